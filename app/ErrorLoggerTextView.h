@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QTextBrowser>
+
+namespace Emulsa {
+
+// The message area of the error dialog.
+class ErrorLoggerTextView : public QTextBrowser
+{
+    Q_OBJECT
+public:
+    explicit ErrorLoggerTextView(QWidget* parent = nullptr);
+
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+};
+
+} // namespace Emulsa

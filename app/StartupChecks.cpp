@@ -1,0 +1,46 @@
+#include "app/StartupChecks.h"
+
+#include "app/ErrorLogger.h"
+#include "app/ResourcesHelper.h"
+
+#include <QDebug>
+#include <QEventLoop>
+#include <QGuiApplication>
+
+#include <cstdio>
+
+namespace Emulsa {
+
+const char* const kRequirementsMessage = "Your computer does not meet the minimum requirements.";
+const char* const kInstallationMessage = "Installation Corrupted...\nPlease reinstall Emulsa.";
+
+QString runStartupChecks()
+{
+    if (!ResourcesHelper::checkHostCapabilities())
+        return QString::fromLatin1(kRequirementsMessage);
+    if (!ResourcesHelper::checkExamplePresets(true) && !ResourcesHelper::installExamplePresets())
+        return QString::fromLatin1(kInstallationMessage);
+    if (!ResourcesHelper::checkPlaceholders())
+        return QString::fromLatin1(kInstallationMessage);
+    return QString();
+}
+
+int startupFailureExit(const QString& message)
+{
+    const QString platform = QGuiApplication::platformName();
+    const bool interactive = platform != QLatin1String("offscreen") && platform != QLatin1String("minimal");
+    ErrorLogger* logger = ErrorLogger::instance();
+    if (!interactive) {
+        qCritical().noquote() << message;
+        std::fprintf(stderr, "%s\n", qPrintable(message));
+        return -1;
+    }
+    QEventLoop loop;
+    QObject::connect(logger, &QDialog::accepted, &loop, &QEventLoop::quit);
+    qCritical().noquote() << message;
+    if (logger->isVisible())
+        loop.exec();
+    return -1;
+}
+
+} // namespace Emulsa

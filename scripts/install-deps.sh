@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Installs every Debian package Emulsa needs to build, run and test.
+# Safe to run repeatedly: packages already present are left alone.
+set -euo pipefail
+
+packages=(
+  build-essential cmake ninja-build pkg-config git clang-format
+  qtbase5-dev qtbase5-dev-tools qtmultimedia5-dev libqt5opengl5-dev libqt5svg5-dev
+  libqt5multimedia5-plugins
+  libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev ffmpeg
+  libopencv-core-dev libopencv-imgproc-dev
+  libquazip1-qt5-dev
+  libbenchmark-dev libgtest-dev
+  xvfb xauth libgl1-mesa-dri libegl-mesa0 libgl-dev mesa-utils
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  echo "install-deps: all packages present"
+  exit 0
+fi
+
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+echo "install-deps: installing ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
