@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config git clang-format
   qtbase5-dev qtbase5-dev-tools qtmultimedia5-dev libqt5opengl5-dev libqt5svg5-dev
-  libqt5multimedia5-plugins
+  libqt5multimedia5-plugins qt5-image-formats-plugins
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev ffmpeg
   libopencv-core-dev libopencv-imgproc-dev
   libquazip1-qt5-dev
