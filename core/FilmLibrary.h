@@ -89,12 +89,14 @@ public:
     // The identity grid value of an index: index * 1024 / 65535.
     static float identityGridValue(int index);
 
-    // The plain bytes of Resources/<stock>.emoGrain, or an empty array when
-    // there is no root or no file. Size checks are the caller's (GrainLibrary).
+    // The plain bytes of Resources/<stock>.emoGrain (at most the 3,072 a curve
+    // needs), or an empty array when there is no root or no file. The size
+    // check is GrainCurve::fromBytes'.
     QByteArray loadGrainFile(const QString& stock) const;
 
 private:
-    static QByteArray readFile(const QString& path);
+    // At most maxBytes bytes of the file (all of it when maxBytes is 0).
+    static QByteArray readFile(const QString& path, qint64 maxBytes);
 
     QMap<QString, QString> m_catalogue;
 };
