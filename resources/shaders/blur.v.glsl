@@ -1,0 +1,16 @@
+#version 400 core
+
+// Blur program, vertex stage.
+
+in vec4 inVertexPos;
+in vec2 inTextCoordinate;
+
+uniform mat4 uniMatrix;
+
+out vec2 varTextCoordinate;
+
+void main()
+{
+    gl_Position = uniMatrix * vec4(inVertexPos.xy, 0.0, 1.0);
+    varTextCoordinate = inTextCoordinate;
+}

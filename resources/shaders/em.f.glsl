@@ -1,0 +1,188 @@
+#version 400 core
+
+// Grading program, fragment stage. Every stage always runs; a stage is
+// neutral when its table, matrix or amount is neutral.
+
+in vec2 varTextCoordinate;
+
+out vec4 fragColor;
+
+uniform sampler2D uniFrameTextureArray;
+uniform sampler2DRect uniGrainMapArray;
+uniform sampler1D uniGrainCurveArray;
+uniform sampler3D uniStockLUTArray;
+uniform sampler1D uniHistogramArray;
+uniform sampler1D uniExposureArray;
+uniform sampler1D uniLiftGammaGainArray;
+uniform sampler1D uniBallsArray;
+
+uniform float uniGrainAmount;
+uniform float uniGrainColorfulness;
+uniform vec2 uniGrainOffset;
+uniform int uniGrainSize[2];
+uniform float uniStockLUTAmount;
+uniform float uniStockCurveAmount;
+uniform mat4 uniSaturation;
+uniform mat4 uniBlackAndWhite;
+uniform int uniHistogramNeeded;
+
+subroutine vec4 swapColor(vec4 color);
+
+subroutine(swapColor) vec4 toRGBA(vec4 color)
+{
+    return color;
+}
+
+subroutine(swapColor) vec4 toBGRA(vec4 color)
+{
+    return color.bgra;
+}
+
+subroutine(swapColor) vec4 toARGB(vec4 color)
+{
+    return color.argb;
+}
+
+subroutine uniform swapColor colorSelection;
+
+vec4 RGBtoHSL(vec4 color)
+{
+    float mn = min(min(color.r, color.g), color.b);
+    float mx = max(max(color.r, color.g), color.b);
+    float delta = mx - mn;
+    float l = (mx + mn) / 2.0;
+    float h = 0.0;
+    float s = 0.0;
+    if (delta != 0.0) {
+        if (l < 0.5)
+            s = delta / (mx + mn);
+        else
+            s = delta / (2.0 - mx - mn);
+        float dR = (((mx - color.r) / 6.0) + (delta / 2.0)) / delta;
+        float dG = (((mx - color.g) / 6.0) + (delta / 2.0)) / delta;
+        float dB = (((mx - color.b) / 6.0) + (delta / 2.0)) / delta;
+        if (color.r >= color.g && color.r >= color.b)
+            h = dB - dG;
+        else if (color.g >= color.b)
+            h = (1.0 / 3.0) + dR - dB;
+        else
+            h = (2.0 / 3.0) + dG - dR;
+        if (h < 0.0)
+            h += 1.0;
+        else if (h > 1.0)
+            h -= 1.0;
+    }
+    return vec4(h, s, l, 1.0);
+}
+
+float hueToChannel(float f1, float f2, float h)
+{
+    if (h < 0.0)
+        h += 1.0;
+    else if (h > 1.0)
+        h -= 1.0;
+    if (6.0 * h < 1.0)
+        return f1 + (f2 - f1) * 6.0 * h;
+    if (2.0 * h < 1.0)
+        return f2;
+    if (3.0 * h < 2.0)
+        return f1 + (f2 - f1) * ((2.0 / 3.0) - h) * 6.0;
+    return f1;
+}
+
+vec4 HSLtoRGB(vec4 hsl)
+{
+    if (hsl.y == 0.0)
+        return vec4(hsl.z, hsl.z, hsl.z, 1.0);
+    float f2;
+    if (hsl.z < 0.5)
+        f2 = hsl.z * (1.0 + hsl.y);
+    else
+        f2 = (hsl.z + hsl.y) - (hsl.y * hsl.z);
+    float f1 = 2.0 * hsl.z - f2;
+    return vec4(hueToChannel(f1, f2, hsl.x + (1.0 / 3.0)), hueToChannel(f1, f2, hsl.x),
+        hueToChannel(f1, f2, hsl.x - (1.0 / 3.0)), 1.0);
+}
+
+vec4 applyExposure(vec4 p)
+{
+    return vec4(texture(uniExposureArray, p.r).r, texture(uniExposureArray, p.g).g,
+        texture(uniExposureArray, p.b).b, p.a);
+}
+
+vec4 applyStock(vec4 p)
+{
+    if (uniStockLUTAmount == 0.0)
+        return p;
+    vec4 lut = texture(uniStockLUTArray, p.rgb);
+    vec4 c = p + (lut - p) * uniStockLUTAmount;
+    vec4 full = RGBtoHSL(c);
+    vec4 orig = RGBtoHSL(p);
+    vec4 mid = vec4(full.x, full.y, orig.z, 1.0);
+    vec4 result = mix(HSLtoRGB(mid), HSLtoRGB(full), uniStockCurveAmount);
+    result.a = 1.0;
+    return result;
+}
+
+vec4 applyGrain(vec4 p)
+{
+    if (uniGrainAmount == 0.0)
+        return p;
+    // Texel centres land on x.5; the small bias makes those halves round up
+    // whatever the interpolation error of the coordinate.
+    vec2 position = floor(vec2(textureSize(uniFrameTextureArray, 0)) * varTextCoordinate + 0.5 + 1.0 / 256.0);
+    vec2 origin = position + uniGrainOffset;
+    origin.x = mod(origin.x, float(uniGrainSize[0]));
+    origin.y = mod(origin.y, float(uniGrainSize[1]));
+    vec3 g = texture(uniGrainMapArray, origin).rgb;
+
+    vec3 sigma = vec3(texture(uniGrainCurveArray, p.r).r, texture(uniGrainCurveArray, p.g).g,
+        texture(uniGrainCurveArray, p.b).b);
+    float sigmaY = min(min(sigma.r, sigma.g), sigma.b) * uniGrainColorfulness;
+    sigma -= vec3(sigmaY);
+
+    g = (g - vec3(0.5)) * uniGrainAmount;
+    float gY = 0.299 * g.r + 0.587 * g.g + 0.114 * g.b;
+
+    float y = 0.299 * p.r + 0.587 * p.g + 0.114 * p.b;
+    float u = -0.14713 * p.r - 0.28886 * p.g + 0.436 * p.b;
+    float v = 0.615 * p.r - 0.51499 * p.g - 0.10001 * p.b;
+    y = gY * sigmaY + y;
+
+    vec3 rgb = vec3(y + 1.13983 * v, y - 0.39465 * u - 0.5806 * v, y + 2.03211 * u);
+    rgb += sigma * g;
+    return vec4(clamp(rgb, 0.0, 1.0), p.a);
+}
+
+vec4 applyLiftGammaGain(vec4 p)
+{
+    return vec4(texture(uniLiftGammaGainArray, p.r).r, texture(uniLiftGammaGainArray, p.g).r,
+        texture(uniLiftGammaGainArray, p.b).r, p.a);
+}
+
+vec4 applyWheels(vec4 p)
+{
+    return vec4(texture(uniBallsArray, p.r).r, texture(uniBallsArray, p.g).g, texture(uniBallsArray, p.b).b, p.a);
+}
+
+vec4 applyLevels(vec4 p)
+{
+    if (uniHistogramNeeded <= 0)
+        return p;
+    return vec4(texture(uniHistogramArray, p.r).r, texture(uniHistogramArray, p.g).r,
+        texture(uniHistogramArray, p.b).r, p.a);
+}
+
+void main()
+{
+    vec4 p = texture(uniFrameTextureArray, varTextCoordinate);
+    p = applyExposure(p);
+    p = applyStock(p);
+    p = applyGrain(p);
+    p = p * uniBlackAndWhite;
+    p = applyLiftGammaGain(p);
+    p = applyWheels(p);
+    p = p * uniSaturation;
+    p = applyLevels(p);
+    fragColor = colorSelection(p);
+}
