@@ -115,14 +115,15 @@ public:
 
     // ---- Colour conversion passes (packed YUY2 <-> RGB), Rec. 709 factors. ----
     // yuy2: width x height frame, 2 bytes per pixel, (Y0, U, Y1, V) per pixel
-    // pair, rows top to bottom; width even. rgb: 3 floats per pixel, NOT
-    // clamped (a render target would clamp). The packed texture must be
-    // sampled with nearest filtering for the GPU pass to match.
-    static void yuy2ToRgb(const uint8_t* yuy2, int width, int height, bool fullRange, float* rgb);
+    // pair, rows top to bottom. rgb: 3 floats per pixel, NOT clamped (a
+    // render target would clamp). The packed texture must be sampled with
+    // nearest filtering for the GPU pass to match. Both conversions return
+    // false (writing nothing) for null buffers, an empty size or an odd width.
+    static bool yuy2ToRgb(const uint8_t* yuy2, int width, int height, bool fullRange, float* rgb);
     // rgb: 3 floats per pixel (0..1); yuy2 receives width * height * 2 bytes,
     // chroma from the first pixel of each pair, bytes rounded as an RGBA8
-    // target stores them. width even.
-    static void rgbToYuy2(const float* rgb, int width, int height, bool fullRange, uint8_t* yuy2);
+    // target stores them.
+    static bool rgbToYuy2(const float* rgb, int width, int height, bool fullRange, uint8_t* yuy2);
     // One texel of the packed texture to the RGB of its even (odd = false) or
     // odd pixel, in 0..1 units, unclamped.
     static Rgb yuy2PixelToRgb(uint8_t y0, uint8_t u, uint8_t y1, uint8_t v, bool odd, bool fullRange);

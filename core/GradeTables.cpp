@@ -1,0 +1,342 @@
+#include "core/GradeTables.h"
+
+#include "core/ExposureConversion.h"
+
+#include <QSet>
+#include <QStringList>
+
+#include <algorithm>
+#include <cmath>
+
+namespace Emulsa {
+
+namespace {
+
+// The wheel control's pi: theta = +-pi lands just past t = +-1 and is pulled
+// back to +-0.99999.
+constexpr float WheelPi = 3.14159f;
+
+constexpr float LevelsEpsilon = 0.001f;
+constexpr int LevelsSamples = 8192;
+
+struct Point
+{
+    float x;
+    float y;
+};
+
+// Uniform Catmull-Rom spline between p1 and p2.
+Point catmullRom(float t, const Point& p0, const Point& p1, const Point& p2, const Point& p3)
+{
+    const float t2 = t * t;
+    const float t3 = t2 * t;
+    auto axis = [&](float a0, float a1, float a2, float a3) {
+        return 0.5f
+            * (2.0f * a1 + (a2 - a0) * t + (2.0f * a0 - 5.0f * a1 + 4.0f * a2 - a3) * t2
+                + (-a0 + 3.0f * a1 - 3.0f * a2 + a3) * t3);
+    };
+    return { axis(p0.x, p1.x, p2.x, p3.x), axis(p0.y, p1.y, p2.y, p3.y) };
+}
+
+GradeTables::Matrix makeIdentity()
+{
+    GradeTables::Matrix m {};
+    m[0] = m[5] = m[10] = m[15] = 1.0f;
+    return m;
+}
+
+} // namespace
+
+GradeTables::GradeTables(const ExposureConversion* conversion)
+    : m_conversion(conversion ? conversion : ExposureConversion::shared())
+{
+    applySettings(ClipSettings());
+    m_bypassExposure = m_exposure;
+    m_bypassLiftGammaGain = m_liftGammaGain;
+    m_bypassWheels = m_wheels;
+    m_bypassLevels = m_levels;
+    m_dirty = AllTables;
+}
+
+void GradeTables::applySettings(const ClipSettings& settings)
+{
+    const float exposure = settings.getExposure();
+    const float kelvin = settings.getKelvin();
+    buildExposureTable(exposure, kelvin, m_conversion, m_exposure);
+    m_exposureNeutral = exposure == 0.0f && kelvin == 5600.0f;
+    m_low = settings.getLow();
+    m_mid = settings.getMid();
+    m_high = settings.getHigh();
+    buildColorWheelsTable(m_low, m_mid, m_high, m_wheels);
+    buildLiftGammaGainTable(settings.getLift(), settings.getGamma(), settings.getGain(), m_liftGammaGain);
+    buildSaturationMatrix(settings.getSaturation(), m_saturation);
+    buildLevelsTable(settings.getHistogramSliderData(), m_levels);
+    m_dirty |= AllTables;
+}
+
+bool GradeTables::setExposureAndKelvin(float exposure, float kelvin)
+{
+    if (exposure == 0.0f && kelvin == 5600.0f) {
+        if (m_exposureNeutral)
+            return false;
+        m_exposureNeutral = true;
+    } else {
+        m_exposureNeutral = false;
+    }
+    buildExposureTable(exposure, kelvin, m_conversion, m_exposure);
+    m_dirty |= ExposureTable;
+    return true;
+}
+
+void GradeTables::setColorWheels(const ColorWheelData& low, const ColorWheelData& mid, const ColorWheelData& high)
+{
+    m_low = low;
+    m_mid = mid;
+    m_high = high;
+    buildColorWheelsTable(m_low, m_mid, m_high, m_wheels);
+    m_dirty |= WheelsTable;
+}
+
+void GradeTables::setLiftGammaGain(float lift, float gamma, float gain)
+{
+    buildLiftGammaGainTable(lift, gamma, gain, m_liftGammaGain);
+    m_dirty |= LiftGammaGainTable;
+}
+
+void GradeTables::setSaturation(float saturation)
+{
+    buildSaturationMatrix(saturation, m_saturation);
+}
+
+void GradeTables::setLevels(const HistogramSliderData& levels)
+{
+    buildLevelsTable(levels, m_levels);
+    m_dirty |= LevelsTable;
+}
+
+const GradeTables::Matrix& GradeTables::identityMatrix()
+{
+    static const Matrix identity = makeIdentity();
+    return identity;
+}
+
+const GradeTables::Matrix& GradeTables::blackAndWhiteMatrix()
+{
+    static const Matrix matrix = {
+        0.2126f, 0.2126f, 0.2126f, 0.0f, //
+        0.7152f, 0.7152f, 0.7152f, 0.0f, //
+        0.0722f, 0.0722f, 0.0722f, 0.0f, //
+        0.0f, 0.0f, 0.0f, 1.0f, //
+    };
+    return matrix;
+}
+
+bool GradeTables::isBlackAndWhiteStock(const QString& stockCode)
+{
+    static const QSet<QString> codes = {
+        QStringLiteral("FujiNeopan"),
+        QStringLiteral("IlfordDelta400"),
+        QStringLiteral("IlfordDelta3200"),
+        QStringLiteral("IlfordFP4"),
+        QStringLiteral("KodakT-max"),
+        QStringLiteral("KodakTriX"),
+    };
+    return codes.contains(stockCode);
+}
+
+float GradeTables::softKnee(float x, float gain, float knee)
+{
+    const float threshold = (1.0f - knee) / gain;
+    if (x <= threshold || knee <= 0.0f)
+        return x * gain;
+    const float a = gain - 1.0f + knee;
+    const float p = a / knee;
+    const float u = (gain / a) * (x - threshold);
+    const float q = 2.6f / std::pow(p, 1.4f) + 1.0f;
+    return (u * p - std::pow(u, q) * (p - 1.0f)) * knee + (1.0f - knee);
+}
+
+void GradeTables::buildExposureTable(float exposure, float kelvin, const ExposureConversion* conversion, RgbTable& out)
+{
+    const float shift = (kelvin - 5600.0f) * ExposureConversion::KelvinMultiplier;
+    const bool warm = shift >= 0.0f;
+    const float fraction = shift / (warm ? ExposureConversion::WarmDivisor : ExposureConversion::CoolDivisor);
+
+    const float* codeToLog[3] = { nullptr, nullptr, nullptr };
+    const float* logToCode[3];
+    static const ExposureConversion identity;
+    const ExposureConversion* source = conversion ? conversion : &identity;
+    for (int c = 0; c < 3; ++c) {
+        codeToLog[c] = source->codeToLog(c);
+        logToCode[c] = source->logToCode(c);
+    }
+
+    for (int i = 0; i < TableSize; ++i) {
+        const float x = float(i) / float(TableSize - 1);
+        float channel[3];
+        if (warm) {
+            channel[0] = softKnee(x, 1.353f, 0.08f);
+            channel[1] = x;
+            channel[2] = 0.7f * x;
+        } else {
+            channel[0] = 0.5f * x;
+            channel[1] = softKnee(x, 1.1f, 0.08f);
+            channel[2] = softKnee(x, 1.8f, 0.08f);
+        }
+        for (int c = 0; c < 3; ++c) {
+            float value = x * (1.0f - fraction) + channel[c] * fraction;
+            value = std::clamp(value, 0.0f, 1.0f);
+            if (codeToLog[c])
+                value = codeToLog[c][int(65535.0f * value)];
+            value = std::pow(10.0f, exposure + value);
+            value = std::clamp(value, ExposureConversion::LinearMin, ExposureConversion::LinearMax);
+            const float log = std::log10(value);
+            int index = int((log - ExposureConversion::LogLow) * ExposureConversion::LogToCodeIndexScale);
+            index = std::clamp(index, 0, ExposureConversion::EntryCount - 1);
+            out[size_t(i * 3 + c)] = std::clamp(logToCode[c][index], 0.0f, 1.0f);
+        }
+    }
+}
+
+void GradeTables::buildLiftGammaGainTable(double lift, double gamma, double gain, ScalarTable& out)
+{
+    const double offset = 1.0 - 1.0 / lift;
+    const double exponent = 2.0 - gamma;
+    for (int i = 0; i < TableSize; ++i) {
+        const double x = double(i) / double(TableSize);
+        const double base = (x / lift + offset) * gain;
+        out[size_t(i)] = base <= 0.0 ? 0.0f : float(std::clamp(std::pow(base, exponent), 0.0, 1.0));
+    }
+}
+
+std::array<float, 3> GradeTables::hueRGB(double theta)
+{
+    float t = float(theta) / WheelPi;
+    if (t > 1.0f)
+        t = 0.99999f;
+    else if (t < -1.0f)
+        t = -0.99999f;
+    const double d = t;
+    if (d >= 1.0 / 6.0 && d < 0.5)
+        return { 1.0f, 0.0f, 1.5f - 3.0f * t };
+    if (d >= -1.0 / 6.0 && d < 1.0 / 6.0)
+        return { 3.0f * t + 0.5f, 0.0f, 1.0f };
+    if (d >= -0.5 && d < -1.0 / 6.0)
+        return { 0.0f, -3.0f * t - 0.5f, 1.0f };
+    if (d >= -5.0 / 6.0 && d < -0.5)
+        return { 0.0f, 1.0f, 3.0f * t + 2.5f };
+    if (d < -5.0 / 6.0)
+        return { -3.0f * t - 2.5f, 1.0f, 0.0f };
+    if (d >= 0.5 && d < 5.0 / 6.0)
+        return { 1.0f, 3.0f * t - 1.5f, 0.0f };
+    return { -3.0f * t + 3.5f, 1.0f, 0.0f };
+}
+
+void GradeTables::buildColorWheelsTable(
+    const ColorWheelData& low, const ColorWheelData& mid, const ColorWheelData& high, RgbTable& out)
+{
+    const std::array<float, 3> lowHue = hueRGB(low.theta);
+    const std::array<float, 3> midHue = hueRGB(mid.theta);
+    const std::array<float, 3> highHue = hueRGB(high.theta);
+    double shadows[3];
+    double midtones[3];
+    double highlights[3];
+    for (int c = 0; c < 3; ++c) {
+        shadows[c] = lowHue[size_t(c)] * (1.0 - 0.25 * low.radius) + (1.0 - lowHue[size_t(c)]);
+        midtones[c] = 0.25 * mid.radius * midHue[size_t(c)];
+        highlights[c] = highHue[size_t(c)] * (0.5 * high.radius) + 1.0;
+    }
+    for (int i = 0; i < TableSize; ++i) {
+        const double x = double(i) / double(TableSize - 1);
+        double s = (x - 1.0) * (x - 1.0);
+        double h = x * x;
+        double m = 1.0 - (2.0 * x - 1.0) * (2.0 * x - 1.0);
+        const double sum = s + h + m;
+        s /= sum;
+        h /= sum;
+        m /= sum;
+        for (int c = 0; c < 3; ++c) {
+            const double value
+                = (shadows[c] * x + 1.0 - shadows[c]) * s + (x + midtones[c]) * m + x * highlights[c] * h;
+            out[size_t(i * 3 + c)] = float(std::clamp(value, 0.0, 1.0));
+        }
+    }
+}
+
+void GradeTables::buildSaturationMatrix(double saturation, Matrix& out)
+{
+    const double a = (1.0 - saturation) * 0.2126;
+    const double b = (1.0 - saturation) * 0.7152;
+    const double c = (1.0 - saturation) * 0.0722;
+    out = {
+        float(saturation + a), float(a), float(a), 0.0f, //
+        float(b), float(saturation + b), float(b), 0.0f, //
+        float(c), float(c), float(saturation + c), 0.0f, //
+        0.0f, 0.0f, 0.0f, 1.0f, //
+    };
+}
+
+HistogramSliderData GradeTables::orderLevels(const HistogramSliderData& levels)
+{
+    float black = levels.black;
+    float mid = levels.mid;
+    float white = levels.white;
+    if (black + 2.0f * LevelsEpsilon <= white) {
+        mid = std::max(mid, black + LevelsEpsilon);
+        if (mid + LevelsEpsilon > white)
+            mid = white - LevelsEpsilon;
+    } else if (white > 0.5f) {
+        mid = white - LevelsEpsilon;
+        black = white - 2.0f * LevelsEpsilon;
+    } else {
+        mid = black + LevelsEpsilon;
+        white = black + 2.0f * LevelsEpsilon;
+    }
+    HistogramSliderData ordered;
+    ordered.black = black;
+    ordered.mid = mid;
+    ordered.white = white;
+    return ordered;
+}
+
+void GradeTables::buildLevelsTable(const HistogramSliderData& levels, ScalarTable& out)
+{
+    const HistogramSliderData ordered = orderLevels(levels);
+    const Point black { ordered.black, 0.0f };
+    const Point mid { ordered.mid, 0.5f };
+    const Point white { ordered.white, 1.0f };
+
+    // out doubles as the work table of bucket outputs; written[] marks the
+    // buckets a curve point fell into.
+    std::array<bool, TableSize> written {};
+    out.fill(0.0f);
+    int lowest = TableSize;
+    int highest = -1;
+    auto store = [&](const Point& p) {
+        const int bucket = std::clamp(int(p.x * float(TableSize)), 0, TableSize - 1);
+        out[size_t(bucket)] = p.y;
+        written[size_t(bucket)] = true;
+        lowest = std::min(lowest, bucket);
+        highest = std::max(highest, bucket);
+    };
+    for (int j = 0; j < LevelsSamples; ++j) {
+        const float t = float(j) / float(LevelsSamples);
+        Point p = catmullRom(t, black, black, mid, white);
+        p.x = std::clamp(p.x, ordered.black, ordered.mid);
+        store(p);
+        Point q = catmullRom(t, black, mid, white, white);
+        q.x = std::clamp(q.x, ordered.mid, ordered.white);
+        store(q);
+    }
+
+    for (int i = 0; i < TableSize; ++i) {
+        if (i < lowest)
+            out[size_t(i)] = 0.0f;
+        else if (i > highest)
+            out[size_t(i)] = 1.0f;
+        else if (!written[size_t(i)] && i > 0)
+            out[size_t(i)] = out[size_t(i - 1)]; // a bucket the curve stepped over keeps its neighbour's level
+    }
+}
+
+} // namespace Emulsa
