@@ -226,7 +226,10 @@ void ErrorLogger::messageHandler(QtMsgType type, const QMessageLogContext& conte
     const QString title = type == QtFatalMsg ? tr("Fatal Error:") : tr("Critical Error:");
     const QString display = QStringLiteral("<p><b>%1</b></p>").arg(title) + text;
 
-    if (!s_fatalShown.load()) {
+    // The flag is raised before the dialog shows the fatal message, because
+    // showing it runs the event loop and the user's OK may come at once.
+    const bool fatalAlreadyShown = type == QtFatalMsg ? s_fatalShown.exchange(true) : s_fatalShown.load();
+    if (!fatalAlreadyShown) {
         if (mainThread)
             logger->showMessage(display);
         else
@@ -234,12 +237,11 @@ void ErrorLogger::messageHandler(QtMsgType type, const QMessageLogContext& conte
     }
     if (type != QtFatalMsg)
         return;
-    const bool firstFatal = !s_fatalShown.exchange(true);
 
     // Qt aborts as soon as the handler returns from a fatal message, so the
     // handler itself waits here until the user has acknowledged it; the
     // dialog's done() then ends the process with exit code 1.
-    if (!canShowDialogs() || !firstFatal) {
+    if (!canShowDialogs() || fatalAlreadyShown) {
         std::fprintf(stderr, "%s\n", qPrintable(text));
         std::fflush(stderr);
         std::_Exit(1);
@@ -247,7 +249,9 @@ void ErrorLogger::messageHandler(QtMsgType type, const QMessageLogContext& conte
     if (mainThread) {
         QEventLoop loop;
         QObject::connect(logger, &QDialog::finished, &loop, &QEventLoop::quit);
-        loop.exec();
+        if (logger->isVisible())
+            loop.exec();
+        std::fflush(nullptr);
         std::_Exit(1);
     }
     for (;;)
@@ -292,8 +296,10 @@ void ErrorLogger::done(int result)
         return;
     QDialog::done(result);
     if (s_instance.load() == this && s_fatalShown.load()) {
-        QCoreApplication::processEvents();
-        std::exit(1);
+        // The process is in an undefined state after a fatal message: end it
+        // without running static destructors, which may wait on other threads.
+        std::fflush(nullptr);
+        std::_Exit(1);
     }
 }
 

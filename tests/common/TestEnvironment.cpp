@@ -21,23 +21,24 @@ QTemporaryDir& userRoot()
 QString isolateUserFolders()
 {
     const QString root = userRoot().path();
-    const struct {
+    const struct
+    {
         const char* variable;
         const char* folder;
     } folders[] = {
-        {"HOME", "home"},
-        {"XDG_DATA_HOME", "home/.local/share"},
-        {"XDG_CONFIG_HOME", "home/.config"},
-        {"XDG_CACHE_HOME", "home/.cache"},
-        {"XDG_RUNTIME_DIR", "runtime"},
+        { "HOME", "home" },
+        { "XDG_DATA_HOME", "home/.local/share" },
+        { "XDG_CONFIG_HOME", "home/.config" },
+        { "XDG_CACHE_HOME", "home/.cache" },
+        { "XDG_RUNTIME_DIR", "runtime" },
     };
     for (const auto& f : folders) {
         const QString path = root + QLatin1Char('/') + QLatin1String(f.folder);
         QDir().mkpath(path);
         qputenv(f.variable, QFile::encodeName(path));
     }
-    QFile::setPermissions(root + QStringLiteral("/runtime"), QFileDevice::ReadOwner | QFileDevice::WriteOwner
-                                                                 | QFileDevice::ExeOwner);
+    QFile::setPermissions(
+        root + QStringLiteral("/runtime"), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     return root;
 }
 

@@ -1,0 +1,92 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+class QImage;
+
+namespace Emulsa::Test {
+
+// Short media clips made with the ffmpeg command-line tool, once per test
+// program, in a temporary folder. Every picture shows its own frame index as a
+// 4 x 4 grid of large blocks (bit k = block column + 4 x block row, least
+// significant first; a set bit is bright, luma 235, a clear bit dark, luma 16)
+// so that tests can read the index back from a decoded picture.
+class TestMedia
+{
+public:
+    enum Clip
+    {
+        // 1920 x 1080 H.264, limited range, 25 fps, 50 frames, key frame every
+        // 12 frames, AAC stereo 48 kHz.
+        H264Limited1080p25,
+        // 640 x 360 H.264 full (JPEG) range, 25 fps, 30 frames, no audio.
+        H264FullRange,
+        // 1920 x 1088 H.264, 25 fps, 10 frames, no audio.
+        H264Height1088,
+        // 640 x 360 ProRes 422 HQ (".mov", "apch"), 25 fps, 30 frames, PCM 16-bit stereo.
+        ProResMov,
+        // 640 x 360 H.264 at 30000/1001 fps, 60 frames, AAC stereo.
+        H264Fps2997,
+        // 1080 x 1920 H.264, 25 fps, 10 frames, no audio.
+        Portrait,
+        // 640 x 360 H.264, 25 fps, 30 frames, no audio.
+        NoAudio,
+        // 640 x 360 H.264, 25 fps, 25 frames, AAC stereo (decodes to planar float).
+        PlanarFloatAudio,
+        // 640 x 360 H.264 in ".mov", 25 fps, 25 frames, interleaved 32-bit float PCM stereo.
+        InterleavedFloatAudio,
+        // AAC stereo only (".m4a"), 2 seconds.
+        AudioOnly,
+    };
+
+    struct ClipInfo
+    {
+        QString fileName;
+        int width = 0;
+        int height = 0;
+        int frameRateNum = 0;
+        int frameRateDen = 1;
+        int frameCount = 0;
+        bool hasAudio = false;
+    };
+
+    // Peak amplitude of the test tones (the ffmpeg sine source's 1/8 of full
+    // scale), as signed 16-bit.
+    static constexpr int tonePeak16 = 4096;
+
+    static TestMedia& instance();
+
+    // The clip's path, generating it on first request; empty when ffmpeg fails.
+    QString path(Clip clip);
+    static ClipInfo info(Clip clip);
+    // Folder the clips are generated in.
+    QString folder() const { return m_folder; }
+
+    // Runs ffmpeg with the given arguments to make the named file in the
+    // folder (once per run). Returns its path, or empty on failure.
+    QString generate(const QString& fileName, const QStringList& arguments);
+    // An ffmpeg video source (for "-f lavfi -i") of indexed pictures.
+    static QString indexedVideoSource(int width, int height, const QString& rate, double seconds);
+
+    // Bad input.
+    QString makeZeroByteFile(const QString& fileName);
+    QString makeRandomBytesFile(const QString& fileName, int bytes);
+    // The first keepFraction of the clip's bytes.
+    QString makeTruncatedCopy(Clip clip, const QString& fileName, double keepFraction);
+    // The ProRes clip with the frame header of the given frame overwritten, so
+    // that this one frame fails to decode.
+    QString makeProResWithDamagedFrame(int frame, const QString& fileName);
+
+    // The frame index shown by a picture, or -1 when a block is unreadable.
+    static int frameIndexFromYuy2(const uchar* data, int width, int height, int stride);
+    static int frameIndexFromBgra(const uchar* data, int width, int height, int stride);
+    static int frameIndexFromImage(const QImage& image);
+
+private:
+    TestMedia();
+
+    QString m_folder;
+};
+
+} // namespace Emulsa::Test
