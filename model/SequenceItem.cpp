@@ -1,0 +1,44 @@
+#include "model/SequenceItem.h"
+
+#include "media/AssetMetadata.h"
+
+#include <algorithm>
+
+namespace Emulsa {
+
+SequenceItem::SequenceItem(
+    AssetMetadata* asset, ClipSettings* settings, quint32 startFrame, quint32 endFrame, const QUuid& uuid)
+    : asset(asset)
+    , settings(settings)
+    , startFrame(startFrame)
+    , endFrame(endFrame)
+    , uuid(uuid.isNull() ? QUuid::createUuid() : uuid)
+{
+}
+
+qint64 SequenceItem::lengthInFrames() const
+{
+    const qint64 start = startFrame;
+    const qint64 end = endFrame;
+    if (start == 0)
+        return end;
+    const qint64 total = asset ? qint64(asset->frameCount) : 0;
+    if (end == total)
+        return total - start;
+    return std::min(total, end - 1) - start + 1;
+}
+
+bool SequenceItem::coversWholeAsset(const AssetMetadata* other) const
+{
+    if (!asset || !other)
+        return false;
+    return asset->id == other->id && startFrame == 0 && endFrame == other->frameCount;
+}
+
+void SequenceItem::registerMetaType()
+{
+    qRegisterMetaType<SequenceItem*>("SequenceItem*");
+    qRegisterMetaType<SequenceItem*>("Emulsa::SequenceItem*");
+}
+
+} // namespace Emulsa
