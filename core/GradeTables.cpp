@@ -188,9 +188,10 @@ void GradeTables::buildExposureTable(float exposure, float kelvin, const Exposur
             value = std::clamp(value, 0.0f, 1.0f);
             if (codeToLog[c])
                 value = codeToLog[c][int(65535.0f * value)];
-            value = std::pow(10.0f, exposure + value);
-            value = std::clamp(value, ExposureConversion::LinearMin, ExposureConversion::LinearMax);
-            const float log = std::log10(value);
+            // Linear light 10^(e + c) clamped to [0.001, 1000] and taken back
+            // to log10 is e + c clamped to [-3, 3]; computed directly, which
+            // keeps this rebuild cheap enough for every slider step.
+            const float log = std::clamp(exposure + value, ExposureConversion::LogLow, ExposureConversion::LogHigh);
             int index = int((log - ExposureConversion::LogLow) * ExposureConversion::LogToCodeIndexScale);
             index = std::clamp(index, 0, ExposureConversion::EntryCount - 1);
             out[size_t(i * 3 + c)] = std::clamp(logToCode[c][index], 0.0f, 1.0f);
