@@ -77,9 +77,10 @@ struct ReferenceGradeInputs
 // Known differences from a GPU, to allow for in comparisons: GPUs filter with
 // reduced-precision weights (commonly 8 fractional bits), and the grain stage
 // rounds a pixel position that lies on a half (x + 0.5); this reference rounds
-// halves up, so the grain texel used for pixel x is the one for position x + 1,
-// while a GPU may take x. Grain comparisons should use maps that are constant
-// over neighbouring texels or tolerate the neighbour.
+// halves up, so the grain texel used for pixel x is the one for position x + 1
+// (a shader that rounds with floor(v + 0.5 + small bias) agrees; plain round()
+// may take x). The stock stage is skipped when stockTable is null and the
+// grain stage when grainMap or grainCurve is null, as if their amounts were 0.
 class ReferenceGrade
 {
 public:
