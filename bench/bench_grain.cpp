@@ -1,7 +1,8 @@
 // Grain map cost on a cache miss: scaling a raw grain image to the map an
 // output frame needs (and building its texture data), at 1920 and 3840 wide
 // outputs with the 35 mm gauge (CP35 at 1920, CP16 at 1920 for a 3840 frame).
-// The raw images are generated 2560 x 1440 RGB noise "QLIF" files in a
+// The raw images are 2048 x 1152 RGB noise "QLIF" files (the size the film
+// data generator ships) written to a
 // temporary data folder.
 
 #include "core/ApplicationPaths.h"
@@ -20,8 +21,8 @@ using namespace Emulsa;
 
 namespace {
 
-constexpr unsigned kRawWidth = 2560;
-constexpr unsigned kRawHeight = 1440;
+constexpr unsigned kRawWidth = 2048;
+constexpr unsigned kRawHeight = 1152;
 
 bool writeFixtures(const QString& resources)
 {

@@ -205,8 +205,10 @@ std::unique_ptr<GrainImage> GrainImage::scaleForGrain(
 
     // The three channels go through one three-channel resize: Lanczos works on
     // every channel on its own, so this equals three single-channel passes.
-    cv::Mat padded;
-    cv::Mat resized;
+    // Scratch buffers kept per thread: a fresh pair for every map would fault
+    // in tens of megabytes of new pages each time.
+    thread_local cv::Mat padded;
+    thread_local cv::Mat resized;
     try {
         padded.create(ch + 2 * border, cw + 2 * border, CV_8UC3);
     } catch (const cv::Exception& e) {
