@@ -1,0 +1,228 @@
+#include "core/GradingPipeline.h"
+
+#include "core/ShaderProcessor.h"
+
+#include <QDebug>
+#include <QMatrix4x4>
+
+#include <algorithm>
+
+namespace Emulsa {
+
+namespace {
+
+// The grading pass draws with the picture's top row at the top of the
+// target; the conversion passes use the plain projection.
+QMatrix4x4 gradeProjection()
+{
+    QMatrix4x4 m;
+    m.ortho(-1.f, 1.f, 1.f, -1.f, -1.f, 1.f);
+    return m;
+}
+
+QMatrix4x4 outputProjection()
+{
+    QMatrix4x4 m;
+    m.ortho(-1.f, 1.f, -1.f, 1.f, -1.f, 1.f);
+    return m;
+}
+
+} // namespace
+
+GradingPipeline::GradingPipeline(QOpenGLFunctions_4_0_Core* gl)
+    : m_gl(gl)
+{
+}
+
+GradingPipeline::~GradingPipeline()
+{
+    destroy();
+}
+
+void GradingPipeline::destroy()
+{
+    if (!m_gl)
+        return;
+    if (m_sourceFbo)
+        m_gl->glDeleteFramebuffers(1, &m_sourceFbo);
+    if (m_outputFbo)
+        m_gl->glDeleteFramebuffers(1, &m_outputFbo);
+    if (m_outputRenderbuffer)
+        m_gl->glDeleteRenderbuffers(1, &m_outputRenderbuffer);
+    for (GLuint* texture : { &m_sourceTexture, &m_linearTexture, &m_gradedTexture }) {
+        if (*texture)
+            m_gl->glDeleteTextures(1, texture);
+        *texture = 0;
+    }
+    m_sourceFbo = m_outputFbo = m_outputRenderbuffer = 0;
+}
+
+GLuint GradingPipeline::createTexture(GLenum internalFormat, int width, int height, GLenum minFilter, GLenum magFilter)
+{
+    GLuint texture = 0;
+    m_gl->glGenTextures(1, &texture);
+    m_gl->glBindTexture(GL_TEXTURE_2D, texture);
+    m_gl->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GLint(minFilter));
+    m_gl->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GLint(magFilter));
+    m_gl->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+    m_gl->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+    m_gl->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_BASE_LEVEL, 0);
+    m_gl->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
+    const bool floats = internalFormat == GL_RGBA32F;
+    m_gl->glTexImage2D(GL_TEXTURE_2D, 0, GLint(internalFormat), width, height, 0, GL_RGBA,
+        floats ? GL_FLOAT : GL_UNSIGNED_BYTE, nullptr);
+    m_gl->glBindTexture(GL_TEXTURE_2D, 0);
+    return texture;
+}
+
+bool GradingPipeline::initialize(int sourceWidth, int sourceHeight, int outputWidth, int outputHeight)
+{
+    destroy();
+    if (sourceWidth < 2 || sourceHeight < 2 || outputWidth < 2 || outputHeight < 2 || sourceWidth % 2 != 0
+        || outputWidth % 2 != 0) {
+        qWarning().noquote() << "GradingPipeline: unusable sizes" << sourceWidth << sourceHeight << outputWidth
+                             << outputHeight;
+        return false;
+    }
+    m_sourceWidth = sourceWidth;
+    m_sourceHeight = sourceHeight;
+    m_outputWidth = outputWidth;
+    m_outputHeight = outputHeight;
+
+    m_gl->glGetError();
+    // Packed texels are read one to one: nearest magnification.
+    m_sourceTexture = createTexture(GL_RGBA8, sourceWidth, sourceHeight, GL_LINEAR, GL_NEAREST);
+    m_linearTexture = createTexture(GL_RGBA32F, sourceWidth, sourceHeight, GL_LINEAR, GL_LINEAR);
+    m_gradedTexture = createTexture(GL_RGBA32F, outputWidth, outputHeight, GL_LINEAR, GL_LINEAR);
+    m_gl->glGenRenderbuffers(1, &m_outputRenderbuffer);
+    m_gl->glBindRenderbuffer(GL_RENDERBUFFER, m_outputRenderbuffer);
+    m_gl->glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, outputWidth, outputHeight);
+    m_gl->glBindRenderbuffer(GL_RENDERBUFFER, 0);
+
+    m_gl->glGenFramebuffers(1, &m_sourceFbo);
+    m_gl->glBindFramebuffer(GL_FRAMEBUFFER, m_sourceFbo);
+    m_gl->glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, m_sourceTexture, 0);
+    m_gl->glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT1, GL_TEXTURE_2D, m_linearTexture, 0);
+    const GLenum sourceStatus = m_gl->glCheckFramebufferStatus(GL_FRAMEBUFFER);
+
+    m_gl->glGenFramebuffers(1, &m_outputFbo);
+    m_gl->glBindFramebuffer(GL_FRAMEBUFFER, m_outputFbo);
+    m_gl->glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, m_gradedTexture, 0);
+    m_gl->glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT1, GL_RENDERBUFFER, m_outputRenderbuffer);
+    const GLenum outputStatus = m_gl->glCheckFramebufferStatus(GL_FRAMEBUFFER);
+    m_gl->glBindFramebuffer(GL_FRAMEBUFFER, 0);
+
+    const GLenum error = m_gl->glGetError();
+    if (sourceStatus != GL_FRAMEBUFFER_COMPLETE || outputStatus != GL_FRAMEBUFFER_COMPLETE || error != GL_NO_ERROR) {
+        qWarning().noquote() << "GradingPipeline: framebuffers incomplete" << sourceStatus << outputStatus << error;
+        destroy();
+        return false;
+    }
+    return true;
+}
+
+void GradingPipeline::uploadYuy2(const void* bytes, int stride)
+{
+    if (stride <= 0)
+        stride = m_sourceWidth * 2;
+    // Two pixels per RGBA texel; a padded stride is skipped, not drawn.
+    const int texelsPerRow = stride / 4;
+    m_gl->glActiveTexture(GL_TEXTURE0);
+    m_gl->glBindTexture(GL_TEXTURE_2D, m_sourceTexture);
+    m_gl->glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    m_gl->glPixelStorei(GL_UNPACK_ROW_LENGTH, texelsPerRow);
+    m_gl->glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, std::min(texelsPerRow, m_sourceWidth), m_sourceHeight, GL_RGBA,
+        GL_UNSIGNED_BYTE, bytes);
+    m_gl->glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+    m_gl->glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+}
+
+void GradingPipeline::uploadRgb(const float* rgba)
+{
+    m_gl->glActiveTexture(GL_TEXTURE0);
+    m_gl->glBindTexture(GL_TEXTURE_2D, m_linearTexture);
+    m_gl->glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+    m_gl->glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, m_sourceWidth, m_sourceHeight, GL_RGBA, GL_FLOAT, rgba);
+}
+
+void GradingPipeline::convertInputPass(ShaderProcessor* processor, ColorRange range)
+{
+    m_gl->glBindFramebuffer(GL_FRAMEBUFFER, m_sourceFbo);
+    m_gl->glDrawBuffer(GL_COLOR_ATTACHMENT1);
+    processor->prepareFrame(
+        range == FullRange ? ShaderProcessor::FullYuy2ToRgbPass : ShaderProcessor::LimitedYuy2ToRgbPass,
+        ShaderProcessor::NoOrderPreference, nullptr);
+    m_gl->glViewport(0, 0, m_sourceWidth, m_sourceHeight);
+    m_gl->glActiveTexture(GL_TEXTURE0);
+    m_gl->glBindTexture(GL_TEXTURE_2D, m_sourceTexture);
+    m_gl->glDrawArrays(GL_TRIANGLES, 0, 6);
+    processor->finishFrame();
+    m_gl->glBindFramebuffer(GL_FRAMEBUFFER, 0);
+}
+
+void GradingPipeline::gradePass(ShaderProcessor* processor, unsigned int colourOrder)
+{
+    static const QMatrix4x4 projection = gradeProjection();
+    m_gl->glBindFramebuffer(GL_FRAMEBUFFER, m_outputFbo);
+    m_gl->glDrawBuffer(GL_COLOR_ATTACHMENT0);
+    m_gl->glActiveTexture(GL_TEXTURE0);
+    m_gl->glBindTexture(GL_TEXTURE_2D, m_linearTexture);
+    processor->prepareFrame(ShaderProcessor::GradePass, colourOrder, &projection);
+    m_gl->glViewport(0, 0, m_outputWidth, m_outputHeight);
+    m_gl->glDrawArrays(GL_TRIANGLES, 0, 6);
+    processor->finishFrame();
+    m_gl->glBindFramebuffer(GL_FRAMEBUFFER, 0);
+}
+
+void GradingPipeline::convertOutputPass(ShaderProcessor* processor, ColorRange range)
+{
+    static const QMatrix4x4 projection = outputProjection();
+    m_gl->glBindFramebuffer(GL_FRAMEBUFFER, m_outputFbo);
+    m_gl->glDrawBuffer(GL_COLOR_ATTACHMENT1);
+    processor->prepareFrame(
+        range == FullRange ? ShaderProcessor::RgbToFullYuy2Pass : ShaderProcessor::RgbToLimitedYuy2Pass,
+        ShaderProcessor::NoOrderPreference, &projection);
+    m_gl->glViewport(0, 0, m_outputWidth, m_outputHeight);
+    m_gl->glActiveTexture(GL_TEXTURE0);
+    m_gl->glBindTexture(GL_TEXTURE_2D, m_gradedTexture);
+    m_gl->glDrawArrays(GL_TRIANGLES, 0, 6);
+    processor->finishFrame();
+    m_gl->glBindFramebuffer(GL_FRAMEBUFFER, 0);
+}
+
+void GradingPipeline::readYuy2(void* bytes)
+{
+    m_gl->glBindFramebuffer(GL_READ_FRAMEBUFFER, m_outputFbo);
+    GLint previous = 0;
+    m_gl->glGetIntegerv(GL_READ_BUFFER, &previous);
+    m_gl->glReadBuffer(GL_COLOR_ATTACHMENT1);
+    m_gl->glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    m_gl->glReadPixels(0, 0, m_outputWidth, m_outputHeight / 2, GL_RGBA, GL_UNSIGNED_BYTE, bytes);
+    m_gl->glPixelStorei(GL_PACK_ALIGNMENT, 4);
+    m_gl->glReadBuffer(GLenum(previous));
+    m_gl->glBindFramebuffer(GL_READ_FRAMEBUFFER, 0);
+}
+
+void GradingPipeline::readGraded(float* rgba)
+{
+    m_gl->glBindTexture(GL_TEXTURE_2D, m_gradedTexture);
+    m_gl->glPixelStorei(GL_PACK_ALIGNMENT, 4);
+    m_gl->glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_FLOAT, rgba);
+}
+
+void GradingPipeline::readGraded(unsigned char* rgba)
+{
+    m_gl->glBindTexture(GL_TEXTURE_2D, m_gradedTexture);
+    m_gl->glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    m_gl->glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_UNSIGNED_BYTE, rgba);
+    m_gl->glPixelStorei(GL_PACK_ALIGNMENT, 4);
+}
+
+void GradingPipeline::readLinear(float* rgba)
+{
+    m_gl->glBindTexture(GL_TEXTURE_2D, m_linearTexture);
+    m_gl->glPixelStorei(GL_PACK_ALIGNMENT, 4);
+    m_gl->glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_FLOAT, rgba);
+}
+
+} // namespace Emulsa

@@ -1,0 +1,89 @@
+#pragma once
+
+#include <QOpenGLFunctions_4_0_Core>
+
+namespace Emulsa {
+
+class ShaderProcessor;
+
+// The frame textures and framebuffers an owner of a shader processor needs
+// to grade without a window, and the passes in the order owners run them:
+//
+//   uploadYuy2()        packed frame bytes -> source texture (RGBA8, source size)
+//   convertInputPass()  source texture -> linear texture (RGBA32F), pass 2 or 4
+//   gradePass()         linear texture -> graded texture (RGBA32F, output size), pass 1
+//   convertOutputPass() graded texture -> output renderbuffer (RGBA8), pass 3 or 5
+//   readYuy2()          top half of the renderbuffer -> packed YUY2 bytes
+//
+// An RGB source skips the first two steps with uploadRgb(). The graded
+// texture keeps row 0 at the top of the picture, like the source; the YUY2
+// read-back is top row first.
+//
+// All calls need the context current on the calling thread; nothing is
+// allocated per frame.
+class GradingPipeline
+{
+public:
+    // Colour ranges of the asset (AssetMetadata::colorRange).
+    enum ColorRange
+    {
+        LimitedRange = 1,
+        FullRange = 2
+    };
+
+    explicit GradingPipeline(QOpenGLFunctions_4_0_Core* gl);
+    ~GradingPipeline(); // the context must be current
+
+    GradingPipeline(const GradingPipeline&) = delete;
+    GradingPipeline& operator=(const GradingPipeline&) = delete;
+
+    // Creates the textures and framebuffers. Sizes must be even in width and
+    // at least 2 x 2. Returns false (and logs) on failure.
+    bool initialize(int sourceWidth, int sourceHeight, int outputWidth, int outputHeight);
+
+    // Packed YUY2 frame bytes, `stride` bytes per row (0: 2 x source width).
+    void uploadYuy2(const void* bytes, int stride = 0);
+    // An RGB picture straight into the linear texture: 4 floats per pixel,
+    // row 0 at the top.
+    void uploadRgb(const float* rgba);
+
+    void convertInputPass(ShaderProcessor* processor, ColorRange range);
+    // `colourOrder`: ShaderProcessor::ColourOrder.
+    void gradePass(ShaderProcessor* processor, unsigned int colourOrder = 0xFFFFFFFF);
+    void convertOutputPass(ShaderProcessor* processor, ColorRange range);
+
+    // Output width x height x 2 bytes, top row first.
+    void readYuy2(void* bytes);
+    // The graded picture: output width x height x 4 floats, top row first.
+    void readGraded(float* rgba);
+    // The graded picture as 8-bit RGBA, top row first.
+    void readGraded(unsigned char* rgba);
+    // The converted source picture: source size x 4 floats, top row first.
+    void readLinear(float* rgba);
+
+    int sourceWidth() const { return m_sourceWidth; }
+    int sourceHeight() const { return m_sourceHeight; }
+    int outputWidth() const { return m_outputWidth; }
+    int outputHeight() const { return m_outputHeight; }
+    GLuint sourceTexture() const { return m_sourceTexture; }
+    GLuint linearTexture() const { return m_linearTexture; }
+    GLuint gradedTexture() const { return m_gradedTexture; }
+
+private:
+    GLuint createTexture(GLenum internalFormat, int width, int height, GLenum minFilter, GLenum magFilter);
+    void destroy();
+
+    QOpenGLFunctions_4_0_Core* m_gl;
+    int m_sourceWidth = 0;
+    int m_sourceHeight = 0;
+    int m_outputWidth = 0;
+    int m_outputHeight = 0;
+    GLuint m_sourceTexture = 0;
+    GLuint m_linearTexture = 0;
+    GLuint m_gradedTexture = 0;
+    GLuint m_outputRenderbuffer = 0;
+    GLuint m_sourceFbo = 0;
+    GLuint m_outputFbo = 0;
+};
+
+} // namespace Emulsa

@@ -1,0 +1,629 @@
+#include "core/ShaderProcessor.h"
+
+#include "core/FilmLibrary.h"
+#include "core/Grain.h"
+#include "core/GrainCurve.h"
+
+#include <QDebug>
+#include <QOpenGLContext>
+#include <QOpenGLShaderProgram>
+#include <QRandomGenerator>
+
+#include <cmath>
+#include <cstring>
+
+namespace Emulsa {
+
+namespace {
+
+// Index of an upload flag in the counters.
+int uploadSlot(unsigned flag)
+{
+    int slot = 0;
+    while (flag > 1) {
+        flag >>= 1;
+        ++slot;
+    }
+    return slot;
+}
+
+} // namespace
+
+ShaderProcessor::ShaderProcessor(QOpenGLContext* context, QObject* parent)
+    : QObject(parent)
+    , m_context(context)
+    , m_tables(nullptr)
+{
+    const ClipSettings defaults;
+    m_stockAmount = float(defaults.getStockLUTAmount()) / 100.f;
+    m_curveAmount = float(defaults.getStockCurveAmount()) / 100.f;
+    m_grainAmount = float(defaults.getGrainAmount()) / 100.f;
+    m_defaultMatrix.ortho(-1.f, 1.f, -1.f, 1.f, -1.f, 1.f);
+    std::memset(m_histogramA, 0, sizeof(m_histogramA));
+    std::memset(m_histogramB, 0, sizeof(m_histogramB));
+    std::memset(m_bins, 0, sizeof(m_bins));
+}
+
+ShaderProcessor::~ShaderProcessor()
+{
+    if (!m_glResolved)
+        return;
+    if (QOpenGLContext::currentContext() != m_context) {
+        qWarning().noquote() << "ShaderProcessor: context not current at destruction, GL objects left to it";
+        return;
+    }
+    destroyGLObjects();
+}
+
+void ShaderProcessor::destroyGLObjects()
+{
+    glFinish();
+    m_emVao.destroy();
+    m_ccVao.destroy();
+    m_blurVao.destroy();
+    for (QOpenGLBuffer* buffer : { &m_emVertexBuffer, &m_emTextureBuffer, &m_ccVertexBuffer, &m_ccTextureBuffer,
+             &m_blurVertexBuffer, &m_blurTextureBuffer })
+        buffer->destroy();
+    if (m_emProgram)
+        m_emProgram->release();
+    m_emProgram.reset();
+    m_ccProgram.reset();
+    m_blurProgram.reset();
+
+    glGetError();
+    for (GLuint* fbo : { &m_blurFbo, &m_histogramFbo }) {
+        if (*fbo == 0)
+            continue;
+        glDeleteFramebuffers(1, fbo);
+        const GLenum error = glGetError();
+        if (error != GL_NO_ERROR)
+            qWarning().noquote() << "ShaderProcessor: Can't delete FBO" << error;
+        *fbo = 0;
+    }
+    {
+        QMutexLocker lock(&m_dataMutex);
+        m_stockTable.reset();
+    }
+    GLuint textures[] = { m_grainMapTexture, m_grainCurveTexture, m_stockTexture, m_levelsTexture, m_exposureTexture,
+        m_liftGammaGainTexture, m_wheelsTexture, m_blurTextures[0], m_blurTextures[1], m_histogramTexture };
+    for (GLuint texture : textures)
+        if (texture)
+            glDeleteTextures(1, &texture);
+    m_grainMapTexture = m_grainCurveTexture = m_stockTexture = m_levelsTexture = m_exposureTexture = 0;
+    m_liftGammaGainTexture = m_wheelsTexture = m_blurTextures[0] = m_blurTextures[1] = m_histogramTexture = 0;
+    glFinish();
+    m_initialized = false;
+}
+
+// ---- Grade ----
+
+bool ShaderProcessor::applySettings(const ClipSettings* settings)
+{
+    if (!settings)
+        return false;
+    if (!setStock(settings->getStockName(), settings->getSourceType(), double(settings->getGrainScale())))
+        return false;
+    QMutexLocker lock(&m_dataMutex);
+    m_stockAmount = float(settings->getStockLUTAmount()) / 100.f;
+    m_curveAmount = float(settings->getStockCurveAmount()) / 100.f;
+    m_grainAmount = float(settings->getGrainAmount()) / 100.f;
+    m_tables.applySettings(*settings);
+    m_bypass = settings->getOriginal();
+    m_tables.markDirty(GradeTables::AllTables);
+    return true;
+}
+
+bool ShaderProcessor::setStock(const QString& stock, quint32 sourceType, double grainScale)
+{
+    // Read outside the lock (disk); swap under it.
+    StockTableData table = FilmLibrary::instance()->loadStockTable(stock, sourceType);
+    if (!table) {
+        qWarning().noquote() << "ShaderProcessor: No stock table for" << stock << "and profile" << sourceType;
+        return false;
+    }
+    QMutexLocker lock(&m_dataMutex);
+    m_stockTable.swap(table);
+    m_isBlackAndWhite = GradeTables::isBlackAndWhiteStock(stock);
+    m_filmUploads |= StockTableUpload;
+
+    const bool keepMap = grainScale == -1.0;
+    if (keepMap)
+        grainScale = m_grainScale;
+    else
+        m_grainScale = grainScale;
+    m_blurAmount = blurAmountForScale(grainScale, m_blurAmount);
+    m_blurWeights = blurWeightsFor(m_outputWidth, m_blurAmount);
+    if (m_outputWidth != 0 && m_outputHeight != 0)
+        chooseGrainLocked(stock, grainScale, keepMap);
+    lock.unlock();
+    // The previous table is freed outside the lock.
+    table.reset();
+    return true;
+}
+
+void ShaderProcessor::setExposureAndKelvin(float exposure, float kelvin)
+{
+    QMutexLocker lock(&m_dataMutex);
+    m_tables.setExposureAndKelvin(exposure, kelvin);
+}
+
+void ShaderProcessor::setStockAmount(float amount)
+{
+    QMutexLocker lock(&m_dataMutex);
+    m_stockAmount = amount;
+}
+
+void ShaderProcessor::setCurveAmount(float amount)
+{
+    QMutexLocker lock(&m_dataMutex);
+    m_curveAmount = amount;
+}
+
+void ShaderProcessor::setGrainAmount(float amount)
+{
+    QMutexLocker lock(&m_dataMutex);
+    m_grainAmount = amount;
+}
+
+void ShaderProcessor::setColorWheels(const ColorWheelData& low, const ColorWheelData& mid, const ColorWheelData& high)
+{
+    QMutexLocker lock(&m_dataMutex);
+    m_tables.setColorWheels(low, mid, high);
+}
+
+void ShaderProcessor::setLiftGammaGain(float lift, float gamma, float gain)
+{
+    QMutexLocker lock(&m_dataMutex);
+    m_tables.setLiftGammaGain(lift, gamma, gain);
+}
+
+void ShaderProcessor::setSaturation(float saturation)
+{
+    QMutexLocker lock(&m_dataMutex);
+    m_tables.setSaturation(saturation);
+}
+
+void ShaderProcessor::setLevels(const HistogramSliderData& levels)
+{
+    QMutexLocker lock(&m_dataMutex);
+    m_tables.setLevels(levels);
+}
+
+void ShaderProcessor::setBypass(bool bypass)
+{
+    QMutexLocker lock(&m_dataMutex);
+    m_bypass = bypass;
+    m_tables.markDirty(GradeTables::ExposureTable | GradeTables::LiftGammaGainTable | GradeTables::WheelsTable
+        | GradeTables::LevelsTable);
+}
+
+// ---- State ----
+
+bool ShaderProcessor::bypass() const
+{
+    QMutexLocker lock(&m_dataMutex);
+    return m_bypass;
+}
+
+bool ShaderProcessor::isBlackAndWhite() const
+{
+    QMutexLocker lock(&m_dataMutex);
+    return m_isBlackAndWhite;
+}
+
+float ShaderProcessor::blurAmount() const
+{
+    QMutexLocker lock(&m_dataMutex);
+    return m_blurAmount;
+}
+
+std::array<float, 3> ShaderProcessor::blurWeights() const
+{
+    QMutexLocker lock(&m_dataMutex);
+    return m_blurWeights;
+}
+
+double ShaderProcessor::grainScale() const
+{
+    QMutexLocker lock(&m_dataMutex);
+    return m_grainScale;
+}
+
+const Grain* ShaderProcessor::grain() const
+{
+    QMutexLocker lock(&m_dataMutex);
+    return m_grain;
+}
+
+std::array<float, 2> ShaderProcessor::grainOffset() const
+{
+    QMutexLocker lock(&m_dataMutex);
+    return m_grainOffset;
+}
+
+void ShaderProcessor::setGrainOffset(float x, float y)
+{
+    QMutexLocker lock(&m_dataMutex);
+    m_grainOffset = { { x, y } };
+}
+
+unsigned ShaderProcessor::pendingUploads() const
+{
+    QMutexLocker lock(&m_dataMutex);
+    return m_tables.dirtyTables() | m_filmUploads;
+}
+
+unsigned ShaderProcessor::uploadCount(Upload table) const
+{
+    QMutexLocker lock(&m_dataMutex);
+    return m_uploadCounts[size_t(uploadSlot(table))];
+}
+
+// ---- Pure helpers ----
+
+float ShaderProcessor::blurAmountForScale(double scale, float previous)
+{
+    // The gauges' factors are single-precision constants; compare exactly.
+    if (scale < double(2.0f))
+        return 0.f;
+    if (scale == double(2.0f))
+        return 0.55f;
+    if (scale == double(2.43f))
+        return 0.67f;
+    if (scale == double(4.0f))
+        return 0.9f;
+    if (scale == double(5.53f))
+        return 1.0f;
+    return previous;
+}
+
+std::array<float, 3> ShaderProcessor::blurWeightsFor(unsigned int outputWidth, float amount)
+{
+    // A variance growing with the output width and the amount; 1/(2 pi) at 0.
+    const double variance = 0.8408450484275818 * (double(outputWidth) / 1920.0 * double(amount)) + 0.15915493667125702;
+    double w[3];
+    for (int i = 0; i < 3; ++i)
+        w[i] = std::exp(-double(i * i) / (2.0 * variance)) / std::sqrt(2.0 * M_PI * variance);
+    const double sum = w[0] + 2.0 * w[1] + 2.0 * w[2];
+    return { { float(w[0] / sum), float(w[1] / sum), float(w[2] / sum) } };
+}
+
+std::array<float, 2> ShaderProcessor::movedGrainOffset(
+    const std::array<float, 2>& offset, unsigned int width, unsigned int height, quint32 randomX, quint32 randomY)
+{
+    if (width < 2 || height < 2)
+        return offset;
+    const quint32 x = (width / 4 + randomX % (width / 2) + quint32(std::trunc(offset[0]))) % width;
+    const quint32 y = (height / 4 + randomY % (height / 2) + quint32(std::trunc(offset[1]))) % height;
+    return { { float(x), float(y) } };
+}
+
+void ShaderProcessor::computeHistogram(const uchar* picture, const uchar* levelsPass, bool beforeLevels,
+    quint32 (*bins)[HistogramBins], quint32* const* target)
+{
+    std::memset(bins, 0, sizeof(quint32) * 3 * HistogramBins);
+    for (int i = 0; i < HistogramPixels; ++i) {
+        const uchar* pixel = picture + 4 * i;
+        ++bins[0][pixel[0]];
+        ++bins[1][pixel[1]];
+        ++bins[2][pixel[2]];
+    }
+    if (beforeLevels && levelsPass) {
+        // The ends show what the levels clip.
+        for (int c = 0; c < 3; ++c)
+            bins[c][0] = bins[c][255];
+        for (int i = 0; i < HistogramPixels; ++i) {
+            const uchar* pixel = levelsPass + 4 * i;
+            for (int c = 0; c < 3; ++c) {
+                if (pixel[c] == 0)
+                    ++bins[c][0];
+                else if (pixel[c] == 255)
+                    ++bins[c][255];
+            }
+        }
+    }
+    // Scaled so that a full 512 x 256 picture sums to about 3,000,000.
+    const double scale = 22.888184;
+    for (int c = 0; c < 3; ++c) {
+        if (!target[c])
+            continue;
+        for (int i = 0; i < 256; ++i) {
+            const quint32 value = quint32(std::trunc(double(bins[c][i]) * scale));
+            target[c][2 * i] = value;
+            target[c][2 * i + 1] = value;
+        }
+    }
+}
+
+// ---- Frame passes ----
+
+ShaderProcessor::GradeSnapshot ShaderProcessor::snapshot()
+{
+    QMutexLocker lock(&m_dataMutex);
+    GradeSnapshot grade;
+    grade.bypass = m_bypass;
+    grade.blurAmount = m_blurAmount;
+    grade.blurOffsets[0] = m_blurOffsets[0];
+    grade.blurOffsets[1] = m_blurOffsets[1];
+    for (int i = 0; i < 3; ++i)
+        grade.blurWeights[i] = m_blurWeights[size_t(i)];
+    // One move per frame, shared by the histogram passes and the picture.
+    if (!m_bypass && m_grainAmount > 0.f && (animateGrain.load() || resetGrainOffset.load())) {
+        QRandomGenerator* random = QRandomGenerator::global();
+        m_grainOffset
+            = movedGrainOffset(m_grainOffset, m_outputWidth, m_outputHeight, random->generate(), random->generate());
+        resetGrainOffset = false;
+    }
+    return grade;
+}
+
+void ShaderProcessor::prepareFrame(unsigned int mode, unsigned int colourOrder, const QMatrix4x4* matrix)
+{
+    m_preparedMode = NoPass;
+    if (!m_initialized || mode == NoPass || mode > RgbToFullYuy2Pass)
+        return;
+    const QMatrix4x4& projection = matrix ? *matrix : m_defaultMatrix;
+
+    if (mode != GradePass) {
+        m_ccProgram->bind();
+        m_ccVao.bind();
+        m_ccProgram->setUniformValue(m_cc.matrix, projection);
+        GLuint indices[4];
+        for (GLint i = 0; i < m_ccSubroutineCount; ++i)
+            indices[i] = m_ccIndices[mode - LimitedYuy2ToRgbPass];
+        glUniformSubroutinesuiv(GL_FRAGMENT_SHADER, m_ccSubroutineCount, indices);
+        m_preparedMode = mode;
+        return;
+    }
+
+    const GradeSnapshot grade = snapshot();
+    bool wantsHistogram;
+    {
+        QMutexLocker lock(&m_histogramMutex);
+        wantsHistogram = m_histogramTarget != nullptr;
+    }
+    const bool blur = grade.blurAmount > 0.f && !grade.bypass;
+    if (blur || wantsHistogram) {
+        // The owner's target is bound; the processor's own passes put it back.
+        GLint drawFbo = 0;
+        GLint readFbo = 0;
+        GLint viewport[4] = { 0, 0, 0, 0 };
+        glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &drawFbo);
+        glGetIntegerv(GL_READ_FRAMEBUFFER_BINDING, &readFbo);
+        glGetIntegerv(GL_VIEWPORT, viewport);
+        if (blur) {
+            blurFrame(grade);
+            blurFrame(grade);
+        }
+        if (wantsHistogram)
+            runHistogramPasses(projection, grade.bypass);
+        glBindFramebuffer(GL_DRAW_FRAMEBUFFER, GLuint(drawFbo));
+        glBindFramebuffer(GL_READ_FRAMEBUFFER, GLuint(readFbo));
+        glViewport(viewport[0], viewport[1], viewport[2], viewport[3]);
+    }
+
+    bindGrading(projection, grade.bypass, grade.bypass ? -1 : 1);
+    selectColourOrder(colourOrder, grade.bypass);
+    m_preparedMode = GradePass;
+}
+
+void ShaderProcessor::finishFrame()
+{
+    if (m_preparedMode == GradePass) {
+        m_emVao.release();
+        m_emProgram->release();
+    } else if (m_preparedMode != NoPass) {
+        m_ccVao.release();
+        m_ccProgram->release();
+    }
+    m_preparedMode = NoPass;
+}
+
+void ShaderProcessor::blurFrame(const GradeSnapshot& grade)
+{
+    glBindFramebuffer(GL_FRAMEBUFFER, m_blurFbo);
+    glDrawBuffer(GL_COLOR_ATTACHMENT0);
+    m_blurProgram->bind();
+    m_blurVao.bind();
+    GLuint indices[4];
+    for (int direction = 0; direction < 2; ++direction) {
+        m_blurProgram->setUniformValue(m_blur.matrix, m_defaultMatrix);
+        glUniform1fv(m_blur.blurOffset, 2, grade.blurOffsets);
+        glUniform1fv(m_blur.blurWeight, 3, grade.blurWeights);
+        for (GLint i = 0; i < m_blurSubroutineCount; ++i)
+            indices[i] = m_blurIndices[direction];
+        glUniformSubroutinesuiv(GL_FRAGMENT_SHADER, m_blurSubroutineCount, indices);
+        if (direction == 0) {
+            // Reads whatever unit 0 holds: the frame, or texture B.
+            glViewport(0, 0, GLsizei(m_sourceWidth), GLsizei(m_sourceHeight));
+        } else {
+            glDrawBuffer(GL_COLOR_ATTACHMENT1);
+            glActiveTexture(GL_TEXTURE0);
+            glBindTexture(GL_TEXTURE_2D, m_blurTextures[0]);
+        }
+        glDrawArrays(GL_TRIANGLES, 0, 6);
+    }
+    m_blurVao.release();
+    m_blurProgram->release();
+    glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    glActiveTexture(GL_TEXTURE0);
+    glBindTexture(GL_TEXTURE_2D, m_blurTextures[1]);
+}
+
+void ShaderProcessor::runHistogramPasses(const QMatrix4x4& matrix, bool bypass)
+{
+    const bool beforeLevels = histogramBeforeLevels.load();
+    glBindFramebuffer(GL_FRAMEBUFFER, m_histogramFbo);
+    glDrawBuffer(GL_COLOR_ATTACHMENT0);
+    glReadBuffer(GL_COLOR_ATTACHMENT0);
+    glViewport(0, 0, HistogramWidth, HistogramHeight);
+    bindGrading(matrix, bypass, beforeLevels ? -1 : 1);
+    GLuint indices[4];
+    for (GLint i = 0; i < m_emSubroutineCount; ++i)
+        indices[i] = m_emOrderIndices[OrderRGBA];
+    glUniformSubroutinesuiv(GL_FRAGMENT_SHADER, m_emSubroutineCount, indices);
+    glDrawArrays(GL_TRIANGLES, 0, 6);
+    glPixelStorei(GL_PACK_ALIGNMENT, 4);
+    glReadPixels(0, 0, HistogramWidth, HistogramHeight, GL_RGBA, GL_UNSIGNED_BYTE, m_histogramA);
+    if (beforeLevels) {
+        m_emProgram->setUniformValue(m_em.histogramNeeded, bypass ? -1 : 1);
+        glDrawArrays(GL_TRIANGLES, 0, 6);
+        glReadPixels(0, 0, HistogramWidth, HistogramHeight, GL_RGBA, GL_UNSIGNED_BYTE, m_histogramB);
+    }
+    m_emVao.release();
+    m_emProgram->release();
+    glBindFramebuffer(GL_FRAMEBUFFER, 0);
+
+    {
+        QMutexLocker lock(&m_histogramMutex);
+        if (!m_histogramTarget)
+            return;
+        computeHistogram(m_histogramA, m_histogramB, beforeLevels, m_bins, m_histogramTarget);
+    }
+    emit histogramDataReady();
+}
+
+void ShaderProcessor::bindGrading(const QMatrix4x4& matrix, bool bypass, int histogramNeeded)
+{
+    m_emProgram->bind();
+    m_emVao.bind();
+    m_emProgram->setUniformValue(m_em.matrix, matrix);
+    {
+        QMutexLocker lock(&m_dataMutex);
+        setGradingUniformsLocked(bypass, histogramNeeded);
+        uploadTexturesLocked(bypass);
+    }
+    bindGradingTextures();
+}
+
+void ShaderProcessor::setGradingUniformsLocked(bool bypass, int histogramNeeded)
+{
+    QOpenGLShaderProgram* p = m_emProgram.get();
+    p->setUniformValue(m_em.stockLUTAmount, bypass ? 0.f : m_stockAmount);
+    p->setUniformValue(m_em.stockCurveAmount, bypass ? 0.f : m_curveAmount);
+    p->setUniformValue(m_em.grainAmount, bypass ? 0.f : m_grainAmount);
+    p->setUniformValue(m_em.grainColorfulness, 0.6f);
+    glUniform2f(m_em.grainOffset, m_grainOffset[0], m_grainOffset[1]);
+    glUniform1iv(m_em.grainSize, 2, m_grainSize.data());
+    // Row-major tables, the colour multiplied as a row vector: transpose on upload.
+    const GradeTables::Matrix& saturation = bypass ? GradeTables::identityMatrix() : m_tables.saturationMatrix();
+    const GradeTables::Matrix& blackAndWhite
+        = (!bypass && m_isBlackAndWhite) ? GradeTables::blackAndWhiteMatrix() : GradeTables::identityMatrix();
+    glUniformMatrix4fv(m_em.saturation, 1, GL_TRUE, saturation.data());
+    glUniformMatrix4fv(m_em.blackAndWhite, 1, GL_TRUE, blackAndWhite.data());
+    p->setUniformValue(m_em.histogramNeeded, histogramNeeded);
+}
+
+void ShaderProcessor::uploadTexturesLocked(bool bypass)
+{
+    if (bypass != m_texturesHoldBypass) {
+        m_tables.markDirty(GradeTables::AllTables);
+        m_texturesHoldBypass = bypass;
+    }
+    const unsigned tables = m_tables.dirtyTables();
+    auto count = [this](Upload flag) { ++m_uploadCounts[size_t(uploadSlot(flag))]; };
+    if (tables & GradeTables::ExposureTable) {
+        glActiveTexture(GL_TEXTURE5);
+        glBindTexture(GL_TEXTURE_1D, m_exposureTexture);
+        glTexSubImage1D(GL_TEXTURE_1D, 0, 0, GradeTables::TableSize, GL_RGB, GL_FLOAT,
+            (bypass ? m_tables.bypassExposure() : m_tables.exposure()).data());
+        count(ExposureUpload);
+    }
+    if (tables & GradeTables::LiftGammaGainTable) {
+        glActiveTexture(GL_TEXTURE6);
+        glBindTexture(GL_TEXTURE_1D, m_liftGammaGainTexture);
+        glTexSubImage1D(GL_TEXTURE_1D, 0, 0, GradeTables::TableSize, GL_RED, GL_FLOAT,
+            (bypass ? m_tables.bypassLiftGammaGain() : m_tables.liftGammaGain()).data());
+        count(LiftGammaGainUpload);
+    }
+    if (tables & GradeTables::WheelsTable) {
+        glActiveTexture(GL_TEXTURE8);
+        glBindTexture(GL_TEXTURE_1D, m_wheelsTexture);
+        glTexSubImage1D(GL_TEXTURE_1D, 0, 0, GradeTables::TableSize, GL_RGB, GL_FLOAT,
+            (bypass ? m_tables.bypassWheels() : m_tables.wheels()).data());
+        count(WheelsUpload);
+    }
+    if (tables & GradeTables::LevelsTable) {
+        glActiveTexture(GL_TEXTURE4);
+        glBindTexture(GL_TEXTURE_1D, m_levelsTexture);
+        glTexSubImage1D(GL_TEXTURE_1D, 0, 0, GradeTables::TableSize, GL_RED, GL_FLOAT,
+            (bypass ? m_tables.bypassLevels() : m_tables.levels()).data());
+        count(LevelsUpload);
+    }
+    m_tables.clearDirty(tables);
+
+    if ((m_filmUploads & GrainMapUpload) && m_grain && m_grain->textureData()) {
+        glActiveTexture(GL_TEXTURE1);
+        glBindTexture(GL_TEXTURE_RECTANGLE, m_grainMapTexture);
+        if (m_grainMapTextureSize != m_grainSize) {
+            glTexImage2D(GL_TEXTURE_RECTANGLE, 0, GL_RGB32F, m_grainSize[0], m_grainSize[1], 0, GL_RGB, GL_FLOAT,
+                m_grain->textureData());
+            m_grainMapTextureSize = m_grainSize;
+        } else {
+            glTexSubImage2D(GL_TEXTURE_RECTANGLE, 0, 0, 0, m_grainSize[0], m_grainSize[1], GL_RGB, GL_FLOAT,
+                m_grain->textureData());
+        }
+        count(GrainMapUpload);
+    }
+    if ((m_filmUploads & GrainCurveUpload) && m_grainCurve) {
+        glActiveTexture(GL_TEXTURE2);
+        glBindTexture(GL_TEXTURE_1D, m_grainCurveTexture);
+        glTexSubImage1D(GL_TEXTURE_1D, 0, 0, GrainCurve::kEntries, GL_RGB, GL_FLOAT, m_grainCurve->values);
+        count(GrainCurveUpload);
+    }
+    if ((m_filmUploads & StockTableUpload) && m_stockTable) {
+        glActiveTexture(GL_TEXTURE3);
+        glBindTexture(GL_TEXTURE_3D, m_stockTexture);
+        glTexSubImage3D(GL_TEXTURE_3D, 0, 0, 0, 0, StockTable::kSize, StockTable::kSize, StockTable::kSize, GL_RGB,
+            GL_FLOAT, m_stockTable.get());
+        count(StockTableUpload);
+    }
+    m_filmUploads = 0;
+    glActiveTexture(GL_TEXTURE0);
+}
+
+void ShaderProcessor::bindGradingTextures()
+{
+    const struct
+    {
+        GLenum unit;
+        GLenum target;
+        GLuint texture;
+    } bindings[] = {
+        { GL_TEXTURE1, GL_TEXTURE_RECTANGLE, m_grainMapTexture },
+        { GL_TEXTURE2, GL_TEXTURE_1D, m_grainCurveTexture },
+        { GL_TEXTURE3, GL_TEXTURE_3D, m_stockTexture },
+        { GL_TEXTURE4, GL_TEXTURE_1D, m_levelsTexture },
+        { GL_TEXTURE5, GL_TEXTURE_1D, m_exposureTexture },
+        { GL_TEXTURE6, GL_TEXTURE_1D, m_liftGammaGainTexture },
+        { GL_TEXTURE8, GL_TEXTURE_1D, m_wheelsTexture },
+    };
+    for (const auto& binding : bindings) {
+        glActiveTexture(binding.unit);
+        glBindTexture(binding.target, binding.texture);
+    }
+    glActiveTexture(GL_TEXTURE0);
+}
+
+void ShaderProcessor::selectColourOrder(unsigned int order, bool bypass)
+{
+    unsigned int effective;
+    if (order <= OrderBGRA) {
+        effective = order;
+        m_lastOrder = order;
+    } else {
+        // No preference: RGBA, except that show-original keeps the last order.
+        effective = bypass ? m_lastOrder : unsigned(OrderRGBA);
+    }
+    GLuint indices[4];
+    for (GLint i = 0; i < m_emSubroutineCount; ++i)
+        indices[i] = m_emOrderIndices[effective];
+    glUniformSubroutinesuiv(GL_FRAGMENT_SHADER, m_emSubroutineCount, indices);
+}
+
+QImage* ShaderProcessor::currentFrameImage()
+{
+    return new QImage(m_histogramA, HistogramWidth, HistogramHeight, QImage::Format_RGBA8888);
+}
+
+} // namespace Emulsa

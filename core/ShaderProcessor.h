@@ -1,0 +1,365 @@
+#pragma once
+
+#include "core/ClipSettings.h"
+#include "core/FitMethod.h"
+#include "core/GradeTables.h"
+#include "core/StockTable.h"
+
+#include <QImage>
+#include <QMatrix4x4>
+#include <QMutex>
+#include <QObject>
+#include <QOpenGLBuffer>
+#include <QOpenGLFunctions_4_0_Core>
+#include <QOpenGLVertexArrayObject>
+
+#include <array>
+#include <atomic>
+#include <memory>
+
+class QOpenGLContext;
+class QOpenGLShaderProgram;
+
+namespace Emulsa {
+
+class Grain;
+struct GrainCurve;
+
+// Grades frames on the GPU: owns the grading ("EM"), colour-converter ("CC")
+// and blur programs, their vertex arrays, every lookup table of the grade and
+// its texture, the current stock table and grain, the blur framebuffer and a
+// small framebuffer for the levels histogram.
+//
+// The owner keeps the context, the frame textures and the target framebuffer.
+// Per frame it binds its target, calls prepareFrame() for a pass, sets the
+// viewport, binds the input on texture unit 0, draws six vertices and calls
+// finishFrame(). GradingPipeline shows the whole calling order.
+//
+// Construction needs no context. initialize(), prepareFrame(), finishFrame()
+// and destruction run on the thread where the context is current; the grade
+// setters may be called from any thread: they rebuild tables under the data
+// mutex and the next grading pass uploads what changed.
+//
+// The object is large (every table inline plus two 512 KiB read-back buffers)
+// so that nothing is allocated per frame: create it on the heap.
+class ShaderProcessor : public QObject, private QOpenGLFunctions_4_0_Core
+{
+    Q_OBJECT
+
+public:
+    // First argument of prepareFrame().
+    enum PassMode : unsigned
+    {
+        NoPass = 0,
+        GradePass = 1,
+        LimitedYuy2ToRgbPass = 2,
+        RgbToLimitedYuy2Pass = 3,
+        FullYuy2ToRgbPass = 4,
+        RgbToFullYuy2Pass = 5
+    };
+    // Second argument of prepareFrame() for the grading pass.
+    enum ColourOrder : unsigned
+    {
+        OrderRGBA = 0,
+        OrderARGB = 1,
+        OrderBGRA = 2,
+        NoOrderPreference = 0xFFFFFFFF
+    };
+    // Upload flags: the four grade tables (GradeTables' flags) and the film data.
+    enum Upload : unsigned
+    {
+        ExposureUpload = GradeTables::ExposureTable,
+        LiftGammaGainUpload = GradeTables::LiftGammaGainTable,
+        WheelsUpload = GradeTables::WheelsTable,
+        LevelsUpload = GradeTables::LevelsTable,
+        GrainMapUpload = 0x10,
+        GrainCurveUpload = 0x20,
+        StockTableUpload = 0x40,
+        AllUploads = 0x7F
+    };
+
+    static constexpr int HistogramWidth = 512;
+    static constexpr int HistogramHeight = 256;
+    static constexpr int HistogramBins = 512;
+    static constexpr int HistogramPixels = HistogramWidth * HistogramHeight;
+    static constexpr int HistogramBufferBytes = HistogramPixels * 4;
+
+    // The context the processor will be used with; it need not be current.
+    explicit ShaderProcessor(QOpenGLContext* context, QObject* parent = nullptr);
+    // The context must be current (GL objects are deleted on it).
+    ~ShaderProcessor() override;
+
+    ShaderProcessor(const ShaderProcessor&) = delete;
+    ShaderProcessor& operator=(const ShaderProcessor&) = delete;
+
+    // Builds the GL side, once, with the context current. The source size and
+    // the grade come from the clip; `histogram` is null or three arrays of 512
+    // counts the processor fills after each grading pass; width and height are
+    // the output size, 0 meaning the source size. Refuses outputs smaller than
+    // 2 x 2 pixels. Logs "ShaderProcessor: <reason>" and returns false on
+    // failure.
+    bool initialize(unsigned int sourceWidth, unsigned int sourceHeight, const ClipSettings* settings,
+        quint32** histogram, unsigned int width, unsigned int height, FitMethod fit);
+
+    // Applies a whole grade. Returns false, changing nothing else, when the
+    // stock cannot be applied.
+    bool applySettings(const ClipSettings* settings);
+    // Loads the stock table of the camera profile (profile table, else the
+    // generic one), sets the black-and-white flag and chooses the grain. A
+    // grain scale of -1.0 keeps the current one. Returns false, keeping the
+    // previous stock, grain and blur, when there is no table for the stock.
+    bool setStock(const QString& stock, quint32 sourceType, double grainScale);
+    // Rebuilds the exposure/temperature table only.
+    void setExposureAndKelvin(float exposure, float kelvin);
+
+    // Single grade edits from the grading panel (the amounts are 0..1 or 0..2).
+    void setStockAmount(float amount);
+    void setCurveAmount(float amount);
+    void setGrainAmount(float amount);
+    void setColorWheels(const ColorWheelData& low, const ColorWheelData& mid, const ColorWheelData& high);
+    void setLiftGammaGain(float lift, float gamma, float gain);
+    void setSaturation(float saturation);
+    void setLevels(const HistogramSliderData& levels);
+    // Show the ungraded picture; flags the tables so the next pass swaps them.
+    void setBypass(bool bypass);
+
+    // Prepares a pass (see PassMode). For the grading pass the processor first
+    // runs its blur and histogram passes when needed, then leaves the EM
+    // program bound with every uniform set. The owner's framebuffer and draw
+    // buffer are restored after the processor's own passes; the owner sets the
+    // viewport after this call. `matrix` null means the default projection.
+    void prepareFrame(unsigned int mode, unsigned int colourOrder, const QMatrix4x4* matrix = nullptr);
+    // Releases the program and vertex array of the prepared pass.
+    void finishFrame();
+
+    // A new 512 x 256 RGBA8888 image over the last histogram read-back (no
+    // copy: the pixels stay the processor's). The caller owns the QImage.
+    QImage* currentFrameImage();
+
+    // Flags the owners write directly.
+    std::atomic<bool> animateGrain { false };
+    std::atomic<bool> resetGrainOffset { true };
+    std::atomic<bool> histogramBeforeLevels { false };
+
+    // State, for owners and tests.
+    bool isInitialized() const { return m_initialized; }
+    unsigned int sourceWidth() const { return m_sourceWidth; }
+    unsigned int sourceHeight() const { return m_sourceHeight; }
+    unsigned int outputWidth() const { return m_outputWidth; }
+    unsigned int outputHeight() const { return m_outputHeight; }
+    bool bypass() const;
+    bool isBlackAndWhite() const;
+    float blurAmount() const;
+    std::array<float, 3> blurWeights() const;
+    double grainScale() const;
+    const Grain* grain() const;
+    std::array<float, 2> grainOffset() const;
+    void setGrainOffset(float x, float y);
+    // Texture coordinates of the EM vertex array (12 floats, vertex order).
+    const std::array<float, 12>& emTextureCoordinates() const { return m_emTextureCoordinates; }
+    // Flags still waiting for the next grading pass.
+    unsigned pendingUploads() const;
+    // How many times a table's texture was uploaded (one Upload flag).
+    unsigned uploadCount(Upload table) const;
+
+    // ---- Pure helpers, public for the owners and tests. ----
+
+    // The EM texture coordinates of a fit (12 floats in vertex order).
+    static std::array<float, 12> fitTextureCoordinates(FitMethod fit, unsigned int sourceWidth,
+        unsigned int sourceHeight, unsigned int outputWidth, unsigned int outputHeight);
+    // Blur amount for a grain scale (compared exactly with the gauges'
+    // single-precision factors); other values keep `previous`.
+    static float blurAmountForScale(double scale, float previous);
+    // Normalised 9-tap weights (w0, w1, w2) for an output width and amount.
+    static std::array<float, 3> blurWeightsFor(unsigned int outputWidth, float amount);
+    // Moves a grain offset to a random place a quarter to three quarters of
+    // the frame away (modulo the frame), `random` supplying the randomness.
+    static std::array<float, 2> movedGrainOffset(
+        const std::array<float, 2>& offset, unsigned int width, unsigned int height, quint32 randomX, quint32 randomY);
+    // Histogram of the read-back buffers into `target` (three arrays of 512
+    // counts), using `bins` (3 x 512) as work space. `levelsPass` may be null
+    // when `beforeLevels` is false.
+    static void computeHistogram(const uchar* picture, const uchar* levelsPass, bool beforeLevels,
+        quint32 (*bins)[HistogramBins], quint32* const* target);
+
+signals:
+    // The owner's histogram arrays hold new counts. Emitted on the GL thread.
+    void histogramDataReady();
+
+private:
+    struct EMLocations
+    {
+        int vertexPos = -1;
+        int textCoordinate = -1;
+        int matrix = -1;
+        int frameTexture = -1;
+        int exposure = -1;
+        int liftGammaGain = -1;
+        int balls = -1;
+        int grainMap = -1;
+        int grainCurve = -1;
+        int stockLUT = -1;
+        int grainAmount = -1;
+        int grainColorfulness = -1;
+        int grainOffset = -1;
+        int grainSize = -1;
+        int stockLUTAmount = -1;
+        int stockCurveAmount = -1;
+        int saturation = -1;
+        int blackAndWhite = -1;
+        int histogram = -1;
+        int histogramNeeded = -1;
+    };
+    struct CCLocations
+    {
+        int vertexPos = -1;
+        int textCoordinate = -1;
+        int matrix = -1;
+    };
+    struct BlurLocations
+    {
+        int vertexPos = -1;
+        int textCoordinate = -1;
+        int matrix = -1;
+        int videoFrame = -1;
+        int blurOffset = -1;
+        int blurWeight = -1;
+    };
+    // What the grading pass needs, copied under the data mutex.
+    struct GradeSnapshot
+    {
+        bool bypass = false;
+        float blurAmount = 0.f;
+        float blurOffsets[2] = { 0.f, 0.f };
+        float blurWeights[3] = { 1.f, 0.f, 0.f };
+    };
+
+    // initialize() steps.
+    bool initializeEMShaderPrograms();
+    bool initializeCCShaderPrograms();
+    bool initializeBlurShaderPrograms();
+    bool resolveEMShaderLocations();
+    bool resolveCCShaderLocations();
+    bool resolveBlurShaderLocations();
+    bool initializeEMVAOandVBO(FitMethod fit);
+    bool initializeCCVAOandVBO();
+    bool initializeBlurVAOandVBO();
+    bool initializeEMSubroutines();
+    bool initializeCCSubroutines();
+    bool initializeBlurSubroutines();
+    bool initializeTextures();
+    bool initializeBlurTextures();
+    bool initializeBlurFBO();
+    bool initializeHistogramTextureAndFBO();
+    void debugEMSubroutines();
+    bool fail(const char* message);
+
+    bool buildProgram(std::unique_ptr<QOpenGLShaderProgram>& program, const char* name, const QString& vertexFile,
+        const QString& fragmentFile, const char* positionName, const char* coordinateName);
+    bool buildVertexArray(QOpenGLVertexArrayObject& vao, QOpenGLBuffer& vertices, QOpenGLBuffer& coordinates,
+        const float* textureCoordinates, bool blur);
+    void logPendingErrors();
+    GLuint createTexture(GLenum target, GLenum filter);
+
+    // Grain selection under the data mutex; `keepMap` leaves the map texture.
+    bool chooseGrainLocked(const QString& stock, double scale, bool keepMap);
+
+    // Frame passes.
+    GradeSnapshot snapshot();
+    void blurFrame(const GradeSnapshot& grade);
+    void bindGrading(const QMatrix4x4& matrix, bool bypass, int histogramNeeded);
+    void setGradingUniformsLocked(bool bypass, int histogramNeeded);
+    void uploadTexturesLocked(bool bypass);
+    void bindGradingTextures();
+    void selectColourOrder(unsigned int order, bool bypass);
+    void runHistogramPasses(const QMatrix4x4& matrix, bool bypass);
+    void destroyGLObjects();
+
+    QOpenGLContext* m_context;
+    bool m_initialized = false;
+    bool m_glResolved = false;
+
+    unsigned int m_sourceWidth = 0;
+    unsigned int m_sourceHeight = 0;
+    unsigned int m_outputWidth = 0;
+    unsigned int m_outputHeight = 0;
+
+    // Programs, vertex arrays and variable locations.
+    std::unique_ptr<QOpenGLShaderProgram> m_emProgram;
+    std::unique_ptr<QOpenGLShaderProgram> m_ccProgram;
+    std::unique_ptr<QOpenGLShaderProgram> m_blurProgram;
+    QOpenGLVertexArrayObject m_emVao;
+    QOpenGLVertexArrayObject m_ccVao;
+    QOpenGLVertexArrayObject m_blurVao;
+    QOpenGLBuffer m_emVertexBuffer;
+    QOpenGLBuffer m_emTextureBuffer;
+    QOpenGLBuffer m_ccVertexBuffer;
+    QOpenGLBuffer m_ccTextureBuffer;
+    QOpenGLBuffer m_blurVertexBuffer;
+    QOpenGLBuffer m_blurTextureBuffer;
+    std::array<float, 12> m_emTextureCoordinates {};
+    EMLocations m_em;
+    CCLocations m_cc;
+    BlurLocations m_blur;
+
+    // Subroutine indices, by colour order (RGBA, ARGB, BGRA), by CC pass
+    // (modes 2 to 5) and by blur direction (horizontal, vertical).
+    GLuint m_emOrderIndices[3] = { 0, 0, 0 };
+    GLint m_emSubroutineCount = 0;
+    GLint m_emColorSelection = -1;
+    GLuint m_ccIndices[4] = { 0, 0, 0, 0 };
+    GLint m_ccSubroutineCount = 0;
+    GLint m_ccConvertColour = -1;
+    GLuint m_blurIndices[2] = { 0, 0 };
+    GLint m_blurSubroutineCount = 0;
+    GLint m_blurApplyBlur = -1;
+
+    // Textures and framebuffers.
+    GLuint m_grainMapTexture = 0;
+    GLuint m_grainCurveTexture = 0;
+    GLuint m_stockTexture = 0;
+    GLuint m_levelsTexture = 0;
+    GLuint m_exposureTexture = 0;
+    GLuint m_liftGammaGainTexture = 0;
+    GLuint m_wheelsTexture = 0;
+    GLuint m_blurTextures[2] = { 0, 0 };
+    GLuint m_blurFbo = 0;
+    GLuint m_histogramTexture = 0;
+    GLuint m_histogramFbo = 0;
+    std::array<int, 2> m_grainMapTextureSize { { 0, 0 } };
+
+    // Grade state, guarded by m_dataMutex.
+    mutable QMutex m_dataMutex;
+    GradeTables m_tables;
+    StockTableData m_stockTable;
+    const Grain* m_grain = nullptr;
+    const GrainCurve* m_grainCurve = nullptr;
+    unsigned m_filmUploads = GrainMapUpload | GrainCurveUpload | StockTableUpload;
+    bool m_texturesHoldBypass = false;
+    std::array<unsigned, 7> m_uploadCounts {};
+    float m_stockAmount = 1.f;
+    float m_curveAmount = 1.f;
+    float m_grainAmount = 1.f;
+    bool m_bypass = false;
+    bool m_isBlackAndWhite = false;
+    double m_grainScale = 1.0;
+    float m_blurAmount = 0.f;
+    float m_blurOffsets[2] = { 1.3846154f, 3.2307692f };
+    std::array<float, 3> m_blurWeights { { 1.f, 0.f, 0.f } };
+    std::array<float, 2> m_grainOffset { { 0.f, 0.f } };
+    std::array<int, 2> m_grainSize { { 0, 0 } };
+
+    // Frame state (GL thread only).
+    QMatrix4x4 m_defaultMatrix;
+    unsigned int m_preparedMode = NoPass;
+    unsigned int m_lastOrder = OrderRGBA;
+
+    // Histogram, guarded by m_histogramMutex.
+    QMutex m_histogramMutex;
+    quint32** m_histogramTarget = nullptr;
+    alignas(16) uchar m_histogramA[HistogramBufferBytes];
+    alignas(16) uchar m_histogramB[HistogramBufferBytes];
+    quint32 m_bins[3][HistogramBins];
+};
+
+} // namespace Emulsa

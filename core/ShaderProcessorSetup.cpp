@@ -1,0 +1,603 @@
+// ShaderProcessor: building the GL side (initialize and its steps).
+
+#include "core/ShaderProcessor.h"
+
+#include "core/Grain.h"
+#include "core/GrainCurve.h"
+#include "core/GrainLibrary.h"
+
+#include <QDebug>
+#include <QOpenGLContext>
+#include <QOpenGLShaderProgram>
+
+#include <vector>
+
+namespace Emulsa {
+
+namespace {
+
+// Two triangles covering the viewport.
+const float kVertices[12] = { -1.f, -1.f, -1.f, 1.f, 1.f, 1.f, -1.f, -1.f, 1.f, 1.f, 1.f, -1.f };
+// The converter keeps texture row 0 at the bottom (no flip).
+const float kCCTextureCoordinates[12] = { 0.f, 0.f, 0.f, 1.f, 1.f, 1.f, 0.f, 0.f, 1.f, 1.f, 1.f, 0.f };
+// The blur puts texture row 0 at the top: each draw flips the picture.
+const float kBlurTextureCoordinates[12] = { 0.f, 1.f, 0.f, 0.f, 1.f, 0.f, 0.f, 1.f, 1.f, 0.f, 1.f, 1.f };
+
+const char* const kEMOrderNames[3] = { "toRGBA", "toARGB", "toBGRA" };
+const char* const kCCPassNames[4] = { "convertLimitedYUY2toComputerRGB", "convertComputerRGBToLimitedYUY2",
+    "convertFullYUY2toComputerRGB", "convertComputerRGBToFullYUY2" };
+const char* const kBlurNames[2] = { "horizontalBlur", "verticalBlur" };
+
+// Most subroutine uniform locations a program of ours may have.
+constexpr GLint kMaxSubroutineLocations = 4;
+
+} // namespace
+
+bool ShaderProcessor::fail(const char* message)
+{
+    qWarning().noquote() << "ShaderProcessor:" << message;
+    return false;
+}
+
+bool ShaderProcessor::initialize(unsigned int sourceWidth, unsigned int sourceHeight, const ClipSettings* settings,
+    quint32** histogram, unsigned int width, unsigned int height, FitMethod fit)
+{
+    if (m_initialized || m_glResolved)
+        return fail("initialize may be called only once");
+
+    // 1. Sizes. The grain offset arithmetic divides by half the output size.
+    m_sourceWidth = sourceWidth;
+    m_sourceHeight = sourceHeight;
+    if (width == 0 || height == 0) {
+        width = sourceWidth;
+        height = sourceHeight;
+    }
+    if (sourceWidth == 0 || sourceHeight == 0)
+        return fail("The source size must not be empty");
+    if (width < 2 || height < 2)
+        return fail("The output must be at least 2x2 pixels");
+    {
+        QMutexLocker lock(&m_dataMutex);
+        m_outputWidth = width;
+        m_outputHeight = height;
+        // Blur weights depend on the output width, unknown until now.
+        m_blurWeights = blurWeightsFor(m_outputWidth, m_blurAmount);
+    }
+
+    // 2. OpenGL functions, on the processor's context.
+    QOpenGLContext* current = QOpenGLContext::currentContext();
+    if (!current || (m_context && current != m_context) || !initializeOpenGLFunctions())
+        return fail("Could not initialize shader openGL functions helper");
+    m_context = current;
+    m_glResolved = true;
+
+    // 3. Programs.
+    if (!initializeEMShaderPrograms())
+        return fail("Failed to initialize EM shaders program");
+    if (!initializeCCShaderPrograms())
+        return fail("Failed to initialize CC shaders program");
+    if (!initializeBlurShaderPrograms())
+        return fail("Failed to initialize Blur shaders program");
+    // 4. Variables.
+    if (!resolveEMShaderLocations())
+        return fail("Failed to resolve EM shader variables location");
+    if (!resolveCCShaderLocations())
+        return fail("Failed to resolve CC shader variables location");
+    if (!resolveBlurShaderLocations())
+        return fail("Failed to resolve Blur shader variables location");
+    // 5. Vertex arrays.
+    if (!initializeEMVAOandVBO(fit))
+        return fail("Failed to initialize EM VAO and VBOs");
+    if (!initializeCCVAOandVBO())
+        return fail("Failed to initialize CC VAO and VBOs");
+    if (!initializeBlurVAOandVBO())
+        return fail("Failed to initialize Blur VAO and VBOs");
+    // 6. Subroutines.
+    if (!initializeEMSubroutines())
+        return fail("Failed to initialize EM shader Subroutine");
+    if (!initializeCCSubroutines())
+        return fail("Failed to initialize CC shader Subroutine");
+    if (!initializeBlurSubroutines())
+        return fail("Failed to initialize Blur shader Subroutine");
+    // 7. Grading textures.
+    if (!initializeTextures())
+        return fail("Failed to initialize shader textures");
+    // 8. Blur textures and framebuffer.
+    if (!initializeBlurTextures())
+        return fail("Failed to initialize Blur textures");
+    if (!initializeBlurFBO())
+        return fail("Failed to initialize Blur FBO");
+    // 9. Histogram.
+    if (!initializeHistogramTextureAndFBO())
+        return fail("Failed to initialize histogram FBO");
+
+    // 10. The clip's grade (a stock that cannot be applied keeps the defaults)
+    // and the histogram target.
+    if (settings)
+        applySettings(settings);
+    {
+        QMutexLocker lock(&m_histogramMutex);
+        m_histogramTarget = histogram;
+    }
+
+    // 11. Whatever the driver still reports.
+    for (GLenum error = glGetError(); error != GL_NO_ERROR; error = glGetError())
+        qWarning().noquote() << "ShaderProcessor: Error during initialisation:" << error;
+    m_initialized = true;
+    return true;
+}
+
+bool ShaderProcessor::buildProgram(std::unique_ptr<QOpenGLShaderProgram>& program, const char* name,
+    const QString& vertexFile, const QString& fragmentFile, const char* positionName, const char* coordinateName)
+{
+    program = std::make_unique<QOpenGLShaderProgram>();
+    if (!program->create()) {
+        qWarning().noquote() << "ShaderProcessor: Could not instantiate" << name << "shaders program";
+        return false;
+    }
+    if (!program->addShaderFromSourceFile(QOpenGLShader::Vertex, vertexFile)) {
+        qWarning().noquote() << "ShaderProcessor: Error when compiling" << name << "vertex shader:" << program->log();
+        return false;
+    }
+    if (!program->addShaderFromSourceFile(QOpenGLShader::Fragment, fragmentFile)) {
+        qWarning().noquote() << "ShaderProcessor: Error when compiling" << name << "fragment shader:" << program->log();
+        return false;
+    }
+    program->bindAttributeLocation(positionName, 0);
+    program->bindAttributeLocation(coordinateName, 1);
+    if (!program->link()) {
+        qWarning().noquote() << "ShaderProcessor: Error when linking" << name << "shader:" << program->log();
+        return false;
+    }
+    return true;
+}
+
+bool ShaderProcessor::initializeEMShaderPrograms()
+{
+    if (!buildProgram(m_emProgram, "EM", QStringLiteral(":/em.v.glsl"), QStringLiteral(":/em.f.glsl"), "inVertexPos",
+            "inTextCoordinate"))
+        return false;
+    qDebug().noquote() << "ShaderProcessor: glGetAttribLocation inVertexPos:"
+                       << m_emProgram->attributeLocation("inVertexPos");
+    qDebug().noquote() << "ShaderProcessor: glGetAttribLocation inTextCoordinate:"
+                       << m_emProgram->attributeLocation("inTextCoordinate");
+    qDebug().noquote() << "ShaderProcessor: Main Shader compile and link successfully.";
+    return true;
+}
+
+bool ShaderProcessor::initializeCCShaderPrograms()
+{
+    return buildProgram(m_ccProgram, "CC", QStringLiteral(":/colorConverter.v.glsl"),
+        QStringLiteral(":/colorConverter.f.glsl"), "inCCVertexPos", "inCCTextCoordinate");
+}
+
+bool ShaderProcessor::initializeBlurShaderPrograms()
+{
+    return buildProgram(m_blurProgram, "Blur", QStringLiteral(":/blur.v.glsl"), QStringLiteral(":/blur.f.glsl"),
+        "inVertexPos", "inTextCoordinate");
+}
+
+namespace {
+
+bool resolveAttribute(QOpenGLShaderProgram* program, const char* name, int* location)
+{
+    *location = program->attributeLocation(name);
+    if (*location < 0)
+        qWarning().noquote() << "ShaderProcessor: unable to resolve" << QStringLiteral("\"%1\"").arg(name)
+                             << "shader location";
+    return *location >= 0;
+}
+
+bool resolveUniform(QOpenGLShaderProgram* program, const char* name, int* location)
+{
+    *location = program->uniformLocation(name);
+    if (*location < 0)
+        qWarning().noquote() << "ShaderProcessor: unable to resolve" << QStringLiteral("\"%1\"").arg(name)
+                             << "shader location";
+    return *location >= 0;
+}
+
+} // namespace
+
+bool ShaderProcessor::resolveEMShaderLocations()
+{
+    QOpenGLShaderProgram* p = m_emProgram.get();
+    const bool resolved = resolveAttribute(p, "inVertexPos", &m_em.vertexPos)
+        && resolveAttribute(p, "inTextCoordinate", &m_em.textCoordinate) && resolveUniform(p, "uniMatrix", &m_em.matrix)
+        && resolveUniform(p, "uniFrameTextureArray", &m_em.frameTexture)
+        && resolveUniform(p, "uniExposureArray", &m_em.exposure)
+        && resolveUniform(p, "uniLiftGammaGainArray", &m_em.liftGammaGain)
+        && resolveUniform(p, "uniBallsArray", &m_em.balls) && resolveUniform(p, "uniGrainMapArray", &m_em.grainMap)
+        && resolveUniform(p, "uniGrainCurveArray", &m_em.grainCurve)
+        && resolveUniform(p, "uniStockLUTArray", &m_em.stockLUT)
+        && resolveUniform(p, "uniGrainAmount", &m_em.grainAmount)
+        && resolveUniform(p, "uniGrainColorfulness", &m_em.grainColorfulness)
+        && resolveUniform(p, "uniGrainOffset", &m_em.grainOffset) && resolveUniform(p, "uniGrainSize", &m_em.grainSize)
+        && resolveUniform(p, "uniStockLUTAmount", &m_em.stockLUTAmount)
+        && resolveUniform(p, "uniStockCurveAmount", &m_em.stockCurveAmount)
+        && resolveUniform(p, "uniSaturation", &m_em.saturation)
+        && resolveUniform(p, "uniBlackAndWhite", &m_em.blackAndWhite)
+        && resolveUniform(p, "uniHistogramArray", &m_em.histogram)
+        && resolveUniform(p, "uniHistogramNeeded", &m_em.histogramNeeded);
+    if (!resolved)
+        return false;
+
+    // Sampler units, once.
+    p->bind();
+    p->setUniformValue(m_em.frameTexture, 0);
+    p->setUniformValue(m_em.grainMap, 1);
+    p->setUniformValue(m_em.grainCurve, 2);
+    p->setUniformValue(m_em.stockLUT, 3);
+    p->setUniformValue(m_em.histogram, 4);
+    p->setUniformValue(m_em.exposure, 5);
+    p->setUniformValue(m_em.liftGammaGain, 6);
+    p->setUniformValue(m_em.balls, 8);
+    p->release();
+    return true;
+}
+
+bool ShaderProcessor::resolveCCShaderLocations()
+{
+    QOpenGLShaderProgram* p = m_ccProgram.get();
+    return resolveAttribute(p, "inCCVertexPos", &m_cc.vertexPos)
+        && resolveAttribute(p, "inCCTextCoordinate", &m_cc.textCoordinate)
+        && resolveUniform(p, "uniCCMatrix", &m_cc.matrix);
+}
+
+bool ShaderProcessor::resolveBlurShaderLocations()
+{
+    QOpenGLShaderProgram* p = m_blurProgram.get();
+    const bool resolved = resolveAttribute(p, "inVertexPos", &m_blur.vertexPos)
+        && resolveAttribute(p, "inTextCoordinate", &m_blur.textCoordinate)
+        && resolveUniform(p, "uniMatrix", &m_blur.matrix) && resolveUniform(p, "uniVideoFrame", &m_blur.videoFrame)
+        && resolveUniform(p, "uniBlurOffset", &m_blur.blurOffset)
+        && resolveUniform(p, "uniBlurWeight", &m_blur.blurWeight);
+    if (!resolved)
+        return false;
+    p->bind();
+    p->setUniformValue(m_blur.videoFrame, 0);
+    p->release();
+    return true;
+}
+
+bool ShaderProcessor::buildVertexArray(QOpenGLVertexArrayObject& vao, QOpenGLBuffer& vertices,
+    QOpenGLBuffer& coordinates, const float* textureCoordinates, bool blur)
+{
+    if (!vao.create()) {
+        qWarning().noquote() << (blur ? "ShaderProcessor: Could not instantiate blur VAO"
+                                      : "ShaderProcessor: Could not instantiate main VAO");
+        return false;
+    }
+    vao.bind();
+    vertices = QOpenGLBuffer(QOpenGLBuffer::VertexBuffer);
+    if (!vertices.create()) {
+        qWarning().noquote() << (blur ? "ShaderProcessor: Could not instantiate blur vertice VBO"
+                                      : "ShaderProcessor: Could not instantiate main vertice VBO");
+        vao.release();
+        return false;
+    }
+    vertices.setUsagePattern(QOpenGLBuffer::StaticDraw);
+    vertices.bind();
+    vertices.allocate(kVertices, sizeof(kVertices));
+    glVertexAttribPointer(0, 2, GL_FLOAT, GL_FALSE, 0, nullptr);
+    glEnableVertexAttribArray(0);
+
+    coordinates = QOpenGLBuffer(QOpenGLBuffer::VertexBuffer);
+    if (!coordinates.create()) {
+        qWarning().noquote() << (blur ? "ShaderProcessor: Could not instantiate blur texture VBO"
+                                      : "ShaderProcessor: Could not instantiate main texture VBO");
+        vao.release();
+        return false;
+    }
+    coordinates.setUsagePattern(QOpenGLBuffer::StaticDraw);
+    coordinates.bind();
+    coordinates.allocate(textureCoordinates, int(12 * sizeof(float)));
+    glVertexAttribPointer(1, 2, GL_FLOAT, GL_FALSE, 0, nullptr);
+    glEnableVertexAttribArray(1);
+    vao.release();
+    coordinates.release();
+    return true;
+}
+
+bool ShaderProcessor::initializeEMVAOandVBO(FitMethod fit)
+{
+    m_emTextureCoordinates = fitTextureCoordinates(fit, m_sourceWidth, m_sourceHeight, m_outputWidth, m_outputHeight);
+    if (!buildVertexArray(m_emVao, m_emVertexBuffer, m_emTextureBuffer, m_emTextureCoordinates.data(), false))
+        return false;
+    qDebug().noquote() << "ShaderProcessor: EM VAO id:" << m_emVao.objectId();
+    qDebug().noquote() << "ShaderProcessor: EM Vertice VBO id:" << m_emVertexBuffer.bufferId();
+    qDebug().noquote() << "ShaderProcessor: EM Texture VBO id:" << m_emTextureBuffer.bufferId();
+    return true;
+}
+
+bool ShaderProcessor::initializeCCVAOandVBO()
+{
+    return buildVertexArray(m_ccVao, m_ccVertexBuffer, m_ccTextureBuffer, kCCTextureCoordinates, false);
+}
+
+bool ShaderProcessor::initializeBlurVAOandVBO()
+{
+    return buildVertexArray(m_blurVao, m_blurVertexBuffer, m_blurTextureBuffer, kBlurTextureCoordinates, true);
+}
+
+std::array<float, 12> ShaderProcessor::fitTextureCoordinates(FitMethod fit, unsigned int sourceWidth,
+    unsigned int sourceHeight, unsigned int outputWidth, unsigned int outputHeight)
+{
+    if (fit != FitWidth && fit != FitHeight)
+        return { { 0.f, 1.f, 0.f, 0.f, 1.f, 0.f, 0.f, 1.f, 1.f, 0.f, 1.f, 1.f } };
+    const float aspect = float(sourceWidth) / float(sourceHeight);
+    const float ow = float(outputWidth);
+    const float oh = float(outputHeight);
+    float fw;
+    float fh;
+    if (fit == FitWidth) {
+        fw = ow;
+        fh = ow / aspect;
+    } else {
+        fh = oh;
+        fw = oh * aspect;
+    }
+    const float t = (fh - oh) * 0.5f / fh;
+    const float s = (fw - ow) * 0.5f / fw;
+    return { { s, 1.f - t, s, t, 1.f - s, t, s, 1.f - t, 1.f - s, t, 1.f - s, 1.f - t } };
+}
+
+void ShaderProcessor::logPendingErrors()
+{
+    for (GLenum error = glGetError(); error != GL_NO_ERROR; error = glGetError())
+        qWarning().noquote() << "ShaderProcessor: OpenGL error: " << error;
+}
+
+bool ShaderProcessor::initializeEMSubroutines()
+{
+    const GLuint program = m_emProgram->programId();
+    glGetProgramStageiv(program, GL_FRAGMENT_SHADER, GL_ACTIVE_SUBROUTINE_UNIFORM_LOCATIONS, &m_emSubroutineCount);
+    logPendingErrors();
+    debugEMSubroutines();
+    bool found = true;
+    for (int i = 0; i < 3; ++i) {
+        m_emOrderIndices[i] = glGetSubroutineIndex(program, GL_FRAGMENT_SHADER, kEMOrderNames[i]);
+        logPendingErrors();
+        found = found && m_emOrderIndices[i] != GL_INVALID_INDEX;
+    }
+    m_emColorSelection = glGetSubroutineUniformLocation(program, GL_FRAGMENT_SHADER, "colorSelection");
+    logPendingErrors();
+    return found && m_emColorSelection >= 0 && m_emColorSelection < m_emSubroutineCount
+        && m_emSubroutineCount <= kMaxSubroutineLocations;
+}
+
+bool ShaderProcessor::initializeCCSubroutines()
+{
+    const GLuint program = m_ccProgram->programId();
+    glGetProgramStageiv(program, GL_FRAGMENT_SHADER, GL_ACTIVE_SUBROUTINE_UNIFORM_LOCATIONS, &m_ccSubroutineCount);
+    logPendingErrors();
+    bool found = true;
+    for (int i = 0; i < 4; ++i) {
+        m_ccIndices[i] = glGetSubroutineIndex(program, GL_FRAGMENT_SHADER, kCCPassNames[i]);
+        logPendingErrors();
+        found = found && m_ccIndices[i] != GL_INVALID_INDEX;
+    }
+    m_ccConvertColour = glGetSubroutineUniformLocation(program, GL_FRAGMENT_SHADER, "convertColour");
+    logPendingErrors();
+    return found && m_ccConvertColour >= 0 && m_ccConvertColour < m_ccSubroutineCount
+        && m_ccSubroutineCount <= kMaxSubroutineLocations;
+}
+
+bool ShaderProcessor::initializeBlurSubroutines()
+{
+    const GLuint program = m_blurProgram->programId();
+    glGetProgramStageiv(program, GL_FRAGMENT_SHADER, GL_ACTIVE_SUBROUTINE_UNIFORM_LOCATIONS, &m_blurSubroutineCount);
+    logPendingErrors();
+    bool found = true;
+    for (int i = 0; i < 2; ++i) {
+        m_blurIndices[i] = glGetSubroutineIndex(program, GL_FRAGMENT_SHADER, kBlurNames[i]);
+        logPendingErrors();
+        found = found && m_blurIndices[i] != GL_INVALID_INDEX;
+    }
+    m_blurApplyBlur = glGetSubroutineUniformLocation(program, GL_FRAGMENT_SHADER, "applyBlur");
+    logPendingErrors();
+    return found && m_blurApplyBlur >= 0 && m_blurApplyBlur < m_blurSubroutineCount
+        && m_blurSubroutineCount <= kMaxSubroutineLocations;
+}
+
+void ShaderProcessor::debugEMSubroutines()
+{
+    GLint maxTextureSize = 0;
+    GLint maxUnits = 0;
+    GLint maxBufferSize = 0;
+    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxTextureSize);
+    glGetIntegerv(GL_MAX_TEXTURE_IMAGE_UNITS, &maxUnits);
+    glGetIntegerv(GL_MAX_TEXTURE_BUFFER_SIZE, &maxBufferSize);
+    auto text = [this](GLenum name) {
+        const GLubyte* value = glGetString(name);
+        return value ? QString::fromLatin1(reinterpret_cast<const char*>(value)) : QString();
+    };
+    qDebug().noquote() << "ShaderProcessor: -------- GENERAL GPU INFO ----------";
+    qDebug().noquote() << "ShaderProcessor: \tGL_VENDOR   " << text(GL_VENDOR);
+    qDebug().noquote() << "ShaderProcessor: \tGL_RENDERER " << text(GL_RENDERER);
+    qDebug().noquote() << "ShaderProcessor: \tGL_VERSION  " << text(GL_VERSION);
+    qDebug().noquote() << "ShaderProcessor: \tGL_MAX_TEXTURE_SIZE: " << maxTextureSize;
+    qDebug().noquote() << "ShaderProcessor: GL_MAX_TEXTURE_IMAGE_UNITS:" << maxUnits;
+    qDebug().noquote() << "ShaderProcessor: \tGL_MAX_TEXTURE_BUFFER_SIZE:" << maxBufferSize;
+}
+
+GLuint ShaderProcessor::createTexture(GLenum target, GLenum filter)
+{
+    GLuint texture = 0;
+    glGenTextures(1, &texture);
+    if (texture == 0)
+        return 0;
+    glBindTexture(target, texture);
+    glTexParameteri(target, GL_TEXTURE_MIN_FILTER, GLint(filter));
+    glTexParameteri(target, GL_TEXTURE_MAG_FILTER, GLint(filter));
+    glTexParameteri(target, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+    if (target != GL_TEXTURE_1D)
+        glTexParameteri(target, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+    if (target == GL_TEXTURE_3D)
+        glTexParameteri(target, GL_TEXTURE_WRAP_R, GL_CLAMP_TO_EDGE);
+    glTexParameteri(target, GL_TEXTURE_BASE_LEVEL, 0);
+    glTexParameteri(target, GL_TEXTURE_MAX_LEVEL, 0);
+    return texture;
+}
+
+bool ShaderProcessor::initializeTextures()
+{
+    QMutexLocker lock(&m_dataMutex);
+    // Without the default grain the grain textures would hold no data.
+    if (!m_grain && !chooseGrainLocked(QStringLiteral("5207"), 1.0, false))
+        return false;
+    if (!m_grain || !m_grain->textureData() || !m_grainCurve)
+        return false;
+
+    glGetError();
+    glActiveTexture(GL_TEXTURE1);
+    m_grainMapTexture = createTexture(GL_TEXTURE_RECTANGLE, GL_LINEAR);
+    glTexImage2D(GL_TEXTURE_RECTANGLE, 0, GL_RGB32F, m_grainSize[0], m_grainSize[1], 0, GL_RGB, GL_FLOAT,
+        m_grain->textureData());
+    m_grainMapTextureSize = m_grainSize;
+
+    glActiveTexture(GL_TEXTURE2);
+    m_grainCurveTexture = createTexture(GL_TEXTURE_1D, GL_LINEAR);
+    glTexImage1D(GL_TEXTURE_1D, 0, GL_RGB32F, GrainCurve::kEntries, 0, GL_RGB, GL_FLOAT, m_grainCurve->values);
+
+    glActiveTexture(GL_TEXTURE3);
+    m_stockTexture = createTexture(GL_TEXTURE_3D, GL_LINEAR);
+    if (m_stockTable) {
+        glTexImage3D(GL_TEXTURE_3D, 0, GL_RGB32F, StockTable::kSize, StockTable::kSize, StockTable::kSize, 0, GL_RGB,
+            GL_FLOAT, m_stockTable.get());
+    } else {
+        // No stock applied yet: an identity table keeps the picture sensible.
+        std::vector<float> identity(StockTable::kFloats);
+        for (int b = 0; b < StockTable::kSize; ++b)
+            for (int g = 0; g < StockTable::kSize; ++g)
+                for (int r = 0; r < StockTable::kSize; ++r) {
+                    float* entry = &identity[3 * ((size_t(b) * StockTable::kSize + g) * StockTable::kSize + r)];
+                    entry[0] = float(r) / (StockTable::kSize - 1);
+                    entry[1] = float(g) / (StockTable::kSize - 1);
+                    entry[2] = float(b) / (StockTable::kSize - 1);
+                }
+        glTexImage3D(GL_TEXTURE_3D, 0, GL_RGB32F, StockTable::kSize, StockTable::kSize, StockTable::kSize, 0, GL_RGB,
+            GL_FLOAT, identity.data());
+    }
+
+    const bool bypass = m_bypass;
+    glActiveTexture(GL_TEXTURE4);
+    m_levelsTexture = createTexture(GL_TEXTURE_1D, GL_LINEAR);
+    glTexImage1D(GL_TEXTURE_1D, 0, GL_RGB32F, GradeTables::TableSize, 0, GL_RED, GL_FLOAT,
+        (bypass ? m_tables.bypassLevels() : m_tables.levels()).data());
+    glActiveTexture(GL_TEXTURE5);
+    m_exposureTexture = createTexture(GL_TEXTURE_1D, GL_LINEAR);
+    glTexImage1D(GL_TEXTURE_1D, 0, GL_RGB32F, GradeTables::TableSize, 0, GL_RGB, GL_FLOAT,
+        (bypass ? m_tables.bypassExposure() : m_tables.exposure()).data());
+    glActiveTexture(GL_TEXTURE6);
+    m_liftGammaGainTexture = createTexture(GL_TEXTURE_1D, GL_LINEAR);
+    glTexImage1D(GL_TEXTURE_1D, 0, GL_RGB32F, GradeTables::TableSize, 0, GL_RED, GL_FLOAT,
+        (bypass ? m_tables.bypassLiftGammaGain() : m_tables.liftGammaGain()).data());
+    glActiveTexture(GL_TEXTURE8);
+    m_wheelsTexture = createTexture(GL_TEXTURE_1D, GL_LINEAR);
+    glTexImage1D(GL_TEXTURE_1D, 0, GL_RGB32F, GradeTables::TableSize, 0, GL_RGB, GL_FLOAT,
+        (bypass ? m_tables.bypassWheels() : m_tables.wheels()).data());
+    glActiveTexture(GL_TEXTURE0);
+
+    m_tables.clearDirty(GradeTables::AllTables);
+    m_filmUploads = 0;
+    m_texturesHoldBypass = bypass;
+
+    const bool created = m_grainMapTexture && m_grainCurveTexture && m_stockTexture && m_levelsTexture
+        && m_exposureTexture && m_liftGammaGainTexture && m_wheelsTexture;
+    return created && glGetError() == GL_NO_ERROR;
+}
+
+bool ShaderProcessor::initializeBlurTextures()
+{
+    glGetError();
+    glGenTextures(2, m_blurTextures);
+    for (GLuint texture : m_blurTextures) {
+        if (texture == 0)
+            return false;
+        glBindTexture(GL_TEXTURE_2D, texture);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_BASE_LEVEL, 0);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
+        glTexImage2D(
+            GL_TEXTURE_2D, 0, GL_RGB32F, GLsizei(m_sourceWidth), GLsizei(m_sourceHeight), 0, GL_RGB, GL_FLOAT, nullptr);
+    }
+    glBindTexture(GL_TEXTURE_2D, 0);
+    return glGetError() == GL_NO_ERROR;
+}
+
+bool ShaderProcessor::initializeBlurFBO()
+{
+    GLint previous = 0;
+    glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &previous);
+    glGenFramebuffers(1, &m_blurFbo);
+    if (m_blurFbo == 0)
+        return false;
+    glBindFramebuffer(GL_FRAMEBUFFER, m_blurFbo);
+    glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, m_blurTextures[0], 0);
+    glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT1, GL_TEXTURE_2D, m_blurTextures[1], 0);
+    const GLenum status = glCheckFramebufferStatus(GL_FRAMEBUFFER);
+    glBindFramebuffer(GL_FRAMEBUFFER, GLuint(previous));
+    if (status != GL_FRAMEBUFFER_COMPLETE) {
+        qWarning().noquote() << "ShaderProcessor: Blur FBO aren't complete" << status;
+        return false;
+    }
+    return true;
+}
+
+bool ShaderProcessor::initializeHistogramTextureAndFBO()
+{
+    glGetError();
+    m_histogramTexture = createTexture(GL_TEXTURE_2D, GL_NEAREST);
+    if (m_histogramTexture == 0)
+        return false;
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB32F, HistogramWidth, HistogramHeight, 0, GL_RGB, GL_FLOAT, nullptr);
+    glBindTexture(GL_TEXTURE_2D, 0);
+
+    GLint previous = 0;
+    glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &previous);
+    glGenFramebuffers(1, &m_histogramFbo);
+    if (m_histogramFbo == 0)
+        return false;
+    glBindFramebuffer(GL_FRAMEBUFFER, m_histogramFbo);
+    glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, m_histogramTexture, 0);
+    const GLenum status = glCheckFramebufferStatus(GL_FRAMEBUFFER);
+    glBindFramebuffer(GL_FRAMEBUFFER, GLuint(previous));
+    if (status != GL_FRAMEBUFFER_COMPLETE) {
+        qWarning().noquote() << "ShaderProcessor: Histogram FBO aren't complete" << status;
+        return false;
+    }
+    return glGetError() == GL_NO_ERROR;
+}
+
+bool ShaderProcessor::chooseGrainLocked(const QString& stock, double scale, bool keepMap)
+{
+    if (m_outputWidth == 0 || m_outputHeight == 0)
+        return false;
+    GrainLibrary* library = GrainLibrary::instance();
+    Grain* grain = library->selectGrain(stock, m_outputWidth, m_outputHeight, scale);
+    if (!grain || !grain->prepare()) {
+        qWarning().noquote() << "ShaderProcessor: No grain for stock" << stock << "at scale" << scale << "-"
+                             << library->lastError();
+        return false;
+    }
+    // Grain objects are shared between processors: take this stock's curve
+    // from the library rather than the one last attached to the object.
+    const GrainCurve* curve = library->getGrainCurve(stock);
+    if (!curve) {
+        qWarning().noquote() << "ShaderProcessor: No grain curve for stock" << stock;
+        return false;
+    }
+    if (!keepMap || grain != m_grain)
+        m_filmUploads |= GrainMapUpload;
+    m_grain = grain;
+    m_grainCurve = curve;
+    m_grainSize = { { int(grain->width()), int(grain->height()) } };
+    m_filmUploads |= GrainCurveUpload;
+    return true;
+}
+
+} // namespace Emulsa

@@ -1,0 +1,137 @@
+#include "GpuTestSupport.h"
+
+#include "core/FilmLibrary.h"
+#include "core/Grain.h"
+#include "core/GrainLibrary.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
+namespace Emulsa::Test {
+
+std::vector<float> colourCubePicture(int width, int height)
+{
+    std::vector<float> rgba(size_t(width) * height * 4);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            float* p = &rgba[(size_t(y) * width + x) * 4];
+            int r;
+            int g;
+            int b;
+            if (x < 64 && y < 64) {
+                r = (x % 16) * 17;
+                g = (y % 16) * 17;
+                b = ((x / 16) + 4 * (y / 16)) * 17;
+            } else {
+                const int ramp = (x * 255) / std::max(1, width - 1);
+                switch ((y / 4) % 4) {
+                case 0:
+                    r = g = b = ramp;
+                    break;
+                case 1:
+                    r = ramp;
+                    g = b = 40;
+                    break;
+                case 2:
+                    g = ramp;
+                    r = 200;
+                    b = 60;
+                    break;
+                default:
+                    b = ramp;
+                    r = g = 128;
+                    break;
+                }
+            }
+            p[0] = float(r) / 255.f;
+            p[1] = float(g) / 255.f;
+            p[2] = float(b) / 255.f;
+            p[3] = 1.f;
+        }
+    }
+    return rgba;
+}
+
+int toByte(float value)
+{
+    return int(std::lround(std::min(1.f, std::max(0.f, value)) * 255.f));
+}
+
+int maxByteDifference(const std::vector<float>& a, const std::vector<float>& b, int* where)
+{
+    int worst = 0;
+    const size_t n = std::min(a.size(), b.size());
+    for (size_t i = 0; i < n; ++i) {
+        if (i % 4 == 3)
+            continue;
+        const int d = std::abs(toByte(a[i]) - toByte(b[i]));
+        if (d > worst) {
+            worst = d;
+            if (where)
+                *where = int(i / 4);
+        }
+    }
+    return worst;
+}
+
+ClipSettings neutralSettings()
+{
+    ClipSettings settings;
+    settings.setStockLUTAmount(0);
+    settings.setStockCurveAmount(0);
+    settings.setGrainAmount(0);
+    return settings;
+}
+
+bool GpuGrader::create(OffscreenGLContext& gl, const ClipSettings& settings, int sourceWidth, int sourceHeight,
+    int outputWidth, int outputHeight, FitMethod fit, quint32** histogram)
+{
+    processor = std::make_unique<ShaderProcessor>(gl.context());
+    if (!processor->initialize(unsigned(sourceWidth), unsigned(sourceHeight), &settings, histogram,
+            unsigned(outputWidth), unsigned(outputHeight), fit))
+        return false;
+    // A fixed grain position unless a test asks for movement.
+    processor->resetGrainOffset = false;
+    processor->animateGrain = false;
+    pipeline = std::make_unique<GradingPipeline>(gl.functions());
+    return pipeline->initialize(
+        sourceWidth, sourceHeight, int(processor->outputWidth()), int(processor->outputHeight()));
+}
+
+std::vector<float> GpuGrader::grade(const std::vector<float>& rgba, unsigned colourOrder)
+{
+    pipeline->uploadRgb(rgba.data());
+    pipeline->gradePass(processor.get(), colourOrder);
+    std::vector<float> out(size_t(pipeline->outputWidth()) * pipeline->outputHeight() * 4);
+    pipeline->readGraded(out.data());
+    return out;
+}
+
+std::vector<float> referenceGrade(const ShaderProcessor& processor, const ClipSettings& settings,
+    const std::vector<float>& rgba, int width, int height, unsigned colourOrder)
+{
+    GradeTables tables;
+    tables.applySettings(settings);
+    ReferenceGradeInputs inputs = ReferenceGradeInputs::fromTables(tables, settings, settings.getOriginal());
+    inputs.colourOrder = colourOrder;
+
+    StockTableData stock = FilmLibrary::instance()->loadStockTable(settings.getStockName(), settings.getSourceType());
+    inputs.stockTable = stock.get();
+    const Grain* grain = processor.grain();
+    const GrainCurve* curve = GrainLibrary::instance()->getGrainCurve(settings.getStockName());
+    if (grain && curve) {
+        inputs.grainMap = grain->textureData();
+        inputs.grainWidth = int(grain->width());
+        inputs.grainHeight = int(grain->height());
+        inputs.grainCurve = curve->values;
+        const auto offset = processor.grainOffset();
+        inputs.grainOffsetX = offset[0];
+        inputs.grainOffsetY = offset[1];
+    }
+    std::vector<float> out(rgba.size());
+    ReferenceGrade::gradeRgba(rgba.data(), out.data(), width, height, inputs);
+    return out;
+}
+
+} // namespace Emulsa::Test

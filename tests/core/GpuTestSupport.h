@@ -1,0 +1,48 @@
+#pragma once
+
+#include "core/ClipSettings.h"
+#include "core/GradingPipeline.h"
+#include "core/OffscreenGLContext.h"
+#include "core/ReferenceGrade.h"
+#include "core/ShaderProcessor.h"
+
+#include <memory>
+#include <vector>
+
+namespace Emulsa::Test {
+
+// A picture covering the colour cube (16 levels per channel) in its left
+// 64 x 64 block and smooth grey, red, green and blue ramps to its right:
+// width x height RGBA floats, row 0 at the top, every value a multiple of 1/255.
+std::vector<float> colourCubePicture(int width, int height);
+
+// Quantised like an RGBA8 target: round(clamp(v, 0, 1) * 255).
+int toByte(float value);
+
+// Largest difference in 8-bit steps over the RGB channels of two RGBA float
+// pictures, after quantising both; *where receives the pixel index.
+int maxByteDifference(const std::vector<float>& a, const std::vector<float>& b, int* where = nullptr);
+
+// Settings with every stage neutral: no stock, no grain, defaults elsewhere.
+ClipSettings neutralSettings();
+
+// One processor with its frame textures on the current context.
+struct GpuGrader
+{
+    std::unique_ptr<ShaderProcessor> processor;
+    std::unique_ptr<GradingPipeline> pipeline;
+
+    // Builds both; false when either fails. Output size 0 means the source size.
+    bool create(OffscreenGLContext& gl, const ClipSettings& settings, int sourceWidth, int sourceHeight,
+        int outputWidth = 0, int outputHeight = 0, FitMethod fit = StretchToFit, quint32** histogram = nullptr);
+    // Uploads an RGB picture, grades it and reads the graded floats back.
+    std::vector<float> grade(const std::vector<float>& rgba, unsigned colourOrder = 0xFFFFFFFF);
+};
+
+// The CPU reference of a grade with the fixture's film data: the tables built
+// from `settings`, the stock table from the film library, and, when the
+// processor has grain, its map, the stock's curve and the processor's offset.
+std::vector<float> referenceGrade(const ShaderProcessor& processor, const ClipSettings& settings,
+    const std::vector<float>& rgba, int width, int height, unsigned colourOrder = 0);
+
+} // namespace Emulsa::Test

@@ -1,0 +1,402 @@
+#include "common/TestEnvironment.h"
+
+#include "FilmDataFixture.h"
+#include "GpuTestSupport.h"
+
+#include <QRandomGenerator>
+
+#include <cmath>
+
+using namespace Emulsa;
+using namespace Emulsa::Test;
+
+// The GPU grade against the CPU reference, and the frame passes as the
+// renderer and the preview run them, on the fixture's film data.
+class TestGpuGrade : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void stagesAgreeWithReference_data();
+    void stagesAgreeWithReference();
+    void neutralGradePassesPictureThrough();
+    void colourOrders();
+    void yuy2RoundTrips_data();
+    void yuy2RoundTrips();
+    void yuy2ConversionCases();
+    void blurOnlyWhenGaugeAsks();
+    void bypassShowsUngradedPicture();
+    void fitPlacesPicture_data();
+    void fitPlacesPicture();
+
+private:
+    OffscreenGLContext m_gl;
+    static constexpr int W = 128;
+    static constexpr int H = 64;
+    std::vector<float> m_picture;
+};
+
+void TestGpuGrade::initTestCase()
+{
+    FilmDataFixture::install();
+    QVERIFY2(m_gl.create(), qPrintable(m_gl.lastError()));
+    m_picture = colourCubePicture(W, H);
+}
+
+void TestGpuGrade::stagesAgreeWithReference_data()
+{
+    QTest::addColumn<ClipSettings>("settings");
+    const ClipSettings neutral = neutralSettings();
+
+    ClipSettings s = neutral;
+    s.setExposure(0.45f);
+    QTest::newRow("exposure") << s;
+    s = neutral;
+    s.setKelvin(9500.f);
+    QTest::newRow("warm") << s;
+    s = neutral;
+    s.setKelvin(2600.f);
+    s.setExposure(-0.3f);
+    QTest::newRow("cool and darker") << s;
+    s = neutral;
+    s.setStockLUTAmount(100);
+    s.setStockCurveAmount(100);
+    QTest::newRow("stock") << s;
+    s.setStockCurveAmount(0);
+    QTest::newRow("stock, lightness kept") << s;
+    s.setStockLUTAmount(55);
+    s.setStockCurveAmount(35);
+    QTest::newRow("stock, partly") << s;
+    s = neutral;
+    s.setGrainAmount(150);
+    QTest::newRow("grain") << s;
+    s = neutral;
+    s.setStockName(QStringLiteral("KodakTriX"));
+    QTest::newRow("black and white stock") << s;
+    s = neutral;
+    s.setLift(0.8f);
+    s.setGamma(1.3f);
+    s.setGain(1.2f);
+    QTest::newRow("lift gamma gain") << s;
+    s = neutral;
+    s.setLow({ 0.8, 2.0 });
+    s.setMid({ 0.6, -1.2 });
+    s.setHigh({ 1.0, 0.4 });
+    QTest::newRow("wheels") << s;
+    s = neutral;
+    s.setSaturation(1.7f);
+    QTest::newRow("saturation up") << s;
+    s.setSaturation(0.3f);
+    QTest::newRow("saturation down") << s;
+    s = neutral;
+    s.setHistogramSliderData({ 0.1f, 0.4f, 0.85f });
+    QTest::newRow("levels") << s;
+
+    ClipSettings full;
+    full.setStockLUTAmount(80);
+    full.setStockCurveAmount(70);
+    full.setGrainAmount(120);
+    full.setExposure(0.2f);
+    full.setKelvin(6400.f);
+    full.setLow({ 0.4, -2.5 });
+    full.setMid({ 0.3, 1.0 });
+    full.setHigh({ 0.5, 2.9 });
+    full.setLift(1.1f);
+    full.setGamma(0.9f);
+    full.setGain(0.95f);
+    full.setSaturation(1.25f);
+    full.setHistogramSliderData({ 0.05f, 0.55f, 0.95f });
+    QTest::newRow("full grade") << full;
+    full.setStockName(QStringLiteral("KodakTriX"));
+    QTest::newRow("full grade, black and white") << full;
+}
+
+void TestGpuGrade::stagesAgreeWithReference()
+{
+    QFETCH(ClipSettings, settings);
+    GpuGrader grader;
+    QVERIFY(grader.create(m_gl, settings, W, H));
+    grader.processor->setGrainOffset(17.f, 5.f);
+    const auto gpu = grader.grade(m_picture);
+    const auto cpu = referenceGrade(*grader.processor, settings, m_picture, W, H);
+    int where = -1;
+    const int worst = maxByteDifference(gpu, cpu, &where);
+    QVERIFY2(worst <= 2,
+        qPrintable(QStringLiteral("pixel %1 (%2, %3) differs by %4/255: gpu %5 %6 %7, cpu %8 %9 %10")
+                       .arg(where)
+                       .arg(where % W)
+                       .arg(where / W)
+                       .arg(worst)
+                       .arg(toByte(gpu[size_t(where) * 4]))
+                       .arg(toByte(gpu[size_t(where) * 4 + 1]))
+                       .arg(toByte(gpu[size_t(where) * 4 + 2]))
+                       .arg(toByte(cpu[size_t(where) * 4]))
+                       .arg(toByte(cpu[size_t(where) * 4 + 1]))
+                       .arg(toByte(cpu[size_t(where) * 4 + 2]))));
+    // The grade did something (except where the stage is meant to be mild).
+    if (QByteArray(QTest::currentDataTag()) != "neutral")
+        QVERIFY(maxByteDifference(gpu, m_picture) > 2);
+}
+
+void TestGpuGrade::neutralGradePassesPictureThrough()
+{
+    GpuGrader grader;
+    QVERIFY(grader.create(m_gl, neutralSettings(), W, H));
+    const auto out = grader.grade(m_picture);
+    QVERIFY(maxByteDifference(out, m_picture) <= 1);
+}
+
+void TestGpuGrade::colourOrders()
+{
+    GpuGrader grader;
+    QVERIFY(grader.create(m_gl, neutralSettings(), W, H));
+    const auto rgba = grader.grade(m_picture, ShaderProcessor::OrderRGBA);
+    const auto bgra = grader.grade(m_picture, ShaderProcessor::OrderBGRA);
+    const auto argb = grader.grade(m_picture, ShaderProcessor::OrderARGB);
+    const auto none = grader.grade(m_picture);
+    for (size_t i = 0; i < rgba.size(); i += 4) {
+        QCOMPARE(bgra[i], rgba[i + 2]);
+        QCOMPARE(bgra[i + 1], rgba[i + 1]);
+        QCOMPARE(bgra[i + 2], rgba[i]);
+        QCOMPARE(bgra[i + 3], rgba[i + 3]);
+        QCOMPARE(argb[i], rgba[i + 3]);
+        QCOMPARE(argb[i + 1], rgba[i]);
+        QCOMPARE(argb[i + 2], rgba[i + 1]);
+        QCOMPARE(argb[i + 3], rgba[i + 2]);
+        QCOMPARE(none[i], rgba[i]);
+        QCOMPARE(none[i + 2], rgba[i + 2]);
+    }
+}
+
+void TestGpuGrade::yuy2RoundTrips_data()
+{
+    QTest::addColumn<int>("range");
+    QTest::newRow("limited") << int(GradingPipeline::LimitedRange);
+    QTest::newRow("full") << int(GradingPipeline::FullRange);
+}
+
+void TestGpuGrade::yuy2RoundTrips()
+{
+    // Packed frame -> RGB -> neutral grade -> packed frame gives the frame back.
+    QFETCH(int, range);
+    const auto colorRange = GradingPipeline::ColorRange(range);
+    const int low = colorRange == GradingPipeline::LimitedRange ? 16 : 0;
+    const int high = colorRange == GradingPipeline::LimitedRange ? 235 : 255;
+    const int width = 64;
+    const int height = 32;
+    std::vector<quint8> frame(size_t(width) * height * 2);
+    QRandomGenerator random(7);
+    for (size_t i = 0; i < frame.size(); i += 4) {
+        frame[i] = quint8(low + random.bounded(high - low + 1));
+        frame[i + 2] = quint8(low + random.bounded(high - low + 1));
+        // Mild chroma keeps the colours inside the RGB cube.
+        frame[i + 1] = quint8(128 + int(random.bounded(9)) - 4);
+        frame[i + 3] = quint8(128 + int(random.bounded(9)) - 4);
+    }
+    for (size_t i = 0; i < frame.size(); i += 4) {
+        // Keep Y away from the ends where the chroma would clip.
+        frame[i] = quint8(std::min(high - 8, std::max(low + 8, int(frame[i]))));
+        frame[i + 2] = quint8(std::min(high - 8, std::max(low + 8, int(frame[i + 2]))));
+    }
+
+    GpuGrader grader;
+    QVERIFY(grader.create(m_gl, neutralSettings(), width, height));
+    grader.pipeline->uploadYuy2(frame.data());
+    grader.pipeline->convertInputPass(grader.processor.get(), colorRange);
+    grader.pipeline->gradePass(grader.processor.get());
+    grader.pipeline->convertOutputPass(grader.processor.get(), colorRange);
+    std::vector<quint8> back(frame.size());
+    grader.pipeline->readYuy2(back.data());
+    int worst = 0;
+    for (size_t i = 0; i < frame.size(); ++i)
+        worst = std::max(worst, std::abs(int(back[i]) - int(frame[i])));
+    QVERIFY2(worst <= 2, qPrintable(QString::number(worst)));
+}
+
+void TestGpuGrade::yuy2ConversionCases()
+{
+    const int width = 4;
+    const int height = 2;
+    GpuGrader grader;
+    QVERIFY(grader.create(m_gl, neutralSettings(), width, height));
+    std::vector<float> rgb(size_t(width) * height * 4);
+
+    // Limited: (16, 128, 235, 128) is black then white.
+    const quint8 limited[16] = { 16, 128, 235, 128, 126, 128, 126, 128, 16, 128, 16, 128, 235, 128, 235, 128 };
+    grader.pipeline->uploadYuy2(limited);
+    grader.pipeline->convertInputPass(grader.processor.get(), GradingPipeline::LimitedRange);
+    grader.pipeline->readLinear(rgb.data());
+    for (int c = 0; c < 3; ++c) {
+        QVERIFY(std::abs(rgb[size_t(c)]) < 1e-4f);
+        QVERIFY(std::abs(rgb[size_t(4 + c)] - 1.f) < 0.5f / 255.f);
+        // Grey 126 -> (126 - 16) * 298.082 / 256 / 255 of full scale.
+        QVERIFY(std::abs(rgb[size_t(8 + c)] - (110.f * 298.082f / 256.f) / 255.f) < 1e-4f);
+    }
+    // Full: Y = 255 is white.
+    const quint8 full[16] = { 255, 128, 0, 128, 128, 128, 128, 128, 0, 128, 0, 128, 0, 128, 0, 128 };
+    grader.pipeline->uploadYuy2(full);
+    grader.pipeline->convertInputPass(grader.processor.get(), GradingPipeline::FullRange);
+    grader.pipeline->readLinear(rgb.data());
+    for (int c = 0; c < 3; ++c) {
+        QCOMPARE(rgb[size_t(c)], 1.f);
+        QCOMPARE(rgb[size_t(4 + c)], 0.f);
+        QVERIFY(std::abs(rgb[size_t(8 + c)] - 128.f / 255.f) < 1e-5f);
+    }
+    // White RGB packs to Y 235, U = V = 128 in limited range.
+    std::vector<float> white(size_t(width) * height * 4, 1.f);
+    grader.pipeline->uploadRgb(white.data());
+    grader.pipeline->gradePass(grader.processor.get());
+    grader.pipeline->convertOutputPass(grader.processor.get(), GradingPipeline::LimitedRange);
+    quint8 packed[16];
+    grader.pipeline->readYuy2(packed);
+    for (int i = 0; i < 16; i += 4) {
+        QCOMPARE(int(packed[i]), 235);
+        QCOMPARE(int(packed[i + 1]), 128);
+        QCOMPARE(int(packed[i + 2]), 235);
+        QCOMPARE(int(packed[i + 3]), 128);
+    }
+}
+
+namespace {
+
+// A vertical edge and a bright top-left block: blur softens the edges, and
+// a picture drawn upside down would move the block.
+std::vector<float> edgePicture(int width, int height)
+{
+    std::vector<float> rgba(size_t(width) * height * 4);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            float* p = &rgba[(size_t(y) * width + x) * 4];
+            const float v = x < width / 2 ? 0.2f : 0.8f;
+            p[0] = v;
+            p[1] = (x < 8 && y < 8) ? 1.f : v;
+            p[2] = v;
+            p[3] = 1.f;
+        }
+    return rgba;
+}
+
+} // namespace
+
+void TestGpuGrade::blurOnlyWhenGaugeAsks()
+{
+    const int width = 64;
+    const int height = 32;
+    const auto picture = edgePicture(width, height);
+    std::vector<float> flat(size_t(width) * height * 4, 0.4f);
+
+    ClipSettings settings = neutralSettings();
+    settings.setGrainScaleName(QStringLiteral("Super 35"));
+    GpuGrader sharp;
+    QVERIFY(sharp.create(m_gl, settings, width, height));
+    QCOMPARE(sharp.processor->blurAmount(), 0.f);
+    const auto sharpOut = sharp.grade(picture);
+    QVERIFY(maxByteDifference(sharpOut, picture) <= 1);
+
+    settings.setGrainScaleName(QStringLiteral("8 mm"));
+    GpuGrader soft;
+    QVERIFY(soft.create(m_gl, settings, width, height));
+    QCOMPARE(soft.processor->blurAmount(), 1.f);
+    // A flat picture stays flat.
+    QVERIFY(maxByteDifference(soft.grade(flat), flat) <= 1);
+    // The edge spreads over its neighbours, symmetrically, and nothing is flipped.
+    const auto softOut = soft.grade(picture);
+    const int row = height - 4;
+    auto red = [&](const std::vector<float>& p, int x, int y) { return p[(size_t(y) * width + x) * 4]; };
+    QVERIFY(red(softOut, width / 2 - 1, row) > 0.25f);
+    QVERIFY(red(softOut, width / 2, row) < 0.75f);
+    QVERIFY(std::abs(red(softOut, 2, row) - 0.2f) < 0.005f);
+    QVERIFY(std::abs(red(softOut, width - 3, row) - 0.8f) < 0.005f);
+    QVERIFY(std::abs((red(softOut, width / 2 - 1, row) - 0.2f) - (0.8f - red(softOut, width / 2, row))) < 0.01f);
+    QVERIFY(softOut[(size_t(2) * width + 2) * 4 + 1] > 0.9f); // green block still top left
+    QVERIFY(softOut[(size_t(height - 3) * width + 2) * 4 + 1] < 0.3f);
+}
+
+void TestGpuGrade::bypassShowsUngradedPicture()
+{
+    const int width = 64;
+    const int height = 32;
+    const auto picture = edgePicture(width, height);
+    ClipSettings settings; // stock, grain at full strength
+    settings.setGrainScaleName(QStringLiteral("8 mm"));
+    settings.setExposure(0.5f);
+    settings.setSaturation(0.2f);
+    settings.setHistogramSliderData({ 0.2f, 0.3f, 0.6f });
+    settings.setOriginal(true);
+    GpuGrader grader;
+    QVERIFY(grader.create(m_gl, settings, width, height));
+    QVERIFY(grader.processor->bypass());
+    QVERIFY(grader.processor->blurAmount() > 0.f);
+    const auto out = grader.grade(picture);
+    QVERIFY(maxByteDifference(out, picture) <= 1);
+
+    // Leaving bypass brings the grade (and its tables) back.
+    grader.processor->setBypass(false);
+    const auto graded = grader.grade(picture);
+    QVERIFY(maxByteDifference(graded, picture) > 10);
+    grader.processor->setBypass(true);
+    QVERIFY(maxByteDifference(grader.grade(picture), picture) <= 1);
+}
+
+void TestGpuGrade::fitPlacesPicture_data()
+{
+    QTest::addColumn<int>("fit");
+    QTest::addColumn<int>("outputWidth");
+    QTest::addColumn<int>("outputHeight");
+    // Source 16 x 8; each row and column has its own value.
+    QTest::newRow("fit width, crop") << int(FitWidth) << 16 << 4;
+    QTest::newRow("fit width, pad") << int(FitWidth) << 16 << 16;
+    QTest::newRow("fit height, crop") << int(FitHeight) << 8 << 8;
+    QTest::newRow("fit height, pad") << int(FitHeight) << 32 << 8;
+    QTest::newRow("stretch") << int(StretchToFit) << 32 << 16;
+}
+
+void TestGpuGrade::fitPlacesPicture()
+{
+    QFETCH(int, fit);
+    QFETCH(int, outputWidth);
+    QFETCH(int, outputHeight);
+    const int sw = 16;
+    const int sh = 8;
+    std::vector<float> picture(size_t(sw) * sh * 4);
+    for (int y = 0; y < sh; ++y)
+        for (int x = 0; x < sw; ++x) {
+            float* p = &picture[(size_t(y) * sw + x) * 4];
+            p[0] = float(x * 16) / 255.f;
+            p[1] = float(y * 32) / 255.f;
+            p[2] = 0.5f;
+            p[3] = 1.f;
+        }
+    GpuGrader grader;
+    QVERIFY(grader.create(m_gl, neutralSettings(), sw, sh, outputWidth, outputHeight, FitMethod(fit)));
+    const auto out = grader.grade(picture);
+
+    // Where each output pixel centre lands in the source, from the fit's s and t.
+    const auto coordinates = ShaderProcessor::fitTextureCoordinates(FitMethod(fit), sw, sh, outputWidth, outputHeight);
+    const float s0 = coordinates[2];
+    const float s1 = coordinates[4];
+    const float t0 = coordinates[3];
+    const float t1 = coordinates[1];
+    for (int y = 0; y < outputHeight; ++y)
+        for (int x = 0; x < outputWidth; ++x) {
+            const float u = s0 + (s1 - s0) * (x + 0.5f) / outputWidth;
+            const float v = t0 + (t1 - t0) * (y + 0.5f) / outputHeight;
+            // Clamp-to-edge, linear filtering of the column/row ramps.
+            const float sx = std::min(float(sw - 1), std::max(0.f, u * sw - 0.5f));
+            const float sy = std::min(float(sh - 1), std::max(0.f, v * sh - 0.5f));
+            const float* p = &out[(size_t(y) * outputWidth + x) * 4];
+            QVERIFY2(std::abs(p[0] * 255.f - sx * 16.f) < 1.5f,
+                qPrintable(QStringLiteral("x %1 y %2: %3 vs %4").arg(x).arg(y).arg(p[0] * 255.f).arg(sx * 16.f)));
+            QVERIFY2(std::abs(p[1] * 255.f - sy * 32.f) < 1.5f,
+                qPrintable(QStringLiteral("x %1 y %2: %3 vs %4").arg(x).arg(y).arg(p[1] * 255.f).arg(sy * 32.f)));
+        }
+    // Top-left of a crop is inside the picture, of a pad the edge pixel.
+    if (QByteArray(QTest::currentDataTag()) == "fit width, crop")
+        QVERIFY(std::abs(out[1] * 255.f - 2.f * 32.f) < 1.5f); // source row 2
+    if (QByteArray(QTest::currentDataTag()) == "fit width, pad")
+        QVERIFY(std::abs(out[1] * 255.f) < 1.5f && std::abs(out[(size_t(15) * 16) * 4 + 1] * 255.f - 224.f) < 1.5f);
+}
+
+EMULSA_TEST_MAIN(TestGpuGrade)
+#include "tst_gpugrade.moc"
