@@ -75,6 +75,12 @@ void MetadataReader::waitForTasks()
         m_tasksDone.wait(&m_tasksLock);
 }
 
+int MetadataReader::pendingTaskCount() const
+{
+    QMutexLocker locker(&m_tasksLock);
+    return m_pendingTasks;
+}
+
 AssetMetadata MetadataReader::workingCopy(const AssetMetadata* record) const
 {
     AssetMetadata copy;

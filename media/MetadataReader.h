@@ -43,6 +43,8 @@ public:
     bool isRunning() const { return m_running.load(); }
     // Blocks until every task handed to the thread pool has finished.
     void waitForTasks();
+    // Descriptions handed to the thread pool and not finished yet.
+    int pendingTaskCount() const;
 
     const ThumbnailCache& cache() const { return m_cache; }
     const QImage& errorImage() const { return *m_errorImage; }
@@ -73,7 +75,7 @@ private:
     std::unique_ptr<QImage> m_errorImage;
     std::atomic<bool> m_running { true };
 
-    QMutex m_tasksLock;
+    mutable QMutex m_tasksLock;
     QWaitCondition m_tasksDone;
     int m_pendingTasks = 0;
 

@@ -40,20 +40,26 @@ public:
             });
         m_started.acquire(m_count);
     }
-    ~PoolBlocker() { release(); }
+    ~PoolBlocker()
+    {
+        release();
+        if (m_releaser.joinable())
+            m_releaser.join();
+    }
     void release()
     {
         if (!m_released)
             m_release.release(m_count);
         m_released = true;
     }
+    // Releases the pool from another thread while this one blocks.
     void releaseAfter(int ms)
     {
         m_released = true;
-        std::thread([this, ms] {
+        m_releaser = std::thread([this, ms] {
             QThread::msleep(ms);
             m_release.release(m_count);
-        }).detach();
+        });
     }
 
 private:
@@ -61,6 +67,7 @@ private:
     bool m_released = false;
     QSemaphore m_started;
     QSemaphore m_release;
+    std::thread m_releaser;
 };
 
 // A widget that counts its paint events.
@@ -384,6 +391,7 @@ private slots:
             auto manager = std::make_unique<MetadataManager>(cacheRoot);
             for (const QString& clip : clips)
                 manager->getMetadata(QFileInfo(clip));
+            QTRY_COMPARE(manager->reader()->pendingTaskCount(), clips.size());
             blocker.releaseAfter(200);
             QElapsedTimer timer;
             timer.start();
