@@ -1,0 +1,178 @@
+#include "media/OffscreenRenderer.h"
+
+#include "core/OffscreenGLContext.h"
+#include "core/ShaderProcessor.h"
+#include "media/AssetMetadata.h"
+#include "media/Frame.h"
+#include "model/SequenceItem.h"
+
+#include <QCoreApplication>
+#include <QDebug>
+#include <QOffscreenSurface>
+#include <QOpenGLContext>
+#include <QOpenGLFunctions_4_0_Core>
+#include <QUuid>
+
+namespace Emulsa {
+
+OffscreenRenderer::OffscreenRenderer(QOffscreenSurface* surface, QObject* parent)
+    : QObject(parent)
+    , m_surface(surface)
+{
+}
+
+OffscreenRenderer::~OffscreenRenderer()
+{
+    delete m_currentFrame;
+    m_currentFrame = nullptr;
+    if (m_context) {
+        if (m_surface)
+            m_context->makeCurrent(m_surface);
+        m_pipeline.reset();
+        m_processor.reset();
+        m_gl.reset();
+        m_context->doneCurrent();
+        delete m_context;
+        m_context = nullptr;
+    }
+    qDebug().noquote() << "OffscreenRenderer: Destruction of OffscreenRenderer completed";
+}
+
+void OffscreenRenderer::onDebugMessageLoad(const QOpenGLDebugMessage& message)
+{
+    qDebug() << "OffscreenRenderer:" << message;
+}
+
+bool OffscreenRenderer::initializeOpenGL()
+{
+    if (!m_surface) {
+        qCritical().noquote() << "Can't create QOpenGLContext for on disk rendering!";
+        return false;
+    }
+    m_context = new QOpenGLContext;
+    QSurfaceFormat format = m_surface->requestedFormat();
+    // Swaps must never wait for a display refresh while rendering to disk.
+    format.setSwapInterval(0);
+    qDebug() << "OffscreenRenderer: Format required:" << format;
+    m_context->setFormat(format);
+    if (!m_context->create()) {
+        qCritical().noquote() << "Can't create openGL context for on disk rendering!";
+        return false;
+    }
+    if (!m_context->isValid()) {
+        qCritical().noquote() << "openGL context is not valid for on disk rendering!";
+        return false;
+    }
+    qDebug() << "OffscreenRenderer: Format acquired:" << m_context->format();
+    if (!m_context->makeCurrent(m_surface)) {
+        qCritical().noquote() << "Can't initialize openGL context for on disk rendering!";
+        return false;
+    }
+    m_swapInterval = m_context->format().swapInterval();
+    qDebug().noquote() << "OffscreenRenderer: Current swap interval: " << m_swapInterval;
+
+    m_gl = std::make_unique<QOpenGLFunctions_4_0_Core>();
+    if (!m_gl->initializeOpenGLFunctions()) {
+        qCritical().noquote() << "Can't initialize openGL functions for on disk rendering!";
+        return false;
+    }
+    m_gl->glDisable(GL_DEPTH_TEST);
+    m_gl->glDepthFunc(GL_NEVER);
+    m_gl->glDepthMask(GL_FALSE);
+    m_gl->glViewport(0, 0, m_outputWidth, m_outputHeight);
+
+    m_processor = std::make_unique<ShaderProcessor>(m_context);
+    if (!m_processor->initialize(
+            m_sourceWidth, m_sourceHeight, &m_grade, nullptr, m_outputWidth, m_outputHeight, m_settings->fitMethod)) {
+        qCritical().noquote() << "Can't initialize openGL shaderProcessor for on disk rendering!";
+        return false;
+    }
+    // A new random grain position for every frame, as in playback.
+    m_processor->animateGrain = true;
+
+    m_pipeline = std::make_unique<GradingPipeline>(m_gl.get());
+    if (!m_pipeline->initialize(m_sourceWidth, m_sourceHeight, m_outputWidth, m_outputHeight)) {
+        qCritical().noquote() << "Failed to initialize openGL texture!";
+        qCritical().noquote() << "Failed to initialize FBOs";
+        return false;
+    }
+    m_context->doneCurrent();
+    return true;
+}
+
+bool OffscreenRenderer::makeCurrent()
+{
+    return m_context && m_surface && m_context->makeCurrent(m_surface);
+}
+
+void OffscreenRenderer::doneCurrent()
+{
+    if (m_context)
+        m_context->doneCurrent();
+}
+
+void OffscreenRenderer::uploadFrame(const uchar* bytes, int stride)
+{
+    m_gl->glClearColor(0.f, 0.f, 0.f, 1.f);
+    m_gl->glClear(GL_COLOR_BUFFER_BIT);
+    if (stride <= 0 && m_item && m_item->asset && m_item->asset->stride != AssetMetadata::unset)
+        stride = int(m_item->asset->stride);
+    m_pipeline->uploadYuy2(bytes, stride);
+}
+
+void OffscreenRenderer::uploadFrame(Frame* frame)
+{
+    QMutexLocker lock(&frame->mutex);
+    uploadFrame(frame->data, int(frame->effectiveStride()));
+}
+
+void OffscreenRenderer::convertInputPass()
+{
+    m_pipeline->convertInputPass(m_processor.get(), colorRange());
+}
+
+void OffscreenRenderer::gradePass()
+{
+    m_pipeline->gradePass(m_processor.get());
+}
+
+void OffscreenRenderer::convertOutputPass()
+{
+    m_pipeline->convertOutputPass(m_processor.get(), colorRange());
+}
+
+void OffscreenRenderer::readBackYuy2(uchar* buffer)
+{
+    m_pipeline->readYuy2(buffer);
+}
+
+void OffscreenRenderer::readBackGraded(uchar* buffer)
+{
+    m_pipeline->readGraded(buffer);
+}
+
+void OffscreenRenderer::swapAndRelease()
+{
+    m_context->swapBuffers(m_surface);
+    m_context->doneCurrent();
+}
+
+GradingPipeline::ColorRange OffscreenRenderer::colorRange() const
+{
+    if (m_item && m_item->asset && m_item->asset->colorRange == GradingPipeline::FullRange)
+        return GradingPipeline::FullRange;
+    return GradingPipeline::LimitedRange;
+}
+
+const QUuid* OffscreenRenderer::itemUuid() const
+{
+    return m_item ? &m_item->uuid : nullptr;
+}
+
+void OffscreenRenderer::reportProgress(int value)
+{
+    emit progressUpdated(itemUuid(), value);
+    QCoreApplication::processEvents();
+}
+
+} // namespace Emulsa

@@ -1,0 +1,107 @@
+#include "RenderProbe.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QProcess>
+
+namespace Emulsa::Test {
+
+namespace {
+
+QByteArray runTool(const QString& program, const QStringList& arguments, bool* ok, QString* errors = nullptr)
+{
+    QProcess process;
+    process.start(program, arguments);
+    *ok = process.waitForStarted(10000) && process.waitForFinished(600000);
+    const QByteArray output = process.readAllStandardOutput();
+    if (errors)
+        *errors = QString::fromUtf8(process.readAllStandardError());
+    *ok = *ok && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+    return output;
+}
+
+double number(const QJsonValue& value, double fallback)
+{
+    bool ok = false;
+    const double result = value.toString().toDouble(&ok);
+    return ok ? result : (value.isDouble() ? value.toDouble() : fallback);
+}
+
+} // namespace
+
+RenderProbe::Movie RenderProbe::probe(const QString& path)
+{
+    Movie movie;
+    bool ok = false;
+    const QByteArray json = runTool(QStringLiteral("ffprobe"),
+        { QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-count_frames"),
+            QStringLiteral("-show_streams"), QStringLiteral("-show_format"), QStringLiteral("-of"),
+            QStringLiteral("json"), path },
+        &ok);
+    if (!ok)
+        return movie;
+    const QJsonObject root = QJsonDocument::fromJson(json).object();
+    movie.container = root.value(QStringLiteral("format")).toObject().value(QStringLiteral("format_name")).toString();
+    const QJsonArray streams = root.value(QStringLiteral("streams")).toArray();
+    movie.streamCount = streams.size();
+    for (const QJsonValue& value : streams) {
+        const QJsonObject object = value.toObject();
+        const QString type = object.value(QStringLiteral("codec_type")).toString();
+        Stream* stream = type == QLatin1String("video") ? &movie.video
+            : type == QLatin1String("audio")            ? &movie.audio
+                                                        : nullptr;
+        if (!stream || stream->present)
+            continue;
+        stream->present = true;
+        stream->codec = object.value(QStringLiteral("codec_name")).toString();
+        stream->profile = object.value(QStringLiteral("profile")).toString();
+        stream->level = object.value(QStringLiteral("level")).toInt();
+        stream->width = object.value(QStringLiteral("width")).toInt();
+        stream->height = object.value(QStringLiteral("height")).toInt();
+        stream->frameRate = object.value(QStringLiteral("r_frame_rate")).toString();
+        stream->pixelFormat = object.value(QStringLiteral("pix_fmt")).toString();
+        stream->colorRange = object.value(QStringLiteral("color_range")).toString();
+        stream->frames = object.value(QStringLiteral("nb_read_frames")).toString().toInt();
+        stream->sampleRate = object.value(QStringLiteral("sample_rate")).toString().toInt();
+        stream->channels = object.value(QStringLiteral("channels")).toInt();
+        stream->startTime = number(object.value(QStringLiteral("start_time")), -1.0);
+        stream->duration = number(object.value(QStringLiteral("duration")), -1.0);
+    }
+    movie.ok = true;
+    return movie;
+}
+
+QByteArray RenderProbe::decode(const QString& path, const QString& pixelFormat)
+{
+    bool ok = false;
+    QStringList arguments { QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-i"), path,
+        QStringLiteral("-map"), QStringLiteral("0:v:0"), QStringLiteral("-f"), QStringLiteral("rawvideo") };
+    // The movies are 4:2:0 already (limited or full range); asking for
+    // "yuv420p" from a full-range stream would squeeze its levels.
+    if (pixelFormat != QLatin1String("yuv420p"))
+        arguments << QStringLiteral("-pix_fmt") << pixelFormat;
+    arguments << QStringLiteral("-");
+    const QByteArray bytes = runTool(QStringLiteral("ffmpeg"), arguments, &ok);
+    return ok ? bytes : QByteArray();
+}
+
+QByteArray RenderProbe::decodeAudio(const QString& path, int sampleRate)
+{
+    bool ok = false;
+    const QByteArray bytes = runTool(QStringLiteral("ffmpeg"),
+        { QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-i"), path, QStringLiteral("-map"),
+            QStringLiteral("0:a:0"), QStringLiteral("-f"), QStringLiteral("s16le"), QStringLiteral("-ac"),
+            QStringLiteral("2"), QStringLiteral("-ar"), QString::number(sampleRate), QStringLiteral("-") },
+        &ok);
+    return ok ? bytes : QByteArray();
+}
+
+bool RenderProbe::ffmpeg(const QStringList& arguments, QString* errors)
+{
+    bool ok = false;
+    runTool(QStringLiteral("ffmpeg"),
+        QStringList { QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-y") } + arguments, &ok, errors);
+    return ok;
+}
+
+} // namespace Emulsa::Test
