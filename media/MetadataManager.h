@@ -21,8 +21,9 @@ class MetadataReader;
 // Owns the description of every media file the program touches. A record is
 // handed out at once and filled later by the MetadataReader on its worker
 // thread and Qt's global thread pool; `ready` turns true when it is done.
-// Records live until the manager is deleted. Every public method may be
-// called from any thread; refreshViews() runs on the manager's thread.
+// Records live until the manager is deleted. The record methods may be called
+// from any thread; views are registered, and refreshViews() runs, on the
+// manager's (the application's) thread.
 class MetadataManager : public QObject
 {
     Q_OBJECT
