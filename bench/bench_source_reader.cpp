@@ -1,0 +1,133 @@
+// Decoding speed of the source reader against FFmpeg's own command-line tool on
+// the same 1080p H.264 clip, and the latency of a precise seek. Prints figures;
+// run it on a quiet machine.
+
+#include "media/AssetMetadata.h"
+#include "media/Frame.h"
+#include "media/WinSourceReader.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QLoggingCategory>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+using namespace Emulsa;
+
+namespace {
+
+constexpr int kSeconds = 10;
+constexpr int kRounds = 3;
+
+bool runFfmpeg(const QStringList& arguments, double* seconds = nullptr)
+{
+    QProcess process;
+    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    QElapsedTimer timer;
+    timer.start();
+    process.start(QStringLiteral("ffmpeg"),
+        QStringList { QStringLiteral("-nostdin"), QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-y") }
+            + arguments);
+    const bool ok
+        = process.waitForFinished(600000) && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+    if (seconds)
+        *seconds = double(timer.nsecsElapsed()) / 1e9;
+    return ok;
+}
+
+double readerFramesPerSecond(AssetMetadata* metadata, int* frames)
+{
+    WinSourceReader reader;
+    if (!reader.initializeFromMetadata(metadata))
+        return 0.0;
+    QElapsedTimer timer;
+    timer.start();
+    int count = 0;
+    while (Frame* frame = reader.getNextFrame(false)) {
+        delete frame;
+        ++count;
+    }
+    const double seconds = double(timer.nsecsElapsed()) / 1e9;
+    *frames = count;
+    return count / seconds;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    QLoggingCategory::setFilterRules(QStringLiteral("*.debug=false"));
+    QTemporaryDir folder;
+    const QString clip = folder.filePath(QStringLiteral("bench_1080p25.mp4"));
+    std::printf("Making a %d s 1920x1080 25 fps H.264 clip...\n", kSeconds);
+    if (!runFfmpeg({ QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+            QStringLiteral("testsrc2=s=1920x1080:r=25:d=%1,noise=alls=12:allf=t,format=yuv420p").arg(kSeconds),
+            QStringLiteral("-c:v"), QStringLiteral("libx264"), QStringLiteral("-preset"), QStringLiteral("veryfast"),
+            QStringLiteral("-crf"), QStringLiteral("20"), QStringLiteral("-g"), QStringLiteral("25"), clip })) {
+        std::fprintf(stderr, "ffmpeg could not make the clip\n");
+        return 1;
+    }
+
+    AssetMetadata metadata;
+    metadata.filePath = clip;
+    {
+        WinSourceReader describer(true);
+        if (!describer.initializeFromMetadata(&metadata) || !describer.fillMetadata()) {
+            std::fprintf(stderr, "the reader could not describe the clip\n");
+            return 1;
+        }
+    }
+    std::printf(
+        "clip: %ux%u, %u frames, stride %u\n", metadata.width, metadata.height, metadata.frameCount, metadata.stride);
+
+    // Alternate the two decoders and keep the best round of each.
+    double bestReader = 0.0;
+    double bestFfmpeg = 0.0;
+    int frames = 0;
+    for (int round = 0; round < kRounds; ++round) {
+        const double reader = readerFramesPerSecond(&metadata, &frames);
+        double seconds = 0.0;
+        if (!runFfmpeg({ QStringLiteral("-i"), clip, QStringLiteral("-pix_fmt"), QStringLiteral("yuyv422"),
+                           QStringLiteral("-f"), QStringLiteral("null"), QStringLiteral("-") },
+                &seconds)) {
+            std::fprintf(stderr, "ffmpeg could not decode the clip\n");
+            return 1;
+        }
+        const double ffmpeg = metadata.frameCount / seconds;
+        std::printf("round %d: WinSourceReader %.1f fps (%d frames), ffmpeg -pix_fmt yuyv422 -f null %.1f fps\n",
+            round + 1, reader, frames, ffmpeg);
+        bestReader = std::max(bestReader, reader);
+        bestFfmpeg = std::max(bestFfmpeg, ffmpeg);
+    }
+    std::printf("decode to YUY2, best of %d: WinSourceReader %.1f fps, ffmpeg %.1f fps, ratio %.2f\n", kRounds,
+        bestReader, bestFfmpeg, bestReader / bestFfmpeg);
+
+    // Precise seek to the middle of the clip, then the read of that frame.
+    WinSourceReader reader;
+    if (!reader.initializeFromMetadata(&metadata))
+        return 1;
+    const quint32 middle = metadata.frameCount / 2;
+    std::vector<double> latencies;
+    for (int i = 0; i < 7; ++i) {
+        reader.seekToFrame(0, false);
+        QElapsedTimer timer;
+        timer.start();
+        reader.seekToFrame(middle, true);
+        std::unique_ptr<Frame> frame(reader.getNextFrame(false));
+        latencies.push_back(double(timer.nsecsElapsed()) / 1e6);
+        if (!frame || frame->index != int(middle)) {
+            std::fprintf(stderr, "precise seek to %u delivered %d\n", middle, frame ? frame->index : -1);
+            return 1;
+        }
+    }
+    std::sort(latencies.begin(), latencies.end());
+    std::printf("precise seek to frame %u of %u and read: median %.1f ms, min %.1f ms, max %.1f ms\n", middle,
+        metadata.frameCount, latencies[latencies.size() / 2], latencies.front(), latencies.back());
+    return 0;
+}
