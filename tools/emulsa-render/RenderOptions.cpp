@@ -1,0 +1,463 @@
+#include "RenderOptions.h"
+
+#include "core/CameraListHelper.h"
+#include "core/FilmLibrary.h"
+#include "core/ProfileInfo.h"
+#include "media/OutputSettings.h"
+
+#include <QCommandLineParser>
+#include <QDir>
+#include <QRegularExpression>
+
+#include <cmath>
+
+namespace Emulsa::RenderTool {
+
+namespace {
+
+bool parseNumber(const QString& text, double low, double high, double* value)
+{
+    bool ok = false;
+    const double v = text.trimmed().toDouble(&ok);
+    if (!ok || !std::isfinite(v) || v < low || v > high)
+        return false;
+    *value = v;
+    return true;
+}
+
+// "R,ANGLE": strength 0..1.02 and hue angle in degrees.
+bool parseWheel(const QString& text, ColorWheelData* wheel)
+{
+    const QStringList parts = text.split(QLatin1Char(','));
+    double radius = 0;
+    double degrees = 0;
+    if (parts.size() != 2 || !parseNumber(parts[0], 0.0, 1.02, &radius)
+        || !parseNumber(parts[1], -360.0, 360.0, &degrees))
+        return false;
+    double theta = degrees * M_PI / 180.0;
+    // The wheels keep the hue in (-pi, pi].
+    while (theta <= -M_PI)
+        theta += 2 * M_PI;
+    while (theta > M_PI)
+        theta -= 2 * M_PI;
+    wheel->radius = radius;
+    wheel->theta = theta;
+    return true;
+}
+
+int formatFromText(const QString& text)
+{
+    const QString t = text.trimmed().toLower();
+    if (t == QLatin1String("hq") || t == QLatin1String("high") || t == QLatin1String("0"))
+        return H264HighQuality;
+    if (t == QLatin1String("medium") || t == QLatin1String("1"))
+        return H264Medium;
+    if (t == QLatin1String("preview") || t == QLatin1String("2"))
+        return H264Preview;
+    if (t == QLatin1String("tiff") || t == QLatin1String("3"))
+        return TiffSequence;
+    return OutputSettings::formatForName(text);
+}
+
+} // namespace
+
+quint32 Position::frame(quint32 rateNum, quint32 rateDen) const
+{
+    if (!seconds)
+        return quint32(value);
+    return quint32(std::llround(value * rateNum / std::max<quint32>(rateDen, 1)));
+}
+
+bool Position::parse(const QString& text, Position* position)
+{
+    QString t = text.trimmed();
+    const bool inSeconds = t.endsWith(QLatin1Char('s'));
+    if (inSeconds)
+        t.chop(1);
+    bool ok = false;
+    const double v = t.toDouble(&ok);
+    if (!ok || !std::isfinite(v) || v < 0 || v > 1e9 || (!inSeconds && v != std::floor(v)))
+        return false;
+    position->set = true;
+    position->seconds = inSeconds;
+    position->value = v;
+    return true;
+}
+
+QString renderHelpText()
+{
+    return QStringLiteral(R"(Usage: emulsa-render [options] CLIP [CLIP...]
+
+Grades each clip with a film look and writes it to disk, exactly as the render
+tab of Emulsa does: the same GPU grade, the same encoder, the same file names.
+Each clip is rendered from its in point to its out point into the output
+folder as <name>.mov, or as the image sequence <name>/<name>.NNNNNN.tiff,
+where NNNNNN is the source frame number (six digits).
+
+Output
+  -o, --output FOLDER     Output folder (made when missing). Default: the
+                          current folder. A clip is never written over its
+                          own source file.
+  -f, --format FORMAT     "H.264 - High Quality" (or hq; the default),
+                          "H.264 - Medium" (medium), "H.264 - Preview"
+                          (preview), "Tiff Sequence" (tiff).
+                          Movies are H.264 High profile, level 5.1, in a
+                          QuickTime .mov, with AAC stereo sound (192 kbit/s).
+                          High Quality is visually transparent (x264 CRF 14);
+                          Medium is CRF 20, Preview CRF 26 and faster.
+                          TIFF images are 8-bit RGBA, no sound.
+  -s, --size WxH          Output frame size, e.g. 1920x1080, or "source"
+                          (the default) to keep the clip's size. Both sides
+                          at least 2 pixels; movies need even sides, images an
+                          even width.
+      --fit MODE          How a picture of another shape fills the frame:
+                          width (scale to the frame width, crop or pad top and
+                          bottom; the default), height (scale to the height,
+                          crop or pad the sides), stretch (distort to fill).
+      --overwrite         Replace an existing movie, or the earlier images of
+                          the same clip (a folder that holds anything else is
+                          never emptied).
+      --keep              Leave existing output alone and skip that clip (the
+                          default).
+      --in POSITION       In point: the first frame rendered. A frame number
+                          counted from 0, or seconds with "s" (e.g. 2.5s).
+      --out POSITION      Out point: rendering stops before this frame.
+                          Default: the end of the clip. The same in and out
+                          points apply to every clip given.
+
+Grade (defaults: the application's default grade)
+      --profile ID        Camera profile the clips were shot with, by its
+                          four-character id (default OT01, "Other").
+      --stock STOCK       Film stock by code (5207) or display name
+                          ("KD 5207 Vis3"). Default 5207.
+      --stock-amount N    Strength of the stock's colour, 0..100 % (100).
+      --curve-amount N    How much of the stock's contrast curve remains,
+                          0..100 % (100).
+      --gauge NAME        Film gauge whose grain is emulated, e.g.
+                          "35 mm Full Frame" (default), "16 mm", "8 mm".
+      --grain N           Grain strength, 0..200 % (100). 0 turns grain off.
+      --exposure EV       Exposure offset in decades, -1.5..1.5 (0):
+                          +0.3 is about one stop brighter, +1.0 ten times
+                          the light.
+      --kelvin K          Colour temperature, 1700..12000 (5600 = neutral;
+                          higher is warmer).
+      --shadows R,HUE     Colour wheels: push the shadows, midtones or
+      --midtones R,HUE    highlights towards a hue. R is the strength 0..1,
+      --highlights R,HUE  HUE the direction in degrees (0 = red, 120 =
+                          green, -120 = blue). Default 0,0 (neutral).
+      --lift N            Lift, gamma and gain of the tone curve, each
+      --gamma N           0.5..1.5 (1 = unchanged).
+      --gain N
+      --saturation N      0..2 (0 = black and white, 1 = unchanged).
+      --levels B,M,W      Output levels: the input values that become black,
+                          mid-grey and white, each 0..1 (0,0.5,1).
+      --no-grade          Render the pictures ungraded (no stock, no grain,
+                          everything neutral): a plain transcode.
+
+Information
+      --list-stocks       Print the stocks (code and display name) and exit.
+      --list-profiles     Print the installed camera profiles and exit.
+      --list-gauges       Print the film gauges and exit.
+  -q, --quiet             No progress bar; only errors and the summary.
+  -v, --verbose           Also print the renderer's log.
+  -h, --help              This text.
+
+Progress is shown per clip with the frames done, the frame rate and the time
+left. The exit status is 0 when every clip was rendered (or skipped because
+its output exists and --keep is in effect), 1 when any clip failed, 2 for a
+usage error. Ctrl+C stops the clip in progress: a partial movie is deleted,
+images already written are kept.
+
+Without a display (no DISPLAY set), emulsa-render starts a private virtual X
+display (Xvfb) for its OpenGL context and stops it when done; Mesa's
+software renderer then does the GPU work.
+
+Film data comes from the data folder next to the program
+(<bindir>/../share/Quillmoor), or from $PROGRAMDATA/Quillmoor when
+PROGRAMDATA is set.
+
+Example
+  emulsa-render --stock "KD 5207 Vis3" --grain 60 --gauge "16 mm" \
+      --exposure 0.1 -f hq -s 1920x1080 -o renders A001.MP4 A002.MP4
+)");
+}
+
+bool parseRenderOptions(const QStringList& arguments, RenderOptions* options, QString* error, bool* exitNow)
+{
+    *exitNow = false;
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    const QCommandLineOption help({ QStringLiteral("h"), QStringLiteral("help") }, QString());
+    const QCommandLineOption output({ QStringLiteral("o"), QStringLiteral("output") }, QString(), QStringLiteral("f"));
+    const QCommandLineOption format({ QStringLiteral("f"), QStringLiteral("format") }, QString(), QStringLiteral("f"));
+    const QCommandLineOption size({ QStringLiteral("s"), QStringLiteral("size") }, QString(), QStringLiteral("s"));
+    const QCommandLineOption fit(QStringLiteral("fit"), QString(), QStringLiteral("m"));
+    const QCommandLineOption overwrite(QStringLiteral("overwrite"), QString());
+    const QCommandLineOption keep(QStringLiteral("keep"), QString());
+    const QCommandLineOption in(QStringLiteral("in"), QString(), QStringLiteral("p"));
+    const QCommandLineOption out(QStringLiteral("out"), QString(), QStringLiteral("p"));
+    const QCommandLineOption profile(QStringLiteral("profile"), QString(), QStringLiteral("id"));
+    const QCommandLineOption stock(QStringLiteral("stock"), QString(), QStringLiteral("s"));
+    const QCommandLineOption stockAmount(QStringLiteral("stock-amount"), QString(), QStringLiteral("n"));
+    const QCommandLineOption curveAmount(QStringLiteral("curve-amount"), QString(), QStringLiteral("n"));
+    const QCommandLineOption gauge(QStringLiteral("gauge"), QString(), QStringLiteral("g"));
+    const QCommandLineOption grain(QStringLiteral("grain"), QString(), QStringLiteral("n"));
+    const QCommandLineOption exposure(QStringLiteral("exposure"), QString(), QStringLiteral("n"));
+    const QCommandLineOption kelvin(QStringLiteral("kelvin"), QString(), QStringLiteral("n"));
+    const QCommandLineOption shadows(QStringLiteral("shadows"), QString(), QStringLiteral("w"));
+    const QCommandLineOption midtones(QStringLiteral("midtones"), QString(), QStringLiteral("w"));
+    const QCommandLineOption highlights(QStringLiteral("highlights"), QString(), QStringLiteral("w"));
+    const QCommandLineOption lift(QStringLiteral("lift"), QString(), QStringLiteral("n"));
+    const QCommandLineOption gamma(QStringLiteral("gamma"), QString(), QStringLiteral("n"));
+    const QCommandLineOption gain(QStringLiteral("gain"), QString(), QStringLiteral("n"));
+    const QCommandLineOption saturation(QStringLiteral("saturation"), QString(), QStringLiteral("n"));
+    const QCommandLineOption levels(QStringLiteral("levels"), QString(), QStringLiteral("l"));
+    const QCommandLineOption noGrade(QStringLiteral("no-grade"), QString());
+    const QCommandLineOption listStocks(QStringLiteral("list-stocks"), QString());
+    const QCommandLineOption listProfiles(QStringLiteral("list-profiles"), QString());
+    const QCommandLineOption listGauges(QStringLiteral("list-gauges"), QString());
+    const QCommandLineOption quiet({ QStringLiteral("q"), QStringLiteral("quiet") }, QString());
+    const QCommandLineOption verbose({ QStringLiteral("v"), QStringLiteral("verbose") }, QString());
+    parser.addOptions({ help, output, format, size, fit, overwrite, keep, in, out, profile, stock, stockAmount,
+        curveAmount, gauge, grain, exposure, kelvin, shadows, midtones, highlights, lift, gamma, gain, saturation,
+        levels, noGrade, listStocks, listProfiles, listGauges, quiet, verbose });
+    if (!parser.parse(arguments)) {
+        *error = parser.errorText();
+        return false;
+    }
+    if (parser.isSet(help)) {
+        *exitNow = true;
+        *error = renderHelpText();
+        return false;
+    }
+
+    RenderOptions& o = *options;
+    o.listStocks = parser.isSet(listStocks);
+    o.listProfiles = parser.isSet(listProfiles);
+    o.listGauges = parser.isSet(listGauges);
+    o.quiet = parser.isSet(quiet);
+    o.verbose = parser.isSet(verbose);
+    o.clips = parser.positionalArguments();
+    o.outputFolder = parser.isSet(output) ? parser.value(output) : QDir::currentPath();
+    if (o.outputFolder.isEmpty()) {
+        *error = QStringLiteral("--output needs a folder.");
+        return false;
+    }
+    if (parser.isSet(format)) {
+        o.format = formatFromText(parser.value(format));
+        if (o.format < 0) {
+            *error = QStringLiteral("Unknown format \"%1\". Choose one of: %2.")
+                         .arg(parser.value(format), OutputSettings::formatNames().join(QStringLiteral(", ")));
+            return false;
+        }
+    }
+    if (parser.isSet(size) && parser.value(size).trimmed().toLower() != QLatin1String("source")) {
+        const QRegularExpressionMatch m
+            = QRegularExpression(QStringLiteral("^\\s*(\\d{1,5})\\s*[xX]\\s*(\\d{1,5})\\s*$"))
+                  .match(parser.value(size));
+        if (!m.hasMatch()) {
+            *error = QStringLiteral("--size wants WIDTHxHEIGHT (e.g. 1920x1080) or \"source\", not \"%1\".")
+                         .arg(parser.value(size));
+            return false;
+        }
+        o.sourceSize = false;
+        o.size = QSize(m.captured(1).toInt(), m.captured(2).toInt());
+        const QString problem
+            = OutputSettings::sizeProblem(o.size.width(), o.size.height(), OutputSettings::isMovieFormat(o.format));
+        if (!problem.isEmpty()) {
+            *error = problem;
+            return false;
+        }
+    }
+    if (parser.isSet(fit)) {
+        const QString f = parser.value(fit).trimmed().toLower();
+        if (f == QLatin1String("width"))
+            o.fit = FitWidth;
+        else if (f == QLatin1String("height"))
+            o.fit = FitHeight;
+        else if (f == QLatin1String("stretch"))
+            o.fit = StretchToFit;
+        else {
+            *error = QStringLiteral("--fit is width, height or stretch, not \"%1\".").arg(parser.value(fit));
+            return false;
+        }
+    }
+    if (parser.isSet(overwrite) && parser.isSet(keep)) {
+        *error = QStringLiteral("--overwrite and --keep exclude each other.");
+        return false;
+    }
+    o.overwrite = parser.isSet(overwrite);
+    if ((parser.isSet(in) && !Position::parse(parser.value(in), &o.in))
+        || (parser.isSet(out) && !Position::parse(parser.value(out), &o.out))) {
+        *error = QStringLiteral("--in and --out take a frame number (e.g. 48) or seconds (e.g. 2.5s).");
+        return false;
+    }
+
+    ClipSettings& g = o.grade;
+    if (parser.isSet(profile))
+        o.profileText = parser.value(profile);
+    if (parser.isSet(stock))
+        o.stockText = parser.value(stock);
+    double v = 0;
+    auto number = [&](const QCommandLineOption& option, double low, double high, double* value) {
+        if (!parser.isSet(option))
+            return true;
+        if (parseNumber(parser.value(option), low, high, value))
+            return true;
+        *error = QStringLiteral("--%1 takes a number from %2 to %3, not \"%4\".")
+                     .arg(option.names().constLast())
+                     .arg(low)
+                     .arg(high)
+                     .arg(parser.value(option));
+        return false;
+    };
+    if (!number(stockAmount, 0, 100, &v))
+        return false;
+    if (parser.isSet(stockAmount))
+        g.setStockLUTAmount(int(std::lround(v)));
+    if (!number(curveAmount, 0, 100, &v))
+        return false;
+    if (parser.isSet(curveAmount))
+        g.setStockCurveAmount(int(std::lround(v)));
+    if (!number(grain, 0, 200, &v))
+        return false;
+    if (parser.isSet(grain))
+        g.setGrainAmount(int(std::lround(v)));
+    if (!number(exposure, -1.5, 1.5, &v))
+        return false;
+    if (parser.isSet(exposure))
+        g.setExposure(float(v));
+    if (!number(kelvin, 1700, 12000, &v))
+        return false;
+    if (parser.isSet(kelvin))
+        g.setKelvin(float(v));
+    const struct
+    {
+        const QCommandLineOption& option;
+        void (ClipSettings::*set)(float);
+        double low;
+        double high;
+    } curves[] = { { lift, &ClipSettings::setLift, 0.5, 1.5 }, { gamma, &ClipSettings::setGamma, 0.5, 1.5 },
+        { gain, &ClipSettings::setGain, 0.5, 1.5 }, { saturation, &ClipSettings::setSaturation, 0.0, 2.0 } };
+    for (const auto& curve : curves) {
+        if (!number(curve.option, curve.low, curve.high, &v))
+            return false;
+        if (parser.isSet(curve.option))
+            (g.*curve.set)(float(v));
+    }
+    const struct
+    {
+        const QCommandLineOption& option;
+        void (ClipSettings::*set)(const ColorWheelData&);
+    } wheels[] = { { shadows, &ClipSettings::setLow }, { midtones, &ClipSettings::setMid },
+        { highlights, &ClipSettings::setHigh } };
+    for (const auto& wheel : wheels) {
+        if (!parser.isSet(wheel.option))
+            continue;
+        ColorWheelData data;
+        if (!parseWheel(parser.value(wheel.option), &data)) {
+            *error = QStringLiteral("--%1 takes STRENGTH,HUE: strength 0..1 and hue in degrees (e.g. 0.2,200).")
+                         .arg(wheel.option.names().constFirst());
+            return false;
+        }
+        (g.*wheel.set)(data);
+    }
+    if (parser.isSet(levels)) {
+        const QStringList parts = parser.value(levels).split(QLatin1Char(','));
+        double b = 0, m = 0, w = 0;
+        if (parts.size() != 3 || !parseNumber(parts[0], 0, 1, &b) || !parseNumber(parts[1], 0, 1, &m)
+            || !parseNumber(parts[2], 0, 1, &w) || !(b < m && m < w)) {
+            *error = QStringLiteral("--levels takes BLACK,MID,WHITE, each 0..1 and rising (e.g. 0.02,0.5,0.98).");
+            return false;
+        }
+        g.setHistogramSliderData(HistogramSliderData { float(b), float(m), float(w) });
+    }
+    if (parser.isSet(gauge)) {
+        const QString wanted = parser.value(gauge).trimmed();
+        QString found;
+        for (const QString& name : ClipSettings::grainScaleNames()) {
+            if (name.compare(wanted, Qt::CaseInsensitive) == 0)
+                found = name;
+        }
+        if (found.isEmpty()) {
+            *error = QStringLiteral("Unknown gauge \"%1\". Choose one of: %2.")
+                         .arg(wanted, ClipSettings::grainScaleNames().join(QStringLiteral(", ")));
+            return false;
+        }
+        g.setGrainScaleName(found);
+    }
+    if (parser.isSet(noGrade)) {
+        g.setStockLUTAmount(0);
+        g.setStockCurveAmount(0);
+        g.setGrainAmount(0);
+    }
+    if (o.clips.isEmpty() && !o.listStocks && !o.listProfiles && !o.listGauges) {
+        *error = QStringLiteral("No clip given. Try --help.");
+        return false;
+    }
+    return true;
+}
+
+QStringList stockLines()
+{
+    QStringList lines;
+    const QMap<QString, QString>& catalogue = FilmLibrary::instance()->stockCatalogue();
+    for (auto it = catalogue.constBegin(); it != catalogue.constEnd(); ++it)
+        lines << QStringLiteral("%1  %2").arg(it.value(), -20).arg(it.key());
+    return lines;
+}
+
+QStringList profileLines(bool all)
+{
+    QStringList lines;
+    CameraListHelper* catalogue = CameraListHelper::instance();
+    if (!catalogue->load())
+        return lines;
+    for (const auto& manufacturer : catalogue->manufacturers()) {
+        for (const auto& model : manufacturer.models) {
+            for (const auto& profile : model.profiles) {
+                if (!profile.info || (!all && !FilmLibrary::instance()->isProfileInstalled(profile.info)))
+                    continue;
+                lines << QStringLiteral("%1  %2 / %3 / %4")
+                             .arg(QString::fromLatin1(profile.info->id), -6)
+                             .arg(manufacturer.name, model.name, profile.name);
+            }
+        }
+    }
+    return lines;
+}
+
+bool resolveGrade(const QString& profileText, const QString& stockText, ClipSettings* grade, QString* error)
+{
+    const QByteArray id = profileText.trimmed().toLatin1();
+    CameraListHelper* catalogue = CameraListHelper::instance();
+    const ProfileInfo* profile = nullptr;
+    if (catalogue->load() && id.size() == 4)
+        profile = catalogue->getProfile(ProfileInfo::packId(id.constData()));
+    if (!profile || !FilmLibrary::instance()->isProfileInstalled(profile)) {
+        const QStringList valid = profileLines();
+        *error = QStringLiteral("Unknown or uninstalled camera profile \"%1\". Installed profiles:\n  %2")
+                     .arg(profileText,
+                         valid.isEmpty() ? QStringLiteral("(none: is the film data folder installed?)")
+                                         : valid.join(QStringLiteral("\n  ")));
+        return false;
+    }
+    grade->setSourceType(profile->profileId());
+
+    const QMap<QString, QString>& stocks = FilmLibrary::instance()->stockCatalogue();
+    QString code;
+    for (auto it = stocks.constBegin(); it != stocks.constEnd(); ++it) {
+        if (it.value().compare(stockText.trimmed(), Qt::CaseInsensitive) == 0
+            || it.key().compare(stockText.trimmed(), Qt::CaseInsensitive) == 0)
+            code = it.value();
+    }
+    if (code.isEmpty() || !FilmLibrary::instance()->loadStockTable(code, grade->getSourceType()).get()) {
+        *error = QStringLiteral("Unknown stock \"%1\" for profile %2. Valid stocks (code, name):\n  %3")
+                     .arg(stockText, profileText, stockLines().join(QStringLiteral("\n  ")));
+        return false;
+    }
+    grade->setStockName(code);
+    return true;
+}
+
+} // namespace Emulsa::RenderTool

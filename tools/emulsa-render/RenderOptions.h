@@ -1,0 +1,70 @@
+#pragma once
+
+#include "core/ClipSettings.h"
+#include "core/FitMethod.h"
+
+#include <QSize>
+#include <QString>
+#include <QStringList>
+
+class QCoreApplication;
+
+namespace Emulsa::RenderTool {
+
+// A frame position given on the command line: a frame number, or seconds
+// ("2.5s"), resolved against a clip's frame rate.
+struct Position
+{
+    bool set = false;
+    bool seconds = false;
+    double value = 0.0;
+
+    // The frame index at the given rate (num / den).
+    quint32 frame(quint32 rateNum, quint32 rateDen) const;
+    static bool parse(const QString& text, Position* position);
+};
+
+// Everything the command line asks for.
+struct RenderOptions
+{
+    QStringList clips;
+    QString outputFolder;
+    int format = 0;
+    bool sourceSize = true;
+    QSize size;
+    FitMethod fit = FitWidth;
+    bool overwrite = false;
+    Position in;
+    Position out;
+    ClipSettings grade;
+    // As typed: resolved against the film data by resolveGrade().
+    QString profileText = QStringLiteral("OT01");
+    QString stockText = QStringLiteral("5207");
+    bool quiet = false;
+    bool verbose = false;
+
+    // What to print instead of rendering.
+    bool listStocks = false;
+    bool listProfiles = false;
+    bool listGauges = false;
+};
+
+// Parses the arguments. On failure returns false with the message to print
+// in *error; on --help or --version returns false with *exitNow set and the
+// text in *error.
+bool parseRenderOptions(const QStringList& arguments, RenderOptions* options, QString* error, bool* exitNow);
+
+// The long --help text.
+QString renderHelpText();
+
+// Checks the grade against the installed film data: the camera profile must
+// be in the catalogue and installed, the stock known (by code or display
+// name; the code is stored). On failure *error lists the valid choices.
+bool resolveGrade(const QString& profileText, const QString& stockText, ClipSettings* grade, QString* error);
+
+// The valid stocks ("code  display name" lines) and camera profiles
+// ("id  manufacturer  model  name" lines, installed ones only unless `all`).
+QStringList stockLines();
+QStringList profileLines(bool all = false);
+
+} // namespace Emulsa::RenderTool

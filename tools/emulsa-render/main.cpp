@@ -1,0 +1,245 @@
+// emulsa-render: grades clips with a film look and writes them to disk from
+// the command line, through the application's own off-screen renderer.
+
+#include "HeadlessDisplay.h"
+#include "ProgressLine.h"
+#include "RenderOptions.h"
+
+#include "core/ApplicationPaths.h"
+#include "core/OffscreenGLContext.h"
+#include "media/AssetMetadata.h"
+#include "media/OutputPaths.h"
+#include "media/WinOffscreenRenderer.h"
+#include "media/WinSourceReader.h"
+#include "model/SequenceItem.h"
+#include "resources/Resources.h"
+
+extern "C" {
+#include <libavutil/log.h>
+}
+
+#include <QDir>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QOffscreenSurface>
+
+#include <csignal>
+#include <cstdio>
+
+using namespace Emulsa;
+using namespace Emulsa::RenderTool;
+
+namespace {
+
+volatile bool g_running = true;
+bool g_verbose = false;
+QString g_lastCritical;
+
+void onInterrupt(int)
+{
+    // The first Ctrl+C stops the clip in progress; a second one ends at once.
+    if (!g_running)
+        std::_Exit(130);
+    g_running = false;
+}
+
+void messageHandler(QtMsgType type, const QMessageLogContext&, const QString& message)
+{
+    QString text = message;
+    text.replace(QStringLiteral("<br />"), QStringLiteral(" "));
+    if (type == QtCriticalMsg || type == QtFatalMsg)
+        g_lastCritical = text.trimmed();
+    if (g_verbose || type == QtFatalMsg)
+        std::fprintf(stderr, "%s\n", qPrintable(text));
+}
+
+void print(const QString& text)
+{
+    std::printf("%s\n", qPrintable(text));
+    std::fflush(stdout);
+}
+
+void printError(const QString& text)
+{
+    std::fprintf(stderr, "emulsa-render: %s\n", qPrintable(text));
+}
+
+enum class Outcome
+{
+    Rendered,
+    Skipped,
+    Failed
+};
+
+Outcome renderClip(const QString& clip, const RenderOptions& options, QOffscreenSurface* surface)
+{
+    g_lastCritical.clear();
+    const QFileInfo info(clip);
+    if (!info.isFile()) {
+        printError(QStringLiteral("%1: no such file").arg(clip));
+        return Outcome::Failed;
+    }
+    AssetMetadata asset;
+    asset.filePath = info.absoluteFilePath();
+    asset.name = info.fileName();
+    {
+        WinSourceReader reader(false);
+        if (!reader.initializeFromMetadata(&asset) || !reader.fillMetadata()) {
+            printError(QStringLiteral("%1: not a clip that can be decoded").arg(clip));
+            return Outcome::Failed;
+        }
+    }
+    const quint32 in = options.in.set ? options.in.frame(asset.frameRateNum, asset.frameRateDen) : 0;
+    quint32 out = options.out.set ? options.out.frame(asset.frameRateNum, asset.frameRateDen) : asset.frameCount;
+    out = std::min(out, asset.frameCount);
+    if (in >= out) {
+        printError(QStringLiteral("%1: the in point (%2) must come before the out point (%3); the clip has %4 frames")
+                       .arg(clip)
+                       .arg(in)
+                       .arg(out)
+                       .arg(asset.frameCount));
+        return Outcome::Failed;
+    }
+
+    ClipSettings grade = options.grade;
+    SequenceItem item(&asset, &grade, in, out);
+    QString destination = options.outputFolder;
+    EncoderSettings encoder;
+    t_OutputSettings settings;
+    const QSize size = options.sourceSize ? QSize(int(asset.width), int(asset.height)) : options.size;
+    OutputSettings::fill(&settings, options.format, &destination, &encoder, size, options.fit, !options.overwrite);
+
+    const QString target = OutputPaths::existingOutputPath(&settings, &asset);
+    if (!options.overwrite && QFileInfo::exists(target)) {
+        print(QStringLiteral("%1: skipped, %2 exists (use --overwrite to replace it)")
+                  .arg(clip, QDir::toNativeSeparators(target)));
+        return Outcome::Skipped;
+    }
+    if (!QDir().mkpath(destination)) {
+        printError(QStringLiteral("can't create the output folder %1").arg(destination));
+        return Outcome::Failed;
+    }
+
+    ProgressLine progress(asset.name, int(item.lengthInFrames()), options.quiet);
+    WinOffscreenRenderer renderer(&g_running, surface);
+    QObject::connect(
+        &renderer, &OffscreenRenderer::progressUpdated, [&](const QUuid*, int value) { progress.update(value); });
+    bool ok = renderer.initialize(&item, &settings);
+    if (ok)
+        ok = OutputSettings::isMovieFormat(options.format) ? renderer.run() : renderer.runImageMode();
+    progress.finish();
+    if (!ok) {
+        QString reason = renderer.lastError();
+        if (reason.isEmpty())
+            reason = g_lastCritical;
+        reason.replace(QStringLiteral("<br />"), QStringLiteral(" "));
+        printError(
+            QStringLiteral("%1: FAILED: %2").arg(clip, reason.isEmpty() ? QStringLiteral("unknown error") : reason));
+        return Outcome::Failed;
+    }
+    const QString written = OutputSettings::isMovieFormat(options.format)
+        ? renderer.movieFilePath()
+        : OutputPaths::imageFolderPath(&settings, &asset);
+    print(QStringLiteral("%1 -> %2  (%3 frames %4x%5, %6 fps, %7)")
+              .arg(clip, QDir::toNativeSeparators(written))
+              .arg(renderer.framesWritten())
+              .arg(renderer.outputWidth())
+              .arg(renderer.outputHeight())
+              .arg(progress.framesPerSecond(), 0, 'f', 1)
+              .arg(ProgressLine::formatDuration(progress.elapsedSeconds())));
+    return Outcome::Rendered;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    RenderOptions options;
+    QString error;
+    bool exitNow = false;
+    if (!parseRenderOptions(arguments, &options, &error, &exitNow)) {
+        if (exitNow) {
+            std::printf("%s", qPrintable(error));
+            return 0;
+        }
+        printError(error);
+        return 2;
+    }
+    g_verbose = options.verbose;
+    qInstallMessageHandler(messageHandler);
+    av_log_set_level(options.verbose ? AV_LOG_INFO : AV_LOG_ERROR);
+
+    const bool listing = options.clips.isEmpty();
+    HeadlessDisplay display;
+    if (listing) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    } else if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && !display.start(&error)) {
+        printError(error);
+        return 1;
+    }
+    QGuiApplication app(argc, argv);
+    QCoreApplication::setOrganizationDomain(QStringLiteral("QLM"));
+    QCoreApplication::setApplicationName(QStringLiteral("Emulsa"));
+    Emulsa::initResources();
+
+    if (ApplicationPaths::computeDataRootPath().isEmpty()
+        || !QFileInfo(ApplicationPaths::computeDataRootPath()).isDir()) {
+        printError(QStringLiteral("the film data folder is missing (looked for %1)")
+                       .arg(ApplicationPaths::computeDataRootPath()));
+        return 1;
+    }
+    if (options.listStocks)
+        print(stockLines().join(QLatin1Char('\n')));
+    if (options.listProfiles)
+        print(profileLines().join(QLatin1Char('\n')));
+    if (options.listGauges)
+        print(ClipSettings::grainScaleNames().join(QLatin1Char('\n')));
+    if (listing)
+        return 0;
+
+    if (!resolveGrade(options.profileText, options.stockText, &options.grade, &error)) {
+        printError(error);
+        return 2;
+    }
+
+    QOffscreenSurface surface;
+    OffscreenGLContext::requestCoreFormat(&surface);
+    surface.create();
+    if (!surface.isValid()) {
+        printError(QStringLiteral("no OpenGL surface could be made on display %1").arg(display.display()));
+        return 1;
+    }
+    std::signal(SIGINT, onInterrupt);
+    std::signal(SIGTERM, onInterrupt);
+
+    int rendered = 0;
+    int skipped = 0;
+    int failed = 0;
+    for (const QString& clip : qAsConst(options.clips)) {
+        if (!g_running)
+            break;
+        switch (renderClip(clip, options, &surface)) {
+        case Outcome::Rendered:
+            ++rendered;
+            break;
+        case Outcome::Skipped:
+            ++skipped;
+            break;
+        case Outcome::Failed:
+            ++failed;
+            break;
+        }
+    }
+    const int notStarted = options.clips.size() - rendered - skipped - failed;
+    if (!g_running)
+        printError(QStringLiteral("cancelled"));
+    print(QStringLiteral("%1 rendered, %2 skipped, %3 failed%4")
+              .arg(rendered)
+              .arg(skipped)
+              .arg(failed)
+              .arg(notStarted > 0 ? QStringLiteral(", %1 not started").arg(notStarted) : QString()));
+    return (failed > 0 || notStarted > 0 || !g_running) ? 1 : 0;
+}
