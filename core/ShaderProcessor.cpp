@@ -309,9 +309,12 @@ void ShaderProcessor::computeHistogram(const uchar* picture, const uchar* levels
         ++bins[2][pixel[2]];
     }
     if (beforeLevels && levelsPass) {
-        // The ends show what the levels clip.
-        for (int c = 0; c < 3; ++c)
-            bins[c][0] = bins[c][255];
+        // The ends show what the levels clip: the pixels the levels pass
+        // sends to 0 and to 255.
+        for (int c = 0; c < 3; ++c) {
+            bins[c][0] = 0;
+            bins[c][255] = 0;
+        }
         for (int i = 0; i < HistogramPixels; ++i) {
             const uchar* pixel = levelsPass + 4 * i;
             for (int c = 0; c < 3; ++c) {

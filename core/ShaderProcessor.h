@@ -24,6 +24,7 @@ namespace Emulsa {
 
 class Grain;
 struct GrainCurve;
+class SequenceItem;
 
 // Grades frames on the GPU: owns the grading ("EM"), colour-converter ("CC")
 // and blur programs, their vertex arrays, every lookup table of the grade and
@@ -93,11 +94,14 @@ public:
     ShaderProcessor& operator=(const ShaderProcessor&) = delete;
 
     // Builds the GL side, once, with the context current. The source size and
-    // the grade come from the clip; `histogram` is null or three arrays of 512
+    // the grade come from the clip (its asset's size, its settings); `histogram` is null or three arrays of 512
     // counts the processor fills after each grading pass; width and height are
     // the output size, 0 meaning the source size. Refuses outputs smaller than
     // 2 x 2 pixels. Logs "ShaderProcessor: <reason>" and returns false on
     // failure.
+    bool initialize(
+        const SequenceItem* item, quint32** histogram, unsigned int width, unsigned int height, FitMethod fit);
+    // The same with the source size and grade given directly.
     bool initialize(unsigned int sourceWidth, unsigned int sourceHeight, const ClipSettings* settings,
         quint32** histogram, unsigned int width, unsigned int height, FitMethod fit);
 

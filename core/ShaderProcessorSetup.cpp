@@ -5,6 +5,8 @@
 #include "core/Grain.h"
 #include "core/GrainCurve.h"
 #include "core/GrainLibrary.h"
+#include "media/AssetMetadata.h"
+#include "model/SequenceItem.h"
 
 #include <QDebug>
 #include <QOpenGLContext>
@@ -37,6 +39,14 @@ bool ShaderProcessor::fail(const char* message)
 {
     qWarning().noquote() << "ShaderProcessor:" << message;
     return false;
+}
+
+bool ShaderProcessor::initialize(
+    const SequenceItem* item, quint32** histogram, unsigned int width, unsigned int height, FitMethod fit)
+{
+    if (!item || !item->asset)
+        return fail("No clip to initialize from");
+    return initialize(item->asset->width, item->asset->height, item->settings, histogram, width, height, fit);
 }
 
 bool ShaderProcessor::initialize(unsigned int sourceWidth, unsigned int sourceHeight, const ClipSettings* settings,

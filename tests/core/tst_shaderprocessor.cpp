@@ -1,0 +1,528 @@
+#include "common/TestEnvironment.h"
+
+#include "FilmDataFixture.h"
+#include "GpuTestSupport.h"
+
+#include "core/Grain.h"
+#include "media/AssetMetadata.h"
+#include "model/SequenceItem.h"
+
+#include <QSignalSpy>
+
+#include <atomic>
+#include <cmath>
+#include <thread>
+
+using namespace Emulsa;
+using namespace Emulsa::Test;
+
+// The shader processor's own behaviour: sizes, stock and grain choice, blur,
+// uploads, grain movement, the histogram and concurrent table rebuilds.
+class TestShaderProcessor : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void initializeSizes();
+    void initializeRefusesTinyOutputs_data();
+    void initializeRefusesTinyOutputs();
+    void initializeFromSequenceItem();
+    void fitCoordinates_data();
+    void fitCoordinates();
+    void blurAmounts_data();
+    void blurAmounts();
+    void blurWeights();
+    void keepingTheGrainScale();
+    void unknownStockChangesNothing();
+    void onlyChangedTablesAreUploaded();
+    void grainOffsetMoves();
+    void histogramCounts();
+    void histogramBeforeLevelsRule();
+    void noHistogramWithoutTarget();
+    void tableRebuiltWhileDrawing();
+
+private:
+    OffscreenGLContext m_gl;
+};
+
+void TestShaderProcessor::initTestCase()
+{
+    FilmDataFixture::install();
+    QVERIFY2(m_gl.create(), qPrintable(m_gl.lastError()));
+}
+
+void TestShaderProcessor::initializeSizes()
+{
+    const ClipSettings settings = neutralSettings();
+    ShaderProcessor atSource(m_gl.context());
+    QVERIFY(atSource.initialize(96, 54, &settings, nullptr, 0, 0, StretchToFit));
+    QCOMPARE(atSource.outputWidth(), 96u);
+    QCOMPARE(atSource.outputHeight(), 54u);
+    QCOMPARE(atSource.sourceWidth(), 96u);
+    // Grain is chosen for the output size at the clip's scale (0.69).
+    QVERIFY(atSource.grain());
+    QCOMPARE(atSource.grain()->width(), 66u);
+    QVERIFY(!atSource.initialize(96, 54, &settings, nullptr, 0, 0, StretchToFit));
+
+    ShaderProcessor other(m_gl.context());
+    QVERIFY(other.initialize(96, 54, &settings, nullptr, 64, 40, FitWidth));
+    QCOMPARE(other.outputWidth(), 64u);
+    QCOMPARE(other.outputHeight(), 40u);
+}
+
+void TestShaderProcessor::initializeRefusesTinyOutputs_data()
+{
+    QTest::addColumn<int>("sourceWidth");
+    QTest::addColumn<int>("sourceHeight");
+    QTest::addColumn<int>("width");
+    QTest::addColumn<int>("height");
+    QTest::newRow("1x1 source at source size") << 1 << 1 << 0 << 0;
+    QTest::newRow("1 wide output") << 64 << 32 << 1 << 32;
+    QTest::newRow("1 high output") << 64 << 32 << 64 << 1;
+    QTest::newRow("empty source") << 0 << 0 << 64 << 32;
+}
+
+void TestShaderProcessor::initializeRefusesTinyOutputs()
+{
+    QFETCH(int, sourceWidth);
+    QFETCH(int, sourceHeight);
+    QFETCH(int, width);
+    QFETCH(int, height);
+    const ClipSettings settings = neutralSettings();
+    ShaderProcessor processor(m_gl.context());
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^ShaderProcessor: The ")));
+    QVERIFY(!processor.initialize(unsigned(sourceWidth), unsigned(sourceHeight), &settings, nullptr, unsigned(width),
+        unsigned(height), FitWidth));
+    QVERIFY(!processor.isInitialized());
+    // Nothing is drawn by an uninitialised processor.
+    processor.prepareFrame(ShaderProcessor::GradePass, ShaderProcessor::NoOrderPreference);
+    processor.finishFrame();
+}
+
+void TestShaderProcessor::initializeFromSequenceItem()
+{
+    AssetMetadata asset;
+    asset.width = 80;
+    asset.height = 40;
+    ClipSettings settings;
+    settings.setGrainScaleName(QStringLiteral("16 mm"));
+    const SequenceItem item(&asset, &settings, 0, 10);
+    ShaderProcessor processor(m_gl.context());
+    QVERIFY(processor.initialize(&item, nullptr, 0, 0, StretchToFit));
+    QCOMPARE(processor.outputWidth(), 80u);
+    QCOMPARE(processor.outputHeight(), 40u);
+    QCOMPARE(processor.grainScale(), double(2.43f));
+    QCOMPARE(processor.blurAmount(), 0.67f);
+
+    ShaderProcessor none(m_gl.context());
+    QTest::ignoreMessage(QtWarningMsg, "ShaderProcessor: No clip to initialize from");
+    QVERIFY(!none.initialize(static_cast<const SequenceItem*>(nullptr), nullptr, 0, 0, StretchToFit));
+}
+
+void TestShaderProcessor::fitCoordinates_data()
+{
+    QTest::addColumn<int>("fit");
+    QTest::addColumn<int>("ow");
+    QTest::addColumn<int>("oh");
+    QTest::addColumn<float>("s");
+    QTest::addColumn<float>("t");
+    QTest::newRow("fit width, crop") << int(FitWidth) << 1920 << 800 << 0.f << 0.1296296f;
+    QTest::newRow("fit width, pad") << int(FitWidth) << 1920 << 1200 << 0.f << -0.0555556f;
+    QTest::newRow("fit height, crop") << int(FitHeight) << 1440 << 1080 << 0.125f << 0.f;
+    QTest::newRow("fit height, pad") << int(FitHeight) << 2560 << 1080 << -0.1666667f << 0.f;
+}
+
+void TestShaderProcessor::fitCoordinates()
+{
+    QFETCH(int, fit);
+    QFETCH(int, ow);
+    QFETCH(int, oh);
+    QFETCH(float, s);
+    QFETCH(float, t);
+    const auto c = ShaderProcessor::fitTextureCoordinates(FitMethod(fit), 1920, 1080, unsigned(ow), unsigned(oh));
+    const float expected[12] = { s, 1 - t, s, t, 1 - s, t, s, 1 - t, 1 - s, t, 1 - s, 1 - t };
+    for (int i = 0; i < 12; ++i)
+        QVERIFY2(std::abs(c[size_t(i)] - expected[i]) < 1e-6f, qPrintable(QString::number(i)));
+
+    const auto stretch = ShaderProcessor::fitTextureCoordinates(StretchToFit, 1920, 1080, unsigned(ow), unsigned(oh));
+    const float plain[12] = { 0, 1, 0, 0, 1, 0, 0, 1, 1, 0, 1, 1 };
+    for (int i = 0; i < 12; ++i)
+        QCOMPARE(stretch[size_t(i)], plain[i]);
+}
+
+void TestShaderProcessor::blurAmounts_data()
+{
+    QTest::addColumn<double>("scale");
+    QTest::addColumn<float>("expected");
+    QTest::newRow("35 mm full frame") << double(0.69f) << 0.f;
+    QTest::newRow("Academy") << double(1.13f) << 0.f;
+    QTest::newRow("Super 16") << double(2.0f) << 0.55f;
+    QTest::newRow("16 mm") << double(2.43f) << 0.67f;
+    QTest::newRow("Super 8") << double(4.0f) << 0.9f;
+    QTest::newRow("8 mm") << double(5.53f) << 1.0f;
+    // Not a gauge's single-precision factor: the previous amount stays.
+    QTest::newRow("2.43 in double") << 2.43 << -1.f;
+    QTest::newRow("3.0") << 3.0 << -1.f;
+}
+
+void TestShaderProcessor::blurAmounts()
+{
+    QFETCH(double, scale);
+    QFETCH(float, expected);
+    QCOMPARE(ShaderProcessor::blurAmountForScale(scale, -1.f), expected);
+}
+
+void TestShaderProcessor::blurWeights()
+{
+    for (float amount : { 0.f, 0.55f, 1.f }) {
+        for (unsigned width : { 640u, 1920u, 3840u }) {
+            const auto w = ShaderProcessor::blurWeightsFor(width, amount);
+            QVERIFY(std::abs(w[0] + 2 * w[1] + 2 * w[2] - 1.f) < 1e-6f);
+            QVERIFY(w[0] > w[1] && w[1] > w[2] && w[2] > 0.f);
+        }
+    }
+    // Variance 1 at 1920 wide and full amount: the standard normal's taps.
+    const auto w = ShaderProcessor::blurWeightsFor(1920, 1.f);
+    const double g0 = 1.0;
+    const double g1 = std::exp(-0.5);
+    const double g2 = std::exp(-2.0);
+    const double sum = g0 + 2 * g1 + 2 * g2;
+    QVERIFY(std::abs(w[0] - g0 / sum) < 1e-6);
+    QVERIFY(std::abs(w[1] - g1 / sum) < 1e-6);
+    QVERIFY(std::abs(w[2] - g2 / sum) < 1e-6);
+    // Wider outputs blur more.
+    QVERIFY(ShaderProcessor::blurWeightsFor(3840, 1.f)[0] < w[0]);
+}
+
+void TestShaderProcessor::keepingTheGrainScale()
+{
+    ClipSettings settings;
+    settings.setGrainScaleName(QStringLiteral("8 mm"));
+    GpuGrader grader;
+    QVERIFY(grader.create(m_gl, settings, 64, 32));
+    ShaderProcessor* p = grader.processor.get();
+    const Grain* eightMm = p->grain();
+    QVERIFY(eightMm);
+    QCOMPARE(p->blurAmount(), 1.f);
+    const auto picture = colourCubePicture(64, 32);
+    grader.grade(picture);
+    const unsigned maps = p->uploadCount(ShaderProcessor::GrainMapUpload);
+    const unsigned curves = p->uploadCount(ShaderProcessor::GrainCurveUpload);
+    const unsigned stocks = p->uploadCount(ShaderProcessor::StockTableUpload);
+
+    QVERIFY(p->setStock(QStringLiteral("KodakTriX"), FilmDataFixture::profileId(), -1.0));
+    QCOMPARE(p->grain(), eightMm);
+    QCOMPARE(p->grainScale(), double(5.53f));
+    QCOMPARE(p->blurAmount(), 1.f);
+    QVERIFY(p->isBlackAndWhite());
+    QCOMPARE(p->pendingUploads(), unsigned(ShaderProcessor::GrainCurveUpload | ShaderProcessor::StockTableUpload));
+    grader.grade(picture);
+    QCOMPARE(p->uploadCount(ShaderProcessor::GrainMapUpload), maps);
+    QCOMPARE(p->uploadCount(ShaderProcessor::GrainCurveUpload), curves + 1);
+    QCOMPARE(p->uploadCount(ShaderProcessor::StockTableUpload), stocks + 1);
+
+    // A new scale chooses new grain and blur.
+    QVERIFY(p->setStock(QStringLiteral("5207"), FilmDataFixture::profileId(), double(0.69f)));
+    QVERIFY(p->grain() != eightMm);
+    QCOMPARE(p->blurAmount(), 0.f);
+    QVERIFY(!p->isBlackAndWhite());
+    QVERIFY(p->pendingUploads() & ShaderProcessor::GrainMapUpload);
+}
+
+void TestShaderProcessor::unknownStockChangesNothing()
+{
+    ClipSettings settings;
+    settings.setGrainScaleName(QStringLiteral("Super 8"));
+    GpuGrader grader;
+    QVERIFY(grader.create(m_gl, settings, 64, 32));
+    ShaderProcessor* p = grader.processor.get();
+    const auto picture = colourCubePicture(64, 32);
+    const auto before = grader.grade(picture);
+    const Grain* grain = p->grain();
+
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^ShaderProcessor: No stock table for")));
+    QVERIFY(!p->setStock(QStringLiteral("KodakPortra"), FilmDataFixture::profileId(), double(5.53f)));
+    QCOMPARE(p->grain(), grain);
+    QCOMPARE(p->blurAmount(), 0.9f);
+    QCOMPARE(p->grainScale(), double(4.0f));
+
+    ClipSettings other = settings;
+    other.setStockName(QStringLiteral("KodakPortra"));
+    other.setExposure(1.2f);
+    other.setSaturation(0.f);
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^ShaderProcessor: No stock table for")));
+    QVERIFY(!p->applySettings(&other));
+    QCOMPARE(p->pendingUploads(), 0u);
+    QCOMPARE(grader.grade(picture), before);
+}
+
+void TestShaderProcessor::onlyChangedTablesAreUploaded()
+{
+    GpuGrader grader;
+    QVERIFY(grader.create(m_gl, ClipSettings(), 64, 32));
+    ShaderProcessor* p = grader.processor.get();
+    const auto picture = colourCubePicture(64, 32);
+    grader.grade(picture);
+    QCOMPARE(p->pendingUploads(), 0u);
+
+    const ShaderProcessor::Upload all[] = { ShaderProcessor::ExposureUpload, ShaderProcessor::LiftGammaGainUpload,
+        ShaderProcessor::WheelsUpload, ShaderProcessor::LevelsUpload, ShaderProcessor::GrainMapUpload,
+        ShaderProcessor::GrainCurveUpload, ShaderProcessor::StockTableUpload };
+    auto counts = [&] {
+        std::vector<unsigned> c;
+        for (auto table : all)
+            c.push_back(p->uploadCount(table));
+        return c;
+    };
+    const auto before = counts();
+    p->setExposureAndKelvin(0.3f, 5600.f);
+    QCOMPARE(p->pendingUploads(), unsigned(ShaderProcessor::ExposureUpload));
+    const auto graded = grader.grade(picture);
+    auto after = counts();
+    QCOMPARE(after[0], before[0] + 1);
+    for (size_t i = 1; i < after.size(); ++i)
+        QCOMPARE(after[i], before[i]);
+    // A frame with nothing changed uploads nothing.
+    QCOMPARE(grader.grade(picture), graded);
+    QCOMPARE(counts(), after);
+
+    // Neutral exposure is rebuilt once; asking again while neutral does nothing.
+    p->setExposureAndKelvin(0.f, 5600.f);
+    grader.grade(picture);
+    p->setExposureAndKelvin(0.f, 5600.f);
+    QCOMPARE(p->pendingUploads(), 0u);
+    QCOMPARE(p->uploadCount(ShaderProcessor::ExposureUpload), after[0] + 1);
+
+    // The other single edits flag their own table only.
+    p->setLiftGammaGain(0.9f, 1.1f, 1.f);
+    QCOMPARE(p->pendingUploads(), unsigned(ShaderProcessor::LiftGammaGainUpload));
+    p->setLevels({ 0.1f, 0.5f, 0.9f });
+    p->setColorWheels({ 0.5, 1.0 }, {}, {});
+    QCOMPARE(p->pendingUploads(),
+        unsigned(ShaderProcessor::LiftGammaGainUpload | ShaderProcessor::LevelsUpload | ShaderProcessor::WheelsUpload));
+    p->setSaturation(0.5f);
+    p->setStockAmount(0.5f);
+    QCOMPARE(p->pendingUploads(),
+        unsigned(ShaderProcessor::LiftGammaGainUpload | ShaderProcessor::LevelsUpload | ShaderProcessor::WheelsUpload));
+}
+
+void TestShaderProcessor::grainOffsetMoves()
+{
+    const int width = 64;
+    const int height = 32;
+    ClipSettings settings = neutralSettings();
+    settings.setGrainAmount(100);
+    GpuGrader grader;
+    QVERIFY(grader.create(m_gl, settings, width, height));
+    ShaderProcessor* p = grader.processor.get();
+    const auto picture = colourCubePicture(width, height);
+
+    p->setGrainOffset(3.f, 7.f);
+    grader.grade(picture);
+    QCOMPARE(p->grainOffset(), (std::array<float, 2> { { 3.f, 7.f } }));
+
+    p->resetGrainOffset = true;
+    grader.grade(picture);
+    QVERIFY(!p->resetGrainOffset);
+    auto previous = p->grainOffset();
+    QVERIFY(previous != (std::array<float, 2> { { 3.f, 7.f } }));
+    grader.grade(picture);
+    QCOMPARE(p->grainOffset(), previous);
+
+    p->animateGrain = true;
+    for (int frame = 0; frame < 20; ++frame) {
+        grader.grade(picture);
+        const auto now = p->grainOffset();
+        const int dx = (int(now[0]) - int(previous[0]) + width) % width;
+        const int dy = (int(now[1]) - int(previous[1]) + height) % height;
+        QVERIFY2(dx >= width / 4 && dx < width / 4 + width / 2, qPrintable(QString::number(dx)));
+        QVERIFY2(dy >= height / 4 && dy < height / 4 + height / 2, qPrintable(QString::number(dy)));
+        QVERIFY(now[0] >= 0.f && now[0] < width && now[1] >= 0.f && now[1] < height);
+        previous = now;
+    }
+    // Without grain nothing moves.
+    p->setGrainAmount(0.f);
+    grader.grade(picture);
+    QCOMPARE(p->grainOffset(), previous);
+}
+
+namespace {
+
+// 512 x 256: red 0.2 on the left half and 0.8 on the right, green 128/255,
+// blue 0 in the top quarter and 1 below.
+std::vector<float> histogramPicture()
+{
+    const int width = ShaderProcessor::HistogramWidth;
+    const int height = ShaderProcessor::HistogramHeight;
+    std::vector<float> rgba(size_t(width) * height * 4);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            float* p = &rgba[(size_t(y) * width + x) * 4];
+            p[0] = x < width / 2 ? 51.f / 255.f : 204.f / 255.f;
+            p[1] = 128.f / 255.f;
+            p[2] = y < height / 4 ? 0.f : 1.f;
+            p[3] = 1.f;
+        }
+    return rgba;
+}
+
+quint32 scaled(quint32 count)
+{
+    return quint32(std::trunc(double(count) * 22.888184));
+}
+
+} // namespace
+
+void TestShaderProcessor::histogramCounts()
+{
+    std::vector<quint32> arrays(3 * ShaderProcessor::HistogramBins, 0xDEADBEEF);
+    quint32* target[3] = { &arrays[0], &arrays[512], &arrays[1024] };
+    const quint32 half = ShaderProcessor::HistogramPixels / 2;
+    const quint32 quarter = ShaderProcessor::HistogramPixels / 4;
+    const auto picture = histogramPicture();
+
+    ClipSettings settings = neutralSettings();
+    GpuGrader grader;
+    QVERIFY(grader.create(
+        m_gl, settings, ShaderProcessor::HistogramWidth, ShaderProcessor::HistogramHeight, 0, 0, StretchToFit, target));
+    QSignalSpy ready(grader.processor.get(), &ShaderProcessor::histogramDataReady);
+    grader.grade(picture);
+    QCOMPARE(ready.count(), 1);
+    auto bin = [&](int c, int value) { return target[c][2 * value]; };
+    for (int c = 0; c < 3; ++c)
+        for (int i = 0; i < 256; ++i)
+            QCOMPARE(target[c][2 * i], target[c][2 * i + 1]);
+    QCOMPARE(bin(0, 51), scaled(half));
+    QCOMPARE(bin(0, 204), scaled(half));
+    QCOMPARE(bin(1, 128), scaled(2 * half));
+    QCOMPARE(bin(2, 0), scaled(quarter));
+    QCOMPARE(bin(2, 255), scaled(3 * quarter));
+    quint64 total = 0;
+    for (int i = 0; i < 256; ++i)
+        total += bin(0, i);
+    QCOMPARE(total, quint64(2 * scaled(half)));
+
+    // The last histogram rendering is the preset thumbnail.
+    std::unique_ptr<QImage> image(grader.processor->currentFrameImage());
+    QCOMPARE(image->size(), QSize(512, 256));
+    QCOMPARE(image->format(), QImage::Format_RGBA8888);
+    QCOMPARE(qRed(image->pixel(10, 10)), 51);
+    QCOMPARE(qRed(image->pixel(500, 10)), 204);
+
+    // After levels: black at 0.3 crushes the left half to 0.
+    grader.processor->setLevels({ 0.3f, 0.6f, 1.f });
+    grader.grade(picture);
+    QCOMPARE(ready.count(), 2);
+    QCOMPARE(bin(0, 0), scaled(half));
+    QCOMPARE(bin(0, 51), 0u);
+    QCOMPARE(bin(0, 204), 0u);
+
+    // Before levels: the picture's own bins, except that the ends count what
+    // the levels clip to black and to white.
+    grader.processor->histogramBeforeLevels = true;
+    grader.grade(picture);
+    QCOMPARE(ready.count(), 3);
+    QCOMPARE(bin(0, 51), scaled(half));
+    QCOMPARE(bin(0, 204), scaled(half));
+    QCOMPARE(bin(0, 0), scaled(half));
+    QCOMPARE(bin(0, 255), 0u);
+    QCOMPARE(bin(2, 0), scaled(quarter));
+    QCOMPARE(bin(2, 255), scaled(3 * quarter));
+}
+
+void TestShaderProcessor::histogramBeforeLevelsRule()
+{
+    // The ends of a histogram before levels count only what the levels pass
+    // sends to 0 and to 255, whatever the picture held there.
+    std::vector<uchar> picture(ShaderProcessor::HistogramBufferBytes, 0);
+    std::vector<uchar> levels(ShaderProcessor::HistogramBufferBytes, 100);
+    for (int i = 0; i < 1000; ++i)
+        picture[size_t(4 * i)] = 255;
+    for (int i = 0; i < 300; ++i)
+        levels[size_t(4 * i)] = 0;
+    for (int i = 300; i < 350; ++i)
+        levels[size_t(4 * i)] = 255;
+    quint32 bins[3][ShaderProcessor::HistogramBins];
+    std::vector<quint32> arrays(3 * 512);
+    quint32* target[3] = { &arrays[0], &arrays[512], &arrays[1024] };
+    ShaderProcessor::computeHistogram(picture.data(), levels.data(), true, bins, target);
+    QCOMPARE(bins[0][0], 300u);
+    QCOMPARE(bins[0][255], 50u);
+    QCOMPARE(target[0][0], scaled(300));
+    QCOMPARE(target[0][1], scaled(300));
+    QCOMPARE(target[0][510], scaled(50));
+    QCOMPARE(target[0][511], scaled(50));
+    QCOMPARE(bins[1][0], 0u);
+    QCOMPARE(bins[1][255], 0u);
+
+    // After levels (one pass): plain counts.
+    ShaderProcessor::computeHistogram(picture.data(), nullptr, false, bins, target);
+    QCOMPARE(bins[0][0], quint32(ShaderProcessor::HistogramPixels - 1000));
+    QCOMPARE(bins[0][255], 1000u);
+    QCOMPARE(bins[1][0], quint32(ShaderProcessor::HistogramPixels));
+    QCOMPARE(target[1][0], scaled(ShaderProcessor::HistogramPixels));
+}
+
+void TestShaderProcessor::noHistogramWithoutTarget()
+{
+    GpuGrader grader;
+    QVERIFY(grader.create(m_gl, neutralSettings(), 64, 32));
+    QSignalSpy ready(grader.processor.get(), &ShaderProcessor::histogramDataReady);
+    const auto picture = colourCubePicture(64, 32);
+    for (int i = 0; i < 3; ++i)
+        grader.grade(picture);
+    QCOMPARE(ready.count(), 0);
+}
+
+void TestShaderProcessor::tableRebuiltWhileDrawing()
+{
+    // Another thread flips the exposure between two values while frames are
+    // drawn: every frame must be one whole grade or the other, never a mix.
+    const int width = 256;
+    const int height = 4;
+    std::vector<float> ramp(size_t(width) * height * 4);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            for (int c = 0; c < 4; ++c)
+                ramp[(size_t(y) * width + x) * 4 + c] = c == 3 ? 1.f : float(x) / 255.f;
+
+    GpuGrader grader;
+    QVERIFY(grader.create(m_gl, neutralSettings(), width, height));
+    ShaderProcessor* p = grader.processor.get();
+    p->setExposureAndKelvin(-0.6f, 3000.f);
+    const auto gradeA = grader.grade(ramp);
+    p->setExposureAndKelvin(0.6f, 9000.f);
+    const auto gradeB = grader.grade(ramp);
+    QVERIFY(maxByteDifference(gradeA, gradeB) > 40);
+
+    std::atomic<bool> stop { false };
+    std::atomic<int> rebuilds { 0 };
+    std::thread editor([&] {
+        while (!stop.load()) {
+            p->setExposureAndKelvin(-0.6f, 3000.f);
+            p->setExposureAndKelvin(0.6f, 9000.f);
+            rebuilds += 2;
+        }
+    });
+    int frames = 0;
+    int sawA = 0;
+    int sawB = 0;
+    int mixed = 0;
+    for (; frames < 150; ++frames) {
+        const auto out = grader.grade(ramp);
+        const bool isA = maxByteDifference(out, gradeA) == 0;
+        const bool isB = maxByteDifference(out, gradeB) == 0;
+        sawA += isA;
+        sawB += isB;
+        mixed += !isA && !isB;
+    }
+    stop = true;
+    editor.join();
+    qInfo() << "frames" << frames << "rebuilds" << rebuilds.load() << "A" << sawA << "B" << sawB;
+    QCOMPARE(mixed, 0);
+    QVERIFY(rebuilds.load() > 0);
+}
+
+EMULSA_TEST_MAIN(TestShaderProcessor)
+#include "tst_shaderprocessor.moc"
