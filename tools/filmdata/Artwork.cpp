@@ -150,7 +150,7 @@ void drawFilmFrame(QPainter& p, const QRectF& r, const QColor& colour)
     p.setBrush(colour);
     p.setPen(Qt::NoPen);
     for (int i = 0; i < 6; ++i) {
-        const double x = r.left() + r.width() * (0.1 + 0.16 * i);
+        const double x = r.left() + r.width() * (0.1 + 0.14 * i);
         p.drawRoundedRect(QRectF(x, r.top() + hole * 0.6, hole * 1.3, hole), hole / 4, hole / 4);
         p.drawRoundedRect(QRectF(x, r.bottom() - hole * 1.6, hole * 1.3, hole), hole / 4, hole / 4);
     }

@@ -18,6 +18,9 @@ constexpr double kPrintGamma = 2.6;
 constexpr double kPrintToe = 0.35;
 constexpr double kPrintDmax = 3.8;
 constexpr double kPrintShoulder = 0.25;
+// The colour print film's own interlayer effects add saturation to the
+// printed colours of a colour negative.
+constexpr double kPrintSaturation = 1.25;
 // The neutral reference negative.
 constexpr double kReferenceGamma = 0.6;
 constexpr double kReferenceToe = 0.25;
@@ -215,12 +218,20 @@ Vec3 FilmModel::renderScene(const Vec3& linear) const
             logExposure[c] = std::log10(std::max(linear[c], kMinimumLight) / kSceneMidGrey) + m_stock.balance[c];
     }
     const Vec3 density = expose(logExposure);
+    Vec3 printExposure;
+    for (int c = 0; c < 3; ++c)
+        printExposure[c] = -(density[c] - m_greyDensity[c]);
+    if (m_stock.kind == StockKind::ColourNegative) {
+        const double mean = (printExposure[0] + printExposure[1] + printExposure[2]) / 3.0;
+        for (int c = 0; c < 3; ++c)
+            printExposure[c] = mean + kPrintSaturation * (printExposure[c] - mean);
+    }
     Vec3 out;
     for (int c = 0; c < 3; ++c) {
         switch (m_stock.kind) {
         case StockKind::ColourNegative:
         case StockKind::BlackAndWhite:
-            out[c] = densityToDisplay(printDensity(-(density[c] - m_greyDensity[c])));
+            out[c] = densityToDisplay(printDensity(printExposure[c]));
             break;
         case StockKind::Reversal:
             out[c] = densityToDisplay(density[c]);
