@@ -1,0 +1,86 @@
+#!/usr/bin/env bash
+# Renders the same 10-second 1080p25 clip through emulsa-render and through
+# the ffmpeg command-line tool doing the nearest equivalent, and prints each
+# one's frame rate, their ratio and each one's peak memory:
+#   1. graded: stock "5207", grain "35 mm Full Frame" at 100, "H.264 - High
+#      Quality"  vs  ffmpeg with the same stock table as a .cube (lut3d) and
+#      its noise filter for grain;
+#   2. grade off (--no-grade)  vs  a plain ffmpeg transcode.
+# Both sides encode with the same settings: libx264 High 5.1, CRF 14, preset
+# medium, yuv420p, AAC 192 kbit/s, into ".mov".
+# Frame rates are frames / wall-clock seconds of the whole program (start-up,
+# decoding, grading, encoding); peak memory is the maximum resident set of the
+# program (GNU time), not counting the private X server emulsa-render may start.
+#   EMULSA_BUILD_DIR  build folder (default ./build)
+#   BENCH_SECONDS     clip length (default 10)
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${EMULSA_BUILD_DIR:-$root/build}
+seconds=${BENCH_SECONDS:-10}
+render="$build/bin/emulsa-render"
+filmdata="$build/bin/emulsa-filmdata"
+for tool in "$render" "$filmdata"; do
+  [ -x "$tool" ] || { echo "bench: $tool is missing; build first" >&2; exit 1; }
+done
+command -v ffmpeg >/dev/null || { echo "bench: ffmpeg is missing" >&2; exit 1; }
+[ -x /usr/bin/time ] || { echo "bench: GNU time (/usr/bin/time) is missing" >&2; exit 1; }
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/emulsa-bench-XXXXXX")
+trap 'rm -rf "$work"' EXIT
+clip="$work/bench_1080p25.mp4"
+frames=$((seconds * 25))
+
+# A moving, detailed 1080p25 picture with sound, limited range.
+ffmpeg -v error -y -f lavfi -i "testsrc2=size=1920x1080:rate=25:duration=$seconds" \
+  -f lavfi -i "sine=frequency=440:sample_rate=48000:duration=$seconds" \
+  -c:v libx264 -preset veryfast -crf 18 -pix_fmt yuv420p -g 25 -c:a aac -b:a 128k "$clip"
+"$filmdata" --cube "$work/5207.cube" --cube-profile OT01 --cube-stock 5207 >/dev/null
+
+encoder=(-c:v libx264 -profile:v high -level:v 5.1 -preset medium -crf 14 -pix_fmt yuv420p
+  -color_range tv -colorspace bt709 -color_primaries bt709 -color_trc bt709
+  -c:a aac -b:a 192k -ac 2)
+
+# run NAME COMMAND...: prints "NAME seconds peak_kB"
+run() {
+  local name=$1
+  shift
+  local stats="$work/$name.time"
+  /usr/bin/time -f "%e %M" -o "$stats" "$@" >"$work/$name.log" 2>&1 || {
+    echo "bench: $name failed:" >&2
+    tail -20 "$work/$name.log" >&2
+    exit 1
+  }
+  read -r wall peak <"$stats"
+  echo "$name $wall $peak"
+}
+
+report() {
+  local title=$1 ours=$2 theirs=$3
+  read -r _ wall_a peak_a <<<"$ours"
+  read -r _ wall_b peak_b <<<"$theirs"
+  python3 - "$title" "$frames" "$wall_a" "$peak_a" "$wall_b" "$peak_b" <<'PY'
+import sys
+title, frames = sys.argv[1], int(sys.argv[2])
+wa, pa, wb, pb = float(sys.argv[3]), int(sys.argv[4]), float(sys.argv[5]), int(sys.argv[6])
+fa, fb = frames / wa, frames / wb
+print(f"{title}")
+print(f"  emulsa-render : {fa:7.2f} fps  ({wa:6.1f} s)  peak {pa / 1024:7.1f} MB")
+print(f"  ffmpeg        : {fb:7.2f} fps  ({wb:6.1f} s)  peak {pb / 1024:7.1f} MB")
+print(f"  ratio emulsa-render / ffmpeg: {fa / fb:.2f}")
+PY
+}
+
+echo "Clip: ${seconds} s, 1920x1080, 25 fps, $frames frames ($(nproc) processors)"
+graded=$(run graded "$render" --stock 5207 --gauge "35 mm Full Frame" --grain 100 \
+  --format "H.264 - High Quality" --overwrite --quiet -o "$work/emulsa" "$clip")
+ffgraded=$(run ffgraded ffmpeg -v error -y -i "$clip" \
+  -vf "lut3d=file=$work/5207.cube,noise=alls=12:allf=t" "${encoder[@]}" "$work/ffmpeg_graded.mov")
+plain=$(run plain "$render" --no-grade --format "H.264 - High Quality" --overwrite --quiet \
+  -o "$work/emulsa_plain" "$clip")
+ffplain=$(run ffplain ffmpeg -v error -y -i "$clip" "${encoder[@]}" "$work/ffmpeg_plain.mov")
+
+report "Graded (5207, 35 mm grain at 100, H.264 - High Quality):" "$graded" "$ffgraded"
+report "Grade off vs plain transcode:" "$plain" "$ffplain"
+count=$(ffprobe -v error -count_frames -select_streams v:0 -show_entries stream=nb_read_frames -of csv=p=0 \
+  "$work/emulsa/bench_1080p25.mov")
+echo "emulsa-render wrote $count frames (expected $frames)"

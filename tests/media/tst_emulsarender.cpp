@@ -1,0 +1,135 @@
+#include "common/TestEnvironment.h"
+
+#include "RenderProbe.h"
+#include "common/TestMedia.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QProcess>
+#include <QtTest>
+
+using Emulsa::Test::RenderProbe;
+using Emulsa::Test::TestMedia;
+
+// The command-line renderer, run as a user would run it.
+class TestEmulsaRender : public QObject
+{
+    Q_OBJECT
+
+private:
+    QString m_program;
+    QString m_out;
+
+    struct Run
+    {
+        int exitCode = -1;
+        QString output;
+    };
+
+    Run run(const QStringList& arguments, bool withDisplay = true)
+    {
+        QProcess process;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.remove(QStringLiteral("PROGRAMDATA"));
+        environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
+        if (!withDisplay)
+            environment.remove(QStringLiteral("DISPLAY"));
+        process.setProcessEnvironment(environment);
+        process.setProcessChannelMode(QProcess::MergedChannels);
+        process.start(m_program, arguments);
+        Run result;
+        if (!process.waitForStarted(10000) || !process.waitForFinished(600000))
+            return result;
+        result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2;
+        result.output = QString::fromLocal8Bit(process.readAll());
+        return result;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        m_program = qEnvironmentVariable("EMULSA_TEST_BINARY_DIR") + QStringLiteral("/bin/emulsa-render");
+        QVERIFY2(QFileInfo(m_program).isExecutable(), qPrintable(m_program));
+    }
+
+    void init() { m_out = Emulsa::Test::makeTempFolder(QStringLiteral("cli")); }
+
+    void helpIsWrittenForTheUser()
+    {
+        const Run result = run({ QStringLiteral("--help") });
+        QCOMPARE(result.exitCode, 0);
+        for (const char* word : { "--stock", "--profile", "--in", "--out", "--format", "--size", "--fit", "--overwrite",
+                 "--grain", "--gauge", "--exposure", "--kelvin", "--levels", "Xvfb" })
+            QVERIFY2(result.output.contains(QLatin1String(word)), word);
+    }
+
+    // A wrong stock or profile lists the valid ones; usage errors exit with 2.
+    void wrongChoicesListTheValidOnes()
+    {
+        const QString clip = TestMedia::instance().path(TestMedia::NoAudio);
+        Run result = run({ QStringLiteral("--stock"), QStringLiteral("Kodachrome"), clip });
+        QCOMPARE(result.exitCode, 2);
+        QVERIFY(result.output.contains(QLatin1String("KD 5207 Vis3")));
+        QVERIFY(result.output.contains(QLatin1String("KodakTriX")));
+
+        result = run({ QStringLiteral("--profile"), QStringLiteral("ZZ99"), clip });
+        QCOMPARE(result.exitCode, 2);
+        QVERIFY(result.output.contains(QLatin1String("OT01")));
+
+        QCOMPARE(run({ QStringLiteral("--grain"), QStringLiteral("300"), clip }).exitCode, 2);
+        QCOMPARE(run({ QStringLiteral("--format"), QStringLiteral("ProRes"), clip }).exitCode, 2);
+        QCOMPARE(run({ QStringLiteral("--size"), QStringLiteral("321x180"), clip }).exitCode, 2);
+        QCOMPARE(run({}).exitCode, 2);
+        QVERIFY(!QFileInfo::exists(QDir::currentPath() + QStringLiteral("/h264_noaudio.mov")));
+    }
+
+    void anyFailureExitsNonZero()
+    {
+        const QString clip = TestMedia::instance().path(TestMedia::NoAudio);
+        const Run result = run({ QStringLiteral("-o"), m_out, QStringLiteral("-s"), QStringLiteral("64x36"),
+            m_out + QStringLiteral("/missing.mp4"), clip });
+        QCOMPARE(result.exitCode, 1);
+        QVERIFY(result.output.contains(QLatin1String("1 rendered, 0 skipped, 1 failed")));
+        QVERIFY(QFileInfo::exists(m_out + QStringLiteral("/h264_noaudio.mov")));
+    }
+
+    // In and out points, image naming, and existing output kept by default.
+    void imageSequenceWithInAndOut()
+    {
+        const QString clip = TestMedia::instance().path(TestMedia::NoAudio);
+        const QStringList arguments { QStringLiteral("--in"), QStringLiteral("3"), QStringLiteral("--out"),
+            QStringLiteral("9"), QStringLiteral("-f"), QStringLiteral("tiff"), QStringLiteral("-s"),
+            QStringLiteral("320x180"), QStringLiteral("--stock"), QStringLiteral("KD TrX 400"), QStringLiteral("-o"),
+            m_out, clip };
+        Run result = run(arguments);
+        QVERIFY2(result.exitCode == 0, qPrintable(result.output));
+        QStringList expected;
+        for (int i = 3; i < 9; ++i)
+            expected << QStringLiteral("h264_noaudio.%1.tiff").arg(i, 6, 10, QLatin1Char('0'));
+        QCOMPARE(QDir(m_out + QStringLiteral("/h264_noaudio")).entryList(QDir::Files, QDir::Name), expected);
+
+        result = run(arguments);
+        QCOMPARE(result.exitCode, 0);
+        QVERIFY(result.output.contains(QLatin1String("skipped")));
+    }
+
+    // With no display at all the renderer starts its own.
+    void rendersWithoutADisplay()
+    {
+        const QString clip = TestMedia::instance().path(TestMedia::PlanarFloatAudio);
+        const Run result
+            = run({ QStringLiteral("--in"), QStringLiteral("0.4s"), QStringLiteral("-f"), QStringLiteral("preview"),
+                      QStringLiteral("-s"), QStringLiteral("320x240"), QStringLiteral("--fit"),
+                      QStringLiteral("height"), QStringLiteral("-o"), m_out, clip },
+                false);
+        QVERIFY2(result.exitCode == 0, qPrintable(result.output));
+        const RenderProbe::Movie movie = RenderProbe::probe(m_out + QStringLiteral("/h264_aac.mov"));
+        QCOMPARE(movie.video.width, 320);
+        QCOMPARE(movie.video.height, 240);
+        QCOMPARE(movie.video.frames, 15);
+        QCOMPARE(movie.audio.codec, QStringLiteral("aac"));
+    }
+};
+
+EMULSA_TEST_MAIN(TestEmulsaRender)
+#include "tst_emulsarender.moc"
