@@ -37,6 +37,7 @@ public:
             QtConcurrent::run(pool, [this] {
                 m_started.release();
                 m_release.acquire();
+                m_finished.release();
             });
         m_started.acquire(m_count);
     }
@@ -45,6 +46,8 @@ public:
         release();
         if (m_releaser.joinable())
             m_releaser.join();
+        // The tasks use the semaphores until they return.
+        m_finished.acquire(m_count);
     }
     void release()
     {
@@ -67,6 +70,7 @@ private:
     bool m_released = false;
     QSemaphore m_started;
     QSemaphore m_release;
+    QSemaphore m_finished;
     std::thread m_releaser;
 };
 
