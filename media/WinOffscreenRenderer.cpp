@@ -444,6 +444,10 @@ bool WinOffscreenRenderer::runVideoModeLibAV()
     for (int stream : qAsConst(m_audioStreams))
         m_sampleTimes.insert(stream, 0);
 
+    // The movie loop decodes with its own demuxer; the reader's decoders are
+    // not needed while it runs.
+    if (m_reader)
+        m_reader->releaseAll();
     Decoding d;
     if (!openDecoding(d)) {
         reportProgress(-1);
