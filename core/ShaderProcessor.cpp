@@ -1,5 +1,6 @@
 #include "core/ShaderProcessor.h"
 
+#include "core/AnnotatedMutexLocker.h"
 #include "core/FilmLibrary.h"
 #include "core/Grain.h"
 #include "core/GrainCurve.h"
@@ -81,7 +82,7 @@ void ShaderProcessor::destroyGLObjects()
         *fbo = 0;
     }
     {
-        QMutexLocker lock(&m_dataMutex);
+        AnnotatedMutexLocker lock(&m_dataMutex);
         m_stockTable.reset();
     }
     GLuint textures[] = { m_grainMapTexture, m_grainCurveTexture, m_stockTexture, m_levelsTexture, m_exposureTexture,
@@ -103,7 +104,7 @@ bool ShaderProcessor::applySettings(const ClipSettings* settings)
         return false;
     if (!setStock(settings->getStockName(), settings->getSourceType(), double(settings->getGrainScale())))
         return false;
-    QMutexLocker lock(&m_dataMutex);
+    AnnotatedMutexLocker lock(&m_dataMutex);
     m_stockAmount = float(settings->getStockLUTAmount()) / 100.f;
     m_curveAmount = float(settings->getStockCurveAmount()) / 100.f;
     m_grainAmount = float(settings->getGrainAmount()) / 100.f;
@@ -121,7 +122,7 @@ bool ShaderProcessor::setStock(const QString& stock, quint32 sourceType, double 
         qWarning().noquote() << "ShaderProcessor: No stock table for" << stock << "and profile" << sourceType;
         return false;
     }
-    QMutexLocker lock(&m_dataMutex);
+    AnnotatedMutexLocker lock(&m_dataMutex);
     m_stockTable.swap(table);
     m_isBlackAndWhite = GradeTables::isBlackAndWhiteStock(stock);
     m_filmUploads |= StockTableUpload;
@@ -143,55 +144,55 @@ bool ShaderProcessor::setStock(const QString& stock, quint32 sourceType, double 
 
 void ShaderProcessor::setExposureAndKelvin(float exposure, float kelvin)
 {
-    QMutexLocker lock(&m_dataMutex);
+    AnnotatedMutexLocker lock(&m_dataMutex);
     m_tables.setExposureAndKelvin(exposure, kelvin);
 }
 
 void ShaderProcessor::setStockAmount(float amount)
 {
-    QMutexLocker lock(&m_dataMutex);
+    AnnotatedMutexLocker lock(&m_dataMutex);
     m_stockAmount = amount;
 }
 
 void ShaderProcessor::setCurveAmount(float amount)
 {
-    QMutexLocker lock(&m_dataMutex);
+    AnnotatedMutexLocker lock(&m_dataMutex);
     m_curveAmount = amount;
 }
 
 void ShaderProcessor::setGrainAmount(float amount)
 {
-    QMutexLocker lock(&m_dataMutex);
+    AnnotatedMutexLocker lock(&m_dataMutex);
     m_grainAmount = amount;
 }
 
 void ShaderProcessor::setColorWheels(const ColorWheelData& low, const ColorWheelData& mid, const ColorWheelData& high)
 {
-    QMutexLocker lock(&m_dataMutex);
+    AnnotatedMutexLocker lock(&m_dataMutex);
     m_tables.setColorWheels(low, mid, high);
 }
 
 void ShaderProcessor::setLiftGammaGain(float lift, float gamma, float gain)
 {
-    QMutexLocker lock(&m_dataMutex);
+    AnnotatedMutexLocker lock(&m_dataMutex);
     m_tables.setLiftGammaGain(lift, gamma, gain);
 }
 
 void ShaderProcessor::setSaturation(float saturation)
 {
-    QMutexLocker lock(&m_dataMutex);
+    AnnotatedMutexLocker lock(&m_dataMutex);
     m_tables.setSaturation(saturation);
 }
 
 void ShaderProcessor::setLevels(const HistogramSliderData& levels)
 {
-    QMutexLocker lock(&m_dataMutex);
+    AnnotatedMutexLocker lock(&m_dataMutex);
     m_tables.setLevels(levels);
 }
 
 void ShaderProcessor::setBypass(bool bypass)
 {
-    QMutexLocker lock(&m_dataMutex);
+    AnnotatedMutexLocker lock(&m_dataMutex);
     m_bypass = bypass;
     m_tables.markDirty(GradeTables::ExposureTable | GradeTables::LiftGammaGainTable | GradeTables::WheelsTable
         | GradeTables::LevelsTable);
@@ -201,61 +202,61 @@ void ShaderProcessor::setBypass(bool bypass)
 
 bool ShaderProcessor::bypass() const
 {
-    QMutexLocker lock(&m_dataMutex);
+    AnnotatedMutexLocker lock(&m_dataMutex);
     return m_bypass;
 }
 
 bool ShaderProcessor::isBlackAndWhite() const
 {
-    QMutexLocker lock(&m_dataMutex);
+    AnnotatedMutexLocker lock(&m_dataMutex);
     return m_isBlackAndWhite;
 }
 
 float ShaderProcessor::blurAmount() const
 {
-    QMutexLocker lock(&m_dataMutex);
+    AnnotatedMutexLocker lock(&m_dataMutex);
     return m_blurAmount;
 }
 
 std::array<float, 3> ShaderProcessor::blurWeights() const
 {
-    QMutexLocker lock(&m_dataMutex);
+    AnnotatedMutexLocker lock(&m_dataMutex);
     return m_blurWeights;
 }
 
 double ShaderProcessor::grainScale() const
 {
-    QMutexLocker lock(&m_dataMutex);
+    AnnotatedMutexLocker lock(&m_dataMutex);
     return m_grainScale;
 }
 
 const Grain* ShaderProcessor::grain() const
 {
-    QMutexLocker lock(&m_dataMutex);
+    AnnotatedMutexLocker lock(&m_dataMutex);
     return m_grain;
 }
 
 std::array<float, 2> ShaderProcessor::grainOffset() const
 {
-    QMutexLocker lock(&m_dataMutex);
+    AnnotatedMutexLocker lock(&m_dataMutex);
     return m_grainOffset;
 }
 
 void ShaderProcessor::setGrainOffset(float x, float y)
 {
-    QMutexLocker lock(&m_dataMutex);
+    AnnotatedMutexLocker lock(&m_dataMutex);
     m_grainOffset = { { x, y } };
 }
 
 unsigned ShaderProcessor::pendingUploads() const
 {
-    QMutexLocker lock(&m_dataMutex);
+    AnnotatedMutexLocker lock(&m_dataMutex);
     return m_tables.dirtyTables() | m_filmUploads;
 }
 
 unsigned ShaderProcessor::uploadCount(Upload table) const
 {
-    QMutexLocker lock(&m_dataMutex);
+    AnnotatedMutexLocker lock(&m_dataMutex);
     return m_uploadCounts[size_t(uploadSlot(table))];
 }
 
@@ -342,7 +343,7 @@ void ShaderProcessor::computeHistogram(const uchar* picture, const uchar* levels
 
 ShaderProcessor::GradeSnapshot ShaderProcessor::snapshot()
 {
-    QMutexLocker lock(&m_dataMutex);
+    AnnotatedMutexLocker lock(&m_dataMutex);
     GradeSnapshot grade;
     grade.bypass = m_bypass;
     grade.blurAmount = m_blurAmount;
@@ -382,7 +383,7 @@ void ShaderProcessor::prepareFrame(unsigned int mode, unsigned int colourOrder, 
     const GradeSnapshot grade = snapshot();
     bool wantsHistogram;
     {
-        QMutexLocker lock(&m_histogramMutex);
+        AnnotatedMutexLocker lock(&m_histogramMutex);
         wantsHistogram = m_histogramTarget != nullptr;
     }
     const bool blur = grade.blurAmount > 0.f && !grade.bypass;
@@ -478,7 +479,7 @@ void ShaderProcessor::runHistogramPasses(const QMatrix4x4& matrix, bool bypass)
     glBindFramebuffer(GL_FRAMEBUFFER, 0);
 
     {
-        QMutexLocker lock(&m_histogramMutex);
+        AnnotatedMutexLocker lock(&m_histogramMutex);
         if (!m_histogramTarget)
             return;
         computeHistogram(m_histogramA, m_histogramB, beforeLevels, m_bins, m_histogramTarget);
@@ -492,7 +493,7 @@ void ShaderProcessor::bindGrading(const QMatrix4x4& matrix, bool bypass, int his
     m_emVao.bind();
     m_emProgram->setUniformValue(m_em.matrix, matrix);
     {
-        QMutexLocker lock(&m_dataMutex);
+        AnnotatedMutexLocker lock(&m_dataMutex);
         setGradingUniformsLocked(bypass, histogramNeeded);
         uploadTexturesLocked(bypass);
     }

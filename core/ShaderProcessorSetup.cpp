@@ -2,6 +2,7 @@
 
 #include "core/ShaderProcessor.h"
 
+#include "core/AnnotatedMutexLocker.h"
 #include "core/Grain.h"
 #include "core/GrainCurve.h"
 #include "core/GrainLibrary.h"
@@ -67,7 +68,7 @@ bool ShaderProcessor::initialize(unsigned int sourceWidth, unsigned int sourceHe
     if (width < 2 || height < 2)
         return fail("The output must be at least 2x2 pixels");
     {
-        QMutexLocker lock(&m_dataMutex);
+        AnnotatedMutexLocker lock(&m_dataMutex);
         m_outputWidth = width;
         m_outputHeight = height;
         // Blur weights depend on the output width, unknown until now.
@@ -126,7 +127,7 @@ bool ShaderProcessor::initialize(unsigned int sourceWidth, unsigned int sourceHe
     if (settings)
         applySettings(settings);
     {
-        QMutexLocker lock(&m_histogramMutex);
+        AnnotatedMutexLocker lock(&m_histogramMutex);
         m_histogramTarget = histogram;
     }
 
@@ -452,7 +453,7 @@ GLuint ShaderProcessor::createTexture(GLenum target, GLenum filter)
 
 bool ShaderProcessor::initializeTextures()
 {
-    QMutexLocker lock(&m_dataMutex);
+    AnnotatedMutexLocker lock(&m_dataMutex);
     // Without the default grain the grain textures would hold no data.
     if (!m_grain && !chooseGrainLocked(QStringLiteral("5207"), 1.0, false))
         return false;
