@@ -11,6 +11,12 @@
 
 namespace Emulsa {
 
+namespace {
+
+constexpr size_t tailPadding = 256;
+
+} // namespace
+
 Frame::Frame(AssetMetadata* metadata)
     : metadata(metadata)
     , stride(metadata ? metadata->stride : 0)
@@ -50,7 +56,9 @@ uchar* Frame::allocFrameData()
         qDebug() << "Frame: refusing a buffer of" << metadata->height << "rows of" << effectiveStride() << "bytes";
         return nullptr;
     }
-    data = static_cast<uchar*>(malloc(size_t(bytes)));
+    // A little slack after the last row: vector code that converts straight
+    // into the buffer may write a few bytes past the end of a row.
+    data = static_cast<uchar*>(malloc(size_t(bytes) + tailPadding));
     if (!data)
         qDebug() << "Frame: could not allocate" << bytes << "bytes";
     return data;

@@ -78,7 +78,9 @@ private:
     int receiveVideoPicture();
     int receiveAudioFrame();
     Frame* makeFrame(const AVFrame* picture, qint64 time, qint64 duration);
-    bool convertPicture(const AVFrame* picture);
+    // Converts to YUY2 into `target` (rows `targetStride` bytes apart), or
+    // into the reader's own converted picture when target is null.
+    bool convertPicture(const AVFrame* picture, uint8_t* target = nullptr, int targetStride = 0);
     void handleEndOfStream(bool loop);
 
     qint64 computeClipDuration();

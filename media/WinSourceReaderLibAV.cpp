@@ -354,7 +354,7 @@ int WinSourceReader::receiveAudioFrame()
     }
 }
 
-bool WinSourceReader::convertPicture(const AVFrame* picture)
+bool WinSourceReader::convertPicture(const AVFrame* picture, uint8_t* target, int targetStride)
 {
     bool fullRange = false;
     const AVPixelFormat format = AV::plainPixelFormat(AVPixelFormat(picture->format), &fullRange);
@@ -372,29 +372,39 @@ bool WinSourceReader::convertPicture(const AVFrame* picture)
         m_scalerHeight = picture->height;
         m_scalerFormat = format;
     }
-    sws_scale(m_scaler.get(), picture->data, picture->linesize, 0, picture->height, m_convertedPicture->data,
-        m_convertedPicture->linesize);
+    uint8_t* targets[4] = { target ? target : m_convertedPicture->data[0], nullptr, nullptr, nullptr };
+    const int strides[4] = { target ? targetStride : m_convertedPicture->linesize[0], 0, 0, 0 };
+    sws_scale(m_scaler.get(), picture->data, picture->linesize, 0, picture->height, targets, strides);
     return true;
 }
 
 Frame* WinSourceReader::makeFrame(const AVFrame* picture, qint64 time, qint64 duration)
 {
-    if (!convertPicture(picture))
-        return nullptr;
     auto frame = std::make_unique<Frame>(m_metadata);
     frame->timestamp = time;
     frame->duration = duration;
     frame->stride = quint32(m_convertedPicture->linesize[0]);
+    // When the frame holds every converted row, the conversion writes straight
+    // into it; otherwise (1088 coded rows kept as 1080) it goes through the
+    // reader's picture and the rows the frame holds are copied.
+    const bool direct = quint32(m_convertedPicture->height) == m_metadata->height;
+    if (!direct && !convertPicture(picture))
+        return nullptr;
     {
         QMutexLocker locker(&frame->mutex);
         uchar* data = frame->allocFrameData();
         if (!data)
             return nullptr;
-        const size_t rowBytes = frame->stride;
-        const quint32 rows = qMin<quint32>(m_metadata->height, quint32(m_convertedPicture->height));
-        memcpy(data, m_convertedPicture->data[0], rowBytes * rows);
-        if (rows < m_metadata->height)
-            memset(data + rowBytes * rows, 0, rowBytes * (m_metadata->height - rows));
+        if (direct) {
+            if (!convertPicture(picture, data, int(frame->stride)))
+                return nullptr;
+        } else {
+            const size_t rowBytes = frame->stride;
+            const quint32 rows = qMin<quint32>(m_metadata->height, quint32(m_convertedPicture->height));
+            memcpy(data, m_convertedPicture->data[0], rowBytes * rows);
+            if (rows < m_metadata->height)
+                memset(data + rowBytes * rows, 0, rowBytes * (m_metadata->height - rows));
+        }
     }
     frame->index = frameIndexOfTime(time);
     return frame.release();
