@@ -210,9 +210,7 @@ private slots:
         AssetMetadata m = describedRecord();
         const QByteArray good = storedForm(m);
 
-        QTest::newRow("empty") << QByteArray();
         QTest::newRow("trailing bytes") << good + QByteArray("junk");
-        QTest::newRow("one byte short") << good.left(good.size() - 1);
         QByteArray garbage(good.size(), '\0');
         for (int i = 0; i < garbage.size(); ++i)
             garbage[i] = char((i * 131 + 7) % 251);
