@@ -70,6 +70,10 @@ int main(int argc, char** argv)
             ok = Artwork::contactSheet(*p, 384, threadCount).save(parser.value(sheet)) && ok;
         }
     }
+    if ((parser.isSet(profile) || parser.isSet(zip) || parser.isSet(defaults)) && !parser.isSet(out)) {
+        std::fprintf(stderr, "emulsa-filmdata: --profile, --zip and --default need --out\n");
+        return 1;
+    }
     if (parser.isSet(out)) {
         DataWriter writer(parser.value(out), threadCount);
         QStringList ids = parser.values(profile);
