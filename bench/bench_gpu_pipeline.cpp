@@ -1,0 +1,231 @@
+// Frames per second of the grading pipeline, pass by pass, at 1080p and 2160p:
+// upload of a packed YUY2 frame, YUY2 to RGB, the grade (stock, grain, the
+// colour tables, levels), RGB to YUY2 and the read-back, on the GL driver at
+// hand (llvmpipe under Xvfb here); then the same stages through the CPU
+// reference grade for comparison.
+//
+// Film data: the data folder the build installs (target emulsa_filmdata_folder)
+// or $PROGRAMDATA/Quillmoor. Usage: bench_gpu_pipeline [gpuFrames] [cpuFrames]
+
+#include "core/ClipSettings.h"
+#include "core/FilmLibrary.h"
+#include "core/GradingPipeline.h"
+#include "core/Grain.h"
+#include "core/GrainLibrary.h"
+#include "core/OffscreenGLContext.h"
+#include "core/ReferenceGrade.h"
+#include "core/ShaderProcessor.h"
+#include "resources/Resources.h"
+
+#include <QGuiApplication>
+#include <QOpenGLContext>
+
+#include <chrono>
+#include <cstdio>
+#include <vector>
+
+using namespace Emulsa;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double seconds(Clock::time_point from, Clock::time_point to)
+{
+    return std::chrono::duration<double>(to - from).count();
+}
+
+// A packed frame with gradients and some texture in every channel.
+std::vector<uint8_t> makeFrame(int width, int height)
+{
+    std::vector<uint8_t> frame(size_t(width) * height * 2);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; x += 2) {
+            uint8_t* p = &frame[(size_t(y) * width + x) * 2];
+            p[0] = uint8_t(16 + (x * 219) / width);
+            p[1] = uint8_t(64 + (y * 128) / height);
+            p[2] = uint8_t(16 + ((x + 1) * 219) / width);
+            p[3] = uint8_t(192 - ((x ^ y) & 63));
+        }
+    return frame;
+}
+
+ClipSettings benchSettings()
+{
+    ClipSettings s; // stock "5207" at 100 %, grain 100 %, 35 mm full frame
+    s.setExposure(0.15f);
+    s.setKelvin(6100.f);
+    s.setLow({ 0.3, -2.0 });
+    s.setMid({ 0.2, 1.0 });
+    s.setHigh({ 0.25, 2.5 });
+    s.setLift(1.05f);
+    s.setGamma(0.95f);
+    s.setGain(1.02f);
+    s.setSaturation(1.1f);
+    s.setHistogramSliderData({ 0.02f, 0.5f, 0.98f });
+    return s;
+}
+
+struct PassTimes
+{
+    double upload = 0, toRgb = 0, grade = 0, toYuy2 = 0, readBack = 0;
+};
+
+void printRate(const char* name, double total, int frames)
+{
+    std::printf("  %-22s %8.2f ms  %8.2f fps\n", name, 1000.0 * total / frames, frames / total);
+}
+
+bool benchGpu(OffscreenGLContext& gl, int width, int height, int frames)
+{
+    const ClipSettings settings = benchSettings();
+    ShaderProcessor processor(gl.context());
+    if (!processor.initialize(unsigned(width), unsigned(height), &settings, nullptr, 0, 0, StretchToFit)) {
+        std::printf("shader processor failed to initialise\n");
+        return false;
+    }
+    processor.animateGrain = true;
+    GradingPipeline pipeline(gl.functions());
+    if (!pipeline.initialize(width, height, width, height))
+        return false;
+    const std::vector<uint8_t> frame = makeFrame(width, height);
+    std::vector<uint8_t> out(frame.size());
+    QOpenGLFunctions_4_0_Core* f = gl.functions();
+    const auto range = GradingPipeline::LimitedRange;
+
+    // Warm-up: first uploads of every table, shader compilation on first draw.
+    for (int i = 0; i < 2; ++i) {
+        pipeline.uploadYuy2(frame.data());
+        pipeline.convertInputPass(&processor, range);
+        pipeline.gradePass(&processor);
+        pipeline.convertOutputPass(&processor, range);
+        pipeline.readYuy2(out.data());
+    }
+
+    // Each pass on its own, the GPU drained after it.
+    PassTimes t;
+    for (int i = 0; i < frames; ++i) {
+        auto t0 = Clock::now();
+        pipeline.uploadYuy2(frame.data());
+        f->glFinish();
+        auto t1 = Clock::now();
+        pipeline.convertInputPass(&processor, range);
+        f->glFinish();
+        auto t2 = Clock::now();
+        pipeline.gradePass(&processor);
+        f->glFinish();
+        auto t3 = Clock::now();
+        pipeline.convertOutputPass(&processor, range);
+        f->glFinish();
+        auto t4 = Clock::now();
+        pipeline.readYuy2(out.data());
+        auto t5 = Clock::now();
+        t.upload += seconds(t0, t1);
+        t.toRgb += seconds(t1, t2);
+        t.grade += seconds(t2, t3);
+        t.toYuy2 += seconds(t3, t4);
+        t.readBack += seconds(t4, t5);
+    }
+    // The whole frame as an owner runs it: one synchronisation, at the read-back.
+    const auto w0 = Clock::now();
+    for (int i = 0; i < frames; ++i) {
+        pipeline.uploadYuy2(frame.data());
+        pipeline.convertInputPass(&processor, range);
+        pipeline.gradePass(&processor);
+        pipeline.convertOutputPass(&processor, range);
+        pipeline.readYuy2(out.data());
+    }
+    const double whole = seconds(w0, Clock::now());
+
+    const Grain* grain = processor.grain();
+    std::printf("GPU %dx%d, %d frames, grain map %ux%u, blur %s\n", width, height, frames, grain ? grain->width() : 0,
+        grain ? grain->height() : 0, processor.blurAmount() > 0 ? "on" : "off");
+    printRate("upload", t.upload, frames);
+    printRate("YUY2 to RGB", t.toRgb, frames);
+    printRate("grade", t.grade, frames);
+    printRate("RGB to YUY2", t.toYuy2, frames);
+    printRate("read-back", t.readBack, frames);
+    printRate("sum of passes", t.upload + t.toRgb + t.grade + t.toYuy2 + t.readBack, frames);
+    printRate("whole frame", whole, frames);
+    return f->glGetError() == GL_NO_ERROR;
+}
+
+bool benchCpu(int width, int height, int frames)
+{
+    const ClipSettings settings = benchSettings();
+    GradeTables tables;
+    tables.applySettings(settings);
+    ReferenceGradeInputs inputs = ReferenceGradeInputs::fromTables(tables, settings);
+    StockTableData stock = FilmLibrary::instance()->loadStockTable(settings.getStockName(), settings.getSourceType());
+    if (!stock) {
+        std::printf("no stock table for the CPU reference\n");
+        return false;
+    }
+    inputs.stockTable = stock.get();
+    Grain* grain = GrainLibrary::instance()->selectGrain(
+        settings.getStockName(), unsigned(width), unsigned(height), double(settings.getGrainScale()));
+    const GrainCurve* curve = GrainLibrary::instance()->getGrainCurve(settings.getStockName());
+    if (!grain || !grain->prepare() || !curve) {
+        std::printf("no grain for the CPU reference\n");
+        return false;
+    }
+    inputs.grainMap = grain->textureData();
+    inputs.grainWidth = int(grain->width());
+    inputs.grainHeight = int(grain->height());
+    inputs.grainCurve = curve->values;
+
+    const std::vector<uint8_t> frame = makeFrame(width, height);
+    std::vector<float> rgb(size_t(width) * height * 3);
+    std::vector<uint8_t> out(frame.size());
+    double toRgb = 0, grade = 0, toYuy2 = 0;
+    for (int i = 0; i < frames; ++i) {
+        inputs.grainOffsetX = float((i * 97) % width);
+        inputs.grainOffsetY = float((i * 53) % height);
+        auto t0 = Clock::now();
+        ReferenceGrade::yuy2ToRgb(frame.data(), width, height, false, rgb.data());
+        auto t1 = Clock::now();
+        ReferenceGrade::gradeRgb(rgb.data(), rgb.data(), width, height, inputs);
+        auto t2 = Clock::now();
+        ReferenceGrade::rgbToYuy2(rgb.data(), width, height, false, out.data());
+        auto t3 = Clock::now();
+        toRgb += seconds(t0, t1);
+        grade += seconds(t1, t2);
+        toYuy2 += seconds(t2, t3);
+    }
+    std::printf("CPU reference %dx%d, %d frames, one thread\n", width, height, frames);
+    printRate("YUY2 to RGB", toRgb, frames);
+    printRate("grade", grade, frames);
+    printRate("RGB to YUY2", toYuy2, frames);
+    printRate("whole frame", toRgb + grade + toYuy2, frames);
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QGuiApplication app(argc, argv);
+    Emulsa::initResources();
+    const int gpuFrames = argc > 1 ? std::max(1, atoi(argv[1])) : 20;
+    const int cpuFrames = argc > 2 ? std::max(1, atoi(argv[2])) : 2;
+
+    OffscreenGLContext gl;
+    if (!gl.create()) {
+        std::printf("no OpenGL 4.0 context: %s\n", qPrintable(gl.lastError()));
+        return 1;
+    }
+    auto text = [&](GLenum name) {
+        const GLubyte* s = gl.functions()->glGetString(name);
+        return s ? reinterpret_cast<const char*>(s) : "?";
+    };
+    std::printf("GL_RENDERER %s, GL_VERSION %s\n", text(GL_RENDERER), text(GL_VERSION));
+    std::printf("film data: %s\n", qPrintable(FilmLibrary::instance()->dataRoot()));
+
+    const int sizes[2][2] = { { 1920, 1080 }, { 3840, 2160 } };
+    bool ok = true;
+    for (const auto& size : sizes)
+        ok = benchGpu(gl, size[0], size[1], size[0] > 2000 ? std::max(1, gpuFrames / 2) : gpuFrames) && ok;
+    for (const auto& size : sizes)
+        ok = benchCpu(size[0], size[1], cpuFrames) && ok;
+    return ok ? 0 : 1;
+}
