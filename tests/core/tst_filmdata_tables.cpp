@@ -144,10 +144,14 @@ private slots:
                 for (int c = 0; c < 3; ++c)
                     QVERIFY(std::abs(table[d + c] - wanted[c]) < 1e-5);
             }
-            // Monotonic along the neutral axis, as the profile tables are.
+            // Monotonic along the neutral axis, as the profile tables are, up
+            // to the float rounding of grid + offset in the library's conversion.
             for (int i = 1; i < 64; ++i)
-                for (int c = 0; c < 3; ++c)
-                    QVERIFY(table[(std::size_t(i) * 4161) * 3 + c] >= table[(std::size_t(i - 1) * 4161) * 3 + c]);
+                for (int c = 0; c < 3; ++c) {
+                    const float now = table[(std::size_t(i) * 4161) * 3 + c];
+                    const float before = table[(std::size_t(i - 1) * 4161) * 3 + c];
+                    QVERIFY2(now >= before - 1e-6f, qPrintable(QStringLiteral("%1 %2 %3").arg(code).arg(i).arg(c)));
+                }
             // Red index slowest in the file: entry (ir=5, ig=0, ib=0) is at 5 * 4096.
             const double in5 = TableBuilder::genericTableInput(5), in0 = TableBuilder::genericTableInput(0);
             const Vec3 wanted = model.render({ in5, in0, in0 });

@@ -30,8 +30,10 @@ std::vector<float> TableBuilder::genericTable(const FilmModel& model)
             for (int b = 0; b < kSize; ++b) {
                 const Vec3 in { genericTableInput(r), genericTableInput(g), genericTableInput(b) };
                 const Vec3 out = model.render(in);
+                // Offsets from the grid as the reader holds it (floats), so that
+                // grid + offset gives back the rendering as closely as floats allow.
                 for (int c = 0; c < 3; ++c)
-                    table[k++] = float(out[c] - in[c]);
+                    table[k++] = float(out[c]) - float(in[c]);
             }
     return table;
 }
