@@ -10,7 +10,8 @@
 # medium, yuv420p, AAC 192 kbit/s, into ".mov".
 # Frame rates are frames / wall-clock seconds of the whole program (start-up,
 # decoding, grading, encoding); peak memory is the maximum resident set of the
-# program (GNU time), not counting the private X server emulsa-render may start.
+# program and anything it started (the private X server emulsa-render may
+# start included), as the kernel reports it to the waiting parent.
 #   EMULSA_BUILD_DIR  build folder (default ./build)
 #   BENCH_SECONDS     clip length (default 10)
 set -euo pipefail
@@ -23,7 +24,7 @@ for tool in "$render" "$filmdata"; do
   [ -x "$tool" ] || { echo "bench: $tool is missing; build first" >&2; exit 1; }
 done
 command -v ffmpeg >/dev/null || { echo "bench: ffmpeg is missing" >&2; exit 1; }
-[ -x /usr/bin/time ] || { echo "bench: GNU time (/usr/bin/time) is missing" >&2; exit 1; }
+command -v python3 >/dev/null || { echo "bench: python3 is missing" >&2; exit 1; }
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/emulsa-bench-XXXXXX")
 trap 'rm -rf "$work"' EXIT
@@ -44,14 +45,18 @@ encoder=(-c:v libx264 -profile:v high -level:v 5.1 -preset medium -crf 14 -pix_f
 run() {
   local name=$1
   shift
-  local stats="$work/$name.time"
-  /usr/bin/time -f "%e %M" -o "$stats" "$@" >"$work/$name.log" 2>&1 || {
-    echo "bench: $name failed:" >&2
-    tail -20 "$work/$name.log" >&2
-    exit 1
-  }
-  read -r wall peak <"$stats"
-  echo "$name $wall $peak"
+  python3 - "$name" "$work/$name.log" "$@" <<'PY' || { echo "bench: $name failed:" >&2; tail -20 "$work/$name.log" >&2; exit 1; }
+import resource, subprocess, sys, time
+name = sys.argv[1]
+log = open(sys.argv[2], "wb")
+start = time.monotonic()
+code = subprocess.call(sys.argv[3:], stdout=log, stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL)
+wall = time.monotonic() - start
+peak = resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss
+if code != 0:
+    sys.exit(1)
+print(f"{name} {wall:.2f} {peak}")
+PY
 }
 
 report() {

@@ -409,12 +409,14 @@ bool WinOffscreenRenderer::handleAudioFrame(Decoding& d, AVFrame* sound, bool* a
     qint64 position = d.startSample + m_audioSamplesWritten;
     const uchar* data = d.pcm.data();
     qint64 count = converted;
-    if (first < d.startSample) {
+    // A few samples of rounding either side of the in point are no gap.
+    constexpr qint64 slack = 2;
+    if (first < d.startSample - slack) {
         // A buffer reaching past the in point: its part after the in point
         // becomes silence, so no sound from before the in point is heard.
         data = nullptr;
         count = last - d.startSample;
-    } else if (m_audioSamplesWritten == 0 && first > position) {
+    } else if (m_audioSamplesWritten == 0 && first > position + slack) {
         // Sound that starts after the in point is preceded by silence.
         if (!writeAudioSamples(nullptr, first - position))
             return false;

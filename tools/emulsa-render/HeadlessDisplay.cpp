@@ -8,6 +8,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -40,6 +41,10 @@ bool HeadlessDisplay::start(QString* error)
         return false;
     }
     if (pid == 0) {
+        // Its own session, so that a Ctrl+C meant for the renderer does not
+        // take the display away mid-render; and it ends with its parent.
+        ::setsid();
+        ::prctl(PR_SET_PDEATHSIG, SIGTERM);
         ::close(pipeFds[0]);
         const int devNull = ::open("/dev/null", O_RDWR);
         if (devNull >= 0) {
