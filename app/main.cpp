@@ -1,5 +1,8 @@
 #include "app/ErrorLogger.h"
 #include "app/StartupChecks.h"
+#include "core/ClipSettings.h"
+#include "media/AssetMetadata.h"
+#include "model/SequenceItem.h"
 #include "resources/Resources.h"
 #include "ui/MainWindow.h"
 
@@ -23,6 +26,11 @@ int main(int argc, char* argv[])
     const QString failure = Emulsa::runStartupChecks();
     if (!failure.isEmpty())
         return Emulsa::startupFailureExit(failure);
+
+    // Types that travel by value or pointer in queued signals.
+    Emulsa::registerClipSettingsMetaTypes();
+    Emulsa::AssetMetadata::registerMetaType();
+    Emulsa::SequenceItem::registerMetaType();
 
     Emulsa::MainWindow window;
     window.show();
