@@ -253,8 +253,8 @@ void TestReferenceGrade::grainStage()
     const Rgba input = { 0.4f, 0.5f, 0.6f, 1.0f };
     QVERIFY(nearRgb(ReferenceGrade::gradePixel(input, 2, 3, inputs), 0.4f, 0.5f, 0.6f, 1e-3f));
 
-    // Grain 0.7 with a flat response of 0.1: luma part 0.2 * 0.06, colour
-    // part 0.2 * 0.04, +0.02 on every channel.
+    // Grain 0.7 with a flat response of 0.1: luma share: 0.2 * 0.06, colour
+    // share: 0.2 * 0.04, +0.02 on every channel.
     std::vector<float> bright(4 * 4 * 3, 0.7f);
     inputs.grainMap = bright.data();
     QVERIFY(nearRgb(ReferenceGrade::gradePixel(input, 2, 3, inputs), 0.42f, 0.52f, 0.62f, 1e-3f));
