@@ -5,4 +5,6 @@ set -euo pipefail
 if [ -n "${DISPLAY:-}" ]; then
   exec "$@"
 fi
-exec xvfb-run -a -s "-screen 0 1920x1080x24" "$@"
+# -noreset: the server must not restart when its last client leaves, or a
+# test starting at that moment finds no display.
+exec xvfb-run -a -s "-screen 0 1920x1080x24 -noreset" "$@"
