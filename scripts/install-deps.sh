@@ -10,7 +10,7 @@ packages=(
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev ffmpeg
   libopencv-core-dev libopencv-imgproc-dev
   libquazip1-qt5-dev
-  libbenchmark-dev libgtest-dev
+  libbenchmark-dev libgtest-dev python3 time
   xvfb xauth libgl1-mesa-dri libegl-mesa0 libgl-dev mesa-utils
 )
 
