@@ -1,6 +1,7 @@
 #include "app/ErrorLogger.h"
 
 #include "app/ErrorLoggerTextView.h"
+#include "core/ApplicationPaths.h"
 
 #include <QApplication>
 #include <QDateTime>
@@ -14,7 +15,6 @@
 #include <QMutex>
 #include <QMutexLocker>
 #include <QPushButton>
-#include <QStandardPaths>
 #include <QStyle>
 #include <QSysInfo>
 #include <QTextStream>
@@ -52,14 +52,17 @@ bool onMainThread()
     return QCoreApplication::instance() && QThread::currentThread() == QCoreApplication::instance()->thread();
 }
 
-// False for Qt's offscreen and minimal platforms, where no one can press OK.
-bool canShowDialogs()
+} // namespace
+
+bool ErrorLogger::canShowDialogs()
 {
     if (!qobject_cast<QApplication*>(QCoreApplication::instance()))
         return false;
     const QString platform = QGuiApplication::platformName();
     return platform != QLatin1String("offscreen") && platform != QLatin1String("minimal");
 }
+
+namespace {
 
 void deleteLoggerAtExit()
 {
@@ -137,10 +140,7 @@ ErrorLogger::~ErrorLogger()
 
 QString ErrorLogger::logsFolderPath()
 {
-    const QStringList locations = QStandardPaths::standardLocations(QStandardPaths::DataLocation);
-    QString folder = locations.isEmpty() ? QString() : locations.first();
-    folder.replace(QLatin1Char('\\'), QLatin1Char('/'));
-    return folder + QStringLiteral("/logs");
+    return ApplicationPaths::userDataFolder() + QStringLiteral("/logs");
 }
 
 QString ErrorLogger::logFilePath()

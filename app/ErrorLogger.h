@@ -26,6 +26,10 @@ public:
 
     static void messageHandler(QtMsgType type, const QMessageLogContext& context, const QString& message);
 
+    // False where no one can press OK: no widgets, or Qt's offscreen and
+    // minimal platforms.
+    static bool canShowDialogs();
+
     // "<user data>/logs"
     static QString logsFolderPath();
     // The log file of this run, fixed by the minute of the first call.

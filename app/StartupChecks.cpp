@@ -5,7 +5,6 @@
 
 #include <QDebug>
 #include <QEventLoop>
-#include <QGuiApplication>
 
 #include <cstdio>
 
@@ -27,10 +26,8 @@ QString runStartupChecks()
 
 int startupFailureExit(const QString& message)
 {
-    const QString platform = QGuiApplication::platformName();
-    const bool interactive = platform != QLatin1String("offscreen") && platform != QLatin1String("minimal");
     ErrorLogger* logger = ErrorLogger::instance();
-    if (!interactive) {
+    if (!ErrorLogger::canShowDialogs()) {
         qCritical().noquote() << message;
         std::fprintf(stderr, "%s\n", qPrintable(message));
         return -1;
