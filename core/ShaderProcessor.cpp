@@ -372,10 +372,7 @@ void ShaderProcessor::prepareFrame(unsigned int mode, unsigned int colourOrder, 
         m_ccProgram->bind();
         m_ccVao.bind();
         m_ccProgram->setUniformValue(m_cc.matrix, projection);
-        GLuint indices[4];
-        for (GLint i = 0; i < m_ccSubroutineCount; ++i)
-            indices[i] = m_ccIndices[mode - LimitedYuy2ToRgbPass];
-        glUniformSubroutinesuiv(GL_FRAGMENT_SHADER, m_ccSubroutineCount, indices);
+        useSubroutine(m_ccIndices[mode - LimitedYuy2ToRgbPass], m_ccSubroutineCount);
         m_preparedMode = mode;
         return;
     }
@@ -429,14 +426,11 @@ void ShaderProcessor::blurFrame(const GradeSnapshot& grade)
     glDrawBuffer(GL_COLOR_ATTACHMENT0);
     m_blurProgram->bind();
     m_blurVao.bind();
-    GLuint indices[4];
     for (int direction = 0; direction < 2; ++direction) {
         m_blurProgram->setUniformValue(m_blur.matrix, m_defaultMatrix);
         glUniform1fv(m_blur.blurOffset, 2, grade.blurOffsets);
         glUniform1fv(m_blur.blurWeight, 3, grade.blurWeights);
-        for (GLint i = 0; i < m_blurSubroutineCount; ++i)
-            indices[i] = m_blurIndices[direction];
-        glUniformSubroutinesuiv(GL_FRAGMENT_SHADER, m_blurSubroutineCount, indices);
+        useSubroutine(m_blurIndices[direction], m_blurSubroutineCount);
         if (direction == 0) {
             // Reads whatever unit 0 holds: the frame, or texture B.
             glViewport(0, 0, GLsizei(m_sourceWidth), GLsizei(m_sourceHeight));
@@ -462,10 +456,7 @@ void ShaderProcessor::runHistogramPasses(const QMatrix4x4& matrix, bool bypass)
     glReadBuffer(GL_COLOR_ATTACHMENT0);
     glViewport(0, 0, HistogramWidth, HistogramHeight);
     bindGrading(matrix, bypass, beforeLevels ? -1 : 1);
-    GLuint indices[4];
-    for (GLint i = 0; i < m_emSubroutineCount; ++i)
-        indices[i] = m_emOrderIndices[OrderRGBA];
-    glUniformSubroutinesuiv(GL_FRAGMENT_SHADER, m_emSubroutineCount, indices);
+    useSubroutine(m_emOrderIndices[OrderRGBA], m_emSubroutineCount);
     glDrawArrays(GL_TRIANGLES, 0, 6);
     glPixelStorei(GL_PACK_ALIGNMENT, 4);
     glReadPixels(0, 0, HistogramWidth, HistogramHeight, GL_RGBA, GL_UNSIGNED_BYTE, m_histogramA);
@@ -619,10 +610,16 @@ void ShaderProcessor::selectColourOrder(unsigned int order, bool bypass)
         // No preference: RGBA, except that show-original keeps the last order.
         effective = bypass ? m_lastOrder : unsigned(OrderRGBA);
     }
+    useSubroutine(m_emOrderIndices[effective], m_emSubroutineCount);
+}
+
+void ShaderProcessor::useSubroutine(GLuint index, GLint locations)
+{
+    // The set-up refuses programs with more locations than this.
     GLuint indices[4];
-    for (GLint i = 0; i < m_emSubroutineCount; ++i)
-        indices[i] = m_emOrderIndices[effective];
-    glUniformSubroutinesuiv(GL_FRAGMENT_SHADER, m_emSubroutineCount, indices);
+    for (GLint i = 0; i < locations; ++i)
+        indices[i] = index;
+    glUniformSubroutinesuiv(GL_FRAGMENT_SHADER, locations, indices);
 }
 
 QImage* ShaderProcessor::currentFrameImage()

@@ -276,6 +276,9 @@ private:
     void uploadTexturesLocked(bool bypass);
     void bindGradingTextures();
     void selectColourOrder(unsigned int order, bool bypass);
+    // Points every subroutine uniform of the bound program's fragment stage
+    // (locations of them) at one subroutine.
+    void useSubroutine(GLuint index, GLint locations);
     void runHistogramPasses(const QMatrix4x4& matrix, bool bypass);
     void destroyGLObjects();
 
