@@ -72,9 +72,9 @@ private:
     // The next frame without announcing it: the one kept back by a precise
     // seek, or the next decoded picture.
     Frame* readFrame(bool loop);
-    // Receives the next picture of the video decoder into m_decodedPicture,
-    // feeding it packets as needed. 0 on success, AVERROR_EOF at the end, or
-    // the decoder's error code.
+    // Receive the next picture into m_decodedPicture, or the next sound into
+    // m_audioFrame: 0 on success, AVERROR_EOF at the end, or the decoder's
+    // error code.
     int receiveVideoPicture();
     int receiveAudioFrame();
     Frame* makeFrame(const AVFrame* picture, qint64 time, qint64 duration);

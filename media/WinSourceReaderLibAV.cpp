@@ -17,6 +17,47 @@ extern "C" {
 
 namespace Emulsa {
 
+namespace {
+
+// Receives the next decoded frame of `decoder` into `frame`, feeding it the
+// packets of stream `streamIndex` read from `format` as needed. Once the file
+// ends (or keeps failing to read) the decoder is drained and `draining` set.
+// 0 on success, AVERROR_EOF at the end, or the decoder's error code.
+int receiveDecoded(
+    AVFormatContext* format, AVCodecContext* decoder, AVPacket* packet, int streamIndex, AVFrame* frame, bool& draining)
+{
+    int readErrors = 0;
+    for (;;) {
+        int result = avcodec_receive_frame(decoder, frame);
+        if (result != AVERROR(EAGAIN))
+            return result;
+        if (draining)
+            return AVERROR_EOF;
+        result = av_read_frame(format, packet);
+        if (result < 0) {
+            const bool endOfFile = AV::isEndOfFile(result, format);
+            if (!endOfFile && ++readErrors <= AV::maxConsecutiveReadErrors)
+                continue;
+            if (!endOfFile)
+                qDebug() << Q_FUNC_INFO << "Giving up after" << readErrors << "read errors:" << AV::errorText(result);
+            draining = true;
+            avcodec_send_packet(decoder, nullptr);
+            continue;
+        }
+        readErrors = 0;
+        if (packet->stream_index != streamIndex) {
+            av_packet_unref(packet);
+            continue;
+        }
+        result = avcodec_send_packet(decoder, packet);
+        av_packet_unref(packet);
+        if (result < 0 && result != AVERROR(EAGAIN))
+            return result;
+    }
+}
+
+} // namespace
+
 bool WinSourceReader::fillMetadataLibAV()
 {
     if (!m_videoFormat || !m_videoDecoder || m_videoStream < 0)
@@ -292,66 +333,14 @@ bool WinSourceReader::setCurrentPositionLibAV(qint64 time)
 
 int WinSourceReader::receiveVideoPicture()
 {
-    AVCodecContext* decoder = m_videoDecoder.get();
-    int readErrors = 0;
-    for (;;) {
-        int result = avcodec_receive_frame(decoder, m_decodedPicture.get());
-        if (result != AVERROR(EAGAIN))
-            return result;
-        if (m_videoDraining)
-            return AVERROR_EOF;
-        result = av_read_frame(m_videoFormat.get(), m_packet.get());
-        if (result < 0) {
-            const bool endOfFile = AV::isEndOfFile(result, m_videoFormat.get());
-            if (!endOfFile && ++readErrors <= AV::maxConsecutiveReadErrors)
-                continue;
-            if (!endOfFile)
-                qDebug() << Q_FUNC_INFO << "Giving up after" << readErrors << "read errors:" << AV::errorText(result);
-            m_videoDraining = true;
-            avcodec_send_packet(decoder, nullptr);
-            continue;
-        }
-        readErrors = 0;
-        if (m_packet->stream_index != m_videoStream) {
-            av_packet_unref(m_packet.get());
-            continue;
-        }
-        result = avcodec_send_packet(decoder, m_packet.get());
-        av_packet_unref(m_packet.get());
-        if (result < 0 && result != AVERROR(EAGAIN))
-            return result;
-    }
+    return receiveDecoded(m_videoFormat.get(), m_videoDecoder.get(), m_packet.get(), m_videoStream,
+        m_decodedPicture.get(), m_videoDraining);
 }
 
 int WinSourceReader::receiveAudioFrame()
 {
-    AVCodecContext* decoder = m_audioDecoder.get();
-    int readErrors = 0;
-    for (;;) {
-        int result = avcodec_receive_frame(decoder, m_audioFrame.get());
-        if (result != AVERROR(EAGAIN))
-            return result;
-        if (m_audioDraining)
-            return AVERROR_EOF;
-        result = av_read_frame(m_audioFormat.get(), m_audioPacket.get());
-        if (result < 0) {
-            const bool endOfFile = AV::isEndOfFile(result, m_audioFormat.get());
-            if (!endOfFile && ++readErrors <= AV::maxConsecutiveReadErrors)
-                continue;
-            m_audioDraining = true;
-            avcodec_send_packet(decoder, nullptr);
-            continue;
-        }
-        readErrors = 0;
-        if (m_audioPacket->stream_index != m_audioStream) {
-            av_packet_unref(m_audioPacket.get());
-            continue;
-        }
-        result = avcodec_send_packet(decoder, m_audioPacket.get());
-        av_packet_unref(m_audioPacket.get());
-        if (result < 0 && result != AVERROR(EAGAIN))
-            return result;
-    }
+    return receiveDecoded(m_audioFormat.get(), m_audioDecoder.get(), m_audioPacket.get(), m_audioStream,
+        m_audioFrame.get(), m_audioDraining);
 }
 
 bool WinSourceReader::convertPicture(const AVFrame* picture, uint8_t* target, int targetStride)
