@@ -251,6 +251,10 @@ private:
     bool initializeEMSubroutines();
     bool initializeCCSubroutines();
     bool initializeBlurSubroutines();
+    // Looks up the named subroutines and the number of subroutine uniform
+    // locations of a program's fragment stage; false when one is missing.
+    bool resolveSubroutines(
+        GLuint program, const char* const* names, int count, const char* uniform, GLuint* indices, GLint* locations);
     bool initializeTextures();
     bool initializeBlurTextures();
     bool initializeBlurFBO();
@@ -313,13 +317,10 @@ private:
     // (modes 2 to 5) and by blur direction (horizontal, vertical).
     GLuint m_emOrderIndices[3] = { 0, 0, 0 };
     GLint m_emSubroutineCount = 0;
-    GLint m_emColorSelection = -1;
     GLuint m_ccIndices[4] = { 0, 0, 0, 0 };
     GLint m_ccSubroutineCount = 0;
-    GLint m_ccConvertColour = -1;
     GLuint m_blurIndices[2] = { 0, 0 };
     GLint m_blurSubroutineCount = 0;
-    GLint m_blurApplyBlur = -1;
 
     // Textures and framebuffers.
     GLuint m_grainMapTexture = 0;

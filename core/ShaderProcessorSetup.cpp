@@ -361,54 +361,37 @@ void ShaderProcessor::logPendingErrors()
 
 bool ShaderProcessor::initializeEMSubroutines()
 {
-    const GLuint program = m_emProgram->programId();
-    glGetProgramStageiv(program, GL_FRAGMENT_SHADER, GL_ACTIVE_SUBROUTINE_UNIFORM_LOCATIONS, &m_emSubroutineCount);
-    logPendingErrors();
     debugEMSubroutines();
-    bool found = true;
-    for (int i = 0; i < 3; ++i) {
-        m_emOrderIndices[i] = glGetSubroutineIndex(program, GL_FRAGMENT_SHADER, kEMOrderNames[i]);
-        logPendingErrors();
-        found = found && m_emOrderIndices[i] != GL_INVALID_INDEX;
-    }
-    m_emColorSelection = glGetSubroutineUniformLocation(program, GL_FRAGMENT_SHADER, "colorSelection");
-    logPendingErrors();
-    return found && m_emColorSelection >= 0 && m_emColorSelection < m_emSubroutineCount
-        && m_emSubroutineCount <= kMaxSubroutineLocations;
+    return resolveSubroutines(
+        m_emProgram->programId(), kEMOrderNames, 3, "colorSelection", m_emOrderIndices, &m_emSubroutineCount);
 }
 
 bool ShaderProcessor::initializeCCSubroutines()
 {
-    const GLuint program = m_ccProgram->programId();
-    glGetProgramStageiv(program, GL_FRAGMENT_SHADER, GL_ACTIVE_SUBROUTINE_UNIFORM_LOCATIONS, &m_ccSubroutineCount);
-    logPendingErrors();
-    bool found = true;
-    for (int i = 0; i < 4; ++i) {
-        m_ccIndices[i] = glGetSubroutineIndex(program, GL_FRAGMENT_SHADER, kCCPassNames[i]);
-        logPendingErrors();
-        found = found && m_ccIndices[i] != GL_INVALID_INDEX;
-    }
-    m_ccConvertColour = glGetSubroutineUniformLocation(program, GL_FRAGMENT_SHADER, "convertColour");
-    logPendingErrors();
-    return found && m_ccConvertColour >= 0 && m_ccConvertColour < m_ccSubroutineCount
-        && m_ccSubroutineCount <= kMaxSubroutineLocations;
+    return resolveSubroutines(
+        m_ccProgram->programId(), kCCPassNames, 4, "convertColour", m_ccIndices, &m_ccSubroutineCount);
 }
 
 bool ShaderProcessor::initializeBlurSubroutines()
 {
-    const GLuint program = m_blurProgram->programId();
-    glGetProgramStageiv(program, GL_FRAGMENT_SHADER, GL_ACTIVE_SUBROUTINE_UNIFORM_LOCATIONS, &m_blurSubroutineCount);
+    return resolveSubroutines(
+        m_blurProgram->programId(), kBlurNames, 2, "applyBlur", m_blurIndices, &m_blurSubroutineCount);
+}
+
+bool ShaderProcessor::resolveSubroutines(
+    GLuint program, const char* const* names, int count, const char* uniform, GLuint* indices, GLint* locations)
+{
+    glGetProgramStageiv(program, GL_FRAGMENT_SHADER, GL_ACTIVE_SUBROUTINE_UNIFORM_LOCATIONS, locations);
     logPendingErrors();
     bool found = true;
-    for (int i = 0; i < 2; ++i) {
-        m_blurIndices[i] = glGetSubroutineIndex(program, GL_FRAGMENT_SHADER, kBlurNames[i]);
+    for (int i = 0; i < count; ++i) {
+        indices[i] = glGetSubroutineIndex(program, GL_FRAGMENT_SHADER, names[i]);
         logPendingErrors();
-        found = found && m_blurIndices[i] != GL_INVALID_INDEX;
+        found = found && indices[i] != GL_INVALID_INDEX;
     }
-    m_blurApplyBlur = glGetSubroutineUniformLocation(program, GL_FRAGMENT_SHADER, "applyBlur");
+    const GLint location = glGetSubroutineUniformLocation(program, GL_FRAGMENT_SHADER, uniform);
     logPendingErrors();
-    return found && m_blurApplyBlur >= 0 && m_blurApplyBlur < m_blurSubroutineCount
-        && m_blurSubroutineCount <= kMaxSubroutineLocations;
+    return found && location >= 0 && location < *locations && *locations <= kMaxSubroutineLocations;
 }
 
 void ShaderProcessor::debugEMSubroutines()
