@@ -170,32 +170,17 @@ bool WinSourceReader::makeThumbnail(const AVFrame* picture)
 
 bool WinSourceReader::fillAudioMetadataLibAV()
 {
-    const int index = av_find_best_stream(m_videoFormat.get(), AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
-    if (index < 0) {
+    // Setup opened the sound decoder (and its resampler) whenever the file has
+    // a sound stream; the description reads it from there.
+    if (!m_audioFormat || !m_audioDecoder || m_audioStream < 0) {
         m_metadata->hasAudio = false;
         return true;
     }
-    const AVStream* stream = m_videoFormat->streams[index];
-    AV::CodecContextPtr decoder(avcodec_alloc_context3(nullptr));
-    if (!decoder || avcodec_parameters_to_context(decoder.get(), stream->codecpar) < 0) {
-        qDebug() << Q_FUNC_INFO << "No codec found for this particular file.";
-        return false;
-    }
-    const AVCodec* codec = avcodec_find_decoder(stream->codecpar->codec_id);
-    if (!codec) {
-        qDebug() << Q_FUNC_INFO << "Codec not found.";
-        return false;
-    }
-    if (avcodec_open2(decoder.get(), codec, nullptr) < 0) {
-        qDebug() << Q_FUNC_INFO << "Could not open codec.";
-        return false;
-    }
+    const AVCodecContext* decoder = m_audioDecoder.get();
     m_metadata->channels = quint32(qMax(0, decoder->ch_layout.nb_channels));
     m_metadata->bitsPerSample = decoder->sample_fmt == AV_SAMPLE_FMT_S32 ? 32 : 16;
-    if (needsAudioConversion(decoder->sample_fmt) && !makeResampler(decoder.get()))
-        return false;
     m_metadata->sampleRate = quint32(qMax(0, decoder->sample_rate));
-    m_metadata->audioFrameCount = quint32(qMax<int64_t>(0, stream->nb_frames));
+    m_metadata->audioFrameCount = quint32(qMax<int64_t>(0, m_audioFormat->streams[m_audioStream]->nb_frames));
     m_metadata->hasAudio = true;
     return true;
 }
