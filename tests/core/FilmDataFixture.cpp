@@ -1,4 +1,5 @@
 #include "FilmDataFixture.h"
+#include "TestFiles.h"
 
 #include "common/TestEnvironment.h"
 #include "core/ApplicationPaths.h"
@@ -17,21 +18,6 @@
 namespace Emulsa::Test {
 
 namespace {
-
-void appendFloat(QByteArray& data, float value)
-{
-    quint32 bits;
-    std::memcpy(&bits, &value, 4);
-    char bytes[4];
-    qToLittleEndian<quint32>(bits, bytes);
-    data.append(bytes, 4);
-}
-
-bool writeFile(const QString& path, const QByteArray& data)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(data) == data.size();
-}
 
 QByteArray stockTableBytes()
 {

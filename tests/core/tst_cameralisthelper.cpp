@@ -1,5 +1,6 @@
 #include "common/TestEnvironment.h"
 
+#include "TestFiles.h"
 #include "core/ApplicationPaths.h"
 #include "core/CameraListHelper.h"
 
@@ -12,6 +13,8 @@ using Emulsa::CameraListHelper;
 using Emulsa::ProfileInfo;
 
 namespace {
+
+using Emulsa::Test::writeFile;
 
 QByteArray profile(
     const QByteArray& abbr, const QByteArray& name, const QByteArray& bin, const QByteArray& tin, const QByteArray& id)
@@ -44,13 +47,6 @@ QByteArray standardCatalogue()
                 profile("Log:C", "Log C", "ACLOG", "ACLOGT", "AC01")
                     + profile("Rec:709", "Rec 709", "AC709", "AC709T", "AC02"))
                 + model("A2", "ACA2", profile("null", "Raw", "ACRAW", "ACRAWT", "AC03"))));
-}
-
-void writeFile(const QString& path, const QByteArray& data)
-{
-    QFile file(path);
-    QVERIFY2(file.open(QIODevice::WriteOnly | QIODevice::Truncate), qPrintable(path));
-    QCOMPARE(file.write(data), qint64(data.size()));
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "common/TestEnvironment.h"
 
+#include "TestFiles.h"
 #include "core/ApplicationPaths.h"
 #include "core/CameraListHelper.h"
 #include "core/FilmLibrary.h"
@@ -21,17 +22,11 @@ namespace StockTable = Emulsa::StockTable;
 
 namespace {
 
+using Emulsa::Test::appendFloat;
+using Emulsa::Test::writeFile;
+
 const quint32 kStandardId = 0x3130544F; // "OT01"
 const quint32 kBinOnlyId = 0x3130544E; // "NT01"
-
-void appendFloat(QByteArray* data, float value)
-{
-    char bytes[4];
-    quint32 bits;
-    std::memcpy(&bits, &value, 4);
-    qToLittleEndian<quint32>(bits, bytes);
-    data->append(bytes, 4);
-}
 
 // Generic table bytes: offsets(ir, ig, ib) for every source entry, red index
 // slowest.
@@ -43,9 +38,9 @@ template<typename Offsets> QByteArray genericTable(Offsets offsets)
         for (int ig = 0; ig < 64; ++ig)
             for (int ib = 0; ib < 64; ++ib) {
                 const auto o = offsets(ir, ig, ib);
-                appendFloat(&data, o[0]);
-                appendFloat(&data, o[1]);
-                appendFloat(&data, o[2]);
+                appendFloat(data, o[0]);
+                appendFloat(data, o[1]);
+                appendFloat(data, o[2]);
             }
     return data;
 }
@@ -61,21 +56,13 @@ QByteArray countingProfileTable()
     QByteArray data;
     data.reserve(int(StockTable::kBytes));
     for (std::size_t i = 0; i < StockTable::kFloats; ++i)
-        appendFloat(&data, float(i) / float(StockTable::kFloats));
+        appendFloat(data, float(i) / float(StockTable::kFloats));
     return data;
 }
 
 const float* entry(const StockTableData& table, int r, int g, int b)
 {
     return table.get() + 3 * (b * 4096 + g * 64 + r);
-}
-
-void writeFile(const QString& path, const QByteArray& data)
-{
-    QVERIFY(QDir().mkpath(QFileInfo(path).absolutePath()));
-    QFile file(path);
-    QVERIFY2(file.open(QIODevice::WriteOnly | QIODevice::Truncate), qPrintable(path));
-    QCOMPARE(file.write(data), qint64(data.size()));
 }
 
 ProfileInfo makeProfile(const char* bin, const char* tin)
@@ -306,7 +293,7 @@ private slots:
     {
         QByteArray curve;
         for (int i = 0; i < 768; ++i)
-            appendFloat(&curve, float(i));
+            appendFloat(curve, float(i));
         writeFile(m_root + QStringLiteral("/Resources/5213.emoGrain"), curve + QByteArray(100, 'x'));
         const QByteArray read = FilmLibrary::instance()->loadGrainFile(QStringLiteral("5213"));
         QCOMPARE(read, curve);

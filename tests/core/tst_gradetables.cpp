@@ -1,5 +1,6 @@
 #include "common/TestEnvironment.h"
 
+#include "TestFiles.h"
 #include "core/ExposureConversion.h"
 #include "core/GradeTables.h"
 
@@ -23,18 +24,11 @@ void writeConversionFile(const QString& path, int entries, const Entry& value, i
     QByteArray bytes;
     bytes.reserve(entries * 12 + extraBytes);
     for (int i = 0; i < entries; ++i) {
-        for (int c = 0; c < 3; ++c) {
-            const float v = value(i, c);
-            quint32 bits;
-            std::memcpy(&bits, &v, 4);
-            for (int b = 0; b < 4; ++b)
-                bytes.append(char((bits >> (8 * b)) & 0xFF));
-        }
+        for (int c = 0; c < 3; ++c)
+            Emulsa::Test::appendFloat(bytes, value(i, c));
     }
     bytes.append(QByteArray(extraBytes, char(0xFF)));
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    QCOMPARE(file.write(bytes), qint64(bytes.size()));
+    Emulsa::Test::writeFile(path, bytes);
 }
 
 // Code value c to log value 6c - 3 (the whole log range) on every channel.

@@ -1,5 +1,6 @@
 #include "common/TestEnvironment.h"
 
+#include "TestFiles.h"
 #include "core/ApplicationPaths.h"
 #include "core/FilmLibrary.h"
 #include "core/GrainLibrary.h"
@@ -23,6 +24,9 @@ using Emulsa::GrainLibrary;
 
 namespace {
 
+using Emulsa::Test::appendFloat;
+using Emulsa::Test::writeFile;
+
 QByteArray noisePixels(int width, int height, int bytesPerPixel, quint32 seed)
 {
     QRandomGenerator random(seed);
@@ -36,21 +40,9 @@ QByteArray curveBytes(float base)
 {
     QByteArray data;
     for (int i = 0; i < GrainCurve::kEntries * 3; ++i) {
-        const float value = base + float(i);
-        quint32 bits;
-        std::memcpy(&bits, &value, 4);
-        char bytes[4];
-        qToLittleEndian<quint32>(bits, bytes);
-        data.append(bytes, 4);
+        appendFloat(data, base + float(i));
     }
     return data;
-}
-
-void writeFile(const QString& path, const QByteArray& data)
-{
-    QFile file(path);
-    QVERIFY2(file.open(QIODevice::WriteOnly | QIODevice::Truncate), qPrintable(path));
-    QCOMPARE(file.write(data), qint64(data.size()));
 }
 
 // The scaling written out the long way: each channel on its own, the border
