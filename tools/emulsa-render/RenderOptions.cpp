@@ -10,6 +10,7 @@
 #include <QRegularExpression>
 
 #include <cmath>
+#include <functional>
 
 namespace Emulsa::RenderTool {
 
@@ -298,52 +299,37 @@ bool parseRenderOptions(const QStringList& arguments, RenderOptions* options, QS
         o.profileText = parser.value(profile);
     if (parser.isSet(stock))
         o.stockText = parser.value(stock);
-    double v = 0;
-    auto number = [&](const QCommandLineOption& option, double low, double high, double* value) {
-        if (!parser.isSet(option))
-            return true;
-        if (parseNumber(parser.value(option), low, high, value))
-            return true;
-        *error = QStringLiteral("--%1 takes a number from %2 to %3, not \"%4\".")
-                     .arg(option.names().constLast())
-                     .arg(low)
-                     .arg(high)
-                     .arg(parser.value(option));
-        return false;
-    };
-    if (!number(stockAmount, 0, 100, &v))
-        return false;
-    if (parser.isSet(stockAmount))
-        g.setStockLUTAmount(int(std::lround(v)));
-    if (!number(curveAmount, 0, 100, &v))
-        return false;
-    if (parser.isSet(curveAmount))
-        g.setStockCurveAmount(int(std::lround(v)));
-    if (!number(grain, 0, 200, &v))
-        return false;
-    if (parser.isSet(grain))
-        g.setGrainAmount(int(std::lround(v)));
-    if (!number(exposure, -1.5, 1.5, &v))
-        return false;
-    if (parser.isSet(exposure))
-        g.setExposure(float(v));
-    if (!number(kelvin, 1700, 12000, &v))
-        return false;
-    if (parser.isSet(kelvin))
-        g.setKelvin(float(v));
+    // Numeric grade options, checked and applied in this order.
     const struct
     {
         const QCommandLineOption& option;
-        void (ClipSettings::*set)(float);
         double low;
         double high;
-    } curves[] = { { lift, &ClipSettings::setLift, 0.5, 1.5 }, { gamma, &ClipSettings::setGamma, 0.5, 1.5 },
-        { gain, &ClipSettings::setGain, 0.5, 1.5 }, { saturation, &ClipSettings::setSaturation, 0.0, 2.0 } };
-    for (const auto& curve : curves) {
-        if (!number(curve.option, curve.low, curve.high, &v))
+        std::function<void(double)> set;
+    } numbers[] = {
+        { stockAmount, 0, 100, [&g](double v) { g.setStockLUTAmount(int(std::lround(v))); } },
+        { curveAmount, 0, 100, [&g](double v) { g.setStockCurveAmount(int(std::lround(v))); } },
+        { grain, 0, 200, [&g](double v) { g.setGrainAmount(int(std::lround(v))); } },
+        { exposure, -1.5, 1.5, [&g](double v) { g.setExposure(float(v)); } },
+        { kelvin, 1700, 12000, [&g](double v) { g.setKelvin(float(v)); } },
+        { lift, 0.5, 1.5, [&g](double v) { g.setLift(float(v)); } },
+        { gamma, 0.5, 1.5, [&g](double v) { g.setGamma(float(v)); } },
+        { gain, 0.5, 1.5, [&g](double v) { g.setGain(float(v)); } },
+        { saturation, 0.0, 2.0, [&g](double v) { g.setSaturation(float(v)); } },
+    };
+    for (const auto& number : numbers) {
+        if (!parser.isSet(number.option))
+            continue;
+        double v = 0;
+        if (!parseNumber(parser.value(number.option), number.low, number.high, &v)) {
+            *error = QStringLiteral("--%1 takes a number from %2 to %3, not \"%4\".")
+                         .arg(number.option.names().constLast())
+                         .arg(number.low)
+                         .arg(number.high)
+                         .arg(parser.value(number.option));
             return false;
-        if (parser.isSet(curve.option))
-            (g.*curve.set)(float(v));
+        }
+        number.set(v);
     }
     const struct
     {
