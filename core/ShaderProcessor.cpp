@@ -110,7 +110,6 @@ bool ShaderProcessor::applySettings(const ClipSettings* settings)
     m_grainAmount = float(settings->getGrainAmount()) / 100.f;
     m_tables.applySettings(*settings);
     m_bypass = settings->getOriginal();
-    m_tables.markDirty(GradeTables::AllTables);
     return true;
 }
 
