@@ -1,8 +1,8 @@
 #include "core/GradeTables.h"
 
 #include "core/ExposureConversion.h"
+#include "core/FilmLibrary.h"
 
-#include <QSet>
 #include <QStringList>
 
 #include <algorithm>
@@ -133,15 +133,8 @@ const GradeTables::Matrix& GradeTables::blackAndWhiteMatrix()
 
 bool GradeTables::isBlackAndWhiteStock(const QString& stockCode)
 {
-    static const QSet<QString> codes = {
-        QStringLiteral("FujiNeopan"),
-        QStringLiteral("IlfordDelta400"),
-        QStringLiteral("IlfordDelta3200"),
-        QStringLiteral("IlfordFP4"),
-        QStringLiteral("KodakT-max"),
-        QStringLiteral("KodakTriX"),
-    };
-    return codes.contains(stockCode);
+    // The stock catalogue keeps the one list.
+    return FilmLibrary::isBlackAndWhiteStock(stockCode);
 }
 
 float GradeTables::softKnee(float x, float gain, float knee)
