@@ -87,6 +87,8 @@ private:
     int frameIndexOfTime(qint64 time) const;
     qint64 timeOfFrame(quint32 frame) const;
     qint64 pictureTime(const AVFrame* picture, const AVStream* stream) const;
+    // A picture's duration in 100-nanosecond units.
+    static qint64 pictureDuration(const AVFrame* picture, const AVStream* stream);
     bool pastEndFrame(int index) const;
     bool needsAudioConversion(AVSampleFormat format) const;
     AV::ResamplerPtr makeResampler(const AVCodecContext* decoder) const;

@@ -235,6 +235,11 @@ qint64 WinSourceReader::pictureTime(const AVFrame* picture, const AVStream* stre
     return qint64(std::llround(double(timestamp) * av_q2d(stream->time_base) * 10000000.0));
 }
 
+qint64 WinSourceReader::pictureDuration(const AVFrame* picture, const AVStream* stream)
+{
+    return qint64(float(picture->pkt_duration) * float(av_q2d(stream->time_base)) * 10000000.0f);
+}
+
 bool WinSourceReader::pastEndFrame(int index) const
 {
     return m_metadata && m_endFrame < m_metadata->frameCount && index >= 0 && quint32(index) > m_endFrame;
@@ -264,9 +269,8 @@ bool WinSourceReader::seekToFrame(quint32 frame, bool precise)
         const qint64 time = pictureTime(m_decodedPicture.get(), stream);
         const int index = frameIndexOfTime(time);
         if (index >= qint64(frame)) {
-            const qint64 duration
-                = qint64(float(m_decodedPicture->pkt_duration) * float(av_q2d(stream->time_base)) * 10000000.0f);
-            m_pendingFrame.reset(makeFrame(m_decodedPicture.get(), time, duration));
+            m_pendingFrame.reset(
+                makeFrame(m_decodedPicture.get(), time, pictureDuration(m_decodedPicture.get(), stream)));
             av_frame_unref(m_decodedPicture.get());
             if (m_pendingFrame)
                 m_pendingFrame->index = index;
@@ -424,15 +428,13 @@ Frame* WinSourceReader::getNextFrameLibAV(bool loop)
     }
     const AVStream* stream = m_videoFormat->streams[m_videoStream];
     const qint64 time = pictureTime(m_decodedPicture.get(), stream);
-    const qint64 duration
-        = qint64(float(m_decodedPicture->pkt_duration) * float(av_q2d(stream->time_base)) * 10000000.0f);
     if (pastEndFrame(frameIndexOfTime(time))) {
         av_frame_unref(m_decodedPicture.get());
         if (loop)
             seekToFrame(m_startFrame, m_startFrame != 0);
         return nullptr;
     }
-    Frame* frame = makeFrame(m_decodedPicture.get(), time, duration);
+    Frame* frame = makeFrame(m_decodedPicture.get(), time, pictureDuration(m_decodedPicture.get(), stream));
     av_frame_unref(m_decodedPicture.get());
     return frame;
 }
