@@ -25,7 +25,8 @@ qint64 SequenceItem::lengthInFrames() const
     const qint64 total = asset ? qint64(asset->frameCount) : 0;
     if (end == total)
         return total - start;
-    return std::min(total, end - 1) - start + 1;
+    // An out point past the end counts only the frames that exist.
+    return std::min(total, end) - start;
 }
 
 bool SequenceItem::coversWholeAsset(const AssetMetadata* other) const

@@ -47,7 +47,7 @@ private slots:
         QTest::newRow("whole clip") << 0 << 100 << qint64(100);
         QTest::newRow("in point, out at the end") << 10 << 100 << qint64(90);
         QTest::newRow("in and out points") << 10 << 50 << qint64(40);
-        QTest::newRow("out point past the end") << 10 << 150 << qint64(91);
+        QTest::newRow("out point past the end") << 10 << 150 << qint64(90);
         QTest::newRow("in point 0, out point 30") << 0 << 30 << qint64(30);
     }
 
