@@ -211,17 +211,7 @@ StockTableData FilmLibrary::loadProfileStockTable(const QString& stock, unsigned
 
 StockTableData FilmLibrary::loadProfileStockTable(const QString& stock, const ProfileInfo* profile) const
 {
-    const QString root = dataRoot();
-    if (!profile || root.isEmpty() || !QFileInfo(root).isDir())
-        return nullptr;
-    const QString path = profileStockTablePath(stock, profile);
-    if (path.isEmpty() || !QFileInfo::exists(path))
-        return nullptr;
-    StockTableData table = profileStockTableFromBytes(readFile(path, qint64(StockTable::kBytes)));
-    if (!table)
-        qWarning().noquote() << "FilmLibrary: stock table" << path << "is shorter than" << StockTable::kBytes
-                             << "bytes";
-    return table;
+    return loadTableFile(profileStockTablePath(stock, profile), &FilmLibrary::profileStockTableFromBytes);
 }
 
 StockTableData FilmLibrary::loadGenericStockTable(const QString& stock, unsigned int sourceType) const
@@ -231,13 +221,16 @@ StockTableData FilmLibrary::loadGenericStockTable(const QString& stock, unsigned
 
 StockTableData FilmLibrary::loadGenericStockTable(const QString& stock, const ProfileInfo* profile) const
 {
+    return loadTableFile(genericStockTablePath(stock, profile), &FilmLibrary::convertGenericStockTable);
+}
+
+StockTableData FilmLibrary::loadTableFile(const QString& path, StockTableData (*convert)(const QByteArray&)) const
+{
+    // An empty path: no profile, no data root or an unsafe name.
     const QString root = dataRoot();
-    if (!profile || root.isEmpty() || !QFileInfo(root).isDir())
+    if (path.isEmpty() || !QFileInfo(root).isDir() || !QFileInfo::exists(path))
         return nullptr;
-    const QString path = genericStockTablePath(stock, profile);
-    if (path.isEmpty() || !QFileInfo::exists(path))
-        return nullptr;
-    StockTableData table = convertGenericStockTable(readFile(path, qint64(StockTable::kBytes)));
+    StockTableData table = convert(readFile(path, qint64(StockTable::kBytes)));
     if (!table)
         qWarning().noquote() << "FilmLibrary: stock table" << path << "is shorter than" << StockTable::kBytes
                              << "bytes";

@@ -97,6 +97,9 @@ public:
 private:
     // At most maxBytes bytes of the file (all of it when maxBytes is 0).
     static QByteArray readFile(const QString& path, qint64 maxBytes);
+    // The stock table at path through convert; none when path is empty or
+    // the file is missing.
+    StockTableData loadTableFile(const QString& path, StockTableData (*convert)(const QByteArray&)) const;
 
     QMap<QString, QString> m_catalogue;
 };
