@@ -29,14 +29,20 @@ AssetMetadata::~AssetMetadata()
 void AssetMetadata::copyFrom(const AssetMetadata& other)
 {
     id = other.id;
-    valid = other.valid;
     thumbnail = nullptr;
     queued = other.queued;
     name = other.name;
     filePath = other.filePath;
     lastModified = other.lastModified;
-    durationMs = other.durationMs;
     ready = other.ready;
+    copyDescriptionFrom(other);
+    frameBytes = computeFrameBytes();
+}
+
+void AssetMetadata::copyDescriptionFrom(const AssetMetadata& other)
+{
+    valid = other.valid;
+    durationMs = other.durationMs;
     stride = other.stride;
     width = other.width;
     height = storedHeight(other.width, other.height);
@@ -52,7 +58,6 @@ void AssetMetadata::copyFrom(const AssetMetadata& other)
     sampleRate = other.sampleRate;
     channels = other.channels;
     bitsPerSample = other.bitsPerSample;
-    frameBytes = computeFrameBytes();
 }
 
 quint32 AssetMetadata::computeFrameBytes() const

@@ -62,6 +62,11 @@ public:
     quint32 channels = unset;
     quint32 bitsPerSample = unset;
 
+    // Copies what describing the file found (validity, geometry, timing,
+    // sound), not its identity, thumbnail or queue state. The height follows
+    // the 1088-as-1080 rule.
+    void copyDescriptionFrom(const AssetMetadata& other);
+
 private:
     void copyFrom(const AssetMetadata& other);
 };

@@ -176,24 +176,8 @@ void MetadataReader::publish(AssetMetadata* record, AssetMetadata& filled)
     // The identity fields were set by the manager and stay as they are, so
     // that threads reading them meanwhile are not disturbed.
     QMutexLocker locker(m_recordsLock);
-    record->valid = filled.valid;
-    record->durationMs = filled.durationMs;
-    record->stride = filled.stride;
-    record->width = filled.width;
-    record->height = AssetMetadata::storedHeight(filled.width, filled.height);
-    record->bytesPerTexel = filled.bytesPerTexel;
-    record->frameCount = filled.frameCount;
-    record->frameRateNum = filled.frameRateNum;
-    record->frameRateDen = filled.frameRateDen;
+    record->copyDescriptionFrom(filled);
     record->frameBytes = filled.frameBytes;
-    record->bitRate = filled.bitRate;
-    record->colorRange = filled.colorRange;
-    record->hasAudio = filled.hasAudio;
-    record->audioSampleMs = filled.audioSampleMs;
-    record->audioFrameCount = filled.audioFrameCount;
-    record->sampleRate = filled.sampleRate;
-    record->channels = filled.channels;
-    record->bitsPerSample = filled.bitsPerSample;
     delete record->thumbnail;
     record->thumbnail = thumbnail;
     record->queued = false;
