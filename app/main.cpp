@@ -2,7 +2,7 @@
 #include "app/StartupChecks.h"
 #include "core/ClipSettings.h"
 #include "media/AssetMetadata.h"
-#include "model/SequenceItem.h"
+#include "media/SequenceItem.h"
 #include "resources/Resources.h"
 #include "ui/MainWindow.h"
 

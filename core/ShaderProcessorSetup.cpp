@@ -7,7 +7,7 @@
 #include "core/GrainCurve.h"
 #include "core/GrainLibrary.h"
 #include "media/AssetMetadata.h"
-#include "model/SequenceItem.h"
+#include "media/SequenceItem.h"
 
 #include <QDebug>
 #include <QOpenGLContext>

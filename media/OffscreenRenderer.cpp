@@ -4,7 +4,7 @@
 #include "core/ShaderProcessor.h"
 #include "media/AssetMetadata.h"
 #include "media/Frame.h"
-#include "model/SequenceItem.h"
+#include "media/SequenceItem.h"
 
 #include <QCoreApplication>
 #include <QDebug>

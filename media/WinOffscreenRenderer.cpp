@@ -5,7 +5,7 @@
 #include "media/Frame.h"
 #include "media/OutputPaths.h"
 #include "media/WinSourceReader.h"
-#include "model/SequenceItem.h"
+#include "media/SequenceItem.h"
 
 extern "C" {
 #include <libavutil/channel_layout.h>

@@ -3,7 +3,7 @@
 #include "media/AssetMetadata.h"
 #include "media/AudioPacket.h"
 #include "media/Frame.h"
-#include "model/SequenceItem.h"
+#include "media/SequenceItem.h"
 
 extern "C" {
 #include <libavutil/imgutils.h>

@@ -5,7 +5,7 @@
 
 #include "core/Grain.h"
 #include "media/AssetMetadata.h"
-#include "model/SequenceItem.h"
+#include "media/SequenceItem.h"
 
 #include <QSignalSpy>
 

@@ -3,7 +3,7 @@
 #include "core/ClipSettings.h"
 #include "media/AssetMetadata.h"
 #include "media/OutputSettings.h"
-#include "model/SequenceItem.h"
+#include "media/SequenceItem.h"
 
 #include <QList>
 #include <QOffscreenSurface>

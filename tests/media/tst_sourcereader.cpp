@@ -5,7 +5,7 @@
 #include "media/AudioPacket.h"
 #include "media/Frame.h"
 #include "media/WinSourceReader.h"
-#include "model/SequenceItem.h"
+#include "media/SequenceItem.h"
 
 #include <QDir>
 #include <QImage>

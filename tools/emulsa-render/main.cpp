@@ -11,7 +11,7 @@
 #include "media/OutputPaths.h"
 #include "media/WinOffscreenRenderer.h"
 #include "media/WinSourceReader.h"
-#include "model/SequenceItem.h"
+#include "media/SequenceItem.h"
 #include "resources/Resources.h"
 
 extern "C" {

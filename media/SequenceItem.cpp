@@ -1,4 +1,4 @@
-#include "model/SequenceItem.h"
+#include "media/SequenceItem.h"
 
 #include "media/AssetMetadata.h"
 

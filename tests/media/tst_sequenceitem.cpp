@@ -1,7 +1,7 @@
 #include "common/TestEnvironment.h"
 
 #include "media/AssetMetadata.h"
-#include "model/SequenceItem.h"
+#include "media/SequenceItem.h"
 
 #include <QSet>
 

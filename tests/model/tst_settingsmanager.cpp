@@ -1,6 +1,6 @@
 #include "common/TestEnvironment.h"
 
-#include "app/SettingsManager.h"
+#include "model/SettingsManager.h"
 #include "core/ApplicationPaths.h"
 #include "core/CameraListHelper.h"
 #include "core/ClipSettings.h"

@@ -1,4 +1,4 @@
-#include "app/SettingsManager.h"
+#include "model/SettingsManager.h"
 
 #include "core/CameraListHelper.h"
 #include "core/ClipSettings.h"
