@@ -1,0 +1,325 @@
+#include "model/GradeBlockReader.h"
+
+#include "core/CameraListHelper.h"
+#include "core/FilmLibrary.h"
+
+#include <QDebug>
+#include <QXmlStreamReader>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace Emulsa {
+
+namespace {
+
+const QString defaultStock = QStringLiteral("5207");
+constexpr float maxRadius = 1.05f;
+constexpr float pi = 3.14159265358979323846f;
+
+template<typename T> T clampTo(T value, T low, T high)
+{
+    return std::min(std::max(value, low), high);
+}
+
+// A float field of the grade: false (with the message) when it is missing or
+// does not convert.
+struct FloatField
+{
+    const char* element;
+    const char* message;
+    float low;
+    float high;
+    void (ClipSettings::*set)(float);
+};
+
+} // namespace
+
+const QString GradeBlockReader::profileDownloadPage
+    = QStringLiteral("https://www.quillmoor.com/download/camera-profile");
+
+GradeBlockReader::GradeBlockReader(QXmlStreamReader* xml, const FilmLibrary* library, CameraListHelper* catalogue)
+    : m_xml(xml)
+    , m_library(library ? library : FilmLibrary::instance())
+    , m_catalogue(catalogue ? catalogue : CameraListHelper::instance())
+{
+}
+
+bool GradeBlockReader::toFiniteFloat(const QString& text, float* value)
+{
+    bool ok = false;
+    const double number = text.trimmed().toDouble(&ok);
+    if (!ok || !std::isfinite(number) || std::fabs(number) > double(std::numeric_limits<float>::max()))
+        return false;
+    *value = float(number);
+    return true;
+}
+
+bool GradeBlockReader::toInt(const QString& text, int* value)
+{
+    bool ok = false;
+    const int number = text.trimmed().toInt(&ok);
+    if (ok)
+        *value = number;
+    return ok;
+}
+
+void GradeBlockReader::skipToEndOf(QXmlStreamReader* xml, const QString& name)
+{
+    while (!(xml->isEndElement() && xml->name() == name)) {
+        if (xml->atEnd() || xml->hasError())
+            return;
+        xml->readNext();
+    }
+}
+
+bool GradeBlockReader::readLeaf(const QString& name, QString* text)
+{
+    if (!m_xml->readNextStartElement() || m_xml->name() != name)
+        return false;
+    *text = m_xml->readElementText(QXmlStreamReader::SkipChildElements);
+    return !m_xml->hasError();
+}
+
+bool GradeBlockReader::readGeneral(GeneralInfo* info)
+{
+    static const QString general = QStringLiteral("General");
+    if (!m_xml->isStartElement() || m_xml->name() != general) {
+        qDebug() << Q_FUNC_INFO << "Error while parsing General group";
+        return false;
+    }
+    QString text;
+    float version = 0.0f;
+    if (!readLeaf(QStringLiteral("FileVersion"), &text) || !toFiniteFloat(text, &version)) {
+        qDebug() << Q_FUNC_INFO << "File Version reading error!";
+        return false;
+    }
+    info->fileVersion = version;
+    if (!readLeaf(QStringLiteral("StandaloneVersion"), &text)) {
+        qDebug() << Q_FUNC_INFO << "Standalone Version reading error!";
+        return false;
+    }
+    info->standaloneVersion = text;
+    if (!readLeaf(QStringLiteral("HostOS"), &text) || m_xml->hasError()) {
+        qDebug() << Q_FUNC_INFO << "Host OS reading error!";
+        return false;
+    }
+    info->hostOS = text;
+    skipToEndOf(m_xml, general);
+    return !m_xml->hasError();
+}
+
+std::unique_ptr<ClipSettings> GradeBlockReader::parseClipSettings()
+{
+    auto settings = std::make_unique<ClipSettings>();
+    const bool ok = readClipSettingsFields(settings.get());
+    skipToEndOf(m_xml, QStringLiteral("ClipSettings"));
+    if (!ok)
+        return nullptr;
+    return settings;
+}
+
+bool GradeBlockReader::readClipSettingsFields(ClipSettings* settings)
+{
+    auto fail = [](const char* message) {
+        qDebug() << message;
+        return false;
+    };
+    QString text;
+
+    if (!readLeaf(QStringLiteral("StockName"), &text))
+        return fail("StockName reading error!");
+    const QList<QString> knownStocks = m_library->stockCatalogue().values();
+    if (knownStocks.contains(text)) {
+        settings->setStockName(text);
+    } else {
+        qDebug() << Q_FUNC_INFO << "Stock" << text << "is not installed, using" << defaultStock;
+        settings->setStockName(defaultStock);
+        ++m_replacedStocks;
+    }
+
+    if (!readLeaf(QStringLiteral("ProfileID"), &text))
+        return fail("ProfileID reading error!");
+    bool ok = false;
+    const qlonglong profileNumber = text.trimmed().toLongLong(&ok);
+    if (!ok || profileNumber < std::numeric_limits<qint32>::min()
+        || profileNumber > qlonglong(std::numeric_limits<quint32>::max()))
+        return fail("ProfileID reading to integer error!");
+    const quint32 profile = quint32(profileNumber);
+    settings->setSourceType(profile);
+
+    if (!readLeaf(QStringLiteral("CameraModel"), &text))
+        return fail("CameraModel reading error!");
+    m_catalogue->load();
+    if (!m_catalogue->getProfile(profile))
+        reportMissingProfile(profile, text);
+    if (!readLeaf(QStringLiteral("CameraID"), &text))
+        return fail("CameraID reading error!");
+
+    const struct
+    {
+        const char* element;
+        const char* message;
+        int high;
+        void (ClipSettings::*set)(int);
+    } amounts[] = {
+        { "StockAmount", "StockAmount reading error!", 100, &ClipSettings::setStockLUTAmount },
+        { "CurveAmount", "CurveAmount reading error!", 100, &ClipSettings::setStockCurveAmount },
+        { "GrainAmount", "Grain Amount reading error!", 200, &ClipSettings::setGrainAmount },
+    };
+    for (const auto& amount : amounts) {
+        int value = 0;
+        if (!readLeaf(QLatin1String(amount.element), &text) || !toInt(text, &value))
+            return fail(amount.message);
+        (settings->*amount.set)(clampTo(value, 0, amount.high));
+    }
+
+    if (!readLeaf(QStringLiteral("GrainScale"), &text))
+        return fail("GrainScale reading error!");
+    settings->setGrainScaleName(text);
+
+    auto readFloats = [&](const FloatField* fields, int count) {
+        for (int i = 0; i < count; ++i) {
+            float value = 0.0f;
+            if (!readLeaf(QLatin1String(fields[i].element), &text) || !toFiniteFloat(text, &value))
+                return fail(fields[i].message);
+            (settings->*fields[i].set)(clampTo(value, fields[i].low, fields[i].high));
+        }
+        return true;
+    };
+    const FloatField light[] = {
+        { "Exposure", "Exposure reading error!", -1.5f, 1.5f, &ClipSettings::setExposure },
+        { "Kelvin", "Kelvin reading error!", 1700.0f, 12000.0f, &ClipSettings::setKelvin },
+    };
+    if (!readFloats(light, 2))
+        return false;
+
+    if (!m_xml->readNextStartElement() || m_xml->name() != QLatin1String("ColorWheels"))
+        return fail("ColorWheels reading error!");
+    const ColorWheelsInfo wheels = parseColorWheels();
+    settings->setLow(wheels.low);
+    settings->setMid(wheels.mid);
+    settings->setHigh(wheels.high);
+
+    const FloatField curve[] = {
+        { "Lift", "Lift reading error!", 0.5f, 1.5f, &ClipSettings::setLift },
+        { "Gamma", "Gamma reading error!", 0.5f, 1.5f, &ClipSettings::setGamma },
+        { "Gain", "Gain reading error!", 0.5f, 1.5f, &ClipSettings::setGain },
+        { "Saturation", "Saturation reading error!", 0.0f, 2.0f, &ClipSettings::setSaturation },
+    };
+    if (!readFloats(curve, 4))
+        return false;
+
+    if (!m_xml->readNextStartElement() || m_xml->name() != QLatin1String("Histogram"))
+        return fail("Histogram reading error!");
+    settings->setHistogramSliderData(parseHistogram());
+
+    if (!readLeaf(QStringLiteral("Original"), &text))
+        return fail("Original value reading error!");
+    const uint original = text.trimmed().toUInt(&ok);
+    if (!ok)
+        return fail("Original value reading error!");
+    settings->setOriginal(original != 0);
+    return true;
+}
+
+void GradeBlockReader::reportMissingProfile(quint32 profile, const QString& cameraModel)
+{
+    if (m_reportedProfiles.contains(profile))
+        return;
+    m_reportedProfiles.insert(profile);
+    qCritical().noquote() << QStringLiteral(
+        "The %1 profile is not installed on your system.<br /><br />Please download "
+        "it from the application or by clicking <a href='%2'>here.</a>")
+                                 .arg(cameraModel, profileDownloadPage);
+}
+
+ColorWheelsInfo GradeBlockReader::parseColorWheels()
+{
+    static const QString wheelsName = QStringLiteral("ColorWheels");
+    ColorWheelsInfo wheels;
+    const struct
+    {
+        const char* element;
+        ColorWheelData* wheel;
+    } order[] = {
+        { "Low", &wheels.low },
+        { "Mid", &wheels.mid },
+        { "High", &wheels.high },
+    };
+    for (const auto& entry : order) {
+        const QLatin1String name(entry.element);
+        if (!m_xml->readNextStartElement() || m_xml->name() != name) {
+            if (name == QLatin1String("Low")) {
+                qDebug() << "Low wheel reading error!";
+            } else {
+                qDebug().noquote() << m_wheelMismatchWord + QStringLiteral(" %1 Element, got:").arg(name)
+                                   << m_xml->name();
+                qDebug().noquote() << QStringLiteral("%1 wheel reading error!").arg(name);
+            }
+            break;
+        }
+        *entry.wheel = parseSingleColorWheel();
+    }
+    skipToEndOf(m_xml, wheelsName);
+    return wheels;
+}
+
+ColorWheelData GradeBlockReader::parseSingleColorWheel()
+{
+    const QString wheelName = m_xml->name().toString();
+    ColorWheelData wheel;
+    QString text;
+    float value = 0.0f;
+    if (!readLeaf(QStringLiteral("Radius"), &text)) {
+        qDebug() << "Radius reading error!";
+    } else {
+        if (toFiniteFloat(text, &value))
+            wheel.radius = double(clampTo(value, 0.0f, maxRadius));
+        else
+            qDebug() << "Radius reading error!";
+        if (!readLeaf(QStringLiteral("Theta"), &text)) {
+            qDebug() << "Theta reading error!";
+        } else if (toFiniteFloat(text, &value)) {
+            wheel.theta = double(clampTo(value, -pi, pi));
+        } else {
+            qDebug() << "Theta reading error!";
+        }
+    }
+    skipToEndOf(m_xml, wheelName);
+    return wheel;
+}
+
+HistogramSliderData GradeBlockReader::parseHistogram()
+{
+    HistogramSliderData levels;
+    const struct
+    {
+        const char* element;
+        const char* message;
+        float* value;
+    } order[] = {
+        { "Black", "Black histogram reading error!", &levels.black },
+        { "Mid", "Mid histogram reading error!", &levels.mid },
+        { "White", "White histogram reading error!", &levels.white },
+    };
+    QString text;
+    for (const auto& entry : order) {
+        if (!readLeaf(QLatin1String(entry.element), &text)) {
+            qDebug() << entry.message;
+            break;
+        }
+        float value = 0.0f;
+        if (toFiniteFloat(text, &value)) {
+            *entry.value = clampTo(value, 0.0f, 1.0f);
+        } else {
+            qDebug() << entry.message;
+            *entry.value = 0.0f;
+        }
+    }
+    skipToEndOf(m_xml, QStringLiteral("Histogram"));
+    return levels;
+}
+
+} // namespace Emulsa

@@ -1,0 +1,72 @@
+#include "GradeTestSupport.h"
+
+#include "core/ProfileInfo.h"
+
+#include <QtTest/QtTest>
+
+namespace Emulsa::Test {
+
+QByteArray twoProfileCatalogue()
+{
+    return QByteArray(
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<manufacturers>\n"
+        "  <manufacturer name=\"Other\">\n   <models>\n"
+        "    <model name=\"Generic\" id=\"GEN0\">\n      <profiles>\n"
+        "        <profile abbr=\"null\" name=\"Standard\" bin=\"GEN\" tin=\"GENT\" id=\"OT01\"></profile>\n"
+        "      </profiles>\n    </model>\n   </models>\n  </manufacturer>\n"
+        "  <manufacturer name=\"Sonar\">\n   <models>\n"
+        "    <model name=\"FS9\" id=\"SNF9\">\n      <profiles>\n"
+        "        <profile abbr=\"null\" name=\"SLog3\" bin=\"SNB\" tin=\"SNT\" id=\"SN01\"></profile>\n"
+        "      </profiles>\n    </model>\n   </models>\n  </manufacturer>\n</manufacturers>\n");
+}
+
+ClipSettings sampleGrade()
+{
+    ClipSettings grade;
+    grade.setStockName(QStringLiteral("FujiVelvia100"));
+    grade.setSourceType(ProfileInfo::packId("SN01"));
+    grade.setStockLUTAmount(73);
+    grade.setStockCurveAmount(12);
+    grade.setGrainAmount(187);
+    grade.setGrainScaleName(QStringLiteral("Super 16"));
+    grade.setExposure(-0.4321f);
+    grade.setKelvin(4321.0f);
+    grade.setLow({ 0.25, -1.5 });
+    grade.setMid({ 0.5, 0.75 });
+    grade.setHigh({ 1.0, 3.0 });
+    grade.setLift(0.93f);
+    grade.setGamma(1.07f);
+    grade.setGain(1.21f);
+    grade.setSaturation(1.66f);
+    grade.setHistogramSliderData({ 0.05f, 0.45f, 0.9f });
+    grade.setOriginal(true);
+    return grade;
+}
+
+void compareGrades(const ClipSettings& actual, const ClipSettings& expected)
+{
+    QCOMPARE(actual.getStockName(), expected.getStockName());
+    QCOMPARE(actual.getSourceType(), expected.getSourceType());
+    QCOMPARE(actual.getStockLUTAmount(), expected.getStockLUTAmount());
+    QCOMPARE(actual.getStockCurveAmount(), expected.getStockCurveAmount());
+    QCOMPARE(actual.getGrainAmount(), expected.getGrainAmount());
+    QCOMPARE(actual.getGrainScaleName(), expected.getGrainScaleName());
+    QCOMPARE(actual.getExposure(), expected.getExposure());
+    QCOMPARE(actual.getKelvin(), expected.getKelvin());
+    const ColorWheelData wheels[] = { actual.getLow(), actual.getMid(), actual.getHigh() };
+    const ColorWheelData wanted[] = { expected.getLow(), expected.getMid(), expected.getHigh() };
+    for (int i = 0; i < 3; ++i) {
+        QCOMPARE(float(wheels[i].radius), float(wanted[i].radius));
+        QCOMPARE(float(wheels[i].theta), float(wanted[i].theta));
+    }
+    QCOMPARE(actual.getLift(), expected.getLift());
+    QCOMPARE(actual.getGamma(), expected.getGamma());
+    QCOMPARE(actual.getGain(), expected.getGain());
+    QCOMPARE(actual.getSaturation(), expected.getSaturation());
+    QCOMPARE(actual.getHistogramSliderData().black, expected.getHistogramSliderData().black);
+    QCOMPARE(actual.getHistogramSliderData().mid, expected.getHistogramSliderData().mid);
+    QCOMPARE(actual.getHistogramSliderData().white, expected.getHistogramSliderData().white);
+    QCOMPARE(actual.getOriginal(), expected.getOriginal());
+}
+
+} // namespace Emulsa::Test
