@@ -1,0 +1,42 @@
+#pragma once
+
+#include "core/ClipSettings.h"
+
+#include <QByteArray>
+#include <QMetaType>
+#include <QString>
+#include <QUuid>
+
+namespace Emulsa {
+
+// A named, stored grade. A value type: the store keeps its own copies and
+// hands out copies, so a preset read by a view never changes or disappears
+// under it.
+struct Preset
+{
+    // A new preset gets a fresh uuid.
+    Preset();
+    Preset(const QUuid& uuid, const QString& name, qint32 number, const ClipSettings& settings);
+
+    // Name, number and settings, with the uuid kept or a fresh one drawn.
+    Preset copy(bool keepUuid) const;
+    // The braced text form that travels between model, controller and views.
+    QByteArray id() const { return uuid.toByteArray(); }
+
+    QUuid uuid;
+    QString name;
+    qint32 number = 0;
+    ClipSettings settings;
+};
+
+// A preset taken out of the store, with the group it came from: what undoing
+// a removal puts back.
+struct RemovedPreset
+{
+    qint32 groupId = -1;
+    Preset preset;
+};
+
+} // namespace Emulsa
+
+Q_DECLARE_METATYPE(Emulsa::Preset)

@@ -1,0 +1,257 @@
+#include "model/PresetsFileReader.h"
+
+#include "model/GradeBlockReader.h"
+
+#include <QBuffer>
+#include <QDebug>
+#include <QImageReader>
+#include <QtEndian>
+
+#include <memory>
+
+namespace Emulsa {
+
+PresetsFileReader::PresetsFileReader(const FilmLibrary* library, CameraListHelper* catalogue)
+    : m_library(library)
+    , m_catalogue(catalogue)
+{
+}
+
+QImage PresetsFileReader::readCheckedImage(QIODevice* device, const char* format)
+{
+    QImageReader reader(device, format);
+    const QSize size = reader.size();
+    if (!size.isValid() || size.isEmpty() || size.width() > maxThumbnailSide || size.height() > maxThumbnailSide
+        || qint64(size.width()) * size.height() > maxThumbnailPixels) {
+        qDebug() << "PresetsFileReader: picture refused, size" << size;
+        return QImage();
+    }
+    return reader.read();
+}
+
+QImage PresetsFileReader::decodeThumbnail(const QByteArray& base64)
+{
+    if (base64.size() > maxThumbnailDataLength) {
+        qDebug() << "PresetsFileReader: thumbnail data too long:" << base64.size();
+        return QImage();
+    }
+    const QByteArray bytes = QByteArray::fromBase64(base64);
+    // QDataStream's form of a QImage: a big-endian 32-bit 1 for a picture
+    // (0 for a null image), then the picture as PNG.
+    if (bytes.size() < 4 || qFromBigEndian<qint32>(bytes.constData()) != 1)
+        return QImage();
+    QByteArray png = bytes.mid(4);
+    QBuffer buffer(&png);
+    if (!buffer.open(QIODevice::ReadOnly))
+        return QImage();
+    return readCheckedImage(&buffer, "PNG");
+}
+
+bool PresetsFileReader::read(QIODevice* device)
+{
+    setDevice(device);
+    while (!atEnd() && !hasError()) {
+        readNext();
+        if (!isStartElement())
+            continue;
+        if (name() == QLatin1String("PresetGroup")) {
+            if (!readRootAttributes())
+                raiseError(tr("Error while reading PresetsGroup Attributes information from preset file"));
+        } else if (name() == QLatin1String("General")) {
+            if (!readGeneral())
+                raiseError(tr("Error while reading General information from preset file"));
+        } else if (name() == QLatin1String("Presets")) {
+            if (!readPresets())
+                raiseError(tr("Error while reading through preset file"));
+            else
+                GradeBlockReader::skipToEndOf(this, QStringLiteral("Presets"));
+        } else if (name() == QLatin1String("Thumbnails")) {
+            if (!readThumbnails())
+                raiseError(tr("Error while reading through presets thumbnails"));
+            else
+                m_hasThumbnails = true;
+        }
+    }
+    if (hasError()) {
+        qDebug() << "Parser Error (line:" << lineNumber() << " - col:" << columnNumber() << "): " << errorString();
+        return false;
+    }
+    return true;
+}
+
+bool PresetsFileReader::readRootAttributes()
+{
+    if (name() != QLatin1String("PresetGroup")) {
+        qDebug() << "Error while parsing the root item";
+        return false;
+    }
+    const QXmlStreamAttributes attributes = this->attributes();
+    if (!attributes.hasAttribute(QStringLiteral("name"))) {
+        qDebug() << "Preset group reading error!";
+        return false;
+    }
+    bool ok = false;
+    const int id = attributes.value(QStringLiteral("id")).toInt(&ok);
+    if (!attributes.hasAttribute(QStringLiteral("id")) || !ok) {
+        qDebug() << "total items number reading error!";
+        return false;
+    }
+    m_groupName = attributes.value(QStringLiteral("name")).toString();
+    m_groupId = id;
+    m_hasGroup = true;
+    return true;
+}
+
+bool PresetsFileReader::readGeneral()
+{
+    GradeBlockReader blocks(this, m_library, m_catalogue);
+    GeneralInfo info;
+    if (!blocks.readGeneral(&info))
+        return false;
+    m_fileVersion = info.fileVersion;
+    m_standaloneVersion = info.standaloneVersion;
+    m_hostOS = info.hostOS;
+    return true;
+}
+
+bool PresetsFileReader::readPresets()
+{
+    if (name() != QLatin1String("Presets")) {
+        qDebug() << "Error while parsing the presets list";
+        return false;
+    }
+    bool ok = false;
+    const int total = attributes().value(QStringLiteral("total-items")).toInt(&ok);
+    if (!ok) {
+        qDebug() << "total items number reading error!";
+        return false;
+    }
+    for (int i = 0; i < total; ++i) {
+        if (!readNextStartElement() || hasError())
+            return false;
+        if (!parsePreset())
+            qDebug() << "Could not read preset item, skiping current";
+        if (hasError())
+            return false;
+    }
+    return true;
+}
+
+bool PresetsFileReader::readLeafText(const QString& elementName, QString* text)
+{
+    if (!readNextStartElement() || name() != elementName)
+        return false;
+    *text = readElementText();
+    return !hasError();
+}
+
+bool PresetsFileReader::parsePreset()
+{
+    if (name() != QLatin1String("Preset")) {
+        skipCurrentElement();
+        return false;
+    }
+    // Whatever happens below, the reader ends on this Preset's end element.
+    struct SkipRest
+    {
+        PresetsFileReader* reader;
+        ~SkipRest() { GradeBlockReader::skipToEndOf(reader, QStringLiteral("Preset")); }
+    } skipRest { this };
+
+    QString uuidText;
+    if (!readLeafText(QStringLiteral("PresetUUID"), &uuidText) || uuidText.isEmpty()) {
+        qDebug() << "PresetUUID reading error!";
+        return false;
+    }
+    QString presetName;
+    if (!readLeafText(QStringLiteral("PresetName"), &presetName)) {
+        qDebug() << "PresetName reading error!";
+        return false;
+    }
+    QString numberText;
+    bool ok = false;
+    qint32 number = 0;
+    if (readLeafText(QStringLiteral("PresetNumber"), &numberText))
+        number = numberText.trimmed().toInt(&ok);
+    if (!ok) {
+        qDebug() << "Preset Number reading error!";
+        return false;
+    }
+    if (number > m_highestPresetNumber)
+        m_highestPresetNumber = number;
+    if (!readNextStartElement() || name() != QLatin1String("ClipSettings")) {
+        qDebug() << "ClipSettings reading error!";
+        return false;
+    }
+    GradeBlockReader blocks(this, m_library, m_catalogue);
+    blocks.setWheelMismatchWord(QStringLiteral("Expecting"));
+    std::unique_ptr<ClipSettings> settings = blocks.parseClipSettings();
+    if (!settings) {
+        qDebug() << "Couldn't load settings from file. Setting default settings";
+        settings.reset(new ClipSettings());
+    }
+    m_presets.append(Preset(QUuid(uuidText.trimmed()), presetName, number, *settings));
+    return true;
+}
+
+bool PresetsFileReader::readThumbnails()
+{
+    if (name() != QLatin1String("Thumbnails")) {
+        qDebug() << "Error while parsing the thumbnail list group";
+        return false;
+    }
+    bool ok = false;
+    const int total = attributes().value(QStringLiteral("total-items")).toInt(&ok);
+    if (!ok) {
+        qDebug() << "total items number reading error!";
+        return false;
+    }
+    for (int i = 0; i < total; ++i) {
+        if (!readNextStartElement()) {
+            // Files written before total-items counted only the Thumbnail
+            // elements may end the block early: that is no error.
+            return !hasError() && name() == QLatin1String("Thumbnails");
+        }
+        if (!parseThumbnail()) {
+            qDebug() << "Could not read preset thumbnail";
+            return false;
+        }
+    }
+    return true;
+}
+
+bool PresetsFileReader::parseThumbnail()
+{
+    if (name() != QLatin1String("Thumbnail")) {
+        qDebug() << "Error while parsing the thumbnail (parser got:" << name() << ")";
+        return false;
+    }
+    if (!readNextStartElement() || name() != QLatin1String("ThumbnailUUID")) {
+        qDebug() << "ThumbnailUUID reading error (parser got:" << name() << ")";
+        return false;
+    }
+    const QString uuidText = readElementText();
+    if (uuidText.isEmpty() || hasError()) {
+        qDebug() << "ThumbnailUUID reading error!";
+        return false;
+    }
+    if (!readNextStartElement() || name() != QLatin1String("ThumbnailDATA")) {
+        qDebug() << "ThumbnailDATA reading error!";
+        return false;
+    }
+    const QString data = readElementText();
+    if (data.isEmpty() || hasError()) {
+        qDebug() << "Thumbnail data reading error!";
+        return false;
+    }
+    const QImage image = decodeThumbnail(data.toLatin1());
+    if (image.isNull()) {
+        qDebug() << "Preset Thumbnails from file could not be read.";
+        return false;
+    }
+    m_thumbnails.insert(QUuid(uuidText.trimmed()).toByteArray(), image);
+    GradeBlockReader::skipToEndOf(this, QStringLiteral("Thumbnail"));
+    return true;
+}
+
+} // namespace Emulsa

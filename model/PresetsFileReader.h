@@ -1,0 +1,86 @@
+#pragma once
+
+#include "model/Preset.h"
+
+#include <QByteArray>
+#include <QCoreApplication>
+#include <QHash>
+#include <QImage>
+#include <QString>
+#include <QVector>
+#include <QXmlStreamReader>
+
+class QIODevice;
+
+namespace Emulsa {
+
+class CameraListHelper;
+class FilmLibrary;
+
+// Reads one preset file: the group's name and id, the general block, the
+// presets with their grades (the grade block of project files) and, in
+// exported files, the thumbnails. A preset that fails is skipped; a
+// thumbnail that fails rejects the whole file.
+class PresetsFileReader : public QXmlStreamReader
+{
+    Q_DECLARE_TR_FUNCTIONS(PresetsFileReader)
+
+public:
+    // Longest ThumbnailDATA text accepted (Base64), and the largest picture
+    // it may hold, checked before the picture is decoded.
+    static constexpr int maxThumbnailDataLength = 8 * 1024 * 1024;
+    static constexpr int maxThumbnailSide = 4096;
+    static constexpr qint64 maxThumbnailPixels = 4096LL * 4096;
+
+    explicit PresetsFileReader(const FilmLibrary* library = nullptr, CameraListHelper* catalogue = nullptr);
+
+    bool read(QIODevice* device);
+
+    // What was read. The presets are in file order and keep the uuids of the
+    // file (a null uuid where the text was no valid uuid).
+    bool hasGroup() const { return m_hasGroup; }
+    QString groupName() const { return m_groupName; }
+    int groupId() const { return m_groupId; }
+    const QVector<Preset>& presets() const { return m_presets; }
+    // -1 until a number was read.
+    qint32 highestPresetNumber() const { return m_highestPresetNumber; }
+    bool hasThumbnails() const { return m_hasThumbnails; }
+    // By the braced id text of the uuid read.
+    const QHash<QByteArray, QImage>& thumbnails() const { return m_thumbnails; }
+
+    float fileVersion() const { return m_fileVersion; }
+    QString standaloneVersion() const { return m_standaloneVersion; }
+    QString hostOS() const { return m_hostOS; }
+
+    // Reads a picture after checking its size against the limits above; a
+    // null image when it is too large or unreadable (thumbnail files use it
+    // too).
+    static QImage readCheckedImage(QIODevice* device, const char* format);
+    // The image of a ThumbnailDATA text; null when the text is too long, is
+    // no image, or holds a picture above the size limits.
+    static QImage decodeThumbnail(const QByteArray& base64);
+
+private:
+    bool readRootAttributes();
+    bool readGeneral();
+    bool readPresets();
+    bool parsePreset();
+    bool readThumbnails();
+    bool parseThumbnail();
+    bool readLeafText(const QString& name, QString* text);
+
+    const FilmLibrary* m_library;
+    CameraListHelper* m_catalogue;
+    float m_fileVersion = -1.0f;
+    QString m_standaloneVersion;
+    QString m_hostOS;
+    bool m_hasGroup = false;
+    QString m_groupName;
+    int m_groupId = 0;
+    QVector<Preset> m_presets;
+    qint32 m_highestPresetNumber = -1;
+    bool m_hasThumbnails = false;
+    QHash<QByteArray, QImage> m_thumbnails;
+};
+
+} // namespace Emulsa

@@ -1,0 +1,461 @@
+#include "common/TestEnvironment.h"
+
+#include "core/ApplicationPaths.h"
+#include "core/ClipSettings.h"
+#include "model/PresetsFileReader.h"
+#include "model/PresetsFileWriter.h"
+#include "model/PresetsManager.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QFile>
+#include <QSet>
+#include <QtConcurrent>
+
+using namespace Emulsa;
+
+namespace {
+
+ClipSettings gradeWithSaturation(float saturation)
+{
+    ClipSettings settings;
+    settings.setSaturation(saturation);
+    return settings;
+}
+
+QImage testImage(int width, int height, QRgb colour)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(colour);
+    return image;
+}
+
+// Every uuid of every group of the store.
+QList<QUuid> allUuids(const PresetsManager& store)
+{
+    QList<QUuid> uuids;
+    for (const PresetGroup& group : store.groups())
+        uuids += group.presets.keys();
+    return uuids;
+}
+
+QByteArray readAll(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool writeAll(const QString& path, const QByteArray& bytes)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
+}
+
+} // namespace
+
+class PresetsManagerTest : public QObject
+{
+    Q_OBJECT
+
+    QString m_folder;
+
+private slots:
+    void initTestCase()
+    {
+        // The build's film data: the grade block needs known stocks and profiles.
+        const QString share = qEnvironmentVariable("EMULSA_TEST_BINARY_DIR") + QStringLiteral("/share");
+        QVERIFY2(QFileInfo(share + QStringLiteral("/Quillmoor")).isDir(), qPrintable(share));
+        qputenv("PROGRAMDATA", QFile::encodeName(share));
+        ApplicationPaths::instance()->clearCache();
+    }
+
+    void init() { m_folder = Test::makeTempFolder(QStringLiteral("presets/")); }
+
+    // Groups whose names map to the same plain file name each keep their
+    // own file and come back after a restart, names and presets intact.
+    void similarGroupNamesSurviveRestart_data()
+    {
+        QTest::addColumn<QString>("first");
+        QTest::addColumn<QString>("second");
+        QTest::newRow("case and space") << "My Group"
+                                        << "my_group";
+        QTest::newRow("case only") << "Night"
+                                   << "NIGHT";
+        QTest::newRow("empty and its default name") << ""
+                                                    << "preset_group_0";
+        QTest::newRow("dots and slashes") << "../x"
+                                          << "___x";
+    }
+    void similarGroupNamesSurviveRestart()
+    {
+        QFETCH(QString, first);
+        QFETCH(QString, second);
+        {
+            PresetsManager store(m_folder);
+            const int a = store.createNewGroup(first).id;
+            const int b = store.createNewGroup(second).id;
+            QVERIFY(store.createPreset(gradeWithSaturation(0.25f), a));
+            QVERIFY(store.createPreset(gradeWithSaturation(1.75f), b));
+            QVERIFY(store.writePresetsToDisk());
+            const QStringList files = store.groupFileNames().values();
+            QCOMPARE(QSet<QString>(files.begin(), files.end()).size(), 2);
+        }
+        PresetsManager reloaded(m_folder);
+        const QList<PresetGroup> groups = reloaded.groups();
+        QCOMPARE(groups.size(), 2);
+        QStringList names;
+        for (const PresetGroup& group : groups) {
+            names << group.name;
+            QCOMPARE(group.presets.size(), 1);
+            const float saturation = group.presets.begin()->settings.getSaturation();
+            QCOMPARE(saturation, group.name == first ? 0.25f : 1.75f);
+        }
+        QCOMPARE(QSet<QString>(names.begin(), names.end()), (QSet<QString> { first, second }));
+    }
+
+    // No group name leads a file out of the presets folder.
+    void groupFilesStayInsideTheFolder_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("parent") << "../x";
+        QTest::newRow("deep parent") << "../../../../tmp/evil";
+        QTest::newRow("absolute") << "/etc/passwd";
+        QTest::newRow("hidden") << ".hidden";
+        QTest::newRow("backslashes") << "..\\..\\x";
+    }
+    void groupFilesStayInsideTheFolder()
+    {
+        QFETCH(QString, name);
+        const QString outside = QDir(m_folder + QStringLiteral("..")).absolutePath();
+        const QStringList before = QDir(outside).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+        PresetsManager store(m_folder);
+        store.createNewGroup(name);
+        QVERIFY(store.writePresetsToDisk());
+        const QString fileName = store.groupFileNames().value(0);
+        QVERIFY2(QRegularExpression(QStringLiteral("^[a-z0-9_-]+\\.empreset$")).match(fileName).hasMatch(),
+            qPrintable(fileName));
+        QVERIFY(QFile::exists(m_folder + fileName));
+        QCOMPARE(QDir(outside).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), before);
+        PresetsManager reloaded(m_folder);
+        QCOMPARE(reloaded.group(0)->name, name);
+    }
+
+    void insideFolderCheck_data()
+    {
+        QTest::addColumn<QString>("relative");
+        QTest::addColumn<bool>("inside");
+        QTest::newRow("plain") << "a.empreset" << true;
+        QTest::newRow("missing subfolder") << "sub/a.empreset" << true;
+        QTest::newRow("parent") << "../a.empreset" << false;
+        QTest::newRow("through a subfolder") << "sub/../../a.empreset" << false;
+        QTest::newRow("the folder itself") << "" << false;
+        QTest::newRow("link out") << "out/a.empreset" << false;
+    }
+    void insideFolderCheck()
+    {
+        QFETCH(QString, relative);
+        QFETCH(bool, inside);
+        const QString target = Test::makeTempFolder(QStringLiteral("elsewhere"));
+        QFile::link(target, m_folder + QStringLiteral("out"));
+        QCOMPARE(PresetsManager::isInsideFolder(m_folder + relative, m_folder), inside);
+    }
+
+    // An exported group imported twice gives presets and thumbnails of their
+    // own: no two presets share a uuid, and each has its thumbnail file.
+    void importTwiceGivesDistinctUuids()
+    {
+        const QString exported = Test::makeTempFolder(QStringLiteral("export")) + QStringLiteral("/looks");
+        PresetsManager store(m_folder);
+        const int group = store.createNewGroup(QStringLiteral("Looks")).id;
+        const Preset preset = *store.createPreset(gradeWithSaturation(0.5f), group);
+        QVERIFY(store.setNewThumbnailForId(testImage(32, 18, qRgb(200, 10, 10)), preset.id(), false));
+        QVERIFY(store.exportPresetGroup(group, exported));
+        // Exports carry the store's suffix.
+        QVERIFY(QFile::exists(exported + QStringLiteral(".empreset")));
+
+        const int first = store.importPresetGroup(exported + QStringLiteral(".empreset"));
+        const int second = store.importPresetGroup(exported + QStringLiteral(".empreset"));
+        QVERIFY(first >= 0 && second >= 0 && first != second && first != group);
+        const QList<QUuid> uuids = allUuids(store);
+        QCOMPARE(uuids.size(), 3);
+        QCOMPARE(QSet<QUuid>(uuids.begin(), uuids.end()).size(), 3);
+        for (const QUuid& uuid : uuids) {
+            QVERIFY(QFile::exists(store.thumbnailPath(uuid)));
+            QCOMPARE(store.thumbnailForId(uuid.toByteArray()).pixel(0, 0), qRgb(200, 10, 10));
+        }
+        // The copies keep name, number and grade.
+        for (int id : { first, second }) {
+            const Preset copy = store.presetsOfGroup(id)->constFirst();
+            QCOMPARE(copy.number, preset.number);
+            QCOMPARE(copy.settings.getSaturation(), 0.5f);
+        }
+    }
+
+    // Files named ".empresets" (older exports) are imported too.
+    void importAcceptsBothSuffixes()
+    {
+        const QString folder = Test::makeTempFolder(QStringLiteral("suffix"));
+        PresetsManager store(m_folder);
+        const int group = store.createNewGroup(QStringLiteral("Old")).id;
+        store.createPreset(gradeWithSaturation(0.5f), group);
+        QVERIFY(store.exportPresetGroup(group, folder + QStringLiteral("/old.empresets")));
+        QVERIFY(QFile::exists(folder + QStringLiteral("/old.empresets")));
+        QVERIFY(store.importPresetGroup(folder + QStringLiteral("/old.empresets")) >= 0);
+    }
+
+    // A preset whose uuid text is no uuid, or the null uuid, gets a fresh id
+    // and never takes over the placeholder's thumbnail file.
+    void invalidUuidGetsFreshOne_data()
+    {
+        QTest::addColumn<QString>("uuidText");
+        QTest::newRow("garbage") << "not-a-uuid";
+        QTest::newRow("null") << "{00000000-0000-0000-0000-000000000000}";
+    }
+    void invalidUuidGetsFreshOne()
+    {
+        QFETCH(QString, uuidText);
+        PresetsManager source(Test::makeTempFolder(QStringLiteral("source")));
+        const int group = source.createNewGroup(QStringLiteral("Bad")).id;
+        const Preset preset = *source.createPreset(gradeWithSaturation(0.5f), group);
+        QVERIFY(source.setNewThumbnailForId(testImage(8, 8, qRgb(1, 2, 3)), preset.id(), false));
+        const QString exported = Test::makeTempFolder(QStringLiteral("bad")) + QStringLiteral("/bad.empreset");
+        QVERIFY(source.exportPresetGroup(group, exported));
+        QByteArray text = readAll(exported);
+        text.replace(preset.uuid.toString().toLatin1(), uuidText.toLatin1());
+        QVERIFY(writeAll(exported, text));
+
+        const QByteArray placeholder = "placeholder bytes";
+        PresetsManager store(m_folder);
+        QVERIFY(writeAll(store.thumbnailPath(QUuid()), placeholder));
+        const int imported = store.importPresetGroup(exported);
+        QVERIFY(imported >= 0);
+        const Preset loaded = store.presetsOfGroup(imported)->constFirst();
+        QVERIFY(!loaded.uuid.isNull());
+        QCOMPARE(readAll(store.thumbnailPath(QUuid())), placeholder);
+    }
+
+    // A thumbnail whose picture is too large is refused before it is decoded,
+    // and so is an over-long ThumbnailDATA text; the import fails as a whole.
+    void oversizedThumbnailRefused_data()
+    {
+        QTest::addColumn<QByteArray>("data");
+        QImage huge(PresetsFileReader::maxThumbnailSide + 1, 8, QImage::Format_Mono);
+        huge.fill(0);
+        QTest::newRow("too wide") << PresetsFileWriter::encodeThumbnail(huge);
+        QImage bomb(3000, 3000, QImage::Format_Mono); // 9 megapixels, a few kilobytes of PNG
+        bomb.fill(1);
+        QTest::newRow("too many pixels") << PresetsFileWriter::encodeThumbnail(bomb);
+        QTest::newRow("too long") << QByteArray(PresetsFileReader::maxThumbnailDataLength + 4, 'A');
+        QTest::newRow("not an image") << QByteArray("AAAAAQ==");
+    }
+    void oversizedThumbnailRefused()
+    {
+        QFETCH(QByteArray, data);
+        QVERIFY(PresetsFileReader::decodeThumbnail(data).isNull());
+        // A well-formed thumbnail decodes.
+        QCOMPARE(PresetsFileReader::decodeThumbnail(PresetsFileWriter::encodeThumbnail(testImage(16, 9, qRgb(9, 9, 9))))
+                     .size(),
+            QSize(16, 9));
+
+        PresetsManager source(Test::makeTempFolder(QStringLiteral("source")));
+        const int group = source.createNewGroup(QStringLiteral("Big")).id;
+        const Preset preset = *source.createPreset(gradeWithSaturation(0.5f), group);
+        QVERIFY(source.setNewThumbnailForId(testImage(8, 8, qRgb(1, 2, 3)), preset.id(), false));
+        const QString exported = Test::makeTempFolder(QStringLiteral("big")) + QStringLiteral("/big.empreset");
+        QVERIFY(source.exportPresetGroup(group, exported));
+        QByteArray text = readAll(exported);
+        const int start = text.indexOf("<ThumbnailDATA>") + int(qstrlen("<ThumbnailDATA>"));
+        const int end = text.indexOf("</ThumbnailDATA>");
+        QVERIFY(start > 20 && end > start);
+        text.replace(start, end - start, data);
+        QVERIFY(writeAll(exported, text));
+
+        PresetsManager store(m_folder);
+        QCOMPARE(store.importPresetGroup(exported), -1);
+        QVERIFY(store.groups().isEmpty());
+    }
+
+    // A move to a group that does not exist, from one that does not exist,
+    // or within one group changes nothing.
+    void moveToUnknownGroupKeepsPresets_data()
+    {
+        QTest::addColumn<int>("from");
+        QTest::addColumn<int>("to");
+        QTest::newRow("unknown target") << 0 << 42;
+        QTest::newRow("unknown source") << 42 << 0;
+        QTest::newRow("same group") << 0 << 0;
+    }
+    void moveToUnknownGroupKeepsPresets()
+    {
+        QFETCH(int, from);
+        QFETCH(int, to);
+        PresetsManager store(m_folder);
+        QCOMPARE(store.createNewGroup(QStringLiteral("A")).id, 0);
+        const Preset preset = *store.createPreset(gradeWithSaturation(0.5f), 0);
+        QVERIFY(store.movePresets(from, to, { preset.id() }).isEmpty());
+        QCOMPARE(store.groupOfPreset(preset.id()), 0);
+        QCOMPARE(store.presetsOfGroup(0)->size(), 1);
+    }
+
+    void moveAndMoveBack()
+    {
+        PresetsManager store(m_folder);
+        const int a = store.createNewGroup(QStringLiteral("A")).id;
+        const int b = store.createNewGroup(QStringLiteral("B")).id;
+        const Preset one = *store.createPreset(gradeWithSaturation(0.5f), a);
+        const Preset two = *store.createPreset(gradeWithSaturation(0.6f), a);
+        // Ids that are not in the source group are not moved.
+        const QVector<QByteArray> moved = store.movePresets(a, b, { one.id(), QUuid::createUuid().toByteArray() });
+        QCOMPARE(moved, QVector<QByteArray> { one.id() });
+        QCOMPARE(store.groupOfPreset(one.id()), b);
+        QCOMPARE(store.groupOfPreset(two.id()), a);
+        QCOMPARE(store.movePresets(b, a, moved), moved);
+        QCOMPARE(store.groupOfPreset(one.id()), a);
+    }
+
+    // An empty group reports -1 as its highest number; compared wide and
+    // signed it never raises the counter, so numbers keep rising.
+    void emptyGroupDoesNotWrapTheNumbers()
+    {
+        {
+            PresetsManager store(m_folder);
+            const int a = store.createNewGroup(QStringLiteral("Empty")).id;
+            const int b = store.createNewGroup(QStringLiteral("Full")).id;
+            Q_UNUSED(a);
+            for (int i = 0; i < 5; ++i)
+                store.createPreset(gradeWithSaturation(0.5f), b);
+            QVERIFY(store.writePresetsToDisk());
+        }
+        PresetsManager store(m_folder);
+        QCOMPARE(store.lastPresetNumber(), 5u);
+        QCOMPARE(store.createPreset(gradeWithSaturation(0.5f), 0)->number, 6);
+    }
+
+    // Removing and restoring gives back uuid, name, number and grade.
+    void removeAndRestore()
+    {
+        PresetsManager store(m_folder);
+        const int group = store.createNewGroup(QStringLiteral("A")).id;
+        const Preset preset = *store.createPreset(gradeWithSaturation(0.3f), group);
+        QVERIFY(store.renamePreset(preset.id(), QStringLiteral("Pale")));
+        const std::optional<RemovedPreset> removed = store.removePreset(preset.id());
+        QVERIFY(removed);
+        QVERIFY(!store.findPreset(preset.id()));
+        QVERIFY(!store.removePreset(preset.id()));
+        QVERIFY(store.addPreset(*removed));
+        const Preset back = *store.findPreset(preset.id());
+        QCOMPARE(back.uuid, preset.uuid);
+        QCOMPARE(back.name, QStringLiteral("Pale"));
+        QCOMPARE(back.number, preset.number);
+        QCOMPARE(back.settings.getSaturation(), 0.3f);
+        // A second restore of the same record is refused: uuids stay unique.
+        QVERIFY(!store.addPreset(*removed));
+    }
+
+    void groupIdsAreReusedAndReinsertedGroupsMoveUp()
+    {
+        PresetsManager store(m_folder);
+        QCOMPARE(store.createNewGroup(QStringLiteral("A")).id, 0);
+        QCOMPARE(store.createNewGroup(QStringLiteral("B")).id, 1);
+        std::optional<PresetGroup> taken = store.takeGroup(0);
+        QVERIFY(taken);
+        QVERIFY(!store.takeGroup(0));
+        QCOMPARE(store.createNewGroup(QStringLiteral("C")).id, 0);
+        QCOMPARE(store.reinsertGroup(*taken), 2);
+        QCOMPARE(store.group(2)->name, QStringLiteral("A"));
+    }
+
+    // Stale group files go only after every group was written: a group that
+    // cannot be written leaves the older files in place.
+    void staleFilesKeptWhenAWriteFails()
+    {
+        // A file that does not parse is no group's file: never removed.
+        QVERIFY(writeAll(m_folder + QStringLiteral("broken.empreset"), "<PresetGroup"));
+        PresetsManager store(m_folder);
+        store.createNewGroup(QStringLiteral("A"));
+        store.createNewGroup(QStringLiteral("B"));
+        QVERIFY(store.writePresetsToDisk());
+        QVERIFY(QFile::exists(m_folder + QStringLiteral("b.empreset")));
+        store.renamePresetGroup(1, QStringLiteral("C"));
+        QVERIFY(QDir().mkpath(m_folder + QStringLiteral("c.empreset"))); // cannot be written
+        QVERIFY(!store.writePresetsToDisk());
+        QVERIFY(QFile::exists(m_folder + QStringLiteral("b.empreset")));
+        QDir(m_folder + QStringLiteral("c.empreset")).removeRecursively();
+        QVERIFY(store.writePresetsToDisk());
+        QVERIFY(!QFile::exists(m_folder + QStringLiteral("b.empreset")));
+        QVERIFY(QFile::exists(m_folder + QStringLiteral("c.empreset")));
+        QVERIFY(QFile::exists(m_folder + QStringLiteral("broken.empreset")));
+    }
+
+    void thumbnailsAndPlaceholder()
+    {
+        PresetsManager store(m_folder);
+        const int group = store.createNewGroup(QStringLiteral("A")).id;
+        const Preset plain = *store.createPreset(gradeWithSaturation(0.5f), group);
+        // No placeholder file: a null image.
+        QVERIFY(store.thumbnailForId(plain.id()).isNull());
+        // Mirrored thumbnails are flipped top to bottom.
+        QImage picture = testImage(4, 2, qRgb(0, 0, 255));
+        picture.setPixel(0, 0, qRgb(255, 0, 0));
+        QVERIFY(store.setNewThumbnailForId(picture, plain.id(), true));
+        QCOMPARE(store.thumbnailForId(plain.id()).pixel(0, 1), qRgb(255, 0, 0));
+        // Unknown presets get no file.
+        const QUuid stranger = QUuid::createUuid();
+        QVERIFY(!store.setNewThumbnailForId(picture, stranger.toByteArray(), false));
+        QVERIFY(!QFile::exists(store.thumbnailPath(stranger)));
+        // With a placeholder file, a preset without thumbnail shows it.
+        QVERIFY(QDir().mkpath(QFileInfo(store.thumbnailPath(QUuid())).absolutePath()));
+        QVERIFY(testImage(3, 3, qRgb(7, 7, 7)).save(store.thumbnailPath(QUuid()), "TIFF"));
+        PresetsManager reloaded(m_folder);
+        const Preset other = *reloaded.createPreset(gradeWithSaturation(0.5f), group);
+        QCOMPARE(reloaded.thumbnailForId(other.id()).pixel(1, 1), qRgb(7, 7, 7));
+        // A copy takes the source's thumbnail.
+        const Preset copy = *reloaded.copyPreset(plain.id(), group);
+        QVERIFY(copy.uuid != plain.uuid);
+        QCOMPARE(reloaded.thumbnailForId(copy.id()).pixel(0, 1), qRgb(255, 0, 0));
+    }
+
+    // One thread changes the store and its thumbnails while another reads
+    // lists, presets and thumbnails (run under ThreadSanitizer to see races).
+    void readAndWriteFromTwoThreads()
+    {
+        PresetsManager store(m_folder);
+        const int group = store.createNewGroup(QStringLiteral("A")).id;
+        const QImage picture = testImage(16, 9, qRgb(10, 20, 30));
+        QFuture<int> writer = QtConcurrent::run([&] {
+            int made = 0;
+            for (int i = 0; i < 60; ++i) {
+                const std::optional<Preset> preset = store.createPreset(gradeWithSaturation(0.5f), group);
+                store.setNewThumbnailForId(picture, preset->id(), i % 2 == 0);
+                store.renamePreset(preset->id(), QStringLiteral("p%1").arg(i));
+                if (i % 3 == 0)
+                    store.removePreset(preset->id());
+                else
+                    ++made;
+                if (i % 10 == 0)
+                    store.writePresetsToDisk();
+            }
+            return made;
+        });
+        int reads = 0;
+        while (!writer.isFinished() || reads == 0) {
+            for (const PresetGroup& g : store.groups()) {
+                for (const Preset& p : g.presets) {
+                    const QImage thumbnail = store.thumbnailForId(p.id());
+                    if (!thumbnail.isNull())
+                        QVERIFY(thumbnail.width() == 16);
+                    store.findPreset(p.id());
+                }
+            }
+            ++reads;
+        }
+        const int made = writer.result();
+        QCOMPARE(store.presetsOfGroup(group)->size(), made);
+        QVERIFY(store.writePresetsToDisk());
+        QCOMPARE(PresetsManager(m_folder).presetsOfGroup(group)->size(), made);
+    }
+};
+
+EMULSA_TEST_MAIN(PresetsManagerTest)
+#include "tst_presetsmanager.moc"
