@@ -152,6 +152,12 @@ Grade (defaults: the application's default grade)
       --saturation N      0..2 (0 = black and white, 1 = unchanged).
       --levels B,M,W      Output levels: the input values that become black,
                           mid-grey and white, each 0..1 (0,0.5,1).
+      --preset LOOK       Start from a saved preset of your presets: "GROUP/NAME",
+                          or a NAME that only one group holds. The grade
+                          options given with it adjust the preset's look.
+      --preset-file FILE  Start from a preset of a preset file (.empreset or
+      --preset-name NAME  .empresets), named by --preset-name; a file of one
+                          preset needs no name.
       --no-grade          Render the pictures ungraded (no stock, no grain,
                           everything neutral): a plain transcode.
 
@@ -214,6 +220,9 @@ bool parseRenderOptions(const QStringList& arguments, RenderOptions* options, QS
     const QCommandLineOption saturation(QStringLiteral("saturation"), QString(), QStringLiteral("n"));
     const QCommandLineOption levels(QStringLiteral("levels"), QString(), QStringLiteral("l"));
     const QCommandLineOption noGrade(QStringLiteral("no-grade"), QString());
+    const QCommandLineOption preset(QStringLiteral("preset"), QString(), QStringLiteral("p"));
+    const QCommandLineOption presetFile(QStringLiteral("preset-file"), QString(), QStringLiteral("f"));
+    const QCommandLineOption presetName(QStringLiteral("preset-name"), QString(), QStringLiteral("n"));
     const QCommandLineOption listStocks(QStringLiteral("list-stocks"), QString());
     const QCommandLineOption listProfiles(QStringLiteral("list-profiles"), QString());
     const QCommandLineOption listGauges(QStringLiteral("list-gauges"), QString());
@@ -221,7 +230,7 @@ bool parseRenderOptions(const QStringList& arguments, RenderOptions* options, QS
     const QCommandLineOption verbose({ QStringLiteral("v"), QStringLiteral("verbose") }, QString());
     parser.addOptions({ help, output, format, size, fit, overwrite, keep, in, out, profile, stock, stockAmount,
         curveAmount, gauge, grain, exposure, kelvin, shadows, midtones, highlights, lift, gamma, gain, saturation,
-        levels, noGrade, listStocks, listProfiles, listGauges, quiet, verbose });
+        levels, noGrade, preset, presetFile, presetName, listStocks, listProfiles, listGauges, quiet, verbose });
     if (!parser.parse(arguments)) {
         *error = parser.errorText();
         return false;
@@ -291,6 +300,18 @@ bool parseRenderOptions(const QStringList& arguments, RenderOptions* options, QS
     if ((parser.isSet(in) && !Position::parse(parser.value(in), &o.in))
         || (parser.isSet(out) && !Position::parse(parser.value(out), &o.out))) {
         *error = QStringLiteral("--in and --out take a frame number (e.g. 48) or seconds (e.g. 2.5s).");
+        return false;
+    }
+
+    o.preset = parser.value(preset);
+    o.presetFile = parser.value(presetFile);
+    o.presetName = parser.value(presetName);
+    if (parser.isSet(preset) && parser.isSet(presetFile)) {
+        *error = QStringLiteral("--preset and --preset-file exclude each other.");
+        return false;
+    }
+    if (parser.isSet(presetName) && !parser.isSet(presetFile)) {
+        *error = QStringLiteral("--preset-name names a preset of the --preset-file.");
         return false;
     }
 

@@ -42,6 +42,11 @@ struct RenderOptions
     QString stockText = QStringLiteral("5207");
     bool quiet = false;
     bool verbose = false;
+    // A saved look to start from: a preset of the user's store
+    // ("GROUP/NAME" or a NAME found in one group only), or a preset of a file.
+    QString preset;
+    QString presetFile;
+    QString presetName;
 
     // What to print instead of rendering.
     bool listStocks = false;

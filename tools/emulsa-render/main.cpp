@@ -2,6 +2,7 @@
 // the command line, through the application's own off-screen renderer.
 
 #include "HeadlessDisplay.h"
+#include "PresetLook.h"
 #include "ProgressLine.h"
 #include "RenderOptions.h"
 
@@ -200,7 +201,8 @@ int main(int argc, char** argv)
     if (listing)
         return 0;
 
-    if (!resolveGrade(options.profileText, options.stockText, &options.grade, &error)) {
+    if (!applyPresetLook(arguments, &options, &error)
+        || !resolveGrade(options.profileText, options.stockText, &options.grade, &error)) {
         printError(error);
         return 2;
     }

@@ -1,0 +1,159 @@
+#include "common/TestEnvironment.h"
+
+#include "common/TestMedia.h"
+#include "core/ApplicationPaths.h"
+#include "model/PresetsManager.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QImage>
+#include <QProcess>
+
+using namespace Emulsa;
+using Emulsa::Test::TestMedia;
+
+// The command-line renderer started from a saved look: a preset of the
+// user's presets or of a preset file, adjusted by the grade options given.
+class RenderPresetTest : public QObject
+{
+    Q_OBJECT
+
+    QString m_program;
+    QString m_presetFile;
+
+    struct Run
+    {
+        int exitCode = -1;
+        QString output;
+    };
+
+    // The user folders of this test are isolated; the renderer inherits them
+    // and so finds the presets written here.
+    Run run(const QStringList& arguments)
+    {
+        QProcess process;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.remove(QStringLiteral("PROGRAMDATA"));
+        environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
+        process.setProcessEnvironment(environment);
+        process.setProcessChannelMode(QProcess::MergedChannels);
+        process.start(m_program, arguments);
+        Run result;
+        if (!process.waitForStarted(10000) || !process.waitForFinished(600000))
+            return result;
+        result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2;
+        result.output = QString::fromLocal8Bit(process.readAll());
+        return result;
+    }
+
+    // Largest difference between two colour channels over the rendered images.
+    static int largestChannelSpread(const QString& folder, int* images)
+    {
+        int spread = 0;
+        *images = 0;
+        for (const QFileInfo& info : QDir(folder).entryInfoList({ QStringLiteral("*.tiff") }, QDir::Files)) {
+            const QImage image = QImage(info.filePath()).convertToFormat(QImage::Format_RGB32);
+            ++*images;
+            for (int y = 0; y < image.height(); ++y) {
+                for (int x = 0; x < image.width(); ++x) {
+                    const QRgb p = image.pixel(x, y);
+                    spread = std::max({ spread, std::abs(qRed(p) - qGreen(p)), std::abs(qGreen(p) - qBlue(p)),
+                        std::abs(qRed(p) - qBlue(p)) });
+                }
+            }
+        }
+        return spread;
+    }
+
+    QStringList renderArguments(const QString& out) const
+    {
+        return { QStringLiteral("-f"), QStringLiteral("tiff"), QStringLiteral("-s"), QStringLiteral("64x36"),
+            QStringLiteral("--in"), QStringLiteral("0"), QStringLiteral("--out"), QStringLiteral("2"),
+            QStringLiteral("-q"), QStringLiteral("-o"), out, TestMedia::instance().path(TestMedia::NoAudio) };
+    }
+
+private slots:
+    void initTestCase()
+    {
+        m_program = qEnvironmentVariable("EMULSA_TEST_BINARY_DIR") + QStringLiteral("/bin/emulsa-render");
+        QVERIFY2(QFileInfo(m_program).isExecutable(), qPrintable(m_program));
+        const QString share = qEnvironmentVariable("EMULSA_TEST_BINARY_DIR") + QStringLiteral("/share");
+        qputenv("PROGRAMDATA", QFile::encodeName(share));
+        ApplicationPaths::instance()->clearCache();
+
+        // One group holding a black-and-white look, and a second preset of
+        // the same name elsewhere so that the name alone is ambiguous.
+        PresetsManager store(ApplicationPaths::instance()->presetsPath());
+        ClipSettings grey;
+        grey.setSaturation(0.0f);
+        grey.setGrainAmount(0);
+        const int looks = store.createNewGroup(QStringLiteral("Test Looks")).id;
+        const Preset preset = *store.createPreset(grey, looks);
+        store.renamePreset(preset.id(), QStringLiteral("Grey"));
+        const int other = store.createNewGroup(QStringLiteral("Other")).id;
+        const Preset twin = *store.createPreset(ClipSettings(), other);
+        store.renamePreset(twin.id(), QStringLiteral("Twin"));
+        const Preset twin2 = *store.createPreset(ClipSettings(), looks);
+        store.renamePreset(twin2.id(), QStringLiteral("Twin"));
+        QVERIFY(store.writePresetsToDisk());
+        m_presetFile = Test::makeTempFolder(QStringLiteral("export")) + QStringLiteral("/looks.empreset");
+        QVERIFY(store.exportPresetGroup(looks, m_presetFile));
+        qunsetenv("PROGRAMDATA");
+        ApplicationPaths::instance()->clearCache();
+    }
+
+    void presetGivesItsLook_data()
+    {
+        QTest::addColumn<QStringList>("choice");
+        QTest::addColumn<bool>("grey");
+        QTest::newRow("store, group and name") << QStringList { "--preset", "Test Looks/Grey" } << true;
+        QTest::newRow("store, name alone") << QStringList { "--preset", "Grey" } << true;
+        QTest::newRow("file") << QStringList { "--preset-file", "FILE", "--preset-name", "Grey" } << true;
+        QTest::newRow("adjusted by an option")
+            << QStringList { "--preset", "Test Looks/Grey", "--saturation", "1" } << false;
+        QTest::newRow("no preset") << QStringList {} << false;
+    }
+    void presetGivesItsLook()
+    {
+        QFETCH(QStringList, choice);
+        QFETCH(bool, grey);
+        choice.replaceInStrings(QStringLiteral("FILE"), m_presetFile);
+        const QString out = Test::makeTempFolder(QStringLiteral("out"));
+        const Run result = run(choice + renderArguments(out));
+        QVERIFY2(result.exitCode == 0, qPrintable(result.output));
+        int images = 0;
+        const int spread = largestChannelSpread(out + QStringLiteral("/h264_noaudio"), &images);
+        QCOMPARE(images, 2);
+        // 8-bit output of a saturation-0 grade: channels equal up to rounding
+        // of the final conversion (3 steps of 255). The test clip is colourful.
+        if (grey)
+            QVERIFY2(spread <= 3, qPrintable(QString::number(spread)));
+        else
+            QVERIFY2(spread > 40, qPrintable(QString::number(spread)));
+    }
+
+    // Unknown or ambiguous names list the choices and end with a usage error.
+    void wrongNamesListTheChoices_data()
+    {
+        QTest::addColumn<QStringList>("choice");
+        QTest::addColumn<QString>("listed");
+        QTest::newRow("unknown") << QStringList { "--preset", "Sepia" } << "Test Looks/Grey";
+        QTest::newRow("ambiguous") << QStringList { "--preset", "Twin" } << "Other/Twin";
+        QTest::newRow("unknown in file") << QStringList { "--preset-file", "FILE", "--preset-name", "Sepia" } << "Grey";
+        QTest::newRow("name without file") << QStringList { "--preset-name", "Grey" } << "--preset-file";
+    }
+    void wrongNamesListTheChoices()
+    {
+        QFETCH(QStringList, choice);
+        QFETCH(QString, listed);
+        choice.replaceInStrings(QStringLiteral("FILE"), m_presetFile);
+        const QString out = Test::makeTempFolder(QStringLiteral("wrong"));
+        const Run result = run(choice + renderArguments(out));
+        QCOMPARE(result.exitCode, 2);
+        QVERIFY2(result.output.contains(listed), qPrintable(result.output));
+        QVERIFY(!QFileInfo::exists(out + QStringLiteral("/h264_noaudio")));
+    }
+};
+
+EMULSA_TEST_MAIN(RenderPresetTest)
+#include "tst_renderpreset.moc"
