@@ -54,7 +54,7 @@ void CommandRunner::post(BaseTask* command)
     m_manager->post(command);
 }
 
-bool CommandRunner::waitIdle(int timeoutMs)
+bool CommandRunner::waitIdle(int timeoutMs, bool processEvents)
 {
     const quint64 wanted = ++m_markerCount;
     post(new IdleMarker(&m_idleMutex, &m_idleCount));
@@ -66,7 +66,8 @@ bool CommandRunner::waitIdle(int timeoutMs)
             if (m_idleCount >= wanted)
                 break;
         }
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 2);
+        if (processEvents)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 2);
         QThread::msleep(2);
     }
     AnnotatedMutexLocker locker(&m_idleMutex);

@@ -28,8 +28,8 @@ public:
 
     void post(BaseTask* command);
     // Waits until every command posted before has run, keeping the
-    // application's event loop going. False on time-out.
-    bool waitIdle(int timeoutMs = 60000);
+    // application's event loop going unless told not to. False on time-out.
+    bool waitIdle(int timeoutMs = 60000, bool processEvents = true);
     // Stops the worker and waits for its thread; false when it did not end
     // within the time.
     bool stop(int timeoutMs = 10000);

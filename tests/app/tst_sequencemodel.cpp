@@ -430,6 +430,41 @@ private slots:
         QCOMPARE(log.last(), QStringLiteral("longOperationEnded"));
     }
 
+    // Items that leave the model stay alive until the signals that name them
+    // have been delivered on the application's thread: a view reading a
+    // removed item when told of the removal reads a live item.
+    void removedItemsOutliveTheirSignals()
+    {
+        Fixture f(this);
+        addClips(f, 3);
+        const QStringList all = ids(*f.model);
+        struct Seen
+        {
+            QString uuid;
+            int retired = -1;
+        };
+        QList<Seen> seen;
+        Model* model = f.model.get();
+        connect(
+            model, &Model::shotListNeedRefresh, this,
+            [&seen, model](SequenceItem* item, bool toDelete) {
+                if (toDelete)
+                    seen.append({ item->uuid.toString(), model->retiredItemCount() });
+            },
+            Qt::QueuedConnection);
+        // The application's thread is busy while the worker removes an item
+        // and a project load then drops the undo entry holding it.
+        f.runner->post(new ItemIdTask(RemoveShot, all.at(1).toLatin1()));
+        f.runner->post(new PathTask(NewFileToLoad, QString()));
+        QVERIFY(f.runner->waitIdle(60000, false));
+        QCOMPARE(f.model->retiredItemCount(), 3);
+        QVERIFY(seen.isEmpty());
+        QTRY_COMPARE(f.model->retiredItemCount(), 0);
+        QCOMPARE(seen.size(), 1);
+        QCOMPARE(seen.at(0).uuid, all.at(1));
+        QCOMPARE(seen.at(0).retired, 3);
+    }
+
     // The render list holds snapshot copies in the order asked, which the
     // receiver owns and which later edits do not touch.
     void itemsForRenderAreSnapshots()
