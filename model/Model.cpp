@@ -4,6 +4,8 @@
 #include "media/AssetMetadata.h"
 #include "media/MetadataManager.h"
 #include "model/ControlCommands.h"
+#include "model/GradeCommands.h"
+#include "model/PresetCommands.h"
 #include "model/SequenceCommands.h"
 
 #include <QCoreApplication>
@@ -22,6 +24,8 @@ Model::Model(MetadataManager* metadata, CameraListHelper* catalogue, const FilmL
     registerMetaTypes();
     registerControlCommands(*this);
     registerSequenceCommands(*this);
+    registerGradeCommands(*this);
+    registerPresetCommands(*this);
 }
 
 Model::~Model()
@@ -38,6 +42,7 @@ Model::~Model()
 void Model::registerMetaTypes()
 {
     registerClipSettingsMetaTypes();
+    registerPresetMetaTypes();
     SequenceItem::registerMetaType();
     qRegisterMetaType<BaseTask*>("BaseTask*");
     qRegisterMetaType<BaseTask*>("Emulsa::BaseTask*");

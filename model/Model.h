@@ -4,6 +4,7 @@
 #include "media/SequenceItem.h"
 #include "model/BaseTask.h"
 #include "model/ItemRetirement.h"
+#include "model/PresetGroup.h"
 #include "model/SettingsManager.h"
 
 #include <QByteArray>
@@ -160,10 +161,18 @@ signals:
     void unsavedChangesNoticed();
     void finishSaving(bool ok);
     void currentClipChanged(Emulsa::SequenceItem* item);
+    // The preset lists travel as copies: a view keeps what it got, whatever
+    // the store does next.
+    void presetsGroupChanged(QList<Emulsa::PresetGroup> groups);
+    void presetsListChanged(int groupId, QVector<Emulsa::Preset> presets);
+    void presetsGroupChangedForDialog(QList<Emulsa::PresetGroup> groups);
+    void presetsListChangedForDialog(int groupId, QVector<Emulsa::Preset> presets);
+    void presetsListChangedForWidget(int groupId, QVector<Emulsa::Preset> presets);
     void presetNeedThumbnail(QByteArray presetUuid);
     void presetRemoved(QByteArray presetUuid);
     void sequenceItemGotPreset(QByteArray presetUuid, QByteArray sequenceUuid);
     void positionChanged(int frame);
+    void presetGroupCreated(Emulsa::PresetGroup group);
     void presetGroupRemoved(int groupId);
     void newPresetGroupSelected(int groupId);
     void presetGroupRenamed(int groupId, QString name);

@@ -30,7 +30,7 @@ public:
     // it may hold, checked before the picture is decoded.
     static constexpr int maxThumbnailDataLength = 8 * 1024 * 1024;
     static constexpr int maxThumbnailSide = 4096;
-    static constexpr qint64 maxThumbnailPixels = 4096LL * 4096;
+    static constexpr qint64 maxThumbnailPixels = 4096LL * 2160;
 
     explicit PresetsFileReader(const FilmLibrary* library = nullptr, CameraListHelper* catalogue = nullptr);
 

@@ -391,13 +391,13 @@ QList<PresetGroup> PresetsManager::groups() const
     return list;
 }
 
-std::optional<QVector<Preset>> PresetsManager::presetsOfGroup(int groupId) const
+QVector<Preset> PresetsManager::presetsOfGroup(int groupId, bool* found) const
 {
     AnnotatedMutexLocker lock(&m_mutex);
     const auto it = m_groups.constFind(groupId);
-    if (it == m_groups.constEnd())
-        return std::nullopt;
-    return it->orderedPresets();
+    if (found)
+        *found = it != m_groups.constEnd();
+    return it == m_groups.constEnd() ? QVector<Preset>() : it->orderedPresets();
 }
 
 Preset* PresetsManager::findPresetLocked(const QUuid& uuid, int* groupId)

@@ -80,8 +80,9 @@ public:
     // Copies of every group, by id.
     QList<PresetGroup> groups() const;
     QList<int> groupIds() const;
-    // The group's presets in creation order; none for an unknown group.
-    std::optional<QVector<Preset>> presetsOfGroup(int groupId) const;
+    // The group's presets in creation order; empty for an unknown group
+    // (*found tells the two empty cases apart).
+    QVector<Preset> presetsOfGroup(int groupId, bool* found = nullptr) const;
 
     // Lookups by the braced id text; an empty or malformed id finds nothing.
     std::optional<Preset> findPreset(const QByteArray& presetId) const;

@@ -58,7 +58,7 @@ private slots:
         // finds the examples in place and does not install them again.
         QVERIFY(store.writePresetsToDisk());
         QVERIFY(ResourcesHelper::checkExamplePresets(true));
-        QCOMPARE(PresetsManager(folder).presetsOfGroup(examples.id)->size(), 7);
+        QCOMPARE(PresetsManager(folder).presetsOfGroup(examples.id).size(), 7);
     }
 };
 

@@ -88,12 +88,12 @@ private slots:
         grey.setSaturation(0.0f);
         grey.setGrainAmount(0);
         const int looks = store.createNewGroup(QStringLiteral("Test Looks")).id;
-        const Preset preset = *store.createPreset(grey, looks);
+        const Preset preset = store.createPreset(grey, looks).value();
         store.renamePreset(preset.id(), QStringLiteral("Grey"));
         const int other = store.createNewGroup(QStringLiteral("Other")).id;
-        const Preset twin = *store.createPreset(ClipSettings(), other);
+        const Preset twin = store.createPreset(ClipSettings(), other).value();
         store.renamePreset(twin.id(), QStringLiteral("Twin"));
-        const Preset twin2 = *store.createPreset(ClipSettings(), looks);
+        const Preset twin2 = store.createPreset(ClipSettings(), looks).value();
         store.renamePreset(twin2.id(), QStringLiteral("Twin"));
         QVERIFY(store.writePresetsToDisk());
         m_presetFile = Test::makeTempFolder(QStringLiteral("export")) + QStringLiteral("/looks.empreset");

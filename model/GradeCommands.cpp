@@ -1,0 +1,363 @@
+#include "model/GradeCommands.h"
+
+#include "model/GradeTasks.h"
+#include "model/Model.h"
+#include "model/PresetsManager.h"
+#include "model/SequenceTasks.h"
+
+#include <QDebug>
+
+namespace Emulsa {
+
+namespace {
+
+// One field of the grade: how to read it, write it, and announce it.
+template<typename T> struct GradeField
+{
+    T (*get)(const ClipSettings&);
+    void (*set)(ClipSettings&, const T&);
+    void (*announce)(Model&, const ClipSettings&);
+};
+
+ClipSettings* currentSettings(Model& model)
+{
+    SequenceItem* item = model.current();
+    return item ? item->settings : nullptr;
+}
+
+// A continuous setter: in a drag (mode 0) it only sets; replayed from a
+// stack it swaps and returns itself for the other stack.
+template<typename T> Model::CommandHandler continuousSetter(GradeField<T> field)
+{
+    return [field](Model& model, BaseTask* command, char mode) -> BaseTask* {
+        auto* task = static_cast<GradeValueTask<T>*>(command);
+        ClipSettings* settings = currentSettings(model);
+        if (!settings) {
+            model.disposeCommand(command);
+            return nullptr;
+        }
+        const T previous = field.get(*settings);
+        field.set(*settings, task->value);
+        field.announce(model, *settings);
+        if (mode == NewCommand) {
+            model.disposeCommand(command);
+            return nullptr;
+        }
+        task->value = previous;
+        return command;
+    };
+}
+
+// A discrete choice swaps its value in every mode.
+template<typename T> Model::CommandHandler discreteSetter(GradeField<T> field)
+{
+    return [field](Model& model, BaseTask* command, char) -> BaseTask* {
+        auto* task = static_cast<GradeValueTask<T>*>(command);
+        ClipSettings* settings = currentSettings(model);
+        if (!settings) {
+            model.disposeCommand(command);
+            return nullptr;
+        }
+        const T previous = field.get(*settings);
+        field.set(*settings, task->value);
+        task->value = previous;
+        field.announce(model, *settings);
+        return command;
+    };
+}
+
+// The start of a drag: the setter holding the present value becomes the one
+// undo entry of the whole drag.
+template<typename T> Model::CommandHandler aboutToChange(quint32 setterType, GradeField<T> field)
+{
+    return [setterType, field](Model& model, BaseTask* command, char) -> BaseTask* {
+        model.disposeCommand(command);
+        ClipSettings* settings = currentSettings(model);
+        if (!settings)
+            return nullptr;
+        return new GradeValueTask<T>(setterType, field.get(*settings));
+    };
+}
+
+bool sameLevels(const HistogramSliderData& a, const HistogramSliderData& b)
+{
+    return a.black == b.black && a.mid == b.mid && a.white == b.white;
+}
+
+// The in and out points swap like discrete choices.
+BaseTask* setPoint(Model& model, BaseTask* command, char)
+{
+    auto* task = static_cast<UIntGradeTask*>(command);
+    SequenceItem* item = model.current();
+    if (!item) {
+        model.disposeCommand(command);
+        return nullptr;
+    }
+    quint32& point = command->type == SetStartPoint ? item->startFrame : item->endFrame;
+    std::swap(point, task->value);
+    if (command->type == SetStartPoint)
+        emit model.startPointChanged(item->uuid, point);
+    else
+        emit model.endPointChanged(item->uuid, point);
+    return command;
+}
+
+BaseTask* setItemProfile(Model& model, BaseTask* command, char)
+{
+    auto* task = static_cast<ItemProfileTask*>(command);
+    SequenceItem* item = model.findItem(task->itemId);
+    if (!item || !item->settings) {
+        model.disposeCommand(command);
+        return nullptr;
+    }
+    const quint32 previous = item->settings->getSourceType();
+    item->settings->setSourceType(task->profile);
+    task->profile = previous;
+    if (item == model.current())
+        emit model.sourceAndOrStockChanged(item->settings->getSourceType(), item->settings->getStockName());
+    return command;
+}
+
+// One group on the stacks: the current item through SetProfile, every other
+// through SetItemProfile.
+BaseTask* setProfileForAll(Model& model, BaseTask* command, char)
+{
+    const quint32 profile = static_cast<UIntGradeTask*>(command)->value;
+    model.disposeCommand(command);
+    model.runCommands(new BaseTask(GroupBegin), NewCommand);
+    const QList<SequenceItem*> items = model.sequence();
+    for (SequenceItem* item : items) {
+        if (item == model.current())
+            model.runCommands(new UIntGradeTask(SetProfile, profile), NewCommand);
+        else
+            model.runCommands(new ItemProfileTask(profile, Model::itemId(item)), NewCommand);
+    }
+    model.runCommands(new BaseTask(GroupEnd), NewCommand);
+    return nullptr;
+}
+
+// The reset keeps the grade and the preset link it replaces as a snapshot.
+// Like every command that changes the project it clears the redo stack when
+// new and marks the project unsaved.
+BaseTask* resetSettings(Model& model, BaseTask* command, char mode)
+{
+    model.disposeCommand(command);
+    SequenceItem* item = model.current();
+    if (!item || !item->settings)
+        return nullptr;
+    const QByteArray id = Model::itemId(item);
+    auto* snapshot = new SettingsSnapshotTask(item->presetUuid(), *item->settings, id);
+    if (mode == Undoing) {
+        model.pushRedo(snapshot);
+    } else {
+        model.pushUndo(snapshot);
+        if (mode == NewCommand)
+            model.clearRedoStack();
+    }
+    model.noticeChange();
+    model.settingsManager().resetSettingsForID(item->uuid);
+    if (!item->presetUuid().isEmpty()) {
+        item->setPresetUuid(QByteArray());
+        emit model.sequenceItemGotPreset(QByteArray(), id);
+    }
+    emit model.currentSettingsReset(*item->settings);
+    return nullptr;
+}
+
+BaseTask* applyPreset(Model& model, BaseTask* command, char mode)
+{
+    auto* task = static_cast<ApplyPresetTask*>(command);
+    const std::optional<Preset> preset = PresetsManager::instance()->findPreset(task->presetId);
+    if (!preset) {
+        if (mode == NewCommand)
+            model.clearRedoStack();
+        model.disposeCommand(command);
+        return nullptr;
+    }
+    QList<SequenceItem*> items;
+    if (task->itemIds.isEmpty()) {
+        if (model.current())
+            items << model.current();
+    } else {
+        for (const QByteArray& id : task->itemIds) {
+            if (SequenceItem* item = model.findItem(id))
+                items << item;
+        }
+    }
+    const bool group = items.size() > 1;
+    auto mark = [&](quint32 forwards, quint32 backwards) {
+        if (mode == Undoing)
+            model.pushRedo(new BaseTask(backwards));
+        else
+            model.pushUndo(new BaseTask(forwards));
+        model.yieldToEventLoop();
+    };
+    if (group)
+        mark(GroupBegin, GroupEnd);
+    const QByteArray presetId = preset->id();
+    for (SequenceItem* item : items) {
+        if (!item->settings)
+            continue;
+        auto* snapshot = new SettingsSnapshotTask(item->presetUuid(), *item->settings, Model::itemId(item));
+        if (mode == Undoing)
+            model.pushRedo(snapshot);
+        else
+            model.pushUndo(snapshot);
+        // The clip keeps its own camera profile.
+        item->settings->copyFrom(&preset->settings);
+        item->setPresetUuid(presetId);
+        emit model.sequenceItemGotPreset(presetId, Model::itemId(item));
+        if (item == model.current())
+            emit model.currentSettingsReset(*item->settings);
+        model.yieldToEventLoop();
+    }
+    if (group)
+        mark(GroupEnd, GroupBegin);
+    if (!items.isEmpty())
+        model.noticeChange();
+    if (mode == NewCommand)
+        model.clearRedoStack();
+    model.disposeCommand(command);
+    return nullptr;
+}
+
+// Commands that are no edit of the current item's grade keep its preset link.
+bool keepsPresetLink(quint32 type)
+{
+    return type == SetShowOriginal || type == SetStartPoint || type == SetEndPoint || type == ApplyPreset
+        || type == ResetSettings || type == SetItemProfile || type == SetProfileForAll;
+}
+
+// The family's entry point: runs the handler, then unlinks a preset-linked
+// current item. The undo entry of that first own edit is a snapshot of the
+// grade and link from before it, so undo gives back exactly that state even
+// when the preset has been removed meanwhile.
+BaseTask* gradeCategory(Model& model, BaseTask* command, char mode)
+{
+    SequenceItem* item = model.current();
+    if (command->type == SetHistogram && item && item->settings
+        && sameLevels(static_cast<LevelsGradeTask*>(command)->value, item->settings->getHistogramSliderData())) {
+        model.disposeCommand(command);
+        return nullptr;
+    }
+    const bool rule = !keepsPresetLink(command->type);
+    SettingsSnapshotTask* before = nullptr;
+    if (rule && item && item->settings && !item->presetUuid().isEmpty())
+        before = new SettingsSnapshotTask(item->presetUuid(), *item->settings, Model::itemId(item));
+
+    BaseTask* result = model.runHandler(command, mode);
+    if (!rule)
+        return result;
+    if (mode != NewCommand && item && item->settings)
+        emit model.viewNeedRefresh(*item->settings);
+    if (!before)
+        return result;
+    if (mode == NewCommand) {
+        if (result)
+            model.disposeCommand(result);
+        result = nullptr;
+        model.pushUndo(before);
+        model.clearRedoStack();
+        model.noticeChange();
+    } else if (mode == Undoing) {
+        model.pushRedo(before);
+    } else {
+        model.pushUndo(before);
+    }
+    item->setPresetUuid(QByteArray());
+    emit model.sequenceItemGotPreset(QByteArray(), Model::itemId(item));
+    return result;
+}
+
+template<typename T> void registerContinuous(Model& model, quint32 setter, quint32 about, GradeField<T> field)
+{
+    model.registerHandler(setter, continuousSetter(field));
+    model.registerHandler(about, aboutToChange(setter, field));
+}
+
+} // namespace
+
+void registerGradeCommands(Model& model)
+{
+    model.setCategoryHandler(GradeCategory, gradeCategory);
+
+    registerContinuous<float>(model, SetExposure, ExposureAboutToChange,
+        { [](const ClipSettings& s) { return s.getExposure(); },
+            [](ClipSettings& s, const float& v) { s.setExposure(v); },
+            [](Model& m, const ClipSettings& s) { emit m.exposureAmountChanged(s.getExposure()); } });
+    registerContinuous<float>(model, SetKelvin, KelvinAboutToChange,
+        { [](const ClipSettings& s) { return s.getKelvin(); }, [](ClipSettings& s, const float& v) { s.setKelvin(v); },
+            [](Model& m, const ClipSettings& s) { emit m.kelvinAmountChanged(s.getKelvin()); } });
+    registerContinuous<int>(model, SetStockAmount, StockAmountAboutToChange,
+        { [](const ClipSettings& s) { return s.getStockLUTAmount(); },
+            [](ClipSettings& s, const int& v) { s.setStockLUTAmount(v); },
+            [](Model& m, const ClipSettings& s) { emit m.stockAmountChanged(s.getStockLUTAmount()); } });
+    registerContinuous<int>(model, SetCurveAmount, CurveAmountAboutToChange,
+        { [](const ClipSettings& s) { return s.getStockCurveAmount(); },
+            [](ClipSettings& s, const int& v) { s.setStockCurveAmount(v); },
+            [](Model& m, const ClipSettings& s) { emit m.curveAmountChanged(s.getStockCurveAmount()); } });
+    registerContinuous<int>(model, SetGrainAmount, GrainAmountAboutToChange,
+        { [](const ClipSettings& s) { return s.getGrainAmount(); },
+            [](ClipSettings& s, const int& v) { s.setGrainAmount(v); },
+            [](Model& m, const ClipSettings& s) { emit m.grainAmountChanged(s.getGrainAmount()); } });
+    registerContinuous<ColorWheelData>(model, SetLowWheel, LowWheelAboutToChange,
+        { [](const ClipSettings& s) { return s.getLow(); },
+            [](ClipSettings& s, const ColorWheelData& v) { s.setLow(v); },
+            [](Model& m, const ClipSettings& s) { emit m.lowWheelChanged(s.getLow()); } });
+    registerContinuous<ColorWheelData>(model, SetMidWheel, MidWheelAboutToChange,
+        { [](const ClipSettings& s) { return s.getMid(); },
+            [](ClipSettings& s, const ColorWheelData& v) { s.setMid(v); },
+            [](Model& m, const ClipSettings& s) { emit m.midWheelChanged(s.getMid()); } });
+    registerContinuous<ColorWheelData>(model, SetHighWheel, HighWheelAboutToChange,
+        { [](const ClipSettings& s) { return s.getHigh(); },
+            [](ClipSettings& s, const ColorWheelData& v) { s.setHigh(v); },
+            [](Model& m, const ClipSettings& s) { emit m.highWheelChanged(s.getHigh()); } });
+    registerContinuous<float>(model, SetLift, LiftAboutToChange,
+        { [](const ClipSettings& s) { return s.getLift(); }, [](ClipSettings& s, const float& v) { s.setLift(v); },
+            [](Model& m, const ClipSettings& s) { emit m.liftAmountChanged(s.getLift()); } });
+    registerContinuous<float>(model, SetGamma, GammaAboutToChange,
+        { [](const ClipSettings& s) { return s.getGamma(); }, [](ClipSettings& s, const float& v) { s.setGamma(v); },
+            [](Model& m, const ClipSettings& s) { emit m.gammaAmountChanged(s.getGamma()); } });
+    registerContinuous<float>(model, SetGain, GainAboutToChange,
+        { [](const ClipSettings& s) { return s.getGain(); }, [](ClipSettings& s, const float& v) { s.setGain(v); },
+            [](Model& m, const ClipSettings& s) { emit m.gainAmountChanged(s.getGain()); } });
+    registerContinuous<float>(model, SetSaturation, SaturationAboutToChange,
+        { [](const ClipSettings& s) { return s.getSaturation(); },
+            [](ClipSettings& s, const float& v) { s.setSaturation(v); },
+            [](Model& m, const ClipSettings& s) { emit m.saturationAmountChanged(s.getSaturation()); } });
+    registerContinuous<HistogramSliderData>(model, SetHistogram, HistogramAboutToChange,
+        { [](const ClipSettings& s) { return s.getHistogramSliderData(); },
+            [](ClipSettings& s, const HistogramSliderData& v) { s.setHistogramSliderData(v); },
+            [](Model& m, const ClipSettings& s) { emit m.histogramSliderChanged(s.getHistogramSliderData()); } });
+
+    model.registerHandler(SetProfile,
+        discreteSetter<quint32>({ [](const ClipSettings& s) { return s.getSourceType(); },
+            [](ClipSettings& s, const quint32& v) { s.setSourceType(v); },
+            [](Model& m, const ClipSettings& s) {
+                emit m.sourceAndOrStockChanged(s.getSourceType(), s.getStockName());
+            } }));
+    model.registerHandler(SetStock,
+        discreteSetter<QString>({ [](const ClipSettings& s) { return s.getStockName(); },
+            [](ClipSettings& s, const QString& v) { s.setStockName(v); },
+            [](Model& m, const ClipSettings& s) {
+                emit m.sourceAndOrStockChanged(s.getSourceType(), s.getStockName());
+            } }));
+    model.registerHandler(SetGrainSize,
+        discreteSetter<QString>({ [](const ClipSettings& s) { return s.getGrainScaleName(); },
+            [](ClipSettings& s, const QString& v) { s.setGrainScaleName(v); },
+            [](Model& m, const ClipSettings& s) {
+                emit m.grainSizeChanged(s.getSourceType(), s.getStockName(), s.getGrainScaleName());
+            } }));
+    model.registerHandler(SetShowOriginal,
+        discreteSetter<bool>({ [](const ClipSettings& s) { return s.getOriginal(); },
+            [](ClipSettings& s, const bool& v) { s.setOriginal(v); },
+            [](Model& m, const ClipSettings& s) { emit m.showOriginalChanged(s.getOriginal()); } }));
+    model.registerHandler(SetStartPoint, setPoint);
+    model.registerHandler(SetEndPoint, setPoint);
+    model.registerHandler(SetItemProfile, setItemProfile);
+    model.registerHandler(SetProfileForAll, setProfileForAll);
+    model.registerHandler(ResetSettings, resetSettings);
+    model.registerHandler(ApplyPreset, applyPreset);
+}
+
+} // namespace Emulsa

@@ -1,0 +1,69 @@
+#pragma once
+
+#include "core/ClipSettings.h"
+#include "model/BaseTask.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+namespace Emulsa {
+
+// The records of the grade commands. Every setter carries one value of the
+// current item's grade (or of its points); a setter that is kept as an
+// inverse holds the value it replaced.
+template<typename T> struct GradeValueTask : BaseTask
+{
+    GradeValueTask(quint32 type, const T& value)
+        : BaseTask(type)
+        , value(value)
+    {
+    }
+    T value;
+};
+
+// SetExposure, SetKelvin, SetLift, SetGamma, SetGain, SetSaturation.
+using FloatGradeTask = GradeValueTask<float>;
+// SetStockAmount, SetCurveAmount, SetGrainAmount.
+using IntGradeTask = GradeValueTask<int>;
+// SetStock (stock code), SetGrainSize (gauge name).
+using TextGradeTask = GradeValueTask<QString>;
+// SetProfile, SetProfileForAll (camera profile id), SetStartPoint,
+// SetEndPoint (frame).
+using UIntGradeTask = GradeValueTask<quint32>;
+// SetLowWheel, SetMidWheel, SetHighWheel.
+using WheelGradeTask = GradeValueTask<ColorWheelData>;
+// SetHistogram.
+using LevelsGradeTask = GradeValueTask<HistogramSliderData>;
+// SetShowOriginal.
+using BoolGradeTask = GradeValueTask<bool>;
+
+// SetItemProfile: the camera profile of one item other than the current one,
+// named by its id (SetProfileForAll makes these).
+struct ItemProfileTask : BaseTask
+{
+    ItemProfileTask(quint32 profile, const QByteArray& itemId)
+        : BaseTask(SetItemProfile)
+        , profile(profile)
+        , itemId(itemId)
+    {
+    }
+    quint32 profile;
+    QByteArray itemId;
+};
+
+// ApplyPreset: a preset's grade for the named items (the current item when
+// the list is empty).
+struct ApplyPresetTask : BaseTask
+{
+    ApplyPresetTask(const QByteArray& presetId, const QList<QByteArray>& itemIds)
+        : BaseTask(ApplyPreset)
+        , presetId(presetId)
+        , itemIds(itemIds)
+    {
+    }
+    QByteArray presetId;
+    QList<QByteArray> itemIds;
+};
+
+} // namespace Emulsa
