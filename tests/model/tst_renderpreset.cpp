@@ -1,6 +1,5 @@
 #include "common/TestEnvironment.h"
 
-#include "common/TestMedia.h"
 #include "core/ApplicationPaths.h"
 #include "model/PresetsManager.h"
 
@@ -10,7 +9,6 @@
 #include <QProcess>
 
 using namespace Emulsa;
-using Emulsa::Test::TestMedia;
 
 // The command-line renderer started from a saved look: a preset of the
 // user's presets or of a preset file, adjusted by the grade options given.
@@ -20,6 +18,8 @@ class RenderPresetTest : public QObject
 
     QString m_program;
     QString m_presetFile;
+    // The build's demo clip: a colourful picture, unlike the test clips.
+    QString m_clip;
 
     struct Run
     {
@@ -69,7 +69,7 @@ class RenderPresetTest : public QObject
     {
         return { QStringLiteral("-f"), QStringLiteral("tiff"), QStringLiteral("-s"), QStringLiteral("64x36"),
             QStringLiteral("--in"), QStringLiteral("0"), QStringLiteral("--out"), QStringLiteral("2"),
-            QStringLiteral("-q"), QStringLiteral("-o"), out, TestMedia::instance().path(TestMedia::NoAudio) };
+            QStringLiteral("-q"), QStringLiteral("-o"), out, m_clip };
     }
 
 private slots:
@@ -77,6 +77,8 @@ private slots:
     {
         m_program = qEnvironmentVariable("EMULSA_TEST_BINARY_DIR") + QStringLiteral("/bin/emulsa-render");
         QVERIFY2(QFileInfo(m_program).isExecutable(), qPrintable(m_program));
+        m_clip = qEnvironmentVariable("EMULSA_TEST_BINARY_DIR") + QStringLiteral("/share/demo/emulsa_demo.mp4");
+        QVERIFY2(QFileInfo::exists(m_clip), qPrintable(m_clip));
         const QString share = qEnvironmentVariable("EMULSA_TEST_BINARY_DIR") + QStringLiteral("/share");
         qputenv("PROGRAMDATA", QFile::encodeName(share));
         ApplicationPaths::instance()->clearCache();
@@ -122,10 +124,10 @@ private slots:
         const Run result = run(choice + renderArguments(out));
         QVERIFY2(result.exitCode == 0, qPrintable(result.output));
         int images = 0;
-        const int spread = largestChannelSpread(out + QStringLiteral("/h264_noaudio"), &images);
+        const int spread = largestChannelSpread(out + QStringLiteral("/emulsa_demo"), &images);
         QCOMPARE(images, 2);
         // 8-bit output of a saturation-0 grade: channels equal up to rounding
-        // of the final conversion (3 steps of 255). The test clip is colourful.
+        // of the final conversion (3 steps of 255).
         if (grey)
             QVERIFY2(spread <= 3, qPrintable(QString::number(spread)));
         else
@@ -151,7 +153,7 @@ private slots:
         const Run result = run(choice + renderArguments(out));
         QCOMPARE(result.exitCode, 2);
         QVERIFY2(result.output.contains(listed), qPrintable(result.output));
-        QVERIFY(!QFileInfo::exists(out + QStringLiteral("/h264_noaudio")));
+        QVERIFY(!QFileInfo::exists(out + QStringLiteral("/emulsa_demo")));
     }
 };
 
