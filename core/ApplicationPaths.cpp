@@ -69,6 +69,14 @@ QString ApplicationPaths::presetsPath()
     return m_presetsPath;
 }
 
+QString ApplicationPaths::userProfilesPath()
+{
+    QMutexLocker lock(&m_mutex);
+    if (m_userProfilesPath.isEmpty())
+        m_userProfilesPath = userDataFolder() + QStringLiteral("/Profiles/");
+    return m_userProfilesPath;
+}
+
 QString ApplicationPaths::autosaveFilePath()
 {
     QMutexLocker lock(&m_mutex);
@@ -83,6 +91,7 @@ void ApplicationPaths::clearCache()
     m_dataRootPath.clear();
     m_resourcesPath.clear();
     m_presetsPath.clear();
+    m_userProfilesPath.clear();
     m_autosaveFilePath.clear();
 }
 

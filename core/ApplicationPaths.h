@@ -19,6 +19,9 @@ public:
     QString resourcesPath();
     // Per-user folders.
     QString presetsPath();
+    // Camera profiles downloaded by the user; the film library looks here
+    // before the shared data folder (which may be read-only).
+    QString userProfilesPath();
     QString autosaveFilePath();
 
     // The data-root rule itself, uncached. The film library and the paths
@@ -38,6 +41,7 @@ private:
     QString m_dataRootPath;
     QString m_resourcesPath;
     QString m_presetsPath;
+    QString m_userProfilesPath;
     QString m_autosaveFilePath;
 };
 

@@ -142,7 +142,8 @@ bool FilmLibrary::isProfileInstalled(const ProfileInfo* profile) const
         return false;
     const QString tin = QString::fromUtf8(profile->tin);
     const QString bin = QString::fromUtf8(profile->bin);
-    if (isSafeComponent(tin) && QFileInfo(root + QStringLiteral("/Profiles/") + tin).isDir())
+    if (isSafeComponent(tin)
+        && (QFileInfo(userProfileFolder(tin)).isDir() || QFileInfo(root + QStringLiteral("/Profiles/") + tin).isDir()))
         return true;
     return isSafeComponent(bin)
         && QFileInfo::exists(root + QStringLiteral("/LUTS_V1/") + bin + QStringLiteral("_5207.bin"));
@@ -156,7 +157,15 @@ QString FilmLibrary::profileStockTablePath(const QString& stock, const ProfileIn
     const QString tin = QString::fromUtf8(profile->tin);
     if (!isSafeComponent(tin) || !isSafeComponent(stock))
         return QString();
+    const QString downloaded = QStringLiteral("%1/%2_%3.tin").arg(userProfileFolder(tin), tin, stock);
+    if (QFileInfo::exists(downloaded))
+        return downloaded;
     return QStringLiteral("%1/%2/%3/%4_%5.tin").arg(root, QStringLiteral("Profiles"), tin, tin, stock);
+}
+
+QString FilmLibrary::userProfileFolder(const QString& tin)
+{
+    return ApplicationPaths::instance()->userProfilesPath() + tin;
 }
 
 QString FilmLibrary::genericStockTablePath(const QString& stock, const ProfileInfo* profile) const

@@ -51,11 +51,14 @@ public:
     // "KodakTriX").
     static bool isBlackAndWhiteStock(const QString& code);
 
-    // True when the root exists and either the folder Profiles/<tin> or the
-    // file LUTS_V1/<bin>_5207.bin exists. False for a null profile.
+    // True when the root exists and either the folder Profiles/<tin> (in the
+    // user's downloaded profiles or the data root) or the file
+    // LUTS_V1/<bin>_5207.bin exists. False for a null profile.
     bool isProfileInstalled(const ProfileInfo* profile) const;
 
-    // Paths of the files above ("" when there is no root or no profile).
+    // Paths of the files above ("" when there is no root or no profile). A
+    // profile table downloaded into ApplicationPaths::userProfilesPath() is
+    // preferred to the one in the data root.
     QString profileStockTablePath(const QString& stock, const ProfileInfo* profile) const;
     QString genericStockTablePath(const QString& stock, const ProfileInfo* profile) const;
     QString rawGrainPath(const QString& type) const;
@@ -93,6 +96,9 @@ public:
     // needs), or an empty array when there is no root or no file. The size
     // check is GrainCurve::fromBytes'.
     QByteArray loadGrainFile(const QString& stock) const;
+
+    // The folder a downloaded profile's tables are installed in.
+    static QString userProfileFolder(const QString& tin);
 
 private:
     // At most maxBytes bytes of the file (all of it when maxBytes is 0).

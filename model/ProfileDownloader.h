@@ -1,0 +1,103 @@
+#pragma once
+
+#include <QNetworkReply>
+#include <QObject>
+#include <QString>
+
+#include <memory>
+
+class QNetworkAccessManager;
+class QTemporaryFile;
+
+namespace Emulsa {
+
+struct ProfileInfo;
+
+// Downloads a camera profile's stock tables as one ZIP archive and installs
+// them into the per-user profiles folder (ApplicationPaths::userProfilesPath),
+// which the film library searches before the shared data folder.
+//
+// Where from: one base address, "<base><tin>.zip". The environment variable
+// EMULSA_PROFILE_DOWNLOAD_URL overrides the setting
+// "DefaultSettings/ProfileDownloadUrl" of the per-user settings store; with
+// neither set, downloads are not configured and nothing is requested.
+//
+// Safety: the archive is received into a QTemporaryFile as it arrives and is
+// refused past kMaxArchiveBytes. Only plain relative entry names ending in
+// ".tin" are unpacked (no "..", no absolute names, no links, no backslashes),
+// each at most kMaxEntryBytes and all together at most kMaxTotalBytes, every
+// entry's CRC checked. The tables are unpacked into a staging folder beside the
+// target, each must hold a whole stock table, and the staging folder then
+// replaces the profile's folder in one rename: a failed install leaves no
+// folder behind and a leftover partial folder is replaced by the next install.
+//
+// GUI thread only (the network manager delivers its signals there).
+class ProfileDownloader : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr qint64 kMaxArchiveBytes = 256ll * 1024 * 1024;
+    static constexpr qint64 kMaxEntryBytes = 8ll * 1024 * 1024;
+    static constexpr qint64 kMaxTotalBytes = 256ll * 1024 * 1024;
+
+    // The configured base address (ends with "/"), or an empty string.
+    static QString configuredBaseUrl();
+    // The explanation the download buttons show when no base is configured.
+    static QString notConfiguredMessage();
+
+    explicit ProfileDownloader(QObject* parent = nullptr);
+    ~ProfileDownloader() override;
+
+    // Base address used instead of the configured one (tests, the settings
+    // dialog). An empty value goes back to the configured one.
+    void setBaseUrl(const QString& base);
+    QString baseUrl() const;
+    bool isConfigured() const { return !baseUrl().isEmpty(); }
+
+    // Starts downloading the profile; a running download is cancelled first.
+    // Nothing is requested for a profile the catalogue lacks or when downloads
+    // are not configured (downloadFailed says why). There is one base address,
+    // so the mirror index is accepted for the callers' sake and not used.
+    void downloadNewProfileFromProxy(unsigned int profileId, unsigned int mirrorIndex = 0);
+
+    // Largest archive accepted (kMaxArchiveBytes unless lowered).
+    void setMaxArchiveBytes(qint64 bytes) { m_maxArchiveBytes = bytes; }
+
+    bool isDownloading() const { return m_reply != nullptr; }
+    unsigned int currentProfileId() const { return m_profileId; }
+
+    // Unpacks a downloaded archive for the profile into the per-user profiles
+    // folder as described above. On failure returns false and sets *error to
+    // the message for the user.
+    static bool installArchive(const QString& zipPath, const ProfileInfo& profile, QString* error);
+
+public slots:
+    void cancelCurrentDownload();
+
+signals:
+    void downloadFinishedAndInstalled(uint profileId);
+    void downloalProgress(int bytesReceived);
+    void downloalProgressMax(int bytesTotal);
+    // Every failure but a cancel, with the text to show.
+    void downloadFailed(uint profileId, const QString& message);
+
+private slots:
+    void readAvailable();
+    void replyFinished();
+
+private:
+    void downloadProgressUpdate(qint64 bytesReceived, qint64 bytesTotal);
+    void fail(const QString& message, const QString& detail);
+    void release();
+
+    QNetworkAccessManager* m_manager = nullptr;
+    QNetworkReply* m_reply = nullptr;
+    std::unique_ptr<QTemporaryFile> m_archive;
+    qint64 m_received = 0;
+    qint64 m_maxArchiveBytes = kMaxArchiveBytes;
+    unsigned int m_profileId = 0;
+    QString m_baseOverride;
+};
+
+} // namespace Emulsa

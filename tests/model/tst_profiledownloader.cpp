@@ -1,0 +1,326 @@
+#include "common/TestEnvironment.h"
+
+#include "ProfileArchive.h"
+#include "core/ApplicationPaths.h"
+#include "core/CameraListHelper.h"
+#include "core/FilmLibrary.h"
+#include "core/ProfileInfo.h"
+#include "core/StockTable.h"
+#include "model/ProfileDownloader.h"
+
+#include <QDirIterator>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <quazip/quazip.h>
+#include <quazip/quazipfile.h>
+#include <quazip/quazipnewinfo.h>
+
+using namespace Emulsa;
+
+namespace {
+
+// The profile the tests download: in the catalogue, not in the shared data.
+const char kTin[] = "SNSL3T";
+const char kSharedTin[] = "SNSL3CT";
+
+// A minimal HTTP/1.1 server on the loopback address. Each path answers with
+// its status and body; `declared` overrides the Content-Length (to cut a body
+// short), and `hold` sends the first part and then keeps the connection open.
+class LocalHttpServer : public QObject
+{
+public:
+    struct Route
+    {
+        int status = 200;
+        QByteArray body;
+        qint64 declared = -1;
+        bool hold = false;
+    };
+
+    LocalHttpServer()
+    {
+        QVERIFY(m_server.listen(QHostAddress::LocalHost));
+        connect(&m_server, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket* socket = m_server.nextPendingConnection()) {
+                connect(socket, &QTcpSocket::readyRead, this, [this, socket] { answer(socket); });
+                connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+            }
+        });
+    }
+
+    QString base() const { return QStringLiteral("http://127.0.0.1:%1/Profile/").arg(m_server.serverPort()); }
+    void route(const QString& path, const Route& route) { m_routes.insert(path, route); }
+    int requests() const { return m_requests; }
+
+private:
+    void answer(QTcpSocket* socket)
+    {
+        QByteArray& request = m_pending[socket];
+        request += socket->readAll();
+        if (!request.contains("\r\n\r\n"))
+            return;
+        ++m_requests;
+        const QString path = QString::fromLatin1(request.split(' ').value(1));
+        m_pending.remove(socket);
+        const Route route = m_routes.value(path, Route { 404, "not here", -1, false });
+        const qint64 length = route.declared >= 0 ? route.declared : route.body.size();
+        QByteArray head = "HTTP/1.1 " + QByteArray::number(route.status) + " X\r\nContent-Type: application/zip\r\n"
+            + "Content-Length: " + QByteArray::number(length) + "\r\nConnection: close\r\n\r\n";
+        socket->write(head);
+        if (route.hold) {
+            socket->write(route.body.left(route.body.size() / 4));
+            socket->flush();
+            return;
+        }
+        socket->write(route.body);
+        socket->disconnectFromHost();
+    }
+
+    QTcpServer m_server;
+    QHash<QString, Route> m_routes;
+    QHash<QTcpSocket*, QByteArray> m_pending;
+    int m_requests = 0;
+};
+
+QByteArray readFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+struct Entry
+{
+    QString name;
+    QByteArray data;
+    quint32 mode = 0100644;
+};
+
+QByteArray makeZip(const QList<Entry>& entries)
+{
+    const QString path = Test::makeTempFolder(QStringLiteral("zip")) + QStringLiteral("/a.zip");
+    QuaZip zip(path);
+    if (!zip.open(QuaZip::mdCreate))
+        return QByteArray();
+    for (const Entry& entry : entries) {
+        QuaZipNewInfo info(entry.name);
+        info.externalAttr = entry.mode << 16;
+        QuaZipFile out(&zip);
+        if (!out.open(QIODevice::WriteOnly, info))
+            return QByteArray();
+        out.write(entry.data);
+        out.close();
+    }
+    zip.close();
+    return readFile(path);
+}
+
+} // namespace
+
+class TestProfileDownloader : public QObject
+{
+    Q_OBJECT
+
+private:
+    QString m_userRoot;
+    QByteArray m_goodArchive;
+    QByteArray m_table;
+
+    const ProfileInfo* profile() const { return CameraListHelper::instance()->getProfile(profileId()); }
+    static uint profileId()
+    {
+        CameraListHelper* catalogue = CameraListHelper::instance();
+        catalogue->load();
+        for (const auto& manufacturer : catalogue->manufacturers())
+            for (const auto& model : manufacturer.models)
+                for (const auto& entry : model.profiles)
+                    if (qstrcmp(entry.info->tin, kTin) == 0)
+                        return entry.info->profileId();
+        return 0;
+    }
+    QString installedFolder() const { return ApplicationPaths::instance()->userProfilesPath() + kTin; }
+
+    // Downloads the profile from the server and waits for the outcome.
+    bool download(LocalHttpServer& server, QString* failure = nullptr)
+    {
+        ProfileDownloader downloader;
+        downloader.setBaseUrl(server.base());
+        downloader.setMaxArchiveBytes(64 * 1024 * 1024);
+        QSignalSpy installed(&downloader, &ProfileDownloader::downloadFinishedAndInstalled);
+        QSignalSpy failed(&downloader, &ProfileDownloader::downloadFailed);
+        downloader.downloadNewProfileFromProxy(profileId(), 0);
+        if (!QTest::qWaitFor([&] { return installed.count() + failed.count() > 0; }, 20000))
+            return false;
+        if (failure && !failed.isEmpty())
+            *failure = failed.first().at(1).toString();
+        return installed.count() == 1 && installed.first().first().toUInt() == profileId();
+    }
+
+private slots:
+    void initTestCase()
+    {
+        qputenv("PROGRAMDATA", qgetenv("EMULSA_TEST_BINARY_DIR") + "/share");
+        ApplicationPaths::instance()->clearCache();
+        QVERIFY2(profileId() != 0, "the generated catalogue lacks the test profile");
+        QVERIFY(!FilmLibrary::instance()->isProfileInstalled(profile()));
+
+        // Real tables of a generated profile, packed under the downloaded
+        // profile's name by the film-data generator's packer.
+        const QString shared = FilmLibrary::instance()->dataRoot() + "/Profiles/" + kSharedTin + "/";
+        const QString folder = Test::makeTempFolder(QStringLiteral("tables"));
+        for (const char* stock : { "5207", "5213" }) {
+            QVERIFY(QFile::copy(QStringLiteral("%1%2_%3.tin").arg(shared, kSharedTin, stock),
+                QStringLiteral("%1/%2_%3.tin").arg(folder, kTin, stock)));
+        }
+        m_table = readFile(QStringLiteral("%1/%2_5207.tin").arg(folder, kTin));
+        QCOMPARE(m_table.size(), int(StockTable::kBytes));
+        const QString zipPath = Test::makeTempFolder(QStringLiteral("good")) + "/good.zip";
+        QVERIFY(FilmData::ProfileArchive::pack(folder, kTin, zipPath));
+        m_goodArchive = readFile(zipPath);
+        QVERIFY(!m_goodArchive.isEmpty());
+    }
+
+    void cleanup() { QDir(ApplicationPaths::instance()->userProfilesPath()).removeRecursively(); }
+
+    void goodArchiveInstallsAndIsUsed()
+    {
+        LocalHttpServer server;
+        server.route(QStringLiteral("/Profile/%1.zip").arg(kTin), { 200, m_goodArchive });
+        QVERIFY(download(server));
+        QVERIFY(FilmLibrary::instance()->isProfileInstalled(profile()));
+        QCOMPARE(readFile(installedFolder() + "/" + kTin + "_5207.tin"), m_table);
+        const StockTableData table = FilmLibrary::instance()->loadProfileStockTable("5207", profile());
+        QVERIFY(table != nullptr);
+        // Nothing but the installed folder is left in the profiles folder.
+        QCOMPARE(QDir(ApplicationPaths::instance()->userProfilesPath())
+                     .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+            QStringList { kTin });
+    }
+
+    void leftoverPartialFolderIsReplaced()
+    {
+        QVERIFY(QDir().mkpath(installedFolder()));
+        QFile partial(installedFolder() + "/partial.tin");
+        QVERIFY(partial.open(QIODevice::WriteOnly));
+        partial.write("short");
+        partial.close();
+        LocalHttpServer server;
+        server.route(QStringLiteral("/Profile/%1.zip").arg(kTin), { 200, m_goodArchive });
+        QVERIFY(download(server));
+        QVERIFY(!QFile::exists(installedFolder() + "/partial.tin"));
+        QVERIFY(QFile::exists(installedFolder() + "/" + kTin + "_5213.tin"));
+    }
+
+    void failuresLeaveNoFolder_data()
+    {
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<qint64>("declared");
+        QTest::addColumn<QString>("message");
+        const QString download = QStringLiteral("Can't download selected profile.");
+        const QString open = QStringLiteral("Can't open downloaded profile.");
+        const QString install = QStringLiteral("Can't install downloaded profile.");
+        QTest::newRow("404") << 404 << QByteArray("gone") << qint64(-1) << download;
+        QTest::newRow("truncated") << 200 << m_goodArchive.left(m_goodArchive.size() / 2)
+                                   << qint64(m_goodArchive.size()) << download;
+        QTest::newRow("not a zip") << 200 << QByteArray(4096, 'x') << qint64(-1) << open;
+        QTest::newRow("oversized") << 200 << QByteArray(65 * 1024 * 1024, 'z') << qint64(-1) << download;
+        QByteArray damaged = m_goodArchive;
+        damaged[damaged.size() / 3] = char(damaged[damaged.size() / 3] ^ 0x5a);
+        QTest::newRow("damaged entry") << 200 << damaged << qint64(-1) << install;
+        QTest::newRow("short table") << 200 << makeZip({ { QStringLiteral("%1/%1_5207.tin").arg(kTin), "tiny" } })
+                                     << qint64(-1) << install;
+        QTest::newRow("no tables") << 200 << makeZip({ { QStringLiteral("%1/readme.txt").arg(kTin), "hi" } })
+                                   << qint64(-1) << install;
+    }
+
+    void failuresLeaveNoFolder()
+    {
+        QFETCH(int, status);
+        QFETCH(QByteArray, body);
+        QFETCH(qint64, declared);
+        QFETCH(QString, message);
+        LocalHttpServer server;
+        server.route(QStringLiteral("/Profile/%1.zip").arg(kTin), { status, body, declared, false });
+        QString failure;
+        QVERIFY(!download(server, &failure));
+        QVERIFY2(failure.startsWith(message), qPrintable(failure));
+        QVERIFY(!FilmLibrary::instance()->isProfileInstalled(profile()));
+        const QStringList left = QDir(ApplicationPaths::instance()->userProfilesPath())
+                                     .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
+        QVERIFY2(left.isEmpty(), qPrintable(left.join(',')));
+        QVERIFY(QDir(QDir::tempPath()).entryList({ "emulsa-profile-*" }).isEmpty());
+    }
+
+    void unsafeEntriesWriteNothingOutside()
+    {
+        const QByteArray table = m_table;
+        const QByteArray zip = makeZip({
+            { QStringLiteral("%1/../../escaped.tin").arg(kTin), table },
+            { QStringLiteral("/tmp/absolute.tin"), table },
+            { QStringLiteral("%1/link.tin").arg(kTin), QByteArray("/etc/passwd"), 0120777 },
+            { QStringLiteral("%1\\..\\back.tin").arg(kTin), table },
+            { QStringLiteral("%1/%1_5207.tin").arg(kTin), table },
+            { QStringLiteral("%1/%1_5207.TIN").arg(kTin), table },
+        });
+        LocalHttpServer server;
+        server.route(QStringLiteral("/Profile/%1.zip").arg(kTin), { 200, zip });
+        QVERIFY(download(server));
+        QCOMPARE(QDir(installedFolder()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+            QStringList { QStringLiteral("%1_5207.tin").arg(kTin) });
+        QVERIFY(!QFile::exists("/tmp/absolute.tin"));
+        // Every user folder of the test lies below the isolated root.
+        QDirIterator it(QDir::homePath() + "/..", { "escaped.tin", "back.tin", "link.tin" }, QDir::Files | QDir::System,
+            QDirIterator::Subdirectories);
+        QVERIFY2(!it.hasNext(), qPrintable(it.hasNext() ? it.next() : QString()));
+    }
+
+    void cancelMidDownloadIsClean()
+    {
+        LocalHttpServer server;
+        server.route(QStringLiteral("/Profile/%1.zip").arg(kTin), { 200, m_goodArchive, -1, true });
+        ProfileDownloader downloader;
+        downloader.setBaseUrl(server.base());
+        QSignalSpy progress(&downloader, &ProfileDownloader::downloalProgress);
+        QSignalSpy installed(&downloader, &ProfileDownloader::downloadFinishedAndInstalled);
+        QSignalSpy failed(&downloader, &ProfileDownloader::downloadFailed);
+        // Cancel from inside the reply's own progress signal.
+        connect(&downloader, &ProfileDownloader::downloalProgress, &downloader,
+            &ProfileDownloader::cancelCurrentDownload, Qt::DirectConnection);
+        downloader.downloadNewProfileFromProxy(profileId());
+        QVERIFY(downloader.isDownloading());
+        QVERIFY(QTest::qWaitFor([&] { return !progress.isEmpty(); }, 20000));
+        QTest::qWait(200);
+        QVERIFY(!downloader.isDownloading());
+        QCOMPARE(downloader.currentProfileId(), 0u);
+        QCOMPARE(installed.count() + failed.count(), 0);
+        QVERIFY(!QFileInfo::exists(installedFolder()));
+    }
+
+    void requestsNothingWhenNotPossible()
+    {
+        LocalHttpServer server;
+        ProfileDownloader downloader;
+        QSignalSpy failed(&downloader, &ProfileDownloader::downloadFailed);
+        downloader.setBaseUrl(server.base());
+        downloader.downloadNewProfileFromProxy(0xDEADBEEF);
+        QVERIFY(!downloader.isDownloading());
+
+        qunsetenv("EMULSA_PROFILE_DOWNLOAD_URL");
+        downloader.setBaseUrl(QString());
+        QVERIFY(!downloader.isConfigured());
+        downloader.downloadNewProfileFromProxy(profileId());
+        QVERIFY(!downloader.isDownloading());
+        QCOMPARE(failed.count(), 1);
+        QCOMPARE(failed.first().at(1).toString(), ProfileDownloader::notConfiguredMessage());
+        QTest::qWait(50);
+        QCOMPARE(server.requests(), 0);
+
+        qputenv("EMULSA_PROFILE_DOWNLOAD_URL", server.base().toLatin1());
+        QCOMPARE(ProfileDownloader::configuredBaseUrl(), server.base());
+        qunsetenv("EMULSA_PROFILE_DOWNLOAD_URL");
+    }
+};
+
+EMULSA_TEST_MAIN(TestProfileDownloader)
+#include "tst_profiledownloader.moc"

@@ -1,0 +1,152 @@
+#pragma once
+
+#include "core/ClipSettings.h"
+
+#include <QWidget>
+
+#include <deque>
+#include <functional>
+
+class QAbstractButton;
+class QAbstractSpinBox;
+class QComboBox;
+class QDoubleSpinBox;
+class QLabel;
+class QProgressBar;
+class QPushButton;
+class QSpinBox;
+
+namespace Emulsa {
+
+class CameraChooserWidget;
+class CustomSlider;
+class EMColorWheel;
+class EMHistogramSlider;
+class EMHistogramWidget;
+class ProfileDownloader;
+class SettingsPanelHeaderWidget;
+
+// The grading panel: one control per value of the current clip's grade. Every
+// user change leaves as a signal; every change that is not part of a drag
+// (keyboard, spin box, wheel reset, reset camera) first sends its
+// about-to-change signal, so each edit is one undo step and a press followed
+// by a drag is one as well. Values from the model are shown with the panel's
+// signals blocked, so showing never posts a command.
+class SettingsPanel : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit SettingsPanel(QWidget* parent = nullptr);
+    ~SettingsPanel() override;
+
+    // Shows a whole grade (signals blocked).
+    void updateSettings(const ClipSettings& settings);
+    void setStockName(const QString& code);
+    void setLevels(const HistogramSliderData& levels);
+    void setSourceType(uint profileId);
+
+    SettingsPanelHeaderWidget* header() const { return m_header; }
+    EMHistogramWidget* histogramWidget() const { return m_histogram; }
+    ProfileDownloader* downloader() const { return m_downloader; }
+    CameraChooserWidget* cameraChooser();
+
+    // Starts downloading a profile; shows the progress bar and its cancel
+    // button, or explains that downloads are not configured.
+    void startProfileDownload(uint profileId);
+
+public slots:
+    void resetCamera();
+    void histogramBeforeLevelChanged(bool before);
+
+signals:
+    void groupOfCommand(bool begin);
+    void sourceTypeComboValueChanged(uint profileId);
+    void sourceTypeComboValueChangedForAll(uint profileId);
+    void defaultProfileChanged(uint profileId);
+    void exposureSliderValueChanged(float value);
+    void kelvinSliderValueChanged(float value);
+    void stockTypeComboValueChanged(const QString& code);
+    void stockAmountSliderValueChanged(int value);
+    void curveAmountSliderValueChanged(int value);
+    void grainSizeComboValueChanged(const QString& name);
+    void grainAmountSliderValueChanged(int value);
+    void lowWheelValueChanged(const Emulsa::ColorWheelData& value);
+    void midWheelValueChanged(const Emulsa::ColorWheelData& value);
+    void highWheelValueChanged(const Emulsa::ColorWheelData& value);
+    void saturationSliderValueChanged(float value);
+    void liftSliderValueChanged(float value);
+    void gammaSliderValueChanged(float value);
+    void gainSliderValueChanged(float value);
+    void histogramPreLevel(bool before);
+    void histogramSliderValueChanged(const Emulsa::HistogramSliderData& values);
+    void exposureSliderValueAboutToChange();
+    void kelvinSliderValueAboutToChange();
+    void stockAmountSliderValueAboutToChange();
+    void curveAmountSliderValueAboutToChange();
+    void grainAmountSliderValueAboutToChange();
+    void lowWheelValueAboutToChange();
+    void midWheelValueAboutToChange();
+    void highWheelValueAboutToChange();
+    void saturationSliderValueAboutToChange();
+    void liftSliderValueAboutToChange();
+    void gammaSliderValueAboutToChange();
+    void gainSliderValueAboutToChange();
+    void histogramSliderValueAboutToChange();
+
+private:
+    // One slider with its display box: how a slider position becomes the
+    // value signal, and which about-to-change signal comes first.
+    struct ValueControl
+    {
+        CustomSlider* slider = nullptr;
+        QAbstractSpinBox* display = nullptr;
+        std::function<void(int)> emitValue;
+        std::function<void()> emitAboutToChange;
+        double displayScale = 1.0; // display value = slider value / scale
+    };
+
+    QWidget* buildCameraSection();
+    QWidget* buildStockSection();
+    QWidget* buildWheelsSection();
+    QWidget* buildLevelsSection();
+    ValueControl& addValueControl(QWidget* parent, const QString& label, const QString& sliderName,
+        const QString& displayName, int minimum, int maximum, int value, double displayScale,
+        std::function<void(int)> emitValue, std::function<void()> emitAboutToChange);
+    void showSlider(ValueControl& control, int value);
+    void showProfile(uint profileId);
+    void showLevelDisplays(const HistogramSliderData& levels);
+    void levelDisplayEdited();
+    void endDownload();
+
+    SettingsPanelHeaderWidget* m_header = nullptr;
+    std::deque<ValueControl> m_controls; // a deque: the pointers below stay valid
+    ValueControl* m_exposure = nullptr;
+    ValueControl* m_kelvin = nullptr;
+    ValueControl* m_stockAmount = nullptr;
+    ValueControl* m_curveAmount = nullptr;
+    ValueControl* m_grainAmount = nullptr;
+    ValueControl* m_lift = nullptr;
+    ValueControl* m_gamma = nullptr;
+    ValueControl* m_gain = nullptr;
+    ValueControl* m_saturation = nullptr;
+    QComboBox* m_stocks = nullptr;
+    QComboBox* m_grainSizes = nullptr;
+    EMColorWheel* m_wheels[3] = {};
+    EMHistogramSlider* m_levels = nullptr;
+    EMHistogramWidget* m_histogram = nullptr;
+    QSpinBox* m_levelDisplays[3] = {};
+    QAbstractButton* m_beforeLevels = nullptr;
+    QAbstractButton* m_afterLevels = nullptr;
+    QLabel* m_cameraLabel = nullptr;
+    QLabel* m_downloadNote = nullptr;
+    QPushButton* m_changeCamera = nullptr;
+    QPushButton* m_resetCamera = nullptr;
+    QProgressBar* m_downloadProgress = nullptr;
+    QPushButton* m_cancelDownload = nullptr;
+    CameraChooserWidget* m_chooser = nullptr;
+    ProfileDownloader* m_downloader = nullptr;
+    uint m_sourceType = 0;
+};
+
+} // namespace Emulsa
