@@ -36,8 +36,34 @@ function(emulsa_tests subsystem)
     target_link_libraries(${test_name} PRIVATE emulsa_all Qt5::Test emulsa_test_common ${support_lib})
     target_include_directories(${test_name} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/tests)
     add_test(NAME ${subsystem}/${test_name} COMMAND ${test_name})
-    set_tests_properties(${subsystem}/${test_name} PROPERTIES
-      TIMEOUT 900
-      ENVIRONMENT "EMULSA_TEST_SOURCE_DIR=${PROJECT_SOURCE_DIR};EMULSA_TEST_BINARY_DIR=${CMAKE_BINARY_DIR}")
+    set(environment EMULSA_TEST_SOURCE_DIR=${PROJECT_SOURCE_DIR} EMULSA_TEST_BINARY_DIR=${CMAKE_BINARY_DIR}
+      ${EMULSA_SANITIZER_ENV})
+    set_tests_properties(${subsystem}/${test_name} PROPERTIES TIMEOUT 900 ENVIRONMENT "${environment}")
+  endforeach()
+endfunction()
+
+# emulsa_test_label(<label> <test programs>...)
+# Gives the named programs of the calling folder's subsystem a CTest label, so
+# that `ctest -L <label>` runs them, and makes the target emulsa_<label>_tests
+# build them (with the film data folder the tests read). The label
+# "threads" marks the tests that exercise threads: the ThreadSanitizer build
+# builds and runs only those. Call it after emulsa_tests(), for example
+#   emulsa_test_label(threads tst_metadatamanager)
+function(emulsa_test_label label)
+  get_filename_component(subsystem ${CMAKE_CURRENT_SOURCE_DIR} NAME)
+  if(NOT TARGET emulsa_${label}_tests)
+    add_custom_target(emulsa_${label}_tests)
+    foreach(data emulsa_filmdata_folder)
+      if(TARGET ${data})
+        add_dependencies(emulsa_${label}_tests ${data})
+      endif()
+    endforeach()
+  endif()
+  foreach(test_name ${ARGN})
+    if(NOT TARGET ${test_name})
+      message(FATAL_ERROR "emulsa_test_label: ${test_name} is not a test program of ${CMAKE_CURRENT_SOURCE_DIR}")
+    endif()
+    set_property(TEST ${subsystem}/${test_name} APPEND PROPERTY LABELS ${label})
+    add_dependencies(emulsa_${label}_tests ${test_name})
   endforeach()
 endfunction()

@@ -157,6 +157,14 @@ AssetMetadata* MetadataManager::metadataFor(const QByteArray& id) const
     return m_records.value(id);
 }
 
+bool MetadataManager::isReady(const AssetMetadata* record) const
+{
+    if (!record)
+        return false;
+    QMutexLocker locker(&m_recordsLock);
+    return record->ready;
+}
+
 QImage MetadataManager::getThumbnail(const QByteArray& id)
 {
     AssetMetadata* requeue = nullptr;

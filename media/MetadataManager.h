@@ -48,6 +48,10 @@ public:
     AssetMetadata* getMetadata(const QModelIndex& index);
     // The record with the id, or null.
     AssetMetadata* metadataFor(const QByteArray& id) const;
+    // Whether the record has been described (its `ready` flag), read under
+    // the records' lock: once true, the description fields may be read from
+    // any thread.
+    bool isReady(const AssetMetadata* record) const;
     // A copy of the record's thumbnail, or the placeholder while there is
     // none; a record without a thumbnail that is not queued is queued again.
     QImage getThumbnail(const QByteArray& id);

@@ -1,5 +1,6 @@
 #include "media/SequenceItem.h"
 
+#include "core/ClipSettings.h"
 #include "media/AssetMetadata.h"
 
 #include <algorithm>
@@ -34,6 +35,25 @@ bool SequenceItem::coversWholeAsset(const AssetMetadata* other) const
     if (!asset || !other)
         return false;
     return asset->id == other->id && startFrame == 0 && endFrame == other->frameCount;
+}
+
+SequenceItem* SequenceItem::snapshot() const
+{
+    auto* copy = new SequenceItem(asset, nullptr, startFrame, endFrame, uuid);
+    if (settings) {
+        copy->m_ownedSettings = std::make_shared<ClipSettings>(*settings);
+        copy->settings = copy->m_ownedSettings.get();
+    }
+    copy->m_presetUuid = m_presetUuid;
+    return copy;
+}
+
+void SequenceItem::deleteSnapshots(QList<const SequenceItem*>* snapshots)
+{
+    if (!snapshots)
+        return;
+    qDeleteAll(*snapshots);
+    delete snapshots;
 }
 
 void SequenceItem::registerMetaType()

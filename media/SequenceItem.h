@@ -1,8 +1,11 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QMetaType>
 #include <QUuid>
+
+#include <memory>
 
 namespace Emulsa {
 
@@ -30,6 +33,12 @@ public:
     QByteArray presetUuid() const { return m_presetUuid; }
     void setPresetUuid(const QByteArray& presetUuid) { m_presetUuid = presetUuid; }
 
+    // A copy of this item that owns a copy of its settings, for readers on
+    // other threads (the render queue): deleting the copy deletes its settings.
+    SequenceItem* snapshot() const;
+    // Deletes the snapshot copies of a list and the list.
+    static void deleteSnapshots(QList<const SequenceItem*>* snapshots);
+
     // Registers SequenceItem* under "SequenceItem" and "Emulsa::SequenceItem".
     static void registerMetaType();
 
@@ -41,6 +50,8 @@ public:
 
 private:
     QByteArray m_presetUuid;
+    // Set only in snapshot copies.
+    std::shared_ptr<ClipSettings> m_ownedSettings;
 };
 
 } // namespace Emulsa

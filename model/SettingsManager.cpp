@@ -73,16 +73,20 @@ ClipSettings* SettingsManager::settingsForID(const QUuid& id)
     return settings;
 }
 
-void SettingsManager::addSettingsForID(const QUuid& id, ClipSettings* settings)
+bool SettingsManager::addSettingsForID(const QUuid& id, ClipSettings* settings)
 {
     if (!settings) {
         qDebug() << Q_FUNC_INFO << "No settings given for" << id;
-        return;
+        return false;
     }
     ClipSettings* previous = m_settings.value(id, nullptr);
-    if (previous != settings)
-        delete previous;
+    if (previous && previous != settings) {
+        // The item of this id still points to the registered object.
+        qWarning() << Q_FUNC_INFO << "Settings are already registered for" << id;
+        return false;
+    }
     m_settings.insert(id, settings);
+    return true;
 }
 
 void SettingsManager::resetSettingsForID(const QUuid& id)

@@ -1,11 +1,11 @@
 #include "common/TestEnvironment.h"
 
-#include "model/SettingsManager.h"
 #include "core/ApplicationPaths.h"
 #include "core/CameraListHelper.h"
 #include "core/ClipSettings.h"
 #include "core/FilmLibrary.h"
 #include "core/ProfileInfo.h"
+#include "model/SettingsManager.h"
 
 #include <QDir>
 #include <QSettings>
@@ -145,17 +145,24 @@ private slots:
 
         auto* own = new ClipSettings;
         own->setExposure(1.5f);
-        manager.addSettingsForID(second, own);
+        QVERIFY(manager.addSettingsForID(second, own));
         QCOMPARE(manager.settingsForID(second), own);
-        auto* replacement = new ClipSettings;
-        manager.addSettingsForID(second, replacement); // the first object is deleted (checked under ASan)
-        QCOMPARE(manager.settingsForID(second), replacement);
-        manager.addSettingsForID(second, replacement);
+        QVERIFY(manager.isRegistered(second, own));
+        // A second object under a taken id is refused: the item of that id
+        // still points to the first one, which must stay alive.
+        auto* other = new ClipSettings;
+        QVERIFY(!manager.addSettingsForID(second, other));
+        QCOMPARE(manager.settingsForID(second), own);
+        QCOMPARE(own->getExposure(), 1.5f);
+        delete other;
+        QVERIFY(manager.addSettingsForID(second, own));
+        QVERIFY(!manager.addSettingsForID(QUuid::createUuid(), nullptr));
         QCOMPARE(manager.count(), 2);
 
         ClipSettings* taken = manager.removeSettingsForID(second);
-        QCOMPARE(taken, replacement);
+        QCOMPARE(taken, own);
         QVERIFY(!manager.hasSettingsForID(second));
+        QVERIFY(!manager.isRegistered(second, own));
         QVERIFY(!manager.removeSettingsForID(second));
         delete taken;
     }

@@ -1,0 +1,55 @@
+# Sanitizer builds.
+#
+# EMULSA_SANITIZE: AddressSanitizer, LeakSanitizer and UndefinedBehaviorSanitizer.
+# EMULSA_TSAN:     ThreadSanitizer.
+#
+# Every report ends the program with a failing exit status, so that a report
+# fails the build step or the test that produced it. EMULSA_SANITIZER_ENV holds
+# the runtime options ("NAME=value" entries); tests get them as CTest
+# environment and build-time tools through EMULSA_RUN_TOOL:
+#
+#   add_custom_command(... COMMAND ${EMULSA_RUN_TOOL} $<TARGET_FILE:tool> args ...)
+#
+# EMULSA_RUN_TOOL is empty in an ordinary build. The suppression files in
+# cmake/sanitizers/ name only reports that belong to Qt, Mesa or FFmpeg.
+#
+# LeakSanitizer records full allocation stacks (fast_unwind_on_malloc=0): Qt,
+# Mesa and FFmpeg have no frame pointers, and the suppressions match frames
+# below their first one.
+
+if(EMULSA_SANITIZE AND EMULSA_TSAN)
+  message(FATAL_ERROR "EMULSA_SANITIZE and EMULSA_TSAN cannot be combined: use two build folders")
+endif()
+
+set(EMULSA_SANITIZER_DIR ${PROJECT_SOURCE_DIR}/cmake/sanitizers)
+set(EMULSA_SANITIZER_ENV "")
+
+if(EMULSA_SANITIZE)
+  # -fno-sanitize-recover: undefined behaviour stops the program like a memory
+  # error does, instead of printing a line and carrying on.
+  add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined -fno-sanitize-recover=all)
+  set(EMULSA_SANITIZER_ENV
+    "ASAN_OPTIONS=halt_on_error=1:detect_leaks=1:fast_unwind_on_malloc=0:strict_init_order=1:check_initialization_order=1"
+    "LSAN_OPTIONS=suppressions=${EMULSA_SANITIZER_DIR}/lsan.supp:print_suppressions=0"
+    "UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1")
+endif()
+
+if(EMULSA_TSAN)
+  add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=thread)
+  set(EMULSA_SANITIZER_ENV
+    "TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=${EMULSA_SANITIZER_DIR}/tsan.supp:print_suppressions=0")
+  # Tells the sanitizer about QMutex and QWaitCondition (see the source). Every
+  # target made after this links it first, ahead of Qt.
+  find_package(Qt5 5.15 REQUIRED COMPONENTS Core)
+  add_library(emulsa_qt_sync_tsan SHARED ${EMULSA_SANITIZER_DIR}/QtSyncForTsan.cpp)
+  target_link_libraries(emulsa_qt_sync_tsan PRIVATE Qt5::Core ${CMAKE_DL_LIBS})
+  link_libraries(emulsa_qt_sync_tsan)
+endif()
+
+if(EMULSA_SANITIZER_ENV)
+  set(EMULSA_RUN_TOOL ${CMAKE_COMMAND} -E env ${EMULSA_SANITIZER_ENV})
+else()
+  set(EMULSA_RUN_TOOL "")
+endif()

@@ -1,0 +1,259 @@
+#include "model/Model.h"
+
+#include "core/ApplicationPaths.h"
+#include "media/AssetMetadata.h"
+#include "media/MetadataManager.h"
+#include "model/ControlCommands.h"
+#include "model/SequenceCommands.h"
+
+#include <QCoreApplication>
+#include <QDebug>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QThread>
+
+namespace Emulsa {
+
+Model::Model(MetadataManager* metadata, CameraListHelper* catalogue, const FilmLibrary* library, QObject* parent)
+    : QObject(parent)
+    , m_settingsManager(catalogue, library)
+    , m_metadata(metadata)
+{
+    registerMetaTypes();
+    registerControlCommands(*this);
+    registerSequenceCommands(*this);
+}
+
+Model::~Model()
+{
+    clearStack(&m_undoStack);
+    clearStack(&m_redoStack);
+    // The sequence's settings are registered in the settings manager, which
+    // deletes them after this body.
+    qDeleteAll(m_sequence);
+    m_sequence.clear();
+    m_current = nullptr;
+}
+
+void Model::registerMetaTypes()
+{
+    registerClipSettingsMetaTypes();
+    SequenceItem::registerMetaType();
+    qRegisterMetaType<BaseTask*>("BaseTask*");
+    qRegisterMetaType<BaseTask*>("Emulsa::BaseTask*");
+    qRegisterMetaType<QList<const SequenceItem*>*>("QList<const SequenceItem*>*");
+    qRegisterMetaType<QList<const SequenceItem*>*>("QList<const Emulsa::SequenceItem*>*");
+    qRegisterMetaType<QUuid>("QUuid");
+}
+
+void Model::registerHandler(quint32 type, CommandHandler handler)
+{
+    m_handlers[taskCategory(type)].insert(taskNumber(type), std::move(handler));
+}
+
+void Model::setCategoryHandler(quint16 category, CategoryHandler handler)
+{
+    m_categoryHandlers.insert(category, std::move(handler));
+}
+
+bool Model::hasHandler(quint32 type) const
+{
+    const auto family = m_handlers.constFind(taskCategory(type));
+    return family != m_handlers.constEnd() && family->contains(taskNumber(type));
+}
+
+BaseTask* Model::runHandler(BaseTask* command, char mode)
+{
+    const auto family = m_handlers.constFind(taskCategory(command->type));
+    if (family != m_handlers.constEnd()) {
+        const auto handler = family->constFind(taskNumber(command->type));
+        if (handler != family->constEnd())
+            return (*handler)(*this, command, mode);
+    }
+    qWarning().noquote() << Q_FUNC_INFO << "No handler for command type" << QByteArray::number(command->type, 16)
+                         << "- the command is dropped";
+    disposeCommand(command);
+    return nullptr;
+}
+
+void Model::runCommands(BaseTask* command, char mode)
+{
+    if (!command)
+        return;
+    const auto category = m_categoryHandlers.constFind(taskCategory(command->type));
+    BaseTask* inverse
+        = category != m_categoryHandlers.constEnd() ? (*category)(*this, command, mode) : runHandler(command, mode);
+    if (!inverse)
+        return;
+    noticeChange();
+    if (mode == Undoing) {
+        pushRedo(inverse);
+    } else {
+        pushUndo(inverse);
+        if (mode == NewCommand)
+            clearStack(&m_redoStack);
+    }
+}
+
+MetadataManager* Model::metadataManager()
+{
+    if (!m_metadata)
+        m_metadata = MetadataManager::instance();
+    return m_metadata;
+}
+
+SequenceItem* Model::findItem(const QByteArray& itemId) const
+{
+    const int index = indexOfItem(itemId);
+    return index < 0 ? nullptr : m_sequence.at(index);
+}
+
+int Model::indexOfItem(const QByteArray& itemId) const
+{
+    const QUuid uuid(itemId);
+    if (uuid.isNull())
+        return -1;
+    for (int i = 0; i < m_sequence.size(); ++i) {
+        if (m_sequence.at(i)->uuid == uuid)
+            return i;
+    }
+    return -1;
+}
+
+QByteArray Model::itemId(const SequenceItem* item)
+{
+    return item ? item->uuid.toByteArray() : QByteArray();
+}
+
+void Model::setCurrent(SequenceItem* item)
+{
+    m_current = item;
+    emit currentClipChanged(item);
+    if (item && item->settings)
+        emit viewNeedRefresh(*item->settings);
+}
+
+void Model::insertItem(int index, SequenceItem* item)
+{
+    if (index < 0 || index > m_sequence.size())
+        index = m_sequence.size();
+    m_sequence.insert(index, item);
+}
+
+void Model::ensureUniqueUuid(SequenceItem* item)
+{
+    auto used = [this, item](const QUuid& uuid) {
+        if (uuid.isNull() || m_settingsManager.hasSettingsForID(uuid))
+            return true;
+        for (const SequenceItem* other : qAsConst(m_sequence)) {
+            if (other != item && other->uuid == uuid)
+                return true;
+        }
+        return false;
+    };
+    if (!used(item->uuid))
+        return;
+    const QUuid previous = item->uuid;
+    do {
+        item->uuid = QUuid::createUuid();
+    } while (used(item->uuid));
+    qWarning() << Q_FUNC_INFO << "Sequence item id" << previous << "is already in use, the item gets" << item->uuid;
+}
+
+void Model::disposeCommand(BaseTask* command)
+{
+    if (!command)
+        return;
+    QList<SequenceItem*> items;
+    command->takeItems(&items);
+    m_retirement.retire(items);
+    delete command;
+}
+
+void Model::clearStack(QList<BaseTask*>* stack)
+{
+    // Taken out first: a command's items may be retired while the stack is
+    // being emptied.
+    const QList<BaseTask*> commands = *stack;
+    stack->clear();
+    for (BaseTask* command : commands)
+        disposeCommand(command);
+}
+
+void Model::clearSequence()
+{
+    clearStack(&m_redoStack);
+    clearStack(&m_undoStack);
+    QList<SequenceItem*> items;
+    while (!m_sequence.isEmpty()) {
+        SequenceItem* item = m_sequence.takeFirst();
+        // The settings go with the item; an entry that is not the item's own
+        // object stays with the settings manager.
+        if (m_settingsManager.isRegistered(item->uuid, item->settings))
+            m_settingsManager.removeSettingsForID(item->uuid);
+        items.append(item);
+    }
+    m_retirement.retire(items);
+}
+
+void Model::setUnsavedChanges(bool unsaved)
+{
+    m_unsavedChanges = unsaved;
+}
+
+void Model::noticeChange()
+{
+    if (m_unsavedChanges)
+        return;
+    m_unsavedChanges = true;
+    emit unsavedChangesNoticed();
+}
+
+void Model::yieldToEventLoop()
+{
+    QCoreApplication::processEvents();
+}
+
+bool Model::waitForMetadata(const AssetMetadata* asset)
+{
+    MetadataManager* metadata = metadataManager();
+    QElapsedTimer waited;
+    waited.start();
+    while (!metadata->isReady(asset)) {
+        if (QThread::currentThread()->isInterruptionRequested()) {
+            qDebug() << Q_FUNC_INFO << "Stopping: no longer waiting for the description of" << asset->filePath;
+            return false;
+        }
+        if (waited.elapsed() >= m_metadataWaitMs) {
+            qCritical().noquote() << "The clip" << asset->filePath << "could not be read in"
+                                  << m_metadataWaitMs / 1000.0 << "seconds and was not added.";
+            return false;
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QThread::msleep(5);
+    }
+    return true;
+}
+
+void Model::saveProjectToXMLFile(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadWrite | QIODevice::Truncate)) {
+        qCritical() << "Can't open selected file";
+        return;
+    }
+    const bool written = m_projectWriter && m_projectWriter(&file, m_sequence, m_current, m_timelineMode);
+    file.close();
+    if (!written) {
+        qDebug() << Q_FUNC_INFO << "Project file badly written" << path;
+        emit finishSaving(false);
+        return;
+    }
+    // A successful autosave leaves the flag as it was and tells nobody.
+    if (path != ApplicationPaths::instance()->autosaveFilePath()) {
+        m_unsavedChanges = false;
+        emit finishSaving(true);
+    }
+}
+
+} // namespace Emulsa

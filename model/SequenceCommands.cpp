@@ -1,0 +1,222 @@
+#include "model/SequenceCommands.h"
+
+#include "media/AssetMetadata.h"
+#include "media/MetadataManager.h"
+#include "model/Model.h"
+#include "model/SequenceTasks.h"
+
+#include <QDebug>
+#include <QFileInfo>
+
+namespace Emulsa {
+
+namespace {
+
+// Adds the file as a whole clip: its description (waited for, within limits),
+// no second whole-clip item of the same file, a fresh item with default grade.
+BaseTask* addShot(Model& model, BaseTask* command, char)
+{
+    auto* task = static_cast<PathTask*>(command);
+    const QString path = task->path;
+    const bool checked = task->type == AddShot;
+    model.disposeCommand(command);
+    if (checked && !isSupportedMediaFile(path))
+        return nullptr;
+
+    AssetMetadata* asset = model.metadataManager()->getMetadata(QFileInfo(path));
+    if (!asset || !model.waitForMetadata(asset))
+        return nullptr;
+    if (!asset->valid) {
+        qWarning() << Q_FUNC_INFO << "Not a readable clip, not added:" << path;
+        return nullptr;
+    }
+    for (const SequenceItem* item : model.sequence()) {
+        if (item->coversWholeAsset(asset))
+            return nullptr;
+    }
+
+    auto* item = new SequenceItem(asset, nullptr, 0, asset->frameCount);
+    model.ensureUniqueUuid(item);
+    item->settings = model.settingsManager().settingsForID(item->uuid);
+    model.appendItem(item);
+    const QByteArray id = Model::itemId(item);
+    if (!checked)
+        qDebug() << "New Shot added to shotList - NoCheck:" << id;
+    emit model.shotListNeedRefresh(item, false);
+    if (!model.current())
+        model.setCurrent(item);
+    return new ItemIdTask(RemoveShot, id);
+}
+
+// Takes the item out of the sequence; the inverse keeps the item itself, with
+// its settings, to put it back where it was.
+BaseTask* removeShot(Model& model, BaseTask* command, char)
+{
+    const QByteArray id = static_cast<ItemIdTask*>(command)->itemId;
+    model.disposeCommand(command);
+    const int index = model.indexOfItem(id);
+    if (index < 0)
+        return nullptr;
+    SequenceItem* item = model.sequence().at(index);
+    model.takeItemAt(index);
+    if (model.settingsManager().isRegistered(item->uuid, item->settings))
+        model.settingsManager().removeSettingsForID(item->uuid);
+    if (item == model.current()) {
+        const int size = model.sequence().size();
+        model.setCurrent(size == 0 ? nullptr : model.sequence().at(qMin(index, size - 1)));
+    }
+    emit model.shotListNeedRefresh(item, true);
+    model.yieldToEventLoop();
+    return new SequenceItemTask(RestoreShot, item, index);
+}
+
+BaseTask* restoreShot(Model& model, BaseTask* command, char)
+{
+    auto* task = static_cast<SequenceItemTask*>(command);
+    const int index = task->index;
+    SequenceItem* item = task->takeItem();
+    model.disposeCommand(command);
+    if (!item)
+        return nullptr;
+    model.ensureUniqueUuid(item);
+    if (!model.settingsManager().addSettingsForID(item->uuid, item->settings))
+        item->settings = model.settingsManager().settingsForID(item->uuid);
+    model.insertItem(index, item);
+    emit model.shotRestored(item, model.sequence().indexOf(item));
+    if (!item->presetUuid().isEmpty())
+        emit model.sequenceItemGotPreset(item->presetUuid(), Model::itemId(item));
+    if (!model.current())
+        model.setCurrent(item);
+    return new ItemIdTask(RemoveShot, Model::itemId(item));
+}
+
+BaseTask* selectShot(Model& model, BaseTask* command, char)
+{
+    const QByteArray id = static_cast<ItemIdTask*>(command)->itemId;
+    model.disposeCommand(command);
+    SequenceItem* item = model.findItem(id);
+    if (!item || item == model.current())
+        return nullptr;
+    qDebug() << "New shot selected for playback:" << id;
+    model.setCurrent(item);
+    return nullptr;
+}
+
+// Snapshot copies of the named items, in the order named; the receiver owns
+// the list, the copies and their settings.
+BaseTask* itemsForRender(Model& model, BaseTask* command, char)
+{
+    const QList<QByteArray> ids = static_cast<ItemIdListTask*>(command)->itemIds;
+    model.disposeCommand(command);
+    auto* list = new QList<const SequenceItem*>;
+    for (const QByteArray& id : ids) {
+        if (const SequenceItem* item = model.findItem(id))
+            list->append(item->snapshot());
+    }
+    if (!model.hasRenderListReceiver()) {
+        SequenceItem::deleteSnapshots(list);
+        return nullptr;
+    }
+    emit model.sequenceItemsReadyToBeRender(list);
+    return nullptr;
+}
+
+BaseTask* setDefaultProfile(Model& model, BaseTask* command, char)
+{
+    model.settingsManager().setDefaultProfile(static_cast<ProfileTask*>(command)->profile);
+    model.disposeCommand(command);
+    return nullptr;
+}
+
+// An item read from a project file, with its own grade.
+BaseTask* addSequenceItem(Model& model, BaseTask* command, char)
+{
+    SequenceItem* item = static_cast<SequenceItemTask*>(command)->takeItem();
+    model.disposeCommand(command);
+    if (!item)
+        return nullptr;
+    model.ensureUniqueUuid(item);
+    if (!item->settings || !model.settingsManager().addSettingsForID(item->uuid, item->settings)) {
+        qDebug() << "Can't add settings to Settings Manager.";
+        // An item never goes without a grade: it gets the default one.
+        delete item->settings;
+        item->settings = model.settingsManager().settingsForID(item->uuid);
+    }
+    model.appendItem(item);
+    emit model.shotListNeedRefresh(item, false);
+    if (!item->presetUuid().isEmpty())
+        emit model.sequenceItemGotPreset(item->presetUuid(), Model::itemId(item));
+    if (!model.current())
+        model.setCurrent(item);
+    return nullptr;
+}
+
+BaseTask* newFileToLoad(Model& model, BaseTask* command, char)
+{
+    model.disposeCommand(command);
+    model.clearUndoStack();
+    model.clearRedoStack();
+    model.setCurrent(nullptr);
+    emit model.resetListState();
+    model.setLongOperationRunning(true);
+    emit model.longOperationBegin();
+    model.clearSequence();
+    model.setUnsavedChanges(false);
+    return nullptr;
+}
+
+BaseTask* newFileLoaded(Model& model, BaseTask* command, char)
+{
+    model.disposeCommand(command);
+    model.setLongOperationRunning(false);
+    emit model.longOperationEnded();
+    return nullptr;
+}
+
+BaseTask* saveProject(Model& model, BaseTask* command, char)
+{
+    const QString path = static_cast<PathTask*>(command)->path;
+    model.disposeCommand(command);
+    model.saveProjectToXMLFile(path);
+    return nullptr;
+}
+
+BaseTask* positionChanged(Model& model, BaseTask* command, char)
+{
+    const int frame = static_cast<FrameTask*>(command)->frame;
+    model.disposeCommand(command);
+    emit model.positionChanged(frame);
+    return nullptr;
+}
+
+} // namespace
+
+bool isSupportedMediaFile(const QString& path)
+{
+    static const char* const extensions[]
+        = { ".MP4", ".MTS", ".MOV", ".AVI", ".M4V", ".MPEG", ".MXF", ".R3D", ".3GP", ".MT2S", ".MPG" };
+    const QString name = QFileInfo(path).fileName().toUpper();
+    for (const char* extension : extensions) {
+        if (name.endsWith(QLatin1String(extension)))
+            return true;
+    }
+    return false;
+}
+
+void registerSequenceCommands(Model& model)
+{
+    model.registerHandler(AddShotNoCheck, addShot);
+    model.registerHandler(AddShot, addShot);
+    model.registerHandler(RemoveShot, removeShot);
+    model.registerHandler(RestoreShot, restoreShot);
+    model.registerHandler(SelectShot, selectShot);
+    model.registerHandler(ItemsForRender, itemsForRender);
+    model.registerHandler(SetDefaultProfile, setDefaultProfile);
+    model.registerHandler(AddSequenceItem, addSequenceItem);
+    model.registerHandler(NewFileToLoad, newFileToLoad);
+    model.registerHandler(NewFileLoaded, newFileLoaded);
+    model.registerHandler(SaveProject, saveProject);
+    model.registerHandler(PositionChanged, positionChanged);
+}
+
+} // namespace Emulsa
