@@ -111,6 +111,16 @@ private slots:
         // The same chain reaches 0.95 at about +4.3 stops.
         QVERIFY(throughStock(model, 4.5) >= 0.95);
         QVERIFY(throughStock(model, 3.5) < 0.95);
+        // A 90 % white card and a 3 % black card: the chain gives L* 82 and 2.6.
+        const auto lightness = [](double code) {
+            const double y = std::pow(code, 2.4);
+            return y > 0.008856 ? 116.0 * std::cbrt(y) - 16.0 : 903.3 * y;
+        };
+        const double white = lightness(throughStock(model, std::log2(0.90 / 0.18)));
+        const double black = lightness(throughStock(model, std::log2(0.03 / 0.18)));
+        qInfo() << "5207 white card L*" << white << "black card L*" << black;
+        QVERIFY2(std::abs(white - 82.0) <= 3.0, qPrintable(QString::number(white)));
+        QVERIFY2(std::abs(black - 2.6) <= 1.5, qPrintable(QString::number(black)));
         // Density above base at +8 stops: 1.97 on the sheet's green curve.
         const double aboveBase = greenDensity(model, 8.0 * kStop) - greenDensity(model, -10.0);
         QVERIFY2(std::abs(aboveBase - 1.97) <= 0.1, qPrintable(QString::number(aboveBase)));
