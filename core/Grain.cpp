@@ -35,26 +35,12 @@ bool Grain::prepare()
 
 void Grain::normalise(const std::uint8_t* rgba, std::size_t pixelCount, float* out)
 {
-    // Only the first 1000 bytes (250 pixels) set the range.
-    const std::size_t sampled = std::min<std::size_t>(pixelCount, 1000 / 4);
-    int lo = 255;
-    int hi = 0;
-    for (std::size_t i = 0; i < sampled; ++i) {
-        for (int c = 0; c < 3; ++c) {
-            const int v = rgba[4 * i + c];
-            lo = std::min(lo, v);
-            hi = std::max(hi, v);
-        }
-    }
-    float gain = 1.0f;
-    if (sampled == 0 || hi == lo)
-        lo = 0;
-    else
-        gain = 255.0f / float(hi - lo);
-
+    // Every stored map has its grain centred on 128; a fixed scale keeps the
+    // strength a matter of the map's own grain and the stock's curve, never of
+    // which pixels happen to come first.
     for (std::size_t i = 0; i < pixelCount; ++i) {
         for (int c = 0; c < 3; ++c)
-            out[3 * i + c] = float(int(rgba[4 * i + c]) - lo) * gain / 255.0f;
+            out[3 * i + c] = 0.5f + (float(rgba[4 * i + c]) - kNeutralLevel) / kLevelsPerUnit;
     }
 }
 

@@ -16,8 +16,9 @@ namespace Emulsa {
 // textureData(): width * height * 3 floats, rows top to bottom, (R, G, B) per
 // pixel, for a rectangle texture: glTexImage2D(GL_TEXTURE_RECTANGLE, 0,
 // GL_RGB32F, width, height, 0, GL_RGB, GL_FLOAT, textureData()). Values are
-// normalised so that the first 1000 bytes of the map span 0..1; later pixels
-// may fall outside. The shader treats 0.5 as no grain.
+// 0.5 + (byte - kNeutralLevel) / kLevelsPerUnit: the same scale for every map
+// and gauge, so the grain's strength follows the map and the stock's curve
+// alone. The shader treats 0.5 as no grain.
 class Grain
 {
 public:
@@ -44,10 +45,14 @@ public:
     const GrainCurve* curve() const { return m_curve.load(std::memory_order_acquire); }
     void setCurve(const GrainCurve* curve) { m_curve.store(curve, std::memory_order_release); }
 
+    // The byte level of "no grain" in the stored maps, and the levels that make
+    // one unit of texture value (the stored maps' standard deviation of 28
+    // levels becomes 0.25).
+    static constexpr float kNeutralLevel = 128.0f;
+    static constexpr float kLevelsPerUnit = 112.0f;
+
     // Normalises 4-byte-per-pixel map bytes into `out` (pixelCount * 3 floats):
-    // lo and hi are the lowest and highest R, G, B bytes among the first 1000
-    // bytes, value = (v - lo) * (255 / (hi - lo)) / 255 (lo = 0 and factor 1
-    // when hi == lo).
+    // value = 0.5 + (v - kNeutralLevel) / kLevelsPerUnit.
     static void normalise(const std::uint8_t* rgba, std::size_t pixelCount, float* out);
 
 private:

@@ -14,6 +14,7 @@
 
 #include <QDir>
 #include <cmath>
+#include <map>
 
 using namespace Emulsa::FilmData;
 using Emulsa::ApplicationPaths;
@@ -53,6 +54,39 @@ double grainSize(const std::uint8_t* p, int w, int h, int bpp)
 {
     const double rho = neighbourCorrelation(p, w, h, bpp, 1);
     return 1.0 / (2.0 * std::sqrt(-std::log(std::max(rho, 1e-6))));
+}
+
+// Strength of the grain as the frame shows it: the RMS of the mean of
+// `block` x `block` windows of the normalised map (deviation from 0.5), over
+// every window position with wrap-around (the map tiles across the frame),
+// averaged over R, G and B.
+double blockStrength(const float* data, int w, int h, int block)
+{
+    double total = 0.0;
+    for (int c = 0; c < 3; ++c) {
+        // Summed-area table of the map tiled to (w + block) x (h + block).
+        const int tw = w + block, th = h + block;
+        std::vector<double> sat(std::size_t(tw + 1) * (th + 1), 0.0);
+        for (int y = 0; y < th; ++y) {
+            double row = 0.0;
+            for (int x = 0; x < tw; ++x) {
+                row += data[(std::size_t(y % h) * w + (x % w)) * 3 + c] - 0.5;
+                sat[std::size_t(y + 1) * (tw + 1) + x + 1] = sat[std::size_t(y) * (tw + 1) + x + 1] + row;
+            }
+        }
+        double sum = 0.0, sq = 0.0;
+        const double area = double(block) * block;
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                const auto at = [&](int xx, int yy) { return sat[std::size_t(yy) * (tw + 1) + xx]; };
+                const double m = (at(x + block, y + block) - at(x, y + block) - at(x + block, y) + at(x, y)) / area;
+                sum += m;
+                sq += m * m;
+            }
+        const double n = double(w) * h;
+        total += std::sqrt(std::max(sq / n - (sum / n) * (sum / n), 0.0));
+    }
+    return total / 3.0;
 }
 
 double meanAbsStep(const QByteArray& px, int w, int h, int x0, int x1)
@@ -141,22 +175,53 @@ private slots:
         for (const auto& entry : gauges)
             factors.push_back(entry.first);
         std::sort(factors.begin(), factors.end());
+        // Strength per gauge, at 1920 and 3840 wide.
+        std::map<unsigned, std::vector<double>> strength;
         for (unsigned width : { 1920u, 3840u }) {
             GrainLibrary library(FilmLibrary::instance());
             double previous = 0.0, previousFactor = 0.0;
             for (double f : factors) {
                 const GrainLibrary::Selection sel = GrainLibrary::chooseGrain(width, width * 9 / 16, f);
-                const Emulsa::Grain* grain = library.getGrain(sel.type, "5207", sel.width, sel.height);
+                Emulsa::Grain* grain = library.getGrain(sel.type, "5207", sel.width, sel.height);
                 QVERIFY2(grain, qPrintable(sel.type));
                 const GrainImage* map = grain->scaled();
                 const double size = grainSize(map->pixels(), int(map->width()), int(map->height()), 4);
-                qInfo() << width << f << sel.type << sel.width << map->width() << "grain size" << size;
+                QVERIFY(grain->prepare());
+                // Blocks of a thirtieth of the frame's width: the same part of
+                // the picture at either width.
+                strength[width].push_back(
+                    blockStrength(grain->textureData(), int(grain->width()), int(grain->height()), int(width / 30)));
+                qInfo() << width << f << sel.type << sel.width << map->width() << "grain size" << size << "strength"
+                        << strength[width].back();
                 if (f > previousFactor)
                     QVERIFY2(size > previous * 1.04, qPrintable(QStringLiteral("%1 at %2").arg(width).arg(f)));
                 else
                     QVERIFY(std::abs(size - previous) < 0.02 * size);
                 previous = size;
                 previousFactor = f;
+            }
+        }
+        // Selwyn: at a given output size the RMS grain grows with the
+        // gauge's size factor (the inverse of its frame width).
+        const std::size_t super35 = std::size_t(std::find(factors.begin(), factors.end(), 1.0f) - factors.begin());
+        QVERIFY(super35 < factors.size());
+        for (unsigned width : { 1920u, 3840u }) {
+            const std::vector<double>& s = strength[width];
+            for (std::size_t i = 0; i < factors.size(); ++i) {
+                const double wanted = factors[i] * s[super35];
+                QVERIFY2(std::abs(s[i] - wanted) <= 0.15 * wanted,
+                    qPrintable(QStringLiteral("%1 wide, factor %2: %3 vs %4")
+                                   .arg(width)
+                                   .arg(factors[i])
+                                   .arg(s[i])
+                                   .arg(wanted)));
+                if (i > 0 && factors[i] > factors[i - 1])
+                    QVERIFY(s[i] > s[i - 1]);
+                // The same gauge is as grainy at 3840 as at 1920.
+                if (width == 3840u)
+                    QVERIFY2(std::abs(s[i] - strength[1920u][i]) <= 0.10 * strength[1920u][i],
+                        qPrintable(
+                            QStringLiteral("factor %1: %2 vs %3").arg(factors[i]).arg(s[i]).arg(strength[1920u][i])));
             }
         }
         qunsetenv("PROGRAMDATA");
@@ -185,12 +250,71 @@ private slots:
             QVERIFY(c[2] < 0.5f * c[peak * 3 + 2]);
             QVERIFY(c[255 * 3 + 2] < 0.5f * c[peak * 3 + 2]);
         }
-        // A stock at least a stop faster is grainier.
-        for (const FilmStock& a : FilmStocks::all())
-            for (const FilmStock& b : FilmStocks::all())
-                if (a.speed >= 2.0 * b.speed)
-                    QVERIFY2(GrainSynth::strength(a) > GrainSynth::strength(b),
-                        qPrintable(QStringLiteral("%1 vs %2").arg(a.code, b.code)));
+    }
+
+    void strengthFollowsTheSheetsGranularity_data()
+    {
+        // Pairs of stocks whose makers publish RMS granularity on the same
+        // scale (x 1000, 48 um), and the sheets' ratio of the two.
+        QTest::addColumn<QString>("finer");
+        QTest::addColumn<QString>("coarser");
+        QTest::addColumn<double>("ratio");
+        // Fujifilm Neopan 100 Acros (RMS 7) against Kodak T-Max 100 (F-4016, 8).
+        QTest::newRow("Acros / T-Max 100") << "FujiNeopan"
+                                           << "KodakT-max" << 8.0 / 7.0;
+        // Kodak T-Max 100 (F-4016, 8) against Tri-X 400 (F-4017, 17).
+        QTest::newRow("T-Max 100 / Tri-X") << "KodakT-max"
+                                           << "KodakTriX" << 17.0 / 8.0;
+        // Fujifilm Pro 160S (RMS 3) against Pro 400H (RMS 4): faster, but by
+        // far less than the speed.
+        QTest::newRow("Pro 160S / Pro 400H") << "FujiPro160S"
+                                             << "FujiProH" << 4.0 / 3.0;
+    }
+
+    void strengthFollowsTheSheetsGranularity()
+    {
+        QFETCH(QString, finer);
+        QFETCH(QString, coarser);
+        QFETCH(double, ratio);
+        const double a = GrainSynth::strength(*FilmStocks::find(finer.toLatin1().constData()));
+        const double b = GrainSynth::strength(*FilmStocks::find(coarser.toLatin1().constData()));
+        QVERIFY(b > a);
+        // Within 25 %: the two stocks' own tone curves differ a little.
+        QVERIFY2(std::abs(b / a - ratio) <= 0.25 * ratio, qPrintable(QString::number(b / a)));
+    }
+
+    void negativesAndSlidesHaveTheirOwnToneCurves()
+    {
+        // A print's grain dies in the print's flat toe at paper white; a
+        // slide's thin highlights keep some of theirs, and its grain peaks
+        // brighter.
+        struct Shape
+        {
+            int peak;
+            double whiteOverPeak;
+        };
+        auto shapeOf = [](const char* code) {
+            const std::vector<float> c = GrainSynth::curve(*FilmStocks::find(code));
+            int peak = 0;
+            for (int i = 0; i < 256; ++i)
+                if (c[std::size_t(i) * 3 + 1] > c[std::size_t(peak) * 3 + 1])
+                    peak = i;
+            return Shape { peak, c[255 * 3 + 1] / c[std::size_t(peak) * 3 + 1] };
+        };
+        for (const char* negative : { "5207", "KodakPortra", "KodakTriX" }) {
+            const Shape n = shapeOf(negative);
+            QVERIFY2(n.whiteOverPeak < 0.05, negative);
+            for (const char* slide : { "FujiProvia100", "FujiVelvia100" }) {
+                const Shape s = shapeOf(slide);
+                QVERIFY2(s.whiteOverPeak > 0.2, slide);
+                QVERIFY2(s.peak > n.peak,
+                    qPrintable(QStringLiteral("%1 %2 vs %3 %4").arg(slide).arg(s.peak).arg(negative).arg(n.peak)));
+            }
+        }
+        // 5207 at grey: a deviation of a few 8-bit levels per pixel.
+        const std::vector<float> c = GrainSynth::curve(*FilmStocks::find("5207"));
+        const double atGrey = c[std::size_t(104) * 3 + 1] * GrainSynth::kMapDeviation;
+        QVERIFY2(atGrey > 1.0 / 255.0 && atGrey < 6.0 / 255.0, qPrintable(QString::number(atGrey * 255.0)));
     }
 
     void conversionFilesRoundTrip()

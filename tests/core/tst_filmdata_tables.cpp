@@ -75,6 +75,15 @@ private slots:
             mono += FilmStocks::isBlackAndWhite(s) ? 1 : 0;
         }
         QCOMPARE(mono, 6);
+        // The generator's stocks are exactly the application's catalogue, and
+        // take their display names from it.
+        const QMap<QString, QString>& catalogue = FilmLibrary::instance()->stockCatalogue();
+        QCOMPARE(catalogue.size(), int(FilmStocks::all().size()));
+        for (auto it = catalogue.cbegin(); it != catalogue.cend(); ++it) {
+            const FilmStock* stock = FilmStocks::find(it.value().toLatin1().constData());
+            QVERIFY2(stock, qPrintable(it.value()));
+            QCOMPARE(FilmStocks::displayName(*stock), it.key());
+        }
     }
 
     void tablesAreMonotonicAlongTheNeutralAxis()

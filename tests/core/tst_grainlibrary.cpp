@@ -314,27 +314,33 @@ private slots:
         QCOMPARE(library.lastError(), QStringLiteral("Invalid dimensions in grain map!"));
     }
 
-    void textureDataNormalisesOnTheFirstBytes()
+    void textureDataNormalisesOnAFixedScale_data()
     {
-        // 250 pixels span 50..150; a later pixel at 250 falls outside 0..1.
+        // The first pixel's byte sets no range any more: whatever comes first,
+        // the same byte gives the same value.
+        QTest::addColumn<int>("first");
+        QTest::newRow("first pixel dark") << 20;
+        QTest::newRow("first pixel neutral") << 128;
+        QTest::newRow("first pixel bright") << 240;
+    }
+
+    void textureDataNormalisesOnAFixedScale()
+    {
+        QFETCH(int, first);
         std::vector<std::uint8_t> map(4 * 300, 100);
-        map[0] = 50;
-        map[4 * 249 + 2] = 150;
-        map[4 * 299 + 1] = 250;
+        map[0] = std::uint8_t(first);
+        map[4 * 10 + 1] = 128;
+        map[4 * 249 + 2] = 156;
+        map[4 * 299 + 1] = 255;
         map[3] = 0; // alpha is not looked at
         std::vector<float> out(3 * 300);
         Grain::normalise(map.data(), 300, out.data());
-        QCOMPARE(out[0], 0.0f);
-        QCOMPARE(out[3 * 10], 0.5f);
-        QCOMPARE(out[3 * 249 + 2], 1.0f);
-        QCOMPARE(out[3 * 299 + 1], 2.0f);
-
-        // A flat start keeps the bytes as they are.
-        std::vector<std::uint8_t> flat(4 * 300, 128);
-        flat[4 * 280] = 255;
-        Grain::normalise(flat.data(), 300, out.data());
-        QCOMPARE(out[0], 128.0f / 255.0f);
-        QCOMPARE(out[3 * 280], 1.0f);
+        QCOMPARE(out[0], 0.5f + (first - 128) / 112.0f);
+        // 128 is no grain; 28 levels (the stored maps' deviation) are 0.25.
+        QCOMPARE(out[3 * 10 + 1], 0.5f);
+        QCOMPARE(out[3 * 249 + 2], 0.75f);
+        QCOMPARE(out[3 * 5], 0.25f);
+        QCOMPARE(out[3 * 299 + 1], 0.5f + 127.0f / 112.0f);
     }
 
     void prepareBuildsTextureDataOnce()

@@ -159,20 +159,155 @@ void drawFilmFrame(QPainter& p, const QRectF& r, const QColor& colour)
     p.drawRect(QRectF(r.left() + r.width() * 0.1, r.top() + hole * 2.2, r.width() * 0.8, r.height() - hole * 4.4));
 }
 
+// The dark backdrop of every placeholder: a vertical gradient and a soft
+// vignette that draws the eye to the middle.
+void paintBackdrop(QPainter& p, int width, int height, const QColor& top, const QColor& bottom, double vignetteRadius,
+    int vignetteDarkness)
+{
+    QLinearGradient g(0, 0, 0, height);
+    g.setColorAt(0.0, top);
+    g.setColorAt(1.0, bottom);
+    p.fillRect(0, 0, width, height, g);
+    QRadialGradient vignette(QPointF(width / 2.0, height / 2.0), width * vignetteRadius);
+    vignette.setColorAt(0.0, QColor(255, 255, 255, 10));
+    vignette.setColorAt(1.0, QColor(0, 0, 0, vignetteDarkness));
+    p.fillRect(0, 0, width, height, vignette);
+}
+
 QImage darkCanvas(int width, int height)
 {
     QImage image(width, height, QImage::Format_RGB32);
     QPainter p(&image);
-    QLinearGradient g(0, 0, 0, height);
-    g.setColorAt(0.0, QColor(0x24, 0x27, 0x2c));
-    g.setColorAt(1.0, QColor(0x16, 0x18, 0x1b));
-    p.fillRect(image.rect(), g);
-    QRadialGradient vignette(width / 2.0, height / 2.0, width * 0.6);
-    vignette.setColorAt(0.0, QColor(255, 255, 255, 10));
-    vignette.setColorAt(1.0, QColor(0, 0, 0, 60));
-    p.fillRect(image.rect(), vignette);
+    paintBackdrop(p, width, height, QColor(0x24, 0x27, 0x2c), QColor(0x16, 0x18, 0x1b), 0.6, 60);
     return image;
 }
+
+// The media browser's thumbnails for clips without a picture of their own.
+namespace browser {
+
+constexpr int kWidth = 444;
+constexpr int kHeight = 250;
+
+const QColor kBackgroundTop(0x2b, 0x2d, 0x31);
+const QColor kBackgroundBottom(0x1b, 0x1c, 0x1f);
+const QColor kFrameLine(0x4a, 0x4e, 0x55);
+const QColor kGlyphFill(0x33, 0x36, 0x3b);
+const QColor kGlyphLine(0x6b, 0x71, 0x7a);
+const QColor kAccent(0xd9, 0xa4, 0x4a); // warm amber, the grading accent
+const QColor kAlert(0xd0, 0x5c, 0x4b);
+
+QImage canvas()
+{
+    QImage image(kWidth, kHeight, QImage::Format_RGB32);
+    image.fill(kBackgroundBottom);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    paintBackdrop(p, kWidth, kHeight, kBackgroundTop, kBackgroundBottom, 0.62, 70);
+    p.setPen(QPen(kFrameLine, 1));
+    p.setBrush(Qt::NoBrush);
+    p.drawRect(QRectF(0.5, 0.5, kWidth - 1, kHeight - 1));
+    return image;
+}
+
+// A frame of film with a row of perforations above and below the picture;
+// returns the picture's rectangle.
+QRectF drawFilmStrip(QPainter& p, const QColor& line)
+{
+    const QRectF strip(kWidth / 2.0 - 70, kHeight / 2.0 - 62, 140, 100);
+    p.setPen(QPen(line, 2));
+    p.setBrush(kGlyphFill);
+    p.drawRoundedRect(strip, 7, 7);
+
+    const QRectF picture = strip.adjusted(12, 22, -12, -22);
+    QLinearGradient sky(picture.topLeft(), picture.bottomLeft());
+    sky.setColorAt(0.0, QColor(0x3e, 0x43, 0x4a));
+    sky.setColorAt(1.0, QColor(0x2a, 0x2d, 0x32));
+    p.setPen(QPen(line, 1.5));
+    p.setBrush(sky);
+    p.drawRoundedRect(picture, 3, 3);
+
+    // Hills and a low sun: the picture the frame stands for.
+    p.save();
+    p.setClipRect(picture.adjusted(1, 1, -1, -1));
+    QPainterPath hills;
+    hills.moveTo(picture.left(), picture.bottom());
+    hills.lineTo(picture.left(), picture.bottom() - 14);
+    hills.quadTo(picture.left() + 30, picture.bottom() - 34, picture.left() + 58, picture.bottom() - 16);
+    hills.quadTo(picture.left() + 82, picture.bottom() - 30, picture.right(), picture.bottom() - 12);
+    hills.lineTo(picture.right(), picture.bottom());
+    hills.closeSubpath();
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(0x4d, 0x52, 0x5a));
+    p.drawPath(hills);
+    p.restore();
+
+    p.setPen(Qt::NoPen);
+    p.setBrush(line);
+    const qreal holeWidth = 9, holeHeight = 7, gap = 8.5;
+    const int holes = int((strip.width() - 16) / (holeWidth + gap));
+    const qreal row = holes * holeWidth + (holes - 1) * gap;
+    const qreal x0 = strip.center().x() - row / 2;
+    for (int i = 0; i < holes; ++i) {
+        const qreal x = x0 + i * (holeWidth + gap);
+        p.drawRoundedRect(QRectF(x, strip.top() + 7.5, holeWidth, holeHeight), 2, 2);
+        p.drawRoundedRect(QRectF(x, strip.bottom() - 7.5 - holeHeight, holeWidth, holeHeight), 2, 2);
+    }
+    return picture;
+}
+
+QImage loading()
+{
+    QImage image = canvas();
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    const QRectF picture = drawFilmStrip(p, kGlyphLine);
+
+    // The sun, in the accent colour.
+    p.setPen(Qt::NoPen);
+    p.setBrush(kAccent);
+    p.drawEllipse(QPointF(picture.right() - 22, picture.top() + 14), 6, 6);
+
+    // Three dots, fading: the clip is on its way.
+    const qreal y = kHeight / 2.0 + 72;
+    for (int i = 0; i < 3; ++i) {
+        QColor dot = kAccent;
+        dot.setAlpha(255 - i * 70);
+        p.setBrush(dot);
+        p.drawEllipse(QPointF(kWidth / 2.0 - 18 + i * 18, y), 4.2, 4.2);
+    }
+    return image;
+}
+
+QImage unreadable()
+{
+    QImage image = canvas();
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    const QRectF picture = drawFilmStrip(p, kGlyphLine.darker(115));
+
+    // A slash across the picture: nothing to show.
+    p.setPen(QPen(QColor(0x7a, 0x80, 0x88), 2.5, Qt::SolidLine, Qt::RoundCap));
+    p.drawLine(picture.bottomLeft() + QPointF(10, -8), picture.topRight() + QPointF(-10, 8));
+
+    // Warning badge below the frame.
+    const QPointF centre(kWidth / 2.0, kHeight / 2.0 + 74);
+    QPainterPath triangle;
+    triangle.moveTo(centre + QPointF(0, -13));
+    triangle.lineTo(centre + QPointF(14, 11));
+    triangle.lineTo(centre + QPointF(-14, 11));
+    triangle.closeSubpath();
+    p.setPen(QPen(kAlert, 2.2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    p.setBrush(QColor(kAlert.red(), kAlert.green(), kAlert.blue(), 40));
+    p.drawPath(triangle);
+    p.setPen(QPen(kAlert, 2.6, Qt::SolidLine, Qt::RoundCap));
+    p.drawLine(centre + QPointF(0, -5), centre + QPointF(0, 3));
+    p.setPen(Qt::NoPen);
+    p.setBrush(kAlert);
+    p.drawEllipse(centre + QPointF(0, 7.5), 1.6, 1.6);
+    return image;
+}
+
+} // namespace browser
 
 } // namespace
 
@@ -319,10 +454,16 @@ QImage Artwork::contactSheet(const CameraProfile& profile, int cellWidth, int th
         p.setPen(QColor(0xd0, 0xd4, 0xda));
         const QString name = i == 0
             ? QStringLiteral("%1 (ungraded)").arg(profile.id)
-            : QStringLiteral("%1  (%2)").arg(stocks[std::size_t(i - 1)].displayName, stocks[std::size_t(i - 1)].code);
+            : QStringLiteral("%1  (%2)")
+                  .arg(FilmStocks::displayName(stocks[std::size_t(i - 1)]), stocks[std::size_t(i - 1)].code);
         p.drawText(QRect(x + 8, y + cellHeight, cellWidth - 16, label), Qt::AlignVCenter | Qt::AlignLeft, name);
     }
     return sheet;
+}
+
+QImage Artwork::browserThumbnail(bool unreadable)
+{
+    return unreadable ? browser::unreadable() : browser::loading();
 }
 
 QByteArray Artwork::tiffBytes(const QImage& image)

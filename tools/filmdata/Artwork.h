@@ -26,6 +26,11 @@ public:
     // read), TIFF pictures.
     static QImage placeholder(bool unreadable);
     static bool writePlaceholders(const QString& resourcesFolder);
+    // The media browser's thumbnails for clips without a picture of their
+    // own, 444 x 250 (resources/images, drawn by emulsa-thumbnailart):
+    // "thumb-placeholder.png" while a clip is read, "error-placeholder.png"
+    // when it cannot be read.
+    static QImage browserThumbnail(bool unreadable);
     // A placeholder thumbnail for presets without a picture of their own.
     static QImage placeholderThumbnail(int width, int height);
 

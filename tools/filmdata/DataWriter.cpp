@@ -165,7 +165,7 @@ bool DataWriter::writeCube(const QString& profileId, const QString& stockCode, c
     const FilmModel model(*profile, *stock);
     return writeFile(path,
         TableBuilder::cubeFile(
-            model, QStringLiteral("%1 %2").arg(QString::fromUtf8(profile->name), stock->displayName)));
+            model, QStringLiteral("%1 %2").arg(QString::fromUtf8(profile->name), FilmStocks::displayName(*stock))));
 }
 
 } // namespace FilmData

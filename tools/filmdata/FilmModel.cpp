@@ -9,23 +9,26 @@ namespace FilmData {
 namespace {
 
 constexpr double kDisplayGamma = 2.4;
-// Where the negative's toe begins, in log exposure relative to mid-grey
-// (about six stops under).
-constexpr double kNegativeToeAt = -1.9;
-// The print film: straight-line contrast, toe softness, maximum density above
-// base and shoulder softness.
-constexpr double kPrintGamma = 2.6;
-constexpr double kPrintToe = 0.35;
-constexpr double kPrintDmax = 3.8;
-constexpr double kPrintShoulder = 0.25;
+// The print film, fitted to Kodak 2383 (datasheet H-1-2383t, Status A) timed
+// so that grey prints at the display's mid-grey: gradient 3.0 at that
+// density, a long highlight toe that reaches the base (paper white) about
+// 4.4 stops over grey through a Vision3 negative, and a shoulder into a
+// maximum density of 4.0 above base. The straight-line slope is the
+// asymptote of this S-shaped curve, not a gradient the print reaches.
+constexpr double kPrintGamma = 7.655;
+constexpr double kPrintToe = 0.2224;
+constexpr double kPrintDmax = 3.85;
+constexpr double kPrintShoulder = 1.631;
 // The colour print film's own interlayer effects add saturation to the
 // printed colours of a colour negative.
 constexpr double kPrintSaturation = 1.25;
-// The neutral reference negative.
-constexpr double kReferenceGamma = 0.6;
-constexpr double kReferenceToe = 0.25;
-constexpr double kReferenceDmax = 2.6;
-constexpr double kReferenceShoulder = 0.3;
+// The neutral reference negative: the curve of 5207 (Vision3 250D) without
+// its colour.
+constexpr double kReferenceGamma = 0.5567;
+constexpr double kReferenceToeAt = -1.385;
+constexpr double kReferenceToe = 0.128;
+constexpr double kReferenceDmax = 2.354;
+constexpr double kReferenceShoulder = 0.35;
 // Lowest light a record receives (about 17 stops under mid-grey).
 constexpr double kMinimumLight = 1e-6;
 // Base density of an instant print: its whites are never paper white.
@@ -69,14 +72,9 @@ double printToeAt()
     return toeAt;
 }
 
-double printDensity(double printExposure)
-{
-    return FilmModel::curve(printExposure, kPrintGamma, printToeAt(), kPrintToe, kPrintDmax, kPrintShoulder);
-}
-
 double referenceNegative(double x)
 {
-    return FilmModel::curve(x, kReferenceGamma, kNegativeToeAt, kReferenceToe, kReferenceDmax, kReferenceShoulder);
+    return FilmModel::curve(x, kReferenceGamma, kReferenceToeAt, kReferenceToe, kReferenceDmax, kReferenceShoulder);
 }
 
 // The reference rendering sampled over log exposure, for inversion.
@@ -106,6 +104,21 @@ double FilmModel::curve(double x, double gamma, double toeAt, double toe, double
     const double soft = m - shoulder * std::log(std::exp((m - straight) / shoulder) + std::exp((m - dmax) / shoulder));
     const double floor = -shoulder * std::log1p(std::exp(-dmax / shoulder));
     return soft - floor;
+}
+
+double FilmModel::printDensity(double printExposure)
+{
+    return curve(printExposure, kPrintGamma, printToeAt(), kPrintToe, kPrintDmax, kPrintShoulder);
+}
+
+Vec3 FilmModel::cameraFilmDensity(double logExposure) const
+{
+    return expose({ logExposure, logExposure, logExposure });
+}
+
+double FilmModel::displayToDensity(double code)
+{
+    return -kDisplayGamma * std::log10(std::max(code, 1e-6));
 }
 
 double FilmModel::referenceRender(double logExposure)
@@ -150,7 +163,7 @@ FilmModel::FilmModel(const CameraProfile& profile, const FilmStock& stock)
         switch (stock.kind) {
         case StockKind::ColourNegative:
         case StockKind::BlackAndWhite:
-            m_toeAt[c] = kNegativeToeAt;
+            m_toeAt[c] = stock.toeAt;
             break;
         case StockKind::Reversal:
         case StockKind::Instant: {

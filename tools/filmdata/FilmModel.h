@@ -43,6 +43,16 @@ public:
 
     const FilmStock& stock() const { return m_stock; }
 
+    // Density (above base) of the camera film's red, green and blue records
+    // for a neutral exposure, log exposure from grey (no colour balance):
+    // the negative, or the slide of a reversal stock.
+    Vec3 cameraFilmDensity(double logExposure) const;
+    // The print film's density above base for a print log exposure relative
+    // to the one that prints grey at the display's mid-grey.
+    static double printDensity(double printExposure);
+    // The density a display code value shows (BT.1886, gamma 2.4).
+    static double displayToDensity(double code);
+
     // A characteristic curve: density rising with log exposure x from 0,
     // toe at `toeAt` with softness `toe`, straight line of slope `gamma`,
     // shoulder rolling into `dmax` with softness `shoulder`. Strictly

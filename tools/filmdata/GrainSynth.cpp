@@ -1,5 +1,9 @@
 #include "GrainSynth.h"
 
+#include "FilmModel.h"
+
+#include <opencv2/core.hpp>
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -42,57 +46,64 @@ template<typename F> void parallelRows(int rows, int threads, F work)
         th.join();
 }
 
-// White noise filtered by a Gaussian of `sigma` pixels with wrap-around
-// edges, normalised to zero mean and unit variance.
-std::vector<float> field(int width, int height, double sigma, std::uint64_t seed, int threads)
+// The spectrum of white noise drawn from (seed, index), every frequency
+// scaled to unit magnitude: random phases, flat power.
+cv::Mat phaseSpectrum(int width, int height, std::uint64_t seed, int threads)
 {
-    const std::size_t n = std::size_t(width) * height;
-    std::vector<float> a(n), b(n);
+    cv::Mat noise(height, width, CV_64F);
     parallelRows(height, threads, [&](int y) {
+        double* row = noise.ptr<double>(y);
+        for (int x = 0; x < width; ++x)
+            row[x] = gaussian(seed, std::uint64_t(y) * std::uint64_t(width) + std::uint64_t(x));
+    });
+    cv::Mat spectrum;
+    cv::dft(noise, spectrum, cv::DFT_COMPLEX_OUTPUT);
+    for (int y = 0; y < height; ++y) {
+        cv::Vec2d* row = spectrum.ptr<cv::Vec2d>(y);
         for (int x = 0; x < width; ++x) {
-            const std::size_t i = std::size_t(y) * width + x;
-            a[i] = float(gaussian(seed, i));
+            const double m = std::hypot(row[x][0], row[x][1]);
+            row[x] = m > 1e-12 ? cv::Vec2d(row[x][0] / m, row[x][1] / m) : cv::Vec2d(1.0, 0.0);
         }
-    });
-    const int radius = std::max(1, int(std::ceil(3.0 * sigma)));
-    std::vector<float> kernel(2 * radius + 1);
-    for (int k = -radius; k <= radius; ++k)
-        kernel[k + radius] = float(std::exp(-0.5 * k * k / (sigma * sigma)));
-    parallelRows(height, threads, [&](int y) {
-        // The row with `radius` wrapped pixels on either side.
-        std::vector<float> padded(std::size_t(width) + 2 * radius);
-        const float* row = &a[std::size_t(y) * width];
-        for (int x = -radius; x < width + radius; ++x)
-            padded[std::size_t(x + radius)] = row[((x % width) + width) % width];
-        float* out = &b[std::size_t(y) * width];
-        for (int x = 0; x < width; ++x) {
-            const float* p = &padded[std::size_t(x)];
-            float s = 0.0f;
-            for (int k = 0; k <= 2 * radius; ++k)
-                s += kernel[k] * p[k];
-            out[x] = s;
-        }
-    });
-    parallelRows(height, threads, [&](int y) {
-        float* out = &a[std::size_t(y) * width];
-        std::fill(out, out + width, 0.0f);
-        for (int k = -radius; k <= radius; ++k) {
-            const float w = kernel[k + radius];
-            const float* src = &b[std::size_t(((y + k) % height + height) % height) * width];
-            for (int x = 0; x < width; ++x)
-                out[x] += w * src[x];
-        }
-    });
-    double sum = 0.0, sq = 0.0;
-    for (float v : a) {
-        sum += v;
-        sq += double(v) * v;
     }
-    const double mean = sum / n;
-    const double sd = std::sqrt(std::max(sq / n - mean * mean, 1e-12));
-    for (float& v : a)
-        v = float((v - mean) / sd);
-    return a;
+    return spectrum;
+}
+
+// Gaussian-correlated grain of `sigma` pixels with wrap-around edges, zero
+// mean and unit variance, made in the frequency domain: every frequency has
+// the exact amplitude of a Gaussian filter and the phase of `phases`. Two
+// fields of the same sigma thus have the same power spectrum, so the grain's
+// strength over any area depends on sigma alone, not on the draw.
+std::vector<float> field(const cv::Mat& phases, double sigma)
+{
+    const int width = phases.cols, height = phases.rows;
+    cv::Mat spectrum = phases.clone();
+    const double k = 2.0 * 3.141592653589793 * 3.141592653589793 * sigma * sigma;
+    for (int y = 0; y < height; ++y) {
+        const double fy = double(y <= height / 2 ? y : y - height) / height;
+        cv::Vec2d* row = spectrum.ptr<cv::Vec2d>(y);
+        for (int x = 0; x < width; ++x) {
+            const double fx = double(x <= width / 2 ? x : x - width) / width;
+            const double gain = (x == 0 && y == 0) ? 0.0 : std::exp(-k * (fx * fx + fy * fy));
+            row[x] *= gain;
+        }
+    }
+    cv::Mat grain;
+    cv::dft(spectrum, grain, cv::DFT_INVERSE | cv::DFT_REAL_OUTPUT | cv::DFT_SCALE);
+    const std::size_t n = std::size_t(width) * height;
+    std::vector<float> out(n);
+    double sq = 0.0;
+    for (int y = 0; y < height; ++y) {
+        const double* row = grain.ptr<double>(y);
+        for (int x = 0; x < width; ++x)
+            sq += row[x] * row[x];
+    }
+    const double sd = std::sqrt(std::max(sq / double(n), 1e-30));
+    for (int y = 0; y < height; ++y) {
+        const double* row = grain.ptr<double>(y);
+        for (int x = 0; x < width; ++x)
+            out[std::size_t(y) * width + x] = float(row[x] / sd);
+    }
+    return out;
 }
 
 } // namespace
@@ -123,14 +134,24 @@ QByteArray GrainSynth::image(const GrainGauge& gauge, int threads)
 QByteArray GrainSynth::image(int width, int height, double sigma, std::uint64_t seed, int threads)
 {
     const std::size_t n = std::size_t(width) * height;
-    const std::vector<float> common = field(width, height, sigma, mix(seed), threads);
-    // Half the variance is shared by the three channels.
-    const double shared = std::sqrt(0.5), own = std::sqrt(0.5);
+    // Each channel's phases mix a draw common to the three channels with one
+    // of its own (correlation about 0.4), magnitudes kept at one.
+    const cv::Mat common = phaseSpectrum(width, height, mix(seed), threads);
     std::vector<double> values(n * 3);
     for (int c = 0; c < 3; ++c) {
-        const std::vector<float> f = field(width, height, sigma, mix(seed + 1 + c), threads);
+        cv::Mat phases = phaseSpectrum(width, height, mix(seed + 1 + c), threads);
+        for (int y = 0; y < height; ++y) {
+            const cv::Vec2d* a = common.ptr<cv::Vec2d>(y);
+            cv::Vec2d* b = phases.ptr<cv::Vec2d>(y);
+            for (int x = 0; x < width; ++x) {
+                const cv::Vec2d sum = a[x] + b[x];
+                const double m = std::hypot(sum[0], sum[1]);
+                b[x] = m > 1e-12 ? sum / m : a[x];
+            }
+        }
+        const std::vector<float> f = field(phases, sigma);
         for (std::size_t i = 0; i < n; ++i)
-            values[i * 3 + c] = shared * common[i] + own * f[i];
+            values[i * 3 + c] = f[i];
     }
     QByteArray pixels(int(n * 3), Qt::Uninitialized);
     for (int c = 0; c < 3; ++c) {
@@ -158,8 +179,62 @@ QByteArray GrainSynth::image(int width, int height, double sigma, std::uint64_t 
 
 double GrainSynth::strength(const FilmStock& stock)
 {
-    const double base = 0.045 + 0.026 * std::log2(stock.speed / 50.0);
-    return std::clamp(base * stock.granularity, 0.02, 0.2);
+    const std::vector<float> c = curve(stock);
+    float peak = 0.0f;
+    for (int i = 0; i < 256; ++i)
+        peak = std::max(peak, c[std::size_t(i) * 3 + 2]);
+    return peak;
+}
+
+std::vector<float> GrainSynth::responseOfTone(const FilmStock& stock)
+{
+    // Walk a grey scale through the film and note, for each display value,
+    // how far one unit of density noise on the camera film moves it:
+    // |d code / d density|, the print's gradient times the display's for a
+    // negative, the display's alone for a slide.
+    const FilmModel model(CameraEncoding::profiles().front(), stock);
+    struct Sample
+    {
+        double code;
+        double response;
+    };
+    std::vector<Sample> samples;
+    const double step = 0.005;
+    for (double x = -6.0; x <= 5.0; x += step) {
+        const auto codeAt = [&](double e) {
+            const double linear = FilmModel::kSceneMidGrey * std::pow(10.0, e);
+            return model.renderScene({ linear, linear, linear })[1];
+        };
+        const double c0 = codeAt(x - 0.5 * step), c1 = codeAt(x + 0.5 * step);
+        const double d0 = model.cameraFilmDensity(x - 0.5 * step)[1];
+        const double d1 = model.cameraFilmDensity(x + 0.5 * step)[1];
+        const double dD = std::abs(d1 - d0);
+        const double density = 0.5 * (d0 + d1);
+        // Granularity grows with the square root of the density (Selwyn).
+        const double granularity = std::sqrt(std::max(density, 0.02));
+        const double response = dD > 1e-9 ? granularity * std::abs(c1 - c0) / dD : 0.0;
+        samples.push_back({ 0.5 * (c0 + c1), response });
+    }
+    std::sort(samples.begin(), samples.end(), [](const Sample& a, const Sample& b) { return a.code < b.code; });
+    std::vector<float> tone(256);
+    for (int i = 0; i < 256; ++i) {
+        const double v = i / 255.0;
+        const auto it = std::lower_bound(
+            samples.begin(), samples.end(), v, [](const Sample& s, double value) { return s.code < value; });
+        double r;
+        if (it == samples.begin())
+            r = it->response;
+        else if (it == samples.end())
+            r = samples.back().response;
+        else {
+            const Sample& a = *(it - 1);
+            const Sample& b = *it;
+            const double t = b.code > a.code ? (v - a.code) / (b.code - a.code) : 0.0;
+            r = a.response + t * (b.response - a.response);
+        }
+        tone[std::size_t(i)] = float(r);
+    }
+    return tone;
 }
 
 std::vector<float> GrainSynth::curve(const FilmStock& stock)
@@ -168,14 +243,16 @@ std::vector<float> GrainSynth::curve(const FilmStock& stock)
     // Relative grain of the red, green and blue records: the blue-sensitive
     // layer is the grainiest, the green the finest.
     const double layer[3] = { mono ? 1.0 : 0.85, mono ? 1.0 : 0.75, 1.0 };
-    const double peak = strength(stock);
+    // The sheet's RMS granularity (x 1000, 48 um aperture) in density.
+    const double sigma = stock.granularity / 1000.0;
+    const std::vector<float> tone = responseOfTone(stock);
     std::vector<float> out(256 * 3);
     for (int i = 0; i < 256; ++i) {
-        const double v = i / 255.0;
-        const double d = (v - 0.45) / 0.26;
-        const double tone = 0.15 + 0.85 * std::exp(-d * d);
+        // Display-code deviation per pixel, in units of the normalised map's
+        // standard deviation.
+        const double response = kPixelGranularity * sigma * tone[std::size_t(i)] / kMapDeviation;
         for (int c = 0; c < 3; ++c)
-            out[std::size_t(i) * 3 + c] = float(std::clamp(peak * layer[c] * tone, 0.0, 0.2));
+            out[std::size_t(i) * 3 + c] = float(std::clamp(response * layer[c], 0.0, 0.2));
     }
     return out;
 }
