@@ -77,7 +77,9 @@ public:
     // null); the settings manager's catalogue and film library likewise.
     explicit Model(MetadataManager* metadata = nullptr, CameraListHelper* catalogue = nullptr,
         const FilmLibrary* library = nullptr, QObject* parent = nullptr);
-    // Deletes the items, the commands on both stacks and the retired items.
+    // Deletes the items, the commands on both stacks and the retired items at
+    // once: destroy the model after the receivers of its signals (the views
+    // and the controller) and after the task thread has stopped.
     ~Model() override;
 
     // Registers every type the model's signals carry, so that they travel

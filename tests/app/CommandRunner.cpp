@@ -112,6 +112,12 @@ SignalLog::SignalLog(Model* model)
         },
         direct);
     QObject::connect(
+        model, &Model::currentSettingsReset, model,
+        [this](const ClipSettings& settings) {
+            add(QStringLiteral("currentSettingsReset %1").arg(double(settings.getExposure())));
+        },
+        direct);
+    QObject::connect(
         model, &Model::unsavedChangesNoticed, model, [this] { add(QStringLiteral("unsavedChangesNoticed")); }, direct);
     QObject::connect(
         model, &Model::resetListState, model, [this] { add(QStringLiteral("resetListState")); }, direct);

@@ -277,6 +277,47 @@ private slots:
         QTRY_COMPARE(f.model->retiredItemCount(), 0);
     }
 
+    // The grade snapshot that resets and presets leave on the stacks swaps
+    // the whole grade and the preset link, back and forth.
+    void settingsSnapshotSwapsBackAndForth()
+    {
+        Fixture f(this);
+        addClips(f, 2);
+        const Model& model = *f.model;
+        SequenceItem* current = model.current();
+        const QString id = uuidText(current);
+        current->settings->setExposure(0.75f);
+        ClipSettings grade;
+        grade.setExposure(-2.0f);
+        grade.setStockName(QStringLiteral("5219"));
+        const QByteArray preset = QUuid::createUuid().toByteArray();
+        f.log.take();
+
+        QVERIFY(f.run(new SettingsSnapshotTask(preset, grade, id.toLatin1())));
+        QCOMPARE(current->settings->getExposure(), -2.0f);
+        QCOMPARE(current->settings->getStockName(), QStringLiteral("5219"));
+        QCOMPARE(current->presetUuid(), preset);
+        QCOMPARE(f.log.take(),
+            QStringList({ QStringLiteral("currentSettingsReset -2"),
+                "sequenceItemGotPreset " + QString::fromLatin1(preset) + " " + id }));
+
+        QVERIFY(f.run(new BaseTask(Undo)));
+        QCOMPARE(current->settings->getExposure(), 0.75f);
+        QVERIFY(current->presetUuid().isEmpty());
+        QCOMPARE(
+            f.log.take(), QStringList({ QStringLiteral("currentSettingsReset 0.75"), "sequenceItemGotPreset  " + id }));
+        QVERIFY(f.run(new BaseTask(Redo)));
+        QCOMPARE(current->settings->getExposure(), -2.0f);
+        QCOMPARE(current->presetUuid(), preset);
+        QCOMPARE(f.log.take().first(), QStringLiteral("currentSettingsReset -2"));
+
+        // Another item's grade changes without telling the grading views.
+        const SequenceItem* other = model.sequence().at(1);
+        QVERIFY(f.run(new SettingsSnapshotTask(QByteArray(), grade, uuidText(other).toLatin1())));
+        QCOMPARE(other->settings->getStockName(), QStringLiteral("5219"));
+        QCOMPARE(f.log.take().filter(QStringLiteral("currentSettingsReset")).size(), 0);
+    }
+
     // A group undoes and redoes as one step, inside longOperationBegin and
     // longOperationEnded.
     void groupIsOneStep()
@@ -343,7 +384,13 @@ private slots:
         Fixture f(this, &stalled);
         QCOMPARE(Model::defaultMetadataWaitMs, 30000);
         f.runner->post(new PathTask(AddShot, m_clips.at(1)));
-        QThread::msleep(200); // the worker is waiting now
+        // The worker asked for the description and is waiting for it.
+        QElapsedTimer asked;
+        asked.start();
+        while (!stalled.metadataFor(MetadataManager::idForPath(m_clips.at(1))) && asked.elapsed() < 10000)
+            QThread::msleep(2);
+        QVERIFY(stalled.metadataFor(MetadataManager::idForPath(m_clips.at(1))));
+        QThread::msleep(50);
         QElapsedTimer timer;
         timer.start();
         QVERIFY(f.runner->stop(10000));
