@@ -228,6 +228,13 @@ private slots:
             qPrintable(QStringLiteral("sound %1 s, pictures %2 s").arg(soundSeconds).arg(videoSeconds)));
         const QByteArray sound = RenderProbe::decodeAudio(movie, probe.audio.sampleRate);
         QVERIFY(double(sound.size() / 4) / probe.audio.sampleRate >= soundSeconds);
+        qInfo().noquote() << QStringLiteral("measured %1: in %2 out %3: %4 frames, video %5 s, sound %6 s")
+                                 .arg(info.name)
+                                 .arg(in)
+                                 .arg(out)
+                                 .arg(shown.size())
+                                 .arg(probe.video.duration, 0, 'f', 4)
+                                 .arg(soundSeconds, 0, 'f', 4);
     }
 
     // TIFF images are named by frame and show that frame's picture.
