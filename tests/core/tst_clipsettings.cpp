@@ -47,31 +47,12 @@ class TestClipSettings : public QObject
     Q_OBJECT
 
 private slots:
-    void defaultsDumpEveryField();
     void grainScaleTable_data();
     void grainScaleTable();
     void copiesCarryEveryField();
     void copyFromCarriesEveryFieldButSourceType();
     void metaTypesAreRegisteredByName();
 };
-
-void TestClipSettings::defaultsDumpEveryField()
-{
-    QString text;
-    QDebug(&text) << ClipSettings();
-    const QString expected
-        = QStringLiteral("\n\t\t StockName:\t \"5207\" \n\t\t SourceType:\t 825250895 "
-                         "\n\t\t getStockLUTAmount:\t 100 \n\t\t getStockCurveAmount:\t 100 "
-                         "\n\t\t getGrainAmount:\t 100 \n\t\t getGrainScaleName:\t \"35 mm Full Frame\" "
-                         "\n\t\t getGrainScale:\t 0.69 \n\t\t getExposure:\t 0 \n\t\t getKelvin:\t 5600 "
-                         "\n\t\t high.radius:\t 0 \n\t\t high.theta:\t 0 \n\t\t mid.radius:\t 0 "
-                         "\n\t\t mid.theta:\t 0 \n\t\t low.radius:\t 0 \n\t\t low.theta:\t 0 "
-                         "\n\t\t getLift:\t 1 \n\t\t getGamma:\t 1 \n\t\t getGain:\t 1 "
-                         "\n\t\t getSaturation:\t 1 \n\t\t getHistogramSliderData.back:\t 0 "
-                         "\n\t\t getHistogramSliderData.mid:\t 0.5 "
-                         "\n\t\t getHistogramSliderData.white:\t 1 \n\t\t getOriginal:\t false ");
-    QCOMPARE(text, expected);
-}
 
 void TestClipSettings::grainScaleTable_data()
 {
