@@ -18,7 +18,8 @@
 #include <QLoggingCategory>
 #include <QProcess>
 #include <QTemporaryDir>
-#include <QTest>
+#include <QEventLoop>
+#include <QTimer>
 
 #include <cstdio>
 #include <memory>
@@ -42,6 +43,14 @@ QString makeClip(const QString& folder, int seconds)
     if (!ffmpeg.waitForFinished(600000) || ffmpeg.exitCode() != 0)
         return QString();
     return path;
+}
+
+// Runs the event loop for a while.
+void wait(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
 }
 
 } // namespace
@@ -76,7 +85,9 @@ int main(int argc, char** argv)
     OpenGLPreview preview(&reader);
     preview.resize(1280, 720);
     preview.show();
-    if (!QTest::qWaitForWindowExposed(&preview)) {
+    for (int i = 0; i < 100 && !preview.isExposed(); ++i)
+        wait(50);
+    if (!preview.isExposed()) {
         std::fprintf(stderr, "the preview window was not shown\n");
         return 1;
     }
@@ -94,7 +105,7 @@ int main(int argc, char** argv)
     QElapsedTimer timer;
     timer.start();
     preview.setPlayState(false);
-    QTest::qWait(seconds * 1000);
+    wait(seconds * 1000);
     preview.setPlayState(true);
     const double elapsed = double(timer.nsecsElapsed()) / 1e9;
     const qint64 shown = preview.clock().shownCount() - shownBefore;
