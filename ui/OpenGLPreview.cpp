@@ -277,7 +277,8 @@ void OpenGLPreview::render()
         const AssetMetadata* asset = m_item->asset;
         m_clock.setFrameRate(asset->frameRateNum, asset->frameRateDen);
         if (allocateClipResources()) {
-            if (takeNextFrame()) {
+            // A seek made before the window could draw has its frame already.
+            if (m_heldFrame || takeNextFrame()) {
                 const qint64 index = m_heldFrame->index;
                 restartClocks(index + 1, m_clock.deadline(index));
             }

@@ -265,6 +265,32 @@ private slots:
         }
     }
 
+    void waitsForTheRecordAndSeeksBeforeShown()
+    {
+        SequenceItem* current = item(TestMedia::H264FullRange);
+        QVERIFY(current);
+        AssetMetadata pending(*current->asset);
+        pending.ready = false;
+        SequenceItem pendingItem(&pending, &m_settings, 0, pending.frameCount);
+        WinSourceReader reader;
+        OpenGLPreview preview(&reader);
+        // A seek before the window is shown: the frame waits for it.
+        reader.initializeFromSequenceItem(current);
+        preview.currentItemChanged(current);
+        preview.seekToFrame(9, true);
+        QVERIFY(exposed(preview, 640, 360));
+        preview.setShowOriginal(true);
+        QCOMPARE(TestMedia::frameIndexFromImage(preview.grabFramebuffer()), 9);
+
+        // A record still being read shows the no-clip picture until it is ready.
+        show(preview, reader, &pendingItem);
+        QCOMPARE(preview.shown(), OpenGLPreview::Shown::NoClipPicture);
+        QVERIFY(!preview.processor());
+        pending.ready = true;
+        QTRY_COMPARE(preview.shown(), OpenGLPreview::Shown::Frame);
+        QCOMPARE(preview.shownFrameIndex(), 0);
+    }
+
     void histogramArrives()
     {
         SequenceItem* current = item(TestMedia::H264FullRange);
