@@ -291,6 +291,36 @@ private slots:
         QCOMPARE(preview.shownFrameIndex(), 0);
     }
 
+    void zoomedPictureFollowsTheDrag()
+    {
+        SequenceItem* current = item(TestMedia::H264Limited1080p25);
+        QVERIFY(current);
+        WinSourceReader reader;
+        OpenGLPreview preview(&reader);
+        QVERIFY(exposed(preview, 640, 360));
+        show(preview, reader, current);
+        QCOMPARE(preview.pictureViewport(), QRect(0, 0, 640, 360));
+        // Without zoom a drag does nothing.
+        QTest::mousePress(&preview, Qt::LeftButton, Qt::NoModifier, QPoint(300, 200));
+        QTest::mouseMove(&preview, QPoint(200, 150));
+        QTest::mouseRelease(&preview, Qt::LeftButton, Qt::NoModifier, QPoint(200, 150));
+        QCOMPARE(preview.panOffset(), QPoint());
+
+        preview.setZoom(true);
+        QCOMPARE(preview.pictureViewport(), QRect(0, 0, 1920, 1080));
+        QTest::mousePress(&preview, Qt::LeftButton, Qt::NoModifier, QPoint(300, 200));
+        QTest::mouseMove(&preview, QPoint(200, 250));
+        QTest::mouseRelease(&preview, Qt::LeftButton, Qt::NoModifier, QPoint(200, 250));
+        const qreal ratio = preview.devicePixelRatio();
+        QCOMPARE(preview.panOffset(), QPoint(int(100 * ratio), int(-50 * ratio)));
+        QCOMPARE(preview.pictureViewport().topLeft(), QPoint(int(-100 * ratio), int(-50 * ratio)));
+        QCOMPARE(preview.grabFramebuffer().isNull(), false);
+        QCOMPARE(preview.lastGLError(), GLenum(GL_NO_ERROR));
+        // A new clip starts unpanned.
+        show(preview, reader, current);
+        QCOMPARE(preview.panOffset(), QPoint());
+    }
+
     void histogramArrives()
     {
         SequenceItem* current = item(TestMedia::H264FullRange);
