@@ -6,12 +6,16 @@
 #include "model/ControlCommands.h"
 #include "model/GradeCommands.h"
 #include "model/PresetCommands.h"
+#include "model/ProjectFileWriter.h"
 #include "model/SequenceCommands.h"
 
 #include <QCoreApplication>
 #include <QDebug>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
 #include <QThread>
 
 namespace Emulsa {
@@ -26,6 +30,10 @@ Model::Model(MetadataManager* metadata, CameraListHelper* catalogue, const FilmL
     registerSequenceCommands(*this);
     registerGradeCommands(*this);
     registerPresetCommands(*this);
+    m_projectWriter = [catalogue](QIODevice* file, const QList<SequenceItem*>& sequence, const SequenceItem* current,
+                          bool timelineMode) {
+        return ProjectFileWriter(&sequence, current, timelineMode, catalogue).writeToXML(file);
+    };
 }
 
 Model::~Model()
@@ -242,23 +250,50 @@ bool Model::waitForMetadata(const AssetMetadata* asset)
 
 void Model::saveProjectToXMLFile(const QString& path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadWrite | QIODevice::Truncate)) {
+    const bool autosave = path == ApplicationPaths::instance()->autosaveFilePath();
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
         qCritical() << "Can't open selected file";
         return;
     }
-    const bool written = m_projectWriter && m_projectWriter(&file, m_sequence, m_current, m_timelineMode);
-    file.close();
-    if (!written) {
-        qDebug() << Q_FUNC_INFO << "Project file badly written" << path;
+    bool written = m_projectWriter && m_projectWriter(&file, m_sequence, m_current, m_timelineMode);
+    QString reason = written ? QString() : QStringLiteral("the project could not be written");
+    // The file on disk still holds what could not be read when it was
+    // loaded: keep it before replacing it for the first time.
+    const bool overLossyFile = !m_lossyProjectPath.isEmpty()
+        && QFileInfo(path).absoluteFilePath() == QFileInfo(m_lossyProjectPath).absoluteFilePath();
+    if (written && overLossyFile && !ProjectFileWriter::keepBackup(path, &reason)) {
+        reason = QStringLiteral("no copy of the damaged file could be kept (%1)").arg(reason);
+        written = false;
+    }
+    if (!written)
+        file.cancelWriting();
+    if (!written || !file.commit()) {
+        if (reason.isEmpty())
+            reason = file.errorString();
+        qDebug() << Q_FUNC_INFO << "Project file badly written" << path << reason;
+        const QString message
+            = QStringLiteral("The project could not be saved to %1 (%2). The file there was left as it was.")
+                  .arg(QDir::toNativeSeparators(path), reason);
+        if (autosave)
+            qWarning().noquote() << message;
+        else
+            qCritical().noquote() << message;
         emit finishSaving(false);
         return;
     }
+    if (overLossyFile)
+        m_lossyProjectPath.clear();
     // A successful autosave leaves the flag as it was and tells nobody.
-    if (path != ApplicationPaths::instance()->autosaveFilePath()) {
+    if (!autosave) {
         m_unsavedChanges = false;
         emit finishSaving(true);
     }
+}
+
+void Model::noteProjectLoaded(const QString& path, bool loadedCleanly)
+{
+    m_lossyProjectPath = loadedCleanly ? QString() : path;
 }
 
 } // namespace Emulsa

@@ -93,7 +93,8 @@ public:
     // without a handler is deleted with a warning and yields null.
     BaseTask* runHandler(BaseTask* command, char mode);
 
-    // The writer used by SaveProject. Without one, saving reports a write error.
+    // The writer used by SaveProject: the project file writer unless replaced.
+    // Without one, saving reports a write error.
     void setProjectWriter(ProjectWriter writer) { m_projectWriter = std::move(writer); }
     void setMetadataWaitLimit(int ms) { m_metadataWaitMs = ms; }
 
@@ -145,8 +146,16 @@ public:
     // Waits until the asset has been described, at most the wait limit and no
     // longer than until the worker thread is asked to stop. True when ready.
     bool waitForMetadata(const AssetMetadata* asset);
-    // Opens the file and writes the project with the project writer.
+    // Writes the project with the project writer to a temporary file beside
+    // `path` and renames it over `path` once complete, so a failed save leaves
+    // the old file as it was. The first save over a file that did not load
+    // cleanly first keeps a copy of it as `path` + ".bak".
     void saveProjectToXMLFile(const QString& path);
+    // Records how the project file at `path` loaded (NewFileLoaded).
+    void noteProjectLoaded(const QString& path, bool loadedCleanly);
+    // The file that lost clips or grades when it was loaded and has not been
+    // saved over since; empty when there is none.
+    QString lossyProjectPath() const { return m_lossyProjectPath; }
 
 public slots:
     // The one entry point: runs a command (mode 0 new, 1 undoing, 2 redoing),
@@ -217,6 +226,7 @@ private:
     SettingsManager m_settingsManager;
     MetadataManager* m_metadata = nullptr;
     ProjectWriter m_projectWriter;
+    QString m_lossyProjectPath;
     int m_metadataWaitMs = defaultMetadataWaitMs;
     // Items that left the model; the destructor body retires everything
     // before this member deletes what is left.

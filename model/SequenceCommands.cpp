@@ -3,6 +3,7 @@
 #include "media/AssetMetadata.h"
 #include "media/MetadataManager.h"
 #include "model/Model.h"
+#include "model/ProjectLoader.h"
 #include "model/SequenceTasks.h"
 
 #include <QDebug>
@@ -167,6 +168,11 @@ BaseTask* newFileToLoad(Model& model, BaseTask* command, char)
 
 BaseTask* newFileLoaded(Model& model, BaseTask* command, char)
 {
+    // The loader says which file it read and whether anything was lost.
+    if (const auto* loaded = dynamic_cast<const ProjectLoadedTask*>(command))
+        model.noteProjectLoaded(loaded->path, loaded->loadedCleanly);
+    else
+        model.noteProjectLoaded(QString(), true);
     model.disposeCommand(command);
     model.setLongOperationRunning(false);
     emit model.longOperationEnded();

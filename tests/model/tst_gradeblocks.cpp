@@ -142,7 +142,8 @@ private slots:
         const QByteArray written = writeBlock(sampleGrade());
         QByteArray expected = QByteArray(handWrittenBlock);
         expected.replace("\n", "\n    ");
-        QCOMPARE(QString::fromUtf8(written), QString::fromUtf8("<Root>\n    " + expected + "\n</Root>\n"));
+        const QByteArray wanted = "\n<Root>\n    " + expected + "\n</Root>";
+        QCOMPARE(QString::fromUtf8(written), QString::fromUtf8(wanted));
     }
 
     void handWrittenBlockReads()

@@ -88,6 +88,7 @@ bool Position::parse(const QString& text, Position* position)
 QString renderHelpText()
 {
     return QStringLiteral(R"(Usage: emulsa-render [options] CLIP [CLIP...]
+       emulsa-render [options] --project FILE.empf
 
 Grades each clip with a film look and writes it to disk, exactly as the render
 tab of Emulsa does: the same GPU grade, the same encoder, the same file names.
@@ -125,6 +126,12 @@ Output
       --out POSITION      Out point: rendering stops before this frame.
                           Default: the end of the clip. The same in and out
                           points apply to every clip given.
+
+Project
+      --project FILE      Render every clip of a project saved by Emulsa
+                          (.empf), in sequence order, each with its own grade
+                          and in and out points. The output options apply;
+                          the grade options and --in/--out do not.
 
 Grade (defaults: the application's default grade)
       --profile ID        Camera profile the clips were shot with, by its
@@ -228,9 +235,11 @@ bool parseRenderOptions(const QStringList& arguments, RenderOptions* options, QS
     const QCommandLineOption listGauges(QStringLiteral("list-gauges"), QString());
     const QCommandLineOption quiet({ QStringLiteral("q"), QStringLiteral("quiet") }, QString());
     const QCommandLineOption verbose({ QStringLiteral("v"), QStringLiteral("verbose") }, QString());
+    const QCommandLineOption project(QStringLiteral("project"), QString(), QStringLiteral("file"));
     parser.addOptions({ help, output, format, size, fit, overwrite, keep, in, out, profile, stock, stockAmount,
         curveAmount, gauge, grain, exposure, kelvin, shadows, midtones, highlights, lift, gamma, gain, saturation,
-        levels, noGrade, preset, presetFile, presetName, listStocks, listProfiles, listGauges, quiet, verbose });
+        levels, noGrade, preset, presetFile, presetName, listStocks, listProfiles, listGauges, quiet, verbose,
+        project });
     if (!parser.parse(arguments)) {
         *error = parser.errorText();
         return false;
@@ -248,6 +257,11 @@ bool parseRenderOptions(const QStringList& arguments, RenderOptions* options, QS
     o.quiet = parser.isSet(quiet);
     o.verbose = parser.isSet(verbose);
     o.clips = parser.positionalArguments();
+    o.projectFile = parser.value(project);
+    if (parser.isSet(project) && (o.projectFile.isEmpty() || !o.clips.isEmpty())) {
+        *error = QStringLiteral("--project takes one project file and no clips.");
+        return false;
+    }
     o.outputFolder = parser.isSet(output) ? parser.value(output) : QDir::currentPath();
     if (o.outputFolder.isEmpty()) {
         *error = QStringLiteral("--output needs a folder.");
@@ -398,7 +412,7 @@ bool parseRenderOptions(const QStringList& arguments, RenderOptions* options, QS
         g.setStockCurveAmount(0);
         g.setGrainAmount(0);
     }
-    if (o.clips.isEmpty() && !o.listStocks && !o.listProfiles && !o.listGauges) {
+    if (o.clips.isEmpty() && o.projectFile.isEmpty() && !o.listStocks && !o.listProfiles && !o.listGauges) {
         *error = QStringLiteral("No clip given. Try --help.");
         return false;
     }

@@ -28,6 +28,9 @@ struct Position
 struct RenderOptions
 {
     QStringList clips;
+    // A saved project whose clips are rendered, each with its own grade and
+    // in and out points, instead of the clips and grade options.
+    QString projectFile;
     QString outputFolder;
     int format = 0;
     bool sourceSize = true;

@@ -4,15 +4,16 @@
 #include "HeadlessDisplay.h"
 #include "PresetLook.h"
 #include "ProgressLine.h"
+#include "ProjectJob.h"
 #include "RenderOptions.h"
 
 #include "core/ApplicationPaths.h"
 #include "core/OffscreenGLContext.h"
 #include "media/AssetMetadata.h"
 #include "media/OutputPaths.h"
+#include "media/SequenceItem.h"
 #include "media/WinOffscreenRenderer.h"
 #include "media/WinSourceReader.h"
-#include "media/SequenceItem.h"
 #include "resources/Resources.h"
 
 extern "C" {
@@ -26,6 +27,7 @@ extern "C" {
 
 #include <csignal>
 #include <cstdio>
+#include <functional>
 
 using namespace Emulsa;
 using namespace Emulsa::RenderTool;
@@ -72,6 +74,8 @@ enum class Outcome
     Failed
 };
 
+Outcome renderItem(const QString& clip, SequenceItem* item, const RenderOptions& options, QOffscreenSurface* surface);
+
 Outcome renderClip(const QString& clip, const RenderOptions& options, QOffscreenSurface* surface)
 {
     g_lastCritical.clear();
@@ -104,6 +108,37 @@ Outcome renderClip(const QString& clip, const RenderOptions& options, QOffscreen
 
     ClipSettings grade = options.grade;
     SequenceItem item(&asset, &grade, in, out);
+    return renderItem(clip, &item, options, surface);
+}
+
+// Renders one clip of a saved project with its own grade and in and out points.
+Outcome renderProjectItem(SequenceItem* item, const RenderOptions& options, QOffscreenSurface* surface)
+{
+    g_lastCritical.clear();
+    const QString clip = QDir::toNativeSeparators(item->asset->filePath);
+    if (!ProjectJob::isDecodable(item)) {
+        printError(QStringLiteral("%1: not a clip that can be decoded").arg(clip));
+        return Outcome::Failed;
+    }
+    // The file may have become shorter since the project was saved.
+    const quint32 out = std::min(item->endFrame, item->asset->frameCount);
+    if (item->startFrame >= out) {
+        printError(QStringLiteral("%1: the in point (%2) must come before the out point (%3); the clip has %4 frames")
+                       .arg(clip)
+                       .arg(item->startFrame)
+                       .arg(item->endFrame)
+                       .arg(item->asset->frameCount));
+        return Outcome::Failed;
+    }
+    SequenceItem trimmed(item->asset, item->settings, item->startFrame, out, item->uuid);
+    return renderItem(clip, &trimmed, options, surface);
+}
+
+Outcome renderItem(
+    const QString& clip, SequenceItem* itemToRender, const RenderOptions& options, QOffscreenSurface* surface)
+{
+    SequenceItem& item = *itemToRender;
+    AssetMetadata& asset = *item.asset;
     QString destination = options.outputFolder;
     EncoderSettings encoder;
     t_OutputSettings settings;
@@ -173,7 +208,7 @@ int main(int argc, char** argv)
     qInstallMessageHandler(messageHandler);
     av_log_set_level(options.verbose ? AV_LOG_INFO : AV_LOG_ERROR);
 
-    const bool listing = options.clips.isEmpty();
+    const bool listing = options.clips.isEmpty() && options.projectFile.isEmpty();
     HeadlessDisplay display;
     if (listing) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -201,7 +236,15 @@ int main(int argc, char** argv)
     if (listing)
         return 0;
 
-    if (!applyPresetLook(arguments, &options, &error)
+    ProjectJob project;
+    if (!options.projectFile.isEmpty()) {
+        if (!project.load(options.projectFile, &error)) {
+            printError(error);
+            return 1;
+        }
+        if (!project.problems().isEmpty())
+            printError(QStringLiteral("%1: %2").arg(options.projectFile, project.problems()));
+    } else if (!applyPresetLook(arguments, &options, &error)
         || !resolveGrade(options.profileText, options.stockText, &options.grade, &error)) {
         printError(error);
         return 2;
@@ -220,10 +263,15 @@ int main(int argc, char** argv)
     int rendered = 0;
     int skipped = 0;
     int failed = 0;
-    for (const QString& clip : qAsConst(options.clips)) {
+    QList<std::function<Outcome()>> jobs;
+    for (const QString& clip : qAsConst(options.clips))
+        jobs << [&, clip] { return renderClip(clip, options, &surface); };
+    for (SequenceItem* item : project.items())
+        jobs << [&, item] { return renderProjectItem(item, options, &surface); };
+    for (const auto& job : qAsConst(jobs)) {
         if (!g_running)
             break;
-        switch (renderClip(clip, options, &surface)) {
+        switch (job()) {
         case Outcome::Rendered:
             ++rendered;
             break;
@@ -235,7 +283,7 @@ int main(int argc, char** argv)
             break;
         }
     }
-    const int notStarted = options.clips.size() - rendered - skipped - failed;
+    const int notStarted = jobs.size() - rendered - skipped - failed;
     if (!g_running)
         printError(QStringLiteral("cancelled"));
     print(QStringLiteral("%1 rendered, %2 skipped, %3 failed%4")

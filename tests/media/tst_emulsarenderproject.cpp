@@ -1,0 +1,224 @@
+#include "common/TestEnvironment.h"
+
+#include "RenderProbe.h"
+#include "common/TestMedia.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFileInfo>
+#include <QImage>
+#include <QProcess>
+#include <QUuid>
+
+#include <QtTest>
+#include <algorithm>
+
+using Emulsa::Test::RenderProbe;
+using Emulsa::Test::TestMedia;
+
+namespace {
+
+// One clip of a project file as the application writes it; only the values
+// the test varies are parameters. Grain and the stock are off so that the
+// frame index stays readable, and the colour temperature tells the grades
+// apart.
+QByteArray projectItem(int position, const QString& path, int in, int out, int kelvin)
+{
+    const QByteArray id = QCryptographicHash::hash(path.toUtf8(), QCryptographicHash::Md5).toHex();
+    return QStringLiteral(R"(        <SequenceItem position="%1">
+            <AssetUUID>%2</AssetUUID>
+            <AssetPath>%3</AssetPath>
+            <SequenceUUID>%4</SequenceUUID>
+            <StartFrame>%5</StartFrame>
+            <EndFrame>%6</EndFrame>
+            <Current>0</Current>
+            <PresetUUID></PresetUUID>
+            <ClipSettings>
+                <StockName>5207</StockName>
+                <ProfileID>825250895</ProfileID>
+                <CameraModel>Other Generic</CameraModel>
+                <CameraID>GEN0</CameraID>
+                <StockAmount>0</StockAmount>
+                <CurveAmount>0</CurveAmount>
+                <GrainAmount>0</GrainAmount>
+                <GrainScale>35 mm Full Frame</GrainScale>
+                <Exposure>0.000000</Exposure>
+                <Kelvin>%7.000000</Kelvin>
+                <ColorWheels>
+                    <Low><Radius>0.000000</Radius><Theta>0.000000</Theta></Low>
+                    <Mid><Radius>0.000000</Radius><Theta>0.000000</Theta></Mid>
+                    <High><Radius>0.000000</Radius><Theta>0.000000</Theta></High>
+                </ColorWheels>
+                <Lift>1.000000</Lift>
+                <Gamma>1.000000</Gamma>
+                <Gain>1.000000</Gain>
+                <Saturation>1.000000</Saturation>
+                <Histogram><Black>0.000000</Black><Mid>0.500000</Mid><White>1.000000</White></Histogram>
+                <Original>0</Original>
+            </ClipSettings>
+        </SequenceItem>
+)")
+        .arg(position)
+        .arg(QString::fromLatin1(id), path.toHtmlEscaped(), QUuid::createUuid().toString())
+        .arg(in)
+        .arg(out)
+        .arg(kelvin)
+        .toUtf8();
+}
+
+QByteArray project(const QByteArray& items, int count)
+{
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Project>\n    <General>\n"
+           "        <FileVersion>1.0</FileVersion>\n        <StandaloneVersion>1.02.30</StandaloneVersion>\n"
+           "        <HostOS>Linux</HostOS>\n    </General>\n"
+           "    <SequenceItems timeline=\"0\" total-items=\""
+        + QByteArray::number(count) + "\">\n" + items + "    </SequenceItems>\n</Project>\n";
+}
+
+struct Picture
+{
+    int index = -1;
+    // Mean red minus blue over the bright pixels: the colour cast of white.
+    double redMinusBlue = 0.0;
+};
+
+// The frame index and the colour cast of every picture of a movie.
+QList<Picture> pictures(const QString& movie, int width, int height)
+{
+    const QByteArray bytes = RenderProbe::decode(movie, QStringLiteral("rgb24"));
+    const int frameBytes = width * height * 3;
+    QList<Picture> result;
+    for (int offset = 0; offset + frameBytes <= bytes.size(); offset += frameBytes) {
+        const auto* rgb = reinterpret_cast<const uchar*>(bytes.constData()) + offset;
+        const QImage image(rgb, width, height, width * 3, QImage::Format_RGB888);
+        Picture picture;
+        picture.index = TestMedia::frameIndexFromImage(image);
+        qint64 sum = 0;
+        int count = 0;
+        for (int i = 0; i < width * height; ++i) {
+            const uchar* p = rgb + 3 * i;
+            if (std::max({ p[0], p[1], p[2] }) >= 250) {
+                sum += int(p[0]) - int(p[2]);
+                ++count;
+            }
+        }
+        picture.redMinusBlue = count > 0 ? double(sum) / count : 0.0;
+        result << picture;
+    }
+    return result;
+}
+
+} // namespace
+
+// emulsa-render --project: every clip of a saved project with its own grade
+// and trim.
+class TestEmulsaRenderProject : public QObject
+{
+    Q_OBJECT
+
+private:
+    QString m_program;
+
+    int run(const QStringList& arguments, QString* output)
+    {
+        QProcess process;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.remove(QStringLiteral("PROGRAMDATA"));
+        environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
+        process.setProcessEnvironment(environment);
+        process.setProcessChannelMode(QProcess::MergedChannels);
+        process.start(m_program, arguments);
+        if (!process.waitForStarted(10000) || !process.waitForFinished(600000))
+            return -1;
+        *output = QString::fromLocal8Bit(process.readAll());
+        return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2;
+    }
+
+    static bool writeFile(const QString& path, const QByteArray& bytes)
+    {
+        QFile file(path);
+        return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+    }
+
+private slots:
+    void initTestCase()
+    {
+        m_program = qEnvironmentVariable("EMULSA_TEST_BINARY_DIR") + QStringLiteral("/bin/emulsa-render");
+        QVERIFY2(QFileInfo(m_program).isExecutable(), qPrintable(m_program));
+    }
+
+    void rendersEveryClipWithItsOwnGradeAndTrim()
+    {
+        const QString out = Emulsa::Test::makeTempFolder(QStringLiteral("project-render"));
+        const QString first = TestMedia::instance().path(TestMedia::NoAudio);
+        const QString second = TestMedia::instance().path(TestMedia::PlanarFloatAudio);
+        QVERIFY(!first.isEmpty() && !second.isEmpty());
+        const QString file = out + QStringLiteral("/job.empf");
+        QVERIFY(writeFile(file, project(projectItem(0, first, 3, 13, 2500) + projectItem(1, second, 5, 20, 11000), 2)));
+
+        QString output;
+        const int status = run({ QStringLiteral("--project"), file, QStringLiteral("-f"), QStringLiteral("preview"),
+                                   QStringLiteral("-s"), QStringLiteral("320x180"), QStringLiteral("-o"), out },
+            &output);
+        QVERIFY2(status == 0, qPrintable(output));
+        QVERIFY2(output.contains(QLatin1String("2 rendered, 0 skipped, 0 failed")), qPrintable(output));
+        // Sequence order: the first clip is reported first.
+        const QString firstName = QFileInfo(first).completeBaseName();
+        const QString secondName = QFileInfo(second).completeBaseName();
+        QVERIFY(output.indexOf(firstName) < output.indexOf(secondName));
+
+        const struct
+        {
+            QString name;
+            int in;
+            int out;
+        } expected[] = { { firstName, 3, 13 }, { secondName, 5, 20 } };
+        QList<Picture> rendered[2];
+        for (int i = 0; i < 2; ++i) {
+            const QString movie = out + QLatin1Char('/') + expected[i].name + QStringLiteral(".mov");
+            const RenderProbe::Movie probe = RenderProbe::probe(movie);
+            QVERIFY2(probe.ok, qPrintable(movie));
+            const int frames = expected[i].out - expected[i].in;
+            QCOMPARE(probe.video.frames, frames);
+            QCOMPARE(probe.video.width, 320);
+            QVERIFY2(
+                qAbs(probe.video.duration - frames / 25.0) < 0.021, qPrintable(QString::number(probe.video.duration)));
+            rendered[i] = pictures(movie, 320, 180);
+            QCOMPARE(rendered[i].size(), frames);
+            QCOMPARE(rendered[i].first().index, expected[i].in);
+            QCOMPARE(rendered[i].last().index, expected[i].out - 1);
+        }
+        // Each clip carries its own colour temperature: white turns cool at
+        // 2500 K and warm at 11000 K.
+        const double firstCast = rendered[0].first().redMinusBlue;
+        const double secondCast = rendered[1].first().redMinusBlue;
+        const QByteArray casts = QByteArray::number(firstCast) + " and " + QByteArray::number(secondCast);
+        QVERIFY2(firstCast < -30.0 && secondCast > 30.0, casts.constData());
+    }
+
+    void damagedOrMissingProjects()
+    {
+        const QString out = Emulsa::Test::makeTempFolder(QStringLiteral("project-bad"));
+        QString output;
+        QCOMPARE(run({ QStringLiteral("--project"), out + QStringLiteral("/none.empf") }, &output), 1);
+        QVERIFY2(output.contains(QLatin1String("can't open the project")), qPrintable(output));
+
+        // One damaged clip of two: the other renders, the loss is reported.
+        const QString clip = TestMedia::instance().path(TestMedia::NoAudio);
+        QByteArray damaged = projectItem(1, clip, 0, 5, 5600);
+        damaged.replace("<StartFrame>0</StartFrame>", "<StartFrame>x</StartFrame>");
+        const QString file = out + QStringLiteral("/damaged.empf");
+        QVERIFY(writeFile(file, project(projectItem(0, clip, 0, 4, 5600) + damaged, 2)));
+        QCOMPARE(run({ QStringLiteral("--project"), file, QStringLiteral("-f"), QStringLiteral("preview"),
+                         QStringLiteral("-s"), QStringLiteral("64x36"), QStringLiteral("-o"), out },
+                     &output),
+            0);
+        QVERIFY2(output.contains(QLatin1String("1 clip(s) could not be read")), qPrintable(output));
+        QVERIFY2(output.contains(QLatin1String("1 rendered, 0 skipped, 0 failed")), qPrintable(output));
+
+        QCOMPARE(run({ QStringLiteral("--project"), file, clip }, &output), 2);
+    }
+};
+
+EMULSA_TEST_MAIN(TestEmulsaRenderProject)
+#include "tst_emulsarenderproject.moc"
