@@ -10,7 +10,9 @@
 #include <QDir>
 #include <QFile>
 #include <QSet>
-#include <QtConcurrent>
+
+#include <atomic>
+#include <thread>
 
 using namespace Emulsa;
 
@@ -190,6 +192,63 @@ private slots:
             QCOMPARE(copy.number, preset.number);
             QCOMPARE(copy.settings.getSaturation(), 0.5f);
         }
+    }
+
+    // Into a store that does not hold them, an exported group comes back
+    // whole: uuids, names, numbers, grades and thumbnails. An empty group
+    // comes back empty.
+    void exportedGroupRoundTrip()
+    {
+        const QString folder = Test::makeTempFolder(QStringLiteral("roundtrip"));
+        PresetsManager source(Test::makeTempFolder(QStringLiteral("source")));
+        const int group = source.createNewGroup(QStringLiteral("Trip")).id;
+        const int empty = source.createNewGroup(QStringLiteral("Nothing")).id;
+        ClipSettings grade = gradeWithSaturation(1.5f);
+        grade.setStockName(QStringLiteral("5213"));
+        grade.setMid(ColorWheelData { 0.25, -1.0 });
+        const Preset preset = source.createPreset(grade, group).value();
+        source.renamePreset(preset.id(), QStringLiteral("Night"));
+        QVERIFY(source.setNewThumbnailForId(testImage(20, 10, qRgb(0, 90, 200)), preset.id(), false));
+        QVERIFY(source.exportPresetGroup(group, folder + QStringLiteral("/trip.empreset")));
+        QVERIFY(source.exportPresetGroup(empty, folder + QStringLiteral("/nothing.empreset")));
+        QVERIFY(readAll(folder + QStringLiteral("/nothing.empreset")).contains("total-items=\"0\""));
+
+        PresetsManager store(m_folder);
+        const int imported = store.importPresetGroup(folder + QStringLiteral("/trip.empreset"));
+        const QVector<Preset> presets = store.presetsOfGroup(imported);
+        QCOMPARE(presets.size(), 1);
+        QCOMPARE(presets.first().uuid, preset.uuid);
+        QCOMPARE(presets.first().name, QStringLiteral("Night"));
+        QCOMPARE(presets.first().number, preset.number);
+        QCOMPARE(presets.first().settings.getStockName(), QStringLiteral("5213"));
+        QCOMPARE(presets.first().settings.getSaturation(), 1.5f);
+        QCOMPARE(presets.first().settings.getMid().radius, 0.25);
+        QVERIFY(QFile::exists(store.thumbnailPath(preset.uuid)));
+        QCOMPARE(store.thumbnailForId(preset.id()).pixel(5, 5), qRgb(0, 90, 200));
+        bool found = false;
+        const int nothing = store.importPresetGroup(folder + QStringLiteral("/nothing.empreset"));
+        QVERIFY(store.presetsOfGroup(nothing, &found).isEmpty());
+        QVERIFY(found);
+        QCOMPARE(store.group(nothing)->name, QStringLiteral("Nothing"));
+    }
+
+    // A preset whose grade is damaged loads with the default grade; the
+    // other presets of the file are untouched.
+    void damagedGradeGivesDefaults()
+    {
+        PresetsManager source(Test::makeTempFolder(QStringLiteral("source")));
+        const int group = source.createNewGroup(QStringLiteral("Damaged")).id;
+        source.createPreset(gradeWithSaturation(0.5f), group);
+        QVERIFY(source.writePresetsToDisk());
+        const QString file = source.presetsFolder() + source.groupFileNames().value(group);
+        QByteArray text = readAll(file);
+        QVERIFY(text.contains("<Kelvin>"));
+        text.replace("<Kelvin>", "<Kelvn>").replace("</Kelvin>", "</Kelvn>");
+        QVERIFY(writeAll(m_folder + QStringLiteral("damaged.empreset"), text));
+        PresetsManager store(m_folder);
+        const QVector<Preset> presets = store.presetsOfGroup(store.groupIds().value(0, -1));
+        QCOMPARE(presets.size(), 1);
+        QCOMPARE(presets.first().settings.getSaturation(), 1.0f);
     }
 
     // Files named ".empresets" (older exports) are imported too.
@@ -425,8 +484,9 @@ private slots:
         PresetsManager store(m_folder);
         const int group = store.createNewGroup(QStringLiteral("A")).id;
         const QImage picture = testImage(16, 9, qRgb(10, 20, 30));
-        QFuture<int> writer = QtConcurrent::run([&] {
-            int made = 0;
+        std::atomic<bool> finished { false };
+        int made = 0;
+        std::thread writer([&] {
             for (int i = 0; i < 60; ++i) {
                 const std::optional<Preset> preset = store.createPreset(gradeWithSaturation(0.5f), group);
                 store.setNewThumbnailForId(picture, preset->id(), i % 2 == 0);
@@ -438,21 +498,23 @@ private slots:
                 if (i % 10 == 0)
                     store.writePresetsToDisk();
             }
-            return made;
+            finished = true;
         });
         int reads = 0;
-        while (!writer.isFinished() || reads == 0) {
+        int wrongThumbnails = 0;
+        while (!finished || reads == 0) {
             for (const PresetGroup& g : store.groups()) {
                 for (const Preset& p : g.presets) {
                     const QImage thumbnail = store.thumbnailForId(p.id());
-                    if (!thumbnail.isNull())
-                        QVERIFY(thumbnail.width() == 16);
+                    if (!thumbnail.isNull() && thumbnail.width() != 16)
+                        ++wrongThumbnails;
                     store.findPreset(p.id());
                 }
             }
             ++reads;
         }
-        const int made = writer.result();
+        writer.join();
+        QCOMPARE(wrongThumbnails, 0);
         QCOMPARE(store.presetsOfGroup(group).size(), made);
         QVERIFY(store.writePresetsToDisk());
         QCOMPARE(PresetsManager(m_folder).presetsOfGroup(group).size(), made);
