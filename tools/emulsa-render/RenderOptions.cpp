@@ -237,10 +237,10 @@ bool parseRenderOptions(const QStringList& arguments, RenderOptions* options, QS
     const QCommandLineOption quiet({ QStringLiteral("q"), QStringLiteral("quiet") }, QString());
     const QCommandLineOption verbose({ QStringLiteral("v"), QStringLiteral("verbose") }, QString());
     const QCommandLineOption project(QStringLiteral("project"), QString(), QStringLiteral("file"));
-    parser.addOptions({ help, output, format, size, fit, overwrite, keep, in, out, profile, stock, stockAmount,
-        curveAmount, gauge, grain, exposure, kelvin, shadows, midtones, highlights, lift, gamma, gain, saturation,
-        levels, noGrade, preset, presetFile, presetName, listStocks, listProfiles, listGauges, quiet, verbose,
-        project });
+    parser.addOptions(
+        { help, output, format, size, fit, overwrite, keep, in, out, profile, stock, stockAmount, curveAmount, gauge,
+            grain, exposure, kelvin, shadows, midtones, highlights, lift, gamma, gain, saturation, levels, noGrade,
+            listStocks, listProfiles, listGauges, quiet, verbose, project, preset, presetFile, presetName });
     if (!parser.parse(arguments)) {
         *error = parser.errorText();
         return false;
