@@ -206,11 +206,15 @@ bool OpenGLPreview::allocateClipResources()
     }
 
     m_processor = std::make_unique<ShaderProcessor>(m_context);
-    if (!m_processor->initialize(m_item, m_histogramPointers, 0, 0, StretchToFit)) {
+    if (!m_item || !m_item->asset
+        || !m_processor->initialize(
+            m_item->asset->width, m_item->asset->height, m_item->settings, m_histogramPointers, 0, 0, StretchToFit)) {
         qWarning() << "OpenGLPreview: Failed to initialize shader processor";
         return false;
     }
     connect(m_processor.get(), &ShaderProcessor::histogramDataReady, this, &OpenGLPreview::histogramDataReady);
+    connect(m_processor.get(), &ShaderProcessor::gradeAppliedChanged, this, &OpenGLPreview::gradeAppliedChanged);
+    emit gradeAppliedChanged(m_processor->gradeApplied());
     m_processor->animateGrain = !m_paused;
     if (!m_paused)
         m_processor->resetGrainOffset = true;
@@ -564,9 +568,8 @@ void OpenGLPreview::currentFrameNeededForThumbnail(const QByteArray& presetId)
     qDebug() << "Frame need for preset thumbnail with uuid:" << presetId;
     if (!m_processor)
         return;
-    std::unique_ptr<QImage> image(m_processor->currentFrameImage());
-    // The processor's image borrows its pixels: hand out a copy.
-    emit frameForThumbnail(presetId, image ? image->copy() : QImage());
+    // A copy of the last graded picture (null before the first one).
+    emit frameForThumbnail(presetId, m_processor->currentFrameImage());
 }
 
 QImage OpenGLPreview::grabFramebuffer()

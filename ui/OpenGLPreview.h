@@ -122,6 +122,9 @@ signals:
     void positionChanged(int frame);
     void histogramDataReady();
     void previewFailed(const QString& message);
+    // False while the clip's grade cannot be applied (its film data is
+    // missing): the picture then shows no film look.
+    void gradeAppliedChanged(bool applied);
     void frameForThumbnail(const QByteArray& presetId, const QImage& image);
 
 protected:

@@ -22,13 +22,17 @@ public:
     OpenGLPreview* preview() const { return m_preview; }
     bool showsFailure() const { return currentIndex() == 1; }
     QString failureText() const;
+    // The note over the picture while the clip's grade cannot be applied.
+    bool showsGradeWarning() const;
 
 private slots:
     void showFailure(const QString& message);
+    void showGradeApplied(bool applied);
 
 private:
     OpenGLPreview* m_preview;
     QLabel* m_message = nullptr;
+    QLabel* m_gradeWarning = nullptr;
 };
 
 } // namespace Emulsa

@@ -4,6 +4,7 @@
 #include "app/AudioPlayback.h"
 #include "core/ApplicationPaths.h"
 #include "core/ClipSettings.h"
+#include "core/ProfileInfo.h"
 #include "core/ShaderProcessor.h"
 #include "media/AssetMetadata.h"
 #include "media/MetadataManager.h"
@@ -466,6 +467,28 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&area));
         QTRY_VERIFY(area.showsFailure());
         QVERIFY(area.failureText().contains(QStringLiteral("OpenGL 9.9")));
+    }
+
+    void previewAreaWarnsWhileTheGradeCannotBeApplied()
+    {
+        WinSourceReader reader;
+        auto* preview = new OpenGLPreview(&reader);
+        PreviewArea area(preview);
+        area.resize(320, 220);
+        area.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&area));
+        // A profile of the catalogue whose tables are not installed.
+        ClipSettings missing;
+        missing.setSourceType(ProfileInfo::packId("SN02"));
+        SequenceItem* clip = item(TestMedia::NoAudio);
+        QVERIFY(clip);
+        SequenceItem ungraded(clip->asset, &missing, 0, clip->asset->frameCount);
+        show(*preview, reader, &ungraded);
+        preview->seekToFrame(2, true);
+        QTRY_VERIFY(area.showsGradeWarning());
+        show(*preview, reader, clip);
+        preview->seekToFrame(2, true);
+        QTRY_VERIFY(!area.showsGradeWarning());
     }
 };
 
