@@ -62,7 +62,7 @@ private:
     AssetMetadata* record(const QString& path)
     {
         AssetMetadata* asset = m_manager->getMetadata(QFileInfo(path));
-        if (asset && !QTest::qWaitFor([asset] { return asset->ready; }, 60000))
+        if (asset && !QTest::qWaitFor([asset] { return asset->ready.load(); }, 60000))
             return nullptr;
         return asset;
     }
