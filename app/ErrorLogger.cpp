@@ -219,6 +219,10 @@ void ErrorLogger::messageHandler(QtMsgType type, const QMessageLogContext& conte
 
     if (type != QtCriticalMsg && type != QtFatalMsg)
         return;
+    // An empty critical message is only logged: the dialog would show nothing
+    // but its title. A fatal one still needs the user's OK before the end.
+    if (type == QtCriticalMsg && text.trimmed().isEmpty())
+        return;
 
     const bool mainThread = onMainThread();
     if (mainThread)

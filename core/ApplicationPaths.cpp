@@ -28,7 +28,8 @@ ApplicationPaths* ApplicationPaths::instance()
 
 QString ApplicationPaths::computeDataRootPath()
 {
-    if (qEnvironmentVariableIsSet("PROGRAMDATA")) {
+    // An empty value counts as unset: it would make the root "/Quillmoor/".
+    if (!qEnvironmentVariableIsEmpty("PROGRAMDATA")) {
         QString root = qEnvironmentVariable("PROGRAMDATA");
         root.replace(QLatin1Char('\\'), QLatin1Char('/'));
         return root + QStringLiteral("/Quillmoor/");

@@ -14,7 +14,7 @@ public:
     static ApplicationPaths* instance();
 
     // Shared, read-only data folder: "$PROGRAMDATA/Quillmoor/" when the
-    // variable is set, otherwise "<bindir>/../share/Quillmoor/".
+    // variable is set and not empty, otherwise "<bindir>/../share/Quillmoor/".
     QString dataRootPath();
     QString resourcesPath();
     // Per-user folders.

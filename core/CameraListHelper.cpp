@@ -162,6 +162,11 @@ bool CameraListHelper::fail(const QString& message)
     return false;
 }
 
+void CameraListHelper::skip(const QString& what)
+{
+    qWarning().noquote() << "CameraListHelper: skipping" << what;
+}
+
 bool CameraListHelper::load()
 {
     QMutexLocker lock(&m_mutex);
@@ -247,10 +252,12 @@ bool CameraListHelper::parseManufacturer(const QByteArray& element)
     const QByteArray name = readAttribute(element, "name", &cursor);
     if (name.isEmpty())
         return fail(QStringLiteral("manufacturer without a name"));
-    if (name.size() >= int(ProfileInfo::kFieldSize))
-        return fail(QStringLiteral("manufacturer name longer than %1 characters: %2")
-                        .arg(ProfileInfo::kFieldSize - 1)
-                        .arg(QString::fromUtf8(name)));
+    if (name.size() >= int(ProfileInfo::kFieldSize) || name.contains('\0')) {
+        skip(QStringLiteral("manufacturer %1: its name does not fit (%2 characters at most)")
+                 .arg(QString::fromUtf8(name))
+                 .arg(ProfileInfo::kFieldSize - 1));
+        return true;
+    }
     m_manufacturers.append(Manufacturer { QString::fromUtf8(name), {} });
     return parseModels(element, &m_manufacturers.last(), name);
 }
@@ -275,13 +282,19 @@ bool CameraListHelper::parseModels(
         const QByteArray id = readAttribute(text, "id", &cursor);
         if (name.isEmpty() || id.isEmpty())
             return fail(QStringLiteral("model of %1 without a name or an id").arg(QString::fromUtf8(manufacturerName)));
-        if (name.size() >= int(ProfileInfo::kFieldSize) || id.size() >= int(ProfileInfo::kFieldSize))
-            return fail(QStringLiteral("model name or id longer than %1 characters: %2")
-                            .arg(ProfileInfo::kFieldSize - 1)
-                            .arg(QString::fromUtf8(name)));
-        manufacturer->models.append(Model { QString::fromUtf8(name), {} });
-        if (!parseProfiles(text, &manufacturer->models.last(), manufacturerName, name, id))
-            return false;
+        if (name.size() >= int(ProfileInfo::kFieldSize) || id.size() >= int(ProfileInfo::kFieldSize)
+            || name.contains('\0') || id.contains('\0')) {
+            skip(QStringLiteral("model %1 (%2) of %3: its name or id does not fit (%4 characters at most)")
+                     .arg(QString::fromUtf8(name), QString::fromUtf8(id), QString::fromUtf8(manufacturerName))
+                     .arg(ProfileInfo::kFieldSize - 1));
+        } else {
+            manufacturer->models.append(Model { QString::fromUtf8(name), {} });
+            if (!parseProfiles(text, &manufacturer->models.last(), manufacturerName, name, id))
+                return false;
+            // Every profile skipped: a model with nothing to choose is dropped.
+            if (manufacturer->models.last().profiles.isEmpty())
+                manufacturer->models.removeLast();
+        }
         start = element.indexOf(kModelOpen, end + tagLength(kModelClose));
         if (start < 0)
             break;
@@ -326,12 +339,14 @@ bool CameraListHelper::parseProfiles(const QByteArray& element, Model* model, co
             && ProfileInfo::setField(record->bin, sizeof(record->bin), bin)
             && ProfileInfo::setField(record->tin, sizeof(record->tin), tin)
             && ProfileInfo::setField(record->id, sizeof(record->id), id);
-        if (!fits)
-            return fail(QStringLiteral("profile %1 of model %2 has a value that does not fit its field "
-                                       "(63 characters, 7 for id)")
-                            .arg(QString::fromUtf8(name), QString::fromUtf8(modelName)));
-        model->profiles.append(Profile { QString::fromUtf8(name), record.get() });
-        m_records.push_back(std::move(record));
+        if (fits) {
+            model->profiles.append(Profile { QString::fromUtf8(name), record.get() });
+            m_records.push_back(std::move(record));
+        } else {
+            skip(QStringLiteral("profile %1 (%2) of model %3: a value does not fit its field "
+                                "(63 characters, 7 for id)")
+                     .arg(QString::fromUtf8(name), QString::fromUtf8(id), QString::fromUtf8(modelName)));
+        }
 
         start = element.indexOf(kProfileOpen, end + tagLength(kProfileClose));
         if (start < 0)

@@ -19,8 +19,9 @@ namespace Emulsa {
 // The catalogue is parsed with plain substring searches, not as XML: inside
 // each start tag the attributes must come in a fixed order
 // (model: name, id; profile: abbr, name, bin, tin, id), values in double
-// quotes. A value longer than its field (63 characters, 7 for id) or an empty
-// value makes the whole parse fail.
+// quotes. An empty value makes the whole parse fail; a value longer than its
+// field (63 characters, 7 for id) skips only its profile, model or
+// manufacturer, with a warning naming it.
 class CameraListHelper
 {
 public:
@@ -91,6 +92,8 @@ private:
     bool parseProfiles(const QByteArray& element, Model* model, const QByteArray& manufacturerName,
         const QByteArray& modelName, const QByteArray& modelId);
     bool fail(const QString& message);
+    // Warns that one entry of the catalogue is left out.
+    static void skip(const QString& what);
 
     mutable QMutex m_mutex;
     QString m_xmlPath;

@@ -300,16 +300,15 @@ void GradeTables::buildLevelsTable(const HistogramSliderData& levels, ScalarTabl
     const Point mid { ordered.mid, 0.5f };
     const Point white { ordered.white, 1.0f };
 
-    // out doubles as the work table of bucket outputs; written[] marks the
-    // buckets a curve point fell into.
-    std::array<bool, TableSize> written {};
+    // out doubles as the work table of bucket outputs. A sample moves less
+    // than a bucket along x (8192 samples a segment, 4096 buckets), so the
+    // buckets between the lowest and the highest written are all written.
     out.fill(0.0f);
     int lowest = TableSize;
     int highest = -1;
     auto store = [&](const Point& p) {
         const int bucket = std::clamp(int(p.x * float(TableSize)), 0, TableSize - 1);
         out[size_t(bucket)] = p.y;
-        written[size_t(bucket)] = true;
         lowest = std::min(lowest, bucket);
         highest = std::max(highest, bucket);
     };
@@ -323,14 +322,10 @@ void GradeTables::buildLevelsTable(const HistogramSliderData& levels, ScalarTabl
         store(q);
     }
 
-    for (int i = 0; i < TableSize; ++i) {
-        if (i < lowest)
-            out[size_t(i)] = 0.0f;
-        else if (i > highest)
-            out[size_t(i)] = 1.0f;
-        else if (!written[size_t(i)] && i > 0)
-            out[size_t(i)] = out[size_t(i - 1)]; // a bucket the curve stepped over keeps its neighbour's level
-    }
+    for (int i = 0; i < lowest; ++i)
+        out[size_t(i)] = 0.0f;
+    for (int i = highest + 1; i < TableSize; ++i)
+        out[size_t(i)] = 1.0f;
 }
 
 } // namespace Emulsa

@@ -43,10 +43,11 @@ void GradingPipeline::destroy()
 {
     if (!m_gl)
         return;
-    if (m_sourceFbo)
-        m_gl->glDeleteFramebuffers(1, &m_sourceFbo);
-    if (m_outputFbo)
-        m_gl->glDeleteFramebuffers(1, &m_outputFbo);
+    for (GLuint* fbo : { &m_linearFbo, &m_gradedFbo, &m_yuy2Fbo }) {
+        if (*fbo)
+            m_gl->glDeleteFramebuffers(1, fbo);
+        *fbo = 0;
+    }
     if (m_outputRenderbuffer)
         m_gl->glDeleteRenderbuffers(1, &m_outputRenderbuffer);
     for (GLuint* texture : { &m_sourceTexture, &m_linearTexture, &m_gradedTexture }) {
@@ -54,7 +55,7 @@ void GradingPipeline::destroy()
             m_gl->glDeleteTextures(1, texture);
         *texture = 0;
     }
-    m_sourceFbo = m_outputFbo = m_outputRenderbuffer = 0;
+    m_outputRenderbuffer = 0;
 }
 
 GLuint GradingPipeline::createTexture(GLenum internalFormat, int width, int height, GLenum minFilter, GLenum magFilter)
@@ -99,22 +100,25 @@ bool GradingPipeline::initialize(int sourceWidth, int sourceHeight, int outputWi
     m_gl->glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, outputWidth, outputHeight);
     m_gl->glBindRenderbuffer(GL_RENDERBUFFER, 0);
 
-    m_gl->glGenFramebuffers(1, &m_sourceFbo);
-    m_gl->glBindFramebuffer(GL_FRAMEBUFFER, m_sourceFbo);
-    m_gl->glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, m_sourceTexture, 0);
-    m_gl->glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT1, GL_TEXTURE_2D, m_linearTexture, 0);
-    const GLenum sourceStatus = m_gl->glCheckFramebufferStatus(GL_FRAMEBUFFER);
-
-    m_gl->glGenFramebuffers(1, &m_outputFbo);
-    m_gl->glBindFramebuffer(GL_FRAMEBUFFER, m_outputFbo);
-    m_gl->glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, m_gradedTexture, 0);
-    m_gl->glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT1, GL_RENDERBUFFER, m_outputRenderbuffer);
-    const GLenum outputStatus = m_gl->glCheckFramebufferStatus(GL_FRAMEBUFFER);
+    auto framebuffer = [this](GLuint* fbo, GLuint texture, GLuint renderbuffer) {
+        m_gl->glGenFramebuffers(1, fbo);
+        m_gl->glBindFramebuffer(GL_FRAMEBUFFER, *fbo);
+        if (texture)
+            m_gl->glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, texture, 0);
+        else
+            m_gl->glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, renderbuffer);
+        return m_gl->glCheckFramebufferStatus(GL_FRAMEBUFFER);
+    };
+    const GLenum linearStatus = framebuffer(&m_linearFbo, m_linearTexture, 0);
+    const GLenum gradedStatus = framebuffer(&m_gradedFbo, m_gradedTexture, 0);
+    const GLenum yuy2Status = framebuffer(&m_yuy2Fbo, 0, m_outputRenderbuffer);
     m_gl->glBindFramebuffer(GL_FRAMEBUFFER, 0);
 
     const GLenum error = m_gl->glGetError();
-    if (sourceStatus != GL_FRAMEBUFFER_COMPLETE || outputStatus != GL_FRAMEBUFFER_COMPLETE || error != GL_NO_ERROR) {
-        qWarning().noquote() << "GradingPipeline: framebuffers incomplete" << sourceStatus << outputStatus << error;
+    if (linearStatus != GL_FRAMEBUFFER_COMPLETE || gradedStatus != GL_FRAMEBUFFER_COMPLETE
+        || yuy2Status != GL_FRAMEBUFFER_COMPLETE || error != GL_NO_ERROR) {
+        qWarning().noquote() << "GradingPipeline: framebuffers incomplete" << linearStatus << gradedStatus << yuy2Status
+                             << error;
         destroy();
         return false;
     }
@@ -147,8 +151,8 @@ void GradingPipeline::uploadRgb(const float* rgba)
 
 void GradingPipeline::convertInputPass(ShaderProcessor* processor, ColorRange range)
 {
-    m_gl->glBindFramebuffer(GL_FRAMEBUFFER, m_sourceFbo);
-    m_gl->glDrawBuffer(GL_COLOR_ATTACHMENT1);
+    m_gl->glBindFramebuffer(GL_FRAMEBUFFER, m_linearFbo);
+    m_gl->glDrawBuffer(GL_COLOR_ATTACHMENT0);
     processor->prepareFrame(
         range == FullRange ? ShaderProcessor::FullYuy2ToRgbPass : ShaderProcessor::LimitedYuy2ToRgbPass,
         ShaderProcessor::NoOrderPreference, nullptr);
@@ -163,7 +167,7 @@ void GradingPipeline::convertInputPass(ShaderProcessor* processor, ColorRange ra
 void GradingPipeline::gradePass(ShaderProcessor* processor, unsigned int colourOrder)
 {
     static const QMatrix4x4 projection = gradeProjection();
-    m_gl->glBindFramebuffer(GL_FRAMEBUFFER, m_outputFbo);
+    m_gl->glBindFramebuffer(GL_FRAMEBUFFER, m_gradedFbo);
     m_gl->glDrawBuffer(GL_COLOR_ATTACHMENT0);
     m_gl->glActiveTexture(GL_TEXTURE0);
     m_gl->glBindTexture(GL_TEXTURE_2D, m_linearTexture);
@@ -177,8 +181,8 @@ void GradingPipeline::gradePass(ShaderProcessor* processor, unsigned int colourO
 void GradingPipeline::convertOutputPass(ShaderProcessor* processor, ColorRange range)
 {
     static const QMatrix4x4 projection = outputProjection();
-    m_gl->glBindFramebuffer(GL_FRAMEBUFFER, m_outputFbo);
-    m_gl->glDrawBuffer(GL_COLOR_ATTACHMENT1);
+    m_gl->glBindFramebuffer(GL_FRAMEBUFFER, m_yuy2Fbo);
+    m_gl->glDrawBuffer(GL_COLOR_ATTACHMENT0);
     processor->prepareFrame(
         range == FullRange ? ShaderProcessor::RgbToFullYuy2Pass : ShaderProcessor::RgbToLimitedYuy2Pass,
         ShaderProcessor::NoOrderPreference, &projection);
@@ -192,10 +196,10 @@ void GradingPipeline::convertOutputPass(ShaderProcessor* processor, ColorRange r
 
 void GradingPipeline::readYuy2(void* bytes)
 {
-    m_gl->glBindFramebuffer(GL_READ_FRAMEBUFFER, m_outputFbo);
+    m_gl->glBindFramebuffer(GL_READ_FRAMEBUFFER, m_yuy2Fbo);
     GLint previous = 0;
     m_gl->glGetIntegerv(GL_READ_BUFFER, &previous);
-    m_gl->glReadBuffer(GL_COLOR_ATTACHMENT1);
+    m_gl->glReadBuffer(GL_COLOR_ATTACHMENT0);
     m_gl->glPixelStorei(GL_PACK_ALIGNMENT, 1);
     m_gl->glReadPixels(0, 0, m_outputWidth, m_outputHeight / 2, GL_RGBA, GL_UNSIGNED_BYTE, bytes);
     m_gl->glPixelStorei(GL_PACK_ALIGNMENT, 4);

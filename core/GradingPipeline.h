@@ -82,8 +82,12 @@ private:
     GLuint m_linearTexture = 0;
     GLuint m_gradedTexture = 0;
     GLuint m_outputRenderbuffer = 0;
-    GLuint m_sourceFbo = 0;
-    GLuint m_outputFbo = 0;
+    // One texture or buffer each, so that no pass draws into a framebuffer
+    // that holds the texture it samples: the linear picture (input
+    // conversion), the graded picture and the packed output.
+    GLuint m_linearFbo = 0;
+    GLuint m_gradedFbo = 0;
+    GLuint m_yuy2Fbo = 0;
 };
 
 } // namespace Emulsa

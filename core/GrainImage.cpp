@@ -44,7 +44,22 @@ int paddedTargetSize(int out, int crop)
     return size;
 }
 
+// Scratch buffers kept per thread: a fresh pair for every map would fault in
+// tens of megabytes of new pages each time. Large ones are freed after use.
+thread_local cv::Mat t_padded;
+thread_local cv::Mat t_resized;
+
+std::size_t matBytes(const cv::Mat& mat)
+{
+    return mat.empty() ? 0 : mat.total() * mat.elemSize();
+}
+
 } // namespace
+
+std::size_t GrainImage::scratchBytes()
+{
+    return matBytes(t_padded) + matBytes(t_resized);
+}
 
 int GrainImage::bytesPerPixelOf(std::uint32_t format)
 {
@@ -190,6 +205,29 @@ std::unique_ptr<GrainImage> GrainImage::scaleForGrain(
         setError(error, kInvalidDimensions);
         return nullptr;
     }
+    // A crop of a pixel or two would be blown up hundreds of times into a
+    // huge, flat padded buffer: the raw image is too small for this target.
+    if (cw < kMinimumCropSide || ch < kMinimumCropSide) {
+        qWarning().noquote() << "GrainImage: a" << rw << "x" << rh << "grain image is too small to crop for a" << tw
+                             << "x" << th << "map";
+        setError(error, kInvalidDimensions);
+        return nullptr;
+    }
+
+    const int border = kScaleBorder;
+    const double paddedW = (double(outW) / cw) * (cw + 2 * border);
+    const double paddedH = (double(outH) / ch) * (ch + 2 * border);
+    if (paddedW + 2 > kMaxPaddedSide || paddedH + 2 > kMaxPaddedSide
+        || (paddedW + 2) * (paddedH + 2) > double(kMaxPaddedPixels)) {
+        qWarning().noquote() << "GrainImage: a" << outW << "x" << outH << "map would need a" << paddedW << "x"
+                             << paddedH << "scratch picture, more than allowed";
+        setError(error, kBufferAllocFailed);
+        return nullptr;
+    }
+    const int dw = paddedTargetSize(outW, cw);
+    const int dh = paddedTargetSize(outH, ch);
+    const int offX = (dw - outW) / 2;
+    const int offY = (dh - outH) / 2;
 
     std::unique_ptr<GrainImage> output = create(std::uint32_t(outW), std::uint32_t(outH), 4);
     if (!output || output->isNull()) {
@@ -197,18 +235,21 @@ std::unique_ptr<GrainImage> GrainImage::scaleForGrain(
         return nullptr;
     }
 
-    const int border = kScaleBorder;
-    const int dw = paddedTargetSize(outW, cw);
-    const int dh = paddedTargetSize(outH, ch);
-    const int offX = (dw - outW) / 2;
-    const int offY = (dh - outH) / 2;
-
     // The three channels go through one three-channel resize: Lanczos works on
     // every channel on its own, so this equals three single-channel passes.
-    // Scratch buffers kept per thread: a fresh pair for every map would fault
-    // in tens of megabytes of new pages each time.
-    thread_local cv::Mat padded;
-    thread_local cv::Mat resized;
+    cv::Mat& padded = t_padded;
+    cv::Mat& resized = t_resized;
+    // Whatever way this returns, buffers above the kept size are freed.
+    struct ScratchTrim
+    {
+        ~ScratchTrim()
+        {
+            if (scratchBytes() > kKeptScratchBytes) {
+                t_padded.release();
+                t_resized.release();
+            }
+        }
+    } trim;
     try {
         padded.create(ch + 2 * border, cw + 2 * border, CV_8UC3);
     } catch (const cv::Exception& e) {

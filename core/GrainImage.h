@@ -38,6 +38,15 @@ public:
     // Border of wrapped pixels put around the image before it is resized, so
     // that the scaled map tiles seamlessly.
     static constexpr int kScaleBorder = 10;
+    // Scaling refuses a crop narrower or lower than the Lanczos window (a
+    // raw image too small for the magnification asked for) ...
+    static constexpr int kMinimumCropSide = 8;
+    // ... and a padded buffer larger than this on a side or in all.
+    static constexpr int kMaxPaddedSide = 16384;
+    static constexpr std::size_t kMaxPaddedPixels = std::size_t(1) << 27;
+    // Scratch buffers up to this size stay with the thread for the next map;
+    // larger ones are freed after use.
+    static constexpr std::size_t kKeptScratchBytes = std::size_t(16) << 20;
 
     // Failure texts, also the grain library's last-error texts.
     static const char* const kInvalidHeader; // "Invalid header!"
@@ -73,9 +82,12 @@ public:
     // the map comes out about the raw size with larger grain. Each channel is
     // padded by a wrapped kScaleBorder-pixel border, resized with Lanczos
     // (8x8) interpolation, and its centre taken. On failure returns none and
-    // sets *error.
+    // sets *error: kInvalidDimensions for a crop below kMinimumCropSide,
+    // kBufferAllocFailed for a padded buffer over the limits above.
     static std::unique_ptr<GrainImage> scaleForGrain(
         const GrainImage& raw, std::uint32_t tw, std::uint32_t th, QString* error);
+    // Bytes of scaling scratch the calling thread keeps between maps.
+    static std::size_t scratchBytes();
 
     bool isNull() const { return !m_pixels; }
     std::uint32_t width() const { return m_width; }

@@ -33,12 +33,9 @@ int uploadSlot(unsigned flag)
 ShaderProcessor::ShaderProcessor(QOpenGLContext* context, QObject* parent)
     : QObject(parent)
     , m_context(context)
+    , m_targetFormats { GL_RGB32F, GL_RGBA32F, GL_RGBA16F, GL_RGBA8 }
     , m_tables(nullptr)
 {
-    const ClipSettings defaults;
-    m_stockAmount = float(defaults.getStockLUTAmount()) / 100.f;
-    m_curveAmount = float(defaults.getStockCurveAmount()) / 100.f;
-    m_grainAmount = float(defaults.getGrainAmount()) / 100.f;
     m_defaultMatrix.ortho(-1.f, 1.f, -1.f, 1.f, -1.f, 1.f);
     std::memset(m_histogramA, 0, sizeof(m_histogramA));
     std::memset(m_histogramB, 0, sizeof(m_histogramB));
@@ -72,7 +69,7 @@ void ShaderProcessor::destroyGLObjects()
     m_blurProgram.reset();
 
     glGetError();
-    for (GLuint* fbo : { &m_blurFbo, &m_histogramFbo }) {
+    for (GLuint* fbo : { &m_blurFbos[0], &m_blurFbos[1], &m_histogramFbo }) {
         if (*fbo == 0)
             continue;
         glDeleteFramebuffers(1, fbo);
@@ -104,13 +101,38 @@ bool ShaderProcessor::applySettings(const ClipSettings* settings)
         return false;
     if (!setStock(settings->getStockName(), settings->getSourceType(), double(settings->getGrainScale())))
         return false;
-    AnnotatedMutexLocker lock(&m_dataMutex);
-    m_stockAmount = float(settings->getStockLUTAmount()) / 100.f;
-    m_curveAmount = float(settings->getStockCurveAmount()) / 100.f;
-    m_grainAmount = float(settings->getGrainAmount()) / 100.f;
-    m_tables.applySettings(*settings);
-    m_bypass = settings->getOriginal();
+    {
+        AnnotatedMutexLocker lock(&m_dataMutex);
+        m_stockAmount = float(settings->getStockLUTAmount()) / 100.f;
+        m_curveAmount = float(settings->getStockCurveAmount()) / 100.f;
+        m_grainAmount = float(settings->getGrainAmount()) / 100.f;
+        m_tables.applySettings(*settings);
+        m_bypass = settings->getOriginal();
+    }
+    setGradeOutcome(true, true);
     return true;
+}
+
+void ShaderProcessor::setGradeOutcome(bool stockApplied, bool wholeGrade)
+{
+    bool before;
+    bool after;
+    {
+        AnnotatedMutexLocker lock(&m_dataMutex);
+        before = m_hasGrade && !m_stockFailed;
+        m_stockFailed = !stockApplied;
+        if (stockApplied && wholeGrade)
+            m_hasGrade = true;
+        after = m_hasGrade && !m_stockFailed;
+    }
+    if (before != after)
+        emit gradeAppliedChanged(after);
+}
+
+bool ShaderProcessor::gradeApplied() const
+{
+    AnnotatedMutexLocker lock(&m_dataMutex);
+    return m_hasGrade && !m_stockFailed;
 }
 
 bool ShaderProcessor::setStock(const QString& stock, quint32 sourceType, double grainScale)
@@ -119,6 +141,7 @@ bool ShaderProcessor::setStock(const QString& stock, quint32 sourceType, double 
     StockTableData table = FilmLibrary::instance()->loadStockTable(stock, sourceType);
     if (!table) {
         qWarning().noquote() << "ShaderProcessor: No stock table for" << stock << "and profile" << sourceType;
+        setGradeOutcome(false, false);
         return false;
     }
     AnnotatedMutexLocker lock(&m_dataMutex);
@@ -138,6 +161,7 @@ bool ShaderProcessor::setStock(const QString& stock, quint32 sourceType, double 
     lock.unlock();
     // The previous table is freed outside the lock.
     table.reset();
+    setGradeOutcome(true, false);
     return true;
 }
 
@@ -421,20 +445,20 @@ void ShaderProcessor::finishFrame()
 
 void ShaderProcessor::blurFrame(const GradeSnapshot& grade)
 {
-    glBindFramebuffer(GL_FRAMEBUFFER, m_blurFbo);
-    glDrawBuffer(GL_COLOR_ATTACHMENT0);
+    // Horizontal into A reading unit 0 (the frame, or B on the second call),
+    // then vertical into B reading A: each step draws into a framebuffer that
+    // does not hold the texture it samples.
     m_blurProgram->bind();
     m_blurVao.bind();
+    glViewport(0, 0, GLsizei(m_sourceWidth), GLsizei(m_sourceHeight));
     for (int direction = 0; direction < 2; ++direction) {
+        glBindFramebuffer(GL_FRAMEBUFFER, m_blurFbos[direction]);
+        glDrawBuffer(GL_COLOR_ATTACHMENT0);
         m_blurProgram->setUniformValue(m_blur.matrix, m_defaultMatrix);
         glUniform1fv(m_blur.blurOffset, 2, grade.blurOffsets);
         glUniform1fv(m_blur.blurWeight, 3, grade.blurWeights);
         useSubroutine(m_blurIndices[direction], m_blurSubroutineCount);
-        if (direction == 0) {
-            // Reads whatever unit 0 holds: the frame, or texture B.
-            glViewport(0, 0, GLsizei(m_sourceWidth), GLsizei(m_sourceHeight));
-        } else {
-            glDrawBuffer(GL_COLOR_ATTACHMENT1);
+        if (direction == 1) {
             glActiveTexture(GL_TEXTURE0);
             glBindTexture(GL_TEXTURE_2D, m_blurTextures[0]);
         }
@@ -458,7 +482,12 @@ void ShaderProcessor::runHistogramPasses(const QMatrix4x4& matrix, bool bypass)
     useSubroutine(m_emOrderIndices[OrderRGBA], m_emSubroutineCount);
     glDrawArrays(GL_TRIANGLES, 0, 6);
     glPixelStorei(GL_PACK_ALIGNMENT, 4);
-    glReadPixels(0, 0, HistogramWidth, HistogramHeight, GL_RGBA, GL_UNSIGNED_BYTE, m_histogramA);
+    {
+        // currentFrameImage() copies buffer A under the same lock.
+        AnnotatedMutexLocker lock(&m_histogramMutex);
+        glReadPixels(0, 0, HistogramWidth, HistogramHeight, GL_RGBA, GL_UNSIGNED_BYTE, m_histogramA);
+        m_histogramDrawn = true;
+    }
     if (beforeLevels) {
         m_emProgram->setUniformValue(m_em.histogramNeeded, bypass ? -1 : 1);
         glDrawArrays(GL_TRIANGLES, 0, 6);
@@ -621,9 +650,13 @@ void ShaderProcessor::useSubroutine(GLuint index, GLint locations)
     glUniformSubroutinesuiv(GL_FRAGMENT_SHADER, locations, indices);
 }
 
-QImage* ShaderProcessor::currentFrameImage()
+QImage ShaderProcessor::currentFrameImage() const
 {
-    return new QImage(m_histogramA, HistogramWidth, HistogramHeight, QImage::Format_RGBA8888);
+    AnnotatedMutexLocker lock(&m_histogramMutex);
+    if (!m_histogramDrawn)
+        return QImage();
+    // copy(): the QImage over the buffer would follow the next read-back.
+    return QImage(m_histogramA, HistogramWidth, HistogramHeight, QImage::Format_RGBA8888).copy();
 }
 
 } // namespace Emulsa

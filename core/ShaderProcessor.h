@@ -16,6 +16,7 @@
 #include <array>
 #include <atomic>
 #include <memory>
+#include <vector>
 
 class QOpenGLContext;
 class QOpenGLShaderProgram;
@@ -24,7 +25,6 @@ namespace Emulsa {
 
 class Grain;
 struct GrainCurve;
-class SequenceItem;
 
 // Grades frames on the GPU: owns the grading ("EM"), colour-converter ("CC")
 // and blur programs, their vertex arrays, every lookup table of the grade and
@@ -35,6 +35,13 @@ class SequenceItem;
 // Per frame it binds its target, calls prepareFrame() for a pass, sets the
 // viewport, binds the input on texture unit 0, draws six vertices and calls
 // finishFrame(). GradingPipeline shows the whole calling order.
+//
+// Until a whole grade has been applied the processor grades neutrally (no
+// stock, no curve, no grain). When the grade asked for cannot be applied (no
+// stock table for the clip's stock and camera profile) the picture keeps the
+// previous grade, or the neutral one, and gradeApplied() is false: the preview
+// tells the user, and a render refuses to start (it would write a movie
+// without the grade). gradeAppliedChanged() reports each change.
 //
 // Construction needs no context. initialize(), prepareFrame(), finishFrame()
 // and destruction run on the thread where the context is current; the grade
@@ -93,26 +100,31 @@ public:
     ShaderProcessor(const ShaderProcessor&) = delete;
     ShaderProcessor& operator=(const ShaderProcessor&) = delete;
 
-    // Builds the GL side, once, with the context current. The source size and
-    // the grade come from the clip (its asset's size, its settings); `histogram` is null or three arrays of 512
-    // counts the processor fills after each grading pass; width and height are
-    // the output size, 0 meaning the source size. Refuses outputs smaller than
-    // 2 x 2 pixels. Logs "ShaderProcessor: <reason>" and returns false on
-    // failure.
-    bool initialize(
-        const SequenceItem* item, quint32** histogram, unsigned int width, unsigned int height, FitMethod fit);
-    // The same with the source size and grade given directly.
+    // Builds the GL side, once, with the context current. The owner passes the
+    // clip's native size and its grade (null: stay neutral); `histogram` is
+    // null or three arrays of 512 counts the processor fills after each
+    // grading pass; width and height are the output size, 0 meaning the
+    // source size. Refuses outputs smaller than 2 x 2 pixels. Logs
+    // "ShaderProcessor: <reason>" and returns false on failure. A grade that
+    // cannot be applied does not fail initialisation: check gradeApplied().
     bool initialize(unsigned int sourceWidth, unsigned int sourceHeight, const ClipSettings* settings,
         quint32** histogram, unsigned int width, unsigned int height, FitMethod fit);
 
     // Applies a whole grade. Returns false, changing nothing else, when the
-    // stock cannot be applied.
+    // stock cannot be applied; gradeApplied() is then false.
     bool applySettings(const ClipSettings* settings);
     // Loads the stock table of the camera profile (profile table, else the
     // generic one), sets the black-and-white flag and chooses the grain. A
     // grain scale of -1.0 keeps the current one. Returns false, keeping the
-    // previous stock, grain and blur, when there is no table for the stock.
+    // previous stock, grain and blur, when there is no table for the stock;
+    // gradeApplied() is then false until a stock or grade is applied.
     bool setStock(const QString& stock, quint32 sourceType, double grainScale);
+
+    // True when the picture shows the grade last asked for: a whole grade
+    // has been applied and no stock request failed since. False after
+    // construction, and after initialize() when the clip's grade could not
+    // be applied. Any thread.
+    bool gradeApplied() const;
     // Rebuilds the exposure/temperature table only.
     void setExposureAndKelvin(float exposure, float kelvin);
 
@@ -136,9 +148,19 @@ public:
     // Releases the program and vertex array of the prepared pass.
     void finishFrame();
 
-    // A new 512 x 256 RGBA8888 image over the last histogram read-back (no
-    // copy: the pixels stay the processor's). The caller owns the QImage.
-    QImage* currentFrameImage();
+    // A copy of the last histogram rendering (512 x 256, RGBA8888, the graded
+    // picture shrunk; used for preset thumbnails). Later passes do not change
+    // it. Null before the first grading pass with a histogram target.
+    QImage currentFrameImage() const;
+
+    // Internal formats tried, in order, for the blur and histogram render
+    // targets: the first one that makes a complete framebuffer is used.
+    // RGB32F, which OpenGL 4.0 does not require to be renderable, then
+    // RGBA32F, RGBA16F and RGBA8. Set before initialize() to change the list.
+    void setRenderTargetFormats(const std::vector<GLenum>& formats) { m_targetFormats = formats; }
+    // The formats chosen by initialize() (0 before).
+    GLenum blurTargetFormat() const { return m_blurFormat; }
+    GLenum histogramTargetFormat() const { return m_histogramFormat; }
 
     // Flags the owners write directly.
     std::atomic<bool> animateGrain { false };
@@ -189,6 +211,9 @@ public:
 signals:
     // The owner's histogram arrays hold new counts. Emitted on the GL thread.
     void histogramDataReady();
+    // gradeApplied() changed. Emitted on the thread that applied the grade or
+    // stock (connect with a queued connection from the GL or GUI side).
+    void gradeAppliedChanged(bool applied);
 
 private:
     struct EMLocations
@@ -258,6 +283,11 @@ private:
     bool initializeTextures();
     bool initializeBlurTextures();
     bool initializeBlurFBO();
+    // Allocates `texture` at width x height in the first target format that
+    // makes `fbo` (texture on colour attachment 0) complete; 0 when none.
+    GLenum attachRenderableTexture(GLuint fbo, GLuint texture, GLsizei width, GLsizei height);
+    // Records the outcome of a stock or grade request; emits on a change.
+    void setGradeOutcome(bool stockApplied, bool wholeGrade);
     bool initializeHistogramTextureAndFBO();
     void debugEMSubroutines();
     bool fail(const char* message);
@@ -330,11 +360,16 @@ private:
     GLuint m_exposureTexture = 0;
     GLuint m_liftGammaGainTexture = 0;
     GLuint m_wheelsTexture = 0;
+    // Blur: texture A on framebuffer A, texture B on framebuffer B, so that
+    // no step draws into a framebuffer holding the texture it samples.
     GLuint m_blurTextures[2] = { 0, 0 };
-    GLuint m_blurFbo = 0;
+    GLuint m_blurFbos[2] = { 0, 0 };
     GLuint m_histogramTexture = 0;
     GLuint m_histogramFbo = 0;
     std::array<int, 2> m_grainMapTextureSize { { 0, 0 } };
+    std::vector<GLenum> m_targetFormats;
+    GLenum m_blurFormat = 0;
+    GLenum m_histogramFormat = 0;
 
     // Grade state, guarded by m_dataMutex.
     mutable QMutex m_dataMutex;
@@ -345,9 +380,12 @@ private:
     unsigned m_filmUploads = GrainMapUpload | GrainCurveUpload | StockTableUpload;
     bool m_texturesHoldBypass = false;
     std::array<unsigned, 7> m_uploadCounts {};
-    float m_stockAmount = 1.f;
-    float m_curveAmount = 1.f;
-    float m_grainAmount = 1.f;
+    // Neutral until a whole grade is applied.
+    float m_stockAmount = 0.f;
+    float m_curveAmount = 0.f;
+    float m_grainAmount = 0.f;
+    bool m_hasGrade = false;
+    bool m_stockFailed = false;
     bool m_bypass = false;
     bool m_isBlackAndWhite = false;
     double m_grainScale = 1.0;
@@ -363,7 +401,8 @@ private:
     unsigned int m_lastOrder = OrderRGBA;
 
     // Histogram, guarded by m_histogramMutex.
-    QMutex m_histogramMutex;
+    mutable QMutex m_histogramMutex;
+    bool m_histogramDrawn = false;
     quint32** m_histogramTarget = nullptr;
     alignas(16) uchar m_histogramA[HistogramBufferBytes];
     alignas(16) uchar m_histogramB[HistogramBufferBytes];

@@ -6,8 +6,6 @@
 #include "core/Grain.h"
 #include "core/GrainCurve.h"
 #include "core/GrainLibrary.h"
-#include "media/AssetMetadata.h"
-#include "media/SequenceItem.h"
 
 #include <QDebug>
 #include <QOpenGLContext>
@@ -40,14 +38,6 @@ bool ShaderProcessor::fail(const char* message)
 {
     qWarning().noquote() << "ShaderProcessor:" << message;
     return false;
-}
-
-bool ShaderProcessor::initialize(
-    const SequenceItem* item, quint32** histogram, unsigned int width, unsigned int height, FitMethod fit)
-{
-    if (!item || !item->asset)
-        return fail("No clip to initialize from");
-    return initialize(item->asset->width, item->asset->height, item->settings, histogram, width, height, fit);
 }
 
 bool ShaderProcessor::initialize(unsigned int sourceWidth, unsigned int sourceHeight, const ClipSettings* settings,
@@ -122,10 +112,11 @@ bool ShaderProcessor::initialize(unsigned int sourceWidth, unsigned int sourceHe
     if (!initializeHistogramTextureAndFBO())
         return fail("Failed to initialize histogram FBO");
 
-    // 10. The clip's grade (a stock that cannot be applied keeps the defaults)
-    // and the histogram target.
-    if (settings)
-        applySettings(settings);
+    // 10. The clip's grade and the histogram target. A stock that cannot be
+    // applied leaves the neutral grade; gradeApplied() tells the owner.
+    if (settings && !applySettings(settings))
+        qWarning().noquote() << "ShaderProcessor: The clip's grade could not be applied (stock"
+                             << settings->getStockName() << "), grading neutrally";
     {
         AnnotatedMutexLocker lock(&m_histogramMutex);
         m_histogramTarget = histogram;
@@ -516,27 +507,55 @@ bool ShaderProcessor::initializeBlurTextures()
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_BASE_LEVEL, 0);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
-        glTexImage2D(
-            GL_TEXTURE_2D, 0, GL_RGB32F, GLsizei(m_sourceWidth), GLsizei(m_sourceHeight), 0, GL_RGB, GL_FLOAT, nullptr);
     }
     glBindTexture(GL_TEXTURE_2D, 0);
     return glGetError() == GL_NO_ERROR;
 }
 
+GLenum ShaderProcessor::attachRenderableTexture(GLuint fbo, GLuint texture, GLsizei width, GLsizei height)
+{
+    GLint drawFbo = 0;
+    GLint readFbo = 0;
+    glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &drawFbo);
+    glGetIntegerv(GL_READ_FRAMEBUFFER_BINDING, &readFbo);
+    glBindFramebuffer(GL_FRAMEBUFFER, fbo);
+    GLenum chosen = 0;
+    for (const GLenum format : m_targetFormats) {
+        for (int i = 0; i < 16 && glGetError() != GL_NO_ERROR; ++i) { }
+        glBindTexture(GL_TEXTURE_2D, texture);
+        glTexImage2D(GL_TEXTURE_2D, 0, GLint(format), width, height, 0, GL_RGBA, GL_FLOAT, nullptr);
+        const GLenum error = glGetError();
+        GLenum status = 0;
+        if (error == GL_NO_ERROR) {
+            glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, texture, 0);
+            status = glCheckFramebufferStatus(GL_FRAMEBUFFER);
+            if (status == GL_FRAMEBUFFER_COMPLETE) {
+                chosen = format;
+                break;
+            }
+        }
+        qDebug().noquote() << "ShaderProcessor: render target format" << Qt::hex << Qt::showbase << format
+                           << "refused (error" << error << ", framebuffer status" << status << "), trying the next";
+    }
+    if (!chosen)
+        glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, 0, 0);
+    glBindTexture(GL_TEXTURE_2D, 0);
+    glBindFramebuffer(GL_DRAW_FRAMEBUFFER, GLuint(drawFbo));
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, GLuint(readFbo));
+    return chosen;
+}
+
 bool ShaderProcessor::initializeBlurFBO()
 {
-    GLint previous = 0;
-    glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &previous);
-    glGenFramebuffers(1, &m_blurFbo);
-    if (m_blurFbo == 0)
+    glGenFramebuffers(2, m_blurFbos);
+    if (m_blurFbos[0] == 0 || m_blurFbos[1] == 0)
         return false;
-    glBindFramebuffer(GL_FRAMEBUFFER, m_blurFbo);
-    glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, m_blurTextures[0], 0);
-    glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT1, GL_TEXTURE_2D, m_blurTextures[1], 0);
-    const GLenum status = glCheckFramebufferStatus(GL_FRAMEBUFFER);
-    glBindFramebuffer(GL_FRAMEBUFFER, GLuint(previous));
-    if (status != GL_FRAMEBUFFER_COMPLETE) {
-        qWarning().noquote() << "ShaderProcessor: Blur FBO aren't complete" << status;
+    const GLsizei width = GLsizei(m_sourceWidth);
+    const GLsizei height = GLsizei(m_sourceHeight);
+    m_blurFormat = attachRenderableTexture(m_blurFbos[0], m_blurTextures[0], width, height);
+    const GLenum second = attachRenderableTexture(m_blurFbos[1], m_blurTextures[1], width, height);
+    if (m_blurFormat == 0 || second != m_blurFormat) {
+        qWarning().noquote() << "ShaderProcessor: Blur FBO aren't complete";
         return false;
     }
     return true;
@@ -548,20 +567,13 @@ bool ShaderProcessor::initializeHistogramTextureAndFBO()
     m_histogramTexture = createTexture(GL_TEXTURE_2D, GL_NEAREST);
     if (m_histogramTexture == 0)
         return false;
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB32F, HistogramWidth, HistogramHeight, 0, GL_RGB, GL_FLOAT, nullptr);
     glBindTexture(GL_TEXTURE_2D, 0);
-
-    GLint previous = 0;
-    glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &previous);
     glGenFramebuffers(1, &m_histogramFbo);
     if (m_histogramFbo == 0)
         return false;
-    glBindFramebuffer(GL_FRAMEBUFFER, m_histogramFbo);
-    glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, m_histogramTexture, 0);
-    const GLenum status = glCheckFramebufferStatus(GL_FRAMEBUFFER);
-    glBindFramebuffer(GL_FRAMEBUFFER, GLuint(previous));
-    if (status != GL_FRAMEBUFFER_COMPLETE) {
-        qWarning().noquote() << "ShaderProcessor: Histogram FBO aren't complete" << status;
+    m_histogramFormat = attachRenderableTexture(m_histogramFbo, m_histogramTexture, HistogramWidth, HistogramHeight);
+    if (m_histogramFormat == 0) {
+        qWarning().noquote() << "ShaderProcessor: Histogram FBO aren't complete";
         return false;
     }
     return glGetError() == GL_NO_ERROR;

@@ -30,11 +30,11 @@ void AssetMetadata::copyFrom(const AssetMetadata& other)
 {
     id = other.id;
     thumbnail = nullptr;
-    queued = other.queued;
+    queued = other.queued.load();
     name = other.name;
     filePath = other.filePath;
     lastModified = other.lastModified;
-    ready = other.ready;
+    ready = other.ready.load();
     copyDescriptionFrom(other);
     frameBytes = computeFrameBytes();
 }

@@ -4,6 +4,8 @@
 #include <QMetaType>
 #include <QString>
 
+#include <atomic>
+
 class QDataStream;
 class QDebug;
 class QImage;
@@ -39,12 +41,14 @@ public:
     QByteArray id;
     bool valid = true;
     QImage* thumbnail = nullptr;
-    bool queued = false;
+    // Written by the reader threads and read by the views and the manager:
+    // `ready` is set last, after the description, and publishes it.
+    std::atomic<bool> queued { false };
     QString name;
     QString filePath;
     QString lastModified;
     quint32 durationMs = unset;
-    bool ready = false;
+    std::atomic<bool> ready { false };
     quint32 stride = unset;
     quint32 width = 0;
     quint32 height = 0;

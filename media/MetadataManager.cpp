@@ -173,10 +173,9 @@ QImage MetadataManager::getThumbnail(const QByteArray& id)
         AssetMetadata* record = m_records.value(id);
         if (record && record->thumbnail)
             return *record->thumbnail;
-        if (record && !record->queued) {
-            record->queued = true;
+        // Test and set at once: the reader clears the flag without this lock.
+        if (record && !record->queued.exchange(true))
             requeue = record;
-        }
     }
     if (requeue)
         enqueue(requeue);

@@ -67,6 +67,12 @@ bool OffscreenRenderer::initializeOpenGL()
         qCritical().noquote() << "Can't initialize openGL shaderProcessor for on disk rendering!";
         return false;
     }
+    // A movie without the clip's grade is no render: refuse it.
+    if (!m_processor->gradeApplied()) {
+        qCritical().noquote() << "The clip's grade could not be applied (no stock table for its stock and camera "
+                                 "profile), not rendering it!";
+        return false;
+    }
     // A new random grain position for every frame, as in playback.
     m_processor->animateGrain = true;
 

@@ -19,15 +19,12 @@ SequenceItem::SequenceItem(
 
 qint64 SequenceItem::lengthInFrames() const
 {
-    const qint64 start = startFrame;
-    const qint64 end = endFrame;
-    if (start == 0)
-        return end;
-    const qint64 total = asset ? qint64(asset->frameCount) : 0;
-    if (end == total)
-        return total - start;
-    // An out point past the end counts only the frames that exist.
-    return std::min(total, end) - start;
+    // An out point past the clip's end counts only the frames that exist,
+    // whatever the in point.
+    qint64 end = endFrame;
+    if (asset)
+        end = std::min(end, qint64(asset->frameCount));
+    return std::max(qint64(0), end - qint64(startFrame));
 }
 
 bool SequenceItem::coversWholeAsset(const AssetMetadata* other) const

@@ -31,6 +31,11 @@ SettingsManager::SettingsManager(CameraListHelper* catalogue, const FilmLibrary*
     bool ok = false;
     const quint32 stored = openStore()->value(defaultProfileKey, originalDefaultProfile).toUInt(&ok);
     m_defaultProfile = ok ? stored : originalDefaultProfile;
+    if (!ok) {
+        // Not a profile code at all: no catalogue will ever know it.
+        qWarning() << Q_FUNC_INFO << "Default Profile do not even exist, settings the original default one";
+        setDefaultProfile(originalDefaultProfile);
+    }
 
     if (!catalogue->load()) {
         // Without a catalogue nothing can be checked; keep the stored choice

@@ -129,6 +129,14 @@ private slots:
     void emptyMessageIsLoggedButNeverShown()
     {
         ErrorLogger* logger = ErrorLogger::instance();
+        qCritical("%s", "");
+        const QString line = logLines().last();
+        QVERIFY2(line.contains(QLatin1String(" [C]: (")) && line.contains(QLatin1String("emptyMessageIsLogged")),
+            qPrintable(line));
+        QCoreApplication::processEvents();
+        QVERIFY(!logger->isVisible());
+        QCOMPARE(logger->pendingCount(), 0);
+
         logger->showMessage(QString());
         QVERIFY(!logger->isVisible());
         QCOMPARE(logger->pendingCount(), 0);

@@ -43,6 +43,12 @@ QString makeDataRoot(const QString& name, bool withPlaceholders, int skipThumbna
     return root;
 }
 
+// The built program; the test fails when it is missing.
+QString program()
+{
+    return qEnvironmentVariable("EMULSA_TEST_BINARY_DIR") + QStringLiteral("/bin/emulsa");
+}
+
 void useDataRoot(const QString& root)
 {
     qputenv("PROGRAMDATA", QFile::encodeName(root));
@@ -132,37 +138,77 @@ private slots:
         QCOMPARE(Emulsa::runStartupChecks(), QString::fromLatin1(Emulsa::kInstallationMessage));
     }
 
-    // The program itself: a broken installation ends with -1 and, with no one
-    // to press OK, says why on standard error; a complete one opens the window.
-    void programExitsOnBrokenInstallation()
+    // The program itself on the virtual display, where OpenGL works, so that
+    // each check's failure is reached on purpose. The message is logged and
+    // shown in a dialog that waits for an OK no one presses here.
+    void programReportsEachStartupFailure_data()
     {
-        const QString program = qEnvironmentVariable("EMULSA_TEST_BINARY_DIR") + QStringLiteral("/bin/emulsa");
-        if (!QFile::exists(program))
-            QFAIL(qPrintable(QStringLiteral("emulsa not built at ") + program));
+        QTest::addColumn<bool>("completeInstallation");
+        QTest::addColumn<QByteArray>("glVersion");
+        QTest::addColumn<QString>("expected");
+        QTest::addColumn<QString>("unexpected");
+        const QString installation = QString::fromLatin1(Emulsa::kInstallationMessage);
+        const QString requirements = QString::fromLatin1(Emulsa::kRequirementsMessage);
+        QTest::newRow("broken installation") << false << QByteArray() << installation << requirements;
+        QTest::newRow("OpenGL below 4.0") << true << QByteArray("3.3") << requirements << installation;
+    }
+    void programReportsEachStartupFailure()
+    {
+        QFETCH(bool, completeInstallation);
+        QFETCH(QByteArray, glVersion);
+        QFETCH(QString, expected);
+        QFETCH(QString, unexpected);
+        QVERIFY2(!qEnvironmentVariableIsEmpty("DISPLAY"), "run under scripts/with-display.sh");
+        const QString home = Emulsa::Test::makeTempFolder(QStringLiteral("proc-failure"));
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("PROGRAMDATA"), makeDataRoot(QStringLiteral("proc-failure"), completeInstallation));
+        env.insert(QStringLiteral("XDG_DATA_HOME"), home);
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        if (!glVersion.isEmpty())
+            env.insert(QStringLiteral("MESA_GL_VERSION_OVERRIDE"), QString::fromLatin1(glVersion));
+        QProcess emulsa;
+        emulsa.setProcessEnvironment(env);
+        emulsa.start(program(), QStringList());
+        QVERIFY(emulsa.waitForStarted());
+        auto logText = [&home] {
+            QString text;
+            const QDir logs(home + QStringLiteral("/Emulsa/logs"));
+            for (const QString& name : logs.entryList({ QStringLiteral("*.log") }, QDir::Files))
+                text += QString::fromUtf8(readFile(logs.filePath(name)));
+            return text;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(logText().contains(QStringLiteral("[C]: ")), 30000);
+        const QString log = logText();
+        QVERIFY2(log.contains(expected) && !log.contains(unexpected), qPrintable(log.right(600)));
+        emulsa.kill();
+        emulsa.waitForFinished();
+    }
+
+    // Without a display to show dialogs on, the program says why on standard
+    // error and ends with -1. The minimal platform has no OpenGL at all.
+    void programWithoutDialogsExitsWithTheMessage()
+    {
         QProcess emulsa;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("PROGRAMDATA"), makeDataRoot(QStringLiteral("proc-broken"), false));
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        env.insert(QStringLiteral("PROGRAMDATA"), makeDataRoot(QStringLiteral("proc-minimal"), false));
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("minimal"));
         emulsa.setProcessEnvironment(env);
-        emulsa.start(program, QStringList());
+        emulsa.start(program(), QStringList());
         QVERIFY(emulsa.waitForFinished(30000));
         QCOMPARE(emulsa.exitCode(), 255);
         const QByteArray err = emulsa.readAllStandardError();
-        QVERIFY2(err.contains("Your computer does not meet the minimum requirements.")
-                || err.contains("Installation Corrupted...\nPlease reinstall Emulsa."),
-            err.constData());
+        QVERIFY2(err.contains(Emulsa::kRequirementsMessage), err.constData());
     }
 
     void programOpensWindowOnCompleteInstallation()
     {
-        const QString program = qEnvironmentVariable("EMULSA_TEST_BINARY_DIR") + QStringLiteral("/bin/emulsa");
         const QString home = Emulsa::Test::makeTempFolder(QStringLiteral("proc-home"));
         QProcess emulsa;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("PROGRAMDATA"), makeDataRoot(QStringLiteral("proc-good"), true));
         env.insert(QStringLiteral("XDG_DATA_HOME"), home);
         emulsa.setProcessEnvironment(env);
-        emulsa.start(program, QStringList());
+        emulsa.start(program(), QStringList());
         QVERIFY(emulsa.waitForStarted());
         // Still running after the checks: the window is up and waiting for the user.
         QVERIFY(!emulsa.waitForFinished(4000));

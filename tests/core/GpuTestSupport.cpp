@@ -88,6 +88,8 @@ bool GpuGrader::create(OffscreenGLContext& gl, const ClipSettings& settings, int
     int outputWidth, int outputHeight, FitMethod fit, quint32** histogram)
 {
     processor = std::make_unique<ShaderProcessor>(gl.context());
+    if (!targetFormats.empty())
+        processor->setRenderTargetFormats(targetFormats);
     if (!processor->initialize(unsigned(sourceWidth), unsigned(sourceHeight), &settings, histogram,
             unsigned(outputWidth), unsigned(outputHeight), fit))
         return false;

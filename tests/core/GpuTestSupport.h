@@ -31,6 +31,8 @@ struct GpuGrader
 {
     std::unique_ptr<ShaderProcessor> processor;
     std::unique_ptr<GradingPipeline> pipeline;
+    // Render target formats for the processor; empty keeps its own list.
+    std::vector<GLenum> targetFormats;
 
     // Builds both; false when either fails. Output size 0 means the source size.
     bool create(OffscreenGLContext& gl, const ClipSettings& settings, int sourceWidth, int sourceHeight,

@@ -32,15 +32,20 @@ private slots:
         QCOMPARE(paths->dataRootPath(), QStringLiteral("/srv/data/Quillmoor/"));
     }
 
-    void emptyProgramDataGivesBareFolder()
+    void dataRootBesideExecutableWithoutProgramData_data()
     {
-        qputenv("PROGRAMDATA", "");
-        QCOMPARE(ApplicationPaths::computeDataRootPath(), QStringLiteral("/Quillmoor/"));
+        QTest::addColumn<bool>("setEmpty");
+        QTest::newRow("unset") << false;
+        QTest::newRow("empty") << true;
     }
 
     void dataRootBesideExecutableWithoutProgramData()
     {
-        qunsetenv("PROGRAMDATA");
+        QFETCH(bool, setEmpty);
+        if (setEmpty)
+            qputenv("PROGRAMDATA", "");
+        else
+            qunsetenv("PROGRAMDATA");
         const QString expected
             = QDir::cleanPath(QCoreApplication::applicationDirPath() + QStringLiteral("/../share/Quillmoor"))
             + QLatin1Char('/');

@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <cstring>
 
 using Emulsa::ApplicationPaths;
@@ -208,45 +209,59 @@ private slots:
         QCOMPARE(helper.getProfile(0x3130544Fu), nullptr);
     }
 
-    void valuesLongerThanTheirFieldFail_data()
+    void valuesLongerThanTheirFieldSkipOnlyTheirEntry_data()
     {
+        // Each catalogue holds the good profile OT01 and an entry with id
+        // AB12 that is kept (values at their limit) or skipped with a warning.
         QTest::addColumn<QByteArray>("text");
-        QTest::addColumn<bool>("ok");
+        QTest::addColumn<QString>("warning");
         const QByteArray n63(63, 'n');
         const QByteArray n64(64, 'n');
-        QTest::newRow("name 63") << catalogue(
-            manufacturer("M", model("X", "X", profile("null", n63, "B", "T", "OT01"))))
-                                 << true;
-        QTest::newRow("name 64") << catalogue(
-            manufacturer("M", model("X", "X", profile("null", n64, "B", "T", "OT01"))))
-                                 << false;
-        QTest::newRow("id 7") << catalogue(
-            manufacturer("M", model("X", "X", profile("null", "P", "B", "T", "OT01234"))))
-                              << true;
-        QTest::newRow("id 8") << catalogue(
-            manufacturer("M", model("X", "X", profile("null", "P", "B", "T", "OT012345"))))
-                              << false;
-        QTest::newRow("tin 64") << catalogue(manufacturer("M", model("X", "X", profile("null", "P", "B", n64, "OT01"))))
-                                << false;
+        const QByteArray good = profile("null", "Good", "B", "T", "OT01");
+        auto inModel
+            = [&good](const QByteArray& other) { return catalogue(manufacturer("M", model("X", "X", other + good))); };
+        QTest::newRow("name 63") << inModel(profile("null", n63, "B", "T", "AB12")) << QString();
+        QTest::newRow("id 7") << inModel(profile("null", "P", "B", "T", "AB12345")) << QString();
+        QTest::newRow("name 64") << inModel(profile("null", n64, "B", "T", "AB12"))
+                                 << QStringLiteral("skipping profile n{64} \\(AB12\\) of model X");
+        QTest::newRow("id 8") << inModel(profile("null", "P", "B", "T", "AB123456"))
+                              << QStringLiteral("skipping profile P \\(AB123456\\)");
+        QTest::newRow("tin 64") << inModel(profile("null", "P", "B", n64, "AB12"))
+                                << QStringLiteral("skipping profile P \\(AB12\\)");
+        QTest::newRow("embedded NUL") << inModel(profile("null", QByteArray("P\0Q", 3), "B", "T", "AB12"))
+                                      << QStringLiteral("skipping profile P");
         QTest::newRow("model id 64") << catalogue(
-            manufacturer("M", model("X", n64, profile("null", "P", "B", "T", "OT01"))))
-                                     << false;
+            manufacturer("M", model("Y", n64, profile("null", "P", "B", "T", "AB12")) + model("X", "X", good)))
+                                     << QStringLiteral("skipping model Y \\(n{64}\\) of M");
         QTest::newRow("manufacturer 64") << catalogue(
-            manufacturer(n64, model("X", "X", profile("null", "P", "B", "T", "OT01"))))
-                                         << false;
+            manufacturer(n64, model("Y", "Y", profile("null", "P", "B", "T", "AB12")))
+            + manufacturer("M", model("X", "X", good)))
+                                         << QStringLiteral("skipping manufacturer n{64}");
     }
-    void valuesLongerThanTheirFieldFail()
+    void valuesLongerThanTheirFieldSkipOnlyTheirEntry()
     {
         QFETCH(QByteArray, text);
-        QFETCH(bool, ok);
+        QFETCH(QString, warning);
+        const bool skipped = !warning.isEmpty();
+        if (skipped)
+            QTest::ignoreMessage(QtWarningMsg, QRegularExpression(warning));
         CameraListHelper helper;
-        QCOMPARE(helper.loadFromData(text), ok);
-        QCOMPARE(helper.getProfile(0x3130544Fu) != nullptr, ok);
-        if (ok) {
-            // The whole value, never a cut one.
-            const ProfileInfo* info = helper.getProfile(0x3130544Fu);
-            QVERIFY(std::strlen(info->name) < sizeof(info->name));
-        }
+        QVERIFY(helper.loadFromData(text));
+        QVERIFY(helper.getProfile(ProfileInfo::packId("OT01")));
+        const ProfileInfo* other = helper.getProfile(ProfileInfo::packId("AB12"));
+        QCOMPARE(other == nullptr, skipped);
+        if (other) // the whole value, never a cut one
+            QVERIFY(std::strlen(other->name) < sizeof(other->name));
+
+        // The skipped entry leaves nothing behind in the tree.
+        int profiles = 0;
+        for (const auto& maker : helper.manufacturers())
+            for (const auto& m : maker.models) {
+                QVERIFY(!m.profiles.isEmpty());
+                profiles += m.profiles.size();
+            }
+        QCOMPARE(profiles, skipped ? 1 : 2);
+        QCOMPARE(helper.manufacturers().size(), 1);
     }
 
     void malformedCataloguesFail_data()
@@ -269,8 +284,6 @@ private slots:
                 "id=\"OT01></profile>")));
         QTest::newRow("cut in a profile")
             << catalogue(manufacturer("M", model("X", "X", good))).left(standardCatalogue().indexOf("<profile ") + 30);
-        QTest::newRow("embedded NUL in value")
-            << catalogue(manufacturer("M", model("X", "X", profile("null", QByteArray("P\0Q", 3), "B", "T", "OT01"))));
     }
     void malformedCataloguesFail()
     {

@@ -6,46 +6,53 @@
 
 using namespace Emulsa;
 
+namespace {
+
+QString dump(const ClipSettings& settings)
+{
+    QString text;
+    QDebug(&text) << settings;
+    return text;
+}
+
+// Every field away from its default, so that a field a copy drops shows in
+// the dump.
+ClipSettings everyFieldChanged()
+{
+    ClipSettings s;
+    s.setStockName(QStringLiteral("8543"));
+    s.setSourceType(0x12345678);
+    s.setStockLUTAmount(40);
+    s.setStockCurveAmount(60);
+    s.setGrainAmount(150);
+    s.setGrainScaleName(QStringLiteral("16 mm"));
+    s.setExposure(0.25f);
+    s.setKelvin(3200.0f);
+    s.setHigh({ 0.5, -1.0 });
+    s.setMid({ 0.25, 2.0 });
+    s.setLow({ 1.0, 0.5 });
+    s.setLift(0.9f);
+    s.setGamma(1.2f);
+    s.setGain(1.1f);
+    s.setSaturation(0.7f);
+    s.setHistogramSliderData({ 0.1f, 0.4f, 0.9f });
+    s.setOriginal(true);
+    return s;
+}
+
+} // namespace
+
 class TestClipSettings : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void defaultsDumpEveryField();
-    void profileIdPacksLittleEndian();
     void grainScaleTable_data();
     void grainScaleTable();
-    void copiesKeepTheirOwnGrainTable();
-    void copyFromKeepsSourceType();
+    void copiesCarryEveryField();
+    void copyFromCarriesEveryFieldButSourceType();
     void metaTypesAreRegisteredByName();
 };
-
-void TestClipSettings::defaultsDumpEveryField()
-{
-    QString text;
-    QDebug(&text) << ClipSettings();
-    const QString expected
-        = QStringLiteral("\n\t\t StockName:\t \"5207\" \n\t\t SourceType:\t 825250895 "
-                         "\n\t\t getStockLUTAmount:\t 100 \n\t\t getStockCurveAmount:\t 100 "
-                         "\n\t\t getGrainAmount:\t 100 \n\t\t getGrainScaleName:\t \"35 mm Full Frame\" "
-                         "\n\t\t getGrainScale:\t 0.69 \n\t\t getExposure:\t 0 \n\t\t getKelvin:\t 5600 "
-                         "\n\t\t high.radius:\t 0 \n\t\t high.theta:\t 0 \n\t\t mid.radius:\t 0 "
-                         "\n\t\t mid.theta:\t 0 \n\t\t low.radius:\t 0 \n\t\t low.theta:\t 0 "
-                         "\n\t\t getLift:\t 1 \n\t\t getGamma:\t 1 \n\t\t getGain:\t 1 "
-                         "\n\t\t getSaturation:\t 1 \n\t\t getHistogramSliderData.back:\t 0 "
-                         "\n\t\t getHistogramSliderData.mid:\t 0.5 "
-                         "\n\t\t getHistogramSliderData.white:\t 1 \n\t\t getOriginal:\t false ");
-    QCOMPARE(text, expected);
-}
-
-void TestClipSettings::profileIdPacksLittleEndian()
-{
-    const QByteArray id("OT01");
-    const quint32 packed = quint32(uchar(id[0])) | quint32(uchar(id[1])) << 8 | quint32(uchar(id[2])) << 16
-        | quint32(uchar(id[3])) << 24;
-    QCOMPARE(packed, quint32(0x3130544F));
-    QCOMPARE(ClipSettings().getSourceType(), packed);
-}
 
 void TestClipSettings::grainScaleTable_data()
 {
@@ -74,58 +81,42 @@ void TestClipSettings::grainScaleTable()
     QCOMPARE(double(ClipSettings::grainScaleForName(name)), factor);
 }
 
-void TestClipSettings::copiesKeepTheirOwnGrainTable()
+void TestClipSettings::copiesCarryEveryField()
 {
-    ClipSettings source;
-    source.setStockName(QStringLiteral("8543"));
-    source.setSourceType(0x12345678);
-    source.setGrainScaleName(QStringLiteral("16 mm"));
-    source.setKelvin(3200.0f);
-    source.setHigh({ 0.5, -1.0 });
-    source.setHistogramSliderData({ 0.1f, 0.4f, 0.9f });
-    source.setOriginal(true);
+    const ClipSettings source = everyFieldChanged();
+    // Each line of the dump (one field) differs from the defaults.
+    const QStringList changed = dump(source).split(QLatin1Char('\n'));
+    const QStringList defaults = dump(ClipSettings()).split(QLatin1Char('\n'));
+    QCOMPARE(changed.size(), defaults.size());
+    for (int i = 1; i < changed.size(); ++i)
+        QVERIFY2(changed[i] != defaults[i], qPrintable(changed[i]));
 
     ClipSettings copy(source);
     ClipSettings assigned;
     assigned = source;
     assigned = assigned; // self-assignment changes nothing
     for (ClipSettings* target : { &copy, &assigned }) {
-        QCOMPARE(target->getStockName(), QStringLiteral("8543"));
-        QCOMPARE(target->getSourceType(), quint32(0x12345678));
-        QCOMPARE(target->getKelvin(), 3200.0f);
-        QCOMPARE(target->getHigh().theta, -1.0);
-        QCOMPARE(target->getHistogramSliderData().mid, 0.4f);
-        QCOMPARE(target->getOriginal(), true);
-        QCOMPARE(target->grainScaleTable().size(), 8);
-        QCOMPARE(target->getGrainScale(), 2.43f);
+        QCOMPARE(dump(*target), dump(source));
+        // Each object has its own grain-scale table.
         target->setGrainScaleName(QStringLiteral("8 mm"));
         QCOMPARE(target->getGrainScale(), 5.53f);
     }
-    QCOMPARE(source.getGrainScaleName(), QStringLiteral("16 mm"));
     QCOMPARE(source.getGrainScale(), 2.43f);
-    QCOMPARE(ClipSettings::grainScaleNames().first(), QStringLiteral("8 mm"));
-    QCOMPARE(ClipSettings::grainScaleNames().last(), QStringLiteral("35 mm Full Frame"));
 }
 
-void TestClipSettings::copyFromKeepsSourceType()
+void TestClipSettings::copyFromCarriesEveryFieldButSourceType()
 {
-    ClipSettings source;
-    source.setSourceType(7);
-    source.setExposure(0.25f);
-    source.setGrainAmount(150);
-    source.setLow({ 1.0, 0.5 });
-
+    const ClipSettings source = everyFieldChanged();
     ClipSettings target;
     target.setSourceType(42);
     target.copyFrom(&source);
-    QCOMPARE(target.getSourceType(), quint32(42));
-    QCOMPARE(target.getExposure(), 0.25f);
-    QCOMPARE(target.getGrainAmount(), 150);
-    QCOMPARE(target.getLow().theta, 0.5);
+    ClipSettings expected = source;
+    expected.setSourceType(42);
+    QCOMPARE(dump(target), dump(expected));
 
     target.copyFrom(nullptr);
-    QCOMPARE(target.getExposure(), 0.25f);
-    QCOMPARE(target.getSourceType(), quint32(42));
+    target.copyFrom(&target);
+    QCOMPARE(dump(target), dump(expected));
 }
 
 void TestClipSettings::metaTypesAreRegisteredByName()

@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QtEndian>
 #include <cstring>
 #include <opencv2/core.hpp>
@@ -240,6 +241,67 @@ private slots:
         const std::vector<std::uint8_t> expected
             = referenceScale(*raw, (300 - cw) / 2, (200 - ch) / 2, cw, ch, outWidth, outHeight);
         QVERIFY(std::memcmp(expected.data(), scaled->pixels(), expected.size()) == 0);
+    }
+
+    void scalingRefusesWhatWouldBlowUp_data()
+    {
+        QTest::addColumn<int>("rawWidth");
+        QTest::addColumn<int>("rawHeight");
+        QTest::addColumn<int>("targetWidth");
+        QTest::addColumn<int>("targetHeight");
+        QTest::addColumn<QString>("error");
+        const QString tooSmall = QString::fromLatin1(GrainImage::kInvalidDimensions);
+        const QString tooLarge = QString::fromLatin1(GrainImage::kBufferAllocFailed);
+        // Magnified until the crop is a pixel or none: gigabytes before.
+        QTest::newRow("2 x 2 at 1920") << 2 << 2 << 1920 << 1080 << tooSmall;
+        QTest::newRow("1 x 1 at 1920") << 1 << 1 << 1920 << 1080 << tooSmall;
+        QTest::newRow("crop of 7 rows") << 64 << 48 << 200 << 300 << tooSmall;
+        QTest::newRow("raw below the window") << 6 << 6 << 3 << 3 << tooSmall;
+        // Not magnified (one side shrinks), but far too wide.
+        QTest::newRow("padded side over the cap") << 300 << 200 << 20000 << 150 << tooLarge;
+        QTest::newRow("padded area over the cap") << 300 << 12000 << 12000 << 12000 << tooLarge;
+        QTest::newRow("crop of 8 rows") << 64 << 48 << 200 << 288 << QString();
+    }
+    void scalingRefusesWhatWouldBlowUp()
+    {
+        QFETCH(int, rawWidth);
+        QFETCH(int, rawHeight);
+        QFETCH(int, targetWidth);
+        QFETCH(int, targetHeight);
+        QFETCH(QString, error);
+        QString parseError;
+        auto raw = GrainImage::fromQlif(GrainImage::encodeQlif(GrainImage::RGB, quint32(rawWidth), quint32(rawHeight),
+                                            noisePixels(rawWidth, rawHeight, 3, 5)),
+            &parseError);
+        QVERIFY(raw);
+        QString scaleError;
+        if (!error.isEmpty())
+            QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^GrainImage: ")));
+        const auto scaled = GrainImage::scaleForGrain(*raw, quint32(targetWidth), quint32(targetHeight), &scaleError);
+        QCOMPARE(scaled == nullptr, !error.isEmpty());
+        QCOMPARE(scaleError, error);
+    }
+
+    void largeScratchIsFreedSmallIsKept()
+    {
+        QString error;
+        auto small = GrainImage::fromQlif(
+            GrainImage::encodeQlif(GrainImage::RGB, 300, 200, noisePixels(300, 200, 3, 3)), &error);
+        QVERIFY(small);
+        QVERIFY(GrainImage::scaleForGrain(*small, 250, 167, &error));
+        const std::size_t kept = GrainImage::scratchBytes();
+        QVERIFY(kept > 0 && kept <= GrainImage::kKeptScratchBytes);
+
+        // 2400 x 2400: the padded and resized pictures hold about 35 MB.
+        auto large = GrainImage::fromQlif(
+            GrainImage::encodeQlif(GrainImage::RGB, 2400, 2400, noisePixels(2400, 2400, 3, 4)), &error);
+        QVERIFY(large);
+        QVERIFY(GrainImage::scaleForGrain(*large, 2400, 2400, &error));
+        QCOMPARE(GrainImage::scratchBytes(), std::size_t(0));
+        // Each thread has its own.
+        std::size_t other = 1;
+        std::thread([&other] { other = GrainImage::scratchBytes(); }).join();
+        QCOMPARE(other, std::size_t(0));
     }
 
     void smallRawImageMagnifies()

@@ -54,7 +54,6 @@ class TestShaderPasses : public QObject
 private slots:
     void initTestCase();
     void cleanupTestCase();
-    void programsExposeTheirNames();
     void limitedYuy2ToRgb();
     void fullYuy2ToRgb();
     void rgbToYuy2Packing_data();
@@ -214,34 +213,6 @@ std::vector<quint8> TestShaderPasses::packYuy2(
     auto result = drawPass<quint8>(m_cc.get(), subroutine, input, width, height, GL_RGBA8, GL_UNSIGNED_BYTE);
     f->glDeleteTextures(1, &input);
     return result;
-}
-
-void TestShaderPasses::programsExposeTheirNames()
-{
-    auto em = buildProgram(QStringLiteral("em"), "inVertexPos", "inTextCoordinate");
-    QVERIFY(em);
-    QCOMPARE(em->attributeLocation("inVertexPos"), 0);
-    QCOMPARE(em->attributeLocation("inTextCoordinate"), 1);
-    for (const char* name : { "uniMatrix", "uniFrameTextureArray", "uniExposureArray", "uniLiftGammaGainArray",
-             "uniBallsArray", "uniGrainMapArray", "uniGrainCurveArray", "uniStockLUTArray", "uniGrainAmount",
-             "uniGrainColorfulness", "uniGrainOffset", "uniGrainSize", "uniStockLUTAmount", "uniStockCurveAmount",
-             "uniSaturation", "uniBlackAndWhite", "uniHistogramArray", "uniHistogramNeeded" })
-        QVERIFY2(em->uniformLocation(name) >= 0, name);
-    for (const char* name : { "toRGBA", "toBGRA", "toARGB" })
-        QVERIFY2(f->glGetSubroutineIndex(em->programId(), GL_FRAGMENT_SHADER, name) != GL_INVALID_INDEX, name);
-    QVERIFY(f->glGetSubroutineUniformLocation(em->programId(), GL_FRAGMENT_SHADER, "colorSelection") >= 0);
-
-    QCOMPARE(m_cc->attributeLocation("inCCVertexPos"), 0);
-    QCOMPARE(m_cc->attributeLocation("inCCTextCoordinate"), 1);
-    QVERIFY(m_cc->uniformLocation("uniCCMatrix") >= 0);
-    for (const char* name : { "convertLimitedYUY2toComputerRGB", "convertComputerRGBToLimitedYUY2",
-             "convertFullYUY2toComputerRGB", "convertComputerRGBToFullYUY2" })
-        QVERIFY2(f->glGetSubroutineIndex(m_cc->programId(), GL_FRAGMENT_SHADER, name) != GL_INVALID_INDEX, name);
-
-    for (const char* name : { "uniMatrix", "uniVideoFrame", "uniBlurOffset", "uniBlurWeight" })
-        QVERIFY2(m_blur->uniformLocation(name) >= 0, name);
-    for (const char* name : { "horizontalBlur", "verticalBlur" })
-        QVERIFY2(f->glGetSubroutineIndex(m_blur->programId(), GL_FRAGMENT_SHADER, name) != GL_INVALID_INDEX, name);
 }
 
 void TestShaderPasses::limitedYuy2ToRgb()

@@ -4,11 +4,10 @@
 #include "GpuTestSupport.h"
 
 #include "core/Grain.h"
-#include "media/AssetMetadata.h"
-#include "media/SequenceItem.h"
 
 #include <QSignalSpy>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <thread>
@@ -27,7 +26,6 @@ private slots:
     void initializeSizes();
     void initializeRefusesTinyOutputs_data();
     void initializeRefusesTinyOutputs();
-    void initializeFromSequenceItem();
     void fitCoordinates_data();
     void fitCoordinates();
     void blurAmounts_data();
@@ -35,6 +33,9 @@ private slots:
     void blurWeights();
     void keepingTheGrainScale();
     void unknownStockChangesNothing();
+    void gradeThatCannotBeAppliedStaysNeutral();
+    void noPassSamplesItsOwnTarget();
+    void renderTargetsFallBackWhenIncomplete();
     void onlyChangedTablesAreUploaded();
     void grainOffsetMoves();
     void histogramCounts();
@@ -98,26 +99,6 @@ void TestShaderProcessor::initializeRefusesTinyOutputs()
     // Nothing is drawn by an uninitialised processor.
     processor.prepareFrame(ShaderProcessor::GradePass, ShaderProcessor::NoOrderPreference);
     processor.finishFrame();
-}
-
-void TestShaderProcessor::initializeFromSequenceItem()
-{
-    AssetMetadata asset;
-    asset.width = 80;
-    asset.height = 40;
-    ClipSettings settings;
-    settings.setGrainScaleName(QStringLiteral("16 mm"));
-    const SequenceItem item(&asset, &settings, 0, 10);
-    ShaderProcessor processor(m_gl.context());
-    QVERIFY(processor.initialize(&item, nullptr, 0, 0, StretchToFit));
-    QCOMPARE(processor.outputWidth(), 80u);
-    QCOMPARE(processor.outputHeight(), 40u);
-    QCOMPARE(processor.grainScale(), double(2.43f));
-    QCOMPARE(processor.blurAmount(), 0.67f);
-
-    ShaderProcessor none(m_gl.context());
-    QTest::ignoreMessage(QtWarningMsg, "ShaderProcessor: No clip to initialize from");
-    QVERIFY(!none.initialize(static_cast<const SequenceItem*>(nullptr), nullptr, 0, 0, StretchToFit));
 }
 
 void TestShaderProcessor::fitCoordinates_data()
@@ -255,6 +236,140 @@ void TestShaderProcessor::unknownStockChangesNothing()
     QVERIFY(!p->applySettings(&other));
     QCOMPARE(p->pendingUploads(), 0u);
     QCOMPARE(grader.grade(picture), before);
+}
+
+void TestShaderProcessor::gradeThatCannotBeAppliedStaysNeutral()
+{
+    // The clip's stock has no table here (a profile whose tables are not
+    // installed): the processor starts, grades neutrally whatever the clip
+    // asks for, and says the grade is not applied.
+    ClipSettings settings;
+    settings.setStockName(QStringLiteral("KodakPortra"));
+    settings.setExposure(1.5f);
+    settings.setGrainAmount(100);
+    QVERIFY(!ShaderProcessor(m_gl.context()).gradeApplied());
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^ShaderProcessor: No stock table for")));
+    QTest::ignoreMessage(
+        QtWarningMsg, QRegularExpression(QStringLiteral("^ShaderProcessor: The clip's grade could not be applied")));
+    GpuGrader failed;
+    QVERIFY(failed.create(m_gl, settings, 64, 32));
+    ShaderProcessor* p = failed.processor.get();
+    QVERIFY(!p->gradeApplied());
+    GpuGrader neutral;
+    QVERIFY(neutral.create(m_gl, neutralSettings(), 64, 32));
+    QVERIFY(neutral.processor->gradeApplied());
+    const auto picture = colourCubePicture(64, 32);
+    QVERIFY(maxByteDifference(failed.grade(picture), neutral.grade(picture)) <= 1);
+
+    // Correcting the stock applies the grade; a later stock without a table
+    // leaves the picture as it was but no longer the grade asked for.
+    QSignalSpy changed(p, &ShaderProcessor::gradeAppliedChanged);
+    ClipSettings corrected = settings;
+    corrected.setStockName(QStringLiteral("5207"));
+    QVERIFY(p->applySettings(&corrected));
+    QVERIFY(p->gradeApplied());
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^ShaderProcessor: No stock table for")));
+    QVERIFY(!p->setStock(QStringLiteral("KodakPortra"), corrected.getSourceType(), -1.0));
+    QVERIFY(!p->gradeApplied());
+    QVERIFY(p->setStock(QStringLiteral("KodakTriX"), corrected.getSourceType(), -1.0));
+    QVERIFY(p->gradeApplied());
+    QVERIFY(p->setStock(QStringLiteral("5207"), corrected.getSourceType(), -1.0));
+    QCOMPARE(changed.count(), 3);
+    QCOMPARE(changed[0].at(0).toBool(), true);
+    QCOMPARE(changed[1].at(0).toBool(), false);
+    QCOMPARE(changed[2].at(0).toBool(), true);
+}
+
+void TestShaderProcessor::noPassSamplesItsOwnTarget()
+{
+    // Each framebuffer of the processor and of the frame pipeline holds one
+    // texture, so no pass (blur steps, colour conversions) draws into a
+    // framebuffer that holds the texture it samples.
+    ClipSettings settings = neutralSettings();
+    settings.setGrainScaleName(QStringLiteral("8 mm"));
+    GpuGrader grader;
+    QVERIFY(grader.create(m_gl, settings, 64, 32));
+    QOpenGLFunctions_4_0_Core* gl = m_gl.functions();
+    GLint previous = 0;
+    gl->glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &previous);
+    int framebuffers = 0;
+    for (GLuint name = 1; name < 4096; ++name) {
+        if (!gl->glIsFramebuffer(name))
+            continue;
+        ++framebuffers;
+        gl->glBindFramebuffer(GL_FRAMEBUFFER, name);
+        int attached = 0;
+        for (GLenum attachment = GL_COLOR_ATTACHMENT0; attachment < GL_COLOR_ATTACHMENT0 + 8; ++attachment) {
+            GLint type = GL_NONE;
+            gl->glGetFramebufferAttachmentParameteriv(
+                GL_FRAMEBUFFER, attachment, GL_FRAMEBUFFER_ATTACHMENT_OBJECT_TYPE, &type);
+            attached += type != GL_NONE;
+        }
+        QVERIFY2(attached <= 1, qPrintable(QStringLiteral("framebuffer %1 holds %2 textures").arg(name).arg(attached)));
+    }
+    gl->glBindFramebuffer(GL_FRAMEBUFFER, GLuint(previous));
+    // Two for the blur steps, one for the histogram, three for the pipeline.
+    QVERIFY(framebuffers >= 6);
+    QCOMPARE(gl->glGetError(), GLenum(GL_NO_ERROR));
+}
+
+void TestShaderProcessor::renderTargetsFallBackWhenIncomplete()
+{
+    // A format this driver does not render into comes first in the list: the
+    // processor takes the next one and grades as with its own list.
+    QOpenGLFunctions_4_0_Core* gl = m_gl.functions();
+    const GLenum refused = GL_COMPRESSED_RGB;
+    {
+        GLuint texture = 0;
+        GLuint fbo = 0;
+        gl->glGenTextures(1, &texture);
+        gl->glBindTexture(GL_TEXTURE_2D, texture);
+        gl->glTexImage2D(GL_TEXTURE_2D, 0, GLint(refused), 64, 32, 0, GL_RGBA, GL_FLOAT, nullptr);
+        gl->glGenFramebuffers(1, &fbo);
+        gl->glBindFramebuffer(GL_FRAMEBUFFER, fbo);
+        gl->glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, texture, 0);
+        const GLenum status = gl->glCheckFramebufferStatus(GL_FRAMEBUFFER);
+        gl->glBindFramebuffer(GL_FRAMEBUFFER, 0);
+        gl->glDeleteFramebuffers(1, &fbo);
+        gl->glDeleteTextures(1, &texture);
+        while (gl->glGetError() != GL_NO_ERROR) { }
+        QVERIFY2(status != GL_FRAMEBUFFER_COMPLETE, "the test needs a format the driver refuses");
+    }
+
+    std::vector<quint32> arrays(3 * ShaderProcessor::HistogramBins);
+    quint32* target[3] = { &arrays[0], &arrays[512], &arrays[1024] };
+    ClipSettings settings = neutralSettings();
+    settings.setGrainScaleName(QStringLiteral("8 mm"));
+    GpuGrader usual;
+    QVERIFY(usual.create(m_gl, settings, 64, 32, 0, 0, StretchToFit, target));
+    QCOMPARE(usual.processor->blurTargetFormat(), GLenum(GL_RGB32F));
+    GpuGrader fallback;
+    fallback.targetFormats = { refused, GL_RGBA16F };
+    QVERIFY(fallback.create(m_gl, settings, 64, 32, 0, 0, StretchToFit, target));
+    QCOMPARE(fallback.processor->blurTargetFormat(), GLenum(GL_RGBA16F));
+    QCOMPARE(fallback.processor->histogramTargetFormat(), GLenum(GL_RGBA16F));
+    const auto picture = colourCubePicture(64, 32);
+    QVERIFY(maxByteDifference(fallback.grade(picture), usual.grade(picture)) <= 1);
+    // The histogram renderings agree within the rounding of half floats.
+    const QImage fallbackThumbnail = fallback.processor->currentFrameImage();
+    const QImage usualThumbnail = usual.processor->currentFrameImage();
+    QCOMPARE(fallbackThumbnail.size(), usualThumbnail.size());
+    int largest = 0;
+    for (int y = 0; y < usualThumbnail.height(); ++y)
+        for (int x = 0; x < usualThumbnail.width(); ++x) {
+            const QRgb a = fallbackThumbnail.pixel(x, y);
+            const QRgb b = usualThumbnail.pixel(x, y);
+            largest = std::max({ largest, std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)),
+                std::abs(qBlue(a) - qBlue(b)) });
+        }
+    QVERIFY2(largest <= 1, qPrintable(QString::number(largest)));
+
+    // Nothing renderable at all: initialisation fails.
+    GpuGrader none;
+    none.targetFormats = { refused };
+    QTest::ignoreMessage(QtWarningMsg, "ShaderProcessor: Blur FBO aren't complete");
+    QTest::ignoreMessage(QtWarningMsg, "ShaderProcessor: Failed to initialize Blur FBO");
+    QVERIFY(!none.create(m_gl, settings, 64, 32));
 }
 
 void TestShaderProcessor::onlyChangedTablesAreUploaded()
@@ -404,16 +519,19 @@ void TestShaderProcessor::histogramCounts()
     QCOMPARE(total, quint64(2 * scaled(half)));
 
     // The last histogram rendering is the preset thumbnail.
-    std::unique_ptr<QImage> image(grader.processor->currentFrameImage());
-    QCOMPARE(image->size(), QSize(512, 256));
-    QCOMPARE(image->format(), QImage::Format_RGBA8888);
-    QCOMPARE(qRed(image->pixel(10, 10)), 51);
-    QCOMPARE(qRed(image->pixel(500, 10)), 204);
+    const QImage image = grader.processor->currentFrameImage();
+    QCOMPARE(image.size(), QSize(512, 256));
+    QCOMPARE(image.format(), QImage::Format_RGBA8888);
+    QCOMPARE(qRed(image.pixel(10, 10)), 51);
+    QCOMPARE(qRed(image.pixel(500, 10)), 204);
 
     // After levels: black at 0.3 crushes the left half to 0.
     grader.processor->setLevels({ 0.3f, 0.6f, 1.f });
     grader.grade(picture);
     QCOMPARE(ready.count(), 2);
+    // The image taken before is the caller's: the new pass did not change it.
+    QCOMPARE(qRed(image.pixel(10, 10)), 51);
+    QCOMPARE(qRed(grader.processor->currentFrameImage().pixel(10, 10)), 0);
     QCOMPARE(bin(0, 0), scaled(half));
     QCOMPARE(bin(0, 51), 0u);
     QCOMPARE(bin(0, 204), 0u);
@@ -473,6 +591,7 @@ void TestShaderProcessor::noHistogramWithoutTarget()
     for (int i = 0; i < 3; ++i)
         grader.grade(picture);
     QCOMPARE(ready.count(), 0);
+    QVERIFY(grader.processor->currentFrameImage().isNull());
 }
 
 void TestShaderProcessor::tableRebuiltWhileDrawing()

@@ -268,6 +268,19 @@ private slots:
         QCOMPARE(QImage(m_out + QStringLiteral("/h264_noaudio/h264_noaudio.000000.tiff")).size(), QSize(64, 35));
     }
 
+    // A clip whose stock table cannot be loaded would be written ungraded.
+    void gradeThatCannotBeAppliedIsRefused()
+    {
+        AssetMetadata* asset = m_fixture.describe(media().path(TestMedia::NoAudio));
+        QVERIFY(asset);
+        ClipSettings grade = RenderFixture::stockGrade();
+        grade.setStockName(QStringLiteral("NoSuchStock"));
+        SequenceItem* item = m_fixture.item(asset, grade, 0, asset->frameCount);
+        const RenderFixture::Result result = m_fixture.render(item, TiffSequence, m_out, QSize(64, 36));
+        QVERIFY(!result.initialized);
+        QVERIFY(!QFile::exists(m_out + QStringLiteral("/h264_noaudio")));
+    }
+
     // A full disk or a vanished folder ends the render as a failure.
     void writeFailuresAreFailures()
     {

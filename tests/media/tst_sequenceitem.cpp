@@ -49,6 +49,8 @@ private slots:
         QTest::newRow("in and out points") << 10 << 50 << qint64(40);
         QTest::newRow("out point past the end") << 10 << 150 << qint64(90);
         QTest::newRow("in point 0, out point 30") << 0 << 30 << qint64(30);
+        QTest::newRow("in point 0, out point past the end") << 0 << 150 << qint64(100);
+        QTest::newRow("in point after the out point") << 60 << 50 << qint64(0);
     }
 
     void lengthInFrames()

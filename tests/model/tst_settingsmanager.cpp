@@ -104,9 +104,17 @@ private slots:
         QCOMPARE(storedProfile(), ProfileInfo::packId("CD34"));
     }
 
+    void unknownProfileIsRewritten_data()
+    {
+        QTest::addColumn<QVariant>("stored");
+        QTest::newRow("code the catalogue does not know") << QVariant(ProfileInfo::packId("ZZ99"));
+        QTest::newRow("not a number") << QVariant(QStringLiteral("fast"));
+    }
+
     void unknownProfileIsRewritten()
     {
-        storeProfile("ZZ99");
+        QFETCH(QVariant, stored);
+        SettingsManager::openStore()->setValue(QStringLiteral("DefaultSettings/DefaultProfile"), stored);
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression("Default Profile do not even exist"));
         SettingsManager manager(m_catalogue, m_library);
         QCOMPARE(manager.defaultProfile(), SettingsManager::originalDefaultProfile);
