@@ -579,7 +579,7 @@ void ShaderProcessor::uploadTexturesLocked(bool bypass)
         glActiveTexture(GL_TEXTURE1);
         glBindTexture(GL_TEXTURE_RECTANGLE, m_grainMapTexture);
         if (m_grainMapTextureSize != m_grainSize) {
-            glTexImage2D(GL_TEXTURE_RECTANGLE, 0, GL_RGB32F, m_grainSize[0], m_grainSize[1], 0, GL_RGB, GL_FLOAT,
+            glTexImage2D(GL_TEXTURE_RECTANGLE, 0, GL_RGBA32F, m_grainSize[0], m_grainSize[1], 0, GL_RGB, GL_FLOAT,
                 m_grain->textureData());
             m_grainMapTextureSize = m_grainSize;
         } else {
