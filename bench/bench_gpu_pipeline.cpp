@@ -207,7 +207,10 @@ void benchStages(OffscreenGLContext& gl, int frames)
             variant.change(settings);
             bool skipped = false;
             const double t = gradePassSeconds(gl, settings, 1920, 1080, output[0], output[1], frames, true, &skipped);
-            printRate(variant.name, t, frames);
+            if (t < 0)
+                std::printf("  %-22s failed to initialise\n", variant.name);
+            else
+                printRate(variant.name, t, frames);
         }
     }
     std::printf("Neutral grade (the --no-grade render), 1920x1080, %d frames\n", frames);

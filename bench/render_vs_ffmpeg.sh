@@ -102,5 +102,5 @@ echo "emulsa-render wrote $count frames (expected $frames)"
 gpu_frames=${BENCH_GPU_FRAMES:-6}
 if [ "$gpu_frames" -gt 0 ] && [ -x "$build/bin/bench_gpu_pipeline" ]; then
   echo
-  "$root/scripts/with-display.sh" "$build/bin/bench_gpu_pipeline" "$gpu_frames" 1
+  "$root/scripts/with-display.sh" "$build/bin/bench_gpu_pipeline" "$gpu_frames" 1 2>/dev/null
 fi
