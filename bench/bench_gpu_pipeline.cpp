@@ -2,7 +2,9 @@
 // upload of a packed YUY2 frame, YUY2 to RGB, the grade (stock, grain, the
 // colour tables, levels), RGB to YUY2 and the read-back, on the GL driver at
 // hand (llvmpipe under Xvfb here); then the same stages through the CPU
-// reference grade for comparison.
+// reference grade for comparison. Then the grading pass alone at the
+// 1080p output and at a 1280 x 720 preview, with stages switched off one at a
+// time (what each stage costs), and a neutral grade drawn and skipped.
 //
 // Film data: the data folder the build installs (target emulsa_filmdata_folder)
 // or $PROGRAMDATA/Quillmoor. Usage: bench_gpu_pipeline [gpuFrames] [cpuFrames]
@@ -150,6 +152,79 @@ bool benchGpu(OffscreenGLContext& gl, int width, int height, int frames)
     return f->glGetError() == GL_NO_ERROR;
 }
 
+// The grading pass alone, `frames` times, for a grade variant.
+double gradePassSeconds(OffscreenGLContext& gl, const ClipSettings& settings, int sourceWidth, int sourceHeight,
+    int outputWidth, int outputHeight, int frames, bool skipNeutral, bool* skipped)
+{
+    ShaderProcessor processor(gl.context());
+    if (!processor.initialize(unsigned(sourceWidth), unsigned(sourceHeight), &settings, nullptr, unsigned(outputWidth),
+            unsigned(outputHeight), StretchToFit))
+        return -1;
+    processor.animateGrain = true;
+    GradingPipeline pipeline(gl.functions());
+    if (!pipeline.initialize(sourceWidth, sourceHeight, outputWidth, outputHeight))
+        return -1;
+    pipeline.setSkipsNeutralGrade(skipNeutral);
+    const std::vector<uint8_t> frame = makeFrame(sourceWidth, sourceHeight);
+    QOpenGLFunctions_4_0_Core* f = gl.functions();
+    pipeline.uploadYuy2(frame.data());
+    pipeline.convertInputPass(&processor, GradingPipeline::LimitedRange);
+    pipeline.gradePass(&processor); // first uploads and compilation
+    f->glFinish();
+    const auto t0 = Clock::now();
+    for (int i = 0; i < frames; ++i) {
+        pipeline.gradePass(&processor);
+        f->glFinish();
+    }
+    *skipped = pipeline.gradePassSkipped();
+    return seconds(t0, Clock::now());
+}
+
+void benchStages(OffscreenGLContext& gl, int frames)
+{
+    struct Variant
+    {
+        const char* name;
+        void (*change)(ClipSettings&);
+    };
+    const Variant variants[] = {
+        { "whole grade", [](ClipSettings&) {} },
+        { "without grain", [](ClipSettings& s) { s.setGrainAmount(0); } },
+        { "without stock", [](ClipSettings& s) { s.setStockLUTAmount(0); } },
+        { "stock curve 100 %", [](ClipSettings& s) { s.setStockCurveAmount(100); } },
+        { "stock curve 0 %", [](ClipSettings& s) { s.setStockCurveAmount(0); } },
+        { "tables only",
+            [](ClipSettings& s) {
+                s.setGrainAmount(0);
+                s.setStockLUTAmount(0);
+            } },
+    };
+    const int outputs[2][2] = { { 1920, 1080 }, { 1280, 720 } };
+    for (const auto& output : outputs) {
+        std::printf("Grade pass alone, 1920x1080 source to %dx%d, %d frames\n", output[0], output[1], frames);
+        for (const Variant& variant : variants) {
+            ClipSettings settings = benchSettings();
+            variant.change(settings);
+            bool skipped = false;
+            const double t = gradePassSeconds(gl, settings, 1920, 1080, output[0], output[1], frames, true, &skipped);
+            if (t < 0)
+                std::printf("  %-22s failed to initialise\n", variant.name);
+            else
+                printRate(variant.name, t, frames);
+        }
+    }
+    std::printf("Neutral grade (the --no-grade render), 1920x1080, %d frames\n", frames);
+    for (bool skip : { false, true }) {
+        ClipSettings settings; // defaults, no stock, no grain
+        settings.setStockLUTAmount(0);
+        settings.setStockCurveAmount(0);
+        settings.setGrainAmount(0);
+        bool skipped = false;
+        const double t = gradePassSeconds(gl, settings, 1920, 1080, 1920, 1080, frames, skip, &skipped);
+        printRate(skipped ? "grade pass skipped" : "grade pass drawn", t, frames);
+    }
+}
+
 bool benchCpu(int width, int height, int frames)
 {
     const ClipSettings settings = benchSettings();
@@ -225,6 +300,7 @@ int main(int argc, char** argv)
     bool ok = true;
     for (const auto& size : sizes)
         ok = benchGpu(gl, size[0], size[1], size[0] > 2000 ? std::max(1, gpuFrames / 2) : gpuFrames) && ok;
+    benchStages(gl, std::max(1, gpuFrames / 2));
     for (const auto& size : sizes)
         ok = benchCpu(size[0], size[1], cpuFrames) && ok;
     return ok ? 0 : 1;

@@ -12,6 +12,12 @@
 # decoding, grading, encoding); peak memory is the maximum resident set of the
 # program and anything it started (the private X server emulsa-render may
 # start included), as the kernel reports it to the waiting parent.
+# Each goal is printed with "met" or "NOT met": graded at least 2x the ffmpeg
+# filters, grade off at least 0.8x the plain transcode, peak memory under
+# 500 MB. Then bench_gpu_pipeline, when built, prints each GL pass (1080p,
+# 2160p, the 1280 x 720 preview, stage by stage; the grade pass goals are
+# 110 ms at 1080p and 60 ms at 720p on llvmpipe). BENCH_GPU_FRAMES sets its
+# frame count (default 6; 0 leaves it out).
 #   EMULSA_BUILD_DIR  build folder (default ./build)
 #   BENCH_SECONDS     clip length (default 10)
 set -euo pipefail
@@ -60,18 +66,21 @@ PY
 }
 
 report() {
-  local title=$1 ours=$2 theirs=$3
+  local title=$1 ours=$2 theirs=$3 goal=$4
   read -r _ wall_a peak_a <<<"$ours"
   read -r _ wall_b peak_b <<<"$theirs"
-  python3 - "$title" "$frames" "$wall_a" "$peak_a" "$wall_b" "$peak_b" <<'PY'
+  python3 - "$title" "$frames" "$wall_a" "$peak_a" "$wall_b" "$peak_b" "$goal" <<'PY'
 import sys
 title, frames = sys.argv[1], int(sys.argv[2])
 wa, pa, wb, pb = float(sys.argv[3]), int(sys.argv[4]), float(sys.argv[5]), int(sys.argv[6])
+goal = float(sys.argv[7])
 fa, fb = frames / wa, frames / wb
 print(f"{title}")
 print(f"  emulsa-render : {fa:7.2f} fps  ({wa:6.1f} s)  peak {pa / 1024:7.1f} MB")
 print(f"  ffmpeg        : {fb:7.2f} fps  ({wb:6.1f} s)  peak {pb / 1024:7.1f} MB")
-print(f"  ratio emulsa-render / ffmpeg: {fa / fb:.2f}")
+met = lambda ok: "met" if ok else "NOT met"
+print(f"  ratio emulsa-render / ffmpeg: {fa / fb:.2f}  (goal at least {goal}: {met(fa / fb >= goal)})")
+print(f"  peak memory under 500 MB: {met(pa / 1024 < 500)}")
 PY
 }
 
@@ -84,8 +93,14 @@ plain=$(run plain "$render" --no-grade --format "H.264 - High Quality" --overwri
   -o "$work/emulsa_plain" "$clip")
 ffplain=$(run ffplain ffmpeg -v error -y -i "$clip" "${encoder[@]}" "$work/ffmpeg_plain.mov")
 
-report "Graded (5207, 35 mm grain at 100, H.264 - High Quality):" "$graded" "$ffgraded"
-report "Grade off vs plain transcode:" "$plain" "$ffplain"
+report "Graded (5207, 35 mm grain at 100, H.264 - High Quality):" "$graded" "$ffgraded" 2.0
+report "Grade off vs plain transcode:" "$plain" "$ffplain" 0.8
 count=$(ffprobe -v error -count_frames -select_streams v:0 -show_entries stream=nb_read_frames -of csv=p=0 \
   "$work/emulsa/bench_1080p25.mov")
 echo "emulsa-render wrote $count frames (expected $frames)"
+
+gpu_frames=${BENCH_GPU_FRAMES:-6}
+if [ "$gpu_frames" -gt 0 ] && [ -x "$build/bin/bench_gpu_pipeline" ]; then
+  echo
+  "$root/scripts/with-display.sh" "$build/bin/bench_gpu_pipeline" "$gpu_frames" 1 2>/dev/null
+fi

@@ -79,6 +79,8 @@ GLuint GradingPipeline::createTexture(GLenum internalFormat, int width, int heig
 bool GradingPipeline::initialize(int sourceWidth, int sourceHeight, int outputWidth, int outputHeight)
 {
     destroy();
+    m_gradeSkipped = false;
+    m_linearFilter = GL_LINEAR;
     if (sourceWidth < 2 || sourceHeight < 2 || outputWidth < 2 || outputHeight < 2 || sourceWidth % 2 != 0
         || outputWidth % 2 != 0) {
         qWarning().noquote() << "GradingPipeline: unusable sizes" << sourceWidth << sourceHeight << outputWidth
@@ -167,6 +169,28 @@ void GradingPipeline::convertInputPass(ShaderProcessor* processor, ColorRange ra
 void GradingPipeline::gradePass(ShaderProcessor* processor, unsigned int colourOrder)
 {
     static const QMatrix4x4 projection = gradeProjection();
+    // The output's pixels on the source's, one to one.
+    const bool oneToOne = m_outputWidth == m_sourceWidth && m_outputHeight == m_sourceHeight
+        && processor->emTextureCoordinates()
+            == ShaderProcessor::fitTextureCoordinates(StretchToFit, unsigned(m_sourceWidth), unsigned(m_sourceHeight),
+                unsigned(m_outputWidth), unsigned(m_outputHeight));
+    // A neutral grade one to one, in the source's order, would copy the
+    // linear picture: use that picture instead.
+    m_gradeSkipped = m_skipsNeutralGrade && oneToOne
+        && (colourOrder == ShaderProcessor::NoOrderPreference || colourOrder == ShaderProcessor::OrderRGBA)
+        && processor->gradeIsNeutral();
+    if (m_gradeSkipped)
+        return;
+    // One to one, every sample falls on a texel centre, where nearest and
+    // linear filtering agree; nearest reads one texel instead of four. The
+    // blur samples between texels and needs linear filtering.
+    const GLenum filter = oneToOne && !(processor->blurAmount() > 0.f) ? GL_NEAREST : GL_LINEAR;
+    if (filter != m_linearFilter) {
+        m_gl->glBindTexture(GL_TEXTURE_2D, m_linearTexture);
+        m_gl->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GLint(filter));
+        m_gl->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GLint(filter));
+        m_linearFilter = filter;
+    }
     m_gl->glBindFramebuffer(GL_FRAMEBUFFER, m_gradedFbo);
     m_gl->glDrawBuffer(GL_COLOR_ATTACHMENT0);
     m_gl->glActiveTexture(GL_TEXTURE0);
@@ -188,8 +212,12 @@ void GradingPipeline::convertOutputPass(ShaderProcessor* processor, ColorRange r
         ShaderProcessor::NoOrderPreference, &projection);
     m_gl->glViewport(0, 0, m_outputWidth, m_outputHeight);
     m_gl->glActiveTexture(GL_TEXTURE0);
-    m_gl->glBindTexture(GL_TEXTURE_2D, m_gradedTexture);
+    m_gl->glBindTexture(GL_TEXTURE_2D, gradedTexture());
+    // Only the rows readYuy2() reads hold the packed frame: draw just those.
+    m_gl->glScissor(0, 0, m_outputWidth, (m_outputHeight + 1) / 2);
+    m_gl->glEnable(GL_SCISSOR_TEST);
     m_gl->glDrawArrays(GL_TRIANGLES, 0, 6);
+    m_gl->glDisable(GL_SCISSOR_TEST);
     processor->finishFrame();
     m_gl->glBindFramebuffer(GL_FRAMEBUFFER, 0);
 }
@@ -209,14 +237,14 @@ void GradingPipeline::readYuy2(void* bytes)
 
 void GradingPipeline::readGraded(float* rgba)
 {
-    m_gl->glBindTexture(GL_TEXTURE_2D, m_gradedTexture);
+    m_gl->glBindTexture(GL_TEXTURE_2D, gradedTexture());
     m_gl->glPixelStorei(GL_PACK_ALIGNMENT, 4);
     m_gl->glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_FLOAT, rgba);
 }
 
 void GradingPipeline::readGraded(unsigned char* rgba)
 {
-    m_gl->glBindTexture(GL_TEXTURE_2D, m_gradedTexture);
+    m_gl->glBindTexture(GL_TEXTURE_2D, gradedTexture());
     m_gl->glPixelStorei(GL_PACK_ALIGNMENT, 1);
     m_gl->glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_UNSIGNED_BYTE, rgba);
     m_gl->glPixelStorei(GL_PACK_ALIGNMENT, 4);

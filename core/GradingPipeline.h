@@ -15,7 +15,10 @@ class ShaderProcessor;
 //   convertOutputPass() graded texture -> output renderbuffer (RGBA8), pass 3 or 5
 //   readYuy2()          top half of the renderbuffer -> packed YUY2 bytes
 //
-// An RGB source skips the first two steps with uploadRgb(). The graded
+// An RGB source skips the first two steps with uploadRgb(). When the grade
+// is neutral (ShaderProcessor::gradeIsNeutral()) and the output has the
+// source's size, gradePass() draws nothing and the linear texture stands for
+// the graded one: the output conversion and the reads use it. The graded
 // texture keeps row 0 at the top of the picture, like the source; the YUY2
 // read-back is top row first.
 //
@@ -50,6 +53,11 @@ public:
     void convertInputPass(ShaderProcessor* processor, ColorRange range);
     // `colourOrder`: ShaderProcessor::ColourOrder.
     void gradePass(ShaderProcessor* processor, unsigned int colourOrder = 0xFFFFFFFF);
+    // Whether a neutral grade may skip the grading pass (default true); off,
+    // every grading pass draws.
+    void setSkipsNeutralGrade(bool skip) { m_skipsNeutralGrade = skip; }
+    // True when the last gradePass() drew nothing.
+    bool gradePassSkipped() const { return m_gradeSkipped; }
     void convertOutputPass(ShaderProcessor* processor, ColorRange range);
 
     // Output width x height x 2 bytes, top row first.
@@ -67,7 +75,9 @@ public:
     int outputHeight() const { return m_outputHeight; }
     GLuint sourceTexture() const { return m_sourceTexture; }
     GLuint linearTexture() const { return m_linearTexture; }
-    GLuint gradedTexture() const { return m_gradedTexture; }
+    // The texture holding the last graded picture: the linear texture when
+    // the grading pass was skipped.
+    GLuint gradedTexture() const { return m_gradeSkipped ? m_linearTexture : m_gradedTexture; }
 
 private:
     GLuint createTexture(GLenum internalFormat, int width, int height, GLenum minFilter, GLenum magFilter);
@@ -88,6 +98,9 @@ private:
     GLuint m_linearFbo = 0;
     GLuint m_gradedFbo = 0;
     GLuint m_yuy2Fbo = 0;
+    bool m_skipsNeutralGrade = true;
+    bool m_gradeSkipped = false;
+    GLenum m_linearFilter = GL_LINEAR;
 };
 
 } // namespace Emulsa

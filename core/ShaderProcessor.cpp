@@ -229,6 +229,22 @@ bool ShaderProcessor::bypass() const
     return m_bypass;
 }
 
+bool ShaderProcessor::gradeIsNeutral() const
+{
+    {
+        AnnotatedMutexLocker lock(&m_histogramMutex);
+        if (m_histogramTarget)
+            return false;
+    }
+    AnnotatedMutexLocker lock(&m_dataMutex);
+    if (m_bypass || m_isBlackAndWhite || m_stockAmount != 0.f || m_grainAmount != 0.f || m_blurAmount > 0.f)
+        return false;
+    return m_tables.saturationMatrix() == GradeTables::identityMatrix()
+        && m_tables.exposure() == m_tables.bypassExposure()
+        && m_tables.liftGammaGain() == m_tables.bypassLiftGammaGain() && m_tables.wheels() == m_tables.bypassWheels()
+        && m_tables.levels() == m_tables.bypassLevels();
+}
+
 bool ShaderProcessor::isBlackAndWhite() const
 {
     AnnotatedMutexLocker lock(&m_dataMutex);
@@ -579,7 +595,7 @@ void ShaderProcessor::uploadTexturesLocked(bool bypass)
         glActiveTexture(GL_TEXTURE1);
         glBindTexture(GL_TEXTURE_RECTANGLE, m_grainMapTexture);
         if (m_grainMapTextureSize != m_grainSize) {
-            glTexImage2D(GL_TEXTURE_RECTANGLE, 0, GL_RGB32F, m_grainSize[0], m_grainSize[1], 0, GL_RGB, GL_FLOAT,
+            glTexImage2D(GL_TEXTURE_RECTANGLE, 0, GL_RGBA32F, m_grainSize[0], m_grainSize[1], 0, GL_RGB, GL_FLOAT,
                 m_grain->textureData());
             m_grainMapTextureSize = m_grainSize;
         } else {

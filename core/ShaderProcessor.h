@@ -125,6 +125,12 @@ public:
     // construction, and after initialize() when the clip's grade could not
     // be applied. Any thread.
     bool gradeApplied() const;
+    // True when a grading pass would change nothing: no stock, no grain, no
+    // blur, not black and white, and every table and matrix neutral (the
+    // bypass copies); not in show-original mode and with no histogram to
+    // fill. An owner may then use the converted source picture as the graded
+    // one (GradingPipeline does when the sizes match). GL thread.
+    bool gradeIsNeutral() const;
     // Rebuilds the exposure/temperature table only.
     void setExposureAndKelvin(float exposure, float kelvin);
 

@@ -435,20 +435,23 @@ bool ShaderProcessor::initializeTextures()
         return false;
 
     glGetError();
+    // Four-channel and one-channel float formats: the software rasteriser
+    // samples those directly, three-channel ones through a slow generic path.
+    // The tables are uploaded as RGB or RED; alpha is 1, never read.
     glActiveTexture(GL_TEXTURE1);
     m_grainMapTexture = createTexture(GL_TEXTURE_RECTANGLE, GL_LINEAR);
-    glTexImage2D(GL_TEXTURE_RECTANGLE, 0, GL_RGB32F, m_grainSize[0], m_grainSize[1], 0, GL_RGB, GL_FLOAT,
+    glTexImage2D(GL_TEXTURE_RECTANGLE, 0, GL_RGBA32F, m_grainSize[0], m_grainSize[1], 0, GL_RGB, GL_FLOAT,
         m_grain->textureData());
     m_grainMapTextureSize = m_grainSize;
 
     glActiveTexture(GL_TEXTURE2);
     m_grainCurveTexture = createTexture(GL_TEXTURE_1D, GL_LINEAR);
-    glTexImage1D(GL_TEXTURE_1D, 0, GL_RGB32F, GrainCurve::kEntries, 0, GL_RGB, GL_FLOAT, m_grainCurve->values);
+    glTexImage1D(GL_TEXTURE_1D, 0, GL_RGBA32F, GrainCurve::kEntries, 0, GL_RGB, GL_FLOAT, m_grainCurve->values);
 
     glActiveTexture(GL_TEXTURE3);
     m_stockTexture = createTexture(GL_TEXTURE_3D, GL_LINEAR);
     if (m_stockTable) {
-        glTexImage3D(GL_TEXTURE_3D, 0, GL_RGB32F, StockTable::kSize, StockTable::kSize, StockTable::kSize, 0, GL_RGB,
+        glTexImage3D(GL_TEXTURE_3D, 0, GL_RGBA32F, StockTable::kSize, StockTable::kSize, StockTable::kSize, 0, GL_RGB,
             GL_FLOAT, m_stockTable.get());
     } else {
         // No stock applied yet: an identity table keeps the picture sensible.
@@ -461,26 +464,26 @@ bool ShaderProcessor::initializeTextures()
                     entry[1] = float(g) / (StockTable::kSize - 1);
                     entry[2] = float(b) / (StockTable::kSize - 1);
                 }
-        glTexImage3D(GL_TEXTURE_3D, 0, GL_RGB32F, StockTable::kSize, StockTable::kSize, StockTable::kSize, 0, GL_RGB,
+        glTexImage3D(GL_TEXTURE_3D, 0, GL_RGBA32F, StockTable::kSize, StockTable::kSize, StockTable::kSize, 0, GL_RGB,
             GL_FLOAT, identity.data());
     }
 
     const bool bypass = m_bypass;
     glActiveTexture(GL_TEXTURE4);
     m_levelsTexture = createTexture(GL_TEXTURE_1D, GL_LINEAR);
-    glTexImage1D(GL_TEXTURE_1D, 0, GL_RGB32F, GradeTables::TableSize, 0, GL_RED, GL_FLOAT,
+    glTexImage1D(GL_TEXTURE_1D, 0, GL_R32F, GradeTables::TableSize, 0, GL_RED, GL_FLOAT,
         (bypass ? m_tables.bypassLevels() : m_tables.levels()).data());
     glActiveTexture(GL_TEXTURE5);
     m_exposureTexture = createTexture(GL_TEXTURE_1D, GL_LINEAR);
-    glTexImage1D(GL_TEXTURE_1D, 0, GL_RGB32F, GradeTables::TableSize, 0, GL_RGB, GL_FLOAT,
+    glTexImage1D(GL_TEXTURE_1D, 0, GL_RGBA32F, GradeTables::TableSize, 0, GL_RGB, GL_FLOAT,
         (bypass ? m_tables.bypassExposure() : m_tables.exposure()).data());
     glActiveTexture(GL_TEXTURE6);
     m_liftGammaGainTexture = createTexture(GL_TEXTURE_1D, GL_LINEAR);
-    glTexImage1D(GL_TEXTURE_1D, 0, GL_RGB32F, GradeTables::TableSize, 0, GL_RED, GL_FLOAT,
+    glTexImage1D(GL_TEXTURE_1D, 0, GL_R32F, GradeTables::TableSize, 0, GL_RED, GL_FLOAT,
         (bypass ? m_tables.bypassLiftGammaGain() : m_tables.liftGammaGain()).data());
     glActiveTexture(GL_TEXTURE8);
     m_wheelsTexture = createTexture(GL_TEXTURE_1D, GL_LINEAR);
-    glTexImage1D(GL_TEXTURE_1D, 0, GL_RGB32F, GradeTables::TableSize, 0, GL_RGB, GL_FLOAT,
+    glTexImage1D(GL_TEXTURE_1D, 0, GL_RGBA32F, GradeTables::TableSize, 0, GL_RGB, GL_FLOAT,
         (bypass ? m_tables.bypassWheels() : m_tables.wheels()).data());
     glActiveTexture(GL_TEXTURE0);
 

@@ -45,63 +45,10 @@ subroutine(swapColor) vec4 toARGB(vec4 color)
 
 subroutine uniform swapColor colorSelection;
 
-vec4 RGBtoHSL(vec4 color)
+// Lightness of HSL: the mean of the largest and smallest channel.
+float lightness(vec3 c)
 {
-    float mn = min(min(color.r, color.g), color.b);
-    float mx = max(max(color.r, color.g), color.b);
-    float delta = mx - mn;
-    float l = (mx + mn) / 2.0;
-    float h = 0.0;
-    float s = 0.0;
-    if (delta != 0.0) {
-        if (l < 0.5)
-            s = delta / (mx + mn);
-        else
-            s = delta / (2.0 - mx - mn);
-        float dR = (((mx - color.r) / 6.0) + (delta / 2.0)) / delta;
-        float dG = (((mx - color.g) / 6.0) + (delta / 2.0)) / delta;
-        float dB = (((mx - color.b) / 6.0) + (delta / 2.0)) / delta;
-        if (color.r >= color.g && color.r >= color.b)
-            h = dB - dG;
-        else if (color.g >= color.b)
-            h = (1.0 / 3.0) + dR - dB;
-        else
-            h = (2.0 / 3.0) + dG - dR;
-        if (h < 0.0)
-            h += 1.0;
-        else if (h > 1.0)
-            h -= 1.0;
-    }
-    return vec4(h, s, l, 1.0);
-}
-
-float hueToChannel(float f1, float f2, float h)
-{
-    if (h < 0.0)
-        h += 1.0;
-    else if (h > 1.0)
-        h -= 1.0;
-    if (6.0 * h < 1.0)
-        return f1 + (f2 - f1) * 6.0 * h;
-    if (2.0 * h < 1.0)
-        return f2;
-    if (3.0 * h < 2.0)
-        return f1 + (f2 - f1) * ((2.0 / 3.0) - h) * 6.0;
-    return f1;
-}
-
-vec4 HSLtoRGB(vec4 hsl)
-{
-    if (hsl.y == 0.0)
-        return vec4(hsl.z, hsl.z, hsl.z, 1.0);
-    float f2;
-    if (hsl.z < 0.5)
-        f2 = hsl.z * (1.0 + hsl.y);
-    else
-        f2 = (hsl.z + hsl.y) - (hsl.y * hsl.z);
-    float f1 = 2.0 * hsl.z - f2;
-    return vec4(hueToChannel(f1, f2, hsl.x + (1.0 / 3.0)), hueToChannel(f1, f2, hsl.x),
-        hueToChannel(f1, f2, hsl.x - (1.0 / 3.0)), 1.0);
+    return (max(max(c.r, c.g), c.b) + min(min(c.r, c.g), c.b)) / 2.0;
 }
 
 vec4 applyExposure(vec4 p)
@@ -115,13 +62,20 @@ vec4 applyStock(vec4 p)
     if (uniStockLUTAmount == 0.0)
         return p;
     vec4 lut = texture(uniStockLUTArray, p.rgb);
-    vec4 c = p + (lut - p) * uniStockLUTAmount;
-    vec4 full = RGBtoHSL(c);
-    vec4 orig = RGBtoHSL(p);
-    vec4 mid = vec4(full.x, full.y, orig.z, 1.0);
-    vec4 result = mix(HSLtoRGB(mid), HSLtoRGB(full), uniStockCurveAmount);
-    result.a = 1.0;
-    return result;
+    vec3 c = p.rgb + (lut.rgb - p.rgb) * uniStockLUTAmount;
+    // The stock's colour with its own lightness is c itself (HSL to RGB
+    // undoes RGB to HSL). With the lightness of p instead, HSL to RGB keeps
+    // each channel's place between the channels' mean and the extremes and
+    // scales it by the chroma the new lightness allows:
+    //   kept = Lp + (c - Lc) * (1 - |2 Lp - 1|) / (1 - |2 Lc - 1|),
+    // grey (Lp) when c is grey (or out of range with no room for chroma).
+    float lc = lightness(c);
+    float lp = lightness(p.rgb);
+    float spread = max(max(c.r, c.g), c.b) - min(min(c.r, c.g), c.b);
+    float room = 1.0 - abs(2.0 * lc - 1.0);
+    float ratio = spread > 0.0 && room > 0.0 ? (1.0 - abs(2.0 * lp - 1.0)) / room : 0.0;
+    vec3 kept = vec3(lp) + (c - vec3(lc)) * ratio;
+    return vec4(mix(kept, c, uniStockCurveAmount), 1.0);
 }
 
 vec4 applyGrain(vec4 p)

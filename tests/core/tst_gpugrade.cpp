@@ -21,6 +21,8 @@ private slots:
     void stagesAgreeWithReference_data();
     void stagesAgreeWithReference();
     void neutralGradePassesPictureThrough();
+    void neutralGradeSkipsItsPass_data();
+    void neutralGradeSkipsItsPass();
     void colourOrders();
     void yuy2RoundTrips_data();
     void yuy2RoundTrips();
@@ -148,10 +150,93 @@ void TestGpuGrade::neutralGradePassesPictureThrough()
     QVERIFY(maxByteDifference(out, m_picture) <= 1);
 }
 
+void TestGpuGrade::neutralGradeSkipsItsPass_data()
+{
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<bool>("skips");
+    QTest::newRow("neutral") << QString() << true;
+    QTest::newRow("RGBA order asked for") << QStringLiteral("rgba") << true;
+    QTest::newRow("stock") << QStringLiteral("stock") << false;
+    QTest::newRow("grain") << QStringLiteral("grain") << false;
+    QTest::newRow("exposure") << QStringLiteral("exposure") << false;
+    QTest::newRow("lift") << QStringLiteral("lift") << false;
+    QTest::newRow("wheels") << QStringLiteral("wheels") << false;
+    QTest::newRow("levels") << QStringLiteral("levels") << false;
+    QTest::newRow("saturation") << QStringLiteral("saturation") << false;
+    QTest::newRow("blur gauge") << QStringLiteral("blur") << false;
+    QTest::newRow("show original") << QStringLiteral("bypass") << false;
+    QTest::newRow("BGRA order") << QStringLiteral("bgra") << false;
+    QTest::newRow("other output size") << QStringLiteral("size") << false;
+    QTest::newRow("histogram") << QStringLiteral("histogram") << false;
+}
+
+void TestGpuGrade::neutralGradeSkipsItsPass()
+{
+    QFETCH(QString, change);
+    QFETCH(bool, skips);
+    ClipSettings settings = neutralSettings();
+    if (change == QLatin1String("stock"))
+        settings.setStockLUTAmount(100);
+    else if (change == QLatin1String("grain"))
+        settings.setGrainAmount(100);
+    else if (change == QLatin1String("exposure"))
+        settings.setExposure(0.1f);
+    else if (change == QLatin1String("lift"))
+        settings.setLift(1.05f);
+    else if (change == QLatin1String("wheels"))
+        settings.setMid({ 0.2, 1.0 });
+    else if (change == QLatin1String("levels"))
+        settings.setHistogramSliderData({ 0.05f, 0.5f, 1.0f });
+    else if (change == QLatin1String("saturation"))
+        settings.setSaturation(0.5f);
+    else if (change == QLatin1String("blur"))
+        settings.setGrainScaleName(QStringLiteral("8 mm"));
+    const bool otherSize = change == QLatin1String("size");
+    quint32 counts[3][512] = {};
+    quint32* histogram[3] = { counts[0], counts[1], counts[2] };
+    const bool wantsHistogram = change == QLatin1String("histogram");
+    unsigned order = ShaderProcessor::NoOrderPreference;
+    if (change == QLatin1String("rgba"))
+        order = ShaderProcessor::OrderRGBA;
+    else if (change == QLatin1String("bgra"))
+        order = ShaderProcessor::OrderBGRA;
+
+    // The same grade drawn and, where allowed, skipped.
+    GpuGrader drawn;
+    QVERIFY(drawn.create(m_gl, settings, W, H, otherSize ? W / 2 : 0, otherSize ? H / 2 : 0, StretchToFit,
+        wantsHistogram ? histogram : nullptr));
+    drawn.pipeline->setSkipsNeutralGrade(false);
+    GpuGrader skipping;
+    QVERIFY(skipping.create(m_gl, settings, W, H, otherSize ? W / 2 : 0, otherSize ? H / 2 : 0, StretchToFit,
+        wantsHistogram ? histogram : nullptr));
+    if (change == QLatin1String("bypass")) {
+        drawn.processor->setBypass(true);
+        skipping.processor->setBypass(true);
+    }
+    const auto reference = drawn.grade(m_picture, order);
+    QVERIFY(!drawn.pipeline->gradePassSkipped());
+    const auto out = skipping.grade(m_picture, order);
+    QCOMPARE(skipping.pipeline->gradePassSkipped(), skips);
+    // Skipped, the graded picture is the source itself, within a step of
+    // the drawn neutral pass (whose tables sample half a bucket low).
+    QVERIFY(maxByteDifference(out, reference) <= 1);
+    if (skips) {
+        QVERIFY(out == m_picture);
+        QCOMPARE(skipping.pipeline->gradedTexture(), skipping.pipeline->linearTexture());
+        // A later grade that changes the picture draws again.
+        skipping.processor->setSaturation(0.f);
+        const auto grey = skipping.grade(m_picture, order);
+        QVERIFY(!skipping.pipeline->gradePassSkipped());
+        QVERIFY(maxByteDifference(grey, m_picture) > 2);
+    }
+}
+
 void TestGpuGrade::colourOrders()
 {
     GpuGrader grader;
     QVERIFY(grader.create(m_gl, neutralSettings(), W, H));
+    // Every order through the drawn pass (a neutral RGBA one would be skipped).
+    grader.pipeline->setSkipsNeutralGrade(false);
     const auto rgba = grader.grade(m_picture, ShaderProcessor::OrderRGBA);
     const auto bgra = grader.grade(m_picture, ShaderProcessor::OrderBGRA);
     const auto argb = grader.grade(m_picture, ShaderProcessor::OrderARGB);
