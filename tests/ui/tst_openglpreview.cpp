@@ -1,0 +1,473 @@
+#include "common/TestEnvironment.h"
+#include "common/TestMedia.h"
+
+#include "app/AudioPlayback.h"
+#include "core/ApplicationPaths.h"
+#include "core/ClipSettings.h"
+#include "core/ShaderProcessor.h"
+#include "media/AssetMetadata.h"
+#include "media/MetadataManager.h"
+#include "media/SequenceItem.h"
+#include "media/WinSourceReader.h"
+#include "ui/OpenGLPreview.h"
+#include "ui/PreviewArea.h"
+#include "ui/PreviewViewport.h"
+
+#include <QApplication>
+#include <QFileInfo>
+#include <QSignalSpy>
+
+#include <memory>
+#include <vector>
+
+using namespace Emulsa;
+using Emulsa::Test::TestMedia;
+
+namespace {
+
+// Mean luma of an image, 0..255.
+double meanLuma(const QImage& image)
+{
+    const QImage rgb = image.convertToFormat(QImage::Format_RGB32);
+    double sum = 0.0;
+    for (int y = 0; y < rgb.height(); ++y) {
+        const QRgb* line = reinterpret_cast<const QRgb*>(rgb.constScanLine(y));
+        for (int x = 0; x < rgb.width(); ++x)
+            sum += qGray(line[x]);
+    }
+    return rgb.isNull() ? 0.0 : sum / (double(rgb.width()) * rgb.height());
+}
+
+// The part of a grabbed window the picture covers (the viewport counts rows
+// from the bottom).
+QImage pictureOf(const QImage& grabbed, const QRect& viewport)
+{
+    return grabbed.copy(
+        viewport.x(), grabbed.height() - viewport.y() - viewport.height(), viewport.width(), viewport.height());
+}
+
+} // namespace
+
+class OpenGLPreviewTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<MetadataManager> m_manager;
+    ClipSettings m_settings;
+    std::vector<std::unique_ptr<SequenceItem>> m_items;
+
+    // The record of a file as the application gets it, once it is read.
+    AssetMetadata* record(const QString& path)
+    {
+        AssetMetadata* asset = m_manager->getMetadata(QFileInfo(path));
+        if (asset && !QTest::qWaitFor([asset] { return asset->ready; }, 60000))
+            return nullptr;
+        return asset;
+    }
+
+    SequenceItem* item(TestMedia::Clip clip)
+    {
+        const QString path = TestMedia::instance().path(clip);
+        AssetMetadata* asset = path.isEmpty() ? nullptr : record(path);
+        if (!asset)
+            return nullptr;
+        m_items.push_back(std::make_unique<SequenceItem>(asset, &m_settings, 0, asset->frameCount));
+        return m_items.back().get();
+    }
+
+    SequenceItem* brokenItem()
+    {
+        AssetMetadata* asset = record(TestMedia::instance().makeRandomBytesFile(QStringLiteral("broken.mp4"), 65536));
+        if (!asset)
+            return nullptr;
+        m_items.push_back(std::make_unique<SequenceItem>(asset, &m_settings, 0, 0));
+        return m_items.back().get();
+    }
+
+    // Shows a clip the way the grading tab does: the reader first.
+    static void show(OpenGLPreview& preview, WinSourceReader& reader, const SequenceItem* clip)
+    {
+        reader.initializeFromSequenceItem(clip);
+        preview.currentItemChanged(clip);
+    }
+
+    static bool exposed(OpenGLPreview& preview, int width, int height)
+    {
+        preview.resize(width, height);
+        preview.show();
+        return QTest::qWaitForWindowExposed(&preview);
+    }
+
+private slots:
+    void initTestCase()
+    {
+        // The built data folder: placeholders, stocks and grain.
+        const QByteArray build = qgetenv("EMULSA_TEST_BINARY_DIR");
+        QVERIFY2(!build.isEmpty(), "run through CTest");
+        qputenv("PROGRAMDATA", build + "/share");
+        ApplicationPaths::instance()->clearCache();
+        QVERIFY(QFileInfo::exists(ApplicationPaths::instance()->resourcesPath() + "placeholderEM.bin"));
+        m_manager = std::make_unique<MetadataManager>(Emulsa::Test::makeTempFolder(QStringLiteral("cache")));
+    }
+
+    void cleanupTestCase()
+    {
+        m_items.clear();
+        m_manager.reset();
+    }
+
+    void fitViewport_data()
+    {
+        QTest::addColumn<QSize>("window");
+        QTest::addColumn<QSize>("picture");
+        QTest::addColumn<QRect>("expected");
+        QTest::newRow("same aspect") << QSize(640, 360) << QSize(1920, 1080) << QRect(0, 0, 640, 360);
+        QTest::newRow("wide window") << QSize(800, 360) << QSize(1920, 1080) << QRect(80, 0, 640, 360);
+        QTest::newRow("tall window") << QSize(640, 600) << QSize(1920, 1080) << QRect(0, 120, 640, 360);
+        QTest::newRow("portrait in landscape") << QSize(640, 360) << QSize(1080, 1920) << QRect(219, 0, 202, 360);
+        QTest::newRow("no clip: 16/9") << QSize(640, 480) << QSize() << QRect(0, 60, 640, 360);
+        QTest::newRow("empty window") << QSize(0, 0) << QSize(640, 360) << QRect(0, 0, 0, 0);
+    }
+
+    void fitViewport()
+    {
+        QFETCH(QSize, window);
+        QFETCH(QSize, picture);
+        QFETCH(QRect, expected);
+        QCOMPARE(PreviewViewport::fit(window, picture), expected);
+    }
+
+    void zoomAndPan_data()
+    {
+        QTest::addColumn<QSize>("window");
+        QTest::addColumn<QSize>("picture");
+        QTest::addColumn<QPoint>("pan");
+        QTest::addColumn<QPoint>("delta");
+        QTest::addColumn<QPoint>("newPan");
+        QTest::addColumn<QRect>("viewport");
+        QTest::newRow("small clip is centred and cannot move")
+            << QSize(800, 600) << QSize(640, 360) << QPoint() << QPoint(-50, 40) << QPoint(0, 0)
+            << QRect(80, 120, 640, 360);
+        QTest::newRow("large clip pans within its size")
+            << QSize(640, 360) << QSize(1920, 1080) << QPoint() << QPoint(-500, 300) << QPoint(500, -300)
+            << QRect(-500, -300, 1920, 1080);
+        QTest::newRow("pan stops at the far edge")
+            << QSize(640, 360) << QSize(1920, 1080) << QPoint(1200, -700) << QPoint(-500, -300) << QPoint(1280, -400)
+            << QRect(-1280, -400, 1920, 1080);
+    }
+
+    void zoomAndPan()
+    {
+        QFETCH(QSize, window);
+        QFETCH(QSize, picture);
+        QFETCH(QPoint, pan);
+        QFETCH(QPoint, delta);
+        QFETCH(QPoint, newPan);
+        QFETCH(QRect, viewport);
+        const QPoint moved = PreviewViewport::movePan(pan, delta, window, picture);
+        QCOMPARE(moved, newPan);
+        QCOMPARE(PreviewViewport::oneToOne(window, picture, moved), viewport);
+    }
+
+    void placeholders()
+    {
+        WinSourceReader reader;
+        OpenGLPreview preview(&reader);
+        QVERIFY(exposed(preview, 640, 360));
+        show(preview, reader, nullptr);
+        const QImage none = preview.grabFramebuffer();
+        QCOMPARE(preview.shown(), OpenGLPreview::Shown::NoClipPicture);
+        QVERIFY(!none.isNull());
+        QCOMPARE(preview.lastGLError(), GLenum(GL_NO_ERROR));
+
+        SequenceItem* broken = brokenItem();
+        QVERIFY(broken);
+        QVERIFY(!broken->asset->valid);
+        show(preview, reader, broken);
+        const QImage invalid = preview.grabFramebuffer();
+        QCOMPARE(preview.shown(), OpenGLPreview::Shown::InvalidClipPicture);
+        QCOMPARE(preview.lastGLError(), GLenum(GL_NO_ERROR));
+        QVERIFY(preview.failure().isEmpty());
+        // The two pictures are the installed images, scaled into the window.
+        const QString resources = ApplicationPaths::instance()->resourcesPath();
+        for (auto [grabbed, file] :
+            { std::pair { none, "placeholderEM.bin" }, std::pair { invalid, "placeholderIF.bin" } }) {
+            const QImage expected = QImage(resources + file, "TIFF").scaled(grabbed.size());
+            QVERIFY(!expected.isNull());
+            QVERIFY2(qAbs(meanLuma(grabbed) - meanLuma(expected)) < 4.0, file);
+        }
+        QVERIFY(none != invalid);
+    }
+
+    void seekWhilePausedShowsThatFrame_data()
+    {
+        QTest::addColumn<int>("clip");
+        QTest::addColumn<QList<int>>("frames");
+        QTest::newRow("h264, key frame every 12") << int(TestMedia::NoAudio) << QList<int> { 7, 13, 0, 24, 29, 12, 11 };
+        QTest::newRow("prores") << int(TestMedia::ProResMov) << QList<int> { 20, 3, 29 };
+        QTest::newRow("29.97") << int(TestMedia::H264Fps2997) << QList<int> { 40, 59, 1 };
+    }
+
+    void seekWhilePausedShowsThatFrame()
+    {
+        QFETCH(int, clip);
+        QFETCH(QList<int>, frames);
+        SequenceItem* current = item(TestMedia::Clip(clip));
+        QVERIFY(current);
+        WinSourceReader reader;
+        OpenGLPreview preview(&reader);
+        QVERIFY(exposed(preview, 640, 360));
+        show(preview, reader, current);
+        QVERIFY(preview.processor());
+        preview.setShowOriginal(true);
+        QCOMPARE(TestMedia::frameIndexFromImage(preview.grabFramebuffer()), 0);
+        QSignalSpy positions(&preview, &OpenGLPreview::positionChanged);
+        for (int frame : frames) {
+            preview.seekToFrame(quint32(frame), true);
+            const QImage grabbed = preview.grabFramebuffer();
+            QCOMPARE(preview.shownFrameIndex(), frame);
+            QCOMPARE(TestMedia::frameIndexFromImage(grabbed), frame);
+            QCOMPARE(positions.last().at(0).toInt(), frame);
+            QCOMPARE(preview.lastGLError(), GLenum(GL_NO_ERROR));
+        }
+    }
+
+    void twentyClipSwitches()
+    {
+        const QList<TestMedia::Clip> clips = { TestMedia::NoAudio, TestMedia::Portrait, TestMedia::H264FullRange,
+            TestMedia::H264Height1088, TestMedia::ProResMov, TestMedia::H264Limited1080p25 };
+        std::vector<SequenceItem*> items;
+        for (TestMedia::Clip clip : clips) {
+            items.push_back(item(clip));
+            QVERIFY(items.back());
+        }
+        items.push_back(brokenItem());
+        items.push_back(nullptr);
+        WinSourceReader reader;
+        OpenGLPreview preview(&reader);
+        QVERIFY(exposed(preview, 640, 360));
+        for (int i = 0; i < 20; ++i) {
+            const SequenceItem* current = items[size_t(i * 5) % items.size()];
+            show(preview, reader, current);
+            preview.setShowOriginal(true);
+            const QImage grabbed = preview.grabFramebuffer();
+            QCOMPARE(preview.lastGLError(), GLenum(GL_NO_ERROR));
+            if (current && current->asset->valid) {
+                QCOMPARE(preview.shown(), OpenGLPreview::Shown::Frame);
+                const QRect viewport = preview.pictureViewport();
+                if (current->asset->height > current->asset->width)
+                    QVERIFY(viewport.height() == 360 && viewport.width() < 640);
+                QCOMPARE(TestMedia::frameIndexFromImage(pictureOf(grabbed, viewport)), 0);
+            } else {
+                QVERIFY(preview.shown() != OpenGLPreview::Shown::Frame);
+            }
+        }
+    }
+
+    void waitsForTheRecordAndSeeksBeforeShown()
+    {
+        SequenceItem* current = item(TestMedia::H264FullRange);
+        QVERIFY(current);
+        AssetMetadata pending(*current->asset);
+        pending.ready = false;
+        SequenceItem pendingItem(&pending, &m_settings, 0, pending.frameCount);
+        WinSourceReader reader;
+        OpenGLPreview preview(&reader);
+        // A seek before the window is shown: the frame waits for it.
+        reader.initializeFromSequenceItem(current);
+        preview.currentItemChanged(current);
+        preview.seekToFrame(9, true);
+        QVERIFY(exposed(preview, 640, 360));
+        preview.setShowOriginal(true);
+        QCOMPARE(TestMedia::frameIndexFromImage(preview.grabFramebuffer()), 9);
+
+        // A record still being read shows the no-clip picture until it is ready.
+        show(preview, reader, &pendingItem);
+        QCOMPARE(preview.shown(), OpenGLPreview::Shown::NoClipPicture);
+        QVERIFY(!preview.processor());
+        pending.ready = true;
+        QTRY_COMPARE(preview.shown(), OpenGLPreview::Shown::Frame);
+        QCOMPARE(preview.shownFrameIndex(), 0);
+    }
+
+    void zoomedPictureFollowsTheDrag()
+    {
+        SequenceItem* current = item(TestMedia::H264Limited1080p25);
+        QVERIFY(current);
+        WinSourceReader reader;
+        OpenGLPreview preview(&reader);
+        QVERIFY(exposed(preview, 640, 360));
+        show(preview, reader, current);
+        QCOMPARE(preview.pictureViewport(), QRect(0, 0, 640, 360));
+        // Without zoom a drag does nothing.
+        QTest::mousePress(&preview, Qt::LeftButton, Qt::NoModifier, QPoint(300, 200));
+        QTest::mouseMove(&preview, QPoint(200, 150));
+        QTest::mouseRelease(&preview, Qt::LeftButton, Qt::NoModifier, QPoint(200, 150));
+        QCOMPARE(preview.panOffset(), QPoint());
+
+        preview.setZoom(true);
+        QCOMPARE(preview.pictureViewport(), QRect(0, 0, 1920, 1080));
+        QTest::mousePress(&preview, Qt::LeftButton, Qt::NoModifier, QPoint(300, 200));
+        QTest::mouseMove(&preview, QPoint(200, 250));
+        QTest::mouseRelease(&preview, Qt::LeftButton, Qt::NoModifier, QPoint(200, 250));
+        const qreal ratio = preview.devicePixelRatio();
+        QCOMPARE(preview.panOffset(), QPoint(int(100 * ratio), int(-50 * ratio)));
+        QCOMPARE(preview.pictureViewport().topLeft(), QPoint(int(-100 * ratio), int(-50 * ratio)));
+        QCOMPARE(preview.grabFramebuffer().isNull(), false);
+        QCOMPARE(preview.lastGLError(), GLenum(GL_NO_ERROR));
+        // A new clip starts unpanned.
+        show(preview, reader, current);
+        QCOMPARE(preview.panOffset(), QPoint());
+    }
+
+    void histogramArrives()
+    {
+        SequenceItem* current = item(TestMedia::H264FullRange);
+        QVERIFY(current);
+        WinSourceReader reader;
+        OpenGLPreview preview(&reader);
+        QVERIFY(exposed(preview, 640, 360));
+        QSignalSpy ready(&preview, &OpenGLPreview::histogramDataReady);
+        show(preview, reader, current);
+        preview.render();
+        QTRY_VERIFY(ready.count() > 0);
+        for (int channel = 0; channel < 3; ++channel) {
+            quint64 total = 0;
+            for (int bin = 0; bin < 512; ++bin)
+                total += preview.histogram(channel)[bin];
+            QVERIFY2(total > 0, qPrintable(QString::number(channel)));
+        }
+    }
+
+    void gradeEditsReachTheProcessor()
+    {
+        SequenceItem* current = item(TestMedia::NoAudio);
+        QVERIFY(current);
+        WinSourceReader reader;
+        OpenGLPreview preview(&reader);
+        QVERIFY(exposed(preview, 640, 360));
+        show(preview, reader, current);
+        ShaderProcessor* processor = preview.processor();
+        QVERIFY(processor);
+        const double before = meanLuma(preview.grabFramebuffer());
+        const unsigned uploads = processor->uploadCount(ShaderProcessor::ExposureUpload);
+
+        // One edit, one upload on the next (paused) redraw, and a brighter picture.
+        preview.setExposureAndKelvin(2.0f, m_settings.getKelvin());
+        QCOMPARE(processor->uploadCount(ShaderProcessor::ExposureUpload), uploads + 1);
+        const double brighter = meanLuma(preview.grabFramebuffer());
+        QVERIFY2(brighter > before + 5.0, qPrintable(QStringLiteral("%1 -> %2").arg(before).arg(brighter)));
+
+        preview.setSaturation(0.0f);
+        preview.setShowOriginal(true);
+        QVERIFY(processor->bypass());
+        QCOMPARE(TestMedia::frameIndexFromImage(preview.grabFramebuffer()), 0);
+        preview.setShowOriginal(false);
+        QVERIFY(!processor->bypass());
+
+        QSignalSpy thumbnails(&preview, &OpenGLPreview::frameForThumbnail);
+        preview.currentFrameNeededForThumbnail(QByteArrayLiteral("{preset}"));
+        QCOMPARE(thumbnails.count(), 1);
+        QVERIFY(!thumbnails.at(0).at(1).value<QImage>().isNull());
+    }
+
+    void playsAndLoopsBetweenInAndOutPoints()
+    {
+        SequenceItem* current = item(TestMedia::ProResMov);
+        QVERIFY(current);
+        WinSourceReader reader;
+        OpenGLPreview preview(&reader);
+        // No sound device here: the sound goes silent and the preview keeps
+        // its own time.
+        AudioPlayback audio(&reader);
+        preview.setAudioPlayback(&audio);
+        QVERIFY(exposed(preview, 320, 180));
+        show(preview, reader, current);
+        audio.currentItemChanged(current);
+        preview.setStartFrame(3);
+        preview.setEndFrame(8);
+        QSignalSpy positions(&preview, &OpenGLPreview::positionChanged);
+        audio.setPlayState(false);
+        preview.setPlayState(false);
+        QVERIFY(!preview.isPaused());
+        // Wait for a loop: a frame shown after a later one.
+        QTRY_VERIFY_WITH_TIMEOUT(
+            [&] {
+                for (int i = 1; i < positions.count(); ++i)
+                    if (positions.at(i).at(0).toInt() < positions.at(i - 1).at(0).toInt())
+                        return true;
+                return false;
+            }(),
+            20000);
+        preview.setPlayState(true);
+        audio.setPlayState(true);
+        for (const QList<QVariant>& args : positions)
+            QVERIFY(args.at(0).toInt() <= 8);
+        QVERIFY(preview.clock().shownCount() > 0);
+        if (!AudioPlayback::hasOutputDevice())
+            QVERIFY(!preview.clock().followingMaster());
+        const int paused = positions.count();
+        QTest::qWait(200);
+        QCOMPARE(positions.count(), paused);
+        QCOMPARE(preview.lastGLError(), GLenum(GL_NO_ERROR));
+    }
+
+    void uploadNeverOverrunsThePixelBuffer()
+    {
+        // A record claiming fewer bytes than the frames carry (a 1088-row
+        // frame against a 1080-row record): the copy is cut to the buffer.
+        SequenceItem* current = item(TestMedia::NoAudio);
+        QVERIFY(current);
+        AssetMetadata shortRecord(*current->asset);
+        shortRecord.frameBytes = current->asset->frameBytes / 2;
+        shortRecord.ready = true;
+        SequenceItem shortItem(&shortRecord, &m_settings, 0, shortRecord.frameCount);
+        WinSourceReader reader;
+        OpenGLPreview preview(&reader);
+        QVERIFY(exposed(preview, 640, 360));
+        show(preview, reader, &shortItem);
+        preview.seekToFrame(5, true);
+        preview.grabFramebuffer();
+        QCOMPARE(preview.shown(), OpenGLPreview::Shown::Frame);
+        QCOMPARE(preview.lastGLError(), GLenum(GL_NO_ERROR));
+    }
+
+    void contextFailureIsShownNotFatal()
+    {
+        WinSourceReader reader;
+        OpenGLPreview preview(&reader);
+        preview.setRequiredVersion(9, 9);
+        QSignalSpy failed(&preview, &OpenGLPreview::previewFailed);
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("OpenGL 9.9 core is not available"));
+        QVERIFY(exposed(preview, 320, 180));
+        QTRY_COMPARE(failed.count(), 1);
+        QCOMPARE(preview.shown(), OpenGLPreview::Shown::Failure);
+        QVERIFY(!preview.failure().isEmpty());
+        // Later calls do nothing and report nothing new.
+        show(preview, reader, item(TestMedia::NoAudio));
+        preview.setPlayState(false);
+        preview.seekToFrame(3);
+        preview.render();
+        QCOMPARE(failed.count(), 1);
+        QVERIFY(preview.grabFramebuffer().isNull());
+    }
+
+    void previewAreaShowsTheFailure()
+    {
+        WinSourceReader reader;
+        auto* preview = new OpenGLPreview(&reader);
+        preview->setRequiredVersion(9, 9);
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("OpenGL 9.9 core is not available"));
+        PreviewArea area(preview);
+        QVERIFY(!area.showsFailure());
+        area.resize(320, 200);
+        area.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&area));
+        QTRY_VERIFY(area.showsFailure());
+        QVERIFY(area.failureText().contains(QStringLiteral("OpenGL 9.9")));
+    }
+};
+
+EMULSA_TEST_MAIN(OpenGLPreviewTest)
+#include "tst_openglpreview.moc"

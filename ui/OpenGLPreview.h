@@ -1,0 +1,191 @@
+#pragma once
+
+#include "app/PlaybackClock.h"
+#include "core/ClipSettings.h"
+
+#include <QImage>
+#include <QOpenGLFunctions_4_0_Core>
+#include <QPointer>
+#include <QTimer>
+#include <QWindow>
+
+#include <array>
+#include <memory>
+
+class QOpenGLContext;
+
+namespace Emulsa {
+
+class AudioPlayback;
+class Frame;
+class GradingPipeline;
+class PreviewPlaceholder;
+class SequenceItem;
+class ShaderProcessor;
+class SourceReader;
+
+// The graded preview of the current clip: a window with its own OpenGL 4.0
+// core context (swap interval 0) and a shader processor made per clip. Frames
+// come from the shared source reader on the main thread, go through two
+// alternating pixel-unpack buffers into the source texture, are converted to
+// linear RGB and graded straight into the window (the order of
+// GradingPipeline, with the window as the grading pass's target).
+//
+// Playback follows a PlaybackClock: the sound's played position when an
+// AudioPlayback is attached and playing, the system clock otherwise; late
+// frames are dropped. A new clip starts paused.
+//
+// Failures never end the program: a clip that cannot be read shows the
+// invalid-clip picture, failed per-clip resources a cleared window, and a
+// context that cannot be made is reported with previewFailed() (the owner
+// shows the message in place of the window).
+class OpenGLPreview : public QWindow, protected QOpenGLFunctions_4_0_Core
+{
+    Q_OBJECT
+
+public:
+    // What the last render drew.
+    enum class Shown
+    {
+        Nothing,
+        NoClipPicture,
+        InvalidClipPicture,
+        Frame,
+        Failure
+    };
+
+    explicit OpenGLPreview(SourceReader* reader, QWindow* parent = nullptr);
+    ~OpenGLPreview() override;
+
+    // Sound to follow and to restart on seeks and loops; may be null.
+    void setAudioPlayback(AudioPlayback* audio);
+
+    const SequenceItem* currentItem() const { return m_item; }
+    ShaderProcessor* processor() const { return m_processor.get(); }
+    bool isPaused() const { return m_paused; }
+    bool zoom() const { return m_zoom; }
+    QPoint panOffset() const { return m_pan; }
+    Shown shown() const { return m_shown; }
+    // The index of the frame on screen, -1 when none.
+    qint32 shownFrameIndex() const { return m_shownIndex; }
+    // Why the preview cannot draw, empty while it can.
+    const QString& failure() const { return m_failure; }
+    // The histogram the processor fills after each graded frame: three
+    // channels of 512 counts.
+    const quint32* histogram(int channel) const { return m_histogram[channel].data(); }
+    const PlaybackClock& clock() const { return m_clock; }
+    // The viewport of the picture in device pixels.
+    QRect pictureViewport() const;
+
+    // Renders once and returns what was drawn into the window's framebuffer
+    // (a null image when nothing could be drawn).
+    QImage grabFramebuffer();
+    // Renders, and reports any OpenGL error raised while doing so.
+    GLenum lastGLError() const { return m_lastGLError; }
+
+    // The context version required; below it the context counts as failed.
+    void setRequiredVersion(int major, int minor);
+
+public slots:
+    // A new current clip (null for none). The owner has initialised the
+    // reader with it.
+    void currentItemChanged(const SequenceItem* item);
+    // true pauses.
+    void setPlayState(bool paused);
+    void setZoom(bool enabled);
+    // Moves to a frame and shows it, playing or paused.
+    void seekToFrame(quint32 frame, bool precise = true);
+    // In and out points for the reader's looping.
+    void setStartFrame(quint32 frame);
+    void setEndFrame(quint32 frame);
+    void setHistogramBeforeLevels(bool before);
+
+    // Grade edits, straight to the processor; each redraws when paused.
+    void applySettings(const ClipSettings* settings);
+    void setShowOriginal(bool enabled);
+    void setStock(const QString& stock, quint32 profile, double grainScale);
+    void setExposureAndKelvin(float exposure, float kelvin);
+    void setStockAmount(float amount);
+    void setCurveAmount(float amount);
+    void setGrainAmount(float amount);
+    void setColorWheels(const ColorWheelData& low, const ColorWheelData& mid, const ColorWheelData& high);
+    void setLiftGammaGain(float lift, float gamma, float gain);
+    void setSaturation(float saturation);
+    void setLevels(const HistogramSliderData& levels);
+    // The graded frame for a preset's thumbnail: frameForThumbnail follows.
+    void currentFrameNeededForThumbnail(const QByteArray& presetId);
+
+    void render();
+
+signals:
+    // The frame shown during playback or after a seek (slider and timecode).
+    void positionChanged(int frame);
+    void histogramDataReady();
+    void previewFailed(const QString& message);
+    void frameForThumbnail(const QByteArray& presetId, const QImage& image);
+
+protected:
+    void exposeEvent(QExposeEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+
+private slots:
+    void tick();
+
+private:
+    bool initializeContext();
+    bool allocateClipResources();
+    void cleanClipResources();
+    void fail(const QString& message);
+    // Replaces the held frame with the reader's next one; false at the end
+    // of the clip (the reader has gone back to the in point).
+    bool takeNextFrame();
+    void restartClocks(qint64 nextFrame, qint64 mediaNs);
+    void uploadFrame();
+    void convertFrame();
+    void displayFrame();
+    void redrawWhenPaused();
+    bool clipUsable() const;
+    QSize pictureSize() const;
+    QSize windowPixels() const;
+    void scheduleTick(qint64 waitNs);
+    template<typename Edit> void editGrade(Edit edit);
+
+    SourceReader* m_reader;
+    QPointer<AudioPlayback> m_audio;
+    QOpenGLContext* m_context = nullptr;
+    bool m_glReady = false;
+    int m_requiredMajor = 4;
+    int m_requiredMinor = 0;
+    std::unique_ptr<PreviewPlaceholder> m_placeholder;
+    std::unique_ptr<GradingPipeline> m_pipeline;
+    std::unique_ptr<ShaderProcessor> m_processor;
+    GLuint m_pixelBuffers[2] = { 0, 0 };
+    qint64 m_pixelBufferBytes = 0;
+    int m_pixelBufferIndex = 0;
+    const SequenceItem* m_item = nullptr;
+    std::unique_ptr<Frame> m_heldFrame;
+    bool m_uploadPending = false;
+    std::array<std::array<quint32, 512>, 3> m_histogram {};
+    quint32* m_histogramPointers[3];
+    PlaybackClock m_clock;
+    QTimer m_tickTimer;
+    QTimer m_readyTimer;
+    bool m_paused = true;
+    bool m_newClip = true;
+    bool m_histogramBeforeLevels = false;
+    bool m_panning = false;
+    bool m_zoom = false;
+    QPoint m_pan;
+    QPoint m_lastMouse;
+    Shown m_shown = Shown::Nothing;
+    qint32 m_shownIndex = -1;
+    QString m_failure;
+    bool m_grab = false;
+    QImage m_grabbed;
+    GLenum m_lastGLError = 0;
+};
+
+} // namespace Emulsa
