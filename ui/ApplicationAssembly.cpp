@@ -11,6 +11,9 @@
 #include "ui/SettingsPanelHeaderWidget.h"
 
 #include <QDebug>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QTabWidget>
 #include <QTimer>
 
 namespace Emulsa {
@@ -52,6 +55,12 @@ ApplicationAssembly::~ApplicationAssembly()
 
 void ApplicationAssembly::start(int openDelayMs)
 {
+    // Without the media browser the grading tab comes first.
+    if (!m_window->tabContent(MainWindow::MediaTab))
+        m_window->tabs()->setCurrentIndex(MainWindow::GradingTab);
+    // The whole screen also where no window manager maximises.
+    if (QScreen* screen = QGuiApplication::primaryScreen())
+        m_window->setGeometry(screen->availableGeometry());
     m_window->showMaximized();
     QTimer::singleShot(openDelayMs, m_window, qOverload<>(&MainWindow::readSelectedProjectFile));
 }

@@ -68,6 +68,8 @@ EMFilmSettings::EMFilmSettings(bool withPreview, QWidget* parent)
         if (m_preview)
             m_preview->setPlayState(!playing);
     });
+    m_readyTimer.setInterval(100);
+    connect(&m_readyTimer, &QTimer::timeout, this, &EMFilmSettings::openCurrentWhenReady);
     if (m_preview) {
         connect(m_preview, &OpenGLPreview::positionChanged, m_slider, &PositionSlider::setValue);
         connect(m_slider, &PositionSlider::valueChanged, m_preview,
@@ -230,11 +232,11 @@ void EMFilmSettings::setController(Controller* c)
 void EMFilmSettings::currentItemChanged(SequenceItem* item)
 {
     m_currentUuid = item ? item->uuid : QUuid();
+    m_current = item;
     {
         const QSignalBlocker blocker(m_slider);
         m_slider->reset();
         if (item) {
-            m_slider->setLength(item->asset ? int(item->asset->frameCount) : 0);
             m_slider->setStartPoint(item->startFrame);
             m_slider->setEndPoint(item->endFrame);
         }
@@ -244,8 +246,37 @@ void EMFilmSettings::currentItemChanged(SequenceItem* item)
         m_play->setChecked(false);
         m_play->setText(tr("Play"));
     }
-    if (m_preview)
-        m_preview->currentItemChanged(item);
+    m_readyTimer.stop();
+    if (!item) {
+        if (m_preview)
+            m_preview->currentItemChanged(nullptr);
+        return;
+    }
+    openCurrentWhenReady();
+}
+
+void EMFilmSettings::openCurrentWhenReady()
+{
+    SequenceItem* item = m_current;
+    if (!item || !item->asset) {
+        m_readyTimer.stop();
+        return;
+    }
+    if (item->asset->valid && !item->asset->ready) {
+        if (!m_readyTimer.isActive())
+            m_readyTimer.start();
+        return;
+    }
+    m_readyTimer.stop();
+    {
+        const QSignalBlocker blocker(m_slider);
+        m_slider->setLength(int(item->asset->frameCount));
+    }
+    if (!m_preview)
+        return;
+    if (item->asset->valid)
+        m_reader->initializeFromSequenceItem(item);
+    m_preview->currentItemChanged(item);
 }
 
 void EMFilmSettings::updateViewSettings(const ClipSettings& settings)

@@ -2,6 +2,7 @@
 
 #include "core/ClipSettings.h"
 
+#include <QTimer>
 #include <QUuid>
 #include <QWidget>
 
@@ -56,6 +57,10 @@ private:
     // Shows m_shown in the panel (signals blocked) and hands it to the preview.
     void showSettings();
     void previewFollows();
+    // Opens the current clip in the reader and the preview once its
+    // description is ready (a clip loaded with a project is still being
+    // described when it becomes current).
+    void openCurrentWhenReady();
     template<typename Setter> void edit(Setter setter);
     template<typename Value, typename Setter> void connectShown(void (Controller::*signal)(Value), Setter setter);
 
@@ -70,6 +75,8 @@ private:
     QAbstractButton* m_showOriginal = nullptr;
     ClipSettings m_shown;
     QUuid m_currentUuid;
+    SequenceItem* m_current = nullptr;
+    QTimer m_readyTimer;
 };
 
 } // namespace Emulsa
