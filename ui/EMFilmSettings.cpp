@@ -5,6 +5,7 @@
 #include "media/AssetMetadata.h"
 #include "media/SequenceItem.h"
 #include "media/WinSourceReader.h"
+#include "ui/EMHistogramWidget.h"
 #include "ui/OpenGLPreview.h"
 #include "ui/PositionSlider.h"
 #include "ui/PreviewArea.h"
@@ -75,6 +76,10 @@ EMFilmSettings::EMFilmSettings(bool withPreview, QWidget* parent)
         connect(m_slider, &PositionSlider::valueChanged, m_preview,
             [this](int frame) { m_preview->seekToFrame(quint32(qMax(frame, 0))); });
         connect(m_panel, &SettingsPanel::histogramPreLevel, m_preview, &OpenGLPreview::setHistogramBeforeLevels);
+        connect(m_preview, &OpenGLPreview::histogramDataReady, this, [this] {
+            m_panel->histogramWidget()->setCounts(
+                m_preview->histogram(0), m_preview->histogram(1), m_preview->histogram(2), EMHistogramWidget::kBins);
+        });
     }
 }
 

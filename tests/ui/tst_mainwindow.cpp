@@ -2,6 +2,7 @@
 #include "app/ErrorLogger.h"
 #include "app/FileManager.h"
 #include "common/TestEnvironment.h"
+#include "common/TestMedia.h"
 #include "model/Model.h"
 #include "ui/ApplicationAssembly.h"
 #include "ui/LoadingOverlay.h"
@@ -9,10 +10,12 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCryptographicHash>
 #include <QElapsedTimer>
 #include <QMenuBar>
 #include <QSignalSpy>
 #include <QTabWidget>
+#include <QUuid>
 #include <QtTest/QtTest>
 
 #include <memory>
@@ -20,6 +23,38 @@
 using namespace Emulsa;
 
 namespace {
+
+// A project file with the clip twice.
+QByteArray projectWithClip(const QString& path)
+{
+    const QByteArray id = QCryptographicHash::hash(path.toUtf8(), QCryptographicHash::Md5).toHex();
+    const char* grade
+        = "<ClipSettings><StockName>5207</StockName><ProfileID>825250895</ProfileID>"
+          "<CameraModel>Other Generic</CameraModel><CameraID>GEN0</CameraID><StockAmount>0</StockAmount>"
+          "<CurveAmount>0</CurveAmount><GrainAmount>0</GrainAmount><GrainScale>35 mm Full Frame</GrainScale>"
+          "<Exposure>0.000000</Exposure><Kelvin>6500.000000</Kelvin><ColorWheels>"
+          "<Low><Radius>0.000000</Radius><Theta>0.000000</Theta></Low>"
+          "<Mid><Radius>0.000000</Radius><Theta>0.000000</Theta></Mid>"
+          "<High><Radius>0.000000</Radius><Theta>0.000000</Theta></High></ColorWheels>"
+          "<Lift>1.000000</Lift><Gamma>1.000000</Gamma><Gain>1.000000</Gain><Saturation>1.000000</Saturation>"
+          "<Histogram><Black>0.000000</Black><Mid>0.500000</Mid><White>1.000000</White></Histogram>"
+          "<Original>0</Original></ClipSettings>";
+    QByteArray items;
+    for (int i = 0; i < 2; ++i) {
+        items += QStringLiteral("<SequenceItem position=\"%1\"><AssetUUID>%2</AssetUUID><AssetPath>%3</AssetPath>"
+                                "<SequenceUUID>%4</SequenceUUID><StartFrame>0</StartFrame><EndFrame>10</EndFrame>"
+                                "<Current>%5</Current><PresetUUID></PresetUUID>%6</SequenceItem>\n")
+                     .arg(i)
+                     .arg(QString::fromLatin1(id), path.toHtmlEscaped(), QUuid::createUuid().toString())
+                     .arg(i == 0 ? 1 : 0)
+                     .arg(QString::fromLatin1(grade))
+                     .toUtf8();
+    }
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Project><General><FileVersion>1.0</FileVersion>"
+           "<StandaloneVersion>1.02.30</StandaloneVersion><HostOS>Linux</HostOS></General>"
+           "<SequenceItems timeline=\"0\" total-items=\"2\">"
+        + items + "</SequenceItems></Project>\n";
+}
 
 QAction* findAction(QMainWindow* window, const QString& text)
 {
@@ -261,6 +296,42 @@ private slots:
         QVERIFY(window()->readSelectedProjectFile(saved));
         QCOMPARE(window()->currentPath(), saved);
         QCOMPARE(window()->windowTitle(), QStringLiteral("Emulsa - saved.empf"));
+        QVERIFY(!window()->isLoading());
+    }
+
+    // The loader lets the event loop run between items: a second open, a
+    // save or an autosave arriving then is refused, and closing waits.
+    void noReentryWhileLoading()
+    {
+        const QString project = m_folder + "/two.empf";
+        QFile file(project);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(projectWithClip(Test::TestMedia::instance().path(Test::TestMedia::NoAudio)));
+        file.close();
+        window()->show();
+        window()->changesNoticed();
+        bool ran = false;
+        bool loading = false;
+        bool reopened = true;
+        bool saved = true;
+        bool closed = true;
+        QTimer::singleShot(0, window(), [&] {
+            ran = true;
+            loading = window()->isLoading();
+            reopened = window()->readSelectedProjectFile(project);
+            saved = window()->saveToFile(m_folder + "/during.empf");
+            window()->autosaveTriggered();
+            m_answer = QMessageBox::No;
+            closed = window()->close();
+        });
+        QVERIFY(window()->readSelectedProjectFile(project));
+        QVERIFY(ran);
+        QVERIFY(loading);
+        QVERIFY(!reopened);
+        QVERIFY(!saved);
+        QVERIFY(!closed);
+        QVERIFY(window()->savesInProgress().isEmpty());
+        QCOMPARE(window()->currentPath(), project);
         QVERIFY(!window()->isLoading());
     }
 };
