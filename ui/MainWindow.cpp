@@ -184,6 +184,7 @@ bool MainWindow::readSelectedProjectFile(const QString& path)
         return false;
     const bool autosave = isAutosavePath(path);
     m_loading = true;
+    ++m_projectGeneration;
     ProjectLoader loader([this](BaseTask* task) { m_controller->postTask(task); });
     const ProjectLoader::Outcome outcome = loader.load(path);
     m_loading = false;
@@ -212,6 +213,7 @@ bool MainWindow::saveToFile(const QString& path)
     }
     file.close();
     m_savesInProgress.append(path);
+    m_saveGenerations.append(m_projectGeneration);
     emit saveProjectToFile(path);
     return true;
 }
@@ -222,8 +224,11 @@ void MainWindow::saveToFileJustFinished(const QString& path, bool success)
     if (index < 0)
         return;
     m_savesInProgress.removeAt(index);
+    const int generation = m_saveGenerations.takeAt(index);
     const bool autosave = isAutosavePath(path);
-    if (success) {
+    // A save of the project that was open before the current one (saving
+    // first when opening another) leaves the current one's state alone.
+    if (success && generation == m_projectGeneration) {
         if (!autosave) {
             m_unsaved = false;
             m_currentPath = path;
@@ -276,6 +281,7 @@ void MainWindow::newTriggered()
 {
     if (m_loading || !m_controller || !settleUnsavedChanges())
         return;
+    ++m_projectGeneration;
     emit newFileToBeLoaded(QString());
     emit newFileLoaded();
     m_currentPath.clear();

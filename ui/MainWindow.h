@@ -77,6 +77,9 @@ public:
     bool hasUnsavedChanges() const { return m_unsaved; }
     QString currentPath() const { return m_currentPath; }
     QStringList savesInProgress() const { return m_savesInProgress; }
+    // How many projects have been opened or started: a save asked for
+    // before the last one does not name the project now open.
+    int projectGeneration() const { return m_projectGeneration; }
     bool isLoading() const { return m_loading; }
     LoadingOverlay* overlay() const { return m_overlay; }
 
@@ -140,6 +143,9 @@ private:
     QString m_autosavePath;
     QString m_currentPath;
     QStringList m_savesInProgress;
+    // The project generation of each save in progress, in the same order.
+    QList<int> m_saveGenerations;
+    int m_projectGeneration = 0;
     bool m_unsaved = false;
     bool m_loading = false;
     bool m_closeAfterSave = false;

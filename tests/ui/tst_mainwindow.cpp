@@ -299,6 +299,43 @@ private slots:
         QVERIFY(!window()->isLoading());
     }
 
+    // Opening another project with "Yes" saves the open one first; that
+    // save's outcome does not rename the project opened after it.
+    void openWithYesSavesFirst()
+    {
+        const QString first = m_folder + "/first.empf";
+        const QString second = m_folder + "/second.empf";
+        m_chosen = second;
+        window()->saveAsTriggered();
+        QTRY_VERIFY_WITH_TIMEOUT(window()->savesInProgress().isEmpty(), 20000);
+        window()->changesNoticed();
+        m_chosen = first; // asked for the save, then for the file to open
+        int asked = 0;
+        window()->setFileChooser([&](bool forSaving) {
+            ++asked;
+            return forSaving ? first : second;
+        });
+        window()->setUnsavedChangesQuestion([] { return QMessageBox::Yes; });
+        // With a current path "Yes" saves there without asking.
+        window()->openTriggered();
+        QCOMPARE(asked, 1);
+        QTRY_VERIFY_WITH_TIMEOUT(window()->savesInProgress().isEmpty(), 20000);
+        QCOMPARE(window()->currentPath(), second);
+        QVERIFY(!window()->hasUnsavedChanges());
+
+        // Without a current path the save goes to a chosen file.
+        window()->newTriggered();
+        QVERIFY(window()->currentPath().isEmpty());
+        window()->changesNoticed();
+        asked = 0;
+        window()->openTriggered();
+        QCOMPARE(asked, 2);
+        QTRY_VERIFY_WITH_TIMEOUT(window()->savesInProgress().isEmpty(), 20000);
+        QVERIFY(QFile::exists(first));
+        QCOMPARE(window()->currentPath(), second);
+        QCOMPARE(window()->windowTitle(), QStringLiteral("Emulsa - second.empf"));
+    }
+
     // The loader lets the event loop run between items: a second open, a
     // save or an autosave arriving then is refused, and closing waits.
     void noReentryWhileLoading()
