@@ -2,10 +2,18 @@
 
 #include <QString>
 
+#include <functional>
+
 namespace Emulsa {
 
-// Shows a folder, or the folder holding a file, in the desktop's file
-// manager. Returns false when no file manager could be started.
+// Shows a file selected in the desktop's file manager (the FileManager1
+// D-Bus service's ShowItems), or a folder's content; without that service,
+// opens the folder holding the file. Returns false when nothing could be
+// started. Every "show in folder" of the application goes through here.
 bool showInFileManager(const QString& path);
+
+// Replaces what showInFileManager() does (tests record the paths instead of
+// starting a file manager); an empty function restores the desktop one.
+void setFileManagerHandler(std::function<bool(const QString& path)> handler);
 
 } // namespace Emulsa

@@ -1,20 +1,13 @@
 #include "app/ErrorLogger.h"
 #include "app/StartupChecks.h"
-#include "core/ClipSettings.h"
-#include "media/AssetMetadata.h"
-#include "media/SequenceItem.h"
 #include "resources/Resources.h"
-#include "ui/MainWindow.h"
+#include "ui/ApplicationAssembly.h"
 
 #include <QApplication>
-#include <QThread>
-
-#include <memory>
 
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
-    auto modelThread = std::make_unique<QThread>();
 
     QApplication::setOrganizationDomain(QStringLiteral("QLM"));
     QApplication::setApplicationName(QStringLiteral("Emulsa"));
@@ -27,12 +20,14 @@ int main(int argc, char* argv[])
     if (!failure.isEmpty())
         return Emulsa::startupFailureExit(failure);
 
-    // Types that travel by value or pointer in queued signals.
-    Emulsa::registerClipSettingsMetaTypes();
-    Emulsa::AssetMetadata::registerMetaType();
-    Emulsa::SequenceItem::registerMetaType();
-
-    Emulsa::MainWindow window;
-    window.show();
-    return app.exec();
+    // FFmpeg needs no registration since 4.0; the media framework is FFmpeg
+    // on this platform, so there is nothing to start or stop around the loop.
+    int code = 0;
+    {
+        Emulsa::ApplicationAssembly assembly;
+        assembly.start();
+        code = app.exec();
+        assembly.teardown();
+    }
+    return code;
 }

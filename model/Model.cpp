@@ -254,6 +254,7 @@ void Model::saveProjectToXMLFile(const QString& path)
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
         qCritical() << "Can't open selected file";
+        emit projectSaved(path, false);
         return;
     }
     bool written = m_projectWriter && m_projectWriter(&file, m_sequence, m_current, m_timelineMode);
@@ -280,6 +281,7 @@ void Model::saveProjectToXMLFile(const QString& path)
         else
             qCritical().noquote() << message;
         emit finishSaving(false);
+        emit projectSaved(path, false);
         return;
     }
     if (overLossyFile)
@@ -289,6 +291,7 @@ void Model::saveProjectToXMLFile(const QString& path)
         m_unsavedChanges = false;
         emit finishSaving(true);
     }
+    emit projectSaved(path, true);
 }
 
 void Model::noteProjectLoaded(const QString& path, bool loadedCleanly)

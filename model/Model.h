@@ -171,6 +171,9 @@ signals:
     void resetListState();
     void unsavedChangesNoticed();
     void finishSaving(bool ok);
+    // Every save's outcome, autosaves and saves that could not open their
+    // file included, named by the path it was asked for.
+    void projectSaved(QString path, bool ok);
     void currentClipChanged(Emulsa::SequenceItem* item);
     // The preset lists travel as copies: a view keeps what it got, whatever
     // the store does next.

@@ -1,0 +1,444 @@
+#include "app/Controller.h"
+
+#include "app/TaskManager.h"
+#include "media/SequenceItem.h"
+#include "model/GradeTasks.h"
+#include "model/Model.h"
+#include "model/PresetTasks.h"
+#include "model/SequenceTasks.h"
+
+#include <QDebug>
+#include <QMetaMethod>
+#include <QMutex>
+#include <QMutexLocker>
+#include <QWaitCondition>
+
+namespace Emulsa {
+
+namespace {
+
+template<typename T> BaseTask* gradeValue(quint32 type, const T& value)
+{
+    return new GradeValueTask<T>(type, value);
+}
+
+} // namespace
+
+Controller::Controller(QObject* parent)
+    : QObject(parent)
+    , m_queue(new QList<BaseTask*>)
+    , m_mutex(new QMutex)
+    , m_condition(new QWaitCondition)
+{
+    qRegisterMetaType<PresetTransfer>("PresetTransfer");
+    qRegisterMetaType<PresetTransfer>("Emulsa::PresetTransfer");
+    m_taskThread.setObjectName(QStringLiteral("Tasks"));
+}
+
+Controller::~Controller()
+{
+    stopTaskManager();
+    const QList<BaseTask*> left = takeQueuedTasks();
+    qDeleteAll(left);
+    delete m_taskManager;
+    delete m_queue;
+    delete m_mutex;
+    delete m_condition;
+}
+
+void Controller::setModel(Model* model)
+{
+    m_model = model;
+    Model::registerMetaTypes();
+    // Signal-to-signal relays: the model emits on the task thread, and each
+    // relay is delivered in the controller's (the main) thread.
+    connect(model, &Model::shotListNeedRefresh, this, &Controller::sequenceItemListShouldRefresh);
+    connect(model, &Model::shotRestored, this, &Controller::sequenceItemShouldBeRestored);
+    connect(model, &Model::currentClipChanged, this, &Controller::currentShouldRefresh);
+    connect(model, &Model::viewNeedRefresh, this, &Controller::viewShouldUpdate);
+    connect(model, &Model::resetListState, this, &Controller::listShouldReset);
+    connect(model, &Model::unsavedChangesNoticed, this, &Controller::newUnsavedChangesNoticed);
+    connect(model, &Model::finishSaving, this, &Controller::saveToFileFinished);
+    connect(model, &Model::projectSaved, this, &Controller::projectSaveFinished);
+    connect(model, &Model::presetsGroupChanged, this, &Controller::presetsGroupShouldRefresh);
+    connect(model, &Model::presetsListChanged, this, &Controller::presetsListShouldRefresh);
+    connect(model, &Model::presetsGroupChangedForDialog, this, &Controller::presetsGroupShouldRefreshForDialog);
+    connect(model, &Model::presetsListChangedForDialog, this, &Controller::presetsListShouldRefreshForDialog);
+    connect(model, &Model::presetsListChangedForWidget, this, &Controller::presetsListShouldRefreshForWidget);
+    connect(model, &Model::presetNeedThumbnail, this, &Controller::saveFrameForPresetThumbnail);
+    connect(model, &Model::sequenceItemGotPreset, this, &Controller::sequenceItemShouldRefreshPreset);
+    connect(model, &Model::positionChanged, this, &Controller::currentPositionChanged);
+    connect(model, &Model::presetRemoved, this, &Controller::presetShouldBeRemoved);
+    connect(model, &Model::longOperationBegin, this, &Controller::longOperationHasStarted);
+    connect(model, &Model::longOperationEnded, this, &Controller::longOperationHasStoped);
+    connect(model, &Model::presetGroupCreated, this, &Controller::presetGroupShouldBeAdded);
+    connect(model, &Model::presetGroupRemoved, this, &Controller::presetGroupShouldBeRemoved);
+    connect(model, &Model::presetGroupRenamed, this, &Controller::presetGroupShouldBeRenamed);
+    connect(model, &Model::currentPresetsGroupDisplayedShouldRefresh, this,
+        &Controller::currentPresetsGroupDisplayedShouldUpdate);
+    connect(model, &Model::presetRenamed, this, &Controller::presetShouldBeRenamed);
+    connect(model, &Model::newPresetGroupSelected, this, &Controller::presetGroupSelectionShouldChange);
+    connect(model, &Model::currentSettingsReset, this, &Controller::clipSettingsShouldRefresh);
+    connect(model, &Model::sourceAndOrStockChanged, this, &Controller::sourceAndStockShouldRefresh);
+    connect(model, &Model::exposureAmountChanged, this, &Controller::exposureAmountShouldRefresh);
+    connect(model, &Model::kelvinAmountChanged, this, &Controller::kelvinAmountShouldRefresh);
+    connect(model, &Model::stockAmountChanged, this, &Controller::stockAmountShouldRefresh);
+    connect(model, &Model::curveAmountChanged, this, &Controller::curveAmountShouldRefresh);
+    connect(model, &Model::grainSizeChanged, this, &Controller::grainShouldRefresh);
+    connect(model, &Model::grainAmountChanged, this, &Controller::grainAmountShouldRefresh);
+    connect(model, &Model::lowWheelChanged, this, &Controller::lowWheelShouldRefresh);
+    connect(model, &Model::midWheelChanged, this, &Controller::midWheelShouldRefresh);
+    connect(model, &Model::highWheelChanged, this, &Controller::highWheelShouldRefresh);
+    connect(model, &Model::saturationAmountChanged, this, &Controller::saturationAmountShouldRefresh);
+    connect(model, &Model::liftAmountChanged, this, &Controller::liftAmountShouldRefresh);
+    connect(model, &Model::gammaAmountChanged, this, &Controller::gammaAmountShouldRefresh);
+    connect(model, &Model::gainAmountChanged, this, &Controller::gainAmountShouldRefresh);
+    connect(model, &Model::histogramSliderChanged, this, &Controller::histogramSliderShouldRefresh);
+    connect(model, &Model::showOriginalChanged, this, &Controller::showOriginalShouldRefresh);
+    connect(model, &Model::startPointChanged, this, &Controller::startingPointShouldRefresh);
+    connect(model, &Model::endPointChanged, this, &Controller::endingPointShouldRefresh);
+    // The render list is owned by whoever takes it: a slot, so that the
+    // controller can free it when nobody does.
+    connect(model, &Model::sequenceItemsReadyToBeRender, this, &Controller::sequenceItemsListReadyFromModel);
+}
+
+void Controller::startTaskManager()
+{
+    if (m_taskManager)
+        return;
+    m_taskManager = new TaskManager(m_model);
+    m_taskManager->setQueue(m_queue, m_mutex, m_condition);
+    m_taskManager->moveToThread(&m_taskThread);
+    connect(&m_taskThread, &QThread::started, m_taskManager, &TaskManager::run);
+    m_taskThread.start(QThread::InheritPriority);
+}
+
+void Controller::stopTaskManager()
+{
+    if (m_taskManager && m_taskThread.isRunning()) {
+        m_taskManager->stop();
+        m_taskThread.quit();
+        m_taskThread.wait();
+    }
+    if (!m_model)
+        return;
+    // A save asked for before the thread stopped (closing with "Yes") is
+    // still written, after the records posted before it.
+    QList<BaseTask*> left = takeQueuedTasks();
+    int lastSave = -1;
+    for (int i = 0; i < left.size(); ++i)
+        if (left.at(i) && left.at(i)->type == SaveProject)
+            lastSave = i;
+    for (int i = 0; i < left.size(); ++i) {
+        if (i <= lastSave && left.at(i))
+            m_model->runCommands(left.at(i));
+        else
+            delete left.at(i);
+    }
+}
+
+void Controller::postTask(BaseTask* task)
+{
+    if (!m_model) {
+        delete task;
+        return;
+    }
+    QMutexLocker locker(m_mutex);
+    m_queue->append(task);
+    m_condition->wakeAll();
+}
+
+QList<BaseTask*> Controller::takeQueuedTasks()
+{
+    QMutexLocker locker(m_mutex);
+    QList<BaseTask*> tasks = *m_queue;
+    m_queue->clear();
+    return tasks;
+}
+
+void Controller::sequenceItemsListReadyFromModel(QList<const SequenceItem*>* items)
+{
+    if (isSignalConnected(QMetaMethod::fromSignal(&Controller::rendererShouldStartRendering))) {
+        emit rendererShouldStartRendering(items);
+        return;
+    }
+    SequenceItem::deleteSnapshots(items);
+}
+
+void Controller::undoTriggered()
+{
+    postTask(new BaseTask(Undo));
+}
+void Controller::redoTriggered()
+{
+    postTask(new BaseTask(Redo));
+}
+void Controller::groupOfCommandsTriggered(bool beginning)
+{
+    postTask(new BaseTask(beginning ? GroupBegin : GroupEnd));
+}
+
+void Controller::shotToBeAddedToShotList(const QString& path, bool toCheck)
+{
+    postTask(new PathTask(toCheck ? AddShot : AddShotNoCheck, path));
+}
+
+void Controller::shotToBeDeletedFromShotList(const QByteArray& itemId)
+{
+    postTask(new ItemIdTask(RemoveShot, itemId));
+}
+void Controller::shotToBeSelectedForPlayback(const QByteArray& itemId)
+{
+    postTask(new ItemIdTask(SelectShot, itemId));
+}
+
+void Controller::rendererNeedSequenceItemsFromUuids(QList<QByteArray>* itemIds)
+{
+    postTask(new ItemIdListTask(ItemsForRender, itemIds ? *itemIds : QList<QByteArray>()));
+}
+
+void Controller::defaultProfileChangedFromUI(uint profileId)
+{
+    postTask(new ProfileTask(SetDefaultProfile, profileId));
+}
+
+void Controller::sequenceItemToBeAddedToShotList(SequenceItem* item)
+{
+    if (!m_model && item) {
+        delete item->settings;
+        delete item;
+        return;
+    }
+    postTask(new SequenceItemTask(AddSequenceItem, item));
+}
+
+void Controller::newFileToLoad(const QString& path)
+{
+    postTask(new PathTask(NewFileToLoad, path));
+}
+void Controller::newFileLoaded()
+{
+    postTask(new BaseTask(NewFileLoaded));
+}
+void Controller::saveProjectToXMLFile(const QString& path)
+{
+    postTask(new PathTask(SaveProject, path));
+}
+void Controller::savePresetFromUI(int groupId)
+{
+    postTask(new PresetGroupIdTask(SaveAsPreset, groupId));
+}
+void Controller::presetGroupsNeeded()
+{
+    postTask(new BaseTask(PresetGroupsNeeded));
+}
+
+void Controller::presetsListNeededForGroup(int groupId)
+{
+    postTask(new PresetGroupIdTask(PresetsNeeded, groupId));
+}
+
+void Controller::positionChangedFromUI(int frame)
+{
+    postTask(new FrameTask(PositionChanged, frame));
+}
+void Controller::presetDeletedFromUI(const QByteArray& presetId)
+{
+    postTask(new PresetIdTask(RemovePreset, presetId));
+}
+void Controller::presetGroupsNeededByDialog()
+{
+    postTask(new BaseTask(PresetGroupsNeededByDialog));
+}
+
+void Controller::presetsListNeededForGroupByDialog(int groupId)
+{
+    postTask(new PresetGroupIdTask(PresetsNeededByDialog, groupId));
+}
+
+void Controller::newPresetGroupFromUI(const QString& name)
+{
+    postTask(new PresetTextTask(CreatePresetGroup, name));
+}
+
+void Controller::presetGroupRenamedFromUI(int groupId, const QString& name)
+{
+    postTask(new PresetGroupTextTask(RenamePresetGroup, groupId, name));
+}
+
+void Controller::presetsMovedFromUI(PresetTransfer transfer)
+{
+    postTask(new PresetsTransferTask(MovePresets, std::get<0>(transfer), std::get<1>(transfer), std::get<2>(transfer)));
+}
+
+void Controller::presetsCopiedFromUI(PresetTransfer transfer)
+{
+    postTask(new PresetsTransferTask(CopyPresets, std::get<0>(transfer), std::get<1>(transfer), std::get<2>(transfer)));
+}
+
+void Controller::presetsListNeededForGroupByWidget(int groupId)
+{
+    postTask(new PresetGroupIdTask(PresetsNeededByWidget, groupId));
+}
+
+void Controller::presetNameEditedFromUI(const QByteArray& presetId, const QString& name)
+{
+    postTask(new RenamePresetTask(presetId, name));
+}
+
+void Controller::exportPresetGroupFromUI(int groupId, const QString& path)
+{
+    postTask(new PresetGroupTextTask(ExportPresetGroup, groupId, path));
+}
+
+void Controller::importPresetGroupFromUI(const QString& path)
+{
+    postTask(new PresetTextTask(ImportPresetGroup, path));
+}
+void Controller::sourceTypeChangedFromUI(uint profileId)
+{
+    postTask(gradeValue<quint32>(SetProfile, profileId));
+}
+
+void Controller::sourceTypeChangedForAllFromUI(uint profileId)
+{
+    postTask(gradeValue<quint32>(SetProfileForAll, profileId));
+}
+
+void Controller::exposureAmountChangedFromUI(float value)
+{
+    postTask(gradeValue(SetExposure, value));
+}
+void Controller::kelvinAmountChangedFromUI(float value)
+{
+    postTask(gradeValue(SetKelvin, value));
+}
+void Controller::stockTypeChangedFromUI(const QString& code)
+{
+    postTask(gradeValue(SetStock, code));
+}
+void Controller::stockAmountChangedFromUI(int value)
+{
+    postTask(gradeValue(SetStockAmount, value));
+}
+void Controller::curveAmountChangedFromUI(int value)
+{
+    postTask(gradeValue(SetCurveAmount, value));
+}
+void Controller::grainSizeChangedFromUI(const QString& name)
+{
+    postTask(gradeValue(SetGrainSize, name));
+}
+void Controller::grainAmountChangedFromUI(int value)
+{
+    postTask(gradeValue(SetGrainAmount, value));
+}
+void Controller::lowWheelChangedFromUI(const ColorWheelData& value)
+{
+    postTask(gradeValue(SetLowWheel, value));
+}
+void Controller::midWheelChangedFromUI(const ColorWheelData& value)
+{
+    postTask(gradeValue(SetMidWheel, value));
+}
+void Controller::highWheelChangedFromUI(const ColorWheelData& value)
+{
+    postTask(gradeValue(SetHighWheel, value));
+}
+void Controller::liftAmountChangedFromUI(float value)
+{
+    postTask(gradeValue(SetLift, value));
+}
+void Controller::gammaAmountChangedFromUI(float value)
+{
+    postTask(gradeValue(SetGamma, value));
+}
+void Controller::gainAmountChangedFromUI(float value)
+{
+    postTask(gradeValue(SetGain, value));
+}
+void Controller::saturationAmountChangedFromUI(float value)
+{
+    postTask(gradeValue(SetSaturation, value));
+}
+
+void Controller::histogramSliderChangedFromUI(const HistogramSliderData& value)
+{
+    postTask(gradeValue(SetHistogram, value));
+}
+
+void Controller::showOriginalStateChangedFromUI(bool value)
+{
+    postTask(gradeValue(SetShowOriginal, value));
+}
+void Controller::startingPointChangedFromUI(uint frame)
+{
+    postTask(gradeValue<quint32>(SetStartPoint, frame));
+}
+void Controller::endingPointChangedFromUI(uint frame)
+{
+    postTask(gradeValue<quint32>(SetEndPoint, frame));
+}
+void Controller::resetAllSettingsFromUI()
+{
+    postTask(new BaseTask(ResetSettings));
+}
+void Controller::exposureAmountAboutToChangeFromUI()
+{
+    postTask(new BaseTask(ExposureAboutToChange));
+}
+void Controller::kelvinAmountAboutToChangeFromUI()
+{
+    postTask(new BaseTask(KelvinAboutToChange));
+}
+void Controller::stockAmountAboutToChangeFromUI()
+{
+    postTask(new BaseTask(StockAmountAboutToChange));
+}
+void Controller::curveAmountAboutToChangeFromUI()
+{
+    postTask(new BaseTask(CurveAmountAboutToChange));
+}
+void Controller::grainAmountAboutToChangeFromUI()
+{
+    postTask(new BaseTask(GrainAmountAboutToChange));
+}
+void Controller::lowWheelAboutToChangeFromUI()
+{
+    postTask(new BaseTask(LowWheelAboutToChange));
+}
+void Controller::midWheelAboutToChangeFromUI()
+{
+    postTask(new BaseTask(MidWheelAboutToChange));
+}
+void Controller::highWheelAboutToChangeFromUI()
+{
+    postTask(new BaseTask(HighWheelAboutToChange));
+}
+void Controller::liftAmountAboutToChangeFromUI()
+{
+    postTask(new BaseTask(LiftAboutToChange));
+}
+void Controller::gammaAmountAboutToChangeFromUI()
+{
+    postTask(new BaseTask(GammaAboutToChange));
+}
+void Controller::gainAmountAboutToChangeFromUI()
+{
+    postTask(new BaseTask(GainAboutToChange));
+}
+void Controller::saturationAmountAboutToChangeFromUI()
+{
+    postTask(new BaseTask(SaturationAboutToChange));
+}
+void Controller::histogramSliderAboutToChangeFromUI()
+{
+    postTask(new BaseTask(HistogramAboutToChange));
+}
+
+void Controller::newPresetAppliedFromUI(const QByteArray& presetId, const QList<QByteArray>& itemIds)
+{
+    postTask(new ApplyPresetTask(presetId, itemIds));
+}
+
+} // namespace Emulsa

@@ -1,0 +1,374 @@
+#include "app/Controller.h"
+#include "common/TestEnvironment.h"
+#include "model/GradeTasks.h"
+#include "model/Model.h"
+#include "model/PresetTasks.h"
+#include "model/SequenceTasks.h"
+
+#include <QApplication>
+#include <QSignalSpy>
+#include <QtTest/QtTest>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+using namespace Emulsa;
+
+namespace {
+
+// One row of the slot table: the slot called, the command it must post and
+// what the record must carry.
+struct SlotCase
+{
+    const char* name;
+    std::function<void(Controller&)> call;
+    quint32 type;
+    std::function<bool(const BaseTask*)> payload;
+};
+
+template<typename T> bool same(const T& a, const T& b)
+{
+    return a == b;
+}
+
+bool same(const ColorWheelData& a, const ColorWheelData& b)
+{
+    return a.radius == b.radius && a.theta == b.theta;
+}
+
+bool same(const HistogramSliderData& a, const HistogramSliderData& b)
+{
+    return a.black == b.black && a.mid == b.mid && a.white == b.white;
+}
+
+template<typename T> std::function<bool(const BaseTask*)> carries(const T& expected)
+{
+    return [expected](const BaseTask* task) {
+        const auto* record = dynamic_cast<const GradeValueTask<T>*>(task);
+        return record && same(record->value, expected);
+    };
+}
+
+std::function<bool(const BaseTask*)> bare()
+{
+    return [](const BaseTask* task) { return typeid(*task) == typeid(BaseTask); };
+}
+
+std::function<bool(const BaseTask*)> path(const QString& expected)
+{
+    return [expected](const BaseTask* task) {
+        const auto* record = dynamic_cast<const PathTask*>(task);
+        return record && record->path == expected;
+    };
+}
+
+std::function<bool(const BaseTask*)> itemId(const QByteArray& expected)
+{
+    return [expected](const BaseTask* task) {
+        const auto* record = dynamic_cast<const ItemIdTask*>(task);
+        return record && record->itemId == expected;
+    };
+}
+
+std::function<bool(const BaseTask*)> groupId(int expected)
+{
+    return [expected](const BaseTask* task) {
+        const auto* record = dynamic_cast<const PresetGroupIdTask*>(task);
+        return record && record->groupId == expected;
+    };
+}
+
+const QByteArray idA = "{6f1c2a7e-0000-4000-8000-00000000000a}";
+const QByteArray idB = "{6f1c2a7e-0000-4000-8000-00000000000b}";
+
+ColorWheelData wheel()
+{
+    ColorWheelData data;
+    data.radius = 0.25;
+    data.theta = 1.5;
+    return data;
+}
+
+HistogramSliderData levels()
+{
+    HistogramSliderData data;
+    data.black = 0.1f;
+    data.mid = 0.4f;
+    data.white = 0.9f;
+    return data;
+}
+
+const std::vector<SlotCase>& slotCases()
+{
+    static const std::vector<SlotCase> cases = {
+        { "undo", [](Controller& c) { c.undoTriggered(); }, Undo, bare() },
+        { "redo", [](Controller& c) { c.redoTriggered(); }, Redo, bare() },
+        { "group begin", [](Controller& c) { c.groupOfCommandsTriggered(true); }, GroupBegin, bare() },
+        { "group end", [](Controller& c) { c.groupOfCommandsTriggered(false); }, GroupEnd, bare() },
+        { "add shot checked", [](Controller& c) { c.shotToBeAddedToShotList("/clips/a.mov", true); }, AddShot,
+            path("/clips/a.mov") },
+        { "add shot unchecked", [](Controller& c) { c.shotToBeAddedToShotList("/clips/b.mov", false); }, AddShotNoCheck,
+            path("/clips/b.mov") },
+        { "remove shot", [](Controller& c) { c.shotToBeDeletedFromShotList(idA); }, RemoveShot, itemId(idA) },
+        { "select shot", [](Controller& c) { c.shotToBeSelectedForPlayback(idB); }, SelectShot, itemId(idB) },
+        { "items for render",
+            [](Controller& c) {
+                QList<QByteArray> ids { idB, idA };
+                c.rendererNeedSequenceItemsFromUuids(&ids);
+            },
+            ItemsForRender,
+            [](const BaseTask* t) {
+                const auto* r = dynamic_cast<const ItemIdListTask*>(t);
+                return r && r->itemIds == QList<QByteArray> { idB, idA };
+            } },
+        { "default profile", [](Controller& c) { c.defaultProfileChangedFromUI(0x31304F47); }, SetDefaultProfile,
+            [](const BaseTask* t) {
+                const auto* r = dynamic_cast<const ProfileTask*>(t);
+                return r && r->profile == 0x31304F47;
+            } },
+        { "new file", [](Controller& c) { c.newFileToLoad("/p/x.empf"); }, NewFileToLoad, path("/p/x.empf") },
+        { "file loaded", [](Controller& c) { c.newFileLoaded(); }, NewFileLoaded, bare() },
+        { "save project", [](Controller& c) { c.saveProjectToXMLFile("/p/y.empf"); }, SaveProject, path("/p/y.empf") },
+        { "save preset", [](Controller& c) { c.savePresetFromUI(7); }, SaveAsPreset, groupId(7) },
+        { "groups needed", [](Controller& c) { c.presetGroupsNeeded(); }, PresetGroupsNeeded, bare() },
+        { "presets needed", [](Controller& c) { c.presetsListNeededForGroup(3); }, PresetsNeeded, groupId(3) },
+        { "position", [](Controller& c) { c.positionChangedFromUI(42); }, PositionChanged,
+            [](const BaseTask* t) {
+                const auto* r = dynamic_cast<const FrameTask*>(t);
+                return r && r->frame == 42;
+            } },
+        { "remove preset", [](Controller& c) { c.presetDeletedFromUI(idA); }, RemovePreset,
+            [](const BaseTask* t) {
+                const auto* r = dynamic_cast<const PresetIdTask*>(t);
+                return r && r->presetId == idA;
+            } },
+        { "groups for dialog", [](Controller& c) { c.presetGroupsNeededByDialog(); }, PresetGroupsNeededByDialog,
+            bare() },
+        { "presets for dialog", [](Controller& c) { c.presetsListNeededForGroupByDialog(4); }, PresetsNeededByDialog,
+            groupId(4) },
+        { "create group", [](Controller& c) { c.newPresetGroupFromUI("Night"); }, CreatePresetGroup,
+            [](const BaseTask* t) {
+                const auto* r = dynamic_cast<const PresetTextTask*>(t);
+                return r && r->text == "Night";
+            } },
+        { "rename group", [](Controller& c) { c.presetGroupRenamedFromUI(5, "Day"); }, RenamePresetGroup,
+            [](const BaseTask* t) {
+                const auto* r = dynamic_cast<const PresetGroupTextTask*>(t);
+                return r && r->groupId == 5 && r->text == "Day";
+            } },
+        { "move presets",
+            [](Controller& c) {
+                c.presetsMovedFromUI({ 1, 2, { idA, idB } });
+            },
+            MovePresets,
+            [](const BaseTask* t) {
+                const auto* r = dynamic_cast<const PresetsTransferTask*>(t);
+                return r && r->fromGroupId == 1 && r->toGroupId == 2
+                    && r->presetIds == QVector<QByteArray> { idA, idB };
+            } },
+        { "copy presets",
+            [](Controller& c) {
+                c.presetsCopiedFromUI({ 2, 1, { idB } });
+            },
+            CopyPresets,
+            [](const BaseTask* t) {
+                const auto* r = dynamic_cast<const PresetsTransferTask*>(t);
+                return r && r->fromGroupId == 2 && r->toGroupId == 1 && r->presetIds == QVector<QByteArray> { idB };
+            } },
+        { "presets for widget", [](Controller& c) { c.presetsListNeededForGroupByWidget(6); }, PresetsNeededByWidget,
+            groupId(6) },
+        { "rename preset", [](Controller& c) { c.presetNameEditedFromUI(idB, "Warm"); }, RenamePreset,
+            [](const BaseTask* t) {
+                const auto* r = dynamic_cast<const RenamePresetTask*>(t);
+                return r && r->presetId == idB && r->name == "Warm";
+            } },
+        { "export group", [](Controller& c) { c.exportPresetGroupFromUI(8, "/out/g.empreset"); }, ExportPresetGroup,
+            [](const BaseTask* t) {
+                const auto* r = dynamic_cast<const PresetGroupTextTask*>(t);
+                return r && r->groupId == 8 && r->text == "/out/g.empreset";
+            } },
+        { "import group", [](Controller& c) { c.importPresetGroupFromUI("/in/g.empreset"); }, ImportPresetGroup,
+            [](const BaseTask* t) {
+                const auto* r = dynamic_cast<const PresetTextTask*>(t);
+                return r && r->text == "/in/g.empreset";
+            } },
+        { "profile", [](Controller& c) { c.sourceTypeChangedFromUI(0x3130544F); }, SetProfile,
+            carries<quint32>(0x3130544F) },
+        { "profile for all", [](Controller& c) { c.sourceTypeChangedForAllFromUI(0x32305347); }, SetProfileForAll,
+            carries<quint32>(0x32305347) },
+        { "exposure", [](Controller& c) { c.exposureAmountChangedFromUI(1.5f); }, SetExposure, carries(1.5f) },
+        { "kelvin", [](Controller& c) { c.kelvinAmountChangedFromUI(4300.f); }, SetKelvin, carries(4300.f) },
+        { "stock", [](Controller& c) { c.stockTypeChangedFromUI("5207"); }, SetStock, carries(QString("5207")) },
+        { "stock amount", [](Controller& c) { c.stockAmountChangedFromUI(55); }, SetStockAmount, carries(55) },
+        { "curve amount", [](Controller& c) { c.curveAmountChangedFromUI(66); }, SetCurveAmount, carries(66) },
+        { "grain size", [](Controller& c) { c.grainSizeChangedFromUI("16mm"); }, SetGrainSize,
+            carries(QString("16mm")) },
+        { "grain amount", [](Controller& c) { c.grainAmountChangedFromUI(12); }, SetGrainAmount, carries(12) },
+        { "low wheel", [](Controller& c) { c.lowWheelChangedFromUI(wheel()); }, SetLowWheel, carries(wheel()) },
+        { "mid wheel", [](Controller& c) { c.midWheelChangedFromUI(wheel()); }, SetMidWheel, carries(wheel()) },
+        { "high wheel", [](Controller& c) { c.highWheelChangedFromUI(wheel()); }, SetHighWheel, carries(wheel()) },
+        { "lift", [](Controller& c) { c.liftAmountChangedFromUI(0.1f); }, SetLift, carries(0.1f) },
+        { "gamma", [](Controller& c) { c.gammaAmountChangedFromUI(0.2f); }, SetGamma, carries(0.2f) },
+        { "gain", [](Controller& c) { c.gainAmountChangedFromUI(0.3f); }, SetGain, carries(0.3f) },
+        { "saturation", [](Controller& c) { c.saturationAmountChangedFromUI(1.2f); }, SetSaturation, carries(1.2f) },
+        { "levels", [](Controller& c) { c.histogramSliderChangedFromUI(levels()); }, SetHistogram, carries(levels()) },
+        { "show original", [](Controller& c) { c.showOriginalStateChangedFromUI(true); }, SetShowOriginal,
+            carries(true) },
+        { "start point", [](Controller& c) { c.startingPointChangedFromUI(12); }, SetStartPoint, carries<quint32>(12) },
+        { "end point", [](Controller& c) { c.endingPointChangedFromUI(99); }, SetEndPoint, carries<quint32>(99) },
+        { "reset", [](Controller& c) { c.resetAllSettingsFromUI(); }, ResetSettings, bare() },
+        { "exposure about", [](Controller& c) { c.exposureAmountAboutToChangeFromUI(); }, ExposureAboutToChange,
+            bare() },
+        { "kelvin about", [](Controller& c) { c.kelvinAmountAboutToChangeFromUI(); }, KelvinAboutToChange, bare() },
+        { "stock about", [](Controller& c) { c.stockAmountAboutToChangeFromUI(); }, StockAmountAboutToChange, bare() },
+        { "curve about", [](Controller& c) { c.curveAmountAboutToChangeFromUI(); }, CurveAmountAboutToChange, bare() },
+        { "grain about", [](Controller& c) { c.grainAmountAboutToChangeFromUI(); }, GrainAmountAboutToChange, bare() },
+        { "low about", [](Controller& c) { c.lowWheelAboutToChangeFromUI(); }, LowWheelAboutToChange, bare() },
+        { "mid about", [](Controller& c) { c.midWheelAboutToChangeFromUI(); }, MidWheelAboutToChange, bare() },
+        { "high about", [](Controller& c) { c.highWheelAboutToChangeFromUI(); }, HighWheelAboutToChange, bare() },
+        { "lift about", [](Controller& c) { c.liftAmountAboutToChangeFromUI(); }, LiftAboutToChange, bare() },
+        { "gamma about", [](Controller& c) { c.gammaAmountAboutToChangeFromUI(); }, GammaAboutToChange, bare() },
+        { "gain about", [](Controller& c) { c.gainAmountAboutToChangeFromUI(); }, GainAboutToChange, bare() },
+        { "saturation about", [](Controller& c) { c.saturationAmountAboutToChangeFromUI(); }, SaturationAboutToChange,
+            bare() },
+        { "levels about", [](Controller& c) { c.histogramSliderAboutToChangeFromUI(); }, HistogramAboutToChange,
+            bare() },
+        { "apply preset", [](Controller& c) { c.newPresetAppliedFromUI(idA, { idB }); }, ApplyPreset,
+            [](const BaseTask* t) {
+                const auto* r = dynamic_cast<const ApplyPresetTask*>(t);
+                return r && r->presetId == idA && r->itemIds == QList<QByteArray> { idB };
+            } },
+    };
+    return cases;
+}
+
+} // namespace
+
+class ControllerTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void slotPostsItsCommand_data()
+    {
+        QTest::addColumn<int>("row");
+        for (int i = 0; i < int(slotCases().size()); ++i)
+            QTest::newRow(slotCases()[size_t(i)].name) << i;
+    }
+
+    // Without a running task manager the records stay in the queue to be read.
+    void slotPostsItsCommand()
+    {
+        QFETCH(int, row);
+        const SlotCase& c = slotCases()[size_t(row)];
+        Model model;
+        Controller controller;
+        controller.setModel(&model);
+        c.call(controller);
+        const QList<BaseTask*> posted = controller.takeQueuedTasks();
+        QCOMPARE(posted.size(), 1);
+        std::unique_ptr<BaseTask> task(posted.first());
+        QCOMPARE(QString::number(task->type, 16), QString::number(c.type, 16));
+        QVERIFY2(c.payload(task.get()), "the record does not carry the slot's arguments");
+    }
+
+    void recordsBeforeTheModelAreDropped()
+    {
+        Controller controller;
+        for (const SlotCase& c : slotCases())
+            c.call(controller);
+        Model model;
+        controller.setModel(&model);
+        QVERIFY(controller.takeQueuedTasks().isEmpty());
+        controller.undoTriggered();
+        controller.exposureAmountChangedFromUI(0.5f);
+        const QList<BaseTask*> posted = controller.takeQueuedTasks();
+        QCOMPARE(posted.size(), 2);
+        QCOMPARE(posted.at(0)->type, quint32(Undo));
+        QCOMPARE(posted.at(1)->type, quint32(SetExposure));
+        qDeleteAll(posted);
+    }
+
+    // The model's signals reach the controller's on the controller's thread,
+    // with their arguments.
+    void relaysModelSignals()
+    {
+        Model model;
+        Controller controller;
+        controller.setModel(&model);
+        controller.startTaskManager();
+        QSignalSpy saved(&controller, &Controller::saveToFileFinished);
+        QSignalSpy unsaved(&controller, &Controller::newUnsavedChangesNoticed);
+        QSignalSpy exposure(&controller, &Controller::exposureAmountShouldRefresh);
+        QSignalSpy start(&controller, &Controller::startingPointShouldRefresh);
+        QThread* mainThread = QThread::currentThread();
+        bool onMainThread = true;
+        connect(&controller, &Controller::saveToFileFinished, this,
+            [&] { onMainThread = onMainThread && QThread::currentThread() == mainThread; });
+
+        const QString file = Test::makeTempFolder("relay") + "/relay.empf";
+        controller.saveProjectToXMLFile(file);
+        QVERIFY(saved.wait(10000));
+        QCOMPARE(saved.first().first().toBool(), true);
+        QVERIFY(onMainThread);
+        QVERIFY(QFile::exists(file));
+
+        const QUuid uuid = QUuid::createUuid();
+        emit model.exposureAmountChanged(2.25f);
+        emit model.startPointChanged(uuid, 17);
+        emit model.unsavedChangesNoticed();
+        QCOMPARE(exposure.size(), 1);
+        QCOMPARE(exposure.first().first().toFloat(), 2.25f);
+        QCOMPARE(start.first().at(0).value<QUuid>(), uuid);
+        QCOMPARE(start.first().at(1).toUInt(), 17u);
+        QCOMPARE(unsaved.size(), 1);
+    }
+
+    // Destroying the controller stops and waits for the task thread; a save
+    // still queued is written, records after it are not run.
+    void destructionWritesAQueuedSave()
+    {
+        Model model;
+        const QString file = Test::makeTempFolder("drain") + "/drain.empf";
+        const QThread* thread = nullptr;
+        {
+            Controller controller;
+            controller.setModel(&model);
+            controller.exposureAmountAboutToChangeFromUI();
+            controller.saveProjectToXMLFile(file);
+            controller.undoTriggered();
+            QVERIFY(!controller.isTaskThreadRunning());
+        }
+        QVERIFY(QFile::exists(file));
+        {
+            Controller controller;
+            controller.setModel(&model);
+            controller.startTaskManager();
+            thread = controller.taskThread();
+            QVERIFY(controller.isTaskThreadRunning());
+            controller.stopTaskManager();
+            QVERIFY(thread->isFinished());
+            controller.stopTaskManager();
+        }
+    }
+
+    void renderListWithoutReceiverIsFreed()
+    {
+        Model model;
+        Controller controller;
+        controller.setModel(&model);
+        auto* items = new QList<const SequenceItem*>;
+        emit model.sequenceItemsReadyToBeRender(items); // leak checkers see a fault here
+        QList<const SequenceItem*>* received = nullptr;
+        connect(&controller, &Controller::rendererShouldStartRendering, this,
+            [&](QList<const SequenceItem*>* list) { received = list; });
+        auto* second = new QList<const SequenceItem*>;
+        emit model.sequenceItemsReadyToBeRender(second);
+        QCOMPARE(received, second);
+        delete second;
+    }
+};
+
+EMULSA_TEST_MAIN(ControllerTest)
+#include "tst_controller.moc"

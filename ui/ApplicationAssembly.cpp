@@ -1,0 +1,99 @@
+#include "ui/ApplicationAssembly.h"
+
+#include "app/Controller.h"
+#include "core/ClipSettings.h"
+#include "media/AssetMetadata.h"
+#include "media/SequenceItem.h"
+#include "model/Model.h"
+#include "ui/EMFilmSettings.h"
+#include "ui/MainWindow.h"
+#include "ui/SettingsPanel.h"
+#include "ui/SettingsPanelHeaderWidget.h"
+
+#include <QDebug>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QTabWidget>
+#include <QTimer>
+
+namespace Emulsa {
+
+ApplicationAssembly::ApplicationAssembly(bool withPreview)
+{
+    m_modelThread.setObjectName(QStringLiteral("Model"));
+    m_model = new Model;
+    m_model->moveToThread(&m_modelThread);
+    m_modelThread.start(QThread::InheritPriority);
+
+    m_window = new MainWindow;
+    m_controller = new Controller;
+
+    registerClipSettingsMetaTypes();
+    AssetMetadata::registerMetaType();
+    SequenceItem::registerMetaType();
+    Model::registerMetaTypes();
+
+    m_controller->setModel(m_model);
+    m_controller->startTaskManager();
+    m_window->setController(m_controller);
+
+    m_grading = new EMFilmSettings(withPreview);
+    m_window->setTabContent(MainWindow::GradingTab, m_grading);
+    m_grading->setController(m_controller);
+    SettingsPanelHeaderWidget* header = m_grading->panel()->header();
+    QObject::connect(
+        header, &SettingsPanelHeaderWidget::resetAllSettings, m_controller, &Controller::resetAllSettingsFromUI);
+    QObject::connect(
+        header, &SettingsPanelHeaderWidget::saveCurrentSettings, m_window, &MainWindow::saveCurrentSetingsAsPreset);
+    m_window->setHeaderBar(header);
+}
+
+ApplicationAssembly::~ApplicationAssembly()
+{
+    teardown();
+}
+
+void ApplicationAssembly::start(int openDelayMs)
+{
+    // Without the media browser the grading tab comes first.
+    if (!m_window->tabContent(MainWindow::MediaTab))
+        m_window->tabs()->setCurrentIndex(MainWindow::GradingTab);
+    // The whole screen also where no window manager maximises.
+    if (QScreen* screen = QGuiApplication::primaryScreen())
+        m_window->setGeometry(screen->availableGeometry());
+    m_window->showMaximized();
+    QTimer::singleShot(openDelayMs, m_window, qOverload<>(&MainWindow::readSelectedProjectFile));
+}
+
+ApplicationAssembly::Teardown ApplicationAssembly::teardown()
+{
+    Teardown result;
+    if (m_tornDown) {
+        result.taskThreadFinished = true;
+        result.modelThreadFinished = m_modelThread.isFinished();
+        return result;
+    }
+    m_tornDown = true;
+    qDebug() << "After Qt main loop";
+    delete m_window;
+    m_window = nullptr;
+    m_grading = nullptr;
+    qDebug() << "After deletion of MainWindow";
+
+    m_controller->stopTaskManager();
+    result.taskThreadFinished = !m_controller->isTaskThreadRunning();
+    delete m_controller;
+    m_controller = nullptr;
+    qDebug() << "After deletion of Controller";
+
+    // The model's thread ends before the model goes.
+    m_modelThread.quit();
+    m_modelThread.wait();
+    result.modelThreadFinished = m_modelThread.isFinished();
+    delete m_model;
+    m_model = nullptr;
+    qDebug() << "After deletion of Model";
+    return result;
+}
+
+} // namespace Emulsa
