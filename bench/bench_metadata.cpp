@@ -5,6 +5,7 @@
 //
 //   bench_metadata [--clips N] [--size WxH] [--warm-runs N]
 
+#include "common/FfmpegTool.h"
 #include "media/AssetMetadata.h"
 #include "media/MetadataManager.h"
 #include "media/MetadataReader.h"
@@ -14,7 +15,6 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLoggingCategory>
-#include <QProcess>
 #include <QSemaphore>
 #include <QTemporaryDir>
 #include <QThread>
@@ -48,21 +48,18 @@ struct PassResult
 
 bool generateClip(const QString& path, const QString& size, int variant)
 {
-    QProcess ffmpeg;
-    ffmpeg.setProcessChannelMode(QProcess::MergedChannels);
     // Two seconds of 25 fps H.264 with AAC sound, one key frame per clip as a
     // camera's long GOP: the thumbnail frame is decoded from the start.
-    const QStringList args = { QStringLiteral("-nostdin"), QStringLiteral("-v"), QStringLiteral("error"),
-        QStringLiteral("-y"), QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+    const QStringList args = { QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
         QStringLiteral("testsrc2=size=%1:rate=25:duration=2,hue=h=%2").arg(size).arg(variant * 60),
         QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
         QStringLiteral("sine=f=%1:r=48000:d=2").arg(220 * (variant + 1)), QStringLiteral("-ac"), QStringLiteral("2"),
         QStringLiteral("-c:v"), QStringLiteral("libx264"), QStringLiteral("-preset"), QStringLiteral("veryfast"),
         QStringLiteral("-pix_fmt"), QStringLiteral("yuv420p"), QStringLiteral("-c:a"), QStringLiteral("aac"),
         QStringLiteral("-t"), QStringLiteral("2"), path };
-    ffmpeg.start(QStringLiteral("ffmpeg"), args);
-    if (!ffmpeg.waitForFinished(600000) || ffmpeg.exitStatus() != QProcess::NormalExit || ffmpeg.exitCode() != 0) {
-        std::fprintf(stderr, "ffmpeg failed: %s\n", ffmpeg.readAll().constData());
+    const Test::FfmpegTool::Result result = Test::FfmpegTool::ffmpeg(args);
+    if (!result.ok) {
+        std::fprintf(stderr, "ffmpeg failed: %s\n", qPrintable(result.errors));
         return false;
     }
     return true;

@@ -26,14 +26,11 @@ OffscreenRenderer::~OffscreenRenderer()
     delete m_currentFrame;
     m_currentFrame = nullptr;
     if (m_context) {
-        if (m_surface)
-            m_context->makeCurrent(m_surface);
+        m_context->makeCurrent();
         m_pipeline.reset();
         m_processor.reset();
-        m_gl.reset();
-        m_context->doneCurrent();
-        delete m_context;
-        m_context = nullptr;
+        m_gl = nullptr;
+        m_context.reset();
     }
     qDebug().noquote() << "OffscreenRenderer: Destruction of OffscreenRenderer completed";
 }
@@ -49,39 +46,22 @@ bool OffscreenRenderer::initializeOpenGL()
         qCritical().noquote() << "Can't create QOpenGLContext for on disk rendering!";
         return false;
     }
-    m_context = new QOpenGLContext;
-    QSurfaceFormat format = m_surface->requestedFormat();
-    // Swaps must never wait for a display refresh while rendering to disk.
-    format.setSwapInterval(0);
-    qDebug() << "OffscreenRenderer: Format required:" << format;
-    m_context->setFormat(format);
-    if (!m_context->create()) {
-        qCritical().noquote() << "Can't create openGL context for on disk rendering!";
+    qDebug() << "OffscreenRenderer: Format required:" << m_surface->requestedFormat();
+    m_context = std::make_unique<OffscreenGLContext>();
+    if (!m_context->create(m_surface)) {
+        qCritical().noquote() << "Can't create openGL context for on disk rendering!" << m_context->lastError();
         return false;
     }
-    if (!m_context->isValid()) {
-        qCritical().noquote() << "openGL context is not valid for on disk rendering!";
-        return false;
-    }
-    qDebug() << "OffscreenRenderer: Format acquired:" << m_context->format();
-    if (!m_context->makeCurrent(m_surface)) {
-        qCritical().noquote() << "Can't initialize openGL context for on disk rendering!";
-        return false;
-    }
-    m_swapInterval = m_context->format().swapInterval();
+    qDebug() << "OffscreenRenderer: Format acquired:" << m_context->context()->format();
+    m_swapInterval = m_context->context()->format().swapInterval();
     qDebug().noquote() << "OffscreenRenderer: Current swap interval: " << m_swapInterval;
-
-    m_gl = std::make_unique<QOpenGLFunctions_4_0_Core>();
-    if (!m_gl->initializeOpenGLFunctions()) {
-        qCritical().noquote() << "Can't initialize openGL functions for on disk rendering!";
-        return false;
-    }
+    m_gl = m_context->functions();
     m_gl->glDisable(GL_DEPTH_TEST);
     m_gl->glDepthFunc(GL_NEVER);
     m_gl->glDepthMask(GL_FALSE);
     m_gl->glViewport(0, 0, m_outputWidth, m_outputHeight);
 
-    m_processor = std::make_unique<ShaderProcessor>(m_context);
+    m_processor = std::make_unique<ShaderProcessor>(m_context->context());
     if (!m_processor->initialize(
             m_sourceWidth, m_sourceHeight, &m_grade, nullptr, m_outputWidth, m_outputHeight, m_settings->fitMethod)) {
         qCritical().noquote() << "Can't initialize openGL shaderProcessor for on disk rendering!";
@@ -90,7 +70,7 @@ bool OffscreenRenderer::initializeOpenGL()
     // A new random grain position for every frame, as in playback.
     m_processor->animateGrain = true;
 
-    m_pipeline = std::make_unique<GradingPipeline>(m_gl.get());
+    m_pipeline = std::make_unique<GradingPipeline>(m_gl);
     if (!m_pipeline->initialize(m_sourceWidth, m_sourceHeight, m_outputWidth, m_outputHeight)) {
         qCritical().noquote() << "Failed to initialize openGL texture!";
         qCritical().noquote() << "Failed to initialize FBOs";
@@ -102,7 +82,7 @@ bool OffscreenRenderer::initializeOpenGL()
 
 bool OffscreenRenderer::makeCurrent()
 {
-    return m_context && m_surface && m_context->makeCurrent(m_surface);
+    return m_context && m_context->makeCurrent();
 }
 
 void OffscreenRenderer::doneCurrent()
@@ -153,7 +133,7 @@ void OffscreenRenderer::readBackGraded(uchar* buffer)
 
 void OffscreenRenderer::swapAndRelease()
 {
-    m_context->swapBuffers(m_surface);
+    m_context->context()->swapBuffers(m_surface);
     m_context->doneCurrent();
 }
 

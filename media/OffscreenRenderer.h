@@ -10,18 +10,19 @@
 #include <memory>
 
 class QOffscreenSurface;
-class QOpenGLContext;
 class QOpenGLFunctions_4_0_Core;
 class QUuid;
 
 namespace Emulsa {
 
 class Frame;
+class OffscreenGLContext;
 class SequenceItem;
 class ShaderProcessor;
 
 // The GL side of rendering one sequence item to disk without a window: an
-// off-screen OpenGL 4.0 context (swap interval 0), the shader processor that
+// off-screen OpenGL 4.0 core context (OffscreenGLContext on the caller's
+// surface, swap interval 0), the shader processor that
 // grades, and the frame textures and framebuffers (GradingPipeline) through
 // which every frame goes: upload, conversion to RGB, grade, conversion back to
 // packed YUY2 (movies) and read-back.
@@ -95,8 +96,9 @@ protected:
 
 private:
     QOffscreenSurface* m_surface = nullptr;
-    QOpenGLContext* m_context = nullptr;
-    std::unique_ptr<QOpenGLFunctions_4_0_Core> m_gl;
+    std::unique_ptr<OffscreenGLContext> m_context;
+    // Resolved by the context, which owns them.
+    QOpenGLFunctions_4_0_Core* m_gl = nullptr;
     std::unique_ptr<ShaderProcessor> m_processor;
     std::unique_ptr<GradingPipeline> m_pipeline;
     int m_swapInterval = -1;

@@ -3,9 +3,10 @@
 #include "core/ShaderProcessor.h"
 #include "media/AssetMetadata.h"
 #include "media/Frame.h"
+#include "media/FrameClock.h"
 #include "media/OutputPaths.h"
-#include "media/WinSourceReader.h"
 #include "media/SequenceItem.h"
+#include "media/WinSourceReader.h"
 
 extern "C" {
 #include <libavutil/channel_layout.h>
@@ -33,29 +34,28 @@ constexpr int pcmBytesPerSample = 4; // interleaved signed 16-bit stereo
 
 } // namespace
 
-// Everything the movie loop decodes with; released when the loop ends.
+// The sound side of the movie loop (the pictures come from the reader);
+// released when the loop ends.
 struct WinOffscreenRenderer::Decoding
 {
     AV::FormatContextPtr format;
-    int videoStream = -1;
     int audioStream = -1;
-    AV::CodecContextPtr videoDecoder;
     AV::CodecContextPtr audioDecoder;
-    AV::ScalerPtr scaler;
-    AVPixelFormat scalerFormat = AV_PIX_FMT_NONE;
     AV::ResamplerPtr resampler;
     AV::PacketPtr packet;
-    AV::FramePtr picture;
     AV::FramePtr sound;
-    std::vector<uchar> pcm;
+    bool draining = false;
+    bool ended = false;
 
-    // Times of the source, in seconds from the video stream's start.
-    qint64 startPts = 0;
-    double frameRate = 25.0;
-    qint64 startFrame = 0;
-    qint64 endFrame = -1; // -1: to the end of the stream
+    // Time 0 of the clip's time line on the container's clock, in seconds.
+    double originSeconds = 0.0;
+    // The in point as a sample on the time line.
     qint64 startSample = 0;
-    qint64 endSample = -1; // -1: to the end of the stream
+    // Converted samples not written yet (interleaved signed 16-bit stereo),
+    // the first of them at `pendingFirst`, counted from the in point.
+    std::vector<uchar> pending;
+    qint64 pendingFirst = 0;
+    bool havePosition = false;
 };
 
 WinOffscreenRenderer::WinOffscreenRenderer(volatile bool* keepRunning, QOffscreenSurface* surface, QObject* parent)
@@ -215,7 +215,7 @@ bool WinOffscreenRenderer::sendFrameToSinkWriter(int stream, qint64 duration)
     return ok;
 }
 
-bool WinOffscreenRenderer::openDecoding(Decoding& d)
+bool WinOffscreenRenderer::openSound(Decoding& d)
 {
     const AssetMetadata* asset = m_item->asset;
     int error = 0;
@@ -224,142 +224,201 @@ bool WinOffscreenRenderer::openDecoding(Decoding& d)
         return fail(QStringLiteral("Could not open the file. ") + AV::errorText(error));
     if (avformat_find_stream_info(d.format.get(), nullptr) < 0)
         qWarning().noquote() << "Could not find stream information\n";
-    d.videoStream = av_find_best_stream(d.format.get(), AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
-    if (d.videoStream < 0)
-        return fail(QStringLiteral("No codec found for this particular file."));
-
-    AVStream* video = d.format->streams[d.videoStream];
-    const AVCodec* codec = avcodec_find_decoder(video->codecpar->codec_id);
-    if (!codec)
-        return fail(QStringLiteral("Codec not found."));
-    d.videoDecoder.reset(avcodec_alloc_context3(codec));
-    if (avcodec_parameters_to_context(d.videoDecoder.get(), video->codecpar) < 0
-        || avcodec_open2(d.videoDecoder.get(), codec, nullptr) < 0)
-        return fail(QStringLiteral("Could not open codec."));
-
-    if (!m_audioStreams.isEmpty()) {
-        d.audioStream = av_find_best_stream(d.format.get(), AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
-        if (d.audioStream < 0)
-            return fail(QStringLiteral("No audio codec found for this particular file."));
-        AVStream* audio = d.format->streams[d.audioStream];
-        const AVCodec* audioCodec = avcodec_find_decoder(audio->codecpar->codec_id);
-        if (!audioCodec)
-            return fail(QStringLiteral("Audio codec not found."));
-        d.audioDecoder.reset(avcodec_alloc_context3(audioCodec));
-        if (avcodec_parameters_to_context(d.audioDecoder.get(), audio->codecpar) < 0
-            || avcodec_open2(d.audioDecoder.get(), audioCodec, nullptr) < 0)
-            return fail(QStringLiteral("Could not open audio codec."));
-        AVChannelLayout stereo;
-        av_channel_layout_default(&stereo, 2);
-        AVChannelLayout input;
-        if (d.audioDecoder->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC
-            || !av_channel_layout_check(&d.audioDecoder->ch_layout))
-            av_channel_layout_default(&input, std::max(d.audioDecoder->ch_layout.nb_channels, 1));
-        else
-            av_channel_layout_copy(&input, &d.audioDecoder->ch_layout);
-        SwrContext* resampler = nullptr;
-        const int result = swr_alloc_set_opts2(&resampler, &stereo, AV_SAMPLE_FMT_S16, d.audioDecoder->sample_rate,
-            &input, d.audioDecoder->sample_fmt, d.audioDecoder->sample_rate, 0, nullptr);
-        av_channel_layout_uninit(&input);
-        d.resampler.reset(resampler);
-        if (result < 0 || swr_init(resampler) < 0)
-            return fail(QStringLiteral("Audio resampler not initialized."));
-        m_audioSampleRate = d.audioDecoder->sample_rate;
-    }
+    d.audioStream = av_find_best_stream(d.format.get(), AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
+    if (d.audioStream < 0)
+        return fail(QStringLiteral("No audio codec found for this particular file."));
+    // Only the sound is read here.
+    for (unsigned i = 0; i < d.format->nb_streams; ++i)
+        d.format->streams[i]->discard = int(i) == d.audioStream ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
+    AVStream* audio = d.format->streams[d.audioStream];
+    const AVCodec* audioCodec = avcodec_find_decoder(audio->codecpar->codec_id);
+    if (!audioCodec)
+        return fail(QStringLiteral("Audio codec not found."));
+    d.audioDecoder.reset(avcodec_alloc_context3(audioCodec));
+    if (avcodec_parameters_to_context(d.audioDecoder.get(), audio->codecpar) < 0)
+        return fail(QStringLiteral("Could not open audio codec."));
+    d.audioDecoder->pkt_timebase = audio->time_base;
+    if (avcodec_open2(d.audioDecoder.get(), audioCodec, nullptr) < 0)
+        return fail(QStringLiteral("Could not open audio codec."));
+    AVChannelLayout stereo;
+    av_channel_layout_default(&stereo, 2);
+    AVChannelLayout input;
+    if (d.audioDecoder->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC
+        || !av_channel_layout_check(&d.audioDecoder->ch_layout))
+        av_channel_layout_default(&input, std::max(d.audioDecoder->ch_layout.nb_channels, 1));
+    else
+        av_channel_layout_copy(&input, &d.audioDecoder->ch_layout);
+    SwrContext* resampler = nullptr;
+    const int result = swr_alloc_set_opts2(&resampler, &stereo, AV_SAMPLE_FMT_S16, d.audioDecoder->sample_rate, &input,
+        d.audioDecoder->sample_fmt, d.audioDecoder->sample_rate, 0, nullptr);
+    av_channel_layout_uninit(&input);
+    d.resampler.reset(resampler);
+    if (result < 0 || swr_init(resampler) < 0)
+        return fail(QStringLiteral("Audio resampler not initialized."));
+    m_audioSampleRate = d.audioDecoder->sample_rate;
     d.packet.reset(av_packet_alloc());
-    d.picture.reset(av_frame_alloc());
     d.sound.reset(av_frame_alloc());
+    d.originSeconds = m_reader->originSeconds();
+    d.startSample = m_reader->frameClock().sampleAtFrame(m_item->startFrame, m_audioSampleRate);
+    return seekSound(d);
+}
 
-    // Times are measured from the first picture of the video stream.
-    d.startPts = video->start_time == AV_NOPTS_VALUE ? 0 : video->start_time;
-    d.frameRate = double(asset->frameRateNum) / double(std::max<quint32>(asset->frameRateDen, 1));
-    d.startFrame = m_item->startFrame;
-    const qint64 frameCount = asset->frameCount;
-    if (frameCount > 0 && qint64(m_item->endFrame) < frameCount)
-        d.endFrame = m_item->endFrame;
-    const qint64 soundEndFrame = d.endFrame >= 0 ? d.endFrame : frameCount;
-    if (m_audioSampleRate > 0) {
-        d.startSample = std::llround(d.startFrame / d.frameRate * m_audioSampleRate);
-        if (soundEndFrame > 0)
-            d.endSample = std::llround(soundEndFrame / d.frameRate * m_audioSampleRate);
+bool WinOffscreenRenderer::seekSound(Decoding& d)
+{
+    // Half a second before the in point; when the container lands after it,
+    // the sound is read from the start instead.
+    const double inSeconds = double(d.startSample) / m_audioSampleRate;
+    if (inSeconds <= 0.5)
+        return true;
+    const AVStream* audio = d.format->streams[d.audioStream];
+    const int64_t target = int64_t(std::floor((d.originSeconds + inSeconds - 0.5) / av_q2d(audio->time_base)));
+    if (av_seek_frame(d.format.get(), d.audioStream, target, AVSEEK_FLAG_BACKWARD) >= 0) {
+        avcodec_flush_buffers(d.audioDecoder.get());
+        if (decodeSound(d) && d.pendingFirst <= 0)
+            return true;
+    }
+    d.pending.clear();
+    d.havePosition = false;
+    d.ended = false;
+    d.draining = false;
+    int error = 0;
+    AV::FormatContextPtr again = AV::openInput(m_item->asset->filePath, &error);
+    if (!again || avformat_find_stream_info(again.get(), nullptr) < 0)
+        return fail(QStringLiteral("Could not open the file. ") + AV::errorText(error));
+    for (unsigned i = 0; i < again->nb_streams; ++i)
+        again->streams[i]->discard = int(i) == d.audioStream ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
+    d.format = std::move(again);
+    avcodec_flush_buffers(d.audioDecoder.get());
+    return true;
+}
+
+bool WinOffscreenRenderer::decodeSound(Decoding& d)
+{
+    if (d.ended)
+        return false;
+    int readErrors = 0;
+    for (;;) {
+        int result = avcodec_receive_frame(d.audioDecoder.get(), d.sound.get());
+        if (result == 0)
+            break;
+        if (result != AVERROR(EAGAIN) || d.draining) {
+            if (result != AVERROR_EOF && result != AVERROR(EAGAIN))
+                qDebug().noquote() << "Audio Decode Error." << AV::errorText(result);
+            d.ended = true;
+            return false;
+        }
+        result = av_read_frame(d.format.get(), d.packet.get());
+        if (result < 0) {
+            if (!AV::isEndOfFile(result, d.format.get()) && ++readErrors <= AV::maxConsecutiveReadErrors)
+                continue;
+            d.draining = true;
+            avcodec_send_packet(d.audioDecoder.get(), nullptr);
+            continue;
+        }
+        readErrors = 0;
+        if (d.packet->stream_index == d.audioStream && avcodec_send_packet(d.audioDecoder.get(), d.packet.get()) < 0)
+            qDebug().noquote() << "Audio Decode Error.";
+        av_packet_unref(d.packet.get());
     }
 
-    if (d.startFrame > 0) {
-        const qint64 target = d.startPts
-            + av_rescale_q(
-                qint64(std::llround(d.startFrame / d.frameRate * 1e7)), AV::hundredNanoseconds, video->time_base);
-        if (av_seek_frame(d.format.get(), d.videoStream, target, AVSEEK_FLAG_BACKWARD) < 0)
-            return fail(QStringLiteral("Can't set current frame position on renderer. <br /> Canceling rendering now"));
-        avcodec_flush_buffers(d.videoDecoder.get());
-        if (d.audioDecoder)
-            avcodec_flush_buffers(d.audioDecoder.get());
+    AVFrame* sound = d.sound.get();
+    // Where this piece lies, in samples from the in point: its own time
+    // when it has one, else right after the piece before it.
+    const qint64 previousEnd = d.pendingFirst + qint64(d.pending.size() / pcmBytesPerSample);
+    qint64 first = previousEnd;
+    int64_t pts = sound->best_effort_timestamp;
+    if (pts == AV_NOPTS_VALUE)
+        pts = sound->pts;
+    if (pts != AV_NOPTS_VALUE) {
+        const double seconds = double(pts) * av_q2d(d.format->streams[d.audioStream]->time_base) - d.originSeconds;
+        first = std::llround(seconds * m_audioSampleRate) - d.startSample;
+        // A few samples of rounding are no gap.
+        if (d.havePosition && std::abs(first - previousEnd) <= 2)
+            first = previousEnd;
+    }
+    const int capacity = swr_get_out_samples(d.resampler.get(), sound->nb_samples);
+    std::vector<uchar> converted(size_t(std::max(capacity, 0)) * pcmBytesPerSample);
+    uint8_t* out[1] = { converted.data() };
+    const int count = capacity < 0 ? capacity
+                                   : swr_convert(d.resampler.get(), out, capacity,
+                                       const_cast<const uint8_t**>(sound->extended_data), sound->nb_samples);
+    av_frame_unref(sound);
+    if (count < 0) {
+        qWarning().noquote() << "Could convert the audio buffer" << AV::errorText(count);
+        return true;
+    }
+    converted.resize(size_t(count) * pcmBytesPerSample);
+    // Whatever was pending and not written is replaced by the newer piece.
+    d.pending = std::move(converted);
+    d.pendingFirst = first;
+    d.havePosition = true;
+    return true;
+}
+
+bool WinOffscreenRenderer::writeSoundUpTo(Decoding& d, qint64 samples)
+{
+    while (m_audioSamplesWritten < samples) {
+        const qint64 position = m_audioSamplesWritten;
+        const qint64 pendingCount = qint64(d.pending.size() / pcmBytesPerSample);
+        if (pendingCount == 0 || d.pendingFirst + pendingCount <= position) {
+            // Used up, or wholly before the in point.
+            d.pendingFirst += pendingCount;
+            d.pending.clear();
+            if (!decodeSound(d)) {
+                // No more sound: silence to the end of the pictures.
+                return writeAudioSamples(nullptr, samples - position);
+            }
+            continue;
+        }
+        if (d.pendingFirst > position) {
+            // A gap before the next sound is silence.
+            if (!writeAudioSamples(nullptr, std::min(d.pendingFirst, samples) - position))
+                return false;
+            continue;
+        }
+        const qint64 skip = position - d.pendingFirst;
+        const qint64 count = std::min(pendingCount - skip, samples - position);
+        if (!writeAudioSamples(d.pending.data() + skip * pcmBytesPerSample, count))
+            return false;
+        d.pending.erase(d.pending.begin(), d.pending.begin() + (skip + count) * pcmBytesPerSample);
+        d.pendingFirst += skip + count;
     }
     return true;
 }
 
-bool WinOffscreenRenderer::handleVideoFrame(Decoding& d, AVFrame* picture, bool* videoEnded)
+qint64 WinOffscreenRenderer::soundSamplesFor(qint64 frames) const
 {
-    const AVStream* stream = d.format->streams[d.videoStream];
-    qint64 pts = picture->best_effort_timestamp;
-    if (pts == AV_NOPTS_VALUE)
-        pts = picture->pts;
-    const double seconds = (pts == AV_NOPTS_VALUE ? 0.0 : double(pts - d.startPts) * av_q2d(stream->time_base));
-    const qint64 index = std::llround(seconds * d.frameRate);
-    qint64 duration = std::llround(double(picture->pkt_duration) * av_q2d(stream->time_base) * 1e7);
-    if (duration <= 0)
-        duration = std::llround(1e7 / d.frameRate);
-    qCDebug(lcFrames) << "-=-=-=-=-=-=-=-=-=-=-=-=-=-=-=-";
-    qCDebug(lcFrames) << "Frame coded_picture_number" << picture->coded_picture_number;
-    qCDebug(lcFrames) << "Frame pts/duration" << pts << picture->pkt_duration;
-    qCDebug(lcFrames) << "TimeStamp in pts" << pts << "TimeStamp in ns" << qint64(seconds * 1e9);
+    const FrameClock& clock = m_reader->frameClock();
+    const qint64 start = m_item->startFrame;
+    return clock.sampleAtFrame(start + frames, m_audioSampleRate) - clock.sampleAtFrame(start, m_audioSampleRate);
+}
 
-    if (index < d.startFrame)
-        return true;
-    if (d.endFrame >= 0 && index >= d.endFrame) {
-        *videoEnded = true;
-        return true;
+QString WinOffscreenRenderer::shortRenderMessage(qint64 expected) const
+{
+    return QStringLiteral("The source ended early or could not be decoded: %1 of %2 frames written.")
+        .arg(m_framesWritten)
+        .arg(expected);
+}
+
+bool WinOffscreenRenderer::renderMovieFrame(Frame* frame)
+{
+    if (!makeCurrent()) {
+        qWarning().noquote() << "can't make context current...";
+        return fail(QStringLiteral("Can't make the OpenGL context current."));
     }
-
-    const bool ok = [&] {
-        bool fullRange = false;
-        const AVPixelFormat format = AV::plainPixelFormat(AVPixelFormat(picture->format), &fullRange);
-        // Converted at the decoded size; the upload takes the clip's rows
-        // (a 1088-row picture is uploaded as its top 1080 rows).
-        const size_t needed = size_t(picture->width) * 2 * picture->height;
-        if (m_outputBuffer.size() < needed)
-            m_outputBuffer.resize(needed);
-        if (!d.scaler || d.scalerFormat != format) {
-            d.scaler.reset(sws_getContext(picture->width, picture->height, format, picture->width, picture->height,
-                AV_PIX_FMT_YUYV422, SWS_FAST_BILINEAR, nullptr, nullptr, nullptr));
-            d.scalerFormat = format;
-            if (!d.scaler)
-                return fail(QStringLiteral("Could not get a scaler context"));
-        }
-        uint8_t* target[1] = { m_outputBuffer.data() };
-        const int targetStride[1] = { picture->width * 2 };
-        sws_scale(d.scaler.get(), picture->data, picture->linesize, 0, picture->height, target, targetStride);
-
-        if (!makeCurrent()) {
-            qWarning().noquote() << "can't make context current...";
-            return false;
-        }
-        uploadFrame(m_outputBuffer.data(), picture->width * 2);
-        convertInputPass();
-        gradePass();
-        convertOutputPass();
-        readBackYuy2(m_outputBuffer.data());
-        swapAndRelease();
-        return true;
-    }();
-    if (!ok)
-        return false;
-
-    const int stream0 = *m_videoStreams.constBegin();
-    if (!sendFrameToSinkWriter(stream0, duration)) {
+    uploadFrame(frame);
+    convertInputPass();
+    gradePass();
+    convertOutputPass();
+    readBackYuy2(m_outputBuffer.data());
+    swapAndRelease();
+    const int stream = *m_videoStreams.constBegin();
+    const qint64 duration = m_reader->frameClock().frameDuration();
+    if (!sendFrameToSinkWriter(stream, duration)) {
         qDebug().noquote() << "Something wen't wrong when trying to render frame to disk";
         return fail(QStringLiteral("Fail rendering video file. Error: ") + m_writer->lastError());
     }
-    m_sampleTimes[stream0] += duration;
+    m_sampleTimes[stream] += duration;
     ++m_framesWritten;
     reportProgress(m_framesWritten);
     return true;
@@ -379,79 +438,27 @@ bool WinOffscreenRenderer::writeAudioSamples(const uchar* pcm, qint64 samples)
     return true;
 }
 
-bool WinOffscreenRenderer::handleAudioFrame(Decoding& d, AVFrame* sound, bool* audioEnded)
-{
-    const AVStream* stream = d.format->streams[d.audioStream];
-    const AVStream* video = d.format->streams[d.videoStream];
-    // The sound's position on the video stream's time line, in samples.
-    qint64 pts = sound->best_effort_timestamp;
-    if (pts == AV_NOPTS_VALUE)
-        pts = sound->pts;
-    const double videoStart = double(d.startPts) * av_q2d(video->time_base);
-    const double seconds = pts == AV_NOPTS_VALUE ? double(d.startSample + m_audioSamplesWritten) / m_audioSampleRate
-                                                 : double(pts) * av_q2d(stream->time_base) - videoStart;
-    const qint64 first = std::llround(seconds * m_audioSampleRate);
-
-    const int capacity = swr_get_out_samples(d.resampler.get(), sound->nb_samples);
-    if (capacity < 0)
-        return fail(QStringLiteral("Could convert the audio buffer"));
-    d.pcm.resize(size_t(capacity) * pcmBytesPerSample);
-    uint8_t* out[1] = { d.pcm.data() };
-    const int converted = swr_convert(
-        d.resampler.get(), out, capacity, const_cast<const uint8_t**>(sound->extended_data), sound->nb_samples);
-    if (converted < 0) {
-        qWarning().noquote() << "Could convert the audio buffer" << AV::errorText(converted);
-        return true;
-    }
-    const qint64 last = first + converted;
-    if (last <= d.startSample)
-        return true; // wholly before the in point
-    qint64 position = d.startSample + m_audioSamplesWritten;
-    const uchar* data = d.pcm.data();
-    qint64 count = converted;
-    // A few samples of rounding either side of the in point are no gap.
-    constexpr qint64 slack = 2;
-    if (first < d.startSample - slack) {
-        // A buffer reaching past the in point: its part after the in point
-        // becomes silence, so no sound from before the in point is heard.
-        data = nullptr;
-        count = last - d.startSample;
-    } else if (m_audioSamplesWritten == 0 && first > position + slack) {
-        // Sound that starts after the in point is preceded by silence.
-        if (!writeAudioSamples(nullptr, first - position))
-            return false;
-        position = first;
-    }
-    if (d.endSample >= 0 && position + count >= d.endSample) {
-        count = std::max<qint64>(d.endSample - position, 0);
-        *audioEnded = true;
-    }
-    if (!writeAudioSamples(data, count))
-        return false;
-    if (*audioEnded && !m_writer->endAudioSegment())
-        return fail(QStringLiteral("Fail rendering video file. Error: ") + m_writer->lastError());
-    return true;
-}
-
 bool WinOffscreenRenderer::runVideoModeLibAV()
 {
-    if (!m_writer || !m_item)
+    if (!m_writer || !m_item || !m_reader)
         return fail(QStringLiteral("The renderer is not initialised."));
-    const size_t outputBytes = size_t(m_outputWidth / 2) * m_outputHeight * 4;
-    const size_t sourceBytes = size_t(m_sourceWidth / 2 + 1) * m_sourceHeight * 4;
-    m_outputBuffer.assign(std::max(outputBytes, sourceBytes), 0);
+    m_outputBuffer.assign(size_t(m_outputWidth / 2) * m_outputHeight * 4, 0);
     m_sampleTimes.clear();
     for (int stream : qAsConst(m_videoStreams))
         m_sampleTimes.insert(stream, 0);
     for (int stream : qAsConst(m_audioStreams))
         m_sampleTimes.insert(stream, 0);
+    m_framesWritten = 0;
+    m_audioSamplesWritten = 0;
 
-    // The movie loop decodes with its own demuxer; the reader's decoders are
-    // not needed while it runs.
-    if (m_reader)
-        m_reader->releaseAll();
     Decoding d;
-    if (!openDecoding(d)) {
+    const bool withSound = !m_audioStreams.isEmpty();
+    if (withSound && !openSound(d)) {
+        reportProgress(-1);
+        return false;
+    }
+    if (!m_reader->seekToFrame(m_item->startFrame, true)) {
+        fail(QStringLiteral("Can't set current frame position on renderer. <br /> Canceling rendering now"));
         reportProgress(-1);
         return false;
     }
@@ -468,67 +475,32 @@ bool WinOffscreenRenderer::runVideoModeLibAV()
     clock.start();
     reportProgress(0);
 
-    bool videoEnded = false;
-    bool audioEnded = !d.audioDecoder;
+    const qint64 length = std::max<qint64>(0, m_item->lengthInFrames());
     bool ok = true;
-    bool endOfFile = false;
-    int readErrors = 0;
-
-    auto receiveAll = [&](AVCodecContext* decoder, AVFrame* frame, bool video) {
-        while (ok) {
-            const int result = avcodec_receive_frame(decoder, frame);
-            if (result == AVERROR(EAGAIN) || result == AVERROR_EOF)
-                return;
-            if (result < 0) {
-                fputs(video ? "Decode Error.\n" : "Audio Decode Error.\n", stdout);
-                return;
-            }
-            if (video && !videoEnded)
-                ok = handleVideoFrame(d, frame, &videoEnded);
-            else if (!video && !audioEnded)
-                ok = handleAudioFrame(d, frame, &audioEnded);
-            av_frame_unref(frame);
-        }
-    };
-
-    while (ok && keepRunning() && !(videoEnded && audioEnded) && !endOfFile) {
-        const int result = av_read_frame(d.format.get(), d.packet.get());
-        if (result < 0) {
-            if (AV::isEndOfFile(result, d.format.get()) || ++readErrors > AV::maxConsecutiveReadErrors) {
-                endOfFile = true;
-                break;
-            }
-            continue;
-        }
-        readErrors = 0;
-        if (d.packet->stream_index == d.videoStream && !videoEnded) {
-            if (avcodec_send_packet(d.videoDecoder.get(), d.packet.get()) < 0)
-                fputs("Decode Error.\n", stdout);
-            receiveAll(d.videoDecoder.get(), d.picture.get(), true);
-        } else if (d.packet->stream_index == d.audioStream && !audioEnded) {
-            if (avcodec_send_packet(d.audioDecoder.get(), d.packet.get()) < 0)
-                fputs("Audio Decode Error.\n", stdout);
-            receiveAll(d.audioDecoder.get(), d.sound.get(), false);
-        }
-        av_packet_unref(d.packet.get());
+    while (ok && keepRunning() && m_framesWritten < length) {
+        std::unique_ptr<Frame> frame(m_reader->getNextFrame(false));
+        if (!frame)
+            break;
+        qCDebug(lcFrames) << "Frame" << frame->index << "time" << frame->timestamp;
+        ok = renderMovieFrame(frame.get());
+        // The sound follows the pictures written, never ahead of them.
+        if (ok && withSound)
+            ok = writeSoundUpTo(d, soundSamplesFor(m_framesWritten));
     }
-    if (ok && keepRunning() && endOfFile) {
-        qDebug().noquote() << "WinOffscreenRenderer: End Of File";
-        if (!videoEnded) {
-            avcodec_send_packet(d.videoDecoder.get(), nullptr);
-            receiveAll(d.videoDecoder.get(), d.picture.get(), true);
-        }
-        if (ok && !audioEnded) {
-            avcodec_send_packet(d.audioDecoder.get(), nullptr);
-            receiveAll(d.audioDecoder.get(), d.sound.get(), false);
-            // Sound that ends before the picture is completed with silence.
-            if (ok && !audioEnded && d.endSample >= 0) {
-                const qint64 missing = d.endSample - (d.startSample + m_audioSamplesWritten);
-                ok = writeAudioSamples(nullptr, missing);
-            }
-        }
+    if (ok && withSound) {
+        ok = writeSoundUpTo(d, soundSamplesFor(m_framesWritten));
+        if (ok && !m_writer->endAudioSegment())
+            ok = fail(QStringLiteral("Fail rendering video file. Error: ") + m_writer->lastError());
     }
-    return finishMovie(ok, clock.elapsed());
+    const bool shortRender = ok && keepRunning() && m_framesWritten < length;
+    if (!finishMovie(ok, clock.elapsed(), shortRender))
+        return false;
+    if (shortRender) {
+        fail(shortRenderMessage(length));
+        reportProgress(-1);
+        return false;
+    }
+    return true;
 }
 
 void WinOffscreenRenderer::countUpToLength()
@@ -539,7 +511,7 @@ void WinOffscreenRenderer::countUpToLength()
         reportProgress(++count);
 }
 
-bool WinOffscreenRenderer::finishMovie(bool loopOk, qint64 elapsedMs)
+bool WinOffscreenRenderer::finishMovie(bool loopOk, qint64 elapsedMs, bool shortRender)
 {
     m_outputBuffer.clear();
     m_outputBuffer.shrink_to_fit();
@@ -559,6 +531,8 @@ bool WinOffscreenRenderer::finishMovie(bool loopOk, qint64 elapsedMs)
     }
     qDebug().noquote() << "Rendering finished:" << '\t' << m_framesWritten << "frames rendered"
                        << "\t in" << elapsedMs << "ms";
+    if (shortRender)
+        return true; // the caller reports the failure
     if (!cancelled) {
         countUpToLength();
         reportProgress(-42);
@@ -590,20 +564,23 @@ bool WinOffscreenRenderer::runImageMode()
         reportProgress(-1);
         return false;
     }
+    m_framesWritten = 0;
     reportProgress(0);
-    m_currentFrame = m_reader->getNextFrame(true);
     std::vector<uchar> image(size_t(m_outputWidth) * m_outputHeight * 4);
     qDebug().noquote() << "New file to render:    " << m_item->asset->name
                        << "   with starting point:" << m_item->startFrame
                        << "   and ending point: " << m_item->endFrame;
     qDebug() << "Settings:" << m_grade;
 
-    const qint64 length = m_item->lengthInFrames();
+    const qint64 length = std::max<qint64>(0, m_item->lengthInFrames());
     bool ok = true;
-    while (m_currentFrame && keepRunning() && m_framesWritten < length) {
+    while (ok && keepRunning() && m_framesWritten < length) {
+        m_currentFrame = m_reader->getNextFrame(false);
+        if (!m_currentFrame)
+            break;
         if (!makeCurrent()) {
             qWarning().noquote() << "can't make context current...";
-            ok = false;
+            ok = fail(QStringLiteral("Can't make the OpenGL context current."));
             break;
         }
         uploadFrame(m_currentFrame);
@@ -612,16 +589,15 @@ bool WinOffscreenRenderer::runImageMode()
         readBackGraded(image.data());
         swapAndRelease();
         const QImage picture(image.data(), m_outputWidth, m_outputHeight, m_outputWidth * 4, QImage::Format_RGBA8888);
+        // Named by the frame's place on the clip's time line: unique and in
+        // order, whatever the source's own timing.
         const QString name = OutputPaths::imageFileName(pattern, m_currentFrame->index);
-        if (!picture.save(name, "TIFF", 100)) {
-            fail(QStringLiteral("Can't write the image %1.").arg(name));
-            ok = false;
-            break;
-        }
-        ++m_framesWritten;
-        reportProgress(m_framesWritten);
+        if (!picture.save(name, "TIFF", 100))
+            ok = fail(QStringLiteral("Can't write the image %1.").arg(name));
+        else
+            reportProgress(++m_framesWritten);
         delete m_currentFrame;
-        m_currentFrame = m_reader->getNextFrame(true);
+        m_currentFrame = nullptr;
     }
     delete m_currentFrame;
     m_currentFrame = nullptr;
@@ -631,6 +607,11 @@ bool WinOffscreenRenderer::runImageMode()
     }
     if (!keepRunning()) {
         m_lastError = QStringLiteral("Rendering was cancelled.");
+        reportProgress(-1);
+        return false;
+    }
+    if (m_framesWritten < length) {
+        fail(shortRenderMessage(length));
         reportProgress(-1);
         return false;
     }

@@ -3,7 +3,9 @@
 #include "media/AssetMetadata.h"
 #include "media/AudioPacket.h"
 #include "media/Frame.h"
+#include "media/PictureRotation.h"
 #include "media/SequenceItem.h"
+#include "media/ThumbnailCache.h"
 
 extern "C" {
 #include <libavutil/imgutils.h>
@@ -81,9 +83,18 @@ QSize WinSourceReader::thumbnailSize(quint32 width, quint32 height)
 {
     if (width == 0 || height == 0)
         return QSize();
-    if (width > height)
-        return QSize(int(float(width) / float(height) * 250.0f), 250);
-    return QSize(250, int(float(height) / float(width) * 250.0f));
+    // The longer side never passes what the thumbnail cache stores; a
+    // picture longer than that keeps its proportion with a shorter short side.
+    const qint64 longest = ThumbnailCache::maxThumbnailPixels / 250;
+    const quint32 longer = qMax(width, height);
+    const quint32 shorter = qMin(width, height);
+    int longSide = int(float(longer) / float(shorter) * 250.0f);
+    int shortSide = 250;
+    if (longSide > longest) {
+        longSide = int(longest);
+        shortSide = qMax(1, int(std::lround(double(longest) * shorter / longer)));
+    }
+    return width > height ? QSize(longSide, shortSide) : QSize(shortSide, longSide);
 }
 
 void WinSourceReader::setStartFrame(quint32 frame)
@@ -105,8 +116,14 @@ Frame* WinSourceReader::takeCurrentFrame()
 
 void WinSourceReader::releaseAll()
 {
-    m_pendingFrame.reset();
+    clearPictures();
+    m_held.reset();
+    m_ahead.reset();
     m_scaler.reset();
+    m_rotationScaler.reset();
+    m_rotated.reset();
+    m_unrotated.reset();
+    m_rotation = 0;
     m_videoDecoder.reset();
     m_videoFormat.reset();
     m_audioDecoder.reset();
@@ -292,31 +309,42 @@ bool WinSourceReader::initializeLibAVStreams()
         return false;
     }
 
-    const int width = m_videoDecoder->width;
-    const int height = m_videoDecoder->height;
+    // Pictures are delivered as shown: turned by the stream's display
+    // rotation. YUY2 holds pixel pairs: an odd last column is left out.
+    m_rotation = PictureRotation::displayRotation(stream);
+    const bool turned = m_rotation == 90 || m_rotation == 270;
+    const int shownWidth = turned ? m_videoDecoder->height : m_videoDecoder->width;
+    const int width = shownWidth & ~1;
+    const int height = turned ? m_videoDecoder->width : m_videoDecoder->height;
+    if (width <= 0) {
+        qDebug() << Q_FUNC_INFO << "Could not open codec.";
+        return false;
+    }
     m_packet.reset(av_packet_alloc());
     m_decodedPicture.reset(av_frame_alloc());
     m_convertedPicture.reset(av_frame_alloc());
+    m_held.reset(av_frame_alloc());
+    m_ahead.reset(av_frame_alloc());
     const int bufferSize = av_image_get_buffer_size(AV_PIX_FMT_YUYV422, width, height, 1);
     m_convertedBuffer = AV::allocatePictureBuffer(bufferSize);
-    if (!m_packet || !m_decodedPicture || !m_convertedPicture || !m_convertedBuffer)
+    if (!m_packet || !m_decodedPicture || !m_convertedPicture || !m_convertedBuffer || !m_held || !m_ahead)
         return false;
     av_image_fill_arrays(m_convertedPicture->data, m_convertedPicture->linesize, m_convertedBuffer.get(),
         AV_PIX_FMT_YUYV422, width, height, 1);
     m_convertedPicture->width = width;
     m_convertedPicture->height = height;
-    m_scaler.reset(sws_getContext(width, height, m_videoDecoder->pix_fmt, width, height, AV_PIX_FMT_YUYV422,
-        SWS_FAST_BILINEAR, nullptr, nullptr, nullptr));
-    if (!m_scaler) {
+    m_rotated.reset(m_rotation != 0 ? av_frame_alloc() : nullptr);
+    m_unrotated.reset(m_rotation != 0 ? av_frame_alloc() : nullptr);
+    if (m_rotation != 0 && (!m_rotated || !m_unrotated))
+        return false;
+    if (!makeScaler(shownWidth, height, m_rotation != 0 ? AV_PIX_FMT_YUV444P : m_videoDecoder->pix_fmt)) {
         qDebug() << Q_FUNC_INFO << "Could not get a scaler context";
         return false;
     }
-    m_scalerWidth = width;
-    m_scalerHeight = height;
-    m_scalerFormat = m_videoDecoder->pix_fmt;
     m_videoDraining = false;
     m_clipDuration = computeClipDuration();
-    return true;
+    setUpClock();
+    return findOrigin();
 }
 
 bool WinSourceReader::needsAudioConversion(AVSampleFormat format) const
@@ -411,7 +439,7 @@ bool WinSourceReader::initializeFromSequenceItem(const SequenceItem* item)
     for (;;) {
         std::unique_ptr<Frame> frame(readFrame(true));
         if (!frame) {
-            setCurrentPositionLibAV(0);
+            seekToFrame(0, false);
             return true;
         }
         if (quint32(frame->index) >= m_startFrame - 1)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "media/FrameClock.h"
 #include "media/LibAVPointers.h"
 #include "media/SourceReader.h"
 
@@ -15,6 +16,19 @@ namespace Emulsa {
 // file from the video stream's FOURCC. This build has no platform media
 // framework, so every code resolves to FFmpeg (LibAV), which then does all the
 // work: YUY2 frames at source size, interleaved PCM and the metadata.
+//
+// Frames follow the clip's constant-rate time line (FrameClock): the frame
+// with index n is the picture shown at n / fps, repeated or dropped where the
+// source's own timing differs, and carries timestamp n / fps and a duration of
+// one frame. getNextFrame() delivers n, n + 1, ... from the position a seek
+// set; a precise seek to n makes the next frame read frame n in every
+// container (the reader seeks further back and decodes forward when the
+// container's index lands late, and finds the clip's start without an index).
+// The time line starts at the video stream's first picture; sound is placed on
+// the same line. Pictures of odd width are delivered one column narrower (YUY2
+// holds pixel pairs); the asset's width says so. A stream with a display
+// rotation of 90, 180 or 270 degrees is delivered turned, as shown, and the
+// asset's size is the size shown.
 class WinSourceReader : public SourceReader
 {
     Q_OBJECT
@@ -40,6 +54,11 @@ public:
     bool seekToFrame(quint32 frame, bool precise);
 
     DecodingApi currentApi() const { return m_api; }
+    // The time line of the file (valid once a back-end is ready).
+    const FrameClock& frameClock() const { return m_clock; }
+    // Presentation time, in seconds on the container's clock, of the video
+    // stream's first picture: time 0 of the time line.
+    double originSeconds() const;
     DecodingApi apiForFourcc(quint32 fourcc) const;
     // The 32-bit little-endian value of four characters.
     static quint32 fourcc(const char code[4]);
@@ -69,9 +88,22 @@ private:
     Frame* getNextFrameLibAV(bool loop);
     AudioPacket* getNextAudioBufferLibAV();
 
-    // The next frame without announcing it: the one kept back by a precise
-    // seek, or the next decoded picture.
+    // The next frame without announcing it.
     Frame* readFrame(bool loop);
+    // Time line bookkeeping (see the class comment).
+    void setUpClock();
+    bool findOrigin();
+    bool reopenVideoDemuxer();
+    bool rewindVideo();
+    bool decodeAhead();
+    void advanceTo(qint64 time);
+    void clearPictures();
+    const AVFrame* pictureAtFrame(quint32 frame);
+    // The end of the last picture, found by decoding the end of the file.
+    qint64 measureDuration(qint64 estimate);
+    bool makeScaler(int width, int height, AVPixelFormat format);
+    // The picture as shown: itself, or turned by the display rotation.
+    const AVFrame* shownPicture(const AVFrame* picture);
     // Receive the next picture into m_decodedPicture, or the next sound into
     // m_audioFrame: 0 on success, AVERROR_EOF at the end, or the decoder's
     // error code.
@@ -85,8 +117,8 @@ private:
 
     qint64 computeClipDuration();
     int frameIndexOfTime(qint64 time) const;
-    qint64 timeOfFrame(quint32 frame) const;
-    qint64 pictureTime(const AVFrame* picture, const AVStream* stream) const;
+    qint64 pictureTime(const AVFrame* picture) const;
+    qint64 audioTime(const AVFrame* sound) const;
     // A picture's duration in 100-nanosecond units.
     static qint64 pictureDuration(const AVFrame* picture, const AVStream* stream);
     bool pastEndFrame(int index) const;
@@ -113,6 +145,12 @@ private:
     int m_videoStream = -1;
     bool m_videoDraining = false;
 
+    // Display rotation (clockwise degrees) and the 4:4:4 pictures it turns.
+    int m_rotation = 0;
+    AV::ScalerPtr m_rotationScaler;
+    AV::FramePtr m_unrotated;
+    AV::FramePtr m_rotated;
+
     AV::FormatContextPtr m_audioFormat;
     bool m_resampleAudio = false;
     AV::ResamplerPtr m_resampler;
@@ -126,8 +164,25 @@ private:
     bool m_rgbOutput = false;
     Frame* m_currentFrame = nullptr;
     QSet<int> m_triedApis;
-    // The frame a precise seek decoded but has not handed out yet.
-    std::unique_ptr<Frame> m_pendingFrame;
+    FrameClock m_clock;
+    // First picture's timestamp in the video stream's time base.
+    int64_t m_originPts = 0;
+    // The picture shown now (held) and the next one decoded (ahead), with
+    // their times on the time line; frame m_nextIndex is delivered next.
+    AV::FramePtr m_held;
+    AV::FramePtr m_ahead;
+    bool m_hasHeld = false;
+    bool m_hasAhead = false;
+    // Whether a picture was decoded since the last seek.
+    bool m_hasPrevious = false;
+    qint64 m_heldTime = 0;
+    qint64 m_heldDuration = 0;
+    qint64 m_aheadTime = 0;
+    qint64 m_aheadDuration = 0;
+    bool m_videoEnded = false;
+    bool m_decodeFailed = false;
+    int m_decodeError = 0;
+    qint64 m_nextIndex = 0;
 };
 
 } // namespace Emulsa

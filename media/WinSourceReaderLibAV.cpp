@@ -5,9 +5,11 @@
 #include "media/AssetMetadata.h"
 #include "media/AudioPacket.h"
 #include "media/Frame.h"
+#include "media/PictureRotation.h"
 
 extern "C" {
 #include <libavutil/imgutils.h>
+#include <libavutil/pixdesc.h>
 }
 
 #include <QDebug>
@@ -56,69 +58,94 @@ int receiveDecoded(
     }
 }
 
+bool isRgbFormat(AVPixelFormat format)
+{
+    const AVPixFmtDescriptor* descriptor = av_pix_fmt_desc_get(format);
+    return descriptor && (descriptor->flags & AV_PIX_FMT_FLAG_RGB);
+}
+
 } // namespace
 
 bool WinSourceReader::fillMetadataLibAV()
 {
     if (!m_videoFormat || !m_videoDecoder || m_videoStream < 0)
         return false;
-    const AVStream* stream = m_videoFormat->streams[m_videoStream];
-    m_metadata->width = quint32(m_videoDecoder->width);
-    m_metadata->height = AssetMetadata::storedHeight(m_metadata->width, quint32(m_videoDecoder->height));
-    AVRational rate = stream->avg_frame_rate;
-    if (rate.num <= 0 || rate.den <= 0)
-        rate = stream->r_frame_rate;
-    if (rate.num <= 0 || rate.den <= 0)
-        rate = AVRational { 0, 1 };
-    m_metadata->frameRateNum = quint32(rate.num);
-    m_metadata->frameRateDen = quint32(rate.den);
+    m_metadata->width = quint32(m_convertedPicture->width);
+    m_metadata->height = AssetMetadata::storedHeight(m_metadata->width, quint32(m_convertedPicture->height));
+    m_metadata->frameRateNum = quint32(m_clock.rateNum());
+    m_metadata->frameRateDen = quint32(m_clock.rateDen());
     const int64_t bitRate = m_videoFormat->bit_rate;
     m_metadata->bitRate = bitRate < 0 ? AssetMetadata::unset : quint32(qMin<int64_t>(bitRate, 0xFFFFFFFE));
 
-    float seconds = 0.0f;
-    if (stream->duration != AV_NOPTS_VALUE && stream->duration > 0)
-        seconds = float(av_q2d(stream->time_base) * double(stream->duration));
-    else if (m_videoFormat->duration > 0)
-        seconds = float(double(m_videoFormat->duration) / AV_TIME_BASE);
-    if (stream->nb_frames > 0)
-        m_metadata->frameCount = quint32(std::trunc(double(stream->nb_frames) + 0.5));
-    else if (rate.num > 0)
-        m_metadata->frameCount = quint32(std::trunc(float(rate.num) / float(rate.den) * seconds + 0.5f));
-    m_clipDuration = qint64(std::round(seconds * 10000000.0f));
-    m_metadata->durationMs = quint32(std::round(seconds * 1000.0f + 0.5f));
-
-    // The thumbnail comes from frame 25, or from the middle of a shorter clip.
-    const quint32 target = m_metadata->frameCount <= 25 ? m_metadata->frameCount / 2 : 25;
-    if (!setCurrentPositionLibAV(target > 0 ? timeOfFrame(target) : 0))
-        return false;
-    AV::FramePtr candidate(av_frame_alloc());
-    if (!candidate)
-        return false;
-    bool haveCandidate = false;
-    for (;;) {
-        const int result = receiveVideoPicture();
-        if (result == AVERROR_EOF)
-            break;
-        if (result < 0) {
-            qDebug() << Q_FUNC_INFO << "Decode Error.";
-            return false;
-        }
-        av_frame_unref(candidate.get());
-        av_frame_move_ref(candidate.get(), m_decodedPicture.get());
-        haveCandidate = true;
-        if (frameIndexOfTime(pictureTime(candidate.get(), stream)) >= int(target))
-            break;
+    // The frame count follows the time line: the clip's length at its
+    // nominal rate, whatever number of pictures the stream holds.
+    qint64 duration = qMax<qint64>(0, computeClipDuration());
+    // Containers without a picture index (MPEG-TS and -PS, Matroska,
+    // fragmented MP4) only estimate their length: the end of the last
+    // picture is measured instead.
+    if (m_videoFormat->streams[m_videoStream]->nb_frames <= 0 || duration <= 0) {
+        const qint64 measured = measureDuration(duration);
+        if (measured > 0)
+            duration = measured;
     }
-    if (!haveCandidate)
+    m_clipDuration = duration;
+    m_metadata->frameCount = quint32(qMax<qint64>(0, m_clock.framesInDuration(duration)));
+    m_metadata->durationMs = quint32(std::llround(double(duration) / 10000.0 + 0.5));
+
+    // The thumbnail comes from frame 25, or from the middle of a shorter
+    // clip; when that cannot be reached, from the first picture.
+    const quint32 target = m_metadata->frameCount <= 25 ? m_metadata->frameCount / 2 : 25;
+    const AVFrame* picture = pictureAtFrame(target);
+    if (!picture && target > 0)
+        picture = pictureAtFrame(0);
+    if (!picture) {
+        qDebug() << Q_FUNC_INFO << "Decode Error.";
         return false;
-    if (!convertPicture(candidate.get()))
+    }
+    if (!convertPicture(picture))
         return false;
     m_metadata->stride = quint32(m_convertedPicture->linesize[0]);
     m_metadata->frameBytes = m_metadata->computeFrameBytes();
-    if (!makeThumbnail(candidate.get()))
+    const AVFrame* shown = shownPicture(picture);
+    if (!shown || !makeThumbnail(shown))
         return false;
-    setCurrentPositionLibAV(0);
+    seekToFrame(0, false);
     return fillAudioMetadataLibAV();
+}
+
+qint64 WinSourceReader::measureDuration(qint64 estimate)
+{
+    // Decode the last stretch of the file; when the seek lands after the
+    // last key frame (nothing decodes), start further back.
+    qint64 backOff = 20000000;
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        const qint64 position = estimate - backOff;
+        if (position <= 0 || !setCurrentPositionLibAV(position)) {
+            if (!rewindVideo())
+                return -1;
+        } else {
+            decodeAhead();
+        }
+        qint64 end = -1;
+        while (m_hasAhead) {
+            end = qMax(end, m_aheadTime + qMax(m_aheadDuration, m_clock.frameDuration()));
+            decodeAhead();
+        }
+        if (end > 0 || position <= 0)
+            return end;
+        backOff *= 2;
+    }
+    return -1;
+}
+
+const AVFrame* WinSourceReader::pictureAtFrame(quint32 frame)
+{
+    if (!seekToFrame(frame, true))
+        return nullptr;
+    advanceTo(m_clock.timeOfFrame(frame));
+    if (m_hasHeld)
+        return m_held.get();
+    return m_hasAhead ? m_ahead.get() : nullptr;
 }
 
 bool WinSourceReader::makeThumbnail(const AVFrame* picture)
@@ -134,10 +161,10 @@ bool WinSourceReader::makeThumbnail(const AVFrame* picture)
         qDebug() << Q_FUNC_INFO << "Can't get a frame converter for the thumbnail...";
         return false;
     }
-    if (m_metadata->colorRange == 2) {
-        const int* coefficients = sws_getCoefficients(SWS_CS_DEFAULT);
-        sws_setColorspaceDetails(scaler.get(), coefficients, 1, coefficients, 1, 0, 1 << 16, 1 << 16);
-    }
+    // Decoded with the Rec. 709 matrix, as the grading pipeline does.
+    const int* coefficients = sws_getCoefficients(SWS_CS_ITU709);
+    const int sourceRange = (m_metadata->colorRange == 2 || isRgbFormat(format)) ? 1 : 0;
+    sws_setColorspaceDetails(scaler.get(), coefficients, sourceRange, coefficients, 1, 0, 1 << 16, 1 << 16);
     AV::FramePtr rgb(av_frame_alloc());
     const int bytes = av_image_get_buffer_size(AV_PIX_FMT_BGRA, size.width(), size.height(), 1);
     AV::BufferPtr buffer = AV::allocatePictureBuffer(bytes);
@@ -153,7 +180,7 @@ bool WinSourceReader::makeThumbnail(const AVFrame* picture)
     thumbnailMetadata->frameBytes = thumbnailMetadata->computeFrameBytes();
     auto frame = std::make_unique<Frame>(thumbnailMetadata);
     frame->adoptMetadata(thumbnailMetadata);
-    frame->timestamp = pictureTime(picture, m_videoFormat->streams[m_videoStream]);
+    frame->timestamp = pictureTime(picture);
     frame->stride = quint32(rgb->linesize[0]);
     {
         QMutexLocker locker(&frame->mutex);
@@ -162,7 +189,7 @@ bool WinSourceReader::makeThumbnail(const AVFrame* picture)
             return false;
         memcpy(data, rgb->data[0], size_t(rgb->linesize[0]) * thumbnailMetadata->height);
     }
-    frame->index = frameIndexOfTime(frame->timestamp);
+    frame->index = int(m_clock.nearestFrame(frame->timestamp));
     delete m_currentFrame;
     m_currentFrame = frame.release();
     return true;
@@ -191,7 +218,7 @@ qint64 WinSourceReader::computeClipDuration()
         return -1;
     const AVStream* stream = m_videoFormat->streams[m_videoStream];
     if (stream->duration != AV_NOPTS_VALUE && stream->duration > 0)
-        return qint64(std::round(float(av_q2d(stream->time_base) * double(stream->duration)) * 10000000.0f));
+        return av_rescale_q(stream->duration, stream->time_base, AV::hundredNanoseconds);
     if (m_videoFormat->duration > 0)
         return av_rescale_q(m_videoFormat->duration, AV_TIME_BASE_Q, AV::hundredNanoseconds);
     return -1;
@@ -199,45 +226,189 @@ qint64 WinSourceReader::computeClipDuration()
 
 int WinSourceReader::frameIndexOfTime(qint64 time) const
 {
-    if (m_metadata && m_metadata->frameCount > 0 && m_clipDuration > 0)
-        return int(std::trunc(float(m_metadata->frameCount) * float(time) / float(m_clipDuration) + 0.5f));
-    // Not described yet: count frames at the stream's rate.
-    if (m_videoFormat && m_videoStream >= 0) {
-        const AVRational rate = m_videoFormat->streams[m_videoStream]->avg_frame_rate;
-        if (rate.num > 0 && rate.den > 0)
-            return int(std::trunc(double(time) * rate.num / (double(rate.den) * 10000000.0) + 0.5));
-    }
-    return 0;
+    return int(m_clock.nearestFrame(time));
 }
 
-qint64 WinSourceReader::timeOfFrame(quint32 frame) const
+void WinSourceReader::setUpClock()
 {
-    if (m_metadata && m_metadata->frameCount > 0 && m_clipDuration > 0)
-        return qint64(float(m_clipDuration / m_metadata->frameCount) * float(frame));
-    if (m_videoFormat && m_videoStream >= 0) {
-        const AVRational rate = m_videoFormat->streams[m_videoStream]->avg_frame_rate;
-        if (rate.num > 0 && rate.den > 0)
-            return qint64(double(frame) * rate.den * 10000000.0 / rate.num);
+    const AVStream* stream = m_videoFormat->streams[m_videoStream];
+    AVRational rate = stream->avg_frame_rate;
+    if (rate.num <= 0 || rate.den <= 0)
+        rate = stream->r_frame_rate;
+    if (rate.num <= 0 || rate.den <= 0)
+        rate = m_videoDecoder->framerate;
+    if (rate.num <= 0 || rate.den <= 0)
+        rate = AVRational { 25, 1 };
+    // A variable-rate stream (phones) averages a little off its nominal
+    // rate: within 2 % of a standard rate, the standard rate it is.
+    static const AVRational standardRates[] = { { 24000, 1001 }, { 24, 1 }, { 25, 1 }, { 30000, 1001 }, { 30, 1 },
+        { 48, 1 }, { 50, 1 }, { 60000, 1001 }, { 60, 1 }, { 100, 1 }, { 120, 1 } };
+    double bestDistance = 0.02;
+    for (const AVRational& standard : standardRates) {
+        const double distance = std::abs(av_q2d(rate) / av_q2d(standard) - 1.0);
+        if (distance <= bestDistance) {
+            bestDistance = distance;
+            rate = standard;
+        }
     }
-    return 0;
+    av_reduce(&rate.num, &rate.den, rate.num, rate.den, INT_MAX);
+    m_clock = FrameClock(rate.num, rate.den);
 }
 
-qint64 WinSourceReader::pictureTime(const AVFrame* picture, const AVStream* stream) const
+double WinSourceReader::originSeconds() const
 {
-    int64_t timestamp = picture->best_effort_timestamp;
+    if (!m_videoFormat || m_videoStream < 0)
+        return 0.0;
+    return double(m_originPts) * av_q2d(m_videoFormat->streams[m_videoStream]->time_base);
+}
+
+bool WinSourceReader::findOrigin()
+{
+    // The demuxer is at the start of the file: the first picture decoded is
+    // the first one shown, and its time is the clip's time 0. It is kept as
+    // the next picture, so that reading starts without a seek.
+    clearPictures();
+    const AVStream* stream = m_videoFormat->streams[m_videoStream];
+    m_originPts = stream->start_time != AV_NOPTS_VALUE ? stream->start_time : 0;
+    if (receiveVideoPicture() < 0) {
+        m_videoEnded = true;
+        return true;
+    }
+    int64_t first = m_decodedPicture->pts;
+    if (first == AV_NOPTS_VALUE)
+        first = m_decodedPicture->best_effort_timestamp;
+    if (first != AV_NOPTS_VALUE)
+        m_originPts = first;
+    av_frame_move_ref(m_ahead.get(), m_decodedPicture.get());
+    m_hasAhead = true;
+    m_aheadTime = 0;
+    m_hasPrevious = true;
+    m_aheadDuration = pictureDuration(m_ahead.get(), stream);
+    if (m_aheadDuration <= 0)
+        m_aheadDuration = m_clock.frameDuration();
+    m_nextIndex = 0;
+    return true;
+}
+
+bool WinSourceReader::reopenVideoDemuxer()
+{
+    int error = 0;
+    AV::FormatContextPtr format = AV::openInput(m_metadata->filePath, &error);
+    if (!format) {
+        qDebug() << Q_FUNC_INFO << "Could not open the file." << AV::errorText(error);
+        return false;
+    }
+    if (avformat_find_stream_info(format.get(), nullptr) < 0)
+        qDebug() << Q_FUNC_INFO << "Could not find stream information\n";
+    if (unsigned(m_videoStream) >= format->nb_streams)
+        return false;
+    m_videoFormat = std::move(format);
+    avcodec_flush_buffers(m_videoDecoder.get());
+    m_videoDraining = false;
+    return true;
+}
+
+bool WinSourceReader::rewindVideo()
+{
+    // A seek to the first picture, checked: where the container cannot
+    // return there (no index, timestamps that wrap), the file is opened
+    // again, which always starts at the beginning.
+    const bool sought = setCurrentPositionLibAV(0);
+    if (sought && decodeAhead() && m_aheadTime <= m_clock.coverTolerance()) {
+        m_nextIndex = 0;
+        return true;
+    }
+    clearPictures();
+    if (!reopenVideoDemuxer())
+        return false;
+    decodeAhead();
+    m_nextIndex = 0;
+    return true;
+}
+
+void WinSourceReader::clearPictures()
+{
+    if (m_held)
+        av_frame_unref(m_held.get());
+    if (m_ahead)
+        av_frame_unref(m_ahead.get());
+    m_hasHeld = false;
+    m_hasAhead = false;
+    m_hasPrevious = false;
+    m_videoEnded = false;
+    m_decodeFailed = false;
+}
+
+bool WinSourceReader::decodeAhead()
+{
+    m_hasAhead = false;
+    if (m_videoEnded)
+        return false;
+    const qint64 previousEnd = m_aheadTime + m_aheadDuration;
+    const int result = receiveVideoPicture();
+    if (result < 0) {
+        m_videoEnded = true;
+        m_decodeFailed = result != AVERROR_EOF;
+        m_decodeError = result;
+        return false;
+    }
+    const AVStream* stream = m_videoFormat->streams[m_videoStream];
+    av_frame_unref(m_ahead.get());
+    av_frame_move_ref(m_ahead.get(), m_decodedPicture.get());
+    // A picture without its own time (MPEG-PS and AVI leave some out)
+    // follows the one before it; FFmpeg's guess, which may be a decoding
+    // time, only serves for the first picture after a seek.
+    if (m_ahead->pts != AV_NOPTS_VALUE)
+        m_aheadTime = av_rescale_q(m_ahead->pts - m_originPts, stream->time_base, AV::hundredNanoseconds);
+    else if (m_hasPrevious)
+        m_aheadTime = previousEnd;
+    else
+        m_aheadTime = pictureTime(m_ahead.get());
+    m_hasPrevious = true;
+    m_aheadDuration = pictureDuration(m_ahead.get(), stream);
+    if (m_aheadDuration <= 0)
+        m_aheadDuration = m_clock.frameDuration();
+    m_hasAhead = true;
+    return true;
+}
+
+void WinSourceReader::advanceTo(qint64 time)
+{
+    // The held picture becomes the latest one that starts by `time`.
+    while (m_hasAhead && m_clock.startsBy(m_aheadTime, time)) {
+        std::swap(m_held, m_ahead);
+        m_hasHeld = true;
+        m_heldTime = m_aheadTime;
+        m_heldDuration = m_aheadDuration;
+        decodeAhead();
+    }
+}
+
+qint64 WinSourceReader::pictureTime(const AVFrame* picture) const
+{
+    int64_t timestamp = picture->pts;
     if (timestamp == AV_NOPTS_VALUE)
-        timestamp = picture->pts;
-    if (timestamp == AV_NOPTS_VALUE)
+        timestamp = picture->best_effort_timestamp;
+    if (timestamp == AV_NOPTS_VALUE || !m_videoFormat || m_videoStream < 0)
         return 0;
-    // Times count from the stream's first picture, whatever the container's origin.
-    if (stream->start_time != AV_NOPTS_VALUE)
-        timestamp -= stream->start_time;
-    return qint64(std::llround(double(timestamp) * av_q2d(stream->time_base) * 10000000.0));
+    const AVStream* stream = m_videoFormat->streams[m_videoStream];
+    return av_rescale_q(timestamp - m_originPts, stream->time_base, AV::hundredNanoseconds);
+}
+
+qint64 WinSourceReader::audioTime(const AVFrame* sound) const
+{
+    int64_t timestamp = sound->best_effort_timestamp;
+    if (timestamp == AV_NOPTS_VALUE)
+        timestamp = sound->pts;
+    if (timestamp == AV_NOPTS_VALUE || !m_audioFormat || m_audioStream < 0)
+        return 0;
+    const double seconds = double(timestamp) * av_q2d(m_audioFormat->streams[m_audioStream]->time_base);
+    return qint64(std::llround((seconds - originSeconds()) * 10000000.0));
 }
 
 qint64 WinSourceReader::pictureDuration(const AVFrame* picture, const AVStream* stream)
 {
-    return qint64(float(picture->pkt_duration) * float(av_q2d(stream->time_base)) * 10000000.0f);
+    return av_rescale_q(picture->pkt_duration, stream->time_base, AV::hundredNanoseconds);
 }
 
 bool WinSourceReader::pastEndFrame(int index) const
@@ -250,48 +421,52 @@ bool WinSourceReader::seekToFrame(quint32 frame, bool precise)
     if (m_api != LibAV || !m_videoFormat)
         return false;
     if (frame == 0)
-        return setCurrentPositionLibAV(0);
-    if (m_clipDuration < 0)
-        m_clipDuration = computeClipDuration();
-    if (!setCurrentPositionLibAV(timeOfFrame(frame)))
-        return false;
-    if (!precise)
+        return rewindVideo();
+    const qint64 target = m_clock.timeOfFrame(frame);
+    if (!precise) {
+        if (!setCurrentPositionLibAV(target))
+            return false;
+        decodeAhead();
+        m_nextIndex = m_hasAhead ? qMax<qint64>(0, m_clock.nearestFrame(m_aheadTime)) : frame;
         return true;
-
-    // Decode up to the picture before the target; a picture at or past the
-    // target (a key frame at the target itself) is kept for the next read.
-    const AVStream* stream = m_videoFormat->streams[m_videoStream];
-    for (;;) {
-        if (receiveVideoPicture() < 0) {
-            setCurrentPositionLibAV(0);
-            return true;
-        }
-        const qint64 time = pictureTime(m_decodedPicture.get(), stream);
-        const int index = frameIndexOfTime(time);
-        if (index >= qint64(frame)) {
-            m_pendingFrame.reset(
-                makeFrame(m_decodedPicture.get(), time, pictureDuration(m_decodedPicture.get(), stream)));
-            av_frame_unref(m_decodedPicture.get());
-            if (m_pendingFrame)
-                m_pendingFrame->index = index;
-            return true;
-        }
-        av_frame_unref(m_decodedPicture.get());
-        if (index >= qint64(frame) - 1)
-            return true;
     }
+
+    // The container's seek may land after the target (no index, a long group
+    // of pictures, a key frame flag it cannot see): seek further back each
+    // time until the first picture decoded starts by the target, or start
+    // from the beginning.
+    qint64 backOff = 0;
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        const qint64 position = target - backOff;
+        if (position <= 0)
+            break;
+        if (!setCurrentPositionLibAV(position))
+            break;
+        const bool decoded = decodeAhead();
+        // A first picture without a time of its own (MPEG-PS) leaves only a
+        // guess to count from: decode from the start instead.
+        if (decoded && m_ahead->pts == AV_NOPTS_VALUE)
+            break;
+        if (decoded && m_clock.startsBy(m_aheadTime, target)) {
+            m_nextIndex = frame;
+            return true;
+        }
+        backOff = backOff == 0 ? qMax<qint64>(10000000, 2 * m_clock.frameDuration()) : 2 * backOff;
+    }
+    if (!rewindVideo())
+        return false;
+    m_nextIndex = frame;
+    return true;
 }
 
 bool WinSourceReader::setCurrentPositionLibAV(qint64 time)
 {
     if (!m_videoFormat || !m_videoDecoder || m_videoStream < 0)
         return false;
-    m_pendingFrame.reset();
+    clearPictures();
     time = qMax<qint64>(0, time);
     const AVStream* stream = m_videoFormat->streams[m_videoStream];
-    int64_t position = av_rescale_q(time, AV::hundredNanoseconds, stream->time_base);
-    if (stream->start_time != AV_NOPTS_VALUE)
-        position += stream->start_time;
+    int64_t position = m_originPts + av_rescale_q(time, AV::hundredNanoseconds, stream->time_base);
     int result = avformat_seek_file(m_videoFormat.get(), m_videoStream, INT64_MIN, position, position, 0);
     if (result < 0) {
         qWarning() << Q_FUNC_INFO << "Could not seek through the stream at position" << position
@@ -303,15 +478,13 @@ bool WinSourceReader::setCurrentPositionLibAV(qint64 time)
 
     if (m_metadata->hasAudio && m_audioFormat && m_audioDecoder && m_audioStream >= 0) {
         const AVStream* audio = m_audioFormat->streams[m_audioStream];
-        position = av_rescale_q(time, AV::hundredNanoseconds, audio->time_base);
-        if (audio->start_time != AV_NOPTS_VALUE)
-            position += audio->start_time;
+        // The same time line: counted from the first picture.
+        const double seconds = originSeconds() + double(time) / 10000000.0;
+        position = int64_t(std::floor(seconds / av_q2d(audio->time_base)));
         result = avformat_seek_file(m_audioFormat.get(), m_audioStream, INT64_MIN, position, position, 0);
-        if (result < 0) {
+        if (result < 0)
             qWarning() << Q_FUNC_INFO << "Could not seek through the stream at position" << position
                        << "with error:" << AV::errorText(result);
-            return false;
-        }
         avcodec_flush_buffers(m_audioDecoder.get());
         m_audioDraining = false;
         if (m_resampler)
@@ -332,23 +505,77 @@ int WinSourceReader::receiveAudioFrame()
         m_audioFrame.get(), m_audioDraining);
 }
 
-bool WinSourceReader::convertPicture(const AVFrame* picture, uint8_t* target, int targetStride)
+bool WinSourceReader::makeScaler(int width, int height, AVPixelFormat format)
 {
+    const int targetWidth = m_convertedPicture->width;
+    const int targetHeight = m_convertedPicture->height;
+    // An odd last column is cropped, not scaled away.
+    const int sourceWidth = (width == targetWidth + 1) ? targetWidth : width;
+    m_scaler.reset(sws_getCachedContext(m_scaler.release(), sourceWidth, height, format, targetWidth, targetHeight,
+        AV_PIX_FMT_YUYV422, SWS_FAST_BILINEAR, nullptr, nullptr, nullptr));
+    if (!m_scaler)
+        return false;
+    if (isRgbFormat(format)) {
+        // RGB pictures become YUV with the Rec. 709 matrix, the one every
+        // later stage decodes with, at the clip's range.
+        const int* coefficients = sws_getCoefficients(SWS_CS_ITU709);
+        const int targetRange = m_metadata && m_metadata->colorRange == 2 ? 1 : 0;
+        sws_setColorspaceDetails(m_scaler.get(), coefficients, 1, coefficients, targetRange, 0, 1 << 16, 1 << 16);
+    }
+    m_scalerWidth = width;
+    m_scalerHeight = height;
+    m_scalerFormat = format;
+    return true;
+}
+
+const AVFrame* WinSourceReader::shownPicture(const AVFrame* picture)
+{
+    if (m_rotation == 0 || !picture)
+        return picture;
+    bool fullRange = false;
+    const AVPixelFormat format = AV::plainPixelFormat(AVPixelFormat(picture->format), &fullRange);
+    m_rotationScaler.reset(sws_getCachedContext(m_rotationScaler.release(), picture->width, picture->height, format,
+        picture->width, picture->height, AV_PIX_FMT_YUV444P, SWS_POINT, nullptr, nullptr, nullptr));
+    if (!m_rotationScaler)
+        return nullptr;
+    if (isRgbFormat(format)) {
+        const int* coefficients = sws_getCoefficients(SWS_CS_ITU709);
+        const int targetRange = m_metadata && m_metadata->colorRange == 2 ? 1 : 0;
+        sws_setColorspaceDetails(
+            m_rotationScaler.get(), coefficients, 1, coefficients, targetRange, 0, 1 << 16, 1 << 16);
+    }
+    AVFrame* coded = m_unrotated.get();
+    if (coded->width != picture->width || coded->height != picture->height || !coded->data[0]) {
+        av_frame_unref(coded);
+        coded->width = picture->width;
+        coded->height = picture->height;
+        coded->format = AV_PIX_FMT_YUV444P;
+        if (av_frame_get_buffer(coded, 0) < 0)
+            return nullptr;
+    }
+    sws_scale(
+        m_rotationScaler.get(), picture->data, picture->linesize, 0, picture->height, coded->data, coded->linesize);
+    if (!PictureRotation::rotate(coded, m_rotated.get(), m_rotation))
+        return nullptr;
+    m_rotated->best_effort_timestamp = picture->best_effort_timestamp;
+    m_rotated->pts = picture->pts;
+    return m_rotated.get();
+}
+
+bool WinSourceReader::convertPicture(const AVFrame* source, uint8_t* target, int targetStride)
+{
+    const AVFrame* picture = shownPicture(source);
+    if (!picture)
+        return false;
     bool fullRange = false;
     const AVPixelFormat format = AV::plainPixelFormat(AVPixelFormat(picture->format), &fullRange);
     if (picture->width != m_scalerWidth || picture->height != m_scalerHeight || format != m_scalerFormat) {
         // The stream changed its picture size or layout: scale to the size
         // the reader was set up with.
-        m_scaler.reset(
-            sws_getCachedContext(m_scaler.release(), picture->width, picture->height, format, m_convertedPicture->width,
-                m_convertedPicture->height, AV_PIX_FMT_YUYV422, SWS_FAST_BILINEAR, nullptr, nullptr, nullptr));
-        if (!m_scaler) {
+        if (!makeScaler(picture->width, picture->height, format)) {
             qDebug() << Q_FUNC_INFO << "Could not get a scaler context";
             return false;
         }
-        m_scalerWidth = picture->width;
-        m_scalerHeight = picture->height;
-        m_scalerFormat = format;
     }
     uint8_t* targets[4] = { target ? target : m_convertedPicture->data[0], nullptr, nullptr, nullptr };
     const int strides[4] = { target ? targetStride : m_convertedPicture->linesize[0], 0, 0, 0 };
@@ -406,8 +633,6 @@ Frame* WinSourceReader::getNextFrame(bool loop)
 
 Frame* WinSourceReader::readFrame(bool loop)
 {
-    if (m_pendingFrame)
-        return m_pendingFrame.release();
     if (m_api == LibAV)
         return getNextFrameLibAV(loop);
     return nullptr;
@@ -417,25 +642,34 @@ Frame* WinSourceReader::getNextFrameLibAV(bool loop)
 {
     if (!m_videoFormat || !m_videoDecoder || m_videoStream < 0)
         return nullptr;
-    const int result = receiveVideoPicture();
-    if (result == AVERROR_EOF) {
-        handleEndOfStream(loop);
-        return nullptr;
-    }
-    if (result < 0) {
-        qDebug() << Q_FUNC_INFO << "Decode Error, code:" << result;
-        return nullptr;
-    }
-    const AVStream* stream = m_videoFormat->streams[m_videoStream];
-    const qint64 time = pictureTime(m_decodedPicture.get(), stream);
-    if (pastEndFrame(frameIndexOfTime(time))) {
-        av_frame_unref(m_decodedPicture.get());
+    if (pastEndFrame(int(m_nextIndex))) {
         if (loop)
             seekToFrame(m_startFrame, m_startFrame != 0);
         return nullptr;
     }
-    Frame* frame = makeFrame(m_decodedPicture.get(), time, pictureDuration(m_decodedPicture.get(), stream));
-    av_frame_unref(m_decodedPicture.get());
+    const qint64 time = m_clock.timeOfFrame(m_nextIndex);
+    advanceTo(time);
+    if (!m_hasHeld && m_hasAhead) {
+        // Nothing starts by this frame's time (the first picture of a clip
+        // whose pictures start late, or a rough seek): the next picture.
+        advanceTo(m_aheadTime);
+    }
+    // After the last picture, frames exist while it is still being shown.
+    const bool shown = m_hasHeld
+        && (m_hasAhead || time < m_heldTime + qMax(m_heldDuration, m_clock.frameDuration()) - m_clock.coverTolerance());
+    if (!shown) {
+        if (m_decodeFailed) {
+            qDebug() << Q_FUNC_INFO << "Decode Error, code:" << m_decodeError;
+            return nullptr;
+        }
+        handleEndOfStream(loop);
+        return nullptr;
+    }
+    Frame* frame = makeFrame(m_held.get(), time, m_clock.frameDuration());
+    if (!frame)
+        return nullptr;
+    frame->index = int(m_nextIndex);
+    ++m_nextIndex;
     return frame;
 }
 
@@ -460,7 +694,7 @@ AudioPacket* WinSourceReader::getNextAudioBufferLibAV()
     }
     AVFrame* samples = m_audioFrame.get();
     const AVStream* stream = m_audioFormat->streams[m_audioStream];
-    if (pastEndFrame(frameIndexOfTime(pictureTime(samples, stream)))) {
+    if (pastEndFrame(frameIndexOfTime(audioTime(samples)))) {
         av_frame_unref(samples);
         return nullptr;
     }

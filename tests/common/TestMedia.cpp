@@ -1,12 +1,12 @@
 #include "TestMedia.h"
 
+#include "FfmpegTool.h"
 #include "TestEnvironment.h"
 
 #include <QDebug>
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
-#include <QProcess>
 #include <QRandomGenerator>
 
 namespace Emulsa::Test {
@@ -141,19 +141,157 @@ QString TestMedia::path(Clip clip)
     return generate(clipInfo.fileName, args);
 }
 
+TestMedia::FootageInfo TestMedia::footageInfo(Footage clip)
+{
+    switch (clip) {
+    case FootageMp4:
+        return { QStringLiteral("MP4"), QStringLiteral("footage.mp4") };
+    case FootageMov:
+        return { QStringLiteral("MOV"), QStringLiteral("footage.mov") };
+    case FootageFragmentedMp4:
+        return { QStringLiteral("fragmented MP4"), QStringLiteral("footage_fragmented.mp4") };
+    case FootageTsGop12:
+        return { QStringLiteral("MPEG-TS GOP 12"), QStringLiteral("footage_gop12.ts") };
+    case FootageTsOneKey:
+        return { QStringLiteral("MPEG-TS one key frame"), QStringLiteral("footage_onekey.ts") };
+    case FootageM2ts:
+        return { QStringLiteral("M2TS"), QStringLiteral("footage.m2ts") };
+    case FootageMpegPs:
+        return { QStringLiteral("MPEG-PS"), QStringLiteral("footage.mpg") };
+    case FootageMkv:
+        return { QStringLiteral("MKV"), QStringLiteral("footage.mkv") };
+    case FootageAviBFrames:
+        return { QStringLiteral("AVI B-frames"), QStringLiteral("footage_bframes.avi") };
+    case FootageVfr:
+        return { QStringLiteral("VFR"), QStringLiteral("footage_vfr.mp4") };
+    case FootageVfrBFrames:
+        return { QStringLiteral("VFR B-frames"), QStringLiteral("footage_vfr_bframes.mp4") };
+    case FootageInterlaced:
+        return { QStringLiteral("interlaced"), QStringLiteral("footage_interlaced.ts") };
+    case FootageRotated:
+        return { QStringLiteral("rotated 90"), QStringLiteral("footage_rotated.mp4"), 120, 160 };
+    case FootageOddWidth:
+        return { QStringLiteral("odd width"), QStringLiteral("footage_odd.mp4"), 160, 121 };
+    case FootageRgb:
+        return { QStringLiteral("RGB-coded"), QStringLiteral("footage_rgb.mov") };
+    case FootageTruncated:
+        return { QStringLiteral("truncated"), QStringLiteral("footage_truncated.mp4"), 160, 120, true };
+    case FootageCount:
+        break;
+    }
+    return {};
+}
+
+double TestMedia::footagePictureTime(Footage clip, int picture)
+{
+    const bool late
+        = (clip == FootageVfr || clip == FootageVfrBFrames) && picture >= 21 && picture <= 39 && picture % 2 == 1;
+    return (picture + (late ? 0.5 : 0.0)) / 25.0;
+}
+
+QString TestMedia::footagePath(Footage clip)
+{
+    const FootageInfo clipInfo = footageInfo(clip);
+    const double seconds = 2.0;
+    const auto s = [](const char* text) { return QString::fromLatin1(text); };
+    QString video
+        = indexedVideoSource(clipInfo.width + (clip == FootageOddWidth ? 1 : 0), clipInfo.height, s("25"), seconds);
+    const QString tone = QStringLiteral("sine=f=440:r=48000:d=%1").arg(seconds);
+    const QStringList x264 = { s("-c:v"), s("libx264"), s("-preset"), s("veryfast"), s("-g"), s("12") };
+    const QStringList aac = { s("-c:a"), s("aac") };
+    const QStringList pcm = { s("-c:a"), s("pcm_s16le") };
+    QStringList codecs;
+    QStringList output;
+    QString target = clipInfo.fileName;
+    switch (clip) {
+    case FootageMp4:
+    case FootageMkv:
+    case FootageTsGop12:
+    case FootageM2ts:
+        codecs << x264 << aac;
+        break;
+    case FootageMov:
+        codecs << x264 << pcm;
+        break;
+    case FootageFragmentedMp4:
+        codecs << x264 << aac;
+        output << s("-movflags") << s("frag_keyframe+empty_moov+default_base_moof");
+        break;
+    case FootageTsOneKey:
+        codecs << s("-c:v") << s("libx264") << s("-preset") << s("veryfast") << s("-x264-params")
+               << s("keyint=1000:min-keyint=1000:scenecut=0") << aac;
+        break;
+    case FootageMpegPs:
+        codecs << s("-c:v") << s("mpeg2video") << s("-q:v") << s("2") << s("-g") << s("12") << s("-bf") << s("2")
+               << s("-c:a") << s("mp2");
+        break;
+    case FootageAviBFrames:
+        codecs << s("-c:v") << s("mpeg4") << s("-q:v") << s("2") << s("-g") << s("12") << s("-bf") << s("2") << pcm;
+        break;
+    case FootageVfr:
+    case FootageVfrBFrames:
+        // Odd pictures 21 .. 39 half a frame late: frames repeat and drop.
+        video += s(",settb=1/1000,setpts='(N+if(between(N\\,21\\,39)*mod(N\\,2)\\,0.5\\,0))/(25*TB)'");
+        codecs << x264 << aac << s("-fps_mode") << s("passthrough");
+        if (clip == FootageVfr)
+            codecs << s("-bf") << s("0");
+        break;
+    case FootageInterlaced:
+        codecs << x264 << s("-flags") << s("+ilme+ildct") << s("-x264-params") << s("tff=1") << s("-field_order")
+               << s("tt") << aac;
+        break;
+    case FootageRotated:
+        // Coded turned a quarter to the right, with a display matrix (the
+        // "rotate" tag, kept only when copying) that turns it back.
+        video += s(",transpose=clock");
+        codecs << x264 << aac;
+        target = s("footage_rotated_coded.mp4");
+        break;
+    case FootageOddWidth:
+        codecs << x264 << aac;
+        break;
+    case FootageRgb:
+        video += s(",format=rgb24");
+        codecs << s("-c:v") << s("qtrle") << pcm;
+        break;
+    case FootageTruncated:
+        codecs << x264 << aac;
+        output << s("-movflags") << s("+faststart");
+        target = s("footage_whole.mp4");
+        break;
+    case FootageCount:
+        return QString();
+    }
+    const QString pixelFormat = clip == FootageRgb ? s("rgb24") : clip == FootageOddWidth ? s("yuv444p") : s("yuv420p");
+    if (clip != FootageRgb)
+        video += s(",format=") + pixelFormat;
+    QStringList args = { s("-f"), s("lavfi"), s("-i"), video, s("-f"), s("lavfi"), s("-i"), tone, s("-ac"), s("2") };
+    args << codecs << output << s("-t") << QString::number(seconds);
+    const QString made = generate(target, args);
+    if (clip == FootageRotated && !made.isEmpty())
+        return generate(clipInfo.fileName, { s("-i"), made, s("-c"), s("copy"), s("-metadata:s:v:0"), s("rotate=90") });
+    if (clip != FootageTruncated || made.isEmpty())
+        return made;
+    QFile source(made);
+    if (!source.open(QIODevice::ReadOnly))
+        return QString();
+    const QByteArray bytes = source.readAll();
+    const QString cut = m_folder + QLatin1Char('/') + clipInfo.fileName;
+    QFile file(cut);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return QString();
+    file.write(bytes.left(int(bytes.size() * 0.6)));
+    return cut;
+}
+
 QString TestMedia::generate(const QString& fileName, const QStringList& arguments)
 {
     const QString target = m_folder + QLatin1Char('/') + fileName;
     if (QFileInfo(target).size() > 0)
         return target;
-    QProcess ffmpeg;
-    ffmpeg.setProcessChannelMode(QProcess::MergedChannels);
-    QStringList all
-        = { QStringLiteral("-nostdin"), QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-y") };
-    all << arguments << target;
-    ffmpeg.start(QStringLiteral("ffmpeg"), all);
-    if (!ffmpeg.waitForFinished(300000) || ffmpeg.exitStatus() != QProcess::NormalExit || ffmpeg.exitCode() != 0) {
-        qWarning() << "TestMedia: ffmpeg failed for" << fileName << ffmpeg.readAll();
+    const FfmpegTool::Result result = FfmpegTool::ffmpeg(QStringList(arguments) << target, 300000);
+    if (!result.ok) {
+        qWarning() << "TestMedia: ffmpeg failed for" << fileName << result.errors;
         QFile::remove(target);
         return QString();
     }

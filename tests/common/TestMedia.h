@@ -40,6 +40,45 @@ public:
         AudioOnly,
     };
 
+    // Clips in the containers and shapes cameras and phones produce: 160 x
+    // 120 indexed pictures (the index is the source picture number N), two
+    // seconds at 25 pictures a second with a stereo tone, unless noted.
+    enum Footage
+    {
+        FootageMp4, // H.264 + AAC, key frame every 12
+        FootageMov, // H.264 + PCM
+        FootageFragmentedMp4, // fragmented (moof) H.264 + AAC
+        FootageTsGop12, // MPEG-TS, H.264 key frame every 12 + AAC
+        FootageTsOneKey, // MPEG-TS, a single key frame
+        FootageM2ts, // ".m2ts" (192-byte packets), H.264 + AAC
+        FootageMpegPs, // MPEG-PS, MPEG-2 video with B-frames + MP2
+        FootageMkv, // Matroska, H.264 + AAC
+        FootageAviBFrames, // AVI, MPEG-4 part 2 with B-frames + PCM
+        FootageVfr, // MP4, odd pictures 21..39 half a frame late, no B-frames
+        FootageVfrBFrames, // MP4, the same timing, with B-frames
+        FootageInterlaced, // MPEG-TS, interlaced H.264 (top field first)
+        FootageRotated, // MP4 coded 160 x 120, shown 120 x 160 (display matrix)
+        FootageOddWidth, // 161 x 121 H.264 4:4:4
+        FootageRgb, // QuickTime RLE (RGB) in ".mov" + PCM
+        FootageTruncated, // MP4 (index first) cut after 60 % of its bytes
+        FootageCount
+    };
+
+    struct FootageInfo
+    {
+        QString name;
+        QString fileName;
+        // The size a player shows.
+        int width = 160;
+        int height = 120;
+        bool truncated = false;
+    };
+    static FootageInfo footageInfo(Footage clip);
+    QString footagePath(Footage clip);
+    // Presentation time in seconds of source picture N (0 .. 49) of a clip.
+    static double footagePictureTime(Footage clip, int picture);
+    static constexpr int footagePictures = 50;
+
     struct ClipInfo
     {
         QString fileName;

@@ -1,24 +1,13 @@
 #include "RenderProbe.h"
 
+#include "common/FfmpegTool.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QProcess>
 
 namespace Emulsa::Test {
 
 namespace {
-
-QByteArray runTool(const QString& program, const QStringList& arguments, bool* ok, QString* errors = nullptr)
-{
-    QProcess process;
-    process.start(program, arguments);
-    *ok = process.waitForStarted(10000) && process.waitForFinished(600000);
-    const QByteArray output = process.readAllStandardOutput();
-    if (errors)
-        *errors = QString::fromUtf8(process.readAllStandardError());
-    *ok = *ok && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
-    return output;
-}
 
 double number(const QJsonValue& value, double fallback)
 {
@@ -32,14 +21,12 @@ double number(const QJsonValue& value, double fallback)
 RenderProbe::Movie RenderProbe::probe(const QString& path)
 {
     Movie movie;
-    bool ok = false;
-    const QByteArray json = runTool(QStringLiteral("ffprobe"),
-        { QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-count_frames"),
-            QStringLiteral("-show_streams"), QStringLiteral("-show_format"), QStringLiteral("-of"),
-            QStringLiteral("json"), path },
-        &ok);
-    if (!ok)
+    const FfmpegTool::Result run
+        = FfmpegTool::ffprobe({ QStringLiteral("-count_frames"), QStringLiteral("-show_streams"),
+            QStringLiteral("-show_format"), QStringLiteral("-of"), QStringLiteral("json"), path });
+    if (!run.ok)
         return movie;
+    const QByteArray& json = run.output;
     const QJsonObject root = QJsonDocument::fromJson(json).object();
     movie.container = root.value(QStringLiteral("format")).toObject().value(QStringLiteral("format_name")).toString();
     const QJsonArray streams = root.value(QStringLiteral("streams")).toArray();
@@ -73,35 +60,31 @@ RenderProbe::Movie RenderProbe::probe(const QString& path)
 
 QByteArray RenderProbe::decode(const QString& path, const QString& pixelFormat)
 {
-    bool ok = false;
-    QStringList arguments { QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-i"), path,
-        QStringLiteral("-map"), QStringLiteral("0:v:0"), QStringLiteral("-f"), QStringLiteral("rawvideo") };
+    QStringList arguments { QStringLiteral("-i"), path, QStringLiteral("-map"), QStringLiteral("0:v:0"),
+        QStringLiteral("-f"), QStringLiteral("rawvideo") };
     // The movies are 4:2:0 already (limited or full range); asking for
     // "yuv420p" from a full-range stream would squeeze its levels.
     if (pixelFormat != QLatin1String("yuv420p"))
         arguments << QStringLiteral("-pix_fmt") << pixelFormat;
     arguments << QStringLiteral("-");
-    const QByteArray bytes = runTool(QStringLiteral("ffmpeg"), arguments, &ok);
-    return ok ? bytes : QByteArray();
+    const FfmpegTool::Result run = FfmpegTool::ffmpeg(arguments);
+    return run.ok ? run.output : QByteArray();
 }
 
 QByteArray RenderProbe::decodeAudio(const QString& path, int sampleRate)
 {
-    bool ok = false;
-    const QByteArray bytes = runTool(QStringLiteral("ffmpeg"),
-        { QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-i"), path, QStringLiteral("-map"),
-            QStringLiteral("0:a:0"), QStringLiteral("-f"), QStringLiteral("s16le"), QStringLiteral("-ac"),
-            QStringLiteral("2"), QStringLiteral("-ar"), QString::number(sampleRate), QStringLiteral("-") },
-        &ok);
-    return ok ? bytes : QByteArray();
+    const FfmpegTool::Result run = FfmpegTool::ffmpeg({ QStringLiteral("-i"), path, QStringLiteral("-map"),
+        QStringLiteral("0:a:0"), QStringLiteral("-f"), QStringLiteral("s16le"), QStringLiteral("-ac"),
+        QStringLiteral("2"), QStringLiteral("-ar"), QString::number(sampleRate), QStringLiteral("-") });
+    return run.ok ? run.output : QByteArray();
 }
 
 bool RenderProbe::ffmpeg(const QStringList& arguments, QString* errors)
 {
-    bool ok = false;
-    runTool(QStringLiteral("ffmpeg"),
-        QStringList { QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-y") } + arguments, &ok, errors);
-    return ok;
+    const FfmpegTool::Result run = FfmpegTool::ffmpeg(arguments);
+    if (errors)
+        *errors = run.errors;
+    return run.ok;
 }
 
 } // namespace Emulsa::Test

@@ -93,6 +93,19 @@ private slots:
         QVERIFY(QFileInfo::exists(m_out + QStringLiteral("/h264_noaudio.mov")));
     }
 
+    // A source whose pictures end before its stated length is a failure
+    // that says how far the render came, not "rendered".
+    void sourceEndingEarlyFails()
+    {
+        const QString clip = TestMedia::instance().footagePath(TestMedia::FootageTruncated);
+        QVERIFY(!clip.isEmpty());
+        const Run result = run({ QStringLiteral("-f"), QStringLiteral("preview"), QStringLiteral("-o"), m_out, clip });
+        QCOMPARE(result.exitCode, 1);
+        QVERIFY2(result.output.contains(QRegularExpression(QStringLiteral("FAILED: .* \\d+ of 50 frames written"))),
+            qPrintable(result.output));
+        QVERIFY(result.output.contains(QLatin1String("0 rendered, 0 skipped, 1 failed")));
+    }
+
     // In and out points, image naming, and existing output kept by default.
     void imageSequenceWithInAndOut()
     {

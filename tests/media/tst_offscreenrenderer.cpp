@@ -169,7 +169,8 @@ private slots:
             expected << i;
         QCOMPARE(shownIndices(RenderProbe::decode(movie, QStringLiteral("yuv420p")), 640, 360), expected);
 
-        // The first moment is silent; the tone is there a little later.
+        // The sound is cut at the in point itself, sample for sample: the
+        // tone is there from the first moment.
         const QByteArray sound = RenderProbe::decodeAudio(movie, probe.audio.sampleRate);
         const auto* samples = reinterpret_cast<const qint16*>(sound.constData());
         const int rate = probe.audio.sampleRate;
@@ -180,7 +181,7 @@ private slots:
             leading = std::max(leading, std::abs(int(samples[2 * i])));
         for (int i = rate / 10; i < rate / 5; ++i)
             later = std::max(later, std::abs(int(samples[2 * i])));
-        QVERIFY2(leading < 200, qPrintable(QString::number(leading)));
+        QVERIFY2(leading > TestMedia::tonePeak16 / 2, qPrintable(QString::number(leading)));
         QVERIFY2(later > TestMedia::tonePeak16 / 2, qPrintable(QString::number(later)));
     }
 

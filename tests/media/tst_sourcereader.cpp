@@ -4,14 +4,15 @@
 #include "media/AssetMetadata.h"
 #include "media/AudioPacket.h"
 #include "media/Frame.h"
-#include "media/WinSourceReader.h"
 #include "media/SequenceItem.h"
+#include "media/WinSourceReader.h"
 
 #include <QDir>
 #include <QImage>
 #include <QSignalSpy>
 #include <QStandardPaths>
 
+#include <cmath>
 #include <memory>
 
 #include <sys/stat.h>
@@ -105,12 +106,52 @@ private slots:
         QCOMPARE(prores.currentApi(), LibAV);
     }
 
+    // RGB-coded pictures become YUV with the Rec. 709 matrix the pipeline
+    // decodes with (pure red, limited range: Y 62, U 102; the BT.601 matrix
+    // gives 81, 90).
+    void rgbSourcesUseRec709_data()
+    {
+        QTest::addColumn<QString>("codec");
+        QTest::addColumn<QString>("pixelFormat");
+        QTest::newRow("QuickTime RLE") << QStringLiteral("qtrle") << QStringLiteral("rgb24");
+        QTest::newRow("PNG") << QStringLiteral("png") << QStringLiteral("rgb24");
+    }
+    void rgbSourcesUseRec709()
+    {
+        QFETCH(QString, codec);
+        QFETCH(QString, pixelFormat);
+        AssetMetadata metadata;
+        metadata.filePath = TestMedia::instance().generate(QStringLiteral("red_%1.mov").arg(codec),
+            { QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                QStringLiteral("color=c=red:s=64x48:r=25:d=0.2"), QStringLiteral("-c:v"), codec,
+                QStringLiteral("-pix_fmt"), pixelFormat });
+        QVERIFY(!metadata.filePath.isEmpty());
+        WinSourceReader reader;
+        QVERIFY(reader.initializeFromMetadata(&metadata));
+        QVERIFY(reader.fillMetadata());
+        std::unique_ptr<Frame> frame(reader.getNextFrame(false));
+        QVERIFY(frame);
+        // Red decodes as (253, 0, 0); the YUV values at the clip's range
+        // (PNG states full range, RLE states none).
+        const bool full = metadata.colorRange == 2;
+        const int y = full ? 54 : 62;
+        const int u = full ? 99 : 102;
+        const int v = full ? 254 : 239;
+        const uchar* pixel = frame->data + frame->effectiveStride() * 20 + 40;
+        QVERIFY2(std::abs(int(pixel[0]) - y) <= 2, qPrintable(QString::number(pixel[0])));
+        QVERIFY2(std::abs(int(pixel[1]) - u) <= 2, qPrintable(QString::number(pixel[1])));
+        QVERIFY2(std::abs(int(pixel[3]) - v) <= 2, qPrintable(QString::number(pixel[3])));
+    }
+
     void thumbnailSizes()
     {
         QCOMPARE(WinSourceReader::thumbnailSize(1920, 1080), QSize(444, 250));
         QCOMPARE(WinSourceReader::thumbnailSize(1080, 1920), QSize(250, 444));
         QCOMPARE(WinSourceReader::thumbnailSize(500, 500), QSize(250, 250));
         QCOMPARE(WinSourceReader::thumbnailSize(0, 500), QSize());
+        // Never longer than the thumbnail cache stores; the proportion kept.
+        QCOMPARE(WinSourceReader::thumbnailSize(2048, 2), QSize(8192, 8));
+        QCOMPARE(WinSourceReader::thumbnailSize(1, 4000), QSize(2, 8192));
     }
 
     void fillMetadata_data()

@@ -94,7 +94,8 @@ Grades each clip with a film look and writes it to disk, exactly as the render
 tab of Emulsa does: the same GPU grade, the same encoder, the same file names.
 Each clip is rendered from its in point to its out point into the output
 folder as <name>.mov, or as the image sequence <name>/<name>.NNNNNN.tiff,
-where NNNNNN is the source frame number (six digits).
+where NNNNNN is the frame number (six digits) counted at the clip's
+frame rate, as the in and out points are.
 
 Output
   -o, --output FOLDER     Output folder (made when missing). Default: the
