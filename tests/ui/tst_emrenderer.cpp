@@ -144,8 +144,10 @@ private slots:
                                  << "15 mins";
         QTest::newRow("one hour") << qint64(3600000) << 50 << 100 << 1 << "1 hour"
                                   << "1 hour";
-        QTest::newRow("hours") << qint64(3 * 3600000) << 10 << 100 << 1 << "3 hours"
-                               << "24+ hours";
+        QTest::newRow("hours, slow now") << qint64(3 * 3600000) << 10 << 1000000 << 10 << "3 hours"
+                                         << "24+ hours";
+        QTest::newRow("hours, stalled") << qint64(3 * 3600000) << 10 << 100 << 0 << "3 hours"
+                                        << "24+ hours";
         QTest::newRow("fast now") << qint64(3 * 3600000) << 10 << 100 << 100 << "3 hours"
                                   << "? min";
         QTest::newRow("done") << qint64(120000) << 100 << 100 << 30 << "2 mins"
@@ -374,13 +376,16 @@ private slots:
         QVERIFY(!tab.renderer->isRendering());
     }
 
-    // A clip whose out point lies past the end of its file writes fewer
-    // frames than asked: the row shows a failure with the renderer's message.
+    // A clip whose file holds fewer frames than its description says (the
+    // file changed after it was described) writes fewer frames than asked:
+    // the row shows a failure with the renderer's message.
     void shortRenderShowsAsFailed()
     {
         const QString destination = Test::makeTempFolder(QStringLiteral("short"));
         Tab tab(destination);
-        SequenceItem* a = tab.add(m_asset, 20, 40);
+        AssetMetadata stale(*m_asset);
+        stale.frameCount = 40;
+        SequenceItem* a = tab.add(&stale, 20, 40);
         tab.renderer->renderButtonPressed();
         QVERIFY(tab.waitUntilIdle());
         QCOMPARE(tab.progress(a), -4);
