@@ -203,7 +203,21 @@ private slots:
             QCOMPARE(tab.row(item)->data(0, EMRenderList::OutputFolderRole).toString(), destination);
             const QString movie = tab.row(item)->data(0, EMRenderList::OutputPathRole).toString();
             QCOMPARE(RenderQueueSupport::movieFrameCount(movie), frames);
+            QVERIFY(!tab.row(item)->icon(EMRenderList::ProgressColumn).isNull());
         }
+
+        // The icon of a done row asks for the movie to be shown; the tab
+        // hands that to the file manager, which a test must not start.
+        EMRenderList* list = tab.renderer->renderList();
+        QObject::disconnect(list, &EMRenderList::showInFolderRequested, tab.renderer.get(), nullptr);
+        QSignalSpy shown(list, &EMRenderList::showInFolderRequested);
+        emit list->itemClicked(tab.row(a), EMRenderList::NameColumn);
+        QCOMPARE(shown.count(), 0);
+        emit list->itemClicked(tab.row(a), EMRenderList::ProgressColumn);
+        QCOMPARE(shown.count(), 1);
+        const QString shownPath = shown.at(0).at(0).toString();
+        QCOMPARE(QFileInfo(shownPath).absolutePath(), destination);
+        QVERIFY(shownPath.endsWith(QStringLiteral(".mov")) && QFile::exists(shownPath));
     }
 
     // With overwrite off, the movie the renderer would write (".mov", not the
