@@ -44,8 +44,8 @@ class MetadataManager;
 // - Grades travel as ClipSettings values, and items are named by their uuid
 //   value; receivers never read the live ClipSettings.
 // - sequenceItemsReadyToBeRender hands over a list of snapshot copies: the
-//   receiver owns the list, the items and their settings (delete each item's
-//   settings, then the item, then the list).
+//   receiver owns the list and the items, each of which owns its settings
+//   (SequenceItem::deleteSnapshots frees them all).
 //
 // Ownership of items: items in the sequence belong to the model. An item
 // taken out by RemoveShot belongs to the inverse command (RestoreShot) that

@@ -1,0 +1,68 @@
+#include "common/RenderQueueSupport.h"
+
+#include "core/ApplicationPaths.h"
+#include "media/AssetMetadata.h"
+#include "media/WinSourceReader.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <vector>
+
+namespace Emulsa::Test {
+
+namespace {
+std::vector<std::unique_ptr<AssetMetadata>>& described()
+{
+    static std::vector<std::unique_ptr<AssetMetadata>> assets;
+    return assets;
+}
+} // namespace
+
+bool RenderQueueSupport::useBuildFilmData(QString* why)
+{
+    const QString build = qEnvironmentVariable("EMULSA_TEST_BINARY_DIR");
+    const QString share = build + QStringLiteral("/share");
+    if (build.isEmpty() || !QFileInfo(share + QStringLiteral("/Quillmoor")).isDir()) {
+        *why = QStringLiteral("the build's film data folder %1/Quillmoor is missing").arg(share);
+        return false;
+    }
+    qputenv("PROGRAMDATA", QFile::encodeName(share));
+    ApplicationPaths::instance()->clearCache();
+    return true;
+}
+
+AssetMetadata* RenderQueueSupport::describe(const QString& path)
+{
+    auto asset = std::make_unique<AssetMetadata>();
+    asset->filePath = path;
+    asset->name = QFileInfo(path).fileName();
+    asset->id = QFile::encodeName(path);
+    WinSourceReader reader(false);
+    if (!reader.initializeFromMetadata(asset.get()) || !reader.fillMetadata())
+        return nullptr;
+    described().push_back(std::move(asset));
+    return described().back().get();
+}
+
+QString RenderQueueSupport::copyAs(const QString& source, const QString& folder, const QString& name)
+{
+    QDir().mkpath(folder);
+    const QString target = folder + QLatin1Char('/') + name;
+    QFile::remove(target);
+    return QFile::copy(source, target) ? target : QString();
+}
+
+int RenderQueueSupport::movieFrameCount(const QString& path)
+{
+    AssetMetadata asset;
+    asset.filePath = path;
+    asset.name = QFileInfo(path).fileName();
+    WinSourceReader reader(false);
+    if (!reader.initializeFromMetadata(&asset) || !reader.fillMetadata())
+        return -1;
+    return int(asset.frameCount);
+}
+
+} // namespace Emulsa::Test

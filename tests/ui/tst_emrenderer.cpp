@@ -1,0 +1,468 @@
+#include "common/RenderQueueSupport.h"
+#include "common/TestEnvironment.h"
+#include "common/TestMedia.h"
+
+#include "app/RenderManager.h"
+#include "core/ClipSettings.h"
+#include "media/AssetMetadata.h"
+#include "media/SequenceItem.h"
+#include "model/SettingsManager.h"
+#include "ui/EMRenderList.h"
+#include "ui/EMRenderer.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSettings>
+
+#include <memory>
+
+using namespace Emulsa;
+using Emulsa::Test::RenderQueueSupport;
+using Emulsa::Test::TestMedia;
+
+namespace {
+
+// A render tab wired as the controller wires it, with the test's own items
+// standing in for the model: a request is answered with snapshot copies.
+struct Tab
+{
+    explicit Tab(const QString& destination)
+    {
+        renderer = std::make_unique<EMRenderer>();
+        renderer->addDestinationFolder(destination);
+        renderer->setCustomSize(QSize(320, 180));
+        renderer->formatBox()->setCurrentIndex(H264Preview);
+        renderer->fitBox()->setCurrentIndex(StretchToFit);
+        renderer->overwriteBox()->setChecked(true);
+        QObject::connect(renderer.get(), &EMRenderer::getSequenceItemsFromUuids, [this](QList<QByteArray>* ids) {
+            ++requests;
+            auto* list = new QList<const SequenceItem*>;
+            for (const QByteArray& id : *ids) {
+                for (const auto& item : items) {
+                    if (item->uuid == QUuid(QString::fromLatin1(id)))
+                        list->append(item->snapshot());
+                }
+            }
+            renderer->itemsReadyToBeRendered(list);
+        });
+        QObject::connect(
+            renderer.get(), &EMRenderer::renderingStateChanged, [this](bool rendering) { states.append(rendering); });
+    }
+
+    SequenceItem* add(AssetMetadata* asset, quint32 in, quint32 out)
+    {
+        items.push_back(std::make_unique<SequenceItem>(asset, &grade, in, out));
+        renderer->renderList()->shotListChanged(items.back().get(), false);
+        return items.back().get();
+    }
+
+    QTreeWidgetItem* row(const SequenceItem* item) const { return renderer->renderList()->rowFor(item->uuid); }
+    int progress(const SequenceItem* item) const { return row(item)->data(0, EMRenderList::ProgressRole).toInt(); }
+    QString progressText(const SequenceItem* item) const { return row(item)->text(EMRenderList::ProgressColumn); }
+
+    bool waitUntilIdle(int timeoutMs = 300000)
+    {
+        QElapsedTimer timer;
+        timer.start();
+        while (renderer->isRendering() && timer.elapsed() < timeoutMs)
+            QTest::qWait(20);
+        return !renderer->isRendering();
+    }
+
+    ClipSettings grade;
+    std::vector<std::unique_ptr<SequenceItem>> items;
+    std::unique_ptr<EMRenderer> renderer;
+    int requests = 0;
+    QList<bool> states;
+};
+
+} // namespace
+
+// The render tab under the virtual display with real clips: labels and
+// totals, the keep-existing rule on the movie actually written, unique output
+// names, cancel, the size check, failures, and the destination folders.
+class EMRendererTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    QString m_clip;
+    AssetMetadata* m_asset = nullptr;
+
+private slots:
+    void initTestCase()
+    {
+        QString why;
+        QVERIFY2(RenderQueueSupport::useBuildFilmData(&why), qPrintable(why));
+        m_clip = TestMedia::instance().path(TestMedia::NoAudio);
+        QVERIFY2(!m_clip.isEmpty(), "ffmpeg could not make the test clip");
+        m_asset = RenderQueueSupport::describe(m_clip);
+        QVERIFY(m_asset);
+        QCOMPARE(m_asset->frameCount, 30u);
+    }
+
+    void progressText_data()
+    {
+        QTest::addColumn<int>("value");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("queued") << -1 << "Queued 20 frames";
+        QTest::newRow("audio") << -2 << "Processing Audio and Timecode...";
+        QTest::newRow("kept") << -3 << "File already exists. Not rendering";
+        QTest::newRow("failed") << -4 << "An error occured. File not rendered";
+        QTest::newRow("finalising") << -41 << "Finalizing movie...";
+        QTest::newRow("done") << -42 << "20 of 20 frames completed";
+        QTest::newRow("started") << 0 << "0 of 20 frames completed";
+        QTest::newRow("running") << 7 << "7 of 20 frames completed";
+        QTest::newRow("past the end") << 25 << "20 of 20 frames completed";
+    }
+
+    void progressText()
+    {
+        QFETCH(int, value);
+        QFETCH(QString, text);
+        QCOMPARE(EMRenderList::progressText(value, 20), text);
+    }
+
+    void durations_data()
+    {
+        QTest::addColumn<qint64>("elapsed");
+        QTest::addColumn<int>("done");
+        QTest::addColumn<int>("total");
+        QTest::addColumn<int>("fps");
+        QTest::addColumn<QString>("elapsedText");
+        QTest::addColumn<QString>("remainingText");
+        QTest::newRow("start") << qint64(0) << 0 << 100 << 0 << "0 min"
+                               << "0 min";
+        QTest::newRow("one minute, half way") << qint64(90000) << 50 << 100 << 10 << "1 min"
+                                              << "1 min";
+        QTest::newRow("minutes") << qint64(5 * 60000) << 25 << 100 << 5 << "5 mins"
+                                 << "15 mins";
+        QTest::newRow("one hour") << qint64(3600000) << 50 << 100 << 1 << "1 hour"
+                                  << "1 hour";
+        QTest::newRow("hours, slow now") << qint64(3 * 3600000) << 10 << 1000000 << 10 << "3 hours"
+                                         << "24+ hours";
+        QTest::newRow("hours, stalled") << qint64(3 * 3600000) << 10 << 100 << 0 << "3 hours"
+                                        << "24+ hours";
+        QTest::newRow("fast now") << qint64(3 * 3600000) << 10 << 100 << 100 << "3 hours"
+                                  << "? min";
+        QTest::newRow("done") << qint64(120000) << 100 << 100 << 30 << "2 mins"
+                              << "0 min";
+    }
+
+    void durations()
+    {
+        QFETCH(qint64, elapsed);
+        QFETCH(int, done);
+        QFETCH(int, total);
+        QFETCH(int, fps);
+        QFETCH(QString, elapsedText);
+        QFETCH(QString, remainingText);
+        QCOMPARE(EMRenderer::durationText(elapsed), elapsedText);
+        QCOMPARE(EMRenderer::remainingText(elapsed, done, total, fps), remainingText);
+    }
+
+    // Three ticked clips of 30, 20 and 10 frames: "0 of 60" when the render
+    // starts, every row done with its frames and its folder, every movie as
+    // long as its clip, and the interface disabled for the time of the render.
+    void totalsAndLabels()
+    {
+        const QString destination = Test::makeTempFolder(QStringLiteral("totals"));
+        Tab tab(destination);
+        const QString second = RenderQueueSupport::copyAs(m_clip, destination + "/src", "second.mp4");
+        const QString third = RenderQueueSupport::copyAs(m_clip, destination + "/src", "third.mp4");
+        SequenceItem* a = tab.add(m_asset, 0, 30);
+        SequenceItem* b = tab.add(RenderQueueSupport::describe(second), 5, 25);
+        SequenceItem* c = tab.add(RenderQueueSupport::describe(third), 20, 30);
+        QCOMPARE(tab.progressText(b), QStringLiteral("Queued 20 frames"));
+
+        tab.renderer->renderButtonPressed();
+        QCOMPARE(tab.requests, 1);
+        QVERIFY(tab.renderer->isRendering());
+        QCOMPARE(tab.renderer->countLabel()->text(), QStringLiteral("0 of 60"));
+        QCOMPARE(tab.renderer->progressBar()->maximum(), 60);
+        QCOMPARE(tab.renderer->renderButton()->text(), QStringLiteral("Cancel"));
+        QVERIFY(!tab.renderer->formatBox()->isEnabled());
+        QCOMPARE(tab.states, QList<bool> { true });
+
+        QVERIFY(tab.waitUntilIdle());
+        QCOMPARE(tab.states, (QList<bool> { true, false }));
+        QVERIFY(tab.renderer->formatBox()->isEnabled());
+        QVERIFY(!tab.renderer->worker());
+        QCOMPARE(tab.renderer->countLabel()->text(), QStringLiteral("60 of 60"));
+        QCOMPARE(tab.renderer->renderButton()->text(), QStringLiteral("Render Clips"));
+        QCOMPARE(tab.renderer->remainingLabel()->text(), QStringLiteral("0 hours"));
+        const QList<QPair<SequenceItem*, int>> expected { { a, 30 }, { b, 20 }, { c, 10 } };
+        for (const auto& [item, frames] : expected) {
+            QCOMPARE(tab.progress(item), -42);
+            QCOMPARE(tab.progressText(item), QStringLiteral("%1 of %1 frames completed").arg(frames));
+            QCOMPARE(tab.row(item)->data(0, EMRenderList::OutputFolderRole).toString(), destination);
+            const QString movie = tab.row(item)->data(0, EMRenderList::OutputPathRole).toString();
+            QCOMPARE(RenderQueueSupport::movieFrameCount(movie), frames);
+            QVERIFY(!tab.row(item)->icon(EMRenderList::ProgressColumn).isNull());
+        }
+
+        // The icon of a done row asks for the movie to be shown; the tab
+        // hands that to the file manager, which a test must not start.
+        EMRenderList* list = tab.renderer->renderList();
+        QObject::disconnect(list, &EMRenderList::showInFolderRequested, tab.renderer.get(), nullptr);
+        QSignalSpy shown(list, &EMRenderList::showInFolderRequested);
+        emit list->itemClicked(tab.row(a), EMRenderList::NameColumn);
+        QCOMPARE(shown.count(), 0);
+        emit list->itemClicked(tab.row(a), EMRenderList::ProgressColumn);
+        QCOMPARE(shown.count(), 1);
+        const QString shownPath = shown.at(0).at(0).toString();
+        QCOMPARE(QFileInfo(shownPath).absolutePath(), destination);
+        QVERIFY(shownPath.endsWith(QStringLiteral(".mov")) && QFile::exists(shownPath));
+    }
+
+    // With overwrite off, the movie the renderer would write (".mov", not the
+    // source's ".mp4") decides: that clip is kept untouched and the next one
+    // renders. A TIFF folder of the clip's name is kept likewise.
+    void keepExisting_data()
+    {
+        QTest::addColumn<int>("format");
+        QTest::addColumn<QString>("existing");
+        QTest::newRow("movie") << int(H264Preview) << "kept.mov";
+        QTest::newRow("tiff") << int(TiffSequence) << "kept";
+    }
+
+    void keepExisting()
+    {
+        QFETCH(int, format);
+        QFETCH(QString, existing);
+        const QString destination = Test::makeTempFolder(QStringLiteral("keep-") + existing);
+        Tab tab(destination);
+        tab.renderer->overwriteBox()->setChecked(false);
+        tab.renderer->formatBox()->setCurrentIndex(format);
+        const QString kept = RenderQueueSupport::copyAs(m_clip, destination + "/src", "kept.mp4");
+        const QString fresh = RenderQueueSupport::copyAs(m_clip, destination + "/src", "fresh.mp4");
+        SequenceItem* a = tab.add(RenderQueueSupport::describe(kept), 0, 10);
+        SequenceItem* b = tab.add(RenderQueueSupport::describe(fresh), 0, 10);
+        const QString target = destination + "/" + existing;
+        if (format == TiffSequence) {
+            QVERIFY(QDir().mkpath(target));
+        } else {
+            QFile file(target);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write("earlier render");
+        }
+
+        tab.renderer->renderButtonPressed();
+        QVERIFY(tab.waitUntilIdle());
+        QCOMPARE(tab.progress(a), -3);
+        QCOMPARE(tab.progressText(a), QStringLiteral("File already exists. Not rendering"));
+        QCOMPARE(tab.progress(b), -42);
+        if (format == TiffSequence) {
+            QVERIFY(QDir(target).isEmpty());
+            QCOMPARE(QDir(destination + "/fresh").entryList(QDir::Files).size(), 10);
+        } else {
+            QFile file(target);
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            QCOMPARE(file.readAll(), QByteArray("earlier render"));
+            QCOMPARE(RenderQueueSupport::movieFrameCount(destination + "/fresh.mov"), 10);
+        }
+    }
+
+    // Two clips called "clip.mp4" from different folders and the first one
+    // queued a second time with other points: three movies, the later ones
+    // with suffixes that the list shows.
+    void sameNamesGiveSeparateFiles()
+    {
+        const QString destination = Test::makeTempFolder(QStringLiteral("same-names"));
+        Tab tab(destination);
+        AssetMetadata* first
+            = RenderQueueSupport::describe(RenderQueueSupport::copyAs(m_clip, destination + "/a", "clip.mp4"));
+        AssetMetadata* second
+            = RenderQueueSupport::describe(RenderQueueSupport::copyAs(m_clip, destination + "/b", "clip.mp4"));
+        SequenceItem* a = tab.add(first, 0, 12);
+        SequenceItem* b = tab.add(second, 0, 8);
+        SequenceItem* again = tab.add(first, 10, 30);
+
+        tab.renderer->renderButtonPressed();
+        QVERIFY(tab.waitUntilIdle());
+        const QList<QPair<SequenceItem*, QString>> expected { { a, "clip.mov" }, { b, "clip_2.mov" },
+            { again, "clip_3.mov" } };
+        for (const auto& [item, name] : expected) {
+            QCOMPARE(tab.progress(item), -42);
+            QCOMPARE(tab.row(item)->data(0, EMRenderList::OutputPathRole).toString(), destination + "/" + name);
+            QVERIFY(tab.row(item)->text(EMRenderList::OutputColumn).startsWith(name));
+            QCOMPARE(tab.row(item)->text(EMRenderList::OutputColumn).contains("renamed"), item != a);
+        }
+        QCOMPARE(RenderQueueSupport::movieFrameCount(destination + "/clip.mov"), 12);
+        QCOMPARE(RenderQueueSupport::movieFrameCount(destination + "/clip_2.mov"), 8);
+        QCOMPARE(RenderQueueSupport::movieFrameCount(destination + "/clip_3.mov"), 20);
+    }
+
+    // A cancel shows "Canceling..." and keeps the worker until its thread has
+    // finished; the movie being written is removed and the rest not started.
+    void cancelWaitsForTheThread()
+    {
+        const QString destination = Test::makeTempFolder(QStringLiteral("cancel"));
+        Tab tab(destination);
+        tab.renderer->setCustomSize(QSize(640, 360));
+        const QString longClip = TestMedia::instance().path(TestMedia::H264Limited1080p25);
+        QVERIFY(!longClip.isEmpty());
+        SequenceItem* a = tab.add(RenderQueueSupport::describe(longClip), 0, 50);
+        SequenceItem* b = tab.add(m_asset, 0, 30);
+
+        tab.renderer->renderButtonPressed();
+        RenderManager* worker = tab.renderer->worker();
+        QVERIFY(worker);
+        bool canceled = false;
+        bool workerAliveWhileCanceling = false;
+        QString buttonWhileCanceling;
+        int deletions = 0;
+        bool threadFinishedAtDeletion = false;
+        connect(worker, &QObject::destroyed, this, [&] {
+            ++deletions;
+            threadFinishedAtDeletion = tab.renderer->workerThread()->isFinished();
+        });
+        connect(
+            worker, &RenderManager::singleProgressUpdated, this,
+            [&](QUuid, int value) {
+                if (canceled || value < 2)
+                    return;
+                canceled = true;
+                tab.renderer->renderButtonPressed();
+                buttonWhileCanceling = tab.renderer->renderButton()->text();
+                workerAliveWhileCanceling = tab.renderer->worker() == worker;
+            },
+            Qt::QueuedConnection);
+
+        QVERIFY(tab.waitUntilIdle());
+        QVERIFY(canceled);
+        QCOMPARE(buttonWhileCanceling, QStringLiteral("Canceling..."));
+        QVERIFY(workerAliveWhileCanceling);
+        QCOMPARE(deletions, 1);
+        QVERIFY(threadFinishedAtDeletion);
+        QCOMPARE(tab.renderer->renderButton()->text(), QStringLiteral("Render Clips"));
+        QVERIFY(tab.renderer->renderButton()->isEnabled());
+        QCOMPARE(tab.progress(a), -1);
+        QCOMPARE(tab.progress(b), -1);
+        QCOMPARE(QDir(destination).entryList({ "*.mov" }, QDir::Files), QStringList());
+    }
+
+    // Sizes the renderer cannot use are refused before the model is asked
+    // for anything or the interface changes.
+    void unusableSizeIsRefusedFirst_data()
+    {
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<int>("format");
+        QTest::newRow("0 x 0") << QSize(0, 0) << int(H264Preview);
+        QTest::newRow("odd width") << QSize(641, 360) << int(H264Preview);
+        QTest::newRow("odd movie height") << QSize(640, 361) << int(H264HighQuality);
+        QTest::newRow("0 x 0 tiff") << QSize(0, 0) << int(TiffSequence);
+    }
+
+    void unusableSizeIsRefusedFirst()
+    {
+        QFETCH(QSize, size);
+        QFETCH(int, format);
+        Tab tab(Test::makeTempFolder(QStringLiteral("size")));
+        tab.add(m_asset, 0, 30);
+        tab.renderer->formatBox()->setCurrentIndex(format);
+        tab.renderer->setCustomSize(size);
+        QCOMPARE(tab.renderer->outputSize(), size);
+        QCOMPARE(tab.renderer->sizeBox()->currentText(),
+            QStringLiteral("Custom: %1 x %2").arg(size.width()).arg(size.height()));
+        tab.renderer->renderButtonPressed();
+        QCOMPARE(tab.requests, 0);
+        QVERIFY(!tab.renderer->isRendering());
+        QVERIFY(tab.states.isEmpty());
+        QVERIFY(!tab.renderer->statusLabel()->text().isEmpty());
+        QVERIFY(tab.renderer->formatBox()->isEnabled());
+    }
+
+    // Nothing ticked: nothing is asked of the model and nothing changes.
+    void noTickedRows()
+    {
+        Tab tab(Test::makeTempFolder(QStringLiteral("none")));
+        SequenceItem* a = tab.add(m_asset, 0, 30);
+        tab.row(a)->setCheckState(0, Qt::Unchecked);
+        tab.renderer->renderButtonPressed();
+        QCOMPARE(tab.requests, 0);
+        QVERIFY(tab.states.isEmpty());
+        QVERIFY(!tab.renderer->isRendering());
+    }
+
+    // A clip whose file holds fewer frames than its description says (the
+    // file changed after it was described) writes fewer frames than asked:
+    // the row shows a failure with the renderer's message.
+    void shortRenderShowsAsFailed()
+    {
+        const QString destination = Test::makeTempFolder(QStringLiteral("short"));
+        Tab tab(destination);
+        AssetMetadata stale(*m_asset);
+        stale.frameCount = 40;
+        SequenceItem* a = tab.add(&stale, 20, 40);
+        tab.renderer->renderButtonPressed();
+        QVERIFY(tab.waitUntilIdle());
+        QCOMPARE(tab.progress(a), -4);
+        const QString text = tab.progressText(a);
+        QVERIFY2(text.startsWith(QStringLiteral("An error occured. File not rendered: ")), qPrintable(text));
+        QVERIFY2(text.contains(QStringLiteral("10 of 20")), qPrintable(text));
+        QVERIFY(tab.row(a)->icon(EMRenderList::ProgressColumn).isNull());
+    }
+
+    // The folder menu keeps ten entries, the eleventh pushing out the oldest;
+    // a known folder is selected, not added again; the menu, its selection and
+    // the overwrite setting come back in the next tab.
+    void destinationFolders()
+    {
+        {
+            std::unique_ptr<QSettings> store = SettingsManager::openStore();
+            store->remove(QStringLiteral("RenderingSettings"));
+        }
+        const QString root = Test::makeTempFolder(QStringLiteral("folders"));
+        QStringList added;
+        {
+            EMRenderer renderer;
+            const QStringList initial = renderer.destinationFolders();
+            QCOMPARE(initial.size(), 1);
+            for (int i = 1; i <= 11; ++i) {
+                added << root + QStringLiteral("/f%1").arg(i);
+                renderer.addDestinationFolder(added.last());
+            }
+            QCOMPARE(renderer.destinationFolders(), added.mid(1));
+            QCOMPARE(renderer.destination(), added.last());
+            renderer.addDestinationFolder(added.at(3));
+            QCOMPARE(renderer.destinationFolders().size(), EMRenderer::maxDestinationFolders);
+            QCOMPARE(renderer.destination(), added.at(3));
+            renderer.overwriteBox()->setChecked(false);
+        }
+        EMRenderer again;
+        QCOMPARE(again.destinationFolders(), added.mid(1));
+        QCOMPARE(again.destination(), added.at(3));
+        QVERIFY(!again.overwriteBox()->isChecked());
+    }
+
+    // The list follows the sequence: rows come and go, points update the
+    // frame counts, a reset empties it.
+    void listFollowsTheSequence()
+    {
+        Tab tab(Test::makeTempFolder(QStringLiteral("list")));
+        SequenceItem* a = tab.add(m_asset, 0, 30);
+        SequenceItem* b = tab.add(m_asset, 0, 30);
+        EMRenderList* list = tab.renderer->renderList();
+        QCOMPARE(list->topLevelItemCount(), 2);
+        QCOMPARE(list->checkedItemIds(),
+            (QList<QByteArray> { a->uuid.toString().toLatin1(), b->uuid.toString().toLatin1() }));
+        list->startingPointUpdated(a->uuid, 10);
+        list->endingPointUpdated(a->uuid, 25);
+        QCOMPARE(tab.progressText(a), QStringLiteral("Queued 15 frames"));
+        list->shotListChanged(b, true);
+        QCOMPARE(list->topLevelItemCount(), 1);
+        QVERIFY(!tab.row(b));
+        list->fullReset();
+        QCOMPARE(list->topLevelItemCount(), 0);
+    }
+};
+
+EMULSA_TEST_MAIN(EMRendererTest)
+
+#include "tst_emrenderer.moc"

@@ -1,0 +1,146 @@
+#pragma once
+
+#include <QElapsedTimer>
+#include <QList>
+#include <QSize>
+#include <QStringList>
+#include <QThread>
+#include <QTimer>
+#include <QUuid>
+#include <QWidget>
+
+#include <memory>
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QOffscreenSurface;
+class QProgressBar;
+class QPushButton;
+
+namespace Emulsa {
+
+class EMRenderList;
+class RenderManager;
+class SequenceItem;
+
+// The render tab: the list of the sequence's clips, the output settings
+// (destination folder, overwrite, format, frame size, fitting), the render
+// button that also cancels, and the progress of a render: total frames done,
+// frames per second, elapsed and remaining time.
+//
+// Wiring with the controller:
+// - getSequenceItemsFromUuids(ids) asks for the ticked items; the list is
+//   read during the emission and not kept (connect it directly to
+//   rendererNeedSequenceItemsFromUuids).
+// - itemsReadyToBeRendered(items) takes the model's snapshot copies and owns
+//   them from then on (connect rendererShouldStartRendering to it).
+// - the list (renderList()) follows the sequence through shotListChanged,
+//   fullReset, startingPointUpdated and endingPointUpdated.
+// - renderingStateChanged(true) while a render is being asked for or runs:
+//   the main window disables what must not change meanwhile.
+//
+// The worker (RenderManager) runs on a thread owned by the tab. A cancel
+// shows "Canceling..." until that thread has finished; only then is the
+// worker deleted.
+class EMRenderer : public QWidget
+{
+    Q_OBJECT
+
+public:
+    static constexpr int maxDestinationFolders = 10;
+
+    explicit EMRenderer(QWidget* parent = nullptr);
+    // Stops a render in progress (waiting for its thread) and writes the
+    // destination folders and the overwrite setting to the settings store.
+    ~EMRenderer() override;
+
+    EMRenderList* renderList() const { return m_list; }
+    QPushButton* renderButton() const { return m_renderButton; }
+    QProgressBar* progressBar() const { return m_progress; }
+    QLabel* countLabel() const { return m_countLabel; }
+    QLabel* speedLabel() const { return m_speedLabel; }
+    QLabel* elapsedLabel() const { return m_elapsedLabel; }
+    QLabel* remainingLabel() const { return m_remainingLabel; }
+    QLabel* statusLabel() const { return m_statusLabel; }
+    QComboBox* destinationBox() const { return m_destinationBox; }
+    QComboBox* formatBox() const { return m_formatBox; }
+    QComboBox* sizeBox() const { return m_sizeBox; }
+    QComboBox* fitBox() const { return m_fitBox; }
+    QCheckBox* overwriteBox() const { return m_overwriteBox; }
+
+    bool isRendering() const { return m_rendering; }
+    RenderManager* worker() const { return m_worker; }
+    const QThread* workerThread() const { return &m_thread; }
+
+    // The frame size chosen (the custom one when "Custom" is selected).
+    QSize outputSize() const;
+    // Selects "Custom" with this size, as the size dialog does.
+    void setCustomSize(const QSize& size);
+    // Adds a destination folder (the oldest goes when the menu is full) or
+    // selects it when present.
+    void addDestinationFolder(const QString& folder);
+    QStringList destinationFolders() const;
+    QString destination() const;
+
+    // "N min" / "N mins" under an hour, else "N hour" / "N hours".
+    static QString durationText(qint64 ms);
+    // The remaining time of a render from the time taken so far.
+    static QString remainingText(qint64 elapsedMs, int done, int total, int framesPerSecond);
+
+signals:
+    void getSequenceItemsFromUuids(QList<QByteArray>* itemIds);
+    void renderingStateChanged(bool rendering);
+
+public slots:
+    void browseButtonPressed();
+    void renderButtonPressed();
+    void currentResolutionChanged(int index);
+    void itemsReadyToBeRendered(QList<const Emulsa::SequenceItem*>* items);
+    void renderingFinished();
+    void totalProgressRangedChanged(int min, int max);
+    void totalProgressUpdated(int value);
+    void singleProgressUpdated(QUuid uuid, int value);
+    void singleItemFailed(QUuid uuid, QString message);
+    void updateRenderingProgress();
+    void renderingPathChanged(int index);
+
+private:
+    void buildInterface();
+    void loadSettings();
+    void saveSettings() const;
+    void setInterfaceEnabled(bool enabled);
+    void cancelRendering();
+    void workerThreadFinished();
+    int customSizeIndex() const;
+
+    EMRenderList* m_list = nullptr;
+    QComboBox* m_destinationBox = nullptr;
+    QPushButton* m_browseButton = nullptr;
+    QCheckBox* m_overwriteBox = nullptr;
+    QComboBox* m_formatBox = nullptr;
+    QComboBox* m_sizeBox = nullptr;
+    QComboBox* m_fitBox = nullptr;
+    QWidget* m_settingsArea = nullptr;
+    QPushButton* m_renderButton = nullptr;
+    QProgressBar* m_progress = nullptr;
+    QLabel* m_countLabel = nullptr;
+    QLabel* m_speedLabel = nullptr;
+    QLabel* m_elapsedLabel = nullptr;
+    QLabel* m_remainingLabel = nullptr;
+    QLabel* m_statusLabel = nullptr;
+
+    QThread m_thread;
+    QTimer m_timer;
+    QElapsedTimer m_clock;
+    int m_lastValue = 0;
+    bool m_rendering = false;
+    bool m_waitingForItems = false;
+    bool m_canceling = false;
+    RenderManager* m_worker = nullptr;
+    std::unique_ptr<QOffscreenSurface> m_surface;
+    QSize m_customSize = QSize(1920, 1080);
+    int m_previousSizeIndex = 0;
+};
+
+} // namespace Emulsa
