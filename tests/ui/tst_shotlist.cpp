@@ -1,14 +1,17 @@
 #include "common/TestEnvironment.h"
 
 #include "media/AssetMetadata.h"
+#include "media/MetadataManager.h"
 #include "media/SequenceItem.h"
 #include "ui/ClipItemRoles.h"
+#include "ui/EMShotItemDelegate.h"
 #include "ui/EMShotListWidget.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QMimeData>
+#include <QPainter>
 #include <QStandardItemModel>
 
 #include <sys/stat.h>
@@ -87,6 +90,8 @@ private slots:
     void largeDropAsksFirst();
     void deleteSendsTheSelectedIdsInAGroup();
     void rowsFollowTheModelsReports();
+    void dragEnterAcceptsClipsOnly();
+    void unreadableClipIsNamedInRedInListMode();
 };
 
 void TestShotList::dropsSendAddsFramedByUrlCount_data()
@@ -286,6 +291,62 @@ void TestShotList::rowsFollowTheModelsReports()
     QCOMPARE(list.topLevelItem(0)->data(0, ItemIdRole).toByteArray(), first.uuid.toByteArray());
     list.fullReset();
     QCOMPARE(list.topLevelItemCount(), 0);
+}
+
+void TestShotList::dragEnterAcceptsClipsOnly()
+{
+    EMShotListWidget list;
+    QMimeData urls;
+    urls.setUrls({ QUrl::fromLocalFile(QStringLiteral("/clips/a.mov")) });
+    QMimeData rows;
+    rows.setData(QStringLiteral("application/x-qabstractitemmodeldatalist"), QByteArray());
+    QMimeData text;
+    text.setText(QStringLiteral("a.mov"));
+    const QList<QPair<QMimeData*, bool>> cases = { { &urls, true }, { &rows, true }, { &text, false } };
+    for (const auto& entry : cases) {
+        QDragEnterEvent event(QPoint(5, 5), Qt::CopyAction, entry.first, Qt::LeftButton, Qt::NoModifier);
+        event.setAccepted(false);
+        QApplication::sendEvent(list.viewport(), &event);
+        QCOMPARE(event.isAccepted(), entry.second);
+    }
+}
+
+void TestShotList::unreadableClipIsNamedInRedInListMode()
+{
+    MetadataManager metadata(Test::makeTempFolder(QStringLiteral("shot-cache")));
+    const QString bad = touch(Test::makeTempFolder(QStringLiteral("bad")) + QStringLiteral("/broken.mov"));
+    AssetMetadata* record = metadata.getMetadata(QFileInfo(bad));
+    QTRY_VERIFY_WITH_TIMEOUT(metadata.isReady(record), 20000);
+    QVERIFY(!record->valid);
+
+    QStandardItemModel model;
+    auto* item = new QStandardItem(QStringLiteral("WWWWWWWWWWWW broken.mov"));
+    item->setData(bad, FilePathRole);
+    item->setData(record->id, AssetIdRole);
+    model.appendRow(item);
+    // A row whose record is not known yet is painted in white.
+    auto* unknown = new QStandardItem(item->text());
+    unknown->setData(QByteArray(16, 'u'), AssetIdRole);
+    model.appendRow(unknown);
+
+    auto reds = [&](int row) {
+        EMShotItemDelegate delegate(&metadata);
+        delegate.setListMode(true);
+        QImage image(200, 18, QImage::Format_ARGB32);
+        image.fill(Qt::black);
+        QPainter painter(&image);
+        QStyleOptionViewItem option;
+        option.rect = image.rect();
+        delegate.paint(&painter, option, model.index(row, 0));
+        painter.end();
+        int count = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                count += qRed(image.pixel(x, y)) > 150 && qGreen(image.pixel(x, y)) < 80 ? 1 : 0;
+        return count;
+    };
+    QVERIFY(reds(0) > 0);
+    QCOMPARE(reds(1), 0);
 }
 
 EMULSA_TEST_MAIN(TestShotList)
