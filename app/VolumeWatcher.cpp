@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QStorageInfo>
+#include <QtConcurrent>
 
 #include <algorithm>
 
@@ -12,7 +13,8 @@ VolumeWatcher::VolumeWatcher(QObject* parent, Source source)
     , m_source(source ? std::move(source) : Source(&VolumeWatcher::systemVolumes))
 {
     m_volumes = m_source();
-    connect(&m_timer, &QTimer::timeout, this, &VolumeWatcher::poll);
+    connect(&m_timer, &QTimer::timeout, this, &VolumeWatcher::pollInBackground);
+    connect(&m_reading, &QFutureWatcher<QList<VolumeEntry>>::finished, this, [this] { apply(m_reading.result()); });
 }
 
 bool VolumeWatcher::isListedMount(const QString& rootPath, const QByteArray& fileSystemType)
@@ -70,9 +72,21 @@ void VolumeWatcher::start(int intervalMs)
     m_timer.start(intervalMs);
 }
 
+void VolumeWatcher::pollInBackground()
+{
+    if (m_reading.isRunning())
+        return;
+    const Source source = m_source;
+    m_reading.setFuture(QtConcurrent::run([source] { return source(); }));
+}
+
 void VolumeWatcher::poll()
 {
-    const QList<VolumeEntry> now = m_source();
+    apply(m_source());
+}
+
+void VolumeWatcher::apply(const QList<VolumeEntry>& now)
+{
     const QList<VolumeEntry> before = m_volumes;
     m_volumes = now;
     auto contains = [](const QList<VolumeEntry>& list, const QString& root) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QFutureWatcher>
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -24,8 +25,12 @@ struct VolumeEntry
 // system's mounted volumes are filtered to real file systems mounted at the
 // root, under /media, /run/media or /mnt (no proc, tmpfs, overlay, squashfs
 // and other system mounts); the list is read again every two seconds and
-// each change is reported. The source of the list can be replaced (tests
-// give their own).
+// each change is reported. The timer's readings run on Qt's global thread
+// pool, since asking a dead network mount for its size can block: a reading
+// still running makes the next tick wait for its turn, and the interface
+// never waits. The source of the list can be replaced (tests give their
+// own); it is called on a pool thread then, and must stay valid while a
+// reading runs (pollRunning()).
 class VolumeWatcher : public QObject
 {
     Q_OBJECT
@@ -50,17 +55,25 @@ public:
     void start(int intervalMs = pollIntervalMs);
     void stop() { m_timer.stop(); }
     bool isPolling() const { return m_timer.isActive(); }
+    // Whether a reading started by the timer has not been applied yet.
+    bool pollRunning() const { return m_reading.isRunning(); }
 
 public slots:
-    // Reads the list again and reports what changed.
+    // Reads the list again, here and now, and reports what changed.
     void poll();
+    // Reads the list on the thread pool; the changes are reported when it
+    // has been read. Does nothing while a reading runs.
+    void pollInBackground();
 
 signals:
     void volumeAdded(QString rootPath, QString label);
     void volumeRemoved(QString rootPath);
 
 private:
+    void apply(const QList<VolumeEntry>& now);
+
     Source m_source;
+    QFutureWatcher<QList<VolumeEntry>> m_reading;
     QList<VolumeEntry> m_volumes;
     QTimer m_timer;
 };

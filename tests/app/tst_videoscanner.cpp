@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QSemaphore>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QStorageInfo>
@@ -168,11 +169,30 @@ void TestVideoScanner::volumeArrivalAndRemoval()
     QCOMPARE(removed.count(), 1);
     QCOMPARE(removed.first().at(0).toString(), QStringLiteral("/media/ann/CARD"));
 
-    // The timer polls by itself.
+    // The timer polls by itself, off this thread.
     mounted.append({ QStringLiteral("/mnt/x"), QString() });
     watcher.start(10);
     QTRY_COMPARE(added.count(), 2);
     watcher.stop();
+    QTRY_VERIFY(!watcher.pollRunning());
+
+    // A reading that hangs holds up neither this thread nor later ticks.
+    QSemaphore gate(1); // the constructor's own reading passes
+    QList<VolumeEntry> stuck = mounted;
+    VolumeWatcher blocking(nullptr, [&gate, &stuck] {
+        gate.acquire();
+        return stuck;
+    });
+    QSignalSpy blockedAdds(&blocking, &VolumeWatcher::volumeAdded);
+    blocking.start(10);
+    QTest::qWait(300);
+    QVERIFY(blocking.pollRunning());
+    QCOMPARE(blockedAdds.count(), 0);
+    stuck.append({ QStringLiteral("/media/late"), QString() });
+    gate.release(1000);
+    QTRY_COMPARE(blockedAdds.count(), 1);
+    blocking.stop();
+    QTRY_VERIFY(!blocking.pollRunning());
 }
 
 void TestVideoScanner::systemVolumesAreReal()
