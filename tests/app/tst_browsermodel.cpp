@@ -5,9 +5,13 @@
 #include "core/CameraListHelper.h"
 #include "core/FilmLibrary.h"
 #include "media/MetadataManager.h"
+#include "model/GradeTasks.h"
 #include "model/Model.h"
+#include "model/PresetsManager.h"
 #include "model/SequenceTasks.h"
 #include "ui/ClipItemRoles.h"
+#include "ui/EMPresetsList.h"
+#include "ui/EMPresetsWidget.h"
 #include "ui/EMSequenceWidget.h"
 #include "ui/EMShotListWidget.h"
 
@@ -55,6 +59,8 @@ private:
                 Qt::QueuedConnection);
             QObject::connect(
                 model.get(), &Model::shotRestored, &strip, &EMSequenceWidget::shotRestored, Qt::QueuedConnection);
+            QObject::connect(model.get(), &Model::sequenceItemGotPreset, &strip,
+                &EMSequenceWidget::sequenceItemNeedPresetRefresh, Qt::QueuedConnection);
         }
         ~Fixture() { runner.reset(); }
         bool settle()
@@ -158,6 +164,48 @@ private slots:
         QTest::keyClick(&f.list, Qt::Key_Delete);
         QVERIFY(f.settle());
         QCOMPARE(f.model->sequence().size(), 3);
+    }
+
+    // A click in the presets strip applies the preset to the clips selected
+    // in the sequence strip, and their badges follow.
+    void presetAppliedToTheSelectedClips()
+    {
+        Fixture f(this);
+        drop(&f.list, { QUrl::fromLocalFile(m_folder) });
+        QVERIFY(f.settle());
+        QCOMPARE(f.strip.count(), 3);
+
+        PresetsManager* store = PresetsManager::instance();
+        const PresetGroup group = store->createNewGroup(QStringLiteral("Looks"));
+        const std::optional<Preset> preset = store->createPreset(ClipSettings(), group.id);
+        QVERIFY(preset);
+
+        EMPresetsWidget presets;
+        QObject::connect(&presets, &EMPresetsWidget::newPresetToBeApplied, [&](const QByteArray& presetId) {
+            f.runner->post(new ApplyPresetTask(presetId, f.strip.getSelectionList()));
+        });
+        presets.presetGroupsListsReady(store->groups());
+        presets.presetsListReady(group.id, store->presetsOfGroup(group.id));
+        presets.resize(300, 400);
+        presets.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&presets));
+
+        f.strip.clearSelection();
+        f.strip.item(0)->setSelected(true);
+        f.strip.item(2)->setSelected(true);
+        EMPresetsList* list = presets.presetsList();
+        QListWidgetItem* row = list->rowForPreset(preset->id());
+        QVERIFY(row);
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, list->visualItemRect(row).center());
+        QVERIFY(f.settle());
+
+        const QList<SequenceItem*>& items = f.model->sequence();
+        QCOMPARE(items.at(0)->presetUuid(), preset->id());
+        QCOMPARE(items.at(1)->presetUuid(), QByteArray());
+        QCOMPARE(items.at(2)->presetUuid(), preset->id());
+        QCOMPARE(f.strip.item(0)->data(PresetIdRole).toByteArray(), preset->id());
+        QCOMPARE(f.strip.item(1)->data(PresetIdRole).toByteArray(), QByteArray());
+        QCOMPARE(f.strip.item(2)->data(PresetIdRole).toByteArray(), preset->id());
     }
 };
 
