@@ -210,4 +210,15 @@ void MetadataManager::refreshViews()
     }
 }
 
+bool MetadataManager::clearCacheFolder()
+{
+    qDebug() << "MetadataManager: clearing the cache in" << cacheFolder();
+    return m_reader->cache().clear();
+}
+
+QString MetadataManager::cacheFolder() const
+{
+    return m_reader->cache().rootPath();
+}
+
 } // namespace Emulsa

@@ -65,6 +65,12 @@ public:
     // queued but not read stay unread. Called by the destructor.
     void shutdown();
 
+    // Removes the stored descriptions and thumbnails of the on-disk cache
+    // (its own folders only); records in memory stay. False when the cache
+    // folder was refused or could not be emptied.
+    bool clearCacheFolder();
+    QString cacheFolder() const;
+
     MetadataReader* reader() const { return m_reader; }
     // The asset id of a path: the MD5 digest of its UTF-8 bytes.
     static QByteArray idForPath(const QString& path);

@@ -61,6 +61,33 @@ QString ThumbnailCache::thumbnailPath(const QByteArray& id) const
     return record.isEmpty() ? QString() : record + QLatin1String(thumbnailSuffix);
 }
 
+bool ThumbnailCache::clear() const
+{
+    if (m_root.isEmpty())
+        return false;
+    const QFileInfo root(m_root);
+    const QString canonical = root.canonicalFilePath();
+    const QStringList forbidden = { QDir::rootPath(), QDir::homePath(),
+        QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) };
+    for (const QString& place : forbidden) {
+        if (canonical.isEmpty() || canonical == QFileInfo(place).canonicalFilePath()) {
+            qWarning() << "ThumbnailCache: refusing to clear" << m_root;
+            return false;
+        }
+    }
+    if (!root.isDir())
+        return false;
+    bool removed = true;
+    for (const QChar digit : QStringLiteral("0123456789abcdef")) {
+        QDir folder(m_root + QLatin1Char('/') + digit);
+        if (folder.exists() && !QFileInfo(folder.path()).isSymLink())
+            removed = folder.removeRecursively() && removed;
+        else if (QFileInfo(folder.path()).isSymLink())
+            removed = QFile::remove(folder.path()) && removed;
+    }
+    return removed;
+}
+
 QString ThumbnailCache::fileTimeText(const QDateTime& time)
 {
     return time.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));

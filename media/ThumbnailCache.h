@@ -39,6 +39,12 @@ public:
     // written or the record has no thumbnail.
     bool save(const AssetMetadata* record) const;
 
+    // Removes every stored record and thumbnail: the sixteen hash folders
+    // ("0" to "f") under the root and nothing else. Refuses (false) a root
+    // that is empty, not a folder, the file system root, the home folder or
+    // the user's whole cache folder.
+    bool clear() const;
+
     // The form of modification times in records: "yyyy-MM-dd HH:mm:ss".
     static QString fileTimeText(const QDateTime& time);
 

@@ -6,6 +6,8 @@
 #include "media/SequenceItem.h"
 #include "model/Model.h"
 #include "ui/EMFilmSettings.h"
+#include "ui/EMRenderList.h"
+#include "ui/EMRenderer.h"
 #include "ui/MainWindow.h"
 #include "ui/SettingsPanel.h"
 #include "ui/SettingsPanelHeaderWidget.h"
@@ -46,6 +48,26 @@ ApplicationAssembly::ApplicationAssembly(bool withPreview)
     QObject::connect(
         header, &SettingsPanelHeaderWidget::saveCurrentSettings, m_window, &MainWindow::saveCurrentSetingsAsPreset);
     m_window->setHeaderBar(header);
+
+    wireRenderTab();
+}
+
+void ApplicationAssembly::wireRenderTab()
+{
+    auto* render = new EMRenderer;
+    m_window->setTabContent(MainWindow::RenderTab, render);
+    // The list of ids is read during the emission: a direct call.
+    QObject::connect(render, &EMRenderer::getSequenceItemsFromUuids, m_controller,
+        &Controller::rendererNeedSequenceItemsFromUuids, Qt::DirectConnection);
+    QObject::connect(
+        m_controller, &Controller::rendererShouldStartRendering, render, &EMRenderer::itemsReadyToBeRendered);
+    EMRenderList* list = render->renderList();
+    QObject::connect(m_controller, &Controller::sequenceItemListShouldRefresh, list, &EMRenderList::shotListChanged);
+    QObject::connect(m_controller, &Controller::sequenceItemShouldBeRestored, list,
+        [list](SequenceItem* item, int) { list->shotListChanged(item, false); });
+    QObject::connect(m_controller, &Controller::listShouldReset, list, &EMRenderList::fullReset);
+    QObject::connect(m_controller, &Controller::startingPointShouldRefresh, list, &EMRenderList::startingPointUpdated);
+    QObject::connect(m_controller, &Controller::endingPointShouldRefresh, list, &EMRenderList::endingPointUpdated);
 }
 
 ApplicationAssembly::~ApplicationAssembly()

@@ -43,6 +43,8 @@ public:
     QThread* modelThread() { return &m_modelThread; }
 
 private:
+    void wireRenderTab();
+
     QThread m_modelThread;
     Model* m_model = nullptr;
     MainWindow* m_window = nullptr;

@@ -1,0 +1,334 @@
+#include "common/TestEnvironment.h"
+
+#include "model/Preset.h"
+#include "model/PresetGroup.h"
+#include "model/SettingsManager.h"
+#include "ui/ClipItemRoles.h"
+#include "ui/EMPresetItemDelegate.h"
+#include "ui/EMPresetsList.h"
+#include "ui/EMPresetsManagerList.h"
+#include "ui/EMPresetsWidget.h"
+#include "ui/PresetsListDialog.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QSettings>
+#include <QSignalSpy>
+
+using namespace Emulsa;
+
+namespace {
+
+using Transfer = std::tuple<int, int, QVector<QByteArray>>;
+
+Preset presetNumbered(int number, const QString& name = QString())
+{
+    Preset preset;
+    preset.number = number;
+    preset.name = name;
+    return preset;
+}
+
+QList<PresetGroup> groupsWithIds(const QList<int>& ids)
+{
+    QList<PresetGroup> groups;
+    for (int id : ids) {
+        PresetGroup group;
+        group.id = id;
+        group.name = QStringLiteral("group %1").arg(id);
+        groups.append(group);
+    }
+    return groups;
+}
+
+void storeSelectedGroup(const QVariant& id)
+{
+    auto store = SettingsManager::openStore();
+    if (id.isValid())
+        store->setValue(QLatin1String(EMPresetsWidget::selectedGroupKey), id);
+    else
+        store->remove(QLatin1String(EMPresetsWidget::selectedGroupKey));
+}
+
+} // namespace
+
+class TestPresetsBrowser : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void presetsAreSortedByNumber();
+    void groupFallback_data();
+    void groupFallback();
+    void clickAppliesThePreset();
+    void listForAnotherGroupSelectsIt();
+    void groupChangesFromTheModel();
+    void executeSendsOnlyCheckedPresets_data();
+    void executeSendsOnlyCheckedPresets();
+    void importAndExportTakeBothSuffixes_data();
+    void importAndExportTakeBothSuffixes();
+    void groupNamesAreAskedFor();
+    void presetTitleFallsBackToNumber();
+};
+
+void TestPresetsBrowser::presetsAreSortedByNumber()
+{
+    EMPresetsWidget widget;
+    widget.presetGroupsListsReady(groupsWithIds({ 1 }));
+    // In hash order, not creation order; 10 after 9 (not as text).
+    widget.presetsListReady(1, { presetNumbered(10), presetNumbered(2), presetNumbered(9), presetNumbered(1) });
+    EMPresetsList* list = widget.presetsList();
+    QCOMPARE(list->count(), 4);
+    QList<int> numbers;
+    for (int i = 0; i < list->count(); ++i)
+        numbers.append(list->item(i)->data(PresetNumberRole).toInt());
+    QCOMPARE(numbers, (QList<int> { 1, 2, 9, 10 }));
+
+    PresetsListDialog dialog;
+    dialog.presetGroupsListsReady(groupsWithIds({ 1, 2 }));
+    dialog.presetsListReadyAndShow(1, { presetNumbered(10), presetNumbered(2), presetNumbered(9) });
+    EMPresetsManagerList* table = dialog.managerList();
+    QCOMPARE(table->topLevelItemCount(), 3);
+    QCOMPARE(table->topLevelItem(0)->data(0, PresetNumberRole).toInt(), 2);
+    QCOMPARE(table->topLevelItem(2)->data(0, PresetNumberRole).toInt(), 10);
+}
+
+void TestPresetsBrowser::groupFallback_data()
+{
+    QTest::addColumn<QVariant>("stored");
+    QTest::addColumn<QList<int>>("groups");
+    QTest::addColumn<int>("shown");
+    QTest::newRow("nothing stored, no group 1") << QVariant() << QList<int> { 3, 5 } << 3;
+    QTest::newRow("nothing stored, group 1") << QVariant() << QList<int> { 0, 1 } << 1;
+    QTest::newRow("stored and present") << QVariant(5) << QList<int> { 3, 5, 8 } << 5;
+    QTest::newRow("stored and gone") << QVariant(9) << QList<int> { 3, 5 } << 3;
+    QTest::newRow("stored garbage") << QVariant(QStringLiteral("x")) << QList<int> { 4 } << 4;
+}
+
+void TestPresetsBrowser::groupFallback()
+{
+    QFETCH(QVariant, stored);
+    QFETCH(QList<int>, groups);
+    QFETCH(int, shown);
+
+    storeSelectedGroup(stored);
+    {
+        EMPresetsWidget widget;
+        QSignalSpy asked(&widget, &EMPresetsWidget::needPresetsListFromGroup);
+        widget.presetGroupsListsReady(groupsWithIds(groups));
+        QCOMPARE(widget.currentGroupId(), shown);
+        QCOMPARE(asked.count(), 1);
+        QCOMPARE(asked.first().at(0).toInt(), shown);
+
+        // Later fills keep the group shown.
+        const int other = groups.last() == shown ? groups.first() : groups.last();
+        widget.groupCombo()->setCurrentIndex(widget.groupCombo()->findData(other));
+        widget.presetGroupsListsReady(groupsWithIds(groups));
+        QCOMPARE(widget.currentGroupId(), other);
+    }
+    // The group shown last is remembered.
+    QCOMPARE(SettingsManager::openStore()->value(QLatin1String(EMPresetsWidget::selectedGroupKey)).toInt(),
+        groups.last() == shown ? groups.first() : groups.last());
+}
+
+void TestPresetsBrowser::clickAppliesThePreset()
+{
+    EMPresetsWidget widget;
+    widget.resize(300, 400);
+    widget.presetGroupsListsReady(groupsWithIds({ 1 }));
+    const Preset preset = presetNumbered(4, QStringLiteral("Warm"));
+    widget.presetsListReady(1, { preset, presetNumbered(5) });
+    widget.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&widget));
+
+    QSignalSpy applied(&widget, &EMPresetsWidget::newPresetToBeApplied);
+    EMPresetsList* list = widget.presetsList();
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, list->visualItemRect(list->item(0)).center());
+    QCOMPARE(applied.count(), 1);
+    QCOMPARE(applied.first().at(0).toByteArray(), preset.id());
+
+    QSignalSpy deleted(&widget, &EMPresetsWidget::presetSelectedForDeletion);
+    list->setFocus();
+    QTest::keyClick(list, Qt::Key_Delete);
+    QCOMPARE(deleted.count(), 1);
+    QCOMPARE(deleted.first().at(0).toByteArray(), preset.id());
+    // The row stays until the model reports the removal.
+    QCOMPARE(list->count(), 2);
+    widget.presetRemovedFromModel(preset.id());
+    QCOMPARE(list->count(), 1);
+}
+
+void TestPresetsBrowser::listForAnotherGroupSelectsIt()
+{
+    EMPresetsWidget widget;
+    widget.presetGroupsListsReady(groupsWithIds({ 1, 2 }));
+    widget.presetsListReady(1, { presetNumbered(1) });
+    QSignalSpy asked(&widget, &EMPresetsWidget::needPresetsListFromGroup);
+    // A preset saved into group 2 shows group 2, without asking again.
+    widget.presetsListReady(2, { presetNumbered(2), presetNumbered(3) });
+    QCOMPARE(widget.currentGroupId(), 2);
+    QCOMPARE(widget.presetsList()->count(), 2);
+    QCOMPARE(asked.count(), 0);
+    // A list for an unknown group changes nothing.
+    widget.presetsListReady(7, {});
+    QCOMPARE(widget.presetsList()->count(), 2);
+}
+
+void TestPresetsBrowser::groupChangesFromTheModel()
+{
+    EMPresetsWidget widget;
+    widget.presetGroupsListsReady(groupsWithIds({ 1, 4 }));
+    PresetGroup created = groupsWithIds({ 2 }).first();
+    widget.presetGroupCreatedFromModel(created);
+    QCOMPARE(widget.groupCombo()->count(), 3);
+    QCOMPARE(widget.groupCombo()->itemData(1).toInt(), 2);
+    widget.presetGroupRenamedFromModel(2, QStringLiteral("Night"));
+    QCOMPARE(widget.groupCombo()->itemText(1), QStringLiteral("Night"));
+
+    widget.groupCombo()->setCurrentIndex(1);
+    QSignalSpy asked(&widget, &EMPresetsWidget::needPresetsListFromGroup);
+    widget.presetGroupRemovedFromModel(2);
+    QCOMPARE(widget.groupCombo()->count(), 2);
+    QCOMPARE(asked.count(), 1);
+    QCOMPARE(widget.currentGroupId(), 1);
+
+    QSignalSpy forWidget(&widget, &EMPresetsWidget::needPresetsListFromGroupForWidget);
+    widget.updateCurrentGroup();
+    QCOMPARE(forWidget.count(), 1);
+    QCOMPARE(forWidget.first().at(0).toInt(), 1);
+}
+
+void TestPresetsBrowser::executeSendsOnlyCheckedPresets_data()
+{
+    QTest::addColumn<int>("operation");
+    QTest::addColumn<QList<int>>("checkedRows");
+    QTest::newRow("move, nothing checked") << int(PresetsListDialog::MoveChecked) << QList<int>();
+    QTest::newRow("copy, nothing checked") << int(PresetsListDialog::CopyChecked) << QList<int>();
+    QTest::newRow("move two") << int(PresetsListDialog::MoveChecked) << QList<int> { 0, 2 };
+    QTest::newRow("copy one") << int(PresetsListDialog::CopyChecked) << QList<int> { 1 };
+}
+
+void TestPresetsBrowser::executeSendsOnlyCheckedPresets()
+{
+    QFETCH(int, operation);
+    QFETCH(QList<int>, checkedRows);
+
+    PresetsListDialog dialog;
+    QList<int> groupsAsked;
+    connect(&dialog, &PresetsListDialog::needPresetsListFromGroup, [&](int id) { groupsAsked.append(id); });
+    dialog.presetGroupsListsReady(groupsWithIds({ 1, 2, 3 }));
+    QCOMPARE(groupsAsked, QList<int> { 1 });
+    // The targets are every group but the current one.
+    QCOMPARE(dialog.targetCombo()->count(), 2);
+    QCOMPARE(dialog.targetCombo()->itemData(0).toInt(), 2);
+
+    const QVector<Preset> presets = { presetNumbered(1), presetNumbered(2), presetNumbered(3) };
+    dialog.presetsListReady(1, presets);
+    dialog.presetsListReady(2, {}); // another group's list is not shown
+    QCOMPARE(dialog.managerList()->topLevelItemCount(), 3);
+
+    QVector<QByteArray> expected;
+    for (int row : checkedRows) {
+        dialog.managerList()->topLevelItem(row)->setCheckState(EMPresetsManagerList::ThumbnailColumn, Qt::Checked);
+        expected.append(presets.at(row).id());
+    }
+    dialog.operationCombo()->setCurrentIndex(operation);
+    dialog.targetCombo()->setCurrentIndex(1);
+
+    QList<Transfer> moved;
+    QList<Transfer> copied;
+    connect(&dialog, &PresetsListDialog::needToMovePresets, [&](const Transfer& t) { moved.append(t); });
+    connect(&dialog, &PresetsListDialog::needToCopyPresets, [&](const Transfer& t) { copied.append(t); });
+    dialog.executeOperation();
+
+    if (checkedRows.isEmpty()) {
+        QVERIFY(moved.isEmpty());
+        QVERIFY(copied.isEmpty());
+        // Checking all, then unchecking all, still sends nothing.
+        dialog.checkAllBox()->setCheckState(Qt::Checked);
+        QCOMPARE(dialog.managerList()->checkedPresetIds().size(), 3);
+        dialog.checkAllBox()->setCheckState(Qt::Unchecked);
+        dialog.executeOperation();
+        QVERIFY(moved.isEmpty());
+        QVERIFY(copied.isEmpty());
+        return;
+    }
+    const QList<Transfer>& sent = operation == PresetsListDialog::MoveChecked ? moved : copied;
+    const QList<Transfer>& other = operation == PresetsListDialog::MoveChecked ? copied : moved;
+    QCOMPARE(sent.size(), 1);
+    QVERIFY(other.isEmpty());
+    QCOMPARE(std::get<0>(sent.first()), 1);
+    QCOMPARE(std::get<1>(sent.first()), 3);
+    QCOMPARE(std::get<2>(sent.first()), expected);
+}
+
+void TestPresetsBrowser::importAndExportTakeBothSuffixes_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::newRow("preset file") << QStringLiteral("/data/looks.empreset");
+    QTest::newRow("exported file") << QStringLiteral("/data/looks.empresets");
+}
+
+void TestPresetsBrowser::importAndExportTakeBothSuffixes()
+{
+    QFETCH(QString, path);
+    const QString filter = PresetsListDialog::presetFileFilter();
+    QVERIFY(filter.contains(QStringLiteral("*.empreset ")) || filter.contains(QStringLiteral("*.empreset)")));
+    QVERIFY(filter.contains(QStringLiteral("*.empresets")));
+
+    PresetsListDialog dialog;
+    dialog.presetGroupsListsReady(groupsWithIds({ 6 }));
+    dialog.setPathAsker([&](bool) { return path; });
+    QSignalSpy imported(&dialog, &PresetsListDialog::importPresetGroup);
+    QSignalSpy exported(&dialog, &PresetsListDialog::exportPresetGroup);
+    dialog.importGroupPressed();
+    dialog.exportGroupPressed();
+    QCOMPARE(imported.count(), 1);
+    QCOMPARE(imported.first().at(0).toString(), path);
+    QCOMPARE(exported.count(), 1);
+    QCOMPARE(exported.first().at(0).toInt(), 6);
+    QCOMPARE(exported.first().at(1).toString(), path);
+
+    // A cancelled file dialog sends nothing.
+    dialog.setPathAsker([](bool) { return QString(); });
+    dialog.importGroupPressed();
+    dialog.exportGroupPressed();
+    QCOMPARE(imported.count(), 1);
+    QCOMPARE(exported.count(), 1);
+}
+
+void TestPresetsBrowser::groupNamesAreAskedFor()
+{
+    PresetsListDialog dialog;
+    dialog.presetGroupsListsReady(groupsWithIds({ 1, 2 }));
+    QStringList prefills;
+    QString answer = QStringLiteral("Dusk");
+    dialog.setNameAsker([&](const QString& prefill) {
+        prefills.append(prefill);
+        return answer;
+    });
+    QSignalSpy created(&dialog, &PresetsListDialog::groupCreated);
+    QSignalSpy renamed(&dialog, &PresetsListDialog::groupRenamed);
+    dialog.newGroupPressed();
+    dialog.renameGroupPressed();
+    QCOMPARE(prefills, (QStringList { QString(), QStringLiteral("group 1") }));
+    QCOMPARE(created.count(), 1);
+    QCOMPARE(created.first().at(0).toString(), answer);
+    QCOMPARE(renamed.count(), 1);
+    QCOMPARE(renamed.first().at(0).toInt(), 1);
+
+    answer.clear();
+    dialog.newGroupPressed();
+    dialog.renameGroupPressed();
+    QCOMPARE(created.count(), 1);
+    QCOMPARE(renamed.count(), 1);
+}
+
+void TestPresetsBrowser::presetTitleFallsBackToNumber()
+{
+    QCOMPARE(EMPresetItemDelegate::titleFor(QString(), 12), QStringLiteral("Preset #12"));
+    QCOMPARE(EMPresetItemDelegate::titleFor(QStringLiteral("Warm"), 12), QStringLiteral("Warm"));
+}
+
+EMULSA_TEST_MAIN(TestPresetsBrowser)
+#include "tst_presetsbrowser.moc"
