@@ -5,9 +5,12 @@
 #include "media/AssetMetadata.h"
 #include "media/SequenceItem.h"
 #include "model/Model.h"
+#include "ui/EMFileExplorer.h"
 #include "ui/EMFilmSettings.h"
 #include "ui/EMRenderList.h"
 #include "ui/EMRenderer.h"
+#include "ui/EMSequenceWidget.h"
+#include "ui/EMShotListWidget.h"
 #include "ui/MainWindow.h"
 #include "ui/SettingsPanel.h"
 #include "ui/SettingsPanelHeaderWidget.h"
@@ -50,6 +53,39 @@ ApplicationAssembly::ApplicationAssembly(bool withPreview)
     m_window->setHeaderBar(header);
 
     wireRenderTab();
+    wireMediaTab();
+    wireSequenceStrip();
+}
+
+void ApplicationAssembly::wireMediaTab()
+{
+    auto* media = new EMFileExplorer;
+    m_window->setTabContent(MainWindow::MediaTab, media);
+    EMShotListWidget* shots = media->shotList();
+    Controller* c = m_controller;
+    QObject::connect(shots, &EMShotListWidget::shotDropInsideShotList, c, &Controller::shotToBeAddedToShotList);
+    QObject::connect(shots, &EMShotListWidget::shotSelectedForDeletion, c, &Controller::shotToBeDeletedFromShotList);
+    QObject::connect(shots, &EMShotListWidget::notifyGroupOfCommands, c, &Controller::groupOfCommandsTriggered);
+    QObject::connect(c, &Controller::sequenceItemListShouldRefresh, shots, &EMShotListWidget::shotListChanged);
+    QObject::connect(c, &Controller::sequenceItemShouldBeRestored, shots, &EMShotListWidget::shotRestored);
+    QObject::connect(c, &Controller::listShouldReset, shots, &EMShotListWidget::fullReset);
+}
+
+void ApplicationAssembly::wireSequenceStrip()
+{
+    auto* strip = new EMSequenceWidget;
+    strip->setMaximumHeight(120);
+    m_grading->addStrip(strip);
+    Controller* c = m_controller;
+    QObject::connect(strip, &EMSequenceWidget::shotSelectedForPlayback, c, &Controller::shotToBeSelectedForPlayback);
+    QObject::connect(c, &Controller::sequenceItemListShouldRefresh, strip, &EMSequenceWidget::shotListChanged);
+    QObject::connect(c, &Controller::sequenceItemShouldBeRestored, strip, &EMSequenceWidget::shotRestored);
+    QObject::connect(c, &Controller::listShouldReset, strip, &EMSequenceWidget::fullReset);
+    QObject::connect(c, &Controller::currentShouldRefresh, strip, &EMSequenceWidget::currentItemChangedFromModel);
+    QObject::connect(c, &Controller::startingPointShouldRefresh, strip, &EMSequenceWidget::changeCurrentStartingPoint);
+    QObject::connect(c, &Controller::endingPointShouldRefresh, strip, &EMSequenceWidget::changeCurrentEndingPoint);
+    QObject::connect(
+        c, &Controller::sequenceItemShouldRefreshPreset, strip, &EMSequenceWidget::sequenceItemNeedPresetRefresh);
 }
 
 void ApplicationAssembly::wireRenderTab()

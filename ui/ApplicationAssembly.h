@@ -44,6 +44,8 @@ public:
 
 private:
     void wireRenderTab();
+    void wireMediaTab();
+    void wireSequenceStrip();
 
     QThread m_modelThread;
     Model* m_model = nullptr;

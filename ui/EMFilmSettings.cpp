@@ -27,6 +27,7 @@ EMFilmSettings::EMFilmSettings(bool withPreview, QWidget* parent)
 {
     setObjectName(QStringLiteral("filmSettings"));
     auto* left = new QVBoxLayout;
+    m_left = left;
     if (withPreview) {
         m_reader = std::make_unique<WinSourceReader>();
         m_audio = std::make_unique<AudioPlayback>(m_reader.get());
@@ -123,6 +124,11 @@ void EMFilmSettings::connectShown(void (Controller::*signal)(Value), Setter sett
         setter(m_shown, value);
         showSettings();
     });
+}
+
+void EMFilmSettings::addStrip(QWidget* strip)
+{
+    m_left->addWidget(strip);
 }
 
 void EMFilmSettings::setController(Controller* c)

@@ -10,6 +10,8 @@
 
 class QAbstractButton;
 
+class QVBoxLayout;
+
 namespace Emulsa {
 
 class AudioPlayback;
@@ -39,6 +41,8 @@ public:
     void setController(Controller* controller);
 
     SettingsPanel* panel() const { return m_panel; }
+    // Puts a strip (the sequence strip, the presets strip) under the preview.
+    void addStrip(QWidget* strip);
     PositionSlider* positionSlider() const { return m_slider; }
     OpenGLPreview* preview() const { return m_preview; }
     QAbstractButton* showOriginalButton() const { return m_showOriginal; }
@@ -54,6 +58,7 @@ public slots:
     void showOriginalStateUpdated(bool value);
 
 private:
+    QVBoxLayout* m_left = nullptr;
     // Shows m_shown in the panel (signals blocked) and hands it to the preview.
     void showSettings();
     void previewFollows();

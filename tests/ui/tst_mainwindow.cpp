@@ -5,7 +5,7 @@
 #include "common/TestMedia.h"
 #include "model/Model.h"
 #include "ui/ApplicationAssembly.h"
-#include "ui/ScanOverlay.h"
+#include "ui/LoadingOverlay.h"
 #include "ui/MainWindow.h"
 
 #include <QAction>
@@ -255,7 +255,7 @@ private slots:
     {
         window()->show();
         QVERIFY(QTest::qWaitForWindowExposed(window()));
-        ScanOverlay* overlay = window()->overlay();
+        LoadingOverlay* overlay = window()->overlay();
         QElapsedTimer clock;
         clock.start();
         window()->longOperationStart();
