@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/VolumeWatcher.h"
+#include "ui/ScanOverlay.h"
 
 #include <QFrame>
 #include <QModelIndex>
@@ -24,7 +25,7 @@ class EMFileModel;
 class EMMediaListWidget;
 class EMShotItemDelegate;
 class EMShotListWidget;
-class ScanOverlay;
+
 class MetadataManager;
 
 // The media tab: the volume list (volumes, home folder, favourites), the
