@@ -7,6 +7,7 @@
 #include "model/Model.h"
 #include "ui/EMFileExplorer.h"
 #include "ui/EMFilmSettings.h"
+#include "ui/EMPresetsWidget.h"
 #include "ui/EMRenderList.h"
 #include "ui/EMRenderer.h"
 #include "ui/EMSequenceWidget.h"
@@ -86,6 +87,31 @@ void ApplicationAssembly::wireSequenceStrip()
     QObject::connect(c, &Controller::endingPointShouldRefresh, strip, &EMSequenceWidget::changeCurrentEndingPoint);
     QObject::connect(
         c, &Controller::sequenceItemShouldRefreshPreset, strip, &EMSequenceWidget::sequenceItemNeedPresetRefresh);
+
+    // The presets strip under it: a click applies the preset to the clips
+    // selected in the sequence strip.
+    auto* presets = new EMPresetsWidget;
+    presets->setMaximumHeight(150);
+    m_grading->addStrip(presets);
+    QObject::connect(presets, &EMPresetsWidget::needPresetGroupsList, c, &Controller::presetGroupsNeeded);
+    QObject::connect(presets, &EMPresetsWidget::needPresetsListFromGroup, c, &Controller::presetsListNeededForGroup);
+    QObject::connect(presets, &EMPresetsWidget::needPresetsListFromGroupForWidget, c,
+        &Controller::presetsListNeededForGroupByWidget);
+    QObject::connect(presets, &EMPresetsWidget::presetSelectedForDeletion, c, &Controller::presetDeletedFromUI);
+    QObject::connect(presets, &EMPresetsWidget::newPresetToBeApplied, c,
+        [c, strip](const QByteArray& presetId) { c->newPresetAppliedFromUI(presetId, strip->getSelectionList()); });
+    QObject::connect(c, &Controller::presetsGroupShouldRefresh, presets, &EMPresetsWidget::presetGroupsListsReady);
+    QObject::connect(c, &Controller::presetsListShouldRefresh, presets, &EMPresetsWidget::presetsListReady);
+    QObject::connect(c, &Controller::presetsListShouldRefreshForWidget, presets, &EMPresetsWidget::presetsListReady);
+    QObject::connect(c, &Controller::presetShouldBeRemoved, presets, &EMPresetsWidget::presetRemovedFromModel);
+    QObject::connect(c, &Controller::presetShouldBeRenamed, presets, &EMPresetsWidget::presetRenamedFromModel);
+    QObject::connect(c, &Controller::presetGroupShouldBeAdded, presets, &EMPresetsWidget::presetGroupCreatedFromModel);
+    QObject::connect(
+        c, &Controller::presetGroupShouldBeRemoved, presets, &EMPresetsWidget::presetGroupRemovedFromModel);
+    QObject::connect(
+        c, &Controller::presetGroupShouldBeRenamed, presets, &EMPresetsWidget::presetGroupRenamedFromModel);
+    QObject::connect(
+        c, &Controller::currentPresetsGroupDisplayedShouldUpdate, presets, &EMPresetsWidget::updateCurrentGroup);
 }
 
 void ApplicationAssembly::wireRenderTab()
