@@ -279,6 +279,13 @@ void EMRenderer::renderButtonPressed()
     QList<QByteArray> ids = m_list->checkedItemIds();
     if (ids.isEmpty())
         return;
+    // The default destination (the user's movies folder) need not exist yet
+    // on a fresh account: make the chosen folder rather than fail every clip.
+    const QString folder = destination();
+    if (!folder.isEmpty() && !QDir().mkpath(folder)) {
+        m_statusLabel->setText(tr("The folder %1 cannot be created.").arg(QDir::toNativeSeparators(folder)));
+        return;
+    }
     setInterfaceEnabled(false);
     m_waitingForItems = true;
     emit getSequenceItemsFromUuids(&ids);

@@ -298,6 +298,20 @@ private slots:
         QCOMPARE(RenderQueueSupport::movieFrameCount(destination + "/clip_3.mov"), 20);
     }
 
+    // A destination that does not exist yet (the movies folder of a fresh
+    // account) is made, not reported as a failure of every clip.
+    void missingDestinationIsMade()
+    {
+        const QString destination = Test::makeTempFolder(QStringLiteral("fresh")) + "/Videos/graded";
+        Tab tab(destination);
+        SequenceItem* item = tab.add(m_asset, 0, 6);
+        tab.renderer->renderButtonPressed();
+        QVERIFY(tab.waitUntilIdle());
+        QCOMPARE(tab.progress(item), -42);
+        QCOMPARE(
+            RenderQueueSupport::movieFrameCount(tab.row(item)->data(0, EMRenderList::OutputPathRole).toString()), 6);
+    }
+
     // A cancel shows "Canceling..." and keeps the worker until its thread has
     // finished; the movie being written is removed and the rest not started.
     void cancelWaitsForTheThread()
