@@ -114,18 +114,26 @@ bool PresetsFileReader::readGeneral()
     return true;
 }
 
-bool PresetsFileReader::readPresets()
+bool PresetsFileReader::readListHeader(const QString& element, const char* wrongElement, int* total)
 {
-    if (name() != QLatin1String("Presets")) {
-        qDebug() << "Error while parsing the presets list";
+    if (name() != element) {
+        qDebug() << wrongElement;
         return false;
     }
     bool ok = false;
-    const int total = attributes().value(QStringLiteral("total-items")).toInt(&ok);
+    *total = attributes().value(QStringLiteral("total-items")).toInt(&ok);
     if (!ok) {
         qDebug() << "total items number reading error!";
         return false;
     }
+    return true;
+}
+
+bool PresetsFileReader::readPresets()
+{
+    int total = 0;
+    if (!readListHeader(QStringLiteral("Presets"), "Error while parsing the presets list", &total))
+        return false;
     for (int i = 0; i < total; ++i) {
         if (!readNextStartElement() || hasError())
             return false;
@@ -196,16 +204,9 @@ bool PresetsFileReader::parsePreset()
 
 bool PresetsFileReader::readThumbnails()
 {
-    if (name() != QLatin1String("Thumbnails")) {
-        qDebug() << "Error while parsing the thumbnail list group";
+    int total = 0;
+    if (!readListHeader(QStringLiteral("Thumbnails"), "Error while parsing the thumbnail list group", &total))
         return false;
-    }
-    bool ok = false;
-    const int total = attributes().value(QStringLiteral("total-items")).toInt(&ok);
-    if (!ok) {
-        qDebug() << "total items number reading error!";
-        return false;
-    }
     for (int i = 0; i < total; ++i) {
         if (!readNextStartElement()) {
             // Files written before total-items counted only the Thumbnail

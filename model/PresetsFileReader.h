@@ -63,6 +63,9 @@ public:
 private:
     bool readRootAttributes();
     bool readGeneral();
+    // Checks that the current element is `element` and reads its
+    // "total-items" attribute; logs `wrongElement` or the count error.
+    bool readListHeader(const QString& element, const char* wrongElement, int* total);
     bool readPresets();
     bool parsePreset();
     bool readThumbnails();
