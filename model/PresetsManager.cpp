@@ -363,13 +363,32 @@ PresetGroup* PresetsManager::groupLocked(int groupId)
     return it == m_groups.end() ? nullptr : &it.value();
 }
 
+namespace {
+
+// A group for a caller on another thread: its preset table is a table of its
+// own, not one sharing storage with the store's. The store changes its tables
+// in place once it holds the only reference, and Qt checks that count without
+// ordering it against the other thread's last read.
+PresetGroup detachedCopy(const PresetGroup& group)
+{
+    PresetGroup copy;
+    copy.id = group.id;
+    copy.name = group.name;
+    copy.presets.reserve(group.presets.size());
+    for (auto it = group.presets.constBegin(); it != group.presets.constEnd(); ++it)
+        copy.presets.insert(it.key(), it.value());
+    return copy;
+}
+
+} // namespace
+
 std::optional<PresetGroup> PresetsManager::group(int groupId) const
 {
     AnnotatedMutexLocker lock(&m_mutex);
     const auto it = m_groups.constFind(groupId);
     if (it == m_groups.constEnd())
         return std::nullopt;
-    return it.value();
+    return detachedCopy(it.value());
 }
 
 QList<int> PresetsManager::groupIds() const
@@ -387,7 +406,7 @@ QList<PresetGroup> PresetsManager::groups() const
     std::sort(ids.begin(), ids.end());
     QList<PresetGroup> list;
     for (int id : ids)
-        list.append(m_groups.value(id));
+        list.append(detachedCopy(m_groups.value(id)));
     return list;
 }
 
