@@ -5,14 +5,19 @@
 #include "media/AssetMetadata.h"
 #include "media/SequenceItem.h"
 #include "model/Model.h"
+#include "model/PresetsManager.h"
 #include "ui/EMFileExplorer.h"
 #include "ui/EMFilmSettings.h"
+#include "ui/EMPresetsList.h"
+#include "ui/EMPresetsManagerList.h"
 #include "ui/EMPresetsWidget.h"
 #include "ui/EMRenderList.h"
 #include "ui/EMRenderer.h"
 #include "ui/EMSequenceWidget.h"
 #include "ui/EMShotListWidget.h"
 #include "ui/MainWindow.h"
+#include "ui/OpenGLPreview.h"
+#include "ui/PresetsListDialog.h"
 #include "ui/SettingsPanel.h"
 #include "ui/SettingsPanelHeaderWidget.h"
 
@@ -112,6 +117,57 @@ void ApplicationAssembly::wireSequenceStrip()
         c, &Controller::presetGroupShouldBeRenamed, presets, &EMPresetsWidget::presetGroupRenamedFromModel);
     QObject::connect(
         c, &Controller::currentPresetsGroupDisplayedShouldUpdate, presets, &EMPresetsWidget::updateCurrentGroup);
+    wirePresetsDialog(presets->presetsDialog());
+
+    // A new preset's thumbnail: the preview's last graded picture, read back
+    // bottom row first, stored upright; the strip redraws with it.
+    if (OpenGLPreview* preview = m_grading->preview()) {
+        QObject::connect(preview, &OpenGLPreview::frameForThumbnail, presets,
+            [presets](const QByteArray& presetId, const QImage& image) {
+                if (image.isNull()) {
+                    qWarning() << "No graded picture yet for the thumbnail of preset" << presetId;
+                    return;
+                }
+                PresetsManager::instance()->setNewThumbnailForId(image, presetId, true);
+                presets->presetsList()->viewport()->update();
+                presets->presetsDialog()->managerList()->viewport()->update();
+            });
+    }
+}
+
+void ApplicationAssembly::wirePresetsDialog(PresetsListDialog* dialog)
+{
+    Controller* c = m_controller;
+    QObject::connect(dialog, &PresetsListDialog::needPresetGroupsList, c, &Controller::presetGroupsNeededByDialog);
+    QObject::connect(
+        dialog, &PresetsListDialog::needPresetsListFromGroup, c, &Controller::presetsListNeededForGroupByDialog);
+    QObject::connect(dialog, &PresetsListDialog::groupCreated, c, &Controller::newPresetGroupFromUI);
+    QObject::connect(dialog, &PresetsListDialog::groupRenamed, c, &Controller::presetGroupRenamedFromUI);
+    QObject::connect(dialog, &PresetsListDialog::exportPresetGroup, c, &Controller::exportPresetGroupFromUI);
+    QObject::connect(dialog, &PresetsListDialog::importPresetGroup, c, &Controller::importPresetGroupFromUI);
+    QObject::connect(dialog, &PresetsListDialog::needToMovePresets, c, &Controller::presetsMovedFromUI);
+    QObject::connect(dialog, &PresetsListDialog::needToCopyPresets, c, &Controller::presetsCopiedFromUI);
+    QObject::connect(dialog, &PresetsListDialog::undoTriggered, c, &Controller::undoTriggered);
+    QObject::connect(dialog, &PresetsListDialog::redoTriggered, c, &Controller::redoTriggered);
+    EMPresetsManagerList* table = dialog->managerList();
+    QObject::connect(table, &EMPresetsManagerList::presetSelectedForDeletion, c, &Controller::presetDeletedFromUI);
+    QObject::connect(table, &EMPresetsManagerList::presetNameEdited, c, &Controller::presetNameEditedFromUI);
+    QObject::connect(
+        c, &Controller::presetsGroupShouldRefreshForDialog, dialog, &PresetsListDialog::presetGroupsListsReady);
+    QObject::connect(
+        c, &Controller::presetsListShouldRefreshForDialog, dialog, &PresetsListDialog::presetsListReadyAndShow);
+    QObject::connect(c, &Controller::presetsListShouldRefresh, dialog, &PresetsListDialog::presetsListReady);
+    QObject::connect(c, &Controller::presetGroupShouldBeAdded, dialog, &PresetsListDialog::presetGroupCreatedFromModel);
+    QObject::connect(
+        c, &Controller::presetGroupShouldBeRemoved, dialog, &PresetsListDialog::presetGroupRemovedFromModel);
+    QObject::connect(
+        c, &Controller::presetGroupShouldBeRenamed, dialog, &PresetsListDialog::presetGroupRenamedFromModel);
+    QObject::connect(
+        c, &Controller::presetGroupSelectionShouldChange, dialog, &PresetsListDialog::presetGroupSelectedFromModel);
+    QObject::connect(
+        c, &Controller::currentPresetsGroupDisplayedShouldUpdate, dialog, &PresetsListDialog::updateCurrentGroup);
+    QObject::connect(c, &Controller::presetShouldBeRemoved, table, &EMPresetsManagerList::presetRemovedFromModel);
+    QObject::connect(c, &Controller::presetShouldBeRenamed, table, &EMPresetsManagerList::presetRenamedFromModel);
 }
 
 void ApplicationAssembly::wireRenderTab()

@@ -11,6 +11,7 @@ class Controller;
 class EMFilmSettings;
 class MainWindow;
 class Model;
+class PresetsListDialog;
 
 // The application's long-lived objects and their wiring: the model on a
 // thread of its own, the main window with its tabs, and the controller with
@@ -46,6 +47,7 @@ private:
     void wireRenderTab();
     void wireMediaTab();
     void wireSequenceStrip();
+    void wirePresetsDialog(PresetsListDialog* dialog);
 
     QThread m_modelThread;
     Model* m_model = nullptr;

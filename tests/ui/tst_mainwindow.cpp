@@ -3,13 +3,19 @@
 #include "app/FileManager.h"
 #include "common/TestEnvironment.h"
 #include "common/TestMedia.h"
+#include "core/ClipSettings.h"
 #include "model/Model.h"
+#include "model/PresetsManager.h"
 #include "ui/ApplicationAssembly.h"
+#include "ui/EMPresetsManagerList.h"
+#include "ui/EMPresetsWidget.h"
 #include "ui/LoadingOverlay.h"
 #include "ui/MainWindow.h"
+#include "ui/PresetsListDialog.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QComboBox>
 #include <QCryptographicHash>
 #include <QElapsedTimer>
 #include <QMenuBar>
@@ -128,6 +134,37 @@ private slots:
         for (const char* name : { "New", "Open", "Save", "Save As", "Open Log Files Folder", "About" })
             QVERIFY2(findAction(window(), name), name);
         QCOMPARE(window()->autosaveInterval(), MainWindow::minimumAutosaveIntervalMs);
+    }
+
+    // The preset manager opened from the presets strip talks to the model
+    // through the controller: a new group, a rename and a deletion made in
+    // it reach the store, and the dialog redraws from the answers.
+    void presetsManagerReachesTheModel()
+    {
+        auto* strip = window()->findChild<EMPresetsWidget*>();
+        QVERIFY(strip);
+        PresetsListDialog* dialog = strip->presetsDialog();
+        PresetsManager* store = PresetsManager::instance();
+        const auto groupNamed = [store](const QString& name) {
+            for (const PresetGroup& g : store->groups())
+                if (g.name == name)
+                    return g.id;
+            return -1;
+        };
+        QVERIFY(groupNamed("Dailies") < 0);
+        emit dialog->groupCreated(QStringLiteral("Dailies"));
+        QTRY_VERIFY(groupNamed("Dailies") >= 0);
+        QTRY_VERIFY(dialog->groupCombo()->findText(QStringLiteral("Dailies")) >= 0);
+
+        const int id = groupNamed("Dailies");
+        emit dialog->groupRenamed(id, QStringLiteral("Dailies B"));
+        QTRY_COMPARE(store->group(id)->name, QStringLiteral("Dailies B"));
+        QTRY_VERIFY(dialog->groupCombo()->findText(QStringLiteral("Dailies B")) >= 0);
+
+        const std::optional<Preset> preset = store->createPreset(ClipSettings(), id);
+        QVERIFY(preset);
+        emit dialog->managerList()->presetSelectedForDeletion(preset->id());
+        QTRY_VERIFY(!store->findPreset(preset->id()));
     }
 
     void logsFolderGoesThroughTheFileManager()
