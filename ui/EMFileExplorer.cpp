@@ -11,8 +11,8 @@
 #include "ui/ScanOverlay.h"
 
 #include <QDebug>
-#include <QDragLeaveEvent>
 #include <QDir>
+#include <QDragLeaveEvent>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileIconProvider>
@@ -84,7 +84,12 @@ EMFileExplorer::EMFileExplorer(QWidget* parent, MetadataManager* metadata, Volum
     shotRow->addWidget(m_shotListMode);
     layout->addLayout(shotRow);
     layout->addWidget(m_shotList, 2);
-    m_splitter->setSizes({ 250, 800 });
+    // Volumes, folders, then the clips found there, which get most of the room.
+    m_splitter->setChildrenCollapsible(false);
+    m_splitter->setStretchFactor(0, 0);
+    m_splitter->setStretchFactor(1, 1);
+    m_splitter->setStretchFactor(2, 3);
+    m_splitter->setSizes({ 250, 300, 900 });
 
     m_volumeList->setHeaderHidden(true);
     m_volumeList->setContextMenuPolicy(Qt::CustomContextMenu);

@@ -89,6 +89,15 @@ void TestFileExplorer::volumeListHeadingsAndVolumes()
     // The first volume is shown in the folder tree.
     QCOMPARE(explorer.fileModel()->rootPath(), QStringLiteral("/"));
 
+    // Volumes, folders and clips each get room in a shown window.
+    explorer.resize(1200, 700);
+    explorer.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&explorer));
+    for (QWidget* pane : { static_cast<QWidget*>(explorer.volumeList()), static_cast<QWidget*>(explorer.folderList()),
+             static_cast<QWidget*>(explorer.mediaList()) })
+        QVERIFY2(pane->isVisible() && pane->width() >= 100, qPrintable(pane->objectName()));
+    QVERIFY(explorer.mediaList()->width() > explorer.folderList()->width());
+
     // A heading click changes nothing.
     const QString root = explorer.fileModel()->rootPath();
     explorer.volumeItemClicked(explorer.favoritesHeading(), nullptr);
