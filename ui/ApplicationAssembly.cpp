@@ -118,6 +118,9 @@ void ApplicationAssembly::wireSequenceStrip()
     QObject::connect(
         c, &Controller::currentPresetsGroupDisplayedShouldUpdate, presets, &EMPresetsWidget::updateCurrentGroup);
     wirePresetsDialog(presets->presetsDialog());
+    // The strip fills itself from the answer: the groups, then the presets
+    // of the group it showed last.
+    m_controller->presetGroupsNeeded();
 
     // A new preset's thumbnail: the preview's last graded picture, read back
     // bottom row first, stored upright; the strip redraws with it.

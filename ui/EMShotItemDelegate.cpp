@@ -35,9 +35,11 @@ void EMShotItemDelegate::paint(QPainter* painter, const QStyleOptionViewItem& op
     if (option.state & QStyle::State_Selected) {
         painter->fillRect(rect, QColor(53, 88, 108, 200));
     } else {
+        // Dark cards whatever the window's palette: the text is drawn white.
         const int grey = index.row() % 2 == 0 ? 41 : 44;
-        painter->setPen(QColor(grey, grey, grey));
-        painter->drawRect(rect);
+        painter->fillRect(rect, QColor(grey, grey, grey));
+        painter->setPen(QColor(grey + 20, grey + 20, grey + 20));
+        painter->drawRect(rect.adjusted(0, 0, -1, -1));
     }
     painter->setPen(whitePen);
     if (option.state & QStyle::State_HasFocus) {

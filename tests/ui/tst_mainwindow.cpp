@@ -141,16 +141,25 @@ private slots:
     // it reach the store, and the dialog redraws from the answers.
     void presetsManagerReachesTheModel()
     {
+        // A store with a group before the window is made.
+        PresetsManager* store = PresetsManager::instance();
+        QVERIFY(m_app->teardown().taskThreadFinished);
+        m_app.reset();
+        store->createNewGroup(QStringLiteral("Looks"));
+        m_app = std::make_unique<ApplicationAssembly>(false);
+
         auto* strip = window()->findChild<EMPresetsWidget*>();
         QVERIFY(strip);
         PresetsListDialog* dialog = strip->presetsDialog();
-        PresetsManager* store = PresetsManager::instance();
         const auto groupNamed = [store](const QString& name) {
             for (const PresetGroup& g : store->groups())
                 if (g.name == name)
                     return g.id;
             return -1;
         };
+        // The strip shows the store's groups from the start.
+        QTRY_COMPARE(strip->groupCombo()->count(), store->groups().size());
+
         QVERIFY(groupNamed("Dailies") < 0);
         emit dialog->groupCreated(QStringLiteral("Dailies"));
         QTRY_VERIFY(groupNamed("Dailies") >= 0);
