@@ -96,7 +96,9 @@ void ApplicationAssembly::wireSequenceStrip()
     // The presets strip under it: a click applies the preset to the clips
     // selected in the sequence strip.
     auto* presets = new EMPresetsWidget;
-    presets->setMaximumHeight(150);
+    // Room for one whole preset row (92 px) under the group chooser.
+    presets->presetsList()->setMinimumHeight(96);
+    presets->setMaximumHeight(220);
     m_grading->addStrip(presets);
     QObject::connect(presets, &EMPresetsWidget::needPresetGroupsList, c, &Controller::presetGroupsNeeded);
     QObject::connect(presets, &EMPresetsWidget::needPresetsListFromGroup, c, &Controller::presetsListNeededForGroup);

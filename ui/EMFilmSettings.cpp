@@ -80,6 +80,7 @@ EMFilmSettings::EMFilmSettings(bool withPreview, QWidget* parent)
         connect(m_preview, &OpenGLPreview::histogramDataReady, this, [this] {
             m_panel->histogramWidget()->setCounts(
                 m_preview->histogram(0), m_preview->histogram(1), m_preview->histogram(2), EMHistogramWidget::kBins);
+            m_panel->histogramWidget()->needLevelsUpdate();
         });
     }
 }
