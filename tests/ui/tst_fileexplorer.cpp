@@ -8,11 +8,15 @@
 #include "ui/EMMediaListWidget.h"
 #include "ui/ScanOverlay.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QMenu>
 #include <QPushButton>
 #include <QSemaphore>
+#include <QTest>
+#include <QTimer>
 #include <QTreeView>
 #include <QTreeWidget>
 
@@ -62,6 +66,32 @@ private:
         return [this] { return m_mounted; };
     }
 };
+
+// Opens the volume list's menu on the item, notes the actions offered and
+// picks the one named (or closes the menu when it is empty).
+static QStringList chooseFromMenu(EMFileExplorer& explorer, QTreeWidgetItem* item, const QString& choice)
+{
+    explorer.show();
+    if (!QTest::qWaitForWindowExposed(&explorer))
+        return { QStringLiteral("window not shown") };
+    QStringList offered;
+    QTimer::singleShot(0, [&] {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        if (!menu)
+            return;
+        for (QAction* action : menu->actions()) {
+            offered << action->text();
+            if (action->text() == choice)
+                menu->setActiveAction(action);
+        }
+        if (choice.isEmpty())
+            menu->close();
+        else
+            QTest::keyClick(menu, Qt::Key_Return);
+    });
+    explorer.showContextMenu(explorer.volumeList()->visualItemRect(item).center());
+    return offered;
+}
 
 void TestFileExplorer::initTestCase()
 {
@@ -123,8 +153,21 @@ void TestFileExplorer::favoritesAreKeptAcrossARestart()
         QCOMPARE(explorer.favorites(), (QStringList { first, second }));
         QCOMPARE(childPaths(explorer.favoritesHeading()), (QStringList { first, second }));
         QVERIFY(explorer.favoritesHeading()->child(0)->data(0, FavoriteRole).toBool());
-        // Removing the first keeps the second, also after the next restart.
-        explorer.removeFolder(first, true);
+        // The volume list's menu: a favourite can be removed, the home
+        // folder only offers to add one.
+        QCOMPARE(chooseFromMenu(explorer, explorer.homeHeading()->child(0), QString()),
+            QStringList { QStringLiteral("Add folder to favorite") });
+        const QStringList offered
+            = chooseFromMenu(explorer, explorer.favoritesHeading()->child(0), QStringLiteral("Remove from favorite"));
+        QCOMPARE(offered,
+            (QStringList { QStringLiteral("Add folder to favorite"), QStringLiteral("Remove from favorite") }));
+        QCOMPARE(childPaths(explorer.favoritesHeading()), QStringList { second });
+        QCOMPARE(explorer.favorites(), QStringList { second });
+    }
+    {
+        // Removing the first kept the second, also after the next restart.
+        EMFileExplorer explorer(nullptr, m_metadata.get(), source());
+        QCOMPARE(explorer.favorites(), QStringList { second });
         QCOMPARE(childPaths(explorer.favoritesHeading()), QStringList { second });
     }
 }

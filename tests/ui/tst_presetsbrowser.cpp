@@ -12,6 +12,8 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QHeaderView>
+#include <QLineEdit>
 #include <QSettings>
 #include <QSignalSpy>
 
@@ -69,6 +71,7 @@ private slots:
     void importAndExportTakeBothSuffixes();
     void groupNamesAreAskedFor();
     void presetTitleFallsBackToNumber();
+    void managerTableEditsByKeyAndClick();
 };
 
 void TestPresetsBrowser::presetsAreSortedByNumber()
@@ -328,6 +331,62 @@ void TestPresetsBrowser::presetTitleFallsBackToNumber()
 {
     QCOMPARE(EMPresetItemDelegate::titleFor(QString(), 12), QStringLiteral("Preset #12"));
     QCOMPARE(EMPresetItemDelegate::titleFor(QStringLiteral("Warm"), 12), QStringLiteral("Warm"));
+}
+
+// The manager's table: F2 opens the name for editing and a changed name is
+// sent once (an unchanged one never); a click in the "DELETE" column sends the
+// row's preset only when pressed and released on that same row; the undo and
+// redo keys are passed on.
+void TestPresetsBrowser::managerTableEditsByKeyAndClick()
+{
+    EMPresetsManagerList table;
+    Preset first = presetNumbered(1, QStringLiteral("Warm"));
+    Preset second = presetNumbered(2, QStringLiteral("Cold"));
+    table.showPresets({ first, second });
+    table.resize(900, 300);
+    table.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&table));
+    QSignalSpy renamed(&table, &EMPresetsManagerList::presetNameEdited);
+    QSignalSpy deleted(&table, &EMPresetsManagerList::presetSelectedForDeletion);
+    QSignalSpy undo(&table, &EMPresetsManagerList::undoTriggered);
+    QSignalSpy redo(&table, &EMPresetsManagerList::redoTriggered);
+
+    const auto rename = [&](QTreeWidgetItem* row, const QString& text) {
+        table.setCurrentItem(row, EMPresetsManagerList::NameColumn);
+        QTest::keyClick(&table, Qt::Key_F2);
+        auto* editor = qobject_cast<QLineEdit*>(table.indexWidget(table.currentIndex()));
+        QVERIFY(editor);
+        editor->setText(text);
+        QTest::keyClick(editor, Qt::Key_Return);
+        // The delegate commits on the next turn of the event loop.
+        QTRY_VERIFY(!table.indexWidget(table.currentIndex()));
+    };
+    rename(table.topLevelItem(1), QStringLiteral("  Blue hour "));
+    QCOMPARE(renamed.count(), 1);
+    QCOMPARE(renamed.at(0).at(0).toByteArray(), second.id());
+    QCOMPARE(renamed.at(0).at(1).toString(), QStringLiteral("Blue hour"));
+    table.presetRenamedFromModel(second.id(), QStringLiteral("Blue hour"));
+    rename(table.topLevelItem(1), QStringLiteral("Blue hour"));
+    QCOMPARE(renamed.count(), 1);
+
+    const auto cell = [&](int row, int column) {
+        return table.visualItemRect(table.topLevelItem(row)).topLeft()
+            + QPoint(table.header()->sectionViewportPosition(column) + 5, 5);
+    };
+    QTest::mousePress(table.viewport(), Qt::LeftButton, {}, cell(0, EMPresetsManagerList::DeleteColumn));
+    QTest::mouseRelease(table.viewport(), Qt::LeftButton, {}, cell(1, EMPresetsManagerList::DeleteColumn));
+    QTest::mouseClick(table.viewport(), Qt::LeftButton, {}, cell(0, EMPresetsManagerList::NameColumn));
+    QCOMPARE(deleted.count(), 0);
+    QTest::mouseClick(table.viewport(), Qt::LeftButton, {}, cell(0, EMPresetsManagerList::DeleteColumn));
+    QCOMPARE(deleted.count(), 1);
+    QCOMPARE(deleted.at(0).at(0).toByteArray(), first.id());
+    table.presetRemovedFromModel(first.id());
+    QCOMPARE(table.topLevelItemCount(), 1);
+
+    QTest::keyClick(&table, Qt::Key_Z, Qt::ControlModifier);
+    QTest::keyClick(&table, Qt::Key_Y, Qt::ControlModifier);
+    QCOMPARE(undo.count(), 1);
+    QCOMPARE(redo.count(), 1);
 }
 
 EMULSA_TEST_MAIN(TestPresetsBrowser)
