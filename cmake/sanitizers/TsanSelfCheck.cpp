@@ -17,6 +17,7 @@
 #include <QTimer>
 #include <QtConcurrent>
 
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 
@@ -105,10 +106,17 @@ int main(int argc, char** argv)
         return 4;
 
     if (race) {
-        QFuture<void> racer = QtConcurrent::run([] {
+        // The relaxed flag only makes sure that the task runs on a pool
+        // thread (a wait for a task that has not started runs it on the
+        // waiting thread); it orders nothing.
+        std::atomic<bool> started { false };
+        QFuture<void> racer = QtConcurrent::run([&started] {
+            started.store(true, std::memory_order_relaxed);
             for (int i = 0; i < 1000; ++i)
                 ++racyCounter;
         });
+        while (!started.load(std::memory_order_relaxed))
+            QThread::yieldCurrentThread();
         for (int i = 0; i < 1000; ++i)
             ++racyCounter;
         racer.waitForFinished();
