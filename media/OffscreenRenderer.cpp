@@ -99,8 +99,8 @@ void OffscreenRenderer::doneCurrent()
 
 void OffscreenRenderer::uploadFrame(const uchar* bytes, int stride)
 {
-    m_gl->glClearColor(0.f, 0.f, 0.f, 1.f);
-    m_gl->glClear(GL_COLOR_BUFFER_BIT);
+    // No clear: every pass draws its whole target (the output conversion the
+    // half that is read), and the surface's own buffer is never read.
     if (stride <= 0 && m_item && m_item->asset && m_item->asset->stride != AssetMetadata::unset)
         stride = int(m_item->asset->stride);
     m_pipeline->uploadYuy2(bytes, stride);
