@@ -6,6 +6,7 @@
 #include <QMatrix4x4>
 
 #include <algorithm>
+#include <cstring>
 
 namespace Emulsa {
 
@@ -50,6 +51,11 @@ void GradingPipeline::destroy()
     }
     if (m_outputRenderbuffer)
         m_gl->glDeleteRenderbuffers(1, &m_outputRenderbuffer);
+    if (m_packBuffers[0])
+        m_gl->glDeleteBuffers(PackBufferCount, m_packBuffers);
+    m_packBuffers[0] = m_packBuffers[1] = 0;
+    m_nextPack = 0;
+    m_pendingReads = 0;
     for (GLuint* texture : { &m_sourceTexture, &m_linearTexture, &m_gradedTexture }) {
         if (*texture)
             m_gl->glDeleteTextures(1, texture);
@@ -233,6 +239,45 @@ void GradingPipeline::readYuy2(void* bytes)
     m_gl->glPixelStorei(GL_PACK_ALIGNMENT, 4);
     m_gl->glReadBuffer(GLenum(previous));
     m_gl->glBindFramebuffer(GL_READ_FRAMEBUFFER, 0);
+}
+
+bool GradingPipeline::beginReadYuy2()
+{
+    if (m_pendingReads >= PackBufferCount)
+        return false;
+    const GLsizeiptr bytes = GLsizeiptr(m_outputWidth) * (m_outputHeight / 2) * 4;
+    if (!m_packBuffers[0]) {
+        m_gl->glGenBuffers(PackBufferCount, m_packBuffers);
+        for (GLuint buffer : m_packBuffers) {
+            m_gl->glBindBuffer(GL_PIXEL_PACK_BUFFER, buffer);
+            m_gl->glBufferData(GL_PIXEL_PACK_BUFFER, bytes, nullptr, GL_STREAM_READ);
+        }
+    }
+    m_gl->glBindBuffer(GL_PIXEL_PACK_BUFFER, m_packBuffers[m_nextPack]);
+    // With a pack buffer bound the pointer is an offset into it.
+    readYuy2(nullptr);
+    m_gl->glBindBuffer(GL_PIXEL_PACK_BUFFER, 0);
+    m_nextPack = (m_nextPack + 1) % PackBufferCount;
+    ++m_pendingReads;
+    return true;
+}
+
+bool GradingPipeline::finishReadYuy2(void* bytes)
+{
+    if (m_pendingReads <= 0)
+        return false;
+    const int oldest = (m_nextPack + PackBufferCount - m_pendingReads) % PackBufferCount;
+    --m_pendingReads;
+    const GLsizeiptr size = GLsizeiptr(m_outputWidth) * (m_outputHeight / 2) * 4;
+    m_gl->glBindBuffer(GL_PIXEL_PACK_BUFFER, m_packBuffers[oldest]);
+    const void* mapped = m_gl->glMapBufferRange(GL_PIXEL_PACK_BUFFER, 0, size, GL_MAP_READ_BIT);
+    if (mapped)
+        std::memcpy(bytes, mapped, size_t(size));
+    const bool unmapped = mapped && m_gl->glUnmapBuffer(GL_PIXEL_PACK_BUFFER) == GL_TRUE;
+    m_gl->glBindBuffer(GL_PIXEL_PACK_BUFFER, 0);
+    if (!unmapped)
+        qWarning().noquote() << "GradingPipeline: can't map the read-back buffer" << m_gl->glGetError();
+    return unmapped;
 }
 
 void GradingPipeline::readGraded(float* rgba)

@@ -15,6 +15,10 @@ class ShaderProcessor;
 //   convertOutputPass() graded texture -> output renderbuffer (RGBA8), pass 3 or 5
 //   readYuy2()          top half of the renderbuffer -> packed YUY2 bytes
 //
+// Or, to draw the next frame while the last one is read, beginReadYuy2()
+// after the output conversion and finishReadYuy2() later: two pixel buffers
+// take turns, the oldest read is finished first.
+//
 // An RGB source skips the first two steps with uploadRgb(). When the grade
 // is neutral (ShaderProcessor::gradeIsNeutral()) and the output has the
 // source's size, gradePass() draws nothing and the linear texture stands for
@@ -23,7 +27,8 @@ class ShaderProcessor;
 // read-back is top row first.
 //
 // All calls need the context current on the calling thread; nothing is
-// allocated per frame.
+// allocated per frame (the two pixel buffers are made by the first
+// beginReadYuy2()).
 class GradingPipeline
 {
 public:
@@ -62,6 +67,17 @@ public:
 
     // Output width x height x 2 bytes, top row first.
     void readYuy2(void* bytes);
+    // Starts reading the packed picture into the next pixel buffer; false
+    // (nothing started) while both buffers hold reads not finished yet.
+    bool beginReadYuy2();
+    // The oldest pending read, output width x height x 2 bytes, top row
+    // first; false when none is pending or the buffer cannot be mapped.
+    bool finishReadYuy2(void* bytes);
+    int pendingReads() const { return m_pendingReads; }
+    // Forgets the pending reads (their pictures are not wanted).
+    void discardReadsYuy2() { m_pendingReads = 0; }
+    static constexpr int PackBufferCount = 2;
+
     // The graded picture: output width x height x 4 floats, top row first.
     void readGraded(float* rgba);
     // The graded picture as 8-bit RGBA, top row first.
@@ -98,6 +114,9 @@ private:
     GLuint m_linearFbo = 0;
     GLuint m_gradedFbo = 0;
     GLuint m_yuy2Fbo = 0;
+    GLuint m_packBuffers[PackBufferCount] = { 0, 0 };
+    int m_nextPack = 0;
+    int m_pendingReads = 0;
     bool m_skipsNeutralGrade = true;
     bool m_gradeSkipped = false;
     GLenum m_linearFilter = GL_LINEAR;

@@ -132,6 +132,27 @@ void OffscreenRenderer::readBackYuy2(uchar* buffer)
     m_pipeline->readYuy2(buffer);
 }
 
+bool OffscreenRenderer::beginReadBackYuy2()
+{
+    return m_pipeline->beginReadYuy2();
+}
+
+bool OffscreenRenderer::finishReadBackYuy2(uchar* buffer)
+{
+    return m_pipeline->finishReadYuy2(buffer);
+}
+
+int OffscreenRenderer::pendingReadBacks() const
+{
+    return m_pipeline ? m_pipeline->pendingReads() : 0;
+}
+
+void OffscreenRenderer::discardReadBacks()
+{
+    if (m_pipeline)
+        m_pipeline->discardReadsYuy2();
+}
+
 void OffscreenRenderer::readBackGraded(uchar* buffer)
 {
     m_pipeline->readGraded(buffer);

@@ -406,12 +406,22 @@ bool WinOffscreenRenderer::renderMovieFrame(Frame* frame)
         qWarning().noquote() << "can't make context current...";
         return fail(QStringLiteral("Can't make the OpenGL context current."));
     }
-    uploadFrame(frame);
-    convertInputPass();
-    gradePass();
-    convertOutputPass();
-    readBackYuy2(m_outputBuffer.data());
+    // Frame N is drawn and its read started; then frame N - 1, read while N
+    // was drawn, goes to the writer. No frame: the last one is flushed.
+    if (frame) {
+        uploadFrame(frame);
+        convertInputPass();
+        gradePass();
+        convertOutputPass();
+        beginReadBackYuy2();
+    }
+    const bool ready = pendingReadBacks() == GradingPipeline::PackBufferCount || (!frame && pendingReadBacks() > 0);
+    const bool read = !ready || finishReadBackYuy2(m_outputBuffer.data());
     swapAndRelease();
+    if (!read)
+        return fail(QStringLiteral("Can't read the rendered picture back."));
+    if (!ready)
+        return true;
     const int stream = *m_videoStreams.constBegin();
     const qint64 duration = m_reader->frameClock().frameDuration();
     if (!sendFrameToSinkWriter(stream, duration)) {
@@ -477,15 +487,27 @@ bool WinOffscreenRenderer::runVideoModeLibAV()
 
     const qint64 length = std::max<qint64>(0, m_item->lengthInFrames());
     bool ok = true;
+    qint64 drawn = 0;
+    bool flushing = false;
     while (ok && keepRunning() && m_framesWritten < length) {
-        std::unique_ptr<Frame> frame(m_reader->getNextFrame(false));
-        if (!frame)
+        std::unique_ptr<Frame> frame;
+        if (!flushing && drawn < length)
+            frame.reset(m_reader->getNextFrame(false));
+        if (!frame && pendingReadBacks() == 0)
             break;
-        qCDebug(lcFrames) << "Frame" << frame->index << "time" << frame->timestamp;
+        flushing = !frame;
+        if (frame) {
+            ++drawn;
+            qCDebug(lcFrames) << "Frame" << frame->index << "time" << frame->timestamp;
+        }
         ok = renderMovieFrame(frame.get());
         // The sound follows the pictures written, never ahead of them.
         if (ok && withSound)
             ok = writeSoundUpTo(d, soundSamplesFor(m_framesWritten));
+    }
+    if (pendingReadBacks() > 0 && makeCurrent()) {
+        discardReadBacks();
+        doneCurrent();
     }
     if (ok && withSound) {
         ok = writeSoundUpTo(d, soundSamplesFor(m_framesWritten));
