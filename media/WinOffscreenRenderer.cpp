@@ -503,8 +503,9 @@ bool WinOffscreenRenderer::handOverPicture(Pipeline& p)
 
 void WinOffscreenRenderer::reportWritten(Pipeline& p)
 {
+    // A cancel (from a progress receiver) stops the counting too.
     const int written = p.written.load();
-    while (p.reported < written)
+    while (p.reported < written && keepRunning())
         reportProgress(++p.reported);
 }
 
@@ -576,8 +577,7 @@ bool WinOffscreenRenderer::renderMovieFrames(Decoding& d, bool withSound, qint64
     }
     encoder.join();
     decoder.join();
-    if (keepRunning())
-        reportWritten(p);
+    reportWritten(p);
     if (!drawn)
         return fail(p.drawError);
     std::lock_guard<std::mutex> lock(p.mutex);

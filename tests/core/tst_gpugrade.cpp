@@ -27,6 +27,8 @@ private slots:
     void yuy2RoundTrips_data();
     void yuy2RoundTrips();
     void yuy2ConversionCases();
+    void pixelBufferReadsKeepOrder_data();
+    void pixelBufferReadsKeepOrder();
     void blurOnlyWhenGaugeAsks();
     void bypassShowsUngradedPicture();
     void fitPlacesPicture_data();
@@ -298,6 +300,62 @@ void TestGpuGrade::yuy2RoundTrips()
     for (size_t i = 0; i < frame.size(); ++i)
         worst = std::max(worst, std::abs(int(back[i]) - int(frame[i])));
     QVERIFY2(worst <= 2, qPrintable(QString::number(worst)));
+}
+
+void TestGpuGrade::pixelBufferReadsKeepOrder_data()
+{
+    QTest::addColumn<int>("frames");
+    QTest::newRow("one frame, flushed") << 1;
+    QTest::newRow("two frames") << 2;
+    QTest::newRow("five frames, buffers reused") << 5;
+}
+
+// Reads through the two pixel buffers give each frame exactly what a direct
+// read gives, oldest first, however many frames were drawn in between.
+void TestGpuGrade::pixelBufferReadsKeepOrder()
+{
+    QFETCH(int, frames);
+    const int width = 32;
+    const int height = 16;
+    GpuGrader grader;
+    QVERIFY(grader.create(m_gl, neutralSettings(), width, height));
+    GradingPipeline& pipeline = *grader.pipeline;
+    const size_t bytes = size_t(width) * height * 2;
+    std::vector<quint8> scratch(bytes);
+    QVERIFY(!pipeline.finishReadYuy2(scratch.data()));
+
+    std::vector<std::vector<quint8>> direct;
+    std::vector<std::vector<quint8>> buffered;
+    auto finishOne = [&] {
+        std::vector<quint8> picture(bytes, 0);
+        QVERIFY(pipeline.finishReadYuy2(picture.data()));
+        buffered.push_back(picture);
+    };
+    for (int f = 0; f < frames; ++f) {
+        // Each frame its own flat luma, so that a swapped pair shows.
+        std::vector<quint8> frame(bytes, 128);
+        for (size_t i = 0; i < bytes; i += 2)
+            frame[i] = quint8(30 + 35 * f + int(i / 2) % 7);
+        pipeline.uploadYuy2(frame.data());
+        pipeline.convertInputPass(grader.processor.get(), GradingPipeline::LimitedRange);
+        pipeline.gradePass(grader.processor.get());
+        pipeline.convertOutputPass(grader.processor.get(), GradingPipeline::LimitedRange);
+        std::vector<quint8> now(bytes);
+        pipeline.readYuy2(now.data());
+        direct.push_back(now);
+        QVERIFY(pipeline.beginReadYuy2());
+        if (pipeline.pendingReads() == GradingPipeline::PackBufferCount) {
+            // Both buffers busy: a third read is refused until one is finished.
+            QVERIFY(!pipeline.beginReadYuy2());
+            finishOne();
+        }
+    }
+    while (pipeline.pendingReads() > 0)
+        finishOne();
+    QVERIFY(!pipeline.finishReadYuy2(scratch.data()));
+    QCOMPARE(int(buffered.size()), frames);
+    for (int f = 0; f < frames; ++f)
+        QVERIFY2(buffered[size_t(f)] == direct[size_t(f)], qPrintable(QStringLiteral("frame %1").arg(f)));
 }
 
 void TestGpuGrade::yuy2ConversionCases()
