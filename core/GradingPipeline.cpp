@@ -172,14 +172,23 @@ void GradingPipeline::convertInputPass(ShaderProcessor* processor, ColorRange ra
     m_gl->glBindFramebuffer(GL_FRAMEBUFFER, 0);
 }
 
+bool GradingPipeline::isOneToOne(const ShaderProcessor* processor) const
+{
+    return m_outputWidth == m_sourceWidth && m_outputHeight == m_sourceHeight
+        && processor->emTextureCoordinates()
+        == ShaderProcessor::fitTextureCoordinates(StretchToFit, unsigned(m_sourceWidth), unsigned(m_sourceHeight),
+            unsigned(m_outputWidth), unsigned(m_outputHeight));
+}
+
+bool GradingPipeline::passesPictureThrough(const ShaderProcessor* processor) const
+{
+    return m_skipsNeutralGrade && isOneToOne(processor) && processor->gradeIsNeutral();
+}
+
 void GradingPipeline::gradePass(ShaderProcessor* processor, unsigned int colourOrder)
 {
     static const QMatrix4x4 projection = gradeProjection();
-    // The output's pixels on the source's, one to one.
-    const bool oneToOne = m_outputWidth == m_sourceWidth && m_outputHeight == m_sourceHeight
-        && processor->emTextureCoordinates()
-            == ShaderProcessor::fitTextureCoordinates(StretchToFit, unsigned(m_sourceWidth), unsigned(m_sourceHeight),
-                unsigned(m_outputWidth), unsigned(m_outputHeight));
+    const bool oneToOne = isOneToOne(processor);
     // A neutral grade one to one, in the source's order, would copy the
     // linear picture: use that picture instead.
     m_gradeSkipped = m_skipsNeutralGrade && oneToOne

@@ -61,6 +61,13 @@ public:
     // Whether a neutral grade may skip the grading pass (default true); off,
     // every grading pass draws.
     void setSkipsNeutralGrade(bool skip) { m_skipsNeutralGrade = skip; }
+    // Whether the output's pixels fall on the source's one to one: the same
+    // size, the picture stretched (which then fills the frame exactly).
+    bool isOneToOne(const ShaderProcessor* processor) const;
+    // Whether the passes would hand the packed picture back as it came (up
+    // to the rounding of the two conversions): a neutral grade, one to one,
+    // with skipping on. Owners may then pass the frame bytes on untouched.
+    bool passesPictureThrough(const ShaderProcessor* processor) const;
     // True when the last gradePass() drew nothing.
     bool gradePassSkipped() const { return m_gradeSkipped; }
     void convertOutputPass(ShaderProcessor* processor, ColorRange range);

@@ -153,6 +153,11 @@ void OffscreenRenderer::discardReadBacks()
         m_pipeline->discardReadsYuy2();
 }
 
+bool OffscreenRenderer::picturePassesThrough() const
+{
+    return m_pipeline && m_processor && m_pipeline->passesPictureThrough(m_processor.get());
+}
+
 void OffscreenRenderer::readBackGraded(uchar* buffer)
 {
     m_pipeline->readGraded(buffer);

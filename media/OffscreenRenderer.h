@@ -81,6 +81,9 @@ protected:
     int pendingReadBacks() const;
     // Forgets the reads not finished (a render that stops early).
     void discardReadBacks();
+    // Whether the passes would give the packed frame back unchanged (a
+    // neutral grade at the source's size): the frame can skip them.
+    bool picturePassesThrough() const;
     // The graded picture as RGBA8, output width x height x 4 bytes, top row first.
     void readBackGraded(uchar* buffer);
     void swapAndRelease();

@@ -25,6 +25,7 @@ extern "C" {
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
+#include <cstring>
 #include <mutex>
 #include <thread>
 
@@ -487,6 +488,21 @@ void WinOffscreenRenderer::encodeFrames(Pipeline& p, Decoding& d, bool withSound
     p.changed.notify_all();
 }
 
+void WinOffscreenRenderer::passOnUntouched(Pipeline& p, Frame* frame)
+{
+    std::vector<uchar> picture;
+    if (!p.spare.tryPop(picture) || picture.size() != p.pictureBytes)
+        picture.assign(p.pictureBytes, 0);
+    {
+        QMutexLocker lock(&frame->mutex);
+        const size_t rowBytes = size_t(m_outputWidth) * 2;
+        const size_t stride = std::max<size_t>(frame->effectiveStride(), rowBytes);
+        for (int row = 0; frame->data && row < m_outputHeight; ++row)
+            std::memcpy(picture.data() + row * rowBytes, frame->data + row * stride, rowBytes);
+    }
+    p.packed.push(picture);
+}
+
 bool WinOffscreenRenderer::handOverPicture(Pipeline& p)
 {
     std::vector<uchar> picture;
@@ -511,11 +527,16 @@ void WinOffscreenRenderer::reportWritten(Pipeline& p)
 
 bool WinOffscreenRenderer::drawFrames(Pipeline& p)
 {
+    const bool untouched = picturePassesThrough();
     std::unique_ptr<Frame> frame;
     while (keepRunning() && !p.stop.load()) {
         reportWritten(p);
         if (!p.decoded.pop(frame))
             break;
+        if (untouched) {
+            passOnUntouched(p, frame.get());
+            continue;
+        }
         if (!makeCurrent()) {
             qWarning().noquote() << "can't make context current...";
             p.drawError = QStringLiteral("Can't make the OpenGL context current.");

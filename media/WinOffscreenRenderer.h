@@ -35,7 +35,9 @@ class WinSourceReader;
 // pictures from the reader, the calling thread (which owns the GL context
 // and raises every progress signal) grades them and reads them back through
 // two pixel buffers, and an encoding thread hands them and the sound that
-// belongs to them to the writer. A failure in any stage, or a cancel, stops
+// belongs to them to the writer. When the grade is neutral and the output
+// has the source's size, the passes would give each packed picture back as
+// it came: the frame bytes then go to the encoder without them. A failure in any stage, or a cancel, stops
 // the other two; every thread is joined before the loop returns.
 //
 // The loops stop between frames when *keepRunning becomes false (the render
@@ -101,6 +103,8 @@ private:
     void encodeFrames(Pipeline& pipeline, Decoding& decoding, bool withSound);
     // Calling thread: grades what the decoding thread delivers.
     bool drawFrames(Pipeline& pipeline);
+    // A frame that skips the passes, copied to the encoding thread.
+    void passOnUntouched(Pipeline& pipeline, Frame* frame);
     // The oldest picture being read back, to the encoding thread; false
     // when it cannot be read.
     bool handOverPicture(Pipeline& pipeline);

@@ -27,6 +27,8 @@ private slots:
     void yuy2RoundTrips_data();
     void yuy2RoundTrips();
     void yuy2ConversionCases();
+    void picturePassesThrough_data();
+    void picturePassesThrough();
     void pixelBufferReadsKeepOrder_data();
     void pixelBufferReadsKeepOrder();
     void blurOnlyWhenGaugeAsks();
@@ -300,6 +302,47 @@ void TestGpuGrade::yuy2RoundTrips()
     for (size_t i = 0; i < frame.size(); ++i)
         worst = std::max(worst, std::abs(int(back[i]) - int(frame[i])));
     QVERIFY2(worst <= 2, qPrintable(QString::number(worst)));
+}
+
+void TestGpuGrade::picturePassesThrough_data()
+{
+    QTest::addColumn<int>("outputWidth");
+    QTest::addColumn<int>("fit");
+    QTest::addColumn<float>("exposure");
+    QTest::addColumn<float>("saturation");
+    QTest::addColumn<bool>("skipping");
+    QTest::addColumn<bool>("through");
+    QTest::newRow("neutral, source size") << 64 << int(StretchToFit) << 0.f << 1.f << true << true;
+    QTest::newRow("neutral, source size, fit width") << 64 << int(FitWidth) << 0.f << 1.f << true << true;
+    QTest::newRow("neutral, smaller output") << 32 << int(StretchToFit) << 0.f << 1.f << true << false;
+    QTest::newRow("neutral, wider output, fit height") << 96 << int(FitHeight) << 0.f << 1.f << true << false;
+    QTest::newRow("exposure") << 64 << int(StretchToFit) << 0.5f << 1.f << true << false;
+    QTest::newRow("saturation") << 64 << int(StretchToFit) << 0.f << 0.5f << true << false;
+    QTest::newRow("neutral, skipping off") << 64 << int(StretchToFit) << 0.f << 1.f << false << false;
+}
+
+// Only a grade that leaves every pixel where and as it was lets the owner
+// hand the frame bytes on without the passes.
+void TestGpuGrade::picturePassesThrough()
+{
+    QFETCH(int, outputWidth);
+    QFETCH(int, fit);
+    QFETCH(float, exposure);
+    QFETCH(float, saturation);
+    QFETCH(bool, skipping);
+    QFETCH(bool, through);
+    ClipSettings settings = neutralSettings();
+    settings.setExposure(exposure);
+    settings.setSaturation(saturation);
+    GpuGrader grader;
+    QVERIFY(grader.create(m_gl, settings, 64, 32, outputWidth, 32, FitMethod(fit)));
+    grader.pipeline->setSkipsNeutralGrade(skipping);
+    QCOMPARE(grader.pipeline->passesPictureThrough(grader.processor.get()), through);
+    // Where it passes through, the grading pass is skipped too.
+    grader.pipeline->uploadRgb(std::vector<float>(size_t(64) * 32 * 4, 0.5f).data());
+    grader.pipeline->gradePass(grader.processor.get());
+    if (through)
+        QVERIFY(grader.pipeline->gradePassSkipped());
 }
 
 void TestGpuGrade::pixelBufferReadsKeepOrder_data()
