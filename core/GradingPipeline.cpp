@@ -102,7 +102,10 @@ bool GradingPipeline::initialize(int sourceWidth, int sourceHeight, int outputWi
     // Packed texels are read one to one: nearest magnification.
     m_sourceTexture = createTexture(GL_RGBA8, sourceWidth, sourceHeight, GL_LINEAR, GL_NEAREST);
     m_linearTexture = createTexture(GL_RGBA32F, sourceWidth, sourceHeight, GL_LINEAR, GL_LINEAR);
-    m_gradedTexture = createTexture(GL_RGBA32F, outputWidth, outputHeight, GL_LINEAR, GL_LINEAR);
+    // 2 x 2 until a grading pass draws: a skipped pass never needs the
+    // output-sized float picture.
+    m_gradedTexture = createTexture(GL_RGBA32F, 2, 2, GL_LINEAR, GL_LINEAR);
+    m_gradedStorageAllocated = false;
     m_gl->glGenRenderbuffers(1, &m_outputRenderbuffer);
     m_gl->glBindRenderbuffer(GL_RENDERBUFFER, m_outputRenderbuffer);
     m_gl->glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, outputWidth, outputHeight);
@@ -205,6 +208,11 @@ void GradingPipeline::gradePass(ShaderProcessor* processor, unsigned int colourO
         m_gl->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GLint(filter));
         m_gl->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GLint(filter));
         m_linearFilter = filter;
+    }
+    if (!m_gradedStorageAllocated) {
+        m_gl->glBindTexture(GL_TEXTURE_2D, m_gradedTexture);
+        m_gl->glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA32F, m_outputWidth, m_outputHeight, 0, GL_RGBA, GL_FLOAT, nullptr);
+        m_gradedStorageAllocated = true;
     }
     m_gl->glBindFramebuffer(GL_FRAMEBUFFER, m_gradedFbo);
     m_gl->glDrawBuffer(GL_COLOR_ATTACHMENT0);

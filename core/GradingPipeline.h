@@ -26,6 +26,9 @@ class ShaderProcessor;
 // texture keeps row 0 at the top of the picture, like the source; the YUY2
 // read-back is top row first.
 //
+// The graded texture gets its output-sized storage from the first grading
+// pass that draws (a neutral grade never needs it).
+//
 // All calls need the context current on the calling thread; nothing is
 // allocated per frame (the two pixel buffers are made by the first
 // beginReadYuy2()).
@@ -68,6 +71,9 @@ public:
     // to the rounding of the two conversions): a neutral grade, one to one,
     // with skipping on. Owners may then pass the frame bytes on untouched.
     bool passesPictureThrough(const ShaderProcessor* processor) const;
+    // Whether the graded texture holds its output-sized storage: from the
+    // first grading pass that draws.
+    bool gradedStorageAllocated() const { return m_gradedStorageAllocated; }
     // True when the last gradePass() drew nothing.
     bool gradePassSkipped() const { return m_gradeSkipped; }
     void convertOutputPass(ShaderProcessor* processor, ColorRange range);
@@ -125,6 +131,7 @@ private:
     int m_nextPack = 0;
     int m_pendingReads = 0;
     bool m_skipsNeutralGrade = true;
+    bool m_gradedStorageAllocated = false;
     bool m_gradeSkipped = false;
     GLenum m_linearFilter = GL_LINEAR;
 };

@@ -553,10 +553,11 @@ bool ShaderProcessor::initializeBlurFBO()
     glGenFramebuffers(2, m_blurFbos);
     if (m_blurFbos[0] == 0 || m_blurFbos[1] == 0)
         return false;
-    const GLsizei width = GLsizei(m_sourceWidth);
-    const GLsizei height = GLsizei(m_sourceHeight);
-    m_blurFormat = attachRenderableTexture(m_blurFbos[0], m_blurTextures[0], width, height);
-    const GLenum second = attachRenderableTexture(m_blurFbos[1], m_blurTextures[1], width, height);
+    // The format is chosen on small targets; the source-sized storage (two
+    // float pictures) is made by the first frame that is blurred.
+    m_blurFormat = attachRenderableTexture(m_blurFbos[0], m_blurTextures[0], 2, 2);
+    const GLenum second = attachRenderableTexture(m_blurFbos[1], m_blurTextures[1], 2, 2);
+    m_blurStorageAllocated = false;
     if (m_blurFormat == 0 || second != m_blurFormat) {
         qWarning().noquote() << "ShaderProcessor: Blur FBO aren't complete";
         return false;

@@ -341,8 +341,9 @@ void TestGpuGrade::picturePassesThrough()
     // Where it passes through, the grading pass is skipped too.
     grader.pipeline->uploadRgb(std::vector<float>(size_t(64) * 32 * 4, 0.5f).data());
     grader.pipeline->gradePass(grader.processor.get());
-    if (through)
-        QVERIFY(grader.pipeline->gradePassSkipped());
+    // The graded picture's storage is made only by a pass that draws.
+    QCOMPARE(grader.pipeline->gradePassSkipped(), through);
+    QCOMPARE(grader.pipeline->gradedStorageAllocated(), !through);
 }
 
 void TestGpuGrade::pixelBufferReadsKeepOrder_data()
@@ -480,13 +481,17 @@ void TestGpuGrade::blurOnlyWhenGaugeAsks()
     QCOMPARE(sharp.processor->blurAmount(), 0.f);
     const auto sharpOut = sharp.grade(picture);
     QVERIFY(maxByteDifference(sharpOut, picture) <= 1);
+    // No blur, no blur pictures held.
+    QVERIFY(!sharp.processor->blurStorageAllocated());
 
     settings.setGrainScaleName(QStringLiteral("8 mm"));
     GpuGrader soft;
     QVERIFY(soft.create(m_gl, settings, width, height));
     QCOMPARE(soft.processor->blurAmount(), 1.f);
+    QVERIFY(!soft.processor->blurStorageAllocated());
     // A flat picture stays flat.
     QVERIFY(maxByteDifference(soft.grade(flat), flat) <= 1);
+    QVERIFY(soft.processor->blurStorageAllocated());
     // The edge spreads over its neighbours, symmetrically, and nothing is flipped.
     const auto softOut = soft.grade(picture);
     const int row = height - 4;
