@@ -531,7 +531,7 @@ bool WinOffscreenRenderer::drawFrames(Pipeline& p)
     std::unique_ptr<Frame> frame;
     while (keepRunning() && !p.stop.load()) {
         reportWritten(p);
-        if (!p.decoded.pop(frame))
+        if (!keepRunning() || !p.decoded.pop(frame))
             break;
         if (untouched) {
             passOnUntouched(p, frame.get());
