@@ -100,7 +100,14 @@ bool ShaderProcessor::initialize(unsigned int sourceWidth, unsigned int sourceHe
         return fail("Failed to initialize CC shader Subroutine");
     if (!initializeBlurSubroutines())
         return fail("Failed to initialize Blur shader Subroutine");
-    // 7. Grading textures.
+    // 7. Grading textures, holding the clip's grain from the start when it
+    // has one: a default grain prepared first would be a second grain
+    // picture kept for nothing.
+    if (settings) {
+        AnnotatedMutexLocker lock(&m_dataMutex);
+        if (GrainLibrary::instance()->getGrainCurve(settings->getStockName()))
+            chooseGrainLocked(settings->getStockName(), double(settings->getGrainScale()), false);
+    }
     if (!initializeTextures())
         return fail("Failed to initialize shader textures");
     // 8. Blur textures and framebuffer.
