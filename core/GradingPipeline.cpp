@@ -6,6 +6,7 @@
 #include <QMatrix4x4>
 
 #include <algorithm>
+#include <cstring>
 
 namespace Emulsa {
 
@@ -50,6 +51,11 @@ void GradingPipeline::destroy()
     }
     if (m_outputRenderbuffer)
         m_gl->glDeleteRenderbuffers(1, &m_outputRenderbuffer);
+    if (m_packBuffers[0])
+        m_gl->glDeleteBuffers(PackBufferCount, m_packBuffers);
+    m_packBuffers[0] = m_packBuffers[1] = 0;
+    m_nextPack = 0;
+    m_pendingReads = 0;
     for (GLuint* texture : { &m_sourceTexture, &m_linearTexture, &m_gradedTexture }) {
         if (*texture)
             m_gl->glDeleteTextures(1, texture);
@@ -96,7 +102,10 @@ bool GradingPipeline::initialize(int sourceWidth, int sourceHeight, int outputWi
     // Packed texels are read one to one: nearest magnification.
     m_sourceTexture = createTexture(GL_RGBA8, sourceWidth, sourceHeight, GL_LINEAR, GL_NEAREST);
     m_linearTexture = createTexture(GL_RGBA32F, sourceWidth, sourceHeight, GL_LINEAR, GL_LINEAR);
-    m_gradedTexture = createTexture(GL_RGBA32F, outputWidth, outputHeight, GL_LINEAR, GL_LINEAR);
+    // 2 x 2 until a grading pass draws: a skipped pass never needs the
+    // output-sized float picture.
+    m_gradedTexture = createTexture(GL_RGBA32F, 2, 2, GL_LINEAR, GL_LINEAR);
+    m_gradedStorageAllocated = false;
     m_gl->glGenRenderbuffers(1, &m_outputRenderbuffer);
     m_gl->glBindRenderbuffer(GL_RENDERBUFFER, m_outputRenderbuffer);
     m_gl->glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, outputWidth, outputHeight);
@@ -166,14 +175,23 @@ void GradingPipeline::convertInputPass(ShaderProcessor* processor, ColorRange ra
     m_gl->glBindFramebuffer(GL_FRAMEBUFFER, 0);
 }
 
+bool GradingPipeline::isOneToOne(const ShaderProcessor* processor) const
+{
+    return m_outputWidth == m_sourceWidth && m_outputHeight == m_sourceHeight
+        && processor->emTextureCoordinates()
+        == ShaderProcessor::fitTextureCoordinates(StretchToFit, unsigned(m_sourceWidth), unsigned(m_sourceHeight),
+            unsigned(m_outputWidth), unsigned(m_outputHeight));
+}
+
+bool GradingPipeline::passesPictureThrough(const ShaderProcessor* processor) const
+{
+    return m_skipsNeutralGrade && isOneToOne(processor) && processor->gradeIsNeutral();
+}
+
 void GradingPipeline::gradePass(ShaderProcessor* processor, unsigned int colourOrder)
 {
     static const QMatrix4x4 projection = gradeProjection();
-    // The output's pixels on the source's, one to one.
-    const bool oneToOne = m_outputWidth == m_sourceWidth && m_outputHeight == m_sourceHeight
-        && processor->emTextureCoordinates()
-            == ShaderProcessor::fitTextureCoordinates(StretchToFit, unsigned(m_sourceWidth), unsigned(m_sourceHeight),
-                unsigned(m_outputWidth), unsigned(m_outputHeight));
+    const bool oneToOne = isOneToOne(processor);
     // A neutral grade one to one, in the source's order, would copy the
     // linear picture: use that picture instead.
     m_gradeSkipped = m_skipsNeutralGrade && oneToOne
@@ -190,6 +208,11 @@ void GradingPipeline::gradePass(ShaderProcessor* processor, unsigned int colourO
         m_gl->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GLint(filter));
         m_gl->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GLint(filter));
         m_linearFilter = filter;
+    }
+    if (!m_gradedStorageAllocated) {
+        m_gl->glBindTexture(GL_TEXTURE_2D, m_gradedTexture);
+        m_gl->glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA32F, m_outputWidth, m_outputHeight, 0, GL_RGBA, GL_FLOAT, nullptr);
+        m_gradedStorageAllocated = true;
     }
     m_gl->glBindFramebuffer(GL_FRAMEBUFFER, m_gradedFbo);
     m_gl->glDrawBuffer(GL_COLOR_ATTACHMENT0);
@@ -233,6 +256,45 @@ void GradingPipeline::readYuy2(void* bytes)
     m_gl->glPixelStorei(GL_PACK_ALIGNMENT, 4);
     m_gl->glReadBuffer(GLenum(previous));
     m_gl->glBindFramebuffer(GL_READ_FRAMEBUFFER, 0);
+}
+
+bool GradingPipeline::beginReadYuy2()
+{
+    if (m_pendingReads >= PackBufferCount)
+        return false;
+    const GLsizeiptr bytes = GLsizeiptr(m_outputWidth) * (m_outputHeight / 2) * 4;
+    if (!m_packBuffers[0]) {
+        m_gl->glGenBuffers(PackBufferCount, m_packBuffers);
+        for (GLuint buffer : m_packBuffers) {
+            m_gl->glBindBuffer(GL_PIXEL_PACK_BUFFER, buffer);
+            m_gl->glBufferData(GL_PIXEL_PACK_BUFFER, bytes, nullptr, GL_STREAM_READ);
+        }
+    }
+    m_gl->glBindBuffer(GL_PIXEL_PACK_BUFFER, m_packBuffers[m_nextPack]);
+    // With a pack buffer bound the pointer is an offset into it.
+    readYuy2(nullptr);
+    m_gl->glBindBuffer(GL_PIXEL_PACK_BUFFER, 0);
+    m_nextPack = (m_nextPack + 1) % PackBufferCount;
+    ++m_pendingReads;
+    return true;
+}
+
+bool GradingPipeline::finishReadYuy2(void* bytes)
+{
+    if (m_pendingReads <= 0)
+        return false;
+    const int oldest = (m_nextPack + PackBufferCount - m_pendingReads) % PackBufferCount;
+    --m_pendingReads;
+    const GLsizeiptr size = GLsizeiptr(m_outputWidth) * (m_outputHeight / 2) * 4;
+    m_gl->glBindBuffer(GL_PIXEL_PACK_BUFFER, m_packBuffers[oldest]);
+    const void* mapped = m_gl->glMapBufferRange(GL_PIXEL_PACK_BUFFER, 0, size, GL_MAP_READ_BIT);
+    if (mapped)
+        std::memcpy(bytes, mapped, size_t(size));
+    const bool unmapped = mapped && m_gl->glUnmapBuffer(GL_PIXEL_PACK_BUFFER) == GL_TRUE;
+    m_gl->glBindBuffer(GL_PIXEL_PACK_BUFFER, 0);
+    if (!unmapped)
+        qWarning().noquote() << "GradingPipeline: can't map the read-back buffer" << m_gl->glGetError();
+    return unmapped;
 }
 
 void GradingPipeline::readGraded(float* rgba)

@@ -15,6 +15,10 @@ class ShaderProcessor;
 //   convertOutputPass() graded texture -> output renderbuffer (RGBA8), pass 3 or 5
 //   readYuy2()          top half of the renderbuffer -> packed YUY2 bytes
 //
+// Or, to draw the next frame while the last one is read, beginReadYuy2()
+// after the output conversion and finishReadYuy2() later: two pixel buffers
+// take turns, the oldest read is finished first.
+//
 // An RGB source skips the first two steps with uploadRgb(). When the grade
 // is neutral (ShaderProcessor::gradeIsNeutral()) and the output has the
 // source's size, gradePass() draws nothing and the linear texture stands for
@@ -22,8 +26,12 @@ class ShaderProcessor;
 // texture keeps row 0 at the top of the picture, like the source; the YUY2
 // read-back is top row first.
 //
+// The graded texture gets its output-sized storage from the first grading
+// pass that draws (a neutral grade never needs it).
+//
 // All calls need the context current on the calling thread; nothing is
-// allocated per frame.
+// allocated per frame (the two pixel buffers are made by the first
+// beginReadYuy2()).
 class GradingPipeline
 {
 public:
@@ -56,12 +64,33 @@ public:
     // Whether a neutral grade may skip the grading pass (default true); off,
     // every grading pass draws.
     void setSkipsNeutralGrade(bool skip) { m_skipsNeutralGrade = skip; }
+    // Whether the output's pixels fall on the source's one to one: the same
+    // size, the picture stretched (which then fills the frame exactly).
+    bool isOneToOne(const ShaderProcessor* processor) const;
+    // Whether the passes would hand the packed picture back as it came (up
+    // to the rounding of the two conversions): a neutral grade, one to one,
+    // with skipping on. Owners may then pass the frame bytes on untouched.
+    bool passesPictureThrough(const ShaderProcessor* processor) const;
+    // Whether the graded texture holds its output-sized storage: from the
+    // first grading pass that draws.
+    bool gradedStorageAllocated() const { return m_gradedStorageAllocated; }
     // True when the last gradePass() drew nothing.
     bool gradePassSkipped() const { return m_gradeSkipped; }
     void convertOutputPass(ShaderProcessor* processor, ColorRange range);
 
     // Output width x height x 2 bytes, top row first.
     void readYuy2(void* bytes);
+    // Starts reading the packed picture into the next pixel buffer; false
+    // (nothing started) while both buffers hold reads not finished yet.
+    bool beginReadYuy2();
+    // The oldest pending read, output width x height x 2 bytes, top row
+    // first; false when none is pending or the buffer cannot be mapped.
+    bool finishReadYuy2(void* bytes);
+    int pendingReads() const { return m_pendingReads; }
+    // Forgets the pending reads (their pictures are not wanted).
+    void discardReadsYuy2() { m_pendingReads = 0; }
+    static constexpr int PackBufferCount = 2;
+
     // The graded picture: output width x height x 4 floats, top row first.
     void readGraded(float* rgba);
     // The graded picture as 8-bit RGBA, top row first.
@@ -98,7 +127,11 @@ private:
     GLuint m_linearFbo = 0;
     GLuint m_gradedFbo = 0;
     GLuint m_yuy2Fbo = 0;
+    GLuint m_packBuffers[PackBufferCount] = { 0, 0 };
+    int m_nextPack = 0;
+    int m_pendingReads = 0;
     bool m_skipsNeutralGrade = true;
+    bool m_gradedStorageAllocated = false;
     bool m_gradeSkipped = false;
     GLenum m_linearFilter = GL_LINEAR;
 };

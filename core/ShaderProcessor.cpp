@@ -459,8 +459,25 @@ void ShaderProcessor::finishFrame()
     m_preparedMode = NoPass;
 }
 
+void ShaderProcessor::allocateBlurStorage()
+{
+    // Unit 0 holds the frame the first blur step reads: keep its binding.
+    GLint bound = 0;
+    glActiveTexture(GL_TEXTURE0);
+    glGetIntegerv(GL_TEXTURE_BINDING_2D, &bound);
+    for (GLuint texture : m_blurTextures) {
+        glBindTexture(GL_TEXTURE_2D, texture);
+        glTexImage2D(GL_TEXTURE_2D, 0, GLint(m_blurFormat), GLsizei(m_sourceWidth), GLsizei(m_sourceHeight), 0, GL_RGBA,
+            GL_FLOAT, nullptr);
+    }
+    glBindTexture(GL_TEXTURE_2D, GLuint(bound));
+    m_blurStorageAllocated = true;
+}
+
 void ShaderProcessor::blurFrame(const GradeSnapshot& grade)
 {
+    if (!m_blurStorageAllocated)
+        allocateBlurStorage();
     // Horizontal into A reading unit 0 (the frame, or B on the second call),
     // then vertical into B reading A: each step draws into a framebuffer that
     // does not hold the texture it samples.

@@ -166,6 +166,9 @@ public:
     void setRenderTargetFormats(const std::vector<GLenum>& formats) { m_targetFormats = formats; }
     // The formats chosen by initialize() (0 before).
     GLenum blurTargetFormat() const { return m_blurFormat; }
+    // Whether the blur targets hold their source-sized storage: only once a
+    // frame was blurred (at set-up they are 2 x 2, to choose the format).
+    bool blurStorageAllocated() const { return m_blurStorageAllocated; }
     GLenum histogramTargetFormat() const { return m_histogramFormat; }
 
     // Flags the owners write directly.
@@ -311,6 +314,7 @@ private:
     // Frame passes.
     GradeSnapshot snapshot();
     void blurFrame(const GradeSnapshot& grade);
+    void allocateBlurStorage();
     void bindGrading(const QMatrix4x4& matrix, bool bypass, int histogramNeeded);
     void setGradingUniformsLocked(bool bypass, int histogramNeeded);
     void uploadTexturesLocked(bool bypass);
@@ -375,6 +379,7 @@ private:
     std::array<int, 2> m_grainMapTextureSize { { 0, 0 } };
     std::vector<GLenum> m_targetFormats;
     GLenum m_blurFormat = 0;
+    bool m_blurStorageAllocated = false;
     GLenum m_histogramFormat = 0;
 
     // Grade state, guarded by m_dataMutex.

@@ -100,7 +100,14 @@ bool ShaderProcessor::initialize(unsigned int sourceWidth, unsigned int sourceHe
         return fail("Failed to initialize CC shader Subroutine");
     if (!initializeBlurSubroutines())
         return fail("Failed to initialize Blur shader Subroutine");
-    // 7. Grading textures.
+    // 7. Grading textures, holding the clip's grain from the start when it
+    // has one: a default grain prepared first would be a second grain
+    // picture kept for nothing.
+    if (settings) {
+        AnnotatedMutexLocker lock(&m_dataMutex);
+        if (GrainLibrary::instance()->getGrainCurve(settings->getStockName()))
+            chooseGrainLocked(settings->getStockName(), double(settings->getGrainScale()), false);
+    }
     if (!initializeTextures())
         return fail("Failed to initialize shader textures");
     // 8. Blur textures and framebuffer.
@@ -553,10 +560,11 @@ bool ShaderProcessor::initializeBlurFBO()
     glGenFramebuffers(2, m_blurFbos);
     if (m_blurFbos[0] == 0 || m_blurFbos[1] == 0)
         return false;
-    const GLsizei width = GLsizei(m_sourceWidth);
-    const GLsizei height = GLsizei(m_sourceHeight);
-    m_blurFormat = attachRenderableTexture(m_blurFbos[0], m_blurTextures[0], width, height);
-    const GLenum second = attachRenderableTexture(m_blurFbos[1], m_blurTextures[1], width, height);
+    // The format is chosen on small targets; the source-sized storage (two
+    // float pictures) is made by the first frame that is blurred.
+    m_blurFormat = attachRenderableTexture(m_blurFbos[0], m_blurTextures[0], 2, 2);
+    const GLenum second = attachRenderableTexture(m_blurFbos[1], m_blurTextures[1], 2, 2);
+    m_blurStorageAllocated = false;
     if (m_blurFormat == 0 || second != m_blurFormat) {
         qWarning().noquote() << "ShaderProcessor: Blur FBO aren't complete";
         return false;

@@ -99,8 +99,8 @@ void OffscreenRenderer::doneCurrent()
 
 void OffscreenRenderer::uploadFrame(const uchar* bytes, int stride)
 {
-    m_gl->glClearColor(0.f, 0.f, 0.f, 1.f);
-    m_gl->glClear(GL_COLOR_BUFFER_BIT);
+    // No clear: every pass draws its whole target (the output conversion the
+    // half that is read), and the surface's own buffer is never read.
     if (stride <= 0 && m_item && m_item->asset && m_item->asset->stride != AssetMetadata::unset)
         stride = int(m_item->asset->stride);
     m_pipeline->uploadYuy2(bytes, stride);
@@ -130,6 +130,32 @@ void OffscreenRenderer::convertOutputPass()
 void OffscreenRenderer::readBackYuy2(uchar* buffer)
 {
     m_pipeline->readYuy2(buffer);
+}
+
+bool OffscreenRenderer::beginReadBackYuy2()
+{
+    return m_pipeline->beginReadYuy2();
+}
+
+bool OffscreenRenderer::finishReadBackYuy2(uchar* buffer)
+{
+    return m_pipeline->finishReadYuy2(buffer);
+}
+
+int OffscreenRenderer::pendingReadBacks() const
+{
+    return m_pipeline ? m_pipeline->pendingReads() : 0;
+}
+
+void OffscreenRenderer::discardReadBacks()
+{
+    if (m_pipeline)
+        m_pipeline->discardReadsYuy2();
+}
+
+bool OffscreenRenderer::picturePassesThrough() const
+{
+    return m_pipeline && m_processor && m_pipeline->passesPictureThrough(m_processor.get());
 }
 
 void OffscreenRenderer::readBackGraded(uchar* buffer)

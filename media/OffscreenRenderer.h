@@ -73,6 +73,17 @@ protected:
     void convertOutputPass();
     // The packed YUY2 picture (output width x height x 2 bytes), top row first.
     void readBackYuy2(uchar* buffer);
+    // The same through pixel buffers, so that the next frame is drawn while
+    // this one is read: begin after convertOutputPass() (false while two
+    // reads are pending), finish later, oldest first, into the buffer.
+    bool beginReadBackYuy2();
+    bool finishReadBackYuy2(uchar* buffer);
+    int pendingReadBacks() const;
+    // Forgets the reads not finished (a render that stops early).
+    void discardReadBacks();
+    // Whether the passes would give the packed frame back unchanged (a
+    // neutral grade at the source's size): the frame can skip them.
+    bool picturePassesThrough() const;
     // The graded picture as RGBA8, output width x height x 4 bytes, top row first.
     void readBackGraded(uchar* buffer);
     void swapAndRelease();

@@ -2,6 +2,7 @@
 
 #include "core/ShaderProcessor.h"
 #include "media/AssetMetadata.h"
+#include "media/BoundedQueue.h"
 #include "media/Frame.h"
 #include "media/FrameClock.h"
 #include "media/OutputPaths.h"
@@ -20,7 +21,13 @@ extern "C" {
 #include <QLoggingCategory>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cmath>
+#include <condition_variable>
+#include <cstring>
+#include <mutex>
+#include <thread>
 
 namespace Emulsa {
 
@@ -206,10 +213,10 @@ bool WinOffscreenRenderer::run()
     return false;
 }
 
-bool WinOffscreenRenderer::sendFrameToSinkWriter(int stream, qint64 duration)
+bool WinOffscreenRenderer::sendFrameToSinkWriter(const uchar* picture, int stream, qint64 duration)
 {
     Q_UNUSED(stream);
-    const bool ok = m_writer->writeVideoFrame(m_outputBuffer.data(), m_outputWidth * 2, duration);
+    const bool ok = m_writer->writeVideoFrame(picture, m_outputWidth * 2, duration);
     if (!ok)
         qWarning().noquote() << "write sample failed in sendFrameToSinkWriter. Error:" << m_writer->lastError();
     return ok;
@@ -259,7 +266,7 @@ bool WinOffscreenRenderer::openSound(Decoding& d)
     d.packet.reset(av_packet_alloc());
     d.sound.reset(av_frame_alloc());
     d.originSeconds = m_reader->originSeconds();
-    d.startSample = m_reader->frameClock().sampleAtFrame(m_item->startFrame, m_audioSampleRate);
+    d.startSample = m_clock.sampleAtFrame(m_item->startFrame, m_audioSampleRate);
     return seekSound(d);
 }
 
@@ -388,9 +395,8 @@ bool WinOffscreenRenderer::writeSoundUpTo(Decoding& d, qint64 samples)
 
 qint64 WinOffscreenRenderer::soundSamplesFor(qint64 frames) const
 {
-    const FrameClock& clock = m_reader->frameClock();
     const qint64 start = m_item->startFrame;
-    return clock.sampleAtFrame(start + frames, m_audioSampleRate) - clock.sampleAtFrame(start, m_audioSampleRate);
+    return m_clock.sampleAtFrame(start + frames, m_audioSampleRate) - m_clock.sampleAtFrame(start, m_audioSampleRate);
 }
 
 QString WinOffscreenRenderer::shortRenderMessage(qint64 expected) const
@@ -400,28 +406,203 @@ QString WinOffscreenRenderer::shortRenderMessage(qint64 expected) const
         .arg(expected);
 }
 
-bool WinOffscreenRenderer::renderMovieFrame(Frame* frame)
+namespace {
+
+// Pictures waiting between two stages; a few frames, so that memory stays
+// small and a cancel stops soon.
+constexpr std::size_t stageQueueDepth = 2;
+
+} // namespace
+
+struct WinOffscreenRenderer::Pipeline
 {
-    if (!makeCurrent()) {
-        qWarning().noquote() << "can't make context current...";
-        return fail(QStringLiteral("Can't make the OpenGL context current."));
+    BoundedQueue<std::unique_ptr<Frame>> decoded { stageQueueDepth };
+    BoundedQueue<std::vector<uchar>> packed { stageQueueDepth };
+    // Buffers of pictures written, for the drawing stage to reuse.
+    BoundedQueue<std::vector<uchar>> spare { stageQueueDepth + GradingPipeline::PackBufferCount };
+    std::size_t pictureBytes = 0;
+    std::atomic<bool> stop { false };
+    std::atomic<int> written { 0 };
+    // Drawing stage only.
+    int reported = 0;
+    QString drawError;
+
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool encoderDone = false; // under the mutex
+    bool encoderOk = true; // under the mutex
+
+    // Stops every stage: the queues drop what they hold and wake whoever waits.
+    void halt()
+    {
+        stop = true;
+        decoded.abandon();
+        packed.abandon();
     }
-    uploadFrame(frame);
-    convertInputPass();
-    gradePass();
-    convertOutputPass();
-    readBackYuy2(m_outputBuffer.data());
-    swapAndRelease();
+};
+
+void WinOffscreenRenderer::decodeFrames(Pipeline& p, qint64 length)
+{
+    for (qint64 taken = 0; taken < length && !p.stop.load(); ++taken) {
+        std::unique_ptr<Frame> frame(m_reader->getNextFrame(false));
+        if (!frame)
+            break;
+        qCDebug(lcFrames) << "Frame" << frame->index << "time" << frame->timestamp;
+        if (!p.decoded.push(frame))
+            break;
+    }
+    p.decoded.close();
+}
+
+void WinOffscreenRenderer::encodeFrames(Pipeline& p, Decoding& d, bool withSound)
+{
     const int stream = *m_videoStreams.constBegin();
-    const qint64 duration = m_reader->frameClock().frameDuration();
-    if (!sendFrameToSinkWriter(stream, duration)) {
-        qDebug().noquote() << "Something wen't wrong when trying to render frame to disk";
-        return fail(QStringLiteral("Fail rendering video file. Error: ") + m_writer->lastError());
+    const qint64 duration = m_clock.frameDuration();
+    bool ok = true;
+    std::vector<uchar> picture;
+    while (ok && p.packed.pop(picture)) {
+        if (!sendFrameToSinkWriter(picture.data(), stream, duration)) {
+            qDebug().noquote() << "Something wen't wrong when trying to render frame to disk";
+            ok = fail(QStringLiteral("Fail rendering video file. Error: ") + m_writer->lastError());
+            break;
+        }
+        m_sampleTimes[stream] += duration;
+        ++m_framesWritten;
+        // The sound follows the pictures written, never ahead of them.
+        if (withSound)
+            ok = writeSoundUpTo(d, soundSamplesFor(m_framesWritten));
+        p.spare.tryPush(picture);
+        {
+            std::lock_guard<std::mutex> lock(p.mutex);
+            p.written = m_framesWritten;
+        }
+        p.changed.notify_all();
     }
-    m_sampleTimes[stream] += duration;
-    ++m_framesWritten;
-    reportProgress(m_framesWritten);
+    if (!ok)
+        p.halt();
+    {
+        std::lock_guard<std::mutex> lock(p.mutex);
+        p.encoderDone = true;
+        p.encoderOk = ok;
+    }
+    p.changed.notify_all();
+}
+
+void WinOffscreenRenderer::passOnUntouched(Pipeline& p, Frame* frame)
+{
+    std::vector<uchar> picture;
+    if (!p.spare.tryPop(picture) || picture.size() != p.pictureBytes)
+        picture.assign(p.pictureBytes, 0);
+    {
+        QMutexLocker lock(&frame->mutex);
+        const size_t rowBytes = size_t(m_outputWidth) * 2;
+        const size_t stride = std::max<size_t>(frame->effectiveStride(), rowBytes);
+        for (int row = 0; frame->data && row < m_outputHeight; ++row)
+            std::memcpy(picture.data() + row * rowBytes, frame->data + row * stride, rowBytes);
+    }
+    p.packed.push(picture);
+}
+
+bool WinOffscreenRenderer::handOverPicture(Pipeline& p)
+{
+    std::vector<uchar> picture;
+    if (!p.spare.tryPop(picture) || picture.size() != p.pictureBytes)
+        picture.assign(p.pictureBytes, 0);
+    if (!finishReadBackYuy2(picture.data())) {
+        p.drawError = QStringLiteral("Can't read the rendered picture back.");
+        return false;
+    }
+    // Refused only when the encoding stage stopped; it says why.
+    p.packed.push(picture);
     return true;
+}
+
+void WinOffscreenRenderer::reportWritten(Pipeline& p)
+{
+    // A cancel (from a progress receiver) stops the counting too.
+    const int written = p.written.load();
+    while (p.reported < written && keepRunning())
+        reportProgress(++p.reported);
+}
+
+bool WinOffscreenRenderer::drawFrames(Pipeline& p)
+{
+    const bool untouched = picturePassesThrough();
+    std::unique_ptr<Frame> frame;
+    while (keepRunning() && !p.stop.load()) {
+        reportWritten(p);
+        if (!keepRunning() || !p.decoded.pop(frame))
+            break;
+        if (untouched) {
+            passOnUntouched(p, frame.get());
+            continue;
+        }
+        if (!makeCurrent()) {
+            qWarning().noquote() << "can't make context current...";
+            p.drawError = QStringLiteral("Can't make the OpenGL context current.");
+            return false;
+        }
+        uploadFrame(frame.get());
+        frame.reset();
+        convertInputPass();
+        gradePass();
+        convertOutputPass();
+        bool ok = beginReadBackYuy2();
+        // Frame N is being read; frame N - 1, read while N was drawn, goes on.
+        if (ok && pendingReadBacks() == GradingPipeline::PackBufferCount)
+            ok = handOverPicture(p);
+        else if (!ok)
+            p.drawError = QStringLiteral("Can't read the rendered picture back.");
+        swapAndRelease();
+        if (!ok)
+            return false;
+    }
+    if (pendingReadBacks() == 0)
+        return true;
+    if (!makeCurrent()) {
+        p.drawError = QStringLiteral("Can't make the OpenGL context current.");
+        return false;
+    }
+    // The last frame, unless the render stopped.
+    bool ok = true;
+    while (ok && keepRunning() && !p.stop.load() && pendingReadBacks() > 0)
+        ok = handOverPicture(p);
+    discardReadBacks();
+    doneCurrent();
+    return ok;
+}
+
+bool WinOffscreenRenderer::renderMovieFrames(Decoding& d, bool withSound, qint64 length)
+{
+    Pipeline p;
+    p.pictureBytes = size_t(m_outputWidth / 2) * m_outputHeight * 4;
+    std::thread decoder([&] { decodeFrames(p, length); });
+    std::thread encoder([&] { encodeFrames(p, d, withSound); });
+
+    const bool drawn = drawFrames(p);
+    if (!drawn || !keepRunning())
+        p.halt();
+    // Nothing more to encode; the encoder finishes what it holds.
+    p.packed.close();
+    p.decoded.abandon();
+    {
+        std::unique_lock<std::mutex> lock(p.mutex);
+        while (!p.encoderDone) {
+            p.changed.wait_for(lock, std::chrono::milliseconds(50));
+            lock.unlock();
+            reportWritten(p);
+            if (!keepRunning())
+                p.halt();
+            lock.lock();
+        }
+    }
+    encoder.join();
+    decoder.join();
+    reportWritten(p);
+    if (!drawn)
+        return fail(p.drawError);
+    std::lock_guard<std::mutex> lock(p.mutex);
+    return p.encoderOk;
 }
 
 bool WinOffscreenRenderer::writeAudioSamples(const uchar* pcm, qint64 samples)
@@ -442,7 +623,7 @@ bool WinOffscreenRenderer::runVideoModeLibAV()
 {
     if (!m_writer || !m_item || !m_reader)
         return fail(QStringLiteral("The renderer is not initialised."));
-    m_outputBuffer.assign(size_t(m_outputWidth / 2) * m_outputHeight * 4, 0);
+    m_clock = m_reader->frameClock();
     m_sampleTimes.clear();
     for (int stream : qAsConst(m_videoStreams))
         m_sampleTimes.insert(stream, 0);
@@ -476,17 +657,7 @@ bool WinOffscreenRenderer::runVideoModeLibAV()
     reportProgress(0);
 
     const qint64 length = std::max<qint64>(0, m_item->lengthInFrames());
-    bool ok = true;
-    while (ok && keepRunning() && m_framesWritten < length) {
-        std::unique_ptr<Frame> frame(m_reader->getNextFrame(false));
-        if (!frame)
-            break;
-        qCDebug(lcFrames) << "Frame" << frame->index << "time" << frame->timestamp;
-        ok = renderMovieFrame(frame.get());
-        // The sound follows the pictures written, never ahead of them.
-        if (ok && withSound)
-            ok = writeSoundUpTo(d, soundSamplesFor(m_framesWritten));
-    }
+    bool ok = renderMovieFrames(d, withSound, length);
     if (ok && withSound) {
         ok = writeSoundUpTo(d, soundSamplesFor(m_framesWritten));
         if (ok && !m_writer->endAudioSegment())
@@ -513,8 +684,6 @@ void WinOffscreenRenderer::countUpToLength()
 
 bool WinOffscreenRenderer::finishMovie(bool loopOk, qint64 elapsedMs, bool shortRender)
 {
-    m_outputBuffer.clear();
-    m_outputBuffer.shrink_to_fit();
     const bool cancelled = !keepRunning();
     if (!loopOk) {
         qWarning().noquote() << "Fail rendering video file. Error:" << m_lastError;

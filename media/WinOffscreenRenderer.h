@@ -1,5 +1,6 @@
 #pragma once
 
+#include "media/FrameClock.h"
 #include "media/LibAVPointers.h"
 #include "media/MediaWriter.h"
 #include "media/OffscreenRenderer.h"
@@ -29,8 +30,19 @@ class WinSourceReader;
 // render a failure whose message says how many frames were written of how
 // many; the movie is still closed properly with what was written.
 //
+// The movie loop runs in three stages at once, each handing the next one its
+// work through a small bounded queue, in order: a decoding thread takes the
+// pictures from the reader, the calling thread (which owns the GL context
+// and raises every progress signal) grades them and reads them back through
+// two pixel buffers, and an encoding thread hands them and the sound that
+// belongs to them to the writer. When the grade is neutral and the output
+// has the source's size, the passes would give each packed picture back as
+// it came: the frame bytes then go to the encoder without them. A failure in any stage, or a cancel, stops
+// the other two; every thread is joined before the loop returns.
+//
 // The loops stop between frames when *keepRunning becomes false (the render
-// queue's run flag, written by another thread, read without a lock).
+// queue's run flag, written by another thread, read without a lock, and
+// only by the calling thread).
 class WinOffscreenRenderer : public OffscreenRenderer
 {
     Q_OBJECT
@@ -59,12 +71,13 @@ public:
 
 private:
     struct Decoding;
+    struct Pipeline;
 
     bool initializeSinkWriter();
     bool mapStreamsLibAV();
     bool runVideoModeLibAV();
-    // Sends the packed picture in m_outputBuffer to the video stream.
-    bool sendFrameToSinkWriter(int stream, qint64 duration);
+    // Sends a packed picture to the video stream.
+    bool sendFrameToSinkWriter(const uchar* picture, int stream, qint64 duration);
     bool keepRunning() const { return !m_keepRunning || *m_keepRunning; }
     bool fail(const QString& message);
     // Finishes a movie after its loop: -41, finalise, count up, -42; or the
@@ -80,7 +93,23 @@ private:
     bool decodeSound(Decoding& decoding);
     // Writes sound until `samples` samples follow the in point.
     bool writeSoundUpTo(Decoding& decoding, qint64 samples);
-    bool renderMovieFrame(Frame* frame);
+    // The three stages of the movie loop; runs them and joins them. False
+    // when a stage failed (m_lastError says why); a cancel or a source that
+    // ends early is no failure here.
+    bool renderMovieFrames(Decoding& decoding, bool withSound, qint64 length);
+    // Decoding thread: up to `length` pictures from the reader.
+    void decodeFrames(Pipeline& pipeline, qint64 length);
+    // Encoding thread: the pictures and their sound to the writer.
+    void encodeFrames(Pipeline& pipeline, Decoding& decoding, bool withSound);
+    // Calling thread: grades what the decoding thread delivers.
+    bool drawFrames(Pipeline& pipeline);
+    // A frame that skips the passes, copied to the encoding thread.
+    void passOnUntouched(Pipeline& pipeline, Frame* frame);
+    // The oldest picture being read back, to the encoding thread; false
+    // when it cannot be read.
+    bool handOverPicture(Pipeline& pipeline);
+    // Raises progressUpdated for each frame the encoding thread wrote since.
+    void reportWritten(Pipeline& pipeline);
     bool writeAudioSamples(const uchar* pcm, qint64 samples);
     // Samples of sound that belong to the first `frames` frames written.
     qint64 soundSamplesFor(qint64 frames) const;
@@ -94,7 +123,8 @@ private:
     QSet<int> m_audioStreams;
     QMap<int, qint64> m_sampleTimes;
     int m_streamCount = 0;
-    std::vector<uchar> m_outputBuffer;
+    // The reader's clock, copied before the stages start.
+    FrameClock m_clock;
     std::unique_ptr<WinSourceReader> m_reader;
 
     int m_framesWritten = 0;

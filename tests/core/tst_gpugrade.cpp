@@ -27,6 +27,10 @@ private slots:
     void yuy2RoundTrips_data();
     void yuy2RoundTrips();
     void yuy2ConversionCases();
+    void picturePassesThrough_data();
+    void picturePassesThrough();
+    void pixelBufferReadsKeepOrder_data();
+    void pixelBufferReadsKeepOrder();
     void blurOnlyWhenGaugeAsks();
     void bypassShowsUngradedPicture();
     void fitPlacesPicture_data();
@@ -300,6 +304,104 @@ void TestGpuGrade::yuy2RoundTrips()
     QVERIFY2(worst <= 2, qPrintable(QString::number(worst)));
 }
 
+void TestGpuGrade::picturePassesThrough_data()
+{
+    QTest::addColumn<int>("outputWidth");
+    QTest::addColumn<int>("fit");
+    QTest::addColumn<float>("exposure");
+    QTest::addColumn<float>("saturation");
+    QTest::addColumn<bool>("skipping");
+    QTest::addColumn<bool>("through");
+    QTest::newRow("neutral, source size") << 64 << int(StretchToFit) << 0.f << 1.f << true << true;
+    QTest::newRow("neutral, source size, fit width") << 64 << int(FitWidth) << 0.f << 1.f << true << true;
+    QTest::newRow("neutral, smaller output") << 32 << int(StretchToFit) << 0.f << 1.f << true << false;
+    QTest::newRow("neutral, wider output, fit height") << 96 << int(FitHeight) << 0.f << 1.f << true << false;
+    QTest::newRow("exposure") << 64 << int(StretchToFit) << 0.5f << 1.f << true << false;
+    QTest::newRow("saturation") << 64 << int(StretchToFit) << 0.f << 0.5f << true << false;
+    QTest::newRow("neutral, skipping off") << 64 << int(StretchToFit) << 0.f << 1.f << false << false;
+}
+
+// Only a grade that leaves every pixel where and as it was lets the owner
+// hand the frame bytes on without the passes.
+void TestGpuGrade::picturePassesThrough()
+{
+    QFETCH(int, outputWidth);
+    QFETCH(int, fit);
+    QFETCH(float, exposure);
+    QFETCH(float, saturation);
+    QFETCH(bool, skipping);
+    QFETCH(bool, through);
+    ClipSettings settings = neutralSettings();
+    settings.setExposure(exposure);
+    settings.setSaturation(saturation);
+    GpuGrader grader;
+    QVERIFY(grader.create(m_gl, settings, 64, 32, outputWidth, 32, FitMethod(fit)));
+    grader.pipeline->setSkipsNeutralGrade(skipping);
+    QCOMPARE(grader.pipeline->passesPictureThrough(grader.processor.get()), through);
+    // Where it passes through, the grading pass is skipped too.
+    grader.pipeline->uploadRgb(std::vector<float>(size_t(64) * 32 * 4, 0.5f).data());
+    grader.pipeline->gradePass(grader.processor.get());
+    // The graded picture's storage is made only by a pass that draws.
+    QCOMPARE(grader.pipeline->gradePassSkipped(), through);
+    QCOMPARE(grader.pipeline->gradedStorageAllocated(), !through);
+}
+
+void TestGpuGrade::pixelBufferReadsKeepOrder_data()
+{
+    QTest::addColumn<int>("frames");
+    QTest::newRow("one frame, flushed") << 1;
+    QTest::newRow("two frames") << 2;
+    QTest::newRow("five frames, buffers reused") << 5;
+}
+
+// Reads through the two pixel buffers give each frame exactly what a direct
+// read gives, oldest first, however many frames were drawn in between.
+void TestGpuGrade::pixelBufferReadsKeepOrder()
+{
+    QFETCH(int, frames);
+    const int width = 32;
+    const int height = 16;
+    GpuGrader grader;
+    QVERIFY(grader.create(m_gl, neutralSettings(), width, height));
+    GradingPipeline& pipeline = *grader.pipeline;
+    const size_t bytes = size_t(width) * height * 2;
+    std::vector<quint8> scratch(bytes);
+    QVERIFY(!pipeline.finishReadYuy2(scratch.data()));
+
+    std::vector<std::vector<quint8>> direct;
+    std::vector<std::vector<quint8>> buffered;
+    auto finishOne = [&] {
+        std::vector<quint8> picture(bytes, 0);
+        QVERIFY(pipeline.finishReadYuy2(picture.data()));
+        buffered.push_back(picture);
+    };
+    for (int f = 0; f < frames; ++f) {
+        // Each frame its own flat luma, so that a swapped pair shows.
+        std::vector<quint8> frame(bytes, 128);
+        for (size_t i = 0; i < bytes; i += 2)
+            frame[i] = quint8(30 + 35 * f + int(i / 2) % 7);
+        pipeline.uploadYuy2(frame.data());
+        pipeline.convertInputPass(grader.processor.get(), GradingPipeline::LimitedRange);
+        pipeline.gradePass(grader.processor.get());
+        pipeline.convertOutputPass(grader.processor.get(), GradingPipeline::LimitedRange);
+        std::vector<quint8> now(bytes);
+        pipeline.readYuy2(now.data());
+        direct.push_back(now);
+        QVERIFY(pipeline.beginReadYuy2());
+        if (pipeline.pendingReads() == GradingPipeline::PackBufferCount) {
+            // Both buffers busy: a third read is refused until one is finished.
+            QVERIFY(!pipeline.beginReadYuy2());
+            finishOne();
+        }
+    }
+    while (pipeline.pendingReads() > 0)
+        finishOne();
+    QVERIFY(!pipeline.finishReadYuy2(scratch.data()));
+    QCOMPARE(int(buffered.size()), frames);
+    for (int f = 0; f < frames; ++f)
+        QVERIFY2(buffered[size_t(f)] == direct[size_t(f)], qPrintable(QStringLiteral("frame %1").arg(f)));
+}
+
 void TestGpuGrade::yuy2ConversionCases()
 {
     const int width = 4;
@@ -379,13 +481,17 @@ void TestGpuGrade::blurOnlyWhenGaugeAsks()
     QCOMPARE(sharp.processor->blurAmount(), 0.f);
     const auto sharpOut = sharp.grade(picture);
     QVERIFY(maxByteDifference(sharpOut, picture) <= 1);
+    // No blur, no blur pictures held.
+    QVERIFY(!sharp.processor->blurStorageAllocated());
 
     settings.setGrainScaleName(QStringLiteral("8 mm"));
     GpuGrader soft;
     QVERIFY(soft.create(m_gl, settings, width, height));
     QCOMPARE(soft.processor->blurAmount(), 1.f);
+    QVERIFY(!soft.processor->blurStorageAllocated());
     // A flat picture stays flat.
     QVERIFY(maxByteDifference(soft.grade(flat), flat) <= 1);
+    QVERIFY(soft.processor->blurStorageAllocated());
     // The edge spreads over its neighbours, symmetrically, and nothing is flipped.
     const auto softOut = soft.grade(picture);
     const int row = height - 4;

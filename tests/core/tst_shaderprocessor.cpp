@@ -4,6 +4,7 @@
 #include "GpuTestSupport.h"
 
 #include "core/Grain.h"
+#include "core/GrainLibrary.h"
 
 #include <QSignalSpy>
 
@@ -32,6 +33,8 @@ private slots:
     void blurAmounts();
     void blurWeights();
     void keepingTheGrainScale();
+    void onlyTheClipsGrainIsPrepared_data();
+    void onlyTheClipsGrainIsPrepared();
     void unknownStockChangesNothing();
     void gradeThatCannotBeAppliedStaysNeutral();
     void noPassSamplesItsOwnTarget();
@@ -209,6 +212,38 @@ void TestShaderProcessor::keepingTheGrainScale()
     QCOMPARE(p->blurAmount(), 0.f);
     QVERIFY(!p->isBlackAndWhite());
     QVERIFY(p->pendingUploads() & ShaderProcessor::GrainMapUpload);
+}
+
+void TestShaderProcessor::onlyTheClipsGrainIsPrepared_data()
+{
+    QTest::addColumn<QString>("gauge");
+    QTest::addColumn<int>("width");
+    QTest::newRow("8 mm") << QStringLiteral("8 mm") << 90;
+    QTest::newRow("16 mm") << QStringLiteral("16 mm") << 94;
+}
+
+// A processor set up with a clip's grade prepares that clip's grain only,
+// not a default grain (scale 1) first: each grain is a picture-sized float map.
+void TestShaderProcessor::onlyTheClipsGrainIsPrepared()
+{
+    QFETCH(QString, gauge);
+    QFETCH(int, width);
+    // Output sizes no other test uses: the library's grain objects are shared.
+    const int height = 50;
+    ClipSettings settings;
+    settings.setGrainScaleName(gauge);
+    GpuGrader grader;
+    QVERIFY(grader.create(m_gl, settings, unsigned(width), unsigned(height)));
+    const Grain* chosen = grader.processor->grain();
+    QVERIFY(chosen);
+    QVERIFY(chosen->isPrepared());
+    GrainLibrary* library = GrainLibrary::instance();
+    Grain* atClipScale = library->selectGrain(settings.getStockName(), width, height, double(settings.getGrainScale()));
+    QCOMPARE(static_cast<const Grain*>(atClipScale), chosen);
+    Grain* atDefaultScale = library->selectGrain(QStringLiteral("5207"), width, height, 1.0);
+    QVERIFY(atDefaultScale);
+    QVERIFY(atDefaultScale != chosen);
+    QVERIFY(!atDefaultScale->isPrepared());
 }
 
 void TestShaderProcessor::unknownStockChangesNothing()
