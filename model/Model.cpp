@@ -1,6 +1,7 @@
 #include "model/Model.h"
 
 #include "core/ApplicationPaths.h"
+#include "core/ThreadHandOff.h"
 #include "media/AssetMetadata.h"
 #include "media/MetadataManager.h"
 #include "model/ControlCommands.h"
@@ -141,6 +142,7 @@ QByteArray Model::itemId(const SequenceItem* item)
 void Model::setCurrent(SequenceItem* item)
 {
     m_current = item;
+    handOver(item);
     emit currentClipChanged(item);
     if (item && item->settings)
         emit viewNeedRefresh(*item->settings);

@@ -1,5 +1,6 @@
 #include "model/SequenceCommands.h"
 
+#include "core/ThreadHandOff.h"
 #include "media/AssetMetadata.h"
 #include "media/MetadataManager.h"
 #include "model/Model.h"
@@ -43,6 +44,7 @@ BaseTask* addShot(Model& model, BaseTask* command, char)
     const QByteArray id = Model::itemId(item);
     if (!checked)
         qDebug() << "New Shot added to shotList - NoCheck:" << id;
+    handOver(item);
     emit model.shotListNeedRefresh(item, false);
     if (!model.current())
         model.setCurrent(item);
@@ -66,6 +68,7 @@ BaseTask* removeShot(Model& model, BaseTask* command, char)
         const int size = model.sequence().size();
         model.setCurrent(size == 0 ? nullptr : model.sequence().at(qMin(index, size - 1)));
     }
+    handOver(item);
     emit model.shotListNeedRefresh(item, true);
     model.yieldToEventLoop();
     return new SequenceItemTask(RestoreShot, item, index);
@@ -83,6 +86,7 @@ BaseTask* restoreShot(Model& model, BaseTask* command, char)
     if (!model.settingsManager().addSettingsForID(item->uuid, item->settings))
         item->settings = model.settingsManager().settingsForID(item->uuid);
     model.insertItem(index, item);
+    handOver(item);
     emit model.shotRestored(item, model.sequence().indexOf(item));
     if (!item->presetUuid().isEmpty())
         emit model.sequenceItemGotPreset(item->presetUuid(), Model::itemId(item));
@@ -144,6 +148,7 @@ BaseTask* addSequenceItem(Model& model, BaseTask* command, char)
         item->settings = model.settingsManager().settingsForID(item->uuid);
     }
     model.appendItem(item);
+    handOver(item);
     emit model.shotListNeedRefresh(item, false);
     if (!item->presetUuid().isEmpty())
         emit model.sequenceItemGotPreset(item->presetUuid(), Model::itemId(item));

@@ -2,6 +2,7 @@
 
 #include "app/AudioPlayback.h"
 #include "app/Controller.h"
+#include "core/ThreadHandOff.h"
 #include "media/AssetMetadata.h"
 #include "media/SequenceItem.h"
 #include "media/WinSourceReader.h"
@@ -243,6 +244,7 @@ void EMFilmSettings::setController(Controller* c)
 
 void EMFilmSettings::currentItemChanged(SequenceItem* item)
 {
+    takeOver(item);
     m_currentUuid = item ? item->uuid : QUuid();
     m_current = item;
     {

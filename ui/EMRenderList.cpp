@@ -1,5 +1,6 @@
 #include "ui/EMRenderList.h"
 
+#include "core/ThreadHandOff.h"
 #include "media/AssetMetadata.h"
 #include "media/SequenceItem.h"
 
@@ -103,6 +104,7 @@ void EMRenderList::removeRow(const QUuid& uuid)
 
 void EMRenderList::shotListChanged(SequenceItem* item, bool toDelete)
 {
+    takeOver(item);
     if (!item)
         return;
     if (toDelete) {

@@ -1,5 +1,6 @@
 #include "ui/EMSequenceWidget.h"
 
+#include "core/ThreadHandOff.h"
 #include "media/AssetMetadata.h"
 #include "media/SequenceItem.h"
 #include "ui/ClipItemRoles.h"
@@ -52,6 +53,7 @@ QListWidgetItem* EMSequenceWidget::rowForItem(const QByteArray& itemId) const
 
 void EMSequenceWidget::shotListChanged(SequenceItem* sequenceItem, bool toDelete)
 {
+    takeOver(sequenceItem);
     if (!sequenceItem)
         return;
     if (!toDelete) {
@@ -67,6 +69,7 @@ void EMSequenceWidget::shotListChanged(SequenceItem* sequenceItem, bool toDelete
 
 void EMSequenceWidget::shotRestored(SequenceItem* sequenceItem, int index)
 {
+    takeOver(sequenceItem);
     if (!sequenceItem)
         return;
     insertItem(index < 0 || index > count() ? count() : index, makeRow(sequenceItem));
@@ -81,6 +84,7 @@ void EMSequenceWidget::fullReset()
 
 void EMSequenceWidget::currentItemChangedFromModel(SequenceItem* sequenceItem)
 {
+    takeOver(sequenceItem);
     if (!sequenceItem)
         return;
     QListWidgetItem* row = rowForItem(sequenceItem->uuid.toByteArray());

@@ -1,5 +1,6 @@
 #include "ui/EMShotListWidget.h"
 
+#include "core/ThreadHandOff.h"
 #include "media/AssetMetadata.h"
 #include "media/SequenceItem.h"
 #include "ui/ClipItemRoles.h"
@@ -175,6 +176,7 @@ QTreeWidgetItem* EMShotListWidget::makeRow(const SequenceItem* item) const
 
 void EMShotListWidget::shotListChanged(SequenceItem* item, bool toDelete)
 {
+    takeOver(item);
     if (!item)
         return;
     if (!toDelete) {
@@ -190,6 +192,7 @@ void EMShotListWidget::shotListChanged(SequenceItem* item, bool toDelete)
 
 void EMShotListWidget::shotRestored(SequenceItem* item, int index)
 {
+    takeOver(item);
     if (!item)
         return;
     const int at = index < 0 || index > topLevelItemCount() ? topLevelItemCount() : index;

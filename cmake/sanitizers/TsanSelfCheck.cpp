@@ -4,11 +4,14 @@
 //   tsan_selfcheck ordered   hands data between threads the ways our code
 //                            does (a pool task and its result, a thread's
 //                            work before a wait for it, a mutex, a queued
-//                            signal's argument): must end without a report.
-//   tsan_selfcheck race      the same, plus one unordered write from a pool
-//                            task and the main thread: must be reported. A
-//                            suppression or annotation that hid it would hide
-//                            races in our code too.
+//                            signal's argument, handed over as our code
+//                            does): must end without a report.
+//   tsan_selfcheck race      the same, plus unordered writes from two
+//                            threads: must be reported. A suppression or
+//                            option that hid it would hide races in our code
+//                            too.
+
+#include "core/ThreadHandOff.h"
 
 #include <QCoreApplication>
 #include <QMutex>
@@ -17,9 +20,9 @@
 #include <QTimer>
 #include <QtConcurrent>
 
-#include <atomic>
 #include <cstdio>
 #include <cstring>
+#include <thread>
 
 namespace {
 
@@ -38,6 +41,7 @@ public:
 public slots:
     void take(Payload* payload)
     {
+        Emulsa::takeOver(payload);
         for (int v : payload->values)
             sum += v;
         delete payload;
@@ -53,7 +57,7 @@ signals:
     void ready(Payload* payload);
 };
 
-int racyCounter = 0;
+volatile int racyCounter = 0;
 
 } // namespace
 
@@ -106,20 +110,14 @@ int main(int argc, char** argv)
         return 4;
 
     if (race) {
-        // The relaxed flag only makes sure that the task runs on a pool
-        // thread (a wait for a task that has not started runs it on the
-        // waiting thread); it orders nothing.
-        std::atomic<bool> started { false };
-        QFuture<void> racer = QtConcurrent::run([&started] {
-            started.store(true, std::memory_order_relaxed);
+        // A thread of our own, so that nothing but the race is in between.
+        std::thread racer([] {
             for (int i = 0; i < 1000; ++i)
-                ++racyCounter;
+                racyCounter = racyCounter + 1;
         });
-        while (!started.load(std::memory_order_relaxed))
-            QThread::yieldCurrentThread();
         for (int i = 0; i < 1000; ++i)
-            ++racyCounter;
-        racer.waitForFinished();
+            racyCounter = racyCounter + 1;
+        racer.join();
     }
 
     // A pointer sent from another thread through a queued signal.
@@ -132,6 +130,7 @@ int main(int argc, char** argv)
         auto* payload = new Payload;
         for (int i = 0; i < 16; ++i)
             payload->values[i] = i;
+        Emulsa::handOver(payload);
         emit sender.ready(payload);
     });
     senderThread.start();
