@@ -432,6 +432,16 @@ struct WinOffscreenRenderer::Pipeline
     bool encoderDone = false; // under the mutex
     bool encoderOk = true; // under the mutex
 
+    // A picture buffer of the right size, reused from the encoder when it has
+    // one to spare.
+    std::vector<uchar> takeBuffer()
+    {
+        std::vector<uchar> picture;
+        if (!spare.tryPop(picture) || picture.size() != pictureBytes)
+            picture.assign(pictureBytes, 0);
+        return picture;
+    }
+
     // Stops every stage: the queues drop what they hold and wake whoever waits.
     void halt()
     {
@@ -490,9 +500,7 @@ void WinOffscreenRenderer::encodeFrames(Pipeline& p, Decoding& d, bool withSound
 
 void WinOffscreenRenderer::passOnUntouched(Pipeline& p, Frame* frame)
 {
-    std::vector<uchar> picture;
-    if (!p.spare.tryPop(picture) || picture.size() != p.pictureBytes)
-        picture.assign(p.pictureBytes, 0);
+    std::vector<uchar> picture = p.takeBuffer();
     {
         QMutexLocker lock(&frame->mutex);
         const size_t rowBytes = size_t(m_outputWidth) * 2;
@@ -505,9 +513,7 @@ void WinOffscreenRenderer::passOnUntouched(Pipeline& p, Frame* frame)
 
 bool WinOffscreenRenderer::handOverPicture(Pipeline& p)
 {
-    std::vector<uchar> picture;
-    if (!p.spare.tryPop(picture) || picture.size() != p.pictureBytes)
-        picture.assign(p.pictureBytes, 0);
+    std::vector<uchar> picture = p.takeBuffer();
     if (!finishReadBackYuy2(picture.data())) {
         p.drawError = QStringLiteral("Can't read the rendered picture back.");
         return false;
