@@ -13,13 +13,15 @@ class ExposureConversion;
 // construction and one upload flag per table.
 //
 // Memory layouts and the shader variables they feed:
-//   exposure()      RgbTable, 4096 x (R, G, B) interleaved. 1D texture RGB32F,
-//                   pixel format GL_RGB / GL_FLOAT -> uniExposureArray.
+//   exposure()      RgbTable, 4096 x (R, G, B) interleaved. Uploaded channel
+//                   by channel as a 1D array texture, R32F, 3 layers
+//                   (layer 0 red) -> uniExposureArray.
 //                   Entry i is the output for input i / 4095.
-//   liftGammaGain() ScalarTable, 4096 floats. 1D texture RGB32F, pixel format
+//   liftGammaGain() ScalarTable, 4096 floats. 1D texture R32F, pixel format
 //                   GL_RED / GL_FLOAT -> uniLiftGammaGainArray (red column).
 //                   Entry i is the output for input i / 4096.
-//   wheels()        RgbTable -> uniBallsArray (RGB). Entry i: input i / 4095.
+//   wheels()        RgbTable -> uniBallsArray (3 layers, as exposure).
+//                   Entry i: input i / 4095.
 //   levels()        ScalarTable -> uniHistogramArray (GL_RED). Entry i covers
 //                   inputs [i / 4096, (i + 1) / 4096).
 //   Matrix          16 floats, ROW-major: m[row * 4 + col], rows as the

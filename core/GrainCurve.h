@@ -7,8 +7,8 @@
 namespace Emulsa {
 
 // The grain response of one stock: 256 entries of (R, G, B) floats, entry i
-// at values[3 * i]. Upload as a 1D texture: glTexImage1D(GL_TEXTURE_1D, 0,
-// GL_RGB32F, 256, 0, GL_RGB, GL_FLOAT, values).
+// at values[3 * i]. The grading shader reads it as a 1D array texture, R32F,
+// one layer per channel.
 struct GrainCurve
 {
     static constexpr int kEntries = 256;

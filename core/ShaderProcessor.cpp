@@ -580,9 +580,9 @@ void ShaderProcessor::uploadTexturesLocked(bool bypass)
     auto count = [this](Upload flag) { ++m_uploadCounts[size_t(uploadSlot(flag))]; };
     if (tables & GradeTables::ExposureTable) {
         glActiveTexture(GL_TEXTURE5);
-        glBindTexture(GL_TEXTURE_1D, m_exposureTexture);
-        glTexSubImage1D(GL_TEXTURE_1D, 0, 0, GradeTables::TableSize, GL_RGB, GL_FLOAT,
-            (bypass ? m_tables.bypassExposure() : m_tables.exposure()).data());
+        glBindTexture(GL_TEXTURE_1D_ARRAY, m_exposureTexture);
+        uploadChannelTable(
+            (bypass ? m_tables.bypassExposure() : m_tables.exposure()).data(), GradeTables::TableSize, false);
         count(ExposureUpload);
     }
     if (tables & GradeTables::LiftGammaGainTable) {
@@ -594,9 +594,9 @@ void ShaderProcessor::uploadTexturesLocked(bool bypass)
     }
     if (tables & GradeTables::WheelsTable) {
         glActiveTexture(GL_TEXTURE8);
-        glBindTexture(GL_TEXTURE_1D, m_wheelsTexture);
-        glTexSubImage1D(GL_TEXTURE_1D, 0, 0, GradeTables::TableSize, GL_RGB, GL_FLOAT,
-            (bypass ? m_tables.bypassWheels() : m_tables.wheels()).data());
+        glBindTexture(GL_TEXTURE_1D_ARRAY, m_wheelsTexture);
+        uploadChannelTable(
+            (bypass ? m_tables.bypassWheels() : m_tables.wheels()).data(), GradeTables::TableSize, false);
         count(WheelsUpload);
     }
     if (tables & GradeTables::LevelsTable) {
@@ -623,8 +623,8 @@ void ShaderProcessor::uploadTexturesLocked(bool bypass)
     }
     if ((m_filmUploads & GrainCurveUpload) && m_grainCurve) {
         glActiveTexture(GL_TEXTURE2);
-        glBindTexture(GL_TEXTURE_1D, m_grainCurveTexture);
-        glTexSubImage1D(GL_TEXTURE_1D, 0, 0, GrainCurve::kEntries, GL_RGB, GL_FLOAT, m_grainCurve->values);
+        glBindTexture(GL_TEXTURE_1D_ARRAY, m_grainCurveTexture);
+        uploadChannelTable(m_grainCurve->values, GrainCurve::kEntries, false);
         count(GrainCurveUpload);
     }
     if ((m_filmUploads & StockTableUpload) && m_stockTable) {
@@ -647,12 +647,12 @@ void ShaderProcessor::bindGradingTextures()
         GLuint texture;
     } bindings[] = {
         { GL_TEXTURE1, GL_TEXTURE_RECTANGLE, m_grainMapTexture },
-        { GL_TEXTURE2, GL_TEXTURE_1D, m_grainCurveTexture },
+        { GL_TEXTURE2, GL_TEXTURE_1D_ARRAY, m_grainCurveTexture },
         { GL_TEXTURE3, GL_TEXTURE_3D, m_stockTexture },
         { GL_TEXTURE4, GL_TEXTURE_1D, m_levelsTexture },
-        { GL_TEXTURE5, GL_TEXTURE_1D, m_exposureTexture },
+        { GL_TEXTURE5, GL_TEXTURE_1D_ARRAY, m_exposureTexture },
         { GL_TEXTURE6, GL_TEXTURE_1D, m_liftGammaGainTexture },
-        { GL_TEXTURE8, GL_TEXTURE_1D, m_wheelsTexture },
+        { GL_TEXTURE8, GL_TEXTURE_1D_ARRAY, m_wheelsTexture },
     };
     for (const auto& binding : bindings) {
         glActiveTexture(binding.unit);

@@ -307,6 +307,9 @@ private:
         const float* textureCoordinates, bool blur);
     void logPendingErrors();
     GLuint createTexture(GLenum target, GLenum filter);
+    // Stores an interleaved (R, G, B) table as a one-channel 1D array texture,
+    // one layer per channel (`allocate`: storage made, otherwise replaced).
+    void uploadChannelTable(const float* rgb, int entries, bool allocate);
 
     // Grain selection under the data mutex; `keepMap` leaves the map texture.
     bool chooseGrainLocked(const QString& stock, double scale, bool keepMap);
@@ -378,6 +381,7 @@ private:
     GLuint m_histogramFbo = 0;
     std::array<int, 2> m_grainMapTextureSize { { 0, 0 } };
     std::vector<GLenum> m_targetFormats;
+    std::vector<float> m_channelScratch;
     GLenum m_blurFormat = 0;
     bool m_blurStorageAllocated = false;
     GLenum m_histogramFormat = 0;

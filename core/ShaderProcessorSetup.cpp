@@ -423,13 +423,25 @@ GLuint ShaderProcessor::createTexture(GLenum target, GLenum filter)
     glTexParameteri(target, GL_TEXTURE_MIN_FILTER, GLint(filter));
     glTexParameteri(target, GL_TEXTURE_MAG_FILTER, GLint(filter));
     glTexParameteri(target, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
-    if (target != GL_TEXTURE_1D)
+    if (target != GL_TEXTURE_1D && target != GL_TEXTURE_1D_ARRAY)
         glTexParameteri(target, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
     if (target == GL_TEXTURE_3D)
         glTexParameteri(target, GL_TEXTURE_WRAP_R, GL_CLAMP_TO_EDGE);
     glTexParameteri(target, GL_TEXTURE_BASE_LEVEL, 0);
     glTexParameteri(target, GL_TEXTURE_MAX_LEVEL, 0);
     return texture;
+}
+
+void ShaderProcessor::uploadChannelTable(const float* rgb, int entries, bool allocate)
+{
+    m_channelScratch.resize(size_t(entries) * 3);
+    for (int channel = 0; channel < 3; ++channel)
+        for (int i = 0; i < entries; ++i)
+            m_channelScratch[size_t(channel) * entries + i] = rgb[3 * i + channel];
+    if (allocate)
+        glTexImage2D(GL_TEXTURE_1D_ARRAY, 0, GL_R32F, entries, 3, 0, GL_RED, GL_FLOAT, m_channelScratch.data());
+    else
+        glTexSubImage2D(GL_TEXTURE_1D_ARRAY, 0, 0, 0, entries, 3, GL_RED, GL_FLOAT, m_channelScratch.data());
 }
 
 bool ShaderProcessor::initializeTextures()
@@ -444,7 +456,8 @@ bool ShaderProcessor::initializeTextures()
     glGetError();
     // Four-channel and one-channel float formats: the software rasteriser
     // samples those directly, three-channel ones through a slow generic path.
-    // The tables are uploaded as RGB or RED; alpha is 1, never read.
+    // Per-channel tables are one-channel layers (a lookup reads one float, not
+    // four); the grain map and the stock table are RGB in RGBA, alpha never read.
     glActiveTexture(GL_TEXTURE1);
     m_grainMapTexture = createTexture(GL_TEXTURE_RECTANGLE, GL_LINEAR);
     glTexImage2D(GL_TEXTURE_RECTANGLE, 0, GL_RGBA32F, m_grainSize[0], m_grainSize[1], 0, GL_RGB, GL_FLOAT,
@@ -452,8 +465,8 @@ bool ShaderProcessor::initializeTextures()
     m_grainMapTextureSize = m_grainSize;
 
     glActiveTexture(GL_TEXTURE2);
-    m_grainCurveTexture = createTexture(GL_TEXTURE_1D, GL_LINEAR);
-    glTexImage1D(GL_TEXTURE_1D, 0, GL_RGBA32F, GrainCurve::kEntries, 0, GL_RGB, GL_FLOAT, m_grainCurve->values);
+    m_grainCurveTexture = createTexture(GL_TEXTURE_1D_ARRAY, GL_LINEAR);
+    uploadChannelTable(m_grainCurve->values, GrainCurve::kEntries, true);
 
     glActiveTexture(GL_TEXTURE3);
     m_stockTexture = createTexture(GL_TEXTURE_3D, GL_LINEAR);
@@ -481,17 +494,15 @@ bool ShaderProcessor::initializeTextures()
     glTexImage1D(GL_TEXTURE_1D, 0, GL_R32F, GradeTables::TableSize, 0, GL_RED, GL_FLOAT,
         (bypass ? m_tables.bypassLevels() : m_tables.levels()).data());
     glActiveTexture(GL_TEXTURE5);
-    m_exposureTexture = createTexture(GL_TEXTURE_1D, GL_LINEAR);
-    glTexImage1D(GL_TEXTURE_1D, 0, GL_RGBA32F, GradeTables::TableSize, 0, GL_RGB, GL_FLOAT,
-        (bypass ? m_tables.bypassExposure() : m_tables.exposure()).data());
+    m_exposureTexture = createTexture(GL_TEXTURE_1D_ARRAY, GL_LINEAR);
+    uploadChannelTable((bypass ? m_tables.bypassExposure() : m_tables.exposure()).data(), GradeTables::TableSize, true);
     glActiveTexture(GL_TEXTURE6);
     m_liftGammaGainTexture = createTexture(GL_TEXTURE_1D, GL_LINEAR);
     glTexImage1D(GL_TEXTURE_1D, 0, GL_R32F, GradeTables::TableSize, 0, GL_RED, GL_FLOAT,
         (bypass ? m_tables.bypassLiftGammaGain() : m_tables.liftGammaGain()).data());
     glActiveTexture(GL_TEXTURE8);
-    m_wheelsTexture = createTexture(GL_TEXTURE_1D, GL_LINEAR);
-    glTexImage1D(GL_TEXTURE_1D, 0, GL_RGBA32F, GradeTables::TableSize, 0, GL_RGB, GL_FLOAT,
-        (bypass ? m_tables.bypassWheels() : m_tables.wheels()).data());
+    m_wheelsTexture = createTexture(GL_TEXTURE_1D_ARRAY, GL_LINEAR);
+    uploadChannelTable((bypass ? m_tables.bypassWheels() : m_tables.wheels()).data(), GradeTables::TableSize, true);
     glActiveTexture(GL_TEXTURE0);
 
     m_tables.clearDirty(GradeTables::AllTables);

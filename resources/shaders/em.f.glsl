@@ -9,12 +9,12 @@ out vec4 fragColor;
 
 uniform sampler2D uniFrameTextureArray;
 uniform sampler2DRect uniGrainMapArray;
-uniform sampler1D uniGrainCurveArray;
+uniform sampler1DArray uniGrainCurveArray;
 uniform sampler3D uniStockLUTArray;
 uniform sampler1D uniHistogramArray;
-uniform sampler1D uniExposureArray;
+uniform sampler1DArray uniExposureArray;
 uniform sampler1D uniLiftGammaGainArray;
-uniform sampler1D uniBallsArray;
+uniform sampler1DArray uniBallsArray;
 
 uniform float uniGrainAmount;
 uniform float uniGrainColorfulness;
@@ -53,8 +53,8 @@ float lightness(vec3 c)
 
 vec4 applyExposure(vec4 p)
 {
-    return vec4(texture(uniExposureArray, p.r).r, texture(uniExposureArray, p.g).g,
-        texture(uniExposureArray, p.b).b, p.a);
+    return vec4(texture(uniExposureArray, vec2(p.r, 0.0)).r, texture(uniExposureArray, vec2(p.g, 1.0)).r,
+        texture(uniExposureArray, vec2(p.b, 2.0)).r, p.a);
 }
 
 vec4 applyStock(vec4 p)
@@ -90,8 +90,8 @@ vec4 applyGrain(vec4 p)
     origin.y = mod(origin.y, float(uniGrainSize[1]));
     vec3 g = texture(uniGrainMapArray, origin).rgb;
 
-    vec3 sigma = vec3(texture(uniGrainCurveArray, p.r).r, texture(uniGrainCurveArray, p.g).g,
-        texture(uniGrainCurveArray, p.b).b);
+    vec3 sigma = vec3(texture(uniGrainCurveArray, vec2(p.r, 0.0)).r, texture(uniGrainCurveArray, vec2(p.g, 1.0)).r,
+        texture(uniGrainCurveArray, vec2(p.b, 2.0)).r);
     float sigmaY = min(min(sigma.r, sigma.g), sigma.b) * uniGrainColorfulness;
     sigma -= vec3(sigmaY);
 
@@ -116,7 +116,8 @@ vec4 applyLiftGammaGain(vec4 p)
 
 vec4 applyWheels(vec4 p)
 {
-    return vec4(texture(uniBallsArray, p.r).r, texture(uniBallsArray, p.g).g, texture(uniBallsArray, p.b).b, p.a);
+    return vec4(texture(uniBallsArray, vec2(p.r, 0.0)).r, texture(uniBallsArray, vec2(p.g, 1.0)).r,
+        texture(uniBallsArray, vec2(p.b, 2.0)).r, p.a);
 }
 
 vec4 applyLevels(vec4 p)
