@@ -495,7 +495,8 @@ bool ShaderProcessor::initializeTextures()
         (bypass ? m_tables.bypassLevels() : m_tables.levels()).data());
     glActiveTexture(GL_TEXTURE5);
     m_exposureTexture = createTexture(GL_TEXTURE_1D_ARRAY, GL_LINEAR);
-    uploadChannelTable((bypass ? m_tables.bypassExposure() : m_tables.exposure()).data(), GradeTables::TableSize, true);
+    uploadChannelTable(
+        (bypass ? m_tables.bypassExposure() : m_tables.exposure()).data(), GradeTables::TableSize, true);
     glActiveTexture(GL_TEXTURE6);
     m_liftGammaGainTexture = createTexture(GL_TEXTURE_1D, GL_LINEAR);
     glTexImage1D(GL_TEXTURE_1D, 0, GL_R32F, GradeTables::TableSize, 0, GL_RED, GL_FLOAT,

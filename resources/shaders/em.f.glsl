@@ -2,6 +2,11 @@
 
 // Grading program, fragment stage. Every stage always runs; a stage is
 // neutral when its table, matrix or amount is neutral.
+//
+// The colour is carried as three channels: the matrices leave alpha alone
+// (their fourth row and column are those of the identity), so alpha is the
+// source's, or 1 once the stock is applied. A fourth channel through every
+// stage only costs registers on a software rasteriser.
 
 in vec2 varTextCoordinate;
 
@@ -51,18 +56,18 @@ float lightness(vec3 c)
     return (max(max(c.r, c.g), c.b) + min(min(c.r, c.g), c.b)) / 2.0;
 }
 
-vec4 applyExposure(vec4 p)
+vec3 applyExposure(vec3 p)
 {
-    return vec4(texture(uniExposureArray, vec2(p.r, 0.0)).r, texture(uniExposureArray, vec2(p.g, 1.0)).r,
-        texture(uniExposureArray, vec2(p.b, 2.0)).r, p.a);
+    return vec3(texture(uniExposureArray, vec2(p.r, 0.0)).r, texture(uniExposureArray, vec2(p.g, 1.0)).r,
+        texture(uniExposureArray, vec2(p.b, 2.0)).r);
 }
 
-vec4 applyStock(vec4 p)
+vec3 applyStock(vec3 p)
 {
     if (uniStockLUTAmount == 0.0)
         return p;
-    vec4 lut = texture(uniStockLUTArray, p.rgb);
-    vec3 c = p.rgb + (lut.rgb - p.rgb) * uniStockLUTAmount;
+    vec3 lut = texture(uniStockLUTArray, p).rgb;
+    vec3 c = p + (lut - p) * uniStockLUTAmount;
     // The stock's colour with its own lightness is c itself (HSL to RGB
     // undoes RGB to HSL). With the lightness of p instead, HSL to RGB keeps
     // each channel's place between the channels' mean and the extremes and
@@ -70,15 +75,15 @@ vec4 applyStock(vec4 p)
     //   kept = Lp + (c - Lc) * (1 - |2 Lp - 1|) / (1 - |2 Lc - 1|),
     // grey (Lp) when c is grey (or out of range with no room for chroma).
     float lc = lightness(c);
-    float lp = lightness(p.rgb);
+    float lp = lightness(p);
     float spread = max(max(c.r, c.g), c.b) - min(min(c.r, c.g), c.b);
     float room = 1.0 - abs(2.0 * lc - 1.0);
     float ratio = spread > 0.0 && room > 0.0 ? (1.0 - abs(2.0 * lp - 1.0)) / room : 0.0;
     vec3 kept = vec3(lp) + (c - vec3(lc)) * ratio;
-    return vec4(mix(kept, c, uniStockCurveAmount), 1.0);
+    return mix(kept, c, uniStockCurveAmount);
 }
 
-vec4 applyGrain(vec4 p)
+vec3 applyGrain(vec3 p)
 {
     if (uniGrainAmount == 0.0)
         return p;
@@ -105,39 +110,39 @@ vec4 applyGrain(vec4 p)
 
     vec3 rgb = vec3(y + 1.13983 * v, y - 0.39465 * u - 0.5806 * v, y + 2.03211 * u);
     rgb += sigma * g;
-    return vec4(clamp(rgb, 0.0, 1.0), p.a);
+    return clamp(rgb, 0.0, 1.0);
 }
 
-vec4 applyLiftGammaGain(vec4 p)
+vec3 applyLiftGammaGain(vec3 p)
 {
-    return vec4(texture(uniLiftGammaGainArray, p.r).r, texture(uniLiftGammaGainArray, p.g).r,
-        texture(uniLiftGammaGainArray, p.b).r, p.a);
+    return vec3(texture(uniLiftGammaGainArray, p.r).r, texture(uniLiftGammaGainArray, p.g).r,
+        texture(uniLiftGammaGainArray, p.b).r);
 }
 
-vec4 applyWheels(vec4 p)
+vec3 applyWheels(vec3 p)
 {
-    return vec4(texture(uniBallsArray, vec2(p.r, 0.0)).r, texture(uniBallsArray, vec2(p.g, 1.0)).r,
-        texture(uniBallsArray, vec2(p.b, 2.0)).r, p.a);
+    return vec3(texture(uniBallsArray, vec2(p.r, 0.0)).r, texture(uniBallsArray, vec2(p.g, 1.0)).r,
+        texture(uniBallsArray, vec2(p.b, 2.0)).r);
 }
 
-vec4 applyLevels(vec4 p)
+vec3 applyLevels(vec3 p)
 {
     if (uniHistogramNeeded <= 0)
         return p;
-    return vec4(texture(uniHistogramArray, p.r).r, texture(uniHistogramArray, p.g).r,
-        texture(uniHistogramArray, p.b).r, p.a);
+    return vec3(texture(uniHistogramArray, p.r).r, texture(uniHistogramArray, p.g).r,
+        texture(uniHistogramArray, p.b).r);
 }
 
 void main()
 {
-    vec4 p = texture(uniFrameTextureArray, varTextCoordinate);
-    p = applyExposure(p);
+    vec4 source = texture(uniFrameTextureArray, varTextCoordinate);
+    vec3 p = applyExposure(source.rgb);
     p = applyStock(p);
     p = applyGrain(p);
-    p = p * uniBlackAndWhite;
+    p = p * mat3(uniBlackAndWhite);
     p = applyLiftGammaGain(p);
     p = applyWheels(p);
-    p = p * uniSaturation;
+    p = p * mat3(uniSaturation);
     p = applyLevels(p);
-    fragColor = colorSelection(p);
+    fragColor = colorSelection(vec4(p, uniStockLUTAmount == 0.0 ? source.a : 1.0));
 }
