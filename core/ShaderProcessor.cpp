@@ -65,6 +65,8 @@ void ShaderProcessor::destroyGLObjects()
     if (m_emProgram)
         m_emProgram->release();
     m_emProgram.reset();
+    for (EMProgram& parked : m_emPrograms)
+        parked.program.reset();
     m_ccProgram.reset();
     m_blurProgram.reset();
 
@@ -539,8 +541,58 @@ void ShaderProcessor::runHistogramPasses(const QMatrix4x4& matrix, bool bypass)
     emit histogramDataReady();
 }
 
+unsigned ShaderProcessor::gradeStagesLocked(bool bypass) const
+{
+    if (bypass)
+        return 0;
+    return (m_stockAmount != 0.f ? unsigned(StockStage) : 0u) | (m_grainAmount != 0.f ? unsigned(GrainStage) : 0u);
+}
+
+void ShaderProcessor::useGradeStages(unsigned stages)
+{
+    if (stages == m_emStages)
+        return;
+    EMProgram& wanted = m_emPrograms[stages];
+    if (!wanted.program && wanted.failed)
+        stages = AllGradeStages; // the whole program grades every case
+    if (stages == m_emStages)
+        return;
+    // Park the current program, then take the wanted one or build it.
+    EMProgram& parked = m_emPrograms[m_emStages];
+    parked.program = std::move(m_emProgram);
+    parked.locations = m_em;
+    std::copy(std::begin(m_emOrderIndices), std::end(m_emOrderIndices), std::begin(parked.orderIndices));
+    parked.subroutineCount = m_emSubroutineCount;
+    EMProgram& chosen = m_emPrograms[stages];
+    if (!chosen.program) {
+        m_em = EMLocations();
+        if (initializeEMShaderPrograms(stages) && resolveEMShaderLocations(stages) && initializeEMSubroutines()) {
+            m_emStages = stages;
+            return;
+        }
+        qWarning().noquote() << "ShaderProcessor: a grading program without unused stages could not be built;"
+                             << "the whole program grades instead";
+        chosen.failed = true;
+        m_emProgram.reset();
+        // Built at set-up, so parked or current; it was not current.
+        stages = AllGradeStages;
+    }
+    EMProgram& taken = m_emPrograms[stages];
+    m_emProgram = std::move(taken.program);
+    m_em = taken.locations;
+    std::copy(std::begin(taken.orderIndices), std::end(taken.orderIndices), std::begin(m_emOrderIndices));
+    m_emSubroutineCount = taken.subroutineCount;
+    m_emStages = stages;
+}
+
 void ShaderProcessor::bindGrading(const QMatrix4x4& matrix, bool bypass, int histogramNeeded)
 {
+    unsigned stages;
+    {
+        AnnotatedMutexLocker lock(&m_dataMutex);
+        stages = gradeStagesLocked(bypass);
+    }
+    useGradeStages(stages);
     m_emProgram->bind();
     m_emVao.bind();
     m_emProgram->setUniformValue(m_em.matrix, matrix);

@@ -190,6 +190,17 @@ public:
     const Grain* grain() const;
     std::array<float, 2> grainOffset() const;
     void setGrainOffset(float x, float y);
+    // Stages a grading program may leave out, and which ones the program used
+    // by the last grading pass holds (AllGradeStages at set-up).
+    enum GradeStage : unsigned
+    {
+        StockStage = 1,
+        GrainStage = 2,
+        AllGradeStages = StockStage | GrainStage,
+    };
+    unsigned gradingProgramStages() const { return m_emStages; }
+    // How many grading programs were compiled: one per set of stages used.
+    int gradingProgramsBuilt() const { return m_emProgramsBuilt; }
     // Texture coordinates of the EM vertex array (12 floats, vertex order).
     const std::array<float, 12>& emTextureCoordinates() const { return m_emTextureCoordinates; }
     // Flags still waiting for the next grading pass.
@@ -273,10 +284,10 @@ private:
     };
 
     // initialize() steps.
-    bool initializeEMShaderPrograms();
+    bool initializeEMShaderPrograms(unsigned stages = AllGradeStages);
     bool initializeCCShaderPrograms();
     bool initializeBlurShaderPrograms();
-    bool resolveEMShaderLocations();
+    bool resolveEMShaderLocations(unsigned stages = AllGradeStages);
     bool resolveCCShaderLocations();
     bool resolveBlurShaderLocations();
     bool initializeEMVAOandVBO(FitMethod fit);
@@ -302,7 +313,14 @@ private:
     bool fail(const char* message);
 
     bool buildProgram(std::unique_ptr<QOpenGLShaderProgram>& program, const char* name, const QString& vertexFile,
-        const QString& fragmentFile, const char* positionName, const char* coordinateName);
+        const QString& fragmentFile, const char* positionName, const char* coordinateName,
+        const QByteArray& fragmentDefines = QByteArray());
+    // The stages a pass of the grade at hand needs (under the data mutex).
+    unsigned gradeStagesLocked(bool bypass) const;
+    // Makes the grading program holding `stages` the current one (m_emProgram,
+    // m_em and its subroutine indices), building it on first use; keeps the
+    // current program when the build fails.
+    void useGradeStages(unsigned stages);
     bool buildVertexArray(QOpenGLVertexArrayObject& vao, QOpenGLBuffer& vertices, QOpenGLBuffer& coordinates,
         const float* textureCoordinates, bool blur);
     void logPendingErrors();
@@ -360,6 +378,19 @@ private:
     // (modes 2 to 5) and by blur direction (horizontal, vertical).
     GLuint m_emOrderIndices[3] = { 0, 0, 0 };
     GLint m_emSubroutineCount = 0;
+    // Grading programs not in use, by their stages; m_emStages are those of
+    // m_emProgram.
+    struct EMProgram
+    {
+        std::unique_ptr<QOpenGLShaderProgram> program;
+        EMLocations locations;
+        GLuint orderIndices[3] = { 0, 0, 0 };
+        GLint subroutineCount = 0;
+        bool failed = false;
+    };
+    std::array<EMProgram, AllGradeStages + 1> m_emPrograms;
+    unsigned m_emStages = AllGradeStages;
+    int m_emProgramsBuilt = 0;
     GLuint m_ccIndices[4] = { 0, 0, 0, 0 };
     GLint m_ccSubroutineCount = 0;
     GLuint m_blurIndices[2] = { 0, 0 };

@@ -8,6 +8,7 @@
 #include "core/GrainLibrary.h"
 
 #include <QDebug>
+#include <QFile>
 #include <QOpenGLContext>
 #include <QOpenGLShaderProgram>
 
@@ -137,7 +138,8 @@ bool ShaderProcessor::initialize(unsigned int sourceWidth, unsigned int sourceHe
 }
 
 bool ShaderProcessor::buildProgram(std::unique_ptr<QOpenGLShaderProgram>& program, const char* name,
-    const QString& vertexFile, const QString& fragmentFile, const char* positionName, const char* coordinateName)
+    const QString& vertexFile, const QString& fragmentFile, const char* positionName, const char* coordinateName,
+    const QByteArray& fragmentDefines)
 {
     program = std::make_unique<QOpenGLShaderProgram>();
     if (!program->create()) {
@@ -148,7 +150,19 @@ bool ShaderProcessor::buildProgram(std::unique_ptr<QOpenGLShaderProgram>& progra
         qWarning().noquote() << "ShaderProcessor: Error when compiling" << name << "vertex shader:" << program->log();
         return false;
     }
-    if (!program->addShaderFromSourceFile(QOpenGLShader::Fragment, fragmentFile)) {
+    bool compiled = false;
+    if (fragmentDefines.isEmpty()) {
+        compiled = program->addShaderFromSourceFile(QOpenGLShader::Fragment, fragmentFile);
+    } else {
+        // The defines go right after the #version line, which must come first.
+        QFile file(fragmentFile);
+        QByteArray source = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        const int lineEnd = source.indexOf('\n');
+        if (lineEnd >= 0)
+            source.insert(lineEnd + 1, fragmentDefines);
+        compiled = lineEnd >= 0 && program->addShaderFromSourceCode(QOpenGLShader::Fragment, source);
+    }
+    if (!compiled) {
         qWarning().noquote() << "ShaderProcessor: Error when compiling" << name << "fragment shader:" << program->log();
         return false;
     }
@@ -161,11 +175,18 @@ bool ShaderProcessor::buildProgram(std::unique_ptr<QOpenGLShaderProgram>& progra
     return true;
 }
 
-bool ShaderProcessor::initializeEMShaderPrograms()
+bool ShaderProcessor::initializeEMShaderPrograms(unsigned stages)
 {
+    const QByteArray defines = stages == AllGradeStages
+        ? QByteArray()
+        : QByteArrayLiteral("#define EM_STOCK ") + ((stages & StockStage) ? "1" : "0")
+            + QByteArrayLiteral("\n#define EM_GRAIN ") + ((stages & GrainStage) ? "1" : "0") + "\n";
     if (!buildProgram(m_emProgram, "EM", QStringLiteral(":/em.v.glsl"), QStringLiteral(":/em.f.glsl"), "inVertexPos",
-            "inTextCoordinate"))
+            "inTextCoordinate", defines))
         return false;
+    ++m_emProgramsBuilt;
+    if (stages != AllGradeStages)
+        return true;
     qDebug().noquote() << "ShaderProcessor: glGetAttribLocation inVertexPos:"
                        << m_emProgram->attributeLocation("inVertexPos");
     qDebug().noquote() << "ShaderProcessor: glGetAttribLocation inTextCoordinate:"
@@ -197,9 +218,13 @@ bool resolveAttribute(QOpenGLShaderProgram* program, const char* name, int* loca
     return *location >= 0;
 }
 
-bool resolveUniform(QOpenGLShaderProgram* program, const char* name, int* location)
+// `required` false: a variable of a stage left out of the program, absent
+// there (location -1, which every uniform call ignores).
+bool resolveUniform(QOpenGLShaderProgram* program, const char* name, int* location, bool required = true)
 {
     *location = program->uniformLocation(name);
+    if (!required)
+        return true;
     if (*location < 0)
         qWarning().noquote() << "ShaderProcessor: unable to resolve" << QStringLiteral("\"%1\"").arg(name)
                              << "shader location";
@@ -208,22 +233,26 @@ bool resolveUniform(QOpenGLShaderProgram* program, const char* name, int* locati
 
 } // namespace
 
-bool ShaderProcessor::resolveEMShaderLocations()
+bool ShaderProcessor::resolveEMShaderLocations(unsigned stages)
 {
     QOpenGLShaderProgram* p = m_emProgram.get();
+    const bool stock = stages & StockStage;
+    const bool grain = stages & GrainStage;
     const bool resolved = resolveAttribute(p, "inVertexPos", &m_em.vertexPos)
         && resolveAttribute(p, "inTextCoordinate", &m_em.textCoordinate) && resolveUniform(p, "uniMatrix", &m_em.matrix)
         && resolveUniform(p, "uniFrameTextureArray", &m_em.frameTexture)
         && resolveUniform(p, "uniExposureArray", &m_em.exposure)
         && resolveUniform(p, "uniLiftGammaGainArray", &m_em.liftGammaGain)
-        && resolveUniform(p, "uniBallsArray", &m_em.balls) && resolveUniform(p, "uniGrainMapArray", &m_em.grainMap)
-        && resolveUniform(p, "uniGrainCurveArray", &m_em.grainCurve)
-        && resolveUniform(p, "uniStockLUTArray", &m_em.stockLUT)
-        && resolveUniform(p, "uniGrainAmount", &m_em.grainAmount)
-        && resolveUniform(p, "uniGrainColorfulness", &m_em.grainColorfulness)
-        && resolveUniform(p, "uniGrainOffset", &m_em.grainOffset) && resolveUniform(p, "uniGrainSize", &m_em.grainSize)
+        && resolveUniform(p, "uniBallsArray", &m_em.balls)
+        && resolveUniform(p, "uniGrainMapArray", &m_em.grainMap, grain)
+        && resolveUniform(p, "uniGrainCurveArray", &m_em.grainCurve, grain)
+        && resolveUniform(p, "uniStockLUTArray", &m_em.stockLUT, stock)
+        && resolveUniform(p, "uniGrainAmount", &m_em.grainAmount, grain)
+        && resolveUniform(p, "uniGrainColorfulness", &m_em.grainColorfulness, grain)
+        && resolveUniform(p, "uniGrainOffset", &m_em.grainOffset, grain)
+        && resolveUniform(p, "uniGrainSize", &m_em.grainSize, grain)
         && resolveUniform(p, "uniStockLUTAmount", &m_em.stockLUTAmount)
-        && resolveUniform(p, "uniStockCurveAmount", &m_em.stockCurveAmount)
+        && resolveUniform(p, "uniStockCurveAmount", &m_em.stockCurveAmount, stock)
         && resolveUniform(p, "uniSaturation", &m_em.saturation)
         && resolveUniform(p, "uniBlackAndWhite", &m_em.blackAndWhite)
         && resolveUniform(p, "uniHistogramArray", &m_em.histogram)
@@ -359,7 +388,8 @@ void ShaderProcessor::logPendingErrors()
 
 bool ShaderProcessor::initializeEMSubroutines()
 {
-    debugEMSubroutines();
+    if (m_emProgramsBuilt <= 1)
+        debugEMSubroutines();
     return resolveSubroutines(
         m_emProgram->programId(), kEMOrderNames, 3, "colorSelection", m_emOrderIndices, &m_emSubroutineCount);
 }
@@ -495,8 +525,7 @@ bool ShaderProcessor::initializeTextures()
         (bypass ? m_tables.bypassLevels() : m_tables.levels()).data());
     glActiveTexture(GL_TEXTURE5);
     m_exposureTexture = createTexture(GL_TEXTURE_1D_ARRAY, GL_LINEAR);
-    uploadChannelTable(
-        (bypass ? m_tables.bypassExposure() : m_tables.exposure()).data(), GradeTables::TableSize, true);
+    uploadChannelTable((bypass ? m_tables.bypassExposure() : m_tables.exposure()).data(), GradeTables::TableSize, true);
     glActiveTexture(GL_TEXTURE6);
     m_liftGammaGainTexture = createTexture(GL_TEXTURE_1D, GL_LINEAR);
     glTexImage1D(GL_TEXTURE_1D, 0, GL_R32F, GradeTables::TableSize, 0, GL_RED, GL_FLOAT,

@@ -1,12 +1,23 @@
 #version 400 core
 
-// Grading program, fragment stage. Every stage always runs; a stage is
-// neutral when its table, matrix or amount is neutral.
+// Grading program, fragment stage. A stage is neutral when its table, matrix
+// or amount is neutral. The stock and grain stages are compiled in only when
+// EM_STOCK and EM_GRAIN are 1 (the program's owner builds one program per
+// set of stages a grade uses): a software rasteriser runs both sides of a
+// branch on a uniform, so a stage switched off by its amount alone still costs
+// its full price.
 //
 // The colour is carried as three channels: the matrices leave alpha alone
 // (their fourth row and column are those of the identity), so alpha is the
 // source's, or 1 once the stock is applied. A fourth channel through every
 // stage only costs registers on a software rasteriser.
+
+#ifndef EM_STOCK
+#define EM_STOCK 1
+#endif
+#ifndef EM_GRAIN
+#define EM_GRAIN 1
+#endif
 
 in vec2 varTextCoordinate;
 
@@ -137,8 +148,12 @@ void main()
 {
     vec4 source = texture(uniFrameTextureArray, varTextCoordinate);
     vec3 p = applyExposure(source.rgb);
+#if EM_STOCK
     p = applyStock(p);
+#endif
+#if EM_GRAIN
     p = applyGrain(p);
+#endif
     p = p * mat3(uniBlackAndWhite);
     p = applyLiftGammaGain(p);
     p = applyWheels(p);

@@ -6,6 +6,7 @@
 #include <QRandomGenerator>
 
 #include <cmath>
+#include <map>
 
 using namespace Emulsa;
 using namespace Emulsa::Test;
@@ -21,6 +22,7 @@ private slots:
     void stagesAgreeWithReference_data();
     void stagesAgreeWithReference();
     void neutralGradePassesPictureThrough();
+    void gradingProgramsFollowTheGrade();
     void neutralGradeSkipsItsPass_data();
     void neutralGradeSkipsItsPass();
     void colourOrders();
@@ -141,9 +143,56 @@ void TestGpuGrade::stagesAgreeWithReference()
                              .arg(toByte(cpu[size_t(where) * 4]))
                              .arg(toByte(cpu[size_t(where) * 4 + 1]))
                              .arg(toByte(cpu[size_t(where) * 4 + 2]))));
+    // Only the stages the grade uses are in the program that drew it.
+    const unsigned stages = (settings.getStockLUTAmount() != 0 ? unsigned(ShaderProcessor::StockStage) : 0u)
+        | (settings.getGrainAmount() != 0 ? unsigned(ShaderProcessor::GrainStage) : 0u);
+    QCOMPARE(grader.processor->gradingProgramStages(), stages);
     // The grade did something (except where the stage is meant to be mild).
     if (QByteArray(QTest::currentDataTag()) != "neutral")
         QVERIFY(maxByteDifference(gpu, m_picture) > 2);
+}
+
+void TestGpuGrade::gradingProgramsFollowTheGrade()
+{
+    // Amounts switched on and off as a user would: each set of stages is
+    // compiled once, and a program taken up again draws what it drew before
+    // (its variables and subroutines come back with it).
+    ClipSettings settings;
+    settings.setStockLUTAmount(80);
+    settings.setGrainAmount(120);
+    settings.setSaturation(1.3f);
+    GpuGrader grader;
+    QVERIFY(grader.create(m_gl, settings, W, H));
+    ShaderProcessor* p = grader.processor.get();
+    p->setGrainOffset(17.f, 5.f);
+    const struct
+    {
+        float stock;
+        float grain;
+        unsigned stages;
+        int built;
+    } steps[] = {
+        { 0.8f, 1.2f, ShaderProcessor::AllGradeStages, 1 },
+        { 0.8f, 0.f, ShaderProcessor::StockStage, 2 },
+        { 0.f, 0.f, 0, 3 },
+        { 0.8f, 1.2f, ShaderProcessor::AllGradeStages, 3 },
+        { 0.f, 1.2f, ShaderProcessor::GrainStage, 4 },
+        { 0.8f, 0.f, ShaderProcessor::StockStage, 4 },
+        { 0.f, 0.f, 0, 4 },
+        { 0.8f, 1.2f, ShaderProcessor::AllGradeStages, 4 },
+    };
+    std::map<unsigned, std::vector<float>> firstPictures;
+    for (const auto& step : steps) {
+        p->setStockAmount(step.stock);
+        p->setGrainAmount(step.grain);
+        const auto picture = grader.grade(m_picture);
+        QCOMPARE(p->gradingProgramStages(), step.stages);
+        QCOMPARE(p->gradingProgramsBuilt(), step.built);
+        const auto first = firstPictures.emplace(step.stages, picture);
+        if (!first.second)
+            QCOMPARE(maxByteDifference(picture, first.first->second), 0);
+    }
+    QVERIFY(maxByteDifference(firstPictures[0], firstPictures[ShaderProcessor::AllGradeStages]) > 2);
 }
 
 void TestGpuGrade::neutralGradePassesPictureThrough()
