@@ -101,11 +101,14 @@ bool GradingPipeline::initialize(int sourceWidth, int sourceHeight, int outputWi
     m_gl->glGetError();
     // Packed texels are read one to one: nearest magnification.
     m_sourceTexture = createTexture(GL_RGBA8, sourceWidth, sourceHeight, GL_LINEAR, GL_NEAREST);
-    m_linearTexture = createTexture(GL_RGBA32F, sourceWidth, sourceHeight, GL_LINEAR, GL_LINEAR);
-    // 2 x 2 until a grading pass draws: a skipped pass never needs the
-    // output-sized float picture.
+    // 2 x 2 until a pass draws into them: a skipped grading pass never needs
+    // the output-sized float picture, a grade from the packed source never
+    // needs the linear one.
+    m_linearTexture = createTexture(GL_RGBA32F, 2, 2, GL_LINEAR, GL_LINEAR);
+    m_linearStorageAllocated = false;
     m_gradedTexture = createTexture(GL_RGBA32F, 2, 2, GL_LINEAR, GL_LINEAR);
     m_gradedStorageAllocated = false;
+    m_gradedInOnePass = false;
     m_gl->glGenRenderbuffers(1, &m_outputRenderbuffer);
     m_gl->glBindRenderbuffer(GL_RENDERBUFFER, m_outputRenderbuffer);
     m_gl->glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, outputWidth, outputHeight);
@@ -152,9 +155,19 @@ void GradingPipeline::uploadYuy2(const void* bytes, int stride)
     m_gl->glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
 }
 
+void GradingPipeline::allocateLinearStorage()
+{
+    if (m_linearStorageAllocated)
+        return;
+    m_gl->glBindTexture(GL_TEXTURE_2D, m_linearTexture);
+    m_gl->glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA32F, m_sourceWidth, m_sourceHeight, 0, GL_RGBA, GL_FLOAT, nullptr);
+    m_linearStorageAllocated = true;
+}
+
 void GradingPipeline::uploadRgb(const float* rgba)
 {
     m_gl->glActiveTexture(GL_TEXTURE0);
+    allocateLinearStorage();
     m_gl->glBindTexture(GL_TEXTURE_2D, m_linearTexture);
     m_gl->glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
     m_gl->glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, m_sourceWidth, m_sourceHeight, GL_RGBA, GL_FLOAT, rgba);
@@ -162,6 +175,7 @@ void GradingPipeline::uploadRgb(const float* rgba)
 
 void GradingPipeline::convertInputPass(ShaderProcessor* processor, ColorRange range)
 {
+    allocateLinearStorage();
     m_gl->glBindFramebuffer(GL_FRAMEBUFFER, m_linearFbo);
     m_gl->glDrawBuffer(GL_COLOR_ATTACHMENT0);
     processor->prepareFrame(
@@ -188,27 +202,57 @@ bool GradingPipeline::passesPictureThrough(const ShaderProcessor* processor) con
     return m_skipsNeutralGrade && isOneToOne(processor) && processor->gradeIsNeutral();
 }
 
-void GradingPipeline::gradePass(ShaderProcessor* processor, unsigned int colourOrder)
+bool GradingPipeline::skipsGrade(const ShaderProcessor* processor, unsigned int colourOrder) const
 {
-    static const QMatrix4x4 projection = gradeProjection();
-    const bool oneToOne = isOneToOne(processor);
     // A neutral grade one to one, in the source's order, would copy the
     // linear picture: use that picture instead.
-    m_gradeSkipped = m_skipsNeutralGrade && oneToOne
+    return m_skipsNeutralGrade && isOneToOne(processor)
         && (colourOrder == ShaderProcessor::NoOrderPreference || colourOrder == ShaderProcessor::OrderRGBA)
         && processor->gradeIsNeutral();
+}
+
+void GradingPipeline::gradePass(ShaderProcessor* processor, unsigned int colourOrder)
+{
+    m_gradeSkipped = skipsGrade(processor, colourOrder);
     if (m_gradeSkipped)
         return;
     // One to one, every sample falls on a texel centre, where nearest and
     // linear filtering agree; nearest reads one texel instead of four. The
     // blur samples between texels and needs linear filtering.
-    const GLenum filter = oneToOne && !(processor->blurAmount() > 0.f) ? GL_NEAREST : GL_LINEAR;
+    const GLenum filter = isOneToOne(processor) && !(processor->blurAmount() > 0.f) ? GL_NEAREST : GL_LINEAR;
     if (filter != m_linearFilter) {
         m_gl->glBindTexture(GL_TEXTURE_2D, m_linearTexture);
         m_gl->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GLint(filter));
         m_gl->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GLint(filter));
         m_linearFilter = filter;
     }
+    drawGrade(processor, colourOrder, m_linearTexture);
+}
+
+bool GradingPipeline::gradesFromSourceInOnePass(const ShaderProcessor* processor, unsigned int colourOrder) const
+{
+    return isOneToOne(processor) && !(processor->blurAmount() > 0.f) && !processor->hasHistogramTarget()
+        && !skipsGrade(processor, colourOrder);
+}
+
+void GradingPipeline::gradeFromSource(ShaderProcessor* processor, ColorRange range, unsigned int colourOrder)
+{
+    m_gradedInOnePass = gradesFromSourceInOnePass(processor, colourOrder)
+        && processor->setGradeSource(
+            range == FullRange ? ShaderProcessor::PackedFullSource : ShaderProcessor::PackedLimitedSource);
+    if (!m_gradedInOnePass) {
+        convertInputPass(processor, range);
+        gradePass(processor, colourOrder);
+        return;
+    }
+    m_gradeSkipped = false;
+    drawGrade(processor, colourOrder, m_sourceTexture);
+    processor->setGradeSource(ShaderProcessor::LinearSource);
+}
+
+void GradingPipeline::drawGrade(ShaderProcessor* processor, unsigned int colourOrder, GLuint picture)
+{
+    static const QMatrix4x4 projection = gradeProjection();
     if (!m_gradedStorageAllocated) {
         m_gl->glBindTexture(GL_TEXTURE_2D, m_gradedTexture);
         m_gl->glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA32F, m_outputWidth, m_outputHeight, 0, GL_RGBA, GL_FLOAT, nullptr);
@@ -217,7 +261,7 @@ void GradingPipeline::gradePass(ShaderProcessor* processor, unsigned int colourO
     m_gl->glBindFramebuffer(GL_FRAMEBUFFER, m_gradedFbo);
     m_gl->glDrawBuffer(GL_COLOR_ATTACHMENT0);
     m_gl->glActiveTexture(GL_TEXTURE0);
-    m_gl->glBindTexture(GL_TEXTURE_2D, m_linearTexture);
+    m_gl->glBindTexture(GL_TEXTURE_2D, picture);
     processor->prepareFrame(ShaderProcessor::GradePass, colourOrder, &projection);
     m_gl->glViewport(0, 0, m_outputWidth, m_outputHeight);
     m_gl->glDrawArrays(GL_TRIANGLES, 0, 6);

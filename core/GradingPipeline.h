@@ -26,8 +26,14 @@ class ShaderProcessor;
 // texture keeps row 0 at the top of the picture, like the source; the YUY2
 // read-back is top row first.
 //
+// gradeFromSource() stands for the input conversion and the grading pass:
+// when the output falls on the source one to one, with no blur and no
+// histogram, the grading program converts the packed texels itself and the
+// linear picture is never drawn.
+//
 // The graded texture gets its output-sized storage from the first grading
-// pass that draws (a neutral grade never needs it).
+// pass that draws (a neutral grade never needs it), the linear texture from
+// the first input conversion or RGB upload.
 //
 // All calls need the context current on the calling thread; nothing is
 // allocated per frame (the two pixel buffers are made by the first
@@ -61,6 +67,15 @@ public:
     void convertInputPass(ShaderProcessor* processor, ColorRange range);
     // `colourOrder`: ShaderProcessor::ColourOrder.
     void gradePass(ShaderProcessor* processor, unsigned int colourOrder = 0xFFFFFFFF);
+    // The uploaded packed frame graded: convertInputPass() and gradePass(),
+    // or one pass when the grading program can read the packed frame. The
+    // linear picture is then not current (readLinear() is not meaningful).
+    void gradeFromSource(ShaderProcessor* processor, ColorRange range, unsigned int colourOrder = 0xFFFFFFFF);
+    // Whether gradeFromSource() would grade in one pass.
+    bool gradesFromSourceInOnePass(const ShaderProcessor* processor, unsigned int colourOrder = 0xFFFFFFFF) const;
+    // True when the last gradeFromSource() graded in one pass.
+    bool gradedInOnePass() const { return m_gradedInOnePass; }
+    bool linearStorageAllocated() const { return m_linearStorageAllocated; }
     // Whether a neutral grade may skip the grading pass (default true); off,
     // every grading pass draws.
     void setSkipsNeutralGrade(bool skip) { m_skipsNeutralGrade = skip; }
@@ -111,6 +126,11 @@ public:
 private:
     GLuint createTexture(GLenum internalFormat, int width, int height, GLenum minFilter, GLenum magFilter);
     void destroy();
+    void allocateLinearStorage();
+    // Whether a neutral grade lets the grading pass be skipped.
+    bool skipsGrade(const ShaderProcessor* processor, unsigned int colourOrder) const;
+    // The grading pass reading `picture` on unit 0 into the graded texture.
+    void drawGrade(ShaderProcessor* processor, unsigned int colourOrder, GLuint picture);
 
     QOpenGLFunctions_4_0_Core* m_gl;
     int m_sourceWidth = 0;
@@ -132,6 +152,8 @@ private:
     int m_pendingReads = 0;
     bool m_skipsNeutralGrade = true;
     bool m_gradedStorageAllocated = false;
+    bool m_linearStorageAllocated = false;
+    bool m_gradedInOnePass = false;
     bool m_gradeSkipped = false;
     GLenum m_linearFilter = GL_LINEAR;
 };

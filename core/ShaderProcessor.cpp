@@ -548,41 +548,57 @@ unsigned ShaderProcessor::gradeStagesLocked(bool bypass) const
     return (m_stockAmount != 0.f ? unsigned(StockStage) : 0u) | (m_grainAmount != 0.f ? unsigned(GrainStage) : 0u);
 }
 
-void ShaderProcessor::useGradeStages(unsigned stages)
+bool ShaderProcessor::useEMProgram(unsigned key)
 {
-    if (stages == m_emStages)
-        return;
-    EMProgram& wanted = m_emPrograms[stages];
+    if (key == m_emKey)
+        return true;
+    EMProgram& wanted = m_emPrograms[key];
     if (!wanted.program && wanted.failed)
-        stages = AllGradeStages; // the whole program grades every case
-    if (stages == m_emStages)
-        return;
+        return false;
     // Park the current program, then take the wanted one or build it.
-    EMProgram& parked = m_emPrograms[m_emStages];
+    const unsigned previous = m_emKey;
+    EMProgram& parked = m_emPrograms[previous];
     parked.program = std::move(m_emProgram);
     parked.locations = m_em;
     std::copy(std::begin(m_emOrderIndices), std::end(m_emOrderIndices), std::begin(parked.orderIndices));
     parked.subroutineCount = m_emSubroutineCount;
-    EMProgram& chosen = m_emPrograms[stages];
-    if (!chosen.program) {
+    if (!wanted.program) {
         m_em = EMLocations();
-        if (initializeEMShaderPrograms(stages) && resolveEMShaderLocations(stages) && initializeEMSubroutines()) {
-            m_emStages = stages;
-            return;
+        const unsigned stages = key & AllGradeStages;
+        if (initializeEMShaderPrograms(key) && resolveEMShaderLocations(stages) && initializeEMSubroutines()) {
+            m_emKey = key;
+            return true;
         }
-        qWarning().noquote() << "ShaderProcessor: a grading program without unused stages could not be built;"
-                             << "the whole program grades instead";
-        chosen.failed = true;
+        qWarning().noquote() << "ShaderProcessor: grading program" << key << "could not be built";
+        wanted.failed = true;
         m_emProgram.reset();
-        // Built at set-up, so parked or current; it was not current.
-        stages = AllGradeStages;
+        key = previous;
     }
-    EMProgram& taken = m_emPrograms[stages];
+    EMProgram& taken = m_emPrograms[key];
     m_emProgram = std::move(taken.program);
     m_em = taken.locations;
     std::copy(std::begin(taken.orderIndices), std::end(taken.orderIndices), std::begin(m_emOrderIndices));
     m_emSubroutineCount = taken.subroutineCount;
-    m_emStages = stages;
+    m_emKey = key;
+    return key != previous;
+}
+
+bool ShaderProcessor::hasHistogramTarget() const
+{
+    AnnotatedMutexLocker lock(&m_histogramMutex);
+    return m_histogramTarget != nullptr;
+}
+
+bool ShaderProcessor::setGradeSource(GradeSource source)
+{
+    if (source == m_gradeSource)
+        return true;
+    // The whole program for this source is the one every grade can fall
+    // back on: it must exist before the source is taken up.
+    if (source != LinearSource && !useEMProgram(AllGradeStages | (unsigned(source) << kEMSourceShift)))
+        return false;
+    m_gradeSource = source;
+    return true;
 }
 
 void ShaderProcessor::bindGrading(const QMatrix4x4& matrix, bool bypass, int histogramNeeded)
@@ -592,7 +608,11 @@ void ShaderProcessor::bindGrading(const QMatrix4x4& matrix, bool bypass, int his
         AnnotatedMutexLocker lock(&m_dataMutex);
         stages = gradeStagesLocked(bypass);
     }
-    useGradeStages(stages);
+    const unsigned source = unsigned(m_gradeSource) << kEMSourceShift;
+    // The whole program for the source exists (built at set-up, or checked
+    // when the source was chosen) and grades every case.
+    if (!useEMProgram(stages | source))
+        useEMProgram(AllGradeStages | source);
     m_emProgram->bind();
     m_emVao.bind();
     m_emProgram->setUniformValue(m_em.matrix, matrix);

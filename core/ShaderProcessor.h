@@ -170,6 +170,8 @@ public:
     // frame was blurred (at set-up they are 2 x 2, to choose the format).
     bool blurStorageAllocated() const { return m_blurStorageAllocated; }
     GLenum histogramTargetFormat() const { return m_histogramFormat; }
+    // Whether grading passes also fill the owner's histogram.
+    bool hasHistogramTarget() const;
 
     // Flags the owners write directly.
     std::atomic<bool> animateGrain { false };
@@ -198,7 +200,20 @@ public:
         GrainStage = 2,
         AllGradeStages = StockStage | GrainStage,
     };
-    unsigned gradingProgramStages() const { return m_emStages; }
+    unsigned gradingProgramStages() const { return m_emKey & AllGradeStages; }
+    // What texture unit 0 holds for the grading pass: the linear picture
+    // (RGBA floats, the default), or the packed YUY2 frame, converted in the
+    // grading program itself (one to one only: it reads the nearest pixel;
+    // no blur and no histogram passes). False when no program can read that
+    // source; the linear source always can. GL thread.
+    enum GradeSource : unsigned
+    {
+        LinearSource = 0,
+        PackedLimitedSource = 1,
+        PackedFullSource = 2,
+    };
+    bool setGradeSource(GradeSource source);
+    GradeSource gradeSource() const { return m_gradeSource; }
     // How many grading programs were compiled: one per set of stages used.
     int gradingProgramsBuilt() const { return m_emProgramsBuilt; }
     // Texture coordinates of the EM vertex array (12 floats, vertex order).
@@ -284,7 +299,7 @@ private:
     };
 
     // initialize() steps.
-    bool initializeEMShaderPrograms(unsigned stages = AllGradeStages);
+    bool initializeEMShaderPrograms(unsigned key = AllGradeStages);
     bool initializeCCShaderPrograms();
     bool initializeBlurShaderPrograms();
     bool resolveEMShaderLocations(unsigned stages = AllGradeStages);
@@ -317,10 +332,10 @@ private:
         const QByteArray& fragmentDefines = QByteArray());
     // The stages a pass of the grade at hand needs (under the data mutex).
     unsigned gradeStagesLocked(bool bypass) const;
-    // Makes the grading program holding `stages` the current one (m_emProgram,
-    // m_em and its subroutine indices), building it on first use; keeps the
-    // current program when the build fails.
-    void useGradeStages(unsigned stages);
+    // Makes the grading program for `key` (stages, plus the source times 4)
+    // the current one (m_emProgram, m_em and its subroutine indices), building
+    // it on first use; false, the current one kept, when it can't be built.
+    bool useEMProgram(unsigned key);
     bool buildVertexArray(QOpenGLVertexArrayObject& vao, QOpenGLBuffer& vertices, QOpenGLBuffer& coordinates,
         const float* textureCoordinates, bool blur);
     void logPendingErrors();
@@ -378,8 +393,8 @@ private:
     // (modes 2 to 5) and by blur direction (horizontal, vertical).
     GLuint m_emOrderIndices[3] = { 0, 0, 0 };
     GLint m_emSubroutineCount = 0;
-    // Grading programs not in use, by their stages; m_emStages are those of
-    // m_emProgram.
+    // Grading programs not in use, by key (stages + 4 x source); m_emKey is
+    // that of m_emProgram.
     struct EMProgram
     {
         std::unique_ptr<QOpenGLShaderProgram> program;
@@ -388,8 +403,10 @@ private:
         GLint subroutineCount = 0;
         bool failed = false;
     };
-    std::array<EMProgram, AllGradeStages + 1> m_emPrograms;
-    unsigned m_emStages = AllGradeStages;
+    static constexpr unsigned kEMSourceShift = 2;
+    std::array<EMProgram, (PackedFullSource + 1) << kEMSourceShift> m_emPrograms;
+    unsigned m_emKey = AllGradeStages;
+    GradeSource m_gradeSource = LinearSource;
     int m_emProgramsBuilt = 0;
     GLuint m_ccIndices[4] = { 0, 0, 0, 0 };
     GLint m_ccSubroutineCount = 0;

@@ -175,17 +175,19 @@ bool ShaderProcessor::buildProgram(std::unique_ptr<QOpenGLShaderProgram>& progra
     return true;
 }
 
-bool ShaderProcessor::initializeEMShaderPrograms(unsigned stages)
+bool ShaderProcessor::initializeEMShaderPrograms(unsigned key)
 {
-    const QByteArray defines = stages == AllGradeStages
+    const unsigned stages = key & AllGradeStages;
+    const QByteArray defines = key == AllGradeStages
         ? QByteArray()
         : QByteArrayLiteral("#define EM_STOCK ") + ((stages & StockStage) ? "1" : "0")
-            + QByteArrayLiteral("\n#define EM_GRAIN ") + ((stages & GrainStage) ? "1" : "0") + "\n";
+            + QByteArrayLiteral("\n#define EM_GRAIN ") + ((stages & GrainStage) ? "1" : "0")
+            + QByteArrayLiteral("\n#define EM_SOURCE ") + QByteArray::number(key >> kEMSourceShift) + "\n";
     if (!buildProgram(m_emProgram, "EM", QStringLiteral(":/em.v.glsl"), QStringLiteral(":/em.f.glsl"), "inVertexPos",
             "inTextCoordinate", defines))
         return false;
     ++m_emProgramsBuilt;
-    if (stages != AllGradeStages)
+    if (key != AllGradeStages)
         return true;
     qDebug().noquote() << "ShaderProcessor: glGetAttribLocation inVertexPos:"
                        << m_emProgram->attributeLocation("inVertexPos");
@@ -251,7 +253,7 @@ bool ShaderProcessor::resolveEMShaderLocations(unsigned stages)
         && resolveUniform(p, "uniGrainColorfulness", &m_em.grainColorfulness, grain)
         && resolveUniform(p, "uniGrainOffset", &m_em.grainOffset, grain)
         && resolveUniform(p, "uniGrainSize", &m_em.grainSize, grain)
-        && resolveUniform(p, "uniStockLUTAmount", &m_em.stockLUTAmount)
+        && resolveUniform(p, "uniStockLUTAmount", &m_em.stockLUTAmount, stock)
         && resolveUniform(p, "uniStockCurveAmount", &m_em.stockCurveAmount, stock)
         && resolveUniform(p, "uniSaturation", &m_em.saturation)
         && resolveUniform(p, "uniBlackAndWhite", &m_em.blackAndWhite)

@@ -112,14 +112,9 @@ void OffscreenRenderer::uploadFrame(Frame* frame)
     uploadFrame(frame->data, int(frame->effectiveStride()));
 }
 
-void OffscreenRenderer::convertInputPass()
+void OffscreenRenderer::gradeFrame()
 {
-    m_pipeline->convertInputPass(m_processor.get(), colorRange());
-}
-
-void OffscreenRenderer::gradePass()
-{
-    m_pipeline->gradePass(m_processor.get());
+    m_pipeline->gradeFromSource(m_processor.get(), colorRange());
 }
 
 void OffscreenRenderer::convertOutputPass()

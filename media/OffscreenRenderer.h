@@ -68,8 +68,9 @@ protected:
     void uploadFrame(const uchar* bytes, int stride);
     // Uploads a frame under its lock with its own stride.
     void uploadFrame(Frame* frame);
-    void convertInputPass();
-    void gradePass();
+    // The uploaded frame converted and graded (in one pass when the grading
+    // program can read the packed frame itself).
+    void gradeFrame();
     void convertOutputPass();
     // The packed YUY2 picture (output width x height x 2 bytes), top row first.
     void readBackYuy2(uchar* buffer);

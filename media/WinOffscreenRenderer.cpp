@@ -542,8 +542,7 @@ bool WinOffscreenRenderer::runImageMode()
             break;
         }
         uploadFrame(m_currentFrame);
-        convertInputPass();
-        gradePass();
+        gradeFrame();
         readBackGraded(image.data());
         swapAndRelease();
         const QImage picture(image.data(), m_outputWidth, m_outputHeight, m_outputWidth * 4, QImage::Format_RGBA8888);

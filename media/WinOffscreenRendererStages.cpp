@@ -168,8 +168,7 @@ bool WinOffscreenRenderer::drawFrames(Pipeline& p)
         }
         uploadFrame(frame.get());
         frame.reset();
-        convertInputPass();
-        gradePass();
+        gradeFrame();
         convertOutputPass();
         bool ok = beginReadBackYuy2();
         // Frame N is being read; frame N - 1, read while N was drawn, goes on.

@@ -18,6 +18,12 @@
 #ifndef EM_GRAIN
 #define EM_GRAIN 1
 #endif
+// The picture on unit 0: 0 linear RGB floats; 1 or 2 the packed YUY2 frame
+// (limited or full range), converted here with the colour converter's
+// arithmetic at the pixel the coordinate falls in (a one-to-one pass).
+#ifndef EM_SOURCE
+#define EM_SOURCE 0
+#endif
 
 in vec2 varTextCoordinate;
 
@@ -60,6 +66,30 @@ subroutine(swapColor) vec4 toARGB(vec4 color)
 }
 
 subroutine uniform swapColor colorSelection;
+
+#if EM_SOURCE != 0
+vec4 packedSource(vec2 coordinate)
+{
+    vec2 size = vec2(textureSize(uniFrameTextureArray, 0));
+    float odd = floor(mod(size.x * coordinate.x, 2.0));
+    ivec2 texel = ivec2(floor(vec2(size.x * coordinate.x * 0.5, size.y * coordinate.y)));
+    vec4 pair = texelFetch(uniFrameTextureArray, texel, 0) * 255.0;
+    float u = pair.g - 128.0;
+    float v = pair.a - 128.0;
+#if EM_SOURCE == 1
+    float y = (odd > 0.0 ? pair.b : pair.r) - 16.0;
+    float r = (298.082 * y + 458.942 * v) / 256.0;
+    float g = (298.082 * y - 54.592 * u - 136.425 * v) / 256.0;
+    float b = (298.082 * y + 540.775 * u) / 256.0;
+#else
+    float y = odd > 0.0 ? pair.b : pair.r;
+    float r = (256.0 * y + 403.1488 * v) / 256.0;
+    float g = (256.0 * y - 47.954944 * u - 119.839744 * v) / 256.0;
+    float b = (256.0 * y + 475.0336 * u) / 256.0;
+#endif
+    return vec4(r, g, b, 255.0) / 255.0;
+}
+#endif
 
 // Lightness of HSL: the mean of the largest and smallest channel.
 float lightness(vec3 c)
@@ -146,7 +176,11 @@ vec3 applyLevels(vec3 p)
 
 void main()
 {
+#if EM_SOURCE == 0
     vec4 source = texture(uniFrameTextureArray, varTextCoordinate);
+#else
+    vec4 source = packedSource(varTextCoordinate);
+#endif
     vec3 p = applyExposure(source.rgb);
 #if EM_STOCK
     p = applyStock(p);

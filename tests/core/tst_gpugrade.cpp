@@ -29,6 +29,8 @@ private slots:
     void yuy2RoundTrips_data();
     void yuy2RoundTrips();
     void yuy2ConversionCases();
+    void gradeFromPackedSource_data();
+    void gradeFromPackedSource();
     void picturePassesThrough_data();
     void picturePassesThrough();
     void pixelBufferReadsKeepOrder_data();
@@ -351,6 +353,92 @@ void TestGpuGrade::yuy2RoundTrips()
     for (size_t i = 0; i < frame.size(); ++i)
         worst = std::max(worst, std::abs(int(back[i]) - int(frame[i])));
     QVERIFY2(worst <= 2, qPrintable(QString::number(worst)));
+}
+
+void TestGpuGrade::gradeFromPackedSource_data()
+{
+    QTest::addColumn<QString>("grade");
+    QTest::addColumn<int>("range");
+    QTest::addColumn<QString>("setup");
+    QTest::addColumn<bool>("onePass");
+    const int limited = GradingPipeline::LimitedRange;
+    const int full = GradingPipeline::FullRange;
+    QTest::newRow("full grade, limited range") << "full" << limited << "" << true;
+    QTest::newRow("full grade, full range") << "full" << full << "" << true;
+    QTest::newRow("no grain") << "no grain" << limited << "" << true;
+    QTest::newRow("no stock, full range") << "no stock" << full << "" << true;
+    QTest::newRow("tables only") << "tables" << limited << "" << true;
+    QTest::newRow("smaller output") << "full" << limited << "size" << false;
+    QTest::newRow("blurring gauge") << "full" << limited << "blur" << false;
+    QTest::newRow("histogram") << "full" << limited << "histogram" << false;
+    QTest::newRow("neutral grade") << "neutral" << limited << "" << false;
+}
+
+// Graded from the packed frame in one pass, the picture is the one the input
+// conversion and the grading pass make; where one pass can't stand for them
+// (scaled, blurred, a histogram to fill, a neutral grade skipped) both run.
+void TestGpuGrade::gradeFromPackedSource()
+{
+    QFETCH(QString, grade);
+    QFETCH(int, range);
+    QFETCH(QString, setup);
+    QFETCH(bool, onePass);
+    const int width = 64;
+    const int height = 32;
+    std::vector<quint8> frame(size_t(width) * height * 2);
+    QRandomGenerator random(11);
+    for (quint8& byte : frame)
+        byte = quint8(random.bounded(256));
+
+    ClipSettings settings = neutralSettings();
+    if (grade != QLatin1String("neutral")) {
+        settings.setExposure(0.2f);
+        settings.setLow({ 0.4, -2.5 });
+        settings.setSaturation(1.25f);
+        settings.setStockLUTAmount(grade == QLatin1String("no stock") || grade == QLatin1String("tables") ? 0 : 80);
+        settings.setGrainAmount(grade == QLatin1String("no grain") || grade == QLatin1String("tables") ? 0 : 120);
+    }
+    if (setup == QLatin1String("blur"))
+        settings.setGrainScaleName(QStringLiteral("8 mm"));
+    quint32 counts[3][512] = {};
+    quint32* histogram[3] = { counts[0], counts[1], counts[2] };
+    const int outputWidth = setup == QLatin1String("size") ? width / 2 : 0;
+    const int outputHeight = setup == QLatin1String("size") ? height / 2 : 0;
+    GpuGrader grader;
+    QVERIFY(grader.create(m_gl, settings, width, height, outputWidth, outputHeight, StretchToFit,
+        setup == QLatin1String("histogram") ? histogram : nullptr));
+    GradingPipeline* pipeline = grader.pipeline.get();
+    ShaderProcessor* processor = grader.processor.get();
+    const auto colorRange = GradingPipeline::ColorRange(range);
+    QCOMPARE(pipeline->gradesFromSourceInOnePass(processor), onePass);
+
+    const size_t outputPixels = size_t(pipeline->outputWidth()) * size_t(pipeline->outputHeight());
+    std::vector<float> oneOrBoth(outputPixels * 4);
+    pipeline->uploadYuy2(frame.data());
+    pipeline->gradeFromSource(processor, colorRange);
+    QCOMPARE(pipeline->gradedInOnePass(), onePass);
+    // The linear picture is never drawn by a grade in one pass.
+    QCOMPARE(pipeline->linearStorageAllocated(), !onePass);
+    pipeline->readGraded(oneOrBoth.data());
+    QCOMPARE(processor->gradeSource(), ShaderProcessor::LinearSource);
+    // Drawn by the program holding just the grade's stages (none failed to build).
+    if (onePass) {
+        const unsigned stages = (settings.getStockLUTAmount() != 0 ? unsigned(ShaderProcessor::StockStage) : 0u)
+            | (settings.getGrainAmount() != 0 ? unsigned(ShaderProcessor::GrainStage) : 0u);
+        QCOMPARE(processor->gradingProgramStages(), stages);
+    }
+
+    std::vector<float> twoPasses(outputPixels * 4);
+    pipeline->uploadYuy2(frame.data());
+    pipeline->convertInputPass(processor, colorRange);
+    pipeline->gradePass(processor);
+    pipeline->readGraded(twoPasses.data());
+    float worst = 0.f;
+    for (size_t i = 0; i < twoPasses.size(); ++i)
+        worst = std::max(worst, std::abs(twoPasses[i] - oneOrBoth[i]));
+    QVERIFY2(worst <= 1e-5f, qPrintable(QString::number(double(worst))));
+    if (grade != QLatin1String("neutral"))
+        QVERIFY(maxByteDifference(twoPasses, std::vector<float>(twoPasses.size(), 0.f)) > 0);
 }
 
 void TestGpuGrade::picturePassesThrough_data()
