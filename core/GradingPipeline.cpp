@@ -231,15 +231,23 @@ void GradingPipeline::gradePass(ShaderProcessor* processor, unsigned int colourO
 
 bool GradingPipeline::gradesFromSourceInOnePass(const ShaderProcessor* processor, unsigned int colourOrder) const
 {
-    return isOneToOne(processor) && !(processor->blurAmount() > 0.f) && !processor->hasHistogramTarget()
-        && !skipsGrade(processor, colourOrder);
+    return !(processor->blurAmount() > 0.f) && !skipsGrade(processor, colourOrder);
+}
+
+ShaderProcessor::GradeSource GradingPipeline::packedSource(const ShaderProcessor* processor, ColorRange range) const
+{
+    // One to one, each output pixel is one source pixel; the histogram passes
+    // draw a smaller picture and need it filtered.
+    const bool nearest = isOneToOne(processor) && !processor->hasHistogramTarget();
+    if (range == FullRange)
+        return nearest ? ShaderProcessor::PackedFullSource : ShaderProcessor::PackedFullFilteredSource;
+    return nearest ? ShaderProcessor::PackedLimitedSource : ShaderProcessor::PackedLimitedFilteredSource;
 }
 
 void GradingPipeline::gradeFromSource(ShaderProcessor* processor, ColorRange range, unsigned int colourOrder)
 {
     m_gradedInOnePass = gradesFromSourceInOnePass(processor, colourOrder)
-        && processor->setGradeSource(
-            range == FullRange ? ShaderProcessor::PackedFullSource : ShaderProcessor::PackedLimitedSource);
+        && processor->setGradeSource(packedSource(processor, range));
     if (!m_gradedInOnePass) {
         convertInputPass(processor, range);
         gradePass(processor, colourOrder);

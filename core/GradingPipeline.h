@@ -1,10 +1,10 @@
 #pragma once
 
+#include "core/ShaderProcessor.h"
+
 #include <QOpenGLFunctions_4_0_Core>
 
 namespace Emulsa {
-
-class ShaderProcessor;
 
 // The frame textures and framebuffers an owner of a shader processor needs
 // to grade without a window, and the passes in the order owners run them:
@@ -27,9 +27,10 @@ class ShaderProcessor;
 // read-back is top row first.
 //
 // gradeFromSource() stands for the input conversion and the grading pass:
-// when the output falls on the source one to one, with no blur and no
-// histogram, the grading program converts the packed texels itself and the
-// linear picture is never drawn.
+// without blur (which reads the linear picture), the grading program converts
+// the packed texels itself (the nearest one when the output falls on the
+// source one to one, else filtered linearly) and the linear picture is never
+// drawn.
 //
 // The graded texture gets its output-sized storage from the first grading
 // pass that draws (a neutral grade never needs it), the linear texture from
@@ -71,6 +72,8 @@ public:
     // or one pass when the grading program can read the packed frame. The
     // linear picture is then not current (readLinear() is not meaningful).
     void gradeFromSource(ShaderProcessor* processor, ColorRange range, unsigned int colourOrder = 0xFFFFFFFF);
+    // What the grading program reads for gradeFromSource() in one pass.
+    ShaderProcessor::GradeSource packedSource(const ShaderProcessor* processor, ColorRange range) const;
     // Whether gradeFromSource() would grade in one pass.
     bool gradesFromSourceInOnePass(const ShaderProcessor* processor, unsigned int colourOrder = 0xFFFFFFFF) const;
     // True when the last gradeFromSource() graded in one pass.

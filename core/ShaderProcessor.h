@@ -203,14 +203,17 @@ public:
     unsigned gradingProgramStages() const { return m_emKey & AllGradeStages; }
     // What texture unit 0 holds for the grading pass: the linear picture
     // (RGBA floats, the default), or the packed YUY2 frame, converted in the
-    // grading program itself (one to one only: it reads the nearest pixel;
-    // no blur and no histogram passes). False when no program can read that
-    // source; the linear source always can. GL thread.
+    // grading program itself, at the nearest pixel (for a pass one to one,
+    // without histogram passes) or filtered linearly; never with blur, which
+    // reads the linear picture. False when no program can read that source;
+    // the linear source always can. GL thread.
     enum GradeSource : unsigned
     {
         LinearSource = 0,
         PackedLimitedSource = 1,
         PackedFullSource = 2,
+        PackedLimitedFilteredSource = 3,
+        PackedFullFilteredSource = 4,
     };
     bool setGradeSource(GradeSource source);
     GradeSource gradeSource() const { return m_gradeSource; }
@@ -404,7 +407,7 @@ private:
         bool failed = false;
     };
     static constexpr unsigned kEMSourceShift = 2;
-    std::array<EMProgram, (PackedFullSource + 1) << kEMSourceShift> m_emPrograms;
+    std::array<EMProgram, (PackedFullFilteredSource + 1) << kEMSourceShift> m_emPrograms;
     unsigned m_emKey = AllGradeStages;
     GradeSource m_gradeSource = LinearSource;
     int m_emProgramsBuilt = 0;

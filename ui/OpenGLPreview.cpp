@@ -175,6 +175,7 @@ void OpenGLPreview::cleanClipResources()
     m_pixelBuffers[0] = m_pixelBuffers[1] = 0;
     m_pixelBufferBytes = 0;
     m_pipeline.reset();
+    m_linearCurrent = false;
 }
 
 bool OpenGLPreview::allocateClipResources()
@@ -302,7 +303,8 @@ void OpenGLPreview::render()
     if (clipUsable() && m_processor) {
         if (m_uploadPending && m_heldFrame) {
             uploadFrame();
-            convertFrame();
+            // Converted when a pass needs the linear picture (displayFrame()).
+            m_linearCurrent = false;
             m_uploadPending = false;
             m_shownIndex = m_heldFrame->index;
         }
@@ -378,22 +380,36 @@ void OpenGLPreview::uploadFrame()
 
 void OpenGLPreview::convertFrame()
 {
-    const bool full = m_item->asset->colorRange == GradingPipeline::FullRange;
-    m_pipeline->convertInputPass(m_processor.get(), full ? GradingPipeline::FullRange : GradingPipeline::LimitedRange);
+    m_pipeline->convertInputPass(m_processor.get(), colorRange());
+    m_linearCurrent = true;
+}
+
+GradingPipeline::ColorRange OpenGLPreview::colorRange() const
+{
+    return m_item->asset->colorRange == GradingPipeline::FullRange ? GradingPipeline::FullRange
+                                                                   : GradingPipeline::LimitedRange;
 }
 
 void OpenGLPreview::displayFrame()
 {
     static const QMatrix4x4 projection = windowProjection();
+    // Graded straight from the packed frame unless the blur needs the linear
+    // picture: the frame's conversion at its full size is skipped.
+    ShaderProcessor* processor = m_processor.get();
+    const bool packed = !(processor->blurAmount() > 0.f)
+        && processor->setGradeSource(m_pipeline->packedSource(processor, colorRange()));
+    if (!packed && !m_linearCurrent)
+        convertFrame();
     glBindFramebuffer(GL_FRAMEBUFFER, m_context->defaultFramebufferObject());
     glDrawBuffer(GL_BACK);
     glActiveTexture(GL_TEXTURE0);
-    glBindTexture(GL_TEXTURE_2D, m_pipeline->linearTexture());
-    m_processor->prepareFrame(ShaderProcessor::GradePass, ShaderProcessor::NoOrderPreference, &projection);
+    glBindTexture(GL_TEXTURE_2D, packed ? m_pipeline->sourceTexture() : m_pipeline->linearTexture());
+    processor->prepareFrame(ShaderProcessor::GradePass, ShaderProcessor::NoOrderPreference, &projection);
     const QRect viewport = pictureViewport();
     glViewport(viewport.x(), viewport.y(), viewport.width(), viewport.height());
     glDrawArrays(GL_TRIANGLES, 0, 6);
-    m_processor->finishFrame();
+    processor->finishFrame();
+    processor->setGradeSource(ShaderProcessor::LinearSource);
 }
 
 void OpenGLPreview::scheduleTick(qint64 waitNs)

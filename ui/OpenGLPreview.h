@@ -2,6 +2,7 @@
 
 #include "app/PlaybackClock.h"
 #include "core/ClipSettings.h"
+#include "core/GradingPipeline.h"
 
 #include <QImage>
 #include <QOpenGLFunctions_4_0_Core>
@@ -18,7 +19,6 @@ namespace Emulsa {
 
 class AudioPlayback;
 class Frame;
-class GradingPipeline;
 class PreviewPlaceholder;
 class SequenceItem;
 class ShaderProcessor;
@@ -149,6 +149,7 @@ private:
     void uploadFrame();
     void convertFrame();
     void displayFrame();
+    GradingPipeline::ColorRange colorRange() const;
     void redrawWhenPaused();
     bool clipUsable() const;
     QSize pictureSize() const;
@@ -171,6 +172,8 @@ private:
     const SequenceItem* m_item = nullptr;
     std::unique_ptr<Frame> m_heldFrame;
     bool m_uploadPending = false;
+    // Whether the linear texture holds the uploaded frame converted.
+    bool m_linearCurrent = false;
     std::array<std::array<quint32, 512>, 3> m_histogram {};
     quint32* m_histogramPointers[3];
     PlaybackClock m_clock;

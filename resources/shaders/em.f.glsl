@@ -18,9 +18,10 @@
 #ifndef EM_GRAIN
 #define EM_GRAIN 1
 #endif
-// The picture on unit 0: 0 linear RGB floats; 1 or 2 the packed YUY2 frame
-// (limited or full range), converted here with the colour converter's
-// arithmetic at the pixel the coordinate falls in (a one-to-one pass).
+// The picture on unit 0: 0 linear RGB floats; otherwise the packed YUY2
+// frame, converted here with the colour converter's arithmetic: 1 limited,
+// 2 full range at the pixel the coordinate falls in (a one-to-one pass);
+// 3 limited, 4 full range filtered linearly (a scaled picture).
 #ifndef EM_SOURCE
 #define EM_SOURCE 0
 #endif
@@ -68,26 +69,45 @@ subroutine(swapColor) vec4 toARGB(vec4 color)
 subroutine uniform swapColor colorSelection;
 
 #if EM_SOURCE != 0
-vec4 packedSource(vec2 coordinate)
+// The pixel at `pixel` (clamped to the frame) of the packed frame, in RGB.
+vec3 packedPixel(ivec2 pixel, ivec2 size)
 {
-    vec2 size = vec2(textureSize(uniFrameTextureArray, 0));
-    float odd = floor(mod(size.x * coordinate.x, 2.0));
-    ivec2 texel = ivec2(floor(vec2(size.x * coordinate.x * 0.5, size.y * coordinate.y)));
-    vec4 pair = texelFetch(uniFrameTextureArray, texel, 0) * 255.0;
+    pixel = clamp(pixel, ivec2(0), size - 1);
+    vec4 pair = texelFetch(uniFrameTextureArray, ivec2(pixel.x / 2, pixel.y), 0) * 255.0;
+    bool odd = (pixel.x & 1) == 1;
     float u = pair.g - 128.0;
     float v = pair.a - 128.0;
-#if EM_SOURCE == 1
-    float y = (odd > 0.0 ? pair.b : pair.r) - 16.0;
+#if EM_SOURCE == 1 || EM_SOURCE == 3
+    float y = (odd ? pair.b : pair.r) - 16.0;
     float r = (298.082 * y + 458.942 * v) / 256.0;
     float g = (298.082 * y - 54.592 * u - 136.425 * v) / 256.0;
     float b = (298.082 * y + 540.775 * u) / 256.0;
 #else
-    float y = odd > 0.0 ? pair.b : pair.r;
+    float y = odd ? pair.b : pair.r;
     float r = (256.0 * y + 403.1488 * v) / 256.0;
     float g = (256.0 * y - 47.954944 * u - 119.839744 * v) / 256.0;
     float b = (256.0 * y + 475.0336 * u) / 256.0;
 #endif
-    return vec4(r, g, b, 255.0) / 255.0;
+    return vec3(r, g, b) / 255.0;
+}
+
+// The packed frame at the coordinate: the pixel it falls in (1, 2: the pass
+// is one to one), or the four around it weighted as linear filtering with
+// clamping to the edge weights them (3, 4: a scaled picture).
+vec4 packedSource(vec2 coordinate)
+{
+    ivec2 size = textureSize(uniFrameTextureArray, 0);
+    vec2 position = vec2(size) * coordinate;
+#if EM_SOURCE <= 2
+    return vec4(packedPixel(ivec2(floor(position)), size), 1.0);
+#else
+    vec2 corner = floor(position - 0.5);
+    vec2 weight = position - 0.5 - corner;
+    ivec2 first = ivec2(corner);
+    vec3 top = mix(packedPixel(first, size), packedPixel(first + ivec2(1, 0), size), weight.x);
+    vec3 bottom = mix(packedPixel(first + ivec2(0, 1), size), packedPixel(first + ivec2(1, 1), size), weight.x);
+    return vec4(mix(top, bottom, weight.y), 1.0);
+#endif
 }
 #endif
 

@@ -368,15 +368,17 @@ void TestGpuGrade::gradeFromPackedSource_data()
     QTest::newRow("no grain") << "no grain" << limited << "" << true;
     QTest::newRow("no stock, full range") << "no stock" << full << "" << true;
     QTest::newRow("tables only") << "tables" << limited << "" << true;
-    QTest::newRow("smaller output") << "full" << limited << "size" << false;
+    QTest::newRow("smaller output, filtered") << "full" << limited << "smaller" << true;
+    QTest::newRow("larger output, fit height, full range") << "no grain" << full << "larger" << true;
+    QTest::newRow("histogram, filtered") << "full" << limited << "histogram" << true;
     QTest::newRow("blurring gauge") << "full" << limited << "blur" << false;
-    QTest::newRow("histogram") << "full" << limited << "histogram" << false;
     QTest::newRow("neutral grade") << "neutral" << limited << "" << false;
 }
 
-// Graded from the packed frame in one pass, the picture is the one the input
-// conversion and the grading pass make; where one pass can't stand for them
-// (scaled, blurred, a histogram to fill, a neutral grade skipped) both run.
+// Graded from the packed frame in one pass (the nearest pixel one to one,
+// filtered when scaled or for the histogram passes), the picture is the one
+// the input conversion and the grading pass make; where one pass can't stand
+// for them (a blurring gauge, a neutral grade skipped) both run.
 void TestGpuGrade::gradeFromPackedSource()
 {
     QFETCH(QString, grade);
@@ -402,10 +404,19 @@ void TestGpuGrade::gradeFromPackedSource()
         settings.setGrainScaleName(QStringLiteral("8 mm"));
     quint32 counts[3][512] = {};
     quint32* histogram[3] = { counts[0], counts[1], counts[2] };
-    const int outputWidth = setup == QLatin1String("size") ? width / 2 : 0;
-    const int outputHeight = setup == QLatin1String("size") ? height / 2 : 0;
+    int outputWidth = 0;
+    int outputHeight = 0;
+    FitMethod fit = StretchToFit;
+    if (setup == QLatin1String("smaller")) {
+        outputWidth = 46;
+        outputHeight = 22;
+    } else if (setup == QLatin1String("larger")) {
+        outputWidth = 150;
+        outputHeight = 60;
+        fit = FitHeight;
+    }
     GpuGrader grader;
-    QVERIFY(grader.create(m_gl, settings, width, height, outputWidth, outputHeight, StretchToFit,
+    QVERIFY(grader.create(m_gl, settings, width, height, outputWidth, outputHeight, fit,
         setup == QLatin1String("histogram") ? histogram : nullptr));
     GradingPipeline* pipeline = grader.pipeline.get();
     ShaderProcessor* processor = grader.processor.get();
@@ -436,6 +447,10 @@ void TestGpuGrade::gradeFromPackedSource()
     float worst = 0.f;
     for (size_t i = 0; i < twoPasses.size(); ++i)
         worst = std::max(worst, std::abs(twoPasses[i] - oneOrBoth[i]));
+    // The same arithmetic (filtered: weights as the texture unit takes them,
+    // up to float rounding).
+    const bool filtered = pipeline->packedSource(processor, colorRange) >= ShaderProcessor::PackedLimitedFilteredSource;
+    QCOMPARE(filtered, !pipeline->isOneToOne(processor) || setup == QLatin1String("histogram"));
     QVERIFY2(worst <= 1e-5f, qPrintable(QString::number(double(worst))));
     if (grade != QLatin1String("neutral"))
         QVERIFY(maxByteDifference(twoPasses, std::vector<float>(twoPasses.size(), 0.f)) > 0);
