@@ -341,6 +341,39 @@ private slots:
         }
     }
 
+    // The preview grades from the packed frame; a small gauge's blur needs the
+    // converted float picture, which a paused redraw must then make for the
+    // frame already shown (not show an empty or stale one).
+    void blurringGaugeConvertsTheShownFrame()
+    {
+        SequenceItem* current = item(TestMedia::NoAudio);
+        QVERIFY(current);
+        WinSourceReader reader;
+        OpenGLPreview preview(&reader);
+        QVERIFY(exposed(preview, 640, 360));
+        show(preview, reader, current);
+        ShaderProcessor* processor = preview.processor();
+        QVERIFY(processor);
+        QCOMPARE(processor->blurAmount(), 0.f);
+        preview.seekToFrame(9);
+        const QImage sharp = preview.grabFramebuffer();
+        QCOMPARE(TestMedia::frameIndexFromImage(sharp), 9);
+
+        preview.setStock(m_settings.getStockName(), m_settings.getSourceType(), double(5.53f)); // 8 mm
+        QCOMPARE(processor->blurAmount(), 1.f);
+        const QImage soft = preview.grabFramebuffer();
+        QVERIFY(processor->blurStorageAllocated());
+        // The frames are flat: blurred, the same picture.
+        QCOMPARE(TestMedia::frameIndexFromImage(soft), 9);
+        QVERIFY2(qAbs(meanLuma(soft) - meanLuma(sharp)) < 2.0,
+            qPrintable(QStringLiteral("%1 -> %2").arg(meanLuma(sharp)).arg(meanLuma(soft))));
+
+        // Back to a gauge without blur: the packed frame again, the same picture.
+        preview.setStock(m_settings.getStockName(), m_settings.getSourceType(), double(m_settings.getGrainScale()));
+        QCOMPARE(processor->blurAmount(), 0.f);
+        QCOMPARE(preview.grabFramebuffer(), sharp);
+    }
+
     void gradeEditsReachTheProcessor()
     {
         SequenceItem* current = item(TestMedia::NoAudio);
