@@ -594,8 +594,10 @@ bool ShaderProcessor::setGradeSource(GradeSource source)
     if (source == m_gradeSource)
         return true;
     // The whole program for this source is the one every grade can fall
-    // back on: it must exist before the source is taken up.
-    if (source != LinearSource && !useEMProgram(AllGradeStages | (unsigned(source) << kEMSourceShift)))
+    // back on: it must exist before the source is taken up (built once; a
+    // program current or parked is not switched to).
+    const unsigned whole = AllGradeStages | (unsigned(source) << kEMSourceShift);
+    if (source != LinearSource && whole != m_emKey && !m_emPrograms[whole].program && !useEMProgram(whole))
         return false;
     m_gradeSource = source;
     return true;

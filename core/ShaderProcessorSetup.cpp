@@ -150,19 +150,12 @@ bool ShaderProcessor::buildProgram(std::unique_ptr<QOpenGLShaderProgram>& progra
         qWarning().noquote() << "ShaderProcessor: Error when compiling" << name << "vertex shader:" << program->log();
         return false;
     }
-    bool compiled = false;
-    if (fragmentDefines.isEmpty()) {
-        compiled = program->addShaderFromSourceFile(QOpenGLShader::Fragment, fragmentFile);
-    } else {
-        // The defines go right after the #version line, which must come first.
-        QFile file(fragmentFile);
-        QByteArray source = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-        const int lineEnd = source.indexOf('\n');
-        if (lineEnd >= 0)
-            source.insert(lineEnd + 1, fragmentDefines);
-        compiled = lineEnd >= 0 && program->addShaderFromSourceCode(QOpenGLShader::Fragment, source);
-    }
-    if (!compiled) {
+    // Defines go right after the #version line, which must come first.
+    QFile file(fragmentFile);
+    QByteArray source = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    const int lineEnd = source.indexOf('\n');
+    source.insert(lineEnd + 1, fragmentDefines);
+    if (lineEnd < 0 || !program->addShaderFromSourceCode(QOpenGLShader::Fragment, source)) {
         qWarning().noquote() << "ShaderProcessor: Error when compiling" << name << "fragment shader:" << program->log();
         return false;
     }
