@@ -297,6 +297,34 @@ void GradingPipeline::convertOutputPass(ShaderProcessor* processor, ColorRange r
     m_gl->glBindFramebuffer(GL_FRAMEBUFFER, 0);
 }
 
+void GradingPipeline::gradeToYuy2(ShaderProcessor* processor, ColorRange inputRange, ColorRange outputRange)
+{
+    const auto output
+        = outputRange == FullRange ? ShaderProcessor::PackedFullOutput : ShaderProcessor::PackedLimitedOutput;
+    m_packedInOnePass = gradesFromSourceInOnePass(processor) && !processor->hasHistogramTarget()
+        && processor->setGradeSource(packedSource(processor, inputRange), output);
+    if (!m_packedInOnePass) {
+        gradeFromSource(processor, inputRange);
+        convertOutputPass(processor, outputRange);
+        return;
+    }
+    m_gradedInOnePass = true;
+    m_gradeSkipped = false;
+    m_gl->glBindFramebuffer(GL_FRAMEBUFFER, m_yuy2Fbo);
+    m_gl->glDrawBuffer(GL_COLOR_ATTACHMENT0);
+    m_gl->glActiveTexture(GL_TEXTURE0);
+    m_gl->glBindTexture(GL_TEXTURE_2D, m_sourceTexture);
+    processor->prepareFrame(ShaderProcessor::GradePass, ShaderProcessor::OrderRGBA, nullptr);
+    m_gl->glViewport(0, 0, m_outputWidth, m_outputHeight);
+    m_gl->glScissor(0, 0, m_outputWidth, (m_outputHeight + 1) / 2);
+    m_gl->glEnable(GL_SCISSOR_TEST);
+    m_gl->glDrawArrays(GL_TRIANGLES, 0, 6);
+    m_gl->glDisable(GL_SCISSOR_TEST);
+    processor->finishFrame();
+    m_gl->glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    processor->setGradeSource(ShaderProcessor::LinearSource);
+}
+
 void GradingPipeline::readYuy2(void* bytes)
 {
     m_gl->glBindFramebuffer(GL_READ_FRAMEBUFFER, m_yuy2Fbo);

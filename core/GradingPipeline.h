@@ -15,6 +15,8 @@ namespace Emulsa {
 //   convertOutputPass() graded texture -> output renderbuffer (RGBA8), pass 3 or 5
 //   readYuy2()          top half of the renderbuffer -> packed YUY2 bytes
 //
+// gradeToYuy2() stands for the three passes between upload and read.
+//
 // Or, to draw the next frame while the last one is read, beginReadYuy2()
 // after the output conversion and finishReadYuy2() later: two pixel buffers
 // take turns, the oldest read is finished first.
@@ -95,6 +97,14 @@ public:
     // True when the last gradePass() drew nothing.
     bool gradePassSkipped() const { return m_gradeSkipped; }
     void convertOutputPass(ShaderProcessor* processor, ColorRange range);
+    // The uploaded packed frame graded and packed for readYuy2():
+    // gradeFromSource() and convertOutputPass(), or, when the grading program
+    // can read the packed frame and there are no histogram passes, one pass
+    // that writes the packed frame itself (no graded texture drawn: it stays
+    // as it was, and its storage is not made).
+    void gradeToYuy2(ShaderProcessor* processor, ColorRange inputRange, ColorRange outputRange);
+    // True when the last gradeToYuy2() drew the packed frame in one pass.
+    bool packedInOnePass() const { return m_packedInOnePass; }
 
     // Output width x height x 2 bytes, top row first.
     void readYuy2(void* bytes);
@@ -157,6 +167,7 @@ private:
     bool m_gradedStorageAllocated = false;
     bool m_linearStorageAllocated = false;
     bool m_gradedInOnePass = false;
+    bool m_packedInOnePass = false;
     bool m_gradeSkipped = false;
     GLenum m_linearFilter = GL_LINEAR;
 };

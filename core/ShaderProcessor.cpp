@@ -564,8 +564,7 @@ bool ShaderProcessor::useEMProgram(unsigned key)
     parked.subroutineCount = m_emSubroutineCount;
     if (!wanted.program) {
         m_em = EMLocations();
-        const unsigned stages = key & AllGradeStages;
-        if (initializeEMShaderPrograms(key) && resolveEMShaderLocations(stages) && initializeEMSubroutines()) {
+        if (initializeEMShaderPrograms(key) && resolveEMShaderLocations(key) && initializeEMSubroutines()) {
             m_emKey = key;
             return true;
         }
@@ -589,17 +588,20 @@ bool ShaderProcessor::hasHistogramTarget() const
     return m_histogramTarget != nullptr;
 }
 
-bool ShaderProcessor::setGradeSource(GradeSource source)
+bool ShaderProcessor::setGradeSource(GradeSource source, GradeOutput output)
 {
-    if (source == m_gradeSource)
+    if (source == m_gradeSource && output == m_gradeOutput)
         return true;
-    // The whole program for this source is the one every grade can fall
-    // back on: it must exist before the source is taken up (built once; a
-    // program current or parked is not switched to).
-    const unsigned whole = AllGradeStages | (unsigned(source) << kEMSourceShift);
-    if (source != LinearSource && whole != m_emKey && !m_emPrograms[whole].program && !useEMProgram(whole))
+    if (output != PictureOutput && hasHistogramTarget())
+        return false;
+    // The whole program for this source and output is the one every grade
+    // can fall back on: it must exist before they are taken up (built once;
+    // a program current or parked is not switched to).
+    const unsigned whole = AllGradeStages | (unsigned(source) << kEMSourceShift) | (unsigned(output) << kEMOutputShift);
+    if (whole != AllGradeStages && whole != m_emKey && !m_emPrograms[whole].program && !useEMProgram(whole))
         return false;
     m_gradeSource = source;
+    m_gradeOutput = output;
     return true;
 }
 
@@ -610,14 +612,22 @@ void ShaderProcessor::bindGrading(const QMatrix4x4& matrix, bool bypass, int his
         AnnotatedMutexLocker lock(&m_dataMutex);
         stages = gradeStagesLocked(bypass);
     }
-    const unsigned source = unsigned(m_gradeSource) << kEMSourceShift;
-    // The whole program for the source exists (built at set-up, or checked
-    // when the source was chosen) and grades every case.
-    if (!useEMProgram(stages | source))
-        useEMProgram(AllGradeStages | source);
+    const unsigned variant = (unsigned(m_gradeSource) << kEMSourceShift) | (unsigned(m_gradeOutput) << kEMOutputShift);
+    // The whole program for the source and output exists (built at set-up,
+    // or checked when they were chosen) and grades every case.
+    if (!useEMProgram(stages | variant))
+        useEMProgram(AllGradeStages | variant);
     m_emProgram->bind();
     m_emVao.bind();
     m_emProgram->setUniformValue(m_em.matrix, matrix);
+    if (m_gradeOutput != PictureOutput) {
+        // The vertex array spans the target with the picture's coordinates
+        // running s .. 1 - s across and t .. 1 - t down (row 0 at the top).
+        const float s = m_emTextureCoordinates[2];
+        const float t = m_emTextureCoordinates[3];
+        glUniform4f(m_em.outputMapping, s, t, 1.f - 2.f * s, 1.f - 2.f * t);
+        glUniform2i(m_em.outputSize, GLint(m_outputWidth), GLint(m_outputHeight));
+    }
     {
         AnnotatedMutexLocker lock(&m_dataMutex);
         setGradingUniformsLocked(bypass, histogramNeeded);

@@ -205,8 +205,7 @@ public:
     // (RGBA floats, the default), or the packed YUY2 frame, converted in the
     // grading program itself, at the nearest pixel (for a pass one to one,
     // without histogram passes) or filtered linearly; never with blur, which
-    // reads the linear picture. False when no program can read that source;
-    // the linear source always can. GL thread.
+    // reads the linear picture.
     enum GradeSource : unsigned
     {
         LinearSource = 0,
@@ -215,8 +214,25 @@ public:
         PackedLimitedFilteredSource = 3,
         PackedFullFilteredSource = 4,
     };
-    bool setGradeSource(GradeSource source);
+    // What the grading pass writes: the graded picture (RGBA, the default),
+    // or the packed YUY2 frame the colour converter's packing pass would make
+    // of it, in the limited or full range, drawn straight into that pass's
+    // target (one fragment per packed texel, the top rows only; the projection
+    // is ignored). In the picture's own colour order, and never with
+    // histogram passes, which need the graded picture.
+    enum GradeOutput : unsigned
+    {
+        PictureOutput = 0,
+        PackedLimitedOutput = 1,
+        PackedFullOutput = 2,
+    };
+    // Chooses both for the next grading passes. False, nothing changed, when
+    // no program can read that source and write that output (or a packed
+    // output is asked for with histogram passes); the linear source and the
+    // picture output always can. GL thread.
+    bool setGradeSource(GradeSource source, GradeOutput output = PictureOutput);
     GradeSource gradeSource() const { return m_gradeSource; }
+    GradeOutput gradeOutput() const { return m_gradeOutput; }
     // How many grading programs were compiled: one per set of stages used.
     int gradingProgramsBuilt() const { return m_emProgramsBuilt; }
     // Texture coordinates of the EM vertex array (12 floats, vertex order).
@@ -276,6 +292,8 @@ private:
         int blackAndWhite = -1;
         int histogram = -1;
         int histogramNeeded = -1;
+        int outputMapping = -1;
+        int outputSize = -1;
     };
     struct CCLocations
     {
@@ -305,7 +323,7 @@ private:
     bool initializeEMShaderPrograms(unsigned key = AllGradeStages);
     bool initializeCCShaderPrograms();
     bool initializeBlurShaderPrograms();
-    bool resolveEMShaderLocations(unsigned stages = AllGradeStages);
+    bool resolveEMShaderLocations(unsigned key = AllGradeStages);
     bool resolveCCShaderLocations();
     bool resolveBlurShaderLocations();
     bool initializeEMVAOandVBO(FitMethod fit);
@@ -396,8 +414,8 @@ private:
     // (modes 2 to 5) and by blur direction (horizontal, vertical).
     GLuint m_emOrderIndices[3] = { 0, 0, 0 };
     GLint m_emSubroutineCount = 0;
-    // Grading programs not in use, by key (stages + 4 x source); m_emKey is
-    // that of m_emProgram.
+    // Grading programs not in use, by key (stages + 4 x source + 32 x
+    // output); m_emKey is that of m_emProgram.
     struct EMProgram
     {
         std::unique_ptr<QOpenGLShaderProgram> program;
@@ -407,9 +425,12 @@ private:
         bool failed = false;
     };
     static constexpr unsigned kEMSourceShift = 2;
-    std::array<EMProgram, (PackedFullFilteredSource + 1) << kEMSourceShift> m_emPrograms;
+    static constexpr unsigned kEMOutputShift = 5;
+    static_assert((PackedFullFilteredSource << kEMSourceShift) < (1u << kEMOutputShift), "source bits overlap");
+    std::array<EMProgram, (PackedFullOutput + 1) << kEMOutputShift> m_emPrograms;
     unsigned m_emKey = AllGradeStages;
     GradeSource m_gradeSource = LinearSource;
+    GradeOutput m_gradeOutput = PictureOutput;
     int m_emProgramsBuilt = 0;
     GLuint m_ccIndices[4] = { 0, 0, 0, 0 };
     GLint m_ccSubroutineCount = 0;

@@ -175,7 +175,8 @@ bool ShaderProcessor::initializeEMShaderPrograms(unsigned key)
         ? QByteArray()
         : QByteArrayLiteral("#define EM_STOCK ") + ((stages & StockStage) ? "1" : "0")
             + QByteArrayLiteral("\n#define EM_GRAIN ") + ((stages & GrainStage) ? "1" : "0")
-            + QByteArrayLiteral("\n#define EM_SOURCE ") + QByteArray::number(key >> kEMSourceShift) + "\n";
+            + QByteArrayLiteral("\n#define EM_SOURCE ") + QByteArray::number((key >> kEMSourceShift) & 7)
+            + QByteArrayLiteral("\n#define EM_OUTPUT ") + QByteArray::number(key >> kEMOutputShift) + "\n";
     if (!buildProgram(m_emProgram, "EM", QStringLiteral(":/em.v.glsl"), QStringLiteral(":/em.f.glsl"), "inVertexPos",
             "inTextCoordinate", defines))
         return false;
@@ -228,14 +229,18 @@ bool resolveUniform(QOpenGLShaderProgram* program, const char* name, int* locati
 
 } // namespace
 
-bool ShaderProcessor::resolveEMShaderLocations(unsigned stages)
+bool ShaderProcessor::resolveEMShaderLocations(unsigned key)
 {
     QOpenGLShaderProgram* p = m_emProgram.get();
-    const bool stock = stages & StockStage;
-    const bool grain = stages & GrainStage;
+    const bool stock = key & StockStage;
+    const bool grain = key & GrainStage;
+    // A program writing the packed frame places its pixels itself.
+    const bool packedOutput = (key >> kEMOutputShift) != PictureOutput;
+    if (packedOutput)
+        m_em.textCoordinate = p->attributeLocation("inTextCoordinate");
     const bool resolved = resolveAttribute(p, "inVertexPos", &m_em.vertexPos)
-        && resolveAttribute(p, "inTextCoordinate", &m_em.textCoordinate) && resolveUniform(p, "uniMatrix", &m_em.matrix)
-        && resolveUniform(p, "uniFrameTextureArray", &m_em.frameTexture)
+        && (packedOutput || resolveAttribute(p, "inTextCoordinate", &m_em.textCoordinate))
+        && resolveUniform(p, "uniMatrix", &m_em.matrix) && resolveUniform(p, "uniFrameTextureArray", &m_em.frameTexture)
         && resolveUniform(p, "uniExposureArray", &m_em.exposure)
         && resolveUniform(p, "uniLiftGammaGainArray", &m_em.liftGammaGain)
         && resolveUniform(p, "uniBallsArray", &m_em.balls)
@@ -251,7 +256,9 @@ bool ShaderProcessor::resolveEMShaderLocations(unsigned stages)
         && resolveUniform(p, "uniSaturation", &m_em.saturation)
         && resolveUniform(p, "uniBlackAndWhite", &m_em.blackAndWhite)
         && resolveUniform(p, "uniHistogramArray", &m_em.histogram)
-        && resolveUniform(p, "uniHistogramNeeded", &m_em.histogramNeeded);
+        && resolveUniform(p, "uniHistogramNeeded", &m_em.histogramNeeded)
+        && resolveUniform(p, "uniOutputMapping", &m_em.outputMapping, packedOutput)
+        && resolveUniform(p, "uniOutputSize", &m_em.outputSize, packedOutput);
     if (!resolved)
         return false;
 

@@ -117,9 +117,9 @@ void OffscreenRenderer::gradeFrame()
     m_pipeline->gradeFromSource(m_processor.get(), colorRange());
 }
 
-void OffscreenRenderer::convertOutputPass()
+void OffscreenRenderer::gradeFrameToYuy2()
 {
-    m_pipeline->convertOutputPass(m_processor.get(), colorRange());
+    m_pipeline->gradeToYuy2(m_processor.get(), colorRange(), colorRange());
 }
 
 void OffscreenRenderer::readBackYuy2(uchar* buffer)

@@ -71,11 +71,13 @@ protected:
     // The uploaded frame converted and graded (in one pass when the grading
     // program can read the packed frame itself).
     void gradeFrame();
-    void convertOutputPass();
+    // The uploaded frame graded and packed for the YUY2 read-back (in one
+    // pass when the grading program can read and write the packed frame).
+    void gradeFrameToYuy2();
     // The packed YUY2 picture (output width x height x 2 bytes), top row first.
     void readBackYuy2(uchar* buffer);
     // The same through pixel buffers, so that the next frame is drawn while
-    // this one is read: begin after convertOutputPass() (false while two
+    // this one is read: begin after gradeFrameToYuy2() (false while two
     // reads are pending), finish later, oldest first, into the buffer.
     bool beginReadBackYuy2();
     bool finishReadBackYuy2(uchar* buffer);

@@ -168,8 +168,7 @@ bool WinOffscreenRenderer::drawFrames(Pipeline& p)
         }
         uploadFrame(frame.get());
         frame.reset();
-        gradeFrame();
-        convertOutputPass();
+        gradeFrameToYuy2();
         bool ok = beginReadBackYuy2();
         // Frame N is being read; frame N - 1, read while N was drawn, goes on.
         if (ok && pendingReadBacks() == GradingPipeline::PackBufferCount)

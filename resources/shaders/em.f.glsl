@@ -25,6 +25,13 @@
 #ifndef EM_SOURCE
 #define EM_SOURCE 0
 #endif
+// What the pass writes: 0 the graded RGB(A) picture, one pixel per fragment;
+// otherwise the packed YUY2 frame the colour converter would make of that
+// picture (1 limited, 2 full range): each fragment grades the two pixels of
+// its packed texel, laid out as the converter's packing pass lays them out.
+#ifndef EM_OUTPUT
+#define EM_OUTPUT 0
+#endif
 
 in vec2 varTextCoordinate;
 
@@ -48,6 +55,12 @@ uniform float uniStockCurveAmount;
 uniform mat4 uniSaturation;
 uniform mat4 uniBlackAndWhite;
 uniform int uniHistogramNeeded;
+#if EM_OUTPUT != 0
+// The picture's coordinate at an output pixel centre c (in pixels, row 0 at
+// the top): xy + zw * c / uniOutputSize, as the vertex array places it.
+uniform vec4 uniOutputMapping;
+uniform ivec2 uniOutputSize;
+#endif
 
 subroutine vec4 swapColor(vec4 color);
 
@@ -144,13 +157,13 @@ vec3 applyStock(vec3 p)
     return mix(kept, c, uniStockCurveAmount);
 }
 
-vec3 applyGrain(vec3 p)
+vec3 applyGrain(vec3 p, vec2 coordinate)
 {
     if (uniGrainAmount == 0.0)
         return p;
     // Texel centres land on x.5; the small bias makes those halves round up
     // whatever the interpolation error of the coordinate.
-    vec2 position = floor(vec2(textureSize(uniFrameTextureArray, 0)) * varTextCoordinate + 0.5 + 1.0 / 256.0);
+    vec2 position = floor(vec2(textureSize(uniFrameTextureArray, 0)) * coordinate + 0.5 + 1.0 / 256.0);
     vec2 origin = position + uniGrainOffset;
     origin.x = mod(origin.x, float(uniGrainSize[0]));
     origin.y = mod(origin.y, float(uniGrainSize[1]));
@@ -194,24 +207,61 @@ vec3 applyLevels(vec3 p)
         texture(uniHistogramArray, p.b).r);
 }
 
-void main()
+// The graded pixel at a coordinate of the picture.
+vec4 gradeAt(vec2 coordinate)
 {
 #if EM_SOURCE == 0
-    vec4 source = texture(uniFrameTextureArray, varTextCoordinate);
+    vec4 source = texture(uniFrameTextureArray, coordinate);
 #else
-    vec4 source = packedSource(varTextCoordinate);
+    vec4 source = packedSource(coordinate);
 #endif
     vec3 p = applyExposure(source.rgb);
 #if EM_STOCK
     p = applyStock(p);
 #endif
 #if EM_GRAIN
-    p = applyGrain(p);
+    p = applyGrain(p, coordinate);
 #endif
     p = p * mat3(uniBlackAndWhite);
     p = applyLiftGammaGain(p);
     p = applyWheels(p);
     p = p * mat3(uniSaturation);
     p = applyLevels(p);
-    fragColor = colorSelection(vec4(p, uniStockLUTAmount == 0.0 ? source.a : 1.0));
+    return vec4(p, uniStockLUTAmount == 0.0 ? source.a : 1.0);
+}
+
+#if EM_OUTPUT != 0
+vec2 outputCoordinate(ivec2 pixel)
+{
+    return uniOutputMapping.xy + uniOutputMapping.zw * (vec2(pixel) + 0.5) / vec2(uniOutputSize);
+}
+#endif
+
+void main()
+{
+#if EM_OUTPUT == 0
+    fragColor = colorSelection(gradeAt(varTextCoordinate));
+#else
+    // Target texel (x, y) of the top rows holds output row 2y in its left
+    // half and row 2y + 1 in its right half, two pixels per texel.
+    ivec2 target = ivec2(gl_FragCoord.xy);
+    int halfWidth = uniOutputSize.x / 2;
+    bool right = target.x >= halfWidth;
+    ivec2 pixel = ivec2(2 * (right ? target.x - halfWidth : target.x), 2 * target.y + (right ? 1 : 0));
+    vec3 first = gradeAt(outputCoordinate(pixel)).rgb * 255.0;
+    vec3 second = gradeAt(outputCoordinate(pixel + ivec2(1, 0))).rgb * 255.0;
+#if EM_OUTPUT == 1
+    float y0 = 16.0 + (46.742 * first.r + 157.243 * first.g + 15.874 * first.b) / 256.0;
+    float u = 128.0 + (-25.765 * first.r - 86.674 * first.g + 112.439 * first.b) / 256.0;
+    float v = 128.0 + (112.439 * first.r - 102.129 * first.g - 10.310 * first.b) / 256.0;
+    float y1 = 16.0 + (46.742 * second.r + 157.243 * second.g + 15.874 * second.b) / 256.0;
+#else
+    float y0 = (54.4256 * first.r + 183.0912 * first.g + 18.4832 * first.b) / 256.0;
+    float u = 128.0 + (-29.330432 * first.r - 98.669568 * first.g + 128.0 * first.b) / 256.0;
+    float v = 128.0 + (128.0 * first.r - 116.263168 * first.g - 11.736832 * first.b) / 256.0;
+    float y1 = (54.4256 * second.r + 183.0912 * second.g + 18.4832 * second.b) / 256.0;
+#endif
+    // The packed picture is always in (Y0, U, Y1, V) order.
+    fragColor = colorSelection(vec4(y0, u, y1, v) / 255.0);
+#endif
 }

@@ -361,30 +361,35 @@ void TestGpuGrade::gradeFromPackedSource_data()
     QTest::addColumn<int>("range");
     QTest::addColumn<QString>("setup");
     QTest::addColumn<bool>("onePass");
+    QTest::addColumn<bool>("packedInOnePass");
     const int limited = GradingPipeline::LimitedRange;
     const int full = GradingPipeline::FullRange;
-    QTest::newRow("full grade, limited range") << "full" << limited << "" << true;
-    QTest::newRow("full grade, full range") << "full" << full << "" << true;
-    QTest::newRow("no grain") << "no grain" << limited << "" << true;
-    QTest::newRow("no stock, full range") << "no stock" << full << "" << true;
-    QTest::newRow("tables only") << "tables" << limited << "" << true;
-    QTest::newRow("smaller output, filtered") << "full" << limited << "smaller" << true;
-    QTest::newRow("larger output, fit height, full range") << "no grain" << full << "larger" << true;
-    QTest::newRow("histogram, filtered") << "full" << limited << "histogram" << true;
-    QTest::newRow("blurring gauge") << "full" << limited << "blur" << false;
-    QTest::newRow("neutral grade") << "neutral" << limited << "" << false;
+    QTest::newRow("full grade, limited range") << "full" << limited << "" << true << true;
+    QTest::newRow("full grade, full range") << "full" << full << "" << true << true;
+    QTest::newRow("no grain") << "no grain" << limited << "" << true << true;
+    QTest::newRow("no stock, full range") << "no stock" << full << "" << true << true;
+    QTest::newRow("tables only") << "tables" << limited << "" << true << true;
+    QTest::newRow("smaller output, odd height, filtered") << "full" << limited << "smaller" << true << true;
+    QTest::newRow("larger output, fit height, full range") << "no grain" << full << "larger" << true << true;
+    QTest::newRow("taller output, fit width") << "full" << limited << "taller" << true << true;
+    QTest::newRow("histogram, filtered") << "full" << limited << "histogram" << true << false;
+    QTest::newRow("blurring gauge") << "full" << limited << "blur" << false << false;
+    QTest::newRow("neutral grade") << "neutral" << limited << "" << false << false;
 }
 
 // Graded from the packed frame in one pass (the nearest pixel one to one,
 // filtered when scaled or for the histogram passes), the picture is the one
 // the input conversion and the grading pass make; where one pass can't stand
-// for them (a blurring gauge, a neutral grade skipped) both run.
+// for them (a blurring gauge, a neutral grade skipped) both run. Graded and
+// packed in one pass, the bytes are those the grade and the colour
+// converter's packing pass make.
 void TestGpuGrade::gradeFromPackedSource()
 {
     QFETCH(QString, grade);
     QFETCH(int, range);
     QFETCH(QString, setup);
     QFETCH(bool, onePass);
+    QFETCH(bool, packedInOnePass);
     const int width = 64;
     const int height = 32;
     std::vector<quint8> frame(size_t(width) * height * 2);
@@ -409,11 +414,15 @@ void TestGpuGrade::gradeFromPackedSource()
     FitMethod fit = StretchToFit;
     if (setup == QLatin1String("smaller")) {
         outputWidth = 46;
-        outputHeight = 22;
+        outputHeight = 23;
     } else if (setup == QLatin1String("larger")) {
         outputWidth = 150;
         outputHeight = 60;
         fit = FitHeight;
+    } else if (setup == QLatin1String("taller")) {
+        outputWidth = 48;
+        outputHeight = 40;
+        fit = FitWidth;
     }
     GpuGrader grader;
     QVERIFY(grader.create(m_gl, settings, width, height, outputWidth, outputHeight, fit,
@@ -433,11 +442,10 @@ void TestGpuGrade::gradeFromPackedSource()
     pipeline->readGraded(oneOrBoth.data());
     QCOMPARE(processor->gradeSource(), ShaderProcessor::LinearSource);
     // Drawn by the program holding just the grade's stages (none failed to build).
-    if (onePass) {
-        const unsigned stages = (settings.getStockLUTAmount() != 0 ? unsigned(ShaderProcessor::StockStage) : 0u)
-            | (settings.getGrainAmount() != 0 ? unsigned(ShaderProcessor::GrainStage) : 0u);
+    const unsigned stages = (settings.getStockLUTAmount() != 0 ? unsigned(ShaderProcessor::StockStage) : 0u)
+        | (settings.getGrainAmount() != 0 ? unsigned(ShaderProcessor::GrainStage) : 0u);
+    if (onePass)
         QCOMPARE(processor->gradingProgramStages(), stages);
-    }
 
     std::vector<float> twoPasses(outputPixels * 4);
     pipeline->uploadYuy2(frame.data());
@@ -454,6 +462,34 @@ void TestGpuGrade::gradeFromPackedSource()
     QVERIFY2(worst <= 1e-5f, qPrintable(QString::number(double(worst))));
     if (grade != QLatin1String("neutral"))
         QVERIFY(maxByteDifference(twoPasses, std::vector<float>(twoPasses.size(), 0.f)) > 0);
+
+    const size_t packedBytes = outputPixels * 2;
+    std::vector<quint8> threePasses(packedBytes);
+    pipeline->uploadYuy2(frame.data());
+    pipeline->gradeFromSource(processor, colorRange);
+    pipeline->convertOutputPass(processor, colorRange);
+    pipeline->readYuy2(threePasses.data());
+    std::vector<quint8> packed(packedBytes, 0);
+    pipeline->uploadYuy2(frame.data());
+    pipeline->gradeToYuy2(processor, colorRange, colorRange);
+    QCOMPARE(pipeline->packedInOnePass(), packedInOnePass);
+    QCOMPARE(processor->gradeOutput(), ShaderProcessor::PictureOutput);
+    pipeline->readYuy2(packed.data());
+    int worstByte = 0;
+    size_t worstAt = 0;
+    for (size_t i = 0; i < packedBytes; ++i) {
+        const int difference = std::abs(int(packed[i]) - int(threePasses[i]));
+        if (difference > worstByte) {
+            worstByte = difference;
+            worstAt = i;
+        }
+    }
+    // One to one the same arithmetic; filtered, a coordinate computed rather
+    // than interpolated may round a byte the other way.
+    QVERIFY2(worstByte <= (filtered ? 1 : 0),
+        qPrintable(QStringLiteral("byte %1 differs by %2").arg(worstAt).arg(worstByte)));
+    if (packedInOnePass)
+        QCOMPARE(processor->gradingProgramStages(), stages);
 }
 
 void TestGpuGrade::picturePassesThrough_data()
