@@ -252,6 +252,12 @@ private slots:
             format.quality = levels[k];
             QVERIFY(writeMovie(path, format, 10, 400000, [&](int i) { return texturedPicture(w, h, i); }));
             size[k] = QFile(path).size();
+            // The encoder writes its settings into the stream.
+            QFile movie(path);
+            QVERIFY(movie.open(QIODevice::ReadOnly));
+            const QByteArray lookAhead
+                = "rc_lookahead=" + QByteArray::number(MediaWriter::lookAheadForQuality(levels[k]));
+            QVERIFY2(movie.readAll().contains(lookAhead + ' '), lookAhead.constData());
             const QByteArray planes = RenderProbe::decode(path, QStringLiteral("yuv420p"));
             QCOMPARE(planes.size(), 10 * w * h * 3 / 2);
             const std::vector<uchar> source = texturedPicture(w, h, 5);
