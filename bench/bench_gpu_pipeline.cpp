@@ -226,6 +226,8 @@ void benchStages(OffscreenGLContext& gl, int frames)
         { "without stock", [](ClipSettings& s) { s.setStockLUTAmount(0); } },
         { "stock curve 100 %", [](ClipSettings& s) { s.setStockCurveAmount(100); } },
         { "stock curve 0 %", [](ClipSettings& s) { s.setStockCurveAmount(0); } },
+        // Saturation neutral: the levels go into the tone table.
+        { "saturation neutral", [](ClipSettings& s) { s.setSaturation(1.f); } },
         { "tables only",
             [](ClipSettings& s) {
                 s.setGrainAmount(0);

@@ -114,6 +114,31 @@ void GradeTables::setLevels(const HistogramSliderData& levels)
     m_dirty |= LevelsTable;
 }
 
+float GradeTables::sampleLikeTexture(const float* table, int stride, int offset, float x)
+{
+    const float u = std::clamp(x * float(TableSize) - 0.5f, 0.f, float(TableSize - 1));
+    const int first = std::min(int(u), TableSize - 2);
+    const float weight = u - float(first);
+    const float a = table[first * stride + offset];
+    const float b = table[(first + 1) * stride + offset];
+    return a + (b - a) * weight;
+}
+
+void GradeTables::composeTone(
+    const ScalarTable& liftGammaGain, const RgbTable& wheels, const ScalarTable* levels, RgbTable& out)
+{
+    for (int i = 0; i < TableSize; ++i) {
+        const float centre = (float(i) + 0.5f) / float(TableSize);
+        const float lifted = sampleLikeTexture(liftGammaGain.data(), 1, 0, centre);
+        for (int c = 0; c < 3; ++c) {
+            float v = sampleLikeTexture(wheels.data(), 3, c, lifted);
+            if (levels)
+                v = sampleLikeTexture(levels->data(), 1, 0, v);
+            out[size_t(i) * 3 + size_t(c)] = v;
+        }
+    }
+}
+
 const GradeTables::Matrix& GradeTables::identityMatrix()
 {
     static const Matrix identity = makeIdentity();

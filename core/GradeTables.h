@@ -100,6 +100,20 @@ public:
     // "IlfordDelta400", "IlfordDelta3200", "IlfordFP4", "KodakT-max", "KodakTriX").
     static bool isBlackAndWhiteStock(const QString& stockCode);
 
+    // A table looked up as a texture unit looks up a 1D texture of it with
+    // linear filtering and clamping to the edge: entry centres at
+    // (i + 0.5) / size, linear between them, the end entries beyond.
+    // `stride` and `offset` pick a channel of an interleaved table.
+    static float sampleLikeTexture(const float* table, int stride, int offset, float x);
+
+    // The one table per channel that stands for lift/gamma/gain, then the
+    // wheels, then (when `levels` is given) the levels, each looked up as the
+    // grading program looks it up: their composition at each entry centre.
+    // Looked up linearly in its turn it gives the composition exactly at the
+    // centres and to within a tenth of an 8-bit step between them.
+    static void composeTone(
+        const ScalarTable& liftGammaGain, const RgbTable& wheels, const ScalarTable* levels, RgbTable& out);
+
     // ---- Builders: pure functions writing into caller-owned arrays. ----
 
     // Linear with slope gain up to output 1 - knee, then bending smoothly to

@@ -85,12 +85,12 @@ void ShaderProcessor::destroyGLObjects()
         m_stockTable.reset();
     }
     GLuint textures[] = { m_grainMapTexture, m_grainCurveTexture, m_stockTexture, m_levelsTexture, m_exposureTexture,
-        m_liftGammaGainTexture, m_wheelsTexture, m_blurTextures[0], m_blurTextures[1], m_histogramTexture };
+        m_wheelsTexture, m_blurTextures[0], m_blurTextures[1], m_histogramTexture };
     for (GLuint texture : textures)
         if (texture)
             glDeleteTextures(1, &texture);
     m_grainMapTexture = m_grainCurveTexture = m_stockTexture = m_levelsTexture = m_exposureTexture = 0;
-    m_liftGammaGainTexture = m_wheelsTexture = m_blurTextures[0] = m_blurTextures[1] = m_histogramTexture = 0;
+    m_wheelsTexture = m_blurTextures[0] = m_blurTextures[1] = m_histogramTexture = 0;
     glFinish();
     m_initialized = false;
 }
@@ -444,7 +444,7 @@ void ShaderProcessor::prepareFrame(unsigned int mode, unsigned int colourOrder, 
         glViewport(viewport[0], viewport[1], viewport[2], viewport[3]);
     }
 
-    bindGrading(projection, grade.bypass, grade.bypass ? -1 : 1);
+    bindGrading(projection, grade.bypass, grade.bypass ? -1 : 1, wantsHistogram);
     selectColourOrder(colourOrder, grade.bypass);
     m_preparedMode = GradePass;
 }
@@ -513,7 +513,7 @@ void ShaderProcessor::runHistogramPasses(const QMatrix4x4& matrix, bool bypass)
     glDrawBuffer(GL_COLOR_ATTACHMENT0);
     glReadBuffer(GL_COLOR_ATTACHMENT0);
     glViewport(0, 0, HistogramWidth, HistogramHeight);
-    bindGrading(matrix, bypass, beforeLevels ? -1 : 1);
+    bindGrading(matrix, bypass, beforeLevels ? -1 : 1, true);
     useSubroutine(m_emOrderIndices[OrderRGBA], m_emSubroutineCount);
     glDrawArrays(GL_TRIANGLES, 0, 6);
     glPixelStorei(GL_PACK_ALIGNMENT, 4);
@@ -541,11 +541,20 @@ void ShaderProcessor::runHistogramPasses(const QMatrix4x4& matrix, bool bypass)
     emit histogramDataReady();
 }
 
-unsigned ShaderProcessor::gradeStagesLocked(bool bypass) const
+unsigned ShaderProcessor::gradeStagesLocked(bool bypass, bool levelsApart) const
 {
+    // Showing the original, the saturation is neutral and the levels are
+    // skipped, unless the histogram passes ask for them.
+    const bool finish = levelsApart || (!bypass && !foldsLevelsLocked(bypass, levelsApart));
     if (bypass)
-        return 0;
-    return (m_stockAmount != 0.f ? unsigned(StockStage) : 0u) | (m_grainAmount != 0.f ? unsigned(GrainStage) : 0u);
+        return finish ? unsigned(FinishStage) : 0u;
+    return (m_stockAmount != 0.f ? unsigned(StockStage) : 0u) | (m_grainAmount != 0.f ? unsigned(GrainStage) : 0u)
+        | (finish ? unsigned(FinishStage) : 0u);
+}
+
+bool ShaderProcessor::foldsLevelsLocked(bool bypass, bool levelsApart) const
+{
+    return !bypass && !levelsApart && m_tables.saturationMatrix() == GradeTables::identityMatrix();
 }
 
 bool ShaderProcessor::useEMProgram(unsigned key)
@@ -605,12 +614,14 @@ bool ShaderProcessor::setGradeSource(GradeSource source, GradeOutput output)
     return true;
 }
 
-void ShaderProcessor::bindGrading(const QMatrix4x4& matrix, bool bypass, int histogramNeeded)
+void ShaderProcessor::bindGrading(const QMatrix4x4& matrix, bool bypass, int histogramNeeded, bool levelsApart)
 {
     unsigned stages;
+    bool foldLevels;
     {
         AnnotatedMutexLocker lock(&m_dataMutex);
-        stages = gradeStagesLocked(bypass);
+        stages = gradeStagesLocked(bypass, levelsApart);
+        foldLevels = foldsLevelsLocked(bypass, levelsApart);
     }
     const unsigned variant = (unsigned(m_gradeSource) << kEMSourceShift) | (unsigned(m_gradeOutput) << kEMOutputShift);
     // The whole program for the source and output exists (built at set-up,
@@ -631,7 +642,7 @@ void ShaderProcessor::bindGrading(const QMatrix4x4& matrix, bool bypass, int his
     {
         AnnotatedMutexLocker lock(&m_dataMutex);
         setGradingUniformsLocked(bypass, histogramNeeded);
-        uploadTexturesLocked(bypass);
+        uploadTexturesLocked(bypass, foldLevels);
     }
     bindGradingTextures();
 }
@@ -654,7 +665,17 @@ void ShaderProcessor::setGradingUniformsLocked(bool bypass, int histogramNeeded)
     p->setUniformValue(m_em.histogramNeeded, histogramNeeded);
 }
 
-void ShaderProcessor::uploadTexturesLocked(bool bypass)
+void ShaderProcessor::uploadToneLocked(bool bypass, bool foldLevels)
+{
+    GradeTables::composeTone(bypass ? m_tables.bypassLiftGammaGain() : m_tables.liftGammaGain(),
+        bypass ? m_tables.bypassWheels() : m_tables.wheels(), foldLevels ? &m_tables.levels() : nullptr, m_toneTable);
+    glActiveTexture(GL_TEXTURE8);
+    glBindTexture(GL_TEXTURE_1D_ARRAY, m_wheelsTexture);
+    uploadChannelTable(m_toneTable.data(), GradeTables::TableSize, false);
+    m_toneHoldsLevels = foldLevels;
+}
+
+void ShaderProcessor::uploadTexturesLocked(bool bypass, bool foldLevels)
 {
     if (bypass != m_texturesHoldBypass) {
         m_tables.markDirty(GradeTables::AllTables);
@@ -669,19 +690,14 @@ void ShaderProcessor::uploadTexturesLocked(bool bypass)
             (bypass ? m_tables.bypassExposure() : m_tables.exposure()).data(), GradeTables::TableSize, false);
         count(ExposureUpload);
     }
-    if (tables & GradeTables::LiftGammaGainTable) {
-        glActiveTexture(GL_TEXTURE6);
-        glBindTexture(GL_TEXTURE_1D, m_liftGammaGainTexture);
-        glTexSubImage1D(GL_TEXTURE_1D, 0, 0, GradeTables::TableSize, GL_RED, GL_FLOAT,
-            (bypass ? m_tables.bypassLiftGammaGain() : m_tables.liftGammaGain()).data());
-        count(LiftGammaGainUpload);
-    }
-    if (tables & GradeTables::WheelsTable) {
-        glActiveTexture(GL_TEXTURE8);
-        glBindTexture(GL_TEXTURE_1D_ARRAY, m_wheelsTexture);
-        uploadChannelTable(
-            (bypass ? m_tables.bypassWheels() : m_tables.wheels()).data(), GradeTables::TableSize, false);
-        count(WheelsUpload);
+    const unsigned toneTables = GradeTables::LiftGammaGainTable | GradeTables::WheelsTable;
+    if ((tables & toneTables) || foldLevels != m_toneHoldsLevels
+        || (foldLevels && (tables & GradeTables::LevelsTable))) {
+        uploadToneLocked(bypass, foldLevels);
+        if (tables & GradeTables::LiftGammaGainTable)
+            count(LiftGammaGainUpload);
+        if (tables & GradeTables::WheelsTable)
+            count(WheelsUpload);
     }
     if (tables & GradeTables::LevelsTable) {
         glActiveTexture(GL_TEXTURE4);
@@ -735,7 +751,6 @@ void ShaderProcessor::bindGradingTextures()
         { GL_TEXTURE3, GL_TEXTURE_3D, m_stockTexture },
         { GL_TEXTURE4, GL_TEXTURE_1D, m_levelsTexture },
         { GL_TEXTURE5, GL_TEXTURE_1D_ARRAY, m_exposureTexture },
-        { GL_TEXTURE6, GL_TEXTURE_1D, m_liftGammaGainTexture },
         { GL_TEXTURE8, GL_TEXTURE_1D_ARRAY, m_wheelsTexture },
     };
     for (const auto& binding : bindings) {

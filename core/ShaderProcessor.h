@@ -194,11 +194,16 @@ public:
     void setGrainOffset(float x, float y);
     // Stages a grading program may leave out, and which ones the program used
     // by the last grading pass holds (AllGradeStages at set-up).
+    // FinishStage: the saturation matrix and the levels after the tone
+    // table; left out when the saturation is neutral and no histogram passes
+    // run (the levels are then folded into the tone table, or skipped when
+    // showing the original).
     enum GradeStage : unsigned
     {
         StockStage = 1,
         GrainStage = 2,
-        AllGradeStages = StockStage | GrainStage,
+        FinishStage = 4,
+        AllGradeStages = StockStage | GrainStage | FinishStage,
     };
     unsigned gradingProgramStages() const { return m_emKey & AllGradeStages; }
     // What texture unit 0 holds for the grading pass: the linear picture
@@ -277,7 +282,6 @@ private:
         int matrix = -1;
         int frameTexture = -1;
         int exposure = -1;
-        int liftGammaGain = -1;
         int balls = -1;
         int grainMap = -1;
         int grainCurve = -1;
@@ -351,8 +355,11 @@ private:
     bool buildProgram(std::unique_ptr<QOpenGLShaderProgram>& program, const char* name, const QString& vertexFile,
         const QString& fragmentFile, const char* positionName, const char* coordinateName,
         const QByteArray& fragmentDefines = QByteArray());
-    // The stages a pass of the grade at hand needs (under the data mutex).
-    unsigned gradeStagesLocked(bool bypass) const;
+    // The stages a pass of the grade at hand needs, and whether the levels
+    // are folded into the tone table (under the data mutex). `levelsApart`:
+    // histogram passes, which need the picture before the levels, run.
+    unsigned gradeStagesLocked(bool bypass, bool levelsApart) const;
+    bool foldsLevelsLocked(bool bypass, bool levelsApart) const;
     // Makes the grading program for `key` (stages, plus the source times 4)
     // the current one (m_emProgram, m_em and its subroutine indices), building
     // it on first use; false, the current one kept, when it can't be built.
@@ -372,9 +379,12 @@ private:
     GradeSnapshot snapshot();
     void blurFrame(const GradeSnapshot& grade);
     void allocateBlurStorage();
-    void bindGrading(const QMatrix4x4& matrix, bool bypass, int histogramNeeded);
+    void bindGrading(const QMatrix4x4& matrix, bool bypass, int histogramNeeded, bool levelsApart);
     void setGradingUniformsLocked(bool bypass, int histogramNeeded);
-    void uploadTexturesLocked(bool bypass);
+    void uploadTexturesLocked(bool bypass, bool foldLevels);
+    // Composes the tone table (lift/gamma/gain, wheels, the levels when
+    // folded) into the wheels texture (under the data mutex).
+    void uploadToneLocked(bool bypass, bool foldLevels);
     void bindGradingTextures();
     void selectColourOrder(unsigned int order, bool bypass);
     // Points every subroutine uniform of the bound program's fragment stage
@@ -414,7 +424,7 @@ private:
     // (modes 2 to 5) and by blur direction (horizontal, vertical).
     GLuint m_emOrderIndices[3] = { 0, 0, 0 };
     GLint m_emSubroutineCount = 0;
-    // Grading programs not in use, by key (stages + 4 x source + 32 x
+    // Grading programs not in use, by key (stages + 8 x source + 64 x
     // output); m_emKey is that of m_emProgram.
     struct EMProgram
     {
@@ -424,8 +434,8 @@ private:
         GLint subroutineCount = 0;
         bool failed = false;
     };
-    static constexpr unsigned kEMSourceShift = 2;
-    static constexpr unsigned kEMOutputShift = 5;
+    static constexpr unsigned kEMSourceShift = 3;
+    static constexpr unsigned kEMOutputShift = 6;
     static_assert((PackedFullFilteredSource << kEMSourceShift) < (1u << kEMOutputShift), "source bits overlap");
     std::array<EMProgram, (PackedFullOutput + 1) << kEMOutputShift> m_emPrograms;
     unsigned m_emKey = AllGradeStages;
@@ -443,7 +453,7 @@ private:
     GLuint m_stockTexture = 0;
     GLuint m_levelsTexture = 0;
     GLuint m_exposureTexture = 0;
-    GLuint m_liftGammaGainTexture = 0;
+    // The tone table: lift/gamma/gain, the wheels, the levels when folded.
     GLuint m_wheelsTexture = 0;
     // Blur: texture A on framebuffer A, texture B on framebuffer B, so that
     // no step draws into a framebuffer holding the texture it samples.
@@ -466,6 +476,8 @@ private:
     const GrainCurve* m_grainCurve = nullptr;
     unsigned m_filmUploads = GrainMapUpload | GrainCurveUpload | StockTableUpload;
     bool m_texturesHoldBypass = false;
+    bool m_toneHoldsLevels = false;
+    GradeTables::RgbTable m_toneTable {};
     std::array<unsigned, 7> m_uploadCounts {};
     // Neutral until a whole grade is applied.
     float m_stockAmount = 0.f;

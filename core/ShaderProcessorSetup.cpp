@@ -175,6 +175,7 @@ bool ShaderProcessor::initializeEMShaderPrograms(unsigned key)
         ? QByteArray()
         : QByteArrayLiteral("#define EM_STOCK ") + ((stages & StockStage) ? "1" : "0")
             + QByteArrayLiteral("\n#define EM_GRAIN ") + ((stages & GrainStage) ? "1" : "0")
+            + QByteArrayLiteral("\n#define EM_FINISH ") + ((stages & FinishStage) ? "1" : "0")
             + QByteArrayLiteral("\n#define EM_SOURCE ") + QByteArray::number((key >> kEMSourceShift) & 7)
             + QByteArrayLiteral("\n#define EM_OUTPUT ") + QByteArray::number(key >> kEMOutputShift) + "\n";
     if (!buildProgram(m_emProgram, "EM", QStringLiteral(":/em.v.glsl"), QStringLiteral(":/em.f.glsl"), "inVertexPos",
@@ -234,6 +235,7 @@ bool ShaderProcessor::resolveEMShaderLocations(unsigned key)
     QOpenGLShaderProgram* p = m_emProgram.get();
     const bool stock = key & StockStage;
     const bool grain = key & GrainStage;
+    const bool finish = key & FinishStage;
     // A program writing the packed frame places its pixels itself.
     const bool packedOutput = (key >> kEMOutputShift) != PictureOutput;
     if (packedOutput)
@@ -241,9 +243,7 @@ bool ShaderProcessor::resolveEMShaderLocations(unsigned key)
     const bool resolved = resolveAttribute(p, "inVertexPos", &m_em.vertexPos)
         && (packedOutput || resolveAttribute(p, "inTextCoordinate", &m_em.textCoordinate))
         && resolveUniform(p, "uniMatrix", &m_em.matrix) && resolveUniform(p, "uniFrameTextureArray", &m_em.frameTexture)
-        && resolveUniform(p, "uniExposureArray", &m_em.exposure)
-        && resolveUniform(p, "uniLiftGammaGainArray", &m_em.liftGammaGain)
-        && resolveUniform(p, "uniBallsArray", &m_em.balls)
+        && resolveUniform(p, "uniExposureArray", &m_em.exposure) && resolveUniform(p, "uniBallsArray", &m_em.balls)
         && resolveUniform(p, "uniGrainMapArray", &m_em.grainMap, grain)
         && resolveUniform(p, "uniGrainCurveArray", &m_em.grainCurve, grain)
         && resolveUniform(p, "uniStockLUTArray", &m_em.stockLUT, stock)
@@ -253,10 +253,10 @@ bool ShaderProcessor::resolveEMShaderLocations(unsigned key)
         && resolveUniform(p, "uniGrainSize", &m_em.grainSize, grain)
         && resolveUniform(p, "uniStockLUTAmount", &m_em.stockLUTAmount, stock)
         && resolveUniform(p, "uniStockCurveAmount", &m_em.stockCurveAmount, stock)
-        && resolveUniform(p, "uniSaturation", &m_em.saturation)
+        && resolveUniform(p, "uniSaturation", &m_em.saturation, finish)
         && resolveUniform(p, "uniBlackAndWhite", &m_em.blackAndWhite)
-        && resolveUniform(p, "uniHistogramArray", &m_em.histogram)
-        && resolveUniform(p, "uniHistogramNeeded", &m_em.histogramNeeded)
+        && resolveUniform(p, "uniHistogramArray", &m_em.histogram, finish)
+        && resolveUniform(p, "uniHistogramNeeded", &m_em.histogramNeeded, finish)
         && resolveUniform(p, "uniOutputMapping", &m_em.outputMapping, packedOutput)
         && resolveUniform(p, "uniOutputSize", &m_em.outputSize, packedOutput);
     if (!resolved)
@@ -270,7 +270,6 @@ bool ShaderProcessor::resolveEMShaderLocations(unsigned key)
     p->setUniformValue(m_em.stockLUT, 3);
     p->setUniformValue(m_em.histogram, 4);
     p->setUniformValue(m_em.exposure, 5);
-    p->setUniformValue(m_em.liftGammaGain, 6);
     p->setUniformValue(m_em.balls, 8);
     p->release();
     return true;
@@ -528,13 +527,12 @@ bool ShaderProcessor::initializeTextures()
     glActiveTexture(GL_TEXTURE5);
     m_exposureTexture = createTexture(GL_TEXTURE_1D_ARRAY, GL_LINEAR);
     uploadChannelTable((bypass ? m_tables.bypassExposure() : m_tables.exposure()).data(), GradeTables::TableSize, true);
-    glActiveTexture(GL_TEXTURE6);
-    m_liftGammaGainTexture = createTexture(GL_TEXTURE_1D, GL_LINEAR);
-    glTexImage1D(GL_TEXTURE_1D, 0, GL_R32F, GradeTables::TableSize, 0, GL_RED, GL_FLOAT,
-        (bypass ? m_tables.bypassLiftGammaGain() : m_tables.liftGammaGain()).data());
     glActiveTexture(GL_TEXTURE8);
     m_wheelsTexture = createTexture(GL_TEXTURE_1D_ARRAY, GL_LINEAR);
-    uploadChannelTable((bypass ? m_tables.bypassWheels() : m_tables.wheels()).data(), GradeTables::TableSize, true);
+    GradeTables::composeTone(bypass ? m_tables.bypassLiftGammaGain() : m_tables.liftGammaGain(),
+        bypass ? m_tables.bypassWheels() : m_tables.wheels(), nullptr, m_toneTable);
+    uploadChannelTable(m_toneTable.data(), GradeTables::TableSize, true);
+    m_toneHoldsLevels = false;
     glActiveTexture(GL_TEXTURE0);
 
     m_tables.clearDirty(GradeTables::AllTables);
@@ -542,7 +540,7 @@ bool ShaderProcessor::initializeTextures()
     m_texturesHoldBypass = bypass;
 
     const bool created = m_grainMapTexture && m_grainCurveTexture && m_stockTexture && m_levelsTexture
-        && m_exposureTexture && m_liftGammaGainTexture && m_wheelsTexture;
+        && m_exposureTexture && m_wheelsTexture;
     return created && glGetError() == GL_NO_ERROR;
 }
 

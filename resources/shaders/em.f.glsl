@@ -18,6 +18,11 @@
 #ifndef EM_GRAIN
 #define EM_GRAIN 1
 #endif
+// The saturation matrix and the levels, after the tone table; left out when
+// the saturation is neutral and the levels are folded into the tone table.
+#ifndef EM_FINISH
+#define EM_FINISH 1
+#endif
 // The picture on unit 0: 0 linear RGB floats; otherwise the packed YUY2
 // frame, converted here with the colour converter's arithmetic: 1 limited,
 // 2 full range at the pixel the coordinate falls in (a one-to-one pass);
@@ -43,7 +48,8 @@ uniform sampler1DArray uniGrainCurveArray;
 uniform sampler3D uniStockLUTArray;
 uniform sampler1D uniHistogramArray;
 uniform sampler1DArray uniExposureArray;
-uniform sampler1D uniLiftGammaGainArray;
+// Lift/gamma/gain, then the colour wheels (and the levels, when folded in):
+// one table per channel, composed when any of them changes.
 uniform sampler1DArray uniBallsArray;
 
 uniform float uniGrainAmount;
@@ -187,13 +193,7 @@ vec3 applyGrain(vec3 p, vec2 coordinate)
     return clamp(rgb, 0.0, 1.0);
 }
 
-vec3 applyLiftGammaGain(vec3 p)
-{
-    return vec3(texture(uniLiftGammaGainArray, p.r).r, texture(uniLiftGammaGainArray, p.g).r,
-        texture(uniLiftGammaGainArray, p.b).r);
-}
-
-vec3 applyWheels(vec3 p)
+vec3 applyTone(vec3 p)
 {
     return vec3(texture(uniBallsArray, vec2(p.r, 0.0)).r, texture(uniBallsArray, vec2(p.g, 1.0)).r,
         texture(uniBallsArray, vec2(p.b, 2.0)).r);
@@ -223,10 +223,11 @@ vec4 gradeAt(vec2 coordinate)
     p = applyGrain(p, coordinate);
 #endif
     p = p * mat3(uniBlackAndWhite);
-    p = applyLiftGammaGain(p);
-    p = applyWheels(p);
+    p = applyTone(p);
+#if EM_FINISH
     p = p * mat3(uniSaturation);
     p = applyLevels(p);
+#endif
     return vec4(p, uniStockLUTAmount == 0.0 ? source.a : 1.0);
 }
 

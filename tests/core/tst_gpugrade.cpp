@@ -11,6 +11,20 @@
 using namespace Emulsa;
 using namespace Emulsa::Test;
 
+namespace {
+
+// The stages a grading program needs for a grade: the saturation and levels
+// after the tone table only when the saturation is not neutral or histogram
+// passes need the levels apart.
+unsigned stagesOf(const ClipSettings& settings, bool histogram = false)
+{
+    return (settings.getStockLUTAmount() != 0 ? unsigned(ShaderProcessor::StockStage) : 0u)
+        | (settings.getGrainAmount() != 0 ? unsigned(ShaderProcessor::GrainStage) : 0u)
+        | (settings.getSaturation() != 1.f || histogram ? unsigned(ShaderProcessor::FinishStage) : 0u);
+}
+
+} // namespace
+
 // The GPU grade against the CPU reference, and the frame passes as the
 // renderer and the preview run them, on the fixture's film data.
 class TestGpuGrade : public QObject
@@ -146,9 +160,7 @@ void TestGpuGrade::stagesAgreeWithReference()
                              .arg(toByte(cpu[size_t(where) * 4 + 1]))
                              .arg(toByte(cpu[size_t(where) * 4 + 2]))));
     // Only the stages the grade uses are in the program that drew it.
-    const unsigned stages = (settings.getStockLUTAmount() != 0 ? unsigned(ShaderProcessor::StockStage) : 0u)
-        | (settings.getGrainAmount() != 0 ? unsigned(ShaderProcessor::GrainStage) : 0u);
-    QCOMPARE(grader.processor->gradingProgramStages(), stages);
+    QCOMPARE(grader.processor->gradingProgramStages(), stagesOf(settings));
     // The grade did something (except where the stage is meant to be mild).
     if (QByteArray(QTest::currentDataTag()) != "neutral")
         QVERIFY(maxByteDifference(gpu, m_picture) > 2);
@@ -167,26 +179,35 @@ void TestGpuGrade::gradingProgramsFollowTheGrade()
     QVERIFY(grader.create(m_gl, settings, W, H));
     ShaderProcessor* p = grader.processor.get();
     p->setGrainOffset(17.f, 5.f);
+    const unsigned stock = ShaderProcessor::StockStage;
+    const unsigned grain = ShaderProcessor::GrainStage;
+    const unsigned finish = ShaderProcessor::FinishStage;
     const struct
     {
         float stock;
         float grain;
+        float saturation;
         unsigned stages;
         int built;
     } steps[] = {
-        { 0.8f, 1.2f, ShaderProcessor::AllGradeStages, 1 },
-        { 0.8f, 0.f, ShaderProcessor::StockStage, 2 },
-        { 0.f, 0.f, 0, 3 },
-        { 0.8f, 1.2f, ShaderProcessor::AllGradeStages, 3 },
-        { 0.f, 1.2f, ShaderProcessor::GrainStage, 4 },
-        { 0.8f, 0.f, ShaderProcessor::StockStage, 4 },
-        { 0.f, 0.f, 0, 4 },
-        { 0.8f, 1.2f, ShaderProcessor::AllGradeStages, 4 },
+        { 0.8f, 1.2f, 1.3f, ShaderProcessor::AllGradeStages, 1 },
+        { 0.8f, 0.f, 1.3f, stock | finish, 2 },
+        { 0.f, 0.f, 1.3f, finish, 3 },
+        { 0.8f, 1.2f, 1.3f, ShaderProcessor::AllGradeStages, 3 },
+        { 0.f, 1.2f, 1.3f, grain | finish, 4 },
+        { 0.8f, 0.f, 1.3f, stock | finish, 4 },
+        { 0.f, 0.f, 1.3f, finish, 4 },
+        { 0.8f, 1.2f, 1.3f, ShaderProcessor::AllGradeStages, 4 },
+        // Neutral saturation: the levels go into the tone table.
+        { 0.8f, 1.2f, 1.f, stock | grain, 5 },
+        { 0.f, 1.2f, 1.f, grain, 6 },
+        { 0.8f, 1.2f, 1.f, stock | grain, 6 },
     };
     std::map<unsigned, std::vector<float>> firstPictures;
     for (const auto& step : steps) {
         p->setStockAmount(step.stock);
         p->setGrainAmount(step.grain);
+        p->setSaturation(step.saturation);
         const auto picture = grader.grade(m_picture);
         QCOMPARE(p->gradingProgramStages(), step.stages);
         QCOMPARE(p->gradingProgramsBuilt(), step.built);
@@ -194,7 +215,8 @@ void TestGpuGrade::gradingProgramsFollowTheGrade()
         if (!first.second)
             QCOMPARE(maxByteDifference(picture, first.first->second), 0);
     }
-    QVERIFY(maxByteDifference(firstPictures[0], firstPictures[ShaderProcessor::AllGradeStages]) > 2);
+    QVERIFY(maxByteDifference(firstPictures.at(finish), firstPictures.at(ShaderProcessor::AllGradeStages)) > 2);
+    QVERIFY(maxByteDifference(firstPictures.at(stock | grain), firstPictures.at(ShaderProcessor::AllGradeStages)) > 2);
 }
 
 void TestGpuGrade::neutralGradePassesPictureThrough()
@@ -442,8 +464,7 @@ void TestGpuGrade::gradeFromPackedSource()
     pipeline->readGraded(oneOrBoth.data());
     QCOMPARE(processor->gradeSource(), ShaderProcessor::LinearSource);
     // Drawn by the program holding just the grade's stages (none failed to build).
-    const unsigned stages = (settings.getStockLUTAmount() != 0 ? unsigned(ShaderProcessor::StockStage) : 0u)
-        | (settings.getGrainAmount() != 0 ? unsigned(ShaderProcessor::GrainStage) : 0u);
+    const unsigned stages = stagesOf(settings, setup == QLatin1String("histogram"));
     if (onePass)
         QCOMPARE(processor->gradingProgramStages(), stages);
 

@@ -80,6 +80,7 @@ private slots:
     void levelsTables();
     void neutralExposureShortcutAndFlags();
     void bypassCopiesStayNeutral();
+    void toneTableStandsForItsTables();
 
 private:
     QString m_folder;
@@ -473,6 +474,48 @@ void TestGradeTables::bypassCopiesStayNeutral()
         QCOMPARE(tables->bypassLiftGammaGain()[size_t(i)], float(i) / 4096.0f);
         QVERIFY(std::abs(entry(tables->bypassWheels(), i, 1) - float(i) / 4095.0f) < 1e-6f);
     }
+}
+
+// The composed tone table, looked up as the grading program looks it up,
+// gives what looking up lift/gamma/gain, the wheels and the levels one after
+// the other gives: exactly at the entry centres, closely between them.
+void TestGradeTables::toneTableStandsForItsTables()
+{
+    GradeTables::ScalarTable lift;
+    GradeTables::buildLiftGammaGainTable(0.8, 1.3, 1.2, lift);
+    GradeTables::RgbTable wheels;
+    GradeTables::buildColorWheelsTable({ 0.8, 2.0 }, { 0.6, -1.2 }, { 1.0, 0.4 }, wheels);
+    GradeTables::ScalarTable levels;
+    GradeTables::buildLevelsTable({ 0.1f, 0.4f, 0.85f }, levels);
+    const int n = GradeTables::TableSize;
+    for (const bool withLevels : { false, true }) {
+        GradeTables::RgbTable tone;
+        GradeTables::composeTone(lift, wheels, withLevels ? &levels : nullptr, tone);
+        float worstAtCentres = 0.f;
+        float worstBetween = 0.f;
+        for (int k = 0; k <= 4 * n; ++k) {
+            // Every entry centre, and three points between each pair.
+            const float x = (float(k) / 4.f + 0.5f) / float(n);
+            const float lifted = GradeTables::sampleLikeTexture(lift.data(), 1, 0, x);
+            for (int c = 0; c < 3; ++c) {
+                float expected = GradeTables::sampleLikeTexture(wheels.data(), 3, c, lifted);
+                if (withLevels)
+                    expected = GradeTables::sampleLikeTexture(levels.data(), 1, 0, expected);
+                const float error = std::abs(GradeTables::sampleLikeTexture(tone.data(), 3, c, x) - expected);
+                float& worst = k % 4 == 0 ? worstAtCentres : worstBetween;
+                worst = std::max(worst, error);
+            }
+        }
+        QCOMPARE(worstAtCentres, 0.f);
+        // A tenth of an 8-bit step (where a table bends between centres).
+        QVERIFY2(worstBetween < 0.1f / 255.f, qPrintable(QString::number(double(worstBetween) * 255.0)));
+    }
+    // The lookup itself: entry centres give the entries, halfway between two
+    // centres their mean, beyond the ends the end entries.
+    QCOMPARE(GradeTables::sampleLikeTexture(lift.data(), 1, 0, 10.5f / float(n)), lift[10]);
+    QCOMPARE(GradeTables::sampleLikeTexture(lift.data(), 1, 0, 11.f / float(n)), (lift[10] + lift[11]) / 2.f);
+    QCOMPARE(GradeTables::sampleLikeTexture(wheels.data(), 3, 2, -0.5f), wheels[2]);
+    QCOMPARE(GradeTables::sampleLikeTexture(wheels.data(), 3, 1, 1.5f), wheels[size_t(n - 1) * 3 + 1]);
 }
 
 EMULSA_TEST_MAIN(TestGradeTables)
