@@ -257,7 +257,8 @@ bool ShaderProcessor::resolveEMShaderLocations(unsigned key)
         && resolveUniform(p, "uniBlackAndWhite", &m_em.blackAndWhite)
         && resolveUniform(p, "uniHistogramArray", &m_em.histogram, finish)
         && resolveUniform(p, "uniHistogramNeeded", &m_em.histogramNeeded, finish)
-        && resolveUniform(p, "uniOutputMapping", &m_em.outputMapping, packedOutput)
+        // Not read one to one without grain: the source pixels are the output's.
+        && resolveUniform(p, "uniOutputMapping", &m_em.outputMapping, false)
         && resolveUniform(p, "uniOutputSize", &m_em.outputSize, packedOutput);
     if (!resolved)
         return false;

@@ -88,26 +88,36 @@ subroutine(swapColor) vec4 toARGB(vec4 color)
 subroutine uniform swapColor colorSelection;
 
 #if EM_SOURCE != 0
-// The pixel at `pixel` (clamped to the frame) of the packed frame, in RGB.
-vec3 packedPixel(ivec2 pixel, ivec2 size)
+// One luma value of a packed texel (scaled to 0..255) with the texel's
+// chroma, in RGB.
+vec3 packedRGB(float y, float u, float v)
 {
-    pixel = clamp(pixel, ivec2(0), size - 1);
-    vec4 pair = texelFetch(uniFrameTextureArray, ivec2(pixel.x / 2, pixel.y), 0) * 255.0;
-    bool odd = (pixel.x & 1) == 1;
-    float u = pair.g - 128.0;
-    float v = pair.a - 128.0;
 #if EM_SOURCE == 1 || EM_SOURCE == 3
-    float y = (odd ? pair.b : pair.r) - 16.0;
+    y -= 16.0;
     float r = (298.082 * y + 458.942 * v) / 256.0;
     float g = (298.082 * y - 54.592 * u - 136.425 * v) / 256.0;
     float b = (298.082 * y + 540.775 * u) / 256.0;
 #else
-    float y = odd ? pair.b : pair.r;
     float r = (256.0 * y + 403.1488 * v) / 256.0;
     float g = (256.0 * y - 47.954944 * u - 119.839744 * v) / 256.0;
     float b = (256.0 * y + 475.0336 * u) / 256.0;
 #endif
     return vec3(r, g, b) / 255.0;
+}
+
+// The packed texel holding `pixel` (clamped to the frame), scaled to 0..255.
+vec4 packedTexel(ivec2 pixel, ivec2 size)
+{
+    pixel = clamp(pixel, ivec2(0), size - 1);
+    return texelFetch(uniFrameTextureArray, ivec2(pixel.x / 2, pixel.y), 0) * 255.0;
+}
+
+// The pixel at `pixel` (clamped to the frame) of the packed frame, in RGB.
+vec3 packedPixel(ivec2 pixel, ivec2 size)
+{
+    vec4 pair = packedTexel(pixel, size);
+    bool odd = (clamp(pixel.x, 0, size.x - 1) & 1) == 1;
+    return packedRGB(odd ? pair.b : pair.r, pair.g - 128.0, pair.a - 128.0);
 }
 
 // The packed frame at the coordinate: the pixel it falls in (1, 2: the pass
@@ -207,14 +217,9 @@ vec3 applyLevels(vec3 p)
         texture(uniHistogramArray, p.b).r);
 }
 
-// The graded pixel at a coordinate of the picture.
-vec4 gradeAt(vec2 coordinate)
+// The graded colour of a source colour found at a coordinate of the picture.
+vec4 gradeColour(vec4 source, vec2 coordinate)
 {
-#if EM_SOURCE == 0
-    vec4 source = texture(uniFrameTextureArray, coordinate);
-#else
-    vec4 source = packedSource(coordinate);
-#endif
     vec3 p = applyExposure(source.rgb);
 #if EM_STOCK
     p = applyStock(p);
@@ -229,6 +234,16 @@ vec4 gradeAt(vec2 coordinate)
     p = applyLevels(p);
 #endif
     return vec4(p, uniStockLUTAmount == 0.0 ? source.a : 1.0);
+}
+
+// The graded pixel at a coordinate of the picture.
+vec4 gradeAt(vec2 coordinate)
+{
+#if EM_SOURCE == 0
+    return gradeColour(texture(uniFrameTextureArray, coordinate), coordinate);
+#else
+    return gradeColour(packedSource(coordinate), coordinate);
+#endif
 }
 
 #if EM_OUTPUT != 0
@@ -249,8 +264,19 @@ void main()
     int halfWidth = uniOutputSize.x / 2;
     bool right = target.x >= halfWidth;
     ivec2 pixel = ivec2(2 * (right ? target.x - halfWidth : target.x), 2 * target.y + (right ? 1 : 0));
+#if EM_SOURCE == 1 || EM_SOURCE == 2
+    // One to one: the two pixels are those of one packed source texel.
+    vec4 pair = packedTexel(pixel, textureSize(uniFrameTextureArray, 0));
+    float chromaU = pair.g - 128.0;
+    float chromaV = pair.a - 128.0;
+    vec3 first = gradeColour(vec4(packedRGB(pair.r, chromaU, chromaV), 1.0), outputCoordinate(pixel)).rgb * 255.0;
+    vec3 second = gradeColour(vec4(packedRGB(pair.b, chromaU, chromaV), 1.0), outputCoordinate(pixel + ivec2(1, 0)))
+                      .rgb
+        * 255.0;
+#else
     vec3 first = gradeAt(outputCoordinate(pixel)).rgb * 255.0;
     vec3 second = gradeAt(outputCoordinate(pixel + ivec2(1, 0))).rgb * 255.0;
+#endif
 #if EM_OUTPUT == 1
     float y0 = 16.0 + (46.742 * first.r + 157.243 * first.g + 15.874 * first.b) / 256.0;
     float u = 128.0 + (-25.765 * first.r - 86.674 * first.g + 112.439 * first.b) / 256.0;
