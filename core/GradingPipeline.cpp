@@ -285,9 +285,14 @@ void GradingPipeline::convertOutputPass(ShaderProcessor* processor, ColorRange r
     processor->prepareFrame(
         range == FullRange ? ShaderProcessor::RgbToFullYuy2Pass : ShaderProcessor::RgbToLimitedYuy2Pass,
         ShaderProcessor::NoOrderPreference, &projection);
-    m_gl->glViewport(0, 0, m_outputWidth, m_outputHeight);
     m_gl->glActiveTexture(GL_TEXTURE0);
     m_gl->glBindTexture(GL_TEXTURE_2D, gradedTexture());
+    drawPackedRows(processor);
+}
+
+void GradingPipeline::drawPackedRows(ShaderProcessor* processor)
+{
+    m_gl->glViewport(0, 0, m_outputWidth, m_outputHeight);
     // Only the rows readYuy2() reads hold the packed frame: draw just those.
     m_gl->glScissor(0, 0, m_outputWidth, (m_outputHeight + 1) / 2);
     m_gl->glEnable(GL_SCISSOR_TEST);
@@ -315,13 +320,7 @@ void GradingPipeline::gradeToYuy2(ShaderProcessor* processor, ColorRange inputRa
     m_gl->glActiveTexture(GL_TEXTURE0);
     m_gl->glBindTexture(GL_TEXTURE_2D, m_sourceTexture);
     processor->prepareFrame(ShaderProcessor::GradePass, ShaderProcessor::OrderRGBA, nullptr);
-    m_gl->glViewport(0, 0, m_outputWidth, m_outputHeight);
-    m_gl->glScissor(0, 0, m_outputWidth, (m_outputHeight + 1) / 2);
-    m_gl->glEnable(GL_SCISSOR_TEST);
-    m_gl->glDrawArrays(GL_TRIANGLES, 0, 6);
-    m_gl->glDisable(GL_SCISSOR_TEST);
-    processor->finishFrame();
-    m_gl->glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    drawPackedRows(processor);
     processor->setGradeSource(ShaderProcessor::LinearSource);
 }
 

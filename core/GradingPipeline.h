@@ -144,6 +144,8 @@ private:
     bool skipsGrade(const ShaderProcessor* processor, unsigned int colourOrder) const;
     // The grading pass reading `picture` on unit 0 into the graded texture.
     void drawGrade(ShaderProcessor* processor, unsigned int colourOrder, GLuint picture);
+    // Draws the prepared pass into the packed target's rows, then finishes it.
+    void drawPackedRows(ShaderProcessor* processor);
 
     QOpenGLFunctions_4_0_Core* m_gl;
     int m_sourceWidth = 0;
