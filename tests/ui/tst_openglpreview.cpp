@@ -100,6 +100,22 @@ private:
         return QTest::qWaitForWindowExposed(&preview);
     }
 
+    // A 640 x 360 preview with its own reader.
+    struct ShownPreview
+    {
+        WinSourceReader reader;
+        OpenGLPreview preview { &reader };
+    };
+
+    // Exposes the preview and shows `clip` in it, paused on its first frame.
+    static bool showIn(ShownPreview& shown, const SequenceItem* clip)
+    {
+        if (!clip || !exposed(shown.preview, 640, 360))
+            return false;
+        show(shown.preview, shown.reader, clip);
+        return true;
+    }
+
 private slots:
     void initTestCase()
     {
@@ -214,12 +230,9 @@ private slots:
     {
         QFETCH(int, clip);
         QFETCH(QList<int>, frames);
-        SequenceItem* current = item(TestMedia::Clip(clip));
-        QVERIFY(current);
-        WinSourceReader reader;
-        OpenGLPreview preview(&reader);
-        QVERIFY(exposed(preview, 640, 360));
-        show(preview, reader, current);
+        ShownPreview shown;
+        QVERIFY(showIn(shown, item(TestMedia::Clip(clip))));
+        OpenGLPreview& preview = shown.preview;
         QVERIFY(preview.processor());
         preview.setShowOriginal(true);
         QCOMPARE(TestMedia::frameIndexFromImage(preview.grabFramebuffer()), 0);
@@ -294,12 +307,9 @@ private slots:
 
     void zoomedPictureFollowsTheDrag()
     {
-        SequenceItem* current = item(TestMedia::H264Limited1080p25);
-        QVERIFY(current);
-        WinSourceReader reader;
-        OpenGLPreview preview(&reader);
-        QVERIFY(exposed(preview, 640, 360));
-        show(preview, reader, current);
+        ShownPreview shown;
+        QVERIFY(showIn(shown, item(TestMedia::H264Limited1080p25)));
+        OpenGLPreview& preview = shown.preview;
         QCOMPARE(preview.pictureViewport(), QRect(0, 0, 640, 360));
         // Without zoom a drag does nothing.
         QTest::mousePress(&preview, Qt::LeftButton, Qt::NoModifier, QPoint(300, 200));
@@ -318,7 +328,7 @@ private slots:
         QCOMPARE(preview.grabFramebuffer().isNull(), false);
         QCOMPARE(preview.lastGLError(), GLenum(GL_NO_ERROR));
         // A new clip starts unpanned.
-        show(preview, reader, current);
+        show(preview, shown.reader, item(TestMedia::H264Limited1080p25));
         QCOMPARE(preview.panOffset(), QPoint());
     }
 
@@ -346,12 +356,9 @@ private slots:
     // frame already shown (not show an empty or stale one).
     void blurringGaugeConvertsTheShownFrame()
     {
-        SequenceItem* current = item(TestMedia::NoAudio);
-        QVERIFY(current);
-        WinSourceReader reader;
-        OpenGLPreview preview(&reader);
-        QVERIFY(exposed(preview, 640, 360));
-        show(preview, reader, current);
+        ShownPreview shown;
+        QVERIFY(showIn(shown, item(TestMedia::NoAudio)));
+        OpenGLPreview& preview = shown.preview;
         ShaderProcessor* processor = preview.processor();
         QVERIFY(processor);
         QCOMPARE(processor->blurAmount(), 0.f);
@@ -376,12 +383,9 @@ private slots:
 
     void gradeEditsReachTheProcessor()
     {
-        SequenceItem* current = item(TestMedia::NoAudio);
-        QVERIFY(current);
-        WinSourceReader reader;
-        OpenGLPreview preview(&reader);
-        QVERIFY(exposed(preview, 640, 360));
-        show(preview, reader, current);
+        ShownPreview shown;
+        QVERIFY(showIn(shown, item(TestMedia::NoAudio)));
+        OpenGLPreview& preview = shown.preview;
         ShaderProcessor* processor = preview.processor();
         QVERIFY(processor);
         const double before = meanLuma(preview.grabFramebuffer());
@@ -457,10 +461,9 @@ private slots:
         shortRecord.frameBytes = current->asset->frameBytes / 2;
         shortRecord.ready = true;
         SequenceItem shortItem(&shortRecord, &m_settings, 0, shortRecord.frameCount);
-        WinSourceReader reader;
-        OpenGLPreview preview(&reader);
-        QVERIFY(exposed(preview, 640, 360));
-        show(preview, reader, &shortItem);
+        ShownPreview shown;
+        QVERIFY(showIn(shown, &shortItem));
+        OpenGLPreview& preview = shown.preview;
         preview.seekToFrame(5, true);
         preview.grabFramebuffer();
         QCOMPARE(preview.shown(), OpenGLPreview::Shown::Frame);
