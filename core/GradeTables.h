@@ -17,12 +17,13 @@ class ExposureConversion;
 //                   by channel as a 1D array texture, R32F, 3 layers
 //                   (layer 0 red) -> uniExposureArray.
 //                   Entry i is the output for input i / 4095.
-//   liftGammaGain() ScalarTable, 4096 floats. 1D texture R32F, pixel format
-//                   GL_RED / GL_FLOAT -> uniLiftGammaGainArray (red column).
-//                   Entry i is the output for input i / 4096.
-//   wheels()        RgbTable -> uniBallsArray (3 layers, as exposure).
-//                   Entry i: input i / 4095.
-//   levels()        ScalarTable -> uniHistogramArray (GL_RED). Entry i covers
+//   liftGammaGain() ScalarTable, 4096 floats. Entry i is the output for
+//                   input i / 4096.
+//   wheels()        RgbTable. Entry i: input i / 4095. The shader reads the
+//                   two composed (composeTone(), lift/gamma/gain first) ->
+//                   uniBallsArray (3 layers, as exposure).
+//   levels()        ScalarTable -> uniHistogramArray (GL_RED), or composed
+//                   into uniBallsArray after the wheels. Entry i covers
 //                   inputs [i / 4096, (i + 1) / 4096).
 //   Matrix          16 floats, ROW-major: m[row * 4 + col], rows as the
 //                   builders document. The shader multiplies the colour as a

@@ -16,9 +16,10 @@ struct ReferenceGradeInputs
 {
     // uniExposureArray (unit 5): 4096 x (R, G, B) floats, interleaved.
     const float* exposureTable = nullptr;
-    // uniLiftGammaGainArray (unit 6): 4096 floats (the texture's red column).
+    // Lift/gamma/gain: 4096 floats. Here applied table by table; the shader
+    // reads it composed with the wheels (GradeTables::composeTone()).
     const float* liftGammaGainTable = nullptr;
-    // uniBallsArray (unit 8): 4096 x (R, G, B) floats.
+    // The wheels (uniBallsArray, unit 8, once composed): 4096 x (R, G, B) floats.
     const float* wheelsTable = nullptr;
     // uniHistogramArray (unit 4): 4096 floats (red column).
     const float* levelsTable = nullptr;
