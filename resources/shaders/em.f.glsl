@@ -264,18 +264,18 @@ void main()
     int halfWidth = uniOutputSize.x / 2;
     bool right = target.x >= halfWidth;
     ivec2 pixel = ivec2(2 * (right ? target.x - halfWidth : target.x), 2 * target.y + (right ? 1 : 0));
+    vec2 firstAt = outputCoordinate(pixel);
+    vec2 secondAt = outputCoordinate(pixel + ivec2(1, 0));
 #if EM_SOURCE == 1 || EM_SOURCE == 2
     // One to one: the two pixels are those of one packed source texel.
     vec4 pair = packedTexel(pixel, textureSize(uniFrameTextureArray, 0));
     float chromaU = pair.g - 128.0;
     float chromaV = pair.a - 128.0;
-    vec3 first = gradeColour(vec4(packedRGB(pair.r, chromaU, chromaV), 1.0), outputCoordinate(pixel)).rgb * 255.0;
-    vec3 second = gradeColour(vec4(packedRGB(pair.b, chromaU, chromaV), 1.0), outputCoordinate(pixel + ivec2(1, 0)))
-                      .rgb
-        * 255.0;
+    vec3 first = gradeColour(vec4(packedRGB(pair.r, chromaU, chromaV), 1.0), firstAt).rgb * 255.0;
+    vec3 second = gradeColour(vec4(packedRGB(pair.b, chromaU, chromaV), 1.0), secondAt).rgb * 255.0;
 #else
-    vec3 first = gradeAt(outputCoordinate(pixel)).rgb * 255.0;
-    vec3 second = gradeAt(outputCoordinate(pixel + ivec2(1, 0))).rgb * 255.0;
+    vec3 first = gradeAt(firstAt).rgb * 255.0;
+    vec3 second = gradeAt(secondAt).rgb * 255.0;
 #endif
 #if EM_OUTPUT == 1
     float y0 = 16.0 + (46.742 * first.r + 157.243 * first.g + 15.874 * first.b) / 256.0;
