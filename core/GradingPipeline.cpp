@@ -306,7 +306,8 @@ void GradingPipeline::gradeToYuy2(ShaderProcessor* processor, ColorRange inputRa
 {
     const auto output
         = outputRange == FullRange ? ShaderProcessor::PackedFullOutput : ShaderProcessor::PackedLimitedOutput;
-    m_packedInOnePass = gradesFromSourceInOnePass(processor) && !processor->hasHistogramTarget()
+    // The processor refuses a packed output while histogram passes run.
+    m_packedInOnePass = gradesFromSourceInOnePass(processor)
         && processor->setGradeSource(packedSource(processor, inputRange), output);
     if (!m_packedInOnePass) {
         gradeFromSource(processor, inputRange);

@@ -541,11 +541,11 @@ void ShaderProcessor::runHistogramPasses(const QMatrix4x4& matrix, bool bypass)
     emit histogramDataReady();
 }
 
-unsigned ShaderProcessor::gradeStagesLocked(bool bypass, bool levelsApart) const
+unsigned ShaderProcessor::gradeStagesLocked(bool bypass, bool levelsApart, bool foldLevels) const
 {
     // Showing the original, the saturation is neutral and the levels are
     // skipped, unless the histogram passes ask for them.
-    const bool finish = levelsApart || (!bypass && !foldsLevelsLocked(bypass, levelsApart));
+    const bool finish = levelsApart || (!bypass && !foldLevels);
     if (bypass)
         return finish ? unsigned(FinishStage) : 0u;
     return (m_stockAmount != 0.f ? unsigned(StockStage) : 0u) | (m_grainAmount != 0.f ? unsigned(GrainStage) : 0u)
@@ -620,8 +620,8 @@ void ShaderProcessor::bindGrading(const QMatrix4x4& matrix, bool bypass, int his
     bool foldLevels;
     {
         AnnotatedMutexLocker lock(&m_dataMutex);
-        stages = gradeStagesLocked(bypass, levelsApart);
         foldLevels = foldsLevelsLocked(bypass, levelsApart);
+        stages = gradeStagesLocked(bypass, levelsApart, foldLevels);
     }
     const unsigned variant = (unsigned(m_gradeSource) << kEMSourceShift) | (unsigned(m_gradeOutput) << kEMOutputShift);
     // The whole program for the source and output exists (built at set-up,

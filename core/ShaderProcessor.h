@@ -358,7 +358,7 @@ private:
     // The stages a pass of the grade at hand needs, and whether the levels
     // are folded into the tone table (under the data mutex). `levelsApart`:
     // histogram passes, which need the picture before the levels, run.
-    unsigned gradeStagesLocked(bool bypass, bool levelsApart) const;
+    unsigned gradeStagesLocked(bool bypass, bool levelsApart, bool foldLevels) const;
     bool foldsLevelsLocked(bool bypass, bool levelsApart) const;
     // Makes the grading program for `key` (stages, plus the source times 4)
     // the current one (m_emProgram, m_em and its subroutine indices), building
