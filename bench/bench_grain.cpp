@@ -43,7 +43,7 @@ bool writeFixtures(const QString& resources)
 
 // Each iteration asks under a new cache key (the height only names the
 // entry), so the raw image stays cached and the map is scaled afresh.
-void getGrainMiss(benchmark::State& state, bool prepare)
+void BM_GetGrainMiss(benchmark::State& state)
 {
     const unsigned outputWidth = unsigned(state.range(0));
     const unsigned outputHeight = outputWidth * 9 / 16;
@@ -56,23 +56,13 @@ void getGrainMiss(benchmark::State& state, bool prepare)
     unsigned key = 100000;
     for (auto _ : state) {
         Grain* grain = library.getGrain(selection.type, QStringLiteral("5207"), selection.width, ++key);
-        if (!grain || (prepare && !grain->prepare())) {
+        if (!grain) {
             state.SkipWithError("getGrain failed");
             return;
         }
         benchmark::DoNotOptimize(grain);
     }
     state.SetLabel(selection.type.toStdString() + " at " + std::to_string(selection.width));
-}
-
-void BM_GetGrainMiss(benchmark::State& state)
-{
-    getGrainMiss(state, false);
-}
-
-void BM_GetGrainMissAndPrepare(benchmark::State& state)
-{
-    getGrainMiss(state, true);
 }
 
 // A library of its own per iteration: reading the raw "QLIF" file is paid too.
@@ -93,7 +83,6 @@ void BM_GetGrainColdWithRawLoad(benchmark::State& state)
 } // namespace
 
 BENCHMARK(BM_GetGrainMiss)->Arg(1920)->Arg(3840)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_GetGrainMissAndPrepare)->Arg(1920)->Arg(3840)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_GetGrainColdWithRawLoad)->Arg(1920)->Arg(3840)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv)

@@ -1,8 +1,6 @@
 #include "core/Grain.h"
 
-#include <QMutexLocker>
 #include <algorithm>
-#include <new>
 
 namespace Emulsa {
 
@@ -16,21 +14,14 @@ Grain::Grain(const GrainImage* raw, std::unique_ptr<GrainImage> scaled)
     }
     m_width = m_scaled->width();
     m_height = m_scaled->height();
-    m_textureData.reset(new (std::nothrow) float[std::size_t(m_width) * m_height * 3]);
 }
 
-bool Grain::prepare()
+std::vector<float> Grain::normalised() const
 {
-    if (isPrepared())
-        return true;
-    if (!isValid())
-        return false;
-    QMutexLocker lock(&m_prepareMutex);
-    if (isPrepared())
-        return true;
-    normalise(m_scaled->pixels(), std::size_t(m_width) * m_height, m_textureData.get());
-    m_prepared.store(true, std::memory_order_release);
-    return true;
+    std::vector<float> values(std::size_t(m_width) * m_height * 3);
+    if (m_scaled)
+        normalise(m_scaled->pixels(), std::size_t(m_width) * m_height, values.data());
+    return values;
 }
 
 void Grain::normalise(const std::uint8_t* rgba, std::size_t pixelCount, float* out)

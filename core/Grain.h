@@ -3,41 +3,41 @@
 #include "core/GrainCurve.h"
 #include "core/GrainImage.h"
 
-#include <QMutex>
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 namespace Emulsa {
 
 // One scaled grain map, owned by GrainLibrary and shared by every processor
 // that asks for the same type and size; it lives until exit.
 //
-// textureData(): width * height * 3 floats, rows top to bottom, (R, G, B) per
-// pixel, for a rectangle texture: glTexImage2D(GL_TEXTURE_RECTANGLE, 0,
-// GL_RGB32F, width, height, 0, GL_RGB, GL_FLOAT, textureData()). Values are
-// 0.5 + (byte - kNeutralLevel) / kLevelsPerUnit: the same scale for every map
-// and gauge, so the grain's strength follows the map and the stock's curve
-// alone. The shader treats 0.5 as no grain.
+// textureBytes(): width * height RGBA bytes, rows top to bottom, uploaded as
+// they are: glTexImage2D(GL_TEXTURE_RECTANGLE, 0, GL_RGBA8, width, height, 0,
+// GL_RGBA, GL_UNSIGNED_BYTE, textureBytes()); alpha is never read. A byte
+// stands for 0.5 + (byte - kNeutralLevel) / kLevelsPerUnit (normalised()):
+// the same scale for every map and gauge, so the grain's strength follows
+// the map and the stock's curve alone; 0.5 is no grain. The grading program
+// applies that scale itself, so no float copy of the map is kept.
 class Grain
 {
 public:
     // Takes the scaled map; `raw` stays owned by the library's raw cache.
-    // Allocates the texture-data buffer; isValid() is false when it could not.
+    // isValid() is false unless the map has four bytes a pixel.
     Grain(const GrainImage* raw, std::unique_ptr<GrainImage> scaled);
 
-    bool isValid() const { return m_scaled && m_textureData; }
+    bool isValid() const { return m_scaled != nullptr; }
     std::uint32_t width() const { return m_width; }
     std::uint32_t height() const { return m_height; }
     const GrainImage* raw() const { return m_raw; }
     const GrainImage* scaled() const { return m_scaled.get(); }
 
-    // Builds the texture data the first time (thread-safe; later calls return
-    // at once). Returns false only for an invalid grain.
-    bool prepare();
-    bool isPrepared() const { return m_prepared.load(std::memory_order_acquire); }
-    // Null until prepare() has run.
-    const float* textureData() const { return isPrepared() ? m_textureData.get() : nullptr; }
+    // Null for an invalid grain.
+    const std::uint8_t* textureBytes() const { return m_scaled ? m_scaled->pixels() : nullptr; }
+    // The map as the grading program reads it: width * height * 3 floats, (R,
+    // G, B) per pixel. Built on each call, for reference grading and analysis.
+    std::vector<float> normalised() const;
 
     // The curve of the stock most recently requested with this grain. Grain
     // objects are shared; a caller that must not see another caller's stock
@@ -60,10 +60,7 @@ private:
     std::uint32_t m_height = 0;
     const GrainImage* m_raw = nullptr;
     std::unique_ptr<GrainImage> m_scaled;
-    std::unique_ptr<float[]> m_textureData;
-    std::atomic<bool> m_prepared { false };
     std::atomic<const GrainCurve*> m_curve { nullptr };
-    QMutex m_prepareMutex;
 };
 
 } // namespace Emulsa

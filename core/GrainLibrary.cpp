@@ -121,6 +121,12 @@ const GrainImage* GrainLibrary::getRawGrain(const QString& type)
     return rawLocked(type);
 }
 
+std::size_t GrainLibrary::grainCount() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_grains.size();
+}
+
 QString GrainLibrary::lastError() const
 {
     QMutexLocker lock(&m_mutex);

@@ -60,6 +60,8 @@ public:
 
     // Text of the last grain or image failure.
     QString lastError() const;
+    // How many scaled maps the library holds (each lives until exit).
+    std::size_t grainCount() const;
 
 private:
     const GrainCurve* curveLocked(const QString& stock);

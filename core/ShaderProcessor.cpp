@@ -708,16 +708,16 @@ void ShaderProcessor::uploadTexturesLocked(bool bypass, bool foldLevels)
     }
     m_tables.clearDirty(tables);
 
-    if ((m_filmUploads & GrainMapUpload) && m_grain && m_grain->textureData()) {
+    if ((m_filmUploads & GrainMapUpload) && m_grain && m_grain->textureBytes()) {
         glActiveTexture(GL_TEXTURE1);
         glBindTexture(GL_TEXTURE_RECTANGLE, m_grainMapTexture);
         if (m_grainMapTextureSize != m_grainSize) {
-            glTexImage2D(GL_TEXTURE_RECTANGLE, 0, GL_RGBA32F, m_grainSize[0], m_grainSize[1], 0, GL_RGB, GL_FLOAT,
-                m_grain->textureData());
+            glTexImage2D(GL_TEXTURE_RECTANGLE, 0, GL_RGBA8, m_grainSize[0], m_grainSize[1], 0, GL_RGBA,
+                GL_UNSIGNED_BYTE, m_grain->textureBytes());
             m_grainMapTextureSize = m_grainSize;
         } else {
-            glTexSubImage2D(GL_TEXTURE_RECTANGLE, 0, 0, 0, m_grainSize[0], m_grainSize[1], GL_RGB, GL_FLOAT,
-                m_grain->textureData());
+            glTexSubImage2D(GL_TEXTURE_RECTANGLE, 0, 0, 0, m_grainSize[0], m_grainSize[1], GL_RGBA, GL_UNSIGNED_BYTE,
+                m_grain->textureBytes());
         }
         count(GrainMapUpload);
     }

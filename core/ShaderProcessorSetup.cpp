@@ -482,18 +482,20 @@ bool ShaderProcessor::initializeTextures()
     // Without the default grain the grain textures would hold no data.
     if (!m_grain && !chooseGrainLocked(QStringLiteral("5207"), 1.0, false))
         return false;
-    if (!m_grain || !m_grain->textureData() || !m_grainCurve)
+    if (!m_grain || !m_grain->textureBytes() || !m_grainCurve)
         return false;
 
     glGetError();
     // Four-channel and one-channel float formats: the software rasteriser
     // samples those directly, three-channel ones through a slow generic path.
     // Per-channel tables are one-channel layers (a lookup reads one float, not
-    // four); the grain map and the stock table are RGB in RGBA, alpha never read.
+    // four); the stock table is RGB in RGBA, alpha never read. The grain map
+    // keeps its bytes (a quarter of the memory of floats); the program scales
+    // them.
     glActiveTexture(GL_TEXTURE1);
     m_grainMapTexture = createTexture(GL_TEXTURE_RECTANGLE, GL_LINEAR);
-    glTexImage2D(GL_TEXTURE_RECTANGLE, 0, GL_RGBA32F, m_grainSize[0], m_grainSize[1], 0, GL_RGB, GL_FLOAT,
-        m_grain->textureData());
+    glTexImage2D(GL_TEXTURE_RECTANGLE, 0, GL_RGBA8, m_grainSize[0], m_grainSize[1], 0, GL_RGBA, GL_UNSIGNED_BYTE,
+        m_grain->textureBytes());
     m_grainMapTextureSize = m_grainSize;
 
     glActiveTexture(GL_TEXTURE2);
@@ -638,7 +640,7 @@ bool ShaderProcessor::chooseGrainLocked(const QString& stock, double scale, bool
         return false;
     GrainLibrary* library = GrainLibrary::instance();
     Grain* grain = library->selectGrain(stock, m_outputWidth, m_outputHeight, scale);
-    if (!grain || !grain->prepare()) {
+    if (!grain || !grain->isValid()) {
         qWarning().noquote() << "ShaderProcessor: No grain for stock" << stock << "at scale" << scale << "-"
                              << library->lastError();
         return false;

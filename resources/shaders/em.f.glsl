@@ -183,14 +183,15 @@ vec3 applyGrain(vec3 p, vec2 coordinate)
     vec2 origin = position + uniGrainOffset;
     origin.x = mod(origin.x, float(uniGrainSize[0]));
     origin.y = mod(origin.y, float(uniGrainSize[1]));
-    vec3 g = texture(uniGrainMapArray, origin).rgb;
+    // The map holds bytes: 128 is no grain, 112 levels one unit.
+    vec3 g = (texture(uniGrainMapArray, origin).rgb - vec3(128.0 / 255.0)) * (255.0 / 112.0);
 
     vec3 sigma = vec3(texture(uniGrainCurveArray, vec2(p.r, 0.0)).r, texture(uniGrainCurveArray, vec2(p.g, 1.0)).r,
         texture(uniGrainCurveArray, vec2(p.b, 2.0)).r);
     float sigmaY = min(min(sigma.r, sigma.g), sigma.b) * uniGrainColorfulness;
     sigma -= vec3(sigmaY);
 
-    g = (g - vec3(0.5)) * uniGrainAmount;
+    g *= uniGrainAmount;
     float gY = 0.299 * g.r + 0.587 * g.g + 0.114 * g.b;
 
     float y = 0.299 * p.r + 0.587 * p.g + 0.114 * p.b;

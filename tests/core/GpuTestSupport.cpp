@@ -122,8 +122,10 @@ std::vector<float> referenceGrade(const ShaderProcessor& processor, const ClipSe
     inputs.stockTable = stock.get();
     const Grain* grain = processor.grain();
     const GrainCurve* curve = GrainLibrary::instance()->getGrainCurve(settings.getStockName());
+    std::vector<float> grainMap;
     if (grain && curve) {
-        inputs.grainMap = grain->textureData();
+        grainMap = grain->normalised();
+        inputs.grainMap = grainMap.data();
         inputs.grainWidth = int(grain->width());
         inputs.grainHeight = int(grain->height());
         inputs.grainCurve = curve->values;

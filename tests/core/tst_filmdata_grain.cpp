@@ -186,11 +186,10 @@ private slots:
                 QVERIFY2(grain, qPrintable(sel.type));
                 const GrainImage* map = grain->scaled();
                 const double size = grainSize(map->pixels(), int(map->width()), int(map->height()), 4);
-                QVERIFY(grain->prepare());
                 // Blocks of a thirtieth of the frame's width: the same part of
                 // the picture at either width.
-                strength[width].push_back(
-                    blockStrength(grain->textureData(), int(grain->width()), int(grain->height()), int(width / 30)));
+                strength[width].push_back(blockStrength(
+                    grain->normalised().data(), int(grain->width()), int(grain->height()), int(width / 30)));
                 qInfo() << width << f << sel.type << sel.width << map->width() << "grain size" << size << "strength"
                         << strength[width].back();
                 if (f > previousFactor)

@@ -35,6 +35,8 @@ private slots:
     void initTestCase();
     void stagesAgreeWithReference_data();
     void stagesAgreeWithReference();
+    void grainHasTheReferenceStrength_data();
+    void grainHasTheReferenceStrength();
     void neutralGradePassesPictureThrough();
     void gradingProgramsFollowTheGrade();
     void neutralGradeSkipsItsPass_data();
@@ -164,6 +166,46 @@ void TestGpuGrade::stagesAgreeWithReference()
     // The grade did something (except where the stage is meant to be mild).
     if (QByteArray(QTest::currentDataTag()) != "neutral")
         QVERIFY(maxByteDifference(gpu, m_picture) > 2);
+}
+
+void TestGpuGrade::grainHasTheReferenceStrength_data()
+{
+    QTest::addColumn<int>("amount");
+    QTest::addColumn<QString>("gauge");
+    QTest::newRow("35 mm at 200") << 200 << QStringLiteral("35 mm Full Frame");
+    QTest::newRow("35 mm at 60") << 60 << QStringLiteral("35 mm Full Frame");
+}
+
+// Grain alone moves pixels by a few levels, under the byte tolerance above:
+// what it adds must match the reference in strength and pattern, so a wrong
+// scale or an offset map shows.
+void TestGpuGrade::grainHasTheReferenceStrength()
+{
+    QFETCH(int, amount);
+    QFETCH(QString, gauge);
+    ClipSettings settings = neutralSettings();
+    settings.setGrainAmount(amount);
+    settings.setGrainScaleName(gauge);
+    GpuGrader grader;
+    QVERIFY(grader.create(m_gl, settings, W, H));
+    grader.processor->setGrainOffset(17.f, 5.f);
+    const auto gpu = grader.grade(m_picture);
+    const auto cpu = referenceGrade(*grader.processor, settings, m_picture, W, H);
+    double both = 0.0, reference = 0.0, measured = 0.0;
+    for (size_t i = 0; i < m_picture.size(); ++i) {
+        if (i % 4 == 3)
+            continue;
+        const double g = double(gpu[i]) - m_picture[i];
+        const double c = double(cpu[i]) - m_picture[i];
+        both += g * c;
+        reference += c * c;
+        measured += g * g;
+    }
+    QVERIFY2(reference > 1e-3, "the grain changed nothing");
+    const double slope = both / reference;
+    const double correlation = both / std::sqrt(reference * measured);
+    QVERIFY2(std::abs(slope - 1.0) < 0.01 && correlation > 0.995,
+        qPrintable(QStringLiteral("slope %1, correlation %2").arg(slope).arg(correlation)));
 }
 
 void TestGpuGrade::gradingProgramsFollowTheGrade()

@@ -405,21 +405,19 @@ private slots:
         QCOMPARE(out[3 * 299 + 1], 0.5f + 127.0f / 112.0f);
     }
 
-    void prepareBuildsTextureDataOnce()
+    void normalisedMapIsTheScaledBytesOnTheFixedScale()
     {
         GrainLibrary library(FilmLibrary::instance());
         Grain* grain = library.getGrain(QStringLiteral("CP35"), QStringLiteral("5207"), 160, 90);
-        QVERIFY(grain);
-        QVERIFY(!grain->isPrepared());
-        QCOMPARE(grain->textureData(), nullptr);
-        QVERIFY(grain->prepare());
-        const float* data = grain->textureData();
-        QVERIFY(data);
-        std::vector<float> expected(std::size_t(grain->width()) * grain->height() * 3);
-        Grain::normalise(grain->scaled()->pixels(), std::size_t(grain->width()) * grain->height(), expected.data());
-        QVERIFY(std::memcmp(expected.data(), data, expected.size() * sizeof(float)) == 0);
-        QVERIFY(grain->prepare());
-        QCOMPARE(grain->textureData(), data);
+        QVERIFY(grain && grain->isValid());
+        QCOMPARE(grain->textureBytes(), grain->scaled()->pixels());
+        const std::vector<float> values = grain->normalised();
+        const std::size_t pixels = std::size_t(grain->width()) * grain->height();
+        QCOMPARE(values.size(), pixels * 3);
+        const std::uint8_t* bytes = grain->textureBytes();
+        for (std::size_t i : { std::size_t(0), pixels / 2, pixels - 1 })
+            for (int c = 0; c < 3; ++c)
+                QCOMPARE(values[3 * i + c], 0.5f + (float(bytes[4 * i + c]) - 128.0f) / 112.0f);
     }
 
     void concurrentRequestsShareOneGrain()
@@ -431,7 +429,7 @@ private slots:
             threads.emplace_back([&library, &results, i] {
                 Grain* grain = library.getGrain(
                     QStringLiteral("CP35"), i % 2 ? QStringLiteral("5213") : QStringLiteral("5207"), 140, 80);
-                if (grain && grain->prepare())
+                if (grain && grain->isValid())
                     results[i] = grain;
             });
         }
@@ -439,7 +437,7 @@ private slots:
             thread.join();
         for (Grain* grain : results)
             QCOMPARE(grain, results[0]);
-        QVERIFY(results[0] && results[0]->textureData());
+        QVERIFY(results[0] && results[0]->textureBytes());
     }
 };
 

@@ -33,8 +33,8 @@ private slots:
     void blurAmounts();
     void blurWeights();
     void keepingTheGrainScale();
-    void onlyTheClipsGrainIsPrepared_data();
-    void onlyTheClipsGrainIsPrepared();
+    void onlyTheClipsGrainIsScaled_data();
+    void onlyTheClipsGrainIsScaled();
     void unknownStockChangesNothing();
     void gradeThatCannotBeAppliedStaysNeutral();
     void noPassSamplesItsOwnTarget();
@@ -214,7 +214,7 @@ void TestShaderProcessor::keepingTheGrainScale()
     QVERIFY(p->pendingUploads() & ShaderProcessor::GrainMapUpload);
 }
 
-void TestShaderProcessor::onlyTheClipsGrainIsPrepared_data()
+void TestShaderProcessor::onlyTheClipsGrainIsScaled_data()
 {
     QTest::addColumn<QString>("gauge");
     QTest::addColumn<int>("width");
@@ -222,9 +222,10 @@ void TestShaderProcessor::onlyTheClipsGrainIsPrepared_data()
     QTest::newRow("16 mm") << QStringLiteral("16 mm") << 94;
 }
 
-// A processor set up with a clip's grade prepares that clip's grain only,
-// not a default grain (scale 1) first: each grain is a picture-sized float map.
-void TestShaderProcessor::onlyTheClipsGrainIsPrepared()
+// A processor set up with a clip's grade scales that clip's grain only, not
+// a default grain (scale 1) first: each grain is a picture-sized map kept
+// until exit.
+void TestShaderProcessor::onlyTheClipsGrainIsScaled()
 {
     QFETCH(QString, gauge);
     QFETCH(int, width);
@@ -232,18 +233,19 @@ void TestShaderProcessor::onlyTheClipsGrainIsPrepared()
     const int height = 50;
     ClipSettings settings;
     settings.setGrainScaleName(gauge);
+    GrainLibrary* library = GrainLibrary::instance();
+    const std::size_t held = library->grainCount();
     GpuGrader grader;
     QVERIFY(grader.create(m_gl, settings, unsigned(width), unsigned(height)));
     const Grain* chosen = grader.processor->grain();
     QVERIFY(chosen);
-    QVERIFY(chosen->isPrepared());
-    GrainLibrary* library = GrainLibrary::instance();
+    QCOMPARE(library->grainCount(), held + 1);
     Grain* atClipScale = library->selectGrain(settings.getStockName(), width, height, double(settings.getGrainScale()));
     QCOMPARE(static_cast<const Grain*>(atClipScale), chosen);
     Grain* atDefaultScale = library->selectGrain(QStringLiteral("5207"), width, height, 1.0);
     QVERIFY(atDefaultScale);
     QVERIFY(atDefaultScale != chosen);
-    QVERIFY(!atDefaultScale->isPrepared());
+    QCOMPARE(library->grainCount(), held + 2);
 }
 
 void TestShaderProcessor::unknownStockChangesNothing()
