@@ -111,7 +111,10 @@ bool GradingPipeline::initialize(int sourceWidth, int sourceHeight, int outputWi
     m_gradedInOnePass = false;
     m_gl->glGenRenderbuffers(1, &m_outputRenderbuffer);
     m_gl->glBindRenderbuffer(GL_RENDERBUFFER, m_outputRenderbuffer);
-    m_gl->glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, outputWidth, outputHeight);
+    // The packed frame: two pixels a texel and two rows side by side, so half
+    // the output's rows (the viewport stays the output's; rows beyond are
+    // never drawn).
+    m_gl->glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, outputWidth, (outputHeight + 1) / 2);
     m_gl->glBindRenderbuffer(GL_RENDERBUFFER, 0);
 
     auto framebuffer = [this](GLuint* fbo, GLuint texture, GLuint renderbuffer) {
