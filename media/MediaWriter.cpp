@@ -48,12 +48,6 @@ const char* MediaWriter::presetForQuality(int quality)
     return "veryfast";
 }
 
-int MediaWriter::lookAheadForQuality(int quality)
-{
-    // medium and fast look 40 and 30 frames ahead, veryfast 10.
-    return quality >= 80 ? 20 : 10;
-}
-
 qint64 MediaWriter::declaredBitRate(qint64 sourceBitRate)
 {
     return std::clamp<qint64>(sourceBitRate, 0, maxDeclaredBitRate);
@@ -131,7 +125,12 @@ int MediaWriter::addVideoStream(const VideoFormat& format)
     av_opt_set(encoder->priv_data, "profile", "high", 0);
     av_opt_set(encoder->priv_data, "preset", presetForQuality(format.quality), 0);
     av_opt_set_double(encoder->priv_data, "crf", crfForQuality(format.quality), 0);
-    av_opt_set_int(encoder->priv_data, "rc-lookahead", lookAheadForQuality(format.quality), 0);
+    av_opt_set_int(encoder->priv_data, "rc-lookahead", lookAheadFrames, 0);
+    // The look-ahead runs on the encoding call's own thread rather than
+    // buffering extra pictures for a thread of its own: the same stream, about
+    // 25 MB less at 1080p, and the render's other stages keep the processors
+    // busy anyway.
+    av_opt_set(encoder->priv_data, "x264-params", "sync-lookahead=0", 0);
 
     int result = avcodec_open2(encoder, codec, nullptr);
     if (result < 0) {

@@ -17,6 +17,7 @@ extern "C" {
 #include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
+#include <QThread>
 
 #include <algorithm>
 #include <cmath>
@@ -124,6 +125,7 @@ bool WinOffscreenRenderer::initialize(const SequenceItem* item, const t_OutputSe
         return fail(QStringLiteral("Can't initialize openGL for on disk rendering."));
 
     m_reader = std::make_unique<WinSourceReader>(false);
+    m_reader->setDecoderThreads(decoderThreadsFor(QThread::idealThreadCount()));
     if (!m_reader->initializeFromSequenceItem(item))
         return fail(QStringLiteral("Can't initialize source reader for on disk rendering."));
     m_api = m_reader->currentApi();

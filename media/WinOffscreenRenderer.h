@@ -68,6 +68,11 @@ public:
     qint64 sampleTime(int stream) const { return m_sampleTimes.value(stream, 0); }
     // The last failure, for callers that report it themselves.
     const QString& lastError() const { return m_lastError; }
+    // Picture decoding threads for a render on `processors` processors: a
+    // quarter of them, at least one. Decoding is a small part of a frame's
+    // work next to grading and encoding, which need the rest; each decoding
+    // thread holds pictures of its own (about 10 MB at 1080p).
+    static int decoderThreadsFor(int processors) { return processors >= 8 ? processors / 4 : 1; }
 
 private:
     struct Decoding;

@@ -26,9 +26,9 @@ namespace {
 // QT_LOGGING_RULES="emulsa.render.frames.debug=true".
 Q_LOGGING_CATEGORY(lcFrames, "emulsa.render.frames", QtInfoMsg)
 
-// Pictures waiting between two stages; a few frames, so that memory stays
-// small and a cancel stops soon.
-constexpr std::size_t stageQueueDepth = 2;
+// Pictures waiting between two stages: one, so that each stage has the next
+// picture at hand while memory stays small and a cancel stops soon.
+constexpr std::size_t stageQueueDepth = 1;
 
 } // namespace
 

@@ -301,7 +301,7 @@ bool WinSourceReader::initializeLibAVStreams()
         qDebug() << Q_FUNC_INFO << "Codec not found.";
         return false;
     }
-    m_videoDecoder->thread_count = 0;
+    m_videoDecoder->thread_count = m_decoderThreads;
     m_videoDecoder->pkt_timebase = stream->time_base;
     if (avcodec_open2(m_videoDecoder.get(), codec, nullptr) < 0 || m_videoDecoder->pix_fmt == AV_PIX_FMT_NONE
         || m_videoDecoder->width <= 0 || m_videoDecoder->height <= 0) {

@@ -8,6 +8,8 @@
 #include <QSet>
 #include <QSize>
 
+#include <algorithm>
+
 #include <memory>
 
 namespace Emulsa {
@@ -52,6 +54,12 @@ public:
     // Positions the reader so that the next frame read is frame n (precise) or
     // starts at the key frame before it. False only when the seek itself fails.
     bool seekToFrame(quint32 frame, bool precise);
+
+    // Threads the picture decoder may use, taken when a clip is opened; 0 (the
+    // default) lets FFmpeg choose from the processors. Each frame thread holds
+    // pictures of its own: a caller that decodes beside other busy stages
+    // asks for fewer.
+    void setDecoderThreads(int threads) { m_decoderThreads = std::max(0, threads); }
 
     DecodingApi currentApi() const { return m_api; }
     // The time line of the file (valid once a back-end is ready).
@@ -162,6 +170,7 @@ private:
 
     qint64 m_clipDuration = -1;
     bool m_rgbOutput = false;
+    int m_decoderThreads = 0;
     Frame* m_currentFrame = nullptr;
     QSet<int> m_triedApis;
     FrameClock m_clock;

@@ -255,8 +255,7 @@ private slots:
             // The encoder writes its settings into the stream.
             QFile movie(path);
             QVERIFY(movie.open(QIODevice::ReadOnly));
-            const QByteArray lookAhead
-                = "rc_lookahead=" + QByteArray::number(MediaWriter::lookAheadForQuality(levels[k]));
+            const QByteArray lookAhead = "rc_lookahead=" + QByteArray::number(MediaWriter::lookAheadFrames);
             QVERIFY2(movie.readAll().contains(lookAhead + ' '), lookAhead.constData());
             const QByteArray planes = RenderProbe::decode(path, QStringLiteral("yuv420p"));
             QCOMPARE(planes.size(), 10 * w * h * 3 / 2);
