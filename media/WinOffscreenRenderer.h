@@ -9,6 +9,7 @@
 #include <QMap>
 #include <QSet>
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -72,7 +73,7 @@ public:
     // quarter of them, at least one. Decoding is a small part of a frame's
     // work next to grading and encoding, which need the rest; each decoding
     // thread holds pictures of its own (about 10 MB at 1080p).
-    static int decoderThreadsFor(int processors) { return processors >= 8 ? processors / 4 : 1; }
+    static int decoderThreadsFor(int processors) { return std::max(1, processors / 4); }
 
 private:
     struct Decoding;
