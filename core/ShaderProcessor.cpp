@@ -665,13 +665,13 @@ void ShaderProcessor::setGradingUniformsLocked(bool bypass, int histogramNeeded)
     p->setUniformValue(m_em.histogramNeeded, histogramNeeded);
 }
 
-void ShaderProcessor::uploadToneLocked(bool bypass, bool foldLevels)
+void ShaderProcessor::uploadToneLocked(bool bypass, bool foldLevels, bool allocate)
 {
     GradeTables::composeTone(bypass ? m_tables.bypassLiftGammaGain() : m_tables.liftGammaGain(),
         bypass ? m_tables.bypassWheels() : m_tables.wheels(), foldLevels ? &m_tables.levels() : nullptr, m_toneTable);
     glActiveTexture(GL_TEXTURE8);
     glBindTexture(GL_TEXTURE_1D_ARRAY, m_wheelsTexture);
-    uploadChannelTable(m_toneTable.data(), GradeTables::TableSize, false);
+    uploadChannelTable(m_toneTable.data(), GradeTables::TableSize, allocate);
     m_toneHoldsLevels = foldLevels;
 }
 

@@ -383,8 +383,9 @@ private:
     void setGradingUniformsLocked(bool bypass, int histogramNeeded);
     void uploadTexturesLocked(bool bypass, bool foldLevels);
     // Composes the tone table (lift/gamma/gain, wheels, the levels when
-    // folded) into the wheels texture (under the data mutex).
-    void uploadToneLocked(bool bypass, bool foldLevels);
+    // folded) into the wheels texture, allocating its storage when asked
+    // (under the data mutex).
+    void uploadToneLocked(bool bypass, bool foldLevels, bool allocate = false);
     void bindGradingTextures();
     void selectColourOrder(unsigned int order, bool bypass);
     // Points every subroutine uniform of the bound program's fragment stage

@@ -532,10 +532,7 @@ bool ShaderProcessor::initializeTextures()
     uploadChannelTable((bypass ? m_tables.bypassExposure() : m_tables.exposure()).data(), GradeTables::TableSize, true);
     glActiveTexture(GL_TEXTURE8);
     m_wheelsTexture = createTexture(GL_TEXTURE_1D_ARRAY, GL_LINEAR);
-    GradeTables::composeTone(bypass ? m_tables.bypassLiftGammaGain() : m_tables.liftGammaGain(),
-        bypass ? m_tables.bypassWheels() : m_tables.wheels(), nullptr, m_toneTable);
-    uploadChannelTable(m_toneTable.data(), GradeTables::TableSize, true);
-    m_toneHoldsLevels = false;
+    uploadToneLocked(bypass, false, true);
     glActiveTexture(GL_TEXTURE0);
 
     m_tables.clearDirty(GradeTables::AllTables);

@@ -105,18 +105,18 @@ vec3 packedRGB(float y, float u, float v)
     return vec3(r, g, b) / 255.0;
 }
 
-// The packed texel holding `pixel` (clamped to the frame), scaled to 0..255.
-vec4 packedTexel(ivec2 pixel, ivec2 size)
+// The packed texel holding `pixel` (inside the frame), scaled to 0..255.
+vec4 packedTexel(ivec2 pixel)
 {
-    pixel = clamp(pixel, ivec2(0), size - 1);
     return texelFetch(uniFrameTextureArray, ivec2(pixel.x / 2, pixel.y), 0) * 255.0;
 }
 
 // The pixel at `pixel` (clamped to the frame) of the packed frame, in RGB.
 vec3 packedPixel(ivec2 pixel, ivec2 size)
 {
-    vec4 pair = packedTexel(pixel, size);
-    bool odd = (clamp(pixel.x, 0, size.x - 1) & 1) == 1;
+    pixel = clamp(pixel, ivec2(0), size - 1);
+    vec4 pair = packedTexel(pixel);
+    bool odd = (pixel.x & 1) == 1;
     return packedRGB(odd ? pair.b : pair.r, pair.g - 128.0, pair.a - 128.0);
 }
 
@@ -268,8 +268,9 @@ void main()
     vec2 firstAt = outputCoordinate(pixel);
     vec2 secondAt = outputCoordinate(pixel + ivec2(1, 0));
 #if EM_SOURCE == 1 || EM_SOURCE == 2
-    // One to one: the two pixels are those of one packed source texel.
-    vec4 pair = packedTexel(pixel, textureSize(uniFrameTextureArray, 0));
+    // One to one: the two pixels are those of one packed source texel (the
+    // row below an odd frame's last reads the last again).
+    vec4 pair = packedTexel(clamp(pixel, ivec2(0), textureSize(uniFrameTextureArray, 0) - 1));
     float chromaU = pair.g - 128.0;
     float chromaV = pair.a - 128.0;
     vec3 first = gradeColour(vec4(packedRGB(pair.r, chromaU, chromaV), 1.0), firstAt).rgb * 255.0;

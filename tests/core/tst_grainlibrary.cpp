@@ -376,7 +376,7 @@ private slots:
         QCOMPARE(library.lastError(), QStringLiteral("Invalid dimensions in grain map!"));
     }
 
-    void textureDataNormalisesOnAFixedScale_data()
+    void normaliseUsesAFixedScale_data()
     {
         // The first pixel's byte sets no range any more: whatever comes first,
         // the same byte gives the same value.
@@ -386,7 +386,7 @@ private slots:
         QTest::newRow("first pixel bright") << 240;
     }
 
-    void textureDataNormalisesOnAFixedScale()
+    void normaliseUsesAFixedScale()
     {
         QFETCH(int, first);
         std::vector<std::uint8_t> map(4 * 300, 100);
