@@ -548,7 +548,10 @@ unsigned ShaderProcessor::gradeStagesLocked(bool bypass, bool levelsApart, bool 
     const bool finish = levelsApart || (!bypass && !foldLevels);
     if (bypass)
         return finish ? unsigned(FinishStage) : 0u;
-    return (m_stockAmount != 0.f ? unsigned(StockStage) : 0u) | (m_grainAmount != 0.f ? unsigned(GrainStage) : 0u)
+    const bool stock = m_stockAmount != 0.f;
+    const bool stockMix = stock && (m_stockAmount != 1.f || m_curveAmount != 1.f);
+    return (stock ? unsigned(StockStage) : 0u) | (stockMix ? unsigned(StockMixStage) : 0u)
+        | (m_grainAmount != 0.f ? unsigned(GrainStage) : 0u) | (m_isBlackAndWhite ? unsigned(MonoStage) : 0u)
         | (finish ? unsigned(FinishStage) : 0u);
 }
 

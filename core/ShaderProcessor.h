@@ -197,13 +197,18 @@ public:
     // FinishStage: the saturation matrix and the levels after the tone
     // table; left out when the saturation is neutral and no histogram passes
     // run (the levels are then folded into the tone table, or skipped when
-    // showing the original).
+    // showing the original). StockMixStage: the stock's two amounts (its
+    // colour mixed with the exposed one, the exposed lightness kept); left
+    // out when both are full. MonoStage: the black-and-white matrix, for the
+    // black-and-white stocks only.
     enum GradeStage : unsigned
     {
         StockStage = 1,
         GrainStage = 2,
         FinishStage = 4,
-        AllGradeStages = StockStage | GrainStage | FinishStage,
+        StockMixStage = 8,
+        MonoStage = 16,
+        AllGradeStages = StockStage | GrainStage | FinishStage | StockMixStage | MonoStage,
     };
     unsigned gradingProgramStages() const { return m_emKey & AllGradeStages; }
     // What texture unit 0 holds for the grading pass: the linear picture
@@ -425,7 +430,7 @@ private:
     // (modes 2 to 5) and by blur direction (horizontal, vertical).
     GLuint m_emOrderIndices[3] = { 0, 0, 0 };
     GLint m_emSubroutineCount = 0;
-    // Grading programs not in use, by key (stages + 8 x source + 64 x
+    // Grading programs not in use, by key (stages + 32 x source + 256 x
     // output); m_emKey is that of m_emProgram.
     struct EMProgram
     {
@@ -435,8 +440,9 @@ private:
         GLint subroutineCount = 0;
         bool failed = false;
     };
-    static constexpr unsigned kEMSourceShift = 3;
-    static constexpr unsigned kEMOutputShift = 6;
+    static constexpr unsigned kEMSourceShift = 5;
+    static constexpr unsigned kEMOutputShift = 8;
+    static_assert(AllGradeStages < (1u << kEMSourceShift), "stage bits overlap");
     static_assert((PackedFullFilteredSource << kEMSourceShift) < (1u << kEMOutputShift), "source bits overlap");
     std::array<EMProgram, (PackedFullOutput + 1) << kEMOutputShift> m_emPrograms;
     unsigned m_emKey = AllGradeStages;

@@ -176,6 +176,8 @@ bool ShaderProcessor::initializeEMShaderPrograms(unsigned key)
         : QByteArrayLiteral("#define EM_STOCK ") + ((stages & StockStage) ? "1" : "0")
             + QByteArrayLiteral("\n#define EM_GRAIN ") + ((stages & GrainStage) ? "1" : "0")
             + QByteArrayLiteral("\n#define EM_FINISH ") + ((stages & FinishStage) ? "1" : "0")
+            + QByteArrayLiteral("\n#define EM_STOCK_MIX ") + ((stages & StockMixStage) ? "1" : "0")
+            + QByteArrayLiteral("\n#define EM_MONO ") + ((stages & MonoStage) ? "1" : "0")
             + QByteArrayLiteral("\n#define EM_SOURCE ") + QByteArray::number((key >> kEMSourceShift) & 7)
             + QByteArrayLiteral("\n#define EM_OUTPUT ") + QByteArray::number(key >> kEMOutputShift) + "\n";
     if (!buildProgram(m_emProgram, "EM", QStringLiteral(":/em.v.glsl"), QStringLiteral(":/em.f.glsl"), "inVertexPos",
@@ -236,6 +238,8 @@ bool ShaderProcessor::resolveEMShaderLocations(unsigned key)
     const bool stock = key & StockStage;
     const bool grain = key & GrainStage;
     const bool finish = key & FinishStage;
+    const bool stockMix = key & StockMixStage;
+    const bool mono = key & MonoStage;
     // A program writing the packed frame places its pixels itself.
     const bool packedOutput = (key >> kEMOutputShift) != PictureOutput;
     if (packedOutput)
@@ -251,10 +255,11 @@ bool ShaderProcessor::resolveEMShaderLocations(unsigned key)
         && resolveUniform(p, "uniGrainColorfulness", &m_em.grainColorfulness, grain)
         && resolveUniform(p, "uniGrainOffset", &m_em.grainOffset, grain)
         && resolveUniform(p, "uniGrainSize", &m_em.grainSize, grain)
-        && resolveUniform(p, "uniStockLUTAmount", &m_em.stockLUTAmount, stock)
-        && resolveUniform(p, "uniStockCurveAmount", &m_em.stockCurveAmount, stock)
+        // Otherwise read only for a picture's alpha (a packed frame has none).
+        && resolveUniform(p, "uniStockLUTAmount", &m_em.stockLUTAmount, stockMix)
+        && resolveUniform(p, "uniStockCurveAmount", &m_em.stockCurveAmount, stockMix)
         && resolveUniform(p, "uniSaturation", &m_em.saturation, finish)
-        && resolveUniform(p, "uniBlackAndWhite", &m_em.blackAndWhite)
+        && resolveUniform(p, "uniBlackAndWhite", &m_em.blackAndWhite, mono)
         && resolveUniform(p, "uniHistogramArray", &m_em.histogram, finish)
         && resolveUniform(p, "uniHistogramNeeded", &m_em.histogramNeeded, finish)
         // Not read one to one without grain: the source pixels are the output's.

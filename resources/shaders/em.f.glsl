@@ -18,6 +18,16 @@
 #ifndef EM_GRAIN
 #define EM_GRAIN 1
 #endif
+// The stock's amounts: the table's colour mixed with the exposed one, and the
+// exposed lightness kept. Left out when both amounts are full: the colour is
+// then the table's own.
+#ifndef EM_STOCK_MIX
+#define EM_STOCK_MIX 1
+#endif
+// The black-and-white matrix after the grain; left out for colour stocks.
+#ifndef EM_MONO
+#define EM_MONO 1
+#endif
 // The saturation matrix and the levels, after the tone table; left out when
 // the saturation is neutral and the levels are folded into the tone table.
 #ifndef EM_FINISH
@@ -154,6 +164,7 @@ vec3 applyExposure(vec3 p)
 
 vec3 applyStock(vec3 p)
 {
+#if EM_STOCK_MIX
     if (uniStockLUTAmount == 0.0)
         return p;
     vec3 lut = texture(uniStockLUTArray, p).rgb;
@@ -171,15 +182,24 @@ vec3 applyStock(vec3 p)
     float ratio = spread > 0.0 && room > 0.0 ? (1.0 - abs(2.0 * lp - 1.0)) / room : 0.0;
     vec3 kept = vec3(lp) + (c - vec3(lc)) * ratio;
     return mix(kept, c, uniStockCurveAmount);
+#else
+    return texture(uniStockLUTArray, p).rgb;
+#endif
 }
 
-vec3 applyGrain(vec3 p, vec2 coordinate)
+// Where the grain map is read for the picture pixel a coordinate falls in:
+// the pixel's centre rounded up (pixel + 1). Texel centres land on x.5; the
+// small bias makes those halves round up whatever the interpolation error of
+// the coordinate.
+vec2 grainPosition(vec2 coordinate)
+{
+    return floor(vec2(textureSize(uniFrameTextureArray, 0)) * coordinate + 0.5 + 1.0 / 256.0);
+}
+
+vec3 applyGrain(vec3 p, vec2 position)
 {
     if (uniGrainAmount == 0.0)
         return p;
-    // Texel centres land on x.5; the small bias makes those halves round up
-    // whatever the interpolation error of the coordinate.
-    vec2 position = floor(vec2(textureSize(uniFrameTextureArray, 0)) * coordinate + 0.5 + 1.0 / 256.0);
     vec2 origin = position + uniGrainOffset;
     origin.x = mod(origin.x, float(uniGrainSize[0]));
     origin.y = mod(origin.y, float(uniGrainSize[1]));
@@ -218,17 +238,20 @@ vec3 applyLevels(vec3 p)
         texture(uniHistogramArray, p.b).r);
 }
 
-// The graded colour of a source colour found at a coordinate of the picture.
-vec4 gradeColour(vec4 source, vec2 coordinate)
+// The graded colour of a source colour, its grain read at `grainAt` (see
+// grainPosition()).
+vec4 gradeColour(vec4 source, vec2 grainAt)
 {
     vec3 p = applyExposure(source.rgb);
 #if EM_STOCK
     p = applyStock(p);
 #endif
 #if EM_GRAIN
-    p = applyGrain(p, coordinate);
+    p = applyGrain(p, grainAt);
 #endif
+#if EM_MONO
     p = p * mat3(uniBlackAndWhite);
+#endif
     p = applyTone(p);
 #if EM_FINISH
     p = p * mat3(uniSaturation);
@@ -241,9 +264,9 @@ vec4 gradeColour(vec4 source, vec2 coordinate)
 vec4 gradeAt(vec2 coordinate)
 {
 #if EM_SOURCE == 0
-    return gradeColour(texture(uniFrameTextureArray, coordinate), coordinate);
+    return gradeColour(texture(uniFrameTextureArray, coordinate), grainPosition(coordinate));
 #else
-    return gradeColour(packedSource(coordinate), coordinate);
+    return gradeColour(packedSource(coordinate), grainPosition(coordinate));
 #endif
 }
 
@@ -265,19 +288,19 @@ void main()
     int halfWidth = uniOutputSize.x / 2;
     bool right = target.x >= halfWidth;
     ivec2 pixel = ivec2(2 * (right ? target.x - halfWidth : target.x), 2 * target.y + (right ? 1 : 0));
-    vec2 firstAt = outputCoordinate(pixel);
-    vec2 secondAt = outputCoordinate(pixel + ivec2(1, 0));
 #if EM_SOURCE == 1 || EM_SOURCE == 2
     // One to one: the two pixels are those of one packed source texel (the
-    // row below an odd frame's last reads the last again).
+    // row below an odd frame's last reads the last again), and the picture
+    // pixel is the output's, so its grain position is pixel + 1.
     vec4 pair = packedTexel(clamp(pixel, ivec2(0), textureSize(uniFrameTextureArray, 0) - 1));
     float chromaU = pair.g - 128.0;
     float chromaV = pair.a - 128.0;
-    vec3 first = gradeColour(vec4(packedRGB(pair.r, chromaU, chromaV), 1.0), firstAt).rgb * 255.0;
-    vec3 second = gradeColour(vec4(packedRGB(pair.b, chromaU, chromaV), 1.0), secondAt).rgb * 255.0;
+    vec2 grainAt = vec2(pixel + 1);
+    vec3 first = gradeColour(vec4(packedRGB(pair.r, chromaU, chromaV), 1.0), grainAt).rgb * 255.0;
+    vec3 second = gradeColour(vec4(packedRGB(pair.b, chromaU, chromaV), 1.0), grainAt + vec2(1.0, 0.0)).rgb * 255.0;
 #else
-    vec3 first = gradeAt(firstAt).rgb * 255.0;
-    vec3 second = gradeAt(secondAt).rgb * 255.0;
+    vec3 first = gradeAt(outputCoordinate(pixel)).rgb * 255.0;
+    vec3 second = gradeAt(outputCoordinate(pixel + ivec2(1, 0))).rgb * 255.0;
 #endif
 #if EM_OUTPUT == 1
     float y0 = 16.0 + (46.742 * first.r + 157.243 * first.g + 15.874 * first.b) / 256.0;

@@ -13,13 +13,17 @@ using namespace Emulsa::Test;
 
 namespace {
 
-// The stages a grading program needs for a grade: the saturation and levels
-// after the tone table only when the saturation is not neutral or histogram
-// passes need the levels apart.
+// The stages a grading program needs for a grade: the stock's mixing only
+// when an amount is not full, the black-and-white matrix only for those
+// stocks, the saturation and levels after the tone table only when the
+// saturation is not neutral or histogram passes need the levels apart.
 unsigned stagesOf(const ClipSettings& settings, bool histogram = false)
 {
-    return (settings.getStockLUTAmount() != 0 ? unsigned(ShaderProcessor::StockStage) : 0u)
+    const bool stock = settings.getStockLUTAmount() != 0;
+    const bool mix = stock && (settings.getStockLUTAmount() != 100 || settings.getStockCurveAmount() != 100);
+    return (stock ? unsigned(ShaderProcessor::StockStage) : 0u) | (mix ? unsigned(ShaderProcessor::StockMixStage) : 0u)
         | (settings.getGrainAmount() != 0 ? unsigned(ShaderProcessor::GrainStage) : 0u)
+        | (GradeTables::isBlackAndWhiteStock(settings.getStockName()) ? unsigned(ShaderProcessor::MonoStage) : 0u)
         | (settings.getSaturation() != 1.f || histogram ? unsigned(ShaderProcessor::FinishStage) : 0u);
 }
 
@@ -221,9 +225,12 @@ void TestGpuGrade::gradingProgramsFollowTheGrade()
     QVERIFY(grader.create(m_gl, settings, W, H));
     ShaderProcessor* p = grader.processor.get();
     p->setGrainOffset(17.f, 5.f);
-    const unsigned stock = ShaderProcessor::StockStage;
+    const unsigned table = ShaderProcessor::StockStage;
+    const unsigned stock = table | ShaderProcessor::StockMixStage;
     const unsigned grain = ShaderProcessor::GrainStage;
     const unsigned finish = ShaderProcessor::FinishStage;
+    // The whole program, built at set-up, holds the black-and-white matrix
+    // too: a colour stock never uses it.
     const struct
     {
         float stock;
@@ -232,18 +239,22 @@ void TestGpuGrade::gradingProgramsFollowTheGrade()
         unsigned stages;
         int built;
     } steps[] = {
-        { 0.8f, 1.2f, 1.3f, ShaderProcessor::AllGradeStages, 1 },
-        { 0.8f, 0.f, 1.3f, stock | finish, 2 },
-        { 0.f, 0.f, 1.3f, finish, 3 },
-        { 0.8f, 1.2f, 1.3f, ShaderProcessor::AllGradeStages, 3 },
-        { 0.f, 1.2f, 1.3f, grain | finish, 4 },
-        { 0.8f, 0.f, 1.3f, stock | finish, 4 },
+        { 0.8f, 1.2f, 1.3f, stock | grain | finish, 2 },
+        { 0.8f, 0.f, 1.3f, stock | finish, 3 },
         { 0.f, 0.f, 1.3f, finish, 4 },
-        { 0.8f, 1.2f, 1.3f, ShaderProcessor::AllGradeStages, 4 },
+        { 0.8f, 1.2f, 1.3f, stock | grain | finish, 4 },
+        { 0.f, 1.2f, 1.3f, grain | finish, 5 },
+        { 0.8f, 0.f, 1.3f, stock | finish, 5 },
+        { 0.f, 0.f, 1.3f, finish, 5 },
+        { 0.8f, 1.2f, 1.3f, stock | grain | finish, 5 },
         // Neutral saturation: the levels go into the tone table.
-        { 0.8f, 1.2f, 1.f, stock | grain, 5 },
-        { 0.f, 1.2f, 1.f, grain, 6 },
         { 0.8f, 1.2f, 1.f, stock | grain, 6 },
+        { 0.f, 1.2f, 1.f, grain, 7 },
+        { 0.8f, 1.2f, 1.f, stock | grain, 7 },
+        // Both stock amounts full: the table's colour as it is.
+        { 1.f, 1.2f, 1.f, table | grain, 8 },
+        { 1.f, 1.2f, 1.3f, table | grain | finish, 9 },
+        { 0.8f, 1.2f, 1.3f, stock | grain | finish, 9 },
     };
     std::map<unsigned, std::vector<float>> firstPictures;
     for (const auto& step : steps) {
@@ -257,8 +268,10 @@ void TestGpuGrade::gradingProgramsFollowTheGrade()
         if (!first.second)
             QCOMPARE(maxByteDifference(picture, first.first->second), 0);
     }
-    QVERIFY(maxByteDifference(firstPictures.at(finish), firstPictures.at(ShaderProcessor::AllGradeStages)) > 2);
-    QVERIFY(maxByteDifference(firstPictures.at(stock | grain), firstPictures.at(ShaderProcessor::AllGradeStages)) > 2);
+    const auto& whole = firstPictures.at(stock | grain | finish);
+    QVERIFY(maxByteDifference(firstPictures.at(finish), whole) > 2);
+    QVERIFY(maxByteDifference(firstPictures.at(stock | grain), whole) > 2);
+    QVERIFY(maxByteDifference(firstPictures.at(table | grain | finish), whole) > 2);
 }
 
 void TestGpuGrade::neutralGradePassesPictureThrough()
@@ -431,6 +444,7 @@ void TestGpuGrade::gradeFromPackedSource_data()
     QTest::newRow("full grade, limited range") << "full" << limited << "" << true << true;
     QTest::newRow("full grade, full range") << "full" << full << "" << true << true;
     QTest::newRow("no grain") << "no grain" << limited << "" << true << true;
+    QTest::newRow("stock at full amounts") << "full stock" << limited << "" << true << true;
     QTest::newRow("no stock, full range") << "no stock" << full << "" << true << true;
     QTest::newRow("tables only") << "tables" << limited << "" << true << true;
     QTest::newRow("smaller output, odd height, filtered") << "full" << limited << "smaller" << true << true;
@@ -466,7 +480,10 @@ void TestGpuGrade::gradeFromPackedSource()
         settings.setExposure(0.2f);
         settings.setLow({ 0.4, -2.5 });
         settings.setSaturation(1.25f);
-        settings.setStockLUTAmount(grade == QLatin1String("no stock") || grade == QLatin1String("tables") ? 0 : 80);
+        const bool noStock = grade == QLatin1String("no stock") || grade == QLatin1String("tables");
+        const bool fullStock = grade == QLatin1String("full stock");
+        settings.setStockLUTAmount(noStock ? 0 : fullStock ? 100 : 80);
+        settings.setStockCurveAmount(fullStock ? 100 : 0);
         settings.setGrainAmount(grade == QLatin1String("no grain") || grade == QLatin1String("tables") ? 0 : 120);
     }
     if (setup == QLatin1String("blur"))
