@@ -64,13 +64,10 @@ void GradeTables::applySettings(const ClipSettings& settings)
     const float kelvin = settings.getKelvin();
     buildExposureTable(exposure, kelvin, m_conversion, m_exposure);
     m_exposureNeutral = exposure == 0.0f && kelvin == 5600.0f;
-    m_low = settings.getLow();
-    m_mid = settings.getMid();
-    m_high = settings.getHigh();
-    buildColorWheelsTable(m_low, m_mid, m_high, m_wheels);
-    buildLiftGammaGainTable(settings.getLift(), settings.getGamma(), settings.getGain(), m_liftGammaGain);
+    setColorWheels(settings.getLow(), settings.getMid(), settings.getHigh());
+    setLiftGammaGain(settings.getLift(), settings.getGamma(), settings.getGain());
     buildSaturationMatrix(settings.getSaturation(), m_saturation);
-    buildLevelsTable(settings.getHistogramSliderData(), m_levels);
+    setLevels(settings.getHistogramSliderData());
     m_dirty |= AllTables;
 }
 
@@ -94,12 +91,14 @@ void GradeTables::setColorWheels(const ColorWheelData& low, const ColorWheelData
     m_mid = mid;
     m_high = high;
     buildColorWheelsTable(m_low, m_mid, m_high, m_wheels);
+    m_wheelsNeutral = low.radius == 0.0 && mid.radius == 0.0 && high.radius == 0.0;
     m_dirty |= WheelsTable;
 }
 
 void GradeTables::setLiftGammaGain(float lift, float gamma, float gain)
 {
     buildLiftGammaGainTable(lift, gamma, gain, m_liftGammaGain);
+    m_liftGammaGainNeutral = lift == 1.0f && gamma == 1.0f && gain == 1.0f;
     m_dirty |= LiftGammaGainTable;
 }
 
@@ -111,6 +110,8 @@ void GradeTables::setSaturation(float saturation)
 void GradeTables::setLevels(const HistogramSliderData& levels)
 {
     buildLevelsTable(levels, m_levels);
+    const HistogramSliderData neutral;
+    m_levelsNeutral = levels.black == neutral.black && levels.mid == neutral.mid && levels.white == neutral.white;
     m_dirty |= LevelsTable;
 }
 

@@ -80,6 +80,13 @@ public:
     const ScalarTable& levels() const { return m_levels; }
     const Matrix& saturationMatrix() const { return m_saturation; }
     bool isExposureNeutral() const { return m_exposureNeutral; }
+    // Lift/gamma/gain and the wheels at their neutral settings, and the levels
+    // too when `withLevels`: what they compose (composeTone()) is then the
+    // identity to within the tables' sampling, under a tenth of an 8-bit step.
+    bool isToneNeutral(bool withLevels) const
+    {
+        return m_liftGammaGainNeutral && m_wheelsNeutral && (m_levelsNeutral || !withLevels);
+    }
 
     // The neutral copies used in show-original mode.
     const RgbTable& bypassExposure() const { return m_bypassExposure; }
@@ -165,6 +172,9 @@ private:
     ColorWheelData m_mid;
     ColorWheelData m_high;
     bool m_exposureNeutral = false;
+    bool m_liftGammaGainNeutral = true;
+    bool m_wheelsNeutral = true;
+    bool m_levelsNeutral = true;
     unsigned m_dirty = AllTables;
 };
 

@@ -65,8 +65,7 @@ void ShaderProcessor::destroyGLObjects()
     if (m_emProgram)
         m_emProgram->release();
     m_emProgram.reset();
-    for (EMProgram& parked : m_emPrograms)
-        parked.program.reset();
+    m_emPrograms.clear();
     m_ccProgram.reset();
     m_blurProgram.reset();
 
@@ -550,9 +549,10 @@ unsigned ShaderProcessor::gradeStagesLocked(bool bypass, bool levelsApart, bool 
         return finish ? unsigned(FinishStage) : 0u;
     const bool stock = m_stockAmount != 0.f;
     const bool stockMix = stock && (m_stockAmount != 1.f || m_curveAmount != 1.f);
+    const bool tone = !m_tables.isToneNeutral(foldLevels);
     return (stock ? unsigned(StockStage) : 0u) | (stockMix ? unsigned(StockMixStage) : 0u)
         | (m_grainAmount != 0.f ? unsigned(GrainStage) : 0u) | (m_isBlackAndWhite ? unsigned(MonoStage) : 0u)
-        | (finish ? unsigned(FinishStage) : 0u);
+        | (tone ? unsigned(ToneStage) : 0u) | (finish ? unsigned(FinishStage) : 0u);
 }
 
 bool ShaderProcessor::foldsLevelsLocked(bool bypass, bool levelsApart) const

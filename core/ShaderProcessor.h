@@ -16,6 +16,7 @@
 #include <array>
 #include <atomic>
 #include <memory>
+#include <unordered_map>
 #include <vector>
 
 class QOpenGLContext;
@@ -200,7 +201,8 @@ public:
     // showing the original). StockMixStage: the stock's two amounts (its
     // colour mixed with the exposed one, the exposed lightness kept); left
     // out when both are full. MonoStage: the black-and-white matrix, for the
-    // black-and-white stocks only.
+    // black-and-white stocks only. ToneStage: the tone table; left out when
+    // what it composes is neutral (GradeTables::isToneNeutral()).
     enum GradeStage : unsigned
     {
         StockStage = 1,
@@ -208,7 +210,8 @@ public:
         FinishStage = 4,
         StockMixStage = 8,
         MonoStage = 16,
-        AllGradeStages = StockStage | GrainStage | FinishStage | StockMixStage | MonoStage,
+        ToneStage = 32,
+        AllGradeStages = StockStage | GrainStage | FinishStage | StockMixStage | MonoStage | ToneStage,
     };
     unsigned gradingProgramStages() const { return m_emKey & AllGradeStages; }
     // What texture unit 0 holds for the grading pass: the linear picture
@@ -430,7 +433,7 @@ private:
     // (modes 2 to 5) and by blur direction (horizontal, vertical).
     GLuint m_emOrderIndices[3] = { 0, 0, 0 };
     GLint m_emSubroutineCount = 0;
-    // Grading programs not in use, by key (stages + 32 x source + 256 x
+    // Grading programs not in use, by key (stages + 64 x source + 512 x
     // output); m_emKey is that of m_emProgram.
     struct EMProgram
     {
@@ -440,11 +443,11 @@ private:
         GLint subroutineCount = 0;
         bool failed = false;
     };
-    static constexpr unsigned kEMSourceShift = 5;
-    static constexpr unsigned kEMOutputShift = 8;
+    static constexpr unsigned kEMSourceShift = 6;
+    static constexpr unsigned kEMOutputShift = 9;
     static_assert(AllGradeStages < (1u << kEMSourceShift), "stage bits overlap");
     static_assert((PackedFullFilteredSource << kEMSourceShift) < (1u << kEMOutputShift), "source bits overlap");
-    std::array<EMProgram, (PackedFullOutput + 1) << kEMOutputShift> m_emPrograms;
+    std::unordered_map<unsigned, EMProgram> m_emPrograms;
     unsigned m_emKey = AllGradeStages;
     GradeSource m_gradeSource = LinearSource;
     GradeOutput m_gradeOutput = PictureOutput;

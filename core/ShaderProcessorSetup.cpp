@@ -178,6 +178,7 @@ bool ShaderProcessor::initializeEMShaderPrograms(unsigned key)
             + QByteArrayLiteral("\n#define EM_FINISH ") + ((stages & FinishStage) ? "1" : "0")
             + QByteArrayLiteral("\n#define EM_STOCK_MIX ") + ((stages & StockMixStage) ? "1" : "0")
             + QByteArrayLiteral("\n#define EM_MONO ") + ((stages & MonoStage) ? "1" : "0")
+            + QByteArrayLiteral("\n#define EM_TONE ") + ((stages & ToneStage) ? "1" : "0")
             + QByteArrayLiteral("\n#define EM_SOURCE ") + QByteArray::number((key >> kEMSourceShift) & 7)
             + QByteArrayLiteral("\n#define EM_OUTPUT ") + QByteArray::number(key >> kEMOutputShift) + "\n";
     if (!buildProgram(m_emProgram, "EM", QStringLiteral(":/em.v.glsl"), QStringLiteral(":/em.f.glsl"), "inVertexPos",
@@ -240,6 +241,7 @@ bool ShaderProcessor::resolveEMShaderLocations(unsigned key)
     const bool finish = key & FinishStage;
     const bool stockMix = key & StockMixStage;
     const bool mono = key & MonoStage;
+    const bool tone = key & ToneStage;
     // A program writing the packed frame places its pixels itself.
     const bool packedOutput = (key >> kEMOutputShift) != PictureOutput;
     if (packedOutput)
@@ -247,7 +249,8 @@ bool ShaderProcessor::resolveEMShaderLocations(unsigned key)
     const bool resolved = resolveAttribute(p, "inVertexPos", &m_em.vertexPos)
         && (packedOutput || resolveAttribute(p, "inTextCoordinate", &m_em.textCoordinate))
         && resolveUniform(p, "uniMatrix", &m_em.matrix) && resolveUniform(p, "uniFrameTextureArray", &m_em.frameTexture)
-        && resolveUniform(p, "uniExposureArray", &m_em.exposure) && resolveUniform(p, "uniBallsArray", &m_em.balls)
+        && resolveUniform(p, "uniExposureArray", &m_em.exposure)
+        && resolveUniform(p, "uniBallsArray", &m_em.balls, tone)
         && resolveUniform(p, "uniGrainMapArray", &m_em.grainMap, grain)
         && resolveUniform(p, "uniGrainCurveArray", &m_em.grainCurve, grain)
         && resolveUniform(p, "uniStockLUTArray", &m_em.stockLUT, stock)

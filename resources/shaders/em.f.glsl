@@ -28,6 +28,11 @@
 #ifndef EM_MONO
 #define EM_MONO 1
 #endif
+// The tone table; left out when lift/gamma/gain, the wheels and the levels it
+// holds are neutral (it is then the identity to within its sampling).
+#ifndef EM_TONE
+#define EM_TONE 1
+#endif
 // The saturation matrix and the levels, after the tone table; left out when
 // the saturation is neutral and the levels are folded into the tone table.
 #ifndef EM_FINISH
@@ -252,7 +257,9 @@ vec4 gradeColour(vec4 source, vec2 grainAt)
 #if EM_MONO
     p = p * mat3(uniBlackAndWhite);
 #endif
+#if EM_TONE
     p = applyTone(p);
+#endif
 #if EM_FINISH
     p = p * mat3(uniSaturation);
     p = applyLevels(p);

@@ -15,16 +15,29 @@ namespace {
 
 // The stages a grading program needs for a grade: the stock's mixing only
 // when an amount is not full, the black-and-white matrix only for those
-// stocks, the saturation and levels after the tone table only when the
-// saturation is not neutral or histogram passes need the levels apart.
+// stocks, the tone table only when lift/gamma/gain, the wheels or the levels
+// folded into it are not neutral, the saturation and levels after the tone
+// table only when the saturation is not neutral or histogram passes need the
+// levels apart.
 unsigned stagesOf(const ClipSettings& settings, bool histogram = false)
 {
     const bool stock = settings.getStockLUTAmount() != 0;
     const bool mix = stock && (settings.getStockLUTAmount() != 100 || settings.getStockCurveAmount() != 100);
+    const bool finish = settings.getSaturation() != 1.f || histogram;
+    const ClipSettings neutral;
+    auto same = [](const ColorWheelData& a, const ColorWheelData& b) { return a.radius == b.radius; };
+    const HistogramSliderData levels = settings.getHistogramSliderData();
+    const HistogramSliderData neutralLevels = neutral.getHistogramSliderData();
+    const bool tone = settings.getLift() != 1.f || settings.getGamma() != 1.f || settings.getGain() != 1.f
+        || !same(settings.getLow(), neutral.getLow()) || !same(settings.getMid(), neutral.getMid())
+        || !same(settings.getHigh(), neutral.getHigh())
+        || (!finish
+            && (levels.black != neutralLevels.black || levels.mid != neutralLevels.mid
+                || levels.white != neutralLevels.white));
     return (stock ? unsigned(ShaderProcessor::StockStage) : 0u) | (mix ? unsigned(ShaderProcessor::StockMixStage) : 0u)
         | (settings.getGrainAmount() != 0 ? unsigned(ShaderProcessor::GrainStage) : 0u)
         | (GradeTables::isBlackAndWhiteStock(settings.getStockName()) ? unsigned(ShaderProcessor::MonoStage) : 0u)
-        | (settings.getSaturation() != 1.f || histogram ? unsigned(ShaderProcessor::FinishStage) : 0u);
+        | (tone ? unsigned(ShaderProcessor::ToneStage) : 0u) | (finish ? unsigned(ShaderProcessor::FinishStage) : 0u);
 }
 
 } // namespace
@@ -444,7 +457,7 @@ void TestGpuGrade::gradeFromPackedSource_data()
     QTest::newRow("full grade, limited range") << "full" << limited << "" << true << true;
     QTest::newRow("full grade, full range") << "full" << full << "" << true << true;
     QTest::newRow("no grain") << "no grain" << limited << "" << true << true;
-    QTest::newRow("stock at full amounts") << "full stock" << limited << "" << true << true;
+    QTest::newRow("stock and grain alone") << "full stock" << limited << "" << true << true;
     QTest::newRow("no stock, full range") << "no stock" << full << "" << true << true;
     QTest::newRow("tables only") << "tables" << limited << "" << true << true;
     QTest::newRow("smaller output, odd height, filtered") << "full" << limited << "smaller" << true << true;
@@ -477,11 +490,15 @@ void TestGpuGrade::gradeFromPackedSource()
 
     ClipSettings settings = neutralSettings();
     if (grade != QLatin1String("neutral")) {
-        settings.setExposure(0.2f);
-        settings.setLow({ 0.4, -2.5 });
-        settings.setSaturation(1.25f);
-        const bool noStock = grade == QLatin1String("no stock") || grade == QLatin1String("tables");
+        // The stock at full amounts with the tone and saturation neutral: the
+        // movie render's default grade, stock and grain alone.
         const bool fullStock = grade == QLatin1String("full stock");
+        settings.setExposure(0.2f);
+        if (!fullStock) {
+            settings.setLow({ 0.4, -2.5 });
+            settings.setSaturation(1.25f);
+        }
+        const bool noStock = grade == QLatin1String("no stock") || grade == QLatin1String("tables");
         settings.setStockLUTAmount(noStock ? 0 : fullStock ? 100 : 80);
         settings.setStockCurveAmount(fullStock ? 100 : 0);
         settings.setGrainAmount(grade == QLatin1String("no grain") || grade == QLatin1String("tables") ? 0 : 120);

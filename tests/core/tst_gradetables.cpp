@@ -81,6 +81,7 @@ private slots:
     void neutralExposureShortcutAndFlags();
     void bypassCopiesStayNeutral();
     void toneTableStandsForItsTables();
+    void neutralToneIsTheIdentity();
 
 private:
     QString m_folder;
@@ -516,6 +517,72 @@ void TestGradeTables::toneTableStandsForItsTables()
     QCOMPARE(GradeTables::sampleLikeTexture(lift.data(), 1, 0, 11.f / float(n)), (lift[10] + lift[11]) / 2.f);
     QCOMPARE(GradeTables::sampleLikeTexture(wheels.data(), 3, 2, -0.5f), wheels[2]);
     QCOMPARE(GradeTables::sampleLikeTexture(wheels.data(), 3, 1, 1.5f), wheels[size_t(n - 1) * 3 + 1]);
+}
+
+// The grading program leaves the tone table out when the tables say it is
+// neutral: it must then stand for the identity (within a tenth of a step),
+// and any setting that moves a picture must clear the mark.
+void TestGradeTables::neutralToneIsTheIdentity()
+{
+    const struct
+    {
+        const char* change;
+        void (*apply)(GradeTables&);
+        bool neutral;
+        bool neutralWithLevels;
+    } cases[] = {
+        { "defaults", [](GradeTables&) {}, true, true },
+        { "lift", [](GradeTables& t) { t.setLiftGammaGain(1.05f, 1.f, 1.f); }, false, false },
+        { "gamma", [](GradeTables& t) { t.setLiftGammaGain(1.f, 0.98f, 1.f); }, false, false },
+        { "gain", [](GradeTables& t) { t.setLiftGammaGain(1.f, 1.f, 1.01f); }, false, false },
+        { "highlights wheel",
+            [](GradeTables& t) {
+                t.setColorWheels({}, {}, { 0.2, 1.0 });
+            },
+            false, false },
+        // A hue with no strength leaves the picture alone.
+        { "wheel hues alone",
+            [](GradeTables& t) {
+                t.setColorWheels({ 0.0, 2.0 }, { 0.0, -1.0 }, {});
+            },
+            true, true },
+        { "levels",
+            [](GradeTables& t) {
+                t.setLevels({ 0.f, 0.5f, 0.9f });
+            },
+            true, false },
+        { "everything back",
+            [](GradeTables& t) {
+                t.setLiftGammaGain(1.2f, 1.1f, 0.9f);
+                t.setLevels({ 0.1f, 0.5f, 1.f });
+                t.setLiftGammaGain(1.f, 1.f, 1.f);
+                t.setLevels({});
+            },
+            true, true },
+    };
+    for (const auto& c : cases) {
+        GradeTables tables;
+        c.apply(tables);
+        QVERIFY2(tables.isToneNeutral(false) == c.neutral, c.change);
+        QVERIFY2(tables.isToneNeutral(true) == c.neutralWithLevels, c.change);
+        for (const bool withLevels : { false, true }) {
+            GradeTables::RgbTable tone;
+            GradeTables::composeTone(
+                tables.liftGammaGain(), tables.wheels(), withLevels ? &tables.levels() : nullptr, tone);
+            float worst = 0.f;
+            for (int k = 0; k <= 10000; ++k) {
+                const float x = float(k) / 10000.f;
+                for (int channel = 0; channel < 3; ++channel)
+                    worst = std::max(worst, std::abs(GradeTables::sampleLikeTexture(tone.data(), 3, channel, x) - x));
+            }
+            // Neutral: the identity to within the sampling; otherwise a change
+            // of at least a level somewhere.
+            if (tables.isToneNeutral(withLevels))
+                QVERIFY2(worst < 0.1f / 255.f, qPrintable(QStringLiteral("%1: %2").arg(c.change).arg(worst * 255.f)));
+            else
+                QVERIFY2(worst > 1.f / 255.f, qPrintable(QStringLiteral("%1: %2").arg(c.change).arg(worst * 255.f)));
+        }
+    }
 }
 
 EMULSA_TEST_MAIN(TestGradeTables)
