@@ -246,6 +246,9 @@ void benchStages(OffscreenGLContext& gl, int frames)
                 s.setGrainAmount(0);
                 s.setStockLUTAmount(0);
             } },
+        // The movie render's default grade: the tone table and the finish
+        // left out, the stock at full amounts is its table alone.
+        { "stock and grain alone", [](ClipSettings& s) { s = ClipSettings(); } },
     };
     const int outputs[2][2] = { { 1920, 1080 }, { 1280, 720 } };
     for (const auto& output : outputs) {
