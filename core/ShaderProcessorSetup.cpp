@@ -258,7 +258,8 @@ bool ShaderProcessor::resolveEMShaderLocations(unsigned key)
         && resolveUniform(p, "uniGrainColorfulness", &m_em.grainColorfulness, grain)
         && resolveUniform(p, "uniGrainOffset", &m_em.grainOffset, grain)
         && resolveUniform(p, "uniGrainSize", &m_em.grainSize, grain)
-        // Otherwise read only for a picture's alpha (a packed frame has none).
+        // The stock's amount: needed by its mixing; otherwise read only for a
+        // picture's alpha, which a packed frame does not have.
         && resolveUniform(p, "uniStockLUTAmount", &m_em.stockLUTAmount, stockMix)
         && resolveUniform(p, "uniStockCurveAmount", &m_em.stockCurveAmount, stockMix)
         && resolveUniform(p, "uniSaturation", &m_em.saturation, finish)

@@ -9,7 +9,6 @@
 #include <QSize>
 
 #include <algorithm>
-
 #include <memory>
 
 namespace Emulsa {
