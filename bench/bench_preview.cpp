@@ -1,10 +1,13 @@
-// Playback of the preview window: frames shown per second and frames dropped
-// while a 1080p25 H.264 clip plays graded in a 1280 x 720 preview, the clock
-// following its own time (no sound device needed). Needs a display (run it
-// through scripts/with-display.sh); prints figures.
+// Playback of the grading tab's preview: frames shown and dropped per second
+// while a 1080p25 H.264 clip with sound plays graded, and how far the picture
+// is from the sound heard, for a 1280 x 720 and a 1920 x 1080 preview. The
+// sound goes to the default output device; without one the clip plays on the
+// system clock and no offset is measured. Needs a display (run it through
+// scripts/with-display.sh); prints figures.
 //
 //   bench_preview [seconds] [clip]
 
+#include "app/PreviewPlayer.h"
 #include "core/ApplicationPaths.h"
 #include "core/ClipSettings.h"
 #include "media/AssetMetadata.h"
@@ -15,12 +18,14 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QLoggingCategory>
 #include <QProcess>
 #include <QTemporaryDir>
-#include <QEventLoop>
 #include <QTimer>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <memory>
 
@@ -37,9 +42,11 @@ QString makeClip(const QString& folder, int seconds)
     ffmpeg.start(QStringLiteral("ffmpeg"),
         { QStringLiteral("-nostdin"), QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-y"),
             QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-            QStringLiteral("testsrc2=s=1920x1080:r=25:d=%1").arg(seconds), QStringLiteral("-pix_fmt"),
-            QStringLiteral("yuv420p"), QStringLiteral("-c:v"), QStringLiteral("libx264"), QStringLiteral("-preset"),
-            QStringLiteral("veryfast"), path });
+            QStringLiteral("testsrc2=s=1920x1080:r=25:d=%1").arg(seconds), QStringLiteral("-f"),
+            QStringLiteral("lavfi"), QStringLiteral("-i"), QStringLiteral("sine=f=440:r=48000:d=%1").arg(seconds),
+            QStringLiteral("-c:a"), QStringLiteral("aac"), QStringLiteral("-pix_fmt"), QStringLiteral("yuv420p"),
+            QStringLiteral("-c:v"), QStringLiteral("libx264"), QStringLiteral("-preset"), QStringLiteral("veryfast"),
+            path });
     if (!ffmpeg.waitForFinished(600000) || ffmpeg.exitCode() != 0)
         return QString();
     return path;
@@ -81,40 +88,65 @@ int main(int argc, char** argv)
     ClipSettings settings;
     SequenceItem item(&asset, &settings, 0, asset.frameCount);
 
-    WinSourceReader reader;
-    OpenGLPreview preview(&reader);
-    preview.resize(1280, 720);
-    preview.show();
-    for (int i = 0; i < 100 && !preview.isExposed(); ++i)
-        wait(50);
-    if (!preview.isExposed()) {
-        std::fprintf(stderr, "the preview window was not shown\n");
-        return 1;
-    }
-    reader.initializeFromSequenceItem(&item);
-    preview.currentItemChanged(&item);
-    if (!preview.processor()) {
-        std::fprintf(stderr, "the preview could not grade the clip: %s\n", qPrintable(preview.failure()));
-        return 1;
-    }
+    int status = 0;
+    for (const QSize& view : { QSize(1280, 720), QSize(1920, 1080) }) {
+        PreviewPlayer player;
+        OpenGLPreview preview(&player);
+        preview.resize(view);
+        preview.show();
+        for (int i = 0; i < 100 && !preview.isExposed(); ++i)
+            wait(50);
+        if (!preview.isExposed()) {
+            std::fprintf(stderr, "the preview window was not shown\n");
+            return 1;
+        }
+        player.open(&item);
+        preview.currentItemChanged(&item);
+        for (int i = 0; i < 200 && !player.seekSettled(); ++i)
+            wait(50);
+        if (!preview.processor() || !player.seekSettled()) {
+            std::fprintf(stderr, "the preview could not grade the clip: %s\n", qPrintable(preview.failure()));
+            status = 1;
+            continue;
+        }
 
-    int shownSignals = 0;
-    QObject::connect(&preview, &OpenGLPreview::positionChanged, [&shownSignals] { ++shownSignals; });
-    const qint64 shownBefore = preview.clock().shownCount();
-    const qint64 droppedBefore = preview.clock().droppedCount();
-    QElapsedTimer timer;
-    timer.start();
-    preview.setPlayState(false);
-    wait(seconds * 1000);
-    preview.setPlayState(true);
-    const double elapsed = double(timer.nsecsElapsed()) / 1e9;
-    const qint64 shown = preview.clock().shownCount() - shownBefore;
-    const qint64 dropped = preview.clock().droppedCount() - droppedBefore;
+        // The sound heard against the picture shown, at every frame.
+        double offsetSum = 0.0;
+        double offsetMax = 0.0;
+        qint64 offsets = 0;
+        QObject::connect(&player, &PreviewPlayer::frameChanged, [&] {
+            const qint64 heard = player.soundPlayTime();
+            if (heard < 0)
+                return;
+            const double offset = double(heard - player.shownPlayTime()) / 1e6;
+            offsetSum += offset;
+            offsetMax = std::max(offsetMax, std::abs(offset));
+            ++offsets;
+        });
+        const qint64 shownBefore = player.shownCount();
+        const qint64 droppedBefore = player.droppedCount();
+        QElapsedTimer timer;
+        timer.start();
+        player.setPlaying(true);
+        wait(seconds * 1000);
+        player.setPlaying(false);
+        const double elapsed = double(timer.nsecsElapsed()) / 1e9;
+        const qint64 shown = player.shownCount() - shownBefore;
+        const qint64 dropped = player.droppedCount() - droppedBefore;
 
-    std::printf("preview 1280x720, clip %ux%u at %.3f fps, %.1f s played\n", asset.width, asset.height,
-        double(asset.frameRateNum) / double(asset.frameRateDen), elapsed);
-    std::printf("frames shown:   %lld (%.2f per second)\n", static_cast<long long>(shown), double(shown) / elapsed);
-    std::printf("frames dropped: %lld (%.2f per second)\n", static_cast<long long>(dropped), double(dropped) / elapsed);
-    std::printf("position signals: %d\n", shownSignals);
-    return 0;
+        std::printf("preview %dx%d, clip %ux%u at %.3f fps, %.1f s played\n", view.width(), view.height(), asset.width,
+            asset.height, double(asset.frameRateNum) / double(asset.frameRateDen), elapsed);
+        std::printf(
+            "  frames shown:   %lld (%.2f per second)\n", static_cast<long long>(shown), double(shown) / elapsed);
+        std::printf(
+            "  frames dropped: %lld (%.2f per second)\n", static_cast<long long>(dropped), double(dropped) / elapsed);
+        if (offsets > 0)
+            std::printf("  sound - picture: mean %+.1f ms, largest %.1f ms over %lld frames (one frame is %.1f ms)\n",
+                offsetSum / double(offsets), offsetMax, static_cast<long long>(offsets),
+                1000.0 * asset.frameRateDen / asset.frameRateNum);
+        else
+            std::printf(
+                "  sound - picture: no sound heard (%s)\n", player.isSilent() ? "no output device" : "no sound output");
+    }
+    return status;
 }

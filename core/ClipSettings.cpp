@@ -129,4 +129,18 @@ void registerClipSettingsMetaTypes()
     qRegisterMetaType<HistogramSliderData>("HistogramSliderData");
 }
 
+bool ClipSettings::sameGrade(const ClipSettings& o) const
+{
+    const auto sameWheel
+        = [](const ColorWheelData& a, const ColorWheelData& b) { return a.radius == b.radius && a.theta == b.theta; };
+    const HistogramSliderData& a = m_histogramSliderData;
+    const HistogramSliderData& b = o.m_histogramSliderData;
+    return m_stockName == o.m_stockName && m_sourceType == o.m_sourceType && m_stockLUTAmount == o.m_stockLUTAmount
+        && m_stockCurveAmount == o.m_stockCurveAmount && m_grainAmount == o.m_grainAmount
+        && m_grainScaleName == o.m_grainScaleName && m_exposure == o.m_exposure && m_kelvin == o.m_kelvin
+        && sameWheel(m_low, o.m_low) && sameWheel(m_mid, o.m_mid) && sameWheel(m_high, o.m_high) && m_lift == o.m_lift
+        && m_gamma == o.m_gamma && m_gain == o.m_gain && m_saturation == o.m_saturation && a.black == b.black
+        && a.mid == b.mid && a.white == b.white && m_original == o.m_original;
+}
+
 } // namespace Emulsa

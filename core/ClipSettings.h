@@ -45,6 +45,9 @@ public:
     ClipSettings();
     ClipSettings(const ClipSettings& other);
     ClipSettings& operator=(const ClipSettings& other);
+    // Whether every value of the grade is the same (the grain scale table is
+    // the gauge's, and follows from its name).
+    bool sameGrade(const ClipSettings& other) const;
     ~ClipSettings() = default;
 
     // Copies every field except sourceType; a null pointer changes nothing.

@@ -1,23 +1,29 @@
 #include "ui/EMFilmSettings.h"
 
-#include "app/AudioPlayback.h"
 #include "app/Controller.h"
+#include "app/PreviewPlayer.h"
 #include "core/ThreadHandOff.h"
 #include "media/AssetMetadata.h"
 #include "media/SequenceItem.h"
-#include "media/WinSourceReader.h"
 #include "ui/EMHistogramWidget.h"
+#include "ui/ElapsedTimeWidget.h"
 #include "ui/OpenGLPreview.h"
 #include "ui/PositionSlider.h"
 #include "ui/PreviewArea.h"
 #include "ui/SettingsPanel.h"
 
+#include <QApplication>
+#include <QCursor>
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QShortcut>
 #include <QSignalBlocker>
 #include <QVBoxLayout>
+
+#include <cmath>
 
 namespace Emulsa {
 
@@ -29,32 +35,53 @@ EMFilmSettings::EMFilmSettings(bool withPreview, QWidget* parent)
     setObjectName(QStringLiteral("filmSettings"));
     auto* left = new QVBoxLayout;
     m_left = left;
+    m_transport = new QWidget(this);
+    m_transport->setObjectName(QStringLiteral("transport"));
+    auto* transport = new QVBoxLayout(m_transport);
+    transport->setContentsMargins(0, 0, 0, 0);
     if (withPreview) {
-        m_reader = std::make_unique<WinSourceReader>();
-        m_audio = std::make_unique<AudioPlayback>(m_reader.get());
-        m_preview = new OpenGLPreview(m_reader.get());
-        m_preview->setAudioPlayback(m_audio.get());
-        m_previewArea = new PreviewArea(m_preview, this);
-        left->addWidget(m_previewArea, 1);
+        m_player = new PreviewPlayer(this);
+        m_preview = new OpenGLPreview(m_player);
+        m_previewArea = new PreviewArea(m_preview, m_transport);
+        m_previewArea->setFocusPolicy(Qt::ClickFocus);
+        transport->addWidget(m_previewArea, 1);
     } else {
-        auto* placeholder = new QLabel(tr("No preview"), this);
+        auto* placeholder = new QLabel(tr("No preview"), m_transport);
         placeholder->setAlignment(Qt::AlignCenter);
-        left->addWidget(placeholder, 1);
+        transport->addWidget(placeholder, 1);
     }
-    left->addWidget(m_slider);
+    m_slider->setParent(m_transport);
+    m_slider->installEventFilter(this);
+    transport->addWidget(m_slider);
+
+    auto* info = new QHBoxLayout;
+    m_clipName = new QLabel(m_transport);
+    m_clipName->setObjectName(QStringLiteral("clipName"));
+    m_frameLabel = new QLabel(m_transport);
+    m_frameLabel->setObjectName(QStringLiteral("frameLabel"));
+    m_timecode = new ElapsedTimeWidget(m_transport);
+    m_timecode->setObjectName(QStringLiteral("timecode"));
+    info->addWidget(m_clipName, 1);
+    info->addWidget(m_frameLabel);
+    info->addWidget(m_timecode);
+    transport->addLayout(info);
+
     auto* buttons = new QHBoxLayout;
-    auto* play = new QPushButton(tr("Play"), this);
+    auto* play = new QPushButton(tr("Play"), m_transport);
     play->setObjectName(QStringLiteral("playButton"));
     play->setCheckable(true);
+    play->setToolTip(tr("Play/Pause"));
+    play->setStatusTip(tr("Play or resume playback"));
     m_play = play;
-    auto* original = new QPushButton(tr("Show original"), this);
+    auto* original = new QPushButton(tr("Show original"), m_transport);
     original->setObjectName(QStringLiteral("showOriginalButton"));
     original->setCheckable(true);
     m_showOriginal = original;
     buttons->addWidget(play);
     buttons->addStretch(1);
     buttons->addWidget(original);
-    left->addLayout(buttons);
+    transport->addLayout(buttons);
+    left->addWidget(m_transport, 1);
 
     auto* scroll = new QScrollArea(this);
     scroll->setWidget(m_panel);
@@ -68,15 +95,26 @@ EMFilmSettings::EMFilmSettings(bool withPreview, QWidget* parent)
 
     connect(m_play, &QAbstractButton::toggled, this, [this](bool playing) {
         m_play->setText(playing ? tr("Pause") : tr("Play"));
-        if (m_preview)
-            m_preview->setPlayState(!playing);
+        if (m_player)
+            m_player->setPlaying(playing);
     });
     m_readyTimer.setInterval(100);
     connect(&m_readyTimer, &QTimer::timeout, this, &EMFilmSettings::openCurrentWhenReady);
-    if (m_preview) {
-        connect(m_preview, &OpenGLPreview::positionChanged, m_slider, &PositionSlider::setValue);
-        connect(m_slider, &PositionSlider::valueChanged, m_preview,
-            [this](int frame) { m_preview->seekToFrame(quint32(qMax(frame, 0))); });
+    connect(m_slider, &PositionSlider::startScrolling, this, [this] {
+        if (m_player)
+            m_player->setPlaying(false);
+    });
+    if (m_player) {
+        connect(m_player, &PreviewPlayer::frameChanged, this, &EMFilmSettings::showPosition);
+        connect(m_player, &PreviewPlayer::playingChanged, this, [this](bool playing) {
+            const QSignalBlocker blocker(m_play);
+            m_play->setChecked(playing);
+            m_play->setText(playing ? tr("Pause") : tr("Play"));
+        });
+        connect(m_slider, &PositionSlider::valueChanged, m_player, [this](int frame) {
+            m_player->setPlaying(false);
+            m_player->seek(frame);
+        });
         connect(m_panel, &SettingsPanel::histogramPreLevel, m_preview, &OpenGLPreview::setHistogramBeforeLevels);
         connect(m_preview, &OpenGLPreview::histogramDataReady, this, [this] {
             m_panel->histogramWidget()->setCounts(
@@ -84,11 +122,95 @@ EMFilmSettings::EMFilmSettings(bool withPreview, QWidget* parent)
             m_panel->histogramWidget()->needLevelsUpdate();
         });
     }
+    addTransportKeys();
+    setClipControlsEnabled(false);
+}
+
+void EMFilmSettings::addTransportKeys()
+{
+    // Space anywhere in the tab (a text field being edited keeps its spaces).
+    auto* space = new QShortcut(QKeySequence(Qt::Key_Space), this, nullptr, nullptr, Qt::WidgetWithChildrenShortcut);
+    connect(space, &QShortcut::activated, this, [this] {
+        if (m_play->isEnabled())
+            m_play->click();
+    });
+    struct Key
+    {
+        QKeySequence keys;
+        int frames;
+        bool second;
+    };
+    const Key steps[] = {
+        { QKeySequence(Qt::Key_Left), -1, false },
+        { QKeySequence(Qt::Key_Right), 1, false },
+        { QKeySequence(Qt::SHIFT + Qt::Key_Left), -1, true },
+        { QKeySequence(Qt::SHIFT + Qt::Key_Right), 1, true },
+    };
+    for (const Key& key : steps) {
+        auto* shortcut = new QShortcut(key.keys, m_transport, nullptr, nullptr, Qt::WidgetWithChildrenShortcut);
+        connect(shortcut, &QShortcut::activated, this, [this, key] {
+            if (!m_player || !m_player->hasClip())
+                return;
+            const int second = std::max(1, int(std::lround(m_player->frameRate())));
+            m_player->step(key.second ? key.frames * second : key.frames);
+        });
+    }
+    auto* home
+        = new QShortcut(QKeySequence(Qt::Key_Home), m_transport, nullptr, nullptr, Qt::WidgetWithChildrenShortcut);
+    connect(home, &QShortcut::activated, this, [this] {
+        if (m_player && m_player->hasClip()) {
+            m_player->setPlaying(false);
+            m_player->seek(int(m_player->startFrame()));
+        }
+    });
+    auto* end = new QShortcut(QKeySequence(Qt::Key_End), m_transport, nullptr, nullptr, Qt::WidgetWithChildrenShortcut);
+    connect(end, &QShortcut::activated, this, [this] {
+        if (m_player && m_player->hasClip()) {
+            m_player->setPlaying(false);
+            m_player->seek(int(m_player->endFrame()) - 1);
+        }
+    });
+}
+
+bool EMFilmSettings::eventFilter(QObject* watched, QEvent* event)
+{
+    // Any press on the position slider (knob, handles, track) pauses.
+    if (watched == m_slider && event->type() == QEvent::MouseButtonPress && m_player)
+        m_player->setPlaying(false);
+    return QWidget::eventFilter(watched, event);
+}
+
+void EMFilmSettings::setClipControlsEnabled(bool enabled)
+{
+    m_panel->setEnabled(enabled);
+    m_play->setEnabled(enabled);
+    m_showOriginal->setEnabled(enabled);
+    m_slider->setEnabled(enabled);
+    if (!enabled) {
+        EMHistogramWidget* histogram = m_panel->histogramWidget();
+        const std::array<quint32, EMHistogramWidget::kBins> none {};
+        histogram->setCounts(none.data(), none.data(), none.data(), EMHistogramWidget::kBins);
+        histogram->needLevelsUpdate();
+        m_timecode->setPosition(0, 0.0);
+        m_frameLabel->clear();
+    }
+}
+
+void EMFilmSettings::showPosition(int frame)
+{
+    if (frame < 0 || !m_player || !m_player->hasClip())
+        return;
+    if (!m_slider->isScrolling()) {
+        const QSignalBlocker blocker(m_slider);
+        m_slider->setValue(frame);
+    }
+    m_timecode->setPosition(frame, m_player->frameRate());
+    m_frameLabel->setText(tr("Frame %1 of %2").arg(frame).arg(m_player->asset()->frameCount));
 }
 
 EMFilmSettings::~EMFilmSettings()
 {
-    // The preview reads from the reader and plays through the sound output.
+    // The preview draws the player's frames.
     delete m_previewArea;
     m_previewArea = nullptr;
     m_preview = nullptr;
@@ -123,9 +245,24 @@ template<typename Value, typename Setter>
 void EMFilmSettings::connectShown(void (Controller::*signal)(Value), Setter setter)
 {
     connect(m_controller, signal, this, [this, setter](Value value) {
-        setter(m_shown, value);
+        ClipSettings echoed = m_shown;
+        setter(echoed, value);
+        // The echo of an edit made here changes nothing; while a control of
+        // the panel is being dragged, an echo is of an earlier step of that
+        // drag and must not move the control back under the mouse.
+        if (echoed.sameGrade(m_shown) || panelIsBeingDragged())
+            return;
+        m_shown = echoed;
         showSettings();
     });
+}
+
+bool EMFilmSettings::panelIsBeingDragged() const
+{
+    const QWidget* grabber = QWidget::mouseGrabber();
+    if (!grabber)
+        grabber = QApplication::mouseButtons() != Qt::NoButton ? QApplication::widgetAt(QCursor::pos()) : nullptr;
+    return grabber && m_panel->isAncestorOf(grabber);
 }
 
 void EMFilmSettings::addStrip(QWidget* strip)
@@ -214,11 +351,16 @@ void EMFilmSettings::setController(Controller* c)
     connect(c, &Controller::endingPointShouldRefresh, this, &EMFilmSettings::endingPointUpdated);
     connect(c, &Controller::showOriginalShouldRefresh, this, &EMFilmSettings::showOriginalStateUpdated);
     connect(c, &Controller::sourceAndStockShouldRefresh, this, [this](uint source, const QString& stock) {
+        if (m_shown.getSourceType() == source && m_shown.getStockName() == stock)
+            return;
         m_shown.setSourceType(source);
         m_shown.setStockName(stock);
         showSettings();
     });
     connect(c, &Controller::grainShouldRefresh, this, [this](uint source, const QString& stock, const QString& scale) {
+        if (m_shown.getSourceType() == source && m_shown.getStockName() == stock
+            && m_shown.getGrainScaleName() == scale)
+            return;
         m_shown.setSourceType(source);
         m_shown.setStockName(stock);
         m_shown.setGrainScaleName(scale);
@@ -255,46 +397,43 @@ void EMFilmSettings::currentItemChanged(SequenceItem* item)
             m_slider->setEndPoint(item->endFrame);
         }
     }
-    {
-        const QSignalBlocker blocker(m_play);
-        m_play->setChecked(false);
-        m_play->setText(tr("Play"));
-    }
     m_readyTimer.stop();
-    if (!item) {
-        if (m_preview)
-            m_preview->currentItemChanged(nullptr);
-        return;
-    }
+    setClipControlsEnabled(false);
+    m_clipName->setText(item && item->asset ? item->asset->name : QString());
     openCurrentWhenReady();
 }
 
 void EMFilmSettings::openCurrentWhenReady()
 {
     SequenceItem* item = m_current;
-    if (!item || !item->asset) {
-        m_readyTimer.stop();
-        return;
-    }
-    if (item->asset->valid && !item->asset->ready) {
+    if (item && item->asset && item->asset->valid && !item->asset->ready) {
+        // A clip loaded with a project is still being described.
         if (!m_readyTimer.isActive())
             m_readyTimer.start();
         return;
     }
     m_readyTimer.stop();
-    {
+    const bool usable = item && item->asset && item->asset->valid;
+    if (usable) {
         const QSignalBlocker blocker(m_slider);
         m_slider->setLength(int(item->asset->frameCount));
+        m_slider->setValue(int(item->startFrame));
     }
-    if (!m_preview)
-        return;
-    if (item->asset->valid)
-        m_reader->initializeFromSequenceItem(item);
-    m_preview->currentItemChanged(item);
+    if (m_player)
+        m_player->open(usable ? item : nullptr);
+    if (m_preview)
+        m_preview->currentItemChanged(item);
+    setClipControlsEnabled(usable);
+    if (usable) {
+        m_clipName->setText(item->asset->name);
+        showPosition(int(item->startFrame));
+    }
 }
 
 void EMFilmSettings::updateViewSettings(const ClipSettings& settings)
 {
+    if (settings.sameGrade(m_shown) && m_shown.getGrainScaleName() == settings.getGrainScaleName())
+        return;
     m_shown = settings;
     showSettings();
 }
@@ -313,8 +452,8 @@ void EMFilmSettings::startingPointUpdated(const QUuid& itemUuid, uint frame)
         const QSignalBlocker blocker(m_slider);
         m_slider->setStartPoint(frame);
     }
-    if (m_preview)
-        m_preview->setStartFrame(frame);
+    if (m_player)
+        m_player->setStartFrame(frame);
 }
 
 void EMFilmSettings::endingPointUpdated(const QUuid& itemUuid, uint frame)
@@ -325,12 +464,14 @@ void EMFilmSettings::endingPointUpdated(const QUuid& itemUuid, uint frame)
         const QSignalBlocker blocker(m_slider);
         m_slider->setEndPoint(frame);
     }
-    if (m_preview)
-        m_preview->setEndFrame(frame);
+    if (m_player)
+        m_player->setEndFrame(frame);
 }
 
 void EMFilmSettings::showOriginalStateUpdated(bool value)
 {
+    if (m_shown.getOriginal() == value)
+        return;
     m_shown.setOriginal(value);
     showSettings();
 }

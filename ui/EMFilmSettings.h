@@ -6,28 +6,33 @@
 #include <QUuid>
 #include <QWidget>
 
-#include <memory>
-
 class QAbstractButton;
-
+class QLabel;
 class QVBoxLayout;
 
 namespace Emulsa {
 
-class AudioPlayback;
 class Controller;
+class ElapsedTimeWidget;
 class OpenGLPreview;
 class PositionSlider;
 class PreviewArea;
+class PreviewPlayer;
 class SequenceItem;
 class SettingsPanel;
-class SourceReader;
 
-// The grading tab: the preview of the current clip with its position slider
-// and buttons, and the grading panel beside it. Edits in the panel go to the
-// controller as commands and straight to the preview, so the picture follows
-// a drag without waiting for the model; values from the model are shown with
-// the panel's and slider's signals blocked, so showing never posts a command.
+// The grading tab: the preview of the current clip with its position slider,
+// timecode and transport, and the grading panel beside it. Edits in the panel
+// go to the controller as commands and straight to the preview, so the
+// picture follows a drag without waiting for the model; values from the model
+// are shown with the panel's and slider's signals blocked, so showing never
+// posts a command, and the model's echo of the value being dragged leaves the
+// control alone.
+//
+// Keys, while the preview, its slider or its buttons have the focus: Space
+// plays and pauses (anywhere in the tab), Left and Right step a frame,
+// Shift+Left and Shift+Right a second, Home and End go to the in and out
+// points. Pressing the position slider pauses.
 class EMFilmSettings : public QWidget
 {
     Q_OBJECT
@@ -45,7 +50,14 @@ public:
     void addStrip(QWidget* strip);
     PositionSlider* positionSlider() const { return m_slider; }
     OpenGLPreview* preview() const { return m_preview; }
+    PreviewPlayer* player() const { return m_player; }
+    QAbstractButton* playButton() const { return m_play; }
     QAbstractButton* showOriginalButton() const { return m_showOriginal; }
+    ElapsedTimeWidget* timecode() const { return m_timecode; }
+    QLabel* clipNameLabel() const { return m_clipName; }
+    QLabel* frameLabel() const { return m_frameLabel; }
+    // The part of the tab the transport keys work in.
+    QWidget* transportArea() const { return m_transport; }
     // The grade as last shown (from the model, with the panel's edits since).
     const ClipSettings& shownSettings() const { return m_shown; }
 
@@ -57,8 +69,15 @@ public slots:
     void endingPointUpdated(const QUuid& itemUuid, uint frame);
     void showOriginalStateUpdated(bool value);
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     QVBoxLayout* m_left = nullptr;
+    void setClipControlsEnabled(bool enabled);
+    void showPosition(int frame);
+    void addTransportKeys();
+    bool panelIsBeingDragged() const;
     // Shows m_shown in the panel (signals blocked) and hands it to the preview.
     void showSettings();
     void previewFollows();
@@ -70,9 +89,12 @@ private:
     template<typename Value, typename Setter> void connectShown(void (Controller::*signal)(Value), Setter setter);
 
     Controller* m_controller = nullptr;
-    std::unique_ptr<SourceReader> m_reader;
-    std::unique_ptr<AudioPlayback> m_audio;
+    PreviewPlayer* m_player = nullptr;
     OpenGLPreview* m_preview = nullptr;
+    QWidget* m_transport = nullptr;
+    ElapsedTimeWidget* m_timecode = nullptr;
+    QLabel* m_clipName = nullptr;
+    QLabel* m_frameLabel = nullptr;
     PreviewArea* m_previewArea = nullptr;
     PositionSlider* m_slider = nullptr;
     SettingsPanel* m_panel = nullptr;

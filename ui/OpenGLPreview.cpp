@@ -1,6 +1,6 @@
 #include "ui/OpenGLPreview.h"
 
-#include "app/AudioPlayback.h"
+#include "app/PreviewPlayer.h"
 #include "core/ApplicationPaths.h"
 #include "core/GradingPipeline.h"
 #include "core/ShaderProcessor.h"
@@ -33,9 +33,9 @@ QMatrix4x4 windowProjection()
 
 } // namespace
 
-OpenGLPreview::OpenGLPreview(SourceReader* reader, QWindow* parent)
+OpenGLPreview::OpenGLPreview(PreviewPlayer* player, QWindow* parent)
     : QWindow(parent)
-    , m_reader(reader)
+    , m_player(player)
 {
     setSurfaceType(QWindow::OpenGLSurface);
     QSurfaceFormat format;
@@ -51,9 +51,10 @@ OpenGLPreview::OpenGLPreview(SourceReader* reader, QWindow* parent)
     for (int channel = 0; channel < 3; ++channel)
         m_histogramPointers[channel] = m_histogram[channel].data();
 
-    m_tickTimer.setSingleShot(true);
-    m_tickTimer.setTimerType(Qt::PreciseTimer);
-    connect(&m_tickTimer, &QTimer::timeout, this, &OpenGLPreview::tick);
+    if (m_player) {
+        connect(m_player, &PreviewPlayer::frameChanged, this, &OpenGLPreview::render);
+        connect(m_player, &PreviewPlayer::playingChanged, this, &OpenGLPreview::playingChanged);
+    }
     m_readyTimer.setSingleShot(true);
     m_readyTimer.setInterval(100);
     connect(&m_readyTimer, &QTimer::timeout, this, &OpenGLPreview::render);
@@ -61,7 +62,6 @@ OpenGLPreview::OpenGLPreview(SourceReader* reader, QWindow* parent)
 
 OpenGLPreview::~OpenGLPreview()
 {
-    m_tickTimer.stop();
     if (m_context && m_context->makeCurrent(this)) {
         cleanClipResources();
         m_placeholder.reset();
@@ -69,16 +69,6 @@ OpenGLPreview::~OpenGLPreview()
     }
     delete m_context;
     m_context = nullptr;
-}
-
-void OpenGLPreview::setAudioPlayback(AudioPlayback* audio)
-{
-    m_audio = audio;
-    m_clock.setMaster([this]() -> qint64 {
-        if (!m_audio || m_audio->isPaused())
-            return -1;
-        return m_audio->playedPosition();
-    });
 }
 
 void OpenGLPreview::setRequiredVersion(int major, int minor)
@@ -227,33 +217,25 @@ void OpenGLPreview::currentItemChanged(const SequenceItem* item)
 {
     if (item)
         qDebug() << "New current item set in Preview" << item->uuid;
-    m_tickTimer.stop();
     m_item = item;
     m_newClip = true;
-    m_paused = true;
-    m_clock.pause();
+    m_paused = !(m_player && m_player->isPlaying());
     m_pan = QPoint();
-    m_heldFrame.reset();
-    m_uploadPending = false;
+    m_uploadedSerial = 0;
     m_shownIndex = -1;
     render();
 }
 
-bool OpenGLPreview::takeNextFrame()
+void OpenGLPreview::playingChanged(bool playing)
 {
-    Frame* frame = m_reader ? m_reader->getNextFrame(true) : nullptr;
-    if (!frame)
-        return false;
-    m_heldFrame.reset(frame);
-    m_uploadPending = true;
-    return true;
-}
-
-void OpenGLPreview::restartClocks(qint64 nextFrame, qint64 mediaNs)
-{
-    m_clock.restart(nextFrame, mediaNs);
-    if (m_audio)
-        m_audio->restartAt(mediaNs);
+    m_paused = !playing;
+    if (m_processor) {
+        m_processor->animateGrain = playing;
+        if (playing)
+            m_processor->resetGrainOffset = true;
+    }
+    if (!playing)
+        render();
 }
 
 void OpenGLPreview::render()
@@ -279,17 +261,10 @@ void OpenGLPreview::render()
     if (clipUsable() && m_newClip) {
         m_newClip = false;
         cleanClipResources();
-        const AssetMetadata* asset = m_item->asset;
-        m_clock.setFrameRate(asset->frameRateNum, asset->frameRateDen);
-        if (allocateClipResources()) {
-            // A seek made before the window could draw has its frame already.
-            if (m_heldFrame || takeNextFrame()) {
-                const qint64 index = m_heldFrame->index;
-                restartClocks(index + 1, m_clock.deadline(index));
-            }
-        } else {
+        // The frame on screen, when the player has one, is uploaded below.
+        m_uploadedSerial = 0;
+        if (!allocateClipResources())
             cleanClipResources();
-        }
     } else if (!clipUsable() && m_newClip) {
         cleanClipResources();
         // A record still being read: look again shortly.
@@ -301,12 +276,13 @@ void OpenGLPreview::render()
     clipFailed = clipUsable() && !m_processor;
 
     if (clipUsable() && m_processor) {
-        if (m_uploadPending && m_heldFrame) {
+        Frame* frame = m_player ? m_player->currentFrame() : nullptr;
+        if (frame && m_player->frameSerial() != m_uploadedSerial) {
             uploadFrame();
             // Converted when a pass needs the linear picture (displayFrame()).
             m_linearCurrent = false;
-            m_uploadPending = false;
-            m_shownIndex = m_heldFrame->index;
+            m_uploadedSerial = m_player->frameSerial();
+            m_shownIndex = frame->index;
         }
         if (m_shownIndex >= 0) {
             displayFrame();
@@ -341,7 +317,7 @@ void OpenGLPreview::render()
 
 void OpenGLPreview::uploadFrame()
 {
-    Frame* frame = m_heldFrame.get();
+    Frame* frame = m_player->currentFrame();
     const AssetMetadata* asset = m_item->asset;
     m_pixelBufferIndex = (m_pixelBufferIndex + 1) % 2;
     glBindBuffer(GL_PIXEL_UNPACK_BUFFER, m_pixelBuffers[m_pixelBufferIndex]);
@@ -410,91 +386,6 @@ void OpenGLPreview::displayFrame()
     glDrawArrays(GL_TRIANGLES, 0, 6);
     processor->finishFrame();
     processor->setGradeSource(ShaderProcessor::LinearSource);
-}
-
-void OpenGLPreview::scheduleTick(qint64 waitNs)
-{
-    // Whole milliseconds, rounded up: the clock decides again when it fires.
-    m_tickTimer.start(int(qBound<qint64>(0, (waitNs + 999999) / 1000000, 1000)));
-}
-
-void OpenGLPreview::tick()
-{
-    if (m_paused || !m_processor)
-        return;
-    const PlaybackClock::Step step = m_clock.step();
-    if (!step.show) {
-        scheduleTick(step.waitNs);
-        return;
-    }
-    const qint32 before = m_shownIndex;
-    bool ended = false;
-    for (qint64 i = 0; i <= step.dropped && !ended; ++i)
-        ended = !takeNextFrame();
-    if (ended) {
-        // The out point or the end: the reader has gone back to the in point;
-        // try again a frame later (a damaged stream must not spin).
-        scheduleTick(m_clock.deadline(1));
-        return;
-    }
-    const qint32 index = m_heldFrame->index;
-    if (index < before) {
-        // A loop: both clocks start again at the frame shown now.
-        restartClocks(index + 1, m_clock.deadline(index));
-    }
-    render();
-    emit positionChanged(index);
-    scheduleTick(m_clock.nanosecondsToNextFrame());
-}
-
-void OpenGLPreview::setPlayState(bool paused)
-{
-    m_paused = paused;
-    if (m_processor) {
-        m_processor->animateGrain = !paused;
-        if (!paused)
-            m_processor->resetGrainOffset = true;
-    }
-    if (paused) {
-        m_tickTimer.stop();
-        m_clock.pause();
-        render();
-    } else {
-        m_clock.resume();
-        scheduleTick(0);
-    }
-}
-
-void OpenGLPreview::seekToFrame(quint32 frame, bool precise)
-{
-    if (!m_reader || !clipUsable())
-        return;
-    {
-        // The slider is told once, below.
-        const QSignalBlocker blocker(m_reader);
-        m_reader->setCurrentPositionFromSlider(frame, precise);
-        if (takeNextFrame()) {
-            const qint64 index = m_heldFrame->index;
-            restartClocks(index + 1, m_clock.deadline(index));
-        }
-    }
-    render();
-    if (m_heldFrame)
-        emit positionChanged(m_heldFrame->index);
-    if (!m_paused)
-        scheduleTick(m_clock.nanosecondsToNextFrame());
-}
-
-void OpenGLPreview::setStartFrame(quint32 frame)
-{
-    if (m_reader)
-        m_reader->setStartFrame(frame);
-}
-
-void OpenGLPreview::setEndFrame(quint32 frame)
-{
-    if (m_reader)
-        m_reader->setEndFrame(frame);
 }
 
 void OpenGLPreview::setHistogramBeforeLevels(bool before)

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "app/PlaybackClock.h"
 #include "core/ClipSettings.h"
 #include "core/GradingPipeline.h"
 
@@ -17,23 +16,18 @@ class QOpenGLContext;
 
 namespace Emulsa {
 
-class AudioPlayback;
-class Frame;
 class PreviewPlaceholder;
+class PreviewPlayer;
 class SequenceItem;
 class ShaderProcessor;
-class SourceReader;
 
 // The graded preview of the current clip: a window with its own OpenGL 4.0
-// core context (swap interval 0) and a shader processor made per clip. Frames
-// come from the shared source reader on the main thread, go through two
-// alternating pixel-unpack buffers into the source texture, are converted to
-// linear RGB and graded straight into the window (the order of
-// GradingPipeline, with the window as the grading pass's target).
-//
-// Playback follows a PlaybackClock: the sound's played position when an
-// AudioPlayback is attached and playing, the system clock otherwise; late
-// frames are dropped. A new clip starts paused.
+// core context (swap interval 0) and a shader processor made per clip. It
+// draws the frame its PreviewPlayer has on screen, whenever that changes or
+// the grade does: the frame goes through a pixel-unpack buffer into the
+// source texture and is graded straight into the window (the order of
+// GradingPipeline, with the window as the grading pass's target). Decoding
+// and timing are the player's; the grain moves only while it plays.
 //
 // Failures never end the program: a clip that cannot be read shows the
 // invalid-clip picture, failed per-clip resources a cleared window, and a
@@ -54,15 +48,13 @@ public:
         Failure
     };
 
-    explicit OpenGLPreview(SourceReader* reader, QWindow* parent = nullptr);
+    explicit OpenGLPreview(PreviewPlayer* player, QWindow* parent = nullptr);
     ~OpenGLPreview() override;
 
-    // Sound to follow and to restart on seeks and loops; may be null.
-    void setAudioPlayback(AudioPlayback* audio);
+    PreviewPlayer* player() const { return m_player; }
 
     const SequenceItem* currentItem() const { return m_item; }
     ShaderProcessor* processor() const { return m_processor.get(); }
-    bool isPaused() const { return m_paused; }
     bool zoom() const { return m_zoom; }
     QPoint panOffset() const { return m_pan; }
     Shown shown() const { return m_shown; }
@@ -73,7 +65,6 @@ public:
     // The histogram the processor fills after each graded frame: three
     // channels of 512 counts.
     const quint32* histogram(int channel) const { return m_histogram[channel].data(); }
-    const PlaybackClock& clock() const { return m_clock; }
     // The viewport of the picture in device pixels.
     QRect pictureViewport() const;
 
@@ -87,17 +78,10 @@ public:
     void setRequiredVersion(int major, int minor);
 
 public slots:
-    // A new current clip (null for none). The owner has initialised the
-    // reader with it.
+    // A new current clip (null for none). The owner has opened it in the
+    // player.
     void currentItemChanged(const SequenceItem* item);
-    // true pauses.
-    void setPlayState(bool paused);
     void setZoom(bool enabled);
-    // Moves to a frame and shows it, playing or paused.
-    void seekToFrame(quint32 frame, bool precise = true);
-    // In and out points for the reader's looping.
-    void setStartFrame(quint32 frame);
-    void setEndFrame(quint32 frame);
     void setHistogramBeforeLevels(bool before);
 
     // Grade edits, straight to the processor; each redraws when paused.
@@ -118,8 +102,6 @@ public slots:
     void render();
 
 signals:
-    // The frame shown during playback or after a seek (slider and timecode).
-    void positionChanged(int frame);
     void histogramDataReady();
     void previewFailed(const QString& message);
     // False while the clip's grade cannot be applied (its film data is
@@ -134,18 +116,12 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
 
-private slots:
-    void tick();
-
 private:
     bool initializeContext();
     bool allocateClipResources();
     void cleanClipResources();
     void fail(const QString& message);
-    // Replaces the held frame with the reader's next one; false at the end
-    // of the clip (the reader has gone back to the in point).
-    bool takeNextFrame();
-    void restartClocks(qint64 nextFrame, qint64 mediaNs);
+    void playingChanged(bool playing);
     void uploadFrame();
     void convertFrame();
     void displayFrame();
@@ -154,11 +130,9 @@ private:
     bool clipUsable() const;
     QSize pictureSize() const;
     QSize windowPixels() const;
-    void scheduleTick(qint64 waitNs);
     template<typename Edit> void editGrade(Edit edit);
 
-    SourceReader* m_reader;
-    QPointer<AudioPlayback> m_audio;
+    PreviewPlayer* m_player;
     QOpenGLContext* m_context = nullptr;
     bool m_glReady = false;
     int m_requiredMajor = 4;
@@ -170,14 +144,12 @@ private:
     qint64 m_pixelBufferBytes = 0;
     int m_pixelBufferIndex = 0;
     const SequenceItem* m_item = nullptr;
-    std::unique_ptr<Frame> m_heldFrame;
-    bool m_uploadPending = false;
+    // The player's frame serial last uploaded.
+    quint64 m_uploadedSerial = 0;
     // Whether the linear texture holds the uploaded frame converted.
     bool m_linearCurrent = false;
     std::array<std::array<quint32, 512>, 3> m_histogram {};
     quint32* m_histogramPointers[3];
-    PlaybackClock m_clock;
-    QTimer m_tickTimer;
     QTimer m_readyTimer;
     bool m_paused = true;
     bool m_newClip = true;

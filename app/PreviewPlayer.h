@@ -1,0 +1,173 @@
+#pragma once
+
+#include "app/PlaybackClock.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QTimer>
+
+#include <condition_variable>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+namespace Emulsa {
+
+class AssetMetadata;
+class Frame;
+class SequenceItem;
+class SoundDecoder;
+class SoundOutput;
+class WinSourceReader;
+
+// Plays the current clip of the grading tab: no widgets, only the decoding,
+// the sound and the clock. A thread of the player's own decodes and converts
+// pictures (packed YUY2) into a small queue and sound into a second one; the
+// interface thread takes the frame that is due, feeds the sound output and
+// never waits for the decoder.
+//
+// Time: after each seek (and on opening) the frame shown is at play time 0
+// and each later frame one frame further, across loops from the out point
+// back to the in point, so the clock never jumps at a loop. The sound heard
+// is the master clock; without sound (a clip without it, no device) the
+// system clock runs instead. A frame whose successor is already due is
+// dropped.
+//
+// The frame on screen belongs to the player until the next one replaces it;
+// frameChanged() says when, and the view draws currentFrame().
+class PreviewPlayer : public QObject
+{
+    Q_OBJECT
+
+public:
+    // Frames decoded ahead, and sound decoded ahead of what the output holds.
+    static constexpr int FramesAhead = 4;
+    static constexpr int SoundAheadMs = 400;
+
+    explicit PreviewPlayer(QObject* parent = nullptr);
+    ~PreviewPlayer() override;
+
+    // The clip to play, paused on its in point; null or a clip whose record
+    // is not valid shows nothing. The record must be ready.
+    void open(const SequenceItem* item);
+    const AssetMetadata* asset() const { return m_asset; }
+    bool hasClip() const { return m_asset != nullptr; }
+
+    bool isPlaying() const { return m_playing; }
+    quint32 startFrame() const { return m_start; }
+    // The out point, exclusive, never past the clip's end.
+    quint32 endFrame() const { return m_end; }
+    double frameRate() const { return m_fps; }
+
+    // The frame on screen (null before the first one arrives) and its index.
+    Frame* currentFrame() const { return m_current.get(); }
+    qint32 currentIndex() const { return m_currentIndex; }
+    // Grows by one each time another frame becomes current.
+    quint64 frameSerial() const { return m_serial; }
+    // Whether the frame asked for by the last seek is on screen.
+    bool seekSettled() const { return m_settled; }
+
+    // Sound: whether this clip's sound is playing through an output, and
+    // whether it was wanted but had to stay silent.
+    bool hasSound() const { return m_output != nullptr; }
+    bool isSilent() const { return m_silent; }
+    // Play time of the sound heard, in nanoseconds since the last seek; -1
+    // while none has been heard.
+    qint64 soundPlayTime() const;
+    // The play time of the frame on screen.
+    qint64 shownPlayTime() const;
+
+    qint64 shownCount() const { return m_shownCount; }
+    qint64 droppedCount() const { return m_droppedCount; }
+    const PlaybackClock& clock() const { return m_clock; }
+
+public slots:
+    void setPlaying(bool playing);
+    void togglePlaying() { setPlaying(!m_playing); }
+    // Shows frame `frame` (clamped to the in and out points); playback goes on
+    // from there when playing.
+    void seek(int frame, bool precise = true);
+    // Pauses and moves by `frames` from the frame on screen.
+    void step(int frames);
+    void setStartFrame(quint32 frame);
+    void setEndFrame(quint32 frame);
+
+signals:
+    // Another frame is on screen.
+    void frameChanged(int index);
+    void playingChanged(bool playing);
+
+private:
+    struct QueuedFrame;
+    struct Request;
+
+    void startThread();
+    void stopThread();
+    void decodeLoop();
+    // Decoding thread: carries out a seek, decodes one frame or one piece of
+    // sound.
+    void runSeek(const Request& request);
+    void decodeFrame(quint64 generation);
+    void decodeSound(quint64 generation);
+    bool soundWanted() const;
+
+    void restartAt(quint32 frame, bool precise);
+    void tick();
+    void feedSound();
+    void scheduleTick(qint64 waitNs);
+    void showFrame(QueuedFrame& frame);
+    qint64 playTimeOf(qint64 position) const;
+    void openSound();
+
+    // The decoding thread's copy of the clip's record; the frames and the
+    // reader point into it, so it goes last.
+    std::unique_ptr<AssetMetadata> m_assetCopy;
+
+    // Interface thread.
+    const AssetMetadata* m_asset = nullptr;
+    double m_fps = 0.0;
+    quint32 m_start = 0;
+    quint32 m_end = 0;
+    bool m_playing = false;
+    std::unique_ptr<Frame> m_current;
+    qint32 m_currentIndex = -1;
+    qint64 m_currentPosition = 0;
+    quint64 m_serial = 0;
+    bool m_settled = true;
+    qint32 m_seekTarget = -1;
+    PlaybackClock m_clock;
+    QTimer m_tickTimer;
+    QTimer m_feedTimer;
+    std::unique_ptr<SoundOutput> m_output;
+    bool m_silent = false;
+    bool m_warnedSilent = false;
+    int m_soundBytesPerSecond = 0;
+    qint64 m_shownCount = 0;
+    qint64 m_droppedCount = 0;
+
+    // Shared with the decoding thread, under m_mutex.
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::thread m_thread;
+    bool m_quit = false;
+    std::unique_ptr<Request> m_request;
+    quint64 m_generation = 0;
+    std::deque<QueuedFrame> m_frames;
+    QByteArray m_sound;
+    bool m_videoStuck = false;
+    // Set when the clip has sound and the output took it.
+    bool m_soundOn = false;
+    int m_soundSampleRate = 0;
+    int m_soundChannels = 0;
+
+    // Decoding thread only.
+    std::unique_ptr<WinSourceReader> m_reader;
+    std::unique_ptr<SoundDecoder> m_soundDecoder;
+    std::unique_ptr<SequenceItem> m_item;
+    qint64 m_nextPosition = 0;
+    qint32 m_lastIndex = -1;
+    qint64 m_soundSample = 0;
+};
+
+} // namespace Emulsa

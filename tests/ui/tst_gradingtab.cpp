@@ -1,0 +1,244 @@
+#include "common/RecordingSoundOutput.h"
+#include "common/TestEnvironment.h"
+#include "common/TestMedia.h"
+
+#include "app/Controller.h"
+#include "app/PreviewPlayer.h"
+#include "core/ApplicationPaths.h"
+#include "media/AssetMetadata.h"
+#include "media/SequenceItem.h"
+#include "model/Model.h"
+#include "ui/ApplicationAssembly.h"
+#include "ui/EMFilmSettings.h"
+#include "ui/EMHistogramWidget.h"
+#include "ui/ElapsedTimeWidget.h"
+#include "ui/MainWindow.h"
+#include "ui/OpenGLPreview.h"
+#include "ui/PositionSlider.h"
+#include "ui/SettingsPanel.h"
+
+#include <QAbstractButton>
+#include <QLabel>
+#include <QTabWidget>
+#include <QtTest/QtTest>
+
+#include <memory>
+
+using namespace Emulsa;
+using Emulsa::Test::RecordingSoundOutput;
+using Emulsa::Test::TestMedia;
+
+// The grading tab of the assembled application (real model, controller and
+// task thread, the window shown): what a colourist does with the transport,
+// and the sound that reaches the output.
+class GradingTabTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<ApplicationAssembly> m_app;
+    std::shared_ptr<RecordingSoundOutput::Recording> m_recording;
+
+    EMFilmSettings* tab() const { return m_app->gradingTab(); }
+    PreviewPlayer* player() const { return tab()->player(); }
+
+    QByteArray heard() const
+    {
+        std::lock_guard<std::mutex> lock(m_recording->mutex);
+        return m_recording->heard;
+    }
+
+    // Adds a clip through the controller and waits until it is on screen.
+    bool addClip(const QString& path)
+    {
+        if (path.isEmpty())
+            return false;
+        m_app->controller()->shotToBeAddedToShotList(path, true);
+        return QTest::qWaitFor(
+            [this, path] {
+                return player()->hasClip() && player()->asset()->filePath == path && player()->seekSettled()
+                    && tab()->preview()->shownFrameIndex() >= 0;
+            },
+            30000);
+    }
+
+    bool settledAt(int frame)
+    {
+        return QTest::qWaitFor(
+            [this, frame] { return player()->seekSettled() && player()->currentIndex() == frame; }, 20000);
+    }
+
+private slots:
+    void initTestCase()
+    {
+        const QByteArray build = qgetenv("EMULSA_TEST_BINARY_DIR");
+        QVERIFY2(!build.isEmpty(), "run through CTest");
+        qputenv("PROGRAMDATA", build + "/share");
+        ApplicationPaths::instance()->clearCache();
+        m_recording = std::make_shared<RecordingSoundOutput::Recording>();
+        RecordingSoundOutput::install(m_recording);
+    }
+
+    void cleanupTestCase() { RecordingSoundOutput::uninstall(); }
+
+    void init()
+    {
+        m_app = std::make_unique<ApplicationAssembly>(true);
+        m_app->window()->resize(1280, 800);
+        m_app->window()->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_app->window()));
+        m_app->window()->tabs()->setCurrentIndex(MainWindow::GradingTab);
+        m_app->window()->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(m_app->window()));
+        std::lock_guard<std::mutex> lock(m_recording->mutex);
+        m_recording->heard.clear();
+    }
+
+    void cleanup()
+    {
+        const ApplicationAssembly::Teardown down = m_app->teardown();
+        QVERIFY(down.taskThreadFinished);
+        m_app.reset();
+    }
+
+    void emptySequenceDisablesTheClipControls()
+    {
+        QVERIFY(!player()->hasClip());
+        QVERIFY(!tab()->panel()->isEnabled());
+        QVERIFY(!tab()->playButton()->isEnabled());
+        QVERIFY(!tab()->showOriginalButton()->isEnabled());
+        QVERIFY(!tab()->positionSlider()->isEnabled());
+        QCOMPARE(tab()->timecode()->text(), ElapsedTimeWidget::noTimeText());
+        QVERIFY(tab()->clipNameLabel()->text().isEmpty());
+        QCOMPARE(tab()->playButton()->toolTip(), QStringLiteral("Play/Pause"));
+
+        // A clip enables them; the histogram fills from the graded frame.
+        QVERIFY(addClip(TestMedia::instance().markedSoundPath(TestMedia::FootageMp4)));
+        QTRY_VERIFY(tab()->panel()->isEnabled());
+        QVERIFY(tab()->playButton()->isEnabled());
+        QVERIFY(tab()->positionSlider()->isEnabled());
+        EMHistogramWidget* histogram = tab()->panel()->histogramWidget();
+        const auto total = [histogram] {
+            quint64 sum = 0;
+            for (int c = 0; c < 3; ++c)
+                for (quint32 count : histogram->counts(c))
+                    sum += count;
+            return sum;
+        };
+        QTRY_VERIFY(total() > 0);
+        QCOMPARE(tab()->clipNameLabel()->text(), player()->asset()->name);
+        QCOMPARE(tab()->frameLabel()->text(), QStringLiteral("Frame 0 of 50"));
+
+        // Removing it disables them again and clears the histogram.
+        const SequenceItem* current = m_app->model()->current();
+        QVERIFY(current);
+        const QByteArray id = current->uuid.toByteArray();
+        m_app->controller()->shotToBeDeletedFromShotList(id);
+        QTRY_VERIFY(!player()->hasClip());
+        QTRY_VERIFY(!tab()->panel()->isEnabled());
+        QVERIFY(!tab()->playButton()->isEnabled());
+        QVERIFY(!tab()->positionSlider()->isEnabled());
+        QCOMPARE(total(), quint64(0));
+        QCOMPARE(tab()->timecode()->text(), ElapsedTimeWidget::noTimeText());
+    }
+
+    // Play reaches the sound output from the clip's start; the picture moves
+    // with it; pausing stops both.
+    void playPlaysTheSound()
+    {
+        QVERIFY(addClip(TestMedia::instance().markedSoundPath(TestMedia::FootageMp4)));
+        QTest::mouseClick(tab()->playButton(), Qt::LeftButton);
+        QVERIFY(player()->isPlaying());
+        QCOMPARE(tab()->playButton()->text(), QStringLiteral("Pause"));
+        QTest::qWait(700);
+        QVERIFY(player()->currentIndex() >= 8);
+        const QByteArray sound = heard();
+        const int rate = m_recording->sampleRate;
+        QVERIFY2(sound.size() >= rate * 4 * 4 / 10, "less than 0.4 s of sound heard in 0.7 s of play");
+        const QList<qint64> marks = RecordingSoundOutput::markOffsets(sound, 2, rate);
+        QVERIFY(!marks.isEmpty());
+        // The first mark is at frame 5.
+        QVERIFY(std::abs(marks.first() - rate * TestMedia::markFirstFrame / 25) <= rate / 500);
+        QVERIFY(tab()->positionSlider()->value() == player()->currentIndex());
+
+        QTest::mouseClick(tab()->playButton(), Qt::LeftButton);
+        QVERIFY(!player()->isPlaying());
+        const int atPause = heard().size();
+        const int frameAtPause = player()->currentIndex();
+        QTest::qWait(300);
+        QCOMPARE(heard().size(), atPause);
+        QCOMPARE(player()->currentIndex(), frameAtPause);
+    }
+
+    // Space plays and pauses; the arrows step a frame (with Shift a second),
+    // Home and End go to the in and out points; the timecode and frame label
+    // follow.
+    void transportKeys()
+    {
+        QVERIFY(addClip(TestMedia::instance().markedSoundPath(TestMedia::FootageMp4)));
+        tab()->positionSlider()->setFocus();
+        QTRY_VERIFY(tab()->positionSlider()->hasFocus());
+        QWidget* focus = tab()->positionSlider();
+
+        QTest::keyClick(focus, Qt::Key_Space);
+        QVERIFY(player()->isPlaying());
+        QVERIFY(tab()->playButton()->isChecked());
+        QTest::keyClick(focus, Qt::Key_Space);
+        QVERIFY(!player()->isPlaying());
+
+        QTest::keyClick(focus, Qt::Key_Home);
+        QVERIFY(settledAt(0));
+        struct Key
+        {
+            int key;
+            Qt::KeyboardModifiers modifiers;
+            int frame;
+            const char* timecode;
+        };
+        const Key keys[] = {
+            { Qt::Key_Right, Qt::NoModifier, 1, "00:00:00:01" },
+            { Qt::Key_Right, Qt::ShiftModifier, 26, "00:00:01:01" },
+            { Qt::Key_Left, Qt::NoModifier, 25, "00:00:01:00" },
+            { Qt::Key_End, Qt::NoModifier, 49, "00:00:01:24" },
+            { Qt::Key_Right, Qt::NoModifier, 49, "00:00:01:24" },
+            { Qt::Key_Left, Qt::ShiftModifier, 24, "00:00:00:24" },
+            { Qt::Key_Home, Qt::NoModifier, 0, "00:00:00:00" },
+        };
+        for (const Key& key : keys) {
+            QTest::keyClick(focus, Qt::Key(key.key), key.modifiers);
+            QVERIFY2(settledAt(key.frame), qPrintable(QStringLiteral("expected frame %1").arg(key.frame)));
+            QTRY_COMPARE(tab()->timecode()->text(), QString::fromLatin1(key.timecode));
+            QCOMPARE(tab()->frameLabel()->text(), QStringLiteral("Frame %1 of 50").arg(key.frame));
+            QCOMPARE(tab()->positionSlider()->value(), key.frame);
+            QTRY_COMPARE(tab()->preview()->shownFrameIndex(), key.frame);
+        }
+        // A step while playing pauses.
+        QTest::keyClick(focus, Qt::Key_Space);
+        QVERIFY(player()->isPlaying());
+        QTest::keyClick(focus, Qt::Key_Right);
+        QVERIFY(!player()->isPlaying());
+        QVERIFY(!tab()->playButton()->isChecked());
+    }
+
+    // Pressing the slider anywhere pauses; the press moves the picture.
+    void sliderPressPauses()
+    {
+        QVERIFY(addClip(TestMedia::instance().markedSoundPath(TestMedia::FootageMp4)));
+        QTest::mouseClick(tab()->playButton(), Qt::LeftButton);
+        QVERIFY(player()->isPlaying());
+        QSignalSpy positions(m_app->controller(), &Controller::currentPositionChanged);
+        PositionSlider* slider = tab()->positionSlider();
+        // The middle of the track: frame 25 of 50.
+        QTest::mousePress(slider, Qt::LeftButton, Qt::NoModifier, QPoint(27 + (slider->width() - 54) / 2, 12));
+        QVERIFY(!player()->isPlaying());
+        QTest::mouseRelease(slider, Qt::LeftButton, Qt::NoModifier, QPoint(27 + (slider->width() - 54) / 2, 12));
+        QVERIFY(settledAt(slider->value()));
+        QVERIFY(std::abs(slider->value() - 25) <= 1);
+        QTRY_COMPARE(tab()->preview()->shownFrameIndex(), slider->value());
+        // The model hears the new position.
+        QTRY_VERIFY(!positions.isEmpty() && positions.last().first().toInt() == slider->value());
+    }
+};
+
+EMULSA_TEST_MAIN(GradingTabTest)
+#include "tst_gradingtab.moc"
