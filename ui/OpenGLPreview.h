@@ -63,7 +63,12 @@ public:
     const SequenceItem* currentItem() const { return m_item; }
     ShaderProcessor* processor() const { return m_processor.get(); }
     bool isPaused() const { return m_paused; }
-    bool zoom() const { return m_zoom; }
+    // Whether the picture is shown at a zoom factor rather than fitted.
+    bool zoom() const { return m_zoomFactor > 0.0; }
+    // The zoom factor: 0 for Fit, 1.0 for one source pixel per device pixel.
+    double zoomFactor() const { return m_zoomFactor; }
+    // How far the zoomed picture's centre is moved from the window's centre,
+    // in device pixels, y down (see PreviewViewport).
     QPoint panOffset() const { return m_pan; }
     Shown shown() const { return m_shown; }
     // The index of the frame on screen, -1 when none.
@@ -92,7 +97,11 @@ public slots:
     void currentItemChanged(const SequenceItem* item);
     // true pauses.
     void setPlayState(bool paused);
+    // true shows the picture at 100 %, false fits it.
     void setZoom(bool enabled);
+    // 0 or below fits the picture; other factors are kept within the zoom
+    // range and keep the picture's point at the window's centre in place.
+    void setZoomFactor(double factor);
     // Moves to a frame and shows it, playing or paused.
     void seekToFrame(quint32 frame, bool precise = true);
     // In and out points for the reader's looping.
@@ -126,6 +135,8 @@ signals:
     // missing): the picture then shows no film look.
     void gradeAppliedChanged(bool applied);
     void frameForThumbnail(const QByteArray& presetId, const QImage& image);
+    // The new zoom factor, 0 for Fit.
+    void zoomChanged(double factor);
 
 protected:
     void exposeEvent(QExposeEvent* event) override;
@@ -133,6 +144,8 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
 
 private slots:
     void tick();
@@ -156,6 +169,15 @@ private:
     QSize windowPixels() const;
     void scheduleTick(qint64 waitNs);
     template<typename Edit> void editGrade(Edit edit);
+    // Zooms to `factor` keeping the source point under `point` (device
+    // pixels, y down) in place.
+    void zoomAbout(double factor, const QPointF& point);
+    // The open hand while the picture can be dragged, the closed one while
+    // it is, the arrow otherwise.
+    void updateCursor();
+    // The packed source the picture is graded from: one source pixel per
+    // pixel block when zoomed in, filtered otherwise.
+    ShaderProcessor::GradeSource packedPictureSource() const;
 
     SourceReader* m_reader;
     QPointer<AudioPlayback> m_audio;
@@ -183,9 +205,12 @@ private:
     bool m_newClip = true;
     bool m_histogramBeforeLevels = false;
     bool m_panning = false;
-    bool m_zoom = false;
+    double m_zoomFactor = 0.0;
     QPoint m_pan;
     QPoint m_lastMouse;
+    // Wheel rotation not yet turned into whole notches (eighths of a degree).
+    int m_wheelAngle = 0;
+    Qt::CursorShape m_cursorShape = Qt::ArrowCursor;
     Shown m_shown = Shown::Nothing;
     qint32 m_shownIndex = -1;
     QString m_failure;
