@@ -13,7 +13,9 @@
 #include "ui/OpenGLPreview.h"
 #include "ui/PreviewArea.h"
 #include "ui/PreviewViewport.h"
+#include "ui/PreviewZoomBar.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QFileInfo>
 #include <QSignalSpy>
@@ -553,6 +555,65 @@ private slots:
         // Back at 400 %, the picture starts centred again.
         preview.setZoomFactor(4.0);
         QCOMPARE(topLeftOf(preview.pictureViewport(), 360), QPoint(-320, -180));
+    }
+
+    void zoomBarFollowsThePreview()
+    {
+        ShownPreview shown;
+        QVERIFY(showPattern(shown));
+        OpenGLPreview& preview = shown.preview;
+        PreviewZoomBar bar;
+        QVERIFY(!bar.isEnabled());
+        bar.setPreview(&preview);
+        QVERIFY(bar.isEnabled());
+        const auto checked = [&bar] {
+            QString names;
+            for (PreviewZoomBar::Preset preset :
+                { PreviewZoomBar::Fit, PreviewZoomBar::Actual, PreviewZoomBar::Double })
+                if (bar.button(preset)->isChecked())
+                    names += bar.button(preset)->text();
+            return names;
+        };
+        QCOMPARE(bar.zoomText(), QStringLiteral("Fit"));
+        QCOMPARE(checked(), QStringLiteral("Fit"));
+
+        bar.button(PreviewZoomBar::Double)->click();
+        QCOMPARE(preview.zoomFactor(), 2.0);
+        QCOMPARE(bar.zoomText(), QStringLiteral("200 %"));
+        QCOMPARE(checked(), QStringLiteral("200%"));
+        bar.button(PreviewZoomBar::Actual)->click();
+        QCOMPARE(preview.zoomFactor(), 1.0);
+        QCOMPARE(bar.zoomText(), QStringLiteral("100 %"));
+        QCOMPARE(checked(), QStringLiteral("100%"));
+        // A click on the checked button keeps it checked.
+        bar.button(PreviewZoomBar::Actual)->click();
+        QCOMPARE(checked(), QStringLiteral("100%"));
+
+        // The wheel: a factor of no button.
+        turnWheel(preview, QPointF(320, 180), 120);
+        QCOMPARE(bar.zoomText(), QStringLiteral("119 %"));
+        QCOMPARE(checked(), QString());
+        turnWheel(preview, QPointF(320, 180), 120);
+        QCOMPARE(bar.zoomText(), QStringLiteral("141 %"));
+        preview.setZoom(true);
+        QCOMPARE(bar.zoomText(), QStringLiteral("100 %"));
+        doubleClick(preview, QPointF(320, 180));
+        QCOMPARE(bar.zoomText(), QStringLiteral("Fit"));
+        QCOMPARE(checked(), QStringLiteral("Fit"));
+
+        // Another preview: the bar shows its zoom and no longer the first's.
+        ShownPreview other;
+        QVERIFY(showPattern(other));
+        other.preview.setZoomFactor(1.5);
+        bar.setPreview(&other.preview);
+        QCOMPARE(bar.zoomText(), QStringLiteral("150 %"));
+        preview.setZoomFactor(2.0);
+        QCOMPARE(bar.zoomText(), QStringLiteral("150 %"));
+        bar.button(PreviewZoomBar::Fit)->click();
+        QCOMPARE(other.preview.zoomFactor(), 0.0);
+        QCOMPARE(preview.zoomFactor(), 2.0);
+        bar.setPreview(nullptr);
+        QVERIFY(!bar.isEnabled());
     }
 
     void histogramArrives()
