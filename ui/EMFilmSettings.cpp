@@ -10,6 +10,7 @@
 #include "ui/OpenGLPreview.h"
 #include "ui/PositionSlider.h"
 #include "ui/PreviewArea.h"
+#include "ui/PreviewZoomBar.h"
 #include "ui/SettingsPanel.h"
 
 #include <QApplication>
@@ -44,6 +45,7 @@ EMFilmSettings::EMFilmSettings(bool withPreview, QWidget* parent)
         m_preview = new OpenGLPreview(m_player);
         m_previewArea = new PreviewArea(m_preview, m_transport);
         m_previewArea->setFocusPolicy(Qt::ClickFocus);
+        m_slider->setFocusPolicy(Qt::ClickFocus);
         transport->addWidget(m_previewArea, 1);
     } else {
         auto* placeholder = new QLabel(tr("No preview"), m_transport);
@@ -79,6 +81,11 @@ EMFilmSettings::EMFilmSettings(bool withPreview, QWidget* parent)
     m_showOriginal = original;
     buttons->addWidget(play);
     buttons->addStretch(1);
+    if (m_preview) {
+        m_zoomBar = new PreviewZoomBar(m_transport);
+        m_zoomBar->setPreview(m_preview);
+        buttons->addWidget(m_zoomBar);
+    }
     buttons->addWidget(original);
     transport->addLayout(buttons);
     left->addWidget(m_transport, 1);
@@ -186,6 +193,8 @@ void EMFilmSettings::setClipControlsEnabled(bool enabled)
     m_play->setEnabled(enabled);
     m_showOriginal->setEnabled(enabled);
     m_slider->setEnabled(enabled);
+    if (m_zoomBar)
+        m_zoomBar->setEnabled(enabled);
     if (!enabled) {
         EMHistogramWidget* histogram = m_panel->histogramWidget();
         const std::array<quint32, EMHistogramWidget::kBins> none {};

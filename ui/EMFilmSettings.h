@@ -18,6 +18,7 @@ class OpenGLPreview;
 class PositionSlider;
 class PreviewArea;
 class PreviewPlayer;
+class PreviewZoomBar;
 class SequenceItem;
 class SettingsPanel;
 
@@ -58,6 +59,7 @@ public:
     QLabel* frameLabel() const { return m_frameLabel; }
     // The part of the tab the transport keys work in.
     QWidget* transportArea() const { return m_transport; }
+    PreviewZoomBar* zoomBar() const { return m_zoomBar; }
     // The grade as last shown (from the model, with the panel's edits since).
     const ClipSettings& shownSettings() const { return m_shown; }
 
@@ -95,6 +97,7 @@ private:
     ElapsedTimeWidget* m_timecode = nullptr;
     QLabel* m_clipName = nullptr;
     QLabel* m_frameLabel = nullptr;
+    PreviewZoomBar* m_zoomBar = nullptr;
     PreviewArea* m_previewArea = nullptr;
     PositionSlider* m_slider = nullptr;
     SettingsPanel* m_panel = nullptr;

@@ -55,7 +55,12 @@ public:
 
     const SequenceItem* currentItem() const { return m_item; }
     ShaderProcessor* processor() const { return m_processor.get(); }
-    bool zoom() const { return m_zoom; }
+    // Whether the picture is shown at a zoom factor rather than fitted.
+    bool zoom() const { return m_zoomFactor > 0.0; }
+    // The zoom factor: 0 for Fit, 1.0 for one source pixel per device pixel.
+    double zoomFactor() const { return m_zoomFactor; }
+    // How far the zoomed picture's centre is moved from the window's centre,
+    // in device pixels, y down (see PreviewViewport).
     QPoint panOffset() const { return m_pan; }
     Shown shown() const { return m_shown; }
     // The index of the frame on screen, -1 when none.
@@ -81,7 +86,11 @@ public slots:
     // A new current clip (null for none). The owner has opened it in the
     // player.
     void currentItemChanged(const SequenceItem* item);
+    // true shows the picture at 100 %, false fits it.
     void setZoom(bool enabled);
+    // 0 or below fits the picture; other factors are kept within the zoom
+    // range and keep the picture's point at the window's centre in place.
+    void setZoomFactor(double factor);
     void setHistogramBeforeLevels(bool before);
 
     // Grade edits, straight to the processor; each redraws when paused.
@@ -108,6 +117,8 @@ signals:
     // missing): the picture then shows no film look.
     void gradeAppliedChanged(bool applied);
     void frameForThumbnail(const QByteArray& presetId, const QImage& image);
+    // The new zoom factor, 0 for Fit.
+    void zoomChanged(double factor);
 
 protected:
     void exposeEvent(QExposeEvent* event) override;
@@ -115,6 +126,8 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
 
 private:
     bool initializeContext();
@@ -131,6 +144,15 @@ private:
     QSize pictureSize() const;
     QSize windowPixels() const;
     template<typename Edit> void editGrade(Edit edit);
+    // Zooms to `factor` keeping the source point under `point` (device
+    // pixels, y down) in place.
+    void zoomAbout(double factor, const QPointF& point);
+    // The open hand while the picture can be dragged, the closed one while
+    // it is, the arrow otherwise.
+    void updateCursor();
+    // The packed source the picture is graded from: one source pixel per
+    // pixel block when zoomed in, filtered otherwise.
+    ShaderProcessor::GradeSource packedPictureSource() const;
 
     PreviewPlayer* m_player;
     QOpenGLContext* m_context = nullptr;
@@ -155,9 +177,12 @@ private:
     bool m_newClip = true;
     bool m_histogramBeforeLevels = false;
     bool m_panning = false;
-    bool m_zoom = false;
+    double m_zoomFactor = 0.0;
     QPoint m_pan;
     QPoint m_lastMouse;
+    // Wheel rotation not yet turned into whole notches (eighths of a degree).
+    int m_wheelAngle = 0;
+    Qt::CursorShape m_cursorShape = Qt::ArrowCursor;
     Shown m_shown = Shown::Nothing;
     qint32 m_shownIndex = -1;
     QString m_failure;

@@ -284,6 +284,19 @@ QString TestMedia::footagePath(Footage clip)
     return cut;
 }
 
+QString TestMedia::pixelPatternPath()
+{
+    // The same expression as pixelPatternIsWhite(), on every pixel.
+    const QString source = QStringLiteral("nullsrc=s=%1x%2:r=25:d=0.2,format=yuv420p,"
+                                          "geq=lum='if(mod(X+Y+floor(X/7)+floor(Y/5)\\,2)\\,235\\,16)':cb=128:cr=128")
+                               .arg(pixelPatternWidth)
+                               .arg(pixelPatternHeight);
+    return generate(QStringLiteral("pixel_pattern.mp4"),
+        { QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"), source, QStringLiteral("-c:v"),
+            QStringLiteral("libx264"), QStringLiteral("-preset"), QStringLiteral("veryfast"), QStringLiteral("-qp"),
+            QStringLiteral("0"), QStringLiteral("-t"), QStringLiteral("0.2") });
+}
+
 QString TestMedia::generate(const QString& fileName, const QStringList& arguments)
 {
     const QString target = m_folder + QLatin1Char('/') + fileName;

@@ -108,6 +108,17 @@ public:
     // An ffmpeg video source (for "-f lavfi -i") of indexed pictures.
     static QString indexedVideoSource(int width, int height, const QString& rate, double seconds);
 
+    // A 320 x 180 H.264 clip of five identical frames, coded without loss
+    // (4:2:0, quantiser 0), so that every decoded pixel is the pattern's: a
+    // black (luma 16) and white (luma 235) checker of single pixels whose
+    // phase flips every 7 columns and every 5 rows, so that a picture moved
+    // or stretched by a pixel no longer matches it.
+    QString pixelPatternPath();
+    static constexpr int pixelPatternWidth = 320;
+    static constexpr int pixelPatternHeight = 180;
+    // Whether pixel (x, y) of the pattern (from the top-left) is white.
+    static bool pixelPatternIsWhite(int x, int y) { return (x + y + x / 7 + y / 5) % 2 == 1; }
+
     // Bad input.
     QString makeZeroByteFile(const QString& fileName);
     QString makeRandomBytesFile(const QString& fileName, int bytes);

@@ -15,6 +15,7 @@
 #include "ui/MainWindow.h"
 #include "ui/OpenGLPreview.h"
 #include "ui/PositionSlider.h"
+#include "ui/PreviewZoomBar.h"
 #include "ui/SettingsPanel.h"
 
 #include <QAbstractButton>
@@ -237,6 +238,38 @@ private slots:
         QTRY_COMPARE(tab()->preview()->shownFrameIndex(), slider->value());
         // The model hears the new position.
         QTRY_VERIFY(!positions.isEmpty() && positions.last().first().toInt() == slider->value());
+    }
+
+    // 100 % from the zoom bar shows each source pixel on one window pixel:
+    // the one-pixel checker of the pattern clip reads back exactly.
+    void oneHundredPercentShowsSourcePixels()
+    {
+        QVERIFY(addClip(TestMedia::instance().pixelPatternPath()));
+        OpenGLPreview* preview = tab()->preview();
+        QVERIFY(preview->devicePixelRatio() == 1.0);
+        QTest::mouseClick(tab()->showOriginalButton(), Qt::LeftButton);
+        QTest::mouseClick(tab()->zoomBar()->button(PreviewZoomBar::Actual), Qt::LeftButton);
+        QCOMPARE(preview->zoomFactor(), 1.0);
+        const QImage grabbed = preview->grabFramebuffer().convertToFormat(QImage::Format_RGB32);
+        const QRect viewport = preview->pictureViewport();
+        QCOMPARE(viewport.size(), QSize(TestMedia::pixelPatternWidth, TestMedia::pixelPatternHeight));
+        const int top = grabbed.height() - viewport.y() - viewport.height();
+        int wrong = 0;
+        for (int y = 0; y < viewport.height(); ++y) {
+            for (int x = 0; x < viewport.width(); ++x) {
+                const int grey = qGray(grabbed.pixel(viewport.x() + x, top + y));
+                const bool white = TestMedia::pixelPatternIsWhite(x, y);
+                if (white ? grey < 200 : grey > 55)
+                    ++wrong;
+            }
+        }
+        QCOMPARE(wrong, 0);
+        // Fit again: the picture fills the preview's height or width.
+        QTest::mouseClick(tab()->zoomBar()->button(PreviewZoomBar::Fit), Qt::LeftButton);
+        QCOMPARE(preview->zoomFactor(), 0.0);
+        const QRect fitted = preview->pictureViewport();
+        QVERIFY(fitted.width() == int(preview->width() * preview->devicePixelRatio())
+            || fitted.height() == int(preview->height() * preview->devicePixelRatio()));
     }
 };
 
