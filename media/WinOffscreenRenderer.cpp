@@ -6,11 +6,8 @@
 #include "media/FrameClock.h"
 #include "media/OutputPaths.h"
 #include "media/SequenceItem.h"
+#include "media/SoundDecoder.h"
 #include "media/WinSourceReader.h"
-
-extern "C" {
-#include <libavutil/channel_layout.h>
-}
 
 #include <QCoreApplication>
 #include <QDebug>
@@ -34,24 +31,9 @@ constexpr int pcmBytesPerSample = 4; // interleaved signed 16-bit stereo
 // released when the loop ends.
 struct WinOffscreenRenderer::Decoding
 {
-    AV::FormatContextPtr format;
-    int audioStream = -1;
-    AV::CodecContextPtr audioDecoder;
-    AV::ResamplerPtr resampler;
-    AV::PacketPtr packet;
-    AV::FramePtr sound;
-    bool draining = false;
-    bool ended = false;
-
-    // Time 0 of the clip's time line on the container's clock, in seconds.
-    double originSeconds = 0.0;
-    // The in point as a sample on the time line.
-    qint64 startSample = 0;
-    // Converted samples not written yet (interleaved signed 16-bit stereo),
-    // the first of them at `pendingFirst`, counted from the in point.
-    std::vector<uchar> pending;
-    qint64 pendingFirst = 0;
-    bool havePosition = false;
+    SoundDecoder sound;
+    // Samples on their way from the decoder to the writer.
+    std::vector<uchar> buffer;
 };
 
 WinOffscreenRenderer::WinOffscreenRenderer(volatile bool* keepRunning, QOffscreenSurface* surface, QObject* parent)
@@ -212,173 +194,17 @@ bool WinOffscreenRenderer::sendFrameToSinkWriter(const uchar* picture, int strea
     return ok;
 }
 
-bool WinOffscreenRenderer::openSound(Decoding& d)
-{
-    const AssetMetadata* asset = m_item->asset;
-    int error = 0;
-    d.format = AV::openInput(asset->filePath, &error);
-    if (!d.format)
-        return fail(QStringLiteral("Could not open the file. ") + AV::errorText(error));
-    if (avformat_find_stream_info(d.format.get(), nullptr) < 0)
-        qWarning().noquote() << "Could not find stream information\n";
-    d.audioStream = av_find_best_stream(d.format.get(), AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
-    if (d.audioStream < 0)
-        return fail(QStringLiteral("No audio codec found for this particular file."));
-    // Only the sound is read here.
-    for (unsigned i = 0; i < d.format->nb_streams; ++i)
-        d.format->streams[i]->discard = int(i) == d.audioStream ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
-    AVStream* audio = d.format->streams[d.audioStream];
-    const AVCodec* audioCodec = avcodec_find_decoder(audio->codecpar->codec_id);
-    if (!audioCodec)
-        return fail(QStringLiteral("Audio codec not found."));
-    d.audioDecoder.reset(avcodec_alloc_context3(audioCodec));
-    if (avcodec_parameters_to_context(d.audioDecoder.get(), audio->codecpar) < 0)
-        return fail(QStringLiteral("Could not open audio codec."));
-    d.audioDecoder->pkt_timebase = audio->time_base;
-    if (avcodec_open2(d.audioDecoder.get(), audioCodec, nullptr) < 0)
-        return fail(QStringLiteral("Could not open audio codec."));
-    AVChannelLayout stereo;
-    av_channel_layout_default(&stereo, 2);
-    AVChannelLayout input;
-    if (d.audioDecoder->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC
-        || !av_channel_layout_check(&d.audioDecoder->ch_layout))
-        av_channel_layout_default(&input, std::max(d.audioDecoder->ch_layout.nb_channels, 1));
-    else
-        av_channel_layout_copy(&input, &d.audioDecoder->ch_layout);
-    SwrContext* resampler = nullptr;
-    const int result = swr_alloc_set_opts2(&resampler, &stereo, AV_SAMPLE_FMT_S16, d.audioDecoder->sample_rate, &input,
-        d.audioDecoder->sample_fmt, d.audioDecoder->sample_rate, 0, nullptr);
-    av_channel_layout_uninit(&input);
-    d.resampler.reset(resampler);
-    if (result < 0 || swr_init(resampler) < 0)
-        return fail(QStringLiteral("Audio resampler not initialized."));
-    m_audioSampleRate = d.audioDecoder->sample_rate;
-    d.packet.reset(av_packet_alloc());
-    d.sound.reset(av_frame_alloc());
-    d.originSeconds = m_reader->originSeconds();
-    d.startSample = m_clock.sampleAtFrame(m_item->startFrame, m_audioSampleRate);
-    return seekSound(d);
-}
-
-bool WinOffscreenRenderer::seekSound(Decoding& d)
-{
-    // Half a second before the in point; when the container lands after it,
-    // the sound is read from the start instead.
-    const double inSeconds = double(d.startSample) / m_audioSampleRate;
-    if (inSeconds <= 0.5)
-        return true;
-    const AVStream* audio = d.format->streams[d.audioStream];
-    const int64_t target = int64_t(std::floor((d.originSeconds + inSeconds - 0.5) / av_q2d(audio->time_base)));
-    if (av_seek_frame(d.format.get(), d.audioStream, target, AVSEEK_FLAG_BACKWARD) >= 0) {
-        avcodec_flush_buffers(d.audioDecoder.get());
-        if (decodeSound(d) && d.pendingFirst <= 0)
-            return true;
-    }
-    d.pending.clear();
-    d.havePosition = false;
-    d.ended = false;
-    d.draining = false;
-    int error = 0;
-    AV::FormatContextPtr again = AV::openInput(m_item->asset->filePath, &error);
-    if (!again || avformat_find_stream_info(again.get(), nullptr) < 0)
-        return fail(QStringLiteral("Could not open the file. ") + AV::errorText(error));
-    for (unsigned i = 0; i < again->nb_streams; ++i)
-        again->streams[i]->discard = int(i) == d.audioStream ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
-    d.format = std::move(again);
-    avcodec_flush_buffers(d.audioDecoder.get());
-    return true;
-}
-
-bool WinOffscreenRenderer::decodeSound(Decoding& d)
-{
-    if (d.ended)
-        return false;
-    int readErrors = 0;
-    for (;;) {
-        int result = avcodec_receive_frame(d.audioDecoder.get(), d.sound.get());
-        if (result == 0)
-            break;
-        if (result != AVERROR(EAGAIN) || d.draining) {
-            if (result != AVERROR_EOF && result != AVERROR(EAGAIN))
-                qDebug().noquote() << "Audio Decode Error." << AV::errorText(result);
-            d.ended = true;
-            return false;
-        }
-        result = av_read_frame(d.format.get(), d.packet.get());
-        if (result < 0) {
-            if (!AV::isEndOfFile(result, d.format.get()) && ++readErrors <= AV::maxConsecutiveReadErrors)
-                continue;
-            d.draining = true;
-            avcodec_send_packet(d.audioDecoder.get(), nullptr);
-            continue;
-        }
-        readErrors = 0;
-        if (d.packet->stream_index == d.audioStream && avcodec_send_packet(d.audioDecoder.get(), d.packet.get()) < 0)
-            qDebug().noquote() << "Audio Decode Error.";
-        av_packet_unref(d.packet.get());
-    }
-
-    AVFrame* sound = d.sound.get();
-    // Where this piece lies, in samples from the in point: its own time
-    // when it has one, else right after the piece before it.
-    const qint64 previousEnd = d.pendingFirst + qint64(d.pending.size() / pcmBytesPerSample);
-    qint64 first = previousEnd;
-    int64_t pts = sound->best_effort_timestamp;
-    if (pts == AV_NOPTS_VALUE)
-        pts = sound->pts;
-    if (pts != AV_NOPTS_VALUE) {
-        const double seconds = double(pts) * av_q2d(d.format->streams[d.audioStream]->time_base) - d.originSeconds;
-        first = std::llround(seconds * m_audioSampleRate) - d.startSample;
-        // A few samples of rounding are no gap.
-        if (d.havePosition && std::abs(first - previousEnd) <= 2)
-            first = previousEnd;
-    }
-    const int capacity = swr_get_out_samples(d.resampler.get(), sound->nb_samples);
-    std::vector<uchar> converted(size_t(std::max(capacity, 0)) * pcmBytesPerSample);
-    uint8_t* out[1] = { converted.data() };
-    const int count = capacity < 0 ? capacity
-                                   : swr_convert(d.resampler.get(), out, capacity,
-                                       const_cast<const uint8_t**>(sound->extended_data), sound->nb_samples);
-    av_frame_unref(sound);
-    if (count < 0) {
-        qWarning().noquote() << "Could convert the audio buffer" << AV::errorText(count);
-        return true;
-    }
-    converted.resize(size_t(count) * pcmBytesPerSample);
-    // Whatever was pending and not written is replaced by the newer piece.
-    d.pending = std::move(converted);
-    d.pendingFirst = first;
-    d.havePosition = true;
-    return true;
-}
-
 bool WinOffscreenRenderer::writeSoundUpTo(Decoding& d, qint64 samples)
 {
+    // Pieces of at most a few thousand samples keep the buffer small.
+    constexpr qint64 piece = 8192;
     while (m_audioSamplesWritten < samples) {
-        const qint64 position = m_audioSamplesWritten;
-        const qint64 pendingCount = qint64(d.pending.size() / pcmBytesPerSample);
-        if (pendingCount == 0 || d.pendingFirst + pendingCount <= position) {
-            // Used up, or wholly before the in point.
-            d.pendingFirst += pendingCount;
-            d.pending.clear();
-            if (!decodeSound(d)) {
-                // No more sound: silence to the end of the pictures.
-                return writeAudioSamples(nullptr, samples - position);
-            }
-            continue;
-        }
-        if (d.pendingFirst > position) {
-            // A gap before the next sound is silence.
-            if (!writeAudioSamples(nullptr, std::min(d.pendingFirst, samples) - position))
-                return false;
-            continue;
-        }
-        const qint64 skip = position - d.pendingFirst;
-        const qint64 count = std::min(pendingCount - skip, samples - position);
-        if (!writeAudioSamples(d.pending.data() + skip * pcmBytesPerSample, count))
+        const qint64 count = std::min(samples - m_audioSamplesWritten, piece);
+        d.buffer.resize(size_t(count) * pcmBytesPerSample);
+        if (d.sound.read(d.buffer.data(), count) < 0)
+            return fail(QStringLiteral("Could not decode the sound. ") + d.sound.error());
+        if (!writeAudioSamples(d.buffer.data(), count))
             return false;
-        d.pending.erase(d.pending.begin(), d.pending.begin() + (skip + count) * pcmBytesPerSample);
-        d.pendingFirst += skip + count;
     }
     return true;
 }
@@ -425,9 +251,17 @@ bool WinOffscreenRenderer::runVideoModeLibAV()
 
     Decoding d;
     const bool withSound = !m_audioStreams.isEmpty();
-    if (withSound && !openSound(d)) {
-        reportProgress(-1);
-        return false;
+    if (withSound) {
+        // The sound of the in point, on the reader's time line, as
+        // interleaved signed 16-bit stereo at the source's rate.
+        const bool opened = d.sound.open(m_item->asset->filePath, m_reader->originSeconds(), 2);
+        if (!opened || !d.sound.seek(m_clock.sampleAtFrame(m_item->startFrame, d.sound.sampleRate()))) {
+            fail(opened ? QStringLiteral("Could not find the sound of the in point. ") + d.sound.error()
+                        : d.sound.error());
+            reportProgress(-1);
+            return false;
+        }
+        m_audioSampleRate = d.sound.sampleRate();
     }
     if (!m_reader->seekToFrame(m_item->startFrame, true)) {
         fail(QStringLiteral("Can't set current frame position on renderer. <br /> Canceling rendering now"));

@@ -92,11 +92,6 @@ private:
     void countUpToLength();
 
     // The movie loop's steps.
-    bool openSound(Decoding& decoding);
-    bool seekSound(Decoding& decoding);
-    // Decodes the next piece of sound into the decoding's pending samples;
-    // false at the end of the sound.
-    bool decodeSound(Decoding& decoding);
     // Writes sound until `samples` samples follow the in point.
     bool writeSoundUpTo(Decoding& decoding, qint64 samples);
     // The three stages of the movie loop; runs them and joins them. False

@@ -64,7 +64,8 @@ public:
     // The time line of the file (valid once a back-end is ready).
     const FrameClock& frameClock() const { return m_clock; }
     // Presentation time, in seconds on the container's clock, of the video
-    // stream's first picture: time 0 of the time line.
+    // stream's first picture: time 0 of the time line, where its sound is
+    // placed from.
     double originSeconds() const;
     DecodingApi apiForFourcc(quint32 fourcc) const;
     // The 32-bit little-endian value of four characters.
@@ -175,6 +176,9 @@ private:
     FrameClock m_clock;
     // First picture's timestamp in the video stream's time base.
     int64_t m_originPts = 0;
+    // Where the file shows that first picture, when its timestamp says
+    // otherwise: the origin of the sound (see originSeconds()).
+    int64_t m_soundOriginPts = 0;
     // The picture shown now (held) and the next one decoded (ahead), with
     // their times on the time line; frame m_nextIndex is delivered next.
     AV::FramePtr m_held;

@@ -259,7 +259,7 @@ double WinSourceReader::originSeconds() const
 {
     if (!m_videoFormat || m_videoStream < 0)
         return 0.0;
-    return double(m_originPts) * av_q2d(m_videoFormat->streams[m_videoStream]->time_base);
+    return double(m_soundOriginPts) * av_q2d(m_videoFormat->streams[m_videoStream]->time_base);
 }
 
 bool WinSourceReader::findOrigin()
@@ -270,15 +270,24 @@ bool WinSourceReader::findOrigin()
     clearPictures();
     const AVStream* stream = m_videoFormat->streams[m_videoStream];
     m_originPts = stream->start_time != AV_NOPTS_VALUE ? stream->start_time : 0;
+    m_soundOriginPts = m_originPts;
     if (receiveVideoPicture() < 0) {
         m_videoEnded = true;
         return true;
     }
     int64_t first = m_decodedPicture->pts;
-    if (first == AV_NOPTS_VALUE)
+    const bool ownTime = first != AV_NOPTS_VALUE;
+    if (!ownTime)
         first = m_decodedPicture->best_effort_timestamp;
     if (first != AV_NOPTS_VALUE)
         m_originPts = first;
+    // A first picture without a time of its own (AVI) is given the decoding
+    // time of a later packet, late by the decoder's reordering; the pictures
+    // after it are late alike, so they count from it, but the file shows it
+    // at the stream's start, where its sound starts too.
+    m_soundOriginPts = m_originPts;
+    if (!ownTime && stream->start_time != AV_NOPTS_VALUE && stream->start_time < m_originPts)
+        m_soundOriginPts = stream->start_time;
     av_frame_move_ref(m_ahead.get(), m_decodedPicture.get());
     m_hasAhead = true;
     m_aheadTime = 0;

@@ -76,6 +76,8 @@ TestMedia::ClipInfo TestMedia::info(Clip clip)
         return { QStringLiteral("h264_pcmf32.mov"), 640, 360, 25, 1, 25, true };
     case AudioOnly:
         return { QStringLiteral("audio_only.m4a"), 0, 0, 0, 1, 0, true };
+    case SurroundSound:
+        return { QStringLiteral("h264_surround.mov"), 640, 360, 25, 1, 25, true };
     }
     return {};
 }
@@ -131,6 +133,16 @@ QString TestMedia::path(Clip clip)
     case InterleavedFloatAudio:
         args << video + QStringLiteral(",format=yuv420p") << stereoTone << h264 << QStringLiteral("-c:a")
              << QStringLiteral("pcm_f32le");
+        break;
+    case SurroundSound:
+        // Front left sounds for the first half second, the centre for the
+        // second; the other channels are silent.
+        args << video + QStringLiteral(",format=yuv420p") << QStringLiteral("-f") << QStringLiteral("lavfi")
+             << QStringLiteral("-i")
+             << QStringLiteral("aevalsrc=0.125*sin(2*PI*440*t)*lt(t\\,0.5)|0|0.125*sin(2*PI*440*t)*gte(t\\,0.5)|0|0|0"
+                               ":c=5.1:s=48000:d=%1")
+                    .arg(seconds)
+             << h264 << QStringLiteral("-c:a") << QStringLiteral("pcm_s16le");
         break;
     case AudioOnly:
         args.clear();
@@ -191,18 +203,40 @@ double TestMedia::footagePictureTime(Footage clip, int picture)
 
 QString TestMedia::footagePath(Footage clip)
 {
+    return makeFootage(clip, QStringLiteral("sine=f=440:r=48000:d=2"), QString());
+}
+
+QString TestMedia::markedSoundPath(Footage clip)
+{
+    if (clip == FootageRotated || clip == FootageTruncated || clip == FootageCount)
+        return QString();
+    // A 1 kHz burst starting at its crest (a cosine), 10 ms long, at every
+    // marked frame.
+    // Counted in samples (n), so that every mark starts on its frame's
+    // sample exactly.
+    const int first = markFirstFrame * 48000 / 25;
+    const int every = markEvery * 48000 / 25;
+    const QString marks = QStringLiteral("aevalsrc=0.5*cos(2*PI*1000*(n-%1)/48000)*gte(n\\,%1)*lt(mod(n-%1\\,%2)\\,480)"
+                                         ":s=48000:d=2")
+                              .arg(first)
+                              .arg(every);
+    return makeFootage(clip, marks, QStringLiteral("marked_"));
+}
+
+QString TestMedia::makeFootage(Footage clip, const QString& sound, const QString& prefix)
+{
     const FootageInfo clipInfo = footageInfo(clip);
     const double seconds = 2.0;
     const auto s = [](const char* text) { return QString::fromLatin1(text); };
     QString video
         = indexedVideoSource(clipInfo.width + (clip == FootageOddWidth ? 1 : 0), clipInfo.height, s("25"), seconds);
-    const QString tone = QStringLiteral("sine=f=440:r=48000:d=%1").arg(seconds);
+    const QString& tone = sound;
     const QStringList x264 = { s("-c:v"), s("libx264"), s("-preset"), s("veryfast"), s("-g"), s("12") };
     const QStringList aac = { s("-c:a"), s("aac") };
     const QStringList pcm = { s("-c:a"), s("pcm_s16le") };
     QStringList codecs;
     QStringList output;
-    QString target = clipInfo.fileName;
+    QString target = prefix + clipInfo.fileName;
     switch (clip) {
     case FootageMp4:
     case FootageMkv:
@@ -245,7 +279,7 @@ QString TestMedia::footagePath(Footage clip)
         // "rotate" tag, kept only when copying) that turns it back.
         video += s(",transpose=clock");
         codecs << x264 << aac;
-        target = s("footage_rotated_coded.mp4");
+        target = prefix + s("footage_rotated_coded.mp4");
         break;
     case FootageOddWidth:
         codecs << x264 << aac;
@@ -257,7 +291,7 @@ QString TestMedia::footagePath(Footage clip)
     case FootageTruncated:
         codecs << x264 << aac;
         output << s("-movflags") << s("+faststart");
-        target = s("footage_whole.mp4");
+        target = prefix + s("footage_whole.mp4");
         break;
     case FootageCount:
         return QString();
@@ -269,14 +303,15 @@ QString TestMedia::footagePath(Footage clip)
     args << codecs << output << s("-t") << QString::number(seconds);
     const QString made = generate(target, args);
     if (clip == FootageRotated && !made.isEmpty())
-        return generate(clipInfo.fileName, { s("-i"), made, s("-c"), s("copy"), s("-metadata:s:v:0"), s("rotate=90") });
+        return generate(
+            prefix + clipInfo.fileName, { s("-i"), made, s("-c"), s("copy"), s("-metadata:s:v:0"), s("rotate=90") });
     if (clip != FootageTruncated || made.isEmpty())
         return made;
     QFile source(made);
     if (!source.open(QIODevice::ReadOnly))
         return QString();
     const QByteArray bytes = source.readAll();
-    const QString cut = m_folder + QLatin1Char('/') + clipInfo.fileName;
+    const QString cut = m_folder + QLatin1Char('/') + prefix + clipInfo.fileName;
     QFile file(cut);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
         return QString();

@@ -38,6 +38,10 @@ public:
         InterleavedFloatAudio,
         // AAC stereo only (".m4a"), 2 seconds.
         AudioOnly,
+        // 640 x 360 H.264 in ".mov", 25 fps, 25 frames, 16-bit PCM 5.1: a
+        // 440 Hz tone in the front left channel for the first half second,
+        // in the centre channel for the second; the others silent.
+        SurroundSound,
     };
 
     // Clips in the containers and shapes cameras and phones produce: 160 x
@@ -78,6 +82,14 @@ public:
     // Presentation time in seconds of source picture N (0 .. 49) of a clip.
     static double footagePictureTime(Footage clip, int picture);
     static constexpr int footagePictures = 50;
+    // The footage clip in the same container and codecs, with a sound that
+    // marks frames instead of the tone: a 10 ms burst of 1 kHz at half of
+    // full scale, starting at its crest, at frames markFirstFrame,
+    // markFirstFrame + markEvery, ... and silence between. Empty for the
+    // rotated and the truncated clip.
+    QString markedSoundPath(Footage clip);
+    static constexpr int markFirstFrame = 5;
+    static constexpr int markEvery = 10;
 
     struct ClipInfo
     {
@@ -135,6 +147,8 @@ public:
 
 private:
     TestMedia();
+    // A footage clip with the given sound source, named with the prefix.
+    QString makeFootage(Footage clip, const QString& sound, const QString& prefix);
 
     QString m_folder;
 };
