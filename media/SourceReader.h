@@ -37,8 +37,10 @@ enum DecodingApi : qint32
 //   delivered says which).
 // - getNextFrame() then delivers n, n + 1, ... until the out point or the end
 //   of the pictures; with `loop` it goes back to the in point after that.
-// - Sound is positioned on the same line by every seek; buffers come in the
-//   source's own sizes.
+// - Sound is positioned on the same line by every seek, at the first sample
+//   of the frame read next: interleaved signed 16-bit PCM in the source's
+//   channels and rate, buffers of up to 1024 samples, silence where the file
+//   has no sound, ending at the out point or the end of the file's sound.
 // - initializeFromSequenceItem() with an in point S > 0 leaves the reader so
 //   that its first read gives frame S + 1 (the reader has just shown S).
 class SourceReader : public QObject

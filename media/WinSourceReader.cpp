@@ -5,6 +5,7 @@
 #include "media/Frame.h"
 #include "media/PictureRotation.h"
 #include "media/SequenceItem.h"
+#include "media/SoundDecoder.h"
 #include "media/ThumbnailCache.h"
 
 extern "C" {
@@ -126,8 +127,8 @@ void WinSourceReader::releaseAll()
     m_rotation = 0;
     m_videoDecoder.reset();
     m_videoFormat.reset();
-    m_audioDecoder.reset();
-    m_audioFormat.reset();
+    m_sound.reset();
+    m_fileHasAudio = false;
     m_packet.reset();
     m_decodedPicture.reset();
     m_convertedPicture.reset();
@@ -135,14 +136,8 @@ void WinSourceReader::releaseAll()
     m_scalerWidth = 0;
     m_scalerHeight = 0;
     m_scalerFormat = AV_PIX_FMT_NONE;
-    m_audioPacket.reset();
-    m_audioFrame.reset();
-    m_resampler.reset();
-    m_resampleAudio = false;
     m_videoStream = -1;
-    m_audioStream = -1;
     m_videoDraining = false;
-    m_audioDraining = false;
     delete m_currentFrame;
     m_currentFrame = nullptr;
 }
@@ -261,12 +256,12 @@ bool WinSourceReader::initializeLibAVStreams()
 {
     AVFormatContext* format = m_videoFormat.get();
     m_videoStream = -1;
-    bool fileHasAudio = false;
+    m_fileHasAudio = false;
     for (unsigned i = 0; i < format->nb_streams; ++i) {
         const AVMediaType type = format->streams[i]->codecpar->codec_type;
         if (type == AVMEDIA_TYPE_VIDEO && m_videoStream < 0)
             m_videoStream = int(i);
-        fileHasAudio = fileHasAudio || type == AVMEDIA_TYPE_AUDIO;
+        m_fileHasAudio = m_fileHasAudio || type == AVMEDIA_TYPE_AUDIO;
     }
     if (m_videoStream < 0) {
         qDebug() << Q_FUNC_INFO << "Didn't find a video stream.";
@@ -282,12 +277,8 @@ bool WinSourceReader::initializeLibAVStreams()
         return false;
     }
 
-    if (fileHasAudio) {
-        if (!initializeLibAVAudio())
-            return false;
-    } else {
+    if (!m_fileHasAudio)
         m_metadata->hasAudio = false;
-    }
 
     bool fullRange = false;
     m_videoDecoder->pix_fmt = AV::plainPixelFormat(m_videoDecoder->pix_fmt, &fullRange);
@@ -344,80 +335,24 @@ bool WinSourceReader::initializeLibAVStreams()
     m_videoDraining = false;
     m_clipDuration = computeClipDuration();
     setUpClock();
-    return findOrigin();
-}
-
-bool WinSourceReader::needsAudioConversion(AVSampleFormat format) const
-{
-    // Interleaved signed 16 and 32 bits are handed out as they are; every
-    // other layout (planar, float, 8 bit) is converted to signed 16 bits.
-    return format != AV_SAMPLE_FMT_S16 && format != AV_SAMPLE_FMT_S32;
-}
-
-AV::ResamplerPtr WinSourceReader::makeResampler(const AVCodecContext* decoder) const
-{
-    AVChannelLayout layout = {};
-    if (decoder->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC || decoder->ch_layout.nb_channels <= 0)
-        av_channel_layout_default(&layout, qMax(1, decoder->ch_layout.nb_channels));
-    else
-        av_channel_layout_copy(&layout, &decoder->ch_layout);
-    SwrContext* context = nullptr;
-    const int result = swr_alloc_set_opts2(&context, &layout, AV_SAMPLE_FMT_S16, decoder->sample_rate, &layout,
-        decoder->sample_fmt, decoder->sample_rate, 0, nullptr);
-    av_channel_layout_uninit(&layout);
-    AV::ResamplerPtr resampler(context);
-    if (result < 0 || !resampler || swr_init(resampler.get()) < 0) {
-        qDebug() << Q_FUNC_INFO << "Audio resampler not initialized.";
-        return nullptr;
-    }
-    return resampler;
+    if (!findOrigin())
+        return false;
+    // The sound is placed from the first picture's time.
+    return !m_fileHasAudio || initializeLibAVAudio();
 }
 
 bool WinSourceReader::initializeLibAVAudio()
 {
-    int error = 0;
-    m_audioFormat = AV::openInput(m_metadata->filePath, &error);
-    if (!m_audioFormat) {
-        qDebug() << Q_FUNC_INFO << "Could not open the file." << AV::errorText(error);
+    m_sound = std::make_unique<SoundDecoder>();
+    // The source's channels and rate, as 16-bit samples.
+    if (!m_sound->open(m_metadata->filePath, originSeconds(), 0, 0)) {
+        qDebug() << Q_FUNC_INFO << "Could not open the sound:" << m_sound->error();
+        m_sound.reset();
         return false;
     }
-    if (avformat_find_stream_info(m_audioFormat.get(), nullptr) < 0)
-        qDebug() << Q_FUNC_INFO << "Could not find stream information\n";
-    m_audioStream = av_find_best_stream(m_audioFormat.get(), AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
-    if (m_audioStream < 0) {
-        qDebug() << Q_FUNC_INFO << "Could not find any video stream in input file" << AV::errorText(m_audioStream);
-        m_audioFormat.reset();
-        return false;
-    }
-    const AVStream* stream = m_audioFormat->streams[m_audioStream];
-    m_audioDecoder.reset(avcodec_alloc_context3(nullptr));
-    if (!m_audioDecoder || avcodec_parameters_to_context(m_audioDecoder.get(), stream->codecpar) < 0) {
-        qDebug() << Q_FUNC_INFO << "No audio codec found for this particular file.";
-        return false;
-    }
-    const AVCodec* codec = avcodec_find_decoder(stream->codecpar->codec_id);
-    if (!codec) {
-        qDebug() << Q_FUNC_INFO << "Audio codec not found.";
-        return false;
-    }
-    m_audioDecoder->pkt_timebase = stream->time_base;
-    if (avcodec_open2(m_audioDecoder.get(), codec, nullptr) < 0) {
-        qDebug() << Q_FUNC_INFO << "Could not open audio codec.";
-        return false;
-    }
-    if (needsAudioConversion(m_audioDecoder->sample_fmt)) {
-        m_metadata->bitsPerSample = 16;
-        m_resampleAudio = true;
-        m_resampler = makeResampler(m_audioDecoder.get());
-        if (!m_resampler)
-            return false;
-    }
-    m_audioPacket.reset(av_packet_alloc());
-    m_audioFrame.reset(av_frame_alloc());
-    if (!m_audioPacket || !m_audioFrame)
-        return false;
-    m_audioDraining = false;
+    m_metadata->bitsPerSample = 16;
     m_metadata->hasAudio = true;
+    positionSound();
     return true;
 }
 

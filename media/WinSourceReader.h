@@ -13,6 +13,8 @@
 
 namespace Emulsa {
 
+class SoundDecoder;
+
 // The source reader of the application. It chooses a decoding back-end per
 // file from the video stream's FOURCC. This build has no platform media
 // framework, so every code resolves to FFmpeg (LibAV), which then does all the
@@ -51,7 +53,8 @@ public:
     void buildApiTable() override;
 
     // Positions the reader so that the next frame read is frame n (precise) or
-    // starts at the key frame before it. False only when the seek itself fails.
+    // starts at the key frame before it, and its sound at that frame's first
+    // sample. False only when the seek itself fails.
     bool seekToFrame(quint32 frame, bool precise);
 
     // Threads the picture decoder may use, taken when a clip is opened; 0 (the
@@ -88,6 +91,7 @@ private:
 
     bool initializeLibAVInternalComponent();
     bool initializeLibAVStreams();
+    // Opens the sound decoder (once the time line's origin is known).
     bool initializeLibAVAudio();
     bool fillMetadataLibAV();
     bool fillAudioMetadataLibAV();
@@ -112,11 +116,9 @@ private:
     bool makeScaler(int width, int height, AVPixelFormat format);
     // The picture as shown: itself, or turned by the display rotation.
     const AVFrame* shownPicture(const AVFrame* picture);
-    // Receive the next picture into m_decodedPicture, or the next sound into
-    // m_audioFrame: 0 on success, AVERROR_EOF at the end, or the decoder's
-    // error code.
+    // Receive the next picture into m_decodedPicture: 0 on success,
+    // AVERROR_EOF at the end, or the decoder's error code.
     int receiveVideoPicture();
-    int receiveAudioFrame();
     Frame* makeFrame(const AVFrame* picture, qint64 time, qint64 duration);
     // Converts to YUY2 into `target` (rows `targetStride` bytes apart), or
     // into the reader's own converted picture when target is null.
@@ -126,12 +128,12 @@ private:
     qint64 computeClipDuration();
     int frameIndexOfTime(qint64 time) const;
     qint64 pictureTime(const AVFrame* picture) const;
-    qint64 audioTime(const AVFrame* sound) const;
     // A picture's duration in 100-nanosecond units.
     static qint64 pictureDuration(const AVFrame* picture, const AVStream* stream);
     bool pastEndFrame(int index) const;
-    bool needsAudioConversion(AVSampleFormat format) const;
-    AV::ResamplerPtr makeResampler(const AVCodecContext* decoder) const;
+    bool seekVideoToFrame(quint32 frame, bool precise);
+    // The sound follows the next frame to be read.
+    void positionSound();
 
     AssetMetadata* m_metadata = nullptr;
     quint32 m_startFrame = 0;
@@ -159,14 +161,10 @@ private:
     AV::FramePtr m_unrotated;
     AV::FramePtr m_rotated;
 
-    AV::FormatContextPtr m_audioFormat;
-    bool m_resampleAudio = false;
-    AV::ResamplerPtr m_resampler;
-    AV::CodecContextPtr m_audioDecoder;
-    AV::PacketPtr m_audioPacket;
-    AV::FramePtr m_audioFrame;
-    int m_audioStream = -1;
-    bool m_audioDraining = false;
+    // The sound, as interleaved signed 16-bit PCM in the source's channels
+    // and rate, on the time line.
+    std::unique_ptr<SoundDecoder> m_sound;
+    bool m_fileHasAudio = false;
 
     qint64 m_clipDuration = -1;
     bool m_rgbOutput = false;

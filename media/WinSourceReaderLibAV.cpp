@@ -6,6 +6,7 @@
 #include "media/AudioPacket.h"
 #include "media/Frame.h"
 #include "media/PictureRotation.h"
+#include "media/SoundDecoder.h"
 
 extern "C" {
 #include <libavutil/imgutils.h>
@@ -199,15 +200,16 @@ bool WinSourceReader::fillAudioMetadataLibAV()
 {
     // Setup opened the sound decoder (and its resampler) whenever the file has
     // a sound stream; the description reads it from there.
-    if (!m_audioFormat || !m_audioDecoder || m_audioStream < 0) {
+    if (!m_sound || !m_sound->isOpen()) {
         m_metadata->hasAudio = false;
         return true;
     }
-    const AVCodecContext* decoder = m_audioDecoder.get();
-    m_metadata->channels = quint32(qMax(0, decoder->ch_layout.nb_channels));
-    m_metadata->bitsPerSample = decoder->sample_fmt == AV_SAMPLE_FMT_S32 ? 32 : 16;
-    m_metadata->sampleRate = quint32(qMax(0, decoder->sample_rate));
-    m_metadata->audioFrameCount = quint32(qMax<int64_t>(0, m_audioFormat->streams[m_audioStream]->nb_frames));
+    // The sound decoder delivers the source's channels at its rate, as
+    // signed 16-bit samples.
+    m_metadata->channels = quint32(m_sound->channels());
+    m_metadata->bitsPerSample = 16;
+    m_metadata->sampleRate = quint32(m_sound->sampleRate());
+    m_metadata->audioFrameCount = quint32(m_sound->declaredFrameCount());
     m_metadata->hasAudio = true;
     return true;
 }
@@ -404,17 +406,6 @@ qint64 WinSourceReader::pictureTime(const AVFrame* picture) const
     return av_rescale_q(timestamp - m_originPts, stream->time_base, AV::hundredNanoseconds);
 }
 
-qint64 WinSourceReader::audioTime(const AVFrame* sound) const
-{
-    int64_t timestamp = sound->best_effort_timestamp;
-    if (timestamp == AV_NOPTS_VALUE)
-        timestamp = sound->pts;
-    if (timestamp == AV_NOPTS_VALUE || !m_audioFormat || m_audioStream < 0)
-        return 0;
-    const double seconds = double(timestamp) * av_q2d(m_audioFormat->streams[m_audioStream]->time_base);
-    return qint64(std::llround((seconds - originSeconds()) * 10000000.0));
-}
-
 qint64 WinSourceReader::pictureDuration(const AVFrame* picture, const AVStream* stream)
 {
     return av_rescale_q(picture->pkt_duration, stream->time_base, AV::hundredNanoseconds);
@@ -426,6 +417,20 @@ bool WinSourceReader::pastEndFrame(int index) const
 }
 
 bool WinSourceReader::seekToFrame(quint32 frame, bool precise)
+{
+    const bool ok = seekVideoToFrame(frame, precise);
+    if (ok)
+        positionSound();
+    return ok;
+}
+
+void WinSourceReader::positionSound()
+{
+    if (m_sound)
+        m_sound->seek(m_clock.sampleAtFrame(m_nextIndex, m_sound->sampleRate()));
+}
+
+bool WinSourceReader::seekVideoToFrame(quint32 frame, bool precise)
 {
     if (m_api != LibAV || !m_videoFormat)
         return false;
@@ -484,21 +489,6 @@ bool WinSourceReader::setCurrentPositionLibAV(qint64 time)
     }
     avcodec_flush_buffers(m_videoDecoder.get());
     m_videoDraining = false;
-
-    if (m_metadata->hasAudio && m_audioFormat && m_audioDecoder && m_audioStream >= 0) {
-        const AVStream* audio = m_audioFormat->streams[m_audioStream];
-        // The same time line: counted from the first picture.
-        const double seconds = originSeconds() + double(time) / 10000000.0;
-        position = int64_t(std::floor(seconds / av_q2d(audio->time_base)));
-        result = avformat_seek_file(m_audioFormat.get(), m_audioStream, INT64_MIN, position, position, 0);
-        if (result < 0)
-            qWarning() << Q_FUNC_INFO << "Could not seek through the stream at position" << position
-                       << "with error:" << AV::errorText(result);
-        avcodec_flush_buffers(m_audioDecoder.get());
-        m_audioDraining = false;
-        if (m_resampler)
-            swr_init(m_resampler.get());
-    }
     return true;
 }
 
@@ -506,12 +496,6 @@ int WinSourceReader::receiveVideoPicture()
 {
     return receiveDecoded(m_videoFormat.get(), m_videoDecoder.get(), m_packet.get(), m_videoStream,
         m_decodedPicture.get(), m_videoDraining);
-}
-
-int WinSourceReader::receiveAudioFrame()
-{
-    return receiveDecoded(m_audioFormat.get(), m_audioDecoder.get(), m_audioPacket.get(), m_audioStream,
-        m_audioFrame.get(), m_audioDraining);
 }
 
 bool WinSourceReader::makeScaler(int width, int height, AVPixelFormat format)
@@ -689,55 +673,39 @@ AudioPacket* WinSourceReader::getNextAudioBuffer()
 
 AudioPacket* WinSourceReader::getNextAudioBufferLibAV()
 {
-    if (!m_audioFormat || !m_audioDecoder || m_audioStream < 0)
+    if (!m_sound)
         return nullptr;
-    const int result = receiveAudioFrame();
-    if (result == AVERROR_EOF) {
+    // Up to the out point when there is one, else to the end of the sound.
+    constexpr qint64 bufferSamples = 1024;
+    const qint64 position = m_sound->position();
+    qint64 count = bufferSamples;
+    if (m_metadata && m_endFrame < m_metadata->frameCount) {
+        const qint64 end = m_clock.sampleAtFrame(qint64(m_endFrame) + 1, m_sound->sampleRate());
+        count = qMin(count, end - position);
+        if (count <= 0)
+            return nullptr;
+    }
+    if (m_sound->ended()) {
         qDebug() << Q_FUNC_INFO << "End Of Audio stream";
         emit endOfAudioStreamReach();
         return nullptr;
     }
-    if (result < 0) {
-        qDebug() << Q_FUNC_INFO << "Audio Decode Error.";
+    auto pcm = std::make_unique<QByteArray>(int(count * m_sound->bytesPerSample()), '\0');
+    const qint64 fromFile = m_sound->read(reinterpret_cast<uchar*>(pcm->data()), count);
+    if (fromFile < 0) {
+        qDebug() << Q_FUNC_INFO << "Audio Decode Error." << m_sound->error();
         return nullptr;
     }
-    AVFrame* samples = m_audioFrame.get();
-    const AVStream* stream = m_audioFormat->streams[m_audioStream];
-    if (pastEndFrame(frameIndexOfTime(audioTime(samples)))) {
-        av_frame_unref(samples);
+    if (fromFile == 0 && m_sound->ended()) {
+        qDebug() << Q_FUNC_INFO << "End Of Audio stream";
+        emit endOfAudioStreamReach();
         return nullptr;
     }
-    qint64 duration = 0;
-    if (samples->pkt_duration > 0)
-        duration = qint64(double(samples->pkt_duration) * av_q2d(stream->time_base) * 10000000.0);
-    else if (samples->sample_rate > 0)
-        duration = qint64(samples->nb_samples) * 10000000 / samples->sample_rate;
-
-    const int channels = m_audioDecoder->ch_layout.nb_channels;
-    QByteArray* pcm = nullptr;
-    if (m_resampleAudio) {
-        const int rate = m_audioDecoder->sample_rate;
-        const int capacity = int(
-            av_rescale_rnd(swr_get_delay(m_resampler.get(), rate) + samples->nb_samples, rate, rate, AV_ROUND_UP));
-        pcm = new QByteArray(capacity * channels * 2, '\0');
-        uint8_t* output[1] = { reinterpret_cast<uint8_t*>(pcm->data()) };
-        const int converted = swr_convert(m_resampler.get(), output, capacity,
-            const_cast<const uint8_t**>(samples->extended_data), samples->nb_samples);
-        if (converted < 0) {
-            delete pcm;
-            av_frame_unref(samples);
-            return nullptr;
-        }
-        pcm->resize(converted * channels * 2);
-    } else {
-        const int bytes
-            = av_samples_get_buffer_size(nullptr, channels, samples->nb_samples, AVSampleFormat(samples->format), 1);
-        pcm = new QByteArray(reinterpret_cast<const char*>(samples->data[0]), qMax(0, bytes));
-    }
-    av_frame_unref(samples);
     auto* packet = new AudioPacket;
-    packet->pcm = pcm;
-    packet->lengthMs = qint32(duration / 10000);
+    packet->pcm = pcm.release();
+    // Counted from the time line's start, so that the lengths add up.
+    const qint64 rate = m_sound->sampleRate();
+    packet->lengthMs = qint32((position + count) * 1000 / rate - position * 1000 / rate);
     return packet;
 }
 

@@ -4,6 +4,7 @@
 #include "media/AssetMetadata.h"
 #include "media/AudioPacket.h"
 #include "media/Frame.h"
+#include "media/FrameClock.h"
 #include "media/SequenceItem.h"
 #include "media/WinSourceReader.h"
 
@@ -12,6 +13,7 @@
 #include <QSignalSpy>
 #include <QStandardPaths>
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 
@@ -393,6 +395,88 @@ private slots:
         // AAC codes the pair jointly, so allow a little; one channel's samples
         // read as both would differ by up to ~230 at this tone.
         QVERIFY2(worstChannelDifference <= 32, qPrintable(QString::number(worstChannelDifference)));
+    }
+
+    void audioFollowsTheSeeksOnTheTimeLine_data()
+    {
+        QTest::addColumn<int>("clip");
+        const TestMedia::Footage clips[] = { TestMedia::FootageMp4, TestMedia::FootageTsGop12, TestMedia::FootageMpegPs,
+            TestMedia::FootageMkv, TestMedia::FootageAviBFrames };
+        for (TestMedia::Footage clip : clips)
+            QTest::newRow(qPrintable(TestMedia::footageInfo(clip).name)) << int(clip);
+    }
+
+    void audioFollowsTheSeeksOnTheTimeLine()
+    {
+        QFETCH(int, clip);
+        AssetMetadata metadata;
+        metadata.filePath = TestMedia::instance().markedSoundPath(TestMedia::Footage(clip));
+        QVERIFY(!metadata.filePath.isEmpty());
+        WinSourceReader reader;
+        QVERIFY(reader.initializeFromMetadata(&metadata));
+        QVERIFY(reader.fillMetadata());
+        QCOMPARE(metadata.channels, 2u);
+        const int rate = int(metadata.sampleRate);
+        QCOMPARE(rate, 48000);
+        const FrameClock& clock = reader.frameClock();
+
+        // From a seek to each frame (back and forth), the first mark at or
+        // after it comes where its own frame starts.
+        const int frames[] = { 0, 30, 12, 40, 7, 25 };
+        for (int frame : frames) {
+            QVERIFY(reader.seekToFrame(quint32(frame), true));
+            const int markFrame = std::max(TestMedia::markFirstFrame,
+                TestMedia::markFirstFrame
+                    + (frame - TestMedia::markFirstFrame + TestMedia::markEvery - 1) / TestMedia::markEvery
+                        * TestMedia::markEvery);
+            const qint64 expected = clock.sampleAtFrame(markFrame, rate) - clock.sampleAtFrame(frame, rate);
+            // Gather the sound up to a little past the mark.
+            QByteArray sound;
+            while (sound.size() / 4 < expected + 2000) {
+                Packet p(reader.getNextAudioBuffer());
+                QVERIFY(p.packet && p.packet->pcm);
+                QCOMPARE(p.packet->pcm->size() % 4, 0);
+                sound += *p.packet->pcm;
+            }
+            const auto* samples = reinterpret_cast<const qint16*>(sound.constData());
+            qint64 onset = -1;
+            for (qint64 i = 0; i < sound.size() / 4 && onset < 0; ++i) {
+                if (std::abs(int(samples[2 * i])) >= 4000)
+                    onset = i;
+            }
+            QVERIFY2(std::abs(onset - expected) <= 32,
+                qPrintable(
+                    QStringLiteral("from frame %1: mark at %2, expected at %3").arg(frame).arg(onset).arg(expected)));
+        }
+    }
+
+    void surroundArrivesInItsSixChannels()
+    {
+        auto m = describe(TestMedia::SurroundSound);
+        QVERIFY(m);
+        QCOMPARE(m->channels, 6u);
+        QCOMPARE(m->bitsPerSample, 16u);
+        WinSourceReader reader;
+        QVERIFY(reader.initializeFromMetadata(m.get()));
+        QByteArray sound;
+        for (;;) {
+            Packet p(reader.getNextAudioBuffer());
+            if (!p.packet)
+                break;
+            QCOMPARE(p.packet->pcm->size() % 12, 0);
+            sound += *p.packet->pcm;
+        }
+        // The first half second sounds in the front left channel alone.
+        const auto* samples = reinterpret_cast<const qint16*>(sound.constData());
+        const qint64 count = sound.size() / 12;
+        QVERIFY(count >= 48000);
+        int peaks[6] = {};
+        for (qint64 i = 0; i < 22000; ++i)
+            for (int c = 0; c < 6; ++c)
+                peaks[c] = std::max(peaks[c], std::abs(int(samples[6 * i + c])));
+        QVERIFY(peaks[0] > TestMedia::tonePeak16 / 2);
+        for (int c = 1; c < 6; ++c)
+            QCOMPARE(peaks[c], 0);
     }
 
     void audioStopsAtTheOutPoint()
