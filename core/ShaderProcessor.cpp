@@ -138,29 +138,44 @@ bool ShaderProcessor::gradeApplied() const
 
 bool ShaderProcessor::setStock(const QString& stock, quint32 sourceType, double grainScale)
 {
-    // Read outside the lock (disk); swap under it.
-    StockTableData table = FilmLibrary::instance()->loadStockTable(stock, sourceType);
-    if (!table) {
-        qWarning().noquote() << "ShaderProcessor: No stock table for" << stock << "and profile" << sourceType;
-        setGradeOutcome(false, false);
-        return false;
+    // The table is replaced only for another stock or camera profile; read
+    // outside the lock (disk, or the library's cache), swapped under it.
+    bool sameTable;
+    {
+        AnnotatedMutexLocker lock(&m_dataMutex);
+        sameTable = m_stockTable && stock == m_stockName && sourceType == m_stockProfile;
+    }
+    StockTableData table;
+    if (!sameTable) {
+        table = FilmLibrary::instance()->loadStockTable(stock, sourceType);
+        if (!table) {
+            qWarning().noquote() << "ShaderProcessor: No stock table for" << stock << "and profile" << sourceType;
+            setGradeOutcome(false, false);
+            return false;
+        }
     }
     AnnotatedMutexLocker lock(&m_dataMutex);
-    m_stockTable.swap(table);
-    m_isBlackAndWhite = GradeTables::isBlackAndWhiteStock(stock);
-    m_filmUploads |= StockTableUpload;
+    if (!sameTable) {
+        m_stockTable.swap(table);
+        m_stockName = stock;
+        m_stockProfile = sourceType;
+        m_isBlackAndWhite = GradeTables::isBlackAndWhiteStock(stock);
+        m_filmUploads |= StockTableUpload;
+    }
 
-    const bool keepMap = grainScale == -1.0;
-    if (keepMap)
+    if (grainScale == -1.0)
         grainScale = m_grainScale;
     else
         m_grainScale = grainScale;
     m_blurAmount = blurAmountForScale(grainScale, m_blurAmount);
     m_blurWeights = blurWeightsFor(m_outputWidth, m_blurAmount);
-    if (m_outputWidth != 0 && m_outputHeight != 0)
-        chooseGrainLocked(stock, grainScale, keepMap);
+    // The grain follows the stock (its curve), the gauge and the output size.
+    const bool grainChosen = m_grain && stock == m_grainStock && grainScale == m_grainChoiceScale
+        && m_outputWidth == m_grainChoiceSize[0] && m_outputHeight == m_grainChoiceSize[1];
+    if (!grainChosen && m_outputWidth != 0 && m_outputHeight != 0)
+        chooseGrainLocked(stock, grainScale);
     lock.unlock();
-    // The previous table is freed outside the lock.
+    // The previous table is let go outside the lock.
     table.reset();
     setGradeOutcome(true, false);
     return true;
@@ -298,6 +313,12 @@ unsigned ShaderProcessor::uploadCount(Upload table) const
 {
     AnnotatedMutexLocker lock(&m_dataMutex);
     return m_uploadCounts[size_t(uploadSlot(table))];
+}
+
+int ShaderProcessor::grainChoices() const
+{
+    AnnotatedMutexLocker lock(&m_dataMutex);
+    return m_grainChoices;
 }
 
 // ---- Pure helpers ----

@@ -111,14 +111,19 @@ public:
     bool initialize(unsigned int sourceWidth, unsigned int sourceHeight, const ClipSettings* settings,
         quint32** histogram, unsigned int width, unsigned int height, FitMethod fit);
 
-    // Applies a whole grade. Returns false, changing nothing else, when the
-    // stock cannot be applied; gradeApplied() is then false.
+    // Applies a whole grade, doing only the work its changes need: the grading
+    // panel applies the whole grade after every edit. Returns false, changing
+    // nothing else, when the stock cannot be applied; gradeApplied() is then
+    // false.
     bool applySettings(const ClipSettings* settings);
-    // Loads the stock table of the camera profile (profile table, else the
-    // generic one), sets the black-and-white flag and chooses the grain. A
-    // grain scale of -1.0 keeps the current one. Returns false, keeping the
-    // previous stock, grain and blur, when there is no table for the stock;
-    // gradeApplied() is then false until a stock or grade is applied.
+    // Takes the stock table of the camera profile (profile table, else the
+    // generic one) and sets the black-and-white flag, unless the processor
+    // holds that stock's table for that profile already; chooses the grain
+    // again when the stock, the scale or the output size differ from those it
+    // was chosen for. A grain scale of -1.0 keeps the current one. Returns
+    // false, keeping the previous stock, grain and blur, when there is no
+    // table for the stock; gradeApplied() is then false until a stock or
+    // grade is applied.
     bool setStock(const QString& stock, quint32 sourceType, double grainScale);
 
     // True when the picture shows the grade last asked for: a whole grade
@@ -254,6 +259,8 @@ public:
     unsigned pendingUploads() const;
     // How many times a table's texture was uploaded (one Upload flag).
     unsigned uploadCount(Upload table) const;
+    // How many times a grain was chosen (from the grain library) so far.
+    int grainChoices() const;
 
     // ---- Pure helpers, public for the owners and tests. ----
 
@@ -380,8 +387,9 @@ private:
     // one layer per channel (`allocate`: storage made, otherwise replaced).
     void uploadChannelTable(const float* rgb, int entries, bool allocate);
 
-    // Grain selection under the data mutex; `keepMap` leaves the map texture.
-    bool chooseGrainLocked(const QString& stock, double scale, bool keepMap);
+    // Grain selection under the data mutex; flags the map and the curve for
+    // upload when they differ from those held.
+    bool chooseGrainLocked(const QString& stock, double scale);
 
     // Frame passes.
     GradeSnapshot snapshot();
@@ -482,8 +490,16 @@ private:
     mutable QMutex m_dataMutex;
     GradeTables m_tables;
     StockTableData m_stockTable;
+    // The stock and camera profile m_stockTable is of.
+    QString m_stockName;
+    quint32 m_stockProfile = 0;
     const Grain* m_grain = nullptr;
     const GrainCurve* m_grainCurve = nullptr;
+    // What m_grain was chosen for: stock, scale and output size.
+    QString m_grainStock;
+    double m_grainChoiceScale = 0.0;
+    std::array<unsigned int, 2> m_grainChoiceSize { { 0, 0 } };
+    int m_grainChoices = 0;
     unsigned m_filmUploads = GrainMapUpload | GrainCurveUpload | StockTableUpload;
     bool m_texturesHoldBypass = false;
     bool m_toneHoldsLevels = false;
