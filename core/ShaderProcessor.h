@@ -252,7 +252,15 @@ public:
     GradeSource gradeSource() const { return m_gradeSource; }
     GradeOutput gradeOutput() const { return m_gradeOutput; }
     // How many grading programs were compiled: one per set of stages used.
+    // While the grade is edited (a grading pass after an edit) none is: a set
+    // of stages not drawn with yet is graded by the whole program (every
+    // stage) until a pass comes with no edit before it. The whole program is
+    // drawn once, clipped to nothing, by the first pass into each kind of
+    // target (the owner's, the histogram's), so that a driver that finishes
+    // programs on their first draw does it then, not during an edit.
     int gradingProgramsBuilt() const { return m_emProgramsBuilt; }
+    // How many of those clipped draws were made.
+    int gradingProgramWarmUps() const { return m_emWarmUps; }
     // Texture coordinates of the EM vertex array (12 floats, vertex order).
     const std::array<float, 12>& emTextureCoordinates() const { return m_emTextureCoordinates; }
     // Flags still waiting for the next grading pass.
@@ -395,7 +403,14 @@ private:
     GradeSnapshot snapshot();
     void blurFrame(const GradeSnapshot& grade);
     void allocateBlurStorage();
-    void bindGrading(const QMatrix4x4& matrix, bool bypass, int histogramNeeded, bool levelsApart);
+    // Makes ready the grading program of the grade at hand for a pass into
+    // the owner's target (`histogramPass` false) or the histogram target.
+    void bindGrading(const QMatrix4x4& matrix, bool bypass, int histogramNeeded, bool levelsApart, bool histogramPass);
+    // Whether the program of `key` was drawn with into that kind of target.
+    bool programDrawn(unsigned key, int target) const;
+    // Draws with the current program in the state at hand, clipped to
+    // nothing, so that the driver finishes the program for that state.
+    void drawOutOfSight(int target);
     void setGradingUniformsLocked(bool bypass, int histogramNeeded);
     void uploadTexturesLocked(bool bypass, bool foldLevels);
     // Composes the tone table (lift/gamma/gain, wheels, the levels when
@@ -450,6 +465,8 @@ private:
         GLuint orderIndices[3] = { 0, 0, 0 };
         GLint subroutineCount = 0;
         bool failed = false;
+        // Drawn with into the owner's target, the histogram target.
+        bool drawn[2] = { false, false };
     };
     static constexpr unsigned kEMSourceShift = 6;
     static constexpr unsigned kEMOutputShift = 9;
@@ -460,6 +477,13 @@ private:
     GradeSource m_gradeSource = LinearSource;
     GradeOutput m_gradeOutput = PictureOutput;
     int m_emProgramsBuilt = 0;
+    int m_emWarmUps = 0;
+    // m_emProgram drawn with into the owner's target, the histogram target.
+    bool m_emDrawn[2] = { false, false };
+    // Grading passes prepared so far, and whether the current one follows
+    // an edit of the grade (GL thread).
+    int m_gradingFrames = 0;
+    bool m_editedFrame = false;
     GLuint m_ccIndices[4] = { 0, 0, 0, 0 };
     GLint m_ccSubroutineCount = 0;
     GLuint m_blurIndices[2] = { 0, 0 };
@@ -509,6 +533,8 @@ private:
     float m_stockAmount = 0.f;
     float m_curveAmount = 0.f;
     float m_grainAmount = 0.f;
+    // A grade edit since the last grading pass.
+    bool m_gradeEdited = false;
     bool m_hasGrade = false;
     bool m_stockFailed = false;
     bool m_bypass = false;

@@ -227,9 +227,12 @@ void TestGpuGrade::grainHasTheReferenceStrength()
 
 void TestGpuGrade::gradingProgramsFollowTheGrade()
 {
-    // Amounts switched on and off as a user would: each set of stages is
-    // compiled once, and a program taken up again draws what it drew before
-    // (its variables and subroutines come back with it).
+    // Amounts switched on and off as a user would. A frame drawn right after
+    // an edit builds no program: a set of stages not drawn with yet is graded
+    // by the whole program, which draws the same picture. The next frame
+    // with no edit before it takes up the program of those stages, built
+    // once; a program taken up again draws what it drew before (its
+    // variables and subroutines come back with it).
     ClipSettings settings;
     settings.setStockLUTAmount(80);
     settings.setGrainAmount(120);
@@ -242,6 +245,7 @@ void TestGpuGrade::gradingProgramsFollowTheGrade()
     const unsigned stock = table | ShaderProcessor::StockMixStage;
     const unsigned grain = ShaderProcessor::GrainStage;
     const unsigned finish = ShaderProcessor::FinishStage;
+    const unsigned whole = ShaderProcessor::AllGradeStages;
     // The whole program, built at set-up, holds the black-and-white matrix
     // too: a colour stock never uses it.
     const struct
@@ -271,20 +275,31 @@ void TestGpuGrade::gradingProgramsFollowTheGrade()
     };
     std::map<unsigned, std::vector<float>> firstPictures;
     for (const auto& step : steps) {
+        const QString stepName = QString::number(step.stages);
+        const int builtBefore = p->gradingProgramsBuilt();
         p->setStockAmount(step.stock);
         p->setGrainAmount(step.grain);
         p->setSaturation(step.saturation);
+        const bool drawnBefore = firstPictures.count(step.stages) != 0;
+        const auto edited = grader.grade(m_picture);
+        if (!firstPictures.empty()) {
+            QCOMPARE(p->gradingProgramsBuilt(), builtBefore);
+            QCOMPARE(p->gradingProgramStages(), drawnBefore ? step.stages : whole);
+        }
         const auto picture = grader.grade(m_picture);
         QCOMPARE(p->gradingProgramStages(), step.stages);
         QCOMPARE(p->gradingProgramsBuilt(), step.built);
+        QVERIFY2(maxByteDifference(edited, picture) <= 1, qPrintable(stepName));
         const auto first = firstPictures.emplace(step.stages, picture);
         if (!first.second)
             QCOMPARE(maxByteDifference(picture, first.first->second), 0);
     }
-    const auto& whole = firstPictures.at(stock | grain | finish);
-    QVERIFY(maxByteDifference(firstPictures.at(finish), whole) > 2);
-    QVERIFY(maxByteDifference(firstPictures.at(stock | grain), whole) > 2);
-    QVERIFY(maxByteDifference(firstPictures.at(table | grain | finish), whole) > 2);
+    const auto& wholePicture = firstPictures.at(stock | grain | finish);
+    QVERIFY(maxByteDifference(firstPictures.at(finish), wholePicture) > 2);
+    QVERIFY(maxByteDifference(firstPictures.at(stock | grain), wholePicture) > 2);
+    QVERIFY(maxByteDifference(firstPictures.at(table | grain | finish), wholePicture) > 2);
+    // The whole program was drawn once out of sight, by the first pass.
+    QCOMPARE(p->gradingProgramWarmUps(), 1);
 }
 
 void TestGpuGrade::neutralGradePassesPictureThrough()
