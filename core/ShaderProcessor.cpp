@@ -417,10 +417,9 @@ ShaderProcessor::GradeSnapshot ShaderProcessor::snapshot()
 {
     AnnotatedMutexLocker lock(&m_dataMutex);
     GradeSnapshot grade;
-    // A frame drawn after an edit of the grade shown before.
-    m_editedFrame = m_gradeEdited && m_gradingFrames > 0;
+    // A frame drawn after an edit of the grade (since set-up or the last pass).
+    m_editedFrame = m_gradeEdited;
     m_gradeEdited = false;
-    ++m_gradingFrames;
     grade.bypass = m_bypass;
     grade.blurAmount = m_blurAmount;
     grade.blurOffsets[0] = m_blurOffsets[0];

@@ -252,7 +252,8 @@ public:
     GradeSource gradeSource() const { return m_gradeSource; }
     GradeOutput gradeOutput() const { return m_gradeOutput; }
     // How many grading programs were compiled: one per set of stages used.
-    // While the grade is edited (a grading pass after an edit) none is: a set
+    // While the grade is edited (a grading pass after a grade setter was
+    // called, since set-up or the previous pass) none is: a set
     // of stages not drawn with yet is graded by the whole program (every
     // stage) until a pass comes with no edit before it. The whole program is
     // drawn once, clipped to nothing, by the first pass into each kind of
@@ -480,9 +481,7 @@ private:
     int m_emWarmUps = 0;
     // m_emProgram drawn with into the owner's target, the histogram target.
     bool m_emDrawn[2] = { false, false };
-    // Grading passes prepared so far, and whether the current one follows
-    // an edit of the grade (GL thread).
-    int m_gradingFrames = 0;
+    // Whether the grading pass at hand follows an edit of the grade (GL thread).
     bool m_editedFrame = false;
     GLuint m_ccIndices[4] = { 0, 0, 0, 0 };
     GLint m_ccSubroutineCount = 0;
@@ -533,7 +532,7 @@ private:
     float m_stockAmount = 0.f;
     float m_curveAmount = 0.f;
     float m_grainAmount = 0.f;
-    // A grade edit since the last grading pass.
+    // A grade edit since set-up or the last grading pass.
     bool m_gradeEdited = false;
     bool m_hasGrade = false;
     bool m_stockFailed = false;

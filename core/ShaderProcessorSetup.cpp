@@ -129,6 +129,11 @@ bool ShaderProcessor::initialize(unsigned int sourceWidth, unsigned int sourceHe
         AnnotatedMutexLocker lock(&m_histogramMutex);
         m_histogramTarget = histogram;
     }
+    {
+        // The clip's own grade is no edit: its first pass builds its program.
+        AnnotatedMutexLocker lock(&m_dataMutex);
+        m_gradeEdited = false;
+    }
 
     // 11. Whatever the driver still reports.
     for (GLenum error = glGetError(); error != GL_NO_ERROR; error = glGetError())
