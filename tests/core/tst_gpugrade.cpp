@@ -5,6 +5,7 @@
 
 #include <QRandomGenerator>
 
+#include <array>
 #include <cmath>
 #include <map>
 
@@ -56,6 +57,8 @@ private slots:
     void grainHasTheReferenceStrength();
     void neutralGradePassesPictureThrough();
     void gradingProgramsFollowTheGrade();
+    void editsPastNeutralBuildNoProgram_data();
+    void editsPastNeutralBuildNoProgram();
     void neutralGradeSkipsItsPass_data();
     void neutralGradeSkipsItsPass();
     void colourOrders();
@@ -282,10 +285,8 @@ void TestGpuGrade::gradingProgramsFollowTheGrade()
         p->setSaturation(step.saturation);
         const bool drawnBefore = firstPictures.count(step.stages) != 0;
         const auto edited = grader.grade(m_picture);
-        if (!firstPictures.empty()) {
-            QCOMPARE(p->gradingProgramsBuilt(), builtBefore);
-            QCOMPARE(p->gradingProgramStages(), drawnBefore ? step.stages : whole);
-        }
+        QCOMPARE(p->gradingProgramsBuilt(), builtBefore);
+        QCOMPARE(p->gradingProgramStages(), drawnBefore ? step.stages : whole);
         const auto picture = grader.grade(m_picture);
         QCOMPARE(p->gradingProgramStages(), step.stages);
         QCOMPARE(p->gradingProgramsBuilt(), step.built);
@@ -300,6 +301,74 @@ void TestGpuGrade::gradingProgramsFollowTheGrade()
     QVERIFY(maxByteDifference(firstPictures.at(table | grain | finish), wholePicture) > 2);
     // The whole program was drawn once out of sight, by the first pass.
     QCOMPARE(p->gradingProgramWarmUps(), 1);
+}
+
+void TestGpuGrade::editsPastNeutralBuildNoProgram_data()
+{
+    QTest::addColumn<ClipSettings>("start");
+    QTest::addColumn<ClipSettings>("edited");
+    const ClipSettings neutral = neutralSettings();
+    ClipSettings s = neutral;
+    s.setStockLUTAmount(60);
+    QTest::newRow("stock amount") << neutral << s;
+    ClipSettings fullStock = neutral;
+    fullStock.setStockLUTAmount(100);
+    fullStock.setStockCurveAmount(100);
+    s = fullStock;
+    s.setStockCurveAmount(40);
+    QTest::newRow("curve amount") << fullStock << s;
+    s = neutral;
+    s.setGrainAmount(120);
+    QTest::newRow("grain amount") << neutral << s;
+    s = neutral;
+    s.setExposure(0.4f);
+    QTest::newRow("exposure") << neutral << s;
+    s = neutral;
+    s.setLift(0.8f);
+    QTest::newRow("lift") << neutral << s;
+    s = neutral;
+    s.setMid({ 0.6, 1.0 });
+    QTest::newRow("mid wheel") << neutral << s;
+    s = neutral;
+    s.setSaturation(1.4f);
+    QTest::newRow("saturation") << neutral << s;
+    s = neutral;
+    s.setHistogramSliderData({ 0.1f, 0.5f, 0.9f });
+    QTest::newRow("levels") << neutral << s;
+    s = neutral;
+    s.setStockName(QStringLiteral("KodakTriX"));
+    QTest::newRow("black-and-white stock") << neutral << s;
+    ClipSettings graded = fullStock;
+    graded.setGrainAmount(80);
+    graded.setSaturation(1.2f);
+    s = graded;
+    s.setOriginal(true);
+    QTest::newRow("show original") << graded << s;
+}
+
+// A clip opened and shown, then one control moved past neutral: the frame
+// after the edit builds no grading program and shows the grade asked for.
+// With histogram passes too (the preview's case: two kinds of target).
+void TestGpuGrade::editsPastNeutralBuildNoProgram()
+{
+    QFETCH(ClipSettings, start);
+    QFETCH(ClipSettings, edited);
+    for (const bool withHistogram : { false, true }) {
+        std::array<std::array<quint32, 512>, 3> counts {};
+        quint32* histogram[3] = { counts[0].data(), counts[1].data(), counts[2].data() };
+        GpuGrader grader;
+        QVERIFY(grader.create(m_gl, start, W, H, 0, 0, StretchToFit, withHistogram ? histogram : nullptr));
+        ShaderProcessor* p = grader.processor.get();
+        p->setGrainOffset(17.f, 5.f);
+        const auto before = grader.grade(m_picture);
+        const int built = p->gradingProgramsBuilt();
+        QVERIFY(p->applySettings(&edited));
+        const auto after = grader.grade(m_picture);
+        QCOMPARE(p->gradingProgramsBuilt(), built);
+        const auto cpu = referenceGrade(*p, edited, m_picture, W, H);
+        QVERIFY2(maxByteDifference(after, cpu) <= 2, withHistogram ? "with histogram" : "without histogram");
+        QVERIFY(maxByteDifference(after, before) > 2);
+    }
 }
 
 void TestGpuGrade::neutralGradePassesPictureThrough()
