@@ -1,5 +1,6 @@
 #include "core/FilmLibrary.h"
 
+#include "core/AnnotatedMutexLocker.h"
 #include "core/ApplicationPaths.h"
 #include "core/CameraListHelper.h"
 #include "core/GrainCurve.h"
@@ -44,9 +45,9 @@ float clampUnit(float value)
     return value > 1.0f ? 1.0f : value;
 }
 
-StockTableData allocateTable()
+std::unique_ptr<float[]> allocateTable()
 {
-    return StockTableData(new (std::nothrow) float[StockTable::kFloats]);
+    return std::unique_ptr<float[]>(new (std::nothrow) float[StockTable::kFloats]);
 }
 
 } // namespace
@@ -237,13 +238,59 @@ StockTableData FilmLibrary::loadTableFile(const QString& path, StockTableData (*
 {
     // An empty path: no profile, no data root or an unsafe name.
     const QString root = dataRoot();
-    if (path.isEmpty() || !QFileInfo(root).isDir() || !QFileInfo::exists(path))
+    if (path.isEmpty() || !QFileInfo(root).isDir())
         return nullptr;
+    const QFileInfo file(path);
+    if (!file.exists())
+        return nullptr;
+    // The path names the stock and the camera profile (and whether the table
+    // is the profile's own or the generic one); a file rewritten since it was
+    // read (a profile downloaded again) is read anew.
+    const qint64 size = file.size();
+    const QDateTime modified = file.lastModified();
+    {
+        AnnotatedMutexLocker lock(&m_cacheMutex);
+        for (auto it = m_cache.begin(); it != m_cache.end(); ++it) {
+            if (it->path != path)
+                continue;
+            if (it->size == size && it->modified == modified) {
+                m_cache.splice(m_cache.begin(), m_cache, it);
+                return m_cache.front().table;
+            }
+            m_cache.erase(it);
+            break;
+        }
+    }
+    // Read outside the lock: another thread may look up another table meanwhile.
+    ++m_stockTableReads;
     StockTableData table = convert(readFile(path, qint64(StockTable::kBytes)));
-    if (!table)
+    if (!table) {
         qWarning().noquote() << "FilmLibrary: stock table" << path << "is shorter than" << StockTable::kBytes
                              << "bytes";
+        return nullptr;
+    }
+    AnnotatedMutexLocker lock(&m_cacheMutex);
+    // Two threads may have read the same file at once: keep one entry.
+    for (auto it = m_cache.begin(); it != m_cache.end(); ++it) {
+        if (it->path == path) {
+            m_cache.erase(it);
+            break;
+        }
+    }
+    m_cache.push_front(CachedTable { path, size, modified, table });
+    if (m_cache.size() > std::size_t(kCachedStockTables))
+        m_cache.pop_back();
     return table;
+}
+
+void FilmLibrary::clearStockTableCache() const
+{
+    std::list<CachedTable> dropped;
+    {
+        AnnotatedMutexLocker lock(&m_cacheMutex);
+        dropped.swap(m_cache);
+    }
+    // The tables still held elsewhere stay alive there.
 }
 
 StockTableData FilmLibrary::loadStockTable(const QString& stock, unsigned int sourceType) const
@@ -264,7 +311,7 @@ StockTableData FilmLibrary::profileStockTableFromBytes(const QByteArray& data)
 {
     if (std::size_t(data.size()) < StockTable::kBytes)
         return nullptr;
-    StockTableData table = allocateTable();
+    std::unique_ptr<float[]> table = allocateTable();
     if (!table)
         return nullptr;
 #if Q_BYTE_ORDER == Q_LITTLE_ENDIAN
@@ -280,7 +327,7 @@ StockTableData FilmLibrary::convertGenericStockTable(const QByteArray& data)
 {
     if (std::size_t(data.size()) / 12 < StockTable::kEntries)
         return nullptr;
-    StockTableData table = allocateTable();
+    std::unique_ptr<float[]> table = allocateTable();
     if (!table)
         return nullptr;
     constexpr int n = StockTable::kSize;

@@ -3,9 +3,14 @@
 #include "core/StockTable.h"
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QMap>
+#include <QMutex>
 #include <QString>
 #include <QStringList>
+
+#include <atomic>
+#include <list>
 
 namespace Emulsa {
 
@@ -24,8 +29,9 @@ struct ProfileInfo;
 //   Resources/<type>.bin              raw grain image (see GrainImage)
 //   Resources/<stock>.emoGrain        grain curve, 256 x (R, G, B) floats
 //
-// The library keeps no mutable state besides the catalogue built on
-// construction, so every call may come from any thread.
+// Besides the catalogue built on construction the library keeps the stock
+// tables it read last (a few of them, each 3 MiB), so that applying the same
+// grade again reads nothing from disk. Every call may come from any thread.
 class FilmLibrary
 {
 public:
@@ -81,6 +87,14 @@ public:
     // The profile table when there is one, else the generic table, else none.
     StockTableData loadStockTable(const QString& stock, unsigned int sourceType) const;
 
+    // How many stock tables the loaders above read from disk so far; a table
+    // still cached (its file unchanged) is not read again.
+    int stockTableReads() const { return m_stockTableReads.load(); }
+    // How many tables the cache keeps, the least recently used going first.
+    static constexpr int kCachedStockTables = 4;
+    // Forgets the cached tables (the next load of each reads the disk).
+    void clearStockTableCache() const;
+
     // Converts generic table bytes: for every index triple (ir, ig, ib), source
     // entry s = ir*4096 + ig*64 + ib and destination d = ib*4096 + ig*64 + ir,
     //   d.red = clamp(ir*1024/65535 + s.red, 0, 1), and likewise green with ig
@@ -108,6 +122,19 @@ private:
     StockTableData loadTableFile(const QString& path, StockTableData (*convert)(const QByteArray&)) const;
 
     QMap<QString, QString> m_catalogue;
+
+    // A table read from a file, valid while the file keeps its size and time.
+    struct CachedTable
+    {
+        QString path;
+        qint64 size = 0;
+        QDateTime modified;
+        StockTableData table;
+    };
+    mutable QMutex m_cacheMutex;
+    // Most recently used first; at most kCachedStockTables entries.
+    mutable std::list<CachedTable> m_cache;
+    mutable std::atomic<int> m_stockTableReads { 0 };
 };
 
 } // namespace Emulsa

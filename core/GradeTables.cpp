@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace Emulsa {
 
@@ -47,8 +48,29 @@ GradeTables::Matrix makeIdentity()
 
 } // namespace
 
+namespace {
+
+constexpr float kUnset = std::numeric_limits<float>::quiet_NaN();
+
+bool sameWheel(const ColorWheelData& a, const ColorWheelData& b)
+{
+    return a.radius == b.radius && a.theta == b.theta;
+}
+
+} // namespace
+
 GradeTables::GradeTables(const ExposureConversion* conversion)
     : m_conversion(conversion ? conversion : ExposureConversion::shared())
+    , m_exposureValue(kUnset)
+    , m_kelvin(kUnset)
+    , m_low { double(kUnset), double(kUnset) }
+    , m_mid { double(kUnset), double(kUnset) }
+    , m_high { double(kUnset), double(kUnset) }
+    , m_lift(kUnset)
+    , m_gamma(kUnset)
+    , m_gain(kUnset)
+    , m_saturationValue(kUnset)
+    , m_levelsValue { kUnset, kUnset, kUnset }
 {
     applySettings(ClipSettings());
     m_bypassExposure = m_exposure;
@@ -58,61 +80,78 @@ GradeTables::GradeTables(const ExposureConversion* conversion)
     m_dirty = AllTables;
 }
 
-void GradeTables::applySettings(const ClipSettings& settings)
+unsigned GradeTables::applySettings(const ClipSettings& settings)
 {
-    const float exposure = settings.getExposure();
-    const float kelvin = settings.getKelvin();
-    buildExposureTable(exposure, kelvin, m_conversion, m_exposure);
-    m_exposureNeutral = exposure == 0.0f && kelvin == 5600.0f;
-    setColorWheels(settings.getLow(), settings.getMid(), settings.getHigh());
-    setLiftGammaGain(settings.getLift(), settings.getGamma(), settings.getGain());
-    buildSaturationMatrix(settings.getSaturation(), m_saturation);
-    setLevels(settings.getHistogramSliderData());
-    m_dirty |= AllTables;
+    unsigned rebuilt = 0;
+    if (setExposureAndKelvin(settings.getExposure(), settings.getKelvin()))
+        rebuilt |= ExposureTable;
+    if (setColorWheels(settings.getLow(), settings.getMid(), settings.getHigh()))
+        rebuilt |= WheelsTable;
+    if (setLiftGammaGain(settings.getLift(), settings.getGamma(), settings.getGain()))
+        rebuilt |= LiftGammaGainTable;
+    setSaturation(settings.getSaturation());
+    if (setLevels(settings.getHistogramSliderData()))
+        rebuilt |= LevelsTable;
+    return rebuilt;
 }
 
 bool GradeTables::setExposureAndKelvin(float exposure, float kelvin)
 {
-    if (exposure == 0.0f && kelvin == 5600.0f) {
-        if (m_exposureNeutral)
-            return false;
-        m_exposureNeutral = true;
-    } else {
-        m_exposureNeutral = false;
-    }
+    if (exposure == m_exposureValue && kelvin == m_kelvin)
+        return false;
+    m_exposureValue = exposure;
+    m_kelvin = kelvin;
+    m_exposureNeutral = exposure == 0.0f && kelvin == 5600.0f;
     buildExposureTable(exposure, kelvin, m_conversion, m_exposure);
     m_dirty |= ExposureTable;
     return true;
 }
 
-void GradeTables::setColorWheels(const ColorWheelData& low, const ColorWheelData& mid, const ColorWheelData& high)
+bool GradeTables::setColorWheels(const ColorWheelData& low, const ColorWheelData& mid, const ColorWheelData& high)
 {
+    if (sameWheel(low, m_low) && sameWheel(mid, m_mid) && sameWheel(high, m_high))
+        return false;
     m_low = low;
     m_mid = mid;
     m_high = high;
     buildColorWheelsTable(m_low, m_mid, m_high, m_wheels);
     m_wheelsNeutral = low.radius == 0.0 && mid.radius == 0.0 && high.radius == 0.0;
     m_dirty |= WheelsTable;
+    return true;
 }
 
-void GradeTables::setLiftGammaGain(float lift, float gamma, float gain)
+bool GradeTables::setLiftGammaGain(float lift, float gamma, float gain)
 {
+    if (lift == m_lift && gamma == m_gamma && gain == m_gain)
+        return false;
+    m_lift = lift;
+    m_gamma = gamma;
+    m_gain = gain;
     buildLiftGammaGainTable(lift, gamma, gain, m_liftGammaGain);
     m_liftGammaGainNeutral = lift == 1.0f && gamma == 1.0f && gain == 1.0f;
     m_dirty |= LiftGammaGainTable;
+    return true;
 }
 
-void GradeTables::setSaturation(float saturation)
+bool GradeTables::setSaturation(float saturation)
 {
+    if (saturation == m_saturationValue)
+        return false;
+    m_saturationValue = saturation;
     buildSaturationMatrix(saturation, m_saturation);
+    return true;
 }
 
-void GradeTables::setLevels(const HistogramSliderData& levels)
+bool GradeTables::setLevels(const HistogramSliderData& levels)
 {
+    if (levels.black == m_levelsValue.black && levels.mid == m_levelsValue.mid && levels.white == m_levelsValue.white)
+        return false;
+    m_levelsValue = levels;
     buildLevelsTable(levels, m_levels);
     const HistogramSliderData neutral;
     m_levelsNeutral = levels.black == neutral.black && levels.mid == neutral.mid && levels.white == neutral.white;
     m_dirty |= LevelsTable;
+    return true;
 }
 
 float GradeTables::sampleLikeTexture(const float* table, int stride, int offset, float x)

@@ -58,21 +58,24 @@ public:
     // from these first results. All tables start flagged for upload.
     explicit GradeTables(const ExposureConversion* conversion = nullptr);
 
-    // Rebuilds everything from a whole grade, in this order: exposure and
-    // temperature, wheels, lift/gamma/gain, saturation matrix, levels; flags
-    // the four textures. (The amounts, the stock and the show-original flag are
-    // the owner's.)
-    void applySettings(const ClipSettings& settings);
+    // Takes up a whole grade, in this order: exposure and temperature,
+    // wheels, lift/gamma/gain, saturation matrix, levels. Each table is
+    // rebuilt, and flagged, only when its own inputs differ from those it was
+    // built from: a grade applied again after one edit rebuilds that edit's
+    // table alone. Returns the tables flagged (Table values; the saturation
+    // matrix has no flag). (The amounts, the stock and the show-original flag
+    // are the owner's.)
+    unsigned applySettings(const ClipSettings& settings);
 
-    // Rebuilds the exposure/temperature table only. Exposure exactly 0 with
-    // kelvin exactly 5600 marks the table neutral; a neutral request while it
-    // is already neutral does nothing and returns false. Any other request
-    // clears the mark. Returns true when the table was rebuilt (and flagged).
+    // The single edits. Each rebuilds its table and flags it, unless the
+    // inputs are those the table holds already; true when it rebuilt.
+    // Exposure exactly 0 with kelvin exactly 5600 marks the exposure table
+    // neutral.
     bool setExposureAndKelvin(float exposure, float kelvin);
-    void setColorWheels(const ColorWheelData& low, const ColorWheelData& mid, const ColorWheelData& high);
-    void setLiftGammaGain(float lift, float gamma, float gain);
-    void setSaturation(float saturation);
-    void setLevels(const HistogramSliderData& levels);
+    bool setColorWheels(const ColorWheelData& low, const ColorWheelData& mid, const ColorWheelData& high);
+    bool setLiftGammaGain(float lift, float gamma, float gain);
+    bool setSaturation(float saturation);
+    bool setLevels(const HistogramSliderData& levels);
 
     const RgbTable& exposure() const { return m_exposure; }
     const ScalarTable& liftGammaGain() const { return m_liftGammaGain; }
@@ -168,9 +171,17 @@ private:
     RgbTable m_bypassWheels;
     ScalarTable m_bypassLevels;
 
+    // The inputs each table was built from; NaN until it is first built.
+    float m_exposureValue;
+    float m_kelvin;
     ColorWheelData m_low;
     ColorWheelData m_mid;
     ColorWheelData m_high;
+    float m_lift;
+    float m_gamma;
+    float m_gain;
+    float m_saturationValue;
+    HistogramSliderData m_levelsValue;
     bool m_exposureNeutral = false;
     bool m_liftGammaGainNeutral = true;
     bool m_wheelsNeutral = true;

@@ -109,6 +109,7 @@ bool ShaderProcessor::applySettings(const ClipSettings* settings)
         m_grainAmount = float(settings->getGrainAmount()) / 100.f;
         m_tables.applySettings(*settings);
         m_bypass = settings->getOriginal();
+        m_gradeEdited = true;
     }
     setGradeOutcome(true, true);
     return true;
@@ -138,29 +139,45 @@ bool ShaderProcessor::gradeApplied() const
 
 bool ShaderProcessor::setStock(const QString& stock, quint32 sourceType, double grainScale)
 {
-    // Read outside the lock (disk); swap under it.
-    StockTableData table = FilmLibrary::instance()->loadStockTable(stock, sourceType);
-    if (!table) {
-        qWarning().noquote() << "ShaderProcessor: No stock table for" << stock << "and profile" << sourceType;
-        setGradeOutcome(false, false);
-        return false;
+    // The table is replaced only for another stock or camera profile; read
+    // outside the lock (disk, or the library's cache), swapped under it.
+    bool sameTable;
+    {
+        AnnotatedMutexLocker lock(&m_dataMutex);
+        sameTable = m_stockTable && stock == m_stockName && sourceType == m_stockProfile;
+    }
+    StockTableData table;
+    if (!sameTable) {
+        table = FilmLibrary::instance()->loadStockTable(stock, sourceType);
+        if (!table) {
+            qWarning().noquote() << "ShaderProcessor: No stock table for" << stock << "and profile" << sourceType;
+            setGradeOutcome(false, false);
+            return false;
+        }
     }
     AnnotatedMutexLocker lock(&m_dataMutex);
-    m_stockTable.swap(table);
-    m_isBlackAndWhite = GradeTables::isBlackAndWhiteStock(stock);
-    m_filmUploads |= StockTableUpload;
+    m_gradeEdited = true;
+    if (!sameTable) {
+        m_stockTable.swap(table);
+        m_stockName = stock;
+        m_stockProfile = sourceType;
+        m_isBlackAndWhite = GradeTables::isBlackAndWhiteStock(stock);
+        m_filmUploads |= StockTableUpload;
+    }
 
-    const bool keepMap = grainScale == -1.0;
-    if (keepMap)
+    if (grainScale == -1.0)
         grainScale = m_grainScale;
     else
         m_grainScale = grainScale;
     m_blurAmount = blurAmountForScale(grainScale, m_blurAmount);
     m_blurWeights = blurWeightsFor(m_outputWidth, m_blurAmount);
-    if (m_outputWidth != 0 && m_outputHeight != 0)
-        chooseGrainLocked(stock, grainScale, keepMap);
+    // The grain follows the stock (its curve), the gauge and the output size.
+    const bool grainChosen = m_grain && stock == m_grainStock && grainScale == m_grainChoiceScale
+        && m_outputWidth == m_grainChoiceSize[0] && m_outputHeight == m_grainChoiceSize[1];
+    if (!grainChosen && m_outputWidth != 0 && m_outputHeight != 0)
+        chooseGrainLocked(stock, grainScale);
     lock.unlock();
-    // The previous table is freed outside the lock.
+    // The previous table is let go outside the lock.
     table.reset();
     setGradeOutcome(true, false);
     return true;
@@ -169,54 +186,63 @@ bool ShaderProcessor::setStock(const QString& stock, quint32 sourceType, double 
 void ShaderProcessor::setExposureAndKelvin(float exposure, float kelvin)
 {
     AnnotatedMutexLocker lock(&m_dataMutex);
+    m_gradeEdited = true;
     m_tables.setExposureAndKelvin(exposure, kelvin);
 }
 
 void ShaderProcessor::setStockAmount(float amount)
 {
     AnnotatedMutexLocker lock(&m_dataMutex);
+    m_gradeEdited = true;
     m_stockAmount = amount;
 }
 
 void ShaderProcessor::setCurveAmount(float amount)
 {
     AnnotatedMutexLocker lock(&m_dataMutex);
+    m_gradeEdited = true;
     m_curveAmount = amount;
 }
 
 void ShaderProcessor::setGrainAmount(float amount)
 {
     AnnotatedMutexLocker lock(&m_dataMutex);
+    m_gradeEdited = true;
     m_grainAmount = amount;
 }
 
 void ShaderProcessor::setColorWheels(const ColorWheelData& low, const ColorWheelData& mid, const ColorWheelData& high)
 {
     AnnotatedMutexLocker lock(&m_dataMutex);
+    m_gradeEdited = true;
     m_tables.setColorWheels(low, mid, high);
 }
 
 void ShaderProcessor::setLiftGammaGain(float lift, float gamma, float gain)
 {
     AnnotatedMutexLocker lock(&m_dataMutex);
+    m_gradeEdited = true;
     m_tables.setLiftGammaGain(lift, gamma, gain);
 }
 
 void ShaderProcessor::setSaturation(float saturation)
 {
     AnnotatedMutexLocker lock(&m_dataMutex);
+    m_gradeEdited = true;
     m_tables.setSaturation(saturation);
 }
 
 void ShaderProcessor::setLevels(const HistogramSliderData& levels)
 {
     AnnotatedMutexLocker lock(&m_dataMutex);
+    m_gradeEdited = true;
     m_tables.setLevels(levels);
 }
 
 void ShaderProcessor::setBypass(bool bypass)
 {
     AnnotatedMutexLocker lock(&m_dataMutex);
+    m_gradeEdited = true;
     m_bypass = bypass;
     m_tables.markDirty(GradeTables::ExposureTable | GradeTables::LiftGammaGainTable | GradeTables::WheelsTable
         | GradeTables::LevelsTable);
@@ -298,6 +324,12 @@ unsigned ShaderProcessor::uploadCount(Upload table) const
 {
     AnnotatedMutexLocker lock(&m_dataMutex);
     return m_uploadCounts[size_t(uploadSlot(table))];
+}
+
+int ShaderProcessor::grainChoices() const
+{
+    AnnotatedMutexLocker lock(&m_dataMutex);
+    return m_grainChoices;
 }
 
 // ---- Pure helpers ----
@@ -385,6 +417,9 @@ ShaderProcessor::GradeSnapshot ShaderProcessor::snapshot()
 {
     AnnotatedMutexLocker lock(&m_dataMutex);
     GradeSnapshot grade;
+    // A frame drawn after an edit of the grade (since set-up or the last pass).
+    m_editedFrame = m_gradeEdited;
+    m_gradeEdited = false;
     grade.bypass = m_bypass;
     grade.blurAmount = m_blurAmount;
     grade.blurOffsets[0] = m_blurOffsets[0];
@@ -443,7 +478,7 @@ void ShaderProcessor::prepareFrame(unsigned int mode, unsigned int colourOrder, 
         glViewport(viewport[0], viewport[1], viewport[2], viewport[3]);
     }
 
-    bindGrading(projection, grade.bypass, grade.bypass ? -1 : 1, wantsHistogram);
+    bindGrading(projection, grade.bypass, grade.bypass ? -1 : 1, wantsHistogram, false);
     selectColourOrder(colourOrder, grade.bypass);
     m_preparedMode = GradePass;
 }
@@ -512,7 +547,7 @@ void ShaderProcessor::runHistogramPasses(const QMatrix4x4& matrix, bool bypass)
     glDrawBuffer(GL_COLOR_ATTACHMENT0);
     glReadBuffer(GL_COLOR_ATTACHMENT0);
     glViewport(0, 0, HistogramWidth, HistogramHeight);
-    bindGrading(matrix, bypass, beforeLevels ? -1 : 1, true);
+    bindGrading(matrix, bypass, beforeLevels ? -1 : 1, true, true);
     useSubroutine(m_emOrderIndices[OrderRGBA], m_emSubroutineCount);
     glDrawArrays(GL_TRIANGLES, 0, 6);
     glPixelStorei(GL_PACK_ALIGNMENT, 4);
@@ -574,8 +609,11 @@ bool ShaderProcessor::useEMProgram(unsigned key)
     parked.locations = m_em;
     std::copy(std::begin(m_emOrderIndices), std::end(m_emOrderIndices), std::begin(parked.orderIndices));
     parked.subroutineCount = m_emSubroutineCount;
+    parked.drawn[0] = m_emDrawn[0];
+    parked.drawn[1] = m_emDrawn[1];
     if (!wanted.program) {
         m_em = EMLocations();
+        m_emDrawn[0] = m_emDrawn[1] = false;
         if (initializeEMShaderPrograms(key) && resolveEMShaderLocations(key) && initializeEMSubroutines()) {
             m_emKey = key;
             return true;
@@ -590,6 +628,8 @@ bool ShaderProcessor::useEMProgram(unsigned key)
     m_em = taken.locations;
     std::copy(std::begin(taken.orderIndices), std::end(taken.orderIndices), std::begin(m_emOrderIndices));
     m_emSubroutineCount = taken.subroutineCount;
+    m_emDrawn[0] = taken.drawn[0];
+    m_emDrawn[1] = taken.drawn[1];
     m_emKey = key;
     return key != previous;
 }
@@ -617,7 +657,35 @@ bool ShaderProcessor::setGradeSource(GradeSource source, GradeOutput output)
     return true;
 }
 
-void ShaderProcessor::bindGrading(const QMatrix4x4& matrix, bool bypass, int histogramNeeded, bool levelsApart)
+bool ShaderProcessor::programDrawn(unsigned key, int target) const
+{
+    if (key == m_emKey)
+        return m_emDrawn[target];
+    const auto found = m_emPrograms.find(key);
+    return found != m_emPrograms.end() && found->second.program && found->second.drawn[target];
+}
+
+void ShaderProcessor::drawOutOfSight(int target)
+{
+    m_emProgram->bind();
+    m_emVao.bind();
+    bindGradingTextures();
+    useSubroutine(m_emOrderIndices[OrderRGBA], m_emSubroutineCount);
+    const GLboolean scissor = glIsEnabled(GL_SCISSOR_TEST);
+    GLint box[4] = { 0, 0, 0, 0 };
+    glGetIntegerv(GL_SCISSOR_BOX, box);
+    glEnable(GL_SCISSOR_TEST);
+    glScissor(0, 0, 0, 0);
+    glDrawArrays(GL_TRIANGLES, 0, 6);
+    glScissor(box[0], box[1], box[2], box[3]);
+    if (!scissor)
+        glDisable(GL_SCISSOR_TEST);
+    m_emDrawn[target] = true;
+    ++m_emWarmUps;
+}
+
+void ShaderProcessor::bindGrading(
+    const QMatrix4x4& matrix, bool bypass, int histogramNeeded, bool levelsApart, bool histogramPass)
 {
     unsigned stages;
     bool foldLevels;
@@ -627,10 +695,27 @@ void ShaderProcessor::bindGrading(const QMatrix4x4& matrix, bool bypass, int his
         stages = gradeStagesLocked(bypass, levelsApart, foldLevels);
     }
     const unsigned variant = (unsigned(m_gradeSource) << kEMSourceShift) | (unsigned(m_gradeOutput) << kEMOutputShift);
+    const unsigned whole = AllGradeStages | variant;
+    const int target = histogramPass ? 1 : 0;
     // The whole program for the source and output exists (built at set-up,
-    // or checked when they were chosen) and grades every case.
-    if (!useEMProgram(stages | variant))
-        useEMProgram(AllGradeStages | variant);
+    // or when they were chosen) and grades every case. A driver may finish a
+    // program for the state it is drawn in only when it first draws with it
+    // (a software rasteriser then generates its code, a tenth of a second
+    // and more): the whole program is drawn once, clipped away, in the state
+    // of the first pass, so that an edit can switch to it at no cost.
+    if (stages != AllGradeStages && !programDrawn(whole, target) && useEMProgram(whole))
+        drawOutOfSight(target);
+    // While the grade is edited no program is built or first drawn: a set of
+    // stages not drawn with yet is graded by the whole program until a frame
+    // comes with no edit before it (playback, a redraw).
+    unsigned key = stages | variant;
+    if (m_editedFrame && !programDrawn(key, target))
+        key = whole;
+    if (!useEMProgram(key))
+        useEMProgram(whole);
+    // The whole program applies the levels itself: they are not folded then.
+    if (m_emKey & FinishStage)
+        foldLevels = false;
     m_emProgram->bind();
     m_emVao.bind();
     m_emProgram->setUniformValue(m_em.matrix, matrix);
@@ -648,6 +733,7 @@ void ShaderProcessor::bindGrading(const QMatrix4x4& matrix, bool bypass, int his
         uploadTexturesLocked(bypass, foldLevels);
     }
     bindGradingTextures();
+    m_emDrawn[target] = true;
 }
 
 void ShaderProcessor::setGradingUniformsLocked(bool bypass, int histogramNeeded)

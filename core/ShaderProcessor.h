@@ -111,14 +111,19 @@ public:
     bool initialize(unsigned int sourceWidth, unsigned int sourceHeight, const ClipSettings* settings,
         quint32** histogram, unsigned int width, unsigned int height, FitMethod fit);
 
-    // Applies a whole grade. Returns false, changing nothing else, when the
-    // stock cannot be applied; gradeApplied() is then false.
+    // Applies a whole grade, doing only the work its changes need: the grading
+    // panel applies the whole grade after every edit. Returns false, changing
+    // nothing else, when the stock cannot be applied; gradeApplied() is then
+    // false.
     bool applySettings(const ClipSettings* settings);
-    // Loads the stock table of the camera profile (profile table, else the
-    // generic one), sets the black-and-white flag and chooses the grain. A
-    // grain scale of -1.0 keeps the current one. Returns false, keeping the
-    // previous stock, grain and blur, when there is no table for the stock;
-    // gradeApplied() is then false until a stock or grade is applied.
+    // Takes the stock table of the camera profile (profile table, else the
+    // generic one) and sets the black-and-white flag, unless the processor
+    // holds that stock's table for that profile already; chooses the grain
+    // again when the stock, the scale or the output size differ from those it
+    // was chosen for. A grain scale of -1.0 keeps the current one. Returns
+    // false, keeping the previous stock, grain and blur, when there is no
+    // table for the stock; gradeApplied() is then false until a stock or
+    // grade is applied.
     bool setStock(const QString& stock, quint32 sourceType, double grainScale);
 
     // True when the picture shows the grade last asked for: a whole grade
@@ -247,13 +252,24 @@ public:
     GradeSource gradeSource() const { return m_gradeSource; }
     GradeOutput gradeOutput() const { return m_gradeOutput; }
     // How many grading programs were compiled: one per set of stages used.
+    // While the grade is edited (a grading pass after a grade setter was
+    // called, since set-up or the previous pass) none is: a set
+    // of stages not drawn with yet is graded by the whole program (every
+    // stage) until a pass comes with no edit before it. The whole program is
+    // drawn once, clipped to nothing, by the first pass into each kind of
+    // target (the owner's, the histogram's), so that a driver that finishes
+    // programs on their first draw does it then, not during an edit.
     int gradingProgramsBuilt() const { return m_emProgramsBuilt; }
+    // How many of those clipped draws were made.
+    int gradingProgramWarmUps() const { return m_emWarmUps; }
     // Texture coordinates of the EM vertex array (12 floats, vertex order).
     const std::array<float, 12>& emTextureCoordinates() const { return m_emTextureCoordinates; }
     // Flags still waiting for the next grading pass.
     unsigned pendingUploads() const;
     // How many times a table's texture was uploaded (one Upload flag).
     unsigned uploadCount(Upload table) const;
+    // How many times a grain was chosen (from the grain library) so far.
+    int grainChoices() const;
 
     // ---- Pure helpers, public for the owners and tests. ----
 
@@ -380,14 +396,22 @@ private:
     // one layer per channel (`allocate`: storage made, otherwise replaced).
     void uploadChannelTable(const float* rgb, int entries, bool allocate);
 
-    // Grain selection under the data mutex; `keepMap` leaves the map texture.
-    bool chooseGrainLocked(const QString& stock, double scale, bool keepMap);
+    // Grain selection under the data mutex; flags the map and the curve for
+    // upload when they differ from those held.
+    bool chooseGrainLocked(const QString& stock, double scale);
 
     // Frame passes.
     GradeSnapshot snapshot();
     void blurFrame(const GradeSnapshot& grade);
     void allocateBlurStorage();
-    void bindGrading(const QMatrix4x4& matrix, bool bypass, int histogramNeeded, bool levelsApart);
+    // Makes ready the grading program of the grade at hand for a pass into
+    // the owner's target (`histogramPass` false) or the histogram target.
+    void bindGrading(const QMatrix4x4& matrix, bool bypass, int histogramNeeded, bool levelsApart, bool histogramPass);
+    // Whether the program of `key` was drawn with into that kind of target.
+    bool programDrawn(unsigned key, int target) const;
+    // Draws with the current program in the state at hand, clipped to
+    // nothing, so that the driver finishes the program for that state.
+    void drawOutOfSight(int target);
     void setGradingUniformsLocked(bool bypass, int histogramNeeded);
     void uploadTexturesLocked(bool bypass, bool foldLevels);
     // Composes the tone table (lift/gamma/gain, wheels, the levels when
@@ -442,6 +466,8 @@ private:
         GLuint orderIndices[3] = { 0, 0, 0 };
         GLint subroutineCount = 0;
         bool failed = false;
+        // Drawn with into the owner's target, the histogram target.
+        bool drawn[2] = { false, false };
     };
     static constexpr unsigned kEMSourceShift = 6;
     static constexpr unsigned kEMOutputShift = 9;
@@ -452,6 +478,11 @@ private:
     GradeSource m_gradeSource = LinearSource;
     GradeOutput m_gradeOutput = PictureOutput;
     int m_emProgramsBuilt = 0;
+    int m_emWarmUps = 0;
+    // m_emProgram drawn with into the owner's target, the histogram target.
+    bool m_emDrawn[2] = { false, false };
+    // Whether the grading pass at hand follows an edit of the grade (GL thread).
+    bool m_editedFrame = false;
     GLuint m_ccIndices[4] = { 0, 0, 0, 0 };
     GLint m_ccSubroutineCount = 0;
     GLuint m_blurIndices[2] = { 0, 0 };
@@ -482,8 +513,16 @@ private:
     mutable QMutex m_dataMutex;
     GradeTables m_tables;
     StockTableData m_stockTable;
+    // The stock and camera profile m_stockTable is of.
+    QString m_stockName;
+    quint32 m_stockProfile = 0;
     const Grain* m_grain = nullptr;
     const GrainCurve* m_grainCurve = nullptr;
+    // What m_grain was chosen for: stock, scale and output size.
+    QString m_grainStock;
+    double m_grainChoiceScale = 0.0;
+    std::array<unsigned int, 2> m_grainChoiceSize { { 0, 0 } };
+    int m_grainChoices = 0;
     unsigned m_filmUploads = GrainMapUpload | GrainCurveUpload | StockTableUpload;
     bool m_texturesHoldBypass = false;
     bool m_toneHoldsLevels = false;
@@ -493,6 +532,8 @@ private:
     float m_stockAmount = 0.f;
     float m_curveAmount = 0.f;
     float m_grainAmount = 0.f;
+    // A grade edit since set-up or the last grading pass.
+    bool m_gradeEdited = false;
     bool m_hasGrade = false;
     bool m_stockFailed = false;
     bool m_bypass = false;

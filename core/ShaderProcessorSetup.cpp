@@ -107,7 +107,7 @@ bool ShaderProcessor::initialize(unsigned int sourceWidth, unsigned int sourceHe
     if (settings) {
         AnnotatedMutexLocker lock(&m_dataMutex);
         if (GrainLibrary::instance()->getGrainCurve(settings->getStockName()))
-            chooseGrainLocked(settings->getStockName(), double(settings->getGrainScale()), false);
+            chooseGrainLocked(settings->getStockName(), double(settings->getGrainScale()));
     }
     if (!initializeTextures())
         return fail("Failed to initialize shader textures");
@@ -128,6 +128,11 @@ bool ShaderProcessor::initialize(unsigned int sourceWidth, unsigned int sourceHe
     {
         AnnotatedMutexLocker lock(&m_histogramMutex);
         m_histogramTarget = histogram;
+    }
+    {
+        // The clip's own grade is no edit: its first pass builds its program.
+        AnnotatedMutexLocker lock(&m_dataMutex);
+        m_gradeEdited = false;
     }
 
     // 11. Whatever the driver still reports.
@@ -489,7 +494,7 @@ bool ShaderProcessor::initializeTextures()
 {
     AnnotatedMutexLocker lock(&m_dataMutex);
     // Without the default grain the grain textures would hold no data.
-    if (!m_grain && !chooseGrainLocked(QStringLiteral("5207"), 1.0, false))
+    if (!m_grain && !chooseGrainLocked(QStringLiteral("5207"), 1.0))
         return false;
     if (!m_grain || !m_grain->textureBytes() || !m_grainCurve)
         return false;
@@ -640,10 +645,11 @@ bool ShaderProcessor::initializeHistogramTextureAndFBO()
     return glGetError() == GL_NO_ERROR;
 }
 
-bool ShaderProcessor::chooseGrainLocked(const QString& stock, double scale, bool keepMap)
+bool ShaderProcessor::chooseGrainLocked(const QString& stock, double scale)
 {
     if (m_outputWidth == 0 || m_outputHeight == 0)
         return false;
+    ++m_grainChoices;
     GrainLibrary* library = GrainLibrary::instance();
     Grain* grain = library->selectGrain(stock, m_outputWidth, m_outputHeight, scale);
     if (!grain || !grain->isValid()) {
@@ -658,12 +664,18 @@ bool ShaderProcessor::chooseGrainLocked(const QString& stock, double scale, bool
         qWarning().noquote() << "ShaderProcessor: No grain curve for stock" << stock;
         return false;
     }
-    if (!keepMap || grain != m_grain)
+    // The library keeps one grain object per picture: the same object holds
+    // the same map.
+    if (grain != m_grain)
         m_filmUploads |= GrainMapUpload;
+    if (curve != m_grainCurve)
+        m_filmUploads |= GrainCurveUpload;
     m_grain = grain;
     m_grainCurve = curve;
     m_grainSize = { { int(grain->width()), int(grain->height()) } };
-    m_filmUploads |= GrainCurveUpload;
+    m_grainStock = stock;
+    m_grainChoiceScale = scale;
+    m_grainChoiceSize = { { m_outputWidth, m_outputHeight } };
     return true;
 }
 

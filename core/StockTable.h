@@ -17,7 +17,8 @@ constexpr std::size_t kFloats = kEntries * 3; // 786,432
 constexpr std::size_t kBytes = kFloats * sizeof(float); // 3,145,728
 } // namespace StockTable
 
-// Owned table data, kFloats floats.
-using StockTableData = std::unique_ptr<float[]>;
+// Table data, kFloats floats, never changed once made: the film library's
+// cache, the shader processors and the CPU reference may hold the same table.
+using StockTableData = std::shared_ptr<const float[]>;
 
 } // namespace Emulsa

@@ -11,7 +11,10 @@
 #include <QtEndian>
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cstring>
+#include <thread>
+#include <vector>
 
 using Emulsa::ApplicationPaths;
 using Emulsa::CameraListHelper;
@@ -287,6 +290,95 @@ private slots:
         QVERIFY(!films->isProfileInstalled(standard));
         QVERIFY(!films->loadStockTable(QStringLiteral("5207"), kStandardId));
         QVERIFY(films->loadGrainFile(QStringLiteral("5207")).isEmpty());
+    }
+
+    // The library keeps the last few tables read: the same table again comes
+    // from memory (the very same data), the least recently used goes first,
+    // and a file rewritten since is read again.
+    void stockTablesAreCached()
+    {
+        const QString programData = Emulsa::Test::makeTempFolder(QStringLiteral("cached"));
+        const QString root = programData + QStringLiteral("/Quillmoor");
+        const ProfileInfo profile = makeProfile("CB", "CT");
+        const QStringList stocks { QStringLiteral("5207"), QStringLiteral("5213"), QStringLiteral("8543"),
+            QStringLiteral("8553"), QStringLiteral("8563") };
+        const QByteArray table = countingProfileTable();
+        for (const QString& stock : stocks)
+            writeFile(root + QStringLiteral("/Profiles/CT/CT_%1.tin").arg(stock), table);
+        writeFile(root + QStringLiteral("/LUTS_V1/CB_5207.bin"), zeroOffsets());
+        useRoot(programData);
+
+        FilmLibrary* films = FilmLibrary::instance();
+        films->clearStockTableCache();
+        const int reads = films->stockTableReads();
+        const StockTableData first = films->loadProfileStockTable(stocks[0], &profile);
+        QVERIFY(first);
+        QCOMPARE(films->stockTableReads(), reads + 1);
+        QCOMPARE(films->loadProfileStockTable(stocks[0], &profile).get(), first.get());
+        QCOMPARE(films->stockTableReads(), reads + 1);
+        // The generic table of the same stock and profile is another table.
+        const StockTableData generic = films->loadGenericStockTable(stocks[0], &profile);
+        QVERIFY(generic && generic.get() != first.get());
+        QCOMPARE(films->stockTableReads(), reads + 2);
+        // Missing tables read nothing.
+        QVERIFY(!films->loadProfileStockTable(QStringLiteral("KodakTriX"), &profile));
+        QCOMPARE(films->stockTableReads(), reads + 2);
+
+        // Four more tables: the first one, least recently used, is dropped
+        // (the generic one went in after it).
+        for (int i = 1; i < stocks.size(); ++i)
+            QVERIFY(films->loadProfileStockTable(stocks[i], &profile));
+        QCOMPARE(films->stockTableReads(), reads + 6);
+        const StockTableData again = films->loadProfileStockTable(stocks[0], &profile);
+        QCOMPARE(films->stockTableReads(), reads + 7);
+        QVERIFY(again.get() != first.get());
+        QCOMPARE(again[12345], first[12345]);
+        // The one read last is still there.
+        QVERIFY(films->loadProfileStockTable(stocks.last(), &profile));
+        QCOMPARE(films->stockTableReads(), reads + 7);
+
+        // A rewritten file (a profile downloaded again) is read again.
+        const float marker = 0.25f;
+        QByteArray changed = table.left(4 * 12345);
+        appendFloat(changed, marker);
+        changed += table.mid(4 * 12346);
+        appendFloat(changed, 0.f);
+        writeFile(root + QStringLiteral("/Profiles/CT/CT_5207.tin"), changed);
+        const StockTableData rewritten = films->loadProfileStockTable(stocks[0], &profile);
+        QCOMPARE(films->stockTableReads(), reads + 8);
+        QCOMPARE(rewritten[12345], marker);
+        // A table handed out stays whole when the cache lets it go.
+        films->clearStockTableCache();
+        QCOMPARE(first[12345], 12345.0f / float(StockTable::kFloats));
+    }
+
+    // Loads from several threads at once (the render thread and the GUI
+    // thread share the library) all get whole tables, and one read per file
+    // at most for each thread.
+    void cachedLoadsFromThreads()
+    {
+        FilmLibrary* films = FilmLibrary::instance();
+        films->clearStockTableCache();
+        const int reads = films->stockTableReads();
+        std::atomic<int> wrong { 0 };
+        std::vector<std::thread> threads;
+        for (int t = 0; t < 4; ++t) {
+            threads.emplace_back([&] {
+                for (int i = 0; i < 20; ++i) {
+                    const StockTableData profileTable = films->loadStockTable(QStringLiteral("5207"), kStandardId);
+                    const StockTableData generic = films->loadStockTable(QStringLiteral("5207"), kBinOnlyId);
+                    if (!profileTable || profileTable[300] != 300.0f / float(StockTable::kFloats))
+                        ++wrong;
+                    if (!generic || entry(generic, 63, 0, 0)[0] != float(63.0 * 1024.0 / 65535.0))
+                        ++wrong;
+                }
+            });
+        }
+        for (std::thread& thread : threads)
+            thread.join();
+        QCOMPARE(wrong.load(), 0);
+        const int read = films->stockTableReads() - reads;
+        QVERIFY2(read >= 2 && read <= 8, qPrintable(QString::number(read)));
     }
 
     void grainFileIsReadPlain()

@@ -5,6 +5,7 @@
 
 #include <QRandomGenerator>
 
+#include <array>
 #include <cmath>
 #include <map>
 
@@ -56,6 +57,8 @@ private slots:
     void grainHasTheReferenceStrength();
     void neutralGradePassesPictureThrough();
     void gradingProgramsFollowTheGrade();
+    void editsPastNeutralBuildNoProgram_data();
+    void editsPastNeutralBuildNoProgram();
     void neutralGradeSkipsItsPass_data();
     void neutralGradeSkipsItsPass();
     void colourOrders();
@@ -227,9 +230,12 @@ void TestGpuGrade::grainHasTheReferenceStrength()
 
 void TestGpuGrade::gradingProgramsFollowTheGrade()
 {
-    // Amounts switched on and off as a user would: each set of stages is
-    // compiled once, and a program taken up again draws what it drew before
-    // (its variables and subroutines come back with it).
+    // Amounts switched on and off as a user would. A frame drawn right after
+    // an edit builds no program: a set of stages not drawn with yet is graded
+    // by the whole program, which draws the same picture. The next frame
+    // with no edit before it takes up the program of those stages, built
+    // once; a program taken up again draws what it drew before (its
+    // variables and subroutines come back with it).
     ClipSettings settings;
     settings.setStockLUTAmount(80);
     settings.setGrainAmount(120);
@@ -242,6 +248,7 @@ void TestGpuGrade::gradingProgramsFollowTheGrade()
     const unsigned stock = table | ShaderProcessor::StockMixStage;
     const unsigned grain = ShaderProcessor::GrainStage;
     const unsigned finish = ShaderProcessor::FinishStage;
+    const unsigned whole = ShaderProcessor::AllGradeStages;
     // The whole program, built at set-up, holds the black-and-white matrix
     // too: a colour stock never uses it.
     const struct
@@ -271,20 +278,97 @@ void TestGpuGrade::gradingProgramsFollowTheGrade()
     };
     std::map<unsigned, std::vector<float>> firstPictures;
     for (const auto& step : steps) {
+        const QString stepName = QString::number(step.stages);
+        const int builtBefore = p->gradingProgramsBuilt();
         p->setStockAmount(step.stock);
         p->setGrainAmount(step.grain);
         p->setSaturation(step.saturation);
+        const bool drawnBefore = firstPictures.count(step.stages) != 0;
+        const auto edited = grader.grade(m_picture);
+        QCOMPARE(p->gradingProgramsBuilt(), builtBefore);
+        QCOMPARE(p->gradingProgramStages(), drawnBefore ? step.stages : whole);
         const auto picture = grader.grade(m_picture);
         QCOMPARE(p->gradingProgramStages(), step.stages);
         QCOMPARE(p->gradingProgramsBuilt(), step.built);
+        QVERIFY2(maxByteDifference(edited, picture) <= 1, qPrintable(stepName));
         const auto first = firstPictures.emplace(step.stages, picture);
         if (!first.second)
             QCOMPARE(maxByteDifference(picture, first.first->second), 0);
     }
-    const auto& whole = firstPictures.at(stock | grain | finish);
-    QVERIFY(maxByteDifference(firstPictures.at(finish), whole) > 2);
-    QVERIFY(maxByteDifference(firstPictures.at(stock | grain), whole) > 2);
-    QVERIFY(maxByteDifference(firstPictures.at(table | grain | finish), whole) > 2);
+    const auto& wholePicture = firstPictures.at(stock | grain | finish);
+    QVERIFY(maxByteDifference(firstPictures.at(finish), wholePicture) > 2);
+    QVERIFY(maxByteDifference(firstPictures.at(stock | grain), wholePicture) > 2);
+    QVERIFY(maxByteDifference(firstPictures.at(table | grain | finish), wholePicture) > 2);
+    // The whole program was drawn once out of sight, by the first pass.
+    QCOMPARE(p->gradingProgramWarmUps(), 1);
+}
+
+void TestGpuGrade::editsPastNeutralBuildNoProgram_data()
+{
+    QTest::addColumn<ClipSettings>("start");
+    QTest::addColumn<ClipSettings>("edited");
+    const ClipSettings neutral = neutralSettings();
+    ClipSettings s = neutral;
+    s.setStockLUTAmount(60);
+    QTest::newRow("stock amount") << neutral << s;
+    ClipSettings fullStock = neutral;
+    fullStock.setStockLUTAmount(100);
+    fullStock.setStockCurveAmount(100);
+    s = fullStock;
+    s.setStockCurveAmount(40);
+    QTest::newRow("curve amount") << fullStock << s;
+    s = neutral;
+    s.setGrainAmount(120);
+    QTest::newRow("grain amount") << neutral << s;
+    s = neutral;
+    s.setExposure(0.4f);
+    QTest::newRow("exposure") << neutral << s;
+    s = neutral;
+    s.setLift(0.8f);
+    QTest::newRow("lift") << neutral << s;
+    s = neutral;
+    s.setMid({ 0.6, 1.0 });
+    QTest::newRow("mid wheel") << neutral << s;
+    s = neutral;
+    s.setSaturation(1.4f);
+    QTest::newRow("saturation") << neutral << s;
+    s = neutral;
+    s.setHistogramSliderData({ 0.1f, 0.5f, 0.9f });
+    QTest::newRow("levels") << neutral << s;
+    s = neutral;
+    s.setStockName(QStringLiteral("KodakTriX"));
+    QTest::newRow("black-and-white stock") << neutral << s;
+    ClipSettings graded = fullStock;
+    graded.setGrainAmount(80);
+    graded.setSaturation(1.2f);
+    s = graded;
+    s.setOriginal(true);
+    QTest::newRow("show original") << graded << s;
+}
+
+// A clip opened and shown, then one control moved past neutral: the frame
+// after the edit builds no grading program and shows the grade asked for.
+// With histogram passes too (the preview's case: two kinds of target).
+void TestGpuGrade::editsPastNeutralBuildNoProgram()
+{
+    QFETCH(ClipSettings, start);
+    QFETCH(ClipSettings, edited);
+    for (const bool withHistogram : { false, true }) {
+        std::array<std::array<quint32, 512>, 3> counts {};
+        quint32* histogram[3] = { counts[0].data(), counts[1].data(), counts[2].data() };
+        GpuGrader grader;
+        QVERIFY(grader.create(m_gl, start, W, H, 0, 0, StretchToFit, withHistogram ? histogram : nullptr));
+        ShaderProcessor* p = grader.processor.get();
+        p->setGrainOffset(17.f, 5.f);
+        const auto before = grader.grade(m_picture);
+        const int built = p->gradingProgramsBuilt();
+        QVERIFY(p->applySettings(&edited));
+        const auto after = grader.grade(m_picture);
+        QCOMPARE(p->gradingProgramsBuilt(), built);
+        const auto cpu = referenceGrade(*p, edited, m_picture, W, H);
+        QVERIFY2(maxByteDifference(after, cpu) <= 2, withHistogram ? "with histogram" : "without histogram");
+        QVERIFY(maxByteDifference(after, before) > 2);
+    }
 }
 
 void TestGpuGrade::neutralGradePassesPictureThrough()

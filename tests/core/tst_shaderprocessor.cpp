@@ -3,6 +3,7 @@
 #include "FilmDataFixture.h"
 #include "GpuTestSupport.h"
 
+#include "core/FilmLibrary.h"
 #include "core/Grain.h"
 #include "core/GrainLibrary.h"
 
@@ -11,6 +12,8 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <functional>
+#include <iterator>
 #include <thread>
 
 using namespace Emulsa;
@@ -40,6 +43,9 @@ private slots:
     void noPassSamplesItsOwnTarget();
     void renderTargetsFallBackWhenIncomplete();
     void onlyChangedTablesAreUploaded();
+    void editedGradeRedoesOnlyItsChanges();
+    void stockSwitchReadsOnceThenComesFromTheCache();
+    void grainChosenAgainOnlyForGaugeOrStock();
     void grainOffsetMoves();
     void histogramCounts();
     void histogramBeforeLevelsRule();
@@ -459,6 +465,197 @@ void TestShaderProcessor::onlyChangedTablesAreUploaded()
         unsigned(ShaderProcessor::LiftGammaGainUpload | ShaderProcessor::LevelsUpload | ShaderProcessor::WheelsUpload));
 }
 
+namespace {
+
+const ShaderProcessor::Upload kUploads[] = { ShaderProcessor::ExposureUpload, ShaderProcessor::LiftGammaGainUpload,
+    ShaderProcessor::WheelsUpload, ShaderProcessor::LevelsUpload, ShaderProcessor::GrainMapUpload,
+    ShaderProcessor::GrainCurveUpload, ShaderProcessor::StockTableUpload };
+
+std::vector<unsigned> uploadCounts(const ShaderProcessor& p)
+{
+    std::vector<unsigned> counts;
+    for (auto table : kUploads)
+        counts.push_back(p.uploadCount(table));
+    return counts;
+}
+
+// Adds one to the counts of the tables in `flags`.
+void countUploads(std::vector<unsigned>& counts, unsigned flags)
+{
+    for (size_t i = 0; i < std::size(kUploads); ++i)
+        if (flags & kUploads[i])
+            ++counts[i];
+}
+
+// A grade using every stage, as the grading panel holds it.
+ClipSettings fullGrade()
+{
+    ClipSettings settings;
+    settings.setStockLUTAmount(80);
+    settings.setStockCurveAmount(60);
+    settings.setGrainAmount(70);
+    settings.setExposure(0.2f);
+    settings.setLift(0.95f);
+    settings.setSaturation(1.1f);
+    return settings;
+}
+
+} // namespace
+
+// The grading panel applies the whole grade after every edit: each edit
+// redoes only what it changed (no stock table read or upload, no grain
+// choice, one table's upload at most, no program built).
+void TestShaderProcessor::editedGradeRedoesOnlyItsChanges()
+{
+    ClipSettings settings = fullGrade();
+    GpuGrader grader;
+    QVERIFY(grader.create(m_gl, settings, 64, 32));
+    ShaderProcessor* p = grader.processor.get();
+    const auto picture = colourCubePicture(64, 32);
+    grader.grade(picture);
+    QCOMPARE(p->pendingUploads(), 0u);
+    const FilmLibrary* films = FilmLibrary::instance();
+    const int reads = films->stockTableReads();
+    const int choices = p->grainChoices();
+    const int programs = p->gradingProgramsBuilt();
+    std::vector<unsigned> expected = uploadCounts(*p);
+
+    struct Edit
+    {
+        const char* name;
+        std::function<void(ClipSettings&, int)> change;
+        int steps;
+        unsigned uploads;
+    };
+    const Edit edits[] = {
+        { "exposure drag", [](ClipSettings& s, int i) { s.setExposure(0.2f + 0.05f * float(i + 1)); }, 20,
+            ShaderProcessor::ExposureUpload },
+        { "kelvin", [](ClipSettings& s, int) { s.setKelvin(4300.f); }, 1, ShaderProcessor::ExposureUpload },
+        { "mid wheel",
+            [](ClipSettings& s, int i) {
+                s.setMid({ 0.2 * (i + 1), 1.0 });
+            },
+            3, ShaderProcessor::WheelsUpload },
+        { "lift", [](ClipSettings& s, int i) { s.setLift(0.9f - 0.02f * float(i)); }, 3,
+            ShaderProcessor::LiftGammaGainUpload },
+        { "levels",
+            [](ClipSettings& s, int) {
+                s.setHistogramSliderData({ 0.05f, 0.5f, 0.95f });
+            },
+            1, ShaderProcessor::LevelsUpload },
+        { "saturation", [](ClipSettings& s, int i) { s.setSaturation(1.2f + 0.1f * float(i)); }, 3, 0 },
+        { "grain amount", [](ClipSettings& s, int i) { s.setGrainAmount(80 + 10 * i); }, 3, 0 },
+        { "stock amount", [](ClipSettings& s, int i) { s.setStockLUTAmount(70 - 10 * i); }, 3, 0 },
+        { "curve amount", [](ClipSettings& s, int i) { s.setStockCurveAmount(50 - 10 * i); }, 3, 0 },
+        { "nothing changed", [](ClipSettings&, int) {}, 2, 0 },
+    };
+    for (const Edit& edit : edits) {
+        for (int i = 0; i < edit.steps; ++i) {
+            edit.change(settings, i);
+            QVERIFY(p->applySettings(&settings));
+            QVERIFY2(p->pendingUploads() == edit.uploads, edit.name);
+            grader.grade(picture);
+            countUploads(expected, edit.uploads);
+        }
+        QVERIFY2(uploadCounts(*p) == expected, edit.name);
+        QVERIFY2(films->stockTableReads() == reads, edit.name);
+        QVERIFY2(p->grainChoices() == choices, edit.name);
+        QVERIFY2(p->gradingProgramsBuilt() == programs, edit.name);
+    }
+    // The edits took effect: the grade drawn is the one asked for.
+    const auto edited = grader.grade(picture);
+    GpuGrader fresh;
+    QVERIFY(fresh.create(m_gl, settings, 64, 32));
+    fresh.processor->setGrainOffset(p->grainOffset()[0], p->grainOffset()[1]);
+    fresh.processor->resetGrainOffset = false;
+    QVERIFY(maxByteDifference(fresh.grade(picture), edited) <= 1);
+}
+
+void TestShaderProcessor::stockSwitchReadsOnceThenComesFromTheCache()
+{
+    FilmLibrary* films = FilmLibrary::instance();
+    films->clearStockTableCache();
+    const int reads = films->stockTableReads();
+    ClipSettings settings = fullGrade();
+    GpuGrader grader;
+    QVERIFY(grader.create(m_gl, settings, 64, 32));
+    ShaderProcessor* p = grader.processor.get();
+    QCOMPARE(films->stockTableReads(), reads + 1);
+    const auto picture = colourCubePicture(64, 32);
+    const auto colour = grader.grade(picture);
+    std::vector<unsigned> expected = uploadCounts(*p);
+
+    // Another stock: read once, uploaded once, with its own grain curve.
+    settings.setStockName(QStringLiteral("KodakTriX"));
+    QVERIFY(p->applySettings(&settings));
+    QCOMPARE(films->stockTableReads(), reads + 2);
+    QVERIFY(p->isBlackAndWhite());
+    QCOMPARE(p->pendingUploads(), unsigned(ShaderProcessor::StockTableUpload | ShaderProcessor::GrainCurveUpload));
+    const auto mono = grader.grade(picture);
+    countUploads(expected, ShaderProcessor::StockTableUpload | ShaderProcessor::GrainCurveUpload);
+    QCOMPARE(uploadCounts(*p), expected);
+    QVERIFY(maxByteDifference(mono, colour) > 2);
+
+    // Back to the first: uploaded again, but from the library's cache.
+    settings.setStockName(QStringLiteral("5207"));
+    QVERIFY(p->applySettings(&settings));
+    QCOMPARE(films->stockTableReads(), reads + 2);
+    QVERIFY(!p->isBlackAndWhite());
+    QCOMPARE(p->pendingUploads(), unsigned(ShaderProcessor::StockTableUpload | ShaderProcessor::GrainCurveUpload));
+    grader.grade(picture);
+    QVERIFY(maxByteDifference(grader.grade(picture), colour) <= 1);
+
+    // A second processor for the same clip (a render, say) reads nothing.
+    GpuGrader second;
+    QVERIFY(second.create(m_gl, settings, 64, 32));
+    QCOMPARE(films->stockTableReads(), reads + 2);
+    // A forgotten cache is read again.
+    films->clearStockTableCache();
+    QVERIFY(p->setStock(QStringLiteral("KodakTriX"), settings.getSourceType(), -1.0));
+    QCOMPARE(films->stockTableReads(), reads + 3);
+}
+
+void TestShaderProcessor::grainChosenAgainOnlyForGaugeOrStock()
+{
+    ClipSettings settings = fullGrade();
+    GpuGrader grader;
+    QVERIFY(grader.create(m_gl, settings, 64, 32));
+    ShaderProcessor* p = grader.processor.get();
+    const auto picture = colourCubePicture(64, 32);
+    grader.grade(picture);
+    const int choices = p->grainChoices();
+    const Grain* fullFrame = p->grain();
+    QVERIFY(fullFrame);
+
+    const struct
+    {
+        const char* name;
+        std::function<void(ClipSettings&)> change;
+        int newChoices;
+        bool newGrain;
+    } steps[] = {
+        { "exposure", [](ClipSettings& s) { s.setExposure(-0.4f); }, 0, false },
+        { "grain amount", [](ClipSettings& s) { s.setGrainAmount(140); }, 0, false },
+        { "gauge", [](ClipSettings& s) { s.setGrainScaleName(QStringLiteral("16 mm")); }, 1, true },
+        { "saturation", [](ClipSettings& s) { s.setSaturation(0.5f); }, 0, false },
+        // The curve changes with the stock; the grain picture may stay.
+        { "stock", [](ClipSettings& s) { s.setStockName(QStringLiteral("KodakTriX")); }, 1, false },
+        { "gauge back", [](ClipSettings& s) { s.setGrainScaleName(QStringLiteral("35 mm Full Frame")); }, 1, true },
+    };
+    int expected = choices;
+    for (const auto& step : steps) {
+        const Grain* before = p->grain();
+        step.change(settings);
+        QVERIFY(p->applySettings(&settings));
+        expected += step.newChoices;
+        QVERIFY2(p->grainChoices() == expected, step.name);
+        QVERIFY2((p->grain() != before) == step.newGrain, step.name);
+        QVERIFY2(bool(p->pendingUploads() & ShaderProcessor::GrainMapUpload) == step.newGrain, step.name);
+        grader.grade(picture);
+    }
+    QCOMPARE(p->grain(), fullFrame);
+}
+
 void TestShaderProcessor::grainOffsetMoves()
 {
     const int width = 64;
@@ -647,6 +844,10 @@ void TestShaderProcessor::tableRebuiltWhileDrawing()
     QVERIFY(grader.create(m_gl, neutralSettings(), width, height));
     ShaderProcessor* p = grader.processor.get();
     p->setExposureAndKelvin(-0.6f, 3000.f);
+    // The frame after the edit is drawn by the whole program; the next one,
+    // with no edit before it, takes up the program of the grade's stages,
+    // which every later frame (edited or not) then draws with.
+    grader.grade(ramp);
     const auto gradeA = grader.grade(ramp);
     p->setExposureAndKelvin(0.6f, 9000.f);
     const auto gradeB = grader.grade(ramp);

@@ -1,0 +1,300 @@
+// Grade edits in the grading tab's preview: a 1080p25 H.264 clip shown paused
+// in a 1280 x 720 preview, then 200 grade changes alternating over exposure,
+// a colour wheel, saturation, lift and grain amount through the preview's
+// edit slots, each of which redraws the paused frame. Prints what opening the
+// clip cost (grading programs built, the first frame), the time from each
+// change to its frame drawn (median and maximum), the stock tables read from
+// disk and the tables uploaded during the run, and what the first redraw with
+// no edit before it costs (it builds the program of the grade's stages);
+// then changes within those stages, and whole grades applied one after
+// another as the grading panel applies them.
+//
+// The redraw ends with the buffer swap, which with a software rasteriser
+// copies the finished picture out: the time includes the rendering.
+//
+// Needs a display (run it through scripts/with-display.sh) and the film data
+// the build installs (or $PROGRAMDATA/Quillmoor).
+//
+//   bench_grade_edit [clip]
+
+#include "core/ClipSettings.h"
+#include "core/FilmLibrary.h"
+#include "core/ShaderProcessor.h"
+#include "media/AssetMetadata.h"
+#include "media/Frame.h"
+#include "media/SequenceItem.h"
+#include "media/WinSourceReader.h"
+#include "ui/OpenGLPreview.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QLoggingCategory>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <vector>
+
+using namespace Emulsa;
+
+namespace {
+
+// A 1080p25 H.264 clip with moving detail, made with the ffmpeg tool.
+QString makeClip(const QString& folder, int seconds)
+{
+    const QString path = folder + QStringLiteral("/bench_1080p25.mp4");
+    QProcess ffmpeg;
+    ffmpeg.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    ffmpeg.start(QStringLiteral("ffmpeg"),
+        { QStringLiteral("-nostdin"), QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-y"),
+            QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+            QStringLiteral("testsrc2=s=1920x1080:r=25:d=%1").arg(seconds), QStringLiteral("-pix_fmt"),
+            QStringLiteral("yuv420p"), QStringLiteral("-c:v"), QStringLiteral("libx264"), QStringLiteral("-preset"),
+            QStringLiteral("veryfast"), path });
+    if (!ffmpeg.waitForFinished(600000) || ffmpeg.exitCode() != 0)
+        return QString();
+    return path;
+}
+
+// Runs the event loop for a while.
+void wait(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+double milliseconds(qint64 ns)
+{
+    return double(ns) / 1e6;
+}
+
+const ShaderProcessor::Upload kUploads[] = { ShaderProcessor::ExposureUpload, ShaderProcessor::LiftGammaGainUpload,
+    ShaderProcessor::WheelsUpload, ShaderProcessor::LevelsUpload, ShaderProcessor::GrainMapUpload,
+    ShaderProcessor::GrainCurveUpload, ShaderProcessor::StockTableUpload };
+const char* const kUploadNames[]
+    = { "exposure", "lift/gamma/gain", "wheels", "levels", "grain map", "grain curve", "stock table" };
+
+std::vector<unsigned> uploadCounts(const ShaderProcessor* processor)
+{
+    std::vector<unsigned> counts;
+    for (auto table : kUploads)
+        counts.push_back(processor->uploadCount(table));
+    return counts;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    QLoggingCategory::setFilterRules(QStringLiteral("*.debug=false"));
+    QTemporaryDir folder;
+    const QString clip = argc > 1 ? QString::fromLocal8Bit(argv[1]) : makeClip(folder.path(), 2);
+    if (clip.isEmpty()) {
+        std::fprintf(stderr, "could not make the 1080p25 clip (is ffmpeg installed?)\n");
+        return 1;
+    }
+    FilmLibrary* films = FilmLibrary::instance();
+    std::printf("film data: %s\n", qPrintable(films->dataRoot()));
+
+    AssetMetadata asset;
+    asset.filePath = clip;
+    {
+        WinSourceReader describer;
+        if (!describer.initializeFromMetadata(&asset) || !describer.fillMetadata()) {
+            std::fprintf(stderr, "could not read %s\n", qPrintable(clip));
+            return 1;
+        }
+        delete describer.takeCurrentFrame();
+    }
+    asset.ready = true;
+    // A film look with stock and curve; grain, wheels and lift start neutral
+    // so that the edits switch their stages on.
+    ClipSettings settings;
+    settings.setStockLUTAmount(80);
+    settings.setStockCurveAmount(70);
+    settings.setGrainAmount(0);
+    SequenceItem item(&asset, &settings, 0, asset.frameCount);
+
+    PreviewPlayer player;
+    OpenGLPreview preview(&player);
+    preview.resize(1280, 720);
+    preview.show();
+    for (int i = 0; i < 100 && !preview.isExposed(); ++i)
+        wait(50);
+    if (!preview.isExposed()) {
+        std::fprintf(stderr, "the preview window was not shown\n");
+        return 1;
+    }
+
+    // Opening: the player first, as the grading tab does, then the preview
+    // (set-up and first frame).
+    const int readsBeforeOpen = films->stockTableReads();
+    QElapsedTimer timer;
+    timer.start();
+    player.open(&item);
+    preview.currentItemChanged(&item);
+    for (int i = 0; i < 200 && preview.shown() != OpenGLPreview::Shown::Frame; ++i) {
+        wait(10);
+        preview.render();
+    }
+    const qint64 openNs = timer.nsecsElapsed();
+    ShaderProcessor* processor = preview.processor();
+    if (!processor || preview.shown() != OpenGLPreview::Shown::Frame) {
+        std::fprintf(stderr, "the preview could not grade the clip: %s\n", qPrintable(preview.failure()));
+        return 1;
+    }
+    std::printf("open: %.1f ms to the first graded frame, %d grading program(s) built, %d drawn out of sight, "
+                "%d stock table read(s), grade applied: %s\n",
+        milliseconds(openNs), processor->gradingProgramsBuilt(), processor->gradingProgramWarmUps(),
+        films->stockTableReads() - readsBeforeOpen, processor->gradeApplied() ? "yes" : "no");
+    // A redraw with nothing changed, for scale.
+    timer.restart();
+    preview.render();
+    std::printf("redraw with no change: %.1f ms\n", milliseconds(timer.nsecsElapsed()));
+
+    const int edits = 200;
+    const int readsBefore = films->stockTableReads();
+    const int programsBefore = processor->gradingProgramsBuilt();
+    const std::vector<unsigned> uploadsBefore = uploadCounts(processor);
+    std::vector<double> times;
+    std::vector<double> byControl[5];
+    const char* const controls[5] = { "exposure", "mid wheel", "saturation", "lift", "grain amount" };
+    int wholeProgramFrames = 0;
+    for (int i = 0; i < edits; ++i) {
+        const int control = i % 5;
+        const int round = i / 5 + 1;
+        const float wave = float(std::sin(0.37 * round));
+        timer.restart();
+        switch (control) {
+        case 0:
+            preview.setExposureAndKelvin(0.25f * wave, 5600.f);
+            break;
+        case 1:
+            preview.setColorWheels({}, { 0.3 + 0.2 * double(wave), 1.0 + 0.01 * round }, {});
+            break;
+        case 2:
+            preview.setSaturation(1.f + 0.3f * wave);
+            break;
+        case 3:
+            preview.setLiftGammaGain(0.9f + 0.05f * wave, 1.f, 1.f);
+            break;
+        default:
+            preview.setGrainAmount(0.5f + 0.3f * wave);
+            break;
+        }
+        const double ms = milliseconds(timer.nsecsElapsed());
+        times.push_back(ms);
+        byControl[control].push_back(ms);
+        if (processor->gradingProgramStages() == ShaderProcessor::AllGradeStages)
+            ++wholeProgramFrames;
+    }
+    const int reads = films->stockTableReads() - readsBefore;
+    const int programs = processor->gradingProgramsBuilt() - programsBefore;
+    const std::vector<unsigned> uploadsAfter = uploadCounts(processor);
+
+    auto median = [](std::vector<double> values) {
+        std::sort(values.begin(), values.end());
+        const size_t n = values.size();
+        return n % 2 ? values[n / 2] : 0.5 * (values[n / 2 - 1] + values[n / 2]);
+    };
+    std::printf("%d grade changes, change to frame drawn: median %.1f ms, max %.1f ms\n", edits, median(times),
+        *std::max_element(times.begin(), times.end()));
+    for (int c = 0; c < 5; ++c)
+        std::printf("  %-12s median %.1f ms, max %.1f ms\n", controls[c], median(byControl[c]),
+            *std::max_element(byControl[c].begin(), byControl[c].end()));
+    std::printf("stock tables read from disk during the changes: %d\n", reads);
+    std::printf("grading programs built during the changes: %d (frames drawn by the whole program: %d)\n", programs,
+        wholeProgramFrames);
+    std::printf("tables uploaded during the changes:");
+    for (size_t t = 0; t < std::size(kUploads); ++t)
+        std::printf(
+            " %s %u%s", kUploadNames[t], uploadsAfter[t] - uploadsBefore[t], t + 1 < std::size(kUploads) ? "," : "\n");
+
+    // The first redraw with no edit before it takes up (builds) the program
+    // of the grade's stages; the one after uses it.
+    timer.restart();
+    preview.render();
+    const double settle = milliseconds(timer.nsecsElapsed());
+    timer.restart();
+    preview.render();
+    std::printf("first redraw with no edit: %.1f ms (%d program(s) built), the next: %.1f ms\n", settle,
+        processor->gradingProgramsBuilt() - programsBefore - programs, milliseconds(timer.nsecsElapsed()));
+
+    // The same kind of changes once that program is there: the stages stay,
+    // so the edits are drawn by it rather than by the whole program.
+    std::vector<double> after;
+    for (int i = 0; i < 50; ++i) {
+        const int control = i % 5;
+        const float wave = float(std::sin(0.41 * (i + 1)));
+        timer.restart();
+        switch (control) {
+        case 0:
+            preview.setExposureAndKelvin(0.2f * wave, 5600.f);
+            break;
+        case 1:
+            preview.setColorWheels({}, { 0.35 + 0.1 * double(wave), 1.2 }, {});
+            break;
+        case 2:
+            preview.setSaturation(1.1f + 0.2f * wave);
+            break;
+        case 3:
+            preview.setLiftGammaGain(0.92f + 0.03f * wave, 1.f, 1.f);
+            break;
+        default:
+            preview.setGrainAmount(0.5f + 0.2f * wave);
+            break;
+        }
+        after.push_back(milliseconds(timer.nsecsElapsed()));
+    }
+    std::printf("50 more changes within those stages (drawn by their own program, whole program %s): median %.1f ms, "
+                "max %.1f ms\n",
+        processor->gradingProgramStages() == ShaderProcessor::AllGradeStages ? "still" : "no longer", median(after),
+        *std::max_element(after.begin(), after.end()));
+
+    // The grading panel's own path: the whole grade applied after each edit.
+    ClipSettings shown = settings;
+    shown.setGrainAmount(50);
+    shown.setLift(0.9f);
+    shown.setMid({ 0.35, 1.2 });
+    shown.setSaturation(1.1f);
+    preview.applySettings(&shown);
+    preview.render();
+    const int readsBeforeApply = films->stockTableReads();
+    const std::vector<unsigned> uploadsBeforeApply = uploadCounts(processor);
+    std::vector<double> applied;
+    for (int i = 0; i < 50; ++i) {
+        const float wave = float(std::sin(0.29 * (i + 1)));
+        switch (i % 5) {
+        case 0:
+            shown.setExposure(0.2f * wave);
+            break;
+        case 1:
+            shown.setMid({ 0.35 + 0.1 * double(wave), 1.2 });
+            break;
+        case 2:
+            shown.setSaturation(1.1f + 0.2f * wave);
+            break;
+        case 3:
+            shown.setLift(0.92f + 0.03f * wave);
+            break;
+        default:
+            shown.setGrainAmount(int(50 + 20 * wave));
+            break;
+        }
+        timer.restart();
+        preview.applySettings(&shown);
+        applied.push_back(milliseconds(timer.nsecsElapsed()));
+    }
+    const std::vector<unsigned> uploadsAfterApply = uploadCounts(processor);
+    std::printf("50 whole grades applied (the grading panel's path): median %.1f ms, max %.1f ms, %d stock table "
+                "read(s), %u stock table upload(s)\n",
+        median(applied), *std::max_element(applied.begin(), applied.end()), films->stockTableReads() - readsBeforeApply,
+        uploadsAfterApply.back() - uploadsBeforeApply.back());
+    return 0;
+}
