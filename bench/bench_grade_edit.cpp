@@ -17,6 +17,7 @@
 //
 //   bench_grade_edit [clip]
 
+#include "app/PreviewPlayer.h"
 #include "core/ClipSettings.h"
 #include "core/FilmLibrary.h"
 #include "core/ShaderProcessor.h"
