@@ -453,11 +453,12 @@ void ShaderProcessor::prepareFrame(unsigned int mode, unsigned int colourOrder, 
     }
 
     const GradeSnapshot grade = snapshot();
-    bool wantsHistogram;
+    bool hasHistogram;
     {
         AnnotatedMutexLocker lock(&m_histogramMutex);
-        wantsHistogram = m_histogramTarget != nullptr;
+        hasHistogram = m_histogramTarget != nullptr;
     }
+    const bool wantsHistogram = hasHistogram && histogramThisFrame.load();
     const bool blur = grade.blurAmount > 0.f && !grade.bypass;
     if (blur || wantsHistogram) {
         // The owner's target is bound; the processor's own passes put it back.
@@ -478,7 +479,7 @@ void ShaderProcessor::prepareFrame(unsigned int mode, unsigned int colourOrder, 
         glViewport(viewport[0], viewport[1], viewport[2], viewport[3]);
     }
 
-    bindGrading(projection, grade.bypass, grade.bypass ? -1 : 1, wantsHistogram, false);
+    bindGrading(projection, grade.bypass, grade.bypass ? -1 : 1, hasHistogram, false);
     selectColourOrder(colourOrder, grade.bypass);
     m_preparedMode = GradePass;
 }

@@ -183,6 +183,11 @@ public:
     std::atomic<bool> animateGrain { false };
     std::atomic<bool> resetGrainOffset { true };
     std::atomic<bool> histogramBeforeLevels { false };
+    // Whether the next grading pass also fills the owner's histogram; an
+    // owner playing a clip skips it on frames whose counts no one would see
+    // (the pass reads its picture back). The grading pass itself is the same
+    // either way.
+    std::atomic<bool> histogramThisFrame { true };
 
     // State, for owners and tests.
     bool isInitialized() const { return m_initialized; }

@@ -17,6 +17,8 @@ class EMColorWheel : public QWidget
     Q_OBJECT
 
 public:
+    // A drag of the wheel's point is in progress.
+    bool isDragging() const { return m_dragging; }
     static constexpr float kCentre = 58.4f;
     static constexpr int kTravel = 48;
 

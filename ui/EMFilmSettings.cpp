@@ -14,7 +14,6 @@
 #include "ui/SettingsPanel.h"
 
 #include <QApplication>
-#include <QCursor>
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -268,10 +267,7 @@ void EMFilmSettings::connectShown(void (Controller::*signal)(Value), Setter sett
 
 bool EMFilmSettings::panelIsBeingDragged() const
 {
-    const QWidget* grabber = QWidget::mouseGrabber();
-    if (!grabber)
-        grabber = QApplication::mouseButtons() != Qt::NoButton ? QApplication::widgetAt(QCursor::pos()) : nullptr;
-    return grabber && m_panel->isAncestorOf(grabber);
+    return m_panel->isDragging();
 }
 
 void EMFilmSettings::addStrip(QWidget* strip)

@@ -15,6 +15,8 @@ class EMHistogramSlider : public QWidget
     Q_OBJECT
 
 public:
+    // A handle is being dragged.
+    bool isDragging() const { return m_dragged >= 0; }
     static constexpr int kArrowWidth = 30;
 
     explicit EMHistogramSlider(QWidget* parent = nullptr);

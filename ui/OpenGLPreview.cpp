@@ -370,6 +370,10 @@ void OpenGLPreview::displayFrame()
     // Graded straight from the packed frame unless the blur needs the linear
     // picture: the frame's conversion at its full size is skipped.
     ShaderProcessor* processor = m_processor.get();
+    // While playing, the levels histogram is counted on every few frames.
+    if (++m_framesSinceHistogram >= HistogramEveryFrames || m_paused)
+        m_framesSinceHistogram = 0;
+    processor->histogramThisFrame = m_framesSinceHistogram == 0;
     const bool packed = !(processor->blurAmount() > 0.f) && processor->setGradeSource(packedPictureSource());
     if (!packed && !m_linearCurrent)
         convertFrame();

@@ -48,6 +48,11 @@ public:
         Failure
     };
 
+    // While playing, the levels histogram is counted on one frame in this
+    // many (four times a second at 25 fps): its read-back costs a
+    // software rasteriser a fifth of a frame. Paused, every redraw counts it.
+    static constexpr int HistogramEveryFrames = 6;
+
     explicit OpenGLPreview(PreviewPlayer* player, QWindow* parent = nullptr);
     ~OpenGLPreview() override;
 
@@ -166,6 +171,8 @@ private:
     qint64 m_pixelBufferBytes = 0;
     int m_pixelBufferIndex = 0;
     const SequenceItem* m_item = nullptr;
+    // Frames drawn since the histogram was last counted.
+    int m_framesSinceHistogram = 0;
     // The player's frame serial last uploaded.
     quint64 m_uploadedSerial = 0;
     // Whether the linear texture holds the uploaded frame converted.

@@ -506,4 +506,15 @@ void SettingsPanel::endDownload()
     m_resetCamera->show();
 }
 
+bool SettingsPanel::isDragging() const
+{
+    for (const ValueControl& control : m_controls)
+        if (control.slider && control.slider->isSliderDown())
+            return true;
+    for (const EMColorWheel* wheel : m_wheels)
+        if (wheel && wheel->isDragging())
+            return true;
+    return m_levels && m_levels->isDragging();
+}
+
 } // namespace Emulsa

@@ -50,6 +50,9 @@ public:
     EMHistogramWidget* histogramWidget() const { return m_histogram; }
     ProfileDownloader* downloader() const { return m_downloader; }
     CameraChooserWidget* cameraChooser();
+    // A control is being dragged with the mouse (a slider, a wheel, a levels
+    // handle).
+    bool isDragging() const;
 
     // Starts downloading a profile; shows the progress bar and its cancel
     // button, or explains that downloads are not configured.

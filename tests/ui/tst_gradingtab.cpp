@@ -5,6 +5,8 @@
 #include "app/Controller.h"
 #include "app/PreviewPlayer.h"
 #include "core/ApplicationPaths.h"
+#include "core/FilmLibrary.h"
+#include "core/ShaderProcessor.h"
 #include "media/AssetMetadata.h"
 #include "media/SequenceItem.h"
 #include "model/Model.h"
@@ -19,7 +21,10 @@
 #include "ui/SettingsPanel.h"
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QLabel>
+#include <QMouseEvent>
+#include <QSlider>
 #include <QTabWidget>
 #include <QtTest/QtTest>
 
@@ -270,6 +275,101 @@ private slots:
         const QRect fitted = preview->pictureViewport();
         QVERIFY(fitted.width() == int(preview->width() * preview->devicePixelRatio())
             || fitted.height() == int(preview->height() * preview->devicePixelRatio()));
+    }
+
+    // A drag of the lift slider (the test pictures are black and white, which
+    // lift moves): the picture follows, no file is read, only the
+    // lift/gamma/gain table is uploaded, no grading program is built, and the
+    // model's echo of earlier steps never moves the slider back under the
+    // mouse. After the release the model holds the last value.
+    void liftDragDoesOnlyWhatChanged()
+    {
+        QVERIFY(addClip(TestMedia::instance().markedSoundPath(TestMedia::FootageMp4)));
+        OpenGLPreview* preview = tab()->preview();
+        ShaderProcessor* processor = preview->processor();
+        QVERIFY(processor);
+        auto* slider = tab()->panel()->findChild<QSlider*>(QStringLiteral("liftAmount"));
+        QVERIFY(slider && slider->isVisible());
+        const QImage before = preview->grabFramebuffer();
+
+        using Upload = ShaderProcessor::Upload;
+        const Upload kinds[] = { ShaderProcessor::ExposureUpload, ShaderProcessor::LiftGammaGainUpload,
+            ShaderProcessor::WheelsUpload, ShaderProcessor::LevelsUpload, ShaderProcessor::GrainMapUpload,
+            ShaderProcessor::GrainCurveUpload, ShaderProcessor::StockTableUpload };
+        std::vector<unsigned> uploads;
+        for (Upload kind : kinds)
+            uploads.push_back(processor->uploadCount(kind));
+        const int reads = FilmLibrary::instance()->stockTableReads();
+        const int grains = processor->grainChoices();
+        const int programs = processor->gradingProgramsBuilt();
+        QSignalSpy echoes(m_app->controller(), &Controller::liftAmountShouldRefresh);
+
+        const int y = slider->height() / 2;
+        int x = slider->width() / 2;
+        QTest::mousePress(slider, Qt::LeftButton, Qt::NoModifier, QPoint(x, y));
+        QVERIFY(slider->isSliderDown());
+        int last = slider->value();
+        // What the slider showed whenever an echo had been shown, against
+        // the value under the mouse then.
+        QList<QPair<int, int>> atEchoes;
+        connect(m_app->controller(), &Controller::liftAmountShouldRefresh, this, [&] {
+            atEchoes.append({ slider->value(), last });
+        });
+        const int steps = 8;
+        for (int i = 0; i < steps; ++i) {
+            // Two moves before the event loop runs: the echo of the first
+            // arrives while the mouse is already at the second.
+            for (int m = 0; m < 2; ++m) {
+                x += std::max(2, slider->width() / 40);
+                // A move with the button held (QTest's moves carry no buttons).
+                QMouseEvent move(QEvent::MouseMove, QPoint(x, y), slider->mapToGlobal(QPoint(x, y)), Qt::NoButton,
+                    Qt::LeftButton, Qt::NoModifier);
+                QApplication::sendEvent(slider, &move);
+                QVERIFY2(slider->value() > last, "the drag did not move the slider");
+                last = slider->value();
+            }
+            QTest::qWait(30);
+            QCOMPARE(slider->value(), last);
+        }
+        QVERIFY(atEchoes.size() >= steps);
+        for (const auto& [shown, underMouse] : atEchoes)
+            QCOMPARE(shown, underMouse);
+        QTest::mouseRelease(slider, Qt::LeftButton, Qt::NoModifier, QPoint(x, y));
+        QVERIFY(!slider->isSliderDown());
+        QTRY_VERIFY(echoes.count() >= 2 * steps);
+        QTRY_COMPARE(qRound(echoes.last().first().toFloat() * 100.0f), last);
+        QTest::qWait(50);
+        QCOMPARE(slider->value(), last);
+
+        // No program was built while dragging (the first frame after the
+        // drag may take up the program of the new stages).
+        QCOMPARE(processor->gradingProgramsBuilt(), programs);
+        // Brighter than before the drag.
+        const QImage after = preview->grabFramebuffer();
+        const auto mean = [](const QImage& image) {
+            const QImage rgb = image.convertToFormat(QImage::Format_RGB32);
+            double sum = 0.0;
+            for (int y = 0; y < rgb.height(); y += 4)
+                for (int x = 0; x < rgb.width(); x += 4)
+                    sum += qGray(rgb.pixel(x, y));
+            return sum;
+        };
+        QVERIFY2(mean(after) > mean(before),
+            qPrintable(QStringLiteral("%1 -> %2, lift %3").arg(mean(before)).arg(mean(after)).arg(last)));
+
+        QCOMPARE(FilmLibrary::instance()->stockTableReads(), reads);
+        QCOMPARE(processor->grainChoices(), grains);
+        for (size_t k = 0; k < std::size(kinds); ++k) {
+            const unsigned now = processor->uploadCount(kinds[k]);
+            if (kinds[k] == ShaderProcessor::LiftGammaGainUpload)
+                QVERIFY2(now > uploads[k] && now <= uploads[k] + 2 * steps + 2,
+                    qPrintable(QStringLiteral("lift uploaded %1 times for %2 steps").arg(now - uploads[k]).arg(steps)));
+            else
+                QVERIFY2(now == uploads[k],
+                    qPrintable(QStringLiteral("table %1 uploaded %2 more times")
+                                   .arg(unsigned(kinds[k]))
+                                   .arg(now - uploads[k])));
+        }
     }
 };
 
