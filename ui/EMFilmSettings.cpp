@@ -134,8 +134,9 @@ EMFilmSettings::EMFilmSettings(bool withPreview, QWidget* parent)
 
 void EMFilmSettings::addTransportKeys()
 {
-    // Space anywhere in the tab (a text field being edited keeps its spaces).
-    auto* space = new QShortcut(QKeySequence(Qt::Key_Space), this, nullptr, nullptr, Qt::WidgetWithChildrenShortcut);
+    // Space anywhere in the window while the tab is shown (a text field being
+    // edited keeps its spaces).
+    auto* space = new QShortcut(QKeySequence(Qt::Key_Space), this, nullptr, nullptr, Qt::WindowShortcut);
     connect(space, &QShortcut::activated, this, [this] {
         if (m_play->isEnabled())
             m_play->click();
@@ -176,6 +177,16 @@ void EMFilmSettings::addTransportKeys()
             m_player->seek(int(m_player->endFrame()) - 1);
         }
     });
+}
+
+void EMFilmSettings::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    // Coming to the tab, the keys drive the transport until the user clicks
+    // elsewhere.
+    QWidget* focus = QApplication::focusWidget();
+    if (m_previewArea && (!focus || !isAncestorOf(focus)))
+        m_previewArea->setFocus(Qt::OtherFocusReason);
 }
 
 bool EMFilmSettings::eventFilter(QObject* watched, QEvent* event)

@@ -25,6 +25,7 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QSlider>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QtTest/QtTest>
 
@@ -182,6 +183,22 @@ private slots:
     void transportKeys()
     {
         QVERIFY(addClip(TestMedia::instance().markedSoundPath(TestMedia::FootageMp4)));
+        // Space works with the focus anywhere in the window, the tab bar
+        // included (where a click on the tab leaves it).
+        QTabBar* tabBar = m_app->window()->tabs()->tabBar();
+        tabBar->setFocus();
+        QTRY_VERIFY(tabBar->hasFocus());
+        QTest::keyClick(tabBar, Qt::Key_Space);
+        QVERIFY(player()->isPlaying());
+        QTest::keyClick(tabBar, Qt::Key_Space);
+        QVERIFY(!player()->isPlaying());
+        // Coming back to the tab, the arrows step.
+        m_app->window()->tabs()->setCurrentIndex(MainWindow::MediaTab);
+        m_app->window()->tabs()->setCurrentIndex(MainWindow::GradingTab);
+        const int before = player()->currentIndex();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Right);
+        QVERIFY(settledAt(before + 1));
+
         tab()->positionSlider()->setFocus();
         QTRY_VERIFY(tab()->positionSlider()->hasFocus());
         QWidget* focus = tab()->positionSlider();
