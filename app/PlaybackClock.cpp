@@ -68,12 +68,22 @@ qint64 PlaybackClock::position()
     const qint64 now = systemNow();
     const qint64 master = m_master ? m_master() : -1;
     if (master >= 0) {
-        // Follow the sound, and remember where it was so that the system
-        // clock carries on from there if the sound stops.
-        m_anchorMedia = master;
+        // Follow the sound. Outputs report what was heard in periods (tens
+        // of milliseconds), so the reading lags the sound by up to a period
+        // and then leaps: the system clock carries the time between
+        // readings, a reading ahead of it moves it forward at once, and one
+        // behind it pulls it back gently (at once when the sound has really
+        // fallen behind: a stall, a restart).
+        const qint64 estimate = m_anchorMedia + (now - m_anchorSystem);
+        const qint64 behind = estimate - master;
+        if (!m_followingMaster || behind < 0 || behind > MasterLagNs) {
+            m_anchorMedia = master;
+        } else {
+            m_anchorMedia = estimate - behind / 32;
+        }
         m_anchorSystem = now;
         m_followingMaster = true;
-        return master;
+        return m_anchorMedia;
     }
     m_followingMaster = false;
     return m_anchorMedia + (now - m_anchorSystem);

@@ -24,6 +24,10 @@ namespace Emulsa {
 class PlaybackClock
 {
 public:
+    // How far the sound's reported position may lag the clock before the
+    // clock goes back to it at once.
+    static constexpr qint64 MasterLagNs = 100000000;
+
     // Nanoseconds of a steadily increasing clock.
     using SystemTime = std::function<qint64()>;
     // The sound's played position in media nanoseconds, or -1 while there is

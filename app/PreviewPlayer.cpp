@@ -365,6 +365,7 @@ void PreviewPlayer::setPlaying(bool playing)
         m_clock.pause();
     m_playing = playing;
     if (playing) {
+        m_soundWait.start();
         m_clock.resume();
         if (m_output) {
             m_output->setPaused(false);
@@ -421,6 +422,11 @@ void PreviewPlayer::feedSound()
     m_wake.notify_all();
 }
 
+bool PreviewPlayer::waitingForSound() const
+{
+    return m_output && m_soundWait.isValid() && m_soundWait.elapsed() < SoundStartWaitMs && soundPlayTime() < 0;
+}
+
 void PreviewPlayer::scheduleTick(qint64 waitNs)
 {
     // Whole milliseconds, rounded up: the clock decides again when it fires.
@@ -457,6 +463,7 @@ void PreviewPlayer::tick()
         m_clock.restart(1, 0);
         showFrame(first);
         if (m_playing) {
+            m_soundWait.start();
             feedSound();
             scheduleTick(m_clock.nanosecondsToNextFrame());
         }
@@ -464,6 +471,12 @@ void PreviewPlayer::tick()
     }
     if (!m_playing)
         return;
+    if (waitingForSound()) {
+        // The picture holds where the sound will start.
+        m_clock.restart(m_currentPosition + 1, m_clock.deadline(m_currentPosition));
+        scheduleTick(pollNs);
+        return;
+    }
     const qint64 now = m_clock.position();
     QueuedFrame due;
     bool have = false;

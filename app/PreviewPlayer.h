@@ -3,6 +3,7 @@
 #include "app/PlaybackClock.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
 
@@ -44,6 +45,10 @@ public:
     // Frames decoded ahead, and sound decoded ahead of what the output holds.
     static constexpr int FramesAhead = 4;
     static constexpr int SoundAheadMs = 400;
+    // How long the picture waits at the start of play for an output that has
+    // not begun to play the sound yet (a sound server waking up); past that
+    // it plays on the system clock until the sound is heard.
+    static constexpr int SoundStartWaitMs = 2000;
 
     explicit PreviewPlayer(QObject* parent = nullptr);
     ~PreviewPlayer() override;
@@ -117,7 +122,7 @@ private:
     void feedSound();
     void scheduleTick(qint64 waitNs);
     void showFrame(QueuedFrame& frame);
-    qint64 playTimeOf(qint64 position) const;
+    bool waitingForSound() const;
     void openSound();
 
     // The decoding thread's copy of the clip's record; the frames and the
@@ -142,6 +147,9 @@ private:
     std::unique_ptr<SoundOutput> m_output;
     bool m_silent = false;
     bool m_warnedSilent = false;
+    // Runs from the start of play (or of a seek while playing) until the
+    // sound is first heard.
+    QElapsedTimer m_soundWait;
     int m_soundBytesPerSecond = 0;
     qint64 m_shownCount = 0;
     qint64 m_droppedCount = 0;
