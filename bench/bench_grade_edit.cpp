@@ -17,6 +17,7 @@
 //
 //   bench_grade_edit [clip]
 
+#include "PreviewBenchSupport.h"
 #include "app/PreviewPlayer.h"
 #include "core/ClipSettings.h"
 #include "core/FilmLibrary.h"
@@ -44,31 +45,6 @@ using namespace Emulsa;
 
 namespace {
 
-// A 1080p25 H.264 clip with moving detail, made with the ffmpeg tool.
-QString makeClip(const QString& folder, int seconds)
-{
-    const QString path = folder + QStringLiteral("/bench_1080p25.mp4");
-    QProcess ffmpeg;
-    ffmpeg.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    ffmpeg.start(QStringLiteral("ffmpeg"),
-        { QStringLiteral("-nostdin"), QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-y"),
-            QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-            QStringLiteral("testsrc2=s=1920x1080:r=25:d=%1").arg(seconds), QStringLiteral("-pix_fmt"),
-            QStringLiteral("yuv420p"), QStringLiteral("-c:v"), QStringLiteral("libx264"), QStringLiteral("-preset"),
-            QStringLiteral("veryfast"), path });
-    if (!ffmpeg.waitForFinished(600000) || ffmpeg.exitCode() != 0)
-        return QString();
-    return path;
-}
-
-// Runs the event loop for a while.
-void wait(int ms)
-{
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
 double milliseconds(qint64 ns)
 {
     return double(ns) / 1e6;
@@ -95,7 +71,7 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     QLoggingCategory::setFilterRules(QStringLiteral("*.debug=false"));
     QTemporaryDir folder;
-    const QString clip = argc > 1 ? QString::fromLocal8Bit(argv[1]) : makeClip(folder.path(), 2);
+    const QString clip = argc > 1 ? QString::fromLocal8Bit(argv[1]) : Bench::make1080p25Clip(folder.path(), 2, false);
     if (clip.isEmpty()) {
         std::fprintf(stderr, "could not make the 1080p25 clip (is ffmpeg installed?)\n");
         return 1;
@@ -127,7 +103,7 @@ int main(int argc, char** argv)
     preview.resize(1280, 720);
     preview.show();
     for (int i = 0; i < 100 && !preview.isExposed(); ++i)
-        wait(50);
+        Bench::wait(50);
     if (!preview.isExposed()) {
         std::fprintf(stderr, "the preview window was not shown\n");
         return 1;
@@ -141,7 +117,7 @@ int main(int argc, char** argv)
     player.open(&item);
     preview.currentItemChanged(&item);
     for (int i = 0; i < 200 && preview.shown() != OpenGLPreview::Shown::Frame; ++i) {
-        wait(10);
+        Bench::wait(10);
         preview.render();
     }
     const qint64 openNs = timer.nsecsElapsed();

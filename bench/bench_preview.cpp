@@ -7,6 +7,7 @@
 //
 //   bench_preview [seconds] [clip]
 
+#include "PreviewBenchSupport.h"
 #include "app/PreviewPlayer.h"
 #include "core/ApplicationPaths.h"
 #include "core/ClipSettings.h"
@@ -31,44 +32,14 @@
 
 using namespace Emulsa;
 
-namespace {
-
-// A 1080p25 H.264 clip with moving detail, made with the ffmpeg tool.
-QString makeClip(const QString& folder, int seconds)
-{
-    const QString path = folder + QStringLiteral("/bench_1080p25.mp4");
-    QProcess ffmpeg;
-    ffmpeg.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    ffmpeg.start(QStringLiteral("ffmpeg"),
-        { QStringLiteral("-nostdin"), QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-y"),
-            QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-            QStringLiteral("testsrc2=s=1920x1080:r=25:d=%1").arg(seconds), QStringLiteral("-f"),
-            QStringLiteral("lavfi"), QStringLiteral("-i"), QStringLiteral("sine=f=440:r=48000:d=%1").arg(seconds),
-            QStringLiteral("-c:a"), QStringLiteral("aac"), QStringLiteral("-pix_fmt"), QStringLiteral("yuv420p"),
-            QStringLiteral("-c:v"), QStringLiteral("libx264"), QStringLiteral("-preset"), QStringLiteral("veryfast"),
-            path });
-    if (!ffmpeg.waitForFinished(600000) || ffmpeg.exitCode() != 0)
-        return QString();
-    return path;
-}
-
-// Runs the event loop for a while.
-void wait(int ms)
-{
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
-} // namespace
-
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
     QLoggingCategory::setFilterRules(QStringLiteral("*.debug=false"));
     const int seconds = argc > 1 ? qMax(1, QString::fromLocal8Bit(argv[1]).toInt()) : 10;
     QTemporaryDir folder;
-    const QString clip = argc > 2 ? QString::fromLocal8Bit(argv[2]) : makeClip(folder.path(), seconds + 2);
+    const QString clip
+        = argc > 2 ? QString::fromLocal8Bit(argv[2]) : Bench::make1080p25Clip(folder.path(), seconds + 2, true);
     if (clip.isEmpty()) {
         std::fprintf(stderr, "could not make the 1080p25 clip (is ffmpeg installed?)\n");
         return 1;
@@ -95,7 +66,7 @@ int main(int argc, char** argv)
         preview.resize(view);
         preview.show();
         for (int i = 0; i < 100 && !preview.isExposed(); ++i)
-            wait(50);
+            Bench::wait(50);
         if (!preview.isExposed()) {
             std::fprintf(stderr, "the preview window was not shown\n");
             return 1;
@@ -103,7 +74,7 @@ int main(int argc, char** argv)
         player.open(&item);
         preview.currentItemChanged(&item);
         for (int i = 0; i < 200 && !player.seekSettled(); ++i)
-            wait(50);
+            Bench::wait(50);
         if (!preview.processor() || !player.seekSettled()) {
             std::fprintf(stderr, "the preview could not grade the clip: %s\n", qPrintable(preview.failure()));
             status = 1;
@@ -128,7 +99,7 @@ int main(int argc, char** argv)
         QElapsedTimer timer;
         timer.start();
         player.setPlaying(true);
-        wait(seconds * 1000);
+        Bench::wait(seconds * 1000);
         player.setPlaying(false);
         const double elapsed = double(timer.nsecsElapsed()) / 1e9;
         const qint64 shown = player.shownCount() - shownBefore;

@@ -1,0 +1,44 @@
+#pragma once
+
+// What the preview benchmarks share: their clip and a wait that keeps the
+// event loop running.
+
+#include <QEventLoop>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <QTimer>
+
+namespace Emulsa::Bench {
+
+// A 1080p25 H.264 clip with moving detail made with the ffmpeg tool, with a
+// 440 Hz AAC tone when `withSound`; empty when ffmpeg fails.
+inline QString make1080p25Clip(const QString& folder, int seconds, bool withSound)
+{
+    const QString path = folder + QStringLiteral("/bench_1080p25.mp4");
+    QStringList arguments { QStringLiteral("-nostdin"), QStringLiteral("-v"), QStringLiteral("error"),
+        QStringLiteral("-y"), QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+        QStringLiteral("testsrc2=s=1920x1080:r=25:d=%1").arg(seconds) };
+    if (withSound)
+        arguments << QStringLiteral("-f") << QStringLiteral("lavfi") << QStringLiteral("-i")
+                  << QStringLiteral("sine=f=440:r=48000:d=%1").arg(seconds) << QStringLiteral("-c:a")
+                  << QStringLiteral("aac");
+    arguments << QStringLiteral("-pix_fmt") << QStringLiteral("yuv420p") << QStringLiteral("-c:v")
+              << QStringLiteral("libx264") << QStringLiteral("-preset") << QStringLiteral("veryfast") << path;
+    QProcess ffmpeg;
+    ffmpeg.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    ffmpeg.start(QStringLiteral("ffmpeg"), arguments);
+    if (!ffmpeg.waitForFinished(600000) || ffmpeg.exitCode() != 0)
+        return QString();
+    return path;
+}
+
+// Runs the event loop for a while.
+inline void wait(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+} // namespace Emulsa::Bench
