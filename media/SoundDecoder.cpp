@@ -162,12 +162,13 @@ bool SoundDecoder::open(const QString& path, double originSeconds, int channels,
     m_sourceChannels = std::max(m_decoder->ch_layout.nb_channels, 1);
     m_rate = sampleRate > 0 ? sampleRate : m_sourceRate;
     m_convertRate = m_rate != m_sourceRate;
-    AVChannelLayout input;
+    // Zeroed: a copy first frees what its target holds.
+    AVChannelLayout input {};
     if (m_decoder->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC || !av_channel_layout_check(&m_decoder->ch_layout))
         av_channel_layout_default(&input, m_sourceChannels);
     else
         av_channel_layout_copy(&input, &m_decoder->ch_layout);
-    AVChannelLayout output;
+    AVChannelLayout output {};
     if (channels > 0)
         av_channel_layout_default(&output, channels);
     else
