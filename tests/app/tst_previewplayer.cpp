@@ -11,6 +11,7 @@
 #include <QFileInfo>
 #include <QSignalSpy>
 
+#include <atomic>
 #include <cmath>
 #include <memory>
 #include <vector>
@@ -23,8 +24,9 @@ namespace {
 
 using Recording = RecordingSoundOutput::Recording;
 
-// Counts the player's warnings.
-int g_warnings = 0;
+// Counts the player's warnings (messages come from every thread; the
+// handler is installed before any of the test's threads start).
+std::atomic<int> g_warnings { 0 };
 QtMessageHandler g_previousHandler = nullptr;
 void countWarnings(QtMsgType type, const QMessageLogContext& context, const QString& message)
 {
@@ -83,18 +85,18 @@ private:
 private slots:
     void initTestCase()
     {
+        g_previousHandler = qInstallMessageHandler(countWarnings);
         m_manager = std::make_unique<MetadataManager>(Emulsa::Test::makeTempFolder(QStringLiteral("cache")));
         m_recording = std::make_shared<Recording>();
         RecordingSoundOutput::install(m_recording);
-        g_previousHandler = qInstallMessageHandler(countWarnings);
     }
 
     void cleanupTestCase()
     {
-        qInstallMessageHandler(g_previousHandler);
         RecordingSoundOutput::uninstall();
         m_items.clear();
         m_manager.reset();
+        qInstallMessageHandler(g_previousHandler);
     }
 
     void init()
