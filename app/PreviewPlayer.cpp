@@ -195,6 +195,12 @@ void PreviewPlayer::decodeLoop()
     }
 }
 
+std::pair<quint32, quint32> PreviewPlayer::inAndOut()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return { m_start, m_end };
+}
+
 bool PreviewPlayer::soundWanted() const
 {
     return m_soundOn && m_soundDecoder && m_sound.size() < qint64(m_soundBytesPerSecond) * SoundAheadMs / 1000;
@@ -242,13 +248,7 @@ void PreviewPlayer::runSeek(const Request& request)
 
 void PreviewPlayer::decodeFrame(quint64 generation)
 {
-    quint32 start;
-    quint32 end;
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        start = m_start;
-        end = m_end;
-    }
+    const auto [start, end] = inAndOut();
     std::unique_ptr<Frame> frame(m_reader->getNextFrame(false));
     if (!frame || quint32(std::max(frame->index, 0)) >= end) {
         // The out point or the end of the pictures: on from the in point.
@@ -279,13 +279,7 @@ void PreviewPlayer::decodeFrame(quint64 generation)
 
 void PreviewPlayer::decodeSound(quint64 generation)
 {
-    quint32 start;
-    quint32 end;
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        start = m_start;
-        end = m_end;
-    }
+    const auto [start, end] = inAndOut();
     const FrameClock& clock = m_reader->frameClock();
     const qint64 endSample = clock.sampleAtFrame(end, m_soundSampleRate);
     if (m_soundSample >= endSample) {

@@ -12,6 +12,7 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <utility>
 
 namespace Emulsa {
 
@@ -116,6 +117,8 @@ private:
     void decodeFrame(quint64 generation);
     void decodeSound(quint64 generation);
     bool soundWanted() const;
+    // The in and out points as the decoding thread reads them.
+    std::pair<quint32, quint32> inAndOut();
 
     void restartAt(quint32 frame, bool precise);
     void tick();

@@ -42,7 +42,6 @@ public:
             m_error = QStringLiteral("the output device cannot play %1 Hz, %2 channels").arg(sampleRate).arg(channels);
             return false;
         }
-        m_format = format;
         m_output = std::make_unique<QAudioOutput>(device, format);
         m_output->setBufferSize(format.bytesForDuration(qint64(QueueMs) * 1000));
         return restart();
@@ -114,7 +113,6 @@ private:
         return true;
     }
 
-    QAudioFormat m_format;
     std::unique_ptr<QAudioOutput> m_output;
     QPointer<QIODevice> m_device;
     qint64 m_written = 0;

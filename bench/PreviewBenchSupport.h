@@ -3,6 +3,10 @@
 // What the preview benchmarks share: their clip and a wait that keeps the
 // event loop running.
 
+#include "media/AssetMetadata.h"
+#include "media/Frame.h"
+#include "media/WinSourceReader.h"
+
 #include <QEventLoop>
 #include <QProcess>
 #include <QString>
@@ -31,6 +35,19 @@ inline QString make1080p25Clip(const QString& folder, int seconds, bool withSoun
     if (!ffmpeg.waitForFinished(600000) || ffmpeg.exitCode() != 0)
         return QString();
     return path;
+}
+
+// Describes a clip as the metadata reader would, ready for the preview;
+// false when it cannot be read.
+inline bool describe(AssetMetadata& asset, const QString& clip)
+{
+    asset.filePath = clip;
+    WinSourceReader describer(true);
+    if (!describer.initializeFromMetadata(&asset) || !describer.fillMetadata())
+        return false;
+    delete describer.takeCurrentFrame();
+    asset.ready = true;
+    return true;
 }
 
 // Runs the event loop for a while.

@@ -80,16 +80,10 @@ int main(int argc, char** argv)
     std::printf("film data: %s\n", qPrintable(films->dataRoot()));
 
     AssetMetadata asset;
-    asset.filePath = clip;
-    {
-        WinSourceReader describer;
-        if (!describer.initializeFromMetadata(&asset) || !describer.fillMetadata()) {
-            std::fprintf(stderr, "could not read %s\n", qPrintable(clip));
-            return 1;
-        }
-        delete describer.takeCurrentFrame();
+    if (!Bench::describe(asset, clip)) {
+        std::fprintf(stderr, "could not read %s\n", qPrintable(clip));
+        return 1;
     }
-    asset.ready = true;
     // A film look with stock and curve; grain, wheels and lift start neutral
     // so that the edits switch their stages on.
     ClipSettings settings;

@@ -46,16 +46,10 @@ int main(int argc, char** argv)
     }
 
     AssetMetadata asset;
-    asset.filePath = clip;
-    {
-        WinSourceReader describer(true);
-        if (!describer.initializeFromMetadata(&asset) || !describer.fillMetadata()) {
-            std::fprintf(stderr, "could not read %s\n", qPrintable(clip));
-            return 1;
-        }
-        delete describer.takeCurrentFrame();
+    if (!Bench::describe(asset, clip)) {
+        std::fprintf(stderr, "could not read %s\n", qPrintable(clip));
+        return 1;
     }
-    asset.ready = true;
     ClipSettings settings;
     SequenceItem item(&asset, &settings, 0, asset.frameCount);
 

@@ -100,27 +100,21 @@ EMFilmSettings::EMFilmSettings(bool withPreview, QWidget* parent)
     layout->addWidget(scroll);
 
     connect(m_play, &QAbstractButton::toggled, this, [this](bool playing) {
-        m_play->setText(playing ? tr("Pause") : tr("Play"));
+        showPlaying(playing);
         if (m_player)
             m_player->setPlaying(playing);
     });
     m_readyTimer.setInterval(100);
     connect(&m_readyTimer, &QTimer::timeout, this, &EMFilmSettings::openCurrentWhenReady);
-    connect(m_slider, &PositionSlider::startScrolling, this, [this] {
-        if (m_player)
-            m_player->setPlaying(false);
-    });
     if (m_player) {
         connect(m_player, &PreviewPlayer::frameChanged, this, &EMFilmSettings::showPosition);
         connect(m_player, &PreviewPlayer::playingChanged, this, [this](bool playing) {
             const QSignalBlocker blocker(m_play);
             m_play->setChecked(playing);
-            m_play->setText(playing ? tr("Pause") : tr("Play"));
+            showPlaying(playing);
         });
-        connect(m_slider, &PositionSlider::valueChanged, m_player, [this](int frame) {
-            m_player->setPlaying(false);
-            m_player->seek(frame);
-        });
+        // The press that moved the slider has paused (eventFilter()).
+        connect(m_slider, &PositionSlider::valueChanged, m_player, [this](int frame) { m_player->seek(frame); });
         connect(m_panel, &SettingsPanel::histogramPreLevel, m_preview, &OpenGLPreview::setHistogramBeforeLevels);
         connect(m_preview, &OpenGLPreview::histogramDataReady, this, [this] {
             m_panel->histogramWidget()->setCounts(
@@ -197,6 +191,11 @@ bool EMFilmSettings::eventFilter(QObject* watched, QEvent* event)
     return QWidget::eventFilter(watched, event);
 }
 
+void EMFilmSettings::showPlaying(bool playing)
+{
+    m_play->setText(playing ? tr("Pause") : tr("Play"));
+}
+
 void EMFilmSettings::setClipControlsEnabled(bool enabled)
 {
     m_panel->setEnabled(enabled);
@@ -269,16 +268,11 @@ void EMFilmSettings::connectShown(void (Controller::*signal)(Value), Setter sett
         // The echo of an edit made here changes nothing; while a control of
         // the panel is being dragged, an echo is of an earlier step of that
         // drag and must not move the control back under the mouse.
-        if (echoed.sameGrade(m_shown) || panelIsBeingDragged())
+        if (echoed.sameGrade(m_shown) || m_panel->isDragging())
             return;
         m_shown = echoed;
         showSettings();
     });
-}
-
-bool EMFilmSettings::panelIsBeingDragged() const
-{
-    return m_panel->isDragging();
 }
 
 void EMFilmSettings::addStrip(QWidget* strip)

@@ -79,8 +79,8 @@ private:
     QVBoxLayout* m_left = nullptr;
     void setClipControlsEnabled(bool enabled);
     void showPosition(int frame);
+    void showPlaying(bool playing);
     void addTransportKeys();
-    bool panelIsBeingDragged() const;
     // Shows m_shown in the panel (signals blocked) and hands it to the preview.
     void showSettings();
     void previewFollows();

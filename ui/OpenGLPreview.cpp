@@ -204,8 +204,8 @@ bool OpenGLPreview::allocateClipResources()
     connect(m_processor.get(), &ShaderProcessor::histogramDataReady, this, &OpenGLPreview::histogramDataReady);
     connect(m_processor.get(), &ShaderProcessor::gradeAppliedChanged, this, &OpenGLPreview::gradeAppliedChanged);
     emit gradeAppliedChanged(m_processor->gradeApplied());
-    m_processor->animateGrain = !m_paused;
-    if (!m_paused)
+    m_processor->animateGrain = !paused();
+    if (!paused())
         m_processor->resetGrainOffset = true;
     m_processor->histogramBeforeLevels = m_histogramBeforeLevels;
     return true;
@@ -217,7 +217,6 @@ void OpenGLPreview::currentItemChanged(const SequenceItem* item)
         qDebug() << "New current item set in Preview" << item->uuid;
     m_item = item;
     m_newClip = true;
-    m_paused = !(m_player && m_player->isPlaying());
     m_pan = QPoint();
     m_uploadedSerial = 0;
     m_shownIndex = -1;
@@ -226,7 +225,6 @@ void OpenGLPreview::currentItemChanged(const SequenceItem* item)
 
 void OpenGLPreview::playingChanged(bool playing)
 {
-    m_paused = !playing;
     if (m_processor) {
         m_processor->animateGrain = playing;
         if (playing)
@@ -371,7 +369,7 @@ void OpenGLPreview::displayFrame()
     // picture: the frame's conversion at its full size is skipped.
     ShaderProcessor* processor = m_processor.get();
     // While playing, the levels histogram is counted on every few frames.
-    if (++m_framesSinceHistogram >= HistogramEveryFrames || m_paused)
+    if (++m_framesSinceHistogram >= HistogramEveryFrames || paused())
         m_framesSinceHistogram = 0;
     processor->histogramThisFrame = m_framesSinceHistogram == 0;
     const bool packed = !(processor->blurAmount() > 0.f) && processor->setGradeSource(packedPictureSource());
@@ -399,7 +397,7 @@ void OpenGLPreview::setHistogramBeforeLevels(bool before)
 
 void OpenGLPreview::redrawWhenPaused()
 {
-    if (m_paused)
+    if (paused())
         render();
 }
 
@@ -606,6 +604,11 @@ void OpenGLPreview::wheelEvent(QWheelEvent* event)
     const QSize picture = pictureSize();
     const double from = PreviewViewport::shownScale(windowPixels(), picture, m_zoomFactor);
     zoomAbout(PreviewViewport::stepZoom(from, notches, picture), event->position() * devicePixelRatio());
+}
+
+bool OpenGLPreview::paused() const
+{
+    return !m_player || !m_player->isPlaying();
 }
 
 } // namespace Emulsa

@@ -140,6 +140,7 @@ private:
     void cleanClipResources();
     void fail(const QString& message);
     void playingChanged(bool playing);
+    bool paused() const;
     void uploadFrame();
     void convertFrame();
     void displayFrame();
@@ -180,7 +181,6 @@ private:
     std::array<std::array<quint32, 512>, 3> m_histogram {};
     quint32* m_histogramPointers[3];
     QTimer m_readyTimer;
-    bool m_paused = true;
     bool m_newClip = true;
     bool m_histogramBeforeLevels = false;
     bool m_panning = false;
