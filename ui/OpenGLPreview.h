@@ -5,7 +5,6 @@
 
 #include <QImage>
 #include <QOpenGLFunctions_4_0_Core>
-#include <QPointer>
 #include <QTimer>
 #include <QWindow>
 
