@@ -2,6 +2,7 @@
 
 #include "media/MetadataManager.h"
 #include "media/ThumbnailCache.h"
+#include "media/VideoFileTypes.h"
 
 #include <QDateTime>
 #include <QDebug>
@@ -30,14 +31,7 @@ std::atomic<int> EMVideoScanner::s_live { 0 };
 
 bool EMVideoScanner::isVideoFile(const QString& fileName, const QString&)
 {
-    static const char* const extensions[]
-        = { ".MP4", ".MTS", ".MOV", ".AVI", ".M4V", ".MPEG", ".MXF", ".R3D", ".3GP", ".MT2S", ".MPG" };
-    const QString name = fileName.toUpper();
-    for (const char* extension : extensions) {
-        if (name.endsWith(QLatin1String(extension)))
-            return true;
-    }
-    return false;
+    return VideoFileTypes::isVideoFileName(fileName);
 }
 
 void EMVideoScanner::startOnOwnThread(EMVideoScanner* scanner)

@@ -34,9 +34,8 @@ public:
     explicit EMVideoScanner(const QString& folder, MetadataManager* metadata = nullptr, QObject* parent = nullptr);
     ~EMVideoScanner() override;
 
-    // True when the upper-cased file name ends with one of the video file
-    // extensions (".MP4", ".MTS", ".MOV", ".AVI", ".M4V", ".MPEG", ".MXF",
-    // ".R3D", ".3GP", ".MT2S", ".MPG"). Never opens the file.
+    // True when the file name ends with one of the video file extensions
+    // (VideoFileTypes). Never opens the file.
     static bool isVideoFile(const QString& fileName, const QString& filePath = QString());
 
     // Starts `scanner` on a new thread; the thread and the scanner delete

@@ -3,6 +3,7 @@
 #include "core/ThreadHandOff.h"
 #include "media/AssetMetadata.h"
 #include "media/MetadataManager.h"
+#include "media/VideoFileTypes.h"
 #include "model/Model.h"
 #include "model/ProjectLoader.h"
 #include "model/SequenceTasks.h"
@@ -22,8 +23,10 @@ BaseTask* addShot(Model& model, BaseTask* command, char)
     const QString path = task->path;
     const bool checked = task->type == AddShot;
     model.disposeCommand(command);
-    if (checked && !isSupportedMediaFile(path))
+    if (checked && !isSupportedMediaFile(path)) {
+        qWarning() << "Not a clip file, not added:" << path;
         return nullptr;
+    }
 
     AssetMetadata* asset = model.metadataManager()->getMetadata(QFileInfo(path));
     if (!asset || !model.waitForMetadata(asset))
@@ -204,14 +207,7 @@ BaseTask* positionChanged(Model& model, BaseTask* command, char)
 
 bool isSupportedMediaFile(const QString& path)
 {
-    static const char* const extensions[]
-        = { ".MP4", ".MTS", ".MOV", ".AVI", ".M4V", ".MPEG", ".MXF", ".R3D", ".3GP", ".MT2S", ".MPG" };
-    const QString name = QFileInfo(path).fileName().toUpper();
-    for (const char* extension : extensions) {
-        if (name.endsWith(QLatin1String(extension)))
-            return true;
-    }
-    return false;
+    return VideoFileTypes::isVideoFileName(QFileInfo(path).fileName());
 }
 
 void registerSequenceCommands(Model& model)

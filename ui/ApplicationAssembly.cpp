@@ -81,6 +81,7 @@ void ApplicationAssembly::wireSequenceStrip()
 {
     auto* strip = new EMSequenceWidget;
     strip->setMaximumHeight(120);
+    m_grading->addStrip(strip->makeHeading(m_grading));
     m_grading->addStrip(strip);
     Controller* c = m_controller;
     QObject::connect(strip, &EMSequenceWidget::shotSelectedForPlayback, c, &Controller::shotToBeSelectedForPlayback);
@@ -120,6 +121,8 @@ void ApplicationAssembly::wireSequenceStrip()
     QObject::connect(
         c, &Controller::currentPresetsGroupDisplayedShouldUpdate, presets, &EMPresetsWidget::updateCurrentGroup);
     wirePresetsDialog(presets->presetsDialog());
+    // "SAVE AS PRESET" saves into the group the strip shows.
+    m_window->setPresetGroupSource([presets] { return presets->currentGroupId(); });
     // The strip fills itself from the answer: the groups, then the presets
     // of the group it showed last.
     m_controller->presetGroupsNeeded();

@@ -1,5 +1,7 @@
 #include "ui/EMFileModel.h"
 
+#include "media/VideoFileTypes.h"
+
 #include <QDebug>
 
 namespace Emulsa {
@@ -15,12 +17,7 @@ EMFileModel::EMFileModel(QObject* parent)
 
 QStringList EMFileModel::videoNameFilters()
 {
-    QStringList filters;
-    for (const char* extension : { "MP4", "MTS", "MOV", "AVI", "M4V", "MPEG", "MXF", "R3D", "3GP", "MT2S", "MPG" }) {
-        const QString upper = QStringLiteral("*.") + QLatin1String(extension);
-        filters << upper << upper.toLower();
-    }
-    return filters;
+    return VideoFileTypes::nameFilters();
 }
 
 QVariant EMFileModel::data(const QModelIndex& index, int role) const

@@ -8,7 +8,10 @@
 
 #include <QApplication>
 #include <QDebug>
+#include <QHBoxLayout>
 #include <QKeyEvent>
+#include <QLabel>
+#include <QPushButton>
 
 namespace Emulsa {
 
@@ -87,7 +90,8 @@ void EMSequenceWidget::currentItemChangedFromModel(SequenceItem* sequenceItem)
     takeOver(sequenceItem);
     if (!sequenceItem)
         return;
-    QListWidgetItem* row = rowForItem(sequenceItem->uuid.toByteArray());
+    m_currentId = sequenceItem->uuid.toByteArray();
+    QListWidgetItem* row = rowForItem(m_currentId);
     if (!row)
         return;
     clearSelection();
@@ -124,6 +128,46 @@ void EMSequenceWidget::sequenceItemNeedPresetRefresh(QByteArray presetId, QByteA
         row->setData(PresetIdRole, presetId);
         viewport()->update();
     }
+}
+
+void EMSequenceWidget::selectRight()
+{
+    int from = -1;
+    if (QListWidgetItem* current = rowForItem(m_currentId))
+        from = row(current);
+    for (int i = 0; from < 0 && i < count(); ++i)
+        if (item(i)->isSelected())
+            from = i;
+    if (from < 0)
+        return;
+    clearSelection();
+    for (int i = from; i < count(); ++i)
+        item(i)->setSelected(true);
+}
+
+QWidget* EMSequenceWidget::makeHeading(QWidget* parent)
+{
+    auto* heading = new QWidget(parent);
+    heading->setObjectName(QStringLiteral("shotListHeading"));
+    auto* layout = new QHBoxLayout(heading);
+    layout->setContentsMargins(4, 2, 4, 2);
+    auto* title = new QLabel(QStringLiteral("SHOT LIST"), heading);
+    title->setObjectName(QStringLiteral("shotListTitle"));
+    auto* all = new QPushButton(QStringLiteral("SELECT ALL"), heading);
+    all->setObjectName(QStringLiteral("selectAllButton"));
+    all->setToolTip(QStringLiteral("Select every clip of the sequence"));
+    auto* right = new QPushButton(QStringLiteral("SELECT RIGHT"), heading);
+    right->setObjectName(QStringLiteral("selectRightButton"));
+    right->setToolTip(QStringLiteral("Select the clip being graded and every clip after it"));
+    for (QPushButton* button : { all, right })
+        button->setFocusPolicy(Qt::NoFocus);
+    layout->addWidget(title);
+    layout->addStretch(1);
+    layout->addWidget(all);
+    layout->addWidget(right);
+    connect(all, &QPushButton::pressed, this, &QListWidget::selectAll);
+    connect(right, &QPushButton::pressed, this, &EMSequenceWidget::selectRight);
+    return heading;
 }
 
 QList<QByteArray> EMSequenceWidget::getSelectionList() const

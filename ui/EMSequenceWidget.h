@@ -39,11 +39,18 @@ public:
     QList<QByteArray> getSelectionList() const;
     // The row of the item id, or null.
     QListWidgetItem* rowForItem(const QByteArray& itemId) const;
+    // Builds the strip's heading: "SHOT LIST" with the buttons "SELECT ALL"
+    // and "SELECT RIGHT" (owned by `parent`).
+    QWidget* makeHeading(QWidget* parent);
 
 signals:
     void shotSelectedForPlayback(QByteArray itemId);
 
 public slots:
+    // Selects the clip being graded and every clip right of it (from the
+    // first selected clip when none is being graded), so that a preset can
+    // go to the rest of a scene at once.
+    void selectRight();
     void shotListChanged(Emulsa::SequenceItem* item, bool toDelete);
     void shotRestored(Emulsa::SequenceItem* item, int index);
     void fullReset();
@@ -61,6 +68,9 @@ protected:
 private:
     QListWidgetItem* makeRow(const SequenceItem* item) const;
     void trackModifiers(QKeyEvent* event, bool pressed);
+
+    // The item id of the clip being graded (the model's current item).
+    QByteArray m_currentId;
 
     EMSequenceItemDelegate* m_delegate;
     bool m_shiftHeld = false;

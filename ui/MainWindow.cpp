@@ -361,7 +361,12 @@ void MainWindow::resizeEvent(QResizeEvent* event)
 
 void MainWindow::saveCurrentSetingsAsPreset()
 {
-    emit savePresetPressed(m_presetGroupId);
+    const int groupId = m_presetGroup ? m_presetGroup() : -1;
+    if (groupId < 0) {
+        qWarning() << "No preset group to save the preset into";
+        return;
+    }
+    emit savePresetPressed(groupId);
 }
 
 void MainWindow::changesNoticed()

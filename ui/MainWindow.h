@@ -44,6 +44,8 @@ public:
     // tests replace them.
     using Question = std::function<QMessageBox::StandardButton()>;
     using FileChooser = std::function<QString(bool forSaving)>;
+    // The id of the preset group the presets strip shows, or -1.
+    using PresetGroupSource = std::function<int()>;
 
     static constexpr int longOperationDelayMs = 400;
     static constexpr int minimumAutosaveIntervalMs = 60000;
@@ -63,8 +65,9 @@ public:
     // The grading panel's bar, shown over the tab bar's right end while the
     // grading tab is current.
     void setHeaderBar(QWidget* header);
-    // The preset group that "save as preset" saves into.
-    void setSelectedPresetGroup(int groupId) { m_presetGroupId = groupId; }
+    // Where "save as preset" learns the group to save into: the group shown
+    // in the presets strip at the moment of the press.
+    void setPresetGroupSource(PresetGroupSource source) { m_presetGroup = std::move(source); }
 
     void setUnsavedChangesQuestion(Question question) { m_question = std::move(question); }
     void setFileChooser(FileChooser chooser) { m_chooseFile = std::move(chooser); }
@@ -150,7 +153,7 @@ private:
     bool m_loading = false;
     bool m_closeAfterSave = false;
     bool m_closing = false;
-    int m_presetGroupId = 0;
+    PresetGroupSource m_presetGroup;
 };
 
 } // namespace Emulsa

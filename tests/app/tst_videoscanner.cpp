@@ -59,7 +59,10 @@ void TestVideoScanner::isVideoFile_data()
     QTest::newRow("m4v") << "h.m4v" << true;
     QTest::newRow("mpg") << "i.mpg" << true;
     QTest::newRow("mov.txt") << "clip.mov.txt" << false;
-    QTest::newRow("m2ts") << "clip.m2ts" << false;
+    QTest::newRow("m2ts") << "clip.m2ts" << true;
+    QTest::newRow("transport stream") << "rec.TS" << true;
+    QTest::newRow("matroska") << "take.mkv" << true;
+    QTest::newRow("ts inside a word") << "notes.texts" << false;
     QTest::newRow("no extension") << "mov" << false;
     QTest::newRow("empty") << "" << false;
     QTest::newRow("extension only") << ".mov" << true;
@@ -79,7 +82,7 @@ void TestVideoScanner::scanFindsVideoFilesBelowTheFolder()
     for (int i = 0; i < 70; ++i)
         expected << touch(folder + QStringLiteral("/d%1/e/clip%2.MOV").arg(i % 4).arg(i));
     touch(folder + QStringLiteral("/notes.txt"));
-    touch(folder + QStringLiteral("/d1/clip.m2ts"));
+    touch(folder + QStringLiteral("/d1/clip.mov.txt"));
 
     EMVideoScanner scanner(folder);
     QStringList found;

@@ -1,6 +1,6 @@
 #include "common/TestEnvironment.h"
 
-#include "RenderProbe.h"
+#include "common/RenderProbe.h"
 #include "common/TestMedia.h"
 
 #include <QCryptographicHash>

@@ -1,7 +1,7 @@
 // Camera and phone footage in every container and shape the reader meets:
 // seeks, in/out renders, durations and sync, one table row per clip.
 #include "RenderFixture.h"
-#include "RenderProbe.h"
+#include "common/RenderProbe.h"
 #include "common/TestEnvironment.h"
 #include "common/TestMedia.h"
 #include "media/AssetMetadata.h"

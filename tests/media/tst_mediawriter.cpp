@@ -1,6 +1,6 @@
 #include "common/TestEnvironment.h"
 
-#include "RenderProbe.h"
+#include "common/RenderProbe.h"
 #include "media/MediaWriter.h"
 #include "media/OutputSettings.h"
 

@@ -1,7 +1,7 @@
 #include "common/TestEnvironment.h"
 
 #include "RenderFixture.h"
-#include "RenderProbe.h"
+#include "common/RenderProbe.h"
 #include "common/TestMedia.h"
 
 #include <QFile>

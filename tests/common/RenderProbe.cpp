@@ -1,4 +1,4 @@
-#include "RenderProbe.h"
+#include "common/RenderProbe.h"
 
 #include "common/FfmpegTool.h"
 
