@@ -54,9 +54,11 @@ public:
     // handle).
     bool isDragging() const;
 
-    // Starts downloading a profile; shows the progress bar and its cancel
-    // button, or explains that downloads are not configured.
-    void startProfileDownload(uint profileId);
+    // Starts downloading a profile from the mirror of that index (the one
+    // last chosen when negative); shows the progress bar and its cancel
+    // button, or explains that downloads are not configured. An installed
+    // profile is confirmed in the camera section and offered by the chooser.
+    void startProfileDownload(uint profileId, int mirrorIndex = -1);
 
 public slots:
     void resetCamera();
@@ -118,6 +120,7 @@ private:
         std::function<void(int)> emitValue, std::function<void()> emitAboutToChange);
     void showSlider(ValueControl& control, int value);
     void showProfile(uint profileId);
+    static QString profileTitle(uint profileId);
     void showLevelDisplays(const HistogramSliderData& levels);
     void levelDisplayEdited();
     void endDownload();
