@@ -162,6 +162,11 @@ void CameraChooserWidget::setDefaultCameraChecked(bool checked)
     m_defaultCamera->setChecked(checked);
 }
 
+bool CameraChooserWidget::isDefaultCameraChecked() const
+{
+    return m_defaultCamera->isChecked();
+}
+
 bool CameraChooserWidget::acceptChoice(uint profileId)
 {
     const ProfileInfo* profile = m_catalogue->getProfile(profileId);
@@ -182,6 +187,7 @@ bool CameraChooserWidget::acceptChoice(uint profileId)
 void CameraChooserWidget::applyPressed()
 {
     const uint id = selectedProfile();
+    m_downloadForAll = false;
     if (!acceptChoice(id))
         return;
     emit profileChanged(id);
@@ -192,6 +198,7 @@ void CameraChooserWidget::applyPressed()
 void CameraChooserWidget::applyToAllPressed()
 {
     const uint id = selectedProfile();
+    m_downloadForAll = true;
     if (!acceptChoice(id))
         return;
     emit profileAppliedToAll(id);

@@ -32,6 +32,9 @@ public:
     uint selectedProfile() const;
 
     void setDefaultCameraChecked(bool checked);
+    bool isDefaultCameraChecked() const;
+    // Whether the last download asked for came from "Apply to All".
+    bool downloadAppliesToAll() const { return m_downloadForAll; }
 
     // The download mirrors by name, with the one to select.
     void setMirrorNames(const QStringList& names, int selected);
@@ -73,6 +76,7 @@ private:
     QComboBox* m_mirrors;
     QCheckBox* m_defaultCamera;
     uint m_current = 0;
+    bool m_downloadForAll = false;
 };
 
 } // namespace Emulsa

@@ -62,8 +62,13 @@ SettingsPanel::SettingsPanel(QWidget* parent)
         m_downloadNote->show();
         if (m_chooser)
             m_chooser->refreshInstalledState();
-        showProfile(id);
-        emit sourceTypeComboValueChanged(id);
+        setSourceType(id);
+        if (m_downloadPurpose.forAll)
+            emit sourceTypeComboValueChangedForAll(id);
+        else
+            emit sourceTypeComboValueChanged(id);
+        if (m_downloadPurpose.asDefault)
+            emit defaultProfileChanged(id);
     });
     connect(m_downloader, &ProfileDownloader::downloadFailed, this, [this](uint, const QString& message) {
         endDownload();
@@ -498,14 +503,16 @@ CameraChooserWidget* SettingsPanel::cameraChooser()
     connect(m_chooser, &CameraChooserWidget::mirrorChosen, this, &ProfileDownloader::rememberMirror);
     connect(m_chooser, &CameraChooserWidget::newProfileToBeDownload, this, [this](uint id) {
         const int mirror = m_chooser->selectedMirror();
+        const ProfileDownloadPurpose purpose { m_chooser->downloadAppliesToAll(), m_chooser->isDefaultCameraChecked() };
         m_chooser->close();
-        startProfileDownload(id, mirror);
+        startProfileDownload(id, mirror, purpose);
     });
     return m_chooser;
 }
 
-void SettingsPanel::startProfileDownload(uint profileId, int mirrorIndex)
+void SettingsPanel::startProfileDownload(uint profileId, int mirrorIndex, ProfileDownloadPurpose purpose)
 {
+    m_downloadPurpose = purpose;
     if (!m_downloader->isConfigured()) {
         m_downloadNote->setText(ProfileDownloader::notConfiguredMessage());
         m_downloadNote->show();

@@ -26,6 +26,14 @@ class EMHistogramWidget;
 class ProfileDownloader;
 class SettingsPanelHeaderWidget;
 
+// What a downloaded profile becomes once installed: the current clip's
+// profile, or every clip's, and possibly the default camera.
+struct ProfileDownloadPurpose
+{
+    bool forAll = false;
+    bool asDefault = false;
+};
+
 // The grading panel: one control per value of the current clip's grade. Every
 // user change leaves as a signal; every change that is not part of a drag
 // (keyboard, spin box, wheel reset, reset camera) first sends its
@@ -57,8 +65,9 @@ public:
     // Starts downloading a profile from the mirror of that index (the one
     // last chosen when negative); shows the progress bar and its cancel
     // button, or explains that downloads are not configured. An installed
-    // profile is confirmed in the camera section and offered by the chooser.
-    void startProfileDownload(uint profileId, int mirrorIndex = -1);
+    // profile is confirmed in the camera section, offered by the chooser
+    // and applied as the purpose says.
+    void startProfileDownload(uint profileId, int mirrorIndex = -1, ProfileDownloadPurpose purpose = {});
 
 public slots:
     void resetCamera();
@@ -153,6 +162,7 @@ private:
     CameraChooserWidget* m_chooser = nullptr;
     ProfileDownloader* m_downloader = nullptr;
     uint m_sourceType = 0;
+    ProfileDownloadPurpose m_downloadPurpose;
 };
 
 } // namespace Emulsa

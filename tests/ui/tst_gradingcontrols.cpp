@@ -94,12 +94,36 @@ class TestGradingControls : public QObject
 {
     Q_OBJECT
 
+private:
+    // A profile of the catalogue that the data folder lacks, and its
+    // download archive (the tables of a generated profile under its name).
+    static constexpr const char* kTin = "SNSL3T";
+    QByteArray m_archive;
+
+    static const ProfileInfo* downloadableProfile()
+    {
+        CameraListHelper* catalogue = CameraListHelper::instance();
+        if (!catalogue->load())
+            return nullptr;
+        for (const auto& manufacturer : catalogue->manufacturers())
+            for (const auto& model : manufacturer.models)
+                for (const auto& entry : model.profiles)
+                    if (qstrcmp(entry.info->tin, kTin) == 0 && !FilmLibrary::instance()->isProfileInstalled(entry.info))
+                        return entry.info;
+        return nullptr;
+    }
+
 private slots:
     void initTestCase()
     {
         qputenv("PROGRAMDATA", qgetenv("EMULSA_TEST_BINARY_DIR") + "/share");
         ApplicationPaths::instance()->clearCache();
+        m_archive = Test::profileArchive(
+            FilmLibrary::instance()->dataRoot(), QStringLiteral("SNSL3CT"), QString::fromLatin1(kTin));
+        QVERIFY(!m_archive.isEmpty());
     }
+
+    void cleanup() { QDir(ApplicationPaths::instance()->userProfilesPath()).removeRecursively(); }
 
     void sliderJumpsToThePointer_data()
     {
@@ -344,25 +368,12 @@ private slots:
     void downloadFromTheChosenMirror()
     {
         qunsetenv("EMULSA_PROFILE_DOWNLOAD_URL");
-        const QString tin = QStringLiteral("SNSL3T");
-        const ProfileInfo* profile = nullptr;
-        CameraListHelper* catalogue = CameraListHelper::instance();
-        QVERIFY(catalogue->load());
-        for (const auto& manufacturer : catalogue->manufacturers())
-            for (const auto& model : manufacturer.models)
-                for (const auto& entry : model.profiles)
-                    if (QString::fromUtf8(entry.info->tin) == tin)
-                        profile = entry.info;
+        const ProfileInfo* profile = downloadableProfile();
         QVERIFY(profile);
-        QVERIFY(!FilmLibrary::instance()->isProfileInstalled(profile));
         const uint id = profile->profileId();
-
         Test::LocalHttpServer server;
         QVERIFY(server.isListening());
-        const QByteArray archive
-            = Test::profileArchive(FilmLibrary::instance()->dataRoot(), QStringLiteral("SNSL3CT"), tin);
-        QVERIFY(!archive.isEmpty());
-        server.route(QStringLiteral("/eu/Profile/%1.zip").arg(tin), { 200, archive });
+        server.route(QStringLiteral("/eu/Profile/%1.zip").arg(kTin), { 200, m_archive });
         {
             std::unique_ptr<QSettings> store = SettingsManager::openStore();
             store->beginGroup(QStringLiteral("ProfileDownloads"));
@@ -415,7 +426,7 @@ private slots:
             QStringLiteral("Profile %1 %2 %3 installed.")
                 .arg(QString::fromUtf8(profile->manufacturer), QString::fromUtf8(profile->model),
                     QString::fromUtf8(profile->name)));
-        QCOMPARE(server.requestedPaths(), QStringList { QStringLiteral("/eu/Profile/%1.zip").arg(tin) });
+        QCOMPARE(server.requestedPaths(), QStringList { QStringLiteral("/eu/Profile/%1.zip").arg(kTin) });
         QVERIFY(FilmLibrary::instance()->isProfileInstalled(profile));
         QVERIFY(!child<QWidget>(panel, "downloadProgressBar")->isVisibleTo(panel));
         QCOMPARE(profiles->itemText(profiles->findData(id)), QString::fromUtf8(profile->name));
@@ -427,7 +438,48 @@ private slots:
 
         QVERIFY(app.teardown().taskThreadFinished);
         SettingsManager::openStore()->remove(QStringLiteral("ProfileDownloads"));
-        QDir(ApplicationPaths::instance()->userProfilesPath()).removeRecursively();
+    }
+
+    // A download asked for by "Apply" or "Apply to All", with or without the
+    // default-camera box, ends as that button would have.
+    void downloadEndsAsTheButtonAsked_data()
+    {
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<bool>("asDefault");
+        QTest::addColumn<QStringList>("expected");
+        QTest::newRow("apply") << "applyButton" << false << QStringList { "sourceTypeComboValueChanged" };
+        QTest::newRow("apply as default")
+            << "applyButton" << true << QStringList { "defaultProfileChanged", "sourceTypeComboValueChanged" };
+        QTest::newRow("apply to all") << "applyToAllButton" << false
+                                      << QStringList { "sourceTypeComboValueChangedForAll" };
+        QTest::newRow("apply to all as default")
+            << "applyToAllButton" << true
+            << QStringList { "defaultProfileChanged", "sourceTypeComboValueChangedForAll" };
+    }
+    void downloadEndsAsTheButtonAsked()
+    {
+        QFETCH(QString, button);
+        QFETCH(bool, asDefault);
+        QFETCH(QStringList, expected);
+        const ProfileInfo* profile = downloadableProfile();
+        QVERIFY(profile);
+        Test::LocalHttpServer server;
+        server.route(QStringLiteral("/Profile/%1.zip").arg(kTin), { 200, m_archive });
+        SettingsPanel panel;
+        panel.downloader()->setMirrors({ { QStringLiteral("Local"), server.base() } });
+        child<QPushButton>(&panel, "changeCameraButton")->click();
+        CameraChooserWidget* chooser = panel.cameraChooser();
+        chooser->setCurrentProfile(profile->profileId());
+        chooser->setDefaultCameraChecked(asDefault);
+        SignalLog log(&panel);
+        child<QPushButton>(chooser, qPrintable(button))->click();
+        QTRY_VERIFY_WITH_TIMEOUT(FilmLibrary::instance()->isProfileInstalled(profile), 20000);
+        QTRY_VERIFY(!log.counts().isEmpty());
+        QCOMPARE(log.counts().keys(), expected);
+        for (const QString& name : expected) {
+            QCOMPARE(log.counts().value(name), 1);
+            QCOMPARE(log.last(name).value(0).toUInt(), profile->profileId());
+        }
     }
 };
 
