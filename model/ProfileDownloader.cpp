@@ -223,7 +223,7 @@ void ProfileDownloader::downloadNewProfileFromProxy(unsigned int profileId, unsi
     }
     if (mirrorIndex >= static_cast<unsigned int>(choices.size())) {
         qWarning() << Q_FUNC_INFO << "No download mirror" << mirrorIndex << "of" << choices.size()
-                   << "; using the first one";
+                   << "(the first one is used)";
         mirrorIndex = 0;
     }
     const Mirror& mirror = choices.at(static_cast<int>(mirrorIndex));
