@@ -26,7 +26,9 @@ namespace Emulsa {
 namespace {
 
 const char kUrlVariable[] = "EMULSA_PROFILE_DOWNLOAD_URL";
-const QString kUrlKey = QStringLiteral("DefaultSettings/ProfileDownloadUrl");
+const QString kGroup = QStringLiteral("ProfileDownloads");
+const QString kMirrorsArray = QStringLiteral("DownloadMirrors");
+const QString kLastMirrorKey = QStringLiteral("ProfileDownloads/LastMirror");
 
 QString userMessage(const char* what)
 {
@@ -136,19 +138,46 @@ bool extractEntry(
 
 } // namespace
 
-QString ProfileDownloader::configuredBaseUrl()
+QList<ProfileDownloader::Mirror> ProfileDownloader::configuredMirrors()
 {
+    const auto named = [](const QString& name, const QString& base) {
+        return Mirror { name.trimmed().isEmpty() ? QUrl(base).host() : name.trimmed(), base };
+    };
     const QString fromEnvironment = withSlash(qEnvironmentVariable(kUrlVariable));
     if (!fromEnvironment.isEmpty())
-        return fromEnvironment;
-    return withSlash(SettingsManager::openStore()->value(kUrlKey).toString());
+        return { named(QString(), fromEnvironment) };
+
+    QList<Mirror> mirrors;
+    std::unique_ptr<QSettings> store = SettingsManager::openStore();
+    store->beginGroup(kGroup);
+    const int count = store->beginReadArray(kMirrorsArray);
+    for (int i = 0; i < count; ++i) {
+        store->setArrayIndex(i);
+        const QString base = withSlash(store->value(QStringLiteral("Url")).toString());
+        if (base.isEmpty())
+            continue;
+        mirrors.append(named(store->value(QStringLiteral("Name")).toString(), base));
+    }
+    store->endArray();
+    store->endGroup();
+    return mirrors;
+}
+
+int ProfileDownloader::rememberedMirror()
+{
+    return std::max(0, SettingsManager::openStore()->value(kLastMirrorKey, 0).toInt());
+}
+
+void ProfileDownloader::rememberMirror(int index)
+{
+    SettingsManager::openStore()->setValue(kLastMirrorKey, std::max(0, index));
 }
 
 QString ProfileDownloader::notConfiguredMessage()
 {
-    return QStringLiteral("Profile downloads are not configured. Set the download address in the settings "
-                          "(DefaultSettings/ProfileDownloadUrl) or in the environment variable %1.")
-        .arg(QLatin1String(kUrlVariable));
+    return QStringLiteral("Profile downloads are not configured. Add a download mirror to the settings "
+                          "(array %1/%2, entries Name and Url) or set the environment variable %3.")
+        .arg(kGroup, kMirrorsArray, QLatin1String(kUrlVariable));
 }
 
 ProfileDownloader::ProfileDownloader(QObject* parent)
@@ -162,19 +191,23 @@ ProfileDownloader::~ProfileDownloader()
     release();
 }
 
-void ProfileDownloader::setBaseUrl(const QString& base)
+void ProfileDownloader::setMirrors(const QList<Mirror>& mirrors)
 {
-    m_baseOverride = withSlash(base);
+    m_mirrorsOverride.clear();
+    for (const Mirror& mirror : mirrors) {
+        const QString base = withSlash(mirror.baseUrl);
+        if (!base.isEmpty())
+            m_mirrorsOverride.append({ mirror.name, base });
+    }
 }
 
-QString ProfileDownloader::baseUrl() const
+QList<ProfileDownloader::Mirror> ProfileDownloader::mirrors() const
 {
-    return m_baseOverride.isEmpty() ? configuredBaseUrl() : m_baseOverride;
+    return m_mirrorsOverride.isEmpty() ? configuredMirrors() : m_mirrorsOverride;
 }
 
 void ProfileDownloader::downloadNewProfileFromProxy(unsigned int profileId, unsigned int mirrorIndex)
 {
-    Q_UNUSED(mirrorIndex)
     release();
 
     CameraListHelper* catalogue = CameraListHelper::instance();
@@ -183,15 +216,21 @@ void ProfileDownloader::downloadNewProfileFromProxy(unsigned int profileId, unsi
         qWarning() << Q_FUNC_INFO << "No camera profile with id" << profileId;
         return;
     }
-    const QString base = baseUrl();
-    if (base.isEmpty()) {
+    const QList<Mirror> choices = mirrors();
+    if (choices.isEmpty()) {
         emit downloadFailed(profileId, notConfiguredMessage());
         return;
     }
+    if (mirrorIndex >= static_cast<unsigned int>(choices.size())) {
+        qWarning() << Q_FUNC_INFO << "No download mirror" << mirrorIndex << "of" << choices.size()
+                   << "(the first one is used)";
+        mirrorIndex = 0;
+    }
+    const Mirror& mirror = choices.at(static_cast<int>(mirrorIndex));
 
     m_profileId = profileId;
-    const QUrl url(base + QString::fromUtf8(profile->tin) + QStringLiteral(".zip"));
-    qInfo() << "Set to download profile:" << url.toString();
+    const QUrl url(mirror.baseUrl + QString::fromUtf8(profile->tin) + QStringLiteral(".zip"));
+    qInfo() << "Set to download profile:" << url.toString() << "from" << mirror.name;
 
     m_archive = std::make_unique<QTemporaryFile>(QDir::tempPath() + QStringLiteral("/emulsa-profile-XXXXXX.zip"));
     if (!m_archive->open()) {

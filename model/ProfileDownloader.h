@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QNetworkReply>
 #include <QObject>
 #include <QString>
@@ -17,10 +18,13 @@ struct ProfileInfo;
 // them into the per-user profiles folder (ApplicationPaths::userProfilesPath),
 // which the film library searches before the shared data folder.
 //
-// Where from: one base address, "<base><tin>.zip". The environment variable
-// EMULSA_PROFILE_DOWNLOAD_URL overrides the setting
-// "DefaultSettings/ProfileDownloadUrl" of the per-user settings store; with
-// neither set, downloads are not configured and nothing is requested.
+// Where from: one of the download mirrors, each a named base address (one per
+// region), the archive being "<base><tin>.zip". The mirrors are the array
+// "DownloadMirrors" (entries "Name" and "Url") of the group
+// "ProfileDownloads" of the per-user settings store, which also remembers the
+// mirror last chosen ("ProfileDownloads/LastMirror"). The environment
+// variable EMULSA_PROFILE_DOWNLOAD_URL replaces the list by one mirror. With
+// neither, downloads are not configured and nothing is requested.
 //
 // Safety: the archive is received into a QTemporaryFile as it arrives and is
 // refused past kMaxArchiveBytes. Only plain relative entry names ending in
@@ -41,24 +45,36 @@ public:
     static constexpr qint64 kMaxEntryBytes = 8ll * 1024 * 1024;
     static constexpr qint64 kMaxTotalBytes = 256ll * 1024 * 1024;
 
-    // The configured base address (ends with "/"), or an empty string.
-    static QString configuredBaseUrl();
-    // The explanation the download buttons show when no base is configured.
+    struct Mirror
+    {
+        QString name;
+        QString baseUrl; // ends with "/"
+        bool operator==(const Mirror& other) const { return name == other.name && baseUrl == other.baseUrl; }
+    };
+
+    // The mirrors of the settings store (entries without an address are
+    // left out; an entry without a name is named after its host), or the
+    // one of the environment variable.
+    static QList<Mirror> configuredMirrors();
+    // The index of the mirror last chosen (0 when none was), and storing it.
+    static int rememberedMirror();
+    static void rememberMirror(int index);
+    // The explanation the download buttons show when no mirror is configured.
     static QString notConfiguredMessage();
 
     explicit ProfileDownloader(QObject* parent = nullptr);
     ~ProfileDownloader() override;
 
-    // Base address used instead of the configured one (tests, the settings
-    // dialog). An empty value goes back to the configured one.
-    void setBaseUrl(const QString& base);
-    QString baseUrl() const;
-    bool isConfigured() const { return !baseUrl().isEmpty(); }
+    // Mirrors used instead of the configured ones (tests). An empty list goes
+    // back to the configured ones.
+    void setMirrors(const QList<Mirror>& mirrors);
+    QList<Mirror> mirrors() const;
+    bool isConfigured() const { return !mirrors().isEmpty(); }
 
-    // Starts downloading the profile; a running download is cancelled first.
-    // Nothing is requested for a profile the catalogue lacks or when downloads
-    // are not configured (downloadFailed says why). There is one base address,
-    // so the mirror index is accepted for the callers' sake and not used.
+    // Starts downloading the profile from the mirror of that index (the first
+    // one, with a warning, when there is no such mirror); a running download
+    // is cancelled first. Nothing is requested for a profile the catalogue
+    // lacks or when downloads are not configured (downloadFailed says why).
     void downloadNewProfileFromProxy(unsigned int profileId, unsigned int mirrorIndex = 0);
 
     // Largest archive accepted (kMaxArchiveBytes unless lowered).
@@ -97,7 +113,7 @@ private:
     qint64 m_received = 0;
     qint64 m_maxArchiveBytes = kMaxArchiveBytes;
     unsigned int m_profileId = 0;
-    QString m_baseOverride;
+    QList<Mirror> m_mirrorsOverride;
 };
 
 } // namespace Emulsa

@@ -21,11 +21,13 @@ CameraChooserWidget::CameraChooserWidget(CameraListHelper* catalogue, const Film
     , m_manufacturers(new QComboBox(this))
     , m_models(new QComboBox(this))
     , m_profiles(new QComboBox(this))
+    , m_mirrors(new QComboBox(this))
     , m_defaultCamera(new QCheckBox(QStringLiteral("Use as default camera"), this))
 {
     m_manufacturers->setObjectName(QStringLiteral("manufacturerComboBox"));
     m_models->setObjectName(QStringLiteral("modelComboBox"));
     m_profiles->setObjectName(QStringLiteral("profileComboBox"));
+    m_mirrors->setObjectName(QStringLiteral("mirrorComboBox"));
     m_defaultCamera->setObjectName(QStringLiteral("defaultCameraCheckBox"));
     auto* apply = new QPushButton(QStringLiteral("Apply"), this);
     apply->setObjectName(QStringLiteral("applyButton"));
@@ -38,6 +40,7 @@ CameraChooserWidget::CameraChooserWidget(CameraListHelper* catalogue, const Film
     form->addRow(QStringLiteral("Manufacturer"), m_manufacturers);
     form->addRow(QStringLiteral("Model"), m_models);
     form->addRow(QStringLiteral("Profile"), m_profiles);
+    form->addRow(QStringLiteral("Download from:"), m_mirrors);
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(apply);
     buttons->addWidget(applyAll);
@@ -50,10 +53,15 @@ CameraChooserWidget::CameraChooserWidget(CameraListHelper* catalogue, const Film
 
     connect(m_manufacturers, QOverload<int>::of(&QComboBox::currentIndexChanged), this, [this] { fillModels(); });
     connect(m_models, QOverload<int>::of(&QComboBox::currentIndexChanged), this, [this] { fillProfiles(); });
+    connect(m_mirrors, QOverload<int>::of(&QComboBox::currentIndexChanged), this, [this](int index) {
+        if (m_mirrors->isEnabled() && index >= 0)
+            emit mirrorChosen(index);
+    });
     connect(apply, &QPushButton::clicked, this, &CameraChooserWidget::applyPressed);
     connect(applyAll, &QPushButton::clicked, this, &CameraChooserWidget::applyToAllPressed);
     connect(cancel, &QPushButton::clicked, this, &QWidget::close);
 
+    setMirrorNames({}, 0);
     if (m_catalogue->load())
         fillManufacturers();
     else
@@ -97,6 +105,34 @@ void CameraChooserWidget::fillProfiles()
     }
 }
 
+void CameraChooserWidget::setMirrorNames(const QStringList& names, int selected)
+{
+    const QSignalBlocker blocker(m_mirrors);
+    m_mirrors->clear();
+    if (names.isEmpty()) {
+        m_mirrors->addItem(QStringLiteral("Not configured"));
+        m_mirrors->setEnabled(false);
+        return;
+    }
+    m_mirrors->addItems(names);
+    m_mirrors->setCurrentIndex(selected >= 0 && selected < names.size() ? selected : 0);
+    m_mirrors->setEnabled(true);
+}
+
+int CameraChooserWidget::selectedMirror() const
+{
+    return m_mirrors->isEnabled() ? m_mirrors->currentIndex() : -1;
+}
+
+void CameraChooserWidget::refreshInstalledState()
+{
+    const uint selected = selectedProfile();
+    fillProfiles();
+    const int index = m_profiles->findData(selected);
+    if (index >= 0)
+        m_profiles->setCurrentIndex(index);
+}
+
 uint CameraChooserWidget::selectedProfile() const
 {
     return m_profiles->currentIndex() >= 0 ? m_profiles->currentData().toUInt() : 0;
@@ -126,6 +162,11 @@ void CameraChooserWidget::setDefaultCameraChecked(bool checked)
     m_defaultCamera->setChecked(checked);
 }
 
+bool CameraChooserWidget::isDefaultCameraChecked() const
+{
+    return m_defaultCamera->isChecked();
+}
+
 bool CameraChooserWidget::acceptChoice(uint profileId)
 {
     const ProfileInfo* profile = m_catalogue->getProfile(profileId);
@@ -146,6 +187,7 @@ bool CameraChooserWidget::acceptChoice(uint profileId)
 void CameraChooserWidget::applyPressed()
 {
     const uint id = selectedProfile();
+    m_downloadForAll = false;
     if (!acceptChoice(id))
         return;
     emit profileChanged(id);
@@ -156,6 +198,7 @@ void CameraChooserWidget::applyPressed()
 void CameraChooserWidget::applyToAllPressed()
 {
     const uint id = selectedProfile();
+    m_downloadForAll = true;
     if (!acceptChoice(id))
         return;
     emit profileAppliedToAll(id);

@@ -12,7 +12,10 @@ class FilmLibrary;
 
 // Picks a camera profile from the catalogue through three linked menus
 // (manufacturer, model, profile). "Apply" and "Apply to All" either make the
-// choice current or, when its tables are not installed, ask for a download.
+// choice current or, when its tables are not installed, ask for a download
+// from the mirror chosen in "Download from:" (disabled, reading "Not
+// configured", when there is none). Profiles not installed are marked
+// "(download)" until refreshInstalledState() finds them installed.
 class CameraChooserWidget : public QWidget
 {
     Q_OBJECT
@@ -29,6 +32,18 @@ public:
     uint selectedProfile() const;
 
     void setDefaultCameraChecked(bool checked);
+    bool isDefaultCameraChecked() const;
+    // Whether the last download asked for came from "Apply to All".
+    bool downloadAppliesToAll() const { return m_downloadForAll; }
+
+    // The download mirrors by name, with the one to select.
+    void setMirrorNames(const QStringList& names, int selected);
+    // The index of the mirror chosen, -1 when there is none.
+    int selectedMirror() const;
+
+    // Reads the film library's installed state of the listed profiles again,
+    // keeping the selection.
+    void refreshInstalledState();
 
 public slots:
     void applyPressed();
@@ -39,6 +54,8 @@ signals:
     void profileAppliedToAll(uint profileId);
     void newDefaultProfileChosen(uint profileId);
     void newProfileToBeDownload(uint profileId);
+    // The user chose another download mirror.
+    void mirrorChosen(int index);
     void widgetGoingToClose();
 
 protected:
@@ -56,8 +73,10 @@ private:
     QComboBox* m_manufacturers;
     QComboBox* m_models;
     QComboBox* m_profiles;
+    QComboBox* m_mirrors;
     QCheckBox* m_defaultCamera;
     uint m_current = 0;
+    bool m_downloadForAll = false;
 };
 
 } // namespace Emulsa

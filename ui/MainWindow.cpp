@@ -6,6 +6,7 @@
 #include "core/ApplicationPaths.h"
 #include "media/SequenceItem.h"
 #include "model/ProjectLoader.h"
+#include "model/SettingsManager.h"
 #include "ui/LoadingOverlay.h"
 
 #include <QAction>
@@ -13,6 +14,7 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDebug>
+#include <QDesktopServices>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
@@ -23,11 +25,15 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
+#include <limits>
+
 namespace Emulsa {
 
 namespace {
 
 const QString projectFilter = QStringLiteral("Emulsa Project (*.empf)");
+const QString autosaveIntervalKey = QStringLiteral("DefaultSettings/AutoSaveTimer");
+const QString feedbackUrlKey = QStringLiteral("DefaultSettings/FeedbackUrl");
 
 } // namespace
 
@@ -49,10 +55,7 @@ MainWindow::MainWindow(QWidget* parent)
 
     m_autosavePath = ApplicationPaths::instance()->autosaveFilePath();
     m_autosaveTimer.setSingleShot(false);
-    QSettings settings;
-    const int interval
-        = settings.value(QStringLiteral("DefaultSettings/AutoSaveTimer"), minimumAutosaveIntervalMs).toInt();
-    setAutosaveInterval(qMax(interval, minimumAutosaveIntervalMs));
+    setAutosaveInterval(storedAutosaveInterval());
     connect(&m_autosaveTimer, &QTimer::timeout, this, &MainWindow::autosaveTriggered);
     m_autosaveTimer.start();
 
@@ -66,6 +69,21 @@ MainWindow::MainWindow(QWidget* parent)
 }
 
 MainWindow::~MainWindow() = default;
+
+int MainWindow::storedAutosaveInterval()
+{
+    bool valid = false;
+    const qlonglong stored = SettingsManager::openStore()->value(autosaveIntervalKey).toLongLong(&valid);
+    if (!valid)
+        return minimumAutosaveIntervalMs;
+    return static_cast<int>(qBound<qlonglong>(minimumAutosaveIntervalMs, stored, std::numeric_limits<int>::max()));
+}
+
+QUrl MainWindow::feedbackUrl()
+{
+    const QString stored = SettingsManager::openStore()->value(feedbackUrlKey).toString().trimmed();
+    return stored.isEmpty() ? QUrl() : QUrl::fromUserInput(stored);
+}
 
 void MainWindow::buildMenus()
 {
@@ -100,7 +118,11 @@ void MainWindow::buildMenus()
 
     QMenu* help = menuBar()->addMenu(tr("&Help"));
     help->addAction(tr("About"), this, &MainWindow::aboutTriggered);
+    m_submitFeedback = help->addAction(tr("Submit Feedback"), this, &MainWindow::submitFeedbackTriggered);
     help->addAction(tr("Open Log Files Folder"), this, &MainWindow::openLogFileFolderTriggered);
+    // The address may be set while the program runs.
+    connect(help, &QMenu::aboutToShow, this, &MainWindow::updateFeedbackAction);
+    updateFeedbackAction();
 }
 
 void MainWindow::setController(Controller* controller)
@@ -324,6 +346,19 @@ void MainWindow::aboutTriggered()
 {
     QMessageBox::about(this, tr("About Emulsa"),
         tr("<b>Emulsa</b> %1<br />Film emulation colour grading.").arg(QCoreApplication::applicationVersion()));
+}
+
+void MainWindow::updateFeedbackAction()
+{
+    m_submitFeedback->setVisible(feedbackUrl().isValid());
+}
+
+void MainWindow::submitFeedbackTriggered()
+{
+    const QUrl url = feedbackUrl();
+    const bool opened = url.isValid() && (m_openUrl ? m_openUrl(url) : QDesktopServices::openUrl(url));
+    if (!opened)
+        qWarning() << "Something went wrong when trying to open beta form feedback";
 }
 
 void MainWindow::openLogFileFolderTriggered()

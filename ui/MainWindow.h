@@ -4,6 +4,7 @@
 #include <QMessageBox>
 #include <QStringList>
 #include <QTimer>
+#include <QUrl>
 
 #include <functional>
 
@@ -46,12 +47,22 @@ public:
     using FileChooser = std::function<QString(bool forSaving)>;
     // The id of the preset group the presets strip shows, or -1.
     using PresetGroupSource = std::function<int()>;
+    // Opens an address in the desktop's browser; tests replace it.
+    using UrlOpener = std::function<bool(const QUrl& url)>;
 
     static constexpr int longOperationDelayMs = 400;
     static constexpr int minimumAutosaveIntervalMs = 60000;
 
     explicit MainWindow(QWidget* parent = nullptr);
     ~MainWindow() override;
+
+    // The autosave interval of the settings store ("DefaultSettings/
+    // AutoSaveTimer", milliseconds), at least minimumAutosaveIntervalMs.
+    static int storedAutosaveInterval();
+    // The feedback form's address of the settings store
+    // ("DefaultSettings/FeedbackUrl"); invalid when none is set, and then
+    // Help > Submit Feedback is hidden.
+    static QUrl feedbackUrl();
 
     // Connects the window's actions and signals to the controller and the
     // controller's outcomes to the window.
@@ -71,6 +82,8 @@ public:
 
     void setUnsavedChangesQuestion(Question question) { m_question = std::move(question); }
     void setFileChooser(FileChooser chooser) { m_chooseFile = std::move(chooser); }
+    // An empty opener goes back to the desktop's.
+    void setUrlOpener(UrlOpener opener) { m_openUrl = std::move(opener); }
     void setAutosaveInterval(int ms);
     int autosaveInterval() const { return m_autosaveTimer.interval(); }
     // Where autosaves go (the per-user autosave project unless replaced).
@@ -102,6 +115,7 @@ public slots:
     void saveTriggered();
     void saveAsTriggered();
     void aboutTriggered();
+    void submitFeedbackTriggered();
     void openLogFileFolderTriggered();
     void currentTabChanged(int index);
     void saveCurrentSetingsAsPreset();
@@ -129,6 +143,7 @@ private:
     bool settleUnsavedChanges();
     QString askForFile(bool forSaving);
     void updateTitle();
+    void updateFeedbackAction();
     void placeHeaderBar();
     bool isAutosavePath(const QString& path) const;
 
@@ -141,8 +156,10 @@ private:
     QTimer m_longOperationTimer;
     QAction* m_undo = nullptr;
     QAction* m_redo = nullptr;
+    QAction* m_submitFeedback = nullptr;
     Question m_question;
     FileChooser m_chooseFile;
+    UrlOpener m_openUrl;
     QString m_autosavePath;
     QString m_currentPath;
     QStringList m_savesInProgress;

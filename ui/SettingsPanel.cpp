@@ -58,8 +58,17 @@ SettingsPanel::SettingsPanel(QWidget* parent)
     connect(m_downloader, &ProfileDownloader::downloalProgressMax, m_downloadProgress, &QProgressBar::setMaximum);
     connect(m_downloader, &ProfileDownloader::downloadFinishedAndInstalled, this, [this](uint id) {
         endDownload();
-        showProfile(id);
-        emit sourceTypeComboValueChanged(id);
+        m_downloadNote->setText(QStringLiteral("Profile %1 installed.").arg(profileTitle(id)));
+        m_downloadNote->show();
+        if (m_chooser)
+            m_chooser->refreshInstalledState();
+        setSourceType(id);
+        if (m_downloadPurpose.forAll)
+            emit sourceTypeComboValueChangedForAll(id);
+        else
+            emit sourceTypeComboValueChanged(id);
+        if (m_downloadPurpose.asDefault)
+            emit defaultProfileChanged(id);
     });
     connect(m_downloader, &ProfileDownloader::downloadFailed, this, [this](uint, const QString& message) {
         endDownload();
@@ -181,6 +190,11 @@ QWidget* SettingsPanel::buildCameraSection()
     connect(m_resetCamera, &QPushButton::clicked, this, &SettingsPanel::resetCamera);
     connect(m_changeCamera, &QPushButton::clicked, this, [this] {
         CameraChooserWidget* chooser = cameraChooser();
+        QStringList mirrors;
+        for (const ProfileDownloader::Mirror& mirror : m_downloader->mirrors())
+            mirrors.append(mirror.name);
+        chooser->setMirrorNames(mirrors, ProfileDownloader::rememberedMirror());
+        chooser->refreshInstalledState();
         chooser->setCurrentProfile(m_sourceType);
         chooser->show();
         chooser->raise();
@@ -457,6 +471,17 @@ void SettingsPanel::showProfile(uint profileId)
                                    QString::fromUtf8(profile->name)));
 }
 
+QString SettingsPanel::profileTitle(uint profileId)
+{
+    CameraListHelper* catalogue = CameraListHelper::instance();
+    const ProfileInfo* profile = catalogue->load() ? catalogue->getProfile(profileId) : nullptr;
+    if (!profile)
+        return QString::number(profileId);
+    return QStringLiteral("%1 %2 %3")
+        .arg(QString::fromUtf8(profile->manufacturer), QString::fromUtf8(profile->model),
+            QString::fromUtf8(profile->name));
+}
+
 CameraChooserWidget* SettingsPanel::cameraChooser()
 {
     if (m_chooser)
@@ -475,15 +500,19 @@ CameraChooserWidget* SettingsPanel::cameraChooser()
         m_chooser->close();
     });
     connect(m_chooser, &CameraChooserWidget::newDefaultProfileChosen, this, &SettingsPanel::defaultProfileChanged);
+    connect(m_chooser, &CameraChooserWidget::mirrorChosen, this, &ProfileDownloader::rememberMirror);
     connect(m_chooser, &CameraChooserWidget::newProfileToBeDownload, this, [this](uint id) {
+        const int mirror = m_chooser->selectedMirror();
+        const ProfileDownloadPurpose purpose { m_chooser->downloadAppliesToAll(), m_chooser->isDefaultCameraChecked() };
         m_chooser->close();
-        startProfileDownload(id);
+        startProfileDownload(id, mirror, purpose);
     });
     return m_chooser;
 }
 
-void SettingsPanel::startProfileDownload(uint profileId)
+void SettingsPanel::startProfileDownload(uint profileId, int mirrorIndex, ProfileDownloadPurpose purpose)
 {
+    m_downloadPurpose = purpose;
     if (!m_downloader->isConfigured()) {
         m_downloadNote->setText(ProfileDownloader::notConfiguredMessage());
         m_downloadNote->show();
@@ -495,7 +524,8 @@ void SettingsPanel::startProfileDownload(uint profileId)
     m_downloadProgress->setRange(0, 0);
     m_downloadProgress->show();
     m_cancelDownload->show();
-    m_downloader->downloadNewProfileFromProxy(profileId, 0);
+    m_downloader->downloadNewProfileFromProxy(
+        profileId, static_cast<unsigned int>(mirrorIndex >= 0 ? mirrorIndex : ProfileDownloader::rememberedMirror()));
 }
 
 void SettingsPanel::endDownload()

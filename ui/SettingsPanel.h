@@ -26,6 +26,14 @@ class EMHistogramWidget;
 class ProfileDownloader;
 class SettingsPanelHeaderWidget;
 
+// What a downloaded profile becomes once installed: the current clip's
+// profile, or every clip's, and possibly the default camera.
+struct ProfileDownloadPurpose
+{
+    bool forAll = false;
+    bool asDefault = false;
+};
+
 // The grading panel: one control per value of the current clip's grade. Every
 // user change leaves as a signal; every change that is not part of a drag
 // (keyboard, spin box, wheel reset, reset camera) first sends its
@@ -54,9 +62,12 @@ public:
     // handle).
     bool isDragging() const;
 
-    // Starts downloading a profile; shows the progress bar and its cancel
-    // button, or explains that downloads are not configured.
-    void startProfileDownload(uint profileId);
+    // Starts downloading a profile from the mirror of that index (the one
+    // last chosen when negative); shows the progress bar and its cancel
+    // button, or explains that downloads are not configured. An installed
+    // profile is confirmed in the camera section, offered by the chooser
+    // and applied as the purpose says.
+    void startProfileDownload(uint profileId, int mirrorIndex = -1, ProfileDownloadPurpose purpose = {});
 
 public slots:
     void resetCamera();
@@ -118,6 +129,7 @@ private:
         std::function<void(int)> emitValue, std::function<void()> emitAboutToChange);
     void showSlider(ValueControl& control, int value);
     void showProfile(uint profileId);
+    static QString profileTitle(uint profileId);
     void showLevelDisplays(const HistogramSliderData& levels);
     void levelDisplayEdited();
     void endDownload();
@@ -150,6 +162,7 @@ private:
     CameraChooserWidget* m_chooser = nullptr;
     ProfileDownloader* m_downloader = nullptr;
     uint m_sourceType = 0;
+    ProfileDownloadPurpose m_downloadPurpose;
 };
 
 } // namespace Emulsa

@@ -1,3 +1,4 @@
+#include "common/ProfileDownloadSupport.h"
 #include "common/TestEnvironment.h"
 
 #include "ProfileArchive.h"
@@ -7,16 +8,17 @@
 #include "core/ProfileInfo.h"
 #include "core/StockTable.h"
 #include "model/ProfileDownloader.h"
+#include "model/SettingsManager.h"
 
 #include <QDirIterator>
+#include <QRegularExpression>
+#include <QSettings>
 #include <QSignalSpy>
-#include <QTcpServer>
-#include <QTcpSocket>
-#include <quazip/quazip.h>
-#include <quazip/quazipfile.h>
-#include <quazip/quazipnewinfo.h>
 
 using namespace Emulsa;
+using Emulsa::Test::LocalHttpServer;
+using Emulsa::Test::makeZip;
+using Mirror = ProfileDownloader::Mirror;
 
 namespace {
 
@@ -24,95 +26,10 @@ namespace {
 const char kTin[] = "SNSL3T";
 const char kSharedTin[] = "SNSL3CT";
 
-// A minimal HTTP/1.1 server on the loopback address. Each path answers with
-// its status and body; `declared` overrides the Content-Length (to cut a body
-// short), and `hold` sends the first part and then keeps the connection open.
-class LocalHttpServer : public QObject
-{
-public:
-    struct Route
-    {
-        int status = 200;
-        QByteArray body;
-        qint64 declared = -1;
-        bool hold = false;
-    };
-
-    LocalHttpServer()
-    {
-        QVERIFY(m_server.listen(QHostAddress::LocalHost));
-        connect(&m_server, &QTcpServer::newConnection, this, [this] {
-            while (QTcpSocket* socket = m_server.nextPendingConnection()) {
-                connect(socket, &QTcpSocket::readyRead, this, [this, socket] { answer(socket); });
-                connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-            }
-        });
-    }
-
-    QString base() const { return QStringLiteral("http://127.0.0.1:%1/Profile/").arg(m_server.serverPort()); }
-    void route(const QString& path, const Route& route) { m_routes.insert(path, route); }
-    int requests() const { return m_requests; }
-
-private:
-    void answer(QTcpSocket* socket)
-    {
-        QByteArray& request = m_pending[socket];
-        request += socket->readAll();
-        if (!request.contains("\r\n\r\n"))
-            return;
-        ++m_requests;
-        const QString path = QString::fromLatin1(request.split(' ').value(1));
-        m_pending.remove(socket);
-        const Route route = m_routes.value(path, Route { 404, "not here", -1, false });
-        const qint64 length = route.declared >= 0 ? route.declared : route.body.size();
-        QByteArray head = "HTTP/1.1 " + QByteArray::number(route.status) + " X\r\nContent-Type: application/zip\r\n"
-            + "Content-Length: " + QByteArray::number(length) + "\r\nConnection: close\r\n\r\n";
-        socket->write(head);
-        if (route.hold) {
-            socket->write(route.body.left(route.body.size() / 4));
-            socket->flush();
-            return;
-        }
-        socket->write(route.body);
-        socket->disconnectFromHost();
-    }
-
-    QTcpServer m_server;
-    QHash<QString, Route> m_routes;
-    QHash<QTcpSocket*, QByteArray> m_pending;
-    int m_requests = 0;
-};
-
 QByteArray readFile(const QString& path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-struct Entry
-{
-    QString name;
-    QByteArray data;
-    quint32 mode = 0100644;
-};
-
-QByteArray makeZip(const QList<Entry>& entries)
-{
-    const QString path = Test::makeTempFolder(QStringLiteral("zip")) + QStringLiteral("/a.zip");
-    QuaZip zip(path);
-    if (!zip.open(QuaZip::mdCreate))
-        return QByteArray();
-    for (const Entry& entry : entries) {
-        QuaZipNewInfo info(entry.name);
-        info.externalAttr = entry.mode << 16;
-        QuaZipFile out(&zip);
-        if (!out.open(QIODevice::WriteOnly, info))
-            return QByteArray();
-        out.write(entry.data);
-        out.close();
-    }
-    zip.close();
-    return readFile(path);
 }
 
 } // namespace
@@ -140,15 +57,32 @@ private:
     }
     QString installedFolder() const { return ApplicationPaths::instance()->userProfilesPath() + kTin; }
 
-    // Downloads the profile from the server and waits for the outcome.
-    bool download(LocalHttpServer& server, QString* failure = nullptr)
+    // Writes the mirrors to the settings store as the user would.
+    static void storeMirrors(const QList<QPair<QString, QString>>& mirrors)
+    {
+        std::unique_ptr<QSettings> store = SettingsManager::openStore();
+        store->remove(QStringLiteral("ProfileDownloads"));
+        store->beginGroup(QStringLiteral("ProfileDownloads"));
+        store->beginWriteArray(QStringLiteral("DownloadMirrors"), mirrors.size());
+        for (int i = 0; i < mirrors.size(); ++i) {
+            store->setArrayIndex(i);
+            store->setValue(QStringLiteral("Name"), mirrors[i].first);
+            store->setValue(QStringLiteral("Url"), mirrors[i].second);
+        }
+        store->endArray();
+        store->endGroup();
+    }
+
+    // Downloads the profile from the server (or the given mirrors) and waits
+    // for the outcome.
+    bool download(LocalHttpServer& server, QString* failure = nullptr, QList<Mirror> mirrors = {}, uint mirror = 0)
     {
         ProfileDownloader downloader;
-        downloader.setBaseUrl(server.base());
+        downloader.setMirrors(mirrors.isEmpty() ? QList<Mirror> { { "Local", server.base() } } : mirrors);
         downloader.setMaxArchiveBytes(64 * 1024 * 1024);
         QSignalSpy installed(&downloader, &ProfileDownloader::downloadFinishedAndInstalled);
         QSignalSpy failed(&downloader, &ProfileDownloader::downloadFailed);
-        downloader.downloadNewProfileFromProxy(profileId(), 0);
+        downloader.downloadNewProfileFromProxy(profileId(), mirror);
         if (!QTest::qWaitFor([&] { return installed.count() + failed.count() > 0; }, 20000))
             return false;
         if (failure && !failed.isEmpty())
@@ -280,7 +214,7 @@ private slots:
         LocalHttpServer server;
         server.route(QStringLiteral("/Profile/%1.zip").arg(kTin), { 200, m_goodArchive, -1, true });
         ProfileDownloader downloader;
-        downloader.setBaseUrl(server.base());
+        downloader.setMirrors({ { "Local", server.base() } });
         QSignalSpy progress(&downloader, &ProfileDownloader::downloalProgress);
         QSignalSpy installed(&downloader, &ProfileDownloader::downloadFinishedAndInstalled);
         QSignalSpy failed(&downloader, &ProfileDownloader::downloadFailed);
@@ -302,12 +236,13 @@ private slots:
         LocalHttpServer server;
         ProfileDownloader downloader;
         QSignalSpy failed(&downloader, &ProfileDownloader::downloadFailed);
-        downloader.setBaseUrl(server.base());
+        downloader.setMirrors({ { "Local", server.base() } });
         downloader.downloadNewProfileFromProxy(0xDEADBEEF);
         QVERIFY(!downloader.isDownloading());
 
         qunsetenv("EMULSA_PROFILE_DOWNLOAD_URL");
-        downloader.setBaseUrl(QString());
+        storeMirrors({});
+        downloader.setMirrors({});
         QVERIFY(!downloader.isConfigured());
         downloader.downloadNewProfileFromProxy(profileId());
         QVERIFY(!downloader.isDownloading());
@@ -315,10 +250,63 @@ private slots:
         QCOMPARE(failed.first().at(1).toString(), ProfileDownloader::notConfiguredMessage());
         QTest::qWait(50);
         QCOMPARE(server.requests(), 0);
+    }
 
-        qputenv("EMULSA_PROFILE_DOWNLOAD_URL", server.base().toLatin1());
-        QCOMPARE(ProfileDownloader::configuredBaseUrl(), server.base());
+    // The mirrors of the store, in order: an entry without an address is
+    // left out, one without a name is named after its host, every address
+    // ends with "/"; the environment variable replaces the list.
+    void mirrorsComeFromTheStore()
+    {
         qunsetenv("EMULSA_PROFILE_DOWNLOAD_URL");
+        storeMirrors({});
+        QVERIFY(ProfileDownloader::configuredMirrors().isEmpty());
+
+        storeMirrors({ { "USA", "https://us.example.invalid/Profile/" }, { "Nowhere", "  " },
+            { "", "https://eu.example.invalid/Profile" }, { " Asia / Pacific ", "https://ap.example.invalid/P/" } });
+        const QList<Mirror> expected { { "USA", "https://us.example.invalid/Profile/" },
+            { "eu.example.invalid", "https://eu.example.invalid/Profile/" },
+            { "Asia / Pacific", "https://ap.example.invalid/P/" } };
+        QCOMPARE(ProfileDownloader::configuredMirrors(), expected);
+        QCOMPARE(ProfileDownloader().mirrors(), expected);
+
+        qputenv("EMULSA_PROFILE_DOWNLOAD_URL", "http://local.invalid/x");
+        QCOMPARE(
+            ProfileDownloader::configuredMirrors(), (QList<Mirror> { { "local.invalid", "http://local.invalid/x/" } }));
+        qunsetenv("EMULSA_PROFILE_DOWNLOAD_URL");
+        storeMirrors({});
+
+        QCOMPARE(ProfileDownloader::rememberedMirror(), 0);
+        ProfileDownloader::rememberMirror(2);
+        QCOMPARE(ProfileDownloader::rememberedMirror(), 2);
+        ProfileDownloader::rememberMirror(0);
+    }
+
+    // The archive is asked for at the chosen mirror only; an index past the
+    // list falls back to the first mirror.
+    void downloadsFromTheChosenMirror_data()
+    {
+        QTest::addColumn<uint>("index");
+        QTest::addColumn<QString>("expectedPrefix");
+        QTest::newRow("first") << 0u << "/us/Profile/";
+        QTest::newRow("second") << 1u << "/eu/Profile/";
+        QTest::newRow("third") << 2u << "/ap/Profile/";
+        QTest::newRow("past the list") << 7u << "/us/Profile/";
+    }
+    void downloadsFromTheChosenMirror()
+    {
+        QFETCH(uint, index);
+        QFETCH(QString, expectedPrefix);
+        LocalHttpServer server;
+        QList<Mirror> mirrors;
+        for (const char* prefix : { "/us/Profile/", "/eu/Profile/", "/ap/Profile/" }) {
+            mirrors.append({ prefix, server.base(prefix) });
+            server.route(prefix + QStringLiteral("%1.zip").arg(kTin), { 200, m_goodArchive });
+        }
+        if (index >= uint(mirrors.size()))
+            QTest::ignoreMessage(QtWarningMsg, QRegularExpression("No download mirror 7 of 3"));
+        QVERIFY(download(server, nullptr, mirrors, index));
+        QCOMPARE(server.requestedPaths(), QStringList { expectedPrefix + kTin + ".zip" });
+        QVERIFY(FilmLibrary::instance()->isProfileInstalled(profile()));
     }
 };
 

@@ -1,15 +1,29 @@
+#include "common/ProfileDownloadSupport.h"
 #include "common/TestEnvironment.h"
+#include "common/TestMedia.h"
 
+#include "app/Controller.h"
 #include "core/ApplicationPaths.h"
+#include "core/CameraListHelper.h"
+#include "core/FilmLibrary.h"
+#include "core/ProfileInfo.h"
+#include "model/ProfileDownloader.h"
+#include "model/SettingsManager.h"
+#include "ui/ApplicationAssembly.h"
+#include "ui/CameraChooserWidget.h"
 #include "ui/CustomSlider.h"
 #include "ui/EMColorWheel.h"
+#include "ui/EMFilmSettings.h"
 #include "ui/EMHistogramSlider.h"
 #include "ui/EMHistogramWidget.h"
 #include "ui/SettingsPanel.h"
 
+#include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QLabel>
 #include <QMetaMethod>
+#include <QPushButton>
+#include <QSettings>
 #include <QSignalSpy>
 #include <QSpinBox>
 
@@ -80,12 +94,36 @@ class TestGradingControls : public QObject
 {
     Q_OBJECT
 
+private:
+    // A profile of the catalogue that the data folder lacks, and its
+    // download archive (the tables of a generated profile under its name).
+    static constexpr const char* kTin = "SNSL3T";
+    QByteArray m_archive;
+
+    static const ProfileInfo* downloadableProfile()
+    {
+        CameraListHelper* catalogue = CameraListHelper::instance();
+        if (!catalogue->load())
+            return nullptr;
+        for (const auto& manufacturer : catalogue->manufacturers())
+            for (const auto& model : manufacturer.models)
+                for (const auto& entry : model.profiles)
+                    if (qstrcmp(entry.info->tin, kTin) == 0 && !FilmLibrary::instance()->isProfileInstalled(entry.info))
+                        return entry.info;
+        return nullptr;
+    }
+
 private slots:
     void initTestCase()
     {
         qputenv("PROGRAMDATA", qgetenv("EMULSA_TEST_BINARY_DIR") + "/share");
         ApplicationPaths::instance()->clearCache();
+        m_archive = Test::profileArchive(
+            FilmLibrary::instance()->dataRoot(), QStringLiteral("SNSL3CT"), QString::fromLatin1(kTin));
+        QVERIFY(!m_archive.isEmpty());
     }
+
+    void cleanup() { QDir(ApplicationPaths::instance()->userProfilesPath()).removeRecursively(); }
 
     void sliderJumpsToThePointer_data()
     {
@@ -314,6 +352,134 @@ private slots:
         QVERIFY(note->isVisible());
         QVERIFY(note->text().contains(QStringLiteral("not configured")));
         QVERIFY(!child<QWidget>(&panel, "downloadProgressBar")->isVisible());
+
+        // The chooser's mirror menu says so too, and offers nothing.
+        child<QPushButton>(&panel, "changeCameraButton")->click();
+        auto* mirrors = child<QComboBox>(panel.cameraChooser(), "mirrorComboBox");
+        QVERIFY(!mirrors->isEnabled());
+        QCOMPARE(mirrors->currentText(), QStringLiteral("Not configured"));
+        QCOMPARE(panel.cameraChooser()->selectedMirror(), -1);
+    }
+
+    // In the assembled application, with a clip: with two mirrors in the
+    // settings store, choosing the second in the camera chooser downloads
+    // from it, remembers it, confirms the install, offers the profile as
+    // installed and gives it to the clip.
+    void downloadFromTheChosenMirror()
+    {
+        qunsetenv("EMULSA_PROFILE_DOWNLOAD_URL");
+        const ProfileInfo* profile = downloadableProfile();
+        QVERIFY(profile);
+        const uint id = profile->profileId();
+        Test::LocalHttpServer server;
+        QVERIFY(server.isListening());
+        server.route(QStringLiteral("/eu/Profile/%1.zip").arg(kTin), { 200, m_archive });
+        {
+            std::unique_ptr<QSettings> store = SettingsManager::openStore();
+            store->beginGroup(QStringLiteral("ProfileDownloads"));
+            store->beginWriteArray(QStringLiteral("DownloadMirrors"), 2);
+            const QStringList names { QStringLiteral("USA"), QStringLiteral("Europe") };
+            const QStringList bases { server.base("/us/Profile/"), server.base("/eu/Profile/") };
+            for (int i = 0; i < 2; ++i) {
+                store->setArrayIndex(i);
+                store->setValue(QStringLiteral("Name"), names[i]);
+                store->setValue(QStringLiteral("Url"), bases[i]);
+            }
+            store->endArray();
+            store->endGroup();
+        }
+
+        ApplicationAssembly app(false);
+        SettingsPanel* panel = app.gradingTab()->panel();
+        const QString clip = Test::TestMedia::instance().path(Test::TestMedia::NoAudio);
+        QVERIFY(!clip.isEmpty());
+        app.controller()->shotToBeAddedToShotList(clip, true);
+        QTRY_VERIFY_WITH_TIMEOUT(panel->isEnabled(), 30000);
+        QVERIFY(app.gradingTab()->shownSettings().getSourceType() != id);
+        child<QPushButton>(panel, "changeCameraButton")->click();
+        CameraChooserWidget* chooser = panel->cameraChooser();
+        QVERIFY(chooser->isVisible());
+        auto* mirrors = child<QComboBox>(chooser, "mirrorComboBox");
+        QVERIFY(mirrors->isEnabled());
+        QCOMPARE(mirrors->count(), 2);
+        QCOMPARE(mirrors->itemText(0), QStringLiteral("USA"));
+        QCOMPARE(mirrors->itemText(1), QStringLiteral("Europe"));
+        QCOMPARE(mirrors->currentIndex(), 0);
+        mirrors->setCurrentIndex(1);
+        QCOMPARE(ProfileDownloader::rememberedMirror(), 1);
+
+        auto* manufacturers = child<QComboBox>(chooser, "manufacturerComboBox");
+        auto* models = child<QComboBox>(chooser, "modelComboBox");
+        auto* profiles = child<QComboBox>(chooser, "profileComboBox");
+        manufacturers->setCurrentIndex(manufacturers->findText(QString::fromUtf8(profile->manufacturer)));
+        models->setCurrentIndex(models->findText(QString::fromUtf8(profile->model)));
+        const int row = profiles->findData(id);
+        QVERIFY(row >= 0);
+        profiles->setCurrentIndex(row);
+        QVERIFY(profiles->currentText().endsWith(QStringLiteral("(download)")));
+        child<QPushButton>(chooser, "applyButton")->click();
+        QVERIFY(child<QWidget>(panel, "downloadProgressBar")->isVisibleTo(panel));
+
+        auto* note = child<QLabel>(panel, "downloadNote");
+        QTRY_VERIFY_WITH_TIMEOUT(note->isVisibleTo(panel), 20000);
+        QCOMPARE(note->text(),
+            QStringLiteral("Profile %1 %2 %3 installed.")
+                .arg(QString::fromUtf8(profile->manufacturer), QString::fromUtf8(profile->model),
+                    QString::fromUtf8(profile->name)));
+        QCOMPARE(server.requestedPaths(), QStringList { QStringLiteral("/eu/Profile/%1.zip").arg(kTin) });
+        QVERIFY(FilmLibrary::instance()->isProfileInstalled(profile));
+        QVERIFY(!child<QWidget>(panel, "downloadProgressBar")->isVisibleTo(panel));
+        QCOMPARE(profiles->itemText(profiles->findData(id)), QString::fromUtf8(profile->name));
+        QTRY_COMPARE(app.gradingTab()->shownSettings().getSourceType(), id);
+
+        // Opened again, the chooser keeps the mirror chosen.
+        child<QPushButton>(panel, "changeCameraButton")->click();
+        QCOMPARE(mirrors->currentIndex(), 1);
+
+        QVERIFY(app.teardown().taskThreadFinished);
+        SettingsManager::openStore()->remove(QStringLiteral("ProfileDownloads"));
+    }
+
+    // A download asked for by "Apply" or "Apply to All", with or without the
+    // default-camera box, ends as that button would have.
+    void downloadEndsAsTheButtonAsked_data()
+    {
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<bool>("asDefault");
+        QTest::addColumn<QStringList>("expected");
+        QTest::newRow("apply") << "applyButton" << false << QStringList { "sourceTypeComboValueChanged" };
+        QTest::newRow("apply as default")
+            << "applyButton" << true << QStringList { "defaultProfileChanged", "sourceTypeComboValueChanged" };
+        QTest::newRow("apply to all") << "applyToAllButton" << false
+                                      << QStringList { "sourceTypeComboValueChangedForAll" };
+        QTest::newRow("apply to all as default")
+            << "applyToAllButton" << true
+            << QStringList { "defaultProfileChanged", "sourceTypeComboValueChangedForAll" };
+    }
+    void downloadEndsAsTheButtonAsked()
+    {
+        QFETCH(QString, button);
+        QFETCH(bool, asDefault);
+        QFETCH(QStringList, expected);
+        const ProfileInfo* profile = downloadableProfile();
+        QVERIFY(profile);
+        Test::LocalHttpServer server;
+        server.route(QStringLiteral("/Profile/%1.zip").arg(kTin), { 200, m_archive });
+        SettingsPanel panel;
+        panel.downloader()->setMirrors({ { QStringLiteral("Local"), server.base() } });
+        child<QPushButton>(&panel, "changeCameraButton")->click();
+        CameraChooserWidget* chooser = panel.cameraChooser();
+        chooser->setCurrentProfile(profile->profileId());
+        chooser->setDefaultCameraChecked(asDefault);
+        SignalLog log(&panel);
+        child<QPushButton>(chooser, qPrintable(button))->click();
+        QTRY_VERIFY_WITH_TIMEOUT(FilmLibrary::instance()->isProfileInstalled(profile), 20000);
+        QTRY_VERIFY(!log.counts().isEmpty());
+        QCOMPARE(log.counts().keys(), expected);
+        for (const QString& name : expected) {
+            QCOMPARE(log.counts().value(name), 1);
+            QCOMPARE(log.last(name).value(0).toUInt(), profile->profileId());
+        }
     }
 };
 

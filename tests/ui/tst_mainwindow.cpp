@@ -6,6 +6,7 @@
 #include "core/ClipSettings.h"
 #include "model/Model.h"
 #include "model/PresetsManager.h"
+#include "model/SettingsManager.h"
 #include "ui/ApplicationAssembly.h"
 #include "ui/EMPresetsManagerList.h"
 #include "ui/EMPresetsWidget.h"
@@ -19,6 +20,7 @@
 #include <QCryptographicHash>
 #include <QElapsedTimer>
 #include <QMenuBar>
+#include <QSettings>
 #include <QSignalSpy>
 #include <QTabWidget>
 #include <QUuid>
@@ -68,6 +70,14 @@ QAction* findAction(QMainWindow* window, const QString& text)
         for (QAction* action : menu->menu()->actions())
             if (action->text() == text)
                 return action;
+    return nullptr;
+}
+
+QMenu* menuNamed(QMainWindow* window, const QString& title)
+{
+    for (QAction* menu : window->menuBar()->actions())
+        if (menu->text() == title)
+            return menu->menu();
     return nullptr;
 }
 
@@ -174,6 +184,65 @@ private slots:
         QVERIFY(preset);
         emit dialog->managerList()->presetSelectedForDeletion(preset->id());
         QTRY_VERIFY(!store->findPreset(preset->id()));
+    }
+
+    // The interval is the store's "AutoSaveTimer", never below a minute.
+    void autosaveIntervalComesFromTheStore_data()
+    {
+        QTest::addColumn<QVariant>("stored");
+        QTest::addColumn<int>("interval");
+        QTest::newRow("five minutes") << QVariant(300000) << 300000;
+        QTest::newRow("a second is raised to a minute") << QVariant(1000) << 60000;
+        QTest::newRow("not set") << QVariant() << 60000;
+        QTest::newRow("not a number") << QVariant(QStringLiteral("soon")) << 60000;
+        QTest::newRow("beyond a timer's range") << QVariant(4294967295u) << std::numeric_limits<int>::max();
+    }
+    void autosaveIntervalComesFromTheStore()
+    {
+        QFETCH(QVariant, stored);
+        QFETCH(int, interval);
+        QVERIFY(m_app->teardown().taskThreadFinished);
+        m_app.reset();
+        const QString key = QStringLiteral("DefaultSettings/AutoSaveTimer");
+        if (stored.isValid())
+            SettingsManager::openStore()->setValue(key, stored);
+        m_app = std::make_unique<ApplicationAssembly>(false);
+        SettingsManager::openStore()->remove(key);
+        QCOMPARE(window()->autosaveInterval(), interval);
+    }
+
+    // Help > Submit Feedback shows only with an address in the store and
+    // opens that address; a failure to open it is logged.
+    void submitFeedbackOpensTheStoredAddress()
+    {
+        QMenu* help = menuNamed(window(), "&Help");
+        QVERIFY(help);
+        QAction* feedback = findAction(window(), "Submit Feedback");
+        QVERIFY(feedback);
+        QList<QUrl> opened;
+        bool opens = true;
+        window()->setUrlOpener([&](const QUrl& url) {
+            opened.append(url);
+            return opens;
+        });
+        emit help->aboutToShow();
+        QVERIFY(!feedback->isVisible());
+
+        const QString key = QStringLiteral("DefaultSettings/FeedbackUrl");
+        SettingsManager::openStore()->setValue(key, QStringLiteral("https://feedback.example.invalid/form?v=1"));
+        emit help->aboutToShow();
+        QVERIFY(feedback->isVisible());
+        feedback->trigger();
+        QCOMPARE(opened, QList<QUrl> { QUrl(QStringLiteral("https://feedback.example.invalid/form?v=1")) });
+
+        opens = false;
+        QTest::ignoreMessage(QtWarningMsg, "Something went wrong when trying to open beta form feedback");
+        feedback->trigger();
+        QCOMPARE(opened.size(), 2);
+
+        SettingsManager::openStore()->remove(key);
+        emit help->aboutToShow();
+        QVERIFY(!feedback->isVisible());
     }
 
     void logsFolderGoesThroughTheFileManager()
