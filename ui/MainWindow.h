@@ -8,6 +8,7 @@
 #include <functional>
 
 class QAction;
+class QLabel;
 class QTabWidget;
 class QVBoxLayout;
 
@@ -81,7 +82,13 @@ public:
     // before the last one does not name the project now open.
     int projectGeneration() const { return m_projectGeneration; }
     bool isLoading() const { return m_loading; }
+    // True while a render runs (see setRenderingLock).
+    bool isRenderingLocked() const { return m_renderingLocked; }
+    // The reason shown on what is locked while a render runs.
+    static QString renderingLockReason();
     LoadingOverlay* overlay() const { return m_overlay; }
+    // The status bar's line shown while a render runs.
+    QLabel* renderingNotice() const { return m_renderingNotice; }
 
     // Opens a project; false when it was refused (a load already running) or
     // the file could not be opened.
@@ -108,6 +115,11 @@ public slots:
     void longOperationStop();
     void shouldDisplayLongOperationWidget();
     void autosaveTriggered();
+    // While a render runs nothing may change the sequence or the grades: the
+    // media and grading tabs cannot be entered, Undo, Redo, New and Open are
+    // off and the status bar says why. Saving stays available: it only reads
+    // the project, and a long render is when a save matters most.
+    void setRenderingLock(bool rendering);
 
 signals:
     void pushNewSequenceItemToShotList(Emulsa::SequenceItem* item);
@@ -134,10 +146,13 @@ private:
     QWidget* m_containers[3] = {};
     QWidget* m_header = nullptr;
     LoadingOverlay* m_overlay = nullptr;
+    QLabel* m_renderingNotice = nullptr;
     QTimer m_autosaveTimer;
     QTimer m_longOperationTimer;
     QAction* m_undo = nullptr;
     QAction* m_redo = nullptr;
+    QAction* m_new = nullptr;
+    QAction* m_open = nullptr;
     Question m_question;
     FileChooser m_chooseFile;
     QString m_autosavePath;
@@ -148,6 +163,7 @@ private:
     int m_projectGeneration = 0;
     bool m_unsaved = false;
     bool m_loading = false;
+    bool m_renderingLocked = false;
     bool m_closeAfterSave = false;
     bool m_closing = false;
     int m_presetGroupId = 0;
