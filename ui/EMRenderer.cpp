@@ -98,8 +98,16 @@ void EMRenderer::buildInterface()
     m_speedLabel = new QLabel(noValueText(), this);
     m_elapsedLabel = new QLabel(noValueText(), this);
     m_remainingLabel = new QLabel(noValueText(), this);
+    // Room for the longest texts, so that the bar does not jump as they
+    // change.
+    const QFontMetrics metrics(font());
+    m_countLabel->setMinimumWidth(metrics.horizontalAdvance(QStringLiteral("999999 of 999999")));
+    m_speedLabel->setMinimumWidth(metrics.horizontalAdvance(QStringLiteral("average 999.9 fps")));
+    m_elapsedLabel->setMinimumWidth(metrics.horizontalAdvance(QStringLiteral("59 min 59 s")));
+    m_remainingLabel->setMinimumWidth(metrics.horizontalAdvance(QStringLiteral("24+ hours")));
     progress->addWidget(m_progress, 1);
     progress->addWidget(m_countLabel);
+    progress->addWidget(new QLabel(tr("Speed:"), this));
     progress->addWidget(m_speedLabel);
     progress->addWidget(new QLabel(tr("Elapsed:"), this));
     progress->addWidget(m_elapsedLabel);
@@ -118,6 +126,8 @@ void EMRenderer::buildInterface()
     connect(m_browseButton, &QPushButton::clicked, this, &EMRenderer::browseButtonPressed);
     connect(m_renderButton, &QPushButton::clicked, this, &EMRenderer::renderButtonPressed);
     connect(m_sizeBox, QOverload<int>::of(&QComboBox::activated), this, &EMRenderer::currentResolutionChanged);
+    // Kept at once: the choice survives a crash of a later render.
+    connect(m_overwriteBox, &QCheckBox::toggled, this, [this] { saveSettings(); });
     connect(
         m_destinationBox, QOverload<int>::of(&QComboBox::currentIndexChanged), this, &EMRenderer::renderingPathChanged);
 }
@@ -277,8 +287,11 @@ void EMRenderer::renderButtonPressed()
         return;
     }
     QList<QByteArray> ids = m_list->checkedItemIds();
-    if (ids.isEmpty())
+    if (ids.isEmpty()) {
+        m_statusLabel->setText(m_list->topLevelItemCount() == 0 ? tr("The sequence has no clips to render.")
+                                                                : tr("Tick the clips to render."));
         return;
+    }
     // The default destination (the user's movies folder) need not exist yet
     // on a fresh account: make the chosen folder rather than fail every clip.
     const QString folder = destination();

@@ -3,9 +3,11 @@
 #include "common/TestMedia.h"
 
 #include "app/Controller.h"
+#include "app/FileManager.h"
 #include "app/RenderManager.h"
 #include "core/ClipSettings.h"
 #include "media/AssetMetadata.h"
+#include "media/ResolutionChooser.h"
 #include "media/SequenceItem.h"
 #include "model/Model.h"
 #include "model/SettingsManager.h"
@@ -27,9 +29,11 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSettings>
+#include <QSpinBox>
 #include <QStatusBar>
 #include <QTabBar>
 #include <QTabWidget>
+#include <QTimer>
 
 #include <atomic>
 
@@ -372,18 +376,21 @@ private slots:
             QVERIFY(!tab.row(item)->icon(EMRenderList::ProgressColumn).isNull());
         }
 
-        // The icon of a done row asks for the movie to be shown; the tab
-        // hands that to the file manager, which a test must not start.
+        // The icon of a done row shows the movie in the file manager (here a
+        // stand-in: a test must not start the real one).
+        QStringList shown;
+        setFileManagerHandler([&shown](const QString& path) {
+            shown << path;
+            return true;
+        });
         EMRenderList* list = tab.renderer->renderList();
-        QObject::disconnect(list, &EMRenderList::showInFolderRequested, tab.renderer.get(), nullptr);
-        QSignalSpy shown(list, &EMRenderList::showInFolderRequested);
         emit list->itemClicked(tab.row(a), EMRenderList::NameColumn);
-        QCOMPARE(shown.count(), 0);
+        QCOMPARE(shown.size(), 0);
         emit list->itemClicked(tab.row(a), EMRenderList::ProgressColumn);
-        QCOMPARE(shown.count(), 1);
-        const QString shownPath = shown.at(0).at(0).toString();
-        QCOMPARE(QFileInfo(shownPath).absolutePath(), destination);
-        QVERIFY(shownPath.endsWith(QStringLiteral(".mov")) && QFile::exists(shownPath));
+        setFileManagerHandler(nullptr);
+        QCOMPARE(shown.size(), 1);
+        QCOMPARE(QFileInfo(shown.first()).absolutePath(), destination);
+        QVERIFY(shown.first().endsWith(QStringLiteral(".mov")) && QFile::exists(shown.first()));
     }
 
     // With overwrite off, the movie the renderer would write (".mov", not the
@@ -558,7 +565,52 @@ private slots:
         QVERIFY(tab.renderer->formatBox()->isEnabled());
     }
 
-    // Nothing ticked: nothing is asked of the model and nothing changes.
+    // Choosing "Custom" in the size menu opens the size dialog: "Apply"
+    // takes its size, "Cancel" goes back to the size chosen before.
+    void customSizeDialog_data()
+    {
+        QTest::addColumn<bool>("apply");
+        QTest::newRow("apply") << true;
+        QTest::newRow("cancel") << false;
+    }
+
+    void customSizeDialog()
+    {
+        QFETCH(bool, apply);
+        EMRenderer renderer;
+        QComboBox* sizes = renderer.sizeBox();
+        const int before = sizes->findData(QSize(1280, 720));
+        QVERIFY(before >= 0);
+        sizes->setCurrentIndex(before);
+        emit sizes->activated(before);
+        bool answered = false;
+        QTimer::singleShot(0, this, [&] {
+            auto* dialog = qobject_cast<ResolutionChooser*>(QApplication::activeModalWidget());
+            if (!dialog)
+                return;
+            answered = dialog->windowTitle() == QStringLiteral("Custom Size");
+            dialog->widthBox()->setValue(800);
+            dialog->heightBox()->setValue(600);
+            if (apply)
+                dialog->accept();
+            else
+                dialog->reject();
+        });
+        const int custom = sizes->count() - 1;
+        sizes->setCurrentIndex(custom);
+        emit sizes->activated(custom);
+        QVERIFY(answered);
+        if (apply) {
+            QCOMPARE(renderer.outputSize(), QSize(800, 600));
+            QCOMPARE(sizes->currentText(), QStringLiteral("Custom: 800 x 600"));
+        } else {
+            QCOMPARE(sizes->currentIndex(), before);
+            QCOMPARE(renderer.outputSize(), QSize(1280, 720));
+        }
+    }
+
+    // Nothing ticked: nothing is asked of the model and nothing changes but
+    // the line that says why.
     void noTickedRows()
     {
         Tab tab(Test::makeTempFolder(QStringLiteral("none")));
@@ -568,6 +620,7 @@ private slots:
         QCOMPARE(tab.requests, 0);
         QVERIFY(tab.states.isEmpty());
         QVERIFY(!tab.renderer->isRendering());
+        QCOMPARE(tab.renderer->statusLabel()->text(), QStringLiteral("Tick the clips to render."));
     }
 
     // A clip whose file holds fewer frames than its description says (the
@@ -614,6 +667,7 @@ private slots:
             QCOMPARE(renderer.destinationFolders().size(), EMRenderer::maxDestinationFolders);
             QCOMPARE(renderer.destination(), added.at(3));
             renderer.overwriteBox()->setChecked(false);
+            QCOMPARE(SettingsManager::openStore()->value(QStringLiteral("DefaultSettings/OverwriteMode")), false);
         }
         EMRenderer again;
         QCOMPARE(again.destinationFolders(), added.mid(1));
