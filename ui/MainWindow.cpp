@@ -440,6 +440,19 @@ void MainWindow::autosaveTriggered()
 void MainWindow::closeEvent(QCloseEvent* event)
 {
     qDebug() << "Now closing";
+    // Quitting cancels a render: not without asking (a save asked for on
+    // closing closes again once it is done, without asking twice).
+    if (m_renderingLocked && !m_closing) {
+        const bool stop = m_stopRender
+            ? m_stopRender()
+            : QMessageBox::question(this, tr("Render in progress"), tr("A render is running. Cancel it and quit?"),
+                  QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
+                == QMessageBox::Yes;
+        if (!stop) {
+            event->ignore();
+            return;
+        }
+    }
     if (m_closing || !m_unsaved) {
         if (m_loading) {
             event->ignore();

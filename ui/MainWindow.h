@@ -45,6 +45,8 @@ public:
     // tests replace them.
     using Question = std::function<QMessageBox::StandardButton()>;
     using FileChooser = std::function<QString(bool forSaving)>;
+    // Whether to quit and cancel the render that runs; tests replace it.
+    using StopRenderQuestion = std::function<bool()>;
 
     static constexpr int longOperationDelayMs = 400;
     static constexpr int minimumAutosaveIntervalMs = 60000;
@@ -69,6 +71,7 @@ public:
 
     void setUnsavedChangesQuestion(Question question) { m_question = std::move(question); }
     void setFileChooser(FileChooser chooser) { m_chooseFile = std::move(chooser); }
+    void setStopRenderQuestion(StopRenderQuestion question) { m_stopRender = std::move(question); }
     void setAutosaveInterval(int ms);
     int autosaveInterval() const { return m_autosaveTimer.interval(); }
     // Where autosaves go (the per-user autosave project unless replaced).
@@ -155,6 +158,7 @@ private:
     QAction* m_open = nullptr;
     Question m_question;
     FileChooser m_chooseFile;
+    StopRenderQuestion m_stopRender;
     QString m_autosavePath;
     QString m_currentPath;
     QStringList m_savesInProgress;

@@ -678,9 +678,9 @@ private slots:
     // While a render runs (seen when its first frames are counted) nothing
     // reaches the sequence: the media and grading tabs cannot be entered,
     // Undo by menu or key changes nothing, New and Open are off, the status
-    // bar says why; saving stays. All comes back when the render finishes
-    // and when it is canceled. A 2-clip render ends with its average speed
-    // and its time, not with a last second's "0 fps".
+    // bar says why; saving stays; closing the window asks first. All comes
+    // back when the render finishes and when it is canceled. A 2-clip render
+    // ends with its average speed and its time, not a last second's "0 fps".
     void renderLocksTheSequence()
     {
         const QString destination = Test::makeTempFolder(QStringLiteral("lock"));
@@ -696,6 +696,13 @@ private slots:
         QVERIFY(idle.mediaTab && idle.gradingTab && idle.undo && idle.open && idle.newProject && !idle.reasonShown);
         QCOMPARE(idle.tabAfterClickingMedia, int(MainWindow::MediaTab));
         QCOMPARE(app.render->speedLabel()->text(), EMRenderer::noValueText());
+        // Closing the window during a render asks first; "No" keeps it.
+        int closeAsked = 0;
+        app.window()->setStopRenderQuestion([&closeAsked] {
+            ++closeAsked;
+            return false;
+        });
+        app.window()->setUnsavedChangesQuestion([] { return QMessageBox::No; });
 
         for (const bool cancel : { false, true }) {
             const QString round = cancel ? QStringLiteral("canceled") : QStringLiteral("finished");
@@ -708,6 +715,7 @@ private slots:
                       seen = true;
                       during = app.locks();
                       app.undo();
+                      app.window()->close();
                       if (cancel)
                           app.render->renderButtonPressed();
                   });
@@ -723,6 +731,8 @@ private slots:
             QVERIFY2(during.save, qPrintable(round));
             QVERIFY2(during.reasonShown, qPrintable(round));
             QCOMPARE(during.tabAfterClickingMedia, int(MainWindow::RenderTab));
+            QCOMPARE(closeAsked, cancel ? 2 : 1);
+            QVERIFY(app.window()->isVisible());
             QCOMPARE(app.itemsInModel(), 2);
             QCOMPARE(app.list()->topLevelItemCount(), 2);
 
@@ -755,6 +765,9 @@ private slots:
         app.undo(true);
         QTRY_COMPARE_WITH_TIMEOUT(app.list()->topLevelItemCount(), 1, 20000);
         QCOMPARE(app.itemsInModel(), 1);
+        // Without a render closing asks nothing about it.
+        QVERIFY(app.window()->close());
+        QCOMPARE(closeAsked, 2);
     }
 
     // An undone removal puts the row back where it was, unticked as it was
