@@ -189,11 +189,12 @@ void ApplicationAssembly::wireRenderTab()
         m_controller, &Controller::rendererShouldStartRendering, render, &EMRenderer::itemsReadyToBeRendered);
     EMRenderList* list = render->renderList();
     QObject::connect(m_controller, &Controller::sequenceItemListShouldRefresh, list, &EMRenderList::shotListChanged);
-    QObject::connect(m_controller, &Controller::sequenceItemShouldBeRestored, list,
-        [list](SequenceItem* item, int) { list->shotListChanged(item, false); });
+    QObject::connect(m_controller, &Controller::sequenceItemShouldBeRestored, list, &EMRenderList::shotRestored);
     QObject::connect(m_controller, &Controller::listShouldReset, list, &EMRenderList::fullReset);
     QObject::connect(m_controller, &Controller::startingPointShouldRefresh, list, &EMRenderList::startingPointUpdated);
     QObject::connect(m_controller, &Controller::endingPointShouldRefresh, list, &EMRenderList::endingPointUpdated);
+    // Nothing may change the sequence under a running render.
+    QObject::connect(render, &EMRenderer::renderingStateChanged, m_window, &MainWindow::setRenderingLock);
 }
 
 ApplicationAssembly::~ApplicationAssembly()

@@ -25,6 +25,17 @@ EMRenderList::EMRenderList(QWidget* parent)
     connect(this, &QTreeWidget::itemClicked, this, &EMRenderList::rowClicked);
 }
 
+EMRenderList::~EMRenderList()
+{
+    dropRemovedRows();
+}
+
+void EMRenderList::dropRemovedRows()
+{
+    qDeleteAll(m_removedRows);
+    m_removedRows.clear();
+}
+
 QString EMRenderList::progressText(int value, int frames)
 {
     switch (value) {
@@ -78,14 +89,19 @@ int EMRenderList::rowFrames(const QTreeWidgetItem* row)
 }
 
 void EMRenderList::addRow(const QUuid& uuid, const QString& name, const QString& filePath, const QByteArray& assetId,
-    quint32 frameCount, quint32 startFrame, quint32 endFrame)
+    quint32 frameCount, quint32 startFrame, quint32 endFrame, int position)
 {
     if (rowFor(uuid))
         return;
-    auto* row = new QTreeWidgetItem(this);
+    QTreeWidgetItem* row = m_removedRows.take(uuid.toString());
+    if (!row) {
+        row = new QTreeWidgetItem;
+        row->setFlags(row->flags() | Qt::ItemIsUserCheckable);
+        row->setCheckState(NameColumn, Qt::Checked);
+        row->setData(NameColumn, ProgressRole, -1);
+    }
+    insertTopLevelItem(position < 0 || position > topLevelItemCount() ? topLevelItemCount() : position, row);
     row->setText(NameColumn, name);
-    row->setFlags(row->flags() | Qt::ItemIsUserCheckable);
-    row->setCheckState(NameColumn, Qt::Checked);
     row->setData(NameColumn, FilePathRole, filePath);
     row->setData(NameColumn, AssetIdRole, assetId);
     row->setData(NameColumn, UuidRole, uuid.toString());
@@ -93,13 +109,17 @@ void EMRenderList::addRow(const QUuid& uuid, const QString& name, const QString&
     row->setData(NameColumn, FrameCountRole, frameCount);
     row->setData(NameColumn, StartFrameRole, startFrame);
     row->setData(NameColumn, EndFrameRole, endFrame);
-    row->setData(NameColumn, ProgressRole, -1);
     refreshRowText(row);
 }
 
 void EMRenderList::removeRow(const QUuid& uuid)
 {
-    delete rowFor(uuid);
+    QTreeWidgetItem* row = rowFor(uuid);
+    if (!row)
+        return;
+    takeTopLevelItem(indexOfTopLevelItem(row));
+    delete m_removedRows.value(uuid.toString());
+    m_removedRows.insert(uuid.toString(), row);
 }
 
 void EMRenderList::shotListChanged(SequenceItem* item, bool toDelete)
@@ -116,9 +136,20 @@ void EMRenderList::shotListChanged(SequenceItem* item, bool toDelete)
         asset ? asset->id : QByteArray(), asset ? asset->frameCount : 0, item->startFrame, item->endFrame);
 }
 
+void EMRenderList::shotRestored(SequenceItem* item, int index)
+{
+    takeOver(item);
+    if (!item)
+        return;
+    const AssetMetadata* asset = item->asset;
+    addRow(item->uuid, asset ? asset->name : QString(), asset ? asset->filePath : QString(),
+        asset ? asset->id : QByteArray(), asset ? asset->frameCount : 0, item->startFrame, item->endFrame, index);
+}
+
 void EMRenderList::fullReset()
 {
     clear();
+    dropRemovedRows();
 }
 
 void EMRenderList::startingPointUpdated(QUuid uuid, uint frame)

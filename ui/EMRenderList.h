@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QTreeWidget>
 #include <QUuid>
 
@@ -44,6 +45,7 @@ public:
     };
 
     explicit EMRenderList(QWidget* parent = nullptr);
+    ~EMRenderList() override;
 
     // The text of a progress value for a clip of `frames` frames.
     static QString progressText(int value, int frames);
@@ -54,9 +56,12 @@ public:
     // The clip's length in frames as the row knows it (out - in).
     static int rowFrames(const QTreeWidgetItem* row);
 
-    // A new row for an item, or the row's removal. Keeps nothing but values.
+    // A new row for an item at `position` (the end when out of range), or
+    // the row's removal. Keeps nothing but values. A removed row is kept
+    // aside until the list is reset, so that an undone removal gets it back
+    // as it was: ticked or not, with its progress and output.
     void addRow(const QUuid& uuid, const QString& name, const QString& filePath, const QByteArray& assetId,
-        quint32 frameCount, quint32 startFrame, quint32 endFrame);
+        quint32 frameCount, quint32 startFrame, quint32 endFrame, int position = -1);
     void removeRow(const QUuid& uuid);
 
     void setRowOutput(const QUuid& uuid, const QString& outputName, const QString& outputPath, bool renamed);
@@ -70,6 +75,8 @@ public slots:
     // Adds a row for the item, or removes its row when toDelete is set. Reads
     // the item's uuid and asset only, which never change while it lives.
     void shotListChanged(Emulsa::SequenceItem* item, bool toDelete);
+    // An item whose removal was undone, back at its place in the sequence.
+    void shotRestored(Emulsa::SequenceItem* item, int index);
     void fullReset();
     void startingPointUpdated(QUuid uuid, uint frame);
     void endingPointUpdated(QUuid uuid, uint frame);
@@ -78,8 +85,12 @@ public slots:
     void resetProgress();
 
 private:
+    void dropRemovedRows();
     void refreshRowText(QTreeWidgetItem* row);
     void rowClicked(QTreeWidgetItem* row, int column);
+
+    // Rows taken out by removals, by uuid text; owned.
+    QHash<QString, QTreeWidgetItem*> m_removedRows;
 };
 
 } // namespace Emulsa

@@ -95,11 +95,19 @@ void EMRenderer::buildInterface()
     m_progress->setRange(0, 1);
     m_progress->setValue(0);
     m_countLabel = new QLabel(this);
-    m_speedLabel = new QLabel(QStringLiteral("0 fps"), this);
-    m_elapsedLabel = new QLabel(QStringLiteral("0 min"), this);
-    m_remainingLabel = new QLabel(QStringLiteral("0 hours"), this);
+    m_speedLabel = new QLabel(noValueText(), this);
+    m_elapsedLabel = new QLabel(noValueText(), this);
+    m_remainingLabel = new QLabel(noValueText(), this);
+    // Room for the longest texts, so that the bar does not jump as they
+    // change.
+    const QFontMetrics metrics(font());
+    m_countLabel->setMinimumWidth(metrics.horizontalAdvance(QStringLiteral("999999 of 999999")));
+    m_speedLabel->setMinimumWidth(metrics.horizontalAdvance(QStringLiteral("average 999.9 fps")));
+    m_elapsedLabel->setMinimumWidth(metrics.horizontalAdvance(QStringLiteral("59 min 59 s")));
+    m_remainingLabel->setMinimumWidth(metrics.horizontalAdvance(QStringLiteral("24+ hours")));
     progress->addWidget(m_progress, 1);
     progress->addWidget(m_countLabel);
+    progress->addWidget(new QLabel(tr("Speed:"), this));
     progress->addWidget(m_speedLabel);
     progress->addWidget(new QLabel(tr("Elapsed:"), this));
     progress->addWidget(m_elapsedLabel);
@@ -118,6 +126,8 @@ void EMRenderer::buildInterface()
     connect(m_browseButton, &QPushButton::clicked, this, &EMRenderer::browseButtonPressed);
     connect(m_renderButton, &QPushButton::clicked, this, &EMRenderer::renderButtonPressed);
     connect(m_sizeBox, QOverload<int>::of(&QComboBox::activated), this, &EMRenderer::currentResolutionChanged);
+    // Kept at once: the choice survives a crash of a later render.
+    connect(m_overwriteBox, &QCheckBox::toggled, this, [this] { saveSettings(); });
     connect(
         m_destinationBox, QOverload<int>::of(&QComboBox::currentIndexChanged), this, &EMRenderer::renderingPathChanged);
 }
@@ -277,8 +287,11 @@ void EMRenderer::renderButtonPressed()
         return;
     }
     QList<QByteArray> ids = m_list->checkedItemIds();
-    if (ids.isEmpty())
+    if (ids.isEmpty()) {
+        m_statusLabel->setText(m_list->topLevelItemCount() == 0 ? tr("The sequence has no clips to render.")
+                                                                : tr("Tick the clips to render."));
         return;
+    }
     // The default destination (the user's movies folder) need not exist yet
     // on a fresh account: make the chosen folder rather than fail every clip.
     const QString folder = destination();
@@ -340,7 +353,9 @@ void EMRenderer::itemsReadyToBeRendered(QList<const SequenceItem*>* items)
     connect(&m_thread, &QThread::started, m_worker, &RenderManager::run);
 
     m_lastValue = 0;
-    m_speedLabel->setText(QStringLiteral("0 fps"));
+    m_speedLabel->setText(noValueText());
+    m_elapsedLabel->setText(durationText(0));
+    m_remainingLabel->setText(noValueText());
     m_thread.start(QThread::HighPriority);
     m_clock.start();
     m_timer.start();
@@ -361,7 +376,6 @@ void EMRenderer::cancelRendering()
 void EMRenderer::renderingFinished()
 {
     m_timer.stop();
-    updateRenderingProgress();
     // The worker is deleted once its thread has finished.
     m_thread.quit();
 }
@@ -376,13 +390,26 @@ void EMRenderer::workerThreadFinished()
         m_worker = nullptr;
     }
     m_timer.stop();
+    showSummary(m_canceling);
     m_clock.invalidate();
     m_rendering = false;
     m_canceling = false;
     m_renderButton->setText(renderLabel);
     m_renderButton->setEnabled(true);
-    m_remainingLabel->setText(QStringLiteral("0 hours"));
     setInterfaceEnabled(true);
+}
+
+void EMRenderer::showSummary(bool canceled)
+{
+    const qint64 elapsed = m_clock.isValid() ? m_clock.elapsed() : 0;
+    const int done = m_progress->value() - m_progress->minimum();
+    const int total = m_progress->maximum() - m_progress->minimum();
+    const QString time = totalTimeText(elapsed);
+    m_speedLabel->setText(averageSpeedText(done, elapsed));
+    m_elapsedLabel->setText(time);
+    m_remainingLabel->setText(noValueText());
+    m_statusLabel->setText(canceled ? tr("Render canceled after %1 of %2 frames (%3).").arg(done).arg(total).arg(time)
+                                    : tr("Render finished: %1 frames in %2.").arg(done).arg(time));
 }
 
 void EMRenderer::totalProgressRangedChanged(int min, int max)
@@ -431,16 +458,38 @@ QString EMRenderer::remainingText(qint64 elapsedMs, int done, int total, int fra
     return QStringLiteral("? min");
 }
 
+QString EMRenderer::noValueText()
+{
+    return QString(QChar(0x2013));
+}
+
+QString EMRenderer::averageSpeedText(int frames, qint64 elapsedMs)
+{
+    if (frames <= 0 || elapsedMs <= 0)
+        return noValueText();
+    const double fps = double(frames) * 1000.0 / double(elapsedMs);
+    return QStringLiteral("average %1 fps").arg(fps, 0, 'f', fps < 9.95 ? 1 : 0);
+}
+
+QString EMRenderer::totalTimeText(qint64 ms)
+{
+    const qint64 seconds = qMax<qint64>(0, ms) / 1000;
+    if (seconds < 60)
+        return QStringLiteral("%1 s").arg(seconds);
+    if (seconds < 3600)
+        return QStringLiteral("%1 min %2 s").arg(seconds / 60).arg(seconds % 60);
+    return QStringLiteral("%1 h %2 min").arg(seconds / 3600).arg(seconds % 3600 / 60);
+}
+
 void EMRenderer::updateRenderingProgress()
 {
+    // The labels keep the last render's summary while idle.
+    if (!m_rendering || !m_clock.isValid())
+        return;
     const int value = m_progress->value();
     const int speed = qMax(0, value - m_lastValue);
     m_lastValue = value;
     m_speedLabel->setText(QStringLiteral("%1 fps").arg(speed));
-    if (!m_rendering || !m_clock.isValid()) {
-        m_remainingLabel->setText(QStringLiteral("0 hours"));
-        return;
-    }
     const qint64 elapsed = m_clock.elapsed();
     m_elapsedLabel->setText(durationText(elapsed));
     m_remainingLabel->setText(remainingText(elapsed, value - m_progress->minimum(), m_progress->maximum(), speed));

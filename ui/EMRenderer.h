@@ -87,6 +87,15 @@ public:
     static QString durationText(qint64 ms);
     // The remaining time of a render from the time taken so far.
     static QString remainingText(qint64 elapsedMs, int done, int total, int framesPerSecond);
+    // What the speed, elapsed and remaining labels show when there is no
+    // figure: before the first render and before a render's first second.
+    static QString noValueText();
+    // A whole render's speed, "average N fps" (one decimal under 10 fps);
+    // no figure when nothing was rendered.
+    static QString averageSpeedText(int frames, qint64 elapsedMs);
+    // A whole render's duration to the second: "N s", "M min S s",
+    // "H h M min".
+    static QString totalTimeText(qint64 ms);
 
 signals:
     void getSequenceItemsFromUuids(QList<QByteArray>* itemIds);
@@ -112,6 +121,7 @@ private:
     void setInterfaceEnabled(bool enabled);
     void cancelRendering();
     void workerThreadFinished();
+    void showSummary(bool canceled);
     int customSizeIndex() const;
 
     EMRenderList* m_list = nullptr;

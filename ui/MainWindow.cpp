@@ -19,8 +19,10 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLabel>
 #include <QMenuBar>
 #include <QSettings>
+#include <QStatusBar>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QVBoxLayout>
@@ -52,6 +54,11 @@ MainWindow::MainWindow(QWidget* parent)
     setCentralWidget(m_tabs);
     buildMenus();
     m_overlay = new LoadingOverlay(this);
+    // A permanent widget, so that the menus' status tips do not replace it.
+    m_renderingNotice = new QLabel(this);
+    m_renderingNotice->setObjectName(QStringLiteral("renderingNotice"));
+    statusBar()->addPermanentWidget(m_renderingNotice, 1);
+    statusBar()->hide();
 
     m_autosavePath = ApplicationPaths::instance()->autosaveFilePath();
     m_autosaveTimer.setSingleShot(false);
@@ -88,12 +95,12 @@ QUrl MainWindow::feedbackUrl()
 void MainWindow::buildMenus()
 {
     QMenu* file = menuBar()->addMenu(tr("&File"));
-    QAction* newProject = file->addAction(tr("New"), this, &MainWindow::newTriggered);
-    newProject->setShortcut(QKeySequence::New);
-    newProject->setToolTip(tr("Start an empty project"));
-    QAction* open = file->addAction(tr("Open"), this, &MainWindow::openTriggered);
-    open->setShortcut(QKeySequence::Open);
-    open->setToolTip(tr("Open project file"));
+    m_new = file->addAction(tr("New"), this, &MainWindow::newTriggered);
+    m_new->setShortcut(QKeySequence::New);
+    m_new->setToolTip(tr("Start an empty project"));
+    m_open = file->addAction(tr("Open"), this, &MainWindow::openTriggered);
+    m_open->setShortcut(QKeySequence::Open);
+    m_open->setToolTip(tr("Open project file"));
     QAction* save = file->addAction(tr("Save"), this, &MainWindow::saveTriggered);
     save->setShortcut(QKeySequence::Save);
     save->setToolTip(tr("Save current project"));
@@ -128,8 +135,16 @@ void MainWindow::buildMenus()
 void MainWindow::setController(Controller* controller)
 {
     m_controller = controller;
-    connect(m_undo, &QAction::triggered, controller, &Controller::undoTriggered);
-    connect(m_redo, &QAction::triggered, controller, &Controller::redoTriggered);
+    // A disabled action can still be triggered from code: the lock is
+    // checked here too.
+    connect(m_undo, &QAction::triggered, controller, [this, controller] {
+        if (!m_renderingLocked)
+            controller->undoTriggered();
+    });
+    connect(m_redo, &QAction::triggered, controller, [this, controller] {
+        if (!m_renderingLocked)
+            controller->redoTriggered();
+    });
     connect(this, &MainWindow::pushNewSequenceItemToShotList, controller, &Controller::sequenceItemToBeAddedToShotList);
     connect(this, &MainWindow::newFileToBeLoaded, controller, &Controller::newFileToLoad);
     connect(this, &MainWindow::newFileLoaded, controller, &Controller::newFileLoaded);
@@ -301,7 +316,7 @@ bool MainWindow::settleUnsavedChanges()
 
 void MainWindow::newTriggered()
 {
-    if (m_loading || !m_controller || !settleUnsavedChanges())
+    if (m_loading || m_renderingLocked || !m_controller || !settleUnsavedChanges())
         return;
     ++m_projectGeneration;
     emit newFileToBeLoaded(QString());
@@ -313,7 +328,7 @@ void MainWindow::newTriggered()
 
 void MainWindow::openTriggered()
 {
-    if (m_loading || !settleUnsavedChanges())
+    if (m_loading || m_renderingLocked || !settleUnsavedChanges())
         return;
     const QString path = askForFile(false);
     if (path.isEmpty())
@@ -377,6 +392,33 @@ void MainWindow::currentTabChanged(int index)
     }
 }
 
+QString MainWindow::renderingLockReason()
+{
+    return tr("Rendering: the sequence and its grades cannot change until the render finishes or is canceled.");
+}
+
+void MainWindow::setRenderingLock(bool rendering)
+{
+    if (rendering == m_renderingLocked)
+        return;
+    m_renderingLocked = rendering;
+    const QString reason = rendering ? renderingLockReason() : QString();
+    for (const Tab tab : { MediaTab, GradingTab }) {
+        m_tabs->setTabEnabled(tab, !rendering);
+        m_tabs->setTabToolTip(tab, reason);
+    }
+    // Undo and Redo are the undo stack's way into the sequence; New and Open
+    // would replace it under the render.
+    for (QAction* action : { m_undo, m_redo, m_new, m_open }) {
+        action->setEnabled(!rendering);
+        action->setStatusTip(reason);
+    }
+    if (m_header)
+        m_header->setEnabled(!rendering);
+    m_renderingNotice->setText(reason);
+    statusBar()->setVisible(rendering);
+}
+
 void MainWindow::placeHeaderBar()
 {
     if (!m_header)
@@ -438,6 +480,19 @@ void MainWindow::autosaveTriggered()
 void MainWindow::closeEvent(QCloseEvent* event)
 {
     qDebug() << "Now closing";
+    // Quitting cancels a render: not without asking (a save asked for on
+    // closing closes again once it is done, without asking twice).
+    if (m_renderingLocked && !m_closing) {
+        const bool stop = m_stopRender
+            ? m_stopRender()
+            : QMessageBox::question(this, tr("Render in progress"), tr("A render is running. Cancel it and quit?"),
+                  QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
+                == QMessageBox::Yes;
+        if (!stop) {
+            event->ignore();
+            return;
+        }
+    }
     if (m_closing || !m_unsaved) {
         if (m_loading) {
             event->ignore();

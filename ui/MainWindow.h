@@ -9,6 +9,7 @@
 #include <functional>
 
 class QAction;
+class QLabel;
 class QTabWidget;
 class QVBoxLayout;
 
@@ -49,6 +50,8 @@ public:
     using PresetGroupSource = std::function<int()>;
     // Opens an address in the desktop's browser; tests replace it.
     using UrlOpener = std::function<bool(const QUrl& url)>;
+    // Whether to quit and cancel the render that runs; tests replace it.
+    using StopRenderQuestion = std::function<bool()>;
 
     static constexpr int longOperationDelayMs = 400;
     static constexpr int minimumAutosaveIntervalMs = 60000;
@@ -84,6 +87,7 @@ public:
     void setFileChooser(FileChooser chooser) { m_chooseFile = std::move(chooser); }
     // An empty opener goes back to the desktop's.
     void setUrlOpener(UrlOpener opener) { m_openUrl = std::move(opener); }
+    void setStopRenderQuestion(StopRenderQuestion question) { m_stopRender = std::move(question); }
     void setAutosaveInterval(int ms);
     int autosaveInterval() const { return m_autosaveTimer.interval(); }
     // Where autosaves go (the per-user autosave project unless replaced).
@@ -97,7 +101,13 @@ public:
     // before the last one does not name the project now open.
     int projectGeneration() const { return m_projectGeneration; }
     bool isLoading() const { return m_loading; }
+    // True while a render runs (see setRenderingLock).
+    bool isRenderingLocked() const { return m_renderingLocked; }
+    // The reason shown on what is locked while a render runs.
+    static QString renderingLockReason();
     LoadingOverlay* overlay() const { return m_overlay; }
+    // The status bar's line shown while a render runs.
+    QLabel* renderingNotice() const { return m_renderingNotice; }
 
     // Opens a project; false when it was refused (a load already running) or
     // the file could not be opened.
@@ -125,6 +135,11 @@ public slots:
     void longOperationStop();
     void shouldDisplayLongOperationWidget();
     void autosaveTriggered();
+    // While a render runs nothing may change the sequence or the grades: the
+    // media and grading tabs cannot be entered, Undo, Redo, New and Open are
+    // off and the status bar says why. Saving stays available: it only reads
+    // the project, and a long render is when a save matters most.
+    void setRenderingLock(bool rendering);
 
 signals:
     void pushNewSequenceItemToShotList(Emulsa::SequenceItem* item);
@@ -152,6 +167,7 @@ private:
     QWidget* m_containers[3] = {};
     QWidget* m_header = nullptr;
     LoadingOverlay* m_overlay = nullptr;
+    QLabel* m_renderingNotice = nullptr;
     QTimer m_autosaveTimer;
     QTimer m_longOperationTimer;
     QAction* m_undo = nullptr;
@@ -160,6 +176,9 @@ private:
     Question m_question;
     FileChooser m_chooseFile;
     UrlOpener m_openUrl;
+    QAction* m_new = nullptr;
+    QAction* m_open = nullptr;
+    StopRenderQuestion m_stopRender;
     QString m_autosavePath;
     QString m_currentPath;
     QStringList m_savesInProgress;
@@ -168,6 +187,7 @@ private:
     int m_projectGeneration = 0;
     bool m_unsaved = false;
     bool m_loading = false;
+    bool m_renderingLocked = false;
     bool m_closeAfterSave = false;
     bool m_closing = false;
     PresetGroupSource m_presetGroup;
