@@ -21,14 +21,14 @@ QString PresetsListDialog::presetFileFilter()
     return QStringLiteral("Emulsa Presets (*.empreset *.empresets)");
 }
 
-PresetsListDialog::PresetsListDialog(QWidget* parent, PresetsManager*)
+PresetsListDialog::PresetsListDialog(QWidget* parent, PresetsManager* presets)
     : QDialog(parent)
     , m_groups(new QComboBox(this))
     , m_rename(new QPushButton(QStringLiteral("RENAME"), this))
     , m_newGroup(new QPushButton(QStringLiteral("NEW GROUP"), this))
     , m_import(new QPushButton(QStringLiteral("IMPORT"), this))
     , m_export(new QPushButton(QStringLiteral("EXPORT"), this))
-    , m_table(new EMPresetsManagerList(this))
+    , m_table(new EMPresetsManagerList(this, presets))
     , m_checkAll(new QCheckBox(this))
     , m_operation(new QComboBox(this))
     , m_targets(new QComboBox(this))
@@ -39,6 +39,8 @@ PresetsListDialog::PresetsListDialog(QWidget* parent, PresetsManager*)
 {
     setModal(true);
     setWindowTitle(QStringLiteral("Presets"));
+    // Room for every column of the table and a few rows of thumbnails.
+    resize(1000, 600);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(new QLabel(QStringLiteral("PRESET GROUPS"), this));
     auto* groupRow = new QHBoxLayout;
