@@ -100,6 +100,10 @@ int PresetsListDialog::currentGroupId() const
 
 void PresetsListDialog::openManager()
 {
+    // Opened again, the dialog shows the group it showed last (when the
+    // model still has it).
+    if (currentGroupId() >= 0)
+        m_reopenGroupId = currentGroupId();
     {
         const QSignalBlocker blockGroups(m_groups);
         const QSignalBlocker blockTargets(m_targets);
@@ -136,7 +140,7 @@ void PresetsListDialog::refillTargets()
 
 void PresetsListDialog::presetGroupsListsReady(QList<PresetGroup> groups)
 {
-    const int previous = currentGroupId();
+    const int previous = currentGroupId() >= 0 ? currentGroupId() : m_reopenGroupId;
     {
         const QSignalBlocker blocker(m_groups);
         m_groups->clear();
@@ -170,6 +174,9 @@ void PresetsListDialog::presetsListReady(int groupId, QVector<Preset> presets)
     if (groupId != currentGroupId())
         return;
     m_table->showPresets(presets);
+    // The rows come unchecked; so does the box that checks them all.
+    const QSignalBlocker blocker(m_checkAll);
+    m_checkAll->setCheckState(Qt::Unchecked);
 }
 
 void PresetsListDialog::newGroupPressed()

@@ -125,6 +125,8 @@ private slots:
     void thumbnailsAreThePresetsPictures();
     void checkBoxPressTogglesSelectedRows_data();
     void checkBoxPressTogglesSelectedRows();
+    void reopeningShowsTheLastGroup_data();
+    void reopeningShowsTheLastGroup();
     void managerWorksThroughTheModel();
 };
 
@@ -570,6 +572,49 @@ void TestPresetsBrowser::checkBoxPressTogglesSelectedRows()
     QTest::mouseClick(table.viewport(), Qt::LeftButton, {}, box);
     QCOMPARE(checkedRows(table), QSet<int>(checkedAfterSecond.begin(), checkedAfterSecond.end()));
     QCOMPARE(selectedRows(table), selection);
+}
+
+void TestPresetsBrowser::reopeningShowsTheLastGroup_data()
+{
+    QTest::addColumn<QList<int>>("groupsOnReopen");
+    QTest::addColumn<int>("shown");
+    QTest::newRow("group still there") << QList<int> { 1, 2, 3 } << 3;
+    QTest::newRow("group gone") << QList<int> { 1, 2 } << 1;
+}
+
+// Opened again, the manager shows the group it showed last, or the first one
+// when that group is gone. Every list shown comes with its rows and the
+// check-all box unchecked.
+void TestPresetsBrowser::reopeningShowsTheLastGroup()
+{
+    QFETCH(QList<int>, groupsOnReopen);
+    QFETCH(int, shown);
+
+    PresetsListDialog dialog;
+    dialog.openManager();
+    dialog.presetGroupsListsReady(groupsWithIds({ 1, 2, 3 }));
+    dialog.groupCombo()->setCurrentIndex(dialog.groupCombo()->findData(3));
+    dialog.presetsListReady(3, { presetNumbered(1), presetNumbered(2) });
+    dialog.checkAllBox()->setCheckState(Qt::Checked);
+    QCOMPARE(dialog.managerList()->checkedPresetIds().size(), 2);
+    // The same group listed again (after a move or an undo).
+    dialog.presetsListReady(3, { presetNumbered(1) });
+    QCOMPARE(dialog.checkAllBox()->checkState(), Qt::Unchecked);
+    QVERIFY(dialog.managerList()->checkedPresetIds().isEmpty());
+    dialog.checkAllBox()->setCheckState(Qt::Checked);
+    QCOMPARE(dialog.managerList()->checkedPresetIds().size(), 1);
+    dialog.reject();
+
+    QList<int> asked;
+    connect(&dialog, &PresetsListDialog::needPresetsListFromGroup, [&](int id) { asked.append(id); });
+    dialog.openManager();
+    QCOMPARE(dialog.groupCombo()->count(), 0);
+    QCOMPARE(dialog.managerList()->topLevelItemCount(), 0);
+    QCOMPARE(dialog.checkAllBox()->checkState(), Qt::Unchecked);
+    dialog.presetGroupsListsReady(groupsWithIds(groupsOnReopen));
+    QCOMPARE(dialog.currentGroupId(), shown);
+    QCOMPARE(asked, QList<int> { shown });
+    dialog.reject();
 }
 
 // The manager opened with "MANAGE" in the assembled application: a name
