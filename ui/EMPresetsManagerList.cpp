@@ -40,8 +40,8 @@ EMPresetsManagerList::EMPresetsManagerList(QWidget* parent, PresetsManager* pres
     header()->resizeSection(ThumbnailColumn, EMPresetsManagerItemDelegate::thumbnailColumnWidth(this));
     header()->resizeSection(NameColumn, 160);
     header()->resizeSection(FilmColumn, 120);
-    header()->resizeSection(ColorColumn, 280);
-    header()->resizeSection(LevelsColumn, 230);
+    header()->resizeSection(ColorColumn, 300);
+    header()->resizeSection(LevelsColumn, 210);
 }
 
 void EMPresetsManagerList::showPresets(const QVector<Preset>& presets)

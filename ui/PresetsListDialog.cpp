@@ -40,7 +40,7 @@ PresetsListDialog::PresetsListDialog(QWidget* parent, PresetsManager* presets)
     setModal(true);
     setWindowTitle(QStringLiteral("Presets"));
     // Room for every column of the table and a few rows of thumbnails.
-    resize(1000, 600);
+    resize(1100, 600);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(new QLabel(QStringLiteral("PRESET GROUPS"), this));
     auto* groupRow = new QHBoxLayout;
