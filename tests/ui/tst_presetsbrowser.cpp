@@ -390,15 +390,16 @@ void TestPresetsBrowser::presetTitleFallsBackToNumber()
 }
 
 // The manager's table: F2 opens the name for editing and a changed name is
-// sent once (an unchanged one never); a click in the "DELETE" column sends the
-// row's preset only when pressed and released on that same row; the undo and
-// redo keys are passed on.
+// sent once (an unchanged one never, nor an untouched unnamed one); the row
+// shows the model's answer, not the edit; no other column is editable; a
+// click in the "DELETE" column sends the row's preset only when pressed and
+// released on that same row; the undo and redo keys are passed on.
 void TestPresetsBrowser::managerTableEditsByKeyAndClick()
 {
     EMPresetsManagerList table;
     Preset first = presetNumbered(1, QStringLiteral("Warm"));
     Preset second = presetNumbered(2, QStringLiteral("Cold"));
-    table.showPresets({ first, second });
+    table.showPresets({ first, second, presetNumbered(3) });
     table.resize(900, 300);
     table.show();
     QVERIFY(QTest::qWaitForWindowExposed(&table));
@@ -407,28 +408,49 @@ void TestPresetsBrowser::managerTableEditsByKeyAndClick()
     QSignalSpy undo(&table, &EMPresetsManagerList::undoTriggered);
     QSignalSpy redo(&table, &EMPresetsManagerList::redoTriggered);
 
-    const auto rename = [&](QTreeWidgetItem* row, const QString& text) {
-        table.setCurrentItem(row, EMPresetsManagerList::NameColumn);
+    // The editor opens on the name whichever column is current.
+    const auto rename = [&](QTreeWidgetItem* row, const QString& text, const QString& shown) {
+        table.setCurrentItem(row, EMPresetsManagerList::FilmColumn);
         QTest::keyClick(&table, Qt::Key_F2);
-        auto* editor = qobject_cast<QLineEdit*>(table.indexWidget(table.currentIndex()));
+        const QModelIndex name = table.currentIndex().siblingAtColumn(EMPresetsManagerList::NameColumn);
+        auto* editor = qobject_cast<QLineEdit*>(table.indexWidget(name));
         QVERIFY(editor);
-        editor->setText(text);
+        QCOMPARE(editor->text(), shown);
+        if (!text.isNull())
+            editor->setText(text);
         QTest::keyClick(editor, Qt::Key_Return);
         // The delegate commits on the next turn of the event loop.
-        QTRY_VERIFY(!table.indexWidget(table.currentIndex()));
+        QTRY_VERIFY(!table.indexWidget(name));
     };
-    rename(table.topLevelItem(1), QStringLiteral("  Blue hour "));
+    rename(table.topLevelItem(1), QStringLiteral("  Blue hour "), QStringLiteral("Cold"));
     QCOMPARE(renamed.count(), 1);
     QCOMPARE(renamed.at(0).at(0).toByteArray(), second.id());
     QCOMPARE(renamed.at(0).at(1).toString(), QStringLiteral("Blue hour"));
+    QCOMPARE(table.topLevelItem(1)->text(EMPresetsManagerList::NameColumn), QStringLiteral("Cold"));
     table.presetRenamedFromModel(second.id(), QStringLiteral("Blue hour"));
-    rename(table.topLevelItem(1), QStringLiteral("Blue hour"));
+    QCOMPARE(table.topLevelItem(1)->text(EMPresetsManagerList::NameColumn), QStringLiteral("Blue hour"));
+    rename(table.topLevelItem(1), QStringLiteral("Blue hour"), QStringLiteral("Blue hour"));
+    QCOMPARE(renamed.count(), 1);
+    // An unnamed preset's editor starts empty, its title only a hint.
+    rename(table.topLevelItem(2), QString(), QString());
     QCOMPARE(renamed.count(), 1);
 
     const auto cell = [&](int row, int column) {
         return table.visualItemRect(table.topLevelItem(row)).topLeft()
             + QPoint(table.header()->sectionViewportPosition(column) + 5, 5);
     };
+    // A double click edits the name and nothing else.
+    for (int column : { EMPresetsManagerList::NameColumn, EMPresetsManagerList::FilmColumn,
+             EMPresetsManagerList::ColorColumn, EMPresetsManagerList::LevelsColumn }) {
+        QTest::mouseClick(table.viewport(), Qt::LeftButton, {}, cell(0, column));
+        QTest::mouseDClick(table.viewport(), Qt::LeftButton, {}, cell(0, column));
+        const QModelIndex index = table.model()->index(0, column);
+        QCOMPARE(table.indexWidget(index) != nullptr, column == EMPresetsManagerList::NameColumn);
+        if (QWidget* editor = table.indexWidget(index)) {
+            QTest::keyClick(editor, Qt::Key_Escape);
+            QTRY_VERIFY(!table.indexWidget(index));
+        }
+    }
     QTest::mousePress(table.viewport(), Qt::LeftButton, {}, cell(0, EMPresetsManagerList::DeleteColumn));
     QTest::mouseRelease(table.viewport(), Qt::LeftButton, {}, cell(1, EMPresetsManagerList::DeleteColumn));
     QTest::mouseClick(table.viewport(), Qt::LeftButton, {}, cell(0, EMPresetsManagerList::NameColumn));
@@ -437,7 +459,7 @@ void TestPresetsBrowser::managerTableEditsByKeyAndClick()
     QCOMPARE(deleted.count(), 1);
     QCOMPARE(deleted.at(0).at(0).toByteArray(), first.id());
     table.presetRemovedFromModel(first.id());
-    QCOMPARE(table.topLevelItemCount(), 1);
+    QCOMPARE(table.topLevelItemCount(), 2);
 
     QTest::keyClick(&table, Qt::Key_Z, Qt::ControlModifier);
     QTest::keyClick(&table, Qt::Key_Y, Qt::ControlModifier);
