@@ -2,6 +2,7 @@
 
 #include "model/PresetsManager.h"
 #include "ui/ClipItemRoles.h"
+#include "ui/PresetThumbnailPainter.h"
 
 #include <QPainter>
 
@@ -23,6 +24,11 @@ QString EMPresetItemDelegate::titleFor(const QString& name, int number)
     return name.isEmpty() ? QStringLiteral("Preset #%1").arg(number) : name;
 }
 
+QRect EMPresetItemDelegate::thumbnailRect(const QRect& itemRect)
+{
+    return QRect(itemRect.left() + 4, itemRect.top() + 4, 112, itemRect.height() - 8);
+}
+
 QSize EMPresetItemDelegate::sizeHint(const QStyleOptionViewItem&, const QModelIndex&) const
 {
     return QSize(260, 92);
@@ -39,9 +45,8 @@ void EMPresetItemDelegate::paint(QPainter* painter, const QStyleOptionViewItem& 
 
     const QByteArray id = index.data(PresetIdRole).toByteArray();
     const QImage thumbnail = presets()->thumbnailForId(id);
-    const QRect thumbBox(rect.left() + 4, rect.top() + 4, 112, rect.height() - 8);
-    if (!thumbnail.isNull())
-        painter->drawImage(thumbBox, thumbnail);
+    const QRect thumbBox = thumbnailRect(rect);
+    PresetThumbnailPainter::paint(painter, thumbBox, thumbnail);
 
     const std::optional<Preset> preset = presets()->findPreset(id);
     const QString title = titleFor(index.data(PresetNameRole).toString(), index.data(PresetNumberRole).toInt());

@@ -21,6 +21,8 @@ public:
 
     // The title of a preset: its name, or "Preset #<number>" without one.
     static QString titleFor(const QString& name, int number);
+    // The box the thumbnail is drawn in, for an item's rectangle.
+    static QRect thumbnailRect(const QRect& itemRect);
 
 private:
     PresetsManager* presets() const;

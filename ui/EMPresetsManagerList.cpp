@@ -4,6 +4,7 @@
 #include "model/Preset.h"
 #include "ui/ClipItemRoles.h"
 #include "ui/EMPresetItemDelegate.h"
+#include "ui/EMPresetsManagerItemDelegate.h"
 
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -24,21 +25,29 @@ public:
 
 } // namespace
 
-EMPresetsManagerList::EMPresetsManagerList(QWidget* parent)
+EMPresetsManagerList::EMPresetsManagerList(QWidget* parent, PresetsManager* presets)
     : QTreeWidget(parent)
+    , m_delegate(new EMPresetsManagerItemDelegate(presets, this))
 {
     setHeaderLabels({ QStringLiteral("THUMBNAIL"), QStringLiteral("NAME"), QStringLiteral("FILM"),
         QStringLiteral("COLOR CORRECTOR"), QStringLiteral("LEVELS"), QStringLiteral("DELETE") });
     setRootIsDecorated(false);
     setSelectionMode(QAbstractItemView::ExtendedSelection);
     setEditTriggers(QAbstractItemView::EditKeyPressed | QAbstractItemView::DoubleClicked);
-    connect(this, &QTreeWidget::itemChanged, this, &EMPresetsManagerList::nameChanged);
+    setItemDelegate(m_delegate);
+    connect(m_delegate, &EMPresetsManagerItemDelegate::presetNameEdited, this, &EMPresetsManagerList::presetNameEdited);
+    header()->setMinimumSectionSize(40);
+    header()->resizeSection(ThumbnailColumn, EMPresetsManagerItemDelegate::thumbnailColumnWidth(this));
+    header()->resizeSection(NameColumn, 160);
+    header()->resizeSection(FilmColumn, 120);
+    header()->resizeSection(ColorColumn, 300);
+    header()->resizeSection(LevelsColumn, 210);
 }
 
 void EMPresetsManagerList::showPresets(const QVector<Preset>& presets)
 {
-    m_filling = true;
     m_pressedDeleteRow = nullptr;
+    m_checkPressed = false;
     clear();
     for (const Preset& preset : presets) {
         auto* row = new ManagerRow;
@@ -67,7 +76,6 @@ void EMPresetsManagerList::showPresets(const QVector<Preset>& presets)
         addTopLevelItem(row);
     }
     sortItems(0, Qt::AscendingOrder);
-    m_filling = false;
 }
 
 QVector<QByteArray> EMPresetsManagerList::checkedPresetIds() const
@@ -89,14 +97,15 @@ QTreeWidgetItem* EMPresetsManagerList::rowForPreset(const QByteArray& presetId) 
     return nullptr;
 }
 
-void EMPresetsManagerList::nameChanged(QTreeWidgetItem* row, int column)
+QRect EMPresetsManagerList::checkBoxRect(QTreeWidgetItem* row) const
 {
-    if (m_filling || column != NameColumn || !row)
-        return;
-    const QString name = row->text(NameColumn).trimmed();
-    if (name == row->data(NameColumn, PresetNameRole).toString())
-        return;
-    emit presetNameEdited(row->data(0, PresetIdRole).toByteArray(), name);
+    const QModelIndex index = indexFromItem(row, ThumbnailColumn);
+    if (!index.isValid())
+        return QRect();
+    QStyleOptionViewItem option = viewOptions();
+    option.rect = visualRect(index);
+    option.widget = this;
+    return m_delegate->checkBoxRect(option, index);
 }
 
 void EMPresetsManagerList::presetRemovedFromModel(QByteArray presetId)
@@ -110,10 +119,8 @@ void EMPresetsManagerList::presetRemovedFromModel(QByteArray presetId)
 void EMPresetsManagerList::presetRenamedFromModel(QByteArray presetId, QString name)
 {
     if (QTreeWidgetItem* row = rowForPreset(presetId)) {
-        m_filling = true;
         row->setData(NameColumn, PresetNameRole, name);
         row->setText(NameColumn, EMPresetItemDelegate::titleFor(name, row->data(0, PresetNumberRole).toInt()));
-        m_filling = false;
     }
 }
 
@@ -141,15 +148,52 @@ void EMPresetsManagerList::keyPressEvent(QKeyEvent* event)
     QTreeWidget::keyPressEvent(event);
 }
 
+bool EMPresetsManagerList::pressCheckBox(QMouseEvent* event)
+{
+    if (event->button() != Qt::LeftButton)
+        return false;
+    const QModelIndex index = indexAt(event->pos());
+    if (!index.isValid() || index.column() != ThumbnailColumn)
+        return false;
+    QTreeWidgetItem* pressed = itemFromIndex(index);
+    // A little slack around the box: it is small.
+    if (!checkBoxRect(pressed).adjusted(-3, -3, 3, 3).contains(event->pos()))
+        return false;
+    const Qt::CheckState state = pressed->checkState(ThumbnailColumn) == Qt::Checked ? Qt::Unchecked : Qt::Checked;
+    const QList<QTreeWidgetItem*> rows = pressed->isSelected() ? selectedItems() : QList<QTreeWidgetItem*> { pressed };
+    for (QTreeWidgetItem* row : rows)
+        row->setCheckState(ThumbnailColumn, state);
+    m_pressedDeleteRow = nullptr;
+    m_checkPressed = true;
+    event->accept();
+    return true;
+}
+
 void EMPresetsManagerList::mousePressEvent(QMouseEvent* event)
 {
+    // The selection stays as it is: the press is about the selected rows.
+    if (pressCheckBox(event))
+        return;
     const QModelIndex index = indexAt(event->pos());
     m_pressedDeleteRow = index.isValid() && index.column() == DeleteColumn ? itemFromIndex(index) : nullptr;
     QTreeWidget::mousePressEvent(event);
 }
 
+void EMPresetsManagerList::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    // The second press of a double click on a check box toggles again.
+    if (pressCheckBox(event))
+        return;
+    QTreeWidget::mouseDoubleClickEvent(event);
+}
+
 void EMPresetsManagerList::mouseReleaseEvent(QMouseEvent* event)
 {
+    if (m_checkPressed) {
+        m_checkPressed = false;
+        event->accept();
+        return;
+    }
     const QModelIndex index = indexAt(event->pos());
     QTreeWidgetItem* pressed = m_pressedDeleteRow;
     m_pressedDeleteRow = nullptr;

@@ -6,11 +6,15 @@
 
 namespace Emulsa {
 
+class EMPresetsManagerItemDelegate;
+class PresetsManager;
 struct Preset;
 
-// The preset manager's table: one row per preset with a check box, its name
-// (editable with F2 or a double click) and summaries of its grade; a click in
-// the "DELETE" column asks for the preset to be removed.
+// The preset manager's table: one row per preset with a check box and its
+// thumbnail, its name (editable with F2 or a double click) and summaries of
+// its grade; a click in the "DELETE" column asks for the preset to be
+// removed. A press on a check box sets every selected row to the pressed
+// row's new state (only that row when it is not selected).
 class EMPresetsManagerList : public QTreeWidget
 {
     Q_OBJECT
@@ -26,13 +30,17 @@ public:
         DeleteColumn,
     };
 
-    explicit EMPresetsManagerList(QWidget* parent = nullptr);
+    // Thumbnails come from the process-wide store where `presets` is null.
+    explicit EMPresetsManagerList(QWidget* parent = nullptr, PresetsManager* presets = nullptr);
 
     // Replaces every row with the presets, sorted by number, unchecked.
     void showPresets(const QVector<Preset>& presets);
     // The ids of the checked rows, in row order.
     QVector<QByteArray> checkedPresetIds() const;
     QTreeWidgetItem* rowForPreset(const QByteArray& presetId) const;
+    // Where the row's check box is drawn, in viewport coordinates.
+    QRect checkBoxRect(QTreeWidgetItem* row) const;
+    EMPresetsManagerItemDelegate* managerDelegate() const { return m_delegate; }
 
 signals:
     void presetSelectedForDeletion(QByteArray presetId);
@@ -49,12 +57,17 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
 
 private:
-    void nameChanged(QTreeWidgetItem* row, int column);
+    // Toggles the check boxes when the press is on one; true when it was.
+    bool pressCheckBox(QMouseEvent* event);
 
+    EMPresetsManagerItemDelegate* m_delegate;
     QTreeWidgetItem* m_pressedDeleteRow = nullptr;
-    bool m_filling = false;
+    // The release of a press that toggled check boxes is not passed on (the
+    // base view would toggle the pressed row once more).
+    bool m_checkPressed = false;
 };
 
 } // namespace Emulsa

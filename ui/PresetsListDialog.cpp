@@ -21,14 +21,14 @@ QString PresetsListDialog::presetFileFilter()
     return QStringLiteral("Emulsa Presets (*.empreset *.empresets)");
 }
 
-PresetsListDialog::PresetsListDialog(QWidget* parent, PresetsManager*)
+PresetsListDialog::PresetsListDialog(QWidget* parent, PresetsManager* presets)
     : QDialog(parent)
     , m_groups(new QComboBox(this))
     , m_rename(new QPushButton(QStringLiteral("RENAME"), this))
     , m_newGroup(new QPushButton(QStringLiteral("NEW GROUP"), this))
     , m_import(new QPushButton(QStringLiteral("IMPORT"), this))
     , m_export(new QPushButton(QStringLiteral("EXPORT"), this))
-    , m_table(new EMPresetsManagerList(this))
+    , m_table(new EMPresetsManagerList(this, presets))
     , m_checkAll(new QCheckBox(this))
     , m_operation(new QComboBox(this))
     , m_targets(new QComboBox(this))
@@ -39,6 +39,8 @@ PresetsListDialog::PresetsListDialog(QWidget* parent, PresetsManager*)
 {
     setModal(true);
     setWindowTitle(QStringLiteral("Presets"));
+    // Room for every column of the table and a few rows of thumbnails.
+    resize(1100, 600);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(new QLabel(QStringLiteral("PRESET GROUPS"), this));
     auto* groupRow = new QHBoxLayout;
@@ -98,6 +100,10 @@ int PresetsListDialog::currentGroupId() const
 
 void PresetsListDialog::openManager()
 {
+    // Opened again, the dialog shows the group it showed last (when the
+    // model still has it).
+    if (currentGroupId() >= 0)
+        m_reopenGroupId = currentGroupId();
     {
         const QSignalBlocker blockGroups(m_groups);
         const QSignalBlocker blockTargets(m_targets);
@@ -134,7 +140,7 @@ void PresetsListDialog::refillTargets()
 
 void PresetsListDialog::presetGroupsListsReady(QList<PresetGroup> groups)
 {
-    const int previous = currentGroupId();
+    const int previous = currentGroupId() >= 0 ? currentGroupId() : m_reopenGroupId;
     {
         const QSignalBlocker blocker(m_groups);
         m_groups->clear();
@@ -168,6 +174,9 @@ void PresetsListDialog::presetsListReady(int groupId, QVector<Preset> presets)
     if (groupId != currentGroupId())
         return;
     m_table->showPresets(presets);
+    // The rows come unchecked; so does the box that checks them all.
+    const QSignalBlocker blocker(m_checkAll);
+    m_checkAll->setCheckState(Qt::Unchecked);
 }
 
 void PresetsListDialog::newGroupPressed()

@@ -129,6 +129,8 @@ private:
     QPushButton* m_done;
     QAction* m_undo;
     QAction* m_redo;
+    // The group shown before the dialog was opened again.
+    int m_reopenGroupId = -1;
     NameAsker m_askName;
     PathAsker m_askPath;
 };
