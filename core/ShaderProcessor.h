@@ -4,33 +4,39 @@
 #include "core/FitMethod.h"
 #include "core/GradeTables.h"
 #include "core/StockTable.h"
+#include "core/grade/BlurPass.h"
+#include "core/grade/ConversionPass.h"
+#include "core/grade/GradeTextures.h"
+#include "core/grade/GradingPrograms.h"
+#include "core/grade/GrainChoice.h"
+#include "core/grade/HistogramPass.h"
 
 #include <QImage>
 #include <QMatrix4x4>
 #include <QMutex>
 #include <QObject>
-#include <QOpenGLBuffer>
 #include <QOpenGLFunctions_4_0_Core>
-#include <QOpenGLVertexArrayObject>
 
 #include <array>
 #include <atomic>
-#include <memory>
-#include <unordered_map>
 #include <vector>
 
 class QOpenGLContext;
-class QOpenGLShaderProgram;
 
 namespace Emulsa {
 
 class Grain;
-struct GrainCurve;
 
 // Grades frames on the GPU: owns the grading ("EM"), colour-converter ("CC")
 // and blur programs, their vertex arrays, every lookup table of the grade and
 // its texture, the current stock table and grain, the blur framebuffer and a
 // small framebuffer for the levels histogram.
+//
+// The work is done by parts with one job each (core/grade/): the grading
+// programs, the colour converter, the blur pass, the histogram pass, the
+// grade's textures and the grain choice. The processor keeps the grade (the
+// tables, the stock table, the amounts) under its data mutex and runs the
+// frame passes in order.
 //
 // The owner keeps the context, the frame textures and the target framebuffer.
 // Per frame it binds its target, calls prepareFrame() for a pass, sets the
@@ -77,21 +83,21 @@ public:
     // Upload flags: the four grade tables (GradeTables' flags) and the film data.
     enum Upload : unsigned
     {
-        ExposureUpload = GradeTables::ExposureTable,
-        LiftGammaGainUpload = GradeTables::LiftGammaGainTable,
-        WheelsUpload = GradeTables::WheelsTable,
-        LevelsUpload = GradeTables::LevelsTable,
-        GrainMapUpload = 0x10,
-        GrainCurveUpload = 0x20,
-        StockTableUpload = 0x40,
-        AllUploads = 0x7F
+        ExposureUpload = GradeTextures::ExposureUpload,
+        LiftGammaGainUpload = GradeTextures::LiftGammaGainUpload,
+        WheelsUpload = GradeTextures::WheelsUpload,
+        LevelsUpload = GradeTextures::LevelsUpload,
+        GrainMapUpload = GradeTextures::GrainMapUpload,
+        GrainCurveUpload = GradeTextures::GrainCurveUpload,
+        StockTableUpload = GradeTextures::StockTableUpload,
+        AllUploads = GradeTextures::AllUploads
     };
 
-    static constexpr int HistogramWidth = 512;
-    static constexpr int HistogramHeight = 256;
-    static constexpr int HistogramBins = 512;
-    static constexpr int HistogramPixels = HistogramWidth * HistogramHeight;
-    static constexpr int HistogramBufferBytes = HistogramPixels * 4;
+    static constexpr int HistogramWidth = HistogramPass::Width;
+    static constexpr int HistogramHeight = HistogramPass::Height;
+    static constexpr int HistogramBins = HistogramPass::Bins;
+    static constexpr int HistogramPixels = HistogramPass::Pixels;
+    static constexpr int HistogramBufferBytes = HistogramPass::BufferBytes;
 
     // The context the processor will be used with; it need not be current.
     explicit ShaderProcessor(QOpenGLContext* context, QObject* parent = nullptr);
@@ -171,11 +177,11 @@ public:
     // RGBA32F, RGBA16F and RGBA8. Set before initialize() to change the list.
     void setRenderTargetFormats(const std::vector<GLenum>& formats) { m_targetFormats = formats; }
     // The formats chosen by initialize() (0 before).
-    GLenum blurTargetFormat() const { return m_blurFormat; }
+    GLenum blurTargetFormat() const { return m_blur.format(); }
     // Whether the blur targets hold their source-sized storage: only once a
     // frame was blurred (at set-up they are 2 x 2, to choose the format).
-    bool blurStorageAllocated() const { return m_blurStorageAllocated; }
-    GLenum histogramTargetFormat() const { return m_histogramFormat; }
+    bool blurStorageAllocated() const { return m_blur.storageAllocated(); }
+    GLenum histogramTargetFormat() const { return m_histogram.format(); }
     // Whether grading passes also fill the owner's histogram.
     bool hasHistogramTarget() const;
 
@@ -215,15 +221,15 @@ public:
     // what it composes is neutral (GradeTables::isToneNeutral()).
     enum GradeStage : unsigned
     {
-        StockStage = 1,
-        GrainStage = 2,
-        FinishStage = 4,
-        StockMixStage = 8,
-        MonoStage = 16,
-        ToneStage = 32,
-        AllGradeStages = StockStage | GrainStage | FinishStage | StockMixStage | MonoStage | ToneStage,
+        StockStage = GradingPrograms::StockStage,
+        GrainStage = GradingPrograms::GrainStage,
+        FinishStage = GradingPrograms::FinishStage,
+        StockMixStage = GradingPrograms::StockMixStage,
+        MonoStage = GradingPrograms::MonoStage,
+        ToneStage = GradingPrograms::ToneStage,
+        AllGradeStages = GradingPrograms::AllStages,
     };
-    unsigned gradingProgramStages() const { return m_emKey & AllGradeStages; }
+    unsigned gradingProgramStages() const { return m_programs.key() & AllGradeStages; }
     // What texture unit 0 holds for the grading pass: the linear picture
     // (RGBA floats, the default), or the packed YUY2 frame, converted in the
     // grading program itself, at the nearest pixel (for a pass one to one,
@@ -264,11 +270,11 @@ public:
     // drawn once, clipped to nothing, by the first pass into each kind of
     // target (the owner's, the histogram's), so that a driver that finishes
     // programs on their first draw does it then, not during an edit.
-    int gradingProgramsBuilt() const { return m_emProgramsBuilt; }
+    int gradingProgramsBuilt() const { return m_programs.built(); }
     // How many of those clipped draws were made.
-    int gradingProgramWarmUps() const { return m_emWarmUps; }
+    int gradingProgramWarmUps() const { return m_programs.warmUps(); }
     // Texture coordinates of the EM vertex array (12 floats, vertex order).
-    const std::array<float, 12>& emTextureCoordinates() const { return m_emTextureCoordinates; }
+    const std::array<float, 12>& emTextureCoordinates() const { return m_programs.textureCoordinates(); }
     // Flags still waiting for the next grading pass.
     unsigned pendingUploads() const;
     // How many times a table's texture was uploaded (one Upload flag).
@@ -304,59 +310,19 @@ signals:
     void gradeAppliedChanged(bool applied);
 
 private:
-    struct EMLocations
-    {
-        int vertexPos = -1;
-        int textCoordinate = -1;
-        int matrix = -1;
-        int frameTexture = -1;
-        int exposure = -1;
-        int balls = -1;
-        int grainMap = -1;
-        int grainCurve = -1;
-        int stockLUT = -1;
-        int grainAmount = -1;
-        int grainColorfulness = -1;
-        int grainOffset = -1;
-        int grainSize = -1;
-        int stockLUTAmount = -1;
-        int stockCurveAmount = -1;
-        int saturation = -1;
-        int blackAndWhite = -1;
-        int histogram = -1;
-        int histogramNeeded = -1;
-        int outputMapping = -1;
-        int outputSize = -1;
-    };
-    struct CCLocations
-    {
-        int vertexPos = -1;
-        int textCoordinate = -1;
-        int matrix = -1;
-    };
-    struct BlurLocations
-    {
-        int vertexPos = -1;
-        int textCoordinate = -1;
-        int matrix = -1;
-        int videoFrame = -1;
-        int blurOffset = -1;
-        int blurWeight = -1;
-    };
     // What the grading pass needs, copied under the data mutex.
     struct GradeSnapshot
     {
         bool bypass = false;
         float blurAmount = 0.f;
-        float blurOffsets[2] = { 0.f, 0.f };
-        float blurWeights[3] = { 1.f, 0.f, 0.f };
+        std::array<float, 3> blurWeights { { 1.f, 0.f, 0.f } };
     };
 
-    // initialize() steps.
-    bool initializeEMShaderPrograms(unsigned key = AllGradeStages);
+    // initialize() steps, each handing the work to its part.
+    bool initializeEMShaderPrograms();
     bool initializeCCShaderPrograms();
     bool initializeBlurShaderPrograms();
-    bool resolveEMShaderLocations(unsigned key = AllGradeStages);
+    bool resolveEMShaderLocations();
     bool resolveCCShaderLocations();
     bool resolveBlurShaderLocations();
     bool initializeEMVAOandVBO(FitMethod fit);
@@ -365,69 +331,37 @@ private:
     bool initializeEMSubroutines();
     bool initializeCCSubroutines();
     bool initializeBlurSubroutines();
-    // Looks up the named subroutines and the number of subroutine uniform
-    // locations of a program's fragment stage; false when one is missing.
-    bool resolveSubroutines(
-        GLuint program, const char* const* names, int count, const char* uniform, GLuint* indices, GLint* locations);
     bool initializeTextures();
     bool initializeBlurTextures();
     bool initializeBlurFBO();
-    // Allocates `texture` at width x height in the first target format that
-    // makes `fbo` (texture on colour attachment 0) complete; 0 when none.
-    GLenum attachRenderableTexture(GLuint fbo, GLuint texture, GLsizei width, GLsizei height);
-    // Records the outcome of a stock or grade request; emits on a change.
-    void setGradeOutcome(bool stockApplied, bool wholeGrade);
     bool initializeHistogramTextureAndFBO();
     void debugEMSubroutines();
     bool fail(const char* message);
+    QOpenGLFunctions_4_0_Core* functions() { return this; }
 
-    bool buildProgram(std::unique_ptr<QOpenGLShaderProgram>& program, const char* name, const QString& vertexFile,
-        const QString& fragmentFile, const char* positionName, const char* coordinateName,
-        const QByteArray& fragmentDefines = QByteArray());
+    // Records the outcome of a stock or grade request; emits on a change.
+    void setGradeOutcome(bool stockApplied, bool wholeGrade);
     // The stages a pass of the grade at hand needs, and whether the levels
     // are folded into the tone table (under the data mutex). `levelsApart`:
     // histogram passes, which need the picture before the levels, run.
     unsigned gradeStagesLocked(bool bypass, bool levelsApart, bool foldLevels) const;
     bool foldsLevelsLocked(bool bypass, bool levelsApart) const;
-    // Makes the grading program for `key` (stages, plus the source times 4)
-    // the current one (m_emProgram, m_em and its subroutine indices), building
-    // it on first use; false, the current one kept, when it can't be built.
-    bool useEMProgram(unsigned key);
-    bool buildVertexArray(QOpenGLVertexArrayObject& vao, QOpenGLBuffer& vertices, QOpenGLBuffer& coordinates,
-        const float* textureCoordinates, bool blur);
-    void logPendingErrors();
-    GLuint createTexture(GLenum target, GLenum filter);
-    // Stores an interleaved (R, G, B) table as a one-channel 1D array texture,
-    // one layer per channel (`allocate`: storage made, otherwise replaced).
-    void uploadChannelTable(const float* rgb, int entries, bool allocate);
-
     // Grain selection under the data mutex; flags the map and the curve for
     // upload when they differ from those held.
     bool chooseGrainLocked(const QString& stock, double scale);
+    // What the film textures are made from (under the data mutex).
+    GradeTextures::Film filmLocked() const;
 
     // Frame passes.
     GradeSnapshot snapshot();
-    void blurFrame(const GradeSnapshot& grade);
-    void allocateBlurStorage();
     // Makes ready the grading program of the grade at hand for a pass into
     // the owner's target (`histogramPass` false) or the histogram target.
     void bindGrading(const QMatrix4x4& matrix, bool bypass, int histogramNeeded, bool levelsApart, bool histogramPass);
-    // Whether the program of `key` was drawn with into that kind of target.
-    bool programDrawn(unsigned key, int target) const;
     // Draws with the current program in the state at hand, clipped to
     // nothing, so that the driver finishes the program for that state.
-    void drawOutOfSight(int target);
+    void drawOutOfSight(GradingPrograms::Target target);
     void setGradingUniformsLocked(bool bypass, int histogramNeeded);
-    void uploadTexturesLocked(bool bypass, bool foldLevels);
-    // Composes the tone table (lift/gamma/gain, wheels, the levels when
-    // folded) into the wheels texture, allocating its storage when asked
-    // (under the data mutex).
-    void uploadToneLocked(bool bypass, bool foldLevels, bool allocate = false);
-    void bindGradingTextures();
     void selectColourOrder(unsigned int order, bool bypass);
-    // Points every subroutine uniform of the bound program's fragment stage
-    // (locations of them) at one subroutine.
-    void useSubroutine(GLuint index, GLint locations);
     void runHistogramPasses(const QMatrix4x4& matrix, bool bypass);
     void destroyGLObjects();
 
@@ -440,99 +374,26 @@ private:
     unsigned int m_outputWidth = 0;
     unsigned int m_outputHeight = 0;
 
-    // Programs, vertex arrays and variable locations.
-    std::unique_ptr<QOpenGLShaderProgram> m_emProgram;
-    std::unique_ptr<QOpenGLShaderProgram> m_ccProgram;
-    std::unique_ptr<QOpenGLShaderProgram> m_blurProgram;
-    QOpenGLVertexArrayObject m_emVao;
-    QOpenGLVertexArrayObject m_ccVao;
-    QOpenGLVertexArrayObject m_blurVao;
-    QOpenGLBuffer m_emVertexBuffer;
-    QOpenGLBuffer m_emTextureBuffer;
-    QOpenGLBuffer m_ccVertexBuffer;
-    QOpenGLBuffer m_ccTextureBuffer;
-    QOpenGLBuffer m_blurVertexBuffer;
-    QOpenGLBuffer m_blurTextureBuffer;
-    std::array<float, 12> m_emTextureCoordinates {};
-    EMLocations m_em;
-    CCLocations m_cc;
-    BlurLocations m_blur;
-
-    // Subroutine indices, by colour order (RGBA, ARGB, BGRA), by CC pass
-    // (modes 2 to 5) and by blur direction (horizontal, vertical).
-    GLuint m_emOrderIndices[3] = { 0, 0, 0 };
-    GLint m_emSubroutineCount = 0;
-    // Grading programs not in use, by key (stages + 64 x source + 512 x
-    // output); m_emKey is that of m_emProgram.
-    struct EMProgram
-    {
-        std::unique_ptr<QOpenGLShaderProgram> program;
-        EMLocations locations;
-        GLuint orderIndices[3] = { 0, 0, 0 };
-        GLint subroutineCount = 0;
-        bool failed = false;
-        // Drawn with into the owner's target, the histogram target.
-        bool drawn[2] = { false, false };
-    };
-    static constexpr unsigned kEMSourceShift = 6;
-    static constexpr unsigned kEMOutputShift = 9;
-    static_assert(AllGradeStages < (1u << kEMSourceShift), "stage bits overlap");
-    static_assert((PackedFullFilteredSource << kEMSourceShift) < (1u << kEMOutputShift), "source bits overlap");
-    std::unordered_map<unsigned, EMProgram> m_emPrograms;
-    unsigned m_emKey = AllGradeStages;
+    // The parts (GL thread, except the histogram's target and counts).
+    GradingPrograms m_programs;
+    ConversionPass m_conversion;
+    BlurPass m_blur;
+    HistogramPass m_histogram;
+    std::vector<GLenum> m_targetFormats;
     GradeSource m_gradeSource = LinearSource;
     GradeOutput m_gradeOutput = PictureOutput;
-    int m_emProgramsBuilt = 0;
-    int m_emWarmUps = 0;
-    // m_emProgram drawn with into the owner's target, the histogram target.
-    bool m_emDrawn[2] = { false, false };
     // Whether the grading pass at hand follows an edit of the grade (GL thread).
     bool m_editedFrame = false;
-    GLuint m_ccIndices[4] = { 0, 0, 0, 0 };
-    GLint m_ccSubroutineCount = 0;
-    GLuint m_blurIndices[2] = { 0, 0 };
-    GLint m_blurSubroutineCount = 0;
 
-    // Textures and framebuffers.
-    GLuint m_grainMapTexture = 0;
-    GLuint m_grainCurveTexture = 0;
-    GLuint m_stockTexture = 0;
-    GLuint m_levelsTexture = 0;
-    GLuint m_exposureTexture = 0;
-    // The tone table: lift/gamma/gain, the wheels, the levels when folded.
-    GLuint m_wheelsTexture = 0;
-    // Blur: texture A on framebuffer A, texture B on framebuffer B, so that
-    // no step draws into a framebuffer holding the texture it samples.
-    GLuint m_blurTextures[2] = { 0, 0 };
-    GLuint m_blurFbos[2] = { 0, 0 };
-    GLuint m_histogramTexture = 0;
-    GLuint m_histogramFbo = 0;
-    std::array<int, 2> m_grainMapTextureSize { { 0, 0 } };
-    std::vector<GLenum> m_targetFormats;
-    std::vector<float> m_channelScratch;
-    GLenum m_blurFormat = 0;
-    bool m_blurStorageAllocated = false;
-    GLenum m_histogramFormat = 0;
-
-    // Grade state, guarded by m_dataMutex.
+    // Grade state, guarded by m_dataMutex; the textures are uploaded under it.
     mutable QMutex m_dataMutex;
     GradeTables m_tables;
+    GradeTextures m_textures;
+    GrainChoice m_grain;
     StockTableData m_stockTable;
     // The stock and camera profile m_stockTable is of.
     QString m_stockName;
     quint32 m_stockProfile = 0;
-    const Grain* m_grain = nullptr;
-    const GrainCurve* m_grainCurve = nullptr;
-    // What m_grain was chosen for: stock, scale and output size.
-    QString m_grainStock;
-    double m_grainChoiceScale = 0.0;
-    std::array<unsigned int, 2> m_grainChoiceSize { { 0, 0 } };
-    int m_grainChoices = 0;
-    unsigned m_filmUploads = GrainMapUpload | GrainCurveUpload | StockTableUpload;
-    bool m_texturesHoldBypass = false;
-    bool m_toneHoldsLevels = false;
-    GradeTables::RgbTable m_toneTable {};
-    std::array<unsigned, 7> m_uploadCounts {};
     // Neutral until a whole grade is applied.
     float m_stockAmount = 0.f;
     float m_curveAmount = 0.f;
@@ -545,23 +406,13 @@ private:
     bool m_isBlackAndWhite = false;
     double m_grainScale = 1.0;
     float m_blurAmount = 0.f;
-    float m_blurOffsets[2] = { 1.3846154f, 3.2307692f };
     std::array<float, 3> m_blurWeights { { 1.f, 0.f, 0.f } };
     std::array<float, 2> m_grainOffset { { 0.f, 0.f } };
-    std::array<int, 2> m_grainSize { { 0, 0 } };
 
     // Frame state (GL thread only).
     QMatrix4x4 m_defaultMatrix;
     unsigned int m_preparedMode = NoPass;
     unsigned int m_lastOrder = OrderRGBA;
-
-    // Histogram, guarded by m_histogramMutex.
-    mutable QMutex m_histogramMutex;
-    bool m_histogramDrawn = false;
-    quint32** m_histogramTarget = nullptr;
-    alignas(16) uchar m_histogramA[HistogramBufferBytes];
-    alignas(16) uchar m_histogramB[HistogramBufferBytes];
-    quint32 m_bins[3][HistogramBins];
 };
 
 } // namespace Emulsa

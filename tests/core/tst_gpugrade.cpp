@@ -3,11 +3,14 @@
 #include "FilmDataFixture.h"
 #include "GpuTestSupport.h"
 
+#include <QCryptographicHash>
 #include <QRandomGenerator>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <map>
+#include <set>
 
 using namespace Emulsa;
 using namespace Emulsa::Test;
@@ -75,6 +78,8 @@ private slots:
     void bypassShowsUngradedPicture();
     void fitPlacesPicture_data();
     void fitPlacesPicture();
+    void gradeMatchesRecordedOutput_data();
+    void gradeMatchesRecordedOutput();
 
 private:
     OffscreenGLContext m_gl;
@@ -960,4 +965,123 @@ void TestGpuGrade::fitPlacesPicture()
 }
 
 EMULSA_TEST_MAIN(TestGpuGrade)
+// Whole frames graded by fixed grades, every stage on, compared with the
+// bytes this renderer gave when they were recorded: any change to what the
+// processor draws (a table, a texture, a uniform, the blur, the histogram
+// passes, the packed paths) shows as a different digest.
+void TestGpuGrade::gradeMatchesRecordedOutput_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<ClipSettings>("settings");
+    QTest::addColumn<int>("outputWidth");
+    QTest::addColumn<int>("outputHeight");
+    QTest::addColumn<int>("fit");
+    QTest::addColumn<QByteArray>("digest");
+
+    ClipSettings look;
+    look.setStockName(QStringLiteral("5207"));
+    look.setStockLUTAmount(80);
+    look.setStockCurveAmount(60);
+    look.setGrainAmount(90);
+    look.setGrainScaleName(QStringLiteral("16 mm"));
+    look.setExposure(0.3f);
+    look.setKelvin(4800.f);
+    look.setLow({ 0.35, -2.2 });
+    look.setMid({ 0.2, 1.1 });
+    look.setHigh({ 0.25, 2.6 });
+    look.setLift(1.05f);
+    look.setGamma(0.92f);
+    look.setGain(1.08f);
+    look.setSaturation(1.2f);
+    look.setHistogramSliderData({ 0.04f, 0.52f, 0.95f });
+    QTest::newRow("picture, blur, histogram before levels")
+        << "histogram" << look << 0 << 0 << int(StretchToFit)
+        << QByteArray("632d02db3051fe1f4d71f93bb35d72cbb11dafc038e8a2f216103e574e302b01");
+
+    ClipSettings mono = look;
+    mono.setStockName(QStringLiteral("KodakTriX"));
+    mono.setStockLUTAmount(100);
+    mono.setStockCurveAmount(100);
+    mono.setGrainScaleName(QStringLiteral("8 mm"));
+    mono.setSaturation(1.f);
+    QTest::newRow("black and white, fitted to a taller frame")
+        << "picture" << mono << 96 << 80 << int(FitWidth)
+        << QByteArray("51ce74c799865e941aff5714936e28320206a4ee19b52b98a56dd005320959ae");
+
+    ClipSettings full = look;
+    full.setStockLUTAmount(100);
+    full.setStockCurveAmount(100);
+    full.setGrainScaleName(QStringLiteral("Super 35"));
+    full.setSaturation(1.f);
+    full.setHistogramSliderData({});
+    QTest::newRow("packed frame in and out")
+        << "packed" << full << 0 << 0 << int(StretchToFit)
+        << QByteArray("9a1c97a628d30c4263fb6da7a83b9470c558be7f15ab1fcf7535f68f81980b38");
+}
+
+void TestGpuGrade::gradeMatchesRecordedOutput()
+{
+    QFETCH(QString, path);
+    QFETCH(ClipSettings, settings);
+    QFETCH(int, outputWidth);
+    QFETCH(int, outputHeight);
+    QFETCH(int, fit);
+    QFETCH(QByteArray, digest);
+    const GLubyte* renderer = m_gl.functions()->glGetString(GL_RENDERER);
+    if (!renderer || !QByteArray(reinterpret_cast<const char*>(renderer)).contains("llvmpipe"))
+        QSKIP("The digests were recorded with Mesa's software rasteriser");
+
+    const bool histogram = path == QLatin1String("histogram");
+    quint32 counts[3][512] = {};
+    quint32* target[3] = { counts[0], counts[1], counts[2] };
+    GpuGrader grader;
+    QVERIFY(
+        grader.create(m_gl, settings, W, H, outputWidth, outputHeight, FitMethod(fit), histogram ? target : nullptr));
+    ShaderProcessor* processor = grader.processor.get();
+    GradingPipeline* pipeline = grader.pipeline.get();
+    QVERIFY(processor->gradeApplied());
+    // Each row takes the paths it is named for.
+    QCOMPARE(processor->isBlackAndWhite(), settings.getStockName() == QLatin1String("KodakTriX"));
+    QCOMPARE(processor->blurAmount() > 0.f, path != QLatin1String("packed"));
+    QCOMPARE(processor->hasHistogramTarget(), histogram);
+    processor->histogramBeforeLevels = histogram;
+    // The grain where a fresh processor would not put it by chance.
+    processor->setGrainOffset(37.f, 21.f);
+
+    QByteArray bytes;
+    if (path == QLatin1String("packed")) {
+        std::vector<quint8> frame(size_t(W) * H * 2);
+        QRandomGenerator random(23);
+        for (quint8& byte : frame)
+            byte = quint8(random.bounded(256));
+        pipeline->uploadYuy2(frame.data());
+        pipeline->gradeToYuy2(processor, GradingPipeline::LimitedRange, GradingPipeline::LimitedRange);
+        bytes.resize(pipeline->outputWidth() * pipeline->outputHeight() * 2);
+        pipeline->readYuy2(bytes.data());
+        QVERIFY(pipeline->packedInOnePass());
+        QVERIFY(bytes != QByteArray(reinterpret_cast<const char*>(frame.data()), int(frame.size())));
+    } else {
+        pipeline->uploadRgb(m_picture.data());
+        pipeline->gradePass(processor);
+        bytes.resize(pipeline->outputWidth() * pipeline->outputHeight() * 4);
+        pipeline->readGraded(reinterpret_cast<unsigned char*>(bytes.data()));
+        // A grade, not a blank picture nor the picture untouched.
+        std::set<int> reds;
+        int changed = 0;
+        for (int i = 0; i < pipeline->outputWidth() * pipeline->outputHeight(); ++i) {
+            reds.insert(quint8(bytes[i * 4]));
+            if (i < W * H)
+                changed += toByte(m_picture[size_t(i) * 4]) != quint8(bytes[i * 4]) ? 1 : 0;
+        }
+        QVERIFY2(reds.size() > 64 && changed > W * H / 2,
+            qPrintable(QStringLiteral("%1 reds, %2 pixels changed").arg(reds.size()).arg(changed)));
+    }
+    if (histogram) {
+        QVERIFY(std::any_of(counts[1], counts[1] + 512, [](quint32 c) { return c != 0; }));
+        bytes.append(reinterpret_cast<const char*>(counts), int(sizeof(counts)));
+    }
+    const QByteArray actual = QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex();
+    QVERIFY2(actual == digest, qPrintable(QStringLiteral("digest %1").arg(QString::fromLatin1(actual))));
+}
+
 #include "tst_gpugrade.moc"

@@ -1,0 +1,221 @@
+#include "core/grade/GradingPrograms.h"
+
+#include "core/grade/GLSupport.h"
+
+#include <QDebug>
+#include <QOpenGLShaderProgram>
+
+#include <algorithm>
+
+namespace Emulsa {
+
+namespace {
+
+const char* const kOrderNames[3] = { "toRGBA", "toARGB", "toBGRA" };
+
+} // namespace
+
+bool GradingPrograms::build(unsigned key)
+{
+    const unsigned stages = key & AllStages;
+    const QByteArray defines = key == AllStages
+        ? QByteArray()
+        : QByteArrayLiteral("#define EM_STOCK ") + ((stages & StockStage) ? "1" : "0")
+            + QByteArrayLiteral("\n#define EM_GRAIN ") + ((stages & GrainStage) ? "1" : "0")
+            + QByteArrayLiteral("\n#define EM_FINISH ") + ((stages & FinishStage) ? "1" : "0")
+            + QByteArrayLiteral("\n#define EM_STOCK_MIX ") + ((stages & StockMixStage) ? "1" : "0")
+            + QByteArrayLiteral("\n#define EM_MONO ") + ((stages & MonoStage) ? "1" : "0")
+            + QByteArrayLiteral("\n#define EM_TONE ") + ((stages & ToneStage) ? "1" : "0")
+            + QByteArrayLiteral("\n#define EM_SOURCE ") + QByteArray::number((key >> kSourceShift) & 7)
+            + QByteArrayLiteral("\n#define EM_OUTPUT ") + QByteArray::number(key >> kOutputShift) + "\n";
+    if (!GLSupport::buildProgram(m_program, "EM", QStringLiteral(":/em.v.glsl"), QStringLiteral(":/em.f.glsl"),
+            "inVertexPos", "inTextCoordinate", defines))
+        return false;
+    ++m_built;
+    if (key != AllStages)
+        return true;
+    qDebug().noquote() << "ShaderProcessor: glGetAttribLocation inVertexPos:"
+                       << m_program->attributeLocation("inVertexPos");
+    qDebug().noquote() << "ShaderProcessor: glGetAttribLocation inTextCoordinate:"
+                       << m_program->attributeLocation("inTextCoordinate");
+    qDebug().noquote() << "ShaderProcessor: Main Shader compile and link successfully.";
+    return true;
+}
+
+bool GradingPrograms::resolveLocations(unsigned key)
+{
+    using GLSupport::resolveAttribute;
+    using GLSupport::resolveUniform;
+    QOpenGLShaderProgram* p = m_program.get();
+    Locations& at = m_locations;
+    const bool stock = key & StockStage;
+    const bool grain = key & GrainStage;
+    const bool finish = key & FinishStage;
+    const bool stockMix = key & StockMixStage;
+    const bool mono = key & MonoStage;
+    const bool tone = key & ToneStage;
+    // A program writing the packed frame places its pixels itself.
+    const bool packedOutput = (key >> kOutputShift) != 0;
+    if (packedOutput)
+        at.textCoordinate = p->attributeLocation("inTextCoordinate");
+    const bool resolved = resolveAttribute(p, "inVertexPos", &at.vertexPos)
+        && (packedOutput || resolveAttribute(p, "inTextCoordinate", &at.textCoordinate))
+        && resolveUniform(p, "uniMatrix", &at.matrix) && resolveUniform(p, "uniFrameTextureArray", &at.frameTexture)
+        && resolveUniform(p, "uniExposureArray", &at.exposure) && resolveUniform(p, "uniBallsArray", &at.balls, tone)
+        && resolveUniform(p, "uniGrainMapArray", &at.grainMap, grain)
+        && resolveUniform(p, "uniGrainCurveArray", &at.grainCurve, grain)
+        && resolveUniform(p, "uniStockLUTArray", &at.stockLUT, stock)
+        && resolveUniform(p, "uniGrainAmount", &at.grainAmount, grain)
+        && resolveUniform(p, "uniGrainColorfulness", &at.grainColorfulness, grain)
+        && resolveUniform(p, "uniGrainOffset", &at.grainOffset, grain)
+        && resolveUniform(p, "uniGrainSize", &at.grainSize, grain)
+        // The stock's amount: needed by its mixing; otherwise read only for a
+        // picture's alpha, which a packed frame does not have.
+        && resolveUniform(p, "uniStockLUTAmount", &at.stockLUTAmount, stockMix)
+        && resolveUniform(p, "uniStockCurveAmount", &at.stockCurveAmount, stockMix)
+        && resolveUniform(p, "uniSaturation", &at.saturation, finish)
+        && resolveUniform(p, "uniBlackAndWhite", &at.blackAndWhite, mono)
+        && resolveUniform(p, "uniHistogramArray", &at.histogram, finish)
+        && resolveUniform(p, "uniHistogramNeeded", &at.histogramNeeded, finish)
+        // Not read one to one without grain: the source pixels are the output's.
+        && resolveUniform(p, "uniOutputMapping", &at.outputMapping, false)
+        && resolveUniform(p, "uniOutputSize", &at.outputSize, packedOutput);
+    if (!resolved)
+        return false;
+
+    // Sampler units, once.
+    p->bind();
+    p->setUniformValue(at.frameTexture, 0);
+    p->setUniformValue(at.grainMap, 1);
+    p->setUniformValue(at.grainCurve, 2);
+    p->setUniformValue(at.stockLUT, 3);
+    p->setUniformValue(at.histogram, 4);
+    p->setUniformValue(at.exposure, 5);
+    p->setUniformValue(at.balls, 8);
+    p->release();
+    return true;
+}
+
+bool GradingPrograms::resolveSubroutines()
+{
+    return GLSupport::resolveSubroutines(
+        m_gl, m_program->programId(), kOrderNames, 3, "colorSelection", m_orderIndices, &m_subroutineCount);
+}
+
+bool GradingPrograms::buildVertexArray(const std::array<float, 12>& textureCoordinates)
+{
+    m_textureCoordinates = textureCoordinates;
+    if (!GLSupport::buildVertexArray(m_gl, m_vao, m_vertexBuffer, m_textureBuffer, m_textureCoordinates.data(), false))
+        return false;
+    qDebug().noquote() << "ShaderProcessor: EM VAO id:" << m_vao.objectId();
+    qDebug().noquote() << "ShaderProcessor: EM Vertice VBO id:" << m_vertexBuffer.bufferId();
+    qDebug().noquote() << "ShaderProcessor: EM Texture VBO id:" << m_textureBuffer.bufferId();
+    return true;
+}
+
+bool GradingPrograms::use(unsigned key)
+{
+    if (key == m_key)
+        return true;
+    Parked& wanted = m_parked[key];
+    if (!wanted.program && wanted.failed)
+        return false;
+    // Park the current program, then take the wanted one or build it.
+    const unsigned previous = m_key;
+    Parked& parked = m_parked[previous];
+    parked.program = std::move(m_program);
+    parked.locations = m_locations;
+    std::copy(std::begin(m_orderIndices), std::end(m_orderIndices), std::begin(parked.orderIndices));
+    parked.subroutineCount = m_subroutineCount;
+    parked.drawn[0] = m_drawn[0];
+    parked.drawn[1] = m_drawn[1];
+    if (!wanted.program) {
+        m_locations = Locations();
+        m_drawn[0] = m_drawn[1] = false;
+        if (build(key) && resolveLocations(key) && resolveSubroutines()) {
+            m_key = key;
+            return true;
+        }
+        qWarning().noquote() << "ShaderProcessor: grading program" << key << "could not be built";
+        wanted.failed = true;
+        m_program.reset();
+        key = previous;
+    }
+    Parked& taken = m_parked[key];
+    m_program = std::move(taken.program);
+    m_locations = taken.locations;
+    std::copy(std::begin(taken.orderIndices), std::end(taken.orderIndices), std::begin(m_orderIndices));
+    m_subroutineCount = taken.subroutineCount;
+    m_drawn[0] = taken.drawn[0];
+    m_drawn[1] = taken.drawn[1];
+    m_key = key;
+    return key != previous;
+}
+
+bool GradingPrograms::holds(unsigned key) const
+{
+    if (key == m_key)
+        return m_program != nullptr;
+    const auto found = m_parked.find(key);
+    return found != m_parked.end() && found->second.program;
+}
+
+bool GradingPrograms::drawn(unsigned key, Target target) const
+{
+    if (key == m_key)
+        return m_drawn[target];
+    const auto found = m_parked.find(key);
+    return found != m_parked.end() && found->second.program && found->second.drawn[target];
+}
+
+void GradingPrograms::bind()
+{
+    m_program->bind();
+    m_vao.bind();
+}
+
+void GradingPrograms::release()
+{
+    m_vao.release();
+    m_program->release();
+}
+
+void GradingPrograms::selectOrder(unsigned order)
+{
+    GLSupport::useSubroutine(m_gl, m_orderIndices[order], m_subroutineCount);
+}
+
+void GradingPrograms::destroy()
+{
+    m_vao.destroy();
+    m_vertexBuffer.destroy();
+    m_textureBuffer.destroy();
+    if (m_program)
+        m_program->release();
+    m_program.reset();
+    m_parked.clear();
+}
+
+std::array<float, 12> GradingPrograms::fitTextureCoordinates(FitMethod fit, unsigned int sourceWidth,
+    unsigned int sourceHeight, unsigned int outputWidth, unsigned int outputHeight)
+{
+    if (fit != FitWidth && fit != FitHeight)
+        return { { 0.f, 1.f, 0.f, 0.f, 1.f, 0.f, 0.f, 1.f, 1.f, 0.f, 1.f, 1.f } };
+    const float aspect = float(sourceWidth) / float(sourceHeight);
+    const float ow = float(outputWidth);
+    const float oh = float(outputHeight);
+    float fw;
+    float fh;
+    if (fit == FitWidth) {
+        fw = ow;
+        fh = ow / aspect;
+    } else {
+        fh = oh;
+        fw = oh * aspect;
+    }
+    const float t = (fh - oh) * 0.5f / fh;
+    const float s = (fw - ow) * 0.5f / fw;
+    return { { s, 1.f - t, s, t, 1.f - s, t, s, 1.f - t, 1.f - s, t, 1.f - s, 1.f - t } };
+}
+
+} // namespace Emulsa

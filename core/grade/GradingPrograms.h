@@ -1,0 +1,150 @@
+#pragma once
+
+#include "core/FitMethod.h"
+
+#include <QOpenGLBuffer>
+#include <QOpenGLFunctions_4_0_Core>
+#include <QOpenGLVertexArrayObject>
+
+#include <array>
+#include <memory>
+#include <unordered_map>
+
+class QOpenGLShaderProgram;
+
+namespace Emulsa {
+
+// The grading ("EM") programs: one per set of stages, source and output (its
+// key), built on first use from the one program source with defines; the
+// current one with its variable locations, colour-order subroutines and
+// whether it was drawn with into each kind of target; the others parked. Also
+// the grading vertex array, whose texture coordinates place the picture.
+// GL thread only.
+class GradingPrograms
+{
+public:
+    // Stage bits of a key; the source sits above them, the output above that.
+    enum Stage : unsigned
+    {
+        StockStage = 1,
+        GrainStage = 2,
+        FinishStage = 4,
+        StockMixStage = 8,
+        MonoStage = 16,
+        ToneStage = 32,
+        AllStages = 63,
+    };
+    static constexpr unsigned kSourceShift = 6;
+    static constexpr unsigned kOutputShift = 9;
+    static constexpr unsigned kMaxSource = 4;
+    static_assert(AllStages < (1u << kSourceShift), "stage bits overlap");
+    static_assert((kMaxSource << kSourceShift) < (1u << kOutputShift), "source bits overlap");
+    // The key of the whole program (every stage) for a source and output.
+    static unsigned wholeKey(unsigned source, unsigned output)
+    {
+        return AllStages | (source << kSourceShift) | (output << kOutputShift);
+    }
+
+    // Kinds of target a program is drawn into.
+    enum Target
+    {
+        OwnerTarget = 0,
+        HistogramTarget = 1
+    };
+
+    struct Locations
+    {
+        int vertexPos = -1;
+        int textCoordinate = -1;
+        int matrix = -1;
+        int frameTexture = -1;
+        int exposure = -1;
+        int balls = -1;
+        int grainMap = -1;
+        int grainCurve = -1;
+        int stockLUT = -1;
+        int grainAmount = -1;
+        int grainColorfulness = -1;
+        int grainOffset = -1;
+        int grainSize = -1;
+        int stockLUTAmount = -1;
+        int stockCurveAmount = -1;
+        int saturation = -1;
+        int blackAndWhite = -1;
+        int histogram = -1;
+        int histogramNeeded = -1;
+        int outputMapping = -1;
+        int outputSize = -1;
+    };
+
+    GradingPrograms() = default;
+    GradingPrograms(const GradingPrograms&) = delete;
+    GradingPrograms& operator=(const GradingPrograms&) = delete;
+
+    void setFunctions(QOpenGLFunctions_4_0_Core* gl) { m_gl = gl; }
+
+    // The set-up steps for the current program (the whole one at first).
+    bool build(unsigned key = AllStages);
+    bool resolveLocations(unsigned key = AllStages);
+    bool resolveSubroutines();
+    bool buildVertexArray(const std::array<float, 12>& textureCoordinates);
+
+    // Makes the program for `key` the current one, building it on first use;
+    // false, the current one kept, when it can't be built.
+    bool use(unsigned key);
+    // Whether the program of `key` exists (current or parked).
+    bool holds(unsigned key) const;
+    // Whether the program of `key` was drawn with into that kind of target.
+    bool drawn(unsigned key, Target target) const;
+    void markDrawn(Target target) { m_drawn[target] = true; }
+    void countWarmUp() { ++m_warmUps; }
+
+    unsigned key() const { return m_key; }
+    QOpenGLShaderProgram* program() const { return m_program.get(); }
+    const Locations& locations() const { return m_locations; }
+    // Binds the current program and the vertex array, or releases both.
+    void bind();
+    void release();
+    // Selects the colour order (0 RGBA, 1 ARGB, 2 BGRA) of the bound program.
+    void selectOrder(unsigned order);
+
+    int built() const { return m_built; }
+    int warmUps() const { return m_warmUps; }
+    const std::array<float, 12>& textureCoordinates() const { return m_textureCoordinates; }
+
+    // Deletes the programs and the vertex array (context current).
+    void destroy();
+
+    // The texture coordinates of a fit (12 floats in vertex order).
+    static std::array<float, 12> fitTextureCoordinates(FitMethod fit, unsigned int sourceWidth,
+        unsigned int sourceHeight, unsigned int outputWidth, unsigned int outputHeight);
+
+private:
+    struct Parked
+    {
+        std::unique_ptr<QOpenGLShaderProgram> program;
+        Locations locations;
+        GLuint orderIndices[3] = { 0, 0, 0 };
+        GLint subroutineCount = 0;
+        bool failed = false;
+        bool drawn[2] = { false, false };
+    };
+
+    QOpenGLFunctions_4_0_Core* m_gl = nullptr;
+    std::unique_ptr<QOpenGLShaderProgram> m_program;
+    Locations m_locations;
+    // Subroutine indices by colour order (RGBA, ARGB, BGRA).
+    GLuint m_orderIndices[3] = { 0, 0, 0 };
+    GLint m_subroutineCount = 0;
+    bool m_drawn[2] = { false, false };
+    unsigned m_key = AllStages;
+    std::unordered_map<unsigned, Parked> m_parked;
+    int m_built = 0;
+    int m_warmUps = 0;
+    QOpenGLVertexArrayObject m_vao;
+    QOpenGLBuffer m_vertexBuffer;
+    QOpenGLBuffer m_textureBuffer;
+    std::array<float, 12> m_textureCoordinates {};
+};
+
+} // namespace Emulsa
