@@ -1,7 +1,7 @@
 #include "app/Controller.h"
 
 #include "app/TaskManager.h"
-#include "media/SequenceItem.h"
+#include "media/clip/SequenceItem.h"
 #include "model/GradeTasks.h"
 #include "model/Model.h"
 #include "model/PresetTasks.h"

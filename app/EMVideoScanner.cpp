@@ -1,8 +1,8 @@
 #include "app/EMVideoScanner.h"
 
-#include "media/MetadataManager.h"
-#include "media/ThumbnailCache.h"
-#include "media/VideoFileTypes.h"
+#include "media/metadata/MetadataManager.h"
+#include "media/metadata/ThumbnailCache.h"
+#include "media/source/VideoFileTypes.h"
 
 #include <QDateTime>
 #include <QDebug>

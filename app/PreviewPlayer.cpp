@@ -1,11 +1,11 @@
 #include "app/PreviewPlayer.h"
 
 #include "app/SoundOutput.h"
-#include "media/AssetMetadata.h"
-#include "media/Frame.h"
-#include "media/SequenceItem.h"
-#include "media/SoundDecoder.h"
-#include "media/WinSourceReader.h"
+#include "media/clip/AssetMetadata.h"
+#include "media/clip/SequenceItem.h"
+#include "media/frame/Frame.h"
+#include "media/source/SoundDecoder.h"
+#include "media/source/WinSourceReader.h"
 
 #include <QDebug>
 

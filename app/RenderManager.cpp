@@ -1,10 +1,10 @@
 #include "app/RenderManager.h"
 
 #include "app/RenderCrashLog.h"
-#include "media/AssetMetadata.h"
-#include "media/OutputPaths.h"
-#include "media/SequenceItem.h"
-#include "media/WinOffscreenRenderer.h"
+#include "media/clip/AssetMetadata.h"
+#include "media/clip/SequenceItem.h"
+#include "media/render/OutputPaths.h"
+#include "media/render/WinOffscreenRenderer.h"
 
 #include <QCoreApplication>
 #include <QDebug>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "media/OutputSettings.h"
+#include "media/render/OutputSettings.h"
 
 #include <QHash>
 #include <QList>

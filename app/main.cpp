@@ -1,7 +1,7 @@
 #include "app/ErrorLogger.h"
 #include "app/StartupChecks.h"
 #include "resources/Resources.h"
-#include "ui/ApplicationAssembly.h"
+#include "ui/shell/ApplicationAssembly.h"
 
 #include <QApplication>
 

@@ -3,9 +3,9 @@
 // What the preview benchmarks share: their clip and a wait that keeps the
 // event loop running.
 
-#include "media/AssetMetadata.h"
-#include "media/Frame.h"
-#include "media/WinSourceReader.h"
+#include "media/clip/AssetMetadata.h"
+#include "media/frame/Frame.h"
+#include "media/source/WinSourceReader.h"
 
 #include <QEventLoop>
 #include <QProcess>

@@ -22,11 +22,11 @@
 #include "core/ClipSettings.h"
 #include "core/FilmLibrary.h"
 #include "core/ShaderProcessor.h"
-#include "media/AssetMetadata.h"
-#include "media/Frame.h"
-#include "media/SequenceItem.h"
-#include "media/WinSourceReader.h"
-#include "ui/OpenGLPreview.h"
+#include "media/clip/AssetMetadata.h"
+#include "media/clip/SequenceItem.h"
+#include "media/frame/Frame.h"
+#include "media/source/WinSourceReader.h"
+#include "ui/preview/OpenGLPreview.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

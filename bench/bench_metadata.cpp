@@ -6,9 +6,9 @@
 //   bench_metadata [--clips N] [--size WxH] [--warm-runs N]
 
 #include "common/FfmpegTool.h"
-#include "media/AssetMetadata.h"
-#include "media/MetadataManager.h"
-#include "media/MetadataReader.h"
+#include "media/clip/AssetMetadata.h"
+#include "media/metadata/MetadataManager.h"
+#include "media/metadata/MetadataReader.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -5,10 +5,10 @@
 // quiet machine.
 
 #include "common/FfmpegTool.h"
-#include "media/AssetMetadata.h"
-#include "media/FrameClock.h"
-#include "media/SoundDecoder.h"
-#include "media/WinSourceReader.h"
+#include "media/clip/AssetMetadata.h"
+#include "media/source/FrameClock.h"
+#include "media/source/SoundDecoder.h"
+#include "media/source/WinSourceReader.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

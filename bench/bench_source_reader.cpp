@@ -3,9 +3,9 @@
 // run it on a quiet machine.
 
 #include "common/FfmpegTool.h"
-#include "media/AssetMetadata.h"
-#include "media/Frame.h"
-#include "media/WinSourceReader.h"
+#include "media/clip/AssetMetadata.h"
+#include "media/frame/Frame.h"
+#include "media/source/WinSourceReader.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -15,11 +15,11 @@ function(emulsa_subsystem name)
 endfunction()
 
 # emulsa_tests(<subsystem>)
-# Every tst_*.cpp in the calling folder becomes one QtTest program, registered
-# with CTest under "<subsystem>/<name>". Other .cpp files in the folder are test
+# Every tst_*.cpp in the calling folder or a folder below it becomes one QtTest program, registered
+# with CTest under "<subsystem>/<name>". Other .cpp files of the folder itself are test
 # support code shared by that folder's programs.
 function(emulsa_tests subsystem)
-  file(GLOB tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/tst_*.cpp)
+  file(GLOB_RECURSE tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/tst_*.cpp)
   file(GLOB support CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
   list(FILTER support EXCLUDE REGEX "/tst_[^/]*\\.cpp$")
   set(support_lib "")

@@ -2,7 +2,7 @@
 
 #include "core/AnnotatedMutexLocker.h"
 #include "core/ClipSettings.h"
-#include "media/SequenceItem.h"
+#include "media/clip/SequenceItem.h"
 
 #include <QCoreApplication>
 #include <QMutex>

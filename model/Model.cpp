@@ -2,8 +2,8 @@
 
 #include "core/ApplicationPaths.h"
 #include "core/ThreadHandOff.h"
-#include "media/AssetMetadata.h"
-#include "media/MetadataManager.h"
+#include "media/clip/AssetMetadata.h"
+#include "media/metadata/MetadataManager.h"
 #include "model/ControlCommands.h"
 #include "model/GradeCommands.h"
 #include "model/PresetCommands.h"

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "core/ClipSettings.h"
-#include "media/SequenceItem.h"
+#include "media/clip/SequenceItem.h"
 #include "model/BaseTask.h"
 #include "model/ItemRetirement.h"
 #include "model/PresetGroup.h"

@@ -1,9 +1,9 @@
 #include "model/ProjectFileReader.h"
 
 #include "core/ClipSettings.h"
-#include "media/AssetMetadata.h"
-#include "media/MetadataManager.h"
-#include "media/SequenceItem.h"
+#include "media/clip/AssetMetadata.h"
+#include "media/clip/SequenceItem.h"
+#include "media/metadata/MetadataManager.h"
 
 #include <QDebug>
 #include <QFileInfo>

@@ -1,8 +1,8 @@
 #include "model/ProjectFileWriter.h"
 
 #include "core/ClipSettings.h"
-#include "media/AssetMetadata.h"
-#include "media/SequenceItem.h"
+#include "media/clip/AssetMetadata.h"
+#include "media/clip/SequenceItem.h"
 #include "model/GradeBlockWriter.h"
 
 #include <QDebug>

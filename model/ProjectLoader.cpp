@@ -1,7 +1,7 @@
 #include "model/ProjectLoader.h"
 
 #include "core/ApplicationPaths.h"
-#include "media/SequenceItem.h"
+#include "media/clip/SequenceItem.h"
 #include "model/SequenceTasks.h"
 
 #include <QCoreApplication>

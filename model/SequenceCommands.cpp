@@ -1,9 +1,9 @@
 #include "model/SequenceCommands.h"
 
 #include "core/ThreadHandOff.h"
-#include "media/AssetMetadata.h"
-#include "media/MetadataManager.h"
-#include "media/VideoFileTypes.h"
+#include "media/clip/AssetMetadata.h"
+#include "media/metadata/MetadataManager.h"
+#include "media/source/VideoFileTypes.h"
 #include "model/Model.h"
 #include "model/ProjectLoader.h"
 #include "model/SequenceTasks.h"

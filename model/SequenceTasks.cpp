@@ -1,7 +1,7 @@
 #include "model/SequenceTasks.h"
 
 #include "core/ClipSettings.h"
-#include "media/SequenceItem.h"
+#include "media/clip/SequenceItem.h"
 
 namespace Emulsa {
 

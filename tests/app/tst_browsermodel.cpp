@@ -4,16 +4,16 @@
 #include "CommandRunner.h"
 #include "core/CameraListHelper.h"
 #include "core/FilmLibrary.h"
-#include "media/MetadataManager.h"
+#include "media/metadata/MetadataManager.h"
 #include "model/GradeTasks.h"
 #include "model/Model.h"
 #include "model/PresetsManager.h"
 #include "model/SequenceTasks.h"
-#include "ui/ClipItemRoles.h"
-#include "ui/EMPresetsList.h"
-#include "ui/EMPresetsWidget.h"
-#include "ui/EMSequenceWidget.h"
-#include "ui/EMShotListWidget.h"
+#include "ui/media/ClipItemRoles.h"
+#include "ui/media/EMSequenceWidget.h"
+#include "ui/media/EMShotListWidget.h"
+#include "ui/presets/EMPresetsList.h"
+#include "ui/presets/EMPresetsWidget.h"
 
 #include <QDir>
 #include <QFile>

@@ -3,10 +3,10 @@
 #include "common/TestMedia.h"
 
 #include "app/PreviewPlayer.h"
-#include "media/AssetMetadata.h"
-#include "media/Frame.h"
-#include "media/MetadataManager.h"
-#include "media/SequenceItem.h"
+#include "media/clip/AssetMetadata.h"
+#include "media/clip/SequenceItem.h"
+#include "media/frame/Frame.h"
+#include "media/metadata/MetadataManager.h"
 
 #include <QFileInfo>
 #include <QSignalSpy>

@@ -2,8 +2,8 @@
 
 #include "app/EMVideoScanner.h"
 #include "app/VolumeWatcher.h"
-#include "media/MetadataManager.h"
-#include "media/ThumbnailCache.h"
+#include "media/metadata/MetadataManager.h"
+#include "media/metadata/ThumbnailCache.h"
 
 #include <QDir>
 #include <QFile>

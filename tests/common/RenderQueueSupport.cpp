@@ -1,8 +1,8 @@
 #include "common/RenderQueueSupport.h"
 
 #include "core/ApplicationPaths.h"
-#include "media/AssetMetadata.h"
-#include "media/WinSourceReader.h"
+#include "media/clip/AssetMetadata.h"
+#include "media/source/WinSourceReader.h"
 
 #include <QDir>
 #include <QFile>

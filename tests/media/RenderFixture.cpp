@@ -2,8 +2,8 @@
 
 #include "core/ApplicationPaths.h"
 #include "core/OffscreenGLContext.h"
-#include "media/WinOffscreenRenderer.h"
-#include "media/WinSourceReader.h"
+#include "media/render/WinOffscreenRenderer.h"
+#include "media/source/WinSourceReader.h"
 
 #include <QDir>
 #include <QFileInfo>

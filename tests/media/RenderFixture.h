@@ -1,9 +1,9 @@
 #pragma once
 
 #include "core/ClipSettings.h"
-#include "media/AssetMetadata.h"
-#include "media/OutputSettings.h"
-#include "media/SequenceItem.h"
+#include "media/clip/AssetMetadata.h"
+#include "media/clip/SequenceItem.h"
+#include "media/render/OutputSettings.h"
 
 #include <QList>
 #include <QOffscreenSurface>

@@ -5,9 +5,9 @@
 #include "core/ClipSettings.h"
 #include "core/FilmLibrary.h"
 #include "core/ProfileInfo.h"
-#include "media/AssetMetadata.h"
-#include "media/MetadataManager.h"
-#include "media/SequenceItem.h"
+#include "media/clip/AssetMetadata.h"
+#include "media/clip/SequenceItem.h"
+#include "media/metadata/MetadataManager.h"
 #include "model/ProjectFileReader.h"
 #include "model/ProjectFileWriter.h"
 

@@ -1,10 +1,10 @@
 #include "ProjectJob.h"
 
 #include "core/ClipSettings.h"
-#include "media/AssetMetadata.h"
-#include "media/MetadataManager.h"
-#include "media/SequenceItem.h"
-#include "media/WinSourceReader.h"
+#include "media/clip/AssetMetadata.h"
+#include "media/clip/SequenceItem.h"
+#include "media/metadata/MetadataManager.h"
+#include "media/source/WinSourceReader.h"
 #include "model/ProjectFileReader.h"
 
 #include <QFile>

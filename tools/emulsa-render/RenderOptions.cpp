@@ -3,7 +3,7 @@
 #include "core/CameraListHelper.h"
 #include "core/FilmLibrary.h"
 #include "core/ProfileInfo.h"
-#include "media/OutputSettings.h"
+#include "media/render/OutputSettings.h"
 
 #include <QCommandLineParser>
 #include <QDir>

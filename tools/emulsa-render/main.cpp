@@ -9,11 +9,11 @@
 
 #include "core/ApplicationPaths.h"
 #include "core/OffscreenGLContext.h"
-#include "media/AssetMetadata.h"
-#include "media/OutputPaths.h"
-#include "media/SequenceItem.h"
-#include "media/WinOffscreenRenderer.h"
-#include "media/WinSourceReader.h"
+#include "media/clip/AssetMetadata.h"
+#include "media/clip/SequenceItem.h"
+#include "media/render/OutputPaths.h"
+#include "media/render/WinOffscreenRenderer.h"
+#include "media/source/WinSourceReader.h"
 #include "resources/Resources.h"
 
 extern "C" {

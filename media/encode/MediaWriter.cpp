@@ -1,0 +1,460 @@
+#include "media/encode/MediaWriter.h"
+
+extern "C" {
+#include <libavutil/audio_fifo.h>
+#include <libavutil/channel_layout.h>
+#include <libavutil/opt.h>
+}
+
+#include <QDebug>
+#include <QDir>
+#include <QFileInfo>
+
+#include <algorithm>
+#include <vector>
+
+namespace Emulsa {
+
+namespace {
+
+constexpr int audioBytesPerSecond = 24000;
+constexpr int pcmBytesPerSample = 4; // interleaved signed 16-bit stereo
+constexpr qint64 maxDeclaredBitRate = 250000000;
+
+} // namespace
+
+MediaWriter::MediaWriter()
+    : m_packet(av_packet_alloc())
+{
+}
+
+MediaWriter::~MediaWriter()
+{
+    close();
+}
+
+double MediaWriter::crfForQuality(int quality)
+{
+    quality = std::clamp(quality, 0, 100);
+    return 14.0 + (100 - quality) * 0.3;
+}
+
+const char* MediaWriter::presetForQuality(int quality)
+{
+    if (quality >= 100)
+        return "medium";
+    if (quality >= 80)
+        return "fast";
+    return "veryfast";
+}
+
+qint64 MediaWriter::declaredBitRate(qint64 sourceBitRate)
+{
+    return std::clamp<qint64>(sourceBitRate, 0, maxDeclaredBitRate);
+}
+
+bool MediaWriter::fail(const QString& message)
+{
+    m_failed = true;
+    m_lastError = message;
+    qWarning().noquote() << "MediaWriter:" << message;
+    return false;
+}
+
+bool MediaWriter::failAV(const char* what, int error)
+{
+    return fail(QStringLiteral("%1: %2").arg(QString::fromLatin1(what), AV::errorText(error)));
+}
+
+bool MediaWriter::create(const QString& path)
+{
+    close();
+    m_path = path;
+    m_videoFrames = 0;
+    m_audioSamples = 0;
+    m_failed = false;
+    m_finished = false;
+    m_lastError.clear();
+    const QFileInfo folder(QFileInfo(path).absolutePath());
+    if (!folder.isDir())
+        return fail(QStringLiteral("The folder %1 does not exist.").arg(QDir::toNativeSeparators(folder.filePath())));
+    if (!folder.isWritable())
+        return fail(QStringLiteral("The folder %1 is not writable.").arg(QDir::toNativeSeparators(folder.filePath())));
+    const int result = avformat_alloc_output_context2(&m_format, nullptr, "mov", QFile::encodeName(path).constData());
+    if (result < 0 || !m_format)
+        return failAV("Can't create the movie container", result);
+    return true;
+}
+
+int MediaWriter::addVideoStream(const VideoFormat& format)
+{
+    if (!m_format || m_opened || m_videoEncoder) {
+        fail(QStringLiteral("The video stream can only be added once, before writing starts."));
+        return -1;
+    }
+    if (format.width < 2 || format.height < 2 || format.width % 2 || format.height % 2) {
+        fail(QStringLiteral("Unusable movie size %1 x %2.").arg(format.width).arg(format.height));
+        return -1;
+    }
+    if (format.frameRateNum <= 0 || format.frameRateDen <= 0) {
+        fail(QStringLiteral("Unusable frame rate %1/%2.").arg(format.frameRateNum).arg(format.frameRateDen));
+        return -1;
+    }
+    const AVCodec* codec = avcodec_find_encoder_by_name("libx264");
+    if (!codec) {
+        fail(QStringLiteral("The H.264 encoder (libx264) is not available."));
+        return -1;
+    }
+    m_videoEncoder.reset(avcodec_alloc_context3(codec));
+    AVCodecContext* encoder = m_videoEncoder.get();
+    encoder->width = format.width;
+    encoder->height = format.height;
+    encoder->pix_fmt = AV_PIX_FMT_YUV420P;
+    encoder->time_base = AVRational { format.frameRateDen, format.frameRateNum };
+    encoder->framerate = AVRational { format.frameRateNum, format.frameRateDen };
+    encoder->sample_aspect_ratio = AVRational { 1, 1 };
+    encoder->field_order = AV_FIELD_PROGRESSIVE;
+    encoder->color_range = format.fullRange ? AVCOL_RANGE_JPEG : AVCOL_RANGE_MPEG;
+    encoder->colorspace = AVCOL_SPC_BT709;
+    encoder->color_primaries = AVCOL_PRI_BT709;
+    encoder->color_trc = AVCOL_TRC_BT709;
+    encoder->level = format.level > 0 ? format.level : 51;
+    encoder->thread_count = 0;
+    if (m_format->oformat->flags & AVFMT_GLOBALHEADER)
+        encoder->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    av_opt_set(encoder->priv_data, "profile", "high", 0);
+    av_opt_set(encoder->priv_data, "preset", presetForQuality(format.quality), 0);
+    av_opt_set_double(encoder->priv_data, "crf", crfForQuality(format.quality), 0);
+    av_opt_set_int(encoder->priv_data, "rc-lookahead", lookAheadFrames, 0);
+    // The look-ahead runs on the encoding call's own thread rather than
+    // buffering extra pictures for a thread of its own: the same stream, about
+    // 25 MB less at 1080p, and the render's other stages keep the processors
+    // busy anyway.
+    av_opt_set(encoder->priv_data, "x264-params", "sync-lookahead=0", 0);
+
+    int result = avcodec_open2(encoder, codec, nullptr);
+    if (result < 0) {
+        failAV("Can't open the H.264 encoder", result);
+        return -1;
+    }
+    m_videoStream = avformat_new_stream(m_format, nullptr);
+    if (!m_videoStream) {
+        fail(QStringLiteral("Can't add the video stream."));
+        return -1;
+    }
+    m_videoStream->time_base = encoder->time_base;
+    m_videoStream->avg_frame_rate = encoder->framerate;
+    result = avcodec_parameters_from_context(m_videoStream->codecpar, encoder);
+    if (result < 0) {
+        failAV("Can't describe the video stream", result);
+        return -1;
+    }
+    m_videoStream->codecpar->bit_rate = declaredBitRate(format.sourceBitRate);
+
+    m_videoFrame.reset(av_frame_alloc());
+    m_videoFrame->format = AV_PIX_FMT_YUV420P;
+    m_videoFrame->width = format.width;
+    m_videoFrame->height = format.height;
+    m_videoFrame->color_range = encoder->color_range;
+    result = av_frame_get_buffer(m_videoFrame.get(), 0);
+    if (result < 0) {
+        failAV("Can't allocate the video picture", result);
+        return -1;
+    }
+    // Packed 4:2:2 to planar 4:2:0 at the same size; both sides keep the
+    // clip's range, so the levels pass through unchanged.
+    m_videoScaler.reset(sws_getContext(format.width, format.height, AV_PIX_FMT_YUYV422, format.width, format.height,
+        AV_PIX_FMT_YUV420P, SWS_FAST_BILINEAR, nullptr, nullptr, nullptr));
+    if (!m_videoScaler) {
+        fail(QStringLiteral("Could not get a scaler context for the movie pictures."));
+        return -1;
+    }
+    const int range = format.fullRange ? 1 : 0;
+    const int* coefficients = sws_getCoefficients(SWS_CS_ITU709);
+    sws_setColorspaceDetails(m_videoScaler.get(), coefficients, range, coefficients, range, 0, 1 << 16, 1 << 16);
+    return m_videoStream->index;
+}
+
+int MediaWriter::addAudioStream(int sampleRate)
+{
+    if (!m_format || m_opened || m_audioEncoder) {
+        fail(QStringLiteral("The audio stream can only be added once, before writing starts."));
+        return -1;
+    }
+    if (sampleRate <= 0) {
+        fail(QStringLiteral("Unusable audio sample rate %1.").arg(sampleRate));
+        return -1;
+    }
+    const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_AAC);
+    if (!codec) {
+        fail(QStringLiteral("The AAC encoder is not available."));
+        return -1;
+    }
+    m_audioEncoder.reset(avcodec_alloc_context3(codec));
+    AVCodecContext* encoder = m_audioEncoder.get();
+    encoder->sample_fmt = codec->sample_fmts ? codec->sample_fmts[0] : AV_SAMPLE_FMT_FLTP;
+    encoder->sample_rate = sampleRate;
+    av_channel_layout_default(&encoder->ch_layout, 2);
+    encoder->bit_rate = audioBytesPerSecond * 8;
+    encoder->time_base = AVRational { 1, sampleRate };
+    if (m_format->oformat->flags & AVFMT_GLOBALHEADER)
+        encoder->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    int result = avcodec_open2(encoder, codec, nullptr);
+    if (result < 0) {
+        failAV("Can't open the AAC encoder", result);
+        return -1;
+    }
+    m_audioStream = avformat_new_stream(m_format, nullptr);
+    if (!m_audioStream) {
+        fail(QStringLiteral("Can't add the audio stream."));
+        return -1;
+    }
+    m_audioStream->time_base = encoder->time_base;
+    result = avcodec_parameters_from_context(m_audioStream->codecpar, encoder);
+    if (result < 0) {
+        failAV("Can't describe the audio stream", result);
+        return -1;
+    }
+
+    AVChannelLayout stereo;
+    av_channel_layout_default(&stereo, 2);
+    SwrContext* resampler = nullptr;
+    result = swr_alloc_set_opts2(&resampler, &encoder->ch_layout, encoder->sample_fmt, sampleRate, &stereo,
+        AV_SAMPLE_FMT_S16, sampleRate, 0, nullptr);
+    m_audioResampler.reset(resampler);
+    if (result < 0 || (result = swr_init(resampler)) < 0) {
+        failAV("Audio resampler not initialized.", result);
+        return -1;
+    }
+    const int frameSize = encoder->frame_size > 0 ? encoder->frame_size : 1024;
+    m_audioFifo = av_audio_fifo_alloc(encoder->sample_fmt, 2, frameSize * 4);
+    m_audioFrame.reset(av_frame_alloc());
+    m_audioFrame->format = encoder->sample_fmt;
+    m_audioFrame->sample_rate = sampleRate;
+    av_channel_layout_copy(&m_audioFrame->ch_layout, &encoder->ch_layout);
+    m_audioFrame->nb_samples = frameSize;
+    result = av_frame_get_buffer(m_audioFrame.get(), 0);
+    if (!m_audioFifo || result < 0) {
+        fail(QStringLiteral("Can't allocate the audio buffers."));
+        return -1;
+    }
+    return m_audioStream->index;
+}
+
+bool MediaWriter::beginWriting()
+{
+    if (!m_format || !m_videoEncoder || m_failed)
+        return fail(QStringLiteral("The movie is not set up."));
+    int result = avio_open(&m_format->pb, QFile::encodeName(m_path).constData(), AVIO_FLAG_WRITE);
+    if (result < 0)
+        return failAV("Can't open the output file", result);
+    m_opened = true;
+    result = avformat_write_header(m_format, nullptr);
+    if (result < 0)
+        return failAV("Can't write the movie header", result);
+    return true;
+}
+
+bool MediaWriter::writePackets(AVCodecContext* encoder, AVStream* stream)
+{
+    while (true) {
+        int result = avcodec_receive_packet(encoder, m_packet.get());
+        if (result == AVERROR(EAGAIN) || result == AVERROR_EOF)
+            return true;
+        if (result < 0)
+            return failAV("Encoding failed", result);
+        m_packet->stream_index = stream->index;
+        av_packet_rescale_ts(m_packet.get(), encoder->time_base, stream->time_base);
+        result = av_interleaved_write_frame(m_format, m_packet.get());
+        if (result < 0)
+            return failAV("Can't write to the movie file", result);
+        if (m_format->pb && m_format->pb->error < 0)
+            return failAV("Can't write to the movie file", m_format->pb->error);
+    }
+}
+
+bool MediaWriter::encodeVideo(AVFrame* frame)
+{
+    const int result = avcodec_send_frame(m_videoEncoder.get(), frame);
+    if (result < 0 && result != AVERROR_EOF)
+        return failAV("Can't encode the picture", result);
+    return writePackets(m_videoEncoder.get(), m_videoStream);
+}
+
+bool MediaWriter::encodeAudio(AVFrame* frame)
+{
+    const int result = avcodec_send_frame(m_audioEncoder.get(), frame);
+    if (result < 0 && result != AVERROR_EOF)
+        return failAV("Can't encode the sound", result);
+    return writePackets(m_audioEncoder.get(), m_audioStream);
+}
+
+bool MediaWriter::writeVideoFrame(const uchar* yuy2, int rowBytes, qint64 duration)
+{
+    if (!m_opened || m_failed || m_videoEnded || !yuy2)
+        return fail(QStringLiteral("The movie is not open for writing."));
+    AVFrame* frame = m_videoFrame.get();
+    int result = av_frame_make_writable(frame);
+    if (result < 0)
+        return failAV("Can't reuse the picture buffer", result);
+    const uint8_t* source[1] = { yuy2 };
+    const int sourceStride[1] = { rowBytes };
+    sws_scale(m_videoScaler.get(), source, sourceStride, 0, frame->height, frame->data, frame->linesize);
+    // Each picture is stamped with the running time of the stream, which
+    // then advances by its duration; the stamps stay strictly increasing.
+    frame->pts = m_videoPts;
+    const AVRational timeBase = m_videoEncoder->time_base;
+    qint64 step = av_rescale_q(std::max<qint64>(duration, 0), AV::hundredNanoseconds, timeBase);
+    frame->pkt_duration = std::max<qint64>(step, 1);
+    m_videoPts += std::max<qint64>(step, 1);
+    if (!encodeVideo(frame))
+        return false;
+    ++m_videoFrames;
+    return true;
+}
+
+bool MediaWriter::drainAudioFifo(bool flushAll)
+{
+    AVFrame* frame = m_audioFrame.get();
+    const int frameSize = m_audioEncoder->frame_size > 0 ? m_audioEncoder->frame_size : 1024;
+    const bool smallLast = m_audioEncoder->codec->capabilities & AV_CODEC_CAP_SMALL_LAST_FRAME;
+    while (av_audio_fifo_size(m_audioFifo) >= frameSize || (flushAll && av_audio_fifo_size(m_audioFifo) > 0)) {
+        int result = av_frame_make_writable(frame);
+        if (result < 0)
+            return failAV("Can't reuse the sound buffer", result);
+        const int available = std::min(av_audio_fifo_size(m_audioFifo), frameSize);
+        const int read = av_audio_fifo_read(m_audioFifo, reinterpret_cast<void**>(frame->data), available);
+        if (read < available)
+            return fail(QStringLiteral("Can't read the buffered sound."));
+        int count = read;
+        if (read < frameSize && !smallLast) {
+            av_samples_set_silence(frame->data, read, frameSize - read, 2, m_audioEncoder->sample_fmt);
+            count = frameSize;
+        }
+        frame->nb_samples = count;
+        frame->pts = m_audioPts;
+        m_audioPts += count;
+        const bool encoded = encodeAudio(frame);
+        frame->nb_samples = frameSize;
+        if (!encoded)
+            return false;
+    }
+    return true;
+}
+
+bool MediaWriter::writeAudio(const uchar* pcm, int bytes)
+{
+    if (!m_opened || m_failed || !m_audioEncoder || m_audioEnded)
+        return fail(QStringLiteral("The movie's sound is not open for writing."));
+    const int samples = bytes / pcmBytesPerSample;
+    if (samples <= 0)
+        return true;
+    std::vector<uint8_t*> planes(2, nullptr);
+    int linesize = 0;
+    int result = av_samples_alloc(planes.data(), &linesize, 2, samples, m_audioEncoder->sample_fmt, 0);
+    if (result < 0)
+        return failAV("Can't allocate the sound buffer", result);
+    const uint8_t* input[1] = { pcm };
+    const int converted = swr_convert(m_audioResampler.get(), planes.data(), samples, input, samples);
+    bool ok = true;
+    if (converted < 0) {
+        ok = failAV("Could convert the audio buffer", converted);
+    } else if (converted > 0) {
+        if (av_audio_fifo_write(m_audioFifo, reinterpret_cast<void**>(planes.data()), converted) < converted)
+            ok = fail(QStringLiteral("Can't buffer the sound."));
+        else
+            m_audioSamples += converted;
+    }
+    av_freep(&planes[0]);
+    return ok && drainAudioFifo(false);
+}
+
+bool MediaWriter::writeSilence(qint64 bytes)
+{
+    constexpr int chunk = 65536;
+    const QByteArray zeros(chunk, '\0');
+    while (bytes > 0) {
+        const int now = int(std::min<qint64>(bytes, chunk));
+        if (!writeAudio(reinterpret_cast<const uchar*>(zeros.constData()), now))
+            return false;
+        bytes -= now;
+    }
+    return true;
+}
+
+bool MediaWriter::endVideoSegment()
+{
+    if (!m_opened || m_videoEnded)
+        return !m_failed;
+    m_videoEnded = true;
+    if (m_failed)
+        return false;
+    return encodeVideo(nullptr);
+}
+
+bool MediaWriter::endAudioSegment()
+{
+    if (!m_opened || !m_audioEncoder || m_audioEnded)
+        return !m_failed;
+    m_audioEnded = true;
+    if (m_failed)
+        return false;
+    return drainAudioFifo(true) && encodeAudio(nullptr);
+}
+
+bool MediaWriter::finalize()
+{
+    if (!m_opened)
+        return fail(QStringLiteral("The movie was never opened."));
+    bool ok = endVideoSegment();
+    ok = endAudioSegment() && ok;
+    if (ok && !m_failed) {
+        const int result = av_write_trailer(m_format);
+        if (result < 0)
+            ok = failAV("Fail finalizing video file. Error:", result);
+    }
+    if (m_format->pb) {
+        avio_flush(m_format->pb);
+        if (m_format->pb->error < 0)
+            ok = failAV("Can't write to the movie file", m_format->pb->error);
+        const int result = avio_closep(&m_format->pb);
+        if (result < 0)
+            ok = failAV("Can't close the movie file", result);
+    }
+    m_finished = true;
+    // A folder removed while the movie was written leaves nothing behind.
+    if (ok && !QFileInfo::exists(m_path))
+        ok = fail(
+            QStringLiteral("The movie %1 disappeared while it was written.").arg(QDir::toNativeSeparators(m_path)));
+    close();
+    return ok && !m_failed;
+}
+
+void MediaWriter::close()
+{
+    if (m_format) {
+        if (m_format->pb)
+            avio_closep(&m_format->pb);
+        avformat_free_context(m_format);
+        m_format = nullptr;
+    }
+    m_opened = false;
+    m_videoStream = nullptr;
+    m_audioStream = nullptr;
+    m_videoEncoder.reset();
+    m_audioEncoder.reset();
+    m_videoFrame.reset();
+    m_audioFrame.reset();
+    m_videoScaler.reset();
+    m_audioResampler.reset();
+    if (m_audioFifo) {
+        av_audio_fifo_free(m_audioFifo);
+        m_audioFifo = nullptr;
+    }
+    m_videoEnded = false;
+    m_audioEnded = false;
+    m_videoPts = 0;
+    m_audioPts = 0;
+}
+
+} // namespace Emulsa

@@ -1,0 +1,176 @@
+#include "media/metadata/ThumbnailCache.h"
+
+#include "media/clip/AssetMetadata.h"
+
+#include <QByteArray>
+#include <QDataStream>
+#include <QDateTime>
+#include <QDebug>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QImage>
+#include <QImageReader>
+#include <QImageWriter>
+#include <QSaveFile>
+#include <QStandardPaths>
+
+namespace Emulsa {
+
+namespace {
+
+constexpr int idBytes = 16;
+const char* const thumbnailSuffix = ".emthumb";
+
+QString hexOf(const QByteArray& id)
+{
+    return id.size() == idBytes ? QString::fromLatin1(id.toHex()) : QString();
+}
+
+} // namespace
+
+ThumbnailCache::ThumbnailCache()
+    : ThumbnailCache(QStandardPaths::standardLocations(QStandardPaths::CacheLocation).value(0))
+{
+}
+
+ThumbnailCache::ThumbnailCache(const QString& rootPath)
+    : m_root(QDir::cleanPath(rootPath))
+{
+    if (rootPath.isEmpty())
+        m_root.clear();
+}
+
+QString ThumbnailCache::recordFolder(const QByteArray& id) const
+{
+    const QString h = hexOf(id);
+    if (h.isEmpty() || m_root.isEmpty())
+        return QString();
+    return m_root + QLatin1Char('/') + h.at(0) + QLatin1Char('/') + h.at(1) + QLatin1Char('/') + h.at(2);
+}
+
+QString ThumbnailCache::recordPath(const QByteArray& id) const
+{
+    const QString folder = recordFolder(id);
+    return folder.isEmpty() ? QString() : folder + QLatin1Char('/') + hexOf(id);
+}
+
+QString ThumbnailCache::thumbnailPath(const QByteArray& id) const
+{
+    const QString record = recordPath(id);
+    return record.isEmpty() ? QString() : record + QLatin1String(thumbnailSuffix);
+}
+
+bool ThumbnailCache::clear() const
+{
+    if (m_root.isEmpty())
+        return false;
+    const QFileInfo root(m_root);
+    const QString canonical = root.canonicalFilePath();
+    const QStringList forbidden = { QDir::rootPath(), QDir::homePath(),
+        QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) };
+    for (const QString& place : forbidden) {
+        if (canonical.isEmpty() || canonical == QFileInfo(place).canonicalFilePath()) {
+            qWarning() << "ThumbnailCache: refusing to clear" << m_root;
+            return false;
+        }
+    }
+    if (!root.isDir())
+        return false;
+    bool removed = true;
+    for (const QChar digit : QStringLiteral("0123456789abcdef")) {
+        QDir folder(m_root + QLatin1Char('/') + digit);
+        if (folder.exists() && !QFileInfo(folder.path()).isSymLink())
+            removed = folder.removeRecursively() && removed;
+        else if (QFileInfo(folder.path()).isSymLink())
+            removed = QFile::remove(folder.path()) && removed;
+    }
+    return removed;
+}
+
+QString ThumbnailCache::fileTimeText(const QDateTime& time)
+{
+    return time.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+}
+
+bool ThumbnailCache::load(AssetMetadata* record) const
+{
+    if (!record || m_root.isEmpty() || !QFileInfo(m_root).isDir())
+        return false;
+    const QString folder = recordFolder(record->id);
+    if (folder.isEmpty() || !QFileInfo(folder).isDir())
+        return false;
+
+    QFile file(recordPath(record->id));
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    // The whole record is read at once, so no length inside it can make a
+    // read larger than the file.
+    if (file.size() > maxRecordBytes) {
+        qDebug() << "ThumbnailCache: ignoring an oversized record" << file.fileName() << file.size();
+        return false;
+    }
+    const QByteArray bytes = file.readAll();
+    file.close();
+
+    AssetMetadata stored;
+    QDataStream in(bytes);
+    in >> stored;
+    if (in.status() != QDataStream::Ok || !in.atEnd()) {
+        qDebug() << "ThumbnailCache: ignoring a damaged record" << file.fileName();
+        return false;
+    }
+    if (stored.id != record->id)
+        return false;
+    const QString currentTime = fileTimeText(QFileInfo(record->filePath).lastModified());
+    if (stored.lastModified != currentTime)
+        return false;
+
+    QImageReader reader(thumbnailPath(record->id), "bmp");
+    const QSize size = reader.size();
+    if (!size.isValid() || qint64(size.width()) * size.height() > maxThumbnailPixels)
+        return false;
+    QImage thumbnail;
+    if (!reader.read(&thumbnail) || thumbnail.isNull()) {
+        qDebug() << "ThumbnailCache: ignoring an unreadable thumbnail" << reader.fileName() << reader.errorString();
+        return false;
+    }
+
+    QDataStream again(bytes);
+    again >> *record;
+    delete record->thumbnail;
+    record->thumbnail = new QImage(thumbnail);
+    return true;
+}
+
+bool ThumbnailCache::save(const AssetMetadata* record) const
+{
+    if (!record || m_root.isEmpty())
+        return false;
+    const QString folder = recordFolder(record->id);
+    if (folder.isEmpty() || !QDir().mkpath(folder)) {
+        qDebug() << "ThumbnailCache: cannot create the folder for" << record->filePath;
+        return false;
+    }
+
+    // Written to a temporary file and renamed, so a record is either whole
+    // or absent.
+    QSaveFile file(recordPath(record->id));
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    QDataStream out(&file);
+    out << *record;
+    if (out.status() != QDataStream::Ok || !file.commit())
+        return false;
+
+    if (!record->thumbnail || record->thumbnail->isNull())
+        return false;
+    QSaveFile thumbnailFile(thumbnailPath(record->id));
+    if (!thumbnailFile.open(QIODevice::WriteOnly))
+        return false;
+    QImageWriter writer(&thumbnailFile, "bmp");
+    writer.setQuality(100);
+    return writer.write(*record->thumbnail) && thumbnailFile.commit();
+}
+
+} // namespace Emulsa

@@ -1,0 +1,187 @@
+#include "media/render/OutputPaths.h"
+
+#include "media/clip/AssetMetadata.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QRegularExpression>
+
+#include <sys/stat.h>
+
+namespace Emulsa {
+
+namespace {
+
+QString destinationWithSlash(const t_OutputSettings* settings)
+{
+    if (!settings || !settings->destination)
+        return QString();
+    QString destination = *settings->destination;
+    if (!destination.endsWith(QLatin1Char('/')))
+        destination += QLatin1Char('/');
+    return destination;
+}
+
+// The path with every symbolic link resolved; for a path that does not exist,
+// its existing folder resolved and the file name appended.
+QString resolvedPath(const QString& path)
+{
+    const QFileInfo info(path);
+    if (info.exists())
+        return info.canonicalFilePath();
+    const QString folder = QFileInfo(info.absolutePath()).canonicalFilePath();
+    if (folder.isEmpty())
+        return info.absoluteFilePath();
+    return folder + QLatin1Char('/') + info.fileName();
+}
+
+QRegularExpression imagePattern(const QString& base)
+{
+    return QRegularExpression(QStringLiteral("^%1\\.[0-9]{6,}\\.tiff$").arg(QRegularExpression::escape(base)));
+}
+
+} // namespace
+
+QString OutputPaths::outputFilePath(const t_OutputSettings* settings, const AssetMetadata* asset)
+{
+    QString path = destinationWithSlash(settings);
+    if (settings && settings->isVideo && asset)
+        path += asset->name;
+    return path;
+}
+
+QString OutputPaths::movieFilePath(const t_OutputSettings* settings, const AssetMetadata* asset)
+{
+    QString path = outputFilePath(settings, asset);
+    const int dot = path.lastIndexOf(QLatin1Char('.'));
+    const int slash = path.lastIndexOf(QLatin1Char('/'));
+    if (dot > slash)
+        path.truncate(dot);
+    return path + QStringLiteral(".mov");
+}
+
+QString OutputPaths::baseName(const QString& name)
+{
+    const int dot = name.lastIndexOf(QLatin1Char('.'));
+    return dot >= 0 ? name.left(dot) : name;
+}
+
+QString OutputPaths::imageFolderPath(const t_OutputSettings* settings, const AssetMetadata* asset)
+{
+    return destinationWithSlash(settings) + baseName(asset ? asset->name : QString());
+}
+
+QString OutputPaths::imageFilePattern(const t_OutputSettings* settings, const AssetMetadata* asset)
+{
+    const QString base = baseName(asset ? asset->name : QString());
+    return destinationWithSlash(settings) + base + QLatin1Char('/') + base + QStringLiteral(".%1.tiff");
+}
+
+QString OutputPaths::imageFileName(const QString& pattern, qint64 index)
+{
+    return pattern.arg(index, 6, 10, QLatin1Char('0'));
+}
+
+QString OutputPaths::existingOutputPath(const t_OutputSettings* settings, const AssetMetadata* asset)
+{
+    if (settings && settings->isVideo)
+        return movieFilePath(settings, asset);
+    return imageFolderPath(settings, asset);
+}
+
+bool OutputPaths::isSameFile(const QString& first, const QString& second)
+{
+    if (first.isEmpty() || second.isEmpty())
+        return false;
+    struct stat a;
+    struct stat b;
+    const QByteArray firstPath = QFile::encodeName(first);
+    const QByteArray secondPath = QFile::encodeName(second);
+    if (::stat(firstPath.constData(), &a) == 0 && ::stat(secondPath.constData(), &b) == 0)
+        return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+    return resolvedPath(first) == resolvedPath(second);
+}
+
+QString OutputPaths::movieTargetProblem(const t_OutputSettings* settings, const AssetMetadata* asset)
+{
+    if (!settings || !asset)
+        return QStringLiteral("Nothing to render: no output settings or no clip.");
+    if (!settings->destination || settings->destination->isEmpty())
+        return QStringLiteral("No destination folder was chosen.");
+    const QString sizeError = OutputSettings::sizeProblem(settings->width, settings->height, true);
+    if (!sizeError.isEmpty())
+        return sizeError;
+    const QString path = movieFilePath(settings, asset);
+    if (isSameFile(path, asset->filePath))
+        return QStringLiteral("The output file %1 is the source clip itself. Choose another destination folder: "
+                              "a clip is never written over its own source.")
+            .arg(QDir::toNativeSeparators(path));
+    const QFileInfo info(path);
+    if (info.isDir())
+        return QStringLiteral("The output %1 is a folder.").arg(QDir::toNativeSeparators(path));
+    if (settings->keepExisting && info.exists())
+        return QStringLiteral("The output file %1 already exists and existing files are kept.")
+            .arg(QDir::toNativeSeparators(path));
+    return QString();
+}
+
+QStringList OutputPaths::foreignEntries(const QString& folder, const QString& base)
+{
+    QStringList foreign;
+    const QRegularExpression pattern = imagePattern(base);
+    const QFileInfoList entries
+        = QDir(folder).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+    for (const QFileInfo& entry : entries) {
+        const bool image
+            = (entry.isFile() || entry.isSymLink()) && !entry.isDir() && pattern.match(entry.fileName()).hasMatch();
+        if (!image)
+            foreign << entry.fileName();
+    }
+    return foreign;
+}
+
+bool OutputPaths::prepareImageFolder(const t_OutputSettings* settings, const AssetMetadata* asset, QString* error)
+{
+    auto fail = [error](const QString& message) {
+        if (error)
+            *error = message;
+        return false;
+    };
+    if (!settings || !asset)
+        return fail(QStringLiteral("Nothing to render: no output settings or no clip."));
+    if (!settings->destination || settings->destination->isEmpty())
+        return fail(QStringLiteral("No destination folder was chosen."));
+    const QString sizeError = OutputSettings::sizeProblem(settings->width, settings->height, false);
+    if (!sizeError.isEmpty())
+        return fail(sizeError);
+
+    const QString base = baseName(asset->name);
+    const QString folder = imageFolderPath(settings, asset);
+    const QFileInfo info(folder);
+    if (info.exists() || info.isSymLink()) {
+        if (!info.isDir())
+            return fail(QStringLiteral("%1 exists and is not a folder.").arg(QDir::toNativeSeparators(folder)));
+        if (settings->keepExisting)
+            return fail(QStringLiteral("The folder %1 already exists and existing output is kept.")
+                            .arg(QDir::toNativeSeparators(folder)));
+        const QStringList foreign = foreignEntries(folder, base);
+        if (!foreign.isEmpty())
+            return fail(QStringLiteral("The folder %1 holds files that are not images of this clip (%2). "
+                                       "Nothing was deleted; choose another destination.")
+                            .arg(QDir::toNativeSeparators(folder), foreign.mid(0, 5).join(QStringLiteral(", "))));
+        const QRegularExpression pattern = imagePattern(base);
+        QDir dir(folder);
+        const QStringList images = dir.entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
+        for (const QString& image : images) {
+            if (pattern.match(image).hasMatch() && !dir.remove(image))
+                return fail(QStringLiteral("Can't remove the earlier image %1.")
+                                .arg(QDir::toNativeSeparators(dir.filePath(image))));
+        }
+        return true;
+    }
+    if (!QDir().mkpath(folder))
+        return fail(QStringLiteral("Can't create the folder %1.").arg(QDir::toNativeSeparators(folder)));
+    return true;
+}
+
+} // namespace Emulsa

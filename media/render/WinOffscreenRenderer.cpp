@@ -1,0 +1,416 @@
+#include "media/render/WinOffscreenRenderer.h"
+
+#include "core/ShaderProcessor.h"
+#include "media/clip/AssetMetadata.h"
+#include "media/clip/SequenceItem.h"
+#include "media/frame/Frame.h"
+#include "media/render/OutputPaths.h"
+#include "media/source/FrameClock.h"
+#include "media/source/SoundDecoder.h"
+#include "media/source/WinSourceReader.h"
+
+#include <QCoreApplication>
+#include <QDebug>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QImage>
+#include <QThread>
+
+#include <algorithm>
+#include <cmath>
+
+namespace Emulsa {
+
+namespace {
+
+constexpr int pcmBytesPerSample = 4; // interleaved signed 16-bit stereo
+
+} // namespace
+
+// The sound side of the movie loop (the pictures come from the reader);
+// released when the loop ends.
+struct WinOffscreenRenderer::Decoding
+{
+    SoundDecoder sound;
+    // Samples on their way from the decoder to the writer.
+    std::vector<uchar> buffer;
+};
+
+WinOffscreenRenderer::WinOffscreenRenderer(volatile bool* keepRunning, QOffscreenSurface* surface, QObject* parent)
+    : OffscreenRenderer(surface, parent)
+    , m_keepRunning(keepRunning)
+{
+}
+
+WinOffscreenRenderer::~WinOffscreenRenderer()
+{
+    m_reader.reset();
+    m_writer.reset();
+}
+
+bool WinOffscreenRenderer::fail(const QString& message)
+{
+    m_lastError = message;
+    qCritical().noquote() << message;
+    return false;
+}
+
+QString WinOffscreenRenderer::outputFilePath() const
+{
+    return OutputPaths::outputFilePath(m_settings, m_item ? m_item->asset : nullptr);
+}
+
+QString WinOffscreenRenderer::movieFilePath() const
+{
+    return OutputPaths::movieFilePath(m_settings, m_item ? m_item->asset : nullptr);
+}
+
+bool WinOffscreenRenderer::prepareImageFolder(QString* error) const
+{
+    return OutputPaths::prepareImageFolder(m_settings, m_item ? m_item->asset : nullptr, error);
+}
+
+QString WinOffscreenRenderer::imageFilePattern() const
+{
+    return OutputPaths::imageFilePattern(m_settings, m_item ? m_item->asset : nullptr);
+}
+
+bool WinOffscreenRenderer::initialize(const SequenceItem* item, const t_OutputSettings* settings)
+{
+    m_item = item;
+    m_settings = settings;
+    if (!item || !item->asset || !settings)
+        return fail(QStringLiteral("Nothing to render: no clip or no output settings."));
+    const AssetMetadata* asset = item->asset;
+    if (item->settings)
+        m_grade = *item->settings;
+    m_grade.setOriginal(false);
+    m_imageMode = settings->isVideo == 0;
+    m_sourceWidth = int(asset->width);
+    m_sourceHeight = int(asset->height);
+    m_outputWidth = settings->width > 0 ? settings->width : m_sourceWidth;
+    m_outputHeight = settings->height > 0 ? settings->height : m_sourceHeight;
+
+    // Everything that can be refused is refused before anything is opened.
+    const QString sizeError = OutputSettings::sizeProblem(m_outputWidth, m_outputHeight, !m_imageMode);
+    if (!sizeError.isEmpty())
+        return fail(sizeError);
+    if (!m_imageMode) {
+        const QString targetError = OutputPaths::movieTargetProblem(settings, asset);
+        if (!targetError.isEmpty())
+            return fail(targetError);
+        if (!settings->encoder)
+            return fail(QStringLiteral("No encoder settings for a movie format."));
+    }
+
+    if (!initializeOpenGL())
+        return fail(QStringLiteral("Can't initialize openGL for on disk rendering."));
+
+    m_reader = std::make_unique<WinSourceReader>(false);
+    m_reader->setDecoderThreads(decoderThreadsFor(QThread::idealThreadCount()));
+    if (!m_reader->initializeFromSequenceItem(item))
+        return fail(QStringLiteral("Can't initialize source reader for on disk rendering."));
+    m_api = m_reader->currentApi();
+    qDebug() << "WinOffscreenRenderer: API used:" << int(m_api);
+
+    if (!m_imageMode && !initializeSinkWriter())
+        return false;
+    return true;
+}
+
+bool WinOffscreenRenderer::initializeSinkWriter()
+{
+    const QString path = movieFilePath();
+    m_writer = std::make_unique<MediaWriter>();
+    if (!m_writer->create(path))
+        return fail(QStringLiteral("Can't create nor allocate the desired file...\nPlease close, if any, all "
+                                   "applications using the desired destination.\nAborting current rendering job.")
+            + QStringLiteral("\n") + m_writer->lastError());
+    if (!mapStreamsLibAV())
+        return fail(QStringLiteral("Failed to map input and/or output streams.<br />Try different settings (ie. "
+                                   "resolution, etc.).<br />Error:")
+            + QLatin1Char(' ') + m_writer->lastError());
+    return true;
+}
+
+bool WinOffscreenRenderer::mapStreamsLibAV()
+{
+    const AssetMetadata* asset = m_item->asset;
+    int error = 0;
+    AV::FormatContextPtr format = AV::openInput(asset->filePath, &error);
+    if (!format) {
+        qWarning().noquote() << "Could not open the file." << AV::errorText(error);
+        return false;
+    }
+    if (avformat_find_stream_info(format.get(), nullptr) < 0)
+        qWarning().noquote() << "Could not find stream information\n";
+    if (av_find_best_stream(format.get(), AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0) < 0)
+        return false;
+
+    m_streamCount = 0;
+    m_videoStreams.clear();
+    m_audioStreams.clear();
+    MediaWriter::VideoFormat video;
+    video.width = m_outputWidth;
+    video.height = m_outputHeight;
+    video.frameRateNum = int(asset->frameRateNum);
+    video.frameRateDen = int(std::max<quint32>(asset->frameRateDen, 1));
+    video.fullRange = colorRange() == GradingPipeline::FullRange;
+    video.quality = m_settings->encoder->quality;
+    video.level = m_settings->encoder->level;
+    video.sourceBitRate = asset->bitRate == AssetMetadata::unset ? 0 : qint64(qint32(asset->bitRate));
+    const int videoStream = m_writer->addVideoStream(video);
+    if (videoStream < 0)
+        return false;
+    ++m_streamCount;
+    m_videoStreams.insert(videoStream);
+
+    const int audio = av_find_best_stream(format.get(), AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
+    if (audio >= 0) {
+        const int rate = format->streams[audio]->codecpar->sample_rate;
+        m_audioSampleRate = rate > 0 ? rate : int(asset->sampleRate);
+        const int audioStream = m_writer->addAudioStream(m_audioSampleRate);
+        if (audioStream < 0)
+            return false;
+        ++m_streamCount;
+        m_audioStreams.insert(audioStream);
+    }
+    return true;
+}
+
+bool WinOffscreenRenderer::run()
+{
+    if (m_api == LibAV)
+        return runVideoModeLibAV();
+    return false;
+}
+
+bool WinOffscreenRenderer::sendFrameToSinkWriter(const uchar* picture, int stream, qint64 duration)
+{
+    Q_UNUSED(stream);
+    const bool ok = m_writer->writeVideoFrame(picture, m_outputWidth * 2, duration);
+    if (!ok)
+        qWarning().noquote() << "write sample failed in sendFrameToSinkWriter. Error:" << m_writer->lastError();
+    return ok;
+}
+
+bool WinOffscreenRenderer::writeSoundUpTo(Decoding& d, qint64 samples)
+{
+    // Pieces of at most a few thousand samples keep the buffer small.
+    constexpr qint64 piece = 8192;
+    while (m_audioSamplesWritten < samples) {
+        const qint64 count = std::min(samples - m_audioSamplesWritten, piece);
+        d.buffer.resize(size_t(count) * pcmBytesPerSample);
+        if (d.sound.read(d.buffer.data(), count) < 0)
+            return fail(QStringLiteral("Could not decode the sound. ") + d.sound.error());
+        if (!writeAudioSamples(d.buffer.data(), count))
+            return false;
+    }
+    return true;
+}
+
+qint64 WinOffscreenRenderer::soundSamplesFor(qint64 frames) const
+{
+    const qint64 start = m_item->startFrame;
+    return m_clock.sampleAtFrame(start + frames, m_audioSampleRate) - m_clock.sampleAtFrame(start, m_audioSampleRate);
+}
+
+QString WinOffscreenRenderer::shortRenderMessage(qint64 expected) const
+{
+    return QStringLiteral("The source ended early or could not be decoded: %1 of %2 frames written.")
+        .arg(m_framesWritten)
+        .arg(expected);
+}
+
+bool WinOffscreenRenderer::writeAudioSamples(const uchar* pcm, qint64 samples)
+{
+    if (samples <= 0)
+        return true;
+    const bool ok = pcm ? m_writer->writeAudio(pcm, int(samples * pcmBytesPerSample))
+                        : m_writer->writeSilence(samples * pcmBytesPerSample);
+    if (!ok)
+        return fail(QStringLiteral("Fail rendering video file. Error: ") + m_writer->lastError());
+    m_audioSamplesWritten += samples;
+    const int stream = *m_audioStreams.constBegin();
+    m_sampleTimes[stream] = m_audioSamplesWritten * 10000000 / m_audioSampleRate;
+    return true;
+}
+
+bool WinOffscreenRenderer::runVideoModeLibAV()
+{
+    if (!m_writer || !m_item || !m_reader)
+        return fail(QStringLiteral("The renderer is not initialised."));
+    m_clock = m_reader->frameClock();
+    m_sampleTimes.clear();
+    for (int stream : qAsConst(m_videoStreams))
+        m_sampleTimes.insert(stream, 0);
+    for (int stream : qAsConst(m_audioStreams))
+        m_sampleTimes.insert(stream, 0);
+    m_framesWritten = 0;
+    m_audioSamplesWritten = 0;
+
+    Decoding d;
+    const bool withSound = !m_audioStreams.isEmpty();
+    if (withSound) {
+        // The sound of the in point, on the reader's time line, as
+        // interleaved signed 16-bit stereo at the source's rate.
+        const bool opened = d.sound.open(m_item->asset->filePath, m_reader->originSeconds(), 2);
+        if (!opened || !d.sound.seek(m_clock.sampleAtFrame(m_item->startFrame, d.sound.sampleRate()))) {
+            fail(opened ? QStringLiteral("Could not find the sound of the in point. ") + d.sound.error()
+                        : d.sound.error());
+            reportProgress(-1);
+            return false;
+        }
+        m_audioSampleRate = d.sound.sampleRate();
+    }
+    if (!m_reader->seekToFrame(m_item->startFrame, true)) {
+        fail(QStringLiteral("Can't set current frame position on renderer. <br /> Canceling rendering now"));
+        reportProgress(-1);
+        return false;
+    }
+    if (!m_writer->beginWriting()) {
+        fail(QStringLiteral("Fail opening output file. Error: ") + m_writer->lastError());
+        reportProgress(-1);
+        return false;
+    }
+    qDebug().noquote() << "New file to render:    " << m_item->asset->name
+                       << "   with starting point:" << m_item->startFrame
+                       << "   and ending point: " << m_item->endFrame;
+    qDebug() << "Settings:" << m_grade;
+    QElapsedTimer clock;
+    clock.start();
+    reportProgress(0);
+
+    const qint64 length = std::max<qint64>(0, m_item->lengthInFrames());
+    bool ok = renderMovieFrames(d, withSound, length);
+    if (ok && withSound) {
+        ok = writeSoundUpTo(d, soundSamplesFor(m_framesWritten));
+        if (ok && !m_writer->endAudioSegment())
+            ok = fail(QStringLiteral("Fail rendering video file. Error: ") + m_writer->lastError());
+    }
+    const bool shortRender = ok && keepRunning() && m_framesWritten < length;
+    if (!finishMovie(ok, clock.elapsed(), shortRender))
+        return false;
+    if (shortRender) {
+        fail(shortRenderMessage(length));
+        reportProgress(-1);
+        return false;
+    }
+    return true;
+}
+
+void WinOffscreenRenderer::countUpToLength()
+{
+    const qint64 length = m_item->lengthInFrames();
+    int count = m_framesWritten;
+    while (count < length)
+        reportProgress(++count);
+}
+
+bool WinOffscreenRenderer::finishMovie(bool loopOk, qint64 elapsedMs, bool shortRender)
+{
+    const bool cancelled = !keepRunning();
+    if (!loopOk) {
+        qWarning().noquote() << "Fail rendering video file. Error:" << m_lastError;
+        m_writer->close();
+        reportProgress(-1);
+        return false;
+    }
+    reportProgress(-41);
+    const bool finalized = m_writer->finalize();
+    if (!finalized && !cancelled) {
+        fail(QStringLiteral("Fail finalizing video file. Error: ") + m_writer->lastError());
+        reportProgress(-1);
+        return false;
+    }
+    qDebug().noquote() << "Rendering finished:" << '\t' << m_framesWritten << "frames rendered"
+                       << "\t in" << elapsedMs << "ms";
+    if (shortRender)
+        return true; // the caller reports the failure
+    if (!cancelled) {
+        countUpToLength();
+        reportProgress(-42);
+        return true;
+    }
+    const QString path = movieFilePath();
+    if (QFile::exists(path) && !QFile::remove(path))
+        qWarning().noquote() << "Can't delete the canceled files..." << path;
+    m_lastError = QStringLiteral("Rendering was cancelled.");
+    reportProgress(-1);
+    return false;
+}
+
+bool WinOffscreenRenderer::runImageMode()
+{
+    if (!m_item || !m_reader)
+        return fail(QStringLiteral("The renderer is not initialised."));
+    QString error;
+    if (!prepareImageFolder(&error)) {
+        m_lastError = error;
+        qCritical().noquote() << "Can't create the folder chosen. <br /> Canceling rendering now";
+        qCritical().noquote() << error;
+        reportProgress(-1);
+        return false;
+    }
+    const QString pattern = imageFilePattern();
+    if (!m_reader->seekToFrame(m_item->startFrame, true)) {
+        fail(QStringLiteral("Can't set current frame position on renderer. <br /> Canceling rendering now"));
+        reportProgress(-1);
+        return false;
+    }
+    m_framesWritten = 0;
+    reportProgress(0);
+    std::vector<uchar> image(size_t(m_outputWidth) * m_outputHeight * 4);
+    qDebug().noquote() << "New file to render:    " << m_item->asset->name
+                       << "   with starting point:" << m_item->startFrame
+                       << "   and ending point: " << m_item->endFrame;
+    qDebug() << "Settings:" << m_grade;
+
+    const qint64 length = std::max<qint64>(0, m_item->lengthInFrames());
+    bool ok = true;
+    while (ok && keepRunning() && m_framesWritten < length) {
+        m_currentFrame = m_reader->getNextFrame(false);
+        if (!m_currentFrame)
+            break;
+        if (!makeCurrent()) {
+            qWarning().noquote() << "can't make context current...";
+            ok = fail(QStringLiteral("Can't make the OpenGL context current."));
+            break;
+        }
+        uploadFrame(m_currentFrame);
+        gradeFrame();
+        readBackGraded(image.data());
+        swapAndRelease();
+        const QImage picture(image.data(), m_outputWidth, m_outputHeight, m_outputWidth * 4, QImage::Format_RGBA8888);
+        // Named by the frame's place on the clip's time line: unique and in
+        // order, whatever the source's own timing.
+        const QString name = OutputPaths::imageFileName(pattern, m_currentFrame->index);
+        if (!picture.save(name, "TIFF", 100))
+            ok = fail(QStringLiteral("Can't write the image %1.").arg(name));
+        else
+            reportProgress(++m_framesWritten);
+        delete m_currentFrame;
+        m_currentFrame = nullptr;
+    }
+    delete m_currentFrame;
+    m_currentFrame = nullptr;
+    if (!ok) {
+        reportProgress(-1);
+        return false;
+    }
+    if (!keepRunning()) {
+        m_lastError = QStringLiteral("Rendering was cancelled.");
+        reportProgress(-1);
+        return false;
+    }
+    if (m_framesWritten < length) {
+        fail(shortRenderMessage(length));
+        reportProgress(-1);
+        return false;
+    }
+    countUpToLength();
+    reportProgress(-42);
+    return true;
+}
+
+} // namespace Emulsa

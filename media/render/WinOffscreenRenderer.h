@@ -1,0 +1,137 @@
+#pragma once
+
+#include "media/encode/MediaWriter.h"
+#include "media/frame/LibAVPointers.h"
+#include "media/render/OffscreenRenderer.h"
+#include "media/source/FrameClock.h"
+#include "media/source/SourceReader.h"
+
+#include <QMap>
+#include <QSet>
+
+#include <algorithm>
+#include <memory>
+#include <vector>
+
+namespace Emulsa {
+
+class WinSourceReader;
+
+// Renders one sequence item to disk: decodes it with its own source reader,
+// grades every frame from the in point S up to the out point E (E not
+// included) on the GPU and writes a ".mov" movie (H.264 and AAC, through
+// MediaWriter) or a numbered TIFF sequence. This build has no platform sink
+// writer: movies always take the FFmpeg loop (runVideoModeLibAV).
+//
+// Frames and sound follow the clip's time line (FrameClock): the movie holds
+// frames S .. E - 1 as the reader delivers them, each one frame long, and the
+// sound of the same stretch, sample for sample as long as the pictures written
+// (silence where the source has none). TIFF images are named by frame index.
+// A source that ends before E, or a picture that cannot be decoded, makes the
+// render a failure whose message says how many frames were written of how
+// many; the movie is still closed properly with what was written.
+//
+// The movie loop runs in three stages at once, each handing the next one its
+// work through a small bounded queue, in order: a decoding thread takes the
+// pictures from the reader, the calling thread (which owns the GL context
+// and raises every progress signal) grades them and reads them back through
+// two pixel buffers, and an encoding thread hands them and the sound that
+// belongs to them to the writer. When the grade is neutral and the output
+// has the source's size, the passes would give each packed picture back as
+// it came: the frame bytes then go to the encoder without them. A failure in any stage, or a cancel, stops
+// the other two; every thread is joined before the loop returns.
+//
+// The loops stop between frames when *keepRunning becomes false (the render
+// queue's run flag, written by another thread, read without a lock, and
+// only by the calling thread).
+class WinOffscreenRenderer : public OffscreenRenderer
+{
+    Q_OBJECT
+
+public:
+    WinOffscreenRenderer(volatile bool* keepRunning, QOffscreenSurface* surface, QObject* parent = nullptr);
+    ~WinOffscreenRenderer() override;
+
+    bool initialize(const SequenceItem* item, const t_OutputSettings* settings) override;
+    bool run() override;
+    bool runImageMode() override;
+
+    // Where this item's output goes (see OutputPaths).
+    QString outputFilePath() const;
+    // The movie written (the output path with ".mov").
+    QString movieFilePath() const;
+    bool prepareImageFolder(QString* error = nullptr) const;
+    QString imageFilePattern() const;
+
+    DecodingApi api() const { return m_api; }
+    int framesWritten() const { return m_framesWritten; }
+    // Running output time of a writer stream, in 100-ns units.
+    qint64 sampleTime(int stream) const { return m_sampleTimes.value(stream, 0); }
+    // The last failure, for callers that report it themselves.
+    const QString& lastError() const { return m_lastError; }
+    // Picture decoding threads for a render on `processors` processors: a
+    // quarter of them, at least one. Decoding is a small part of a frame's
+    // work next to grading and encoding, which need the rest; each decoding
+    // thread holds pictures of its own (about 10 MB at 1080p).
+    static int decoderThreadsFor(int processors) { return std::max(1, processors / 4); }
+
+private:
+    struct Decoding;
+    struct Pipeline;
+
+    bool initializeSinkWriter();
+    bool mapStreamsLibAV();
+    bool runVideoModeLibAV();
+    // Sends a packed picture to the video stream.
+    bool sendFrameToSinkWriter(const uchar* picture, int stream, qint64 duration);
+    bool keepRunning() const { return !m_keepRunning || *m_keepRunning; }
+    bool fail(const QString& message);
+    // Finishes a movie after its loop: -41, finalise, count up, -42; or the
+    // deletion of a cancelled movie and -1.
+    bool finishMovie(bool loopOk, qint64 elapsedMs, bool shortRender = false);
+    void countUpToLength();
+
+    // The movie loop's steps.
+    // Writes sound until `samples` samples follow the in point.
+    bool writeSoundUpTo(Decoding& decoding, qint64 samples);
+    // The three stages of the movie loop; runs them and joins them. False
+    // when a stage failed (m_lastError says why); a cancel or a source that
+    // ends early is no failure here.
+    bool renderMovieFrames(Decoding& decoding, bool withSound, qint64 length);
+    // Decoding thread: up to `length` pictures from the reader.
+    void decodeFrames(Pipeline& pipeline, qint64 length);
+    // Encoding thread: the pictures and their sound to the writer.
+    void encodeFrames(Pipeline& pipeline, Decoding& decoding, bool withSound);
+    // Calling thread: grades what the decoding thread delivers.
+    bool drawFrames(Pipeline& pipeline);
+    // A frame that skips the passes, copied to the encoding thread.
+    void passOnUntouched(Pipeline& pipeline, Frame* frame);
+    // The oldest picture being read back, to the encoding thread; false
+    // when it cannot be read.
+    bool handOverPicture(Pipeline& pipeline);
+    // Raises progressUpdated for each frame the encoding thread wrote since.
+    void reportWritten(Pipeline& pipeline);
+    bool writeAudioSamples(const uchar* pcm, qint64 samples);
+    // Samples of sound that belong to the first `frames` frames written.
+    qint64 soundSamplesFor(qint64 frames) const;
+    // The failure of a render that wrote fewer frames than it should.
+    QString shortRenderMessage(qint64 expected) const;
+
+    volatile bool* m_keepRunning = nullptr;
+    DecodingApi m_api = NoDecodingApi;
+    std::unique_ptr<MediaWriter> m_writer;
+    QSet<int> m_videoStreams;
+    QSet<int> m_audioStreams;
+    QMap<int, qint64> m_sampleTimes;
+    int m_streamCount = 0;
+    // The reader's clock, copied before the stages start.
+    FrameClock m_clock;
+    std::unique_ptr<WinSourceReader> m_reader;
+
+    int m_framesWritten = 0;
+    int m_audioSampleRate = 0;
+    qint64 m_audioSamplesWritten = 0;
+    QString m_lastError;
+};
+
+} // namespace Emulsa

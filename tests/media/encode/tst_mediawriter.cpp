@@ -1,0 +1,337 @@
+#include "common/TestEnvironment.h"
+
+#include "common/RenderProbe.h"
+#include "media/encode/MediaWriter.h"
+#include "media/render/OutputSettings.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRandomGenerator>
+#include <QtTest>
+
+#include <cmath>
+#include <vector>
+
+using namespace Emulsa;
+using Emulsa::Test::RenderProbe;
+
+namespace {
+
+// A packed YUY2 picture: luma `left` on the left half and `right` on the
+// right half, neutral chroma.
+std::vector<uchar> twoLevelPicture(int width, int height, uchar left, uchar right)
+{
+    std::vector<uchar> bytes(size_t(width) * height * 2);
+    for (int y = 0; y < height; ++y) {
+        uchar* row = bytes.data() + size_t(y) * width * 2;
+        for (int x = 0; x < width; x += 2) {
+            const uchar luma = x < width / 2 ? left : right;
+            row[2 * x] = luma;
+            row[2 * x + 1] = 128;
+            row[2 * x + 2] = luma;
+            row[2 * x + 3] = 128;
+        }
+    }
+    return bytes;
+}
+
+// A textured picture (smooth gradients plus fine detail) that moves with t.
+std::vector<uchar> texturedPicture(int width, int height, int t)
+{
+    std::vector<uchar> bytes(size_t(width) * height * 2);
+    QRandomGenerator random(1234 + t);
+    for (int y = 0; y < height; ++y) {
+        uchar* row = bytes.data() + size_t(y) * width * 2;
+        for (int x = 0; x < width; x += 2) {
+            for (int k = 0; k < 2; ++k) {
+                const double v
+                    = 126 + 60 * std::sin((x + k + 3 * t) * 0.05) * std::cos(y * 0.07) + int(random.bounded(24)) - 12;
+                row[2 * (x + k)] = uchar(std::clamp(int(v), 16, 235));
+            }
+            row[2 * x + 1] = uchar(128 + 40 * std::sin(y * 0.03 + t * 0.1));
+            row[2 * x + 3] = uchar(128 + 40 * std::cos(x * 0.02));
+        }
+    }
+    return bytes;
+}
+
+QByteArray tone(int sampleRate, double seconds)
+{
+    const int samples = int(std::lround(sampleRate * seconds));
+    QByteArray pcm(samples * 4, '\0');
+    auto* out = reinterpret_cast<qint16*>(pcm.data());
+    for (int i = 0; i < samples; ++i) {
+        const qint16 v = qint16(8000 * std::sin(2 * M_PI * 440.0 * i / sampleRate));
+        out[2 * i] = v;
+        out[2 * i + 1] = v;
+    }
+    return pcm;
+}
+
+double psnr(const uchar* a, const uchar* b, int count)
+{
+    double sum = 0;
+    for (int i = 0; i < count; ++i) {
+        const double d = double(a[i]) - double(b[i]);
+        sum += d * d;
+    }
+    const double mse = sum / count;
+    return mse <= 0 ? 99.0 : 10.0 * std::log10(255.0 * 255.0 / mse);
+}
+
+} // namespace
+
+class TestMediaWriter : public QObject
+{
+    Q_OBJECT
+
+private:
+    QString m_folder;
+
+    // Writes `frames` pictures made by `picture` and optionally `audioSeconds`
+    // of tone; returns whether every step succeeded.
+    template<typename Picture>
+    bool writeMovie(const QString& path, MediaWriter::VideoFormat format, int frames, qint64 duration, Picture picture,
+        double audioSeconds = 0.0, int sampleRate = 48000)
+    {
+        MediaWriter writer;
+        if (!writer.create(path) || writer.addVideoStream(format) != 0)
+            return false;
+        if (audioSeconds > 0 && writer.addAudioStream(sampleRate) != 1)
+            return false;
+        if (!writer.beginWriting())
+            return false;
+        const QByteArray sound = audioSeconds > 0 ? tone(sampleRate, audioSeconds) : QByteArray();
+        int soundOffset = 0;
+        for (int i = 0; i < frames; ++i) {
+            const std::vector<uchar> bytes = picture(i);
+            if (!writer.writeVideoFrame(bytes.data(), format.width * 2, duration))
+                return false;
+            // Interleave sound the way a demuxer would, in 1/frames slices.
+            if (!sound.isEmpty()) {
+                const int end = int(qint64(sound.size() / 4) * (i + 1) / frames) * 4;
+                if (!writer.writeAudio(
+                        reinterpret_cast<const uchar*>(sound.constData()) + soundOffset, end - soundOffset))
+                    return false;
+                soundOffset = end;
+            }
+        }
+        return writer.finalize();
+    }
+
+private slots:
+    void initTestCase() { m_folder = Emulsa::Test::makeTempFolder(QStringLiteral("writer")); }
+
+    // ffprobe sees H.264 High 5.1 at the asked size and rate, every picture,
+    // and AAC sound of the written length starting at 0.
+    void movieIsH264AndAac()
+    {
+        const QString path = m_folder + QStringLiteral("/basic.mov");
+        MediaWriter::VideoFormat format;
+        format.width = 320;
+        format.height = 240;
+        format.quality = 80;
+        QVERIFY(writeMovie(
+            path, format, 50, 400000, [](int i) { return texturedPicture(320, 240, i); }, 2.0));
+        const RenderProbe::Movie movie = RenderProbe::probe(path);
+        QVERIFY(movie.ok);
+        QVERIFY(movie.container.contains(QLatin1String("mov")));
+        QCOMPARE(movie.streamCount, 2);
+        QCOMPARE(movie.video.codec, QStringLiteral("h264"));
+        QCOMPARE(movie.video.profile, QStringLiteral("High"));
+        QCOMPARE(movie.video.level, 51);
+        QCOMPARE(movie.video.width, 320);
+        QCOMPARE(movie.video.height, 240);
+        QCOMPARE(movie.video.frameRate, QStringLiteral("25/1"));
+        QCOMPARE(movie.video.pixelFormat, QStringLiteral("yuv420p"));
+        QCOMPARE(movie.video.frames, 50);
+        QCOMPARE(movie.video.startTime, 0.0);
+        QVERIFY(std::abs(movie.video.duration - 2.0) < 0.001);
+        QCOMPARE(movie.audio.codec, QStringLiteral("aac"));
+        QCOMPARE(movie.audio.sampleRate, 48000);
+        QCOMPARE(movie.audio.channels, 2);
+        QCOMPARE(movie.audio.startTime, 0.0);
+        QVERIFY2(std::abs(movie.audio.duration - 2.0) < 0.025, qPrintable(QString::number(movie.audio.duration)));
+        // The tone survives: the decoded sound has the written loudness.
+        const QByteArray sound = RenderProbe::decodeAudio(path, 48000);
+        QVERIFY(sound.size() >= 48000 * 4);
+        const auto* samples = reinterpret_cast<const qint16*>(sound.constData());
+        int peak = 0;
+        for (int i = 48000; i < 96000; ++i)
+            peak = std::max(peak, std::abs(int(samples[i])));
+        QVERIFY2(peak > 7000 && peak < 9000, qPrintable(QString::number(peak)));
+    }
+
+    void movieWithoutSoundHasOneStream()
+    {
+        const QString path = m_folder + QStringLiteral("/silent.mov");
+        MediaWriter::VideoFormat format;
+        format.width = 64;
+        format.height = 48;
+        format.quality = 50;
+        QVERIFY(writeMovie(path, format, 10, 400000, [](int) { return twoLevelPicture(64, 48, 40, 200); }));
+        const RenderProbe::Movie movie = RenderProbe::probe(path);
+        QCOMPARE(movie.streamCount, 1);
+        QCOMPARE(movie.video.frames, 10);
+        QVERIFY(!movie.audio.present);
+    }
+
+    // Pictures stamped by their durations at 30000/1001.
+    void ntscRateFollowsDurations()
+    {
+        const QString path = m_folder + QStringLiteral("/ntsc.mov");
+        MediaWriter::VideoFormat format;
+        format.width = 64;
+        format.height = 48;
+        format.frameRateNum = 30000;
+        format.frameRateDen = 1001;
+        QVERIFY(writeMovie(
+            path, format, 30, 333667, [](int) { return twoLevelPicture(64, 48, 40, 200); }, 1.001, 44100));
+        const RenderProbe::Movie movie = RenderProbe::probe(path);
+        QCOMPARE(movie.video.frameRate, QStringLiteral("30000/1001"));
+        QCOMPARE(movie.video.frames, 30);
+        QCOMPARE(movie.audio.sampleRate, 44100);
+        QVERIFY(std::abs(movie.audio.duration - 1.001) < 0.025);
+    }
+
+    // Limited-range pictures stay limited (16..235) and full-range ones full
+    // (0..255), each tagged with its range.
+    void levelsAreKept_data()
+    {
+        QTest::addColumn<bool>("fullRange");
+        QTest::addColumn<int>("dark");
+        QTest::addColumn<int>("bright");
+        QTest::addColumn<QString>("tag");
+        QTest::newRow("limited") << false << 16 << 235 << QStringLiteral("tv");
+        QTest::newRow("full") << true << 0 << 255 << QStringLiteral("pc");
+    }
+    void levelsAreKept()
+    {
+        QFETCH(bool, fullRange);
+        QFETCH(int, dark);
+        QFETCH(int, bright);
+        QFETCH(QString, tag);
+        const QString path = m_folder + QStringLiteral("/levels_%1.mov").arg(tag);
+        MediaWriter::VideoFormat format;
+        format.width = 128;
+        format.height = 64;
+        format.fullRange = fullRange;
+        QVERIFY(writeMovie(
+            path, format, 5, 400000, [&](int) { return twoLevelPicture(128, 64, uchar(dark), uchar(bright)); }));
+        const RenderProbe::Movie movie = RenderProbe::probe(path);
+        QCOMPARE(movie.video.colorRange, tag);
+        const QByteArray planes = RenderProbe::decode(path, QStringLiteral("yuv420p"));
+        QCOMPARE(planes.size(), 5 * 128 * 64 * 3 / 2);
+        const auto* luma = reinterpret_cast<const uchar*>(planes.constData());
+        QVERIFY2(std::abs(int(luma[32 * 128 + 20]) - dark) <= 1, qPrintable(QString::number(luma[32 * 128 + 20])));
+        QVERIFY2(std::abs(int(luma[32 * 128 + 100]) - bright) <= 1, qPrintable(QString::number(luma[32 * 128 + 100])));
+    }
+
+    // Higher quality gives a lower rate factor, more bits and a closer
+    // picture; "High Quality" is visually transparent: above 40 dB on this
+    // picture, whose per-pixel noise changes every frame (worst case for a
+    // motion-compensated coder).
+    void qualityDrivesRateControl()
+    {
+        QVERIFY(MediaWriter::crfForQuality(100) < MediaWriter::crfForQuality(80));
+        QVERIFY(MediaWriter::crfForQuality(80) < MediaWriter::crfForQuality(50));
+        QVERIFY(MediaWriter::crfForQuality(100) <= 16.0);
+        QCOMPARE(MediaWriter::declaredBitRate(400000000), qint64(250000000));
+        QCOMPARE(MediaWriter::declaredBitRate(10000000), qint64(10000000));
+
+        const int w = 320;
+        const int h = 240;
+        double quality[2];
+        qint64 size[2];
+        const int levels[2] = { 100, 50 };
+        for (int k = 0; k < 2; ++k) {
+            const QString path = m_folder + QStringLiteral("/quality%1.mov").arg(levels[k]);
+            MediaWriter::VideoFormat format;
+            format.width = w;
+            format.height = h;
+            format.quality = levels[k];
+            QVERIFY(writeMovie(path, format, 10, 400000, [&](int i) { return texturedPicture(w, h, i); }));
+            size[k] = QFile(path).size();
+            // The encoder writes its settings into the stream.
+            QFile movie(path);
+            QVERIFY(movie.open(QIODevice::ReadOnly));
+            const QByteArray lookAhead = "rc_lookahead=" + QByteArray::number(MediaWriter::lookAheadFrames);
+            QVERIFY2(movie.readAll().contains(lookAhead + ' '), lookAhead.constData());
+            const QByteArray planes = RenderProbe::decode(path, QStringLiteral("yuv420p"));
+            QCOMPARE(planes.size(), 10 * w * h * 3 / 2);
+            const std::vector<uchar> source = texturedPicture(w, h, 5);
+            std::vector<uchar> sourceLuma(size_t(w) * h);
+            for (int i = 0; i < w * h; ++i)
+                sourceLuma[i] = source[2 * i];
+            quality[k] = psnr(
+                reinterpret_cast<const uchar*>(planes.constData()) + 5 * w * h * 3 / 2, sourceLuma.data(), w * h);
+        }
+        QVERIFY2(quality[0] > 40.0, qPrintable(QString::number(quality[0])));
+        QVERIFY2(quality[0] > quality[1] + 3.0, qPrintable(QStringLiteral("%1 %2").arg(quality[0]).arg(quality[1])));
+        QVERIFY(size[0] > size[1]);
+    }
+
+    void refusesUnusableSizes()
+    {
+        const int sizes[][2] = { { 1, 2 }, { 2, 1 }, { 0, 0 }, { 321, 240 }, { 320, 239 } };
+        for (const auto& size : sizes) {
+            MediaWriter writer;
+            QVERIFY(writer.create(m_folder + QStringLiteral("/size.mov")));
+            MediaWriter::VideoFormat format;
+            format.width = size[0];
+            format.height = size[1];
+            QCOMPARE(writer.addVideoStream(format), -1);
+            QVERIFY(!OutputSettings::sizeProblem(size[0], size[1], true).isEmpty());
+        }
+        QVERIFY(OutputSettings::sizeProblem(2, 2, true).isEmpty());
+        QVERIFY(OutputSettings::sizeProblem(320, 241, false).isEmpty());
+        QVERIFY(!OutputSettings::sizeProblem(321, 240, false).isEmpty());
+        QVERIFY(!OutputSettings::sizeProblem(1, 5, false).isEmpty());
+        QVERIFY(!QFile::exists(m_folder + QStringLiteral("/size.mov")));
+    }
+
+    // A full disk is a failure, never a finished movie.
+    void diskFullIsAFailure()
+    {
+        if (!QFile::exists(QStringLiteral("/dev/full")))
+            QSKIP("no /dev/full on this system");
+        const QString path = m_folder + QStringLiteral("/full.mov");
+        QVERIFY(QFile::link(QStringLiteral("/dev/full"), path));
+        MediaWriter::VideoFormat format;
+        format.width = 320;
+        format.height = 240;
+        QVERIFY(!writeMovie(
+            path, format, 25, 400000, [](int i) { return texturedPicture(320, 240, i); }, 1.0));
+        QFile::remove(path);
+    }
+
+    // A folder removed while writing leaves no movie: the write is a failure.
+    void removedFolderIsAFailure()
+    {
+        const QString folder = m_folder + QStringLiteral("/vanishing");
+        QVERIFY(QDir().mkpath(folder));
+        MediaWriter writer;
+        QVERIFY(writer.create(folder + QStringLiteral("/clip.mov")));
+        MediaWriter::VideoFormat format;
+        format.width = 64;
+        format.height = 48;
+        QCOMPARE(writer.addVideoStream(format), 0);
+        QVERIFY(writer.beginWriting());
+        const std::vector<uchar> picture = twoLevelPicture(64, 48, 30, 200);
+        QVERIFY(writer.writeVideoFrame(picture.data(), 128, 400000));
+        QVERIFY(QDir(folder).removeRecursively());
+        writer.writeVideoFrame(picture.data(), 128, 400000);
+        QVERIFY(!writer.finalize());
+        QVERIFY(!writer.lastError().isEmpty());
+    }
+
+    void missingFolderIsRefused()
+    {
+        MediaWriter writer;
+        QVERIFY(!writer.create(m_folder + QStringLiteral("/no/such/folder/clip.mov")));
+        QVERIFY(!writer.lastError().isEmpty());
+    }
+};
+
+EMULSA_TEST_MAIN(TestMediaWriter)
+#include "tst_mediawriter.moc"

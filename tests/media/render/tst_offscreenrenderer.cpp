@@ -1,0 +1,363 @@
+#include "common/TestEnvironment.h"
+
+#include "RenderFixture.h"
+#include "common/RenderProbe.h"
+#include "common/TestMedia.h"
+#include "core/FilmLibrary.h"
+#include "core/GradeTables.h"
+#include "core/ReferenceGrade.h"
+#include "media/render/OutputPaths.h"
+#include "media/render/WinOffscreenRenderer.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QtTest>
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+using namespace Emulsa;
+using Emulsa::Test::RenderFixture;
+using Emulsa::Test::RenderProbe;
+using Emulsa::Test::TestMedia;
+
+namespace {
+
+QByteArray md5(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QByteArray();
+    return QCryptographicHash::hash(file.readAll(), QCryptographicHash::Md5);
+}
+
+// Frame indices shown by the pictures of a decoded movie (yuv420p planes).
+QList<int> shownIndices(const QByteArray& planes, int width, int height)
+{
+    QList<int> indices;
+    const int frameBytes = width * height * 3 / 2;
+    for (int offset = 0; offset + frameBytes <= planes.size(); offset += frameBytes) {
+        // The luma plane read as a YUY2 picture's luma: build a packed copy.
+        std::vector<uchar> packed(size_t(width) * height * 2, 128);
+        for (int i = 0; i < width * height; ++i)
+            packed[2 * i] = uchar(planes.at(offset + i));
+        indices << TestMedia::frameIndexFromYuy2(packed.data(), width, height, width * 2);
+    }
+    return indices;
+}
+
+// 0, the frame counts, -41 while a movie is finalised, the count up to the
+// item's length, -42.
+QList<int> expectedProgress(int frames, int length, bool movie = true)
+{
+    QList<int> values { 0 };
+    for (int i = 1; i <= std::max(frames, length); ++i)
+        values << i;
+    if (movie)
+        values.insert(frames + 1, -41);
+    values << -42;
+    return values;
+}
+
+} // namespace
+
+class TestOffscreenRenderer : public QObject
+{
+    Q_OBJECT
+
+private:
+    RenderFixture m_fixture;
+    QString m_out;
+    TestMedia& media() { return TestMedia::instance(); }
+
+private slots:
+    void initTestCase()
+    {
+        QString why;
+        QVERIFY2(m_fixture.setUp(&why), qPrintable(why));
+    }
+
+    void init() { m_out = Emulsa::Test::makeTempFolder(QStringLiteral("render")); }
+
+    // A graded movie is a real movie whose pictures are the CPU reference
+    // grade of the source pictures, within what H.264 coding changes.
+    void gradedMovieMatchesReference()
+    {
+        const QString source = media().path(TestMedia::PlanarFloatAudio);
+        QVERIFY(!source.isEmpty());
+        AssetMetadata* asset = m_fixture.describe(source);
+        QVERIFY(asset);
+        const int w = int(asset->width);
+        const int h = int(asset->height);
+        const ClipSettings grade = RenderFixture::stockGrade();
+        SequenceItem* item = m_fixture.item(asset, grade, 0, asset->frameCount);
+        const RenderFixture::Result result = m_fixture.render(item, H264HighQuality, m_out, QSize(w, h));
+        QVERIFY2(result.initialized && result.ran, qPrintable(result.error));
+        QCOMPARE(result.progress, expectedProgress(25, 25));
+
+        const QString movie = m_out + QStringLiteral("/h264_aac.mov");
+        const RenderProbe::Movie probe = RenderProbe::probe(movie);
+        QVERIFY(probe.ok);
+        QCOMPARE(probe.video.codec, QStringLiteral("h264"));
+        QCOMPARE(probe.video.profile, QStringLiteral("High"));
+        QCOMPARE(probe.video.width, w);
+        QCOMPARE(probe.video.height, h);
+        QCOMPARE(probe.video.frameRate, QStringLiteral("25/1"));
+        QCOMPARE(probe.video.frames, 25);
+        QCOMPARE(probe.audio.codec, QStringLiteral("aac"));
+        QCOMPARE(probe.audio.startTime, 0.0);
+        QVERIFY2(std::abs(probe.audio.duration - 1.0) < 0.025, qPrintable(QString::number(probe.audio.duration)));
+
+        // The reference: source YUY2 -> RGB -> CPU grade -> YUY2.
+        GradeTables tables;
+        tables.applySettings(grade);
+        ReferenceGradeInputs inputs = ReferenceGradeInputs::fromTables(tables, grade);
+        StockTableData stock = FilmLibrary::instance()->loadStockTable(grade.getStockName(), grade.getSourceType());
+        QVERIFY(stock.get());
+        inputs.stockTable = stock.get();
+        const QByteArray sourceFrames = RenderProbe::decode(source, QStringLiteral("yuyv422"));
+        const QByteArray outputFrames = RenderProbe::decode(movie, QStringLiteral("yuv420p"));
+        QCOMPARE(sourceFrames.size(), 25 * w * h * 2);
+        QCOMPARE(outputFrames.size(), 25 * w * h * 3 / 2);
+        std::vector<float> rgb(size_t(w) * h * 3);
+        std::vector<uchar> reference(size_t(w) * h * 2);
+        for (int frame : { 0, 12, 24 }) {
+            const auto* yuy2 = reinterpret_cast<const uint8_t*>(sourceFrames.constData()) + size_t(frame) * w * h * 2;
+            QVERIFY(ReferenceGrade::yuy2ToRgb(yuy2, w, h, false, rgb.data()));
+            ReferenceGrade::gradeRgb(rgb.data(), rgb.data(), w, h, inputs);
+            for (float& v : rgb)
+                v = std::clamp(v, 0.f, 1.f);
+            QVERIFY(ReferenceGrade::rgbToYuy2(rgb.data(), w, h, false, reference.data()));
+            const auto* luma = reinterpret_cast<const uchar*>(outputFrames.constData()) + size_t(frame) * w * h * 3 / 2;
+            double sum = 0;
+            std::vector<int> errors(size_t(w) * h);
+            for (int i = 0; i < w * h; ++i) {
+                errors[i] = std::abs(int(luma[i]) - int(reference[2 * i]));
+                sum += errors[i];
+            }
+            std::sort(errors.begin(), errors.end());
+            const double mean = sum / (w * h);
+            const int p99 = errors[size_t(errors.size() * 0.99)];
+            QVERIFY2(mean < 1.5 && p99 <= 6,
+                qPrintable(QStringLiteral("frame %1: mean %2, 99th percentile %3").arg(frame).arg(mean).arg(p99)));
+        }
+    }
+
+    // In and out points give exactly those frames, and the sound of that
+    // stretch, starting at 0, led by silence rather than earlier sound.
+    void inAndOutPoints()
+    {
+        const QString source = media().path(TestMedia::H264Fps2997);
+        AssetMetadata* asset = m_fixture.describe(source);
+        QVERIFY(asset);
+        SequenceItem* item = m_fixture.item(asset, RenderFixture::neutralGrade(), 15, 45);
+        QCOMPARE(item->lengthInFrames(), qint64(30));
+        const RenderFixture::Result result = m_fixture.render(item, H264Medium, m_out, QSize(640, 360));
+        QVERIFY2(result.initialized && result.ran, qPrintable(result.error));
+        QCOMPARE(result.progress, expectedProgress(30, 30));
+        const QString movie = m_out + QStringLiteral("/h264_2997.mov");
+        const RenderProbe::Movie probe = RenderProbe::probe(movie);
+        QCOMPARE(probe.video.frames, 30);
+        QCOMPARE(probe.video.frameRate, QStringLiteral("30000/1001"));
+        QCOMPARE(probe.audio.startTime, 0.0);
+        QVERIFY2(std::abs(probe.audio.duration - 1.001) < 0.025, qPrintable(QString::number(probe.audio.duration)));
+        QList<int> expected;
+        for (int i = 15; i < 45; ++i)
+            expected << i;
+        QCOMPARE(shownIndices(RenderProbe::decode(movie, QStringLiteral("yuv420p")), 640, 360), expected);
+
+        // The sound is cut at the in point itself, sample for sample: the
+        // tone is there from the first moment.
+        const QByteArray sound = RenderProbe::decodeAudio(movie, probe.audio.sampleRate);
+        const auto* samples = reinterpret_cast<const qint16*>(sound.constData());
+        const int rate = probe.audio.sampleRate;
+        QVERIFY(sound.size() / 4 > rate / 2);
+        int leading = 0;
+        int later = 0;
+        for (int i = 0; i < rate / 400; ++i)
+            leading = std::max(leading, std::abs(int(samples[2 * i])));
+        for (int i = rate / 10; i < rate / 5; ++i)
+            later = std::max(later, std::abs(int(samples[2 * i])));
+        QVERIFY2(leading > TestMedia::tonePeak16 / 2, qPrintable(QString::number(leading)));
+        QVERIFY2(later > TestMedia::tonePeak16 / 2, qPrintable(QString::number(later)));
+    }
+
+    // TIFF images are numbered from the frame index with six digits.
+    void tiffSequence()
+    {
+        const QString source = media().path(TestMedia::NoAudio);
+        AssetMetadata* asset = m_fixture.describe(source);
+        QVERIFY(asset);
+        SequenceItem* item = m_fixture.item(asset, RenderFixture::neutralGrade(), 5, 12);
+        const RenderFixture::Result result = m_fixture.render(item, TiffSequence, m_out, QSize(640, 360));
+        QVERIFY2(result.initialized && result.ran, qPrintable(result.error));
+        QCOMPARE(result.progress, expectedProgress(7, 7, false));
+        const QString folder = m_out + QStringLiteral("/h264_noaudio");
+        QStringList expected;
+        for (int i = 5; i < 12; ++i)
+            expected << QStringLiteral("h264_noaudio.%1.tiff").arg(i, 6, 10, QLatin1Char('0'));
+        QCOMPARE(QDir(folder).entryList(QDir::Files, QDir::Name), expected);
+        for (int i = 5; i < 12; ++i) {
+            const QImage image(folder + QLatin1Char('/') + expected.at(i - 5));
+            QCOMPARE(image.size(), QSize(640, 360));
+            QCOMPARE(TestMedia::frameIndexFromImage(image), i);
+        }
+    }
+
+    void cancelDeletesMovieKeepsImages()
+    {
+        const QString source = media().path(TestMedia::NoAudio);
+        AssetMetadata* asset = m_fixture.describe(source);
+        QVERIFY(asset);
+        SequenceItem* item = m_fixture.item(asset, RenderFixture::neutralGrade(), 0, asset->frameCount);
+
+        RenderFixture::Result movie = m_fixture.render(item, H264Preview, m_out, QSize(320, 180), false, 3);
+        QVERIFY(movie.initialized);
+        QVERIFY(!movie.ran);
+        QCOMPARE(movie.progress.last(), -1);
+        QVERIFY(!movie.progress.contains(-42));
+        QVERIFY(!QFile::exists(m_out + QStringLiteral("/h264_noaudio.mov")));
+
+        RenderFixture::Result images = m_fixture.render(item, TiffSequence, m_out, QSize(320, 180), false, 3);
+        QVERIFY(images.initialized);
+        QVERIFY(!images.ran);
+        QCOMPARE(images.progress.last(), -1);
+        QCOMPARE(QDir(m_out + QStringLiteral("/h264_noaudio")).entryList(QDir::Files).size(), 3);
+    }
+
+    // An output that resolves to the source is refused before anything is
+    // opened; the source is untouched.
+    void outputOntoSourceIsRefused()
+    {
+        const QString folder = m_out + QStringLiteral("/cam");
+        QDir().mkpath(folder);
+        const QString source = folder + QStringLiteral("/clip.mov");
+        QVERIFY(QFile::copy(media().path(TestMedia::ProResMov), source));
+        const QByteArray before = md5(source);
+        AssetMetadata* asset = m_fixture.describe(source);
+        QVERIFY(asset);
+        SequenceItem* item = m_fixture.item(asset, RenderFixture::neutralGrade(), 0, asset->frameCount);
+        QVERIFY(QFile::link(folder, m_out + QStringLiteral("/alias")));
+        for (const QString& destination : { folder, m_out + QStringLiteral("/alias") }) {
+            const RenderFixture::Result result = m_fixture.render(item, H264HighQuality, destination, QSize(640, 360));
+            QVERIFY(!result.initialized);
+            QVERIFY(result.error.contains(QLatin1String("source")));
+            QVERIFY(result.progress.isEmpty());
+        }
+        QCOMPARE(md5(source), before);
+    }
+
+    void unusableSizesAreRefused()
+    {
+        AssetMetadata* asset = m_fixture.describe(media().path(TestMedia::NoAudio));
+        QVERIFY(asset);
+        SequenceItem* item = m_fixture.item(asset, RenderFixture::neutralGrade(), 0, asset->frameCount);
+        for (const QSize& size : { QSize(641, 360), QSize(640, 361), QSize(1, 2), QSize(0, 0) }) {
+            const RenderFixture::Result result = m_fixture.render(item, H264Medium, m_out, size);
+            QVERIFY(!result.initialized);
+            QVERIFY(!QFile::exists(m_out + QStringLiteral("/h264_noaudio.mov")));
+        }
+        QVERIFY(!m_fixture.render(item, TiffSequence, m_out, QSize(1, 360)).initialized);
+        QVERIFY(!QFile::exists(m_out + QStringLiteral("/h264_noaudio")));
+        // An odd height is fine for images.
+        const RenderFixture::Result odd = m_fixture.render(item, TiffSequence, m_out, QSize(64, 35));
+        QVERIFY2(odd.initialized && odd.ran, qPrintable(odd.error));
+        QCOMPARE(QImage(m_out + QStringLiteral("/h264_noaudio/h264_noaudio.000000.tiff")).size(), QSize(64, 35));
+    }
+
+    // A clip whose stock table cannot be loaded would be written ungraded.
+    void gradeThatCannotBeAppliedIsRefused()
+    {
+        AssetMetadata* asset = m_fixture.describe(media().path(TestMedia::NoAudio));
+        QVERIFY(asset);
+        ClipSettings grade = RenderFixture::stockGrade();
+        grade.setStockName(QStringLiteral("NoSuchStock"));
+        SequenceItem* item = m_fixture.item(asset, grade, 0, asset->frameCount);
+        const RenderFixture::Result result = m_fixture.render(item, TiffSequence, m_out, QSize(64, 36));
+        QVERIFY(!result.initialized);
+        QVERIFY(!QFile::exists(m_out + QStringLiteral("/h264_noaudio")));
+    }
+
+    // A full disk or a vanished folder ends the render as a failure.
+    void writeFailuresAreFailures()
+    {
+        AssetMetadata* asset = m_fixture.describe(media().path(TestMedia::NoAudio));
+        QVERIFY(asset);
+        SequenceItem* item = m_fixture.item(asset, RenderFixture::neutralGrade(), 0, asset->frameCount);
+        QVERIFY(QFile::link(QStringLiteral("/dev/full"), m_out + QStringLiteral("/h264_noaudio.mov")));
+        const RenderFixture::Result full = m_fixture.render(item, H264HighQuality, m_out, QSize(640, 360));
+        QVERIFY(full.initialized);
+        QVERIFY(!full.ran);
+        QCOMPARE(full.progress.last(), -1);
+        QVERIFY(!full.progress.contains(-42));
+
+        const QString vanishing = m_out + QStringLiteral("/vanishing");
+        QDir().mkpath(vanishing);
+        EncoderSettings encoder;
+        t_OutputSettings settings;
+        QString destination = vanishing;
+        OutputSettings::fill(&settings, TiffSequence, &destination, &encoder, QSize(320, 180), StretchToFit, false);
+        bool running = true;
+        WinOffscreenRenderer renderer(&running, m_fixture.surface());
+        QList<int> progress;
+        connect(&renderer, &OffscreenRenderer::progressUpdated, [&](const QUuid*, int value) {
+            progress << value;
+            if (value == 2)
+                QDir(vanishing).removeRecursively();
+        });
+        QVERIFY(renderer.initialize(item, &settings));
+        QVERIFY(!renderer.runImageMode());
+        QCOMPARE(progress.last(), -1);
+    }
+
+    // Full-range and limited-range clips keep their levels through a neutral grade.
+    void levelsAreKept_data()
+    {
+        QTest::addColumn<int>("clip");
+        QTest::addColumn<QString>("range");
+        QTest::newRow("limited") << int(TestMedia::NoAudio) << QStringLiteral("tv");
+        QTest::newRow("full") << int(TestMedia::H264FullRange) << QStringLiteral("pc");
+    }
+    void levelsAreKept()
+    {
+        QFETCH(int, clip);
+        QFETCH(QString, range);
+        const QString source = media().path(TestMedia::Clip(clip));
+        AssetMetadata* asset = m_fixture.describe(source);
+        QVERIFY(asset);
+        SequenceItem* item = m_fixture.item(asset, RenderFixture::neutralGrade(), 0, 5);
+        const RenderFixture::Result result = m_fixture.render(item, H264HighQuality, m_out, QSize(640, 360));
+        QVERIFY2(result.ran, qPrintable(result.error));
+        const QString movie = m_out + QLatin1Char('/') + OutputPaths::baseName(asset->name) + QStringLiteral(".mov");
+        QCOMPARE(RenderProbe::probe(movie).video.colorRange, range);
+        const QByteArray in = RenderProbe::decode(source, QStringLiteral("yuv420p"));
+        const QByteArray out = RenderProbe::decode(movie, QStringLiteral("yuv420p"));
+        QCOMPARE(out.size(), 5 * 640 * 360 * 3 / 2);
+        // Darkest and brightest luma of the first picture, in and out.
+        int levels[2][2] = { { 255, 0 }, { 255, 0 } };
+        const QByteArray* pictures[2] = { &in, &out };
+        for (int k = 0; k < 2; ++k) {
+            for (int i = 0; i < 640 * 360; ++i) {
+                const int v = uchar(pictures[k]->at(i));
+                levels[k][0] = std::min(levels[k][0], v);
+                levels[k][1] = std::max(levels[k][1], v);
+            }
+        }
+        const bool full = range == QLatin1String("pc");
+        QVERIFY2(std::abs(levels[1][0] - levels[0][0]) <= 3 && std::abs(levels[1][1] - levels[0][1]) <= 3,
+            qPrintable(QStringLiteral("in %1..%2, out %3..%4")
+                           .arg(levels[0][0])
+                           .arg(levels[0][1])
+                           .arg(levels[1][0])
+                           .arg(levels[1][1])));
+        // A full-range clip reaches outside the limited range, a limited one
+        // stays inside it.
+        QCOMPARE(levels[1][0] < 14 || levels[1][1] > 237, full);
+    }
+};
+
+EMULSA_TEST_MAIN(TestOffscreenRenderer)
+#include "tst_offscreenrenderer.moc"

@@ -1,0 +1,240 @@
+#include "common/TestEnvironment.h"
+
+#include "media/clip/AssetMetadata.h"
+#include "media/render/OutputPaths.h"
+#include "media/render/OutputSettings.h"
+
+#include <QDir>
+#include <QFile>
+#include <QtTest>
+
+#include <unistd.h>
+
+using namespace Emulsa;
+
+namespace {
+
+void touch(const QString& path, const QByteArray& bytes = QByteArray("x"))
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+QByteArray contents(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+} // namespace
+
+class TestOutputPaths : public QObject
+{
+    Q_OBJECT
+
+private:
+    QString m_root;
+    QString m_destination;
+    EncoderSettings m_encoder;
+    t_OutputSettings m_settings;
+    AssetMetadata m_asset;
+
+    void useFormat(int format, const QString& destination, bool keep = false, QSize size = QSize(1920, 1080))
+    {
+        m_destination = destination;
+        OutputSettings::fill(&m_settings, format, &m_destination, &m_encoder, size, FitWidth, keep);
+    }
+
+private slots:
+    void init()
+    {
+        m_root = Emulsa::Test::makeTempFolder(QStringLiteral("paths"));
+        m_asset = AssetMetadata();
+        m_asset.name = QStringLiteral("A001.MP4");
+        m_asset.filePath = m_root + QStringLiteral("/source/A001.MP4");
+        QDir().mkpath(m_root + QStringLiteral("/source"));
+        touch(m_asset.filePath, "source bytes");
+    }
+
+    void movieAndImageNames()
+    {
+        useFormat(H264Medium, m_root + QStringLiteral("/out"));
+        QCOMPARE(OutputPaths::outputFilePath(&m_settings, &m_asset), m_root + QStringLiteral("/out/A001.MP4"));
+        QCOMPARE(OutputPaths::movieFilePath(&m_settings, &m_asset), m_root + QStringLiteral("/out/A001.mov"));
+        useFormat(H264HighQuality, m_root + QStringLiteral("/out/"));
+        QCOMPARE(OutputPaths::movieFilePath(&m_settings, &m_asset), m_root + QStringLiteral("/out/A001.mov"));
+        // A name without a "." gets the extension appended, even when the
+        // destination's own folder names have dots.
+        useFormat(H264Preview, m_root + QStringLiteral("/my.renders"));
+        m_asset.name = QStringLiteral("CLIP");
+        QCOMPARE(OutputPaths::movieFilePath(&m_settings, &m_asset), m_root + QStringLiteral("/my.renders/CLIP.mov"));
+        m_asset.name = QStringLiteral("take.2.mxf");
+        QCOMPARE(OutputPaths::movieFilePath(&m_settings, &m_asset), m_root + QStringLiteral("/my.renders/take.2.mov"));
+
+        m_asset.name = QStringLiteral("A001.MP4");
+        useFormat(TiffSequence, m_root + QStringLiteral("/out"));
+        QCOMPARE(OutputPaths::outputFilePath(&m_settings, &m_asset), m_root + QStringLiteral("/out/"));
+        QCOMPARE(OutputPaths::imageFolderPath(&m_settings, &m_asset), m_root + QStringLiteral("/out/A001"));
+        const QString pattern = OutputPaths::imageFilePattern(&m_settings, &m_asset);
+        QCOMPARE(pattern, m_root + QStringLiteral("/out/A001/A001.%1.tiff"));
+        QCOMPARE(OutputPaths::imageFileName(pattern, 0), m_root + QStringLiteral("/out/A001/A001.000000.tiff"));
+        QCOMPARE(OutputPaths::imageFileName(pattern, 123), m_root + QStringLiteral("/out/A001/A001.000123.tiff"));
+        QCOMPARE(OutputPaths::existingOutputPath(&m_settings, &m_asset), m_root + QStringLiteral("/out/A001"));
+    }
+
+    void formatsAndSizes()
+    {
+        QCOMPARE(OutputSettings::formatNames().size(), 4);
+        QCOMPARE(OutputSettings::formatForName(QStringLiteral("h.264 - medium")), int(H264Medium));
+        QCOMPARE(OutputSettings::formatForName(QStringLiteral("Tiff Sequence")), int(TiffSequence));
+        QCOMPARE(OutputSettings::formatForName(QStringLiteral("ProRes")), -1);
+        useFormat(H264Preview, m_root);
+        QCOMPARE(m_settings.isVideo, 1);
+        QCOMPARE(m_settings.encoder, &m_encoder);
+        QCOMPARE(m_encoder.quality, 50);
+        QCOMPARE(m_encoder.flag, 0);
+        QCOMPARE(m_encoder.level, 51);
+        useFormat(H264HighQuality, m_root);
+        QCOMPARE(m_encoder.quality, 100);
+        QCOMPARE(m_encoder.flag, 1);
+        useFormat(TiffSequence, m_root);
+        QCOMPARE(m_settings.isVideo, 0);
+        QVERIFY(!m_settings.encoder);
+
+        // Every size on this platform, largest first, 1920 x 1080 selected at first.
+        const QVector<QSize> sizes = OutputSettings::outputSizes();
+        QCOMPARE(sizes.size(), 11);
+        QCOMPARE(sizes.first(), QSize(4096, 2160));
+        QCOMPARE(sizes.last(), QSize(640, 480));
+        QCOMPARE(sizes.at(OutputSettings::defaultSizeIndex()), QSize(1920, 1080));
+        QCOMPARE(OutputSettings::sizeLabel(sizes.at(2)), QStringLiteral("2704 x 1440"));
+    }
+
+    // An output that resolves to the source is refused, through a symbolic
+    // link to the folder, to the file, or a hard link; the source is untouched.
+    void outputOntoSourceIsRefused()
+    {
+        const QString sourceFolder = m_root + QStringLiteral("/source");
+        m_asset.name = QStringLiteral("A001.mov");
+        m_asset.filePath = sourceFolder + QStringLiteral("/A001.mov");
+        touch(m_asset.filePath, "the camera original");
+
+        useFormat(H264HighQuality, sourceFolder);
+        QVERIFY(OutputPaths::movieTargetProblem(&m_settings, &m_asset).contains(QLatin1String("source")));
+
+        QVERIFY(QFile::link(sourceFolder, m_root + QStringLiteral("/linked")));
+        useFormat(H264HighQuality, m_root + QStringLiteral("/linked"));
+        QVERIFY(!OutputPaths::movieTargetProblem(&m_settings, &m_asset).isEmpty());
+
+        QDir().mkpath(m_root + QStringLiteral("/out"));
+        QVERIFY(QFile::link(m_asset.filePath, m_root + QStringLiteral("/out/A001.mov")));
+        useFormat(H264Medium, m_root + QStringLiteral("/out"));
+        QVERIFY(!OutputPaths::movieTargetProblem(&m_settings, &m_asset).isEmpty());
+
+        QDir().mkpath(m_root + QStringLiteral("/hard"));
+        QCOMPARE(::link(QFile::encodeName(m_asset.filePath).constData(),
+                     QFile::encodeName(m_root + QStringLiteral("/hard/A001.mov")).constData()),
+            0);
+        useFormat(H264Medium, m_root + QStringLiteral("/hard"));
+        QVERIFY(!OutputPaths::movieTargetProblem(&m_settings, &m_asset).isEmpty());
+
+        // A source with another extension in the same folder is a different file.
+        m_asset.name = QStringLiteral("A001.MP4");
+        m_asset.filePath = sourceFolder + QStringLiteral("/A001.MP4");
+        useFormat(H264HighQuality, sourceFolder);
+        QCOMPARE(OutputPaths::movieTargetProblem(&m_settings, &m_asset), QString());
+
+        QCOMPARE(contents(sourceFolder + QStringLiteral("/A001.mov")), QByteArray("the camera original"));
+    }
+
+    void movieTargetChecks()
+    {
+        QDir().mkpath(m_root + QStringLiteral("/out"));
+        useFormat(H264Medium, m_root + QStringLiteral("/out"), false, QSize(1921, 1080));
+        QVERIFY(OutputPaths::movieTargetProblem(&m_settings, &m_asset).contains(QLatin1String("even")));
+        useFormat(H264Medium, m_root + QStringLiteral("/out"), false, QSize(0, 1080));
+        QVERIFY(!OutputPaths::movieTargetProblem(&m_settings, &m_asset).isEmpty());
+        useFormat(H264Medium, QString());
+        QVERIFY(!OutputPaths::movieTargetProblem(&m_settings, &m_asset).isEmpty());
+
+        touch(m_root + QStringLiteral("/out/A001.mov"));
+        useFormat(H264Medium, m_root + QStringLiteral("/out"), true);
+        QVERIFY(!OutputPaths::movieTargetProblem(&m_settings, &m_asset).isEmpty());
+        useFormat(H264Medium, m_root + QStringLiteral("/out"), false);
+        QCOMPARE(OutputPaths::movieTargetProblem(&m_settings, &m_asset), QString());
+    }
+
+    void imageFolderIsMadeWithParents()
+    {
+        useFormat(TiffSequence, m_root + QStringLiteral("/new/deep"), false, QSize(640, 361));
+        QString error;
+        QVERIFY2(OutputPaths::prepareImageFolder(&m_settings, &m_asset, &error), qPrintable(error));
+        QVERIFY(QFileInfo(m_root + QStringLiteral("/new/deep/A001")).isDir());
+        useFormat(TiffSequence, m_root + QStringLiteral("/new/deep"), false, QSize(1, 361));
+        QVERIFY(!OutputPaths::prepareImageFolder(&m_settings, &m_asset, &error));
+    }
+
+    // Overwriting removes only this clip's earlier images.
+    void overwriteRemovesOnlyEarlierImages()
+    {
+        const QString folder = m_root + QStringLiteral("/out/A001");
+        QDir().mkpath(folder);
+        for (int i = 0; i < 3; ++i)
+            touch(folder + QStringLiteral("/A001.%1.tiff").arg(i, 6, 10, QLatin1Char('0')));
+        useFormat(TiffSequence, m_root + QStringLiteral("/out"), true);
+        QString error;
+        QVERIFY(!OutputPaths::prepareImageFolder(&m_settings, &m_asset, &error));
+        QCOMPARE(QDir(folder).entryList(QDir::Files).size(), 3);
+
+        useFormat(TiffSequence, m_root + QStringLiteral("/out"), false);
+        QVERIFY2(OutputPaths::prepareImageFolder(&m_settings, &m_asset, &error), qPrintable(error));
+        QVERIFY(QFileInfo(folder).isDir());
+        QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).size(), 0);
+    }
+
+    // A folder holding anything else is refused and nothing is deleted.
+    void foreignFilesAreNeverDeleted_data()
+    {
+        QTest::addColumn<QString>("stranger");
+        QTest::addColumn<bool>("isFolder");
+        QTest::newRow("another clip's image") << QStringLiteral("B001.000000.tiff") << false;
+        QTest::newRow("notes") << QStringLiteral("notes.txt") << false;
+        QTest::newRow("hidden file") << QStringLiteral(".keep") << false;
+        QTest::newRow("short number") << QStringLiteral("A001.12.tiff") << false;
+        QTest::newRow("sub-folder") << QStringLiteral("A001.000009.tiff") << true;
+    }
+    void foreignFilesAreNeverDeleted()
+    {
+        QFETCH(QString, stranger);
+        QFETCH(bool, isFolder);
+        const QString folder = m_root + QStringLiteral("/out/A001");
+        QDir().mkpath(folder);
+        touch(folder + QStringLiteral("/A001.000000.tiff"));
+        touch(folder + QStringLiteral("/A001.000001.tiff"));
+        if (isFolder)
+            QDir().mkpath(folder + QLatin1Char('/') + stranger);
+        else
+            touch(folder + QLatin1Char('/') + stranger, "keep me");
+        useFormat(TiffSequence, m_root + QStringLiteral("/out"), false);
+        QString error;
+        QVERIFY(!OutputPaths::prepareImageFolder(&m_settings, &m_asset, &error));
+        QVERIFY(error.contains(stranger));
+        QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).size(), 3);
+    }
+
+    // The source file itself where the image folder would go is refused.
+    void imageFolderOntoAFileIsRefused()
+    {
+        m_asset.name = QStringLiteral("RAWCLIP");
+        m_asset.filePath = m_root + QStringLiteral("/source/RAWCLIP");
+        touch(m_asset.filePath, "source bytes");
+        useFormat(TiffSequence, m_root + QStringLiteral("/source"), false);
+        QString error;
+        QVERIFY(!OutputPaths::prepareImageFolder(&m_settings, &m_asset, &error));
+        QCOMPARE(contents(m_asset.filePath), QByteArray("source bytes"));
+    }
+};
+
+EMULSA_TEST_MAIN(TestOutputPaths)
+#include "tst_outputpaths.moc"

@@ -1,0 +1,269 @@
+// Camera and phone footage in every container and shape the reader meets:
+// seeks, in/out renders, durations and sync, one table row per clip.
+#include "RenderFixture.h"
+#include "common/RenderProbe.h"
+#include "common/TestEnvironment.h"
+#include "common/TestMedia.h"
+#include "media/clip/AssetMetadata.h"
+#include "media/frame/Frame.h"
+#include "media/source/WinSourceReader.h"
+
+#include <QDir>
+#include <QImage>
+#include <QtTest>
+
+#include <cmath>
+#include <memory>
+
+using namespace Emulsa;
+using Emulsa::Test::RenderFixture;
+using Emulsa::Test::RenderProbe;
+using Emulsa::Test::TestMedia;
+
+Q_DECLARE_METATYPE(TestMedia::Footage)
+
+namespace {
+
+// The source picture a player shows at frame n of a clip at `fps`: the last
+// picture that starts by n / fps (a quarter frame of rounding allowed).
+int expectedPicture(TestMedia::Footage clip, int frame, double fps)
+{
+    const double time = (frame + 0.25) / fps;
+    int shown = 0;
+    for (int picture = 0; picture < TestMedia::footagePictures; ++picture)
+        if (TestMedia::footagePictureTime(clip, picture) <= time)
+            shown = picture;
+    return shown;
+}
+
+int shownIndex(const Frame* frame)
+{
+    return TestMedia::frameIndexFromYuy2(
+        frame->data, int(frame->metadata->width), int(frame->metadata->height), int(frame->effectiveStride()));
+}
+
+// The indices shown by the pictures of a movie decoded as 8-bit grey.
+QList<int> movieIndices(const QString& movie, int width, int height)
+{
+    const QByteArray grey = RenderProbe::decode(movie, QStringLiteral("gray"));
+    QList<int> indices;
+    const int bytes = width * height;
+    for (int offset = 0; offset + bytes <= grey.size(); offset += bytes) {
+        const QImage image(
+            reinterpret_cast<const uchar*>(grey.constData()) + offset, width, height, width, QImage::Format_Grayscale8);
+        indices << TestMedia::frameIndexFromImage(image);
+    }
+    return indices;
+}
+
+void addFootageRows()
+{
+    QTest::addColumn<TestMedia::Footage>("clip");
+    for (int i = 0; i < TestMedia::FootageCount; ++i) {
+        const auto clip = TestMedia::Footage(i);
+        QTest::newRow(qPrintable(TestMedia::footageInfo(clip).name)) << clip;
+    }
+}
+
+} // namespace
+
+class FootageTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    RenderFixture m_fixture;
+    QString m_out;
+
+    AssetMetadata* describe(TestMedia::Footage clip)
+    {
+        const QString path = TestMedia::instance().footagePath(clip);
+        return path.isEmpty() ? nullptr : m_fixture.describe(path);
+    }
+
+    static double fps(const AssetMetadata* asset) { return double(asset->frameRateNum) / asset->frameRateDen; }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY2(!QStandardPaths::findExecutable(QStringLiteral("ffmpeg")).isEmpty(),
+            "the ffmpeg command-line tool makes the test clips");
+        QString why;
+        QVERIFY2(m_fixture.setUp(&why), qPrintable(why));
+    }
+
+    void init() { m_out = Emulsa::Test::makeTempFolder(QStringLiteral("footage")); }
+
+    // Two seconds at 25 frames a second, at the size a player shows, with a
+    // thumbnail of the picture at frame 25.
+    void description_data() { addFootageRows(); }
+    void description()
+    {
+        QFETCH(TestMedia::Footage, clip);
+        const TestMedia::FootageInfo info = TestMedia::footageInfo(clip);
+        auto metadata = std::make_unique<AssetMetadata>();
+        metadata->filePath = TestMedia::instance().footagePath(clip);
+        QVERIFY(!metadata->filePath.isEmpty());
+        WinSourceReader reader(true);
+        QVERIFY(reader.initializeFromMetadata(metadata.get()));
+        QVERIFY(reader.fillMetadata());
+        QCOMPARE(QSize(int(metadata->width), int(metadata->height)), QSize(info.width, info.height));
+        QCOMPARE(fps(metadata.get()), 25.0);
+        QCOMPARE(metadata->frameCount, 50u);
+        QVERIFY(metadata->hasAudio);
+        std::unique_ptr<Frame> thumbnail(reader.takeCurrentFrame());
+        QVERIFY(thumbnail);
+        const int thumbnailIndex = TestMedia::frameIndexFromBgra(thumbnail->data, int(thumbnail->metadata->width),
+            int(thumbnail->metadata->height), int(thumbnail->effectiveStride()));
+        // A clip cut before frame 25 shows its first picture instead.
+        if (!(info.truncated && thumbnailIndex == 0))
+            QCOMPARE(thumbnailIndex, expectedPicture(clip, 25, 25.0));
+    }
+
+    // A precise seek to the last, the first and a middle frame (in that
+    // order) gives those frames, each showing the picture a player shows.
+    void preciseSeeks_data() { addFootageRows(); }
+    void preciseSeeks()
+    {
+        QFETCH(TestMedia::Footage, clip);
+        AssetMetadata* asset = describe(clip);
+        QVERIFY(asset);
+        WinSourceReader reader;
+        QVERIFY(reader.initializeFromMetadata(asset));
+        const int last = int(asset->frameCount) - 1;
+        const bool truncated = TestMedia::footageInfo(clip).truncated;
+        for (int target : { last, 0, 23, 12, 5 }) {
+            QVERIFY(reader.seekToFrame(quint32(target), true));
+            std::unique_ptr<Frame> frame(reader.getNextFrame(false));
+            if (truncated && target == last) {
+                // Its pictures are gone: no frame rather than a wrong one.
+                QVERIFY(!frame);
+                continue;
+            }
+            QVERIFY2(frame, qPrintable(QStringLiteral("frame %1").arg(target)));
+            QCOMPARE(frame->index, target);
+            QCOMPARE(shownIndex(frame.get()), expectedPicture(clip, target, fps(asset)));
+            QCOMPARE(frame->timestamp, qint64(target) * 400000);
+        }
+    }
+
+    // Reading from the start gives every frame of the time line in order:
+    // late pictures are repeated and skipped as a player does.
+    void sequentialFrames_data() { addFootageRows(); }
+    void sequentialFrames()
+    {
+        QFETCH(TestMedia::Footage, clip);
+        AssetMetadata* asset = describe(clip);
+        QVERIFY(asset);
+        WinSourceReader reader;
+        QVERIFY(reader.initializeFromMetadata(asset));
+        QList<int> shown;
+        while (std::unique_ptr<Frame> frame { reader.getNextFrame(false) }) {
+            QCOMPARE(frame->index, shown.size());
+            shown << shownIndex(frame.get());
+        }
+        const bool truncated = TestMedia::footageInfo(clip).truncated;
+        if (truncated) {
+            // Whatever the decoder makes of the cut picture, the pictures
+            // before it are there.
+            QVERIFY2(shown.size() > 10 && shown.size() < 50, qPrintable(QString::number(shown.size())));
+            // The decoder conceals the last few (cut or missing references).
+            shown = shown.mid(0, shown.size() - 3);
+        } else {
+            QCOMPARE(shown.size(), 50);
+        }
+        QList<int> expected;
+        for (int frame = 0; frame < shown.size(); ++frame)
+            expected << expectedPicture(clip, frame, fps(asset));
+        QCOMPARE(shown, expected);
+    }
+
+    // In 10, out 22: exactly frames 10 .. 21, sound as long as the pictures.
+    void movieInOut_data() { addFootageRows(); }
+    void movieInOut()
+    {
+        QFETCH(TestMedia::Footage, clip);
+        const TestMedia::FootageInfo info = TestMedia::footageInfo(clip);
+        AssetMetadata* asset = describe(clip);
+        QVERIFY(asset);
+        const bool truncated = info.truncated;
+        const quint32 in = truncated ? 0 : 10;
+        const quint32 out = truncated ? 50 : 22;
+        SequenceItem* item = m_fixture.item(asset, RenderFixture::neutralGrade(), in, out);
+        const QSize size(info.width & ~1, info.height & ~1);
+        const RenderFixture::Result result = m_fixture.render(item, H264Medium, m_out, size);
+        QVERIFY2(result.initialized, qPrintable(result.error));
+        const QString movie
+            = m_out + QLatin1Char('/') + QFileInfo(asset->filePath).completeBaseName() + QStringLiteral(".mov");
+        const RenderProbe::Movie probe = RenderProbe::probe(movie);
+        QVERIFY(probe.ok);
+        const QList<int> shown = movieIndices(movie, size.width(), size.height());
+        QCOMPARE(probe.video.frames, shown.size());
+        if (truncated) {
+            // A failure that says how far it came; the movie holds what was
+            // written, and no more sound than pictures.
+            QVERIFY(!result.ran);
+            QCOMPARE(result.progress.last(), -1);
+            QVERIFY2(
+                result.error.contains(QStringLiteral("%1 of 50 frames").arg(shown.size())), qPrintable(result.error));
+            QVERIFY(shown.size() > 10 && shown.size() < 50);
+        } else {
+            QVERIFY2(result.ran, qPrintable(result.error));
+            QCOMPARE(result.progress.last(), -42);
+            QList<int> expected;
+            for (quint32 frame = in; frame < out; ++frame)
+                expected << expectedPicture(clip, int(frame), 25.0);
+            QCOMPARE(shown, expected);
+        }
+        const double videoSeconds = shown.size() / 25.0;
+        QVERIFY2(std::abs(probe.video.duration - videoSeconds) < 0.001,
+            qPrintable(QStringLiteral("video %1 s").arg(probe.video.duration)));
+        QVERIFY(probe.audio.present);
+        QCOMPARE(probe.audio.startTime, 0.0);
+        // Sound and pictures agree within a frame, the sound never longer
+        // (as the container states them: the decoder hands out the last AAC
+        // packet whole, padding included).
+        const double soundSeconds = probe.audio.duration;
+        QVERIFY2(soundSeconds <= videoSeconds + 0.0005 && soundSeconds > videoSeconds - 0.04,
+            qPrintable(QStringLiteral("sound %1 s, pictures %2 s").arg(soundSeconds).arg(videoSeconds)));
+        const QByteArray sound = RenderProbe::decodeAudio(movie, probe.audio.sampleRate);
+        QVERIFY(double(sound.size() / 4) / probe.audio.sampleRate >= soundSeconds);
+        qInfo().noquote() << QStringLiteral("measured %1: in %2 out %3: %4 frames, video %5 s, sound %6 s")
+                                 .arg(info.name)
+                                 .arg(in)
+                                 .arg(out)
+                                 .arg(shown.size())
+                                 .arg(probe.video.duration, 0, 'f', 4)
+                                 .arg(soundSeconds, 0, 'f', 4);
+    }
+
+    // TIFF images are named by frame and show that frame's picture.
+    void tiffInOut_data() { addFootageRows(); }
+    void tiffInOut()
+    {
+        QFETCH(TestMedia::Footage, clip);
+        const TestMedia::FootageInfo info = TestMedia::footageInfo(clip);
+        if (info.truncated)
+            QSKIP("the movie row covers the truncated clip");
+        AssetMetadata* asset = describe(clip);
+        QVERIFY(asset);
+        SequenceItem* item = m_fixture.item(asset, RenderFixture::neutralGrade(), 20, 26);
+        const QSize size(info.width & ~1, info.height & ~1);
+        const RenderFixture::Result result = m_fixture.render(item, TiffSequence, m_out, size);
+        QVERIFY2(result.initialized && result.ran, qPrintable(result.error));
+        const QString base = QFileInfo(asset->filePath).completeBaseName();
+        const QDir folder(m_out + QLatin1Char('/') + base);
+        QStringList expected;
+        for (int frame = 20; frame < 26; ++frame)
+            expected << QStringLiteral("%1.%2.tiff").arg(base).arg(frame, 6, 10, QLatin1Char('0'));
+        QCOMPARE(folder.entryList(QDir::Files, QDir::Name), expected);
+        for (int frame = 20; frame < 26; ++frame) {
+            const QImage image(folder.filePath(expected.at(frame - 20)));
+            QCOMPARE(image.size(), size);
+            QCOMPARE(TestMedia::frameIndexFromImage(image), expectedPicture(clip, frame, 25.0));
+        }
+    }
+};
+
+QTEST_MAIN(FootageTest)
+#include "tst_footage.moc"

@@ -1,0 +1,614 @@
+#include "common/TestEnvironment.h"
+#include "common/TestMedia.h"
+
+#include "media/clip/AssetMetadata.h"
+#include "media/clip/SequenceItem.h"
+#include "media/frame/Frame.h"
+#include "media/source/AudioPacket.h"
+#include "media/source/FrameClock.h"
+#include "media/source/WinSourceReader.h"
+
+#include <QDir>
+#include <QImage>
+#include <QSignalSpy>
+#include <QStandardPaths>
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+
+#include <sys/stat.h>
+#include <sys/types.h>
+
+using namespace Emulsa;
+using Emulsa::Test::TestMedia;
+
+namespace {
+
+// The index a decoded YUY2 frame shows.
+int shownIndex(const Frame* frame)
+{
+    if (!frame || !frame->metadata)
+        return -2;
+    return TestMedia::frameIndexFromYuy2(
+        frame->data, int(frame->metadata->width), int(frame->metadata->height), int(frame->effectiveStride()));
+}
+
+struct Packet
+{
+    explicit Packet(AudioPacket* p)
+        : packet(p)
+    {
+    }
+    ~Packet()
+    {
+        if (packet)
+            delete packet->pcm;
+        delete packet;
+    }
+    AudioPacket* packet;
+};
+
+} // namespace
+
+class SourceReaderTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    // A record described the way the metadata reader does it.
+    std::unique_ptr<AssetMetadata> describe(TestMedia::Clip clip, std::unique_ptr<Frame>* thumbnail = nullptr)
+    {
+        auto metadata = std::make_unique<AssetMetadata>();
+        metadata->filePath = TestMedia::instance().path(clip);
+        if (metadata->filePath.isEmpty())
+            return nullptr;
+        WinSourceReader reader(true);
+        if (!reader.initializeFromMetadata(metadata.get()) || !reader.fillMetadata())
+            return nullptr;
+        if (thumbnail)
+            thumbnail->reset(reader.takeCurrentFrame());
+        return metadata;
+    }
+
+    void expectMediaNotHandled(const QString& path)
+    {
+        AssetMetadata metadata;
+        metadata.filePath = path;
+        WinSourceReader reader;
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("Media not handled\\.$"));
+        QVERIFY(!reader.initializeFromMetadata(&metadata));
+        QVERIFY(!reader.fillMetadata());
+        QVERIFY(!reader.getNextFrame(true));
+        QVERIFY(!reader.getNextAudioBuffer());
+        QVERIFY(!reader.takeCurrentFrame());
+        QVERIFY(!reader.seekToFrame(3, true));
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY2(!QStandardPaths::findExecutable(QStringLiteral("ffmpeg")).isEmpty(),
+            "the ffmpeg command-line tool makes the test clips");
+    }
+
+    void apiTableSendsEverythingToFFmpegWithoutPlatformFramework()
+    {
+        WinSourceReader reader;
+        QCOMPARE(WinSourceReader::fourcc("avc1"), 0x31637661u);
+        QVERIFY(!WinSourceReader::hostHasAdvancedVideoProcessing());
+        for (const char* code : { "avc1", "HDMV", "HDPR", "apch", "apcn", "apcs", "apco", "ap4h", "xyzw" })
+            QCOMPARE(reader.apiForFourcc(WinSourceReader::fourcc(code)), LibAV);
+        QCOMPARE(reader.currentApi(), NoDecodingApi);
+
+        auto metadata = describe(TestMedia::ProResMov);
+        QVERIFY(metadata);
+        WinSourceReader prores;
+        QVERIFY(prores.initializeFromMetadata(metadata.get()));
+        QCOMPARE(prores.currentApi(), LibAV);
+    }
+
+    // RGB-coded pictures become YUV with the Rec. 709 matrix the pipeline
+    // decodes with (pure red, limited range: Y 62, U 102; the BT.601 matrix
+    // gives 81, 90).
+    void rgbSourcesUseRec709_data()
+    {
+        QTest::addColumn<QString>("codec");
+        QTest::addColumn<QString>("pixelFormat");
+        QTest::newRow("QuickTime RLE") << QStringLiteral("qtrle") << QStringLiteral("rgb24");
+        QTest::newRow("PNG") << QStringLiteral("png") << QStringLiteral("rgb24");
+    }
+    void rgbSourcesUseRec709()
+    {
+        QFETCH(QString, codec);
+        QFETCH(QString, pixelFormat);
+        AssetMetadata metadata;
+        metadata.filePath = TestMedia::instance().generate(QStringLiteral("red_%1.mov").arg(codec),
+            { QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                QStringLiteral("color=c=red:s=64x48:r=25:d=0.2"), QStringLiteral("-c:v"), codec,
+                QStringLiteral("-pix_fmt"), pixelFormat });
+        QVERIFY(!metadata.filePath.isEmpty());
+        WinSourceReader reader;
+        QVERIFY(reader.initializeFromMetadata(&metadata));
+        QVERIFY(reader.fillMetadata());
+        std::unique_ptr<Frame> frame(reader.getNextFrame(false));
+        QVERIFY(frame);
+        // Red decodes as (253, 0, 0); the YUV values at the clip's range
+        // (PNG states full range, RLE states none).
+        const bool full = metadata.colorRange == 2;
+        const int y = full ? 54 : 62;
+        const int u = full ? 99 : 102;
+        const int v = full ? 254 : 239;
+        const uchar* pixel = frame->data + frame->effectiveStride() * 20 + 40;
+        QVERIFY2(std::abs(int(pixel[0]) - y) <= 2, qPrintable(QString::number(pixel[0])));
+        QVERIFY2(std::abs(int(pixel[1]) - u) <= 2, qPrintable(QString::number(pixel[1])));
+        QVERIFY2(std::abs(int(pixel[3]) - v) <= 2, qPrintable(QString::number(pixel[3])));
+    }
+
+    void thumbnailSizes()
+    {
+        QCOMPARE(WinSourceReader::thumbnailSize(1920, 1080), QSize(444, 250));
+        QCOMPARE(WinSourceReader::thumbnailSize(1080, 1920), QSize(250, 444));
+        QCOMPARE(WinSourceReader::thumbnailSize(500, 500), QSize(250, 250));
+        QCOMPARE(WinSourceReader::thumbnailSize(0, 500), QSize());
+        // Never longer than the thumbnail cache stores; the proportion kept.
+        QCOMPARE(WinSourceReader::thumbnailSize(2048, 2), QSize(8192, 8));
+        QCOMPARE(WinSourceReader::thumbnailSize(1, 4000), QSize(2, 8192));
+    }
+
+    void fillMetadata_data()
+    {
+        QTest::addColumn<int>("clip");
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<QSize>("thumbnail");
+        QTest::addColumn<int>("thumbnailIndex");
+        QTest::addColumn<uint>("colorRange");
+        QTest::addColumn<bool>("hasAudio");
+        QTest::addColumn<uint>("durationMs");
+
+        QTest::newRow("1080p25") << int(TestMedia::H264Limited1080p25) << QSize(1920, 1080) << QSize(444, 250) << 25
+                                 << 1u << true << 2001u;
+        QTest::newRow("1088 rows") << int(TestMedia::H264Height1088) << QSize(1920, 1080) << QSize(444, 250) << 5 << 1u
+                                   << false << 401u;
+        QTest::newRow("full range") << int(TestMedia::H264FullRange) << QSize(640, 360) << QSize(444, 250) << 25 << 2u
+                                    << false << 1201u;
+        QTest::newRow("portrait") << int(TestMedia::Portrait) << QSize(1080, 1920) << QSize(250, 444) << 5 << 1u
+                                  << false << 401u;
+        QTest::newRow("prores") << int(TestMedia::ProResMov) << QSize(640, 360) << QSize(444, 250) << 25 << 1u << true
+                                << 1201u;
+        QTest::newRow("29.97") << int(TestMedia::H264Fps2997) << QSize(640, 360) << QSize(444, 250) << 25 << 1u << true
+                               << 2003u;
+    }
+
+    void fillMetadata()
+    {
+        QFETCH(int, clip);
+        QFETCH(QSize, size);
+        QFETCH(QSize, thumbnail);
+        QFETCH(int, thumbnailIndex);
+        QFETCH(uint, colorRange);
+        QFETCH(bool, hasAudio);
+        QFETCH(uint, durationMs);
+        const TestMedia::ClipInfo info = TestMedia::info(TestMedia::Clip(clip));
+
+        std::unique_ptr<Frame> thumbnailFrame;
+        auto m = describe(TestMedia::Clip(clip), &thumbnailFrame);
+        QVERIFY(m);
+        QCOMPARE(QSize(int(m->width), int(m->height)), size);
+        QCOMPARE(m->frameCount, uint(info.frameCount));
+        QCOMPARE(m->frameRateNum, uint(info.frameRateNum));
+        QCOMPARE(m->frameRateDen, uint(info.frameRateDen));
+        QCOMPARE(m->colorRange, colorRange);
+        QCOMPARE(m->hasAudio, hasAudio);
+        QCOMPARE(m->durationMs, durationMs);
+        QVERIFY(m->stride >= 2 * m->width);
+        QCOMPARE(m->frameBytes, m->stride * m->height);
+        QVERIFY(m->bitRate > 0);
+        if (hasAudio) {
+            QCOMPARE(m->channels, 2u);
+            QCOMPARE(m->sampleRate, 48000u);
+            QCOMPARE(m->bitsPerSample, 16u);
+        }
+
+        QVERIFY(thumbnailFrame);
+        QCOMPARE(QSize(int(thumbnailFrame->metadata->width), int(thumbnailFrame->metadata->height)), thumbnail);
+        QCOMPARE(thumbnailFrame->metadata->stride, uint(4 * thumbnail.width()));
+        QVERIFY(thumbnailFrame->metadata != m.get());
+        std::unique_ptr<QImage> image(thumbnailFrame->toImage());
+        QVERIFY(image);
+        QCOMPARE(image->size(), thumbnail);
+        QCOMPARE(TestMedia::frameIndexFromImage(*image), thumbnailIndex);
+        QCOMPARE(thumbnailFrame->index, thumbnailIndex);
+    }
+
+    void sequentialDecodingDeliversEveryFrameInOrder_data()
+    {
+        QTest::addColumn<int>("clip");
+        QTest::newRow("1080p25") << int(TestMedia::H264Limited1080p25);
+        QTest::newRow("29.97") << int(TestMedia::H264Fps2997);
+        QTest::newRow("prores") << int(TestMedia::ProResMov);
+        QTest::newRow("1088 rows") << int(TestMedia::H264Height1088);
+    }
+
+    void sequentialDecodingDeliversEveryFrameInOrder()
+    {
+        QFETCH(int, clip);
+        auto m = describe(TestMedia::Clip(clip));
+        QVERIFY(m);
+        WinSourceReader reader;
+        QSignalSpy slider(&reader, &WinSourceReader::updateSlider);
+        QSignalSpy ended(&reader, &SourceReader::endOfVideoStreamReach);
+        QVERIFY(reader.initializeFromMetadata(m.get()));
+        int expected = 0;
+        while (std::unique_ptr<Frame> frame { reader.getNextFrame(false) }) {
+            QCOMPARE(shownIndex(frame.get()), expected);
+            QCOMPARE(frame->index, expected);
+            QCOMPARE(frame->stride, m->stride);
+            QVERIFY(frame->timestamp >= 0);
+            QVERIFY(frame->duration > 0);
+            ++expected;
+        }
+        QCOMPARE(expected, int(m->frameCount));
+        QCOMPARE(slider.count(), expected);
+        QCOMPARE(slider.last().first().toInt(), expected - 1);
+        QCOMPARE(ended.count(), 1);
+        // Without looping the end stays the end.
+        QVERIFY(!reader.getNextFrame(false));
+    }
+
+    void preciseSeekGivesThatFrame()
+    {
+        auto m = describe(TestMedia::H264Limited1080p25);
+        QVERIFY(m);
+        WinSourceReader reader;
+        QVERIFY(reader.initializeFromMetadata(m.get()));
+        // Key frames are every 12 frames: land on them, just after, and between.
+        for (quint32 n : { 30u, 0u, 1u, 11u, 12u, 13u, 24u, 49u, 5u }) {
+            QVERIFY(reader.seekToFrame(n, true));
+            std::unique_ptr<Frame> frame(reader.getNextFrame(true));
+            QVERIFY2(frame, qPrintable(QString::number(n)));
+            QCOMPARE(shownIndex(frame.get()), int(n));
+            QCOMPARE(frame->index, int(n));
+            std::unique_ptr<Frame> next(reader.getNextFrame(true));
+            if (n == 49) {
+                // The end of the clip: null once, then the loop starts at frame 0.
+                QVERIFY(!next);
+                next.reset(reader.getNextFrame(true));
+                QCOMPARE(shownIndex(next.get()), 0);
+            } else {
+                QCOMPARE(shownIndex(next.get()), int(n + 1));
+            }
+        }
+        reader.setCurrentPositionFromSlider(37, true);
+        std::unique_ptr<Frame> frame(reader.getNextFrame(true));
+        QVERIFY(frame);
+        QCOMPARE(shownIndex(frame.get()), 37);
+    }
+
+    void fastSeekStartsAtKeyFrameBefore()
+    {
+        auto m = describe(TestMedia::H264Limited1080p25);
+        QVERIFY(m);
+        WinSourceReader reader;
+        QVERIFY(reader.initializeFromMetadata(m.get()));
+        reader.setCurrentPositionFromSlider(30);
+        std::unique_ptr<Frame> frame(reader.getNextFrame(true));
+        QVERIFY(frame);
+        QCOMPARE(shownIndex(frame.get()), 24);
+    }
+
+    void sequenceItemInPointLeavesReaderOneFrameFurther()
+    {
+        auto m = describe(TestMedia::H264Limited1080p25);
+        QVERIFY(m);
+        SequenceItem item(m.get(), nullptr, 20, 30);
+        WinSourceReader reader;
+        QVERIFY(reader.initializeFromSequenceItem(&item));
+        std::unique_ptr<Frame> first(reader.getNextFrame(true));
+        QVERIFY(first);
+        QCOMPARE(shownIndex(first.get()), 21);
+
+        // The out point is the last frame delivered; looping restarts at the in point.
+        int last = shownIndex(first.get());
+        for (;;) {
+            std::unique_ptr<Frame> frame(reader.getNextFrame(true));
+            if (!frame)
+                break;
+            QCOMPARE(shownIndex(frame.get()), last + 1);
+            last = shownIndex(frame.get());
+            QVERIFY(last <= 30);
+        }
+        QCOMPARE(last, 30);
+        std::unique_ptr<Frame> wrapped(reader.getNextFrame(true));
+        QVERIFY(wrapped);
+        QCOMPARE(shownIndex(wrapped.get()), 20);
+    }
+
+    void sequenceItemWithoutInPointStartsAtZero()
+    {
+        auto m = describe(TestMedia::NoAudio);
+        QVERIFY(m);
+        SequenceItem item(m.get(), nullptr, 0, m->frameCount);
+        WinSourceReader reader;
+        QVERIFY(reader.initializeFromSequenceItem(&item));
+        std::unique_ptr<Frame> frame(reader.getNextFrame(true));
+        QCOMPARE(shownIndex(frame.get()), 0);
+
+        // Looping at the end of a whole clip starts again at frame 0.
+        for (int i = 1; i < int(m->frameCount); ++i)
+            delete reader.getNextFrame(true);
+        QVERIFY(!reader.getNextFrame(true));
+        frame.reset(reader.getNextFrame(true));
+        QCOMPARE(shownIndex(frame.get()), 0);
+
+        // No item, or an invalid asset: nothing to open, and no failure.
+        QVERIFY(reader.initializeFromSequenceItem(nullptr));
+        QVERIFY(!reader.getNextFrame(true));
+        AssetMetadata invalid;
+        invalid.valid = false;
+        SequenceItem invalidItem(&invalid, nullptr, 0, 0);
+        QVERIFY(reader.initializeFromSequenceItem(&invalidItem));
+    }
+
+    void audioArrivesAsInterleavedSigned16_data()
+    {
+        QTest::addColumn<int>("clip");
+        QTest::newRow("AAC, planar float") << int(TestMedia::PlanarFloatAudio);
+        QTest::newRow("PCM, interleaved float") << int(TestMedia::InterleavedFloatAudio);
+        QTest::newRow("PCM, signed 16") << int(TestMedia::ProResMov);
+    }
+
+    void audioArrivesAsInterleavedSigned16()
+    {
+        QFETCH(int, clip);
+        auto m = describe(TestMedia::Clip(clip));
+        QVERIFY(m);
+        QVERIFY(m->hasAudio);
+        QCOMPARE(m->bitsPerSample, 16u);
+        WinSourceReader reader;
+        QVERIFY(reader.initializeFromMetadata(m.get()));
+        qint64 totalMs = 0;
+        qint64 totalSamples = 0;
+        int peak = 0;
+        int worstChannelDifference = 0;
+        for (;;) {
+            Packet p(reader.getNextAudioBuffer());
+            if (!p.packet)
+                break;
+            QVERIFY(p.packet->pcm);
+            QCOMPARE(p.packet->pcm->size() % 4, 0); // two channels of two bytes
+            totalMs += p.packet->lengthMs;
+            const auto* samples = reinterpret_cast<const qint16*>(p.packet->pcm->constData());
+            const int count = p.packet->pcm->size() / 2;
+            totalSamples += count / 2;
+            for (int i = 0; i + 1 < count; i += 2) {
+                peak = qMax(peak, qAbs(int(samples[i])));
+                // Both channels carry the same tone: interleaved pairs agree.
+                worstChannelDifference = qMax(worstChannelDifference, qAbs(samples[i] - samples[i + 1]));
+            }
+        }
+        const double seconds = double(m->frameCount) * m->frameRateDen / m->frameRateNum;
+        QVERIFY2(qAbs(totalSamples - qint64(seconds * 48000)) < 4096, qPrintable(QString::number(totalSamples)));
+        QVERIFY2(qAbs(totalMs - qint64(seconds * 1000)) < 120, qPrintable(QString::number(totalMs)));
+        QVERIFY2(peak > TestMedia::tonePeak16 * 7 / 10 && peak < TestMedia::tonePeak16 * 13 / 10,
+            qPrintable(QString::number(peak)));
+        // AAC codes the pair jointly, so allow a little; one channel's samples
+        // read as both would differ by up to ~230 at this tone.
+        QVERIFY2(worstChannelDifference <= 32, qPrintable(QString::number(worstChannelDifference)));
+    }
+
+    void audioFollowsTheSeeksOnTheTimeLine_data()
+    {
+        QTest::addColumn<int>("clip");
+        const TestMedia::Footage clips[] = { TestMedia::FootageMp4, TestMedia::FootageTsGop12, TestMedia::FootageMpegPs,
+            TestMedia::FootageMkv, TestMedia::FootageAviBFrames };
+        for (TestMedia::Footage clip : clips)
+            QTest::newRow(qPrintable(TestMedia::footageInfo(clip).name)) << int(clip);
+    }
+
+    void audioFollowsTheSeeksOnTheTimeLine()
+    {
+        QFETCH(int, clip);
+        AssetMetadata metadata;
+        metadata.filePath = TestMedia::instance().markedSoundPath(TestMedia::Footage(clip));
+        QVERIFY(!metadata.filePath.isEmpty());
+        WinSourceReader reader;
+        QVERIFY(reader.initializeFromMetadata(&metadata));
+        QVERIFY(reader.fillMetadata());
+        QCOMPARE(metadata.channels, 2u);
+        const int rate = int(metadata.sampleRate);
+        QCOMPARE(rate, 48000);
+        const FrameClock& clock = reader.frameClock();
+
+        // From a seek to each frame (back and forth), the first mark at or
+        // after it comes where its own frame starts.
+        const int frames[] = { 0, 30, 12, 40, 7, 25 };
+        for (int frame : frames) {
+            QVERIFY(reader.seekToFrame(quint32(frame), true));
+            const int markFrame = std::max(TestMedia::markFirstFrame,
+                TestMedia::markFirstFrame
+                    + (frame - TestMedia::markFirstFrame + TestMedia::markEvery - 1) / TestMedia::markEvery
+                        * TestMedia::markEvery);
+            const qint64 expected = clock.sampleAtFrame(markFrame, rate) - clock.sampleAtFrame(frame, rate);
+            // Gather the sound up to a little past the mark.
+            QByteArray sound;
+            while (sound.size() / 4 < expected + 2000) {
+                Packet p(reader.getNextAudioBuffer());
+                QVERIFY(p.packet && p.packet->pcm);
+                QCOMPARE(p.packet->pcm->size() % 4, 0);
+                sound += *p.packet->pcm;
+            }
+            const auto* samples = reinterpret_cast<const qint16*>(sound.constData());
+            qint64 onset = -1;
+            for (qint64 i = 0; i < sound.size() / 4 && onset < 0; ++i) {
+                if (std::abs(int(samples[2 * i])) >= 4000)
+                    onset = i;
+            }
+            QVERIFY2(std::abs(onset - expected) <= 32,
+                qPrintable(
+                    QStringLiteral("from frame %1: mark at %2, expected at %3").arg(frame).arg(onset).arg(expected)));
+        }
+    }
+
+    void surroundArrivesInItsSixChannels()
+    {
+        auto m = describe(TestMedia::SurroundSound);
+        QVERIFY(m);
+        QCOMPARE(m->channels, 6u);
+        QCOMPARE(m->bitsPerSample, 16u);
+        WinSourceReader reader;
+        QVERIFY(reader.initializeFromMetadata(m.get()));
+        QByteArray sound;
+        for (;;) {
+            Packet p(reader.getNextAudioBuffer());
+            if (!p.packet)
+                break;
+            QCOMPARE(p.packet->pcm->size() % 12, 0);
+            sound += *p.packet->pcm;
+        }
+        // The first half second sounds in the front left channel alone.
+        const auto* samples = reinterpret_cast<const qint16*>(sound.constData());
+        const qint64 count = sound.size() / 12;
+        QVERIFY(count >= 48000);
+        int peaks[6] = {};
+        for (qint64 i = 0; i < 22000; ++i)
+            for (int c = 0; c < 6; ++c)
+                peaks[c] = std::max(peaks[c], std::abs(int(samples[6 * i + c])));
+        QVERIFY(peaks[0] > TestMedia::tonePeak16 / 2);
+        for (int c = 1; c < 6; ++c)
+            QCOMPARE(peaks[c], 0);
+    }
+
+    void audioStopsAtTheOutPoint()
+    {
+        auto m = describe(TestMedia::PlanarFloatAudio);
+        QVERIFY(m);
+        SequenceItem item(m.get(), nullptr, 0, 9);
+        WinSourceReader reader;
+        QVERIFY(reader.initializeFromSequenceItem(&item));
+        qint64 totalMs = 0;
+        for (;;) {
+            Packet p(reader.getNextAudioBuffer());
+            if (!p.packet)
+                break;
+            totalMs += p.packet->lengthMs;
+        }
+        // Frames 0 to 9 last 400 ms; one buffer more is tolerated.
+        QVERIFY2(totalMs >= 350 && totalMs <= 450, qPrintable(QString::number(totalMs)));
+    }
+
+    void badInputIsRefused_data()
+    {
+        QTest::addColumn<QString>("path");
+        TestMedia& media = TestMedia::instance();
+        QTest::newRow("missing") << media.folder() + QStringLiteral("/missing.mp4");
+        QTest::newRow("zero bytes") << media.makeZeroByteFile(QStringLiteral("empty.mp4"));
+        QTest::newRow("random bytes") << media.makeRandomBytesFile(QStringLiteral("noise.mp4"), 200000);
+        QTest::newRow("truncated") << media.makeTruncatedCopy(
+            TestMedia::H264Limited1080p25, QStringLiteral("truncated.mp4"), 0.5);
+        QTest::newRow("audio only") << media.path(TestMedia::AudioOnly);
+
+        // Tests run as root, so permission bits would not stop a read: use a
+        // folder named like a clip and a FIFO (which would block an open).
+        const QString folder = media.folder() + QStringLiteral("/folder.mp4");
+        QDir().mkpath(folder);
+        QTest::newRow("directory") << folder;
+        const QString fifo = media.folder() + QStringLiteral("/pipe.mp4");
+        ::mkfifo(QFile::encodeName(fifo).constData(), 0600);
+        QTest::newRow("fifo") << fifo;
+    }
+
+    void badInputIsRefused()
+    {
+        QFETCH(QString, path);
+        QVERIFY(!path.isEmpty());
+        expectMediaNotHandled(path);
+    }
+
+    void truncatedFileWithIndexFirstEndsTheStream()
+    {
+        // The index at the front survives; the pictures run out half way.
+        TestMedia& media = TestMedia::instance();
+        const QString whole = media.generate(QStringLiteral("faststart.mp4"),
+            { QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                TestMedia::indexedVideoSource(640, 360, QStringLiteral("25"), 2.0) + QStringLiteral(",format=yuv420p"),
+                QStringLiteral("-c:v"), QStringLiteral("libx264"), QStringLiteral("-g"), QStringLiteral("12"),
+                QStringLiteral("-movflags"), QStringLiteral("+faststart") });
+        QVERIFY(!whole.isEmpty());
+        QFile source(whole);
+        QVERIFY(source.open(QIODevice::ReadOnly));
+        const QByteArray bytes = source.readAll();
+        const QString cutPath = media.folder() + QStringLiteral("/faststart_cut.mp4");
+        QFile cut(cutPath);
+        QVERIFY(cut.open(QIODevice::WriteOnly));
+        cut.write(bytes.left(bytes.size() * 6 / 10));
+        cut.close();
+
+        // Describing it fails cleanly (its frame 25 is damaged or missing);
+        // play it with the description of the whole file.
+        AssetMetadata m;
+        m.filePath = whole;
+        WinSourceReader describer(true);
+        QVERIFY(describer.initializeFromMetadata(&m));
+        QVERIFY(describer.fillMetadata());
+        QCOMPARE(m.frameCount, 50u);
+        m.filePath = cutPath;
+        WinSourceReader reader;
+        QVERIFY(reader.initializeFromMetadata(&m));
+        int delivered = 0;
+        while (std::unique_ptr<Frame> frame { reader.getNextFrame(false) }) {
+            QCOMPARE(shownIndex(frame.get()), delivered);
+            ++delivered;
+        }
+        QVERIFY2(delivered > 0 && delivered < 50, qPrintable(QString::number(delivered)));
+        QVERIFY(reader.seekToFrame(0, true));
+        std::unique_ptr<Frame> again(reader.getNextFrame(false));
+        QCOMPARE(shownIndex(again.get()), 0);
+    }
+
+    void decodeErrorEndsTheStreamAndSeekingStillWorks()
+    {
+        const QString damaged = TestMedia::instance().makeProResWithDamagedFrame(10, QStringLiteral("damaged.mov"));
+        QVERIFY(!damaged.isEmpty());
+        AssetMetadata m;
+        m.filePath = damaged;
+        WinSourceReader reader;
+        QVERIFY(reader.initializeFromMetadata(&m));
+        QVERIFY(reader.fillMetadata());
+        int delivered = 0;
+        QTest::ignoreMessage(QtDebugMsg, QRegularExpression("Decode Error, code: -?\\d+$"));
+        while (std::unique_ptr<Frame> frame { reader.getNextFrame(true) }) {
+            QCOMPARE(shownIndex(frame.get()), delivered);
+            ++delivered;
+        }
+        QCOMPARE(delivered, 10);
+        QVERIFY(reader.seekToFrame(3, true));
+        std::unique_ptr<Frame> frame(reader.getNextFrame(true));
+        QCOMPARE(shownIndex(frame.get()), 3);
+        QVERIFY(reader.seekToFrame(20, true));
+        frame.reset(reader.getNextFrame(true));
+        QCOMPARE(shownIndex(frame.get()), 20);
+    }
+
+    void reinitialisationOnTheSameReader()
+    {
+        auto a = describe(TestMedia::NoAudio);
+        auto b = describe(TestMedia::Portrait);
+        QVERIFY(a && b);
+        WinSourceReader reader;
+        for (int round = 0; round < 3; ++round) {
+            QVERIFY(reader.initializeFromMetadata(a.get()));
+            std::unique_ptr<Frame> frame(reader.getNextFrame(false));
+            QCOMPARE(frame->metadata, a.get());
+            QVERIFY(reader.initializeFromMetadata(b.get()));
+            frame.reset(reader.getNextFrame(false));
+            QCOMPARE(frame->metadata, b.get());
+            QCOMPARE(shownIndex(frame.get()), 0);
+        }
+        reader.releaseAll();
+        QVERIFY(!reader.getNextFrame(false));
+    }
+};
+
+EMULSA_TEST_MAIN(SourceReaderTest)
+#include "tst_sourcereader.moc"

@@ -1,0 +1,854 @@
+#include "common/RenderQueueSupport.h"
+#include "common/TestEnvironment.h"
+#include "common/TestMedia.h"
+
+#include "app/Controller.h"
+#include "app/FileManager.h"
+#include "app/RenderManager.h"
+#include "core/ClipSettings.h"
+#include "media/clip/AssetMetadata.h"
+#include "media/clip/SequenceItem.h"
+#include "model/Model.h"
+#include "model/SettingsManager.h"
+#include "ui/presets/PresetsListDialog.h"
+#include "ui/render/EMRenderList.h"
+#include "ui/render/EMRenderer.h"
+#include "ui/render/ResolutionChooser.h"
+#include "ui/shell/ApplicationAssembly.h"
+#include "ui/shell/MainWindow.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QSettings>
+#include <QSpinBox>
+#include <QStatusBar>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTimer>
+
+#include <atomic>
+
+#include <memory>
+
+using namespace Emulsa;
+using Emulsa::Test::RenderQueueSupport;
+using Emulsa::Test::TestMedia;
+
+namespace {
+
+// A render tab wired as the controller wires it, with the test's own items
+// standing in for the model: a request is answered with snapshot copies.
+struct Tab
+{
+    explicit Tab(const QString& destination)
+    {
+        renderer = std::make_unique<EMRenderer>();
+        renderer->addDestinationFolder(destination);
+        renderer->setCustomSize(QSize(320, 180));
+        renderer->formatBox()->setCurrentIndex(H264Preview);
+        renderer->fitBox()->setCurrentIndex(StretchToFit);
+        renderer->overwriteBox()->setChecked(true);
+        QObject::connect(renderer.get(), &EMRenderer::getSequenceItemsFromUuids, [this](QList<QByteArray>* ids) {
+            ++requests;
+            auto* list = new QList<const SequenceItem*>;
+            for (const QByteArray& id : *ids) {
+                for (const auto& item : items) {
+                    if (item->uuid == QUuid(QString::fromLatin1(id)))
+                        list->append(item->snapshot());
+                }
+            }
+            renderer->itemsReadyToBeRendered(list);
+        });
+        QObject::connect(
+            renderer.get(), &EMRenderer::renderingStateChanged, [this](bool rendering) { states.append(rendering); });
+    }
+
+    SequenceItem* add(AssetMetadata* asset, quint32 in, quint32 out)
+    {
+        items.push_back(std::make_unique<SequenceItem>(asset, &grade, in, out));
+        renderer->renderList()->shotListChanged(items.back().get(), false);
+        return items.back().get();
+    }
+
+    QTreeWidgetItem* row(const SequenceItem* item) const { return renderer->renderList()->rowFor(item->uuid); }
+    int progress(const SequenceItem* item) const { return row(item)->data(0, EMRenderList::ProgressRole).toInt(); }
+    QString progressText(const SequenceItem* item) const { return row(item)->text(EMRenderList::ProgressColumn); }
+
+    bool waitUntilIdle(int timeoutMs = 300000)
+    {
+        QElapsedTimer timer;
+        timer.start();
+        while (renderer->isRendering() && timer.elapsed() < timeoutMs)
+            QTest::qWait(20);
+        return !renderer->isRendering();
+    }
+
+    ClipSettings grade;
+    std::vector<std::unique_ptr<SequenceItem>> items;
+    std::unique_ptr<EMRenderer> renderer;
+    int requests = 0;
+    QList<bool> states;
+};
+
+// The assembled application with its real model, controller and task
+// thread, its render tab set to small quick movies in a folder of the test.
+struct App
+{
+    explicit App(const QString& destination)
+        : assembly(std::make_unique<ApplicationAssembly>(false))
+    {
+        window()->resize(1280, 800);
+        window()->show();
+        render = qobject_cast<EMRenderer*>(window()->tabContent(MainWindow::RenderTab));
+        render->addDestinationFolder(destination);
+        render->setCustomSize(QSize(320, 180));
+        render->formatBox()->setCurrentIndex(H264Preview);
+        render->overwriteBox()->setChecked(true);
+        window()->tabs()->setCurrentIndex(MainWindow::RenderTab);
+    }
+    ~App() { assembly->teardown(); }
+
+    MainWindow* window() const { return assembly->window(); }
+    EMRenderList* list() const { return render->renderList(); }
+    QByteArray rowId(int row) const { return list()->topLevelItem(row)->data(0, EMRenderList::UuidRole).toByteArray(); }
+    QAction* action(const QString& text) const
+    {
+        for (const QAction* menu : window()->menuBar()->actions())
+            for (QAction* action : menu->menu()->actions())
+                if (action->text() == text)
+                    return action;
+        return nullptr;
+    }
+    // Adds the clips in this order and waits for their rows.
+    bool add(const QStringList& paths)
+    {
+        const int before = list()->topLevelItemCount();
+        for (const QString& path : paths)
+            assembly->controller()->shotToBeAddedToShotList(path, true);
+        return QTest::qWaitFor([&] { return list()->topLevelItemCount() == before + paths.size(); }, 30000);
+    }
+    // How many of the rows' items the model still holds: a round trip
+    // through the task thread, so that anything posted before it is done.
+    int itemsInModel()
+    {
+        std::atomic<int> answer { -1 };
+        // Counted on the model's thread while the list is sent: the tab
+        // deletes it once it arrives.
+        const QMetaObject::Connection connection = QObject::connect(
+            assembly->model(), &Model::sequenceItemsReadyToBeRender, assembly->model(),
+            [&answer](QList<const SequenceItem*>* items) { answer = items ? items->size() : 0; }, Qt::DirectConnection);
+        QList<QByteArray> ids;
+        for (int i = 0; i < list()->topLevelItemCount(); ++i)
+            ids << rowId(i);
+        assembly->controller()->rendererNeedSequenceItemsFromUuids(&ids);
+        const bool answered = QTest::qWaitFor([&answer] { return answer >= 0; }, 20000);
+        QObject::disconnect(connection);
+        return answered ? int(answer) : -1;
+    }
+    // Presses the render button and waits until the tab is idle again (the
+    // clips are asked for first: not rendering yet is not idle).
+    bool renderAndWait()
+    {
+        QSignalSpy states(render, &EMRenderer::renderingStateChanged);
+        render->renderButtonPressed();
+        return QTest::qWaitFor(
+            [&states] { return !states.isEmpty() && !states.constLast().constFirst().toBool(); }, 300000);
+    }
+
+    // What the window lets the user reach, as seen at one moment.
+    struct Locks
+    {
+        bool mediaTab = true;
+        bool gradingTab = true;
+        bool renderTab = true;
+        bool undo = true;
+        bool redo = true;
+        bool open = true;
+        bool newProject = true;
+        bool save = true;
+        // The presets manager of the grading tab has an Undo of its own.
+        bool presetsDialog = true;
+        bool reasonShown = false;
+        int tabAfterClickingMedia = -1;
+    };
+    Locks locks()
+    {
+        Locks seen;
+        QTabWidget* tabs = window()->tabs();
+        seen.mediaTab = tabs->isTabEnabled(MainWindow::MediaTab);
+        seen.gradingTab = tabs->isTabEnabled(MainWindow::GradingTab);
+        seen.renderTab = tabs->isTabEnabled(MainWindow::RenderTab);
+        seen.undo = action(QStringLiteral("Undo"))->isEnabled();
+        seen.redo = action(QStringLiteral("Redo"))->isEnabled();
+        seen.open = action(QStringLiteral("Open"))->isEnabled();
+        seen.newProject = action(QStringLiteral("New"))->isEnabled();
+        seen.save = action(QStringLiteral("Save"))->isEnabled();
+        seen.presetsDialog = window()->findChild<PresetsListDialog*>()->isEnabled();
+        seen.reasonShown = window()->statusBar()->isVisible()
+            && window()->renderingNotice()->text() == MainWindow::renderingLockReason()
+            && tabs->tabToolTip(MainWindow::GradingTab) == MainWindow::renderingLockReason();
+        const int current = tabs->currentIndex();
+        QTest::mouseClick(tabs->tabBar(), Qt::LeftButton, {}, tabs->tabBar()->tabRect(MainWindow::MediaTab).center());
+        seen.tabAfterClickingMedia = tabs->currentIndex();
+        tabs->setCurrentIndex(current);
+        return seen;
+    }
+    // Undo by its key, and by the menu's action as code would.
+    void undo(bool byKeyOnly = false)
+    {
+        QTest::keyClick(window(), Qt::Key_Z, Qt::ControlModifier);
+        if (!byKeyOnly)
+            action(QStringLiteral("Undo"))->trigger();
+    }
+
+    std::unique_ptr<ApplicationAssembly> assembly;
+    EMRenderer* render = nullptr;
+};
+
+} // namespace
+
+// The render tab under the virtual display with real clips: labels and
+// totals, the keep-existing rule on the movie actually written, unique output
+// names, cancel, the size check, failures, and the destination folders.
+class EMRendererTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    QString m_clip;
+    AssetMetadata* m_asset = nullptr;
+
+private slots:
+    void initTestCase()
+    {
+        QString why;
+        QVERIFY2(RenderQueueSupport::useBuildFilmData(&why), qPrintable(why));
+        m_clip = TestMedia::instance().path(TestMedia::NoAudio);
+        QVERIFY2(!m_clip.isEmpty(), "ffmpeg could not make the test clip");
+        m_asset = RenderQueueSupport::describe(m_clip);
+        QVERIFY(m_asset);
+        QCOMPARE(m_asset->frameCount, 30u);
+    }
+
+    void progressText_data()
+    {
+        QTest::addColumn<int>("value");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("queued") << -1 << "Queued 20 frames";
+        QTest::newRow("audio") << -2 << "Processing Audio and Timecode...";
+        QTest::newRow("kept") << -3 << "File already exists. Not rendering";
+        QTest::newRow("failed") << -4 << "An error occured. File not rendered";
+        QTest::newRow("finalising") << -41 << "Finalizing movie...";
+        QTest::newRow("done") << -42 << "20 of 20 frames completed";
+        QTest::newRow("started") << 0 << "0 of 20 frames completed";
+        QTest::newRow("running") << 7 << "7 of 20 frames completed";
+        QTest::newRow("past the end") << 25 << "20 of 20 frames completed";
+    }
+
+    void progressText()
+    {
+        QFETCH(int, value);
+        QFETCH(QString, text);
+        QCOMPARE(EMRenderList::progressText(value, 20), text);
+    }
+
+    void durations_data()
+    {
+        QTest::addColumn<qint64>("elapsed");
+        QTest::addColumn<int>("done");
+        QTest::addColumn<int>("total");
+        QTest::addColumn<int>("fps");
+        QTest::addColumn<QString>("elapsedText");
+        QTest::addColumn<QString>("remainingText");
+        QTest::newRow("start") << qint64(0) << 0 << 100 << 0 << "0 min"
+                               << "0 min";
+        QTest::newRow("one minute, half way") << qint64(90000) << 50 << 100 << 10 << "1 min"
+                                              << "1 min";
+        QTest::newRow("minutes") << qint64(5 * 60000) << 25 << 100 << 5 << "5 mins"
+                                 << "15 mins";
+        QTest::newRow("one hour") << qint64(3600000) << 50 << 100 << 1 << "1 hour"
+                                  << "1 hour";
+        QTest::newRow("hours, slow now") << qint64(3 * 3600000) << 10 << 1000000 << 10 << "3 hours"
+                                         << "24+ hours";
+        QTest::newRow("hours, stalled") << qint64(3 * 3600000) << 10 << 100 << 0 << "3 hours"
+                                        << "24+ hours";
+        QTest::newRow("fast now") << qint64(3 * 3600000) << 10 << 100 << 100 << "3 hours"
+                                  << "? min";
+        QTest::newRow("done") << qint64(120000) << 100 << 100 << 30 << "2 mins"
+                              << "0 min";
+    }
+
+    void durations()
+    {
+        QFETCH(qint64, elapsed);
+        QFETCH(int, done);
+        QFETCH(int, total);
+        QFETCH(int, fps);
+        QFETCH(QString, elapsedText);
+        QFETCH(QString, remainingText);
+        QCOMPARE(EMRenderer::durationText(elapsed), elapsedText);
+        QCOMPARE(EMRenderer::remainingText(elapsed, done, total, fps), remainingText);
+    }
+
+    // A finished render's figures: the average over the whole render and its
+    // time to the second; no figure rather than a made-up zero.
+    void summaryTexts_data()
+    {
+        QTest::addColumn<int>("frames");
+        QTest::addColumn<qint64>("elapsed");
+        QTest::addColumn<QString>("speed");
+        QTest::addColumn<QString>("time");
+        const QString none = EMRenderer::noValueText();
+        QTest::newRow("nothing rendered") << 0 << qint64(4000) << none << "4 s";
+        QTest::newRow("no time") << 10 << qint64(0) << none << "0 s";
+        QTest::newRow("24 fps") << 48 << qint64(2000) << "average 24 fps"
+                                << "2 s";
+        QTest::newRow("slow, one decimal") << 3 << qint64(4000) << "average 0.8 fps"
+                                           << "4 s";
+        QTest::newRow("just under 10") << 99 << qint64(10000) << "average 9.9 fps"
+                                       << "10 s";
+        QTest::newRow("rounds to 10") << 998 << qint64(100000) << "average 10 fps"
+                                      << "1 min 40 s";
+        QTest::newRow("an hour and more") << 90000 << qint64(3725000) << "average 24 fps"
+                                          << "1 h 2 min";
+    }
+
+    void summaryTexts()
+    {
+        QFETCH(int, frames);
+        QFETCH(qint64, elapsed);
+        QFETCH(QString, speed);
+        QFETCH(QString, time);
+        QCOMPARE(EMRenderer::averageSpeedText(frames, elapsed), speed);
+        QCOMPARE(EMRenderer::totalTimeText(elapsed), time);
+    }
+
+    // Three ticked clips of 30, 20 and 10 frames: "0 of 60" when the render
+    // starts, every row done with its frames and its folder, every movie as
+    // long as its clip, and the interface disabled for the time of the render.
+    void totalsAndLabels()
+    {
+        const QString destination = Test::makeTempFolder(QStringLiteral("totals"));
+        Tab tab(destination);
+        const QString second = RenderQueueSupport::copyAs(m_clip, destination + "/src", "second.mp4");
+        const QString third = RenderQueueSupport::copyAs(m_clip, destination + "/src", "third.mp4");
+        SequenceItem* a = tab.add(m_asset, 0, 30);
+        SequenceItem* b = tab.add(RenderQueueSupport::describe(second), 5, 25);
+        SequenceItem* c = tab.add(RenderQueueSupport::describe(third), 20, 30);
+        QCOMPARE(tab.progressText(b), QStringLiteral("Queued 20 frames"));
+        for (const QLabel* label :
+            { tab.renderer->speedLabel(), tab.renderer->elapsedLabel(), tab.renderer->remainingLabel() })
+            QCOMPARE(label->text(), EMRenderer::noValueText());
+
+        tab.renderer->renderButtonPressed();
+        QCOMPARE(tab.requests, 1);
+        QVERIFY(tab.renderer->isRendering());
+        QCOMPARE(tab.renderer->countLabel()->text(), QStringLiteral("0 of 60"));
+        QCOMPARE(tab.renderer->progressBar()->maximum(), 60);
+        QCOMPARE(tab.renderer->renderButton()->text(), QStringLiteral("Cancel"));
+        QVERIFY(!tab.renderer->formatBox()->isEnabled());
+        QCOMPARE(tab.states, QList<bool> { true });
+
+        QVERIFY(tab.waitUntilIdle());
+        QCOMPARE(tab.states, (QList<bool> { true, false }));
+        QVERIFY(tab.renderer->formatBox()->isEnabled());
+        QVERIFY(!tab.renderer->worker());
+        QCOMPARE(tab.renderer->countLabel()->text(), QStringLiteral("60 of 60"));
+        QCOMPARE(tab.renderer->renderButton()->text(), QStringLiteral("Render Clips"));
+        QCOMPARE(tab.renderer->remainingLabel()->text(), EMRenderer::noValueText());
+        QVERIFY(tab.renderer->statusLabel()->text().contains(QStringLiteral("60 frames")));
+        const QList<QPair<SequenceItem*, int>> expected { { a, 30 }, { b, 20 }, { c, 10 } };
+        for (const auto& [item, frames] : expected) {
+            QCOMPARE(tab.progress(item), -42);
+            QCOMPARE(tab.progressText(item), QStringLiteral("%1 of %1 frames completed").arg(frames));
+            QCOMPARE(tab.row(item)->data(0, EMRenderList::OutputFolderRole).toString(), destination);
+            const QString movie = tab.row(item)->data(0, EMRenderList::OutputPathRole).toString();
+            QCOMPARE(RenderQueueSupport::movieFrameCount(movie), frames);
+            QVERIFY(!tab.row(item)->icon(EMRenderList::ProgressColumn).isNull());
+        }
+
+        // The icon of a done row shows the movie in the file manager (here a
+        // stand-in: a test must not start the real one).
+        QStringList shown;
+        setFileManagerHandler([&shown](const QString& path) {
+            shown << path;
+            return true;
+        });
+        EMRenderList* list = tab.renderer->renderList();
+        emit list->itemClicked(tab.row(a), EMRenderList::NameColumn);
+        QCOMPARE(shown.size(), 0);
+        emit list->itemClicked(tab.row(a), EMRenderList::ProgressColumn);
+        setFileManagerHandler(nullptr);
+        QCOMPARE(shown.size(), 1);
+        QCOMPARE(QFileInfo(shown.first()).absolutePath(), destination);
+        QVERIFY(shown.first().endsWith(QStringLiteral(".mov")) && QFile::exists(shown.first()));
+    }
+
+    // With overwrite off, the movie the renderer would write (".mov", not the
+    // source's ".mp4") decides: that clip is kept untouched and the next one
+    // renders. A TIFF folder of the clip's name is kept likewise.
+    void keepExisting_data()
+    {
+        QTest::addColumn<int>("format");
+        QTest::addColumn<QString>("existing");
+        QTest::newRow("movie") << int(H264Preview) << "kept.mov";
+        QTest::newRow("tiff") << int(TiffSequence) << "kept";
+    }
+
+    void keepExisting()
+    {
+        QFETCH(int, format);
+        QFETCH(QString, existing);
+        const QString destination = Test::makeTempFolder(QStringLiteral("keep-") + existing);
+        Tab tab(destination);
+        tab.renderer->overwriteBox()->setChecked(false);
+        tab.renderer->formatBox()->setCurrentIndex(format);
+        const QString kept = RenderQueueSupport::copyAs(m_clip, destination + "/src", "kept.mp4");
+        const QString fresh = RenderQueueSupport::copyAs(m_clip, destination + "/src", "fresh.mp4");
+        SequenceItem* a = tab.add(RenderQueueSupport::describe(kept), 0, 10);
+        SequenceItem* b = tab.add(RenderQueueSupport::describe(fresh), 0, 10);
+        const QString target = destination + "/" + existing;
+        if (format == TiffSequence) {
+            QVERIFY(QDir().mkpath(target));
+        } else {
+            QFile file(target);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write("earlier render");
+        }
+
+        tab.renderer->renderButtonPressed();
+        QVERIFY(tab.waitUntilIdle());
+        QCOMPARE(tab.progress(a), -3);
+        QCOMPARE(tab.progressText(a), QStringLiteral("File already exists. Not rendering"));
+        QCOMPARE(tab.progress(b), -42);
+        if (format == TiffSequence) {
+            QVERIFY(QDir(target).isEmpty());
+            QCOMPARE(QDir(destination + "/fresh").entryList(QDir::Files).size(), 10);
+        } else {
+            QFile file(target);
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            QCOMPARE(file.readAll(), QByteArray("earlier render"));
+            QCOMPARE(RenderQueueSupport::movieFrameCount(destination + "/fresh.mov"), 10);
+        }
+    }
+
+    // Two clips called "clip.mp4" from different folders and the first one
+    // queued a second time with other points: three movies, the later ones
+    // with suffixes that the list shows.
+    void sameNamesGiveSeparateFiles()
+    {
+        const QString destination = Test::makeTempFolder(QStringLiteral("same-names"));
+        Tab tab(destination);
+        AssetMetadata* first
+            = RenderQueueSupport::describe(RenderQueueSupport::copyAs(m_clip, destination + "/a", "clip.mp4"));
+        AssetMetadata* second
+            = RenderQueueSupport::describe(RenderQueueSupport::copyAs(m_clip, destination + "/b", "clip.mp4"));
+        SequenceItem* a = tab.add(first, 0, 12);
+        SequenceItem* b = tab.add(second, 0, 8);
+        SequenceItem* again = tab.add(first, 10, 30);
+
+        tab.renderer->renderButtonPressed();
+        QVERIFY(tab.waitUntilIdle());
+        const QList<QPair<SequenceItem*, QString>> expected { { a, "clip.mov" }, { b, "clip_2.mov" },
+            { again, "clip_3.mov" } };
+        for (const auto& [item, name] : expected) {
+            QCOMPARE(tab.progress(item), -42);
+            QCOMPARE(tab.row(item)->data(0, EMRenderList::OutputPathRole).toString(), destination + "/" + name);
+            QVERIFY(tab.row(item)->text(EMRenderList::OutputColumn).startsWith(name));
+            QCOMPARE(tab.row(item)->text(EMRenderList::OutputColumn).contains("renamed"), item != a);
+        }
+        QCOMPARE(RenderQueueSupport::movieFrameCount(destination + "/clip.mov"), 12);
+        QCOMPARE(RenderQueueSupport::movieFrameCount(destination + "/clip_2.mov"), 8);
+        QCOMPARE(RenderQueueSupport::movieFrameCount(destination + "/clip_3.mov"), 20);
+    }
+
+    // A destination that does not exist yet (the movies folder of a fresh
+    // account) is made, not reported as a failure of every clip.
+    void missingDestinationIsMade()
+    {
+        const QString destination = Test::makeTempFolder(QStringLiteral("fresh")) + "/Videos/graded";
+        Tab tab(destination);
+        SequenceItem* item = tab.add(m_asset, 0, 6);
+        tab.renderer->renderButtonPressed();
+        QVERIFY(tab.waitUntilIdle());
+        QCOMPARE(tab.progress(item), -42);
+        QCOMPARE(
+            RenderQueueSupport::movieFrameCount(tab.row(item)->data(0, EMRenderList::OutputPathRole).toString()), 6);
+    }
+
+    // A cancel shows "Canceling..." and keeps the worker until its thread has
+    // finished; the movie being written is removed and the rest not started.
+    void cancelWaitsForTheThread()
+    {
+        const QString destination = Test::makeTempFolder(QStringLiteral("cancel"));
+        Tab tab(destination);
+        tab.renderer->setCustomSize(QSize(640, 360));
+        const QString longClip = TestMedia::instance().path(TestMedia::H264Limited1080p25);
+        QVERIFY(!longClip.isEmpty());
+        SequenceItem* a = tab.add(RenderQueueSupport::describe(longClip), 0, 50);
+        SequenceItem* b = tab.add(m_asset, 0, 30);
+
+        tab.renderer->renderButtonPressed();
+        RenderManager* worker = tab.renderer->worker();
+        QVERIFY(worker);
+        bool canceled = false;
+        bool workerAliveWhileCanceling = false;
+        QString buttonWhileCanceling;
+        int deletions = 0;
+        bool threadFinishedAtDeletion = false;
+        connect(worker, &QObject::destroyed, this, [&] {
+            ++deletions;
+            threadFinishedAtDeletion = tab.renderer->workerThread()->isFinished();
+        });
+        connect(
+            worker, &RenderManager::singleProgressUpdated, this,
+            [&](QUuid, int value) {
+                if (canceled || value < 2)
+                    return;
+                canceled = true;
+                tab.renderer->renderButtonPressed();
+                buttonWhileCanceling = tab.renderer->renderButton()->text();
+                workerAliveWhileCanceling = tab.renderer->worker() == worker;
+            },
+            Qt::QueuedConnection);
+
+        QVERIFY(tab.waitUntilIdle());
+        QVERIFY(canceled);
+        QCOMPARE(buttonWhileCanceling, QStringLiteral("Canceling..."));
+        QVERIFY(workerAliveWhileCanceling);
+        QCOMPARE(deletions, 1);
+        QVERIFY(threadFinishedAtDeletion);
+        QCOMPARE(tab.renderer->renderButton()->text(), QStringLiteral("Render Clips"));
+        QVERIFY(tab.renderer->renderButton()->isEnabled());
+        QCOMPARE(tab.progress(a), -1);
+        QCOMPARE(tab.progress(b), -1);
+        QCOMPARE(QDir(destination).entryList({ "*.mov" }, QDir::Files), QStringList());
+    }
+
+    // Sizes the renderer cannot use are refused before the model is asked
+    // for anything or the interface changes.
+    void unusableSizeIsRefusedFirst_data()
+    {
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<int>("format");
+        QTest::newRow("0 x 0") << QSize(0, 0) << int(H264Preview);
+        QTest::newRow("odd width") << QSize(641, 360) << int(H264Preview);
+        QTest::newRow("odd movie height") << QSize(640, 361) << int(H264HighQuality);
+        QTest::newRow("0 x 0 tiff") << QSize(0, 0) << int(TiffSequence);
+    }
+
+    void unusableSizeIsRefusedFirst()
+    {
+        QFETCH(QSize, size);
+        QFETCH(int, format);
+        Tab tab(Test::makeTempFolder(QStringLiteral("size")));
+        tab.add(m_asset, 0, 30);
+        tab.renderer->formatBox()->setCurrentIndex(format);
+        tab.renderer->setCustomSize(size);
+        QCOMPARE(tab.renderer->outputSize(), size);
+        QCOMPARE(tab.renderer->sizeBox()->currentText(),
+            QStringLiteral("Custom: %1 x %2").arg(size.width()).arg(size.height()));
+        tab.renderer->renderButtonPressed();
+        QCOMPARE(tab.requests, 0);
+        QVERIFY(!tab.renderer->isRendering());
+        QVERIFY(tab.states.isEmpty());
+        QVERIFY(!tab.renderer->statusLabel()->text().isEmpty());
+        QVERIFY(tab.renderer->formatBox()->isEnabled());
+    }
+
+    // Choosing "Custom" in the size menu opens the size dialog: "Apply"
+    // takes its size, "Cancel" goes back to the size chosen before.
+    void resolutionChooserDialog()
+    {
+        ResolutionChooser chooser;
+        QCOMPARE(chooser.windowTitle(), QStringLiteral("Custom Size"));
+        QVERIFY(chooser.isModal());
+        QCOMPARE(chooser.widthBox()->minimum(), 0);
+        QCOMPARE(chooser.widthBox()->maximum(), 9999);
+        QCOMPARE(chooser.heightBox()->maximum(), 9999);
+        auto* apply = chooser.findChild<QPushButton*>(QStringLiteral("apply"));
+        auto* cancel = chooser.findChild<QPushButton*>(QStringLiteral("cancel"));
+        QVERIFY(apply && cancel);
+        QCOMPARE(apply->text(), QStringLiteral("Apply"));
+        QTimer::singleShot(0, apply, &QPushButton::click);
+        QCOMPARE(chooser.exec(), int(QDialog::Accepted));
+        QCOMPARE(chooser.resolution(), QSize(1920, 1080));
+
+        chooser.widthBox()->setValue(2048);
+        chooser.heightBox()->setValue(858);
+        QTimer::singleShot(0, cancel, &QPushButton::click);
+        QCOMPARE(chooser.exec(), int(QDialog::Rejected));
+        QCOMPARE(chooser.resolution(), QSize(2048, 858));
+    }
+
+    void customSizeDialog_data()
+    {
+        QTest::addColumn<bool>("apply");
+        QTest::newRow("apply") << true;
+        QTest::newRow("cancel") << false;
+    }
+
+    void customSizeDialog()
+    {
+        QFETCH(bool, apply);
+        EMRenderer renderer;
+        QComboBox* sizes = renderer.sizeBox();
+        const int before = sizes->findData(QSize(1280, 720));
+        QVERIFY(before >= 0);
+        sizes->setCurrentIndex(before);
+        emit sizes->activated(before);
+        bool answered = false;
+        QTimer::singleShot(0, this, [&] {
+            auto* dialog = qobject_cast<ResolutionChooser*>(QApplication::activeModalWidget());
+            if (!dialog)
+                return;
+            answered = dialog->windowTitle() == QStringLiteral("Custom Size");
+            dialog->widthBox()->setValue(800);
+            dialog->heightBox()->setValue(600);
+            if (apply)
+                dialog->accept();
+            else
+                dialog->reject();
+        });
+        const int custom = sizes->count() - 1;
+        sizes->setCurrentIndex(custom);
+        emit sizes->activated(custom);
+        QVERIFY(answered);
+        if (apply) {
+            QCOMPARE(renderer.outputSize(), QSize(800, 600));
+            QCOMPARE(sizes->currentText(), QStringLiteral("Custom: 800 x 600"));
+        } else {
+            QCOMPARE(sizes->currentIndex(), before);
+            QCOMPARE(renderer.outputSize(), QSize(1280, 720));
+        }
+    }
+
+    // Nothing ticked: nothing is asked of the model and nothing changes but
+    // the line that says why.
+    void noTickedRows()
+    {
+        Tab tab(Test::makeTempFolder(QStringLiteral("none")));
+        SequenceItem* a = tab.add(m_asset, 0, 30);
+        tab.row(a)->setCheckState(0, Qt::Unchecked);
+        tab.renderer->renderButtonPressed();
+        QCOMPARE(tab.requests, 0);
+        QVERIFY(tab.states.isEmpty());
+        QVERIFY(!tab.renderer->isRendering());
+        QCOMPARE(tab.renderer->statusLabel()->text(), QStringLiteral("Tick the clips to render."));
+    }
+
+    // A clip whose file holds fewer frames than its description says (the
+    // file changed after it was described) writes fewer frames than asked:
+    // the row shows a failure with the renderer's message.
+    void shortRenderShowsAsFailed()
+    {
+        const QString destination = Test::makeTempFolder(QStringLiteral("short"));
+        Tab tab(destination);
+        AssetMetadata stale(*m_asset);
+        stale.frameCount = 40;
+        SequenceItem* a = tab.add(&stale, 20, 40);
+        tab.renderer->renderButtonPressed();
+        QVERIFY(tab.waitUntilIdle());
+        QCOMPARE(tab.progress(a), -4);
+        const QString text = tab.progressText(a);
+        QVERIFY2(text.startsWith(QStringLiteral("An error occured. File not rendered: ")), qPrintable(text));
+        QVERIFY2(text.contains(QStringLiteral("10 of 20")), qPrintable(text));
+        QVERIFY(tab.row(a)->icon(EMRenderList::ProgressColumn).isNull());
+    }
+
+    // The folder menu keeps ten entries, the eleventh pushing out the oldest;
+    // a known folder is selected, not added again; the menu, its selection and
+    // the overwrite setting come back in the next tab.
+    void destinationFolders()
+    {
+        {
+            std::unique_ptr<QSettings> store = SettingsManager::openStore();
+            store->remove(QStringLiteral("RenderingSettings"));
+        }
+        const QString root = Test::makeTempFolder(QStringLiteral("folders"));
+        QStringList added;
+        {
+            EMRenderer renderer;
+            const QStringList initial = renderer.destinationFolders();
+            QCOMPARE(initial.size(), 1);
+            for (int i = 1; i <= 11; ++i) {
+                added << root + QStringLiteral("/f%1").arg(i);
+                renderer.addDestinationFolder(added.last());
+            }
+            QCOMPARE(renderer.destinationFolders(), added.mid(1));
+            QCOMPARE(renderer.destination(), added.last());
+            renderer.addDestinationFolder(added.at(3));
+            QCOMPARE(renderer.destinationFolders().size(), EMRenderer::maxDestinationFolders);
+            QCOMPARE(renderer.destination(), added.at(3));
+            renderer.overwriteBox()->setChecked(false);
+            QCOMPARE(SettingsManager::openStore()->value(QStringLiteral("DefaultSettings/OverwriteMode")), false);
+        }
+        EMRenderer again;
+        QCOMPARE(again.destinationFolders(), added.mid(1));
+        QCOMPARE(again.destination(), added.at(3));
+        QVERIFY(!again.overwriteBox()->isChecked());
+    }
+
+    // While a render runs (seen when its first frames are counted) nothing
+    // reaches the sequence: the media and grading tabs cannot be entered,
+    // Undo by menu or key changes nothing, New and Open are off, the status
+    // bar says why; saving stays; closing the window asks first. All comes
+    // back when the render finishes and when it is canceled. A 2-clip render
+    // ends with its average speed and its time, not a last second's "0 fps".
+    void renderLocksTheSequence()
+    {
+        const QString destination = Test::makeTempFolder(QStringLiteral("lock"));
+        App app(destination);
+        QVERIFY(QTest::qWaitForWindowExposed(app.window()));
+        app.window()->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(app.window()));
+        const QString longClip = TestMedia::instance().path(TestMedia::H264Limited1080p25);
+        QVERIFY(!longClip.isEmpty());
+        QVERIFY(app.add({ longClip, m_clip }));
+
+        const App::Locks idle = app.locks();
+        QVERIFY(idle.mediaTab && idle.gradingTab && idle.undo && idle.open && idle.newProject && !idle.reasonShown);
+        QCOMPARE(idle.tabAfterClickingMedia, int(MainWindow::MediaTab));
+        QCOMPARE(app.render->speedLabel()->text(), EMRenderer::noValueText());
+        // Closing the window during a render asks first; "No" keeps it.
+        int closeAsked = 0;
+        app.window()->setStopRenderQuestion([&closeAsked] {
+            ++closeAsked;
+            return false;
+        });
+        app.window()->setUnsavedChangesQuestion([] { return QMessageBox::No; });
+
+        for (const bool cancel : { false, true }) {
+            const QString round = cancel ? QStringLiteral("canceled") : QStringLiteral("finished");
+            App::Locks during;
+            bool seen = false;
+            const QMetaObject::Connection connection
+                = connect(app.render->progressBar(), &QProgressBar::valueChanged, this, [&](int value) {
+                      if (seen || value < 1 || !app.render->isRendering())
+                          return;
+                      seen = true;
+                      during = app.locks();
+                      app.undo();
+                      app.window()->close();
+                      if (cancel)
+                          app.render->renderButtonPressed();
+                  });
+            QElapsedTimer clock;
+            clock.start();
+            QVERIFY2(app.renderAndWait(), qPrintable(round));
+            const qint64 measured = clock.elapsed();
+            disconnect(connection);
+            QVERIFY2(seen, qPrintable(round));
+            QVERIFY2(!during.mediaTab && !during.gradingTab && during.renderTab, qPrintable(round));
+            QVERIFY2(!during.undo && !during.redo && !during.open && !during.newProject, qPrintable(round));
+            QVERIFY2(!during.presetsDialog, qPrintable(round));
+            QVERIFY2(during.save, qPrintable(round));
+            QVERIFY2(during.reasonShown, qPrintable(round));
+            QCOMPARE(during.tabAfterClickingMedia, int(MainWindow::RenderTab));
+            QCOMPARE(closeAsked, cancel ? 2 : 1);
+            QVERIFY(app.window()->isVisible());
+            QCOMPARE(app.itemsInModel(), 2);
+            QCOMPARE(app.list()->topLevelItemCount(), 2);
+
+            const App::Locks after = app.locks();
+            QVERIFY2(after.mediaTab && after.gradingTab && after.undo && after.redo, qPrintable(round));
+            QVERIFY2(after.open && after.newProject && after.presetsDialog && !after.reasonShown, qPrintable(round));
+            QCOMPARE(after.tabAfterClickingMedia, int(MainWindow::MediaTab));
+            QVERIFY(app.render->statusLabel()->text().contains(cancel ? "canceled" : "finished"));
+
+            if (!cancel) {
+                // Both clips were rendered: the average over the whole render
+                // is at least the frames over the time the test waited.
+                const QRegularExpressionMatch match
+                    = QRegularExpression(QStringLiteral("^average (\\d+(\\.\\d)?) fps$"))
+                          .match(app.render->speedLabel()->text());
+                QVERIFY2(match.hasMatch(), qPrintable(app.render->speedLabel()->text()));
+                const int frames = app.render->progressBar()->maximum();
+                QCOMPARE(app.render->progressBar()->value(), frames);
+                const double lowest = frames * 1000.0 / double(measured);
+                QVERIFY(match.captured(1).toDouble() > 0.0);
+                QVERIFY2(match.captured(1).toDouble() + 0.51 >= lowest, qPrintable(QString::number(lowest)));
+                QVERIFY(QRegularExpression(QStringLiteral("^\\d+ s$|^\\d+ min \\d+ s$"))
+                            .match(app.render->elapsedLabel()->text())
+                            .hasMatch());
+                QCOMPARE(app.render->remainingLabel()->text(), EMRenderer::noValueText());
+            }
+        }
+
+        // Undo was there to be refused: now its key removes the second clip.
+        app.undo(true);
+        QTRY_COMPARE_WITH_TIMEOUT(app.list()->topLevelItemCount(), 1, 20000);
+        QCOMPARE(app.itemsInModel(), 1);
+        // Without a render closing asks nothing about it.
+        QVERIFY(app.window()->close());
+        QCOMPARE(closeAsked, 2);
+    }
+
+    // An undone removal puts the row back where it was, unticked as it was
+    // left, with its progress.
+    void undoneRemovalKeepsTheRowsPlace()
+    {
+        App app(Test::makeTempFolder(QStringLiteral("restore")));
+        const QString folder = Test::makeTempFolder(QStringLiteral("restore-clips"));
+        QVERIFY(app.add({ RenderQueueSupport::copyAs(m_clip, folder, "one.mp4"),
+            RenderQueueSupport::copyAs(m_clip, folder, "two.mp4"),
+            RenderQueueSupport::copyAs(m_clip, folder, "three.mp4") }));
+        const QList<QByteArray> before { app.rowId(0), app.rowId(1), app.rowId(2) };
+        QTreeWidgetItem* middle = app.list()->topLevelItem(1);
+        middle->setCheckState(0, Qt::Unchecked);
+        app.list()->sequenceItemRenderingProgress(QUuid(QString::fromLatin1(before.at(1))), -3);
+
+        app.assembly->controller()->shotToBeDeletedFromShotList(before.at(1));
+        QTRY_COMPARE_WITH_TIMEOUT(app.list()->topLevelItemCount(), 2, 20000);
+        QCOMPARE(app.rowId(1), before.at(2));
+        app.action(QStringLiteral("Undo"))->trigger();
+        QTRY_COMPARE_WITH_TIMEOUT(app.list()->topLevelItemCount(), 3, 20000);
+        QCOMPARE((QList<QByteArray> { app.rowId(0), app.rowId(1), app.rowId(2) }), before);
+        QTreeWidgetItem* back = app.list()->topLevelItem(1);
+        QCOMPARE(back->checkState(0), Qt::Unchecked);
+        QCOMPARE(back->text(EMRenderList::ProgressColumn), QStringLiteral("File already exists. Not rendering"));
+        QCOMPARE(app.list()->checkedItemIds(), (QList<QByteArray> { before.at(0), before.at(2) }));
+
+        // A new project forgets what was removed from the old one.
+        app.assembly->controller()->shotToBeDeletedFromShotList(before.at(1));
+        QTRY_COMPARE_WITH_TIMEOUT(app.list()->topLevelItemCount(), 2, 20000);
+        app.list()->fullReset();
+        app.list()->addRow(QUuid(QString::fromLatin1(before.at(1))), "again", m_clip, QByteArray(), 30, 0, 30, 5);
+        QCOMPARE(app.list()->topLevelItem(0)->checkState(0), Qt::Checked);
+        QCOMPARE(app.list()->topLevelItem(0)->text(EMRenderList::ProgressColumn), QStringLiteral("Queued 30 frames"));
+    }
+
+    // The list follows the sequence: rows come and go, points update the
+    // frame counts, a reset empties it.
+    void listFollowsTheSequence()
+    {
+        Tab tab(Test::makeTempFolder(QStringLiteral("list")));
+        SequenceItem* a = tab.add(m_asset, 0, 30);
+        SequenceItem* b = tab.add(m_asset, 0, 30);
+        EMRenderList* list = tab.renderer->renderList();
+        QCOMPARE(list->topLevelItemCount(), 2);
+        QCOMPARE(list->checkedItemIds(),
+            (QList<QByteArray> { a->uuid.toString().toLatin1(), b->uuid.toString().toLatin1() }));
+        list->startingPointUpdated(a->uuid, 10);
+        list->endingPointUpdated(a->uuid, 25);
+        QCOMPARE(tab.progressText(a), QStringLiteral("Queued 15 frames"));
+        list->shotListChanged(b, true);
+        QCOMPARE(list->topLevelItemCount(), 1);
+        QVERIFY(!tab.row(b));
+        list->fullReset();
+        QCOMPARE(list->topLevelItemCount(), 0);
+    }
+};
+
+EMULSA_TEST_MAIN(EMRendererTest)
+
+#include "tst_emrenderer.moc"

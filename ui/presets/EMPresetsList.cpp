@@ -1,0 +1,63 @@
+#include "ui/presets/EMPresetsList.h"
+
+#include "model/Preset.h"
+#include "ui/media/ClipItemRoles.h"
+
+#include <QKeyEvent>
+
+namespace Emulsa {
+
+namespace {
+
+// Sorts on the preset number, not on the text of the display role.
+class PresetRow : public QListWidgetItem
+{
+public:
+    bool operator<(const QListWidgetItem& other) const override
+    {
+        return data(PresetNumberRole).toInt() < other.data(PresetNumberRole).toInt();
+    }
+};
+
+} // namespace
+
+EMPresetsList::EMPresetsList(QWidget* parent)
+    : QListWidget(parent)
+{
+    setSortingEnabled(true);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+}
+
+void EMPresetsList::showPresets(const QVector<Preset>& presets)
+{
+    clear();
+    for (const Preset& preset : presets) {
+        auto* row = new PresetRow;
+        row->setData(Qt::DisplayRole, preset.number);
+        row->setData(PresetNumberRole, preset.number);
+        row->setData(PresetIdRole, preset.id());
+        row->setData(PresetNameRole, preset.name);
+        addItem(row);
+    }
+    sortItems(Qt::AscendingOrder);
+}
+
+QListWidgetItem* EMPresetsList::rowForPreset(const QByteArray& presetId) const
+{
+    for (int i = 0; i < count(); ++i) {
+        if (item(i)->data(PresetIdRole).toByteArray() == presetId)
+            return item(i);
+    }
+    return nullptr;
+}
+
+void EMPresetsList::keyPressEvent(QKeyEvent* event)
+{
+    if ((event->key() == Qt::Key_Delete || event->key() == Qt::Key_Backspace) && currentItem()) {
+        emit presetSelectedForDeletion(currentItem()->data(PresetIdRole).toByteArray());
+        return;
+    }
+    QListWidget::keyPressEvent(event);
+}
+
+} // namespace Emulsa

@@ -1,0 +1,614 @@
+#include "ui/preview/OpenGLPreview.h"
+
+#include "app/PreviewPlayer.h"
+#include "core/ApplicationPaths.h"
+#include "core/GradingPipeline.h"
+#include "core/ShaderProcessor.h"
+#include "media/clip/AssetMetadata.h"
+#include "media/clip/SequenceItem.h"
+#include "media/frame/Frame.h"
+#include "media/source/SourceReader.h"
+#include "ui/preview/PreviewPlaceholder.h"
+#include "ui/preview/PreviewViewport.h"
+
+#include <QDebug>
+#include <QMouseEvent>
+#include <QOpenGLContext>
+#include <QSurfaceFormat>
+
+#include <cstring>
+
+namespace Emulsa {
+
+namespace {
+
+// The window's rows run bottom-up: the plain projection puts the picture's
+// top row at the top.
+QMatrix4x4 windowProjection()
+{
+    QMatrix4x4 m;
+    m.ortho(-1.f, 1.f, -1.f, 1.f, -1.f, 1.f);
+    return m;
+}
+
+} // namespace
+
+OpenGLPreview::OpenGLPreview(PreviewPlayer* player, QWindow* parent)
+    : QWindow(parent)
+    , m_player(player)
+{
+    setSurfaceType(QWindow::OpenGLSurface);
+    QSurfaceFormat format;
+    format.setVersion(4, 0);
+    format.setProfile(QSurfaceFormat::CoreProfile);
+    format.setRenderableType(QSurfaceFormat::OpenGL);
+    format.setSwapBehavior(QSurfaceFormat::DoubleBuffer);
+    // Playback paces itself; waiting for the vertical blank would only add
+    // up to a frame of lateness.
+    format.setSwapInterval(0);
+    setFormat(format);
+
+    for (int channel = 0; channel < 3; ++channel)
+        m_histogramPointers[channel] = m_histogram[channel].data();
+
+    if (m_player) {
+        connect(m_player, &PreviewPlayer::frameChanged, this, &OpenGLPreview::render);
+        connect(m_player, &PreviewPlayer::playingChanged, this, &OpenGLPreview::playingChanged);
+    }
+    m_readyTimer.setSingleShot(true);
+    m_readyTimer.setInterval(100);
+    connect(&m_readyTimer, &QTimer::timeout, this, &OpenGLPreview::render);
+}
+
+OpenGLPreview::~OpenGLPreview()
+{
+    if (m_context && m_context->makeCurrent(this)) {
+        cleanClipResources();
+        m_placeholder.reset();
+        m_context->doneCurrent();
+    }
+    delete m_context;
+    m_context = nullptr;
+}
+
+void OpenGLPreview::setRequiredVersion(int major, int minor)
+{
+    m_requiredMajor = major;
+    m_requiredMinor = minor;
+}
+
+void OpenGLPreview::fail(const QString& message)
+{
+    m_shown = Shown::Failure;
+    if (m_failure == message)
+        return;
+    m_failure = message;
+    qWarning().noquote() << "OpenGLPreview:" << message;
+    emit previewFailed(message);
+}
+
+bool OpenGLPreview::initializeContext()
+{
+    qDebug() << "Preview Format required:" << requestedFormat();
+    m_context = new QOpenGLContext(this);
+    m_context->setFormat(requestedFormat());
+    if (!m_context->create()) {
+        fail(QStringLiteral("Can't create openGL Context"));
+        return false;
+    }
+    const QSurfaceFormat acquired = m_context->format();
+    qDebug() << "Preview Format acquired:" << acquired;
+    if (acquired.version() < qMakePair(m_requiredMajor, m_requiredMinor)
+        || acquired.profile() != QSurfaceFormat::CoreProfile) {
+        fail(QStringLiteral("OpenGL %1.%2 core is not available (got %3.%4)")
+                 .arg(m_requiredMajor)
+                 .arg(m_requiredMinor)
+                 .arg(acquired.majorVersion())
+                 .arg(acquired.minorVersion()));
+        return false;
+    }
+    if (!m_context->makeCurrent(this)) {
+        fail(QStringLiteral("Can't make openGL Context current"));
+        return false;
+    }
+    if (!initializeOpenGLFunctions()) {
+        fail(QStringLiteral("Can't initialize openGL functions!"));
+        m_context->doneCurrent();
+        return false;
+    }
+    glDisable(GL_DEPTH_TEST);
+    glDepthFunc(GL_NEVER);
+    glDepthMask(GL_FALSE);
+    QOpenGLFunctions_4_0_Core* gl = this;
+    m_placeholder = std::make_unique<PreviewPlaceholder>(gl);
+    if (!m_placeholder->initialize(ApplicationPaths::instance()->resourcesPath())) {
+        // The window still shows clips; without placeholders it stays clear.
+        qWarning().noquote() << "OpenGLPreview:" << m_placeholder->error();
+        m_placeholder.reset();
+    }
+    m_glReady = true;
+    return true;
+}
+
+bool OpenGLPreview::clipUsable() const
+{
+    if (!m_item || !m_item->asset)
+        return false;
+    const AssetMetadata* asset = m_item->asset;
+    return asset->valid && asset->ready && asset->width >= 2 && asset->height >= 2;
+}
+
+QSize OpenGLPreview::pictureSize() const
+{
+    if (!clipUsable())
+        return QSize();
+    return QSize(int(m_item->asset->width), int(m_item->asset->height));
+}
+
+QSize OpenGLPreview::windowPixels() const
+{
+    return QSize(int(devicePixelRatio() * width()), int(devicePixelRatio() * height()));
+}
+
+QRect OpenGLPreview::pictureViewport() const
+{
+    return PreviewViewport::viewport(windowPixels(), pictureSize(), m_zoomFactor, m_pan);
+}
+
+void OpenGLPreview::cleanClipResources()
+{
+    m_processor.reset();
+    if (m_pixelBuffers[0])
+        glDeleteBuffers(2, m_pixelBuffers);
+    m_pixelBuffers[0] = m_pixelBuffers[1] = 0;
+    m_pixelBufferBytes = 0;
+    m_pipeline.reset();
+    m_linearCurrent = false;
+}
+
+bool OpenGLPreview::allocateClipResources()
+{
+    const AssetMetadata* asset = m_item->asset;
+    const int width = int(asset->width);
+    const int height = int(asset->height);
+    glGetError();
+    QOpenGLFunctions_4_0_Core* gl = this;
+    m_pipeline = std::make_unique<GradingPipeline>(gl);
+    // The pipeline's own output is not used: the window is the grading target.
+    if (!m_pipeline->initialize(width, height, 2, 2)) {
+        qWarning() << "OpenGLPreview: Failed to initialize textures for" << width << "x" << height;
+        return false;
+    }
+
+    const qint64 stride = asset->stride != AssetMetadata::unset ? asset->stride : qint64(width) * 2;
+    m_pixelBufferBytes = asset->frameBytes != AssetMetadata::unset ? qint64(asset->frameBytes) : stride * height;
+    glGenBuffers(2, m_pixelBuffers);
+    for (GLuint buffer : m_pixelBuffers) {
+        glBindBuffer(GL_PIXEL_UNPACK_BUFFER, buffer);
+        glBufferData(GL_PIXEL_UNPACK_BUFFER, GLsizeiptr(m_pixelBufferBytes), nullptr, GL_STREAM_DRAW);
+    }
+    glBindBuffer(GL_PIXEL_UNPACK_BUFFER, 0);
+    const GLenum error = glGetError();
+    if (error != GL_NO_ERROR) {
+        qWarning() << "OpenGLPreview: Can't create PBO, err:" << error;
+        return false;
+    }
+
+    m_processor = std::make_unique<ShaderProcessor>(m_context);
+    if (!m_item || !m_item->asset
+        || !m_processor->initialize(
+            m_item->asset->width, m_item->asset->height, m_item->settings, m_histogramPointers, 0, 0, StretchToFit)) {
+        qWarning() << "OpenGLPreview: Failed to initialize shader processor";
+        return false;
+    }
+    connect(m_processor.get(), &ShaderProcessor::histogramDataReady, this, &OpenGLPreview::histogramDataReady);
+    connect(m_processor.get(), &ShaderProcessor::gradeAppliedChanged, this, &OpenGLPreview::gradeAppliedChanged);
+    emit gradeAppliedChanged(m_processor->gradeApplied());
+    m_processor->animateGrain = !paused();
+    if (!paused())
+        m_processor->resetGrainOffset = true;
+    m_processor->histogramBeforeLevels = m_histogramBeforeLevels;
+    return true;
+}
+
+void OpenGLPreview::currentItemChanged(const SequenceItem* item)
+{
+    if (item)
+        qDebug() << "New current item set in Preview" << item->uuid;
+    m_item = item;
+    m_newClip = true;
+    m_pan = QPoint();
+    m_uploadedSerial = 0;
+    m_shownIndex = -1;
+    render();
+}
+
+void OpenGLPreview::playingChanged(bool playing)
+{
+    if (m_processor) {
+        m_processor->animateGrain = playing;
+        if (playing)
+            m_processor->resetGrainOffset = true;
+    }
+    if (!playing)
+        render();
+}
+
+void OpenGLPreview::render()
+{
+    if (!isExposed())
+        return;
+    if (!m_context && !initializeContext())
+        return;
+    if (!m_glReady)
+        return;
+    if (!m_context->makeCurrent(this)) {
+        fail(QStringLiteral("Can't make openGL Context current"));
+        return;
+    }
+    glGetError();
+    const QSize window = windowPixels();
+    glBindFramebuffer(GL_FRAMEBUFFER, m_context->defaultFramebufferObject());
+    glViewport(0, 0, window.width(), window.height());
+    glClearColor(0.f, 0.f, 0.f, 1.f);
+    glClear(GL_COLOR_BUFFER_BIT);
+
+    bool clipFailed = false;
+    if (clipUsable() && m_newClip) {
+        m_newClip = false;
+        cleanClipResources();
+        // The frame on screen, when the player has one, is uploaded below.
+        m_uploadedSerial = 0;
+        if (!allocateClipResources())
+            cleanClipResources();
+    } else if (!clipUsable() && m_newClip) {
+        cleanClipResources();
+        // A record still being read: look again shortly.
+        if (m_item && m_item->asset && m_item->asset->valid && !m_item->asset->ready)
+            m_readyTimer.start();
+        else
+            m_newClip = false;
+    }
+    clipFailed = clipUsable() && !m_processor;
+
+    if (clipUsable() && m_processor) {
+        Frame* frame = m_player ? m_player->currentFrame() : nullptr;
+        if (frame && m_player->frameSerial() != m_uploadedSerial) {
+            uploadFrame();
+            // Converted when a pass needs the linear picture (displayFrame()).
+            m_linearCurrent = false;
+            m_uploadedSerial = m_player->frameSerial();
+            m_shownIndex = frame->index;
+        }
+        if (m_shownIndex >= 0) {
+            displayFrame();
+            m_shown = Shown::Frame;
+        } else {
+            m_shown = Shown::Nothing;
+        }
+    } else if (m_placeholder) {
+        const bool invalid = clipFailed || (m_item && m_item->asset && !m_item->asset->valid);
+        const QRect viewport = PreviewViewport::fit(window, QSize());
+        glViewport(viewport.x(), viewport.y(), viewport.width(), viewport.height());
+        m_placeholder->draw(invalid ? PreviewPlaceholder::InvalidClip : PreviewPlaceholder::NoClip);
+        m_shown = invalid ? Shown::InvalidClipPicture : Shown::NoClipPicture;
+    } else {
+        m_shown = Shown::Nothing;
+    }
+
+    if (m_grab) {
+        glBindFramebuffer(GL_READ_FRAMEBUFFER, m_context->defaultFramebufferObject());
+        glReadBuffer(GL_BACK);
+        QImage image(window, QImage::Format_RGBA8888);
+        glPixelStorei(GL_PACK_ALIGNMENT, 4);
+        glReadPixels(0, 0, window.width(), window.height(), GL_RGBA, GL_UNSIGNED_BYTE, image.bits());
+        m_grabbed = image.mirrored();
+    }
+    m_lastGLError = glGetError();
+    if (m_lastGLError != GL_NO_ERROR)
+        qWarning() << "OpenGLPreview: OpenGL error" << m_lastGLError << "while drawing";
+    m_context->swapBuffers(this);
+    m_context->doneCurrent();
+}
+
+void OpenGLPreview::uploadFrame()
+{
+    Frame* frame = m_player->currentFrame();
+    const AssetMetadata* asset = m_item->asset;
+    m_pixelBufferIndex = (m_pixelBufferIndex + 1) % 2;
+    glBindBuffer(GL_PIXEL_UNPACK_BUFFER, m_pixelBuffers[m_pixelBufferIndex]);
+    // Fresh storage: the copy never waits for the GPU to finish reading the
+    // frame before last, which the other buffer may still be feeding.
+    glBufferData(GL_PIXEL_UNPACK_BUFFER, GLsizeiptr(m_pixelBufferBytes), nullptr, GL_STREAM_DRAW);
+    void* target = glMapBufferRange(
+        GL_PIXEL_UNPACK_BUFFER, 0, GLsizeiptr(m_pixelBufferBytes), GL_MAP_WRITE_BIT | GL_MAP_INVALIDATE_BUFFER_BIT);
+    qint64 stride = 0;
+    qint64 copied = 0;
+    if (target) {
+        QMutexLocker lock(&frame->mutex);
+        stride = frame->effectiveStride();
+        const qint64 rows = frame->metadata ? qint64(frame->metadata->height) : 0;
+        // Never more than the buffer holds, whatever the frame says it has.
+        copied = frame->data ? qMin(stride * rows, m_pixelBufferBytes) : 0;
+        if (copied > 0)
+            std::memcpy(target, frame->data, size_t(copied));
+    }
+    glUnmapBuffer(GL_PIXEL_UNPACK_BUFFER);
+    const qint64 rows = stride > 0 ? qMin<qint64>(asset->height, copied / stride) : 0;
+    if (rows > 0) {
+        // Two pixels per RGBA texel.
+        const int texelsPerRow = int(stride / 4);
+        glActiveTexture(GL_TEXTURE0);
+        glBindTexture(GL_TEXTURE_2D, m_pipeline->sourceTexture());
+        glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+        glPixelStorei(GL_UNPACK_ROW_LENGTH, texelsPerRow);
+        glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, qMin(texelsPerRow, int(asset->width)), int(rows), GL_RGBA,
+            GL_UNSIGNED_BYTE, nullptr);
+        glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+        glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+    }
+    glBindBuffer(GL_PIXEL_UNPACK_BUFFER, 0);
+}
+
+void OpenGLPreview::convertFrame()
+{
+    m_pipeline->convertInputPass(m_processor.get(), colorRange());
+    m_linearCurrent = true;
+}
+
+GradingPipeline::ColorRange OpenGLPreview::colorRange() const
+{
+    return m_item->asset->colorRange == GradingPipeline::FullRange ? GradingPipeline::FullRange
+                                                                   : GradingPipeline::LimitedRange;
+}
+
+void OpenGLPreview::displayFrame()
+{
+    static const QMatrix4x4 projection = windowProjection();
+    // Graded straight from the packed frame unless the blur needs the linear
+    // picture: the frame's conversion at its full size is skipped.
+    ShaderProcessor* processor = m_processor.get();
+    // While playing, the levels histogram is counted on every few frames.
+    if (++m_framesSinceHistogram >= HistogramEveryFrames || paused())
+        m_framesSinceHistogram = 0;
+    processor->histogramThisFrame = m_framesSinceHistogram == 0;
+    const bool packed = !(processor->blurAmount() > 0.f) && processor->setGradeSource(packedPictureSource());
+    if (!packed && !m_linearCurrent)
+        convertFrame();
+    glBindFramebuffer(GL_FRAMEBUFFER, m_context->defaultFramebufferObject());
+    glDrawBuffer(GL_BACK);
+    glActiveTexture(GL_TEXTURE0);
+    glBindTexture(GL_TEXTURE_2D, packed ? m_pipeline->sourceTexture() : m_pipeline->linearTexture());
+    processor->prepareFrame(ShaderProcessor::GradePass, ShaderProcessor::NoOrderPreference, &projection);
+    const QRect viewport = pictureViewport();
+    glViewport(viewport.x(), viewport.y(), viewport.width(), viewport.height());
+    glDrawArrays(GL_TRIANGLES, 0, 6);
+    processor->finishFrame();
+    processor->setGradeSource(ShaderProcessor::LinearSource);
+}
+
+void OpenGLPreview::setHistogramBeforeLevels(bool before)
+{
+    m_histogramBeforeLevels = before;
+    if (m_processor)
+        m_processor->histogramBeforeLevels = before;
+    redrawWhenPaused();
+}
+
+void OpenGLPreview::redrawWhenPaused()
+{
+    if (paused())
+        render();
+}
+
+template<typename Edit> void OpenGLPreview::editGrade(Edit edit)
+{
+    if (!m_processor)
+        return;
+    edit(*m_processor);
+    redrawWhenPaused();
+}
+
+void OpenGLPreview::applySettings(const ClipSettings* settings)
+{
+    if (!settings)
+        return;
+    editGrade([settings](ShaderProcessor& p) { p.applySettings(settings); });
+}
+
+void OpenGLPreview::setShowOriginal(bool enabled)
+{
+    editGrade([enabled](ShaderProcessor& p) { p.setBypass(enabled); });
+}
+
+void OpenGLPreview::setStock(const QString& stock, quint32 profile, double grainScale)
+{
+    editGrade([&](ShaderProcessor& p) {
+        if (!p.setStock(stock, profile, grainScale))
+            qWarning().noquote() << "OpenGLPreview: the stock" << stock << "could not be applied";
+    });
+}
+
+void OpenGLPreview::setExposureAndKelvin(float exposure, float kelvin)
+{
+    editGrade([=](ShaderProcessor& p) { p.setExposureAndKelvin(exposure, kelvin); });
+}
+
+void OpenGLPreview::setStockAmount(float amount)
+{
+    editGrade([=](ShaderProcessor& p) { p.setStockAmount(amount); });
+}
+
+void OpenGLPreview::setCurveAmount(float amount)
+{
+    editGrade([=](ShaderProcessor& p) { p.setCurveAmount(amount); });
+}
+
+void OpenGLPreview::setGrainAmount(float amount)
+{
+    editGrade([=](ShaderProcessor& p) { p.setGrainAmount(amount); });
+}
+
+void OpenGLPreview::setColorWheels(const ColorWheelData& low, const ColorWheelData& mid, const ColorWheelData& high)
+{
+    editGrade([&](ShaderProcessor& p) { p.setColorWheels(low, mid, high); });
+}
+
+void OpenGLPreview::setLiftGammaGain(float lift, float gamma, float gain)
+{
+    editGrade([=](ShaderProcessor& p) { p.setLiftGammaGain(lift, gamma, gain); });
+}
+
+void OpenGLPreview::setSaturation(float saturation)
+{
+    editGrade([=](ShaderProcessor& p) { p.setSaturation(saturation); });
+}
+
+void OpenGLPreview::setLevels(const HistogramSliderData& levels)
+{
+    editGrade([&](ShaderProcessor& p) { p.setLevels(levels); });
+}
+
+void OpenGLPreview::currentFrameNeededForThumbnail(const QByteArray& presetId)
+{
+    qDebug() << "Frame need for preset thumbnail with uuid:" << presetId;
+    if (!m_processor)
+        return;
+    // A copy of the last graded picture (null before the first one).
+    emit frameForThumbnail(presetId, m_processor->currentFrameImage());
+}
+
+QImage OpenGLPreview::grabFramebuffer()
+{
+    m_grabbed = QImage();
+    m_grab = true;
+    render();
+    m_grab = false;
+    return m_grabbed;
+}
+
+void OpenGLPreview::exposeEvent(QExposeEvent* event)
+{
+    Q_UNUSED(event);
+    render();
+}
+
+void OpenGLPreview::resizeEvent(QResizeEvent* event)
+{
+    QWindow::resizeEvent(event);
+    render();
+}
+
+void OpenGLPreview::setZoom(bool enabled)
+{
+    setZoomFactor(enabled ? 1.0 : 0.0);
+}
+
+void OpenGLPreview::setZoomFactor(double factor)
+{
+    const QSize window = windowPixels();
+    zoomAbout(factor, QPointF(window.width() / 2.0, window.height() / 2.0));
+}
+
+void OpenGLPreview::zoomAbout(double factor, const QPointF& point)
+{
+    const QSize window = windowPixels();
+    const QSize picture = pictureSize();
+    const double target = factor > 0.0 ? PreviewViewport::clampZoom(factor, picture) : 0.0;
+    if (target == m_zoomFactor)
+        return;
+    m_pan = PreviewViewport::panAbout(window, picture, m_zoomFactor, m_pan, target, point);
+    m_zoomFactor = target;
+    updateCursor();
+    redrawWhenPaused();
+    emit zoomChanged(target);
+}
+
+ShaderProcessor::GradeSource OpenGLPreview::packedPictureSource() const
+{
+    // Enlarged, each source pixel stays one flat block, as it is (the
+    // histogram passes then read single pixels too); fitted or reduced, the
+    // picture is filtered.
+    if (m_zoomFactor >= 1.0)
+        return colorRange() == GradingPipeline::FullRange ? ShaderProcessor::PackedFullSource
+                                                          : ShaderProcessor::PackedLimitedSource;
+    return m_pipeline->packedSource(m_processor.get(), colorRange());
+}
+
+void OpenGLPreview::updateCursor()
+{
+    Qt::CursorShape shape = Qt::ArrowCursor;
+    if (m_panning)
+        shape = Qt::ClosedHandCursor;
+    else if (PreviewViewport::canPan(windowPixels(), pictureSize(), m_zoomFactor))
+        shape = Qt::OpenHandCursor;
+    if (shape == m_cursorShape)
+        return;
+    m_cursorShape = shape;
+    setCursor(shape);
+}
+
+void OpenGLPreview::mousePressEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::LeftButton && PreviewViewport::canPan(windowPixels(), pictureSize(), m_zoomFactor)) {
+        m_panning = true;
+        m_lastMouse = event->pos();
+        updateCursor();
+    }
+}
+
+void OpenGLPreview::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (m_panning && event->button() == Qt::LeftButton) {
+        m_panning = false;
+        updateCursor();
+    }
+}
+
+void OpenGLPreview::mouseMoveEvent(QMouseEvent* event)
+{
+    if (!m_panning) {
+        // The window may have been resized since the zoom last changed.
+        updateCursor();
+        return;
+    }
+    if (!clipUsable())
+        return;
+    const QPoint delta = (event->pos() - m_lastMouse) * devicePixelRatio();
+    m_lastMouse = event->pos();
+    const QPoint pan = PreviewViewport::movePan(m_pan, delta, windowPixels(), pictureSize(), m_zoomFactor);
+    if (pan == m_pan)
+        return;
+    m_pan = pan;
+    redrawWhenPaused();
+}
+
+void OpenGLPreview::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    if (event->button() != Qt::LeftButton)
+        return;
+    m_panning = false;
+    setZoomFactor(0.0);
+    updateCursor();
+}
+
+void OpenGLPreview::wheelEvent(QWheelEvent* event)
+{
+    // Whole notches of 15 degrees; finer wheels and touchpads add up to one.
+    m_wheelAngle += event->angleDelta().y();
+    const int notches = m_wheelAngle / 120;
+    m_wheelAngle -= notches * 120;
+    event->accept();
+    if (notches == 0)
+        return;
+    const QSize picture = pictureSize();
+    const double from = PreviewViewport::shownScale(windowPixels(), picture, m_zoomFactor);
+    zoomAbout(PreviewViewport::stepZoom(from, notches, picture), event->position() * devicePixelRatio());
+}
+
+bool OpenGLPreview::paused() const
+{
+    return !m_player || !m_player->isPlaying();
+}
+
+} // namespace Emulsa

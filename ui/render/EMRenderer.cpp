@@ -1,0 +1,498 @@
+#include "ui/render/EMRenderer.h"
+
+#include "app/FileManager.h"
+#include "app/RenderManager.h"
+#include "core/OffscreenGLContext.h"
+#include "media/clip/SequenceItem.h"
+#include "media/render/OutputSettings.h"
+#include "model/SettingsManager.h"
+#include "ui/render/EMRenderList.h"
+#include "ui/render/ResolutionChooser.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDebug>
+#include <QDir>
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QOffscreenSurface>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QVBoxLayout>
+
+#include <cmath>
+
+namespace Emulsa {
+
+namespace {
+
+const QString renderLabel = QStringLiteral("Render Clips");
+const QString cancelLabel = QStringLiteral("Cancel");
+const QString cancelingLabel = QStringLiteral("Canceling...");
+
+} // namespace
+
+EMRenderer::EMRenderer(QWidget* parent)
+    : QWidget(parent)
+{
+    buildInterface();
+    loadSettings();
+    m_timer.setInterval(1000);
+    connect(&m_timer, &QTimer::timeout, this, &EMRenderer::updateRenderingProgress);
+    connect(&m_thread, &QThread::finished, this, &EMRenderer::workerThreadFinished);
+    connect(m_list, &EMRenderList::showInFolderRequested, this, [](const QString& path) { showInFileManager(path); });
+}
+
+EMRenderer::~EMRenderer()
+{
+    if (m_worker) {
+        QMetaObject::invokeMethod(m_worker, &RenderManager::cancel, Qt::QueuedConnection);
+        m_thread.quit();
+        m_thread.wait();
+        delete m_worker;
+        m_worker = nullptr;
+    }
+    saveSettings();
+}
+
+void EMRenderer::buildInterface()
+{
+    auto* layout = new QVBoxLayout(this);
+    m_list = new EMRenderList(this);
+    layout->addWidget(m_list, 1);
+
+    m_settingsArea = new QWidget(this);
+    auto* settings = new QHBoxLayout(m_settingsArea);
+    settings->setContentsMargins(0, 0, 0, 0);
+    m_destinationBox = new QComboBox(m_settingsArea);
+    m_destinationBox->setMinimumContentsLength(24);
+    m_browseButton = new QPushButton(tr("Browse..."), m_settingsArea);
+    m_overwriteBox = new QCheckBox(tr("Overwrite existing files"), m_settingsArea);
+    m_formatBox = new QComboBox(m_settingsArea);
+    m_formatBox->addItems(OutputSettings::formatNames());
+    m_sizeBox = new QComboBox(m_settingsArea);
+    for (const QSize& size : OutputSettings::outputSizes())
+        m_sizeBox->addItem(OutputSettings::sizeLabel(size), size);
+    m_sizeBox->addItem(QStringLiteral("Custom"));
+    m_sizeBox->setCurrentIndex(OutputSettings::defaultSizeIndex());
+    m_previousSizeIndex = m_sizeBox->currentIndex();
+    m_fitBox = new QComboBox(m_settingsArea);
+    for (int fit = FitWidth; fit <= StretchToFit; ++fit)
+        m_fitBox->addItem(fitMethodLabel(fit));
+    settings->addWidget(m_destinationBox, 1);
+    settings->addWidget(m_browseButton);
+    settings->addWidget(m_overwriteBox);
+    settings->addWidget(m_formatBox);
+    settings->addWidget(m_sizeBox);
+    settings->addWidget(m_fitBox);
+    layout->addWidget(m_settingsArea);
+
+    auto* progress = new QHBoxLayout;
+    m_progress = new QProgressBar(this);
+    m_progress->setRange(0, 1);
+    m_progress->setValue(0);
+    m_countLabel = new QLabel(this);
+    m_speedLabel = new QLabel(noValueText(), this);
+    m_elapsedLabel = new QLabel(noValueText(), this);
+    m_remainingLabel = new QLabel(noValueText(), this);
+    // Room for the longest texts, so that the bar does not jump as they
+    // change.
+    const QFontMetrics metrics(font());
+    m_countLabel->setMinimumWidth(metrics.horizontalAdvance(QStringLiteral("999999 of 999999")));
+    m_speedLabel->setMinimumWidth(metrics.horizontalAdvance(QStringLiteral("average 999.9 fps")));
+    m_elapsedLabel->setMinimumWidth(metrics.horizontalAdvance(QStringLiteral("59 min 59 s")));
+    m_remainingLabel->setMinimumWidth(metrics.horizontalAdvance(QStringLiteral("24+ hours")));
+    progress->addWidget(m_progress, 1);
+    progress->addWidget(m_countLabel);
+    progress->addWidget(new QLabel(tr("Speed:"), this));
+    progress->addWidget(m_speedLabel);
+    progress->addWidget(new QLabel(tr("Elapsed:"), this));
+    progress->addWidget(m_elapsedLabel);
+    progress->addWidget(new QLabel(tr("Remaining:"), this));
+    progress->addWidget(m_remainingLabel);
+    layout->addLayout(progress);
+
+    auto* bottom = new QHBoxLayout;
+    m_statusLabel = new QLabel(this);
+    m_statusLabel->setWordWrap(true);
+    m_renderButton = new QPushButton(renderLabel, this);
+    bottom->addWidget(m_statusLabel, 1);
+    bottom->addWidget(m_renderButton);
+    layout->addLayout(bottom);
+
+    connect(m_browseButton, &QPushButton::clicked, this, &EMRenderer::browseButtonPressed);
+    connect(m_renderButton, &QPushButton::clicked, this, &EMRenderer::renderButtonPressed);
+    connect(m_sizeBox, QOverload<int>::of(&QComboBox::activated), this, &EMRenderer::currentResolutionChanged);
+    // Kept at once: the choice survives a crash of a later render.
+    connect(m_overwriteBox, &QCheckBox::toggled, this, [this] { saveSettings(); });
+    connect(
+        m_destinationBox, QOverload<int>::of(&QComboBox::currentIndexChanged), this, &EMRenderer::renderingPathChanged);
+}
+
+void EMRenderer::loadSettings()
+{
+    std::unique_ptr<QSettings> store = SettingsManager::openStore();
+    // The stored menu as it was written (so that "LastSelected" still names
+    // the same entry); the user's movies folder when nothing is stored yet.
+    QStringList folders;
+    store->beginGroup(QStringLiteral("RenderingSettings"));
+    const int count = store->beginReadArray(QStringLiteral("RenderingPath"));
+    for (int i = 0; i < count; ++i) {
+        store->setArrayIndex(i);
+        const QString folder = store->value(QStringLiteral("Path")).toString();
+        if (!folder.isEmpty() && !folders.contains(folder))
+            folders << folder;
+    }
+    store->endArray();
+    const int selected = store->value(QStringLiteral("LastSelected"), 0).toInt();
+    store->endGroup();
+    if (folders.isEmpty())
+        folders << QStandardPaths::writableLocation(QStandardPaths::MoviesLocation);
+    while (folders.size() > maxDestinationFolders)
+        folders.removeFirst();
+    const QSignalBlocker blocker(m_destinationBox);
+    m_destinationBox->addItems(folders);
+    m_destinationBox->setCurrentIndex(selected >= 0 && selected < folders.size() ? selected : 0);
+    m_overwriteBox->setChecked(store->value(QStringLiteral("DefaultSettings/OverwriteMode"), true).toBool());
+}
+
+void EMRenderer::saveSettings() const
+{
+    std::unique_ptr<QSettings> store = SettingsManager::openStore();
+    store->beginGroup(QStringLiteral("RenderingSettings"));
+    store->beginWriteArray(QStringLiteral("RenderingPath"));
+    for (int i = 0; i < m_destinationBox->count(); ++i) {
+        store->setArrayIndex(i);
+        store->setValue(QStringLiteral("Path"), m_destinationBox->itemText(i));
+    }
+    store->endArray();
+    store->setValue(QStringLiteral("LastSelected"), m_destinationBox->currentIndex());
+    store->endGroup();
+    store->setValue(QStringLiteral("DefaultSettings/OverwriteMode"), m_overwriteBox->isChecked());
+    store->sync();
+}
+
+QStringList EMRenderer::destinationFolders() const
+{
+    QStringList folders;
+    for (int i = 0; i < m_destinationBox->count(); ++i)
+        folders << m_destinationBox->itemText(i);
+    return folders;
+}
+
+QString EMRenderer::destination() const
+{
+    return m_destinationBox->currentText();
+}
+
+void EMRenderer::addDestinationFolder(const QString& folder)
+{
+    if (folder.isEmpty())
+        return;
+    const int existing = m_destinationBox->findText(folder);
+    if (existing >= 0) {
+        m_destinationBox->setCurrentIndex(existing);
+        return;
+    }
+    const QSignalBlocker blocker(m_destinationBox);
+    while (m_destinationBox->count() >= maxDestinationFolders)
+        m_destinationBox->removeItem(0);
+    m_destinationBox->addItem(folder);
+    m_destinationBox->setCurrentIndex(m_destinationBox->count() - 1);
+    saveSettings();
+}
+
+void EMRenderer::browseButtonPressed()
+{
+    const QString folder = QFileDialog::getExistingDirectory(
+        this, QStringLiteral("Choose destination directory"), QDir::homePath(), QFileDialog::ShowDirsOnly);
+    if (!folder.isEmpty())
+        addDestinationFolder(folder);
+}
+
+void EMRenderer::renderingPathChanged(int index)
+{
+    Q_UNUSED(index)
+    saveSettings();
+}
+
+int EMRenderer::customSizeIndex() const
+{
+    return m_sizeBox->count() - 1;
+}
+
+QSize EMRenderer::outputSize() const
+{
+    if (m_sizeBox->currentIndex() == customSizeIndex())
+        return m_customSize;
+    return m_sizeBox->currentData().toSize();
+}
+
+void EMRenderer::setCustomSize(const QSize& size)
+{
+    m_customSize = size;
+    const QSignalBlocker blocker(m_sizeBox);
+    m_sizeBox->setItemText(customSizeIndex(), QStringLiteral("Custom: %1 x %2").arg(size.width()).arg(size.height()));
+    m_sizeBox->setCurrentIndex(customSizeIndex());
+    m_previousSizeIndex = customSizeIndex();
+}
+
+void EMRenderer::currentResolutionChanged(int index)
+{
+    if (index != customSizeIndex()) {
+        m_previousSizeIndex = index;
+        return;
+    }
+    ResolutionChooser dialog(this);
+    dialog.setResolution(m_customSize);
+    if (dialog.exec() == QDialog::Accepted) {
+        setCustomSize(dialog.resolution());
+        return;
+    }
+    qInfo() << "Custom resolution dialog canceled";
+    const QSignalBlocker blocker(m_sizeBox);
+    m_sizeBox->setCurrentIndex(m_previousSizeIndex);
+}
+
+void EMRenderer::setInterfaceEnabled(bool enabled)
+{
+    m_settingsArea->setEnabled(enabled);
+    m_list->setSelectionMode(enabled ? QAbstractItemView::ExtendedSelection : QAbstractItemView::NoSelection);
+    for (int i = 0; i < m_list->topLevelItemCount(); ++i) {
+        QTreeWidgetItem* row = m_list->topLevelItem(i);
+        row->setFlags(enabled ? (row->flags() | Qt::ItemIsUserCheckable) : (row->flags() & ~Qt::ItemIsUserCheckable));
+    }
+    emit renderingStateChanged(!enabled);
+}
+
+void EMRenderer::renderButtonPressed()
+{
+    if (m_rendering) {
+        cancelRendering();
+        return;
+    }
+    if (m_waitingForItems || m_worker)
+        return;
+    m_statusLabel->clear();
+    // The renderer's own rule, before anything is asked for or started.
+    const QSize size = outputSize();
+    const QString problem = OutputSettings::sizeProblem(
+        size.width(), size.height(), OutputSettings::isMovieFormat(m_formatBox->currentIndex()));
+    if (!problem.isEmpty()) {
+        m_statusLabel->setText(problem);
+        qWarning().noquote() << "EMRenderer: frame size refused:" << problem;
+        return;
+    }
+    QList<QByteArray> ids = m_list->checkedItemIds();
+    if (ids.isEmpty()) {
+        m_statusLabel->setText(m_list->topLevelItemCount() == 0 ? tr("The sequence has no clips to render.")
+                                                                : tr("Tick the clips to render."));
+        return;
+    }
+    // The default destination (the user's movies folder) need not exist yet
+    // on a fresh account: make the chosen folder rather than fail every clip.
+    const QString folder = destination();
+    if (!folder.isEmpty() && !QDir().mkpath(folder)) {
+        m_statusLabel->setText(tr("The folder %1 cannot be created.").arg(QDir::toNativeSeparators(folder)));
+        return;
+    }
+    setInterfaceEnabled(false);
+    m_waitingForItems = true;
+    emit getSequenceItemsFromUuids(&ids);
+}
+
+void EMRenderer::itemsReadyToBeRendered(QList<const SequenceItem*>* items)
+{
+    if (!m_waitingForItems || m_worker) {
+        // Not asked for, or a render runs already: the list is ours to drop.
+        SequenceItem::deleteSnapshots(items);
+        return;
+    }
+    m_waitingForItems = false;
+    if (!items || items->isEmpty()) {
+        SequenceItem::deleteSnapshots(items);
+        setInterfaceEnabled(true);
+        return;
+    }
+    if (!m_surface) {
+        m_surface = std::make_unique<QOffscreenSurface>();
+        OffscreenGLContext::requestCoreFormat(m_surface.get());
+        m_surface->create();
+    }
+
+    QString folder = destination();
+    EncoderSettings encoder;
+    t_OutputSettings settings;
+    OutputSettings::fill(&settings, m_formatBox->currentIndex(), &folder, &encoder, outputSize(),
+        FitMethod(m_fitBox->currentIndex()), !m_overwriteBox->isChecked());
+
+    m_rendering = true;
+    m_canceling = false;
+    m_renderButton->setText(cancelLabel);
+    m_list->resetProgress();
+
+    m_worker = new RenderManager(items, settings, m_surface.get());
+    for (int i = 0; i < m_list->topLevelItemCount(); ++i) {
+        const QUuid uuid(m_list->topLevelItem(i)->data(0, EMRenderList::UuidRole).toString());
+        if (!m_worker->outputPath(uuid).isEmpty())
+            m_list->setRowOutput(
+                uuid, m_worker->outputName(uuid), m_worker->outputPath(uuid), m_worker->outputRenamed(uuid));
+    }
+    connect(m_worker, &RenderManager::totalProgressRangedChanged, this, &EMRenderer::totalProgressRangedChanged);
+    connect(
+        m_worker, &RenderManager::totalProgressUpdated, this, &EMRenderer::totalProgressUpdated, Qt::QueuedConnection);
+    connect(m_worker, &RenderManager::singleProgressUpdated, this, &EMRenderer::singleProgressUpdated,
+        Qt::QueuedConnection);
+    connect(m_worker, &RenderManager::singleItemFailed, this, &EMRenderer::singleItemFailed, Qt::QueuedConnection);
+    connect(m_worker, &RenderManager::finishedAll, this, &EMRenderer::renderingFinished, Qt::QueuedConnection);
+    m_worker->announceTotal();
+    m_worker->moveToThread(&m_thread);
+    connect(&m_thread, &QThread::started, m_worker, &RenderManager::run);
+
+    m_lastValue = 0;
+    m_speedLabel->setText(noValueText());
+    m_elapsedLabel->setText(durationText(0));
+    m_remainingLabel->setText(noValueText());
+    m_thread.start(QThread::HighPriority);
+    m_clock.start();
+    m_timer.start();
+}
+
+void EMRenderer::cancelRendering()
+{
+    if (!m_worker || m_canceling)
+        return;
+    m_canceling = true;
+    m_renderButton->setText(cancelingLabel);
+    m_renderButton->setEnabled(false);
+    // Run on the render thread: the renderer lets queued calls through after
+    // every frame.
+    QMetaObject::invokeMethod(m_worker, &RenderManager::cancel, Qt::QueuedConnection);
+}
+
+void EMRenderer::renderingFinished()
+{
+    m_timer.stop();
+    // The worker is deleted once its thread has finished.
+    m_thread.quit();
+}
+
+void EMRenderer::workerThreadFinished()
+{
+    // finished() is sent just before the thread ends: wait for its end.
+    m_thread.wait();
+    if (m_worker) {
+        disconnect(&m_thread, &QThread::started, m_worker, nullptr);
+        delete m_worker;
+        m_worker = nullptr;
+    }
+    m_timer.stop();
+    showSummary(m_canceling);
+    m_clock.invalidate();
+    m_rendering = false;
+    m_canceling = false;
+    m_renderButton->setText(renderLabel);
+    m_renderButton->setEnabled(true);
+    setInterfaceEnabled(true);
+}
+
+void EMRenderer::showSummary(bool canceled)
+{
+    const qint64 elapsed = m_clock.isValid() ? m_clock.elapsed() : 0;
+    const int done = m_progress->value() - m_progress->minimum();
+    const int total = m_progress->maximum() - m_progress->minimum();
+    const QString time = totalTimeText(elapsed);
+    m_speedLabel->setText(averageSpeedText(done, elapsed));
+    m_elapsedLabel->setText(time);
+    m_remainingLabel->setText(noValueText());
+    m_statusLabel->setText(canceled ? tr("Render canceled after %1 of %2 frames (%3).").arg(done).arg(total).arg(time)
+                                    : tr("Render finished: %1 frames in %2.").arg(done).arg(time));
+}
+
+void EMRenderer::totalProgressRangedChanged(int min, int max)
+{
+    m_progress->setRange(min, qMax(max, min + 1));
+    m_progress->setValue(min);
+    m_countLabel->setText(QStringLiteral("0 of %1").arg(max));
+}
+
+void EMRenderer::totalProgressUpdated(int value)
+{
+    const int max = m_progress->maximum();
+    m_progress->setValue(qMin(value, max));
+    m_countLabel->setText(QStringLiteral("%1 of %2").arg(qMin(value, max)).arg(max));
+}
+
+void EMRenderer::singleProgressUpdated(QUuid uuid, int value)
+{
+    m_list->sequenceItemRenderingProgress(uuid, value);
+}
+
+void EMRenderer::singleItemFailed(QUuid uuid, QString message)
+{
+    m_list->setRowFailure(uuid, message);
+}
+
+QString EMRenderer::durationText(qint64 ms)
+{
+    ms = qMax<qint64>(0, ms);
+    if (ms < 3600000) {
+        const qint64 minutes = ms / 60000;
+        return QStringLiteral("%1 %2").arg(minutes).arg(minutes < 2 ? QStringLiteral("min") : QStringLiteral("mins"));
+    }
+    const qint64 hours = ms / 3600000;
+    return QStringLiteral("%1 %2").arg(hours).arg(hours < 2 ? QStringLiteral("hour") : QStringLiteral("hours"));
+}
+
+QString EMRenderer::remainingText(qint64 elapsedMs, int done, int total, int framesPerSecond)
+{
+    const int left = qMax(0, total - done);
+    const double remaining = double(elapsedMs) / double(qMax(done, 1)) * double(left);
+    if (remaining < 86400000.0)
+        return durationText(qint64(remaining));
+    if (framesPerSecond <= 0 || double(left) / framesPerSecond * 1000.0 >= 86400000.0)
+        return QStringLiteral("24+ hours");
+    return QStringLiteral("? min");
+}
+
+QString EMRenderer::noValueText()
+{
+    return QString(QChar(0x2013));
+}
+
+QString EMRenderer::averageSpeedText(int frames, qint64 elapsedMs)
+{
+    if (frames <= 0 || elapsedMs <= 0)
+        return noValueText();
+    const double fps = double(frames) * 1000.0 / double(elapsedMs);
+    return QStringLiteral("average %1 fps").arg(fps, 0, 'f', fps < 9.95 ? 1 : 0);
+}
+
+QString EMRenderer::totalTimeText(qint64 ms)
+{
+    const qint64 seconds = qMax<qint64>(0, ms) / 1000;
+    if (seconds < 60)
+        return QStringLiteral("%1 s").arg(seconds);
+    if (seconds < 3600)
+        return QStringLiteral("%1 min %2 s").arg(seconds / 60).arg(seconds % 60);
+    return QStringLiteral("%1 h %2 min").arg(seconds / 3600).arg(seconds % 3600 / 60);
+}
+
+void EMRenderer::updateRenderingProgress()
+{
+    // The labels keep the last render's summary while idle.
+    if (!m_rendering || !m_clock.isValid())
+        return;
+    const int value = m_progress->value();
+    const int speed = qMax(0, value - m_lastValue);
+    m_lastValue = value;
+    m_speedLabel->setText(QStringLiteral("%1 fps").arg(speed));
+    const qint64 elapsed = m_clock.elapsed();
+    m_elapsedLabel->setText(durationText(elapsed));
+    m_remainingLabel->setText(remainingText(elapsed, value - m_progress->minimum(), m_progress->maximum(), speed));
+}
+
+} // namespace Emulsa
