@@ -18,10 +18,8 @@ class ExamplePresetsTest : public QObject
 private slots:
     void initTestCase()
     {
-        const QString share = qEnvironmentVariable("EMULSA_TEST_BINARY_DIR") + QStringLiteral("/share");
-        QVERIFY2(QFileInfo(share + QStringLiteral("/Quillmoor")).isDir(), qPrintable(share));
-        qputenv("PROGRAMDATA", QFile::encodeName(share));
-        ApplicationPaths::instance()->clearCache();
+        QString why;
+        QVERIFY2(Test::useBuildFilmData(&why), qPrintable(why));
     }
 
     void installedExamplesLoad()

@@ -1,6 +1,6 @@
 #include "common/RenderQueueSupport.h"
+#include "common/TestEnvironment.h"
 
-#include "core/ApplicationPaths.h"
 #include "media/clip/AssetMetadata.h"
 #include "media/source/WinSourceReader.h"
 
@@ -19,19 +19,6 @@ std::vector<std::unique_ptr<AssetMetadata>>& described()
     return assets;
 }
 } // namespace
-
-bool RenderQueueSupport::useBuildFilmData(QString* why)
-{
-    const QString build = qEnvironmentVariable("EMULSA_TEST_BINARY_DIR");
-    const QString share = build + QStringLiteral("/share");
-    if (build.isEmpty() || !QFileInfo(share + QStringLiteral("/Quillmoor")).isDir()) {
-        *why = QStringLiteral("the build's film data folder %1/Quillmoor is missing").arg(share);
-        return false;
-    }
-    qputenv("PROGRAMDATA", QFile::encodeName(share));
-    ApplicationPaths::instance()->clearCache();
-    return true;
-}
 
 AssetMetadata* RenderQueueSupport::describe(const QString& path)
 {

@@ -11,14 +11,11 @@ class AssetMetadata;
 
 namespace Emulsa::Test {
 
-// What the render queue tests share: the build's film data, clips described
+// What the render queue tests share: clips described
 // as the metadata manager would, and copies of a clip under other names.
 class RenderQueueSupport
 {
 public:
-    // Points PROGRAMDATA at the build tree's film data; false with a reason
-    // when it is missing.
-    static bool useBuildFilmData(QString* why);
     // A description of the clip at `path`, kept until the process ends; null
     // when the clip cannot be read.
     static AssetMetadata* describe(const QString& path);

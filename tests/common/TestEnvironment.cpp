@@ -1,9 +1,12 @@
 #include "TestEnvironment.h"
 
+#include "core/ApplicationPaths.h"
 #include "resources/Resources.h"
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 namespace Emulsa::Test {
@@ -17,6 +20,19 @@ QTemporaryDir& userRoot()
 }
 
 } // namespace
+
+bool useBuildFilmData(QString* why)
+{
+    const QString build = qEnvironmentVariable("EMULSA_TEST_BINARY_DIR");
+    const QString share = build + QStringLiteral("/share");
+    if (build.isEmpty() || !QFileInfo(share + QStringLiteral("/Quillmoor")).isDir()) {
+        *why = QStringLiteral("the build's film data folder %1/Quillmoor is missing (run through CTest)").arg(share);
+        return false;
+    }
+    qputenv("PROGRAMDATA", QFile::encodeName(share));
+    ApplicationPaths::instance()->clearCache();
+    return true;
+}
 
 QString isolateUserFolders()
 {

@@ -13,6 +13,11 @@ QString isolateUserFolders();
 // Sets the application identity the program itself uses.
 void setApplicationIdentity();
 
+// Points PROGRAMDATA at the build tree's film data (stocks, grain, camera
+// catalogue, example presets) and forgets the paths read before; false, with
+// the reason in `why`, when the folder is missing (a test run outside CTest).
+bool useBuildFilmData(QString* why);
+
 // A fresh empty temporary folder that lives until the process ends.
 QString makeTempFolder(const QString& name);
 

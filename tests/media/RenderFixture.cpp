@@ -1,6 +1,6 @@
 #include "RenderFixture.h"
+#include "common/TestEnvironment.h"
 
-#include "core/ApplicationPaths.h"
 #include "core/OffscreenGLContext.h"
 #include "media/render/WinOffscreenRenderer.h"
 #include "media/source/WinSourceReader.h"
@@ -12,14 +12,8 @@ namespace Emulsa::Test {
 
 bool RenderFixture::setUp(QString* why)
 {
-    const QString build = qEnvironmentVariable("EMULSA_TEST_BINARY_DIR");
-    const QString share = build + QStringLiteral("/share");
-    if (build.isEmpty() || !QFileInfo(share + QStringLiteral("/Quillmoor")).isDir()) {
-        *why = QStringLiteral("the build's film data folder %1/Quillmoor is missing").arg(share);
+    if (!Test::useBuildFilmData(why))
         return false;
-    }
-    qputenv("PROGRAMDATA", QFile::encodeName(share));
-    ApplicationPaths::instance()->clearCache();
     m_surface = std::make_unique<QOffscreenSurface>();
     OffscreenGLContext::requestCoreFormat(m_surface.get());
     m_surface->create();

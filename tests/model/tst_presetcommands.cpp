@@ -1,6 +1,5 @@
 #include "common/TestEnvironment.h"
 
-#include "core/ApplicationPaths.h"
 #include "core/CameraListHelper.h"
 #include "core/FilmLibrary.h"
 #include "model/Model.h"
@@ -56,9 +55,8 @@ class PresetCommandsTest : public QObject
 private slots:
     void initTestCase()
     {
-        const QString share = qEnvironmentVariable("EMULSA_TEST_BINARY_DIR") + QStringLiteral("/share");
-        qputenv("PROGRAMDATA", QFile::encodeName(share));
-        ApplicationPaths::instance()->clearCache();
+        QString why;
+        QVERIFY2(Test::useBuildFilmData(&why), qPrintable(why));
         m_store = PresetsManager::instance();
     }
 

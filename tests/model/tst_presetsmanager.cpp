@@ -1,6 +1,5 @@
 #include "common/TestEnvironment.h"
 
-#include "core/ApplicationPaths.h"
 #include "core/ClipSettings.h"
 #include "model/PresetsFileReader.h"
 #include "model/PresetsFileWriter.h"
@@ -66,10 +65,8 @@ private slots:
     void initTestCase()
     {
         // The build's film data: the grade block needs known stocks and profiles.
-        const QString share = qEnvironmentVariable("EMULSA_TEST_BINARY_DIR") + QStringLiteral("/share");
-        QVERIFY2(QFileInfo(share + QStringLiteral("/Quillmoor")).isDir(), qPrintable(share));
-        qputenv("PROGRAMDATA", QFile::encodeName(share));
-        ApplicationPaths::instance()->clearCache();
+        QString why;
+        QVERIFY2(Test::useBuildFilmData(&why), qPrintable(why));
     }
 
     void init() { m_folder = Test::makeTempFolder(QStringLiteral("presets/")); }

@@ -93,8 +93,8 @@ private:
 private slots:
     void initTestCase()
     {
-        qputenv("PROGRAMDATA", qgetenv("EMULSA_TEST_BINARY_DIR") + "/share");
-        ApplicationPaths::instance()->clearCache();
+        QString why;
+        QVERIFY2(Test::useBuildFilmData(&why), qPrintable(why));
         QVERIFY2(profileId() != 0, "the generated catalogue lacks the test profile");
         QVERIFY(!FilmLibrary::instance()->isProfileInstalled(profile()));
 

@@ -79,9 +79,8 @@ private slots:
         QVERIFY2(QFileInfo(m_program).isExecutable(), qPrintable(m_program));
         m_clip = qEnvironmentVariable("EMULSA_TEST_BINARY_DIR") + QStringLiteral("/share/demo/emulsa_demo.mp4");
         QVERIFY2(QFileInfo::exists(m_clip), qPrintable(m_clip));
-        const QString share = qEnvironmentVariable("EMULSA_TEST_BINARY_DIR") + QStringLiteral("/share");
-        qputenv("PROGRAMDATA", QFile::encodeName(share));
-        ApplicationPaths::instance()->clearCache();
+        QString why;
+        QVERIFY2(Test::useBuildFilmData(&why), qPrintable(why));
 
         // One group holding a black-and-white look, and a second preset of
         // the same name elsewhere so that the name alone is ambiguous.

@@ -113,6 +113,10 @@ void EMSequenceItemDelegate::paint(
     QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const
 {
     painter->save();
+    // The selection (the clips a preset goes to) frames the thumbnail in the
+    // highlight colour, visible on any background.
+    if (option.state & QStyle::State_Selected)
+        painter->fillRect(option.rect, option.palette.highlight());
     const QRect box = thumbnailBox(option.rect);
     const QByteArray id = index.data(AssetIdRole).toByteArray();
     MetadataManager* manager = metadata();
@@ -125,12 +129,6 @@ void EMSequenceItemDelegate::paint(
     paintTrimShading(painter, box, index.data(StartFrameRole).toUInt(), index.data(EndFrameRole).toUInt(), frameCount);
 
     paintPresetBadge(painter, box, index.data(PresetIdRole).toByteArray());
-
-    if (option.state & QStyle::State_Selected) {
-        painter->setPen(QPen(Qt::white, 1));
-        painter->setBrush(Qt::NoBrush);
-        painter->drawRect(box);
-    }
     painter->restore();
 }
 

@@ -116,8 +116,8 @@ private:
 private slots:
     void initTestCase()
     {
-        qputenv("PROGRAMDATA", qgetenv("EMULSA_TEST_BINARY_DIR") + "/share");
-        ApplicationPaths::instance()->clearCache();
+        QString why;
+        QVERIFY2(Test::useBuildFilmData(&why), qPrintable(why));
         m_archive = Test::profileArchive(
             FilmLibrary::instance()->dataRoot(), QStringLiteral("SNSL3CT"), QString::fromLatin1(kTin));
         QVERIFY(!m_archive.isEmpty());

@@ -4,7 +4,6 @@
 
 #include "app/Controller.h"
 #include "app/PreviewPlayer.h"
-#include "core/ApplicationPaths.h"
 #include "core/FilmLibrary.h"
 #include "core/ShaderProcessor.h"
 #include "media/clip/AssetMetadata.h"
@@ -78,10 +77,8 @@ private:
 private slots:
     void initTestCase()
     {
-        const QByteArray build = qgetenv("EMULSA_TEST_BINARY_DIR");
-        QVERIFY2(!build.isEmpty(), "run through CTest");
-        qputenv("PROGRAMDATA", build + "/share");
-        ApplicationPaths::instance()->clearCache();
+        QString why;
+        QVERIFY2(Test::useBuildFilmData(&why), qPrintable(why));
         m_recording = std::make_shared<RecordingSoundOutput::Recording>();
         RecordingSoundOutput::install(m_recording);
     }

@@ -41,6 +41,7 @@ private slots:
     void initTestCase();
     void cleanupTestCase();
     void trimShadingIsDrawn();
+    void selectionFramesTheThumbnail();
     void presetBadges_data();
     void presetBadges();
     void rowsFollowTheModel();
@@ -48,7 +49,8 @@ private slots:
 
 private:
     // The row painted into an image, with the given values.
-    QImage paintRow(quint32 start, quint32 end, quint32 frames, const QByteArray& presetId = QByteArray());
+    QImage paintRow(
+        quint32 start, quint32 end, quint32 frames, const QByteArray& presetId = QByteArray(), bool selected = false);
 
     std::unique_ptr<MetadataManager> m_metadata;
     std::unique_ptr<PresetsManager> m_presets;
@@ -66,7 +68,8 @@ void TestSequenceStrip::cleanupTestCase()
     m_presets.reset();
 }
 
-QImage TestSequenceStrip::paintRow(quint32 start, quint32 end, quint32 frames, const QByteArray& presetId)
+QImage TestSequenceStrip::paintRow(
+    quint32 start, quint32 end, quint32 frames, const QByteArray& presetId, bool selected)
 {
     QStandardItemModel model;
     auto* item = new QStandardItem(QStringLiteral("clip.mov"));
@@ -83,9 +86,29 @@ QImage TestSequenceStrip::paintRow(quint32 start, quint32 end, quint32 frames, c
     QPainter painter(&image);
     QStyleOptionViewItem option;
     option.rect = rowRect;
+    option.palette.setColor(QPalette::Highlight, Qt::magenta);
+    if (selected)
+        option.state |= QStyle::State_Selected;
     delegate.paint(&painter, option, model.index(0, 0));
     painter.end();
     return image;
+}
+
+// The selected clips are those a preset goes to: their thumbnails stand in a
+// frame of the highlight colour; others leave the strip's background.
+void TestSequenceStrip::selectionFramesTheThumbnail()
+{
+    const QImage plain = paintRow(0, 100, 100);
+    const QImage selected = paintRow(0, 100, 100, QByteArray(), true);
+    const QRect box = EMSequenceItemDelegate::thumbnailBox(rowRect);
+    const QPoint margins[] = { rowRect.topLeft() + QPoint(1, 1), QPoint(box.left() - 2, box.center().y()),
+        QPoint(box.center().x(), box.bottom() + 2) };
+    for (const QPoint& at : margins) {
+        QCOMPARE(QColor(plain.pixel(at)), QColor(Qt::darkCyan));
+        QCOMPARE(QColor(selected.pixel(at)), QColor(Qt::magenta));
+    }
+    // The picture itself is the same.
+    QCOMPARE(selected.pixel(box.center()), plain.pixel(box.center()));
 }
 
 void TestSequenceStrip::trimShadingIsDrawn()

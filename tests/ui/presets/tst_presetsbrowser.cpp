@@ -645,6 +645,9 @@ void TestPresetsBrowser::reopeningShowsTheLastGroup()
 // answers.
 void TestPresetsBrowser::managerWorksThroughTheModel()
 {
+    // Round trips through the task and model threads; generous for a loaded
+    // machine.
+    constexpr int modelTimeoutMs = 20000;
     PresetsManager* store = PresetsManager::instance();
     const int from = store->createNewGroup(QStringLiteral("Day")).id;
     const int to = store->createNewGroup(QStringLiteral("Night")).id;
@@ -664,16 +667,16 @@ void TestPresetsBrowser::managerWorksThroughTheModel()
     QVERIFY(QTest::qWaitForWindowExposed(dialog));
     dialog->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(dialog));
-    QTRY_VERIFY(dialog->groupCombo()->findData(to) >= 0);
+    QTRY_VERIFY_WITH_TIMEOUT(dialog->groupCombo()->findData(to) >= 0, modelTimeoutMs);
     dialog->groupCombo()->setCurrentIndex(dialog->groupCombo()->findData(from));
     EMPresetsManagerList* table = dialog->managerList();
-    QTRY_COMPARE(table->topLevelItemCount(), 3);
+    QTRY_COMPARE_WITH_TIMEOUT(table->topLevelItemCount(), 3, modelTimeoutMs);
 
     // Every request sent so far is answered once this one is (one queue).
     const auto settled = [&] {
         QSignalSpy answered(app.controller(), &Controller::presetsGroupShouldRefreshForDialog);
         app.controller()->presetGroupsNeededByDialog();
-        QTRY_VERIFY(!answered.isEmpty());
+        QTRY_VERIFY_WITH_TIMEOUT(!answered.isEmpty(), modelTimeoutMs);
     };
     const auto rename = [&](const QString& name) {
         table->setFocus();
@@ -683,17 +686,19 @@ void TestPresetsBrowser::managerWorksThroughTheModel()
         QVERIFY(editor);
         editor->setText(name);
         QTest::keyClick(editor, Qt::Key_Return);
-        QTRY_COMPARE(store->findPreset(ids[0])->name, name);
-        QTRY_COMPARE(table->rowForPreset(ids[0])->text(EMPresetsManagerList::NameColumn), name);
+        QTRY_COMPARE_WITH_TIMEOUT(store->findPreset(ids[0])->name, name, modelTimeoutMs);
+        QTRY_COMPARE_WITH_TIMEOUT(
+            table->rowForPreset(ids[0])->text(EMPresetsManagerList::NameColumn), name, modelTimeoutMs);
     };
     rename(QStringLiteral("Dawn"));
     rename(QStringLiteral("Dusk"));
     // Ctrl+Z with the table focused undoes one step, not two.
     QTest::keyClick(table, Qt::Key_Z, Qt::ControlModifier);
-    QTRY_COMPARE(store->findPreset(ids[0])->name, QStringLiteral("Dawn"));
+    QTRY_COMPARE_WITH_TIMEOUT(store->findPreset(ids[0])->name, QStringLiteral("Dawn"), modelTimeoutMs);
     settled();
     QCOMPARE(store->findPreset(ids[0])->name, QStringLiteral("Dawn"));
-    QTRY_COMPARE(table->rowForPreset(ids[0])->text(EMPresetsManagerList::NameColumn), QStringLiteral("Dawn"));
+    QTRY_COMPARE_WITH_TIMEOUT(
+        table->rowForPreset(ids[0])->text(EMPresetsManagerList::NameColumn), QStringLiteral("Dawn"), modelTimeoutMs);
 
     // The check boxes of the second and third rows, then EXECUTE.
     table->clearSelection();
@@ -708,19 +713,19 @@ void TestPresetsBrowser::managerWorksThroughTheModel()
             execute = button;
     QVERIFY(execute);
     QTest::mouseClick(execute, Qt::LeftButton);
-    QTRY_COMPARE(store->groupOfPreset(ids[2]), to);
+    QTRY_COMPARE_WITH_TIMEOUT(store->groupOfPreset(ids[2]), to, modelTimeoutMs);
     QCOMPARE(store->groupOfPreset(ids[1]), to);
-    QTRY_COMPARE(table->topLevelItemCount(), 1);
+    QTRY_COMPARE_WITH_TIMEOUT(table->topLevelItemCount(), 1, modelTimeoutMs);
 
     // The dialog's own shortcuts, whatever has the focus.
     execute->setFocus();
     QTest::keyClick(execute, Qt::Key_Z, Qt::ControlModifier);
-    QTRY_COMPARE(store->groupOfPreset(ids[1]), from);
-    QTRY_COMPARE(table->topLevelItemCount(), 3);
+    QTRY_COMPARE_WITH_TIMEOUT(store->groupOfPreset(ids[1]), from, modelTimeoutMs);
+    QTRY_COMPARE_WITH_TIMEOUT(table->topLevelItemCount(), 3, modelTimeoutMs);
     QCOMPARE(store->findPreset(ids[0])->name, QStringLiteral("Dawn"));
     QTest::keyClick(execute, Qt::Key_Y, Qt::ControlModifier);
-    QTRY_COMPARE(store->groupOfPreset(ids[1]), to);
-    QTRY_COMPARE(table->topLevelItemCount(), 1);
+    QTRY_COMPARE_WITH_TIMEOUT(store->groupOfPreset(ids[1]), to, modelTimeoutMs);
+    QTRY_COMPARE_WITH_TIMEOUT(table->topLevelItemCount(), 1, modelTimeoutMs);
 
     dialog->accept();
     const ApplicationAssembly::Teardown down = app.teardown();

@@ -258,10 +258,8 @@ private slots:
     void initTestCase()
     {
         // The built data folder: placeholders, stocks and grain.
-        const QByteArray build = qgetenv("EMULSA_TEST_BINARY_DIR");
-        QVERIFY2(!build.isEmpty(), "run through CTest");
-        qputenv("PROGRAMDATA", build + "/share");
-        ApplicationPaths::instance()->clearCache();
+        QString why;
+        QVERIFY2(Test::useBuildFilmData(&why), qPrintable(why));
         QVERIFY(QFileInfo::exists(ApplicationPaths::instance()->resourcesPath() + "placeholderEM.bin"));
         m_manager = std::make_unique<MetadataManager>(Emulsa::Test::makeTempFolder(QStringLiteral("cache")));
     }

@@ -231,7 +231,7 @@ private slots:
     void initTestCase()
     {
         QString why;
-        QVERIFY2(RenderQueueSupport::useBuildFilmData(&why), qPrintable(why));
+        QVERIFY2(Test::useBuildFilmData(&why), qPrintable(why));
         m_clip = TestMedia::instance().path(TestMedia::NoAudio);
         QVERIFY2(!m_clip.isEmpty(), "ffmpeg could not make the test clip");
         m_asset = RenderQueueSupport::describe(m_clip);

@@ -5,7 +5,6 @@
 
 #include "app/Controller.h"
 #include "app/PreviewPlayer.h"
-#include "core/ApplicationPaths.h"
 #include "core/ClipSettings.h"
 #include "core/FilmLibrary.h"
 #include "media/clip/AssetMetadata.h"
@@ -170,10 +169,8 @@ private:
 private slots:
     void initTestCase()
     {
-        const QByteArray build = qgetenv("EMULSA_TEST_BINARY_DIR");
-        QVERIFY2(!build.isEmpty(), "run through CTest");
-        qputenv("PROGRAMDATA", build + "/share");
-        ApplicationPaths::instance()->clearCache();
+        QString why;
+        QVERIFY2(Test::useBuildFilmData(&why), qPrintable(why));
         m_recording = std::make_shared<RecordingSoundOutput::Recording>();
         RecordingSoundOutput::install(m_recording);
         m_folder = Test::makeTempFolder(QStringLiteral("session"));
