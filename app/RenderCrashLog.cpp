@@ -1,6 +1,6 @@
 #include "app/RenderCrashLog.h"
 
-#include "app/ErrorLogger.h"
+#include "app/MessageLog.h"
 
 #include <QDebug>
 #include <QDir>
@@ -47,7 +47,7 @@ bool installResult = false;
 
 QString RenderCrashLog::defaultLogPath()
 {
-    return ErrorLogger::logsFolderPath() + QStringLiteral("/render-crash.log");
+    return MessageLog::logsFolderPath() + QStringLiteral("/render-crash.log");
 }
 
 QString RenderCrashLog::lineFor(int signal)

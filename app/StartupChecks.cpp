@@ -1,6 +1,6 @@
 #include "app/StartupChecks.h"
 
-#include "app/ErrorLogger.h"
+#include "app/MessageLog.h"
 #include "app/ResourcesHelper.h"
 
 #include <QDebug>
@@ -26,16 +26,16 @@ QString runStartupChecks()
 
 int startupFailureExit(const QString& message)
 {
-    ErrorLogger* logger = ErrorLogger::instance();
-    if (!ErrorLogger::canShowDialogs()) {
+    MessageLog* log = MessageLog::instance();
+    if (!MessageLog::canShowDialogs() || !log->hasViewer()) {
         qCritical().noquote() << message;
         std::fprintf(stderr, "%s\n", qPrintable(message));
         return -1;
     }
     QEventLoop loop;
-    QObject::connect(logger, &QDialog::accepted, &loop, &QEventLoop::quit);
+    QObject::connect(log, &MessageLog::allAcknowledged, &loop, &QEventLoop::quit);
     qCritical().noquote() << message;
-    if (logger->isVisible())
+    if (log->isShowing())
         loop.exec();
     return -1;
 }

@@ -2,16 +2,33 @@
 
 # emulsa_subsystem(<name> [DEPENDS libs...])
 # Builds every .cpp/.h in the calling folder (recursively) into the static
-# library emulsa_<name>.
+# library emulsa_<name>. DEPENDS names the subsystem library just below this
+# one (which brings the rest below it) and the outside libraries it uses;
+# emulsa_layer_link_check() makes sure it needs nothing more.
 function(emulsa_subsystem name)
   cmake_parse_arguments(ARG "" "" "DEPENDS" ${ARGN})
   file(GLOB_RECURSE sources CONFIGURE_DEPENDS
     ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
-  # A program's entry point lives beside its subsystem but not in the library.
-  list(FILTER sources EXCLUDE REGEX "/main\\.cpp$")
   add_library(emulsa_${name} STATIC ${sources})
   target_include_directories(emulsa_${name} PUBLIC ${PROJECT_SOURCE_DIR})
   target_link_libraries(emulsa_${name} PUBLIC ${ARG_DEPENDS})
+  emulsa_layer_link_check(emulsa_${name})
+endfunction()
+
+# emulsa_layer_link_check(<library>)
+# Links every object of <library> into a program with an empty main and only
+# the libraries <library> itself links, those of the layers below it. A call
+# from one layer into a layer above it (or into a library the layer does not
+# declare, such as Qt5::Widgets below ui/) then fails this link, even where
+# the programs of the project would link because they also carry the upper
+# layer. The programs are part of the normal build, so every build checks the
+# layering; they are never run.
+function(emulsa_layer_link_check library)
+  set(check ${library}_linkcheck)
+  add_executable(${check} ${PROJECT_SOURCE_DIR}/cmake/LinkCheckMain.cpp)
+  set_target_properties(${check} PROPERTIES
+    AUTOMOC OFF RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/linkcheck)
+  target_link_libraries(${check} PRIVATE "$<LINK_LIBRARY:WHOLE_ARCHIVE,${library}>")
 endfunction()
 
 # emulsa_tests(<subsystem>)
@@ -26,14 +43,14 @@ function(emulsa_tests subsystem)
   if(support)
     set(support_lib emulsa_test_support_${subsystem})
     add_library(${support_lib} STATIC ${support})
-    target_link_libraries(${support_lib} PUBLIC emulsa_all Qt5::Test emulsa_test_common)
+    target_link_libraries(${support_lib} PUBLIC emulsa_ui Qt5::Test emulsa_test_common)
     target_include_directories(${support_lib} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/tests)
   endif()
   foreach(test_source ${tests})
     get_filename_component(test_name ${test_source} NAME_WE)
     add_executable(${test_name} ${test_source})
     set_target_properties(${test_name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests/bin)
-    target_link_libraries(${test_name} PRIVATE emulsa_all Qt5::Test emulsa_test_common ${support_lib})
+    target_link_libraries(${test_name} PRIVATE emulsa_ui Qt5::Test emulsa_test_common ${support_lib})
     target_include_directories(${test_name} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/tests)
     add_test(NAME ${subsystem}/${test_name} COMMAND ${test_name})
     set(environment EMULSA_TEST_SOURCE_DIR=${PROJECT_SOURCE_DIR} EMULSA_TEST_BINARY_DIR=${CMAKE_BINARY_DIR}

@@ -1,8 +1,8 @@
 #include "ui/shell/MainWindow.h"
 
 #include "app/Controller.h"
-#include "app/ErrorLogger.h"
 #include "app/FileManager.h"
+#include "app/MessageLog.h"
 #include "core/ApplicationPaths.h"
 #include "media/clip/SequenceItem.h"
 #include "model/ProjectLoader.h"
@@ -378,7 +378,7 @@ void MainWindow::submitFeedbackTriggered()
 
 void MainWindow::openLogFileFolderTriggered()
 {
-    showInFileManager(ErrorLogger::logsFolderPath());
+    showInFileManager(MessageLog::logsFolderPath());
 }
 
 void MainWindow::currentTabChanged(int index)

@@ -1,6 +1,6 @@
 #include "app/Controller.h"
-#include "app/ErrorLogger.h"
 #include "app/FileManager.h"
+#include "app/MessageLog.h"
 #include "common/TestEnvironment.h"
 #include "common/TestMedia.h"
 #include "core/ClipSettings.h"
@@ -253,7 +253,7 @@ private slots:
             return true;
         });
         findAction(window(), "Open Log Files Folder")->trigger();
-        QCOMPARE(shown, QStringList { ErrorLogger::logsFolderPath() });
+        QCOMPARE(shown, QStringList { MessageLog::logsFolderPath() });
     }
 
     void titleMarksUnsavedChanges()

@@ -1,21 +1,16 @@
-#include "app/ErrorLogger.h"
+#include "app/MessageLog.h"
 
-#include "app/ErrorLoggerTextView.h"
 #include "core/ApplicationPaths.h"
 
-#include <QApplication>
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
-#include <QEvent>
 #include <QEventLoop>
 #include <QFile>
-#include <QGridLayout>
-#include <QLabel>
+#include <QGuiApplication>
 #include <QMetaObject>
 #include <QMutex>
 #include <QMutexLocker>
-#include <QPushButton>
-#include <QStyle>
 #include <QSysInfo>
 #include <QTextStream>
 #include <QThread>
@@ -28,8 +23,10 @@ namespace Emulsa {
 
 namespace {
 
-std::atomic<ErrorLogger*> s_instance { nullptr };
+std::atomic<MessageLog*> s_instance { nullptr };
 std::atomic<bool> s_fatalShown { false };
+// Whether a viewer is set, for the handler on other threads.
+std::atomic<bool> s_hasViewer { false };
 
 // Serialises file output so that lines logged by several threads at once
 // never mix, and guards the cached file path.
@@ -54,9 +51,11 @@ bool onMainThread()
 
 } // namespace
 
-bool ErrorLogger::canShowDialogs()
+bool MessageLog::canShowDialogs()
 {
-    if (!qobject_cast<QApplication*>(QCoreApplication::instance()))
+    // Asked by class name: this layer links no widgets.
+    const QCoreApplication* app = QCoreApplication::instance();
+    if (!app || !app->inherits("QApplication"))
         return false;
     const QString platform = QGuiApplication::platformName();
     return platform != QLatin1String("offscreen") && platform != QLatin1String("minimal");
@@ -71,7 +70,7 @@ void deleteLoggerAtExit()
 
 QString computeLogFilePath()
 {
-    const QString folder = ErrorLogger::logsFolderPath();
+    const QString folder = MessageLog::logsFolderPath();
     if (!QDir().mkpath(folder))
         return folder; // a folder cannot be opened as a file: output stays off
     return folder + QStringLiteral("/emulsa_pro_standalone_")
@@ -80,70 +79,56 @@ QString computeLogFilePath()
 
 } // namespace
 
-ErrorLogger* ErrorLogger::instance()
+MessageLog* MessageLog::instance()
 {
     if (!s_instance.load()) {
-        auto* logger = new ErrorLogger();
+        auto* logger = new MessageLog();
         s_instance.store(logger);
         qAddPostRoutine(deleteLoggerAtExit);
-        logger->setWindowTitle(QCoreApplication::applicationName());
-        logger->m_previousHandler = qInstallMessageHandler(&ErrorLogger::messageHandler);
+        logger->m_previousHandler = qInstallMessageHandler(&MessageLog::messageHandler);
     }
     return s_instance.load();
 }
 
-ErrorLogger* ErrorLogger::existingInstance()
+MessageLog* MessageLog::existingInstance()
 {
     return s_instance.load();
 }
 
-ErrorLogger::ErrorLogger()
-    : QDialog(nullptr)
+MessageLog::MessageLog()
+    : QObject(nullptr)
 {
-    auto* layout = new QGridLayout(this);
-    m_okButton = new QPushButton(this);
-    m_messageView = new ErrorLoggerTextView(this);
-    m_icon = new QLabel(this);
-
-    const QIcon icon = style()->standardIcon(QStyle::SP_MessageBoxCritical);
-    m_icon->setPixmap(icon.pixmap(style()->pixelMetric(QStyle::PM_MessageBoxIconSize)));
-    m_icon->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
-    layout->addWidget(m_icon, 0, 0, Qt::AlignTop);
-    layout->addWidget(m_messageView, 0, 1);
-    layout->addWidget(m_okButton, 2, 0, 1, 2, Qt::AlignCenter);
-    layout->setColumnStretch(1, 42);
-    layout->setRowStretch(0, 42);
-
-    m_messageView->setAcceptRichText(true);
-    m_messageView->setReadOnly(true);
-    m_messageView->setOpenExternalLinks(true);
-
-    connect(m_okButton, &QPushButton::clicked, this, &QDialog::accept);
-    m_okButton->setFocus();
-    retranslate();
-
     writeHostInformation();
-    setModal(true);
 }
 
-ErrorLogger::~ErrorLogger()
+void MessageLog::setViewer(QObject* viewer)
+{
+    if (m_viewer)
+        disconnect(m_viewer, &QObject::destroyed, this, nullptr);
+    m_viewer = viewer;
+    s_hasViewer.store(viewer != nullptr);
+    if (viewer)
+        connect(viewer, &QObject::destroyed, this, [] { s_hasViewer.store(false); });
+}
+
+MessageLog::~MessageLog()
 {
     if (s_instance.load() == this) {
         s_instance.store(nullptr);
         const QtMessageHandler installed = qInstallMessageHandler(nullptr);
-        if (installed != &ErrorLogger::messageHandler)
+        if (installed != &MessageLog::messageHandler)
             qInstallMessageHandler(installed);
         else if (m_previousHandler)
             qInstallMessageHandler(m_previousHandler);
     }
 }
 
-QString ErrorLogger::logsFolderPath()
+QString MessageLog::logsFolderPath()
 {
     return ApplicationPaths::userDataFolder() + QStringLiteral("/logs");
 }
 
-QString ErrorLogger::logFilePath()
+QString MessageLog::logFilePath()
 {
     QMutexLocker lock(&logMutex());
     QString& path = cachedLogFilePath();
@@ -152,7 +137,7 @@ QString ErrorLogger::logFilePath()
     return path;
 }
 
-void ErrorLogger::writeHostInformation()
+void MessageLog::writeHostInformation()
 {
     const QString path = logFilePath();
     QMutexLocker lock(&logMutex());
@@ -174,7 +159,7 @@ void ErrorLogger::writeHostInformation()
         << kHostSeparator << Qt::endl;
 }
 
-QString ErrorLogger::formatLine(
+QString MessageLog::formatLine(
     QtMsgType type, const QMessageLogContext& context, const QString& message, const QString& time)
 {
     const QString file = QString::fromUtf8(context.file ? context.file : "");
@@ -196,7 +181,7 @@ QString ErrorLogger::formatLine(
     return QString::fromLatin1(format).arg(time, file, QString::number(context.line), function, message);
 }
 
-void ErrorLogger::writeLogLine(const QString& line)
+void MessageLog::writeLogLine(const QString& line)
 {
     const QString path = logFilePath();
     QMutexLocker lock(&logMutex());
@@ -207,9 +192,9 @@ void ErrorLogger::writeLogLine(const QString& line)
     out << line << Qt::endl;
 }
 
-void ErrorLogger::messageHandler(QtMsgType type, const QMessageLogContext& context, const QString& message)
+void MessageLog::messageHandler(QtMsgType type, const QMessageLogContext& context, const QString& message)
 {
-    ErrorLogger* logger = s_instance.load();
+    MessageLog* logger = s_instance.load();
     if (!logger)
         return;
 
@@ -219,7 +204,7 @@ void ErrorLogger::messageHandler(QtMsgType type, const QMessageLogContext& conte
 
     if (type != QtCriticalMsg && type != QtFatalMsg)
         return;
-    // An empty critical message is only logged: the dialog would show nothing
+    // An empty critical message is only logged: a viewer would show nothing
     // but its title. A fatal one still needs the user's OK before the end.
     if (type == QtCriticalMsg && text.trimmed().isEmpty())
         return;
@@ -230,7 +215,7 @@ void ErrorLogger::messageHandler(QtMsgType type, const QMessageLogContext& conte
     const QString title = type == QtFatalMsg ? tr("Fatal Error:") : tr("Critical Error:");
     const QString display = QStringLiteral("<p><b>%1</b></p>").arg(title) + text;
 
-    // The flag is raised before the dialog shows the fatal message, because
+    // The flag is raised before the viewer shows the fatal message, because
     // showing it runs the event loop and the user's OK may come at once.
     const bool fatalAlreadyShown = type == QtFatalMsg ? s_fatalShown.exchange(true) : s_fatalShown.load();
     if (!fatalAlreadyShown) {
@@ -243,17 +228,17 @@ void ErrorLogger::messageHandler(QtMsgType type, const QMessageLogContext& conte
         return;
 
     // Qt aborts as soon as the handler returns from a fatal message, so the
-    // handler itself waits here until the user has acknowledged it; the
-    // dialog's done() then ends the process with exit code 1.
-    if (!canShowDialogs() || fatalAlreadyShown) {
+    // handler itself waits here until the user has acknowledged it;
+    // acknowledge() then ends the process with exit code 1.
+    if (!canShowDialogs() || !s_hasViewer.load() || fatalAlreadyShown) {
         std::fprintf(stderr, "%s\n", qPrintable(text));
         std::fflush(stderr);
         std::_Exit(1);
     }
     if (mainThread) {
         QEventLoop loop;
-        QObject::connect(logger, &QDialog::finished, &loop, &QEventLoop::quit);
-        if (logger->isVisible())
+        QObject::connect(logger, &MessageLog::allAcknowledged, &loop, &QEventLoop::quit);
+        if (logger->isShowing())
             loop.exec();
         std::fflush(nullptr);
         std::_Exit(1);
@@ -262,29 +247,24 @@ void ErrorLogger::messageHandler(QtMsgType type, const QMessageLogContext& conte
         QThread::sleep(1);
 }
 
-void ErrorLogger::showMessage(const QString& message)
+void MessageLog::showMessage(const QString& message)
 {
     showMessage(message, QString());
 }
 
-void ErrorLogger::showMessage(const QString& message, const QString& type)
+void MessageLog::showMessage(const QString& message, const QString& type)
 {
     m_pending.append(qMakePair(message, type));
-    if (!isVisible() && nextPending()) {
-        show();
-        activateWindow();
-        raise();
-        QCoreApplication::processEvents();
-    }
+    if (!isShowing() && nextPending())
+        emit messageToShow();
 }
 
-bool ErrorLogger::nextPending()
+bool MessageLog::nextPending()
 {
     while (!m_pending.isEmpty()) {
         const QPair<QString, QString> entry = m_pending.takeFirst();
         if (entry.first.isEmpty())
             continue;
-        m_messageView->setHtml(entry.first);
         m_currentMessage = entry.first;
         m_currentType = entry.second;
         return true;
@@ -292,31 +272,20 @@ bool ErrorLogger::nextPending()
     return false;
 }
 
-void ErrorLogger::done(int result)
+bool MessageLog::acknowledge()
 {
     m_currentMessage.clear();
     m_currentType.clear();
     if (nextPending())
-        return;
-    QDialog::done(result);
+        return true;
+    emit allAcknowledged();
     if (s_instance.load() == this && s_fatalShown.load()) {
         // The process is in an undefined state after a fatal message: end it
         // without running static destructors, which may wait on other threads.
         std::fflush(nullptr);
         std::_Exit(1);
     }
-}
-
-void ErrorLogger::changeEvent(QEvent* event)
-{
-    if (event->type() == QEvent::LanguageChange)
-        retranslate();
-    QDialog::changeEvent(event);
-}
-
-void ErrorLogger::retranslate()
-{
-    m_okButton->setText(tr("&OK"));
+    return false;
 }
 
 } // namespace Emulsa

@@ -1,7 +1,8 @@
-#include "app/ErrorLogger.h"
+#include "app/MessageLog.h"
 #include "app/StartupChecks.h"
 #include "resources/Resources.h"
 #include "ui/shell/ApplicationAssembly.h"
+#include "ui/shell/ErrorDialog.h"
 
 #include <QApplication>
 
@@ -13,7 +14,10 @@ int main(int argc, char* argv[])
     QApplication::setApplicationName(QStringLiteral("Emulsa"));
     QApplication::setApplicationVersion(QStringLiteral("1.02.30"));
 
-    Emulsa::ErrorLogger::instance();
+    Emulsa::MessageLog* log = Emulsa::MessageLog::instance();
+    // Lives as long as the application object: messages logged while the
+    // application winds down still reach the log file, only no longer a dialog.
+    Emulsa::ErrorDialog errorDialog(log);
     Emulsa::initResources();
 
     const QString failure = Emulsa::runStartupChecks();

@@ -1,45 +1,43 @@
 #include "common/TestEnvironment.h"
 
-#include "app/ErrorLogger.h"
+#include "app/MessageLog.h"
+#include "app/StartupChecks.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QFile>
 #include <QProcess>
-#include <QPushButton>
 #include <QRegularExpression>
+#include <QSignalSpy>
 #include <QThread>
 #include <QTimer>
 
-using Emulsa::ErrorLogger;
+#include <memory>
+
+using Emulsa::MessageLog;
 
 namespace {
 
 QStringList logLines()
 {
-    QFile file(ErrorLogger::logFilePath());
+    QFile file(MessageLog::logFilePath());
     if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
         return {};
     return QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
 }
 
-void pressOk(ErrorLogger* logger)
-{
-    auto* ok = logger->findChild<QPushButton*>();
-    QVERIFY(ok);
-    QTest::mouseClick(ok, Qt::LeftButton);
-}
-
 } // namespace
 
-class ErrorLoggerTest : public QObject
+// The log without any widgets: this program runs a QCoreApplication.
+class MessageLogTest : public QObject
 {
     Q_OBJECT
 private slots:
-    void initTestCase() { ErrorLogger::instance(); }
+    void initTestCase() { MessageLog::instance(); }
 
     void fileNameAndHostBlock()
     {
-        const QString path = ErrorLogger::logFilePath();
+        const QString path = MessageLog::logFilePath();
         const QString minute = QDateTime::currentDateTime().toString(QStringLiteral("yyyy.MM.dd-hh.mm"));
         // The minute of the run's start; the test may have crossed into the next.
         QVERIFY2(QRegularExpression(
@@ -47,7 +45,7 @@ private slots:
                      .match(path)
                      .hasMatch(),
             qPrintable(path));
-        QVERIFY(path.startsWith(ErrorLogger::logsFolderPath()));
+        QVERIFY(path.startsWith(MessageLog::logsFolderPath()));
         QVERIFY(path.contains(minute) || path.contains(minute.left(13)));
 
         const QStringList lines = logLines();
@@ -67,21 +65,30 @@ private slots:
         QCOMPARE(lines[11].size(), 35);
     }
 
+    void lineFormats_data()
+    {
+        QTest::addColumn<int>("type");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("debug") << int(QtDebugMsg) << "hello"
+                               << "10:05:07 [D]: (void Foo::bar(int)): hello";
+        QTest::newRow("info") << int(QtInfoMsg) << "info"
+                              << "10:05:07 [D]: (void Foo::bar(int)): info";
+        QTest::newRow("warning") << int(QtWarningMsg) << "w"
+                                 << "10:05:07 [W]: (some/file.cpp:42, void Foo::bar(int)): w";
+        QTest::newRow("critical") << int(QtCriticalMsg) << "c"
+                                  << "10:05:07 [C]: (some/file.cpp:42, void Foo::bar(int)): c";
+        QTest::newRow("fatal") << int(QtFatalMsg) << "f"
+                               << "10:05:07 [F]: (some/file.cpp:42, void Foo::bar(int)): f";
+    }
+
     void lineFormats()
     {
-        const char* file = "some/file.cpp";
-        QMessageLogContext context(file, 42, "void Foo::bar(int)", "default");
-        const QString time = QStringLiteral("10:05:07");
-        QCOMPARE(ErrorLogger::formatLine(QtDebugMsg, context, QStringLiteral("hello"), time),
-            QStringLiteral("10:05:07 [D]: (void Foo::bar(int)): hello"));
-        QCOMPARE(ErrorLogger::formatLine(QtInfoMsg, context, QStringLiteral("info"), time),
-            QStringLiteral("10:05:07 [D]: (void Foo::bar(int)): info"));
-        QCOMPARE(ErrorLogger::formatLine(QtWarningMsg, context, QStringLiteral("w"), time),
-            QStringLiteral("10:05:07 [W]: (some/file.cpp:42, void Foo::bar(int)): w"));
-        QCOMPARE(ErrorLogger::formatLine(QtCriticalMsg, context, QStringLiteral("c"), time),
-            QStringLiteral("10:05:07 [C]: (some/file.cpp:42, void Foo::bar(int)): c"));
-        QCOMPARE(ErrorLogger::formatLine(QtFatalMsg, context, QStringLiteral("f"), time),
-            QStringLiteral("10:05:07 [F]: (some/file.cpp:42, void Foo::bar(int)): f"));
+        QFETCH(int, type);
+        QFETCH(QString, message);
+        QFETCH(QString, expected);
+        QMessageLogContext context("some/file.cpp", 42, "void Foo::bar(int)", "default");
+        QCOMPARE(MessageLog::formatLine(QtMsgType(type), context, message, QStringLiteral("10:05:07")), expected);
     }
 
     void handlerWritesEachMessage()
@@ -97,74 +104,88 @@ private slots:
                      .match(debugLine)
                      .hasMatch(),
             qPrintable(debugLine));
-        QVERIFY2(!debugLine.contains(QLatin1String("tst_errorlogger.cpp")), "debug lines carry only the function");
+        QVERIFY2(!debugLine.contains(QLatin1String("tst_messagelog.cpp")), "debug lines carry only the function");
         QVERIFY2(warningLine.contains(QLatin1String(" [W]: ("))
-                && warningLine.contains(QLatin1String("tst_errorlogger.cpp:"))
+                && warningLine.contains(QLatin1String("tst_messagelog.cpp:"))
                 && warningLine.endsWith(QLatin1String("warning-marker-2")),
             qPrintable(warningLine));
     }
 
-    void criticalMessagesQueueInOneDialog()
+    void criticalMessagesQueueUntilAcknowledged()
     {
-        ErrorLogger* logger = ErrorLogger::instance();
-        QVERIFY(!logger->isVisible());
+        MessageLog* log = MessageLog::instance();
+        QSignalSpy toShow(log, &MessageLog::messageToShow);
+        QSignalSpy drained(log, &MessageLog::allAcknowledged);
+        QVERIFY(!log->isShowing());
         qCritical() << "first";
         qCritical() << "second";
         qCritical() << "third";
-        QVERIFY(logger->isVisible());
-        QVERIFY(logger->currentMessage().contains(QLatin1String("<p><b>Critical Error:</b></p>first")));
-        QCOMPARE(logger->pendingCount(), 2);
+        // One request to show: the later messages wait behind the first.
+        QCOMPARE(toShow.count(), 1);
+        QVERIFY(log->currentMessage().contains(QLatin1String("<p><b>Critical Error:</b></p>first")));
+        QCOMPARE(log->pendingCount(), 2);
 
-        pressOk(logger);
-        QVERIFY(logger->isVisible());
-        QVERIFY(logger->currentMessage().endsWith(QLatin1String("second")));
-        pressOk(logger);
-        QVERIFY(logger->currentMessage().endsWith(QLatin1String("third")));
-        QVERIFY(logger->isVisible());
-        pressOk(logger);
-        QVERIFY(!logger->isVisible());
-        QCOMPARE(logger->pendingCount(), 0);
+        const QStringList next { QStringLiteral("second"), QStringLiteral("third") };
+        for (const QString& expected : next) {
+            QVERIFY(log->acknowledge());
+            QVERIFY2(log->currentMessage().endsWith(expected), qPrintable(log->currentMessage()));
+            QCOMPARE(drained.count(), 0);
+        }
+        QVERIFY(!log->acknowledge());
+        QVERIFY(!log->isShowing());
+        QCOMPARE(log->pendingCount(), 0);
+        QCOMPARE(drained.count(), 1);
+        QCOMPARE(toShow.count(), 1);
+
+        // The next message starts a new round.
+        log->showMessage(QStringLiteral("again"), QStringLiteral("kind"));
+        QCOMPARE(toShow.count(), 2);
+        QCOMPARE(log->currentType(), QStringLiteral("kind"));
+        QVERIFY(!log->acknowledge());
+        QVERIFY(log->currentType().isEmpty());
     }
 
-    void emptyMessageIsLoggedButNeverShown()
+    void emptyMessageIsLoggedButNeverQueued()
     {
-        ErrorLogger* logger = ErrorLogger::instance();
+        MessageLog* log = MessageLog::instance();
+        QSignalSpy toShow(log, &MessageLog::messageToShow);
         qCritical("%s", "");
         const QString line = logLines().last();
         QVERIFY2(line.contains(QLatin1String(" [C]: (")) && line.contains(QLatin1String("emptyMessageIsLogged")),
             qPrintable(line));
         QCoreApplication::processEvents();
-        QVERIFY(!logger->isVisible());
-        QCOMPARE(logger->pendingCount(), 0);
+        QVERIFY(!log->isShowing());
+        QCOMPARE(log->pendingCount(), 0);
 
-        logger->showMessage(QString());
-        QVERIFY(!logger->isVisible());
-        QCOMPARE(logger->pendingCount(), 0);
+        log->showMessage(QString());
+        QVERIFY(!log->isShowing());
+        QCOMPARE(log->pendingCount(), 0);
+        QCOMPARE(toShow.count(), 0);
 
-        // An empty message queued behind a real one is skipped on OK.
-        logger->showMessage(QStringLiteral("real"));
-        logger->showMessage(QString());
-        QVERIFY(logger->isVisible());
-        pressOk(logger);
-        QVERIFY(!logger->isVisible());
+        // An empty message queued behind a real one is skipped.
+        log->showMessage(QStringLiteral("real"));
+        log->showMessage(QString());
+        QVERIFY(log->isShowing());
+        QCOMPARE(log->pendingCount(), 1);
+        QVERIFY(!log->acknowledge());
+        QCOMPARE(log->pendingCount(), 0);
     }
 
     void criticalFromWorkerThread()
     {
-        ErrorLogger* logger = ErrorLogger::instance();
+        MessageLog* log = MessageLog::instance();
         QThread* worker = QThread::create([] { qCritical() << "from-worker"; });
         worker->start();
         QVERIFY(worker->wait(5000));
         delete worker;
 
-        // Written to the file by the worker itself, before the main thread ran.
+        // Written to the file by the worker itself, queued for the main thread.
         QVERIFY(logLines().last().endsWith(QLatin1String("from-worker")));
         QVERIFY(logLines().last().contains(QLatin1String(" [C]: (")));
-        QVERIFY(!logger->isVisible());
-        QTRY_VERIFY(logger->isVisible());
-        QVERIFY(logger->currentMessage().endsWith(QLatin1String("from-worker")));
-        pressOk(logger);
-        QVERIFY(!logger->isVisible());
+        QVERIFY(!log->isShowing());
+        QTRY_VERIFY(log->isShowing());
+        QVERIFY(log->currentMessage().endsWith(QLatin1String("from-worker")));
+        QVERIFY(!log->acknowledge());
     }
 
     void concurrentLinesNeverMix()
@@ -195,7 +216,34 @@ private slots:
         QCOMPARE(seen, threads * perThread);
     }
 
-    void fatalEndsWithExitCodeOneAfterOk()
+    void viewerFollowsItsLifetime()
+    {
+        MessageLog* log = MessageLog::instance();
+        QVERIFY(!MessageLog::canShowDialogs()); // no widgets in this process
+        QVERIFY(!log->hasViewer());
+        auto viewer = std::make_unique<QObject>();
+        log->setViewer(viewer.get());
+        QVERIFY(log->hasViewer());
+        viewer.reset();
+        QVERIFY(!log->hasViewer());
+
+        QObject replaced;
+        log->setViewer(&replaced);
+        log->setViewer(nullptr);
+        QVERIFY(!log->hasViewer());
+    }
+
+    void startupFailureWithoutViewerReturnsAtOnce()
+    {
+        MessageLog* log = MessageLog::instance();
+        QCOMPARE(Emulsa::startupFailureExit(QStringLiteral("startup-failure-marker")), -1);
+        QVERIFY(logLines().last().endsWith(QLatin1String("startup-failure-marker")));
+        // Still queued for a viewer, but nobody waited for it.
+        QVERIFY(log->currentMessage().endsWith(QLatin1String("startup-failure-marker")));
+        QVERIFY(!log->acknowledge());
+    }
+
+    void fatalWithoutViewerEndsAtOnce()
     {
         // The child logs into a data folder of its own.
         const QString childData = Emulsa::Test::makeTempFolder(QStringLiteral("fatal-child"));
@@ -208,7 +256,7 @@ private slots:
         QVERIFY(child.waitForFinished(30000));
         QCOMPARE(child.exitStatus(), QProcess::NormalExit);
         QCOMPARE(child.exitCode(), 1);
-        QVERIFY2(child.readAllStandardOutput().contains("dialog-was-shown"), "the fatal message reached the dialog");
+        QVERIFY(child.readAllStandardError().contains("fatal-marker"));
         const QStringList logs
             = QDir(childData + QStringLiteral("/Emulsa/logs")).entryList({ QStringLiteral("*.log") });
         QCOMPARE(logs.size(), 1);
@@ -218,25 +266,16 @@ private slots:
     }
 };
 
-// The child process of the fatal test: logs a fatal message, presses OK once
-// the dialog shows it, and must end with exit code 1.
+// The child process of the fatal test: no one can acknowledge the message,
+// so it goes to standard error and the process ends with exit code 1.
 static int fatalChild(int argc, char** argv)
 {
-    QApplication app(argc, argv);
+    QCoreApplication app(argc, argv);
     Emulsa::Test::setApplicationIdentity();
-    ErrorLogger* logger = ErrorLogger::instance();
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, [logger] {
-        if (logger->isVisible() && logger->currentMessage().contains(QLatin1String("Fatal Error:"))) {
-            std::printf("dialog-was-shown\n");
-            std::fflush(stdout);
-            logger->findChild<QPushButton*>()->click();
-        }
-    });
-    poll.start(50);
+    MessageLog::instance();
     QTimer::singleShot(0, [] { qFatal("fatal-marker"); });
     app.exec();
-    return 0; // not reached: acknowledging a fatal message ends the process
+    return 0; // not reached
 }
 
 int main(int argc, char** argv)
@@ -244,10 +283,10 @@ int main(int argc, char** argv)
     if (qEnvironmentVariableIsSet("EMULSA_FATAL_CHILD"))
         return fatalChild(argc, argv); // user folders come from the parent test
     Emulsa::Test::isolateUserFolders();
-    QApplication app(argc, argv);
+    QCoreApplication app(argc, argv);
     Emulsa::Test::setApplicationIdentity();
-    ErrorLoggerTest test;
+    MessageLogTest test;
     return QTest::qExec(&test, argc, argv);
 }
 
-#include "tst_errorlogger.moc"
+#include "tst_messagelog.moc"

@@ -5,11 +5,11 @@
 namespace Emulsa {
 
 // The message area of the error dialog.
-class ErrorLoggerTextView : public QTextBrowser
+class ErrorDialogTextView : public QTextBrowser
 {
     Q_OBJECT
 public:
-    explicit ErrorLoggerTextView(QWidget* parent = nullptr);
+    explicit ErrorDialogTextView(QWidget* parent = nullptr);
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
