@@ -1,7 +1,7 @@
 #include "ui/render/EMRenderer.h"
 
 #include "app/FileManager.h"
-#include "app/RenderManager.h"
+#include "app/RenderQueue.h"
 #include "core/OffscreenGLContext.h"
 #include "media/clip/SequenceItem.h"
 #include "media/render/OutputSettings.h"
@@ -37,25 +37,41 @@ const QString cancelingLabel = QStringLiteral("Canceling...");
 
 EMRenderer::EMRenderer(QWidget* parent)
     : QWidget(parent)
+    , m_queue(new RenderQueue(this))
 {
     buildInterface();
     loadSettings();
-    m_timer.setInterval(1000);
-    connect(&m_timer, &QTimer::timeout, this, &EMRenderer::updateRenderingProgress);
-    connect(&m_thread, &QThread::finished, this, &EMRenderer::workerThreadFinished);
+    connect(m_queue, &RenderQueue::outputAssigned, m_list, &EMRenderList::setRowOutput);
+    connect(m_queue, &RenderQueue::totalRangeChanged, this, &EMRenderer::totalProgressRangedChanged);
+    connect(m_queue, &RenderQueue::totalProgressUpdated, this, &EMRenderer::totalProgressUpdated);
+    connect(m_queue, &RenderQueue::itemProgressUpdated, this, &EMRenderer::singleProgressUpdated);
+    connect(m_queue, &RenderQueue::itemFailed, this, &EMRenderer::singleItemFailed);
+    connect(m_queue, &RenderQueue::speedSampled, this, &EMRenderer::updateRenderingProgress);
+    connect(m_queue, &RenderQueue::finished, this, &EMRenderer::renderingFinished);
     connect(m_list, &EMRenderList::showInFolderRequested, this, [](const QString& path) { showInFileManager(path); });
 }
 
 EMRenderer::~EMRenderer()
 {
-    if (m_worker) {
-        QMetaObject::invokeMethod(m_worker, &RenderManager::cancel, Qt::QueuedConnection);
-        m_thread.quit();
-        m_thread.wait();
-        delete m_worker;
-        m_worker = nullptr;
-    }
+    // A render in progress is canceled and its thread waited for.
+    delete m_queue;
+    m_queue = nullptr;
     saveSettings();
+}
+
+bool EMRenderer::isRendering() const
+{
+    return m_queue->isRendering();
+}
+
+RenderManager* EMRenderer::worker() const
+{
+    return m_queue->worker();
+}
+
+const QThread* EMRenderer::workerThread() const
+{
+    return m_queue->workerThread();
 }
 
 void EMRenderer::buildInterface()
@@ -270,11 +286,11 @@ void EMRenderer::setInterfaceEnabled(bool enabled)
 
 void EMRenderer::renderButtonPressed()
 {
-    if (m_rendering) {
+    if (m_queue->isRendering()) {
         cancelRendering();
         return;
     }
-    if (m_waitingForItems || m_worker)
+    if (m_waitingForItems)
         return;
     m_statusLabel->clear();
     // The renderer's own rule, before anything is asked for or started.
@@ -306,7 +322,7 @@ void EMRenderer::renderButtonPressed()
 
 void EMRenderer::itemsReadyToBeRendered(QList<const SequenceItem*>* items)
 {
-    if (!m_waitingForItems || m_worker) {
+    if (!m_waitingForItems || m_queue->isRendering()) {
         // Not asked for, or a render runs already: the list is ours to drop.
         SequenceItem::deleteSnapshots(items);
         return;
@@ -329,71 +345,30 @@ void EMRenderer::itemsReadyToBeRendered(QList<const SequenceItem*>* items)
     OutputSettings::fill(&settings, m_formatBox->currentIndex(), &folder, &encoder, outputSize(),
         FitMethod(m_fitBox->currentIndex()), !m_overwriteBox->isChecked());
 
-    m_rendering = true;
-    m_canceling = false;
     m_renderButton->setText(cancelLabel);
     m_list->resetProgress();
-
-    m_worker = new RenderManager(items, settings, m_surface.get());
-    for (int i = 0; i < m_list->topLevelItemCount(); ++i) {
-        const QUuid uuid(m_list->topLevelItem(i)->data(0, EMRenderList::UuidRole).toString());
-        if (!m_worker->outputPath(uuid).isEmpty())
-            m_list->setRowOutput(
-                uuid, m_worker->outputName(uuid), m_worker->outputPath(uuid), m_worker->outputRenamed(uuid));
-    }
-    connect(m_worker, &RenderManager::totalProgressRangedChanged, this, &EMRenderer::totalProgressRangedChanged);
-    connect(
-        m_worker, &RenderManager::totalProgressUpdated, this, &EMRenderer::totalProgressUpdated, Qt::QueuedConnection);
-    connect(m_worker, &RenderManager::singleProgressUpdated, this, &EMRenderer::singleProgressUpdated,
-        Qt::QueuedConnection);
-    connect(m_worker, &RenderManager::singleItemFailed, this, &EMRenderer::singleItemFailed, Qt::QueuedConnection);
-    connect(m_worker, &RenderManager::finishedAll, this, &EMRenderer::renderingFinished, Qt::QueuedConnection);
-    m_worker->announceTotal();
-    m_worker->moveToThread(&m_thread);
-    connect(&m_thread, &QThread::started, m_worker, &RenderManager::run);
-
-    m_lastValue = 0;
     m_speedLabel->setText(noValueText());
     m_elapsedLabel->setText(durationText(0));
     m_remainingLabel->setText(noValueText());
-    m_thread.start(QThread::HighPriority);
-    m_clock.start();
-    m_timer.start();
+    // Sets the rows' output names and the total on the way.
+    if (!m_queue->start(items, settings, m_surface.get())) {
+        m_renderButton->setText(renderLabel);
+        setInterfaceEnabled(true);
+    }
 }
 
 void EMRenderer::cancelRendering()
 {
-    if (!m_worker || m_canceling)
+    if (!m_queue->isRendering() || m_queue->isCanceling())
         return;
-    m_canceling = true;
+    m_queue->cancel();
     m_renderButton->setText(cancelingLabel);
     m_renderButton->setEnabled(false);
-    // Run on the render thread: the renderer lets queued calls through after
-    // every frame.
-    QMetaObject::invokeMethod(m_worker, &RenderManager::cancel, Qt::QueuedConnection);
 }
 
 void EMRenderer::renderingFinished()
 {
-    m_timer.stop();
-    // The worker is deleted once its thread has finished.
-    m_thread.quit();
-}
-
-void EMRenderer::workerThreadFinished()
-{
-    // finished() is sent just before the thread ends: wait for its end.
-    m_thread.wait();
-    if (m_worker) {
-        disconnect(&m_thread, &QThread::started, m_worker, nullptr);
-        delete m_worker;
-        m_worker = nullptr;
-    }
-    m_timer.stop();
-    showSummary(m_canceling);
-    m_clock.invalidate();
-    m_rendering = false;
-    m_canceling = false;
+    showSummary(m_queue->wasCanceled());
     m_renderButton->setText(renderLabel);
     m_renderButton->setEnabled(true);
     setInterfaceEnabled(true);
@@ -401,7 +376,7 @@ void EMRenderer::workerThreadFinished()
 
 void EMRenderer::showSummary(bool canceled)
 {
-    const qint64 elapsed = m_clock.isValid() ? m_clock.elapsed() : 0;
+    const qint64 elapsed = m_queue->elapsedMs();
     const int done = m_progress->value() - m_progress->minimum();
     const int total = m_progress->maximum() - m_progress->minimum();
     const QString time = totalTimeText(elapsed);
@@ -465,9 +440,9 @@ QString EMRenderer::noValueText()
 
 QString EMRenderer::averageSpeedText(int frames, qint64 elapsedMs)
 {
-    if (frames <= 0 || elapsedMs <= 0)
+    const double fps = RenderQueue::averageFramesPerSecond(frames, elapsedMs);
+    if (fps <= 0.0)
         return noValueText();
-    const double fps = double(frames) * 1000.0 / double(elapsedMs);
     return QStringLiteral("average %1 fps").arg(fps, 0, 'f', fps < 9.95 ? 1 : 0);
 }
 
@@ -484,15 +459,14 @@ QString EMRenderer::totalTimeText(qint64 ms)
 void EMRenderer::updateRenderingProgress()
 {
     // The labels keep the last render's summary while idle.
-    if (!m_rendering || !m_clock.isValid())
+    if (!m_queue->isRendering())
         return;
-    const int value = m_progress->value();
-    const int speed = qMax(0, value - m_lastValue);
-    m_lastValue = value;
+    const int speed = m_queue->framesPerSecond();
+    const qint64 elapsed = m_queue->elapsedMs();
     m_speedLabel->setText(QStringLiteral("%1 fps").arg(speed));
-    const qint64 elapsed = m_clock.elapsed();
     m_elapsedLabel->setText(durationText(elapsed));
-    m_remainingLabel->setText(remainingText(elapsed, value - m_progress->minimum(), m_progress->maximum(), speed));
+    m_remainingLabel->setText(
+        remainingText(elapsed, m_progress->value() - m_progress->minimum(), m_progress->maximum(), speed));
 }
 
 } // namespace Emulsa

@@ -1,11 +1,8 @@
 #pragma once
 
-#include <QElapsedTimer>
 #include <QList>
 #include <QSize>
 #include <QStringList>
-#include <QThread>
-#include <QTimer>
 #include <QUuid>
 #include <QWidget>
 
@@ -17,11 +14,13 @@ class QLabel;
 class QOffscreenSurface;
 class QProgressBar;
 class QPushButton;
+class QThread;
 
 namespace Emulsa {
 
 class EMRenderList;
 class RenderManager;
+class RenderQueue;
 class SequenceItem;
 
 // The render tab: the list of the sequence's clips, the output settings
@@ -40,9 +39,10 @@ class SequenceItem;
 // - renderingStateChanged(true) while a render is being asked for or runs:
 //   the main window disables what must not change meanwhile.
 //
-// The worker (RenderManager) runs on a thread owned by the tab. A cancel
-// shows "Canceling..." until that thread has finished; only then is the
-// worker deleted.
+// The render itself runs in the tab's RenderQueue (its worker thread, the
+// worker's lifetime and the timing); the tab builds the output settings from
+// its menus, starts and cancels the queue, and shows what the queue reports.
+// A cancel shows "Canceling..." until the queue's thread has finished.
 class EMRenderer : public QWidget
 {
     Q_OBJECT
@@ -69,9 +69,10 @@ public:
     QComboBox* fitBox() const { return m_fitBox; }
     QCheckBox* overwriteBox() const { return m_overwriteBox; }
 
-    bool isRendering() const { return m_rendering; }
-    RenderManager* worker() const { return m_worker; }
-    const QThread* workerThread() const { return &m_thread; }
+    bool isRendering() const;
+    RenderManager* worker() const;
+    const QThread* workerThread() const;
+    RenderQueue* queue() const { return m_queue; }
 
     // The frame size chosen (the custom one when "Custom" is selected).
     QSize outputSize() const;
@@ -120,7 +121,6 @@ private:
     void saveSettings() const;
     void setInterfaceEnabled(bool enabled);
     void cancelRendering();
-    void workerThreadFinished();
     void showSummary(bool canceled);
     int customSizeIndex() const;
 
@@ -140,14 +140,8 @@ private:
     QLabel* m_remainingLabel = nullptr;
     QLabel* m_statusLabel = nullptr;
 
-    QThread m_thread;
-    QTimer m_timer;
-    QElapsedTimer m_clock;
-    int m_lastValue = 0;
-    bool m_rendering = false;
+    RenderQueue* m_queue = nullptr;
     bool m_waitingForItems = false;
-    bool m_canceling = false;
-    RenderManager* m_worker = nullptr;
     std::unique_ptr<QOffscreenSurface> m_surface;
     QSize m_customSize = QSize(1920, 1080);
     int m_previousSizeIndex = 0;
