@@ -26,9 +26,12 @@ FrameClock PictureTimeline::nominalClock(AVRational average, AVRational base, AV
         rate = AVRational { 25, 1 };
     static const AVRational standardRates[] = { { 24000, 1001 }, { 24, 1 }, { 25, 1 }, { 30000, 1001 }, { 30, 1 },
         { 48, 1 }, { 50, 1 }, { 60000, 1001 }, { 60, 1 }, { 100, 1 }, { 120, 1 } };
+    // Every standard rate is measured against the declared one: the nearest
+    // within 2 % wins.
+    const double declared = av_q2d(rate);
     double bestDistance = 0.02;
     for (const AVRational& standard : standardRates) {
-        const double distance = std::abs(av_q2d(rate) / av_q2d(standard) - 1.0);
+        const double distance = std::abs(declared / av_q2d(standard) - 1.0);
         if (distance <= bestDistance) {
             bestDistance = distance;
             rate = standard;
