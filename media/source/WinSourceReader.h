@@ -101,13 +101,10 @@ private:
     bool initializeLibAVAudio();
     bool fillMetadataLibAV();
     bool fillAudioMetadataLibAV();
-    Frame* getNextFrameLibAV(bool loop);
-    AudioPacket* getNextAudioBufferLibAV();
 
     // The next frame without announcing it.
     Frame* readFrame(bool loop);
     Frame* makeFrame(const AVFrame* picture, qint64 time, qint64 duration);
-    void handleEndOfStream(bool loop);
     bool pastEndFrame(int index) const;
     // The sound follows the next frame to be read.
     void positionSound();

@@ -139,14 +139,6 @@ Frame* WinSourceReader::makeFrame(const AVFrame* picture, qint64 time, qint64 du
     return frame.release();
 }
 
-void WinSourceReader::handleEndOfStream(bool loop)
-{
-    if (loop)
-        seekToFrame(m_startFrame, m_startFrame != 0);
-    qDebug() << Q_FUNC_INFO << "End Of File";
-    emit endOfVideoStreamReach();
-}
-
 Frame* WinSourceReader::getNextFrame(bool loop)
 {
     Frame* frame = readFrame(loop);
@@ -157,14 +149,7 @@ Frame* WinSourceReader::getNextFrame(bool loop)
 
 Frame* WinSourceReader::readFrame(bool loop)
 {
-    if (m_api == LibAV)
-        return getNextFrameLibAV(loop);
-    return nullptr;
-}
-
-Frame* WinSourceReader::getNextFrameLibAV(bool loop)
-{
-    if (!m_decoder.isOpen())
+    if (m_api != LibAV || !m_decoder.isOpen())
         return nullptr;
     const qint64 index = m_timeline.nextIndex();
     if (pastEndFrame(int(index))) {
@@ -178,7 +163,10 @@ Frame* WinSourceReader::getNextFrameLibAV(bool loop)
             qDebug() << Q_FUNC_INFO << "Decode Error, code:" << m_timeline.decodeError();
             return nullptr;
         }
-        handleEndOfStream(loop);
+        if (loop)
+            seekToFrame(m_startFrame, m_startFrame != 0);
+        qDebug() << Q_FUNC_INFO << "End Of File";
+        emit endOfVideoStreamReach();
         return nullptr;
     }
     const FrameClock& clock = m_timeline.clock();
@@ -192,12 +180,7 @@ Frame* WinSourceReader::getNextFrameLibAV(bool loop)
 
 AudioPacket* WinSourceReader::getNextAudioBuffer()
 {
-    return m_api == LibAV ? getNextAudioBufferLibAV() : nullptr;
-}
-
-AudioPacket* WinSourceReader::getNextAudioBufferLibAV()
-{
-    if (!m_sound)
+    if (m_api != LibAV || !m_sound)
         return nullptr;
     // Up to the out point when there is one, else to the end of the sound.
     constexpr qint64 bufferSamples = 1024;
