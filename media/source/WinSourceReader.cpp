@@ -3,20 +3,13 @@
 #include "media/clip/AssetMetadata.h"
 #include "media/clip/SequenceItem.h"
 #include "media/frame/Frame.h"
-#include "media/metadata/ThumbnailCache.h"
 #include "media/source/AudioPacket.h"
 #include "media/source/PictureRotation.h"
 #include "media/source/SoundDecoder.h"
-
-extern "C" {
-#include <libavutil/imgutils.h>
-}
+#include "media/source/Thumbnail.h"
 
 #include <QDebug>
 #include <QFileInfo>
-
-#include <cmath>
-#include <cstring>
 
 namespace Emulsa {
 
@@ -82,20 +75,7 @@ int WinSourceReader::availableApiCount() const
 
 QSize WinSourceReader::thumbnailSize(quint32 width, quint32 height)
 {
-    if (width == 0 || height == 0)
-        return QSize();
-    // The longer side never passes what the thumbnail cache stores; a
-    // picture longer than that keeps its proportion with a shorter short side.
-    const qint64 longest = ThumbnailCache::maxThumbnailPixels / 250;
-    const quint32 longer = qMax(width, height);
-    const quint32 shorter = qMin(width, height);
-    int longSide = int(float(longer) / float(shorter) * 250.0f);
-    int shortSide = 250;
-    if (longSide > longest) {
-        longSide = int(longest);
-        shortSide = qMax(1, int(std::lround(double(longest) * shorter / longer)));
-    }
-    return width > height ? QSize(longSide, shortSide) : QSize(shortSide, longSide);
+    return Thumbnail::size(width, height);
 }
 
 void WinSourceReader::setStartFrame(quint32 frame)
@@ -117,27 +97,10 @@ Frame* WinSourceReader::takeCurrentFrame()
 
 void WinSourceReader::releaseAll()
 {
-    clearPictures();
-    m_held.reset();
-    m_ahead.reset();
-    m_scaler.reset();
-    m_rotationScaler.reset();
-    m_rotated.reset();
-    m_unrotated.reset();
-    m_rotation = 0;
-    m_videoDecoder.reset();
-    m_videoFormat.reset();
+    m_timeline.release();
+    m_converter.release();
+    m_decoder.close();
     m_sound.reset();
-    m_fileHasAudio = false;
-    m_packet.reset();
-    m_decodedPicture.reset();
-    m_convertedPicture.reset();
-    m_convertedBuffer.reset();
-    m_scalerWidth = 0;
-    m_scalerHeight = 0;
-    m_scalerFormat = AV_PIX_FMT_NONE;
-    m_videoStream = -1;
-    m_videoDraining = false;
     delete m_currentFrame;
     m_currentFrame = nullptr;
 }
@@ -159,7 +122,7 @@ bool WinSourceReader::runSetupLoop()
         releaseAll();
         if (!determineWhichApiToUse())
             break;
-        if (m_api == LibAV && initializeLibAVInternalComponent() && initializeLibAVStreams()) {
+        if (m_api == LibAV && setUpLibAV()) {
             ready = true;
             break;
         }
@@ -232,113 +195,28 @@ bool WinSourceReader::determineWhichApiToUse()
     return false;
 }
 
-bool WinSourceReader::initializeLibAVInternalComponent()
+bool WinSourceReader::setUpLibAV()
 {
-    m_videoFormat.reset();
-    int error = 0;
-    m_videoFormat = AV::openInput(m_metadata->filePath, &error);
-    if (!m_videoFormat) {
-        qDebug() << Q_FUNC_INFO << "Could not open the file." << AV::errorText(error);
+    if (!m_decoder.open(m_metadata->filePath, m_decoderThreads))
         return false;
-    }
-    if (avformat_find_stream_info(m_videoFormat.get(), nullptr) < 0)
-        qDebug() << Q_FUNC_INFO << "Could not find stream information\n";
-    error = av_find_best_stream(m_videoFormat.get(), AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
-    if (error < 0) {
-        qDebug() << Q_FUNC_INFO << "Could not find any video stream in input file" << AV::errorText(error);
-        m_videoFormat.reset();
-        return false;
-    }
-    return true;
-}
-
-bool WinSourceReader::initializeLibAVStreams()
-{
-    AVFormatContext* format = m_videoFormat.get();
-    m_videoStream = -1;
-    m_fileHasAudio = false;
-    for (unsigned i = 0; i < format->nb_streams; ++i) {
-        const AVMediaType type = format->streams[i]->codecpar->codec_type;
-        if (type == AVMEDIA_TYPE_VIDEO && m_videoStream < 0)
-            m_videoStream = int(i);
-        m_fileHasAudio = m_fileHasAudio || type == AVMEDIA_TYPE_AUDIO;
-    }
-    if (m_videoStream < 0) {
-        qDebug() << Q_FUNC_INFO << "Didn't find a video stream.";
-        return false;
-    }
-    if (av_find_best_stream(format, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0) != m_videoStream)
-        qDebug() << Q_FUNC_INFO << "AV recommend a different video stream than the one we choose.";
-
-    const AVStream* stream = format->streams[m_videoStream];
-    m_videoDecoder.reset(avcodec_alloc_context3(nullptr));
-    if (!m_videoDecoder || avcodec_parameters_to_context(m_videoDecoder.get(), stream->codecpar) < 0) {
-        qDebug() << Q_FUNC_INFO << "No codec found for this particular file.";
-        return false;
-    }
-
-    if (!m_fileHasAudio)
+    if (!m_decoder.fileHasAudio())
         m_metadata->hasAudio = false;
-
-    bool fullRange = false;
-    m_videoDecoder->pix_fmt = AV::plainPixelFormat(m_videoDecoder->pix_fmt, &fullRange);
-    if (fullRange || stream->codecpar->color_range == AVCOL_RANGE_JPEG) {
-        m_videoDecoder->color_range = AVCOL_RANGE_JPEG;
+    if (m_decoder.fullRange())
         m_metadata->colorRange = 2;
-    }
-
-    const AVCodec* codec = avcodec_find_decoder(stream->codecpar->codec_id);
-    if (!codec) {
-        qDebug() << Q_FUNC_INFO << "Codec not found.";
-        return false;
-    }
-    m_videoDecoder->thread_count = m_decoderThreads;
-    m_videoDecoder->pkt_timebase = stream->time_base;
-    if (avcodec_open2(m_videoDecoder.get(), codec, nullptr) < 0 || m_videoDecoder->pix_fmt == AV_PIX_FMT_NONE
-        || m_videoDecoder->width <= 0 || m_videoDecoder->height <= 0) {
-        qDebug() << Q_FUNC_INFO << "Could not open codec.";
-        return false;
-    }
 
     // Pictures are delivered as shown: turned by the stream's display
-    // rotation. YUY2 holds pixel pairs: an odd last column is left out.
-    m_rotation = PictureRotation::displayRotation(stream);
-    const bool turned = m_rotation == 90 || m_rotation == 270;
-    const int shownWidth = turned ? m_videoDecoder->height : m_videoDecoder->width;
-    const int width = shownWidth & ~1;
-    const int height = turned ? m_videoDecoder->width : m_videoDecoder->height;
-    if (width <= 0) {
-        qDebug() << Q_FUNC_INFO << "Could not open codec.";
+    // rotation, without an odd last column.
+    const AVCodecContext* codec = m_decoder.codec();
+    if (!m_converter.setUp(codec->width, codec->height, codec->pix_fmt,
+            PictureRotation::displayRotation(m_decoder.stream()), m_metadata->colorRange == 2)) {
+        qDebug() << Q_FUNC_INFO << "Could not set up the picture conversion.";
         return false;
     }
-    m_packet.reset(av_packet_alloc());
-    m_decodedPicture.reset(av_frame_alloc());
-    m_convertedPicture.reset(av_frame_alloc());
-    m_held.reset(av_frame_alloc());
-    m_ahead.reset(av_frame_alloc());
-    const int bufferSize = av_image_get_buffer_size(AV_PIX_FMT_YUYV422, width, height, 1);
-    m_convertedBuffer = AV::allocatePictureBuffer(bufferSize);
-    if (!m_packet || !m_decodedPicture || !m_convertedPicture || !m_convertedBuffer || !m_held || !m_ahead)
-        return false;
-    av_image_fill_arrays(m_convertedPicture->data, m_convertedPicture->linesize, m_convertedBuffer.get(),
-        AV_PIX_FMT_YUYV422, width, height, 1);
-    m_convertedPicture->width = width;
-    m_convertedPicture->height = height;
-    m_rotated.reset(m_rotation != 0 ? av_frame_alloc() : nullptr);
-    m_unrotated.reset(m_rotation != 0 ? av_frame_alloc() : nullptr);
-    if (m_rotation != 0 && (!m_rotated || !m_unrotated))
-        return false;
-    if (!makeScaler(shownWidth, height, m_rotation != 0 ? AV_PIX_FMT_YUV444P : m_videoDecoder->pix_fmt)) {
-        qDebug() << Q_FUNC_INFO << "Could not get a scaler context";
-        return false;
-    }
-    m_videoDraining = false;
-    m_clipDuration = computeClipDuration();
-    setUpClock();
-    if (!findOrigin())
+    m_clipDuration = m_decoder.declaredDuration();
+    if (!m_timeline.start())
         return false;
     // The sound is placed from the first picture's time.
-    return !m_fileHasAudio || initializeLibAVAudio();
+    return !m_decoder.fileHasAudio() || initializeLibAVAudio();
 }
 
 bool WinSourceReader::initializeLibAVAudio()

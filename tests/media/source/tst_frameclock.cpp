@@ -1,8 +1,13 @@
-// The clip time line and the picture turns the reader applies.
+// The clip time line, the picture turns and the conversion the reader applies.
 #include "media/source/FrameClock.h"
+#include "media/source/PictureConverter.h"
 #include "media/source/PictureRotation.h"
+#include "media/source/PictureTimeline.h"
 
 #include <QtTest>
+
+#include <cstdlib>
+#include <cstring>
 
 using namespace Emulsa;
 
@@ -115,6 +120,127 @@ private slots:
         QVERIFY(av_frame_get_buffer(source.get(), 0) >= 0);
         AV::FramePtr target(av_frame_alloc());
         QVERIFY(!PictureRotation::rotate(source.get(), target.get(), 90));
+    }
+
+    // The clip's rate from what the stream declares: the first valid of the
+    // average, base and decoder rates, snapped to a standard rate within 2 %.
+    void nominalRate_data()
+    {
+        QTest::addColumn<int>("averageNum");
+        QTest::addColumn<int>("averageDen");
+        QTest::addColumn<int>("baseNum");
+        QTest::addColumn<int>("decoderNum");
+        QTest::addColumn<qint64>("num");
+        QTest::addColumn<qint64>("den");
+        QTest::newRow("29.97 declared") << 30000 << 1001 << 0 << 0 << qint64(30000) << qint64(1001);
+        QTest::newRow("phone averaging 29.6 fps") << 296 << 10 << 0 << 0 << qint64(30000) << qint64(1001);
+        QTest::newRow("phone averaging 30.2 fps") << 302 << 10 << 0 << 0 << qint64(30) << qint64(1);
+        QTest::newRow("averaging 59.5 fps") << 595 << 10 << 0 << 0 << qint64(60000) << qint64(1001);
+        QTest::newRow("2.4 % off 23.976 stays, reduced") << 234 << 10 << 0 << 0 << qint64(117) << qint64(5);
+        QTest::newRow("15 fps, unreduced") << 1500 << 100 << 0 << 0 << qint64(15) << qint64(1);
+        QTest::newRow("no average: base rate") << 0 << 1 << 50 << 0 << qint64(50) << qint64(1);
+        QTest::newRow("negative average: base rate") << 24 << -1 << 48 << 12 << qint64(48) << qint64(1);
+        QTest::newRow("only the decoder's rate") << 0 << 0 << 0 << 12 << qint64(12) << qint64(1);
+        QTest::newRow("nothing declared") << 0 << 0 << 0 << 0 << qint64(25) << qint64(1);
+    }
+    void nominalRate()
+    {
+        QFETCH(int, averageNum);
+        QFETCH(int, averageDen);
+        QFETCH(int, baseNum);
+        QFETCH(int, decoderNum);
+        QFETCH(qint64, num);
+        QFETCH(qint64, den);
+        const FrameClock clock = PictureTimeline::nominalClock(
+            AVRational { averageNum, averageDen }, AVRational { baseNum, 1 }, AVRational { decoderNum, 1 });
+        QCOMPARE(clock.rateNum(), num);
+        QCOMPARE(clock.rateDen(), den);
+    }
+
+    // After the last picture, frames go on while it is shown: for its
+    // duration (at least a frame), less the quarter frame a picture may start
+    // late and still cover a frame. At 25 fps a frame is 400000 units.
+    void lastPicture_data()
+    {
+        QTest::addColumn<qint64>("pictureTime");
+        QTest::addColumn<qint64>("pictureDuration");
+        QTest::addColumn<qint64>("frameTime");
+        QTest::addColumn<bool>("shown");
+        QTest::newRow("its own frame") << qint64(0) << qint64(400000) << qint64(0) << true;
+        QTest::newRow("the frame after") << qint64(0) << qint64(400000) << qint64(400000) << false;
+        QTest::newRow("three frames long, third frame") << qint64(0) << qint64(1200000) << qint64(800000) << true;
+        QTest::newRow("three frames long, fourth frame") << qint64(0) << qint64(1200000) << qint64(1200000) << false;
+        QTest::newRow("no duration lasts a frame") << qint64(4000000) << qint64(0) << qint64(4000000) << true;
+        QTest::newRow("no duration, next frame") << qint64(4000000) << qint64(0) << qint64(4400000) << false;
+        QTest::newRow("ends under a quarter into the next frame")
+            << qint64(0) << qint64(480000) << qint64(400000) << false;
+        QTest::newRow("ends over a quarter into the next frame")
+            << qint64(0) << qint64(520000) << qint64(400000) << true;
+    }
+    void lastPicture()
+    {
+        QFETCH(qint64, pictureTime);
+        QFETCH(qint64, pictureDuration);
+        QFETCH(qint64, frameTime);
+        QFETCH(bool, shown);
+        QCOMPARE(PictureTimeline::lastPictureShown(FrameClock(25, 1), frameTime, pictureTime, pictureDuration), shown);
+    }
+
+    // Decoded 4:2:0 pictures become YUY2 as shown: turned by the rotation
+    // and without an odd last column (cropped, not scaled). The coded luma
+    // rises by 10 a column (by row when `byRow`), so each shown column has
+    // one expected value; chroma is flat.
+    void conversion_data()
+    {
+        QTest::addColumn<QSize>("coded");
+        QTest::addColumn<bool>("byRow");
+        QTest::addColumn<int>("rotation");
+        QTest::addColumn<QSize>("shown");
+        QTest::addColumn<QVector<int>>("lumaByColumn");
+        QTest::newRow("even, upright") << QSize(8, 4) << false << 0 << QSize(8, 4)
+                                       << QVector<int> { 30, 40, 50, 60, 70, 80, 90, 100 };
+        QTest::newRow("odd width loses its last column")
+            << QSize(9, 4) << false << 0 << QSize(8, 4) << QVector<int> { 30, 40, 50, 60, 70, 80, 90, 100 };
+        QTest::newRow("90: the bottom row shows left")
+            << QSize(4, 8) << true << 90 << QSize(8, 4) << QVector<int> { 100, 90, 80, 70, 60, 50, 40, 30 };
+        QTest::newRow("270: the top row shows left")
+            << QSize(4, 8) << true << 270 << QSize(8, 4) << QVector<int> { 30, 40, 50, 60, 70, 80, 90, 100 };
+        QTest::newRow("180: the last column shows left")
+            << QSize(8, 4) << false << 180 << QSize(8, 4) << QVector<int> { 100, 90, 80, 70, 60, 50, 40, 30 };
+    }
+    void conversion()
+    {
+        QFETCH(QSize, coded);
+        QFETCH(bool, byRow);
+        QFETCH(int, rotation);
+        QFETCH(QSize, shown);
+        QFETCH(QVector<int>, lumaByColumn);
+        AV::FramePtr picture(av_frame_alloc());
+        picture->width = coded.width();
+        picture->height = coded.height();
+        picture->format = AV_PIX_FMT_YUV420P;
+        QVERIFY(av_frame_get_buffer(picture.get(), 0) >= 0);
+        for (int y = 0; y < coded.height(); ++y)
+            for (int x = 0; x < coded.width(); ++x)
+                picture->data[0][y * picture->linesize[0] + x] = uint8_t(30 + 10 * (byRow ? y : x));
+        for (int plane = 1; plane < 3; ++plane)
+            for (int y = 0; y < (coded.height() + 1) / 2; ++y)
+                memset(picture->data[plane] + y * picture->linesize[plane], plane == 1 ? 90 : 160,
+                    size_t((coded.width() + 1) / 2));
+
+        PictureConverter converter;
+        QVERIFY(converter.setUp(coded.width(), coded.height(), AV_PIX_FMT_YUV420P, rotation, false));
+        QCOMPARE(QSize(converter.width(), converter.height()), shown);
+        QVERIFY(converter.stride() >= 2 * shown.width());
+        QVERIFY(converter.convert(picture.get()));
+        for (int y = 0; y < shown.height(); ++y) {
+            const uint8_t* row = converter.data() + y * converter.stride();
+            for (int x = 0; x < shown.width(); ++x) {
+                const QString where = QStringLiteral("at %1, %2").arg(x).arg(y);
+                QVERIFY2(std::abs(row[2 * x] - lumaByColumn[x]) <= 2, qPrintable(where));
+                QVERIFY2(std::abs(row[2 * x + 1] - ((x % 2) ? 160 : 90)) <= 2, qPrintable(where));
+            }
+        }
     }
 };
 

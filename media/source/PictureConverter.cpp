@@ -1,0 +1,149 @@
+#include "media/source/PictureConverter.h"
+
+#include "media/source/PictureRotation.h"
+
+extern "C" {
+#include <libavutil/imgutils.h>
+#include <libavutil/pixdesc.h>
+}
+
+#include <QDebug>
+
+namespace Emulsa {
+
+namespace {
+
+// RGB pictures become YUV with the Rec. 709 matrix, the one every later
+// stage decodes with, at the clip's range.
+void setRgbToYuv(SwsContext* scaler, bool fullRange)
+{
+    const int* coefficients = sws_getCoefficients(SWS_CS_ITU709);
+    sws_setColorspaceDetails(scaler, coefficients, 1, coefficients, fullRange ? 1 : 0, 0, 1 << 16, 1 << 16);
+}
+
+} // namespace
+
+bool PictureConverter::isRgb(AVPixelFormat format)
+{
+    const AVPixFmtDescriptor* descriptor = av_pix_fmt_desc_get(format);
+    return descriptor && (descriptor->flags & AV_PIX_FMT_FLAG_RGB);
+}
+
+bool PictureConverter::setUp(int codedWidth, int codedHeight, AVPixelFormat format, int rotation, bool fullRange)
+{
+    release();
+    m_rotation = rotation;
+    m_fullRange = fullRange;
+    const bool turned = rotation == 90 || rotation == 270;
+    const int shownWidth = turned ? codedHeight : codedWidth;
+    const int width = shownWidth & ~1;
+    const int height = turned ? codedWidth : codedHeight;
+    if (width <= 0 || height <= 0)
+        return false;
+    m_converted.reset(av_frame_alloc());
+    m_buffer = AV::allocatePictureBuffer(av_image_get_buffer_size(AV_PIX_FMT_YUYV422, width, height, 1));
+    if (!m_converted || !m_buffer)
+        return false;
+    av_image_fill_arrays(
+        m_converted->data, m_converted->linesize, m_buffer.get(), AV_PIX_FMT_YUYV422, width, height, 1);
+    m_converted->width = width;
+    m_converted->height = height;
+    if (rotation != 0) {
+        m_rotated.reset(av_frame_alloc());
+        m_unrotated.reset(av_frame_alloc());
+        if (!m_rotated || !m_unrotated)
+            return false;
+    }
+    if (!makeScaler(shownWidth, height, rotation != 0 ? AV_PIX_FMT_YUV444P : format)) {
+        qDebug() << Q_FUNC_INFO << "Could not get a scaler context";
+        return false;
+    }
+    return true;
+}
+
+void PictureConverter::release()
+{
+    m_scaler.reset();
+    m_converted.reset();
+    m_buffer.reset();
+    m_scalerWidth = 0;
+    m_scalerHeight = 0;
+    m_scalerFormat = AV_PIX_FMT_NONE;
+    m_rotation = 0;
+    m_rotationScaler.reset();
+    m_unrotated.reset();
+    m_rotated.reset();
+}
+
+bool PictureConverter::makeScaler(int width, int height, AVPixelFormat format)
+{
+    const int targetWidth = m_converted->width;
+    const int targetHeight = m_converted->height;
+    // An odd last column is cropped, not scaled away.
+    const int sourceWidth = (width == targetWidth + 1) ? targetWidth : width;
+    m_scaler.reset(sws_getCachedContext(m_scaler.release(), sourceWidth, height, format, targetWidth, targetHeight,
+        AV_PIX_FMT_YUYV422, SWS_FAST_BILINEAR, nullptr, nullptr, nullptr));
+    if (!m_scaler)
+        return false;
+    if (isRgb(format))
+        setRgbToYuv(m_scaler.get(), m_fullRange);
+    m_scalerWidth = width;
+    m_scalerHeight = height;
+    m_scalerFormat = format;
+    return true;
+}
+
+const AVFrame* PictureConverter::shown(const AVFrame* picture)
+{
+    if (m_rotation == 0 || !picture)
+        return picture;
+    bool fullRange = false;
+    const AVPixelFormat format = AV::plainPixelFormat(AVPixelFormat(picture->format), &fullRange);
+    m_rotationScaler.reset(sws_getCachedContext(m_rotationScaler.release(), picture->width, picture->height, format,
+        picture->width, picture->height, AV_PIX_FMT_YUV444P, SWS_POINT, nullptr, nullptr, nullptr));
+    if (!m_rotationScaler)
+        return nullptr;
+    if (isRgb(format))
+        setRgbToYuv(m_rotationScaler.get(), m_fullRange);
+    AVFrame* coded = m_unrotated.get();
+    if (coded->width != picture->width || coded->height != picture->height || !coded->data[0]) {
+        av_frame_unref(coded);
+        coded->width = picture->width;
+        coded->height = picture->height;
+        coded->format = AV_PIX_FMT_YUV444P;
+        if (av_frame_get_buffer(coded, 0) < 0)
+            return nullptr;
+    }
+    sws_scale(
+        m_rotationScaler.get(), picture->data, picture->linesize, 0, picture->height, coded->data, coded->linesize);
+    if (!PictureRotation::rotate(coded, m_rotated.get(), m_rotation))
+        return nullptr;
+    m_rotated->best_effort_timestamp = picture->best_effort_timestamp;
+    m_rotated->pts = picture->pts;
+    return m_rotated.get();
+}
+
+bool PictureConverter::convert(const AVFrame* source, uint8_t* target, int targetStride)
+{
+    if (!m_converted)
+        return false;
+    const AVFrame* picture = shown(source);
+    if (!picture)
+        return false;
+    bool fullRange = false;
+    const AVPixelFormat format = AV::plainPixelFormat(AVPixelFormat(picture->format), &fullRange);
+    if (picture->width != m_scalerWidth || picture->height != m_scalerHeight || format != m_scalerFormat) {
+        // The stream changed its picture size or layout: scale to the size
+        // set up first.
+        if (!makeScaler(picture->width, picture->height, format)) {
+            qDebug() << Q_FUNC_INFO << "Could not get a scaler context";
+            return false;
+        }
+    }
+    uint8_t* targets[4] = { target ? target : m_converted->data[0], nullptr, nullptr, nullptr };
+    const int strides[4] = { target ? targetStride : m_converted->linesize[0], 0, 0, 0 };
+    sws_scale(m_scaler.get(), picture->data, picture->linesize, 0, picture->height, targets, strides);
+    return true;
+}
+
+} // namespace Emulsa

@@ -1,0 +1,53 @@
+#pragma once
+
+#include "media/frame/LibAVPointers.h"
+
+namespace Emulsa {
+
+// Turns decoded pictures into packed YUY2 at the size they are shown: turned
+// by the stream's display rotation, and one column narrower when the shown
+// width is odd (YUY2 holds pixel pairs). Pictures whose size or layout
+// changes mid-stream are scaled to the size set up first.
+class PictureConverter
+{
+public:
+    // Prepares for pictures of `codedWidth` x `codedHeight` in `format`,
+    // turned `rotation` degrees clockwise; RGB pictures become YUV at full
+    // range when `fullRange`, else at video range.
+    bool setUp(int codedWidth, int codedHeight, AVPixelFormat format, int rotation, bool fullRange);
+    void release();
+
+    // The converted size and row length.
+    int width() const { return m_converted ? m_converted->width : 0; }
+    int height() const { return m_converted ? m_converted->height : 0; }
+    int stride() const { return m_converted ? m_converted->linesize[0] : 0; }
+    // The last picture converted without a target of the caller's.
+    const uint8_t* data() const { return m_converted ? m_converted->data[0] : nullptr; }
+
+    // The picture as shown: itself, or turned (in 4:4:4) by the rotation;
+    // null when turning fails.
+    const AVFrame* shown(const AVFrame* picture);
+    // Converts into `target` (rows `targetStride` bytes apart), or into the
+    // converter's own picture when target is null.
+    bool convert(const AVFrame* picture, uint8_t* target = nullptr, int targetStride = 0);
+
+    static bool isRgb(AVPixelFormat format);
+
+private:
+    bool makeScaler(int width, int height, AVPixelFormat format);
+
+    AV::ScalerPtr m_scaler;
+    AV::FramePtr m_converted;
+    AV::BufferPtr m_buffer;
+    int m_scalerWidth = 0;
+    int m_scalerHeight = 0;
+    AVPixelFormat m_scalerFormat = AV_PIX_FMT_NONE;
+    bool m_fullRange = false;
+    // Display rotation (clockwise degrees) and the 4:4:4 pictures it turns.
+    int m_rotation = 0;
+    AV::ScalerPtr m_rotationScaler;
+    AV::FramePtr m_unrotated;
+    AV::FramePtr m_rotated;
+};
+
+} // namespace Emulsa
