@@ -1,3 +1,4 @@
+#include "common/FatalChild.h"
 #include "common/TestEnvironment.h"
 
 #include "app/MessageLog.h"
@@ -6,7 +7,6 @@
 #include "ui/shell/ErrorDialogTextView.h"
 
 #include <QApplication>
-#include <QProcess>
 #include <QPushButton>
 #include <QThread>
 #include <QTimer>
@@ -144,23 +144,13 @@ private slots:
     void fatalEndsWithExitCodeOneAfterOk()
     {
         // The child logs into a data folder of its own.
-        const QString childData = Emulsa::Test::makeTempFolder(QStringLiteral("fatal-child"));
-        QProcess child;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("EMULSA_FATAL_CHILD"), QStringLiteral("1"));
-        env.insert(QStringLiteral("XDG_DATA_HOME"), childData);
-        child.setProcessEnvironment(env);
-        child.start(QCoreApplication::applicationFilePath(), QStringList());
-        QVERIFY(child.waitForFinished(30000));
-        QCOMPARE(child.exitStatus(), QProcess::NormalExit);
-        QCOMPARE(child.exitCode(), 1);
-        QVERIFY2(child.readAllStandardOutput().contains("dialog-was-shown"), "the fatal message reached the dialog");
-        const QStringList logs
-            = QDir(childData + QStringLiteral("/Emulsa/logs")).entryList({ QStringLiteral("*.log") });
-        QCOMPARE(logs.size(), 1);
-        QFile log(childData + QStringLiteral("/Emulsa/logs/") + logs.first());
-        QVERIFY(log.open(QIODevice::ReadOnly));
-        QVERIFY(log.readAll().contains("[F]: ("));
+        const Emulsa::Test::FatalChildRun run = Emulsa::Test::runFatalChild(QStringLiteral("fatal-child"));
+        QVERIFY(run.finished);
+        QVERIFY(run.normalExit);
+        QCOMPARE(run.exitCode, 1);
+        QVERIFY2(run.standardOutput.contains("dialog-was-shown"), "the fatal message reached the dialog");
+        QCOMPARE(run.logFiles, 1);
+        QVERIFY(run.firstLog.contains("[F]: ("));
     }
 
     void cleanupTestCase()
