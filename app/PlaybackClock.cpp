@@ -69,21 +69,34 @@ qint64 PlaybackClock::position()
     const qint64 master = m_master ? m_master() : -1;
     if (master >= 0) {
         // Follow the sound. Outputs report what was heard in periods (tens
-        // of milliseconds), so the reading lags the sound by up to a period
-        // and then leaps: the system clock carries the time between
-        // readings, a reading ahead of it moves it forward at once, and one
-        // behind it pulls it back gently (at once when the sound has really
-        // fallen behind: a stall, a restart).
-        const qint64 estimate = m_anchorMedia + (now - m_anchorSystem);
-        const qint64 behind = estimate - master;
-        if (!m_followingMaster || behind < 0 || behind > MasterLagNs) {
-            m_anchorMedia = master;
-        } else {
-            m_anchorMedia = estimate - behind / 32;
+        // of milliseconds): a reading is exact when it has just moved and
+        // then grows stale until the next leap, so each reading only says
+        // that the sound is at least that far. The media time is the system
+        // time plus the largest such offset of the readings of the last
+        // moment (a sound clock a little slower than the system's lowers it
+        // as older readings leave the window). When the clock has run a whole
+        // lag past the sound, the sound has really fallen behind (a stall, a
+        // restart) and the clock goes back to it at once.
+        if (!m_followingMaster)
+            m_readings.clear();
+        if (m_readings.empty() || master != m_lastMaster)
+            m_readings.push_back({ now, master - now });
+        m_lastMaster = master;
+        while (m_readings.size() > 1 && now - m_readings.front().first > ReadingWindowNs)
+            m_readings.pop_front();
+        qint64 offset = m_readings.front().second;
+        for (const auto& reading : m_readings)
+            offset = qMax(offset, reading.second);
+        qint64 media = now + offset;
+        if (media - master > MasterLagNs) {
+            m_readings.clear();
+            m_readings.push_back({ now, master - now });
+            media = master;
         }
+        m_anchorMedia = media;
         m_anchorSystem = now;
         m_followingMaster = true;
-        return m_anchorMedia;
+        return media;
     }
     m_followingMaster = false;
     return m_anchorMedia + (now - m_anchorSystem);

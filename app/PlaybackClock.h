@@ -3,7 +3,9 @@
 #include <QElapsedTimer>
 #include <QtGlobal>
 
+#include <deque>
 #include <functional>
+#include <utility>
 
 namespace Emulsa {
 
@@ -27,6 +29,8 @@ public:
     // How far the sound's reported position may lag the clock before the
     // clock goes back to it at once.
     static constexpr qint64 MasterLagNs = 100000000;
+    // How long a reading of the sound counts (several of its periods).
+    static constexpr qint64 ReadingWindowNs = 500000000;
 
     // Nanoseconds of a steadily increasing clock.
     using SystemTime = std::function<qint64()>;
@@ -94,6 +98,10 @@ private:
     // The media time was m_anchorMedia when the system clock read m_anchorSystem.
     qint64 m_anchorMedia = 0;
     qint64 m_anchorSystem = 0;
+    // The sound's last reading, to tell a new one from a stale one, and the
+    // new readings of the window: (system time, media minus system time).
+    qint64 m_lastMaster = -1;
+    std::deque<std::pair<qint64, qint64>> m_readings;
     qint64 m_next = 0;
     qint64 m_shown = 0;
     qint64 m_dropped = 0;

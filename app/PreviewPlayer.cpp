@@ -24,6 +24,12 @@ constexpr int soundChunkMs = 20;
 // for a frame the decoder has not delivered yet.
 constexpr int feedIntervalMs = 10;
 constexpr qint64 pollNs = 4000000;
+// The lead is the mean of the drawings so far, then follows each drawing by
+// an eighth of the difference; it is never more than this share of a frame:
+// a view that cannot keep up drops frames rather than running further and
+// further ahead.
+constexpr int leadSmoothing = 8;
+constexpr double leadMostOfFrame = 1.0;
 
 } // namespace
 
@@ -395,6 +401,9 @@ void PreviewPlayer::feedSound()
     // Sound of a seek waits for its first frame, so that both start together.
     if (!m_output || !m_playing || !m_settled)
         return;
+    // The clock learns most from a reading of the sound just after it moved:
+    // looking at every feed sees it within a feed.
+    m_clock.position();
     const qint64 room = m_output->bytesFree();
     if (room <= 0)
         return;
@@ -434,7 +443,29 @@ void PreviewPlayer::showFrame(QueuedFrame& queued)
     m_currentPosition = queued.position;
     ++m_serial;
     ++m_shownCount;
+    QElapsedTimer drawing;
+    drawing.start();
     emit frameChanged(m_currentIndex);
+    if (!m_playing || m_fps <= 0.0)
+        return;
+    // Only frames drawn while playing count: the first frame of a clip or a
+    // seek also builds the view's programs.
+    const qint64 most = qint64(leadMostOfFrame * 1e9 / m_fps);
+    const qint64 drawn = std::min(drawing.nsecsElapsed(), most);
+    m_leadSamples = std::min(m_leadSamples + 1, leadSmoothing);
+    m_leadNs += (drawn - m_leadNs) / m_leadSamples;
+}
+
+qint64 PreviewPlayer::presentationTime()
+{
+    return m_clock.position() + m_leadNs;
+}
+
+qint64 PreviewPlayer::nanosecondsToNextTake()
+{
+    const qint64 now = presentationTime();
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_frames.empty() ? pollNs : m_clock.deadline(m_frames.front().position) - now;
 }
 
 void PreviewPlayer::tick()
@@ -459,7 +490,7 @@ void PreviewPlayer::tick()
         if (m_playing) {
             m_soundWait.start();
             feedSound();
-            scheduleTick(m_clock.nanosecondsToNextFrame());
+            scheduleTick(m_clock.nanosecondsToNextFrame() - m_leadNs);
         }
         return;
     }
@@ -471,11 +502,10 @@ void PreviewPlayer::tick()
         scheduleTick(pollNs);
         return;
     }
-    const qint64 now = m_clock.position();
+    const qint64 now = presentationTime();
     QueuedFrame due;
     bool have = false;
     qint64 skipped = 0;
-    qint64 wait = pollNs;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         while (!m_frames.empty() && m_clock.deadline(m_frames.front().position) <= now) {
@@ -485,15 +515,16 @@ void PreviewPlayer::tick()
             m_frames.pop_front();
             have = true;
         }
-        if (!m_frames.empty())
-            wait = m_clock.deadline(m_frames.front().position) - now;
     }
     if (have) {
         m_wake.notify_all();
         m_droppedCount += skipped;
         showFrame(due);
     }
-    scheduleTick(wait);
+    // Measured after the drawing, which the view did while the frame was
+    // announced: a wait measured before it would be late by a drawing.
+    if (m_playing)
+        scheduleTick(nanosecondsToNextTake());
 }
 
 } // namespace Emulsa

@@ -36,6 +36,11 @@ class WinSourceReader;
 // system clock runs instead. A frame whose successor is already due is
 // dropped.
 //
+// The view draws a frame while frameChanged() is delivered, and that takes
+// time: while playing, each frame is taken that much before it is due (the
+// drawing time is measured and smoothed), so that it reaches the screen when
+// it is due rather than a drawing later.
+//
 // The frame on screen belongs to the player until the next one replaces it;
 // frameChanged() says when, and the view draws currentFrame().
 class PreviewPlayer : public QObject
@@ -84,6 +89,10 @@ public:
     // The play time of the frame on screen.
     qint64 shownPlayTime() const;
 
+    // The smoothed time the view takes to put a frame on screen, which
+    // playing frames are taken ahead of their time by.
+    qint64 presentationLeadNs() const { return m_leadNs; }
+
     qint64 shownCount() const { return m_shownCount; }
     qint64 droppedCount() const { return m_droppedCount; }
     const PlaybackClock& clock() const { return m_clock; }
@@ -125,6 +134,11 @@ private:
     void feedSound();
     void scheduleTick(qint64 waitNs);
     void showFrame(QueuedFrame& frame);
+    // Media time now, plus the lead: frames due by then are taken now.
+    qint64 presentationTime();
+    // Time until the next queued frame must be taken (a short poll when none
+    // is queued).
+    qint64 nanosecondsToNextTake();
     bool waitingForSound() const;
     void openSound();
 
@@ -156,6 +170,8 @@ private:
     int m_soundBytesPerSecond = 0;
     qint64 m_shownCount = 0;
     qint64 m_droppedCount = 0;
+    qint64 m_leadNs = 0;
+    int m_leadSamples = 0;
 
     // Shared with the decoding thread, under m_mutex.
     std::mutex m_mutex;
