@@ -11,6 +11,7 @@ packages=(
   libopencv-core-dev libopencv-imgproc-dev
   libquazip1-qt5-dev
   libbenchmark-dev libgtest-dev python3 time
+  help2man desktop-file-utils appstream shared-mime-info man-db dpkg-dev lintian
   xvfb xauth libgl1-mesa-dri libegl-mesa0 libgl-dev mesa-utils
 )
 

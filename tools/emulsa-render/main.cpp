@@ -193,6 +193,10 @@ int main(int argc, char** argv)
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
+    if (arguments.contains(QStringLiteral("--version"))) {
+        std::printf("emulsa-render %s\n", EMULSA_VERSION);
+        return 0;
+    }
     RenderOptions options;
     QString error;
     bool exitNow = false;

@@ -21,10 +21,12 @@ int main(int argc, char** argv)
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
     QGuiApplication::setApplicationName("emulsa-filmdata");
+    QGuiApplication::setApplicationVersion(EMULSA_VERSION);
 
     QCommandLineParser parser;
     parser.setApplicationDescription("Generates Emulsa's film data folder.");
     parser.addHelpOption();
+    parser.addVersionOption();
     const QCommandLineOption out("out", "Data folder to write (the data root).", "folder");
     const QCommandLineOption profile("profile",
         "Write the stock tables of this camera profile id (repeatable), or \"all\" for every profile; "
