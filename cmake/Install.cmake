@@ -58,15 +58,16 @@ if(HELP2MAN_PROGRAM)
     list(GET page 0 program)
     list(GET page 1 summary)
     add_custom_command(
-      OUTPUT ${man_dir}/${program}.1
+      OUTPUT ${man_dir}/${program}.1.gz
       COMMAND ${CMAKE_COMMAND} -E make_directory ${man_dir}
       COMMAND ${CMAKE_COMMAND} -E env QT_QPA_PLATFORM=offscreen
         ${EMULSA_RUN_TOOL} ${HELP2MAN_PROGRAM} --no-info --no-discard-stderr --section=1 --name=${summary}
         --output=${man_dir}/${program}.1 $<TARGET_FILE:${program}>
+      COMMAND gzip -9nf ${man_dir}/${program}.1
       DEPENDS ${program}
       COMMENT "Writing the manual page of ${program}"
       VERBATIM)
-    list(APPEND man_pages ${man_dir}/${program}.1)
+    list(APPEND man_pages ${man_dir}/${program}.1.gz)
   endforeach()
   add_custom_target(emulsa_manual_pages ALL DEPENDS ${man_pages})
   install(FILES ${man_pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
@@ -74,13 +75,30 @@ else()
   message(WARNING "help2man not found: no manual pages (scripts/install-deps.sh installs it)")
 endif()
 
-# Debian packages.
+# What Debian wants beside each package's files: the changelog and the
+# copyright in its documentation folder.
+foreach(package IN ITEMS "emulsa;program" "emulsa-data;data")
+  list(GET package 0 PACKAGE)
+  list(GET package 1 component)
+  set(doc_dir ${CMAKE_BINARY_DIR}/share/doc/${PACKAGE})
+  configure_file(${desktop_dir}/debian/changelog.in ${doc_dir}/changelog @ONLY)
+  add_custom_command(
+    OUTPUT ${doc_dir}/changelog.gz
+    COMMAND gzip -9nkf ${doc_dir}/changelog
+    DEPENDS ${doc_dir}/changelog
+    VERBATIM)
+  list(APPEND doc_outputs ${doc_dir}/changelog.gz)
+  install(FILES ${doc_dir}/changelog.gz ${desktop_dir}/debian/copyright
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/${PACKAGE} COMPONENT ${component})
+endforeach()
+add_custom_target(emulsa_package_docs ALL DEPENDS ${doc_outputs})
+
+# Debian packages. Each description's first line is its synopsis.
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME emulsa)
 set(CPACK_PACKAGE_VENDOR "The Emulsa developers")
 set(CPACK_PACKAGE_CONTACT "The Emulsa developers <dev@emulsa.org>")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "film-emulation colour grading of video clips")
 set(CPACK_PACKAGE_INSTALL_DIRECTORY /usr)
 set(CPACK_DEB_COMPONENT_INSTALL ON)
 set(CPACK_COMPONENTS_ALL program data)
@@ -91,16 +109,16 @@ set(CPACK_DEBIAN_PROGRAM_PACKAGE_NAME emulsa)
 set(CPACK_DEBIAN_PROGRAM_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PROGRAM_PACKAGE_DEPENDS "emulsa-data (= ${PROJECT_VERSION}), xvfb, xauth, libqt5multimedia5-plugins, qt5-image-formats-plugins, libgl1-mesa-dri")
 set(CPACK_DEBIAN_PROGRAM_DESCRIPTION "film-emulation colour grading of video clips
- Emulsa grades camera footage with the colour, contrast and grain of film
- stocks, plays the graded clip in real time with its sound, and renders
- graded clips to movies or TIFF sequences, also from the command line
- (emulsa-render).")
+Emulsa grades camera footage with the colour, contrast and grain of film
+stocks, plays the graded clip in real time with its sound, and renders
+graded clips to movies or TIFF sequences, also from the command line
+(emulsa-render).")
 set(CPACK_DEBIAN_PROGRAM_PACKAGE_CONTROL_EXTRA
   ${desktop_dir}/debian/postinst ${desktop_dir}/debian/postrm)
 set(CPACK_DEBIAN_PROGRAM_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_DEBIAN_DATA_PACKAGE_NAME emulsa-data)
 set(CPACK_DEBIAN_DATA_PACKAGE_ARCHITECTURE all)
 set(CPACK_DEBIAN_DATA_DESCRIPTION "film data for Emulsa
- The film stocks' tables, the grain of each gauge, the camera profiles'
- conversions and the example presets that Emulsa grades with.")
+The film stocks' tables, the grain of each gauge, the camera profiles'
+conversions and the example presets that Emulsa grades with.")
 include(CPack)

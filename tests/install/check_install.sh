@@ -58,7 +58,7 @@ done
 
 # Each manual page renders and names every option its program's --help gives.
 for program in emulsa emulsa-render emulsa-filmdata; do
-  page=$share/man/man1/$program.1
+  page=$share/man/man1/$program.1.gz
   if ! text=$(MANWIDTH=100 man -l "$page" 2> "$work/man.err") || [ -s "$work/man.err" ]; then
     fail "the manual page of $program does not render: $(cat "$work/man.err")"
     continue
