@@ -18,6 +18,21 @@
 # (fast_unwind_on_malloc=0): Qt, Mesa and FFmpeg have no frame pointers, and
 # the suppressions match frames below their first one.
 
+# EMULSA_FUZZ:     the fuzz targets, with AddressSanitizer and
+#                  UndefinedBehaviorSanitizer, in a clang build.
+if(EMULSA_FUZZ)
+  if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+    message(FATAL_ERROR "EMULSA_FUZZ needs clang (CMAKE_CXX_COMPILER=clang++, CMAKE_C_COMPILER=clang)")
+  endif()
+  if(EMULSA_TSAN)
+    message(FATAL_ERROR "EMULSA_FUZZ cannot be combined with EMULSA_TSAN")
+  endif()
+  # Every library is instrumented for coverage; the fuzz targets add the
+  # fuzzer's own main when they link.
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined -fno-sanitize-recover=all)
+endif()
+
 if(EMULSA_SANITIZE AND EMULSA_TSAN)
   message(FATAL_ERROR "EMULSA_SANITIZE and EMULSA_TSAN cannot be combined: use two build folders")
 endif()
