@@ -126,6 +126,28 @@ private slots:
         QVERIFY(result.output.contains(QLatin1String("skipped")));
     }
 
+    // Text files named like clips that list other clips are refused:
+    // nothing of the listed clip is rendered.
+    void listFilesAreNotClips_data()
+    {
+        QTest::addColumn<QString>("path");
+        TestMedia& media = TestMedia::instance();
+        const QString listed = QFileInfo(media.footagePath(TestMedia::FootageTsGop12)).fileName();
+        QTest::newRow("HLS playlist") << media.makeHlsPlaylistFile(QStringLiteral("clip.mp4"), listed);
+        QTest::newRow("concat list") << media.makeConcatListFile(QStringLiteral("clip.mov"), listed);
+    }
+
+    void listFilesAreNotClips()
+    {
+        QFETCH(QString, path);
+        QVERIFY(!path.isEmpty());
+        const Run result = run({ QStringLiteral("-f"), QStringLiteral("preview"), QStringLiteral("-s"),
+            QStringLiteral("64x36"), QStringLiteral("-o"), m_out, path });
+        QCOMPARE(result.exitCode, 1);
+        QVERIFY2(result.output.contains(QLatin1String("0 rendered, 0 skipped, 1 failed")), qPrintable(result.output));
+        QCOMPARE(QDir(m_out).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList());
+    }
+
     // With no display at all the renderer starts its own.
     void rendersWithoutADisplay()
     {
