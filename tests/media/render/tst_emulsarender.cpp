@@ -148,6 +148,49 @@ private slots:
         QCOMPARE(QDir(m_out).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList());
     }
 
+    // Placeholder-like text in a clip's name or the destination is part of
+    // the image names, never filled in: each clip keeps its own images.
+    void placeholdersInNamesAreKept_data()
+    {
+        QTest::addColumn<QString>("destination");
+        QTest::addColumn<QStringList>("names");
+        QTest::newRow("%1 beside its own expansion")
+            << QString() << QStringList { QStringLiteral("a000000b.mp4"), QStringLiteral("a%1b.mp4") };
+        QTest::newRow("%L1 beside its own expansion")
+            << QString() << QStringList { QStringLiteral("c000000d.mp4"), QStringLiteral("c%L1d.mp4") };
+        QTest::newRow("%2 and %1%2") << QString()
+                                     << QStringList { QStringLiteral("e%2f.mp4"), QStringLiteral("%1%2.mp4") };
+        QTest::newRow("%1 in the destination")
+            << QStringLiteral("out%1") << QStringList { QStringLiteral("plain.mp4") };
+    }
+
+    void placeholdersInNamesAreKept()
+    {
+        QFETCH(QString, destination);
+        QFETCH(QStringList, names);
+        const QString sources = Emulsa::Test::makeTempFolder(QStringLiteral("names"));
+        const QString out = destination.isEmpty() ? m_out : m_out + QLatin1Char('/') + destination;
+        QStringList arguments { QStringLiteral("--in"), QStringLiteral("0"), QStringLiteral("--out"),
+            QStringLiteral("2"), QStringLiteral("-f"), QStringLiteral("tiff"), QStringLiteral("-s"),
+            QStringLiteral("64x36"), QStringLiteral("-o"), out };
+        QStringList bases;
+        for (const QString& name : qAsConst(names)) {
+            const QString source = sources + QLatin1Char('/') + name;
+            QVERIFY(QFile::copy(TestMedia::instance().path(TestMedia::NoAudio), source));
+            arguments << source;
+            bases << name.left(name.lastIndexOf(QLatin1Char('.')));
+        }
+        const Run result = run(arguments);
+        QVERIFY2(result.exitCode == 0, qPrintable(result.output));
+        bases.sort();
+        QCOMPARE(QDir(out).entryList(QDir::AllEntries | QDir::NoDotAndDotDot, QDir::Name), bases);
+        for (const QString& base : qAsConst(bases)) {
+            const QStringList expected { base + QStringLiteral(".000000.tiff"), base + QStringLiteral(".000001.tiff") };
+            QCOMPARE(QDir(out + QLatin1Char('/') + base).entryList(QDir::AllEntries | QDir::NoDotAndDotDot, QDir::Name),
+                expected);
+        }
+    }
+
     // With no display at all the renderer starts its own.
     void rendersWithoutADisplay()
     {
