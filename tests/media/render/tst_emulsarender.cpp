@@ -191,6 +191,34 @@ private slots:
         }
     }
 
+    // --overwrite over a symbolic link replaces the link by the movie; the
+    // file it pointed to is left as it was.
+    void overwriteReplacesALinkNotItsTarget()
+    {
+        const QString other = Emulsa::Test::makeTempFolder(QStringLiteral("other")) + QStringLiteral("/keep.txt");
+        {
+            QFile file(other);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write("someone else's file");
+        }
+        const QString output = m_out + QStringLiteral("/h264_noaudio.mov");
+        QVERIFY(QFile::link(other, output));
+        const Run result = run({ QStringLiteral("--overwrite"), QStringLiteral("--out"), QStringLiteral("5"),
+            QStringLiteral("-f"), QStringLiteral("preview"), QStringLiteral("-s"), QStringLiteral("64x36"),
+            QStringLiteral("-o"), m_out, TestMedia::instance().path(TestMedia::NoAudio) });
+        QVERIFY2(result.exitCode == 0, qPrintable(result.output));
+        const QFileInfo info(output);
+        QVERIFY(!info.isSymLink());
+        QVERIFY(info.isFile());
+        QCOMPARE(RenderProbe::probe(output).video.frames, 5);
+        QFile file(other);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), QByteArray("someone else's file"));
+        // Nothing but the movie is left in the folder.
+        QCOMPARE(QDir(m_out).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+            QStringList { QStringLiteral("h264_noaudio.mov") });
+    }
+
     // With no display at all the renderer starts its own.
     void rendersWithoutADisplay()
     {
