@@ -182,6 +182,12 @@ private slots:
         }
         const Run result = run(arguments);
         QVERIFY2(result.exitCode == 0, qPrintable(result.output));
+        // The report names each clip and its folder as they are.
+        for (int i = 0; i < names.size(); ++i) {
+            const QString line
+                = QStringLiteral("%1/%2 -> %3/%4  (2 frames 64x36").arg(sources, names.at(i), out, bases.at(i));
+            QVERIFY2(result.output.contains(line), qPrintable(result.output));
+        }
         bases.sort();
         QCOMPARE(QDir(out).entryList(QDir::AllEntries | QDir::NoDotAndDotDot, QDir::Name), bases);
         for (const QString& base : qAsConst(bases)) {
