@@ -136,6 +136,23 @@ bool extractEntry(
     return true;
 }
 
+// Removes a file, a link or a folder with everything in it. A symbolic link,
+// at the top or anywhere inside, is removed as a link: what it points to is
+// never entered nor removed.
+void removeWithoutFollowingLinks(const QString& path)
+{
+    const QFileInfo info(path);
+    if (info.isSymLink() || !info.isDir()) {
+        QFile::remove(path);
+        return;
+    }
+    const QFileInfoList entries
+        = QDir(path).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    for (const QFileInfo& entry : entries)
+        removeWithoutFollowingLinks(entry.filePath());
+    QDir().rmdir(path);
+}
+
 } // namespace
 
 QList<ProfileDownloader::Mirror> ProfileDownloader::configuredMirrors()
@@ -381,10 +398,13 @@ bool ProfileDownloader::installArchive(const QString& zipPath, const ProfileInfo
     zip.close();
 
     // Swap the staging folder in; an earlier (partial) folder is moved aside
-    // first and removed once the new one is in place.
+    // first and removed once the new one is in place. Whatever has the name,
+    // a symbolic link (dangling or not) included, is moved as it is: rename
+    // never follows a link.
     const QString target = root + QLatin1Char('/') + tin;
     QString aside;
-    if (QFileInfo::exists(target)) {
+    const QFileInfo earlier(target);
+    if (earlier.exists() || earlier.isSymLink()) {
         aside = root + QStringLiteral("/.old-") + tin + QLatin1Char('-')
             + QString::number(QDateTime::currentMSecsSinceEpoch());
         if (!QDir().rename(target, aside)) {
@@ -402,7 +422,7 @@ bool ProfileDownloader::installArchive(const QString& zipPath, const ProfileInfo
     }
     staging.setAutoRemove(false);
     if (!aside.isEmpty())
-        QDir(aside).removeRecursively();
+        removeWithoutFollowingLinks(aside);
     return true;
 }
 

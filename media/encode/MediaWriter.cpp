@@ -1,5 +1,7 @@
 #include "media/encode/MediaWriter.h"
 
+#include "media/encode/PartFile.h"
+
 extern "C" {
 #include <libavutil/audio_fifo.h>
 #include <libavutil/channel_layout.h>
@@ -245,7 +247,17 @@ bool MediaWriter::beginWriting()
 {
     if (!m_format || !m_videoEncoder || m_failed)
         return fail(QStringLiteral("The movie is not set up."));
-    int result = avio_open(&m_format->pb, QFile::encodeName(m_path).constData(), AVIO_FLAG_WRITE);
+    // The movie is written under a temporary name and renamed to its own by
+    // finalize(), so that an unfinished movie never takes the place of an
+    // earlier one, and a symbolic link at the path is replaced rather than
+    // written through.
+    QString partError;
+    m_partPath = PartFile::create(m_path, &partError);
+    if (m_partPath.isEmpty())
+        return fail(QStringLiteral("Can't create a file in %1: %2")
+                        .arg(QDir::toNativeSeparators(QFileInfo(m_path).absolutePath()), partError));
+    int result = avio_open(
+        &m_format->pb, (QByteArrayLiteral("file:") + QFile::encodeName(m_partPath)).constData(), AVIO_FLAG_WRITE);
     if (result < 0)
         return failAV("Can't open the output file", result);
     m_opened = true;
@@ -423,9 +435,17 @@ bool MediaWriter::finalize()
     }
     m_finished = true;
     // A folder removed while the movie was written leaves nothing behind.
-    if (ok && !QFileInfo::exists(m_path))
+    if (ok && !QFileInfo::exists(m_partPath))
         ok = fail(
             QStringLiteral("The movie %1 disappeared while it was written.").arg(QDir::toNativeSeparators(m_path)));
+    if (ok && !m_failed) {
+        QString reason;
+        if (PartFile::commit(m_partPath, m_path, &reason))
+            m_partPath.clear();
+        else
+            ok = fail(
+                QStringLiteral("Can't put the movie in place as %1: %2").arg(QDir::toNativeSeparators(m_path), reason));
+    }
     close();
     return ok && !m_failed;
 }
@@ -438,6 +458,9 @@ void MediaWriter::close()
         avformat_free_context(m_format);
         m_format = nullptr;
     }
+    // An unfinished movie is not kept; whatever was at the path stays.
+    PartFile::discard(m_partPath);
+    m_partPath.clear();
     m_opened = false;
     m_videoStream = nullptr;
     m_audioStream = nullptr;

@@ -17,8 +17,12 @@ namespace Emulsa {
 // Calling order: create() with the path, addVideoStream(), optionally
 // addAudioStream(), beginWriting(), then any number of writeVideoFrame() and
 // writeAudio() calls, endVideoSegment()/endAudioSegment() as the streams end,
-// finalize(). A writer that failed or is destroyed before finalize() closes
-// the file as far as it was written.
+// finalize(). The movie is written under a hidden temporary name in the
+// destination folder and takes its own name only when finalize() succeeds,
+// by a rename that replaces whatever is at the path (a symbolic link itself,
+// never the file it points to). A writer that failed, was closed or is
+// destroyed before that removes its temporary file and leaves the path as it
+// was.
 //
 // Rate control. The format's quality (100, 80 or 50) drives x264's
 // constant-rate-factor mode, the quality-targeted mode closest to a
@@ -62,7 +66,7 @@ public:
     // Interleaved signed 16-bit stereo input at `sampleRate`, AAC at the same
     // rate, 192 kbit/s (24000 bytes per second). Returns the stream number, or -1.
     int addAudioStream(int sampleRate);
-    // Opens the file and writes the container header.
+    // Opens the (temporary) file and writes the container header.
     bool beginWriting();
 
     // One picture: `height` rows of `width` / 2 * 4 bytes of packed YUY2,
@@ -109,6 +113,8 @@ private:
     bool writePackets(AVCodecContext* encoder, AVStream* stream);
 
     QString m_path;
+    // The temporary file being written; empty when there is none.
+    QString m_partPath;
     QString m_lastError;
     AVFormatContext* m_format = nullptr;
     bool m_opened = false;

@@ -74,8 +74,17 @@ inline QString errorText(int error)
     return QString::fromUtf8(text);
 }
 
-// Opens a file for demuxing; the path is passed as UTF-8. On failure returns
-// null and stores FFmpeg's error code in *error.
+// The containers clips come in, as FFmpeg's demuxer names: QuickTime and
+// MPEG-4 (with 3GP and Motion JPEG 2000), Matroska and WebM, MPEG transport
+// and program streams, AVI and MXF. Probing never reaches any other demuxer,
+// so a file cannot be a playlist, a concat or image list, or any other format
+// that opens further files or addresses.
+constexpr const char* clipFormats = "mov,mp4,m4a,3gp,3g2,mj2,matroska,webm,mpegts,mpeg,avi,mxf";
+
+// Opens a clip for demuxing: a regular local file in one of clipFormats, read
+// through the file protocol alone. Every reader of clips (pictures, sound,
+// thumbnails, metadata) opens them here. On failure returns null and stores
+// FFmpeg's error code in *error.
 inline FormatContextPtr openInput(const QString& path, int* error)
 {
     // Only regular files: opening a FIFO would block until a writer comes,
@@ -86,12 +95,24 @@ inline FormatContextPtr openInput(const QString& path, int* error)
             *error = !info.exists() ? AVERROR(ENOENT) : info.isDir() ? AVERROR(EISDIR) : AVERROR(EINVAL);
         return nullptr;
     }
-    AVFormatContext* context = nullptr;
-    const int result = avformat_open_input(&context, path.toUtf8().constData(), nullptr, nullptr);
+    AVFormatContext* context = avformat_alloc_context();
+    if (!context) {
+        if (error)
+            *error = AVERROR(ENOMEM);
+        return nullptr;
+    }
+    AVDictionary* options = nullptr;
+    av_dict_set(&options, "format_whitelist", clipFormats, 0);
+    av_dict_set(&options, "protocol_whitelist", "file", 0);
+    // Named through the file protocol, so that a ":" in the path is never
+    // taken for a protocol of its own.
+    const QByteArray url = QByteArrayLiteral("file:") + info.absoluteFilePath().toUtf8();
+    const int result = avformat_open_input(&context, url.constData(), nullptr, &options);
+    av_dict_free(&options);
     if (error)
         *error = result;
     if (result < 0)
-        return nullptr;
+        return nullptr; // avformat_open_input freed the context
     return FormatContextPtr(context);
 }
 

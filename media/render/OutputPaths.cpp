@@ -79,7 +79,13 @@ QString OutputPaths::imageFilePattern(const t_OutputSettings* settings, const As
 
 QString OutputPaths::imageFileName(const QString& pattern, qint64 index)
 {
-    return pattern.arg(index, 6, 10, QLatin1Char('0'));
+    // Only the pattern's own "%1", the last one, is filled in: the clip's
+    // name and the destination may hold "%1", "%L1" and the like, which stay
+    // as they are.
+    const int at = pattern.lastIndexOf(QLatin1String("%1"));
+    if (at < 0)
+        return pattern;
+    return pattern.left(at) + QStringLiteral("%1").arg(index, 6, 10, QLatin1Char('0')) + pattern.mid(at + 2);
 }
 
 QString OutputPaths::existingOutputPath(const t_OutputSettings* settings, const AssetMetadata* asset)

@@ -30,7 +30,8 @@ public:
     static QString imageFolderPath(const t_OutputSettings* settings, const AssetMetadata* asset);
     // <folder>/<base>.%1.tiff
     static QString imageFilePattern(const t_OutputSettings* settings, const AssetMetadata* asset);
-    // The pattern filled with a frame index, zero-padded to six digits.
+    // The pattern's last "%1" replaced by a frame index, zero-padded to six
+    // digits; any other "%" sequence (from the name or the destination) stays.
     static QString imageFileName(const QString& pattern, qint64 index);
     // What the render queue tests to skip an item whose output is kept: the
     // movie file, or the image folder.

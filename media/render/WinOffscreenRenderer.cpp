@@ -3,6 +3,7 @@
 #include "core/ShaderProcessor.h"
 #include "media/clip/AssetMetadata.h"
 #include "media/clip/SequenceItem.h"
+#include "media/encode/PartFile.h"
 #include "media/frame/Frame.h"
 #include "media/render/OutputPaths.h"
 #include "media/source/FrameClock.h"
@@ -12,7 +13,6 @@
 #include <QCoreApplication>
 #include <QDebug>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QImage>
 #include <QThread>
 
@@ -24,6 +24,26 @@ namespace Emulsa {
 namespace {
 
 constexpr int pcmBytesPerSample = 4; // interleaved signed 16-bit stereo
+
+// Writes a TIFF image under a temporary name and renames it to `path`: an
+// image bears its name only once it is complete, and a link of that name is
+// replaced, never written through.
+bool saveImage(const QImage& picture, const QString& path)
+{
+    QString error;
+    const QString part = PartFile::create(path, &error);
+    if (part.isEmpty()) {
+        qWarning().noquote() << "Can't create a file beside" << path << ":" << error;
+        return false;
+    }
+    if (!picture.save(part, "TIFF", 100) || !PartFile::commit(part, path, &error)) {
+        if (!error.isEmpty())
+            qWarning().noquote() << "Can't put the image in place as" << path << ":" << error;
+        PartFile::discard(part);
+        return false;
+    }
+    return true;
+}
 
 } // namespace
 
@@ -316,9 +336,17 @@ bool WinOffscreenRenderer::finishMovie(bool loopOk, qint64 elapsedMs, bool short
         reportProgress(-1);
         return false;
     }
+    if (cancelled) {
+        // The unfinished movie is dropped; an earlier movie of the same name
+        // stays as it was.
+        m_writer->close();
+        m_lastError = QStringLiteral("Rendering was cancelled.");
+        reportProgress(-1);
+        return false;
+    }
     reportProgress(-41);
     const bool finalized = m_writer->finalize();
-    if (!finalized && !cancelled) {
+    if (!finalized) {
         fail(QStringLiteral("Fail finalizing video file. Error: ") + m_writer->lastError());
         reportProgress(-1);
         return false;
@@ -327,17 +355,9 @@ bool WinOffscreenRenderer::finishMovie(bool loopOk, qint64 elapsedMs, bool short
                        << "\t in" << elapsedMs << "ms";
     if (shortRender)
         return true; // the caller reports the failure
-    if (!cancelled) {
-        countUpToLength();
-        reportProgress(-42);
-        return true;
-    }
-    const QString path = movieFilePath();
-    if (QFile::exists(path) && !QFile::remove(path))
-        qWarning().noquote() << "Can't delete the canceled files..." << path;
-    m_lastError = QStringLiteral("Rendering was cancelled.");
-    reportProgress(-1);
-    return false;
+    countUpToLength();
+    reportProgress(-42);
+    return true;
 }
 
 bool WinOffscreenRenderer::runImageMode()
@@ -385,7 +405,7 @@ bool WinOffscreenRenderer::runImageMode()
         // Named by the frame's place on the clip's time line: unique and in
         // order, whatever the source's own timing.
         const QString name = OutputPaths::imageFileName(pattern, m_currentFrame->index);
-        if (!picture.save(name, "TIFF", 100))
+        if (!saveImage(picture, name))
             ok = fail(QStringLiteral("Can't write the image %1.").arg(name));
         else
             reportProgress(++m_framesWritten);

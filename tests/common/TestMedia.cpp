@@ -40,6 +40,15 @@ template<typename LumaAt> int readIndex(int width, int height, LumaAt luma)
     return index;
 }
 
+// Writes the bytes to the path; returns the path, or empty on failure.
+QString writeFile(const QString& path, const QByteArray& contents)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(contents) != contents.size())
+        return QString();
+    return path;
+}
+
 } // namespace
 
 TestMedia& TestMedia::instance()
@@ -367,6 +376,19 @@ QString TestMedia::makeRandomBytesFile(const QString& fileName, int bytes)
         c = char(generator.bounded(256));
     file.write(data);
     return target;
+}
+
+QString TestMedia::makeHlsPlaylistFile(const QString& fileName, const QString& listed)
+{
+    return writeFile(m_folder + QLatin1Char('/') + fileName,
+        QByteArrayLiteral("#EXTM3U\n#EXT-X-TARGETDURATION:10\n#EXTINF:10,\n") + listed.toUtf8()
+            + QByteArrayLiteral("\n#EXT-X-ENDLIST\n"));
+}
+
+QString TestMedia::makeConcatListFile(const QString& fileName, const QString& listed)
+{
+    return writeFile(m_folder + QLatin1Char('/') + fileName,
+        QByteArrayLiteral("ffconcat version 1.0\nfile '") + listed.toUtf8() + QByteArrayLiteral("'\n"));
 }
 
 QString TestMedia::makeTruncatedCopy(Clip clip, const QString& fileName, double keepFraction)

@@ -134,6 +134,11 @@ public:
     // Bad input.
     QString makeZeroByteFile(const QString& fileName);
     QString makeRandomBytesFile(const QString& fileName, int bytes);
+    // Text files named like clips that only point at another file of the
+    // folder (its file name): an HLS playlist with that file as its one
+    // segment, and an ffconcat list of that file.
+    QString makeHlsPlaylistFile(const QString& fileName, const QString& listed);
+    QString makeConcatListFile(const QString& fileName, const QString& listed);
     // The first keepFraction of the clip's bytes.
     QString makeTruncatedCopy(Clip clip, const QString& fileName, double keepFraction);
     // The ProRes clip with the frame header of the given frame overwritten, so

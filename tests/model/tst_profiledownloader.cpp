@@ -145,6 +145,45 @@ private slots:
         QVERIFY(QFile::exists(installedFolder() + "/" + kTin + "_5213.tin"));
     }
 
+    // A profile folder that is a symbolic link is replaced as a link: the
+    // link goes, and whatever it pointed to is left as it was.
+    void linkedProfileFolderIsReplacedNotFollowed_data()
+    {
+        QTest::addColumn<bool>("dangling");
+        QTest::newRow("link to a folder") << false;
+        QTest::newRow("link to nothing") << true;
+    }
+
+    void linkedProfileFolderIsReplacedNotFollowed()
+    {
+        QFETCH(bool, dangling);
+        const QString elsewhere = Test::makeTempFolder(QStringLiteral("elsewhere")) + QStringLiteral("/tables");
+        const QString kept = elsewhere + QStringLiteral("/keep.tin");
+        if (!dangling) {
+            QVERIFY(QDir().mkpath(elsewhere));
+            QFile file(kept);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write("not the downloader's");
+        }
+        QVERIFY(QDir().mkpath(ApplicationPaths::instance()->userProfilesPath()));
+        QVERIFY(QFile::link(elsewhere, installedFolder()));
+
+        LocalHttpServer server;
+        server.route(QStringLiteral("/Profile/%1.zip").arg(kTin), { 200, m_goodArchive });
+        QVERIFY(download(server));
+        const QFileInfo installed(installedFolder());
+        QVERIFY(!installed.isSymLink());
+        QVERIFY(installed.isDir());
+        QCOMPARE(readFile(installedFolder() + "/" + kTin + "_5207.tin"), m_table);
+        if (dangling)
+            QVERIFY(!QFileInfo::exists(elsewhere));
+        else
+            QCOMPARE(readFile(kept), QByteArray("not the downloader's"));
+        QCOMPARE(QDir(ApplicationPaths::instance()->userProfilesPath())
+                     .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System),
+            QStringList { kTin });
+    }
+
     void failuresLeaveNoFolder_data()
     {
         QTest::addColumn<int>("status");

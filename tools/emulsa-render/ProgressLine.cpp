@@ -74,11 +74,9 @@ void ProgressLine::draw(bool finalising)
     const double left = fps > 0 ? (m_total - m_done) / fps : -1.0;
     const QString text
         = QStringLiteral("  %1 [%2] %3/%4 frames  %5 fps  %6")
-              .arg(m_name, bar(m_done, m_total, 24))
-              .arg(m_done)
-              .arg(m_total)
-              .arg(fps, 0, 'f', 1)
-              .arg(finalising ? QStringLiteral("finalising...") : formatDuration(left) + QStringLiteral(" left"));
+              .arg(m_name, bar(m_done, m_total, 24), QString::number(m_done), QString::number(m_total),
+                  QString::number(fps, 'f', 1),
+                  finalising ? QStringLiteral("finalising...") : formatDuration(left) + QStringLiteral(" left"));
     if (m_terminal)
         std::fprintf(stderr, "\r%s\033[K", qPrintable(text));
     else

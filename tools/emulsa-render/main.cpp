@@ -99,10 +99,7 @@ Outcome renderClip(const QString& clip, const RenderOptions& options, QOffscreen
     out = std::min(out, asset.frameCount);
     if (in >= out) {
         printError(QStringLiteral("%1: the in point (%2) must come before the out point (%3); the clip has %4 frames")
-                       .arg(clip)
-                       .arg(in)
-                       .arg(out)
-                       .arg(asset.frameCount));
+                       .arg(clip, QString::number(in), QString::number(out), QString::number(asset.frameCount)));
         return Outcome::Failed;
     }
 
@@ -124,10 +121,8 @@ Outcome renderProjectItem(SequenceItem* item, const RenderOptions& options, QOff
     const quint32 out = std::min(item->endFrame, item->asset->frameCount);
     if (item->startFrame >= out) {
         printError(QStringLiteral("%1: the in point (%2) must come before the out point (%3); the clip has %4 frames")
-                       .arg(clip)
-                       .arg(item->startFrame)
-                       .arg(item->endFrame)
-                       .arg(item->asset->frameCount));
+                       .arg(clip, QString::number(item->startFrame), QString::number(item->endFrame),
+                           QString::number(item->asset->frameCount)));
         return Outcome::Failed;
     }
     SequenceItem trimmed(item->asset, item->settings, item->startFrame, out, item->uuid);
@@ -177,12 +172,10 @@ Outcome renderItem(
         ? renderer.movieFilePath()
         : OutputPaths::imageFolderPath(&settings, &asset);
     print(QStringLiteral("%1 -> %2  (%3 frames %4x%5, %6 fps, %7)")
-              .arg(clip, QDir::toNativeSeparators(written))
-              .arg(renderer.framesWritten())
-              .arg(renderer.outputWidth())
-              .arg(renderer.outputHeight())
-              .arg(progress.framesPerSecond(), 0, 'f', 1)
-              .arg(ProgressLine::formatDuration(progress.elapsedSeconds())));
+              .arg(clip, QDir::toNativeSeparators(written), QString::number(renderer.framesWritten()),
+                  QString::number(renderer.outputWidth()), QString::number(renderer.outputHeight()),
+                  QString::number(progress.framesPerSecond(), 'f', 1),
+                  ProgressLine::formatDuration(progress.elapsedSeconds())));
     return Outcome::Rendered;
 }
 

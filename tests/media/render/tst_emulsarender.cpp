@@ -126,6 +126,105 @@ private slots:
         QVERIFY(result.output.contains(QLatin1String("skipped")));
     }
 
+    // Text files named like clips that list other clips are refused:
+    // nothing of the listed clip is rendered.
+    void listFilesAreNotClips_data()
+    {
+        QTest::addColumn<QString>("path");
+        TestMedia& media = TestMedia::instance();
+        const QString listed = QFileInfo(media.footagePath(TestMedia::FootageTsGop12)).fileName();
+        QTest::newRow("HLS playlist") << media.makeHlsPlaylistFile(QStringLiteral("clip.mp4"), listed);
+        QTest::newRow("concat list") << media.makeConcatListFile(QStringLiteral("clip.mov"), listed);
+    }
+
+    void listFilesAreNotClips()
+    {
+        QFETCH(QString, path);
+        QVERIFY(!path.isEmpty());
+        const Run result = run({ QStringLiteral("-f"), QStringLiteral("preview"), QStringLiteral("-s"),
+            QStringLiteral("64x36"), QStringLiteral("-o"), m_out, path });
+        QCOMPARE(result.exitCode, 1);
+        QVERIFY2(result.output.contains(QLatin1String("0 rendered, 0 skipped, 1 failed")), qPrintable(result.output));
+        QCOMPARE(QDir(m_out).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList());
+    }
+
+    // Placeholder-like text in a clip's name or the destination is part of
+    // the image names, never filled in: each clip keeps its own images.
+    void placeholdersInNamesAreKept_data()
+    {
+        QTest::addColumn<QString>("destination");
+        QTest::addColumn<QStringList>("names");
+        QTest::newRow("%1 beside its own expansion")
+            << QString() << QStringList { QStringLiteral("a000000b.mp4"), QStringLiteral("a%1b.mp4") };
+        QTest::newRow("%L1 beside its own expansion")
+            << QString() << QStringList { QStringLiteral("c000000d.mp4"), QStringLiteral("c%L1d.mp4") };
+        QTest::newRow("%2 and %1%2") << QString()
+                                     << QStringList { QStringLiteral("e%2f.mp4"), QStringLiteral("%1%2.mp4") };
+        QTest::newRow("%1 in the destination")
+            << QStringLiteral("out%1") << QStringList { QStringLiteral("plain.mp4") };
+    }
+
+    void placeholdersInNamesAreKept()
+    {
+        QFETCH(QString, destination);
+        QFETCH(QStringList, names);
+        const QString sources = Emulsa::Test::makeTempFolder(QStringLiteral("names"));
+        const QString out = destination.isEmpty() ? m_out : m_out + QLatin1Char('/') + destination;
+        QStringList arguments { QStringLiteral("--in"), QStringLiteral("0"), QStringLiteral("--out"),
+            QStringLiteral("2"), QStringLiteral("-f"), QStringLiteral("tiff"), QStringLiteral("-s"),
+            QStringLiteral("64x36"), QStringLiteral("-o"), out };
+        QStringList bases;
+        for (const QString& name : qAsConst(names)) {
+            const QString source = sources + QLatin1Char('/') + name;
+            QVERIFY(QFile::copy(TestMedia::instance().path(TestMedia::NoAudio), source));
+            arguments << source;
+            bases << name.left(name.lastIndexOf(QLatin1Char('.')));
+        }
+        const Run result = run(arguments);
+        QVERIFY2(result.exitCode == 0, qPrintable(result.output));
+        // The report names each clip and its folder as they are.
+        for (int i = 0; i < names.size(); ++i) {
+            const QString line
+                = QStringLiteral("%1/%2 -> %3/%4  (2 frames 64x36").arg(sources, names.at(i), out, bases.at(i));
+            QVERIFY2(result.output.contains(line), qPrintable(result.output));
+        }
+        bases.sort();
+        QCOMPARE(QDir(out).entryList(QDir::AllEntries | QDir::NoDotAndDotDot, QDir::Name), bases);
+        for (const QString& base : qAsConst(bases)) {
+            const QStringList expected { base + QStringLiteral(".000000.tiff"), base + QStringLiteral(".000001.tiff") };
+            QCOMPARE(QDir(out + QLatin1Char('/') + base).entryList(QDir::AllEntries | QDir::NoDotAndDotDot, QDir::Name),
+                expected);
+        }
+    }
+
+    // --overwrite over a symbolic link replaces the link by the movie; the
+    // file it pointed to is left as it was.
+    void overwriteReplacesALinkNotItsTarget()
+    {
+        const QString other = Emulsa::Test::makeTempFolder(QStringLiteral("other")) + QStringLiteral("/keep.txt");
+        {
+            QFile file(other);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write("someone else's file");
+        }
+        const QString output = m_out + QStringLiteral("/h264_noaudio.mov");
+        QVERIFY(QFile::link(other, output));
+        const Run result = run({ QStringLiteral("--overwrite"), QStringLiteral("--out"), QStringLiteral("5"),
+            QStringLiteral("-f"), QStringLiteral("preview"), QStringLiteral("-s"), QStringLiteral("64x36"),
+            QStringLiteral("-o"), m_out, TestMedia::instance().path(TestMedia::NoAudio) });
+        QVERIFY2(result.exitCode == 0, qPrintable(result.output));
+        const QFileInfo info(output);
+        QVERIFY(!info.isSymLink());
+        QVERIFY(info.isFile());
+        QCOMPARE(RenderProbe::probe(output).video.frames, 5);
+        QFile file(other);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), QByteArray("someone else's file"));
+        // Nothing but the movie is left in the folder.
+        QCOMPARE(QDir(m_out).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+            QStringList { QStringLiteral("h264_noaudio.mov") });
+    }
+
     // With no display at all the renderer starts its own.
     void rendersWithoutADisplay()
     {

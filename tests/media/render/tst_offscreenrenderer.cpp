@@ -1,6 +1,7 @@
 #include "common/TestEnvironment.h"
 
 #include "RenderFixture.h"
+#include "common/FileSizeLimit.h"
 #include "common/RenderProbe.h"
 #include "common/TestMedia.h"
 #include "core/FilmLibrary.h"
@@ -60,6 +61,24 @@ QList<int> expectedProgress(int frames, int length, bool movie = true)
         values.insert(frames + 1, -41);
     values << -42;
     return values;
+}
+
+QByteArray contents(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// Writes the bytes to the path, replacing what was there.
+bool writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
+}
+
+QStringList entries(const QString& folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System, QDir::Name);
 }
 
 } // namespace
@@ -228,6 +247,57 @@ private slots:
         QCOMPARE(QDir(m_out + QStringLiteral("/h264_noaudio")).entryList(QDir::Files).size(), 3);
     }
 
+    // A cancelled movie leaves the earlier movie of the same name as it was,
+    // and no unfinished file beside it.
+    void cancelledMovieLeavesTheEarlierOne()
+    {
+        AssetMetadata* asset = m_fixture.describe(media().path(TestMedia::NoAudio));
+        QVERIFY(asset);
+        SequenceItem* item = m_fixture.item(asset, RenderFixture::neutralGrade(), 0, asset->frameCount);
+        const QString movie = m_out + QStringLiteral("/h264_noaudio.mov");
+        QVERIFY(writeFile(movie, "earlier movie"));
+        const RenderFixture::Result result = m_fixture.render(item, H264Preview, m_out, QSize(320, 180), false, 3);
+        QVERIFY(result.initialized);
+        QVERIFY(!result.ran);
+        QCOMPARE(result.progress.last(), -1);
+        QCOMPARE(contents(movie), QByteArray("earlier movie"));
+        QCOMPARE(entries(m_out), QStringList { QStringLiteral("h264_noaudio.mov") });
+    }
+
+    // An image whose name turns into a symbolic link while the sequence is
+    // written replaces the link; the file it pointed to is left as it was.
+    void imagesReplaceLinksNotTheirTargets()
+    {
+        AssetMetadata* asset = m_fixture.describe(media().path(TestMedia::NoAudio));
+        QVERIFY(asset);
+        SequenceItem* item = m_fixture.item(asset, RenderFixture::neutralGrade(), 0, 4);
+        const QString other = Emulsa::Test::makeTempFolder(QStringLiteral("other")) + QStringLiteral("/keep.txt");
+        QVERIFY(writeFile(other, "someone else's file"));
+        EncoderSettings encoder;
+        t_OutputSettings settings;
+        QString destination = m_out;
+        OutputSettings::fill(&settings, TiffSequence, &destination, &encoder, QSize(64, 36), StretchToFit, false);
+        bool running = true;
+        WinOffscreenRenderer renderer(&running, m_fixture.surface());
+        const QString folder = m_out + QStringLiteral("/h264_noaudio");
+        const QString linked = folder + QStringLiteral("/h264_noaudio.000002.tiff");
+        bool linkMade = false;
+        connect(&renderer, &OffscreenRenderer::progressUpdated, [&](const QUuid*, int value) {
+            if (value == 1)
+                linkMade = QFile::link(other, linked);
+        });
+        QVERIFY(renderer.initialize(item, &settings));
+        QVERIFY(renderer.runImageMode());
+        QVERIFY(linkMade);
+        QVERIFY(!QFileInfo(linked).isSymLink());
+        QCOMPARE(QImage(linked).size(), QSize(64, 36));
+        QCOMPARE(contents(other), QByteArray("someone else's file"));
+        QStringList expected;
+        for (int i = 0; i < 4; ++i)
+            expected << QStringLiteral("h264_noaudio.%1.tiff").arg(i, 6, 10, QLatin1Char('0'));
+        QCOMPARE(entries(folder), expected);
+    }
+
     // An output that resolves to the source is refused before anything is
     // opened; the source is untouched.
     void outputOntoSourceIsRefused()
@@ -287,12 +357,21 @@ private slots:
         AssetMetadata* asset = m_fixture.describe(media().path(TestMedia::NoAudio));
         QVERIFY(asset);
         SequenceItem* item = m_fixture.item(asset, RenderFixture::neutralGrade(), 0, asset->frameCount);
-        QVERIFY(QFile::link(QStringLiteral("/dev/full"), m_out + QStringLiteral("/h264_noaudio.mov")));
-        const RenderFixture::Result full = m_fixture.render(item, H264HighQuality, m_out, QSize(640, 360));
+        // The disk fills up while the movie is written: the earlier movie
+        // stays and the unfinished one is gone.
+        const QString movie = m_out + QStringLiteral("/h264_noaudio.mov");
+        QVERIFY(writeFile(movie, "earlier movie"));
+        RenderFixture::Result full;
+        {
+            const Emulsa::Test::FileSizeLimit limit(1024);
+            full = m_fixture.render(item, H264HighQuality, m_out, QSize(640, 360));
+        }
         QVERIFY(full.initialized);
         QVERIFY(!full.ran);
         QCOMPARE(full.progress.last(), -1);
         QVERIFY(!full.progress.contains(-42));
+        QCOMPARE(contents(movie), QByteArray("earlier movie"));
+        QCOMPARE(entries(m_out), QStringList { QStringLiteral("h264_noaudio.mov") });
 
         const QString vanishing = m_out + QStringLiteral("/vanishing");
         QDir().mkpath(vanishing);

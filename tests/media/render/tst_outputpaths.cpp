@@ -83,6 +83,41 @@ private slots:
         QCOMPARE(OutputPaths::existingOutputPath(&m_settings, &m_asset), m_root + QStringLiteral("/out/A001"));
     }
 
+    // "%" sequences in a clip's name or the destination stay as they are in
+    // the image names; only the frame number is filled in.
+    void percentSequencesAreNotFilledIn_data()
+    {
+        QTest::addColumn<QString>("destination");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("%1") << "/out"
+                            << "a%1b.mp4"
+                            << "/out/a%1b/a%1b.000007.tiff";
+        QTest::newRow("%L1") << "/out"
+                             << "a%L1b.mp4"
+                             << "/out/a%L1b/a%L1b.000007.tiff";
+        QTest::newRow("%2") << "/out"
+                            << "a%2b.mp4"
+                            << "/out/a%2b/a%2b.000007.tiff";
+        QTest::newRow("%0 and %99") << "/out"
+                                    << "%0%99.mov"
+                                    << "/out/%0%99/%0%99.000007.tiff";
+        QTest::newRow("%1 in the destination") << "/o%1t"
+                                               << "A001.MP4"
+                                               << "/o%1t/A001/A001.000007.tiff";
+    }
+
+    void percentSequencesAreNotFilledIn()
+    {
+        QFETCH(QString, destination);
+        QFETCH(QString, name);
+        QFETCH(QString, expected);
+        useFormat(TiffSequence, m_root + destination);
+        m_asset.name = name;
+        const QString pattern = OutputPaths::imageFilePattern(&m_settings, &m_asset);
+        QCOMPARE(OutputPaths::imageFileName(pattern, 7), m_root + expected);
+    }
+
     void formatsAndSizes()
     {
         QCOMPARE(OutputSettings::formatNames().size(), 4);

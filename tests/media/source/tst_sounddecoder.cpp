@@ -6,6 +6,7 @@
 #include "media/source/SoundDecoder.h"
 #include "media/source/WinSourceReader.h"
 
+#include <QFileInfo>
 #include <QStandardPaths>
 
 #include <algorithm>
@@ -291,6 +292,10 @@ private slots:
         QTest::newRow("no sound stream") << media.path(TestMedia::NoAudio);
         QTest::newRow("missing") << media.folder() + QStringLiteral("/missing.mp4");
         QTest::newRow("random bytes") << media.makeRandomBytesFile(QStringLiteral("noise.mp4"), 20000);
+        // Lists naming a clip with sound: its sound is not taken.
+        const QString listed = QFileInfo(media.footagePath(TestMedia::FootageTsGop12)).fileName();
+        QTest::newRow("HLS playlist") << media.makeHlsPlaylistFile(QStringLiteral("sound-playlist.mp4"), listed);
+        QTest::newRow("concat list") << media.makeConcatListFile(QStringLiteral("sound-list.mp4"), listed);
     }
 
     void fileWithoutSoundIsRefused()

@@ -507,6 +507,11 @@ private slots:
         QTest::newRow("truncated") << media.makeTruncatedCopy(
             TestMedia::H264Limited1080p25, QStringLiteral("truncated.mp4"), 0.5);
         QTest::newRow("audio only") << media.path(TestMedia::AudioOnly);
+        // Text files that would make the demuxer open another clip of the
+        // folder and play that one instead.
+        const QString listed = QFileInfo(media.footagePath(TestMedia::FootageTsGop12)).fileName();
+        QTest::newRow("HLS playlist") << media.makeHlsPlaylistFile(QStringLiteral("playlist.mp4"), listed);
+        QTest::newRow("concat list") << media.makeConcatListFile(QStringLiteral("list.mov"), listed);
 
         // Tests run as root, so permission bits would not stop a read: use a
         // folder named like a clip and a FIFO (which would block an open).
