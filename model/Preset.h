@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QMetaType>
 #include <QString>
+#include <QStringList>
 #include <QUuid>
 
 namespace Emulsa {
@@ -27,6 +28,10 @@ struct Preset
     QString name;
     qint32 number = 0;
     ClipSettings settings;
+    // The fields of the grade that could not be read from the preset's file
+    // (see GradeBlockReader::unreadFields); the grade holds defaults there.
+    // Empty for a grade read whole.
+    QStringList unreadFields;
 };
 
 // A preset taken out of the store, with the group it came from: what undoing

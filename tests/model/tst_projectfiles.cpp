@@ -8,6 +8,7 @@
 #include "media/clip/AssetMetadata.h"
 #include "media/clip/SequenceItem.h"
 #include "media/metadata/MetadataManager.h"
+#include "model/PresetsFileReader.h"
 #include "model/ProjectFileReader.h"
 #include "model/ProjectFileWriter.h"
 
@@ -335,6 +336,10 @@ private slots:
                                                << QByteArray("<Exposure>nan</Exposure>") << true << 2 << 0 << 1;
         QTest::newRow("kelvin infinite") << QByteArray("<Kelvin>4321.000000</Kelvin>")
                                          << QByteArray("<Kelvin>inf</Kelvin>") << true << 2 << 0 << 1;
+        // Wheels and levels that keep their defaults leave the grade in use,
+        // but the file did not load cleanly.
+        QTest::newRow("wheel radius not a number")
+            << QByteArray("<Radius>0.250000</Radius>") << QByteArray("<Radius>x</Radius>") << true << 2 << 0 << 0;
         QTest::newRow("bad start frame") << QByteArray("<StartFrame>12</StartFrame>")
                                          << QByteArray("<StartFrame>-12</StartFrame>") << true << 1 << 1 << 0;
         QTest::newRow("no asset id") << QByteArray("ffeeddccbbaa99887766554433221100") << QByteArray() << true << 1 << 1
@@ -456,17 +461,44 @@ private slots:
         QCOMPARE(read.items.size(), missing > 0 ? 2 : 0);
     }
 
-    void documentTypeDefinitionIsRefused()
+    // Entity declarations could grow a small file into gigabytes: any
+    // document type definition is refused, and so is a text longer than the
+    // longest field any of the program's files holds.
+    void hostileDocumentsAreRefused_data()
     {
+        QTest::addColumn<QByteArray>("from");
+        QTest::addColumn<QByteArray>("to");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("nested entities") << QByteArray("<Project>")
+                                         << QByteArray("<!DOCTYPE Project [<!ENTITY a \"aaaaaaaaaa\"><!ENTITY b "
+                                                       "\"&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;\">]>\n<Project>")
+                                         << "document type definition";
+        QTest::newRow("plain document type")
+            << QByteArray("<Project>") << QByteArray("<!DOCTYPE Project>\n<Project>") << "document type definition";
+        QTest::newRow("over-long path") << QByteArray("/footage/B002.mov")
+                                        << QByteArray(PresetsFileReader::maxThumbnailDataLength + 1, 'p')
+                                        << "longer than";
+        QTest::newRow("over-long text between items")
+            << QByteArray("</SequenceItem>\n        <SequenceItem position=\"1\">")
+            << "</SequenceItem>" + QByteArray(PresetsFileReader::maxThumbnailDataLength + 1, 't')
+                + "<SequenceItem position=\"1\">"
+            << "longer than";
+    }
+    void hostileDocumentsAreRefused()
+    {
+        QFETCH(QByteArray, from);
+        QFETCH(QByteArray, to);
+        QFETCH(QString, reason);
         QByteArray document(handWrittenProject);
-        document.replace("<Project>",
-            "<!DOCTYPE Project [<!ENTITY a \"aaaaaaaaaa\"><!ENTITY b \"&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;\">]>\n<Project>");
-        document.replace("Some Linux", "&b;");
+        QVERIFY(document.contains(from));
+        document.replace(from, to);
+        if (to.contains("ENTITY"))
+            document.replace("Some Linux", "&b;");
         ReadItems read;
         std::unique_ptr<ProjectFileReader> reader;
         QVERIFY(!readBytes(document, &read, &reader));
-        QVERIFY(read.items.isEmpty());
-        QVERIFY(reader->errorString().contains(QStringLiteral("document type definition")));
+        QVERIFY(read.items.size() < 2);
+        QVERIFY2(reader->errorString().contains(reason), qPrintable(reader->errorString()));
     }
 
     void profileMissingFromTheCatalogueStillSaves()
