@@ -23,6 +23,9 @@ struct Preset
     Preset copy(bool keepUuid) const;
     // The braced text form that travels between model, controller and views.
     QByteArray id() const { return uuid.toByteArray(); }
+    // What the views show about a grade that could not be read whole, naming
+    // the fields; empty when it was read whole.
+    QString unreadFieldsWarning() const;
 
     QUuid uuid;
     QString name;
