@@ -20,7 +20,11 @@ QXmlStreamReader::TokenType readNext(QXmlStreamReader* xml)
     if (token == QXmlStreamReader::DTD) {
         xml->raiseError(
             QCoreApplication::translate("BoundedXml", "Files with a document type definition are not accepted"));
-    } else if (token == QXmlStreamReader::Characters && xml->text().size() > maxTextLength) {
+    } else if ((token == QXmlStreamReader::Characters || token == QXmlStreamReader::Comment)
+        && xml->text().size() > maxTextLength) {
+        refuseTooLong(xml);
+    } else if (token == QXmlStreamReader::ProcessingInstruction
+        && xml->processingInstructionData().size() > maxTextLength) {
         refuseTooLong(xml);
     }
     return xml->hasError() ? QXmlStreamReader::Invalid : token;

@@ -12,8 +12,9 @@ namespace Emulsa {
 // - a document type definition is refused (the reader is put in error), so
 //   no entity can be declared and no reference can grow a small file into
 //   gigabytes;
-// - a text longer than maxTextLength, in one piece or gathered from the
-//   pieces of one element, puts the reader in error.
+// - a text longer than maxTextLength, in one piece (character data, a
+//   comment, a processing instruction's data) or gathered from the pieces of
+//   one element, puts the reader in error.
 namespace BoundedXml {
 
 // The longest text of any element. The longest field the program writes is

@@ -483,6 +483,10 @@ private slots:
             << "</SequenceItem>" + QByteArray(PresetsFileReader::maxThumbnailDataLength + 1, 't')
                 + "<SequenceItem position=\"1\">"
             << "longer than";
+        QTest::newRow("over-long comment")
+            << QByteArray("<General>")
+            << "<!--" + QByteArray(PresetsFileReader::maxThumbnailDataLength + 1, 'c') + "--><General>"
+            << "longer than";
     }
     void hostileDocumentsAreRefused()
     {
