@@ -56,6 +56,8 @@ QString ProjectFileReader::problemSummary() const
     const int partly = m_incompleteGrades.size() - m_defaultedGrades;
     if (partly > 0)
         parts << tr("%n clip(s) lost part of their grade", nullptr, partly);
+    if (!m_incompleteGradeNotes.isEmpty())
+        parts << tr("not read: %1").arg(m_incompleteGradeNotes.join(QStringLiteral(", ")));
     if (replacedStocks() > 0)
         parts << tr("%n clip(s) use a film stock that is not installed and now use 5207", nullptr, replacedStocks());
     return parts.join(QStringLiteral("; "));
@@ -253,8 +255,11 @@ bool ProjectFileReader::parseSequenceItemFields()
     auto* item = new SequenceItem(asset, settings.release(), startFrame, endFrame, uuid);
     item->setPresetUuid(presetUuid);
     m_usedIds.insert(item->uuid);
-    if (!unreadFields.isEmpty())
+    if (!unreadFields.isEmpty()) {
         m_incompleteGrades.insert(item->uuid, unreadFields);
+        m_incompleteGradeNotes << QStringLiteral("%1: %2").arg(
+            QFileInfo(assetPath).fileName(), unreadFields.join(QStringLiteral(" ")));
+    }
     m_items->insert(std::clamp(position, 0, int(m_items->size())), item);
     return true;
 }

@@ -100,6 +100,8 @@ private:
     int m_defaultedGrades = 0;
     QSet<QUuid> m_usedIds;
     QHash<QUuid, QStringList> m_incompleteGrades;
+    // "clip file name: fields" for each of them, in file order.
+    QStringList m_incompleteGradeNotes;
 };
 
 } // namespace Emulsa
