@@ -2,6 +2,7 @@
 
 #include "core/CameraListHelper.h"
 #include "core/FilmLibrary.h"
+#include "model/BoundedXml.h"
 
 #include <QDebug>
 #include <QXmlStreamReader>
@@ -70,15 +71,15 @@ void GradeBlockReader::skipToEndOf(QXmlStreamReader* xml, const QString& name)
     while (!(xml->isEndElement() && xml->name() == name)) {
         if (xml->atEnd() || xml->hasError())
             return;
-        xml->readNext();
+        BoundedXml::readNext(xml);
     }
 }
 
 bool GradeBlockReader::readLeaf(const QString& name, QString* text)
 {
-    if (!m_xml->readNextStartElement() || m_xml->name() != name)
+    if (!BoundedXml::readNextStartElement(m_xml) || m_xml->name() != name)
         return false;
-    *text = m_xml->readElementText(QXmlStreamReader::SkipChildElements);
+    *text = BoundedXml::readElementText(m_xml, QXmlStreamReader::SkipChildElements);
     return !m_xml->hasError();
 }
 
@@ -112,6 +113,7 @@ bool GradeBlockReader::readGeneral(GeneralInfo* info)
 
 std::unique_ptr<ClipSettings> GradeBlockReader::parseClipSettings()
 {
+    m_unreadFields.clear();
     auto settings = std::make_unique<ClipSettings>();
     const bool ok = readClipSettingsFields(settings.get());
     skipToEndOf(m_xml, QStringLiteral("ClipSettings"));
@@ -122,14 +124,17 @@ std::unique_ptr<ClipSettings> GradeBlockReader::parseClipSettings()
 
 bool GradeBlockReader::readClipSettingsFields(ClipSettings* settings)
 {
-    auto fail = [](const char* message) {
+    // Records the field that ends the grade; the fields after it are not
+    // read at all.
+    auto fail = [this](const char* message, const QString& field) {
         qDebug() << message;
+        m_unreadFields << field;
         return false;
     };
     QString text;
 
     if (!readLeaf(QStringLiteral("StockName"), &text))
-        return fail("StockName reading error!");
+        return fail("StockName reading error!", QStringLiteral("StockName"));
     const QList<QString> knownStocks = m_library->stockCatalogue().values();
     if (knownStocks.contains(text)) {
         settings->setStockName(text);
@@ -140,22 +145,22 @@ bool GradeBlockReader::readClipSettingsFields(ClipSettings* settings)
     }
 
     if (!readLeaf(QStringLiteral("ProfileID"), &text))
-        return fail("ProfileID reading error!");
+        return fail("ProfileID reading error!", QStringLiteral("ProfileID"));
     bool ok = false;
     const qlonglong profileNumber = text.trimmed().toLongLong(&ok);
     if (!ok || profileNumber < std::numeric_limits<qint32>::min()
         || profileNumber > qlonglong(std::numeric_limits<quint32>::max()))
-        return fail("ProfileID reading to integer error!");
+        return fail("ProfileID reading to integer error!", QStringLiteral("ProfileID"));
     const quint32 profile = quint32(profileNumber);
     settings->setSourceType(profile);
 
     if (!readLeaf(QStringLiteral("CameraModel"), &text))
-        return fail("CameraModel reading error!");
+        return fail("CameraModel reading error!", QStringLiteral("CameraModel"));
     m_catalogue->load();
     if (!m_catalogue->getProfile(profile))
         reportMissingProfile(profile, text);
     if (!readLeaf(QStringLiteral("CameraID"), &text))
-        return fail("CameraID reading error!");
+        return fail("CameraID reading error!", QStringLiteral("CameraID"));
 
     const struct
     {
@@ -171,19 +176,19 @@ bool GradeBlockReader::readClipSettingsFields(ClipSettings* settings)
     for (const auto& amount : amounts) {
         int value = 0;
         if (!readLeaf(QLatin1String(amount.element), &text) || !toInt(text, &value))
-            return fail(amount.message);
+            return fail(amount.message, QLatin1String(amount.element));
         (settings->*amount.set)(clampTo(value, 0, amount.high));
     }
 
     if (!readLeaf(QStringLiteral("GrainScale"), &text))
-        return fail("GrainScale reading error!");
+        return fail("GrainScale reading error!", QStringLiteral("GrainScale"));
     settings->setGrainScaleName(text);
 
     auto readFloats = [&](const FloatField* fields, int count) {
         for (int i = 0; i < count; ++i) {
             float value = 0.0f;
             if (!readLeaf(QLatin1String(fields[i].element), &text) || !toFiniteFloat(text, &value))
-                return fail(fields[i].message);
+                return fail(fields[i].message, QLatin1String(fields[i].element));
             (settings->*fields[i].set)(clampTo(value, fields[i].low, fields[i].high));
         }
         return true;
@@ -195,8 +200,8 @@ bool GradeBlockReader::readClipSettingsFields(ClipSettings* settings)
     if (!readFloats(light, 2))
         return false;
 
-    if (!m_xml->readNextStartElement() || m_xml->name() != QLatin1String("ColorWheels"))
-        return fail("ColorWheels reading error!");
+    if (!BoundedXml::readNextStartElement(m_xml) || m_xml->name() != QLatin1String("ColorWheels"))
+        return fail("ColorWheels reading error!", QStringLiteral("ColorWheels"));
     const ColorWheelsInfo wheels = parseColorWheels();
     settings->setLow(wheels.low);
     settings->setMid(wheels.mid);
@@ -211,15 +216,15 @@ bool GradeBlockReader::readClipSettingsFields(ClipSettings* settings)
     if (!readFloats(curve, 4))
         return false;
 
-    if (!m_xml->readNextStartElement() || m_xml->name() != QLatin1String("Histogram"))
-        return fail("Histogram reading error!");
+    if (!BoundedXml::readNextStartElement(m_xml) || m_xml->name() != QLatin1String("Histogram"))
+        return fail("Histogram reading error!", QStringLiteral("Histogram"));
     settings->setHistogramSliderData(parseHistogram());
 
     if (!readLeaf(QStringLiteral("Original"), &text))
-        return fail("Original value reading error!");
+        return fail("Original value reading error!", QStringLiteral("Original"));
     const uint original = text.trimmed().toUInt(&ok);
     if (!ok)
-        return fail("Original value reading error!");
+        return fail("Original value reading error!", QStringLiteral("Original"));
     settings->setOriginal(original != 0);
     return true;
 }
@@ -248,9 +253,14 @@ ColorWheelsInfo GradeBlockReader::parseColorWheels()
         { "Mid", &wheels.mid },
         { "High", &wheels.high },
     };
+    bool lost = false;
     for (const auto& entry : order) {
         const QLatin1String name(entry.element);
-        if (!m_xml->readNextStartElement() || m_xml->name() != name) {
+        if (lost) {
+            m_unreadFields << QStringLiteral("ColorWheels/%1").arg(name);
+            continue;
+        }
+        if (!BoundedXml::readNextStartElement(m_xml) || m_xml->name() != name) {
             if (name == QLatin1String("Low")) {
                 qDebug() << "Low wheel reading error!";
             } else {
@@ -258,7 +268,10 @@ ColorWheelsInfo GradeBlockReader::parseColorWheels()
                                    << m_xml->name();
                 qDebug().noquote() << QStringLiteral("%1 wheel reading error!").arg(name);
             }
-            break;
+            // This wheel and the ones after it stay zero.
+            m_unreadFields << QStringLiteral("ColorWheels/%1").arg(name);
+            lost = true;
+            continue;
         }
         *entry.wheel = parseSingleColorWheel();
     }
@@ -269,22 +282,28 @@ ColorWheelsInfo GradeBlockReader::parseColorWheels()
 ColorWheelData GradeBlockReader::parseSingleColorWheel()
 {
     const QString wheelName = m_xml->name().toString();
+    const QString field = QStringLiteral("ColorWheels/%1/%2").arg(wheelName);
     ColorWheelData wheel;
     QString text;
     float value = 0.0f;
     if (!readLeaf(QStringLiteral("Radius"), &text)) {
         qDebug() << "Radius reading error!";
+        m_unreadFields << field.arg(QLatin1String("Radius")) << field.arg(QLatin1String("Theta"));
     } else {
-        if (toFiniteFloat(text, &value))
+        if (toFiniteFloat(text, &value)) {
             wheel.radius = double(clampTo(value, 0.0f, maxRadius));
-        else
+        } else {
             qDebug() << "Radius reading error!";
+            m_unreadFields << field.arg(QLatin1String("Radius"));
+        }
         if (!readLeaf(QStringLiteral("Theta"), &text)) {
             qDebug() << "Theta reading error!";
+            m_unreadFields << field.arg(QLatin1String("Theta"));
         } else if (toFiniteFloat(text, &value)) {
             wheel.theta = double(clampTo(value, -pi, pi));
         } else {
             qDebug() << "Theta reading error!";
+            m_unreadFields << field.arg(QLatin1String("Theta"));
         }
     }
     skipToEndOf(m_xml, wheelName);
@@ -305,10 +324,19 @@ HistogramSliderData GradeBlockReader::parseHistogram()
         { "White", "White histogram reading error!", &levels.white },
     };
     QString text;
+    bool lost = false;
     for (const auto& entry : order) {
+        const QString field = QStringLiteral("Histogram/%1").arg(QLatin1String(entry.element));
+        if (lost) {
+            m_unreadFields << field;
+            continue;
+        }
         if (!readLeaf(QLatin1String(entry.element), &text)) {
             qDebug() << entry.message;
-            break;
+            // This level and the ones after it keep their defaults.
+            m_unreadFields << field;
+            lost = true;
+            continue;
         }
         float value = 0.0f;
         if (toFiniteFloat(text, &value)) {
@@ -316,6 +344,7 @@ HistogramSliderData GradeBlockReader::parseHistogram()
         } else {
             qDebug() << entry.message;
             *entry.value = 0.0f;
+            m_unreadFields << field;
         }
     }
     skipToEndOf(m_xml, QStringLiteral("Histogram"));

@@ -4,6 +4,7 @@
 
 #include <QSet>
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 
@@ -69,6 +70,13 @@ public:
     // ("Expecting" unless set).
     void setWheelMismatchWord(const QString& word) { m_wheelMismatchWord = word; }
 
+    // The fields of the grade last parsed that could not be read, in file
+    // order, by element ("Kelvin", "ColorWheels/Mid/Radius",
+    // "Histogram/White"); empty when it was read whole. A field that fails
+    // the grade is the last one named: nothing after it is read. Cleared by
+    // parseClipSettings; the wheel and level parsers add to it.
+    QStringList unreadFields() const { return m_unreadFields; }
+
     // Grades whose stock was replaced by the default stock since construction.
     int replacedStocks() const { return m_replacedStocks; }
 
@@ -95,6 +103,7 @@ private:
     QString m_wheelMismatchWord = QStringLiteral("Expecting");
     QSet<quint32> m_reportedProfiles;
     int m_replacedStocks = 0;
+    QStringList m_unreadFields;
 };
 
 } // namespace Emulsa

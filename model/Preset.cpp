@@ -1,5 +1,7 @@
 #include "model/Preset.h"
 
+#include <QCoreApplication>
+
 namespace Emulsa {
 
 Preset::Preset()
@@ -13,6 +15,16 @@ Preset::Preset(const QUuid& uuid, const QString& name, qint32 number, const Clip
     , number(number)
     , settings(settings)
 {
+}
+
+QString Preset::unreadFieldsWarning() const
+{
+    if (unreadFields.isEmpty())
+        return QString();
+    return QCoreApplication::translate("Preset",
+        "Part of this preset's grade could not be read from its file (%1): default values stand in there. Save "
+        "the look as a new preset to keep it as it is now.")
+        .arg(unreadFields.join(QStringLiteral(", ")));
 }
 
 Preset Preset::copy(bool keepUuid) const

@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QMetaType>
 #include <QString>
+#include <QStringList>
 #include <QUuid>
 
 namespace Emulsa {
@@ -22,11 +23,18 @@ struct Preset
     Preset copy(bool keepUuid) const;
     // The braced text form that travels between model, controller and views.
     QByteArray id() const { return uuid.toByteArray(); }
+    // What the views show about a grade that could not be read whole, naming
+    // the fields; empty when it was read whole.
+    QString unreadFieldsWarning() const;
 
     QUuid uuid;
     QString name;
     qint32 number = 0;
     ClipSettings settings;
+    // The fields of the grade that could not be read from the preset's file
+    // (see GradeBlockReader::unreadFields); the grade holds defaults there.
+    // Empty for a grade read whole.
+    QStringList unreadFields;
 };
 
 // A preset taken out of the store, with the group it came from: what undoing

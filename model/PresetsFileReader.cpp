@@ -19,18 +19,33 @@ PresetsFileReader::PresetsFileReader(const FilmLibrary* library, CameraListHelpe
 
 QImage PresetsFileReader::readCheckedImage(QIODevice* device, const char* format)
 {
+    return readCheckedImage(device, format, maxThumbnailPixels, nullptr);
+}
+
+QImage PresetsFileReader::readCheckedImage(QIODevice* device, const char* format, qint64 pixelsLeft, bool* overBudget)
+{
+    if (overBudget)
+        *overBudget = false;
     QImageReader reader(device, format);
     const QSize size = reader.size();
+    const qint64 pixels = qint64(size.width()) * size.height();
     if (!size.isValid() || size.isEmpty() || size.width() > maxThumbnailSide || size.height() > maxThumbnailSide
-        || qint64(size.width()) * size.height() > maxThumbnailPixels) {
+        || pixels > maxThumbnailPixels) {
         qDebug() << "PresetsFileReader: picture refused, size" << size;
+        return QImage();
+    }
+    if (pixels > pixelsLeft) {
+        if (overBudget)
+            *overBudget = true;
         return QImage();
     }
     return reader.read();
 }
 
-QImage PresetsFileReader::decodeThumbnail(const QByteArray& base64)
+QImage PresetsFileReader::decodeThumbnail(const QByteArray& base64, qint64 pixelsLeft, bool* overBudget)
 {
+    if (overBudget)
+        *overBudget = false;
     if (base64.size() > maxThumbnailDataLength) {
         qDebug() << "PresetsFileReader: thumbnail data too long:" << base64.size();
         return QImage();
@@ -44,14 +59,14 @@ QImage PresetsFileReader::decodeThumbnail(const QByteArray& base64)
     QBuffer buffer(&png);
     if (!buffer.open(QIODevice::ReadOnly))
         return QImage();
-    return readCheckedImage(&buffer, "PNG");
+    return readCheckedImage(&buffer, "PNG", pixelsLeft, overBudget);
 }
 
 bool PresetsFileReader::read(QIODevice* device)
 {
     setDevice(device);
     while (!atEnd() && !hasError()) {
-        readNext();
+        BoundedXml::readNext(this);
         if (!isStartElement())
             continue;
         if (name() == QLatin1String("PresetGroup")) {
@@ -135,7 +150,7 @@ bool PresetsFileReader::readPresets()
     if (!readListHeader(QStringLiteral("Presets"), "Error while parsing the presets list", &total))
         return false;
     for (int i = 0; i < total; ++i) {
-        if (!readNextStartElement() || hasError())
+        if (!BoundedXml::readNextStartElement(this) || hasError())
             return false;
         if (!parsePreset())
             qDebug() << "Could not read preset item, skiping current";
@@ -147,16 +162,16 @@ bool PresetsFileReader::readPresets()
 
 bool PresetsFileReader::readLeafText(const QString& elementName, QString* text)
 {
-    if (!readNextStartElement() || name() != elementName)
+    if (!BoundedXml::readNextStartElement(this) || name() != elementName)
         return false;
-    *text = readElementText();
+    *text = BoundedXml::readElementText(this, QXmlStreamReader::ErrorOnUnexpectedElement);
     return !hasError();
 }
 
 bool PresetsFileReader::parsePreset()
 {
     if (name() != QLatin1String("Preset")) {
-        skipCurrentElement();
+        BoundedXml::skipCurrentElement(this);
         return false;
     }
     // Whatever happens below, the reader ends on this Preset's end element.
@@ -187,7 +202,7 @@ bool PresetsFileReader::parsePreset()
     }
     if (number > m_highestPresetNumber)
         m_highestPresetNumber = number;
-    if (!readNextStartElement() || name() != QLatin1String("ClipSettings")) {
+    if (!BoundedXml::readNextStartElement(this) || name() != QLatin1String("ClipSettings")) {
         qDebug() << "ClipSettings reading error!";
         return false;
     }
@@ -198,7 +213,10 @@ bool PresetsFileReader::parsePreset()
         qDebug() << "Couldn't load settings from file. Setting default settings";
         settings.reset(new ClipSettings());
     }
-    m_presets.append(Preset(QUuid(uuidText.trimmed()), presetName, number, *settings));
+    Preset preset(QUuid(uuidText.trimmed()), presetName, number, *settings);
+    preset.unreadFields = blocks.unreadFields();
+    m_presetIds.insert(preset.id());
+    m_presets.append(preset);
     return true;
 }
 
@@ -208,7 +226,7 @@ bool PresetsFileReader::readThumbnails()
     if (!readListHeader(QStringLiteral("Thumbnails"), "Error while parsing the thumbnail list group", &total))
         return false;
     for (int i = 0; i < total; ++i) {
-        if (!readNextStartElement()) {
+        if (!BoundedXml::readNextStartElement(this)) {
             // Files written before total-items counted only the Thumbnail
             // elements may end the block early: that is no error.
             return !hasError() && name() == QLatin1String("Thumbnails");
@@ -227,31 +245,48 @@ bool PresetsFileReader::parseThumbnail()
         qDebug() << "Error while parsing the thumbnail (parser got:" << name() << ")";
         return false;
     }
-    if (!readNextStartElement() || name() != QLatin1String("ThumbnailUUID")) {
+    if (!BoundedXml::readNextStartElement(this) || name() != QLatin1String("ThumbnailUUID")) {
         qDebug() << "ThumbnailUUID reading error (parser got:" << name() << ")";
         return false;
     }
-    const QString uuidText = readElementText();
+    const QString uuidText = BoundedXml::readElementText(this, QXmlStreamReader::ErrorOnUnexpectedElement);
     if (uuidText.isEmpty() || hasError()) {
         qDebug() << "ThumbnailUUID reading error!";
         return false;
     }
-    if (!readNextStartElement() || name() != QLatin1String("ThumbnailDATA")) {
+    if (!BoundedXml::readNextStartElement(this) || name() != QLatin1String("ThumbnailDATA")) {
         qDebug() << "ThumbnailDATA reading error!";
         return false;
     }
-    const QString data = readElementText();
+    const QString data = BoundedXml::readElementText(this, QXmlStreamReader::ErrorOnUnexpectedElement);
     if (data.isEmpty() || hasError()) {
         qDebug() << "Thumbnail data reading error!";
         return false;
     }
-    const QImage image = decodeThumbnail(data.toLatin1());
+    GradeBlockReader::skipToEndOf(this, QStringLiteral("Thumbnail"));
+    if (hasError())
+        return false;
+    // Only the first thumbnail met for each preset of the file is looked
+    // at; its id leaves the set whether the picture is kept or not.
+    const QByteArray id = QUuid(uuidText.trimmed()).toByteArray();
+    if (!m_presetIds.remove(id)) {
+        qWarning() << "PresetsFileReader: thumbnail" << id
+                   << "dropped: no preset of the file has the id, or its preset had one already";
+        return true;
+    }
+    bool overBudget = false;
+    const QImage image = decodeThumbnail(data.toLatin1(), maxThumbnailPixelsPerFile - m_thumbnailPixels, &overBudget);
+    if (overBudget) {
+        qWarning() << "PresetsFileReader: thumbnail of preset" << id << "dropped: the file's thumbnails hold more than"
+                   << maxThumbnailPixelsPerFile << "pixels";
+        return true;
+    }
     if (image.isNull()) {
         qDebug() << "Preset Thumbnails from file could not be read.";
         return false;
     }
-    m_thumbnails.insert(QUuid(uuidText.trimmed()).toByteArray(), image);
-    GradeBlockReader::skipToEndOf(this, QStringLiteral("Thumbnail"));
+    m_thumbnailPixels += qint64(image.width()) * image.height();
+    m_thumbnails.insert(id, image);
     return true;
 }
 

@@ -1,11 +1,13 @@
 #pragma once
 
+#include "model/BoundedXml.h"
 #include "model/Preset.h"
 
 #include <QByteArray>
 #include <QCoreApplication>
 #include <QHash>
 #include <QImage>
+#include <QSet>
 #include <QString>
 #include <QVector>
 #include <QXmlStreamReader>
@@ -20,7 +22,9 @@ class FilmLibrary;
 // Reads one preset file: the group's name and id, the general block, the
 // presets with their grades (the grade block of project files) and, in
 // exported files, the thumbnails. A preset that fails is skipped; a
-// thumbnail that fails rejects the whole file.
+// thumbnail that cannot be read rejects the whole file. Only one thumbnail
+// is decoded per preset read before it, and only up to a pixel budget for
+// the whole file: further ones are dropped unread with a warning.
 class PresetsFileReader : public QXmlStreamReader
 {
     Q_DECLARE_TR_FUNCTIONS(PresetsFileReader)
@@ -28,9 +32,14 @@ class PresetsFileReader : public QXmlStreamReader
 public:
     // Longest ThumbnailDATA text accepted (Base64), and the largest picture
     // it may hold, checked before the picture is decoded.
-    static constexpr int maxThumbnailDataLength = 8 * 1024 * 1024;
+    static constexpr int maxThumbnailDataLength = BoundedXml::maxTextLength;
     static constexpr int maxThumbnailSide = 4096;
     static constexpr qint64 maxThumbnailPixels = 4096LL * 2160;
+    // The pixels of all the thumbnails of one file together (about 256 MB
+    // decoded). A graded 1920x1080 frame with grain takes about 1.2 Base64
+    // characters per pixel, so a file within the store's size limit holds
+    // no more pictures than this unless they are nearly blank.
+    static constexpr qint64 maxThumbnailPixelsPerFile = 64LL * 1024 * 1024;
 
     explicit PresetsFileReader(const FilmLibrary* library = nullptr, CameraListHelper* catalogue = nullptr);
 
@@ -57,8 +66,11 @@ public:
     // too).
     static QImage readCheckedImage(QIODevice* device, const char* format);
     // The image of a ThumbnailDATA text; null when the text is too long, is
-    // no image, or holds a picture above the size limits.
-    static QImage decodeThumbnail(const QByteArray& base64);
+    // no image, or holds a picture above the size limits. With
+    // `pixelsLeft`, also null for a picture of more pixels than that, which
+    // *overBudget then tells apart.
+    static QImage decodeThumbnail(
+        const QByteArray& base64, qint64 pixelsLeft = maxThumbnailPixels, bool* overBudget = nullptr);
 
 private:
     bool readRootAttributes();
@@ -71,6 +83,7 @@ private:
     bool readThumbnails();
     bool parseThumbnail();
     bool readLeafText(const QString& name, QString* text);
+    static QImage readCheckedImage(QIODevice* device, const char* format, qint64 pixelsLeft, bool* overBudget);
 
     const FilmLibrary* m_library;
     CameraListHelper* m_catalogue;
@@ -84,6 +97,10 @@ private:
     qint32 m_highestPresetNumber = -1;
     bool m_hasThumbnails = false;
     QHash<QByteArray, QImage> m_thumbnails;
+    // The braced ids of the presets read that no thumbnail was met for yet,
+    // and the pixels the thumbnails decoded so far hold.
+    QSet<QByteArray> m_presetIds;
+    qint64 m_thumbnailPixels = 0;
 };
 
 } // namespace Emulsa

@@ -4,6 +4,7 @@
 #include "media/clip/AssetMetadata.h"
 #include "media/clip/SequenceItem.h"
 #include "media/metadata/MetadataManager.h"
+#include "model/BoundedXml.h"
 
 #include <QDebug>
 #include <QFileInfo>
@@ -39,7 +40,8 @@ ProjectFileReader::ProjectFileReader(
 
 bool ProjectFileReader::loadedCleanly() const
 {
-    return m_readDone && m_readOk && skippedItems() == 0 && m_defaultedGrades == 0 && replacedStocks() == 0;
+    return m_readDone && m_readOk && skippedItems() == 0 && m_defaultedGrades == 0 && m_incompleteGrades.isEmpty()
+        && replacedStocks() == 0;
 }
 
 QString ProjectFileReader::problemSummary() const
@@ -51,6 +53,11 @@ QString ProjectFileReader::problemSummary() const
         parts << tr("%n clip(s) could not be read", nullptr, int(std::min<qint64>(skippedItems(), INT_MAX)));
     if (m_defaultedGrades > 0)
         parts << tr("%n clip(s) lost their grade", nullptr, m_defaultedGrades);
+    const int partly = m_incompleteGrades.size() - m_defaultedGrades;
+    if (partly > 0)
+        parts << tr("%n clip(s) lost part of their grade", nullptr, partly);
+    if (!m_incompleteGradeNotes.isEmpty())
+        parts << tr("not read: %1").arg(m_incompleteGradeNotes.join(QStringLiteral(", ")));
     if (replacedStocks() > 0)
         parts << tr("%n clip(s) use a film stock that is not installed and now use 5207", nullptr, replacedStocks());
     return parts.join(QStringLiteral("; "));
@@ -61,25 +68,19 @@ bool ProjectFileReader::read(QIODevice* device)
     m_readDone = true;
     m_xml.setDevice(device);
     while (!m_xml.atEnd() && !m_xml.hasError()) {
-        const QXmlStreamReader::TokenType token = m_xml.readNext();
-        if (token == QXmlStreamReader::DTD) {
-            // Entity declarations could blow a small file up; project files
-            // never carry one.
-            m_xml.raiseError(tr("Project files with a document type definition are not accepted"));
-            break;
-        }
+        // Refuses a document type definition: entity declarations could
+        // blow a small file up, and project files never carry one.
+        const QXmlStreamReader::TokenType token = BoundedXml::readNext(&m_xml);
         if (token != QXmlStreamReader::StartElement)
             continue;
         if (m_xml.name() == QLatin1String("General")) {
             if (!readGeneral()) {
-                m_xml.raiseError(tr("Error while reading General information from project file"));
+                raiseErrorKeepingCause(tr("Error while reading General information from project file"));
                 break;
             }
         } else if (m_xml.name() == sequenceItemsName) {
             if (!readSequenceItems()) {
-                if (m_xml.hasError())
-                    qDebug() << Q_FUNC_INFO << "While reading the items:" << m_xml.errorString();
-                m_xml.raiseError(tr("Error while reading through project file"));
+                raiseErrorKeepingCause(tr("Error while reading through project file"));
                 break;
             }
         }
@@ -90,6 +91,12 @@ bool ProjectFileReader::read(QIODevice* device)
     }
     m_readOk = !m_xml.hasError();
     return m_readOk;
+}
+
+void ProjectFileReader::raiseErrorKeepingCause(const QString& message)
+{
+    // The reader's own error (a broken or refused document) tells the cause.
+    m_xml.raiseError(m_xml.hasError() ? QStringLiteral("%1: %2").arg(message, m_xml.errorString()) : message);
 }
 
 bool ProjectFileReader::readGeneral()
@@ -120,7 +127,7 @@ bool ProjectFileReader::readSequenceItems()
     // The stated count only bounds the loop: a file may claim any number.
     const int before = m_items->size();
     for (qint64 index = 0; index < total; ++index) {
-        if (!m_xml.readNextStartElement()) {
+        if (!BoundedXml::readNextStartElement(&m_xml)) {
             // The list (or the document) ended before the stated count.
             m_missingItems += total - index;
             return false;
@@ -137,10 +144,10 @@ bool ProjectFileReader::readSequenceItems()
         }
     }
     // Items past the stated count are not read, but counted.
-    while (m_xml.readNextStartElement()) {
+    while (BoundedXml::readNextStartElement(&m_xml)) {
         if (m_xml.name() == sequenceItemName)
             ++m_ignoredItems;
-        m_xml.skipCurrentElement();
+        BoundedXml::skipCurrentElement(&m_xml);
     }
     if (m_ignoredItems > 0)
         qDebug() << Q_FUNC_INFO << m_ignoredItems << "items past the stated count were not read";
@@ -151,16 +158,16 @@ bool ProjectFileReader::readSequenceItems()
 
 bool ProjectFileReader::readLeaf(const QString& name, QString* text)
 {
-    if (!m_xml.readNextStartElement() || m_xml.name() != name)
+    if (!BoundedXml::readNextStartElement(&m_xml) || m_xml.name() != name)
         return false;
-    *text = m_xml.readElementText(QXmlStreamReader::SkipChildElements);
+    *text = BoundedXml::readElementText(&m_xml, QXmlStreamReader::SkipChildElements);
     return !m_xml.hasError();
 }
 
 bool ProjectFileReader::parseSequenceItem()
 {
     if (m_xml.name() != sequenceItemName) {
-        m_xml.skipCurrentElement();
+        BoundedXml::skipCurrentElement(&m_xml);
         return false;
     }
     // An item whose fields were all read counts as read even when the
@@ -223,11 +230,12 @@ bool ProjectFileReader::parseSequenceItemFields()
         return fail("Preset UUID reading error!");
     const QByteArray presetUuid = QByteArray::fromHex(text.toLatin1());
 
-    if (!m_xml.readNextStartElement() || m_xml.name() != QLatin1String("ClipSettings"))
+    if (!BoundedXml::readNextStartElement(&m_xml) || m_xml.name() != QLatin1String("ClipSettings"))
         return fail("ClipSettings reading error!");
     std::unique_ptr<ClipSettings> settings = m_grades.parseClipSettings();
     if (m_xml.hasError())
         return false; // a cut-off document, not a damaged grade
+    const QStringList unreadFields = m_grades.unreadFields();
     if (!settings) {
         qDebug() << "Couldn't load settings from file. Setting default settings";
         settings = std::make_unique<ClipSettings>();
@@ -247,6 +255,11 @@ bool ProjectFileReader::parseSequenceItemFields()
     auto* item = new SequenceItem(asset, settings.release(), startFrame, endFrame, uuid);
     item->setPresetUuid(presetUuid);
     m_usedIds.insert(item->uuid);
+    if (!unreadFields.isEmpty()) {
+        m_incompleteGrades.insert(item->uuid, unreadFields);
+        m_incompleteGradeNotes << QStringLiteral("%1: %2").arg(
+            QFileInfo(assetPath).fileName(), unreadFields.join(QStringLiteral(" ")));
+    }
     m_items->insert(std::clamp(position, 0, int(m_items->size())), item);
     return true;
 }

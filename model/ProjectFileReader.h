@@ -3,6 +3,7 @@
 #include "model/GradeBlockReader.h"
 
 #include <QCoreApplication>
+#include <QHash>
 #include <QList>
 #include <QSet>
 #include <QString>
@@ -22,9 +23,10 @@ class SequenceItem;
 
 // Reads a project file into new SequenceItems. Tolerant: a damaged item is
 // skipped and counted, a damaged grade becomes the default grade, values are
-// clamped, a stock that is not installed becomes "5207". Nothing is sized
-// from the counts the file states, and a document with a document type
-// definition is refused.
+// clamped, a stock that is not installed becomes "5207"; which clips lost
+// what of their grade is told. Nothing is sized from the counts the file
+// states, and a document with a document type definition or an over-long
+// text is refused (see BoundedXml).
 class ProjectFileReader
 {
     Q_DECLARE_TR_FUNCTIONS(ProjectFileReader)
@@ -58,6 +60,10 @@ public:
     qint64 skippedItems() const { return m_failedItems + m_missingItems + m_ignoredItems; }
     // Items loaded with the default grade because theirs was damaged.
     int defaultedGrades() const { return m_defaultedGrades; }
+    // The items whose grade could not be read whole (replaced by the default
+    // grade, or with defaults for some wheels or levels), by item uuid: the
+    // fields that could not be read (see GradeBlockReader::unreadFields).
+    const QHash<QUuid, QStringList>& incompleteGrades() const { return m_incompleteGrades; }
     // Grades whose stock was replaced by the default stock.
     int replacedStocks() const { return m_grades.replacedStocks(); }
     // True after a read that succeeded and lost nothing: no item skipped, no
@@ -70,6 +76,8 @@ public:
 private:
     bool readGeneral();
     bool readSequenceItems();
+    // Raises the message, followed by the reader's own error when it has one.
+    void raiseErrorKeepingCause(const QString& message);
     bool parseSequenceItem();
     bool parseSequenceItemFields();
     // Moves to the next child start element; true when it is named `name`,
@@ -91,6 +99,9 @@ private:
     qint64 m_ignoredItems = 0;
     int m_defaultedGrades = 0;
     QSet<QUuid> m_usedIds;
+    QHash<QUuid, QStringList> m_incompleteGrades;
+    // "clip file name: fields" for each of them, in file order.
+    QStringList m_incompleteGradeNotes;
 };
 
 } // namespace Emulsa

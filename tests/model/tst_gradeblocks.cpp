@@ -324,6 +324,64 @@ private slots:
         QCOMPARE(xml.name(), QLatin1String("Next"));
     }
 
+    // The reader names each field it could not read, in file order: the one
+    // that failed the grade, or the wheels and levels that kept their
+    // defaults. A grade read whole names none, also after a damaged one.
+    void unreadFieldsAreNamed_data()
+    {
+        QTest::addColumn<QByteArrayList>("from");
+        QTest::addColumn<QByteArrayList>("to");
+        QTest::addColumn<bool>("gradeRead");
+        QTest::addColumn<QStringList>("fields");
+        QTest::newRow("whole") << QByteArrayList {} << QByteArrayList {} << true << QStringList {};
+        QTest::newRow("kelvin") << QByteArrayList { "<Kelvin>4321" } << QByteArrayList { "<Kelvin>x4321" } << false
+                                << QStringList { "Kelvin" };
+        QTest::newRow("misspelled gamma") << QByteArrayList { "<Gamma>1.070000</Gamma>" }
+                                          << QByteArrayList { "<Gama>1.07</Gama>" } << false << QStringList { "Gamma" };
+        QTest::newRow("profile id") << QByteArrayList { "<ProfileID>825249363" } << QByteArrayList { "<ProfileID>OT01" }
+                                    << false << QStringList { "ProfileID" };
+        QTest::newRow("last field") << QByteArrayList { "<Original>1</Original>" } << QByteArrayList { "" } << false
+                                    << QStringList { "Original" };
+        QTest::newRow("mid radius") << QByteArrayList { "<Radius>0.500000" } << QByteArrayList { "<Radius>0.5.0" }
+                                    << true << QStringList { "ColorWheels/Mid/Radius" };
+        QTest::newRow("high theta missing") << QByteArrayList { "<Theta>3.000000</Theta>" } << QByteArrayList { "" }
+                                            << true << QStringList { "ColorWheels/High/Theta" };
+        QTest::newRow("mid wheel missing")
+            << QByteArrayList { "<Mid>\n            <Radius>", "</Mid>\n        <High>" }
+            << QByteArrayList { "<Other>\n            <Radius>", "</Other>\n        <High>" } << true
+            << QStringList { "ColorWheels/Mid", "ColorWheels/High" };
+        QTest::newRow("mid level missing") << QByteArrayList { "<Mid>0.450000</Mid>" } << QByteArrayList { "" } << true
+                                           << QStringList { "Histogram/Mid", "Histogram/White" };
+        QTest::newRow("two levels bad") << QByteArrayList { "<Black>0.05", "<White>0.9" }
+                                        << QByteArrayList { "<Black>b", "<White>w" } << true
+                                        << QStringList { "Histogram/Black", "Histogram/White" };
+        QTest::newRow("wheel and level") << QByteArrayList { "<Theta>-1.5", "<White>0.9" }
+                                         << QByteArrayList { "<Theta>nan", "<White>inf" } << true
+                                         << QStringList { "ColorWheels/Low/Theta", "Histogram/White" };
+    }
+    void unreadFieldsAreNamed()
+    {
+        QFETCH(QByteArrayList, from);
+        QFETCH(QByteArrayList, to);
+        QFETCH(bool, gradeRead);
+        QFETCH(QStringList, fields);
+        QByteArray damaged(handWrittenBlock);
+        for (int i = 0; i < from.size(); ++i) {
+            QVERIFY2(damaged.count(from[i]) == 1, from[i].constData());
+            damaged.replace(from[i], to[i]);
+        }
+        // The damaged grade, then a whole one through the same reader.
+        QXmlStreamReader xml;
+        GradeBlockReader reader(&xml, &m_library, &m_catalogue);
+        xml.addData("<Root>" + damaged + handWrittenBlock + "</Root>");
+        QVERIFY(xml.readNextStartElement() && xml.readNextStartElement());
+        QCOMPARE(bool(reader.parseClipSettings()), gradeRead);
+        QCOMPARE(reader.unreadFields(), fields);
+        QVERIFY(xml.readNextStartElement());
+        QVERIFY(reader.parseClipSettings());
+        QVERIFY(reader.unreadFields().isEmpty());
+    }
+
     void wheelsReadUpToTheFirstMismatch_data()
     {
         QTest::addColumn<QByteArray>("wheel");

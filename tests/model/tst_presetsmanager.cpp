@@ -53,6 +53,41 @@ bool writeAll(const QString& path, const QByteArray& bytes)
     return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
 }
 
+// The text of an exported group of `count` presets named "Look 0", "Look 1"...,
+// each with a small thumbnail of its own colour; the presets in *presets.
+QByteArray exportedGroup(int count, QVector<Preset>* presets)
+{
+    PresetsManager source(Test::makeTempFolder(QStringLiteral("source")));
+    const int group = source.createNewGroup(QStringLiteral("Exported")).id;
+    for (int i = 0; i < count; ++i) {
+        const Preset preset = source.createPreset(gradeWithSaturation(0.5f), group).value();
+        source.renamePreset(preset.id(), QStringLiteral("Look %1").arg(i));
+        source.setNewThumbnailForId(testImage(8, 8, qRgb(10 * i, 0, 0)), preset.id(), false);
+        presets->append(source.findPreset(preset.id()).value());
+    }
+    const QString path = Test::makeTempFolder(QStringLiteral("exported")) + QStringLiteral("/group.empreset");
+    return source.exportPresetGroup(group, path) ? readAll(path) : QByteArray();
+}
+
+// One Thumbnail element.
+QByteArray thumbnailElement(const QUuid& uuid, const QByteArray& data)
+{
+    return "<Thumbnail><ThumbnailUUID>" + uuid.toByteArray() + "</ThumbnailUUID><ThumbnailDATA>" + data
+        + "</ThumbnailDATA></Thumbnail>\n";
+}
+
+// The group's text with its Thumbnails block replaced by these elements.
+QByteArray withThumbnails(const QByteArray& group, const QByteArray& elements, int count)
+{
+    const int start = group.indexOf("<Thumbnails");
+    const int end = group.indexOf("</Thumbnails>");
+    if (start < 0 || end < start)
+        return QByteArray();
+    QByteArray result = group;
+    result.replace(start, end - start, "<Thumbnails total-items=\"" + QByteArray::number(count) + "\">\n" + elements);
+    return result;
+}
+
 } // namespace
 
 class PresetsManagerTest : public QObject
@@ -330,6 +365,125 @@ private slots:
         PresetsManager store(m_folder);
         QCOMPARE(store.importPresetGroup(exported), -1);
         QVERIFY(store.groups().isEmpty());
+    }
+
+    // Entities declared in a document type definition and referred to many
+    // times would grow a small file into gigabytes: any document type
+    // definition is refused, and so is a text longer than the longest field
+    // a preset file holds (a thumbnail's data). Nothing is imported.
+    void hostileDocumentsAreRefused_data()
+    {
+        QTest::addColumn<QByteArray>("from");
+        QTest::addColumn<QByteArray>("to");
+        QByteArray references;
+        for (int i = 0; i < 10000; ++i)
+            references += "&e;";
+        QTest::newRow("entity referred to many times")
+            << QByteArray("<PresetName>Look 0</PresetName>") << "<PresetName>" + references + "</PresetName>";
+        QTest::newRow("plain document type")
+            << QByteArray("<PresetGroup") << QByteArray("<!DOCTYPE PresetGroup>\n<PresetGroup");
+        QTest::newRow("over-long name") << QByteArray("<PresetName>Look 0</PresetName>")
+                                        << "<PresetName>"
+                + QByteArray(PresetsFileReader::maxThumbnailDataLength + 1, 'n') + "</PresetName>";
+        QTest::newRow("over-long text between elements")
+            << QByteArray("<Presets ") << QByteArray(PresetsFileReader::maxThumbnailDataLength + 1, 't') + "<Presets ";
+    }
+    void hostileDocumentsAreRefused()
+    {
+        QFETCH(QByteArray, from);
+        QFETCH(QByteArray, to);
+        QVector<Preset> presets;
+        QByteArray text = exportedGroup(1, &presets);
+        QVERIFY(text.contains(from));
+        text.replace(from, to);
+        // The entity's declaration goes with its references.
+        if (to.contains("&e;"))
+            text.replace(
+                "<PresetGroup", "<!DOCTYPE PresetGroup [<!ENTITY e \"" + QByteArray(4000, 'y') + "\">]>\n<PresetGroup");
+        const QString path = Test::makeTempFolder(QStringLiteral("hostile")) + QStringLiteral("/hostile.empreset");
+        QVERIFY(writeAll(path, text));
+        PresetsManager store(m_folder);
+        QCOMPARE(store.importPresetGroup(path), -1);
+        QVERIFY(store.groups().isEmpty());
+    }
+
+    // At most one thumbnail per preset of the file is decoded, and only up to
+    // a pixel budget for the whole file: what lies beyond is dropped unread,
+    // and the presets themselves still load.
+    void thumbnailsBeyondOnePerPresetAreDropped_data()
+    {
+        QTest::addColumn<QString>("extra");
+        QTest::newRow("a second one for a preset") << "second";
+        QTest::newRow("one of no preset") << "stranger";
+        QTest::newRow("sixty large ones of no preset") << "strangers";
+    }
+    void thumbnailsBeyondOnePerPresetAreDropped()
+    {
+        QFETCH(QString, extra);
+        QVector<Preset> presets;
+        const QByteArray group = exportedGroup(2, &presets);
+        QByteArray elements
+            = thumbnailElement(presets[0].uuid, PresetsFileWriter::encodeThumbnail(testImage(8, 8, qRgb(0, 0, 0))))
+            + thumbnailElement(presets[1].uuid, PresetsFileWriter::encodeThumbnail(testImage(8, 8, qRgb(10, 0, 0))));
+        const QUuid stranger = QUuid::createUuid();
+        if (extra == QLatin1String("second")) {
+            elements += thumbnailElement(
+                presets[0].uuid, PresetsFileWriter::encodeThumbnail(testImage(8, 8, qRgb(0, 0, 255))));
+        } else if (extra == QLatin1String("stranger")) {
+            elements
+                += thumbnailElement(stranger, PresetsFileWriter::encodeThumbnail(testImage(8, 8, qRgb(0, 255, 0))));
+        } else {
+            QImage blank(PresetsFileReader::maxThumbnailSide, 2160, QImage::Format_Mono);
+            blank.fill(0);
+            const QByteArray data = PresetsFileWriter::encodeThumbnail(blank);
+            for (int i = 0; i < 60; ++i)
+                elements += thumbnailElement(QUuid::createUuid(), data);
+        }
+        const int count = elements.count("<Thumbnail>");
+        QByteArray text = withThumbnails(group, elements, count);
+        QVERIFY(!text.isEmpty());
+        QBuffer buffer(&text);
+        QVERIFY(buffer.open(QIODevice::ReadOnly));
+        PresetsFileReader reader;
+        QVERIFY(reader.read(&buffer));
+        QCOMPARE(reader.presets().size(), 2);
+        QCOMPARE(reader.thumbnails().size(), 2);
+        QCOMPARE(reader.thumbnails().value(presets[0].id()).pixel(1, 1), qRgb(0, 0, 0));
+        QCOMPARE(reader.thumbnails().value(presets[1].id()).pixel(1, 1), qRgb(10, 0, 0));
+    }
+
+    // Large pictures for many presets: once a file's pictures add up to the
+    // budget the remaining thumbnails are dropped; every preset loads, with
+    // the placeholder where its thumbnail was dropped.
+    void thumbnailsBeyondTheFileBudgetAreDropped()
+    {
+        const int count = 12;
+        QVector<Preset> presets;
+        const QByteArray group = exportedGroup(count, &presets);
+        QImage large(PresetsFileReader::maxThumbnailSide, 2160, QImage::Format_Mono);
+        large.fill(1);
+        const QByteArray data = PresetsFileWriter::encodeThumbnail(large);
+        QByteArray elements;
+        for (const Preset& preset : presets)
+            elements += thumbnailElement(preset.uuid, data);
+        const QString path = Test::makeTempFolder(QStringLiteral("budget")) + QStringLiteral("/large.empreset");
+        QVERIFY(writeAll(path, withThumbnails(group, elements, count)));
+
+        PresetsManager store(m_folder);
+        const int imported = store.importPresetGroup(path);
+        QVERIFY(imported >= 0);
+        QCOMPARE(store.presetsOfGroup(imported).size(), count);
+        qint64 pixels = 0;
+        int large4k = 0;
+        for (const Preset& preset : presets) {
+            const QImage thumbnail = store.thumbnailForId(preset.id());
+            if (thumbnail.width() == PresetsFileReader::maxThumbnailSide) {
+                ++large4k;
+                pixels += qint64(thumbnail.width()) * thumbnail.height();
+            }
+        }
+        QVERIFY2(large4k >= 1 && large4k < count, qPrintable(QString::number(large4k)));
+        QVERIFY(pixels <= PresetsFileReader::maxThumbnailPixelsPerFile);
     }
 
     // A move to a group that does not exist, from one that does not exist,

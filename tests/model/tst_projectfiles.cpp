@@ -8,6 +8,7 @@
 #include "media/clip/AssetMetadata.h"
 #include "media/clip/SequenceItem.h"
 #include "media/metadata/MetadataManager.h"
+#include "model/PresetsFileReader.h"
 #include "model/ProjectFileReader.h"
 #include "model/ProjectFileWriter.h"
 
@@ -320,34 +321,48 @@ private slots:
         QTest::addColumn<int>("items");
         QTest::addColumn<int>("skipped");
         QTest::addColumn<int>("defaulted");
+        // What the summary names: the clip and the fields its grade lost.
+        QTest::addColumn<QString>("named");
         QTest::newRow("count above the items")
-            << QByteArray("total-items=\"2\"") << QByteArray("total-items=\"3\"") << false << 2 << 1 << 0;
+            << QByteArray("total-items=\"2\"") << QByteArray("total-items=\"3\"") << false << 2 << 1 << 0 << QString();
         QTest::newRow("count below the items")
-            << QByteArray("total-items=\"2\"") << QByteArray("total-items=\"1\"") << true << 1 << 1 << 0;
+            << QByteArray("total-items=\"2\"") << QByteArray("total-items=\"1\"") << true << 1 << 1 << 0 << QString();
         QTest::newRow("count zero") << QByteArray("total-items=\"2\"") << QByteArray("total-items=\"0\"") << true << 0
-                                    << 2 << 0;
-        QTest::newRow("count not a number")
-            << QByteArray("total-items=\"2\"") << QByteArray("total-items=\"two\"") << false << 0 << 0 << 0;
-        QTest::newRow("no timeline") << QByteArray("timeline=\"1\" ") << QByteArray() << false << 0 << 0 << 0;
+                                    << 2 << 0 << QString();
+        QTest::newRow("count not a number") << QByteArray("total-items=\"2\"") << QByteArray("total-items=\"two\"")
+                                            << false << 0 << 0 << 0 << QString();
+        QTest::newRow("no timeline") << QByteArray("timeline=\"1\" ") << QByteArray() << false << 0 << 0 << 0
+                                     << QString();
         QTest::newRow("misspelled grade element")
-            << QByteArray("<Gamma>1.070000</Gamma>") << QByteArray("<Gama>1.07</Gama>") << true << 2 << 0 << 1;
-        QTest::newRow("exposure not a number") << QByteArray("<Exposure>-0.432100</Exposure>")
-                                               << QByteArray("<Exposure>nan</Exposure>") << true << 2 << 0 << 1;
+            << QByteArray("<Gamma>1.070000</Gamma>") << QByteArray("<Gama>1.07</Gama>") << true << 2 << 0 << 1
+            << "B002.mov: Gamma";
+        QTest::newRow("exposure not a number")
+            << QByteArray("<Exposure>-0.432100</Exposure>") << QByteArray("<Exposure>nan</Exposure>") << true << 2 << 0
+            << 1 << "B002.mov: Exposure";
         QTest::newRow("kelvin infinite") << QByteArray("<Kelvin>4321.000000</Kelvin>")
-                                         << QByteArray("<Kelvin>inf</Kelvin>") << true << 2 << 0 << 1;
+                                         << QByteArray("<Kelvin>inf</Kelvin>") << true << 2 << 0 << 1
+                                         << "B002.mov: Kelvin";
+        // Wheels and levels that keep their defaults leave the grade in use,
+        // but the file did not load cleanly.
+        QTest::newRow("wheel radius not a number")
+            << QByteArray("<Radius>0.250000</Radius>") << QByteArray("<Radius>x</Radius>") << true << 2 << 0 << 0
+            << "B002.mov: ColorWheels/Low/Radius";
         QTest::newRow("bad start frame") << QByteArray("<StartFrame>12</StartFrame>")
-                                         << QByteArray("<StartFrame>-12</StartFrame>") << true << 1 << 1 << 0;
+                                         << QByteArray("<StartFrame>-12</StartFrame>") << true << 1 << 1 << 0
+                                         << QString();
         QTest::newRow("no asset id") << QByteArray("ffeeddccbbaa99887766554433221100") << QByteArray() << true << 1 << 1
-                                     << 0;
-        QTest::newRow("no position") << QByteArray("position=\"1\"") << QByteArray("place=\"1\"") << true << 1 << 1
-                                     << 0;
+                                     << 0 << QString();
+        QTest::newRow("no position") << QByteArray("position=\"1\"") << QByteArray("place=\"1\"") << true << 1 << 1 << 0
+                                     << QString();
         QTest::newRow("no grade") << QByteArray("<ClipSettings>\n                <StockName>FujiVelvia100")
                                   << QByteArray("<Grade>\n                <StockName>FujiVelvia100") << true << 1 << 1
-                                  << 0;
-        QTest::newRow("every item damaged") << QByteArray("Current>") << QByteArray("Curent>") << false << 0 << 2 << 0;
+                                  << 0 << QString();
+        QTest::newRow("every item damaged")
+            << QByteArray("Current>") << QByteArray("Curent>") << false << 0 << 2 << 0 << QString();
         QTest::newRow("foreign element between items")
             << QByteArray("</SequenceItem>\n        <SequenceItem position=\"1\">")
-            << QByteArray("</SequenceItem><Note>x</Note><SequenceItem position=\"1\">") << true << 1 << 2 << 0;
+            << QByteArray("</SequenceItem><Note>x</Note><SequenceItem position=\"1\">") << true << 1 << 2 << 0
+            << QString();
     }
     void edgeCases()
     {
@@ -357,6 +372,7 @@ private slots:
         QFETCH(int, items);
         QFETCH(int, skipped);
         QFETCH(int, defaulted);
+        QFETCH(QString, named);
         QByteArray document(handWrittenProject);
         QVERIFY(document.contains(from));
         document.replace(from, to);
@@ -371,6 +387,7 @@ private slots:
         QCOMPARE(reader->defaultedGrades(), defaulted);
         QVERIFY(!reader->loadedCleanly());
         QVERIFY(!reader->problemSummary().isEmpty());
+        QVERIFY2(reader->problemSummary().contains(named), qPrintable(reader->problemSummary()));
     }
 
     void samePositionInsertsBefore()
@@ -456,17 +473,48 @@ private slots:
         QCOMPARE(read.items.size(), missing > 0 ? 2 : 0);
     }
 
-    void documentTypeDefinitionIsRefused()
+    // Entity declarations could grow a small file into gigabytes: any
+    // document type definition is refused, and so is a text longer than the
+    // longest field any of the program's files holds.
+    void hostileDocumentsAreRefused_data()
     {
+        QTest::addColumn<QByteArray>("from");
+        QTest::addColumn<QByteArray>("to");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("nested entities") << QByteArray("<Project>")
+                                         << QByteArray("<!DOCTYPE Project [<!ENTITY a \"aaaaaaaaaa\"><!ENTITY b "
+                                                       "\"&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;\">]>\n<Project>")
+                                         << "document type definition";
+        QTest::newRow("plain document type")
+            << QByteArray("<Project>") << QByteArray("<!DOCTYPE Project>\n<Project>") << "document type definition";
+        QTest::newRow("over-long path") << QByteArray("/footage/B002.mov")
+                                        << QByteArray(PresetsFileReader::maxThumbnailDataLength + 1, 'p')
+                                        << "longer than";
+        QTest::newRow("over-long text between items")
+            << QByteArray("</SequenceItem>\n        <SequenceItem position=\"1\">")
+            << "</SequenceItem>" + QByteArray(PresetsFileReader::maxThumbnailDataLength + 1, 't')
+                + "<SequenceItem position=\"1\">"
+            << "longer than";
+        QTest::newRow("over-long comment")
+            << QByteArray("<General>")
+            << "<!--" + QByteArray(PresetsFileReader::maxThumbnailDataLength + 1, 'c') + "--><General>"
+            << "longer than";
+    }
+    void hostileDocumentsAreRefused()
+    {
+        QFETCH(QByteArray, from);
+        QFETCH(QByteArray, to);
+        QFETCH(QString, reason);
         QByteArray document(handWrittenProject);
-        document.replace("<Project>",
-            "<!DOCTYPE Project [<!ENTITY a \"aaaaaaaaaa\"><!ENTITY b \"&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;\">]>\n<Project>");
-        document.replace("Some Linux", "&b;");
+        QVERIFY(document.contains(from));
+        document.replace(from, to);
+        if (to.contains("ENTITY"))
+            document.replace("Some Linux", "&b;");
         ReadItems read;
         std::unique_ptr<ProjectFileReader> reader;
         QVERIFY(!readBytes(document, &read, &reader));
-        QVERIFY(read.items.isEmpty());
-        QVERIFY(reader->errorString().contains(QStringLiteral("document type definition")));
+        QVERIFY(read.items.size() < 2);
+        QVERIFY2(reader->errorString().contains(reason), qPrintable(reader->errorString()));
     }
 
     void profileMissingFromTheCatalogueStillSaves()

@@ -18,6 +18,9 @@ class RenderPresetTest : public QObject
 
     QString m_program;
     QString m_presetFile;
+    // The same file with the Grey preset's grade damaged in one field or
+    // refused as a whole, by a short name.
+    QHash<QString, QString> m_damagedFiles;
     // The build's demo clip: a colourful picture, unlike the test clips.
     QString m_clip;
 
@@ -101,6 +104,33 @@ private slots:
         QVERIFY(store.exportPresetGroup(looks, m_presetFile));
         qunsetenv("PROGRAMDATA");
         ApplicationPaths::instance()->clearCache();
+
+        QFile exported(m_presetFile);
+        QVERIFY(exported.open(QIODevice::ReadOnly));
+        const QByteArray text = exported.readAll();
+        const int greyAt = text.indexOf("<PresetName>Grey</PresetName>");
+        QVERIFY(greyAt > 0);
+        const struct
+        {
+            const char* name;
+            QByteArray from;
+            QByteArray to;
+        } damages[] = {
+            { "kelvin", "<Kelvin>5600.000000</Kelvin>", "<Kelvin>x5600.000000</Kelvin>" },
+            { "radius", "<Radius>0.000000</Radius>", "<Radius>0.0.0</Radius>" },
+            { "entities", "<PresetGroup", "<!DOCTYPE PresetGroup [<!ENTITY e \"e\">]>\n<PresetGroup" },
+        };
+        for (const auto& damage : damages) {
+            QByteArray damaged = text;
+            const int at = damaged.indexOf(damage.from, damage.from.startsWith("<PresetGroup") ? 0 : greyAt);
+            QVERIFY2(at >= 0, damage.from.constData());
+            damaged.replace(at, damage.from.size(), damage.to);
+            const QString path
+                = QFileInfo(m_presetFile).absolutePath() + QStringLiteral("/%1.empreset").arg(damage.name);
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(damaged) == damaged.size());
+            m_damagedFiles.insert(QLatin1String(damage.name), path);
+        }
     }
 
     void presetGivesItsLook_data()
@@ -133,6 +163,45 @@ private slots:
             QVERIFY2(spread > 40, qPrintable(QString::number(spread)));
     }
 
+    // A preset whose grade could not be read whole is refused, naming the
+    // file, the preset and the field, and nothing is written; with
+    // --accept-defaults it renders with the defaults for what was lost.
+    void incompleteGradeIsRefused_data()
+    {
+        QTest::addColumn<QString>("damage");
+        QTest::addColumn<bool>("acceptDefaults");
+        QTest::addColumn<QString>("field");
+        QTest::newRow("kelvin") << "kelvin" << false << "Kelvin";
+        QTest::newRow("wheel radius") << "radius" << false << "Radius";
+        QTest::newRow("kelvin, defaults accepted") << "kelvin" << true << QString();
+        QTest::newRow("wheel radius, defaults accepted") << "radius" << true << QString();
+    }
+    void incompleteGradeIsRefused()
+    {
+        QFETCH(QString, damage);
+        QFETCH(bool, acceptDefaults);
+        QFETCH(QString, field);
+        const QString file = m_damagedFiles.value(damage);
+        QStringList arguments { QStringLiteral("--preset-file"), file, QStringLiteral("--preset-name"),
+            QStringLiteral("Grey") };
+        if (acceptDefaults)
+            arguments << QStringLiteral("--accept-defaults");
+        const QString out = Test::makeTempFolder(QStringLiteral("incomplete"));
+        const Run result = run(arguments + renderArguments(out));
+        int images = 0;
+        largestChannelSpread(out + QStringLiteral("/emulsa_demo"), &images);
+        if (acceptDefaults) {
+            QVERIFY2(result.exitCode == 0, qPrintable(result.output));
+            QCOMPARE(images, 2);
+            return;
+        }
+        QVERIFY2(result.exitCode == 1, qPrintable(result.output));
+        for (const QString& named : { file, QStringLiteral("Grey"), field, QStringLiteral("--accept-defaults") })
+            QVERIFY2(result.output.contains(named), qPrintable(named + QStringLiteral(" in: ") + result.output));
+        QCOMPARE(images, 0);
+        QVERIFY(!QFileInfo::exists(out + QStringLiteral("/emulsa_demo")));
+    }
+
     // Unknown or ambiguous names list the choices and end with a usage error.
     void wrongNamesListTheChoices_data()
     {
@@ -142,12 +211,15 @@ private slots:
         QTest::newRow("ambiguous") << QStringList { "--preset", "Twin" } << "Other/Twin";
         QTest::newRow("unknown in file") << QStringList { "--preset-file", "FILE", "--preset-name", "Sepia" } << "Grey";
         QTest::newRow("name without file") << QStringList { "--preset-name", "Grey" } << "--preset-file";
+        QTest::newRow("document type in file")
+            << QStringList { "--preset-file", "ENTITIES", "--preset-name", "Grey" } << "no readable preset file";
     }
     void wrongNamesListTheChoices()
     {
         QFETCH(QStringList, choice);
         QFETCH(QString, listed);
         choice.replaceInStrings(QStringLiteral("FILE"), m_presetFile);
+        choice.replaceInStrings(QStringLiteral("ENTITIES"), m_damagedFiles.value(QStringLiteral("entities")));
         const QString out = Test::makeTempFolder(QStringLiteral("wrong"));
         const Run result = run(choice + renderArguments(out));
         QCOMPARE(result.exitCode, 2);

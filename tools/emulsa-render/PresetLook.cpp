@@ -6,6 +6,8 @@
 
 #include <QFile>
 
+#include <cstdio>
+
 namespace Emulsa::RenderTool {
 
 namespace {
@@ -13,6 +15,8 @@ namespace {
 struct Candidate
 {
     QString group;
+    // The group's file in the presets folder.
+    QString file;
     Preset preset;
 };
 
@@ -21,14 +25,37 @@ QString choicesText(const QStringList& choices)
     return choices.isEmpty() ? QStringLiteral("(none)") : choices.join(QStringLiteral("\n  "));
 }
 
-bool pickFromStore(const QString& wanted, ClipSettings* grade, QString* error)
+// A look whose grade lost fields in its file is used only when the defaults
+// are accepted in their place; false with *error otherwise.
+bool checkWhole(
+    const Preset& preset, const QString& source, const RenderOptions& options, QString* error, bool* incomplete)
 {
+    if (preset.unreadFields.isEmpty())
+        return true;
+    const QString problem = QStringLiteral("%1: the grade of preset \"%2\" could not be read whole (not readable: %3)")
+                                .arg(source, preset.name, preset.unreadFields.join(QStringLiteral(", ")));
+    if (options.acceptDefaults) {
+        std::fprintf(stderr, "emulsa-render: %s; rendering with default values there (--accept-defaults)\n",
+            qPrintable(problem));
+        return true;
+    }
+    *incomplete = true;
+    *error = QStringLiteral("%1; nothing is rendered with it. Give --accept-defaults to render it with default "
+                            "values where the grade could not be read.")
+                 .arg(problem);
+    return false;
+}
+
+bool pickFromStore(const RenderOptions& options, ClipSettings* grade, QString* error, bool* incomplete)
+{
+    const QString& wanted = options.preset;
     const QString folder = ApplicationPaths::instance()->presetsPath();
     PresetsManager store(folder);
     QList<Candidate> all;
+    const QHash<int, QString> files = store.groupFileNames();
     for (const PresetGroup& group : store.groups()) {
         for (const Preset& preset : group.orderedPresets())
-            all.append({ group.name, preset });
+            all.append({ group.name, folder + files.value(group.id), preset });
     }
     QList<Candidate> found;
     for (const Candidate& c : all) {
@@ -50,12 +77,17 @@ bool pickFromStore(const QString& wanted, ClipSettings* grade, QString* error)
                          choicesText(choices));
         return false;
     }
-    *grade = found.constFirst().preset.settings;
+    const Candidate& chosen = found.constFirst();
+    if (!checkWhole(chosen.preset, chosen.file, options, error, incomplete))
+        return false;
+    *grade = chosen.preset.settings;
     return true;
 }
 
-bool pickFromFile(const QString& path, const QString& wanted, ClipSettings* grade, QString* error)
+bool pickFromFile(const RenderOptions& options, ClipSettings* grade, QString* error, bool* incomplete)
 {
+    const QString& path = options.presetFile;
+    const QString& wanted = options.presetName;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly) || file.size() > PresetsManager::maxPresetFileBytes) {
         *error = QStringLiteral("Cannot open the preset file %1.").arg(path);
@@ -79,25 +111,29 @@ bool pickFromFile(const QString& path, const QString& wanted, ClipSettings* grad
                          choicesText(choices));
         return false;
     }
+    if (!checkWhole(found.constFirst(), path, options, error, incomplete))
+        return false;
     *grade = found.constFirst().settings;
     return true;
 }
 
 } // namespace
 
-bool loadPresetLook(const RenderOptions& options, ClipSettings* grade, QString* error)
+bool loadPresetLook(const RenderOptions& options, ClipSettings* grade, QString* error, bool* incomplete)
 {
+    *incomplete = false;
     if (!options.presetFile.isEmpty())
-        return pickFromFile(options.presetFile, options.presetName, grade, error);
-    return pickFromStore(options.preset, grade, error);
+        return pickFromFile(options, grade, error, incomplete);
+    return pickFromStore(options, grade, error, incomplete);
 }
 
-bool applyPresetLook(const QStringList& arguments, RenderOptions* options, QString* error)
+bool applyPresetLook(const QStringList& arguments, RenderOptions* options, QString* error, bool* incomplete)
 {
+    *incomplete = false;
     if (options->preset.isEmpty() && options->presetFile.isEmpty())
         return true;
     ClipSettings look;
-    if (!loadPresetLook(*options, &look, error))
+    if (!loadPresetLook(*options, &look, error, incomplete))
         return false;
     RenderOptions adjusted;
     adjusted.grade = look;

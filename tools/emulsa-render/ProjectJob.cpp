@@ -41,6 +41,11 @@ AssetMetadata* ProjectJob::describe(const QString& path)
     return asset;
 }
 
+QStringList ProjectJob::unreadFields(const SequenceItem* item) const
+{
+    return item ? m_incompleteGrades.value(item->uuid) : QStringList();
+}
+
 bool ProjectJob::load(const QString& path, QString* error)
 {
     QFile file(path);
@@ -52,6 +57,7 @@ bool ProjectJob::load(const QString& path, QString* error)
     reader.setAssetResolver([this](const QByteArray&, const QString& clip) { return describe(clip); });
     reader.read(&file);
     m_problems = reader.problemSummary();
+    m_incompleteGrades = reader.incompleteGrades();
     if (m_items.isEmpty()) {
         *error = QStringLiteral("the project %1 holds no clip that can be read%2")
                      .arg(path, m_problems.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(m_problems));

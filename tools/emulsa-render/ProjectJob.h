@@ -3,6 +3,8 @@
 #include <QHash>
 #include <QList>
 #include <QString>
+#include <QStringList>
+#include <QUuid>
 
 namespace Emulsa {
 class AssetMetadata;
@@ -30,6 +32,9 @@ public:
     const QList<SequenceItem*>& items() const { return m_items; }
     // What could not be read from the file; empty when nothing was lost.
     QString problems() const { return m_problems; }
+    // The fields of the item's grade that could not be read from the file;
+    // empty for a grade read whole.
+    QStringList unreadFields(const SequenceItem* item) const;
 
     // True when the item's media file could be decoded.
     static bool isDecodable(const SequenceItem* item);
@@ -40,6 +45,7 @@ private:
     QList<SequenceItem*> m_items;
     QHash<QString, AssetMetadata*> m_assets;
     QString m_problems;
+    QHash<QUuid, QStringList> m_incompleteGrades;
 };
 
 } // namespace Emulsa::RenderTool

@@ -168,6 +168,12 @@ Grade (defaults: the application's default grade)
                           preset needs no name.
       --no-grade          Render the pictures ungraded (no stock, no grain,
                           everything neutral): a plain transcode.
+      --accept-defaults   Render a preset, or a clip of a project, whose
+                          grade could not be read whole from its file, with
+                          default values where it was lost (a warning names
+                          the fields). Without it such a preset or clip is
+                          refused: nothing is written for it and the exit
+                          status is 1.
 
 Information
       --list-stocks       Print the stocks (code and display name) and exit.
@@ -179,8 +185,8 @@ Information
 
 Progress is shown per clip with the frames done, the frame rate and the time
 left. The exit status is 0 when every clip was rendered (or skipped because
-its output exists and --keep is in effect), 1 when any clip failed, 2 for a
-usage error. Ctrl+C stops the clip in progress: a partial movie is deleted,
+its output exists and --keep is in effect), 1 when any clip failed or was
+refused for a grade that could not be read whole, 2 for a usage error. Ctrl+C stops the clip in progress: a partial movie is deleted,
 images already written are kept.
 
 Without a display (no DISPLAY set), emulsa-render starts a private virtual X
@@ -228,6 +234,7 @@ bool parseRenderOptions(const QStringList& arguments, RenderOptions* options, QS
     const QCommandLineOption saturation(QStringLiteral("saturation"), QString(), QStringLiteral("n"));
     const QCommandLineOption levels(QStringLiteral("levels"), QString(), QStringLiteral("l"));
     const QCommandLineOption noGrade(QStringLiteral("no-grade"), QString());
+    const QCommandLineOption acceptDefaults(QStringLiteral("accept-defaults"), QString());
     const QCommandLineOption preset(QStringLiteral("preset"), QString(), QStringLiteral("p"));
     const QCommandLineOption presetFile(QStringLiteral("preset-file"), QString(), QStringLiteral("f"));
     const QCommandLineOption presetName(QStringLiteral("preset-name"), QString(), QStringLiteral("n"));
@@ -237,10 +244,10 @@ bool parseRenderOptions(const QStringList& arguments, RenderOptions* options, QS
     const QCommandLineOption quiet({ QStringLiteral("q"), QStringLiteral("quiet") }, QString());
     const QCommandLineOption verbose({ QStringLiteral("v"), QStringLiteral("verbose") }, QString());
     const QCommandLineOption project(QStringLiteral("project"), QString(), QStringLiteral("file"));
-    parser.addOptions(
-        { help, output, format, size, fit, overwrite, keep, in, out, profile, stock, stockAmount, curveAmount, gauge,
-            grain, exposure, kelvin, shadows, midtones, highlights, lift, gamma, gain, saturation, levels, noGrade,
-            listStocks, listProfiles, listGauges, quiet, verbose, project, preset, presetFile, presetName });
+    parser.addOptions({ help, output, format, size, fit, overwrite, keep, in, out, profile, stock, stockAmount,
+        curveAmount, gauge, grain, exposure, kelvin, shadows, midtones, highlights, lift, gamma, gain, saturation,
+        levels, noGrade, listStocks, listProfiles, listGauges, quiet, verbose, project, preset, presetFile, presetName,
+        acceptDefaults });
     if (!parser.parse(arguments)) {
         *error = parser.errorText();
         return false;
@@ -257,6 +264,7 @@ bool parseRenderOptions(const QStringList& arguments, RenderOptions* options, QS
     o.listGauges = parser.isSet(listGauges);
     o.quiet = parser.isSet(quiet);
     o.verbose = parser.isSet(verbose);
+    o.acceptDefaults = parser.isSet(acceptDefaults);
     o.clips = parser.positionalArguments();
     o.projectFile = parser.value(project);
     if (parser.isSet(project) && (o.projectFile.isEmpty() || !o.clips.isEmpty())) {

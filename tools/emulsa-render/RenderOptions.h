@@ -50,6 +50,9 @@ struct RenderOptions
     QString preset;
     QString presetFile;
     QString presetName;
+    // Render a preset or a project's clip whose grade could not be read
+    // whole, with default values where it was lost, instead of refusing it.
+    bool acceptDefaults = false;
 
     // What to print instead of rendering.
     bool listStocks = false;

@@ -108,11 +108,28 @@ Outcome renderClip(const QString& clip, const RenderOptions& options, QOffscreen
     return renderItem(clip, &item, options, surface);
 }
 
-// Renders one clip of a saved project with its own grade and in and out points.
-Outcome renderProjectItem(SequenceItem* item, const RenderOptions& options, QOffscreenSurface* surface)
+// Renders one clip of a saved project with its own grade and in and out
+// points. A clip whose grade could not be read whole is refused unless the
+// defaults are accepted in place of what was lost.
+Outcome renderProjectItem(
+    const ProjectJob& project, SequenceItem* item, const RenderOptions& options, QOffscreenSurface* surface)
 {
     g_lastCritical.clear();
     const QString clip = QDir::toNativeSeparators(item->asset->filePath);
+    const QStringList unread = project.unreadFields(item);
+    if (!unread.isEmpty()) {
+        const QString problem = QStringLiteral("%1: clip %2 (%3): its grade could not be read whole (not readable: %4)")
+                                    .arg(options.projectFile)
+                                    .arg(project.items().indexOf(item) + 1)
+                                    .arg(clip, unread.join(QStringLiteral(", ")));
+        if (!options.acceptDefaults) {
+            printError(QStringLiteral("%1; not rendered. Give --accept-defaults to render it with default values "
+                                      "where the grade could not be read.")
+                           .arg(problem));
+            return Outcome::Failed;
+        }
+        printError(QStringLiteral("%1; rendering with default values there (--accept-defaults)").arg(problem));
+    }
     if (!ProjectJob::isDecodable(item)) {
         printError(QStringLiteral("%1: not a clip that can be decoded").arg(clip));
         return Outcome::Failed;
@@ -241,10 +258,13 @@ int main(int argc, char** argv)
         }
         if (!project.problems().isEmpty())
             printError(QStringLiteral("%1: %2").arg(options.projectFile, project.problems()));
-    } else if (!applyPresetLook(arguments, &options, &error)
-        || !resolveGrade(options.profileText, options.stockText, &options.grade, &error)) {
-        printError(error);
-        return 2;
+    } else {
+        bool incomplete = false;
+        if (!applyPresetLook(arguments, &options, &error, &incomplete)
+            || !resolveGrade(options.profileText, options.stockText, &options.grade, &error)) {
+            printError(error);
+            return incomplete ? 1 : 2;
+        }
     }
 
     QOffscreenSurface surface;
@@ -264,7 +284,7 @@ int main(int argc, char** argv)
     for (const QString& clip : qAsConst(options.clips))
         jobs << [&, clip] { return renderClip(clip, options, &surface); };
     for (SequenceItem* item : project.items())
-        jobs << [&, item] { return renderProjectItem(item, options, &surface); };
+        jobs << [&, item] { return renderProjectItem(project, item, options, &surface); };
     for (const auto& job : qAsConst(jobs)) {
         if (!g_running)
             break;

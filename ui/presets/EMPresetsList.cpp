@@ -37,6 +37,8 @@ void EMPresetsList::showPresets(const QVector<Preset>& presets)
         row->setData(PresetNumberRole, preset.number);
         row->setData(PresetIdRole, preset.id());
         row->setData(PresetNameRole, preset.name);
+        // A grade that lost fields in its file says so until it is replaced.
+        row->setToolTip(preset.unreadFieldsWarning());
         addItem(row);
     }
     sortItems(Qt::AscendingOrder);

@@ -72,6 +72,11 @@ void EMPresetsManagerList::showPresets(const QVector<Preset>& presets)
                 .arg(qRound(levels.mid * 100.0f))
                 .arg(qRound(levels.white * 100.0f)));
         row->setText(DeleteColumn, QStringLiteral("x"));
+        // A grade that lost fields in its file says so on its name and its
+        // values.
+        const QString warning = preset.unreadFieldsWarning();
+        for (int column : { NameColumn, FilmColumn, ColorColumn, LevelsColumn })
+            row->setToolTip(column, warning);
         row->setFlags(row->flags() | Qt::ItemIsEditable | Qt::ItemIsUserCheckable);
         addTopLevelItem(row);
     }

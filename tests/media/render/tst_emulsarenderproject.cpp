@@ -196,6 +196,56 @@ private slots:
         QVERIFY2(firstCast < -30.0 && secondCast > 30.0, casts.constData());
     }
 
+    // A clip whose grade could not be read whole is not rendered: the
+    // message names the project, the clip and the field, the other clips
+    // render, and the exit status is 1. --accept-defaults renders it with
+    // the defaults for what was lost.
+    void incompleteGradeRefusesTheClip_data()
+    {
+        QTest::addColumn<QByteArray>("from");
+        QTest::addColumn<QByteArray>("to");
+        QTest::addColumn<QString>("field");
+        QTest::newRow("kelvin") << QByteArray("<Kelvin>5600.000000</Kelvin>")
+                                << QByteArray("<Kelvin>x5600.000000</Kelvin>") << "Kelvin";
+        QTest::newRow("misspelled element")
+            << QByteArray("<Gamma>1.000000</Gamma>") << QByteArray("<Gama>1.000000</Gama>") << "Gamma";
+        QTest::newRow("histogram level") << QByteArray("<White>1.000000</White>") << QByteArray("<White>one</White>")
+                                         << "White";
+    }
+    void incompleteGradeRefusesTheClip()
+    {
+        QFETCH(QByteArray, from);
+        QFETCH(QByteArray, to);
+        QFETCH(QString, field);
+        const QString out = Emulsa::Test::makeTempFolder(QStringLiteral("project-incomplete"));
+        const QString good = TestMedia::instance().path(TestMedia::NoAudio);
+        const QString damagedClip = TestMedia::instance().path(TestMedia::PlanarFloatAudio);
+        QByteArray damaged = projectItem(1, damagedClip, 0, 3, 5600);
+        QVERIFY(damaged.contains(from));
+        damaged.replace(from, to);
+        const QString file = out + QStringLiteral("/job.empf");
+        QVERIFY(writeFile(file, project(projectItem(0, good, 0, 3, 5600) + damaged, 2)));
+        const QStringList arguments { QStringLiteral("--project"), file, QStringLiteral("-f"),
+            QStringLiteral("preview"), QStringLiteral("-s"), QStringLiteral("64x36"), QStringLiteral("-o"), out };
+        const QString goodMovie = out + QLatin1Char('/') + QFileInfo(good).completeBaseName() + QStringLiteral(".mov");
+        const QString damagedMovie
+            = out + QLatin1Char('/') + QFileInfo(damagedClip).completeBaseName() + QStringLiteral(".mov");
+
+        QString output;
+        QCOMPARE(run(arguments, &output), 1);
+        for (const QString& named : { file, QFileInfo(damagedClip).fileName(), field })
+            QVERIFY2(output.contains(named), qPrintable(named + QStringLiteral(" in: ") + output));
+        QVERIFY2(output.contains(QLatin1String("1 rendered, 0 skipped, 1 failed")), qPrintable(output));
+        QVERIFY(QFileInfo::exists(goodMovie));
+        QVERIFY(!QFileInfo::exists(damagedMovie));
+
+        QCOMPARE(run(arguments + QStringList { QStringLiteral("--accept-defaults"), QStringLiteral("--overwrite") },
+                     &output),
+            0);
+        QVERIFY2(output.contains(QLatin1String("2 rendered, 0 skipped, 0 failed")), qPrintable(output));
+        QVERIFY(QFileInfo::exists(damagedMovie));
+    }
+
     void damagedOrMissingProjects()
     {
         const QString out = Emulsa::Test::makeTempFolder(QStringLiteral("project-bad"));

@@ -128,6 +128,7 @@ private slots:
     void reopeningShowsTheLastGroup_data();
     void reopeningShowsTheLastGroup();
     void managerWorksThroughTheModel();
+    void presetWithAnUnreadFieldSaysSo();
 };
 
 void TestPresetsBrowser::presetsAreSortedByNumber()
@@ -744,6 +745,49 @@ void TestPresetsBrowser::managerWorksThroughTheModel()
     const ApplicationAssembly::Teardown down = app.teardown();
     QVERIFY(down.taskThreadFinished);
     QVERIFY(down.modelThreadFinished);
+}
+
+// A preset imported from a file in which a field of its grade could not be
+// read carries a warning naming the field, in the strip and in the manager.
+void TestPresetsBrowser::presetWithAnUnreadFieldSaysSo()
+{
+    constexpr int modelTimeoutMs = 20000;
+    PresetsManager source(Test::makeTempFolder(QStringLiteral("damaged-source/")));
+    const int sourceGroup = source.createNewGroup(QStringLiteral("Damaged")).id;
+    const QByteArray id = source.createPreset(ClipSettings(), sourceGroup)->id();
+    const QString file = Test::makeTempFolder(QStringLiteral("damaged")) + QStringLiteral("/damaged.empreset");
+    QVERIFY(source.exportPresetGroup(sourceGroup, file));
+    QFile exported(file);
+    QVERIFY(exported.open(QIODevice::ReadWrite));
+    QByteArray text = exported.readAll();
+    QVERIFY(text.contains("<Kelvin>5600"));
+    text.replace("<Kelvin>5600", "<Kelvin>x5600");
+    QVERIFY(exported.resize(0) && exported.write(text) == text.size());
+    exported.close();
+
+    PresetsManager* store = PresetsManager::instance();
+    const int group = store->importPresetGroup(file);
+    QVERIFY(group >= 0);
+    QVERIFY(store->writePresetsToDisk());
+    storeSelectedGroup(group);
+    ApplicationAssembly app(false);
+    auto* strip = app.window()->findChild<EMPresetsWidget*>();
+    QVERIFY(strip);
+    EMPresetsList* list = strip->presetsList();
+    QTRY_VERIFY_WITH_TIMEOUT(list->rowForPreset(id), modelTimeoutMs);
+    const QString tip = list->rowForPreset(id)->toolTip();
+    QVERIFY2(tip.contains(QLatin1String("Kelvin")), qPrintable(tip));
+
+    EMPresetsManagerList* table = strip->presetsDialog()->managerList();
+    table->showPresets(store->presetsOfGroup(group));
+    QTreeWidgetItem* row = table->rowForPreset(id);
+    QVERIFY(row);
+    QCOMPARE(row->toolTip(EMPresetsManagerList::NameColumn), tip);
+    // A preset read whole has no such warning.
+    const QByteArray whole = store->createPreset(ClipSettings(), group)->id();
+    table->showPresets(store->presetsOfGroup(group));
+    QVERIFY(table->rowForPreset(whole));
+    QVERIFY(table->rowForPreset(whole)->toolTip(EMPresetsManagerList::NameColumn).isEmpty());
 }
 
 EMULSA_TEST_MAIN(TestPresetsBrowser)
