@@ -41,8 +41,8 @@ struct ProfileInfo;
 // trusted as it is, and one that cannot say (any other error, a malformed
 // file) fails the download.
 //
-// Safety: the archive is refused past kMaxArchiveBytes. Only plain relative entry names ending in
-// ".tin" are unpacked (no "..", no absolute names, no links, no backslashes),
+// Unpacking: only plain relative entry names ending in ".tin" are unpacked
+// (no "..", no absolute names, no links, no backslashes),
 // each at most kMaxEntryBytes and all together at most kMaxTotalBytes, every
 // entry's CRC checked. The tables are unpacked into a staging folder beside the
 // target, each must hold a whole stock table, and the staging folder then
