@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QMutex>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -39,9 +40,18 @@ char preparedLines[crashSignalCount][lineCapacity];
 size_t preparedLengths[crashSignalCount];
 volatile int logDescriptor = -1;
 
-QMutex installMutex;
-bool installed = false;
-bool installResult = false;
+// The handlers found when the first scope installed ours, put back by the
+// last one. Guarded by scopeMutex, as is the count of open scopes.
+struct sigaction previousActions[crashSignalCount];
+QMutex scopeMutex;
+int openScopes = 0;
+
+// Room for the handler and the calls it makes, with the runtime's minimum
+// when that is larger.
+size_t alternateStackBytes()
+{
+    return std::max<size_t>(SIGSTKSZ, 64 * 1024);
+}
 
 } // namespace
 
@@ -61,17 +71,52 @@ QString RenderCrashLog::lineFor(int signal)
 
 bool RenderCrashLog::isInstalled()
 {
-    QMutexLocker locker(&installMutex);
-    return installed && installResult;
+    QMutexLocker locker(&scopeMutex);
+    return openScopes > 0;
+}
+
+RenderCrashLog::Scope::Scope(const QString& logPath)
+{
+    {
+        QMutexLocker locker(&scopeMutex);
+        if (openScopes == 0 && !install(logPath))
+            return;
+        ++openScopes;
+        m_active = true;
+    }
+    // A thread whose stack has overflowed cannot run a handler on it.
+    const size_t bytes = alternateStackBytes();
+    m_stack = std::make_unique<char[]>(bytes);
+    stack_t stack {};
+    stack.ss_sp = m_stack.get();
+    stack.ss_size = bytes;
+    stack.ss_flags = 0;
+    if (::sigaltstack(&stack, &m_previousStack) == 0) {
+        m_stackSet = true;
+    } else {
+        qWarning().noquote() << "RenderCrashLog: no alternate signal stack:" << std::strerror(errno);
+        m_stack.reset();
+    }
+}
+
+RenderCrashLog::Scope::~Scope()
+{
+    if (m_active) {
+        QMutexLocker locker(&scopeMutex);
+        if (--openScopes == 0)
+            uninstall();
+    }
+    if (m_stackSet) {
+        if (::sigaltstack(&m_previousStack, nullptr) != 0) {
+            // Still in use by the system: keep the memory for the thread.
+            qWarning().noquote() << "RenderCrashLog: cannot restore the signal stack:" << std::strerror(errno);
+            (void)m_stack.release();
+        }
+    }
 }
 
 bool RenderCrashLog::install(const QString& logPath)
 {
-    QMutexLocker locker(&installMutex);
-    if (installed)
-        return installResult;
-    installed = true;
-
     for (int i = 0; i < crashSignalCount; ++i) {
         const QByteArray line = lineFor(crashSignals[i].number).toLatin1() + '\n';
         const size_t length = qMin(size_t(line.size()), size_t(lineCapacity));
@@ -92,17 +137,31 @@ bool RenderCrashLog::install(const QString& logPath)
     action.sa_handler = &RenderCrashLog::handle;
     sigemptyset(&action.sa_mask);
     // The default action comes back as the handler starts, so a second fault
-    // inside it ends the process instead of looping.
-    action.sa_flags = SA_RESETHAND | SA_NODEFER;
-    bool ok = true;
-    for (const CrashSignal& entry : crashSignals) {
-        if (::sigaction(entry.number, &action, nullptr) != 0) {
-            qWarning().noquote() << "RenderCrashLog: cannot handle" << entry.name << ":" << std::strerror(errno);
-            ok = false;
+    // inside it ends the process instead of looping; the handler runs on the
+    // thread's alternate stack where it has one.
+    action.sa_flags = SA_RESETHAND | SA_NODEFER | SA_ONSTACK;
+    for (int i = 0; i < crashSignalCount; ++i) {
+        if (::sigaction(crashSignals[i].number, &action, &previousActions[i]) != 0) {
+            qWarning().noquote() << "RenderCrashLog: cannot handle" << crashSignals[i].name << ":"
+                                 << std::strerror(errno);
+            for (int j = 0; j < i; ++j)
+                ::sigaction(crashSignals[j].number, &previousActions[j], nullptr);
+            logDescriptor = -1;
+            ::close(fd);
+            return false;
         }
     }
-    installResult = ok;
-    return ok;
+    return true;
+}
+
+void RenderCrashLog::uninstall()
+{
+    for (int i = 0; i < crashSignalCount; ++i)
+        ::sigaction(crashSignals[i].number, &previousActions[i], nullptr);
+    const int fd = logDescriptor;
+    logDescriptor = -1;
+    if (fd >= 0)
+        ::close(fd);
 }
 
 // Async-signal-safe calls only: write, signal, raise.

@@ -87,12 +87,16 @@ void RenderManager::cancel()
 
 void RenderManager::run()
 {
-    RenderCrashLog::install();
-    while (m_running && !m_items->isEmpty()) {
-        const SequenceItem* item = m_items->takeFirst();
-        renderItem(item);
-        delete item;
-        QCoreApplication::processEvents();
+    {
+        // Crashes are logged as render crashes while the clips render, and
+        // only then.
+        const RenderCrashLog::Scope crashLog;
+        while (m_running && !m_items->isEmpty()) {
+            const SequenceItem* item = m_items->takeFirst();
+            renderItem(item);
+            delete item;
+            QCoreApplication::processEvents();
+        }
     }
     emit finishedAll();
     QCoreApplication::processEvents();

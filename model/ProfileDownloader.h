@@ -1,9 +1,12 @@
 #pragma once
 
+#include <QCryptographicHash>
 #include <QList>
 #include <QNetworkReply>
 #include <QObject>
 #include <QString>
+#include <QTimer>
+#include <QUrl>
 
 #include <memory>
 
@@ -26,9 +29,20 @@ struct ProfileInfo;
 // variable EMULSA_PROFILE_DOWNLOAD_URL replaces the list by one mirror. With
 // neither, downloads are not configured and nothing is requested.
 //
-// Safety: the archive is received into a QTemporaryFile as it arrives and is
-// refused past kMaxArchiveBytes. Only plain relative entry names ending in
-// ".tin" are unpacked (no "..", no absolute names, no links, no backslashes),
+// Transfer: only https addresses are asked for (plain http only on the
+// loopback address, where the tests' server lives); a redirect is followed
+// only to the same scheme, host and port; a transfer that receives nothing
+// for the transfer timeout fails; the reply is read through a buffer of
+// kReadBufferBytes, so it never holds much more than that in memory, into a
+// QTemporaryFile, and is refused as soon as it passes kMaxArchiveBytes. When
+// the mirror publishes a SHA-256 of the archive beside it ("<archive>.sha256",
+// the hexadecimal digest first, as sha256sum writes it) the archive must
+// match it before anything is unpacked; a mirror without one (404) is
+// trusted as it is, and one that cannot say (any other error, a malformed
+// file) fails the download.
+//
+// Unpacking: only plain relative entry names ending in ".tin" are unpacked
+// (no "..", no absolute names, no links, no backslashes),
 // each at most kMaxEntryBytes and all together at most kMaxTotalBytes, every
 // entry's CRC checked. The tables are unpacked into a staging folder beside the
 // target, each must hold a whole stock table, and the staging folder then
@@ -44,6 +58,9 @@ public:
     static constexpr qint64 kMaxArchiveBytes = 256ll * 1024 * 1024;
     static constexpr qint64 kMaxEntryBytes = 8ll * 1024 * 1024;
     static constexpr qint64 kMaxTotalBytes = 256ll * 1024 * 1024;
+    static constexpr qint64 kReadBufferBytes = 1024 * 1024;
+    static constexpr qint64 kMaxChecksumBytes = 4096;
+    static constexpr int kTransferTimeoutMs = 30000;
 
     struct Mirror
     {
@@ -79,6 +96,16 @@ public:
 
     // Largest archive accepted (kMaxArchiveBytes unless lowered).
     void setMaxArchiveBytes(qint64 bytes) { m_maxArchiveBytes = bytes; }
+    // How long a transfer may go without receiving a byte before it fails
+    // (kTransferTimeoutMs unless changed); applies to the next request.
+    void setTransferTimeout(int milliseconds) { m_transferTimeoutMs = qMax(1, milliseconds); }
+
+    // Whether an address may be asked for: https, or http to a loopback
+    // address ("localhost", 127.0.0.0/8 or ::1).
+    static bool isAllowedAddress(const QUrl& url);
+    // Whether a redirect from `from` to `to` stays on the same scheme, host
+    // and port.
+    static bool isSameOrigin(const QUrl& from, const QUrl& to);
 
     bool isDownloading() const { return m_reply != nullptr; }
     unsigned int currentProfileId() const { return m_profileId; }
@@ -103,8 +130,23 @@ private slots:
     void replyFinished();
 
 private:
+    enum class Stage
+    {
+        Archive,
+        Checksum
+    };
+
+    void startRequest(const QUrl& url, Stage stage);
+    void redirected(const QUrl& target);
+    void transferStalled();
+    void archiveFinished();
+    void checksumFinished();
+    void install();
     void downloadProgressUpdate(qint64 bytesReceived, qint64 bytesTotal);
     void fail(const QString& message, const QString& detail);
+    // Lets the current reply go (aborting it when it runs); release() also
+    // drops the archive and forgets the profile.
+    void dropReply();
     void release();
 
     QNetworkAccessManager* m_manager = nullptr;
@@ -112,6 +154,12 @@ private:
     std::unique_ptr<QTemporaryFile> m_archive;
     qint64 m_received = 0;
     qint64 m_maxArchiveBytes = kMaxArchiveBytes;
+    int m_transferTimeoutMs = kTransferTimeoutMs;
+    Stage m_stage = Stage::Archive;
+    QUrl m_archiveUrl;
+    QCryptographicHash m_digest { QCryptographicHash::Sha256 };
+    QByteArray m_checksumText;
+    QTimer m_stallTimer;
     unsigned int m_profileId = 0;
     QList<Mirror> m_mirrorsOverride;
 };

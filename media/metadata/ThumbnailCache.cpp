@@ -2,6 +2,7 @@
 
 #include "media/clip/AssetMetadata.h"
 
+#include <QBuffer>
 #include <QByteArray>
 #include <QDataStream>
 #include <QDateTime>
@@ -15,6 +16,11 @@
 #include <QSaveFile>
 #include <QStandardPaths>
 
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace Emulsa {
 
 namespace {
@@ -25,6 +31,55 @@ const char* const thumbnailSuffix = ".emthumb";
 QString hexOf(const QByteArray& id)
 {
     return id.size() == idBytes ? QString::fromLatin1(id.toHex()) : QString();
+}
+
+// The whole contents of the entry at path when it is a regular file of at
+// most `limit` bytes. The entry is opened without following a link and
+// without waiting (a FIFO would wait for a writer), checked on the open
+// descriptor, and read no further than one byte past the limit, so neither
+// a device nor a file growing while it is read can make the read larger.
+bool readRegularFile(const QString& path, qint64 limit, QByteArray* bytes)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat status;
+    bool ok = ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && status.st_size <= limit;
+    if (!ok)
+        qDebug() << "ThumbnailCache: ignoring an entry that is not a small regular file" << path;
+    QByteArray data;
+    if (ok) {
+        data.resize(int(status.st_size) + 1);
+        qint64 filled = 0;
+        while (filled < data.size()) {
+            const ssize_t n = ::read(fd, data.data() + filled, size_t(data.size() - filled));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0) {
+                ok = false;
+                break;
+            }
+            if (n == 0)
+                break;
+            filled += n;
+        }
+        // A file that grew past its size while being read is refused too.
+        ok = ok && filled <= status.st_size;
+        data.truncate(int(filled));
+    }
+    ::close(fd);
+    if (ok)
+        *bytes = data;
+    return ok;
+}
+
+// Removes an entry that is not a regular file (a link, a FIFO) so that a
+// save replaces it instead of writing through it.
+void removeIrregular(const QString& path)
+{
+    const QFileInfo entry(path);
+    if (entry.isSymLink() || (entry.exists() && !entry.isFile()))
+        QFile::remove(path);
 }
 
 } // namespace
@@ -101,23 +156,17 @@ bool ThumbnailCache::load(AssetMetadata* record) const
     if (folder.isEmpty() || !QFileInfo(folder).isDir())
         return false;
 
-    QFile file(recordPath(record->id));
-    if (!file.open(QIODevice::ReadOnly))
-        return false;
     // The whole record is read at once, so no length inside it can make a
     // read larger than the file.
-    if (file.size() > maxRecordBytes) {
-        qDebug() << "ThumbnailCache: ignoring an oversized record" << file.fileName() << file.size();
+    QByteArray bytes;
+    if (!readRegularFile(recordPath(record->id), maxRecordBytes, &bytes))
         return false;
-    }
-    const QByteArray bytes = file.readAll();
-    file.close();
 
     AssetMetadata stored;
     QDataStream in(bytes);
     in >> stored;
     if (in.status() != QDataStream::Ok || !in.atEnd()) {
-        qDebug() << "ThumbnailCache: ignoring a damaged record" << file.fileName();
+        qDebug() << "ThumbnailCache: ignoring a damaged record" << recordPath(record->id);
         return false;
     }
     if (stored.id != record->id)
@@ -126,13 +175,18 @@ bool ThumbnailCache::load(AssetMetadata* record) const
     if (stored.lastModified != currentTime)
         return false;
 
-    QImageReader reader(thumbnailPath(record->id), "bmp");
+    QByteArray thumbnailBytes;
+    if (!readRegularFile(thumbnailPath(record->id), maxThumbnailBytes, &thumbnailBytes))
+        return false;
+    QBuffer thumbnailBuffer(&thumbnailBytes);
+    QImageReader reader(&thumbnailBuffer, "bmp");
     const QSize size = reader.size();
     if (!size.isValid() || qint64(size.width()) * size.height() > maxThumbnailPixels)
         return false;
     QImage thumbnail;
     if (!reader.read(&thumbnail) || thumbnail.isNull()) {
-        qDebug() << "ThumbnailCache: ignoring an unreadable thumbnail" << reader.fileName() << reader.errorString();
+        qDebug() << "ThumbnailCache: ignoring an unreadable thumbnail" << thumbnailPath(record->id)
+                 << reader.errorString();
         return false;
     }
 
@@ -155,6 +209,9 @@ bool ThumbnailCache::save(const AssetMetadata* record) const
 
     // Written to a temporary file and renamed, so a record is either whole
     // or absent.
+    // A link or a FIFO in an entry's place is removed first: the saved file
+    // takes its place and never goes through it.
+    removeIrregular(recordPath(record->id));
     QSaveFile file(recordPath(record->id));
     if (!file.open(QIODevice::WriteOnly))
         return false;
@@ -165,6 +222,7 @@ bool ThumbnailCache::save(const AssetMetadata* record) const
 
     if (!record->thumbnail || record->thumbnail->isNull())
         return false;
+    removeIrregular(thumbnailPath(record->id));
     QSaveFile thumbnailFile(thumbnailPath(record->id));
     if (!thumbnailFile.open(QIODevice::WriteOnly))
         return false;

@@ -19,6 +19,9 @@ public:
     static constexpr qint64 maxRecordBytes = 256 * 1024;
     // Largest thumbnail accepted, in pixels (the shorter side is 250).
     static constexpr qint64 maxThumbnailPixels = 250LL * 8192;
+    // Largest thumbnail file read: the biggest picture accepted at four
+    // bytes a pixel, and room for the headers.
+    static constexpr qint64 maxThumbnailBytes = maxThumbnailPixels * 4 + 4096;
 
     // The cache in the user's standard cache folder for the application.
     ThumbnailCache();
@@ -31,7 +34,8 @@ public:
     QString thumbnailPath(const QByteArray& id) const;
 
     // Fills the record's stored fields and thumbnail from the cache when the
-    // stored record is intact, belongs to the record's id, carries the file's
+    // stored record and thumbnail are regular files (not links, FIFOs or
+    // devices) of at most their size limits, the record is intact, belongs to the record's id, carries the file's
     // current modification time and has its thumbnail. Anything else is a
     // miss (false) and leaves the record as it was.
     bool load(AssetMetadata* record) const;

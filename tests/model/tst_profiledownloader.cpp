@@ -10,12 +10,17 @@
 #include "model/ProfileDownloader.h"
 #include "model/SettingsManager.h"
 
+#include <QCryptographicHash>
 #include <QDirIterator>
 #include <QRegularExpression>
 #include <QSettings>
 #include <QSignalSpy>
+#include <QThread>
+
+#include <functional>
 
 using namespace Emulsa;
+using Emulsa::Test::EndlessHttpServer;
 using Emulsa::Test::LocalHttpServer;
 using Emulsa::Test::makeZip;
 using Mirror = ProfileDownloader::Mirror;
@@ -75,11 +80,14 @@ private:
 
     // Downloads the profile from the server (or the given mirrors) and waits
     // for the outcome.
-    bool download(LocalHttpServer& server, QString* failure = nullptr, QList<Mirror> mirrors = {}, uint mirror = 0)
+    bool download(LocalHttpServer& server, QString* failure = nullptr, QList<Mirror> mirrors = {}, uint mirror = 0,
+        const std::function<void(ProfileDownloader&)>& setUp = {})
     {
         ProfileDownloader downloader;
         downloader.setMirrors(mirrors.isEmpty() ? QList<Mirror> { { "Local", server.base() } } : mirrors);
         downloader.setMaxArchiveBytes(64 * 1024 * 1024);
+        if (setUp)
+            setUp(downloader);
         QSignalSpy installed(&downloader, &ProfileDownloader::downloadFinishedAndInstalled);
         QSignalSpy failed(&downloader, &ProfileDownloader::downloadFailed);
         downloader.downloadNewProfileFromProxy(profileId(), mirror);
@@ -88,6 +96,19 @@ private:
         if (failure && !failed.isEmpty())
             *failure = failed.first().at(1).toString();
         return installed.count() == 1 && installed.first().first().toUInt() == profileId();
+    }
+
+    QString archivePath(const QString& prefix = QStringLiteral("/Profile/")) const
+    {
+        return prefix + kTin + QStringLiteral(".zip");
+    }
+
+    static void verifyNothingInstalled()
+    {
+        const QStringList left = QDir(ApplicationPaths::instance()->userProfilesPath())
+                                     .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
+        QVERIFY2(left.isEmpty(), qPrintable(left.join(',')));
+        QVERIFY(QDir(QDir::tempPath()).entryList({ "emulsa-profile-*" }).isEmpty());
     }
 
 private slots:
@@ -219,10 +240,7 @@ private slots:
         QVERIFY(!download(server, &failure));
         QVERIFY2(failure.startsWith(message), qPrintable(failure));
         QVERIFY(!FilmLibrary::instance()->isProfileInstalled(profile()));
-        const QStringList left = QDir(ApplicationPaths::instance()->userProfilesPath())
-                                     .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
-        QVERIFY2(left.isEmpty(), qPrintable(left.join(',')));
-        QVERIFY(QDir(QDir::tempPath()).entryList({ "emulsa-profile-*" }).isEmpty());
+        verifyNothingInstalled();
     }
 
     void unsafeEntriesWriteNothingOutside()
@@ -246,6 +264,177 @@ private slots:
         QDirIterator it(QDir::homePath() + "/..", { "escaped.tin", "back.tin", "link.tin" }, QDir::Files | QDir::System,
             QDirIterator::Subdirectories);
         QVERIFY2(!it.hasNext(), qPrintable(it.hasNext() ? it.next() : QString()));
+    }
+
+    // Plain http is for the loopback address only (the tests' server); any
+    // other address that is not https is refused before anything is asked.
+    void onlySecureAddressesAreAsked_data()
+    {
+        QTest::addColumn<QString>("base");
+        QTest::addColumn<bool>("allowed");
+        QTest::newRow("http, remote address") << "http://198.51.100.7/Profile/" << false;
+        QTest::newRow("http, remote name") << "http://profiles.example.invalid/Profile/" << false;
+        QTest::newRow("http, loopback-looking name") << "http://127.0.0.1.example.invalid/Profile/" << false;
+        QTest::newRow("ftp, loopback") << "ftp://127.0.0.1/Profile/" << false;
+        QTest::newRow("file") << "file:///tmp/Profile/" << false;
+        QTest::newRow("no scheme") << "profiles.example.invalid/Profile/" << false;
+        QTest::newRow("https, remote name") << "https://profiles.example.invalid/Profile/" << true;
+        QTest::newRow("http, loopback") << "http://127.0.0.1:9/Profile/" << true;
+        QTest::newRow("http, IPv6 loopback") << "http://[::1]:9/Profile/" << true;
+        QTest::newRow("http, localhost") << "http://localhost:9/Profile/" << true;
+    }
+
+    void onlySecureAddressesAreAsked()
+    {
+        QFETCH(QString, base);
+        QFETCH(bool, allowed);
+        ProfileDownloader downloader;
+        downloader.setMirrors({ { "Mirror", base } });
+        QSignalSpy failed(&downloader, &ProfileDownloader::downloadFailed);
+        downloader.downloadNewProfileFromProxy(profileId());
+        QCOMPARE(downloader.isDownloading(), allowed);
+        QCOMPARE(failed.count(), allowed ? 0 : 1);
+        if (!allowed) {
+            const QString message = failed.first().at(1).toString();
+            QVERIFY2(message.startsWith("Can't download selected profile") && message.contains("https"),
+                qPrintable(message));
+        }
+        downloader.cancelCurrentDownload();
+        QVERIFY(!downloader.isDownloading());
+    }
+
+    // A redirect is followed only to the same scheme, host and port; the
+    // other server is never asked.
+    void redirectsStayOnTheirOrigin_data()
+    {
+        QTest::addColumn<QString>("target");
+        QTest::addColumn<bool>("installs");
+        QTest::newRow("same origin") << "same" << true;
+        QTest::newRow("other port") << "other" << false;
+        QTest::newRow("other host name") << "localhost" << false;
+    }
+
+    void redirectsStayOnTheirOrigin()
+    {
+        QFETCH(QString, target);
+        QFETCH(bool, installs);
+        LocalHttpServer server;
+        LocalHttpServer other;
+        const QString moved = archivePath(QStringLiteral("/moved/"));
+        server.route(moved, { 200, m_goodArchive });
+        other.route(moved, { 200, m_goodArchive });
+        QString location = server.base(QStringLiteral("/moved/")) + kTin + ".zip";
+        if (target == "other")
+            location = other.base(QStringLiteral("/moved/")) + kTin + ".zip";
+        else if (target == "localhost")
+            location.replace("127.0.0.1", "localhost");
+        LocalHttpServer::Route redirect { 302, QByteArray() };
+        redirect.location = location.toLatin1();
+        server.route(archivePath(), redirect);
+
+        QString failure;
+        QCOMPARE(download(server, &failure), installs);
+        QCOMPARE(other.requests(), 0);
+        if (installs) {
+            QCOMPARE(server.requestedPaths().mid(0, 2), (QStringList { archivePath(), moved }));
+            QVERIFY(FilmLibrary::instance()->isProfileInstalled(profile()));
+        } else {
+            QCOMPARE(server.requestedPaths(), QStringList { archivePath() });
+            QVERIFY2(failure.startsWith("Can't download selected profile") && failure.contains(location),
+                qPrintable(failure));
+            verifyNothingInstalled();
+        }
+    }
+
+    // A server that stops sending, before its answer or in the middle of the
+    // archive, ends the download with a message once the transfer timeout
+    // passes without a byte.
+    void stalledServerTimesOut_data()
+    {
+        QTest::addColumn<bool>("midway");
+        QTest::newRow("before answering") << false;
+        QTest::newRow("in the archive") << true;
+    }
+
+    void stalledServerTimesOut()
+    {
+        QFETCH(bool, midway);
+        LocalHttpServer server;
+        LocalHttpServer::Route route { 200, m_goodArchive, -1, midway };
+        route.silent = !midway;
+        server.route(archivePath(), route);
+        QString failure;
+        QVERIFY(!download(server, &failure, {}, 0, [](ProfileDownloader& d) { d.setTransferTimeout(400); }));
+        QVERIFY2(failure.startsWith("Can't download selected profile") && failure.contains("sent nothing for 0.4 s"),
+            qPrintable(failure));
+        QCOMPARE(server.requests(), 1);
+        verifyNothingInstalled();
+    }
+
+    // A reply without end is dropped as soon as it passes the size limit:
+    // the reply is read through a small buffer, so even while the program is
+    // busy elsewhere (the progress handler sleeps once) the server cannot get
+    // much more than the limit into it.
+    void endlessReplyStopsNearTheLimit()
+    {
+        EndlessHttpServer server;
+        QVERIFY(server.isListening());
+        const qint64 limit = 4 * 1024 * 1024;
+        ProfileDownloader downloader;
+        downloader.setMirrors({ { "Endless", server.base() } });
+        downloader.setMaxArchiveBytes(limit);
+        QSignalSpy failed(&downloader, &ProfileDownloader::downloadFailed);
+        bool slept = false;
+        connect(&downloader, &ProfileDownloader::downloalProgress, &downloader, [&slept] {
+            if (!slept)
+                QThread::msleep(500);
+            slept = true;
+        });
+        downloader.downloadNewProfileFromProxy(profileId());
+        QVERIFY(QTest::qWaitFor([&] { return !failed.isEmpty(); }, 20000));
+        QVERIFY2(failed.first().at(1).toString().startsWith("Can't download selected profile"),
+            qPrintable(failed.first().at(1).toString()));
+        QVERIFY(QTest::qWaitFor([&] { return server.clientGone(); }, 5000));
+        // The limit, the read buffer and what the two sockets hold.
+        QVERIFY2(server.bytesSent() < limit + 24 * 1024 * 1024, qPrintable(QString::number(server.bytesSent())));
+        verifyNothingInstalled();
+    }
+
+    // An archive with a published SHA-256 beside it ("<archive>.sha256", in
+    // the form sha256sum writes) is installed only when it matches; without
+    // one it is installed as it is.
+    void publishedChecksumIsChecked_data()
+    {
+        QTest::addColumn<QByteArray>("published");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<bool>("installs");
+        const QByteArray good = QCryptographicHash::hash(m_goodArchive, QCryptographicHash::Sha256).toHex();
+        const QByteArray other = QCryptographicHash::hash("other", QCryptographicHash::Sha256).toHex();
+        QTest::newRow("matching") << good + "  " + kTin + ".zip\n" << 200 << true;
+        QTest::newRow("matching, upper case, bare") << good.toUpper() << 200 << true;
+        QTest::newRow("none published") << QByteArray("not here") << 404 << true;
+        QTest::newRow("mismatch") << other + "  " + kTin + ".zip\n" << 200 << false;
+        QTest::newRow("malformed") << QByteArray("sha256 pending") << 200 << false;
+        QTest::newRow("server error") << QByteArray("oops") << 500 << false;
+    }
+
+    void publishedChecksumIsChecked()
+    {
+        QFETCH(QByteArray, published);
+        QFETCH(int, status);
+        QFETCH(bool, installs);
+        LocalHttpServer server;
+        server.route(archivePath(), { 200, m_goodArchive });
+        server.route(archivePath() + ".sha256", { status, published });
+        QString failure;
+        QCOMPARE(download(server, &failure), installs);
+        QCOMPARE(server.requestedPaths(), (QStringList { archivePath(), archivePath() + ".sha256" }));
+        QCOMPARE(FilmLibrary::instance()->isProfileInstalled(profile()), installs);
+        if (!installs) {
+            QVERIFY2(failure.startsWith("Can't download selected profile") && failure.contains("checksum"),
+                qPrintable(failure));
+            verifyNothingInstalled();
+        }
     }
 
     void cancelMidDownloadIsClean()
@@ -344,7 +533,8 @@ private slots:
         if (index >= uint(mirrors.size()))
             QTest::ignoreMessage(QtWarningMsg, QRegularExpression("No download mirror 7 of 3"));
         QVERIFY(download(server, nullptr, mirrors, index));
-        QCOMPARE(server.requestedPaths(), QStringList { expectedPrefix + kTin + ".zip" });
+        QCOMPARE(server.requestedPaths(),
+            (QStringList { expectedPrefix + kTin + ".zip", expectedPrefix + kTin + ".zip.sha256" }));
         QVERIFY(FilmLibrary::instance()->isProfileInstalled(profile()));
     }
 };

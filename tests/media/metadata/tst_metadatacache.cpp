@@ -9,6 +9,11 @@
 #include <QFile>
 #include <QImage>
 #include <QStandardPaths>
+#include <QtConcurrent/QtConcurrentRun>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace Emulsa;
 
@@ -287,6 +292,65 @@ private slots:
         AssetMetadata m = requestFor(m_mediaFile);
         QVERIFY(!cache.load(&m));
         verifyUntouched(m);
+    }
+
+    // Entries that are not regular files: opening a FIFO for reading waits
+    // for a writer, and a link to a device reads without end. Each is a miss
+    // at once; a load still waiting after a few seconds is released by
+    // opening the FIFO's writing end, so the test fails instead of hanging.
+    void specialFilesAreMisses_data()
+    {
+        QTest::addColumn<QString>("which");
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("record is a FIFO") << "record"
+                                          << "fifo";
+        QTest::newRow("record links to /dev/zero") << "record"
+                                                   << "zero";
+        QTest::newRow("record links to a good record") << "record"
+                                                       << "good";
+        QTest::newRow("thumbnail is a FIFO") << "thumbnail"
+                                             << "fifo";
+        QTest::newRow("thumbnail links to /dev/zero") << "thumbnail"
+                                                      << "zero";
+    }
+
+    void specialFilesAreMisses()
+    {
+        QFETCH(QString, which);
+        QFETCH(QString, kind);
+        const QString root = Test::makeTempFolder(QStringLiteral("special"));
+        const ThumbnailCache cache(root);
+        AssetMetadata saved = describedRecord();
+        QVERIFY(cache.save(&saved));
+        const QString entry = which == "record" ? cache.recordPath(saved.id) : cache.thumbnailPath(saved.id);
+        const QString aside = root + QStringLiteral("/aside");
+        QVERIFY(QFile::rename(entry, aside));
+        const QByteArray entryName = QFile::encodeName(entry);
+        if (kind == "fifo")
+            QCOMPARE(::mkfifo(entryName.constData(), 0600), 0);
+        else
+            QVERIFY(QFile::link(kind == "zero" ? QStringLiteral("/dev/zero") : aside, entry));
+
+        AssetMetadata m = requestFor(m_mediaFile);
+        QFuture<bool> loaded = QtConcurrent::run([&cache, &m] { return cache.load(&m); });
+        const bool ended = QTest::qWaitFor([&] { return loaded.isFinished(); }, 5000);
+        if (!ended && kind == "fifo") {
+            const int writer = ::open(entryName.constData(), O_WRONLY | O_NONBLOCK);
+            if (writer >= 0)
+                ::close(writer);
+        }
+        loaded.waitForFinished();
+        QVERIFY2(ended, "the load was still waiting after 5 s");
+        QVERIFY(!loaded.result());
+        verifyUntouched(m);
+
+        // Saving again puts a regular file in the entry's place and leaves
+        // whatever a link pointed to alone.
+        QVERIFY(cache.save(&saved));
+        QVERIFY(QFileInfo(entry).isFile() && !QFileInfo(entry).isSymLink());
+        QVERIFY(QFileInfo(aside).isFile());
+        AssetMetadata again = requestFor(m_mediaFile);
+        QVERIFY(cache.load(&again));
     }
 };
 

@@ -17,6 +17,10 @@
 #include <memory>
 #include <thread>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 using namespace Emulsa;
 using Emulsa::Test::TestMedia;
 
@@ -86,6 +90,29 @@ void touch(const QString& path)
     QVERIFY(file.open(QIODevice::ReadWrite));
     QVERIFY(file.setFileTime(QFileInfo(path).lastModified().addSecs(-3600), QFileDevice::FileModificationTime));
 }
+
+// Opens the writing end of a FIFO when it goes away, which lets a reader
+// still waiting in open() go on: a reader stuck on a FIFO in the cache then
+// fails the test instead of hanging its shutdown.
+class FifoRelease
+{
+public:
+    explicit FifoRelease(const QString& path)
+        : m_path(QFile::encodeName(path))
+    {
+    }
+    ~FifoRelease()
+    {
+        if (m_path.isEmpty())
+            return;
+        const int writer = ::open(m_path.constData(), O_WRONLY | O_NONBLOCK);
+        if (writer >= 0)
+            ::close(writer);
+    }
+
+private:
+    QByteArray m_path;
+};
 
 int filesUnder(const QString& folder)
 {
@@ -221,6 +248,8 @@ private slots:
         QTest::newRow("thumbnail deleted") << "delete thumbnail" << true;
         QTest::newRow("record truncated") << "truncate record" << true;
         QTest::newRow("record garbage") << "garbage record" << true;
+        QTest::newRow("record is a FIFO") << "fifo record" << true;
+        QTest::newRow("thumbnail links to /dev/zero") << "zero thumbnail" << true;
     }
 
     void cacheIsUsedUntilSomethingChanges()
@@ -254,9 +283,16 @@ private slots:
             QVERIFY(record.open(QIODevice::WriteOnly));
             record.write(QByteArray(300, '\xA5'));
             record.close();
+        } else if (change == "fifo record") {
+            QVERIFY(QFile::remove(cache.recordPath(id)));
+            QCOMPARE(::mkfifo(QFile::encodeName(cache.recordPath(id)).constData(), 0600), 0);
+        } else if (change == "zero thumbnail") {
+            QVERIFY(QFile::remove(cache.thumbnailPath(id)));
+            QVERIFY(QFile::link(QStringLiteral("/dev/zero"), cache.thumbnailPath(id)));
         }
 
         MetadataManager manager(cacheRoot);
+        const FifoRelease release(change == "fifo record" ? cache.recordPath(id) : QString());
         AssetMetadata* m = manager.getMetadata(QFileInfo(clips[0]));
         verifyClipRecord(m);
         QCOMPARE(manager.reader()->describedCount(), readAgain ? 1 : 0);

@@ -426,7 +426,10 @@ private slots:
             QStringLiteral("Profile %1 %2 %3 installed.")
                 .arg(QString::fromUtf8(profile->manufacturer), QString::fromUtf8(profile->model),
                     QString::fromUtf8(profile->name)));
-        QCOMPARE(server.requestedPaths(), QStringList { QStringLiteral("/eu/Profile/%1.zip").arg(kTin) });
+        // The archive, then the checksum the mirror may publish beside it.
+        QCOMPARE(server.requestedPaths(),
+            (QStringList { QStringLiteral("/eu/Profile/%1.zip").arg(kTin),
+                QStringLiteral("/eu/Profile/%1.zip.sha256").arg(kTin) }));
         QVERIFY(FilmLibrary::instance()->isProfileInstalled(profile));
         QVERIFY(!child<QWidget>(panel, "downloadProgressBar")->isVisibleTo(panel));
         QCOMPARE(profiles->itemText(profiles->findData(id)), QString::fromUtf8(profile->name));
