@@ -13,6 +13,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-60}
 shift || true
 build=$root/build-fuzz
+"$root/scripts/install-deps.sh"
 args=(-G Ninja -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DEMULSA_FUZZ=ON
   -DEMULSA_BUILD_TESTS=OFF -DEMULSA_BUILD_BENCHMARKS=OFF)
 if command -v ccache > /dev/null; then

@@ -12,6 +12,7 @@ packages=(
   libquazip1-qt5-dev
   libbenchmark-dev libgtest-dev python3 time
   help2man desktop-file-utils appstream shared-mime-info man-db dpkg-dev lintian
+  clang libclang-rt-14-dev
   xvfb xauth libgl1-mesa-dri libegl-mesa0 libgl-dev mesa-utils
 )
 
