@@ -25,11 +25,9 @@ constexpr int soundChunkMs = 20;
 constexpr int feedIntervalMs = 10;
 constexpr qint64 pollNs = 4000000;
 // The lead is the mean of the drawings so far, then follows each drawing by
-// an eighth of the difference; it is never more than this share of a frame:
-// a view that cannot keep up drops frames rather than running further and
-// further ahead.
+// an eighth of the difference; it is never more than a frame: a view that
+// cannot keep up drops frames rather than running further and further ahead.
 constexpr int leadSmoothing = 8;
-constexpr double leadMostOfFrame = 1.0;
 
 } // namespace
 
@@ -450,7 +448,7 @@ void PreviewPlayer::showFrame(QueuedFrame& queued)
         return;
     // Only frames drawn while playing count: the first frame of a clip or a
     // seek also builds the view's programs.
-    const qint64 most = qint64(leadMostOfFrame * 1e9 / m_fps);
+    const qint64 most = qint64(1e9 / m_fps);
     const qint64 drawn = std::min(drawing.nsecsElapsed(), most);
     m_leadSamples = std::min(m_leadSamples + 1, leadSmoothing);
     m_leadNs += (drawn - m_leadNs) / m_leadSamples;
@@ -490,7 +488,7 @@ void PreviewPlayer::tick()
         if (m_playing) {
             m_soundWait.start();
             feedSound();
-            scheduleTick(m_clock.nanosecondsToNextFrame() - m_leadNs);
+            scheduleTick(nanosecondsToNextTake());
         }
         return;
     }

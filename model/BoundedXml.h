@@ -32,9 +32,9 @@ bool readNextStartElement(QXmlStreamReader* xml);
 // From a start element, reads on to its end element.
 void skipCurrentElement(QXmlStreamReader* xml);
 // From a start element, the text up to its end element (empty anywhere
-// else). Child elements are
-// skipped (SkipChildElements) or put the reader in error
-// (ErrorOnUnexpectedElement); IncludeChildElements is read as the latter.
+// else). Child elements are skipped (SkipChildElements) or put the reader in
+// error (ErrorOnUnexpectedElement); IncludeChildElements is read as the
+// latter.
 QString readElementText(
     QXmlStreamReader* xml, QXmlStreamReader::ReadElementTextBehaviour behaviour = QXmlStreamReader::SkipChildElements);
 
