@@ -7,6 +7,7 @@
 #include "model/PresetTasks.h"
 #include "model/SequenceTasks.h"
 
+#include <QCoreApplication>
 #include <QDebug>
 #include <QMetaMethod>
 #include <QMutex>
@@ -38,6 +39,10 @@ Controller::Controller(QObject* parent)
 Controller::~Controller()
 {
     stopTaskManager();
+    // What the model sent before its thread stopped is delivered now rather
+    // than dropped with the controller: the relays reach nobody, and a render
+    // list that nobody takes any more is freed.
+    QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
     const QList<BaseTask*> left = takeQueuedTasks();
     qDeleteAll(left);
     delete m_taskManager;

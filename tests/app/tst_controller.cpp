@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QSignalSpy>
+#include <QThread>
 #include <QtTest/QtTest>
 
 #include <functional>
@@ -367,6 +368,19 @@ private slots:
         emit model.sequenceItemsReadyToBeRender(second);
         QCOMPARE(received, second);
         delete second;
+
+        // Sent from the task thread and still queued when the controller
+        // goes: freed on its way out, as the sanitizer build's leak check
+        // sees.
+        Model other;
+        auto* late = new Controller;
+        late->setModel(&other);
+        QThread* sender
+            = QThread::create([&other] { emit other.sequenceItemsReadyToBeRender(new QList<const SequenceItem*>); });
+        sender->start();
+        QVERIFY(sender->wait(10000));
+        delete sender;
+        delete late;
     }
 };
 

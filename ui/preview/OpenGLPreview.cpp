@@ -66,8 +66,9 @@ OpenGLPreview::~OpenGLPreview()
         m_placeholder.reset();
         m_context->doneCurrent();
     }
-    delete m_context;
-    m_context = nullptr;
+    // The context is a child, deleted only after the QOpenGLFunctions_4_0_Core
+    // base: a context destroyed first leaves that base's function tables to
+    // nobody, and they leak.
 }
 
 void OpenGLPreview::setRequiredVersion(int major, int minor)
