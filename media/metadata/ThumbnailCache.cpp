@@ -207,19 +207,13 @@ bool ThumbnailCache::save(const AssetMetadata* record) const
         return false;
     }
 
-    // Written to a temporary file and renamed, so a record is either whole
-    // or absent.
+    // Each file is written to a temporary file and renamed, so it is either
+    // whole or absent. The thumbnail goes first: the record is what makes the
+    // pair valid (it carries the clip's modification time), so a save cut
+    // short between the two leaves the earlier record, which no longer
+    // matches the clip, and never a new record beside an earlier thumbnail.
     // A link or a FIFO in an entry's place is removed first: the saved file
     // takes its place and never goes through it.
-    removeIrregular(recordPath(record->id));
-    QSaveFile file(recordPath(record->id));
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    QDataStream out(&file);
-    out << *record;
-    if (out.status() != QDataStream::Ok || !file.commit())
-        return false;
-
     if (!record->thumbnail || record->thumbnail->isNull())
         return false;
     removeIrregular(thumbnailPath(record->id));
@@ -228,7 +222,16 @@ bool ThumbnailCache::save(const AssetMetadata* record) const
         return false;
     QImageWriter writer(&thumbnailFile, "bmp");
     writer.setQuality(100);
-    return writer.write(*record->thumbnail) && thumbnailFile.commit();
+    if (!writer.write(*record->thumbnail) || !thumbnailFile.commit())
+        return false;
+
+    removeIrregular(recordPath(record->id));
+    QSaveFile file(recordPath(record->id));
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    QDataStream out(&file);
+    out << *record;
+    return out.status() == QDataStream::Ok && file.commit();
 }
 
 } // namespace Emulsa

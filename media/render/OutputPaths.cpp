@@ -40,6 +40,23 @@ QRegularExpression imagePattern(const QString& base)
     return QRegularExpression(QStringLiteral("^%1\\.[0-9]{6,}\\.tiff$").arg(QRegularExpression::escape(base)));
 }
 
+// A temporary file the renderer writes an image of this clip to before it
+// takes its name (".<image name>.<random>.part"), left behind when a render
+// was stopped while writing it. The image name in it is cut to 120
+// characters, as the renderer cuts it.
+bool isLeftoverImagePart(const QString& name, const QString& base)
+{
+    static const QRegularExpression part(QStringLiteral("^\\.(.+)\\.[0-9a-z]+\\.part$"));
+    const QRegularExpressionMatch match = part.match(name);
+    if (!match.hasMatch())
+        return false;
+    const QString image = match.captured(1);
+    if (imagePattern(base).match(image).hasMatch())
+        return true;
+    const QString prefix = base + QLatin1Char('.');
+    return image.size() == 120 && (prefix.startsWith(image) || image.startsWith(prefix));
+}
+
 } // namespace
 
 QString OutputPaths::outputFilePath(const t_OutputSettings* settings, const AssetMetadata* asset)
@@ -138,8 +155,8 @@ QStringList OutputPaths::foreignEntries(const QString& folder, const QString& ba
     const QFileInfoList entries
         = QDir(folder).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
     for (const QFileInfo& entry : entries) {
-        const bool image
-            = (entry.isFile() || entry.isSymLink()) && !entry.isDir() && pattern.match(entry.fileName()).hasMatch();
+        const bool image = (entry.isFile() || entry.isSymLink()) && !entry.isDir()
+            && (pattern.match(entry.fileName()).hasMatch() || isLeftoverImagePart(entry.fileName(), base));
         if (!image)
             foreign << entry.fileName();
     }
@@ -179,7 +196,8 @@ bool OutputPaths::prepareImageFolder(const t_OutputSettings* settings, const Ass
         QDir dir(folder);
         const QStringList images = dir.entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
         for (const QString& image : images) {
-            if (pattern.match(image).hasMatch() && !dir.remove(image))
+            const bool ours = pattern.match(image).hasMatch() || isLeftoverImagePart(image, base);
+            if (ours && !dir.remove(image))
                 return fail(QStringLiteral("Can't remove the earlier image %1.")
                                 .arg(QDir::toNativeSeparators(dir.filePath(image))));
         }

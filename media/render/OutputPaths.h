@@ -51,13 +51,15 @@ public:
     // Prepares the image folder of a TIFF sequence. When it does not exist it
     // is made with its missing parents. When it exists and existing output is
     // kept, the item fails. When it exists and may be overwritten, only the
-    // earlier images of this clip's pattern are removed; a folder holding
-    // anything else is refused and nothing is deleted. Returns false with
+    // earlier images of this clip's pattern are removed, with the unfinished
+    // image files a stopped render left there; a folder holding anything
+    // else is refused and nothing is deleted. Returns false with
     // *error set on failure.
     static bool prepareImageFolder(const t_OutputSettings* settings, const AssetMetadata* asset, QString* error);
 
-    // The entries of an existing image folder that are not images of the
-    // clip's pattern (file names), for the refusal message.
+    // The entries of an existing image folder that are neither images of the
+    // clip's pattern nor unfinished ones (file names), for the refusal
+    // message.
     static QStringList foreignEntries(const QString& folder, const QString& base);
 };
 

@@ -210,22 +210,32 @@ private slots:
         QVERIFY(!OutputPaths::prepareImageFolder(&m_settings, &m_asset, &error));
     }
 
-    // Overwriting removes only this clip's earlier images.
+    // Overwriting removes only this clip's earlier images, with the
+    // unfinished image files a render that was stopped left behind.
+    void overwriteRemovesOnlyEarlierImages_data()
+    {
+        QTest::addColumn<QString>("leftover");
+        QTest::newRow("images only") << QString();
+        QTest::newRow("unfinished image") << QStringLiteral(".A001.000003.tiff.1x2y3z.part");
+    }
     void overwriteRemovesOnlyEarlierImages()
     {
+        QFETCH(QString, leftover);
         const QString folder = m_root + QStringLiteral("/out/A001");
         QDir().mkpath(folder);
         for (int i = 0; i < 3; ++i)
             touch(folder + QStringLiteral("/A001.%1.tiff").arg(i, 6, 10, QLatin1Char('0')));
+        if (!leftover.isEmpty())
+            touch(folder + QLatin1Char('/') + leftover);
         useFormat(TiffSequence, m_root + QStringLiteral("/out"), true);
         QString error;
         QVERIFY(!OutputPaths::prepareImageFolder(&m_settings, &m_asset, &error));
-        QCOMPARE(QDir(folder).entryList(QDir::Files).size(), 3);
+        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden).size(), leftover.isEmpty() ? 3 : 4);
 
         useFormat(TiffSequence, m_root + QStringLiteral("/out"), false);
         QVERIFY2(OutputPaths::prepareImageFolder(&m_settings, &m_asset, &error), qPrintable(error));
         QVERIFY(QFileInfo(folder).isDir());
-        QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).size(), 0);
+        QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).size(), 0);
     }
 
     // A folder holding anything else is refused and nothing is deleted.
@@ -236,6 +246,8 @@ private slots:
         QTest::newRow("another clip's image") << QStringLiteral("B001.000000.tiff") << false;
         QTest::newRow("notes") << QStringLiteral("notes.txt") << false;
         QTest::newRow("hidden file") << QStringLiteral(".keep") << false;
+        QTest::newRow("another clip's unfinished image") << QStringLiteral(".B001.000000.tiff.1x2y3z.part") << false;
+        QTest::newRow("hidden image name") << QStringLiteral(".A001.000002.tiff") << false;
         QTest::newRow("short number") << QStringLiteral("A001.12.tiff") << false;
         QTest::newRow("sub-folder") << QStringLiteral("A001.000009.tiff") << true;
     }
