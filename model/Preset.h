@@ -19,7 +19,8 @@ struct Preset
     Preset();
     Preset(const QUuid& uuid, const QString& name, qint32 number, const ClipSettings& settings);
 
-    // Name, number and settings, with the uuid kept or a fresh one drawn.
+    // Name, number, settings and unread fields, with the uuid kept or a fresh
+    // one drawn.
     Preset copy(bool keepUuid) const;
     // The braced text form that travels between model, controller and views.
     QByteArray id() const { return uuid.toByteArray(); }
