@@ -8,6 +8,7 @@
 #include "model/Model.h"
 #include "model/PresetsManager.h"
 #include "model/SettingsManager.h"
+#include "ui/grading/EMFilmSettings.h"
 #include "ui/media/ClipItemRoles.h"
 #include "ui/media/EMSequenceWidget.h"
 #include "ui/presets/EMPresetsList.h"
@@ -23,6 +24,7 @@
 #include <QComboBox>
 #include <QCryptographicHash>
 #include <QElapsedTimer>
+#include <QLabel>
 #include <QMenuBar>
 #include <QSettings>
 #include <QSignalSpy>
@@ -548,10 +550,18 @@ private slots:
         const QStringList kelvin { QStringLiteral("Kelvin") };
         QTRY_COMPARE(unreadFieldsShown(strip(), ids.at(1)), kelvin);
         QCOMPARE(unreadFieldsShown(strip(), ids.at(0)), QStringList());
+        // The grading tab names the fields while that clip is current.
+        QLabel* tabLine = m_app->gradingTab()->unreadFieldsLabel();
+        const auto tabShows = [this, tabLine](const QStringList& fields) {
+            return tabLine->isVisibleTo(m_app->gradingTab()) == !fields.isEmpty()
+                && (fields.isEmpty() || tabLine->text().endsWith(fields.join(QStringLiteral(", "))));
+        };
+        QVERIFY(tabShows({}));
         Controller* c = m_app->controller();
         if (selectFirst) {
             c->shotToBeSelectedForPlayback(ids.at(1).toLatin1());
             QTRY_VERIFY(strip()->rowForItem(ids.at(1).toLatin1())->isSelected());
+            QTRY_VERIFY(tabShows(kelvin));
         }
 
         QSignalSpy shown(c, &Controller::showOriginalShouldRefresh);
@@ -559,13 +569,18 @@ private slots:
         if (!clears) {
             QTRY_COMPARE(shown.count(), 1);
             QCOMPARE(unreadFieldsShown(strip(), ids.at(1)), kelvin);
+            QVERIFY(tabShows(kelvin));
             return;
         }
+        const QStringList inTab = selectFirst ? kelvin : QStringList();
         QTRY_COMPARE(unreadFieldsShown(strip(), ids.at(1)), QStringList());
+        QVERIFY(tabShows({}));
         c->undoTriggered();
         QTRY_COMPARE(unreadFieldsShown(strip(), ids.at(1)), kelvin);
+        QVERIFY(tabShows(inTab));
         c->redoTriggered();
         QTRY_COMPARE(unreadFieldsShown(strip(), ids.at(1)), QStringList());
+        QVERIFY(tabShows({}));
         QCOMPARE(unreadFieldsShown(strip(), ids.at(0)), QStringList());
     }
 
