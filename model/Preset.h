@@ -33,8 +33,10 @@ struct Preset
     qint32 number = 0;
     ClipSettings settings;
     // The fields of the grade that could not be read from the preset's file
-    // (see GradeBlockReader::unreadFields); the grade holds defaults there.
-    // Empty for a grade read whole.
+    // (see GradeBlockReader::unreadFields), and those the file names as
+    // unread because an earlier read could not read them (the store writes
+    // them back with its files); the grade holds defaults there. Empty for a
+    // grade read whole.
     QStringList unreadFields;
 };
 
