@@ -532,6 +532,11 @@ private slots:
         QTest::newRow("stock choice") << true << Change([](Controller* c) { c->stockTypeChangedFromUI("5219"); })
                                       << true;
         QTest::newRow("reset") << true << Change([](Controller* c) { c->resetAllSettingsFromUI(); }) << true;
+        QTest::newRow("whole preset applied") << true << Change([](Controller* c) {
+            PresetsManager* store = PresetsManager::instance();
+            const int group = store->createNewGroup(QStringLiteral("Applied")).id;
+            c->newPresetAppliedFromUI(store->createPreset(ClipSettings(), group)->id(), {});
+        }) << true;
         // The clip is not the current one: its profile changes through the
         // command for other clips.
         QTest::newRow("profile for every clip")
@@ -689,6 +694,14 @@ private slots:
             store->loadPresets();
         }
         startApp();
+
+        // Applied to a clip, the preset's defaults become the clip's.
+        m_app->controller()->shotToBeAddedToShotList(Test::TestMedia::instance().path(Test::TestMedia::NoAudio), true);
+        QTRY_COMPARE_WITH_TIMEOUT(strip()->count(), 1, 30000);
+        const QString clip = strip()->item(0)->data(ItemIdRole).toString();
+        QCOMPARE(unreadFieldsShown(strip(), clip), QStringList());
+        m_app->controller()->newPresetAppliedFromUI(id, { clip.toLatin1() });
+        QTRY_COMPARE(unreadFieldsShown(strip(), clip), kelvin);
     }
 
     // The loader lets the event loop run between items: a second open, a
