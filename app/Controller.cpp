@@ -72,6 +72,7 @@ void Controller::setModel(Model* model)
     connect(model, &Model::presetsListChangedForWidget, this, &Controller::presetsListShouldRefreshForWidget);
     connect(model, &Model::presetNeedThumbnail, this, &Controller::saveFrameForPresetThumbnail);
     connect(model, &Model::sequenceItemGotPreset, this, &Controller::sequenceItemShouldRefreshPreset);
+    connect(model, &Model::unreadGradeFieldsChanged, this, &Controller::sequenceItemShouldRefreshUnreadFields);
     connect(model, &Model::positionChanged, this, &Controller::currentPositionChanged);
     connect(model, &Model::presetRemoved, this, &Controller::presetShouldBeRemoved);
     connect(model, &Model::longOperationBegin, this, &Controller::longOperationHasStarted);

@@ -151,6 +151,9 @@ signals:
     void saveFrameForPresetThumbnail(QByteArray presetId);
     void presetShouldBeRemoved(QByteArray presetId);
     void sequenceItemShouldRefreshPreset(QByteArray presetId, QByteArray sequenceItemId);
+    // The fields of the item's grade that hold defaults because they could
+    // not be read from the project file; empty once they no longer do.
+    void sequenceItemShouldRefreshUnreadFields(QByteArray sequenceItemId, QStringList fields);
     void currentPositionChanged(int frame);
     void presetGroupShouldBeAdded(Emulsa::PresetGroup group);
     void presetGroupShouldBeRemoved(int groupId);

@@ -72,6 +72,9 @@ BaseTask* restoreSettingsSnapshot(Model& model, BaseTask* command, char)
     const QByteArray previousPreset = item->presetUuid();
     item->setPresetUuid(snapshot->presetId);
     snapshot->presetId = previousPreset;
+    const QStringList previousUnread = item->unreadGradeFields;
+    model.setUnreadGradeFields(item, snapshot->unreadGradeFields);
+    snapshot->unreadGradeFields = previousUnread;
     if (item == model.current())
         emit model.currentSettingsReset(*item->settings);
     emit model.sequenceItemGotPreset(item->presetUuid(), snapshot->itemId);

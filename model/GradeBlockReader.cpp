@@ -5,6 +5,7 @@
 #include "model/BoundedXml.h"
 
 #include <QDebug>
+#include <QRegularExpression>
 #include <QXmlStreamReader>
 
 #include <algorithm>
@@ -39,6 +40,34 @@ struct FloatField
 
 const QString GradeBlockReader::profileDownloadPage
     = QStringLiteral("https://www.quillmoor.com/download/camera-profile");
+
+const QString GradeBlockReader::unreadFieldsElement = QStringLiteral("UnreadGradeFields");
+
+QStringList GradeBlockReader::readStoredUnreadFields()
+{
+    if (!m_xml->isStartElement() || m_xml->name() != unreadFieldsElement)
+        return QStringList();
+    static const QRegularExpression fieldName(QStringLiteral("^[A-Za-z][A-Za-z/]{0,63}$"));
+    const QString text = BoundedXml::readElementText(m_xml, QXmlStreamReader::SkipChildElements);
+    QStringList fields;
+    const QStringList words = text.split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts);
+    for (const QString& word : words) {
+        if (fields.size() == maxStoredUnreadFields)
+            break;
+        if (fieldName.match(word).hasMatch() && !fields.contains(word))
+            fields << word;
+    }
+    return fields;
+}
+
+QStringList GradeBlockReader::mergeFields(QStringList fields, const QStringList& more)
+{
+    for (const QString& field : more) {
+        if (!fields.contains(field))
+            fields << field;
+    }
+    return fields;
+}
 
 GradeBlockReader::GradeBlockReader(QXmlStreamReader* xml, const FilmLibrary* library, CameraListHelper* catalogue)
     : m_xml(xml)

@@ -77,6 +77,17 @@ public:
     // parseClipSettings; the wheel and level parsers add to it.
     QStringList unreadFields() const { return m_unreadFields; }
 
+    // On an UnreadGradeFields start element (the element a writer puts after
+    // a grade block whose fields it had not read): the field names it holds,
+    // separated by white space, up to its end element. Only names made of
+    // letters and "/" are kept, at most maxStoredUnreadFields of them.
+    QStringList readStoredUnreadFields();
+    // The fields of the list, then those of `more` it lacks, in order.
+    static QStringList mergeFields(QStringList fields, const QStringList& more);
+
+    static const QString unreadFieldsElement; // "UnreadGradeFields"
+    static constexpr int maxStoredUnreadFields = 32;
+
     // Grades whose stock was replaced by the default stock since construction.
     int replacedStocks() const { return m_replacedStocks; }
 

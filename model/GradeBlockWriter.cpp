@@ -85,6 +85,13 @@ bool GradeBlockWriter::writeHistogram(const HistogramSliderData& levels)
     return !m_xml->hasError();
 }
 
+bool GradeBlockWriter::writeUnreadFields(const QStringList& fields)
+{
+    if (!fields.isEmpty())
+        m_xml->writeTextElement(QStringLiteral("UnreadGradeFields"), fields.join(QLatin1Char(' ')));
+    return !m_xml->hasError();
+}
+
 bool GradeBlockWriter::writeClipSettings(const ClipSettings& settings)
 {
     const ClipSettings defaults;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 class QXmlStreamWriter;
 
@@ -37,6 +38,10 @@ public:
     bool writeColorWheels(const ClipSettings& settings);
     // One wheel element (Low, Mid or High) with Radius and Theta.
     bool writeSingleColorWheel(const QString& name, const ColorWheelData& wheel);
+    // <UnreadGradeFields>: the fields of the grade just written that hold
+    // defaults because they could not be read, separated by spaces. Nothing
+    // for an empty list. Readers that do not know the element skip it.
+    bool writeUnreadFields(const QStringList& fields);
     // <Histogram> with Black, Mid and White.
     bool writeHistogram(const HistogramSliderData& levels);
 

@@ -146,7 +146,7 @@ BaseTask* resetSettings(Model& model, BaseTask* command, char mode)
     if (!item || !item->settings)
         return nullptr;
     const QByteArray id = Model::itemId(item);
-    auto* snapshot = new SettingsSnapshotTask(item->presetUuid(), *item->settings, id);
+    auto* snapshot = new SettingsSnapshotTask(item->presetUuid(), *item->settings, id, item->unreadGradeFields);
     if (mode == Undoing) {
         model.pushRedo(snapshot);
     } else {
@@ -156,6 +156,7 @@ BaseTask* resetSettings(Model& model, BaseTask* command, char mode)
     }
     model.noticeChange();
     model.settingsManager().resetSettingsForID(item->uuid);
+    model.setUnreadGradeFields(item, QStringList());
     if (!item->presetUuid().isEmpty()) {
         item->setPresetUuid(QByteArray());
         emit model.sequenceItemGotPreset(QByteArray(), id);
@@ -198,14 +199,17 @@ BaseTask* applyPreset(Model& model, BaseTask* command, char mode)
     for (SequenceItem* item : items) {
         if (!item->settings)
             continue;
-        auto* snapshot = new SettingsSnapshotTask(item->presetUuid(), *item->settings, Model::itemId(item));
+        auto* snapshot = new SettingsSnapshotTask(
+            item->presetUuid(), *item->settings, Model::itemId(item), item->unreadGradeFields);
         if (mode == Undoing)
             model.pushRedo(snapshot);
         else
             model.pushUndo(snapshot);
-        // The clip keeps its own camera profile.
+        // The clip keeps its own camera profile. The defaults of a preset
+        // that could not be read whole become the clip's.
         item->settings->copyFrom(&preset->settings);
         item->setPresetUuid(presetId);
+        model.setUnreadGradeFields(item, preset->unreadFields);
         emit model.sequenceItemGotPreset(presetId, Model::itemId(item));
         if (item == model.current())
             emit model.currentSettingsReset(*item->settings);
@@ -228,12 +232,41 @@ bool keepsPresetLink(quint32 type)
         || type == ResetSettings || type == SetItemProfile || type == SetProfileForAll;
 }
 
+// The snapshot undo entry of a new command: replaces the handler's own inverse.
+BaseTask* pushSnapshot(Model& model, BaseTask* result, SettingsSnapshotTask* before)
+{
+    if (result)
+        model.disposeCommand(result);
+    model.pushUndo(before);
+    model.clearRedoStack();
+    model.noticeChange();
+    return nullptr;
+}
+
+// Changes the camera profile of an item other than the current one. An item
+// with unread grade fields loses them, and the undo entry is a snapshot that
+// gives them back.
+BaseTask* itemProfileWithUnreadFields(Model& model, BaseTask* command, char mode)
+{
+    SequenceItem* item = model.findItem(static_cast<ItemProfileTask*>(command)->itemId);
+    if (mode != NewCommand || !item || !item->settings || item->unreadGradeFields.isEmpty())
+        return model.runHandler(command, mode);
+    auto* before
+        = new SettingsSnapshotTask(item->presetUuid(), *item->settings, Model::itemId(item), item->unreadGradeFields);
+    BaseTask* result = model.runHandler(command, mode);
+    model.setUnreadGradeFields(item, QStringList());
+    return pushSnapshot(model, result, before);
+}
+
 // The family's entry point: runs the handler, then unlinks a preset-linked
-// current item. The undo entry of that first own edit is a snapshot of the
-// grade and link from before it, so undo gives back exactly that state even
-// when the preset has been removed meanwhile.
+// current item and clears the unread grade fields of an item read from a
+// damaged project file. The undo entry of that first own edit is a snapshot
+// of the grade, link and unread fields from before it, so undo gives back
+// exactly that state even when the preset has been removed meanwhile.
 BaseTask* gradeCategory(Model& model, BaseTask* command, char mode)
 {
+    if (command->type == SetItemProfile)
+        return itemProfileWithUnreadFields(model, command, mode);
     SequenceItem* item = model.current();
     if (command->type == SetHistogram && item && item->settings
         && sameLevels(static_cast<LevelsGradeTask*>(command)->value, item->settings->getHistogramSliderData())) {
@@ -241,9 +274,13 @@ BaseTask* gradeCategory(Model& model, BaseTask* command, char mode)
         return nullptr;
     }
     const bool rule = !keepsPresetLink(command->type);
+    const bool linked = item && !item->presetUuid().isEmpty();
+    const bool unread = mode == NewCommand && item && !item->unreadGradeFields.isEmpty();
     SettingsSnapshotTask* before = nullptr;
-    if (rule && item && item->settings && !item->presetUuid().isEmpty())
-        before = new SettingsSnapshotTask(item->presetUuid(), *item->settings, Model::itemId(item));
+    if (rule && item && item->settings && (linked || unread)) {
+        before = new SettingsSnapshotTask(
+            item->presetUuid(), *item->settings, Model::itemId(item), item->unreadGradeFields);
+    }
 
     BaseTask* result = model.runHandler(command, mode);
     if (!rule)
@@ -252,20 +289,18 @@ BaseTask* gradeCategory(Model& model, BaseTask* command, char mode)
         emit model.viewNeedRefresh(*item->settings);
     if (!before)
         return result;
-    if (mode == NewCommand) {
-        if (result)
-            model.disposeCommand(result);
-        result = nullptr;
-        model.pushUndo(before);
-        model.clearRedoStack();
-        model.noticeChange();
-    } else if (mode == Undoing) {
+    if (mode == NewCommand)
+        result = pushSnapshot(model, result, before);
+    else if (mode == Undoing)
         model.pushRedo(before);
-    } else {
+    else
         model.pushUndo(before);
+    if (unread)
+        model.setUnreadGradeFields(item, QStringList());
+    if (linked) {
+        item->setPresetUuid(QByteArray());
+        emit model.sequenceItemGotPreset(QByteArray(), Model::itemId(item));
     }
-    item->setPresetUuid(QByteArray());
-    emit model.sequenceItemGotPreset(QByteArray(), Model::itemId(item));
     return result;
 }
 

@@ -19,6 +19,8 @@
 #include <QSaveFile>
 #include <QThread>
 
+#include <utility>
+
 namespace Emulsa {
 
 Model::Model(MetadataManager* metadata, CameraListHelper* catalogue, const FilmLibrary* library, QObject* parent)
@@ -259,6 +261,15 @@ void Model::saveProjectToXMLFile(const QString& path)
         emit projectSaved(path, false);
         return;
     }
+    // The file the user saves holds the grades as they are now: no field of
+    // them is marked unread there (a failed save puts the marks back).
+    QHash<SequenceItem*, QStringList> unread;
+    if (!autosave) {
+        for (SequenceItem* item : qAsConst(m_sequence)) {
+            if (!item->unreadGradeFields.isEmpty())
+                unread.insert(item, std::exchange(item->unreadGradeFields, QStringList()));
+        }
+    }
     bool written = m_projectWriter && m_projectWriter(&file, m_sequence, m_current, m_timelineMode);
     QString reason = written ? QString() : QStringLiteral("the project could not be written");
     // The file on disk still holds what could not be read when it was
@@ -272,6 +283,8 @@ void Model::saveProjectToXMLFile(const QString& path)
     if (!written)
         file.cancelWriting();
     if (!written || !file.commit()) {
+        for (auto it = unread.cbegin(); it != unread.cend(); ++it)
+            it.key()->unreadGradeFields = it.value();
         if (reason.isEmpty())
             reason = file.errorString();
         qDebug() << Q_FUNC_INFO << "Project file badly written" << path << reason;
@@ -288,12 +301,22 @@ void Model::saveProjectToXMLFile(const QString& path)
     }
     if (overLossyFile)
         m_lossyProjectPath.clear();
+    for (auto it = unread.cbegin(); it != unread.cend(); ++it)
+        emit unreadGradeFieldsChanged(itemId(it.key()), QStringList());
     // A successful autosave leaves the flag as it was and tells nobody.
     if (!autosave) {
         m_unsavedChanges = false;
         emit finishSaving(true);
     }
     emit projectSaved(path, true);
+}
+
+void Model::setUnreadGradeFields(SequenceItem* item, const QStringList& fields)
+{
+    if (!item || item->unreadGradeFields == fields)
+        return;
+    item->unreadGradeFields = fields;
+    emit unreadGradeFieldsChanged(itemId(item), fields);
 }
 
 void Model::noteProjectLoaded(const QString& path, bool loadedCleanly)

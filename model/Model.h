@@ -151,8 +151,14 @@ public:
     // Writes the project with the project writer to a temporary file beside
     // `path` and renames it over `path` once complete, so a failed save leaves
     // the old file as it was. The first save over a file that did not load
-    // cleanly first keeps a copy of it as `path` + ".bak".
+    // cleanly first keeps a copy of it as `path` + ".bak". A save the user
+    // asked for (any path but the autosave file) writes complete grades, so
+    // it clears every item's unread grade fields; an autosave keeps them in
+    // the file and on the items.
     void saveProjectToXMLFile(const QString& path);
+    // Sets the item's unread grade fields and tells the views when they
+    // changed (unreadGradeFieldsChanged).
+    void setUnreadGradeFields(SequenceItem* item, const QStringList& fields);
     // Records how the project file at `path` loaded (NewFileLoaded).
     void noteProjectLoaded(const QString& path, bool loadedCleanly);
     // The file that lost clips or grades when it was loaded and has not been
@@ -185,6 +191,9 @@ signals:
     void presetNeedThumbnail(QByteArray presetUuid);
     void presetRemoved(QByteArray presetUuid);
     void sequenceItemGotPreset(QByteArray presetUuid, QByteArray sequenceUuid);
+    // The fields of the item's grade that could not be read from its project
+    // file (defaults stand in there); empty once that no longer holds.
+    void unreadGradeFieldsChanged(QByteArray sequenceUuid, QStringList fields);
     void positionChanged(int frame);
     void presetGroupCreated(Emulsa::PresetGroup group);
     void presetGroupRemoved(int groupId);

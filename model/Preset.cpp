@@ -29,7 +29,9 @@ QString Preset::unreadFieldsWarning() const
 
 Preset Preset::copy(bool keepUuid) const
 {
-    return Preset(keepUuid ? uuid : QUuid::createUuid(), name, number, settings);
+    Preset preset(keepUuid ? uuid : QUuid::createUuid(), name, number, settings);
+    preset.unreadFields = unreadFields;
+    return preset;
 }
 
 } // namespace Emulsa

@@ -19,7 +19,8 @@ struct Preset
     Preset();
     Preset(const QUuid& uuid, const QString& name, qint32 number, const ClipSettings& settings);
 
-    // Name, number and settings, with the uuid kept or a fresh one drawn.
+    // Name, number, settings and unread fields, with the uuid kept or a fresh
+    // one drawn.
     Preset copy(bool keepUuid) const;
     // The braced text form that travels between model, controller and views.
     QByteArray id() const { return uuid.toByteArray(); }
@@ -32,8 +33,10 @@ struct Preset
     qint32 number = 0;
     ClipSettings settings;
     // The fields of the grade that could not be read from the preset's file
-    // (see GradeBlockReader::unreadFields); the grade holds defaults there.
-    // Empty for a grade read whole.
+    // (see GradeBlockReader::unreadFields), and those the file names as
+    // unread because an earlier read could not read them (the store writes
+    // them back with its files); the grade holds defaults there. Empty for a
+    // grade read whole.
     QStringList unreadFields;
 };
 

@@ -214,7 +214,12 @@ bool PresetsFileReader::parsePreset()
         settings.reset(new ClipSettings());
     }
     Preset preset(QUuid(uuidText.trimmed()), presetName, number, *settings);
-    preset.unreadFields = blocks.unreadFields();
+    // The store keeps the fields it could not read when it wrote the file
+    // again, so that the preset's warning stays until the grade is replaced.
+    QStringList storedFields;
+    if (!hasError() && BoundedXml::readNextStartElement(this))
+        storedFields = blocks.readStoredUnreadFields();
+    preset.unreadFields = GradeBlockReader::mergeFields(blocks.unreadFields(), storedFields);
     m_presetIds.insert(preset.id());
     m_presets.append(preset);
     return true;

@@ -78,7 +78,7 @@ bool PresetsFileWriter::writeSinglePreset(const Preset& preset)
     writeTextElement(QStringLiteral("PresetName"), preset.name);
     writeTextElement(QStringLiteral("PresetNumber"), QString::number(preset.number));
     GradeBlockWriter blocks(this, m_catalogue);
-    if (!blocks.writeClipSettings(preset.settings)) {
+    if (!blocks.writeClipSettings(preset.settings) || !blocks.writeUnreadFields(preset.unreadFields)) {
         qDebug() << "Error while writing clipsettings.";
         return false;
     }

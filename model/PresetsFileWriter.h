@@ -15,7 +15,9 @@ struct PresetGroup;
 
 // Writes one preset group as a preset file: the group's name and id, the
 // general block, every preset with its grade (the grade block of project
-// files), and, in exported files, the presets' thumbnails.
+// files) and the names of the grade's fields that could not be read when it
+// was read (UnreadGradeFields, only when there are any), and, in exported
+// files, the presets' thumbnails.
 class PresetsFileWriter : public QXmlStreamWriter
 {
 public:

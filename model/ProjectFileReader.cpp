@@ -40,7 +40,7 @@ ProjectFileReader::ProjectFileReader(
 
 bool ProjectFileReader::loadedCleanly() const
 {
-    return m_readDone && m_readOk && skippedItems() == 0 && m_defaultedGrades == 0 && m_incompleteGrades.isEmpty()
+    return m_readDone && m_readOk && skippedItems() == 0 && m_defaultedGrades == 0 && m_failedGrades == 0
         && replacedStocks() == 0;
 }
 
@@ -53,7 +53,7 @@ QString ProjectFileReader::problemSummary() const
         parts << tr("%n clip(s) could not be read", nullptr, int(std::min<qint64>(skippedItems(), INT_MAX)));
     if (m_defaultedGrades > 0)
         parts << tr("%n clip(s) lost their grade", nullptr, m_defaultedGrades);
-    const int partly = m_incompleteGrades.size() - m_defaultedGrades;
+    const int partly = m_failedGrades - m_defaultedGrades;
     if (partly > 0)
         parts << tr("%n clip(s) lost part of their grade", nullptr, partly);
     if (!m_incompleteGradeNotes.isEmpty())
@@ -235,7 +235,13 @@ bool ProjectFileReader::parseSequenceItemFields()
     std::unique_ptr<ClipSettings> settings = m_grades.parseClipSettings();
     if (m_xml.hasError())
         return false; // a cut-off document, not a damaged grade
-    const QStringList unreadFields = m_grades.unreadFields();
+    const QStringList failedFields = m_grades.unreadFields();
+    // Fields an earlier reader could not read either, kept by an autosave:
+    // the grade holds defaults there too.
+    QStringList storedFields;
+    if (BoundedXml::readNextStartElement(&m_xml))
+        storedFields = m_grades.readStoredUnreadFields();
+    const QStringList unreadFields = GradeBlockReader::mergeFields(failedFields, storedFields);
     if (!settings) {
         qDebug() << "Couldn't load settings from file. Setting default settings";
         settings = std::make_unique<ClipSettings>();
@@ -254,7 +260,10 @@ bool ProjectFileReader::parseSequenceItemFields()
     }
     auto* item = new SequenceItem(asset, settings.release(), startFrame, endFrame, uuid);
     item->setPresetUuid(presetUuid);
+    item->unreadGradeFields = unreadFields;
     m_usedIds.insert(item->uuid);
+    if (!failedFields.isEmpty())
+        ++m_failedGrades;
     if (!unreadFields.isEmpty()) {
         m_incompleteGrades.insert(item->uuid, unreadFields);
         m_incompleteGradeNotes << QStringLiteral("%1: %2").arg(

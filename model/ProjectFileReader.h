@@ -62,13 +62,16 @@ public:
     int defaultedGrades() const { return m_defaultedGrades; }
     // The items whose grade could not be read whole (replaced by the default
     // grade, or with defaults for some wheels or levels), by item uuid: the
-    // fields that could not be read (see GradeBlockReader::unreadFields).
+    // fields that could not be read (see GradeBlockReader::unreadFields),
+    // then those the file itself names as unread (UnreadGradeFields, kept by
+    // an autosave). Each item read also carries them (unreadGradeFields).
     const QHash<QUuid, QStringList>& incompleteGrades() const { return m_incompleteGrades; }
     // Grades whose stock was replaced by the default stock.
     int replacedStocks() const { return m_grades.replacedStocks(); }
     // True after a read that succeeded and lost nothing: no item skipped, no
     // grade or stock replaced. Saving over a file that did not load cleanly
-    // would drop what could not be read.
+    // would drop what could not be read. Fields the file names as unread
+    // were lost before it was written and do not count.
     bool loadedCleanly() const;
     // One line for the user about what was lost; empty when nothing was.
     QString problemSummary() const;
@@ -98,6 +101,8 @@ private:
     qint64 m_missingItems = 0;
     qint64 m_ignoredItems = 0;
     int m_defaultedGrades = 0;
+    // Items with a field this read could not read.
+    int m_failedGrades = 0;
     QSet<QUuid> m_usedIds;
     QHash<QUuid, QStringList> m_incompleteGrades;
     // "clip file name: fields" for each of them, in file order.

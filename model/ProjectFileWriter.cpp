@@ -83,7 +83,9 @@ bool ProjectFileWriter::writeSingleSequenceItemToXML(const int& position)
     const ClipSettings defaults;
     if (!m_item->settings)
         qDebug() << Q_FUNC_INFO << "Item" << position << "has no grade; writing the default grade";
-    if (!GradeBlockWriter(&m_xml, m_catalogue).writeClipSettings(m_item->settings ? *m_item->settings : defaults)) {
+    GradeBlockWriter blocks(&m_xml, m_catalogue);
+    if (!blocks.writeClipSettings(m_item->settings ? *m_item->settings : defaults)
+        || !blocks.writeUnreadFields(m_item->unreadGradeFields)) {
         qDebug() << Q_FUNC_INFO << "Error while writing clipsettings.";
         return false;
     }

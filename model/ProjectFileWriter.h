@@ -12,8 +12,10 @@ class CameraListHelper;
 class SequenceItem;
 
 // Writes a sequence as a project file (".empf"): the general block, then every
-// item in sequence order with its in and out points, preset link and grade.
-// One writer per save.
+// item in sequence order with its in and out points, preset link and grade,
+// and after the grade the names of its fields that hold defaults because they
+// could not be read (UnreadGradeFields, only when there are any). One writer
+// per save.
 class ProjectFileWriter
 {
 public:

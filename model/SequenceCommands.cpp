@@ -93,6 +93,8 @@ BaseTask* restoreShot(Model& model, BaseTask* command, char)
     emit model.shotRestored(item, model.sequence().indexOf(item));
     if (!item->presetUuid().isEmpty())
         emit model.sequenceItemGotPreset(item->presetUuid(), Model::itemId(item));
+    if (!item->unreadGradeFields.isEmpty())
+        emit model.unreadGradeFieldsChanged(Model::itemId(item), item->unreadGradeFields);
     if (!model.current())
         model.setCurrent(item);
     return new ItemIdTask(RemoveShot, Model::itemId(item));
@@ -155,6 +157,8 @@ BaseTask* addSequenceItem(Model& model, BaseTask* command, char)
     emit model.shotListNeedRefresh(item, false);
     if (!item->presetUuid().isEmpty())
         emit model.sequenceItemGotPreset(item->presetUuid(), Model::itemId(item));
+    if (!item->unreadGradeFields.isEmpty())
+        emit model.unreadGradeFieldsChanged(Model::itemId(item), item->unreadGradeFields);
     if (!model.current())
         model.setCurrent(item);
     return nullptr;

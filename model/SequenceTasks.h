@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 namespace Emulsa {
 
@@ -94,20 +95,23 @@ struct SequenceItemTask : BaseTask
 
 namespace Emulsa {
 
-// RestoreSettingsSnapshot: a whole grade and preset link for one item, swapped
-// with the item's own when run.
+// RestoreSettingsSnapshot: a whole grade, preset link and list of unread
+// grade fields for one item, swapped with the item's own when run.
 struct SettingsSnapshotTask : BaseTask
 {
-    SettingsSnapshotTask(const QByteArray& presetId, const ClipSettings& settings, const QByteArray& itemId)
+    SettingsSnapshotTask(const QByteArray& presetId, const ClipSettings& settings, const QByteArray& itemId,
+        const QStringList& unreadGradeFields = QStringList())
         : BaseTask(RestoreSettingsSnapshot)
         , presetId(presetId)
         , settings(settings)
         , itemId(itemId)
+        , unreadGradeFields(unreadGradeFields)
     {
     }
     QByteArray presetId;
     ClipSettings settings;
     QByteArray itemId;
+    QStringList unreadGradeFields;
 };
 
 } // namespace Emulsa

@@ -42,6 +42,7 @@ SequenceItem* SequenceItem::snapshot() const
         copy->settings = copy->m_ownedSettings.get();
     }
     copy->m_presetUuid = m_presetUuid;
+    copy->unreadGradeFields = unreadGradeFields;
     return copy;
 }
 

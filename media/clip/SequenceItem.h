@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QMetaType>
+#include <QStringList>
 #include <QUuid>
 
 #include <memory>
@@ -47,6 +48,10 @@ public:
     quint32 startFrame = 0;
     quint32 endFrame = 0;
     QUuid uuid;
+    // The fields of the grade that could not be read from the project file
+    // ("Kelvin", "ColorWheels/Mid/Radius"); the grade holds defaults there.
+    // Empty once the grade was read whole, changed, or saved by the user.
+    QStringList unreadGradeFields;
 
 private:
     QByteArray m_presetUuid;

@@ -264,23 +264,64 @@ private slots:
         QCOMPARE(store.group(nothing)->name, QStringLiteral("Nothing"));
     }
 
-    // A preset whose grade is damaged loads with the default grade; the
+    // A preset whose grade is damaged loads with defaults there and names
+    // the fields; the names survive the store writing its files again (as
+    // every preset command does) and a restart, and go with a copy; the
     // other presets of the file are untouched.
-    void damagedGradeGivesDefaults()
+    void damagedGradeStaysMarked_data()
     {
+        QTest::addColumn<QByteArray>("from");
+        QTest::addColumn<QByteArray>("to");
+        QTest::addColumn<QStringList>("fields");
+        QTest::addColumn<float>("saturation");
+        QTest::newRow("misspelled element")
+            << QByteArray("<Kelvin>5600.000000</Kelvin>") << QByteArray("<Kelvn>5600.000000</Kelvn>")
+            << QStringList { "Kelvin" } << 1.0f;
+        QTest::newRow("value not a number")
+            << QByteArray("<Kelvin>5600.000000</Kelvin>") << QByteArray("<Kelvin>x300.000000</Kelvin>")
+            << QStringList { "Kelvin" } << 1.0f;
+        // A wheel's default leaves the rest of the grade in use.
+        QTest::newRow("wheel radius") << QByteArray("<Radius>0.000000</Radius>") << QByteArray("<Radius>r</Radius>")
+                                      << QStringList { "ColorWheels/Low/Radius" } << 0.5f;
+    }
+    void damagedGradeStaysMarked()
+    {
+        QFETCH(QByteArray, from);
+        QFETCH(QByteArray, to);
+        QFETCH(QStringList, fields);
+        QFETCH(float, saturation);
         PresetsManager source(Test::makeTempFolder(QStringLiteral("source")));
         const int group = source.createNewGroup(QStringLiteral("Damaged")).id;
-        source.createPreset(gradeWithSaturation(0.5f), group);
+        const QByteArray damaged = source.createPreset(gradeWithSaturation(0.5f), group)->id();
+        const QByteArray whole = source.createPreset(gradeWithSaturation(0.25f), group)->id();
         QVERIFY(source.writePresetsToDisk());
         const QString file = source.presetsFolder() + source.groupFileNames().value(group);
         QByteArray text = readAll(file);
-        QVERIFY(text.contains("<Kelvin>"));
-        text.replace("<Kelvin>", "<Kelvn>").replace("</Kelvin>", "</Kelvn>");
+        // The first occurrence belongs to the first preset.
+        const int at = text.indexOf(from);
+        QVERIFY(at >= 0 && at < text.indexOf(whole));
+        text.replace(at, from.size(), to);
         QVERIFY(writeAll(m_folder + QStringLiteral("damaged.empreset"), text));
+
+        for (int start = 0; start < 2; ++start) {
+            PresetsManager store(m_folder);
+            const std::optional<Preset> preset = store.findPreset(damaged);
+            QVERIFY(preset);
+            QCOMPARE(preset->unreadFields, fields);
+            QCOMPARE(preset->settings.getSaturation(), saturation);
+            QVERIFY(!preset->unreadFieldsWarning().isEmpty());
+            QVERIFY(store.findPreset(whole)->unreadFields.isEmpty());
+            QCOMPARE(store.findPreset(whole)->settings.getSaturation(), 0.25f);
+            QVERIFY(store.findPreset(whole)->unreadFieldsWarning().isEmpty());
+            // A rename rewrites the file with the defaults in place.
+            QVERIFY(store.renamePreset(damaged, QStringLiteral("Night %1").arg(start)));
+            QVERIFY(store.writePresetsToDisk());
+        }
         PresetsManager store(m_folder);
-        const QVector<Preset> presets = store.presetsOfGroup(store.groupIds().value(0, -1));
-        QCOMPARE(presets.size(), 1);
-        QCOMPARE(presets.first().settings.getSaturation(), 1.0f);
+        const int other = store.createNewGroup(QStringLiteral("Copies")).id;
+        QCOMPARE(store.copyPreset(damaged, other)->unreadFields, fields);
+        // A preset made from the grade in use is whole.
+        QVERIFY(store.createPreset(store.findPreset(damaged)->settings, other)->unreadFields.isEmpty());
     }
 
     // Files named ".empresets" (older exports) are imported too.

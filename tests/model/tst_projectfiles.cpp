@@ -390,6 +390,78 @@ private slots:
         QVERIFY2(reader->problemSummary().contains(named), qPrintable(reader->problemSummary()));
     }
 
+    // The fields a grade lost stay named on the item, in the file an
+    // autosave writes and in the next read of it, until the item's grade is
+    // saved whole; names in the file that are no field names are dropped.
+    void unreadFieldsTravelWithTheItem_data()
+    {
+        QTest::addColumn<QByteArray>("kelvin");
+        QTest::addColumn<QByteArray>("stored");
+        QTest::addColumn<QStringList>("fields");
+        QTest::addColumn<bool>("cleanly");
+        const QByteArray kelvin("<Kelvin>4321.000000</Kelvin>");
+        QTest::newRow("damaged value") << QByteArray("<Kelvin>x300</Kelvin>") << QByteArray()
+                                       << QStringList { "Kelvin" } << false;
+        QTest::newRow("named by an autosave") << kelvin << QByteArray("Kelvin ColorWheels/Mid/Radius")
+                                              << QStringList { "Kelvin", "ColorWheels/Mid/Radius" } << true;
+        QTest::newRow("damaged and named")
+            << QByteArray("<Kelvin>x300</Kelvin>") << QByteArray(" Histogram/White\n Kelvin ")
+            << QStringList { "Kelvin", "Histogram/White" } << false;
+        QTest::newRow("names that are no field names")
+            << kelvin << QByteArray("Kelvin 1x Gamma;rm ../x &lt;b&gt;Lift&lt;/b&gt; ColorWheels/Low Kelvin")
+            << QStringList { "Kelvin", "ColorWheels/Low" } << true;
+        QStringList many;
+        for (char c = 'A'; c <= 'Z'; ++c)
+            many << QStringLiteral("%1a").arg(QLatin1Char(c)) << QStringLiteral("%1b").arg(QLatin1Char(c));
+        QTest::newRow("more names than a grade has")
+            << kelvin << many.join(' ').toLatin1() << QStringList(many.mid(0, GradeBlockReader::maxStoredUnreadFields))
+            << true;
+        QTest::newRow("empty element") << kelvin << QByteArray(" ") << QStringList() << true;
+    }
+    void unreadFieldsTravelWithTheItem()
+    {
+        QFETCH(QByteArray, kelvin);
+        QFETCH(QByteArray, stored);
+        QFETCH(QStringList, fields);
+        QFETCH(bool, cleanly);
+        QByteArray document(handWrittenProject);
+        QVERIFY(document.contains("<Kelvin>4321.000000</Kelvin>"));
+        document.replace("<Kelvin>4321.000000</Kelvin>", kelvin);
+        if (!stored.isNull()) {
+            const QByteArray end("</ClipSettings>\n        </SequenceItem>\n    </SequenceItems>");
+            QVERIFY(document.contains(end));
+            document.replace(end,
+                "</ClipSettings><UnreadGradeFields>" + stored
+                    + "</UnreadGradeFields>\n        </SequenceItem>\n    </SequenceItems>");
+        }
+        ReadItems read;
+        std::unique_ptr<ProjectFileReader> reader;
+        QVERIFY(readBytes(document, &read, &reader));
+        QCOMPARE(read.items.size(), 2);
+        QVERIFY(read.items.at(0)->unreadGradeFields.isEmpty());
+        SequenceItem* item = read.items.at(1);
+        QCOMPARE(item->unreadGradeFields, fields);
+        QCOMPARE(reader->loadedCleanly(), cleanly);
+        QCOMPARE(reader->incompleteGrades().value(item->uuid), fields);
+        QCOMPARE(reader->incompleteGrades().size(), fields.isEmpty() ? 0 : 1);
+        // The rest of the item is read as written.
+        QCOMPARE(item->presetUuid(), QByteArray("{12345678-1234-1234-1234-123456789012}"));
+        QCOMPARE(item->endFrame, 48u);
+
+        // Written again (as an autosave does) and read back: the names stay,
+        // and the fields the file now holds read without error.
+        const QByteArray again = writeBytes(read.items, item);
+        QCOMPARE(again.count("<UnreadGradeFields>"), fields.isEmpty() ? 0 : 1);
+        ReadItems reread;
+        QVERIFY(readBytes(again, &reread, &reader));
+        QCOMPARE(reread.items.at(1)->unreadGradeFields, fields);
+        QVERIFY(reader->loadedCleanly());
+
+        // Once the item's grade is saved whole the file names nothing.
+        reread.items.at(1)->unreadGradeFields.clear();
+        QVERIFY(!writeBytes(reread.items, item).contains("UnreadGradeFields"));
+    }
+
     void samePositionInsertsBefore()
     {
         QByteArray document(handWrittenProject);

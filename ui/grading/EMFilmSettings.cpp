@@ -7,6 +7,7 @@
 #include "media/clip/SequenceItem.h"
 #include "ui/grading/EMHistogramWidget.h"
 #include "ui/grading/SettingsPanel.h"
+#include "ui/media/UnreadFieldsMark.h"
 #include "ui/preview/ElapsedTimeWidget.h"
 #include "ui/preview/OpenGLPreview.h"
 #include "ui/preview/PositionSlider.h"
@@ -62,7 +63,12 @@ EMFilmSettings::EMFilmSettings(bool withPreview, QWidget* parent)
     m_frameLabel->setObjectName(QStringLiteral("frameLabel"));
     m_timecode = new ElapsedTimeWidget(m_transport);
     m_timecode->setObjectName(QStringLiteral("timecode"));
+    m_unreadFields = new QLabel(m_transport);
+    m_unreadFields->setObjectName(QStringLiteral("unreadFields"));
+    m_unreadFields->setStyleSheet(QStringLiteral("color: #e0a000;"));
+    m_unreadFields->hide();
     info->addWidget(m_clipName, 1);
+    info->addWidget(m_unreadFields);
     info->addWidget(m_frameLabel);
     info->addWidget(m_timecode);
     transport->addLayout(info);
@@ -354,6 +360,11 @@ void EMFilmSettings::setController(Controller* c)
 
     // What the model says.
     connect(c, &Controller::currentShouldRefresh, this, &EMFilmSettings::currentItemChanged);
+    connect(c, &Controller::sequenceItemShouldRefreshUnreadFields, this, &EMFilmSettings::unreadGradeFieldsUpdated);
+    connect(c, &Controller::listShouldReset, this, [this] {
+        m_unreadByItem.clear();
+        showUnreadFields();
+    });
     connect(c, &Controller::viewShouldUpdate, this, &EMFilmSettings::updateViewSettings);
     connect(c, &Controller::clipSettingsShouldRefresh, this, &EMFilmSettings::updateViewSettings);
     connect(c, &Controller::currentPositionChanged, this, &EMFilmSettings::updateCurrentFrame);
@@ -410,7 +421,28 @@ void EMFilmSettings::currentItemChanged(SequenceItem* item)
     m_readyTimer.stop();
     setClipControlsEnabled(false);
     m_clipName->setText(item && item->asset ? item->asset->name : QString());
+    showUnreadFields();
     openCurrentWhenReady();
+}
+
+void EMFilmSettings::unreadGradeFieldsUpdated(const QByteArray& itemId, const QStringList& fields)
+{
+    const QUuid uuid(itemId);
+    if (fields.isEmpty())
+        m_unreadByItem.remove(uuid);
+    else
+        m_unreadByItem.insert(uuid, fields);
+    if (uuid == m_currentUuid)
+        showUnreadFields();
+}
+
+void EMFilmSettings::showUnreadFields()
+{
+    const QStringList fields = m_currentUuid.isNull() ? QStringList() : m_unreadByItem.value(m_currentUuid);
+    m_unreadFields->setText(
+        fields.isEmpty() ? QString() : tr("Defaults stand in for %1").arg(fields.join(QStringLiteral(", "))));
+    m_unreadFields->setToolTip(UnreadFieldsMark::clipWarning(fields));
+    m_unreadFields->setVisible(!fields.isEmpty());
 }
 
 void EMFilmSettings::openCurrentWhenReady()

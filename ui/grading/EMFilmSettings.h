@@ -2,6 +2,8 @@
 
 #include "core/ClipSettings.h"
 
+#include <QHash>
+#include <QStringList>
 #include <QTimer>
 #include <QUuid>
 #include <QWidget>
@@ -57,6 +59,9 @@ public:
     ElapsedTimeWidget* timecode() const { return m_timecode; }
     QLabel* clipNameLabel() const { return m_clipName; }
     QLabel* frameLabel() const { return m_frameLabel; }
+    // Shown while part of the current clip's grade could not be read from
+    // the project file, naming the fields.
+    QLabel* unreadFieldsLabel() const { return m_unreadFields; }
     // The part of the tab the transport keys work in.
     QWidget* transportArea() const { return m_transport; }
     PreviewZoomBar* zoomBar() const { return m_zoomBar; }
@@ -70,6 +75,8 @@ public slots:
     void startingPointUpdated(const QUuid& itemUuid, uint frame);
     void endingPointUpdated(const QUuid& itemUuid, uint frame);
     void showOriginalStateUpdated(bool value);
+    // The unread grade fields of an item (empty: none).
+    void unreadGradeFieldsUpdated(const QByteArray& itemId, const QStringList& fields);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -88,6 +95,7 @@ private:
     // description is ready (a clip loaded with a project is still being
     // described when it becomes current).
     void openCurrentWhenReady();
+    void showUnreadFields();
     template<typename Setter> void edit(Setter setter);
     template<typename Value, typename Setter> void connectShown(void (Controller::*signal)(Value), Setter setter);
 
@@ -98,6 +106,9 @@ private:
     ElapsedTimeWidget* m_timecode = nullptr;
     QLabel* m_clipName = nullptr;
     QLabel* m_frameLabel = nullptr;
+    QLabel* m_unreadFields = nullptr;
+    // The unread grade fields of the items that have any, by item id.
+    QHash<QUuid, QStringList> m_unreadByItem;
     PreviewZoomBar* m_zoomBar = nullptr;
     PreviewArea* m_previewArea = nullptr;
     PositionSlider* m_slider = nullptr;

@@ -30,6 +30,9 @@ enum ClipItemRole : int
     PresetNumberRole = Qt::UserRole + 11,
     PresetIdRole = Qt::UserRole + 12,
     PresetNameRole = Qt::UserRole + 13,
+    // Sequence strip and preset lists: the fields of the grade that could not
+    // be read from its file (QStringList; empty when it was read whole).
+    UnreadFieldsRole = Qt::UserRole + 14,
 };
 
 } // namespace Emulsa

@@ -4,6 +4,7 @@
 #include "media/metadata/MetadataManager.h"
 #include "model/PresetsManager.h"
 #include "ui/media/ClipItemRoles.h"
+#include "ui/media/UnreadFieldsMark.h"
 
 #include <QPainter>
 
@@ -129,6 +130,8 @@ void EMSequenceItemDelegate::paint(
     paintTrimShading(painter, box, index.data(StartFrameRole).toUInt(), index.data(EndFrameRole).toUInt(), frameCount);
 
     paintPresetBadge(painter, box, index.data(PresetIdRole).toByteArray());
+    if (!index.data(UnreadFieldsRole).toStringList().isEmpty())
+        UnreadFieldsMark::paint(painter, box);
     painter->restore();
 }
 

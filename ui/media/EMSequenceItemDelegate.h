@@ -9,7 +9,8 @@ class PresetsManager;
 
 // Paints one clip of the grading tab's sequence strip: the thumbnail, the
 // trimmed-off parts shaded with a red line at each edge of the kept part, and
-// a badge naming the preset applied ("*" when none).
+// a badge naming the preset applied ("*" when none), and a warning mark when
+// part of the clip's grade could not be read from the project file.
 class EMSequenceItemDelegate : public QStyledItemDelegate
 {
     Q_OBJECT

@@ -6,6 +6,7 @@
 #include "media/metadata/MetadataManager.h"
 #include "ui/media/ClipItemRoles.h"
 #include "ui/media/EMSequenceItemDelegate.h"
+#include "ui/media/UnreadFieldsMark.h"
 
 #include <QApplication>
 #include <QDebug>
@@ -132,6 +133,18 @@ void EMSequenceWidget::sequenceItemNeedPresetRefresh(QByteArray presetId, QByteA
         row->setData(PresetIdRole, presetId);
         viewport()->update();
     }
+}
+
+void EMSequenceWidget::sequenceItemNeedUnreadFieldsRefresh(QByteArray itemId, QStringList fields)
+{
+    QListWidgetItem* row = rowForItem(itemId);
+    if (!row)
+        return;
+    row->setData(UnreadFieldsRole, fields);
+    // The tooltip is the clip's name, as for every clip, followed by the warning.
+    const QString warning = UnreadFieldsMark::clipWarning(fields);
+    row->setToolTip(warning.isEmpty() ? row->text() : row->text() + QLatin1Char('\n') + warning);
+    viewport()->update();
 }
 
 void EMSequenceWidget::selectRight()

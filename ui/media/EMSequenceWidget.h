@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QListWidget>
+#include <QStringList>
 #include <QUuid>
 
 namespace Emulsa {
@@ -26,6 +27,7 @@ class SequenceItem;
 //   Controller::startingPointShouldRefresh     -> changeCurrentStartingPoint
 //   Controller::endingPointShouldRefresh       -> changeCurrentEndingPoint
 //   Controller::sequenceItemShouldRefreshPreset -> sequenceItemNeedPresetRefresh
+//   Controller::sequenceItemShouldRefreshUnreadFields -> sequenceItemNeedUnreadFieldsRefresh
 class EMSequenceWidget : public QListWidget
 {
     Q_OBJECT
@@ -60,6 +62,9 @@ public slots:
     void changeCurrentStartingPoint(QUuid itemUuid, uint frame);
     void changeCurrentEndingPoint(QUuid itemUuid, uint frame);
     void sequenceItemNeedPresetRefresh(QByteArray presetId, QByteArray itemId);
+    // A clip whose grade could not be read whole gets a warning mark and a
+    // tooltip naming the fields; an empty list takes them away.
+    void sequenceItemNeedUnreadFieldsRefresh(QByteArray itemId, QStringList fields);
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;

@@ -2,6 +2,7 @@
 
 #include "model/PresetsManager.h"
 #include "ui/media/ClipItemRoles.h"
+#include "ui/media/UnreadFieldsMark.h"
 #include "ui/presets/PresetThumbnailPainter.h"
 
 #include <QPainter>
@@ -47,6 +48,8 @@ void EMPresetItemDelegate::paint(QPainter* painter, const QStyleOptionViewItem& 
     const QImage thumbnail = presets()->thumbnailForId(id);
     const QRect thumbBox = thumbnailRect(rect);
     PresetThumbnailPainter::paint(painter, thumbBox, thumbnail);
+    if (!index.data(UnreadFieldsRole).toStringList().isEmpty())
+        UnreadFieldsMark::paint(painter, thumbBox);
 
     const std::optional<Preset> preset = presets()->findPreset(id);
     const QString title = titleFor(index.data(PresetNameRole).toString(), index.data(PresetNumberRole).toInt());

@@ -37,7 +37,9 @@ void EMPresetsList::showPresets(const QVector<Preset>& presets)
         row->setData(PresetNumberRole, preset.number);
         row->setData(PresetIdRole, preset.id());
         row->setData(PresetNameRole, preset.name);
-        // A grade that lost fields in its file says so until it is replaced.
+        // A grade that lost fields in its file says so until it is replaced:
+        // a mark on the thumbnail, and the fields in the tooltip.
+        row->setData(UnreadFieldsRole, preset.unreadFields);
         row->setToolTip(preset.unreadFieldsWarning());
         addItem(row);
     }

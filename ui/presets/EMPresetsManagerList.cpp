@@ -3,6 +3,7 @@
 #include "core/FilmLibrary.h"
 #include "model/Preset.h"
 #include "ui/media/ClipItemRoles.h"
+#include "ui/media/UnreadFieldsMark.h"
 #include "ui/presets/EMPresetItemDelegate.h"
 #include "ui/presets/EMPresetsManagerItemDelegate.h"
 
@@ -77,6 +78,9 @@ void EMPresetsManagerList::showPresets(const QVector<Preset>& presets)
         const QString warning = preset.unreadFieldsWarning();
         for (int column : { NameColumn, FilmColumn, ColorColumn, LevelsColumn })
             row->setToolTip(column, warning);
+        row->setData(NameColumn, UnreadFieldsRole, preset.unreadFields);
+        if (!preset.unreadFields.isEmpty())
+            row->setIcon(NameColumn, UnreadFieldsMark::icon());
         row->setFlags(row->flags() | Qt::ItemIsEditable | Qt::ItemIsUserCheckable);
         addTopLevelItem(row);
     }

@@ -93,6 +93,8 @@ void ApplicationAssembly::wireSequenceStrip()
     QObject::connect(c, &Controller::endingPointShouldRefresh, strip, &EMSequenceWidget::changeCurrentEndingPoint);
     QObject::connect(
         c, &Controller::sequenceItemShouldRefreshPreset, strip, &EMSequenceWidget::sequenceItemNeedPresetRefresh);
+    QObject::connect(c, &Controller::sequenceItemShouldRefreshUnreadFields, strip,
+        &EMSequenceWidget::sequenceItemNeedUnreadFieldsRefresh);
 
     // The presets strip under it: a click applies the preset to the clips
     // selected in the sequence strip.

@@ -211,6 +211,12 @@ private slots:
             << QByteArray("<Gamma>1.000000</Gamma>") << QByteArray("<Gama>1.000000</Gama>") << "Gamma";
         QTest::newRow("histogram level") << QByteArray("<White>1.000000</White>") << QByteArray("<White>one</White>")
                                          << "White";
+        // An autosave of a project that lost the field names it after the
+        // grade it wrote with the default there.
+        QTest::newRow("named by an autosave")
+            << QByteArray("</ClipSettings>")
+            << QByteArray("</ClipSettings><UnreadGradeFields>ColorWheels/Mid/Theta</UnreadGradeFields>")
+            << "ColorWheels/Mid/Theta";
     }
     void incompleteGradeRefusesTheClip()
     {

@@ -3,10 +3,15 @@
 #include "app/MessageLog.h"
 #include "common/TestEnvironment.h"
 #include "common/TestMedia.h"
+#include "core/ApplicationPaths.h"
 #include "core/ClipSettings.h"
 #include "model/Model.h"
 #include "model/PresetsManager.h"
 #include "model/SettingsManager.h"
+#include "ui/grading/EMFilmSettings.h"
+#include "ui/media/ClipItemRoles.h"
+#include "ui/media/EMSequenceWidget.h"
+#include "ui/presets/EMPresetsList.h"
 #include "ui/presets/EMPresetsManagerList.h"
 #include "ui/presets/EMPresetsWidget.h"
 #include "ui/presets/PresetsListDialog.h"
@@ -19,6 +24,7 @@
 #include <QComboBox>
 #include <QCryptographicHash>
 #include <QElapsedTimer>
+#include <QLabel>
 #include <QMenuBar>
 #include <QSettings>
 #include <QSignalSpy>
@@ -26,14 +32,20 @@
 #include <QUuid>
 #include <QtTest/QtTest>
 
+#include <functional>
 #include <memory>
 
 using namespace Emulsa;
 
+Q_DECLARE_METATYPE(std::function<void(Emulsa::Controller*)>)
+
 namespace {
 
-// A project file with the clip twice.
-QByteArray projectWithClip(const QString& path)
+// A project file with the clip twice, the first one current; the items get
+// the ids given (fresh ones without) and the second item's Kelvin text is
+// `secondKelvin`.
+QByteArray projectWithClip(
+    const QString& path, const QStringList& itemIds = {}, const QString& secondKelvin = QStringLiteral("6500.000000"))
 {
     const QByteArray id = QCryptographicHash::hash(path.toUtf8(), QCryptographicHash::Md5).toHex();
     const char* grade
@@ -49,14 +61,16 @@ QByteArray projectWithClip(const QString& path)
           "<Original>0</Original></ClipSettings>";
     QByteArray items;
     for (int i = 0; i < 2; ++i) {
-        items += QStringLiteral("<SequenceItem position=\"%1\"><AssetUUID>%2</AssetUUID><AssetPath>%3</AssetPath>"
-                                "<SequenceUUID>%4</SequenceUUID><StartFrame>0</StartFrame><EndFrame>10</EndFrame>"
-                                "<Current>%5</Current><PresetUUID></PresetUUID>%6</SequenceItem>\n")
-                     .arg(i)
-                     .arg(QString::fromLatin1(id), path.toHtmlEscaped(), QUuid::createUuid().toString())
-                     .arg(i == 0 ? 1 : 0)
-                     .arg(QString::fromLatin1(grade))
-                     .toUtf8();
+        items
+            += QStringLiteral("<SequenceItem position=\"%1\"><AssetUUID>%2</AssetUUID><AssetPath>%3</AssetPath>"
+                              "<SequenceUUID>%4</SequenceUUID><StartFrame>0</StartFrame><EndFrame>10</EndFrame>"
+                              "<Current>%5</Current><PresetUUID></PresetUUID>%6</SequenceItem>\n")
+                   .arg(i)
+                   .arg(QString::fromLatin1(id), path.toHtmlEscaped(), itemIds.value(i, QUuid::createUuid().toString()))
+                   .arg(i == 0 ? 1 : 0)
+                   .arg(QString::fromLatin1(grade).replace(QStringLiteral("<Kelvin>6500.000000</Kelvin>"),
+                       QStringLiteral("<Kelvin>%1</Kelvin>").arg(i == 1 ? secondKelvin : "6500.000000")))
+                   .toUtf8();
     }
     return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Project><General><FileVersion>1.0</FileVersion>"
            "<StandaloneVersion>1.02.30</StandaloneVersion><HostOS>Linux</HostOS></General>"
@@ -81,6 +95,27 @@ QMenu* menuNamed(QMainWindow* window, const QString& title)
     return nullptr;
 }
 
+QByteArray fileBytes(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+// The unread grade fields a row of the sequence strip shows, once its
+// tooltip says the same (the mark and the tooltip change together).
+QStringList unreadFieldsShown(const EMSequenceWidget* strip, const QString& itemId)
+{
+    const QListWidgetItem* row = strip->rowForItem(itemId.toLatin1());
+    if (!row)
+        return { QStringLiteral("<no row>") };
+    const QStringList fields = row->data(UnreadFieldsRole).toStringList();
+    const bool warned = row->toolTip().contains(QStringLiteral("default values are used"));
+    const bool named = fields.isEmpty() || row->toolTip().contains(fields.join(QStringLiteral(", ")));
+    if (warned == fields.isEmpty() || !named)
+        return { QStringLiteral("<tooltip: %1>").arg(row->toolTip()) };
+    return fields;
+}
+
 } // namespace
 
 // The window with the real controller and model on their threads (the
@@ -98,10 +133,9 @@ private:
 
     MainWindow* window() { return m_app->window(); }
 
-private slots:
-    void init()
+    // A new application whose window asks the test for files and answers.
+    void startApp()
     {
-        m_folder = Test::makeTempFolder(QStringLiteral("mainwindow"));
         m_app = std::make_unique<ApplicationAssembly>(false);
         window()->setAutosavePath(m_folder + "/autosave.empf");
         window()->setFileChooser([this](bool) { return m_chosen; });
@@ -109,6 +143,34 @@ private slots:
             ++m_questions;
             return m_answer;
         });
+    }
+    EMSequenceWidget* strip() { return window()->findChild<EMSequenceWidget*>(); }
+
+    // Writes a project whose second item's Kelvin cannot be read; the ids of
+    // its two items in *ids.
+    QString damagedProject(QStringList* ids)
+    {
+        *ids = QStringList { QUuid::createUuid().toString(), QUuid::createUuid().toString() };
+        const QString path = m_folder + "/damaged.empf";
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly))
+            return QString();
+        file.write(projectWithClip(Test::TestMedia::instance().path(Test::TestMedia::NoAudio), *ids, "x300"));
+        return path;
+    }
+
+    // Opens a project whose loading reports the damaged grade.
+    bool openDamaged(const QString& path)
+    {
+        QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(QStringLiteral("Part of the project .* Kelvin")));
+        return window()->readSelectedProjectFile(path);
+    }
+
+private slots:
+    void init()
+    {
+        m_folder = Test::makeTempFolder(QStringLiteral("mainwindow"));
+        startApp();
         m_chosen.clear();
         m_answer = QMessageBox::Yes;
         m_questions = 0;
@@ -449,6 +511,197 @@ private slots:
         QVERIFY(QFile::exists(first));
         QCOMPARE(window()->currentPath(), second);
         QCOMPARE(window()->windowTitle(), QStringLiteral("Emulsa - second.empf"));
+    }
+
+    // A clip whose grade lost a field in its file carries the warning in the
+    // sequence strip until a command changes its grade; undoing that brings
+    // the warning back, redoing takes it away again. Showing the original
+    // changes no grade and keeps it.
+    void gradeChangeClearsTheUnreadWarning_data()
+    {
+        QTest::addColumn<bool>("selectFirst");
+        QTest::addColumn<std::function<void(Controller*)>>("change");
+        QTest::addColumn<bool>("clears");
+        using Change = std::function<void(Controller*)>;
+        QTest::newRow("kelvin drag") << true << Change([](Controller* c) {
+            c->kelvinAmountAboutToChangeFromUI();
+            c->kelvinAmountChangedFromUI(4800.0f);
+        }) << true;
+        QTest::newRow("exposure without its about-to-change")
+            << true << Change([](Controller* c) { c->exposureAmountChangedFromUI(0.5f); }) << true;
+        QTest::newRow("stock choice") << true << Change([](Controller* c) { c->stockTypeChangedFromUI("5219"); })
+                                      << true;
+        QTest::newRow("reset") << true << Change([](Controller* c) { c->resetAllSettingsFromUI(); }) << true;
+        QTest::newRow("whole preset applied") << true << Change([](Controller* c) {
+            PresetsManager* store = PresetsManager::instance();
+            const int group = store->createNewGroup(QStringLiteral("Applied")).id;
+            c->newPresetAppliedFromUI(store->createPreset(ClipSettings(), group)->id(), {});
+        }) << true;
+        // The clip is not the current one: its profile changes through the
+        // command for other clips.
+        QTest::newRow("profile for every clip")
+            << false << Change([](Controller* c) { c->sourceTypeChangedForAllFromUI(825250895u); }) << true;
+        QTest::newRow("show original") << true << Change([](Controller* c) { c->showOriginalStateChangedFromUI(true); })
+                                       << false;
+    }
+    void gradeChangeClearsTheUnreadWarning()
+    {
+        QFETCH(bool, selectFirst);
+        QFETCH(std::function<void(Controller*)>, change);
+        QFETCH(bool, clears);
+        QStringList ids;
+        const QString project = damagedProject(&ids);
+        QVERIFY(openDamaged(project));
+        const QStringList kelvin { QStringLiteral("Kelvin") };
+        QTRY_COMPARE(unreadFieldsShown(strip(), ids.at(1)), kelvin);
+        QCOMPARE(unreadFieldsShown(strip(), ids.at(0)), QStringList());
+        // The grading tab names the fields while that clip is current.
+        QLabel* tabLine = m_app->gradingTab()->unreadFieldsLabel();
+        const auto tabShows = [this, tabLine](const QStringList& fields) {
+            return tabLine->isVisibleTo(m_app->gradingTab()) == !fields.isEmpty()
+                && (fields.isEmpty() || tabLine->text().endsWith(fields.join(QStringLiteral(", "))));
+        };
+        QVERIFY(tabShows({}));
+        Controller* c = m_app->controller();
+        if (selectFirst) {
+            c->shotToBeSelectedForPlayback(ids.at(1).toLatin1());
+            QTRY_VERIFY(strip()->rowForItem(ids.at(1).toLatin1())->isSelected());
+            QTRY_VERIFY(tabShows(kelvin));
+        }
+
+        QSignalSpy shown(c, &Controller::showOriginalShouldRefresh);
+        change(c);
+        if (!clears) {
+            QTRY_COMPARE(shown.count(), 1);
+            QCOMPARE(unreadFieldsShown(strip(), ids.at(1)), kelvin);
+            QVERIFY(tabShows(kelvin));
+            return;
+        }
+        const QStringList inTab = selectFirst ? kelvin : QStringList();
+        QTRY_COMPARE(unreadFieldsShown(strip(), ids.at(1)), QStringList());
+        QVERIFY(tabShows({}));
+        c->undoTriggered();
+        QTRY_COMPARE(unreadFieldsShown(strip(), ids.at(1)), kelvin);
+        QVERIFY(tabShows(inTab));
+        c->redoTriggered();
+        QTRY_COMPARE(unreadFieldsShown(strip(), ids.at(1)), QStringList());
+        QVERIFY(tabShows({}));
+        QCOMPARE(unreadFieldsShown(strip(), ids.at(0)), QStringList());
+    }
+
+    // An autosave keeps the warning in its file, and opening that file
+    // shows it again; a save the user asks for writes the values in use and
+    // takes the warning away, and that file opens without it.
+    void autosaveKeepsTheUnreadWarningAndSavingClearsIt()
+    {
+        window()->setAutosavePath(ApplicationPaths::instance()->autosaveFilePath());
+        QVERIFY(QDir().mkpath(QFileInfo(window()->autosavePath()).absolutePath()));
+        QStringList ids;
+        QVERIFY(openDamaged(damagedProject(&ids)));
+        const QStringList kelvin { QStringLiteral("Kelvin") };
+        QTRY_COMPARE(unreadFieldsShown(strip(), ids.at(1)), kelvin);
+
+        window()->changesNoticed();
+        window()->autosaveTriggered();
+        QTRY_VERIFY_WITH_TIMEOUT(window()->savesInProgress().isEmpty(), 20000);
+        const QByteArray autosaved = fileBytes(window()->autosavePath());
+        QCOMPARE(autosaved.count("<UnreadGradeFields>Kelvin</UnreadGradeFields>"), 1);
+        QCOMPARE(unreadFieldsShown(strip(), ids.at(1)), kelvin);
+
+        // Opened again, in a new session as after a crash.
+        QVERIFY(m_app->teardown().taskThreadFinished);
+        startApp();
+        window()->setAutosavePath(ApplicationPaths::instance()->autosaveFilePath());
+        QVERIFY(window()->readSelectedProjectFile(window()->autosavePath()));
+        QTRY_COMPARE(unreadFieldsShown(strip(), ids.at(1)), kelvin);
+        QCOMPARE(unreadFieldsShown(strip(), ids.at(0)), QStringList());
+
+        const QString saved = m_folder + "/saved.empf";
+        m_chosen = saved;
+        window()->saveAsTriggered();
+        QTRY_VERIFY_WITH_TIMEOUT(window()->savesInProgress().isEmpty(), 20000);
+        QTRY_COMPARE(unreadFieldsShown(strip(), ids.at(1)), QStringList());
+        const QByteArray written = fileBytes(saved);
+        QVERIFY(!written.contains("UnreadGradeFields"));
+        // The values in use: the file's for the first clip, the default for
+        // the second.
+        QCOMPARE(written.count("<Kelvin>6500.000000</Kelvin>"), 1);
+        QCOMPARE(
+            written.count(QStringLiteral("<Kelvin>%1</Kelvin>").arg(ClipSettings().getKelvin(), 0, 'f', 6).toUtf8()),
+            1);
+
+        QVERIFY(m_app->teardown().taskThreadFinished);
+        startApp();
+        QVERIFY(window()->readSelectedProjectFile(saved));
+        QTRY_COMPARE(strip()->count(), 2);
+        QCOMPARE(unreadFieldsShown(strip(), ids.at(0)), QStringList());
+        QCOMPARE(unreadFieldsShown(strip(), ids.at(1)), QStringList());
+    }
+
+    // A preset whose grade lost a field shows the mark and names the field
+    // in the strip and in the manager, also after the store wrote its files
+    // again and the application started anew.
+    void damagedPresetKeepsItsWarningAcrossRestarts()
+    {
+        PresetsManager* store = PresetsManager::instance();
+        QVERIFY(m_app->teardown().taskThreadFinished);
+        m_app.reset();
+        const int group = store->createNewGroup(QStringLiteral("Damaged looks")).id;
+        ClipSettings grade;
+        grade.setSaturation(0.5f);
+        const QByteArray id = store->createPreset(grade, group)->id();
+        QVERIFY(store->writePresetsToDisk());
+        const QString file = store->presetsFolder() + store->groupFileNames().value(group);
+        QByteArray text = fileBytes(file);
+        const QByteArray kelvinElement
+            = QStringLiteral("<Kelvin>%1</Kelvin>").arg(grade.getKelvin(), 0, 'f', 6).toUtf8();
+        QCOMPARE(text.count(kelvinElement), 1);
+        text.replace(kelvinElement, "<Kelvin>x300.000000</Kelvin>");
+        {
+            QFile out(file);
+            QVERIFY(out.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            out.write(text);
+        }
+        store->loadPresets();
+
+        const QStringList kelvin { QStringLiteral("Kelvin") };
+        for (int start = 0; start < 2; ++start) {
+            startApp();
+            auto* presets = window()->findChild<EMPresetsWidget*>();
+            QVERIFY(presets);
+            QTRY_VERIFY(presets->groupCombo()->findText(QStringLiteral("Damaged looks")) >= 0);
+            presets->groupCombo()->setCurrentIndex(presets->groupCombo()->findText(QStringLiteral("Damaged looks")));
+            QTRY_VERIFY(presets->presetsList()->rowForPreset(id));
+            const QListWidgetItem* row = presets->presetsList()->rowForPreset(id);
+            QCOMPARE(row->data(UnreadFieldsRole).toStringList(), kelvin);
+            QVERIFY2(row->toolTip().contains(QStringLiteral("(Kelvin)")), qPrintable(row->toolTip()));
+
+            PresetsListDialog* dialog = presets->presetsDialog();
+            m_app->controller()->presetGroupsNeededByDialog();
+            QTRY_VERIFY(dialog->groupCombo()->findText(QStringLiteral("Damaged looks")) >= 0);
+            dialog->groupCombo()->setCurrentIndex(dialog->groupCombo()->findText(QStringLiteral("Damaged looks")));
+            QTRY_VERIFY(dialog->managerList()->rowForPreset(id));
+            const QTreeWidgetItem* line = dialog->managerList()->rowForPreset(id);
+            QVERIFY(!line->icon(EMPresetsManagerList::NameColumn).isNull());
+            QVERIFY(line->toolTip(EMPresetsManagerList::NameColumn).contains(QStringLiteral("(Kelvin)")));
+
+            // A rename makes the store write the group with the defaults.
+            m_app->controller()->presetNameEditedFromUI(id, QStringLiteral("Night %1").arg(start));
+            QTRY_COMPARE(store->findPreset(id)->name, QStringLiteral("Night %1").arg(start));
+            QVERIFY(m_app->teardown().taskThreadFinished);
+            m_app.reset();
+            QVERIFY(!fileBytes(file).contains("x300"));
+            store->loadPresets();
+        }
+        startApp();
+
+        // Applied to a clip, the preset's defaults become the clip's.
+        m_app->controller()->shotToBeAddedToShotList(Test::TestMedia::instance().path(Test::TestMedia::NoAudio), true);
+        QTRY_COMPARE_WITH_TIMEOUT(strip()->count(), 1, 30000);
+        const QString clip = strip()->item(0)->data(ItemIdRole).toString();
+        QCOMPARE(unreadFieldsShown(strip(), clip), QStringList());
+        m_app->controller()->newPresetAppliedFromUI(id, { clip.toLatin1() });
+        QTRY_COMPARE(unreadFieldsShown(strip(), clip), kelvin);
     }
 
     // The loader lets the event loop run between items: a second open, a
