@@ -292,6 +292,11 @@ void Controller::presetNameEditedFromUI(const QByteArray& presetId, const QStrin
     postTask(new RenamePresetTask(presetId, name));
 }
 
+void Controller::presetGradeUpdatedFromUI(const QByteArray& presetId)
+{
+    postTask(new UpdatePresetGradeTask(presetId));
+}
+
 void Controller::exportPresetGroupFromUI(int groupId, const QString& path)
 {
     postTask(new PresetGroupTextTask(ExportPresetGroup, groupId, path));

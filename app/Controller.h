@@ -93,6 +93,9 @@ public slots:
     void presetsCopiedFromUI(Emulsa::PresetTransfer transfer);
     void presetsListNeededForGroupByWidget(int groupId);
     void presetNameEditedFromUI(const QByteArray& presetId, const QString& name);
+    // The preset takes the current clip's grade (nothing without a current
+    // clip); undoable.
+    void presetGradeUpdatedFromUI(const QByteArray& presetId);
     void exportPresetGroupFromUI(int groupId, const QString& path);
     void importPresetGroupFromUI(const QString& path);
     void sourceTypeChangedFromUI(uint profileId);

@@ -3,6 +3,7 @@
 #include "core/ClipSettings.h"
 
 #include <QByteArray>
+#include <QImage>
 #include <QMetaType>
 #include <QString>
 #include <QStringList>
@@ -46,6 +47,17 @@ struct RemovedPreset
 {
     qint32 groupId = -1;
     Preset preset;
+};
+
+// A preset's grade with what goes with it: what updating a preset from a
+// clip replaces, and what undoing the update puts back.
+struct PresetGrade
+{
+    ClipSettings settings;
+    QStringList unreadFields;
+    // The stored thumbnail; null where the preset has none of its own (the
+    // placeholder stands in).
+    QImage thumbnail;
 };
 
 } // namespace Emulsa

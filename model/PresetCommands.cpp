@@ -209,6 +209,37 @@ BaseTask* renamePreset(Model& model, BaseTask* command, char)
     return command;
 }
 
+// The preset keeps its name, number, group and uuid; clips it was applied to
+// keep their own copies of its old grade. The undo entry holds the grade,
+// unread fields and thumbnail it had; undone, the entry for redo takes the
+// ones it has then (the new thumbnail has arrived by that time).
+BaseTask* updatePresetGrade(Model& model, BaseTask* command, char)
+{
+    auto* task = static_cast<UpdatePresetGradeTask*>(command);
+    const QByteArray presetId = task->presetId;
+    const bool fromClip = !task->grade;
+    std::optional<PresetGrade> replaced;
+    if (fromClip) {
+        const SequenceItem* item = model.current();
+        if (item && item->settings) {
+            PresetGrade grade;
+            grade.settings = *item->settings;
+            replaced = store()->replacePresetGrade(presetId, grade, true);
+        }
+    } else {
+        replaced = store()->replacePresetGrade(presetId, *task->grade, false);
+    }
+    model.disposeCommand(command);
+    if (!replaced)
+        return nullptr;
+    qDebug() << "Preset" << presetId << "updated with" << (fromClip ? "the current grade" : "an earlier grade");
+    if (fromClip)
+        emit model.presetNeedThumbnail(presetId);
+    writePresets(model);
+    emit model.currentPresetsGroupDisplayedShouldRefresh();
+    return new UpdatePresetGradeTask(presetId, *replaced);
+}
+
 BaseTask* exportPresetGroup(Model& model, BaseTask* command, char)
 {
     const auto* task = static_cast<PresetGroupTextTask*>(command);
@@ -259,6 +290,7 @@ void registerPresetCommands(Model& model)
     model.registerHandler(MovePresets, movePresets);
     model.registerHandler(CopyPresets, copyPresets);
     model.registerHandler(RenamePreset, renamePreset);
+    model.registerHandler(UpdatePresetGrade, updatePresetGrade);
     model.registerHandler(ExportPresetGroup, exportPresetGroup);
     model.registerHandler(ImportPresetGroup, importPresetGroup);
 }

@@ -7,6 +7,8 @@
 #include <QString>
 #include <QVector>
 
+#include <optional>
+
 namespace Emulsa {
 
 // The records of the preset and group commands.
@@ -106,6 +108,21 @@ struct PresetsTransferTask : BaseTask
     int fromGroupId;
     int toGroupId;
     QVector<QByteArray> presetIds;
+};
+
+// UpdatePresetGrade: a preset and, for undo and redo, the grade to give it.
+// Without a grade the preset takes the current clip's, with no unread fields,
+// and a new thumbnail is asked for.
+struct UpdatePresetGradeTask : BaseTask
+{
+    explicit UpdatePresetGradeTask(const QByteArray& presetId, std::optional<PresetGrade> grade = std::nullopt)
+        : BaseTask(UpdatePresetGrade)
+        , presetId(presetId)
+        , grade(std::move(grade))
+    {
+    }
+    QByteArray presetId;
+    std::optional<PresetGrade> grade;
 };
 
 } // namespace Emulsa

@@ -517,6 +517,31 @@ std::optional<Preset> PresetsManager::copyPreset(const QByteArray& presetId, int
     return preset;
 }
 
+std::optional<PresetGrade> PresetsManager::replacePresetGrade(
+    const QByteArray& presetId, const PresetGrade& grade, bool keepThumbnail)
+{
+    AnnotatedMutexLocker lock(&m_mutex);
+    const QUuid uuid = uuidFromId(presetId);
+    Preset* preset = findPresetLocked(uuid);
+    if (!preset)
+        return std::nullopt;
+    PresetGrade old;
+    old.settings = preset->settings;
+    old.unreadFields = preset->unreadFields;
+    // Only a thumbnail of its own: the placeholder is no preset's.
+    if (QFile::exists(thumbnailPath(uuid)))
+        old.thumbnail = m_thumbnails.value(uuid.toByteArray());
+    preset->settings = grade.settings;
+    preset->unreadFields = grade.unreadFields;
+    if (!keepThumbnail) {
+        if (grade.thumbnail.isNull() || !storeThumbnailLocked(grade.thumbnail, uuid)) {
+            QFile::remove(thumbnailPath(uuid));
+            reloadThumbnailLocked(uuid);
+        }
+    }
+    return old;
+}
+
 QVector<QByteArray> PresetsManager::movePresets(int fromGroupId, int toGroupId, const QVector<QByteArray>& presetIds)
 {
     AnnotatedMutexLocker lock(&m_mutex);

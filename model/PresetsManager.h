@@ -100,6 +100,12 @@ public:
     // A copy of the preset in the target group: fresh uuid, same name and
     // grade, the next creation number, the source's thumbnail.
     std::optional<Preset> copyPreset(const QByteArray& presetId, int toGroupId);
+    // Gives the preset the grade and unread fields of `grade`, and its
+    // thumbnail too unless `keepThumbnail` (a null one removes the stored
+    // file, the placeholder stands in); the name, number, group and uuid
+    // stay. What the preset had before; none for an unknown preset.
+    std::optional<PresetGrade> replacePresetGrade(
+        const QByteArray& presetId, const PresetGrade& grade, bool keepThumbnail);
     // Moves the presets of `fromGroupId` named by the ids to `toGroupId`,
     // keeping their uuids. An unknown group on either side, or the same group,
     // changes nothing. The ids actually moved.

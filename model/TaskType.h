@@ -61,6 +61,7 @@ enum TaskType : quint32
     RenamePreset = makeTaskType(SequenceCategory, 0x001E),
     ExportPresetGroup = makeTaskType(SequenceCategory, 0x001F),
     ImportPresetGroup = makeTaskType(SequenceCategory, 0x0020),
+    UpdatePresetGrade = makeTaskType(SequenceCategory, 0x0022),
 
     // Grade of the current item.
     SetProfile = makeTaskType(GradeCategory, 0x0001),

@@ -2,6 +2,7 @@
 
 #include "core/CameraListHelper.h"
 #include "core/FilmLibrary.h"
+#include "model/GradeTasks.h"
 #include "model/Model.h"
 #include "model/PresetTasks.h"
 #include "model/PresetsFileReader.h"
@@ -37,6 +38,20 @@ class PresetCommandsTest : public QObject
         QSignalSpy thumbnail(m_model.get(), &Model::presetNeedThumbnail);
         run(new PresetGroupIdTask(SaveAsPreset, groupId));
         return thumbnail.isEmpty() ? QByteArray() : thumbnail.first().first().toByteArray();
+    }
+
+    // The presets the store's file for the group holds, read back from disk,
+    // by id.
+    QHash<QByteArray, Preset> presetsOnDisk(int groupId)
+    {
+        QFile file(m_store->presetsFolder() + m_store->groupFileNames().value(groupId));
+        PresetsFileReader reader;
+        QHash<QByteArray, Preset> presets;
+        if (file.open(QIODevice::ReadOnly) && reader.read(&file)) {
+            for (const Preset& preset : reader.presets())
+                presets.insert(preset.id(), preset);
+        }
+        return presets;
     }
 
     // The presets the store's file for the group holds, read back from disk.
@@ -154,6 +169,93 @@ private slots:
         QCOMPARE(m_store->findPreset(id)->name, QStringLiteral("Warm"));
         undo();
         QCOMPARE(m_store->findPreset(id)->name, QString());
+    }
+
+    // A preset takes the current clip's grade: its unread fields go, a new
+    // thumbnail is asked for, the file is written; name, number and group
+    // stay, and a clip it was applied to keeps its own grade. Undo brings back
+    // the grade, the unread fields and the thumbnail, redo the new ones.
+    // Without a current clip, or for an unknown preset, nothing changes and
+    // nothing goes on the stack.
+    void updatePresetGrade_data()
+    {
+        QTest::addColumn<bool>("withCurrent");
+        QTest::addColumn<bool>("knownPreset");
+        QTest::newRow("current clip") << true << true;
+        QTest::newRow("no current clip") << false << true;
+        QTest::newRow("unknown preset") << true << false;
+    }
+    void updatePresetGrade()
+    {
+        QFETCH(bool, withCurrent);
+        QFETCH(bool, knownPreset);
+        const bool updates = withCurrent && knownPreset;
+        const QStringList kelvin { QStringLiteral("Kelvin") };
+        const QRgb red = qRgb(255, 0, 0);
+        const QRgb blue = qRgb(0, 0, 255);
+        const int group = newGroup(QStringLiteral("Update"));
+        // A linked clip (the first, 0.7) and a current one with a grade of
+        // its own (0.2).
+        const QByteArray id = saveCurrent(group);
+        QVERIFY(!id.isEmpty());
+        auto* other = new SequenceItem(nullptr, new ClipSettings, 0, 100);
+        other->settings->setSaturation(0.2f);
+        run(new SequenceItemTask(AddSequenceItem, other));
+        const QByteArray linked = Model::itemId(m_model->current());
+        run(new ItemIdTask(SelectShot, Model::itemId(other)));
+        QCOMPARE(m_model->current(), other);
+        if (!withCurrent) {
+            run(new ItemIdTask(RemoveShot, linked));
+            run(new ItemIdTask(RemoveShot, Model::itemId(other)));
+            QVERIFY(!m_model->current());
+        }
+        // The preset as a damaged file leaves it.
+        QVERIFY(m_store->renamePreset(id, QStringLiteral("Night")));
+        QVERIFY(m_store->replacePresetGrade(id, { m_store->findPreset(id)->settings, kelvin, QImage() }, true));
+        QImage picture(4, 4, QImage::Format_RGB32);
+        picture.fill(red);
+        QVERIFY(m_store->setNewThumbnailForId(picture, id, false));
+        QVERIFY(m_store->writePresetsToDisk());
+        const Preset before = m_store->findPreset(id).value();
+
+        const int entries = m_model->undoStack().size();
+        QSignalSpy thumbnail(m_model.get(), &Model::presetNeedThumbnail);
+        QSignalSpy refresh(m_model.get(), &Model::currentPresetsGroupDisplayedShouldRefresh);
+        run(new UpdatePresetGradeTask(knownPreset ? id : QUuid::createUuid().toByteArray()));
+        QCOMPARE(m_model->undoStack().size(), entries + (updates ? 1 : 0));
+        QCOMPARE(thumbnail.size(), updates ? 1 : 0);
+        QCOMPARE(refresh.size(), updates ? 1 : 0);
+        const Preset now = m_store->findPreset(id).value();
+        QCOMPARE(now.settings.getSaturation(), updates ? 0.2f : 0.7f);
+        QCOMPARE(now.unreadFields, updates ? QStringList() : kelvin);
+        QCOMPARE(presetsOnDisk(group).value(id).unreadFields, updates ? QStringList() : kelvin);
+        QCOMPARE(now.name, before.name);
+        QCOMPARE(now.number, before.number);
+        QCOMPARE(m_store->groupOfPreset(id), group);
+        if (!updates)
+            return;
+        QCOMPARE(thumbnail.first().first().toByteArray(), id);
+        QCOMPARE(m_model->findItem(linked)->settings->getSaturation(), 0.7f);
+        QCOMPARE(m_model->findItem(linked)->presetUuid(), id);
+        QCOMPARE(presetsOnDisk(group).value(id).settings.getSaturation(), 0.2f);
+        // The new thumbnail arrives from the preview.
+        picture.fill(blue);
+        QVERIFY(m_store->setNewThumbnailForId(picture, id, false));
+
+        undo();
+        QCOMPARE(m_store->findPreset(id)->settings.getSaturation(), 0.7f);
+        QCOMPARE(m_store->findPreset(id)->unreadFields, kelvin);
+        QCOMPARE(m_store->thumbnailForId(id).pixel(1, 1), red);
+        QCOMPARE(presetsOnDisk(group).value(id).unreadFields, kelvin);
+        QCOMPARE(presetsOnDisk(group).value(id).settings.getSaturation(), 0.7f);
+        redo();
+        QCOMPARE(m_store->findPreset(id)->settings.getSaturation(), 0.2f);
+        QVERIFY(m_store->findPreset(id)->unreadFields.isEmpty());
+        QCOMPARE(m_store->thumbnailForId(id).pixel(1, 1), blue);
+        QVERIFY(presetsOnDisk(group).value(id).unreadFields.isEmpty());
+        // Only the first run asks for a thumbnail.
+        QCOMPARE(thumbnail.size(), 1);
+        QCOMPARE(m_model->findItem(linked)->settings->getSaturation(), 0.7f);
     }
 
     // Export then import: the imported group is announced and selected, and

@@ -604,6 +604,71 @@ private slots:
         QVERIFY(!store.addPreset(*removed));
     }
 
+    // A preset given another grade keeps its uuid, name, number and group;
+    // the grade, the unread fields and (unless kept) the thumbnail are the
+    // new ones, what it had comes back, and the store writes the new ones.
+    // A null thumbnail drops the preset's own file.
+    void replaceGradeKeepsThePreset_data()
+    {
+        QTest::addColumn<QRgb>("before"); // 0: no thumbnail of its own
+        QTest::addColumn<bool>("keepThumbnail");
+        QTest::addColumn<QRgb>("given"); // 0: a null image
+        QTest::addColumn<QRgb>("after"); // 0: no thumbnail of its own
+        const QRgb red = qRgb(255, 0, 0);
+        const QRgb blue = qRgb(0, 0, 255);
+        QTest::newRow("thumbnail kept") << red << true << blue << red;
+        QTest::newRow("thumbnail replaced") << red << false << blue << blue;
+        QTest::newRow("thumbnail dropped") << red << false << QRgb(0) << QRgb(0);
+        QTest::newRow("first thumbnail") << QRgb(0) << false << blue << blue;
+        QTest::newRow("none kept") << QRgb(0) << true << blue << QRgb(0);
+    }
+    void replaceGradeKeepsThePreset()
+    {
+        QFETCH(QRgb, before);
+        QFETCH(bool, keepThumbnail);
+        QFETCH(QRgb, given);
+        QFETCH(QRgb, after);
+        const QStringList kelvin { QStringLiteral("Kelvin") };
+        PresetsManager store(m_folder);
+        store.createNewGroup(QStringLiteral("A"));
+        const int group = store.createNewGroup(QStringLiteral("B")).id;
+        const Preset preset = store.createPreset(gradeWithSaturation(0.3f), group).value();
+        QVERIFY(store.renamePreset(preset.id(), QStringLiteral("Pale")));
+        if (before)
+            QVERIFY(store.setNewThumbnailForId(testImage(4, 4, before), preset.id(), false));
+
+        PresetGrade grade { gradeWithSaturation(0.6f), kelvin, given ? testImage(4, 4, given) : QImage() };
+        QVERIFY(!store.replacePresetGrade(QUuid::createUuid().toByteArray(), grade, keepThumbnail));
+        const std::optional<PresetGrade> old = store.replacePresetGrade(preset.id(), grade, keepThumbnail);
+        QVERIFY(old);
+        QCOMPARE(old->settings.getSaturation(), 0.3f);
+        QVERIFY(old->unreadFields.isEmpty());
+        QCOMPARE(old->thumbnail.isNull(), before == 0);
+        if (before)
+            QCOMPARE(old->thumbnail.pixel(1, 1), before);
+        QCOMPARE(QFile::exists(store.thumbnailPath(preset.uuid)), after != 0);
+        QCOMPARE(store.thumbnailForId(preset.id()).isNull(), after == 0);
+        if (after)
+            QCOMPARE(store.thumbnailForId(preset.id()).pixel(1, 1), after);
+        QVERIFY(store.writePresetsToDisk());
+
+        PresetsManager reloaded(m_folder);
+        const Preset back = reloaded.findPreset(preset.id()).value();
+        QCOMPARE(back.name, QStringLiteral("Pale"));
+        QCOMPARE(back.number, preset.number);
+        QCOMPARE(reloaded.groupOfPreset(preset.id()), group);
+        QCOMPARE(back.settings.getSaturation(), 0.6f);
+        QCOMPARE(back.unreadFields, kelvin);
+        QCOMPARE(reloaded.presetsOfGroup(group).size(), 1);
+        // Giving back what it had clears the unread fields again.
+        const std::optional<PresetGrade> undone = reloaded.replacePresetGrade(preset.id(), *old, false);
+        QVERIFY(undone);
+        QCOMPARE(undone->unreadFields, kelvin);
+        QCOMPARE(reloaded.findPreset(preset.id())->settings.getSaturation(), 0.3f);
+        QVERIFY(reloaded.findPreset(preset.id())->unreadFields.isEmpty());
+        QCOMPARE(QFile::exists(reloaded.thumbnailPath(preset.uuid)), before != 0);
+    }
+
     void groupIdsAreReusedAndReinsertedGroupsMoveUp()
     {
         PresetsManager store(m_folder);
