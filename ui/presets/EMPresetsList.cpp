@@ -2,6 +2,10 @@
 
 #include "model/Preset.h"
 #include "ui/media/ClipItemRoles.h"
+#include "ui/presets/PresetMenu.h"
+
+#include <QContextMenuEvent>
+#include <QMenu>
 
 #include <QKeyEvent>
 
@@ -53,6 +57,22 @@ QListWidgetItem* EMPresetsList::rowForPreset(const QByteArray& presetId) const
             return item(i);
     }
     return nullptr;
+}
+
+QMenu* EMPresetsList::menuForPreset(const QByteArray& presetId)
+{
+    return PresetMenu::make(
+        this, presetId, m_clipAvailable, [this](const QByteArray& id) { emit presetUpdateRequested(id); });
+}
+
+void EMPresetsList::contextMenuEvent(QContextMenuEvent* event)
+{
+    const QListWidgetItem* row = itemAt(event->pos());
+    if (!row) {
+        QListWidget::contextMenuEvent(event);
+        return;
+    }
+    menuForPreset(row->data(PresetIdRole).toByteArray())->popup(event->globalPos());
 }
 
 void EMPresetsList::keyPressEvent(QKeyEvent* event)

@@ -4,6 +4,8 @@
 #include <QListWidget>
 #include <QVector>
 
+class QMenu;
+
 namespace Emulsa {
 
 struct Preset;
@@ -11,6 +13,9 @@ struct Preset;
 // The presets strip's list: one row per preset, sorted by preset number
 // (creation order), whatever order the presets arrive in. Delete asks for the
 // current preset to be removed.
+//
+// Its context menu on a preset offers "Update with Current Grade", enabled
+// while a clip is current.
 class EMPresetsList : public QListWidget
 {
     Q_OBJECT
@@ -22,12 +27,23 @@ public:
     void showPresets(const QVector<Preset>& presets);
     // The row of the preset id, or null.
     QListWidgetItem* rowForPreset(const QByteArray& presetId) const;
+    // The context menu of the preset's row (deleted once it closes).
+    QMenu* menuForPreset(const QByteArray& presetId);
+    bool currentClipAvailable() const { return m_clipAvailable; }
+
+public slots:
+    void setCurrentClipAvailable(bool available) { m_clipAvailable = available; }
 
 signals:
     void presetSelectedForDeletion(QByteArray presetId);
+    void presetUpdateRequested(QByteArray presetId);
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+
+private:
+    bool m_clipAvailable = false;
 };
 
 } // namespace Emulsa

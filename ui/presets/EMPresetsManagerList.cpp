@@ -6,9 +6,12 @@
 #include "ui/media/UnreadFieldsMark.h"
 #include "ui/presets/EMPresetItemDelegate.h"
 #include "ui/presets/EMPresetsManagerItemDelegate.h"
+#include "ui/presets/PresetMenu.h"
 
+#include <QContextMenuEvent>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QMouseEvent>
 
 namespace Emulsa {
@@ -137,6 +140,28 @@ void EMPresetsManagerList::toggleAll(int checkState)
 {
     for (int i = 0; i < topLevelItemCount(); ++i)
         topLevelItem(i)->setCheckState(ThumbnailColumn, Qt::CheckState(checkState));
+}
+
+void EMPresetsManagerList::setCurrentClipAvailable(bool available)
+{
+    m_clipAvailable = available;
+    emit currentClipAvailabilityChanged();
+}
+
+QMenu* EMPresetsManagerList::menuForPreset(const QByteArray& presetId)
+{
+    return PresetMenu::make(
+        this, presetId, m_clipAvailable, [this](const QByteArray& id) { emit presetUpdateRequested(id); });
+}
+
+void EMPresetsManagerList::contextMenuEvent(QContextMenuEvent* event)
+{
+    const QTreeWidgetItem* row = itemAt(event->pos());
+    if (!row) {
+        QTreeWidget::contextMenuEvent(event);
+        return;
+    }
+    menuForPreset(row->data(0, PresetIdRole).toByteArray())->popup(event->globalPos());
 }
 
 void EMPresetsManagerList::keyPressEvent(QKeyEvent* event)

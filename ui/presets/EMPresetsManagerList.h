@@ -4,6 +4,8 @@
 #include <QTreeWidget>
 #include <QVector>
 
+class QMenu;
+
 namespace Emulsa {
 
 class EMPresetsManagerItemDelegate;
@@ -14,7 +16,9 @@ struct Preset;
 // thumbnail, its name (editable with F2 or a double click) and summaries of
 // its grade; a click in the "DELETE" column asks for the preset to be
 // removed. A press on a check box sets every selected row to the pressed
-// row's new state (only that row when it is not selected).
+// row's new state (only that row when it is not selected). Its context menu
+// on a preset offers "Update with Current Grade", enabled while a clip is
+// current.
 class EMPresetsManagerList : public QTreeWidget
 {
     Q_OBJECT
@@ -41,23 +45,30 @@ public:
     // Where the row's check box is drawn, in viewport coordinates.
     QRect checkBoxRect(QTreeWidgetItem* row) const;
     EMPresetsManagerItemDelegate* managerDelegate() const { return m_delegate; }
+    // The context menu of the preset's row (deleted once it closes).
+    QMenu* menuForPreset(const QByteArray& presetId);
+    bool currentClipAvailable() const { return m_clipAvailable; }
 
 signals:
     void presetSelectedForDeletion(QByteArray presetId);
     void presetNameEdited(QByteArray presetId, QString name);
     void undoTriggered();
     void redoTriggered();
+    void presetUpdateRequested(QByteArray presetId);
+    void currentClipAvailabilityChanged();
 
 public slots:
     void presetRemovedFromModel(QByteArray presetId);
     void presetRenamedFromModel(QByteArray presetId, QString name);
     void toggleAll(int checkState);
+    void setCurrentClipAvailable(bool available);
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
     // Toggles the check boxes when the press is on one; true when it was.
@@ -68,6 +79,7 @@ private:
     // The release of a press that toggled check boxes is not passed on (the
     // base view would toggle the pressed row once more).
     bool m_checkPressed = false;
+    bool m_clipAvailable = false;
 };
 
 } // namespace Emulsa

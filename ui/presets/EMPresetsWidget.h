@@ -41,6 +41,8 @@ class PresetsManager;
 //   Controller::presetGroupShouldBeRemoved        -> presetGroupRemovedFromModel
 //   Controller::presetGroupShouldBeRenamed        -> presetGroupRenamedFromModel
 //   Controller::currentPresetsGroupDisplayedShouldUpdate -> updateCurrentGroup
+//   presetsList()->presetUpdateRequested -> Controller::presetGradeUpdatedFromUI
+//   Controller::currentShouldRefresh -> presetsList()->setCurrentClipAvailable
 // The manager dialog (presetsDialog()) pairs with the controller as its
 // header says.
 class EMPresetsWidget : public QWidget

@@ -1,7 +1,9 @@
 #include "ui/presets/PresetsListDialog.h"
 
+#include "ui/media/ClipItemRoles.h"
 #include "ui/presets/EMPresetsManagerList.h"
 #include "ui/presets/PresetGroupNameChooser.h"
+#include "ui/presets/PresetMenu.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -33,6 +35,7 @@ PresetsListDialog::PresetsListDialog(QWidget* parent, PresetsManager* presets)
     , m_operation(new QComboBox(this))
     , m_targets(new QComboBox(this))
     , m_execute(new QPushButton(QStringLiteral("EXECUTE"), this))
+    , m_update(new QPushButton(QStringLiteral("UPDATE"), this))
     , m_done(new QPushButton(QStringLiteral("DONE"), this))
     , m_undo(new QAction(QStringLiteral("Undo"), this))
     , m_redo(new QAction(QStringLiteral("Redo"), this))
@@ -59,6 +62,9 @@ PresetsListDialog::PresetsListDialog(QWidget* parent, PresetsManager* presets)
     operationRow->addWidget(new QLabel(QStringLiteral("to:"), this));
     operationRow->addWidget(m_targets, 1);
     operationRow->addWidget(m_execute);
+    operationRow->addSpacing(24);
+    m_update->setToolTip(PresetMenu::updateText());
+    operationRow->addWidget(m_update);
     operationRow->addStretch();
     operationRow->addWidget(m_done);
     layout->addLayout(operationRow);
@@ -80,6 +86,15 @@ PresetsListDialog::PresetsListDialog(QWidget* parent, PresetsManager* presets)
     connect(m_execute, &QPushButton::clicked, this, &PresetsListDialog::executeOperation);
     connect(m_done, &QPushButton::clicked, this, &QDialog::accept);
     connect(m_checkAll, &QCheckBox::stateChanged, m_table, &EMPresetsManagerList::toggleAll);
+    // "UPDATE" works on the table's current row, with a current clip.
+    connect(m_update, &QPushButton::clicked, this, [this] {
+        if (m_update->isEnabled() && m_table->currentItem())
+            emit m_table->presetUpdateRequested(m_table->currentItem()->data(0, PresetIdRole).toByteArray());
+    });
+    connect(m_table, &QTreeWidget::currentItemChanged, this, &PresetsListDialog::refreshUpdateButton);
+    connect(
+        m_table, &EMPresetsManagerList::currentClipAvailabilityChanged, this, &PresetsListDialog::refreshUpdateButton);
+    refreshUpdateButton();
 
     m_askName = [this](const QString& prefill) {
         PresetGroupNameChooser chooser(this, prefill);
@@ -117,6 +132,11 @@ void PresetsListDialog::openManager()
     }
     emit needPresetGroupsList();
     open();
+}
+
+void PresetsListDialog::refreshUpdateButton()
+{
+    m_update->setEnabled(m_table->currentClipAvailable() && m_table->currentItem());
 }
 
 void PresetsListDialog::insertGroup(QComboBox* combo, int id, const QString& name)
@@ -158,6 +178,7 @@ void PresetsListDialog::groupIndexChanged(int index)
         emit needPresetsListFromGroup(m_groups->itemData(index).toInt());
     else
         m_table->clear();
+    refreshUpdateButton();
     refillTargets();
     const QSignalBlocker blocker(m_checkAll);
     m_checkAll->setCheckState(Qt::Unchecked);
@@ -173,7 +194,14 @@ void PresetsListDialog::presetsListReady(int groupId, QVector<Preset> presets)
     // Lists for other groups (the strip's) are not this dialog's business.
     if (groupId != currentGroupId())
         return;
+    // The current row stays current across the refresh (an update or a
+    // rename redraws the whole group).
+    const QTreeWidgetItem* current = m_table->currentItem();
+    const QByteArray currentId = current ? current->data(0, PresetIdRole).toByteArray() : QByteArray();
     m_table->showPresets(presets);
+    if (QTreeWidgetItem* row = m_table->rowForPreset(currentId))
+        m_table->setCurrentItem(row, 0, QItemSelectionModel::NoUpdate);
+    refreshUpdateButton();
     // The rows come unchecked; so does the box that checks them all.
     const QSignalBlocker blocker(m_checkAll);
     m_checkAll->setCheckState(Qt::Unchecked);

@@ -23,7 +23,8 @@ class EMPresetsManagerList;
 class PresetsManager;
 
 // The modal preset manager: creates, renames, imports and exports groups;
-// deletes, renames, moves and copies presets. It only sends requests and
+// deletes, renames, moves and copies presets, and gives the current row's
+// preset the current clip's grade ("UPDATE", like the table's context menu). It only sends requests and
 // redraws from the model's answers. Made once by the presets strip and
 // reused.
 //
@@ -39,6 +40,7 @@ class PresetsManager;
 //   undoTriggered(), redoTriggered() -> Controller::undoTriggered, redoTriggered
 //   managerList()->presetSelectedForDeletion -> Controller::presetDeletedFromUI
 //   managerList()->presetNameEdited          -> Controller::presetNameEditedFromUI
+//   managerList()->presetUpdateRequested     -> Controller::presetGradeUpdatedFromUI
 //   Controller::presetsGroupShouldRefreshForDialog -> presetGroupsListsReady
 //   Controller::presetsListShouldRefreshForDialog  -> presetsListReadyAndShow
 //   Controller::presetsListShouldRefresh           -> presetsListReady
@@ -82,6 +84,7 @@ public:
     QComboBox* targetCombo() const { return m_targets; }
     QComboBox* operationCombo() const { return m_operation; }
     QCheckBox* checkAllBox() const { return m_checkAll; }
+    QPushButton* updateButton() const { return m_update; }
     int currentGroupId() const;
 
 signals:
@@ -114,6 +117,7 @@ public slots:
 
 private:
     void refillTargets();
+    void refreshUpdateButton();
     void insertGroup(QComboBox* combo, int id, const QString& name);
 
     QComboBox* m_groups;
@@ -126,6 +130,7 @@ private:
     QComboBox* m_operation;
     QComboBox* m_targets;
     QPushButton* m_execute;
+    QPushButton* m_update;
     QPushButton* m_done;
     QAction* m_undo;
     QAction* m_redo;

@@ -123,6 +123,7 @@ void ApplicationAssembly::wireSequenceStrip()
     QObject::connect(
         c, &Controller::currentPresetsGroupDisplayedShouldUpdate, presets, &EMPresetsWidget::updateCurrentGroup);
     wirePresetsDialog(presets->presetsDialog());
+    wirePresetUpdates(presets);
     // "SAVE AS PRESET" saves into the group the strip shows.
     m_window->setPresetGroupSource([presets] { return presets->currentGroupId(); });
     // The strip fills itself from the answer: the groups, then the presets
@@ -178,6 +179,21 @@ void ApplicationAssembly::wirePresetsDialog(PresetsListDialog* dialog)
         c, &Controller::currentPresetsGroupDisplayedShouldUpdate, dialog, &PresetsListDialog::updateCurrentGroup);
     QObject::connect(c, &Controller::presetShouldBeRemoved, table, &EMPresetsManagerList::presetRemovedFromModel);
     QObject::connect(c, &Controller::presetShouldBeRenamed, table, &EMPresetsManagerList::presetRenamedFromModel);
+}
+
+// "Update with Current Grade" in the strip's and the manager's menus, enabled
+// while a clip is current.
+void ApplicationAssembly::wirePresetUpdates(EMPresetsWidget* presets)
+{
+    Controller* c = m_controller;
+    EMPresetsList* list = presets->presetsList();
+    EMPresetsManagerList* table = presets->presetsDialog()->managerList();
+    QObject::connect(list, &EMPresetsList::presetUpdateRequested, c, &Controller::presetGradeUpdatedFromUI);
+    QObject::connect(table, &EMPresetsManagerList::presetUpdateRequested, c, &Controller::presetGradeUpdatedFromUI);
+    QObject::connect(c, &Controller::currentShouldRefresh, list, [list, table](SequenceItem* current) {
+        list->setCurrentClipAvailable(current != nullptr);
+        table->setCurrentClipAvailable(current != nullptr);
+    });
 }
 
 void ApplicationAssembly::wireRenderTab()

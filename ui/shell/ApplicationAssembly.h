@@ -12,6 +12,7 @@ class EMFilmSettings;
 class MainWindow;
 class Model;
 class PresetsListDialog;
+class EMPresetsWidget;
 
 // The application's long-lived objects and their wiring: the model on a
 // thread of its own, the main window with its tabs, and the controller with
@@ -48,6 +49,7 @@ private:
     void wireMediaTab();
     void wireSequenceStrip();
     void wirePresetsDialog(PresetsListDialog* dialog);
+    void wirePresetUpdates(EMPresetsWidget* presets);
 
     QThread m_modelThread;
     Model* m_model = nullptr;

@@ -26,6 +26,7 @@
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTabWidget>
@@ -164,6 +165,68 @@ private:
     {
         QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(QStringLiteral("Part of the project .* Kelvin")));
         return window()->readSelectedProjectFile(path);
+    }
+
+    // A group of one preset whose Kelvin cannot be read back (the whole
+    // grade loads with defaults), written to disk and loaded; its id (empty on failure) and file.
+    // The application must be down.
+    QByteArray writeDamagedPreset(const QString& groupName, QString* file)
+    {
+        PresetsManager* store = PresetsManager::instance();
+        const int group = store->createNewGroup(groupName).id;
+        ClipSettings grade;
+        grade.setSaturation(0.5f);
+        const QByteArray id = store->createPreset(grade, group)->id();
+        if (!store->writePresetsToDisk())
+            return QByteArray();
+        *file = store->presetsFolder() + store->groupFileNames().value(group);
+        QByteArray text = fileBytes(*file);
+        const QByteArray kelvinElement
+            = QStringLiteral("<Kelvin>%1</Kelvin>").arg(grade.getKelvin(), 0, 'f', 6).toUtf8();
+        if (text.count(kelvinElement) != 1)
+            return QByteArray();
+        text.replace(kelvinElement, "<Kelvin>x300.000000</Kelvin>");
+        QFile out(*file);
+        if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate) || out.write(text) != text.size())
+            return QByteArray();
+        out.close();
+        store->loadPresets();
+        return store->findPreset(id) ? id : QByteArray();
+    }
+
+    // Shows the group in the presets strip and the manager and waits until
+    // both list the preset (fails the test otherwise).
+    void showGroup(const QString& groupName, const QByteArray& presetId)
+    {
+        auto* presets = window()->findChild<EMPresetsWidget*>();
+        QVERIFY(presets);
+        PresetsListDialog* dialog = presets->presetsDialog();
+        m_app->controller()->presetGroupsNeededByDialog();
+        QTRY_VERIFY_WITH_TIMEOUT(presets->groupCombo()->findText(groupName) >= 0, 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(dialog->groupCombo()->findText(groupName) >= 0, 5000);
+        presets->groupCombo()->setCurrentIndex(presets->groupCombo()->findText(groupName));
+        dialog->groupCombo()->setCurrentIndex(dialog->groupCombo()->findText(groupName));
+        QTRY_VERIFY_WITH_TIMEOUT(presets->presetsList()->rowForPreset(presetId), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(dialog->managerList()->rowForPreset(presetId), 5000);
+    }
+
+    // The unread fields the preset's rows in the strip and in the manager
+    // show, when their marks and tooltips agree.
+    QStringList presetWarningShown(const QByteArray& presetId)
+    {
+        auto* presets = window()->findChild<EMPresetsWidget*>();
+        const QListWidgetItem* row = presets->presetsList()->rowForPreset(presetId);
+        const QTreeWidgetItem* line = presets->presetsDialog()->managerList()->rowForPreset(presetId);
+        if (!row || !line)
+            return { QStringLiteral("<no row>") };
+        const QStringList fields = row->data(UnreadFieldsRole).toStringList();
+        const QString named = fields.isEmpty() ? QString() : QStringLiteral("(%1)").arg(fields.join(", "));
+        if (line->data(EMPresetsManagerList::NameColumn, UnreadFieldsRole).toStringList() != fields
+            || line->icon(EMPresetsManagerList::NameColumn).isNull() != fields.isEmpty()
+            || row->toolTip().isEmpty() != fields.isEmpty() || !row->toolTip().contains(named)
+            || !line->toolTip(EMPresetsManagerList::NameColumn).contains(named))
+            return { QStringLiteral("<marks disagree: %1>").arg(row->toolTip()) };
+        return fields;
     }
 
 private slots:
@@ -646,23 +709,9 @@ private slots:
         PresetsManager* store = PresetsManager::instance();
         QVERIFY(m_app->teardown().taskThreadFinished);
         m_app.reset();
-        const int group = store->createNewGroup(QStringLiteral("Damaged looks")).id;
-        ClipSettings grade;
-        grade.setSaturation(0.5f);
-        const QByteArray id = store->createPreset(grade, group)->id();
-        QVERIFY(store->writePresetsToDisk());
-        const QString file = store->presetsFolder() + store->groupFileNames().value(group);
-        QByteArray text = fileBytes(file);
-        const QByteArray kelvinElement
-            = QStringLiteral("<Kelvin>%1</Kelvin>").arg(grade.getKelvin(), 0, 'f', 6).toUtf8();
-        QCOMPARE(text.count(kelvinElement), 1);
-        text.replace(kelvinElement, "<Kelvin>x300.000000</Kelvin>");
-        {
-            QFile out(file);
-            QVERIFY(out.open(QIODevice::WriteOnly | QIODevice::Truncate));
-            out.write(text);
-        }
-        store->loadPresets();
+        QString file;
+        const QByteArray id = writeDamagedPreset(QStringLiteral("Damaged looks"), &file);
+        QVERIFY(!id.isEmpty());
 
         const QStringList kelvin { QStringLiteral("Kelvin") };
         for (int start = 0; start < 2; ++start) {
@@ -702,6 +751,107 @@ private slots:
         QCOMPARE(unreadFieldsShown(strip(), clip), QStringList());
         m_app->controller()->newPresetAppliedFromUI(id, { clip.toLatin1() });
         QTRY_COMPARE(unreadFieldsShown(strip(), clip), kelvin);
+    }
+
+    // "Update with Current Grade" from the strip's menu, the manager's menu
+    // or its button: the damaged preset takes the clip's grade and loses its
+    // warning, on disk too; the manager's undo brings the old grade and the
+    // warning back, redo the new ones; a restart keeps the update. Without a
+    // current clip the entries are disabled.
+    void updatingADamagedPresetClearsItsWarning_data()
+    {
+        QTest::addColumn<QString>("from");
+        QTest::newRow("strip menu") << "strip menu";
+        QTest::newRow("manager menu") << "manager menu";
+        QTest::newRow("manager button") << "manager button";
+    }
+    void updatingADamagedPresetClearsItsWarning()
+    {
+        QFETCH(QString, from);
+        PresetsManager* store = PresetsManager::instance();
+        QVERIFY(m_app->teardown().taskThreadFinished);
+        m_app.reset();
+        const QString groupName = QStringLiteral("Update from ") + from;
+        QString file;
+        const QByteArray id = writeDamagedPreset(groupName, &file);
+        QVERIFY(!id.isEmpty());
+        const QString name = store->findPreset(id)->name;
+        const int number = store->findPreset(id)->number;
+        const int group = store->groupOfPreset(id);
+        const float damagedSaturation = store->findPreset(id)->settings.getSaturation();
+        QVERIFY(damagedSaturation != 0.25f);
+        startApp();
+        showGroup(groupName, id);
+        if (QTest::currentTestFailed())
+            return;
+        const QStringList kelvin { QStringLiteral("Kelvin") };
+        QCOMPARE(presetWarningShown(id), kelvin);
+
+        auto* presets = window()->findChild<EMPresetsWidget*>();
+        EMPresetsList* list = presets->presetsList();
+        PresetsListDialog* dialog = presets->presetsDialog();
+        EMPresetsManagerList* table = dialog->managerList();
+        table->setCurrentItem(table->rowForPreset(id));
+        auto update = [&]() -> QAction* {
+            if (from == QLatin1String("manager button"))
+                return nullptr;
+            QMenu* menu = from == QLatin1String("strip menu") ? list->menuForPreset(id) : table->menuForPreset(id);
+            const QList<QAction*> actions = menu->actions();
+            return actions.size() == 1 && actions.first()->text() == QStringLiteral("Update with Current Grade")
+                ? actions.first()
+                : nullptr;
+        };
+        auto updateEnabled = [&] {
+            return from == QLatin1String("manager button") ? dialog->updateButton()->isEnabled()
+                                                           : update() && update()->isEnabled();
+        };
+        QVERIFY(!updateEnabled());
+
+        m_app->controller()->shotToBeAddedToShotList(Test::TestMedia::instance().path(Test::TestMedia::NoAudio), true);
+        QTRY_COMPARE_WITH_TIMEOUT(strip()->count(), 1, 30000);
+        QTRY_VERIFY(updateEnabled());
+        m_app->controller()->saturationAmountChangedFromUI(0.25f);
+        if (from == QLatin1String("manager button"))
+            dialog->updateButton()->click();
+        else
+            update()->trigger();
+        QTRY_COMPARE(presetWarningShown(id), QStringList());
+        QCOMPARE(store->findPreset(id)->settings.getSaturation(), 0.25f);
+        QVERIFY(store->findPreset(id)->unreadFields.isEmpty());
+        QVERIFY(!fileBytes(file).contains("UnreadGradeFields"));
+        // The manager's current row survives the redraw: another update needs
+        // no new choice.
+        QVERIFY(updateEnabled());
+        QCOMPARE(store->findPreset(id)->name, name);
+        QCOMPARE(store->findPreset(id)->number, number);
+        QCOMPARE(store->groupOfPreset(id), group);
+
+        QAction* undo = nullptr;
+        QAction* redo = nullptr;
+        for (QAction* action : dialog->actions()) {
+            if (action->text() == QStringLiteral("Undo"))
+                undo = action;
+            else if (action->text() == QStringLiteral("Redo"))
+                redo = action;
+        }
+        QVERIFY(undo && redo);
+        undo->trigger();
+        QTRY_COMPARE(presetWarningShown(id), kelvin);
+        QCOMPARE(store->findPreset(id)->settings.getSaturation(), damagedSaturation);
+        QVERIFY(fileBytes(file).contains("UnreadGradeFields"));
+        redo->trigger();
+        QTRY_COMPARE(presetWarningShown(id), QStringList());
+        QCOMPARE(store->findPreset(id)->settings.getSaturation(), 0.25f);
+
+        QVERIFY(m_app->teardown().taskThreadFinished);
+        m_app.reset();
+        store->loadPresets();
+        startApp();
+        showGroup(groupName, id);
+        if (QTest::currentTestFailed())
+            return;
+        QCOMPARE(presetWarningShown(id), QStringList());
+        QCOMPARE(store->findPreset(id)->settings.getSaturation(), 0.25f);
     }
 
     // The loader lets the event loop run between items: a second open, a
