@@ -4,14 +4,18 @@
 
 #include "app/Controller.h"
 #include "app/PreviewPlayer.h"
+#include "core/ClipSettings.h"
 #include "core/FilmLibrary.h"
 #include "core/ShaderProcessor.h"
 #include "media/clip/AssetMetadata.h"
 #include "media/clip/SequenceItem.h"
 #include "model/Model.h"
+#include "model/PresetsManager.h"
 #include "ui/grading/EMFilmSettings.h"
 #include "ui/grading/EMHistogramWidget.h"
 #include "ui/grading/SettingsPanel.h"
+#include "ui/presets/EMPresetsList.h"
+#include "ui/presets/EMPresetsWidget.h"
 #include "ui/preview/ElapsedTimeWidget.h"
 #include "ui/preview/OpenGLPreview.h"
 #include "ui/preview/PositionSlider.h"
@@ -22,6 +26,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QLabel>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QSlider>
 #include <QTabBar>
@@ -289,6 +294,36 @@ private slots:
         const QRect fitted = preview->pictureViewport();
         QVERIFY(fitted.width() == int(preview->width() * preview->devicePixelRatio())
             || fitted.height() == int(preview->height() * preview->devicePixelRatio()));
+    }
+
+    // "Update with Current Grade" in the presets strip's menu gives the
+    // preset the preview's graded picture as its thumbnail, as saving a new
+    // preset does; undo takes it away again (the preset had none).
+    void updatedPresetGetsThePreviewsPicture()
+    {
+        PresetsManager* store = PresetsManager::instance();
+        const int group = store->createNewGroup(QStringLiteral("Updated in the preview")).id;
+        const Preset preset = store->createPreset(ClipSettings(), group).value();
+        QVERIFY(!QFile::exists(store->thumbnailPath(preset.uuid)));
+        QVERIFY(addClip(TestMedia::instance().pixelPatternPath()));
+        auto* presets = m_app->window()->findChild<EMPresetsWidget*>();
+        QVERIFY(presets);
+        QTRY_VERIFY(presets->presetsList()->currentClipAvailable());
+        QMenu* menu = presets->presetsList()->menuForPreset(preset.id());
+        QCOMPARE(menu->actions().size(), 1);
+        menu->actions().first()->trigger();
+        QTRY_VERIFY(QFile::exists(store->thumbnailPath(preset.uuid)));
+        // The black and white pattern, not a blank picture.
+        const QImage thumbnail = store->thumbnailForId(preset.id()).convertToFormat(QImage::Format_RGB32);
+        QVERIFY(!thumbnail.isNull());
+        int white = 0;
+        for (int y = 0; y < thumbnail.height(); ++y)
+            for (int x = 0; x < thumbnail.width(); ++x)
+                white += qGray(thumbnail.pixel(x, y)) > 200 ? 1 : 0;
+        QVERIFY2(white > 0 && white < thumbnail.width() * thumbnail.height(), qPrintable(QString::number(white)));
+        m_app->controller()->undoTriggered();
+        QTRY_VERIFY(!QFile::exists(store->thumbnailPath(preset.uuid)));
+        QVERIFY(store->takeGroup(group));
     }
 
     // A drag of the lift slider (the test pictures are black and white, which
