@@ -250,7 +250,9 @@ bool MediaWriter::beginWriting()
     // The movie is written under a temporary name and renamed to its own by
     // finalize(), so that an unfinished movie never takes the place of an
     // earlier one, and a symbolic link at the path is replaced rather than
-    // written through.
+    // written through. The part files a stopped render of this movie left
+    // go first.
+    PartFile::removeStale(m_path);
     QString partError;
     m_partPath = PartFile::create(m_path, &partError);
     if (m_partPath.isEmpty())

@@ -22,4 +22,25 @@ bool commit(const QString& part, const QString& path, QString* error);
 // Removes the part file (not following a link); an empty path is ignored.
 void discard(const QString& part);
 
+// True when `entry` (a file name) has the form of a part name made for an
+// output called `name`: ".<name, cut to 120 characters>.<random>.part".
+bool isPartName(const QString& entry, const QString& name);
+
+// Removes the part files a stopped writer left beside `path`: regular files
+// with a part name of `path`'s own name; links, folders and any other name
+// stay. Returns how many were removed.
+int removeStale(const QString& path);
+
+// Makes a new, empty folder beside `path` under a hidden part name no other
+// entry has. Returns its path, or empty with *error set to the reason.
+QString createFolder(const QString& path, QString* error);
+
+// Puts the finished part folder in place as `path`. With `replace` an entry
+// at `path` (a folder or a link) is exchanged with the part folder in one
+// step, so that `path` names the earlier entry or the new folder at any
+// moment; the earlier entry then has the part folder's name, for the caller
+// to remove. Without `replace` an existing entry at `path` makes it fail.
+// Returns false with *error set when it cannot.
+bool commitFolder(const QString& part, const QString& path, bool replace, QString* error);
+
 } // namespace Emulsa::PartFile

@@ -1,12 +1,17 @@
 #include "media/render/OutputPaths.h"
 
 #include "media/clip/AssetMetadata.h"
+#include "media/encode/PartFile.h"
 
+#include <QDebug>
 #include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
 
+#include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace Emulsa {
 
@@ -94,6 +99,11 @@ QString OutputPaths::imageFilePattern(const t_OutputSettings* settings, const As
     return destinationWithSlash(settings) + base + QLatin1Char('/') + base + QStringLiteral(".%1.tiff");
 }
 
+QString OutputPaths::imageFilePatternIn(const QString& folder, const AssetMetadata* asset)
+{
+    return folder + QLatin1Char('/') + baseName(asset ? asset->name : QString()) + QStringLiteral(".%1.tiff");
+}
+
 QString OutputPaths::imageFileName(const QString& pattern, qint64 index)
 {
     // Only the pattern's own "%1", the last one, is filled in: the clip's
@@ -163,12 +173,12 @@ QStringList OutputPaths::foreignEntries(const QString& folder, const QString& ba
     return foreign;
 }
 
-bool OutputPaths::prepareImageFolder(const t_OutputSettings* settings, const AssetMetadata* asset, QString* error)
+QString OutputPaths::prepareImageFolder(const t_OutputSettings* settings, const AssetMetadata* asset, QString* error)
 {
     auto fail = [error](const QString& message) {
         if (error)
             *error = message;
-        return false;
+        return QString();
     };
     if (!settings || !asset)
         return fail(QStringLiteral("Nothing to render: no output settings or no clip."));
@@ -192,20 +202,109 @@ bool OutputPaths::prepareImageFolder(const t_OutputSettings* settings, const Ass
             return fail(QStringLiteral("The folder %1 holds files that are not images of this clip (%2). "
                                        "Nothing was deleted; choose another destination.")
                             .arg(QDir::toNativeSeparators(folder), foreign.mid(0, 5).join(QStringLiteral(", "))));
-        const QRegularExpression pattern = imagePattern(base);
-        QDir dir(folder);
-        const QStringList images = dir.entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
-        for (const QString& image : images) {
-            const bool ours = pattern.match(image).hasMatch() || isLeftoverImagePart(image, base);
-            if (ours && !dir.remove(image))
-                return fail(QStringLiteral("Can't remove the earlier image %1.")
-                                .arg(QDir::toNativeSeparators(dir.filePath(image))));
-        }
-        return true;
     }
-    if (!QDir().mkpath(folder))
-        return fail(QStringLiteral("Can't create the folder %1.").arg(QDir::toNativeSeparators(folder)));
+    const QString destination = info.absolutePath();
+    if (!QDir().mkpath(destination))
+        return fail(QStringLiteral("Can't create the folder %1.").arg(QDir::toNativeSeparators(destination)));
+    removeLeftoverImageFolders(settings, asset);
+    QString reason;
+    const QString working = PartFile::createFolder(folder, &reason);
+    if (working.isEmpty())
+        return fail(
+            QStringLiteral("Can't create a folder in %1: %2").arg(QDir::toNativeSeparators(destination), reason));
+    return working;
+}
+
+bool OutputPaths::finishImageFolder(
+    const t_OutputSettings* settings, const AssetMetadata* asset, const QString& working, QString* error)
+{
+    auto fail = [error, &working, asset](const QString& message) {
+        removeImageFolder(working, baseName(asset ? asset->name : QString()));
+        if (error)
+            *error = message;
+        return false;
+    };
+    if (!settings || !asset || working.isEmpty())
+        return fail(QStringLiteral("Nothing to render: no output settings or no clip."));
+    const QString base = baseName(asset->name);
+    const QString folder = imageFolderPath(settings, asset);
+    const QFileInfo info(folder);
+    const bool replace = !settings->keepExisting;
+    if (replace && info.isDir()) {
+        const QStringList foreign = foreignEntries(folder, base);
+        if (!foreign.isEmpty())
+            return fail(QStringLiteral("The folder %1 came to hold files that are not images of this clip (%2). "
+                                       "It was left as it was.")
+                            .arg(QDir::toNativeSeparators(folder), foreign.mid(0, 5).join(QStringLiteral(", "))));
+    }
+    QString reason;
+    if (!PartFile::commitFolder(working, folder, replace, &reason)) {
+        if (!replace && (info.exists() || info.isSymLink()))
+            return fail(QStringLiteral("The folder %1 already exists and existing output is kept.")
+                            .arg(QDir::toNativeSeparators(folder)));
+        return fail(
+            QStringLiteral("Can't put the images in place as %1: %2").arg(QDir::toNativeSeparators(folder), reason));
+    }
+    // After an exchange the earlier folder has the working folder's name.
+    if (!removeImageFolder(working, base))
+        qWarning().noquote() << "Can't remove the earlier images in" << QDir::toNativeSeparators(working);
     return true;
+}
+
+bool OutputPaths::removeImageFolder(const QString& folder, const QString& base)
+{
+    const QByteArray path = QFile::encodeName(folder);
+    struct stat status;
+    if (folder.isEmpty() || ::lstat(path.constData(), &status) != 0)
+        return true;
+    if (!S_ISDIR(status.st_mode))
+        return S_ISLNK(status.st_mode) && ::unlink(path.constData()) == 0;
+    const int fd = ::open(path.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    DIR* dir = fd >= 0 ? ::fdopendir(fd) : nullptr;
+    if (!dir) {
+        if (fd >= 0)
+            ::close(fd);
+        return false;
+    }
+    const QRegularExpression pattern = imagePattern(base);
+    while (const dirent* entry = ::readdir(dir)) {
+        const QString name = QFile::decodeName(entry->d_name);
+        if (!pattern.match(name).hasMatch() && !isLeftoverImagePart(name, base))
+            continue;
+        // Files and links of these names are removed; a folder is not.
+        struct stat entryStatus;
+        if (::fstatat(::dirfd(dir), entry->d_name, &entryStatus, AT_SYMLINK_NOFOLLOW) == 0
+            && !S_ISDIR(entryStatus.st_mode))
+            ::unlinkat(::dirfd(dir), entry->d_name, 0);
+    }
+    ::closedir(dir);
+    // Fails, leaving the folder, when anything else is in it.
+    return ::rmdir(path.constData()) == 0;
+}
+
+int OutputPaths::removeLeftoverImageFolders(const t_OutputSettings* settings, const AssetMetadata* asset)
+{
+    if (!settings || !asset)
+        return 0;
+    const QString base = baseName(asset->name);
+    const QString destination = QFileInfo(imageFolderPath(settings, asset)).absolutePath();
+    int removed = 0;
+    const QStringList names
+        = QDir(destination)
+              .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot | QDir::NoSymLinks);
+    for (const QString& name : names) {
+        if (!PartFile::isPartName(name, base))
+            continue;
+        const QString path = destination + QLatin1Char('/') + name;
+        struct stat status;
+        if (::lstat(QFile::encodeName(path).constData(), &status) != 0 || !S_ISDIR(status.st_mode))
+            continue;
+        if (removeImageFolder(path, base))
+            ++removed;
+        else
+            qWarning().noquote() << "Left" << QDir::toNativeSeparators(path) << "in place: it holds other files.";
+    }
+    return removed;
 }
 
 } // namespace Emulsa

@@ -30,6 +30,8 @@ public:
     static QString imageFolderPath(const t_OutputSettings* settings, const AssetMetadata* asset);
     // <folder>/<base>.%1.tiff
     static QString imageFilePattern(const t_OutputSettings* settings, const AssetMetadata* asset);
+    // The same pattern in another folder (the working folder).
+    static QString imageFilePatternIn(const QString& folder, const AssetMetadata* asset);
     // The pattern's last "%1" replaced by a frame index, zero-padded to six
     // digits; any other "%" sequence (from the name or the destination) stays.
     static QString imageFileName(const QString& pattern, qint64 index);
@@ -48,14 +50,35 @@ public:
     // the movie may be written, otherwise the message to show.
     static QString movieTargetProblem(const t_OutputSettings* settings, const AssetMetadata* asset);
 
-    // Prepares the image folder of a TIFF sequence. When it does not exist it
-    // is made with its missing parents. When it exists and existing output is
-    // kept, the item fails. When it exists and may be overwritten, only the
-    // earlier images of this clip's pattern are removed, with the unfinished
-    // image files a stopped render left there; a folder holding anything
-    // else is refused and nothing is deleted. Returns false with
-    // *error set on failure.
-    static bool prepareImageFolder(const t_OutputSettings* settings, const AssetMetadata* asset, QString* error);
+    // Prepares a TIFF sequence. The images are written into a hidden working
+    // folder beside the image folder (".<base>.<random>.part"), which
+    // finishImageFolder() renames into place once every image is written:
+    // the image folder, when it exists, always holds a finished sequence.
+    // Refused: an image folder that is not a folder, one that exists when
+    // existing output is kept, and one holding anything but this clip's
+    // images (nothing is deleted then). The working folders a stopped render
+    // of this clip left are removed first. Returns the working folder, or an
+    // empty string with *error set.
+    static QString prepareImageFolder(const t_OutputSettings* settings, const AssetMetadata* asset, QString* error);
+
+    // Puts the finished working folder in place as the image folder. An
+    // earlier image folder is replaced in one step when it may be, then
+    // removed; when existing output is kept, or the earlier folder came to
+    // hold other files meanwhile, the item fails and the earlier folder
+    // stays. The working folder is removed whenever it is not put in place.
+    static bool finishImageFolder(
+        const t_OutputSettings* settings, const AssetMetadata* asset, const QString& working, QString* error);
+
+    // Removes a working or an earlier image folder of the clip with base name
+    // `base`: its images and unfinished images, then the folder itself when
+    // that left it empty. A symbolic link is removed itself, never what it
+    // points to. Returns true when nothing is left at `folder`.
+    static bool removeImageFolder(const QString& folder, const QString& base);
+
+    // Removes the working folders a stopped render of this clip left in the
+    // destination (folders only, never a link; see removeImageFolder).
+    // Returns how many were removed.
+    static int removeLeftoverImageFolders(const t_OutputSettings* settings, const AssetMetadata* asset);
 
     // The entries of an existing image folder that are neither images of the
     // clip's pattern nor unfinished ones (file names), for the refusal

@@ -12,6 +12,7 @@
 
 #include <QCoreApplication>
 #include <QDebug>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QImage>
 #include <QThread>
@@ -85,7 +86,7 @@ QString WinOffscreenRenderer::movieFilePath() const
     return OutputPaths::movieFilePath(m_settings, m_item ? m_item->asset : nullptr);
 }
 
-bool WinOffscreenRenderer::prepareImageFolder(QString* error) const
+QString WinOffscreenRenderer::prepareImageFolder(QString* error) const
 {
     return OutputPaths::prepareImageFolder(m_settings, m_item ? m_item->asset : nullptr, error);
 }
@@ -365,16 +366,21 @@ bool WinOffscreenRenderer::runImageMode()
     if (!m_item || !m_reader)
         return fail(QStringLiteral("The renderer is not initialised."));
     QString error;
-    if (!prepareImageFolder(&error)) {
+    // The images go into a hidden working folder that takes the image
+    // folder's name only once the sequence is complete.
+    const QString working = prepareImageFolder(&error);
+    if (working.isEmpty()) {
         m_lastError = error;
         qCritical().noquote() << "Can't create the folder chosen. <br /> Canceling rendering now";
         qCritical().noquote() << error;
         reportProgress(-1);
         return false;
     }
-    const QString pattern = imageFilePattern();
+    const QString base = OutputPaths::baseName(m_item->asset->name);
+    const QString pattern = OutputPaths::imageFilePatternIn(working, m_item->asset);
     if (!m_reader->seekToFrame(m_item->startFrame, true)) {
         fail(QStringLiteral("Can't set current frame position on renderer. <br /> Canceling rendering now"));
+        OutputPaths::removeImageFolder(working, base);
         reportProgress(-1);
         return false;
     }
@@ -414,17 +420,26 @@ bool WinOffscreenRenderer::runImageMode()
     }
     delete m_currentFrame;
     m_currentFrame = nullptr;
-    if (!ok) {
-        reportProgress(-1);
-        return false;
-    }
-    if (!keepRunning()) {
+    if (ok && !keepRunning()) {
         m_lastError = QStringLiteral("Rendering was cancelled.");
+        ok = false;
+    } else if (ok && m_framesWritten < length) {
+        ok = fail(shortRenderMessage(length));
+    }
+    // An unfinished sequence never takes the image folder's name: the images
+    // written so far stay in the working folder, which the next render of
+    // the clip removes, and an earlier image folder stays as it was.
+    if (!ok) {
+        if (m_framesWritten > 0)
+            qWarning().noquote() << "The" << m_framesWritten << "images written are left unfinished in"
+                                 << QDir::toNativeSeparators(working);
+        else
+            OutputPaths::removeImageFolder(working, base);
         reportProgress(-1);
         return false;
     }
-    if (m_framesWritten < length) {
-        fail(shortRenderMessage(length));
+    if (!OutputPaths::finishImageFolder(m_settings, m_item->asset, working, &error)) {
+        fail(error);
         reportProgress(-1);
         return false;
     }

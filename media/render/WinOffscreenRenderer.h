@@ -60,7 +60,8 @@ public:
     QString outputFilePath() const;
     // The movie written (the output path with ".mov").
     QString movieFilePath() const;
-    bool prepareImageFolder(QString* error = nullptr) const;
+    // The working folder the images are written to; empty on failure.
+    QString prepareImageFolder(QString* error = nullptr) const;
     QString imageFilePattern() const;
 
     DecodingApi api() const { return m_api; }

@@ -63,10 +63,12 @@ int openFilesUnder(qint64 pid, const QString& folder)
     return count;
 }
 
+// Hidden files and folders (temporary ones) anywhere under `folder`.
 QStringList hiddenEntries(const QString& folder)
 {
     QStringList hidden;
-    QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+    QDirIterator it(
+        folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
     while (it.hasNext()) {
         const QString path = it.next();
         if (it.fileName().startsWith(QLatin1Char('.')))
@@ -320,12 +322,51 @@ private:
         return s;
     }
 
+    // Starts the renderer and kills it as soon as an image of `imageName`
+    // shows anywhere under `destination` (hidden folders included), before
+    // it ends; tried again from an empty destination while the render ends
+    // first. Returns what went wrong, or an empty string.
+    QString killOnceWritten(const QString& program, const QStringList& arguments, const QString& destination,
+        const QRegularExpression& imageName)
+    {
+        for (int attempt = 0; attempt < 10; ++attempt) {
+            QDir(destination).removeRecursively();
+            QProcess child;
+            child.setProcessEnvironment(childEnvironment(program));
+            child.setProcessChannelMode(QProcess::MergedChannels);
+            child.start(program, arguments);
+            if (!child.waitForStarted(10000))
+                return QStringLiteral("the renderer did not start");
+            bool written = false;
+            while (!written && child.state() == QProcess::Running) {
+                child.waitForReadyRead(1);
+                child.readAll();
+                QDirIterator it(destination, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+                while (!written && it.hasNext()) {
+                    it.next();
+                    written = imageName.match(it.fileName()).hasMatch();
+                }
+            }
+            if (child.state() == QProcess::Running) {
+                ::kill(pid_t(child.processId()), SIGKILL);
+                child.waitForFinished(10000);
+                return QString();
+            }
+        }
+        return QStringLiteral("every render ended before the kill");
+    }
+
     Scenario renderScenario(bool movie, const QString& folder)
     {
         const QString program = qEnvironmentVariable("EMULSA_TEST_BINARY_DIR") + QStringLiteral("/bin/emulsa-render");
         const QStringList common { QStringLiteral("-f"), movie ? QStringLiteral("preview") : QStringLiteral("tiff"),
             QStringLiteral("-s"), QStringLiteral("64x36"), QStringLiteral("--grain"), QStringLiteral("0"),
             QStringLiteral("--overwrite"), QStringLiteral("-o") };
+        auto withoutOverwrite = [common, clip = m_clip](const QString& destination) {
+            QStringList arguments(common);
+            arguments.removeAll(QStringLiteral("--overwrite"));
+            return arguments << destination << clip;
+        };
         // Whole renders first: their output is what every later one must
         // match, and the time of the second (the first warms the caches)
         // from its first progress line to its last file taking its name,
@@ -377,10 +418,13 @@ private:
                 *seen = now;
                 return checkMovie();
             };
-            s.rerun = [this, program, arguments = s.arguments, checkMovie]() -> QString {
+            s.rerun = [this, program, arguments = s.arguments, folder, checkMovie]() -> QString {
                 QByteArray out;
                 if (runToEnd(program, arguments, &out) != 0)
                     return QStringLiteral("the render after the kills failed: ") + QString::fromLocal8Bit(out);
+                // The part files the killed renders left are gone.
+                if (!hiddenEntries(folder).isEmpty())
+                    return QStringLiteral("part files are left: ") + hiddenEntries(folder).join(QLatin1Char(' '));
                 return checkMovie();
             };
             return s;
@@ -389,7 +433,7 @@ private:
         const QString referenceImages = referenceFolder + QLatin1Char('/') + base;
         const QRegularExpression imageName(
             QStringLiteral("^%1\\.[0-9]{6}\\.tiff$").arg(QRegularExpression::escape(base)));
-        auto checkImages = [images, referenceImages, imageName](int expected) -> QString {
+        auto checkImages = [referenceImages, imageName](const QString& images, int expected) -> QString {
             const QStringList names = QDir(images).entryList(QDir::Files, QDir::Name);
             int count = 0;
             for (const QString& name : names) {
@@ -405,14 +449,33 @@ private:
                 return QStringLiteral("%1 images instead of %2").arg(count).arg(expected);
             return QString();
         };
-        s.check = [checkImages]() { return checkImages(-1); };
-        s.rerun = [this, program, arguments = s.arguments, images, checkImages]() -> QString {
+        // The image folder, once there, is a whole sequence.
+        s.check = [images, checkImages]() { return QFileInfo::exists(images) ? checkImages(images, 12) : QString(); };
+        s.rerun = [this, program, arguments = s.arguments, folder, base, images, imageName, withoutOverwrite,
+                      checkImages]() -> QString {
             QByteArray out;
+            // A render killed with images written, in a destination of its
+            // own, then the same command again: it renders the whole
+            // sequence rather than taking the killed one's for its output.
+            const QString fresh = folder + QStringLiteral("_rerun");
+            const QString problem = killOnceWritten(program, withoutOverwrite(fresh), fresh, imageName);
+            if (!problem.isEmpty())
+                return problem;
+            if (runToEnd(program, withoutOverwrite(fresh), &out) != 0 || !out.contains("1 rendered, 0 skipped"))
+                return QStringLiteral("the render without --overwrite after a kill did not render: ")
+                    + QString::fromLocal8Bit(out);
+            if (!hiddenEntries(fresh).isEmpty())
+                return QStringLiteral("left after the render without --overwrite: ")
+                    + hiddenEntries(fresh).join(QLatin1Char(' '));
+            const QString freshProblem = checkImages(fresh + QLatin1Char('/') + base, 12);
+            if (!freshProblem.isEmpty())
+                return QStringLiteral("without --overwrite: ") + freshProblem;
+            // The same command as the kills', after them.
             if (runToEnd(program, arguments, &out) != 0)
                 return QStringLiteral("the render after the kills failed: ") + QString::fromLocal8Bit(out);
-            if (!hiddenEntries(images).isEmpty())
-                return QStringLiteral("unfinished images are left: ") + hiddenEntries(images).join(QLatin1Char(' '));
-            return checkImages(12);
+            if (!hiddenEntries(folder).isEmpty())
+                return QStringLiteral("unfinished images are left: ") + hiddenEntries(folder).join(QLatin1Char(' '));
+            return checkImages(images, 12);
         };
         return s;
     }

@@ -225,6 +225,79 @@ private slots:
             QStringList { QStringLiteral("h264_noaudio.mov") });
     }
 
+    // What a killed render left beside its output is never taken for the
+    // output: the clip renders without --overwrite, and the leftovers of
+    // this output (its working folder, its movie's part files) are removed.
+    // Links of those names and other outputs' part names stay, with what
+    // they point to.
+    void leftoversOfAKilledRender_data()
+    {
+        QTest::addColumn<QString>("format");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<bool>("removed");
+        QTest::newRow("tiff working folder with some images") << "tiff"
+                                                              << ".h264_noaudio.k3j9.part"
+                                                              << "folder" << true;
+        QTest::newRow("tiff: link named like a working folder") << "tiff"
+                                                                << ".h264_noaudio.k3j9.part"
+                                                                << "link" << false;
+        QTest::newRow("movie part file") << "preview"
+                                         << ".h264_noaudio.mov.k3j9.part"
+                                         << "file" << true;
+        QTest::newRow("movie: link named like a part file") << "preview"
+                                                            << ".h264_noaudio.mov.k3j9.part"
+                                                            << "link" << false;
+        QTest::newRow("movie: another output's part file") << "preview"
+                                                           << ".h264_noaudio2.mov.k3j9.part"
+                                                           << "file" << false;
+    }
+    void leftoversOfAKilledRender()
+    {
+        QFETCH(QString, format);
+        QFETCH(QString, name);
+        QFETCH(QString, kind);
+        QFETCH(bool, removed);
+        const QString other = Emulsa::Test::makeTempFolder(QStringLiteral("other")) + QStringLiteral("/keep.txt");
+        {
+            QFile file(other);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write("someone else's file");
+        }
+        const QString leftover = m_out + QLatin1Char('/') + name;
+        if (kind == QLatin1String("link")) {
+            QVERIFY(QFile::link(format == QLatin1String("tiff") ? QFileInfo(other).absolutePath() : other, leftover));
+        } else if (kind == QLatin1String("folder")) {
+            QVERIFY(QDir().mkpath(leftover));
+            for (int i = 0; i < 2; ++i) {
+                QFile image(leftover + QStringLiteral("/h264_noaudio.%1.tiff").arg(i, 6, 10, QLatin1Char('0')));
+                QVERIFY(image.open(QIODevice::WriteOnly));
+            }
+        } else {
+            QFile file(leftover);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write("half a movie");
+        }
+        const Run result
+            = run({ QStringLiteral("--out"), QStringLiteral("5"), QStringLiteral("-f"), format, QStringLiteral("-s"),
+                QStringLiteral("64x36"), QStringLiteral("-o"), m_out, TestMedia::instance().path(TestMedia::NoAudio) });
+        QVERIFY2(result.exitCode == 0 && result.output.contains(QLatin1String("1 rendered, 0 skipped")),
+            qPrintable(result.output));
+        if (format == QLatin1String("tiff"))
+            QCOMPARE(QDir(m_out + QStringLiteral("/h264_noaudio")).entryList(QDir::Files | QDir::Hidden).size(), 5);
+        else
+            QCOMPARE(RenderProbe::probe(m_out + QStringLiteral("/h264_noaudio.mov")).video.frames, 5);
+        QCOMPARE(QFileInfo::exists(leftover) || QFileInfo(leftover).isSymLink(), !removed);
+        QFile file(other);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), QByteArray("someone else's file"));
+        // Nothing else hidden is left in the destination.
+        const QStringList hidden = QDir(m_out)
+                                       .entryList(QDir::Hidden | QDir::AllEntries | QDir::NoDotAndDotDot)
+                                       .filter(QRegularExpression(QStringLiteral("^\\.")));
+        QCOMPARE(hidden, removed ? QStringList() : QStringList { name });
+    }
+
     // With no display at all the renderer starts its own.
     void rendersWithoutADisplay()
     {

@@ -91,6 +91,12 @@ private:
     RenderFixture m_fixture;
     QString m_out;
     TestMedia& media() { return TestMedia::instance(); }
+    // The hidden folders a sequence of `base` is written to, in m_out.
+    QStringList workingFolders(const QString& base) const
+    {
+        return QDir(m_out).entryList(
+            { QLatin1Char('.') + base + QStringLiteral(".*.part") }, QDir::Dirs | QDir::Hidden | QDir::NoSymLinks);
+    }
 
 private slots:
     void initTestCase()
@@ -244,7 +250,12 @@ private slots:
         QVERIFY(images.initialized);
         QVERIFY(!images.ran);
         QCOMPARE(images.progress.last(), -1);
-        QCOMPARE(QDir(m_out + QStringLiteral("/h264_noaudio")).entryList(QDir::Files).size(), 3);
+        // The images written so far are kept in the working folder, never
+        // under the image folder's name, which a finished sequence alone has.
+        QVERIFY(!QFileInfo::exists(m_out + QStringLiteral("/h264_noaudio")));
+        const QStringList working = workingFolders(QStringLiteral("h264_noaudio"));
+        QCOMPARE(working.size(), 1);
+        QCOMPARE(QDir(m_out + QLatin1Char('/') + working.first()).entryList(QDir::Files).size(), 3);
     }
 
     // A cancelled movie leaves the earlier movie of the same name as it was,
@@ -283,8 +294,11 @@ private slots:
         const QString linked = folder + QStringLiteral("/h264_noaudio.000002.tiff");
         bool linkMade = false;
         connect(&renderer, &OffscreenRenderer::progressUpdated, [&](const QUuid*, int value) {
-            if (value == 1)
-                linkMade = QFile::link(other, linked);
+            // In the folder the images are written to.
+            const QStringList working = workingFolders(QStringLiteral("h264_noaudio"));
+            if (value == 1 && working.size() == 1)
+                linkMade = QFile::link(other,
+                    m_out + QLatin1Char('/') + working.first() + QLatin1Char('/') + QFileInfo(linked).fileName());
         });
         QVERIFY(renderer.initialize(item, &settings));
         QVERIFY(renderer.runImageMode());

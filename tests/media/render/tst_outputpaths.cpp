@@ -200,42 +200,136 @@ private slots:
         QCOMPARE(OutputPaths::movieTargetProblem(&m_settings, &m_asset), QString());
     }
 
+    // The images go to a hidden working folder beside the image folder,
+    // which takes the image folder's name only when it is finished.
     void imageFolderIsMadeWithParents()
     {
         useFormat(TiffSequence, m_root + QStringLiteral("/new/deep"), false, QSize(640, 361));
         QString error;
-        QVERIFY2(OutputPaths::prepareImageFolder(&m_settings, &m_asset, &error), qPrintable(error));
-        QVERIFY(QFileInfo(m_root + QStringLiteral("/new/deep/A001")).isDir());
+        const QString working = OutputPaths::prepareImageFolder(&m_settings, &m_asset, &error);
+        QVERIFY2(!working.isEmpty(), qPrintable(error));
+        QCOMPARE(QFileInfo(working).absolutePath(), m_root + QStringLiteral("/new/deep"));
+        QVERIFY(QFileInfo(working).fileName().startsWith(QLatin1String(".A001.")));
+        QVERIFY(QFileInfo(working).isDir());
+        QVERIFY(!QFileInfo::exists(m_root + QStringLiteral("/new/deep/A001")));
+        touch(OutputPaths::imageFileName(OutputPaths::imageFilePatternIn(working, &m_asset), 0));
+        QVERIFY2(OutputPaths::finishImageFolder(&m_settings, &m_asset, working, &error), qPrintable(error));
+        QCOMPARE(QDir(m_root + QStringLiteral("/new/deep/A001")).entryList(QDir::Files | QDir::Hidden),
+            QStringList { QStringLiteral("A001.000000.tiff") });
+        QVERIFY(!QFileInfo::exists(working));
         useFormat(TiffSequence, m_root + QStringLiteral("/new/deep"), false, QSize(1, 361));
-        QVERIFY(!OutputPaths::prepareImageFolder(&m_settings, &m_asset, &error));
+        QVERIFY(OutputPaths::prepareImageFolder(&m_settings, &m_asset, &error).isEmpty());
     }
 
-    // Overwriting removes only this clip's earlier images, with the
-    // unfinished image files a render that was stopped left behind.
-    void overwriteRemovesOnlyEarlierImages_data()
+    // A finished sequence replaces the earlier one whole: its images, with
+    // the unfinished image files a stopped render left there, are gone and
+    // only the new ones are left. When existing output is kept, the earlier
+    // folder stays as it was.
+    void finishedSequenceReplacesTheEarlierOne_data()
     {
         QTest::addColumn<QString>("leftover");
-        QTest::newRow("images only") << QString();
-        QTest::newRow("unfinished image") << QStringLiteral(".A001.000003.tiff.1x2y3z.part");
+        QTest::addColumn<bool>("keep");
+        QTest::newRow("images only") << QString() << false;
+        QTest::newRow("unfinished image") << QStringLiteral(".A001.000003.tiff.1x2y3z.part") << false;
+        QTest::newRow("kept") << QString() << true;
     }
-    void overwriteRemovesOnlyEarlierImages()
+    void finishedSequenceReplacesTheEarlierOne()
     {
         QFETCH(QString, leftover);
+        QFETCH(bool, keep);
         const QString folder = m_root + QStringLiteral("/out/A001");
         QDir().mkpath(folder);
         for (int i = 0; i < 3; ++i)
-            touch(folder + QStringLiteral("/A001.%1.tiff").arg(i, 6, 10, QLatin1Char('0')));
+            touch(folder + QStringLiteral("/A001.%1.tiff").arg(i, 6, 10, QLatin1Char('0')), "earlier");
         if (!leftover.isEmpty())
             touch(folder + QLatin1Char('/') + leftover);
+        const int before = QDir(folder).entryList(QDir::Files | QDir::Hidden).size();
         useFormat(TiffSequence, m_root + QStringLiteral("/out"), true);
         QString error;
-        QVERIFY(!OutputPaths::prepareImageFolder(&m_settings, &m_asset, &error));
-        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden).size(), leftover.isEmpty() ? 3 : 4);
+        QVERIFY(OutputPaths::prepareImageFolder(&m_settings, &m_asset, &error).isEmpty());
 
         useFormat(TiffSequence, m_root + QStringLiteral("/out"), false);
-        QVERIFY2(OutputPaths::prepareImageFolder(&m_settings, &m_asset, &error), qPrintable(error));
-        QVERIFY(QFileInfo(folder).isDir());
-        QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).size(), 0);
+        const QString working = OutputPaths::prepareImageFolder(&m_settings, &m_asset, &error);
+        QVERIFY2(!working.isEmpty(), qPrintable(error));
+        // Until the new sequence is finished the earlier one is whole.
+        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden).size(), before);
+        for (int i = 5; i < 7; ++i)
+            touch(OutputPaths::imageFileName(OutputPaths::imageFilePatternIn(working, &m_asset), i), "new");
+        useFormat(TiffSequence, m_root + QStringLiteral("/out"), keep);
+        QCOMPARE(OutputPaths::finishImageFolder(&m_settings, &m_asset, working, &error), !keep);
+        const QStringList expected = keep
+            ? QStringList { QStringLiteral("A001.000000.tiff"), QStringLiteral("A001.000001.tiff"),
+                  QStringLiteral("A001.000002.tiff") }
+            : QStringList { QStringLiteral("A001.000005.tiff"), QStringLiteral("A001.000006.tiff") };
+        QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name), expected);
+        QCOMPARE(contents(folder + QLatin1Char('/') + expected.first()), QByteArray(keep ? "earlier" : "new"));
+        // Nothing else is left in the destination, working folder included.
+        QCOMPARE(
+            QDir(m_root + QStringLiteral("/out")).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+            QStringList { QStringLiteral("A001") });
+    }
+
+    // The working folders a killed render left are removed by the next
+    // render of the clip: folders of this clip's part name holding only its
+    // images. A link of that name, a folder holding anything else, and the
+    // part names of other outputs stay, with what they point to.
+    void leftoverWorkingFolders_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<bool>("removed");
+        QTest::newRow("working folder with images") << ".A001.k3j9.part"
+                                                    << "images" << true;
+        QTest::newRow("working folder with an unfinished image") << ".A001.0.part"
+                                                                 << "unfinished" << true;
+        QTest::newRow("empty working folder") << ".A001.zz.part"
+                                              << "empty" << true;
+        QTest::newRow("working folder holding another file") << ".A001.k3j9.part"
+                                                             << "foreign" << false;
+        QTest::newRow("link named like a working folder") << ".A001.k3j9.part"
+                                                          << "link" << false;
+        QTest::newRow("file named like a working folder") << ".A001.k3j9.part"
+                                                          << "file" << false;
+        QTest::newRow("another clip's working folder") << ".A001x.k3j9.part"
+                                                       << "images" << false;
+        QTest::newRow("a movie's part name") << ".A001.mov.k3j9.part"
+                                             << "images" << false;
+        QTest::newRow("upper-case random part") << ".A001.K3J9.part"
+                                                << "images" << false;
+    }
+    void leftoverWorkingFolders()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, kind);
+        QFETCH(bool, removed);
+        const QString destination = m_root + QStringLiteral("/out");
+        const QString path = destination + QLatin1Char('/') + name;
+        const QString elsewhere = m_root + QStringLiteral("/elsewhere");
+        QDir().mkpath(elsewhere);
+        touch(elsewhere + QStringLiteral("/A001.000000.tiff"), "not ours");
+        QDir().mkpath(destination);
+        if (kind == QLatin1String("link")) {
+            QVERIFY(QFile::link(elsewhere, path));
+        } else if (kind == QLatin1String("file")) {
+            touch(path);
+        } else {
+            QDir().mkpath(path);
+            if (kind != QLatin1String("empty"))
+                touch(path + QStringLiteral("/A001.000000.tiff"));
+            if (kind == QLatin1String("unfinished"))
+                touch(path + QStringLiteral("/.A001.000001.tiff.1x2y3z.part"));
+            if (kind == QLatin1String("foreign"))
+                touch(path + QStringLiteral("/notes.txt"));
+        }
+        useFormat(TiffSequence, destination, false);
+        QString error;
+        const QString working = OutputPaths::prepareImageFolder(&m_settings, &m_asset, &error);
+        QVERIFY2(!working.isEmpty(), qPrintable(error));
+        QVERIFY(working != path);
+        QCOMPARE(QFileInfo::exists(path) || QFileInfo(path).isSymLink(), !removed);
+        QCOMPARE(contents(elsewhere + QStringLiteral("/A001.000000.tiff")), QByteArray("not ours"));
+        if (kind == QLatin1String("foreign"))
+            QCOMPARE(contents(path + QStringLiteral("/notes.txt")), QByteArray("x"));
     }
 
     // A folder holding anything else is refused and nothing is deleted.
@@ -265,7 +359,7 @@ private slots:
             touch(folder + QLatin1Char('/') + stranger, "keep me");
         useFormat(TiffSequence, m_root + QStringLiteral("/out"), false);
         QString error;
-        QVERIFY(!OutputPaths::prepareImageFolder(&m_settings, &m_asset, &error));
+        QVERIFY(OutputPaths::prepareImageFolder(&m_settings, &m_asset, &error).isEmpty());
         QVERIFY(error.contains(stranger));
         QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).size(), 3);
     }
@@ -278,7 +372,7 @@ private slots:
         touch(m_asset.filePath, "source bytes");
         useFormat(TiffSequence, m_root + QStringLiteral("/source"), false);
         QString error;
-        QVERIFY(!OutputPaths::prepareImageFolder(&m_settings, &m_asset, &error));
+        QVERIFY(OutputPaths::prepareImageFolder(&m_settings, &m_asset, &error).isEmpty());
         QCOMPARE(contents(m_asset.filePath), QByteArray("source bytes"));
     }
 };

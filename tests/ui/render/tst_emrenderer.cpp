@@ -271,14 +271,18 @@ private slots:
     {
         QTest::addColumn<int>("format");
         QTest::addColumn<QString>("existing");
-        QTest::newRow("movie") << int(H264Preview) << "kept.mov";
-        QTest::newRow("tiff") << int(TiffSequence) << "kept";
+        QTest::addColumn<bool>("finished");
+        QTest::newRow("movie") << int(H264Preview) << "kept.mov" << true;
+        QTest::newRow("tiff") << int(TiffSequence) << "kept" << true;
+        // What a killed render of the sequence left is not its output.
+        QTest::newRow("tiff: a killed render's working folder") << int(TiffSequence) << ".kept.k3j9.part" << false;
     }
 
     void keepExisting()
     {
         QFETCH(int, format);
         QFETCH(QString, existing);
+        QFETCH(bool, finished);
         const QString destination = Test::makeTempFolder(QStringLiteral("keep-") + existing);
         Tab tab(destination);
         tab.renderer->overwriteBox()->setChecked(false);
@@ -298,9 +302,15 @@ private slots:
 
         tab.renderer->renderButtonPressed();
         QVERIFY(tab.waitUntilIdle());
+        QCOMPARE(tab.progress(b), -42);
+        if (!finished) {
+            QCOMPARE(tab.progress(a), -42);
+            QCOMPARE(QDir(destination + "/kept").entryList(QDir::Files).size(), 10);
+            QVERIFY(!QFileInfo::exists(target));
+            return;
+        }
         QCOMPARE(tab.progress(a), -3);
         QCOMPARE(tab.progressText(a), QStringLiteral("File already exists. Not rendering"));
-        QCOMPARE(tab.progress(b), -42);
         if (format == TiffSequence) {
             QVERIFY(QDir(target).isEmpty());
             QCOMPARE(QDir(destination + "/fresh").entryList(QDir::Files).size(), 10);
