@@ -420,15 +420,25 @@ bool WinOffscreenRenderer::runImageMode()
     }
     delete m_currentFrame;
     m_currentFrame = nullptr;
-    if (ok && !keepRunning()) {
+    const bool cancelled = ok && !keepRunning();
+    if (cancelled) {
         m_lastError = QStringLiteral("Rendering was cancelled.");
         ok = false;
     } else if (ok && m_framesWritten < length) {
         ok = fail(shortRenderMessage(length));
     }
-    // An unfinished sequence never takes the image folder's name: the images
-    // written so far stay in the working folder, which the next render of
-    // the clip removes, and an earlier image folder stays as it was.
+    // A cancelled sequence keeps the images written so far under the image
+    // folder's name: the user stopped it and knows it is short.
+    if (cancelled && m_framesWritten > 0) {
+        if (!OutputPaths::finishImageFolder(m_settings, m_item->asset, working, &error))
+            qWarning().noquote() << "Can't keep the images of the cancelled sequence:" << error;
+        reportProgress(-1);
+        return false;
+    }
+    // Otherwise an unfinished sequence never takes the image folder's name:
+    // the images written so far stay in the working folder, which the next
+    // render of the clip removes, and an earlier image folder stays as it
+    // was.
     if (!ok) {
         if (m_framesWritten > 0)
             qWarning().noquote() << "The" << m_framesWritten << "images written are left unfinished in"
