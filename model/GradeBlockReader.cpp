@@ -60,6 +60,12 @@ QStringList GradeBlockReader::readStoredUnreadFields()
     return fields;
 }
 
+bool GradeBlockReader::wholeGradeLost(const QStringList& unreadFields)
+{
+    return std::any_of(unreadFields.cbegin(), unreadFields.cend(),
+        [](const QString& field) { return !field.contains(QLatin1Char('/')); });
+}
+
 QStringList GradeBlockReader::mergeFields(QStringList fields, const QStringList& more)
 {
     for (const QString& field : more) {

@@ -84,6 +84,11 @@ public:
     QStringList readStoredUnreadFields();
     // The fields of the list, then those of `more` it lacks, in order.
     static QStringList mergeFields(QStringList fields, const QStringList& more);
+    // Whether unread fields cost the whole grade: a top-level field that
+    // could not be read ends the grade, which then takes default settings
+    // throughout; only the parts of the wheels and levels ("ColorWheels/Low",
+    // "Histogram/Mid") fall back alone.
+    static bool wholeGradeLost(const QStringList& unreadFields);
 
     static const QString unreadFieldsElement; // "UnreadGradeFields"
     static constexpr int maxStoredUnreadFields = 32;

@@ -1,5 +1,7 @@
 #include "model/Preset.h"
 
+#include "model/GradeBlockReader.h"
+
 #include <QCoreApplication>
 
 namespace Emulsa {
@@ -21,10 +23,16 @@ QString Preset::unreadFieldsWarning() const
 {
     if (unreadFields.isEmpty())
         return QString();
+    const QString fields = unreadFields.join(QStringLiteral(", "));
+    if (GradeBlockReader::wholeGradeLost(unreadFields))
+        return QCoreApplication::translate("Preset",
+            "This preset's grade could not be read from its file (%1): default values stand in for all of it. "
+            "Update the preset with a grade to clear this warning.")
+            .arg(fields);
     return QCoreApplication::translate("Preset",
-        "Part of this preset's grade could not be read from its file (%1): default values stand in there. Save "
-        "the look as a new preset to keep it as it is now.")
-        .arg(unreadFields.join(QStringLiteral(", ")));
+        "Part of this preset's grade could not be read from its file (%1): default values stand in there. Update "
+        "the preset with a grade to clear this warning.")
+        .arg(fields);
 }
 
 Preset Preset::copy(bool keepUuid) const

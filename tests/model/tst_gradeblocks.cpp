@@ -377,6 +377,8 @@ private slots:
         QVERIFY(xml.readNextStartElement() && xml.readNextStartElement());
         QCOMPARE(bool(reader.parseClipSettings()), gradeRead);
         QCOMPARE(reader.unreadFields(), fields);
+        // What the warnings say follows from the names alone.
+        QCOMPARE(GradeBlockReader::wholeGradeLost(reader.unreadFields()), !gradeRead);
         QVERIFY(xml.readNextStartElement());
         QVERIFY(reader.parseClipSettings());
         QVERIFY(reader.unreadFields().isEmpty());

@@ -5,6 +5,7 @@
 #include "core/ThreadHandOff.h"
 #include "media/clip/AssetMetadata.h"
 #include "media/clip/SequenceItem.h"
+#include "model/GradeBlockReader.h"
 #include "ui/grading/EMHistogramWidget.h"
 #include "ui/grading/SettingsPanel.h"
 #include "ui/media/UnreadFieldsMark.h"
@@ -439,8 +440,13 @@ void EMFilmSettings::unreadGradeFieldsUpdated(const QByteArray& itemId, const QS
 void EMFilmSettings::showUnreadFields()
 {
     const QStringList fields = m_currentUuid.isNull() ? QStringList() : m_unreadByItem.value(m_currentUuid);
-    m_unreadFields->setText(
-        fields.isEmpty() ? QString() : tr("Defaults stand in for %1").arg(fields.join(QStringLiteral(", "))));
+    const QString names = fields.join(QStringLiteral(", "));
+    if (fields.isEmpty())
+        m_unreadFields->clear();
+    else if (GradeBlockReader::wholeGradeLost(fields))
+        m_unreadFields->setText(tr("Defaults stand in for the whole grade (%1)").arg(names));
+    else
+        m_unreadFields->setText(tr("Defaults stand in for %1").arg(names));
     m_unreadFields->setToolTip(UnreadFieldsMark::clipWarning(fields));
     m_unreadFields->setVisible(!fields.isEmpty());
 }

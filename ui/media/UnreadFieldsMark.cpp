@@ -1,5 +1,7 @@
 #include "ui/media/UnreadFieldsMark.h"
 
+#include "model/GradeBlockReader.h"
+
 #include <QCoreApplication>
 #include <QPainter>
 #include <QPainterPath>
@@ -44,6 +46,11 @@ QString clipWarning(const QStringList& fields)
 {
     if (fields.isEmpty())
         return QString();
+    if (GradeBlockReader::wholeGradeLost(fields))
+        return QCoreApplication::translate("UnreadFieldsMark",
+            "This clip's grade could not be read from the project file (%1): default values are used for all of "
+            "it. Changing the grade or saving the project clears this warning.")
+            .arg(fields.join(QStringLiteral(", ")));
     return QCoreApplication::translate("UnreadFieldsMark",
         "Part of this clip's grade could not be read from the project file (%1): default values are used there. "
         "Changing the grade or saving the project clears this warning.")
