@@ -3,6 +3,7 @@
 #include "media/clip/AssetMetadata.h"
 #include "media/metadata/MetadataManager.h"
 #include "ui/media/ClipItemRoles.h"
+#include "ui/media/UnreadFieldsMark.h"
 
 #include <QPainter>
 
@@ -60,6 +61,8 @@ void EMShotItemDelegate::paint(QPainter* painter, const QStyleOptionViewItem& op
         const QImage thumbnail = manager->getThumbnail(id);
         const QRect box(QPoint(rect.left() + 1, rect.top() + 1), QPoint(rect.left() + 154, rect.top() + 96));
         painter->drawImage(box, thumbnail);
+        if (!index.data(UnreadFieldsRole).toStringList().isEmpty())
+            UnreadFieldsMark::paint(painter, box);
     } else if (ready && !record->valid) {
         painter->setPen(redPen);
     }

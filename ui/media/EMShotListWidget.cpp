@@ -4,6 +4,7 @@
 #include "media/clip/AssetMetadata.h"
 #include "media/clip/SequenceItem.h"
 #include "ui/media/ClipItemRoles.h"
+#include "ui/media/UnreadFieldsMark.h"
 
 #include <QDataStream>
 #include <QDebug>
@@ -197,6 +198,21 @@ void EMShotListWidget::shotRestored(SequenceItem* item, int index)
         return;
     const int at = index < 0 || index > topLevelItemCount() ? topLevelItemCount() : index;
     insertTopLevelItem(at, makeRow(item));
+}
+
+void EMShotListWidget::sequenceItemNeedUnreadFieldsRefresh(QByteArray itemId, QStringList fields)
+{
+    for (int i = 0; i < topLevelItemCount(); ++i) {
+        QTreeWidgetItem* row = topLevelItem(i);
+        if (row->data(0, ItemIdRole).toByteArray() != itemId)
+            continue;
+        row->setData(0, UnreadFieldsRole, fields);
+        // The tooltip is the clip's path, as for every clip, followed by the warning.
+        const QString path = row->data(0, FilePathRole).toString();
+        const QString warning = UnreadFieldsMark::clipWarning(fields);
+        row->setToolTip(0, warning.isEmpty() ? path : path + QLatin1Char('\n') + warning);
+    }
+    viewport()->update();
 }
 
 void EMShotListWidget::fullReset()

@@ -61,6 +61,9 @@ public slots:
     void shotListChanged(Emulsa::SequenceItem* item, bool toDelete);
     void shotRestored(Emulsa::SequenceItem* item, int index);
     void fullReset();
+    // Marks the clip whose grade could not be read whole (an empty list
+    // clears the mark).
+    void sequenceItemNeedUnreadFieldsRefresh(QByteArray itemId, QStringList fields);
 
 protected:
     void dragEnterEvent(QDragEnterEvent* event) override;

@@ -75,6 +75,8 @@ void ApplicationAssembly::wireMediaTab()
     QObject::connect(c, &Controller::sequenceItemListShouldRefresh, shots, &EMShotListWidget::shotListChanged);
     QObject::connect(c, &Controller::sequenceItemShouldBeRestored, shots, &EMShotListWidget::shotRestored);
     QObject::connect(c, &Controller::listShouldReset, shots, &EMShotListWidget::fullReset);
+    QObject::connect(c, &Controller::sequenceItemShouldRefreshUnreadFields, shots,
+        &EMShotListWidget::sequenceItemNeedUnreadFieldsRefresh);
 }
 
 void ApplicationAssembly::wireSequenceStrip()

@@ -11,6 +11,7 @@
 #include "ui/grading/EMFilmSettings.h"
 #include "ui/media/ClipItemRoles.h"
 #include "ui/media/EMSequenceWidget.h"
+#include "ui/media/EMShotListWidget.h"
 #include "ui/presets/EMPresetsList.h"
 #include "ui/presets/EMPresetsManagerList.h"
 #include "ui/presets/EMPresetsWidget.h"
@@ -114,7 +115,20 @@ QStringList unreadFieldsShown(const EMSequenceWidget* strip, const QString& item
     const bool named = fields.isEmpty() || row->toolTip().contains(fields.join(QStringLiteral(", ")));
     if (warned == fields.isEmpty() || !named)
         return { QStringLiteral("<tooltip: %1>").arg(row->toolTip()) };
-    return fields;
+    // The media tab's shot list marks the same clip the same way.
+    const auto* shots = strip->window()->findChild<const EMShotListWidget*>();
+    if (!shots)
+        return { QStringLiteral("<no shot list>") };
+    for (int i = 0; i < shots->topLevelItemCount(); ++i) {
+        const QTreeWidgetItem* shot = shots->topLevelItem(i);
+        if (shot->data(0, ItemIdRole).toByteArray() != itemId.toLatin1())
+            continue;
+        if (shot->data(0, UnreadFieldsRole).toStringList() != fields
+            || shot->toolTip(0).contains(QStringLiteral("default values are used")) == fields.isEmpty())
+            return { QStringLiteral("<media tab: %1>").arg(shot->toolTip(0)) };
+        return fields;
+    }
+    return { QStringLiteral("<no shot>") };
 }
 
 } // namespace
