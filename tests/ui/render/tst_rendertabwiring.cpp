@@ -259,6 +259,10 @@ private slots:
         }
 
         // Undo was there to be refused: now its key removes the second clip.
+        // The key goes to the active window, which the closing questions may
+        // have changed.
+        app.window()->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(app.window()));
         app.undo(true);
         QTRY_COMPARE_WITH_TIMEOUT(app.list()->topLevelItemCount(), 1, 20000);
         QCOMPARE(app.itemsInModel(), 1);
