@@ -86,20 +86,8 @@ void Controller::setModel(Model* model)
     connect(model, &Model::newPresetGroupSelected, this, &Controller::presetGroupSelectionShouldChange);
     connect(model, &Model::currentSettingsReset, this, &Controller::clipSettingsShouldRefresh);
     connect(model, &Model::sourceAndOrStockChanged, this, &Controller::sourceAndStockShouldRefresh);
-    connect(model, &Model::exposureAmountChanged, this, &Controller::exposureAmountShouldRefresh);
-    connect(model, &Model::kelvinAmountChanged, this, &Controller::kelvinAmountShouldRefresh);
-    connect(model, &Model::stockAmountChanged, this, &Controller::stockAmountShouldRefresh);
-    connect(model, &Model::curveAmountChanged, this, &Controller::curveAmountShouldRefresh);
     connect(model, &Model::grainSizeChanged, this, &Controller::grainShouldRefresh);
-    connect(model, &Model::grainAmountChanged, this, &Controller::grainAmountShouldRefresh);
-    connect(model, &Model::lowWheelChanged, this, &Controller::lowWheelShouldRefresh);
-    connect(model, &Model::midWheelChanged, this, &Controller::midWheelShouldRefresh);
-    connect(model, &Model::highWheelChanged, this, &Controller::highWheelShouldRefresh);
-    connect(model, &Model::saturationAmountChanged, this, &Controller::saturationAmountShouldRefresh);
-    connect(model, &Model::liftAmountChanged, this, &Controller::liftAmountShouldRefresh);
-    connect(model, &Model::gammaAmountChanged, this, &Controller::gammaAmountShouldRefresh);
-    connect(model, &Model::gainAmountChanged, this, &Controller::gainAmountShouldRefresh);
-    connect(model, &Model::histogramSliderChanged, this, &Controller::histogramSliderShouldRefresh);
+    connect(model, &Model::gradeFieldChanged, this, &Controller::gradeFieldShouldRefresh);
     connect(model, &Model::showOriginalChanged, this, &Controller::showOriginalShouldRefresh);
     connect(model, &Model::startPointChanged, this, &Controller::startingPointShouldRefresh);
     connect(model, &Model::endPointChanged, this, &Controller::endingPointShouldRefresh);
@@ -318,11 +306,11 @@ void Controller::sourceTypeChangedForAllFromUI(uint profileId)
 
 void Controller::exposureAmountChangedFromUI(float value)
 {
-    postTask(gradeValue(SetExposure, value));
+    gradeFieldChangedFromUI(GradeField::Exposure, value);
 }
 void Controller::kelvinAmountChangedFromUI(float value)
 {
-    postTask(gradeValue(SetKelvin, value));
+    gradeFieldChangedFromUI(GradeField::Kelvin, value);
 }
 void Controller::stockTypeChangedFromUI(const QString& code)
 {
@@ -330,11 +318,11 @@ void Controller::stockTypeChangedFromUI(const QString& code)
 }
 void Controller::stockAmountChangedFromUI(int value)
 {
-    postTask(gradeValue(SetStockAmount, value));
+    gradeFieldChangedFromUI(GradeField::StockAmount, value);
 }
 void Controller::curveAmountChangedFromUI(int value)
 {
-    postTask(gradeValue(SetCurveAmount, value));
+    gradeFieldChangedFromUI(GradeField::CurveAmount, value);
 }
 void Controller::grainSizeChangedFromUI(const QString& name)
 {
@@ -342,40 +330,40 @@ void Controller::grainSizeChangedFromUI(const QString& name)
 }
 void Controller::grainAmountChangedFromUI(int value)
 {
-    postTask(gradeValue(SetGrainAmount, value));
+    gradeFieldChangedFromUI(GradeField::GrainAmount, value);
 }
 void Controller::lowWheelChangedFromUI(const ColorWheelData& value)
 {
-    postTask(gradeValue(SetLowWheel, value));
+    gradeFieldChangedFromUI(GradeField::LowWheel, value);
 }
 void Controller::midWheelChangedFromUI(const ColorWheelData& value)
 {
-    postTask(gradeValue(SetMidWheel, value));
+    gradeFieldChangedFromUI(GradeField::MidWheel, value);
 }
 void Controller::highWheelChangedFromUI(const ColorWheelData& value)
 {
-    postTask(gradeValue(SetHighWheel, value));
+    gradeFieldChangedFromUI(GradeField::HighWheel, value);
 }
 void Controller::liftAmountChangedFromUI(float value)
 {
-    postTask(gradeValue(SetLift, value));
+    gradeFieldChangedFromUI(GradeField::Lift, value);
 }
 void Controller::gammaAmountChangedFromUI(float value)
 {
-    postTask(gradeValue(SetGamma, value));
+    gradeFieldChangedFromUI(GradeField::Gamma, value);
 }
 void Controller::gainAmountChangedFromUI(float value)
 {
-    postTask(gradeValue(SetGain, value));
+    gradeFieldChangedFromUI(GradeField::Gain, value);
 }
 void Controller::saturationAmountChangedFromUI(float value)
 {
-    postTask(gradeValue(SetSaturation, value));
+    gradeFieldChangedFromUI(GradeField::Saturation, value);
 }
 
 void Controller::histogramSliderChangedFromUI(const HistogramSliderData& value)
 {
-    postTask(gradeValue(SetHistogram, value));
+    gradeFieldChangedFromUI(GradeField::Levels, value);
 }
 
 void Controller::showOriginalStateChangedFromUI(bool value)
@@ -396,55 +384,65 @@ void Controller::resetAllSettingsFromUI()
 }
 void Controller::exposureAmountAboutToChangeFromUI()
 {
-    postTask(new BaseTask(ExposureAboutToChange));
+    gradeFieldAboutToChangeFromUI(GradeField::Exposure);
 }
 void Controller::kelvinAmountAboutToChangeFromUI()
 {
-    postTask(new BaseTask(KelvinAboutToChange));
+    gradeFieldAboutToChangeFromUI(GradeField::Kelvin);
 }
 void Controller::stockAmountAboutToChangeFromUI()
 {
-    postTask(new BaseTask(StockAmountAboutToChange));
+    gradeFieldAboutToChangeFromUI(GradeField::StockAmount);
 }
 void Controller::curveAmountAboutToChangeFromUI()
 {
-    postTask(new BaseTask(CurveAmountAboutToChange));
+    gradeFieldAboutToChangeFromUI(GradeField::CurveAmount);
 }
 void Controller::grainAmountAboutToChangeFromUI()
 {
-    postTask(new BaseTask(GrainAmountAboutToChange));
+    gradeFieldAboutToChangeFromUI(GradeField::GrainAmount);
 }
 void Controller::lowWheelAboutToChangeFromUI()
 {
-    postTask(new BaseTask(LowWheelAboutToChange));
+    gradeFieldAboutToChangeFromUI(GradeField::LowWheel);
 }
 void Controller::midWheelAboutToChangeFromUI()
 {
-    postTask(new BaseTask(MidWheelAboutToChange));
+    gradeFieldAboutToChangeFromUI(GradeField::MidWheel);
 }
 void Controller::highWheelAboutToChangeFromUI()
 {
-    postTask(new BaseTask(HighWheelAboutToChange));
+    gradeFieldAboutToChangeFromUI(GradeField::HighWheel);
 }
 void Controller::liftAmountAboutToChangeFromUI()
 {
-    postTask(new BaseTask(LiftAboutToChange));
+    gradeFieldAboutToChangeFromUI(GradeField::Lift);
 }
 void Controller::gammaAmountAboutToChangeFromUI()
 {
-    postTask(new BaseTask(GammaAboutToChange));
+    gradeFieldAboutToChangeFromUI(GradeField::Gamma);
 }
 void Controller::gainAmountAboutToChangeFromUI()
 {
-    postTask(new BaseTask(GainAboutToChange));
+    gradeFieldAboutToChangeFromUI(GradeField::Gain);
 }
 void Controller::saturationAmountAboutToChangeFromUI()
 {
-    postTask(new BaseTask(SaturationAboutToChange));
+    gradeFieldAboutToChangeFromUI(GradeField::Saturation);
 }
 void Controller::histogramSliderAboutToChangeFromUI()
 {
-    postTask(new BaseTask(HistogramAboutToChange));
+    gradeFieldAboutToChangeFromUI(GradeField::Levels);
+}
+
+void Controller::gradeFieldChangedFromUI(GradeField field, const GradeValue& value)
+{
+    postTask(new GradeFieldTask(setterType(field), value));
+}
+
+void Controller::gradeFieldAboutToChangeFromUI(GradeField field)
+{
+    postTask(new BaseTask(aboutToChangeType(field)));
 }
 
 void Controller::newPresetAppliedFromUI(const QByteArray& presetId, const QList<QByteArray>& itemIds)

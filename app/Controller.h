@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/ClipSettings.h"
+#include "core/GradeFields.h"
 #include "model/BaseTask.h"
 #include "model/Preset.h"
 #include "model/PresetGroup.h"
@@ -132,6 +133,9 @@ public slots:
     void gainAmountAboutToChangeFromUI();
     void saturationAmountAboutToChangeFromUI();
     void histogramSliderAboutToChangeFromUI();
+    // Any continuous field; the slots of each field's own name come here.
+    void gradeFieldChangedFromUI(Emulsa::GradeField field, const Emulsa::GradeValue& value);
+    void gradeFieldAboutToChangeFromUI(Emulsa::GradeField field);
     void newPresetAppliedFromUI(const QByteArray& presetId, const QList<QByteArray>& itemIds);
 
 signals:
@@ -166,20 +170,9 @@ signals:
     void presetGroupSelectionShouldChange(int groupId);
     void clipSettingsShouldRefresh(Emulsa::ClipSettings settings);
     void sourceAndStockShouldRefresh(uint source, QString stock);
-    void exposureAmountShouldRefresh(float value);
-    void kelvinAmountShouldRefresh(float value);
-    void stockAmountShouldRefresh(int value);
-    void curveAmountShouldRefresh(int value);
     void grainShouldRefresh(uint source, QString stock, QString grainScale);
-    void grainAmountShouldRefresh(int value);
-    void lowWheelShouldRefresh(Emulsa::ColorWheelData value);
-    void midWheelShouldRefresh(Emulsa::ColorWheelData value);
-    void highWheelShouldRefresh(Emulsa::ColorWheelData value);
-    void saturationAmountShouldRefresh(float value);
-    void liftAmountShouldRefresh(float value);
-    void gammaAmountShouldRefresh(float value);
-    void gainAmountShouldRefresh(float value);
-    void histogramSliderShouldRefresh(Emulsa::HistogramSliderData value);
+    // A continuous field of the current item's grade changed in the model.
+    void gradeFieldShouldRefresh(Emulsa::GradeField field, Emulsa::GradeValue value);
     void showOriginalShouldRefresh(bool value);
     void startingPointShouldRefresh(QUuid itemUuid, uint frame);
     void endingPointShouldRefresh(QUuid itemUuid, uint frame);

@@ -1,5 +1,7 @@
 #include "core/ClipSettings.h"
 
+#include "core/GradeFields.h"
+
 #include <QStringList>
 
 namespace Emulsa {
@@ -38,19 +40,12 @@ float ClipSettings::grainScaleForName(const QString& name)
 ClipSettings::ClipSettings()
     : m_stockName(QStringLiteral("5207"))
     , m_sourceType(DefaultSourceType)
-    , m_stockLUTAmount(100)
-    , m_stockCurveAmount(100)
-    , m_grainAmount(100)
     , m_grainScaleName(QStringLiteral("35 mm Full Frame"))
     , m_grainScales(defaultGrainScaleTable())
-    , m_exposure(0.0f)
-    , m_kelvin(5600.0f)
-    , m_lift(1.0f)
-    , m_gamma(1.0f)
-    , m_gain(1.0f)
-    , m_saturation(1.0f)
     , m_original(false)
 {
+    for (const GradeFieldInfo& field : gradeFields())
+        field.set(*this, field.defaultValue);
 }
 
 ClipSettings::ClipSettings(const ClipSettings& other)
@@ -127,20 +122,17 @@ void registerClipSettingsMetaTypes()
     qRegisterMetaType<ClipSettings*>("ClipSettings*");
     qRegisterMetaType<ColorWheelData>("ColorWheelData");
     qRegisterMetaType<HistogramSliderData>("HistogramSliderData");
+    registerGradeFieldMetaTypes();
 }
 
 bool ClipSettings::sameGrade(const ClipSettings& o) const
 {
-    const auto sameWheel
-        = [](const ColorWheelData& a, const ColorWheelData& b) { return a.radius == b.radius && a.theta == b.theta; };
-    const HistogramSliderData& a = m_histogramSliderData;
-    const HistogramSliderData& b = o.m_histogramSliderData;
-    return m_stockName == o.m_stockName && m_sourceType == o.m_sourceType && m_stockLUTAmount == o.m_stockLUTAmount
-        && m_stockCurveAmount == o.m_stockCurveAmount && m_grainAmount == o.m_grainAmount
-        && m_grainScaleName == o.m_grainScaleName && m_exposure == o.m_exposure && m_kelvin == o.m_kelvin
-        && sameWheel(m_low, o.m_low) && sameWheel(m_mid, o.m_mid) && sameWheel(m_high, o.m_high) && m_lift == o.m_lift
-        && m_gamma == o.m_gamma && m_gain == o.m_gain && m_saturation == o.m_saturation && a.black == b.black
-        && a.mid == b.mid && a.white == b.white && m_original == o.m_original;
+    for (const GradeFieldInfo& field : gradeFields()) {
+        if (field.get(*this) != field.get(o))
+            return false;
+    }
+    return m_stockName == o.m_stockName && m_sourceType == o.m_sourceType && m_grainScaleName == o.m_grainScaleName
+        && m_original == o.m_original;
 }
 
 } // namespace Emulsa

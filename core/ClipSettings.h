@@ -15,6 +15,12 @@ struct ColorWheelData
 {
     double radius = 0.0;
     double theta = 0.0;
+
+    friend bool operator==(const ColorWheelData& a, const ColorWheelData& b)
+    {
+        return a.radius == b.radius && a.theta == b.theta;
+    }
+    friend bool operator!=(const ColorWheelData& a, const ColorWheelData& b) { return !(a == b); }
 };
 
 // The output levels: three positions on the input axis 0..1. black maps to
@@ -24,6 +30,12 @@ struct HistogramSliderData
     float black = 0.0f;
     float mid = 0.5f;
     float white = 1.0f;
+
+    friend bool operator==(const HistogramSliderData& a, const HistogramSliderData& b)
+    {
+        return a.black == b.black && a.mid == b.mid && a.white == b.white;
+    }
+    friend bool operator!=(const HistogramSliderData& a, const HistogramSliderData& b) { return !(a == b); }
 };
 
 // The complete grade of one clip. A plain value type: construction, copying,

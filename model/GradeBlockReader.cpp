@@ -2,6 +2,7 @@
 
 #include "core/CameraListHelper.h"
 #include "core/FilmLibrary.h"
+#include "core/GradeFields.h"
 #include "model/BoundedXml.h"
 
 #include <QDebug>
@@ -27,13 +28,12 @@ template<typename T> T clampTo(T value, T low, T high)
 
 // A float field of the grade: false (with the message) when it is missing or
 // does not convert.
-struct FloatField
+// A number of the grade in its element, with the message that reports it
+// missing or malformed.
+struct NumberField
 {
-    const char* element;
+    GradeField field;
     const char* message;
-    float low;
-    float high;
-    void (ClipSettings::*set)(float);
 };
 
 } // namespace
@@ -197,42 +197,38 @@ bool GradeBlockReader::readClipSettingsFields(ClipSettings* settings)
     if (!readLeaf(QStringLiteral("CameraID"), &text))
         return fail("CameraID reading error!", QStringLiteral("CameraID"));
 
-    const struct
-    {
-        const char* element;
-        const char* message;
-        int high;
-        void (ClipSettings::*set)(int);
-    } amounts[] = {
-        { "StockAmount", "StockAmount reading error!", 100, &ClipSettings::setStockLUTAmount },
-        { "CurveAmount", "CurveAmount reading error!", 100, &ClipSettings::setStockCurveAmount },
-        { "GrainAmount", "Grain Amount reading error!", 200, &ClipSettings::setGrainAmount },
+    // Each number is clamped to its field's range.
+    auto readNumbers = [&](std::initializer_list<NumberField> fields) {
+        for (const NumberField& entry : fields) {
+            const GradeFieldInfo& info = gradeField(entry.field);
+            const QLatin1String element(info.name);
+            if (!readLeaf(element, &text))
+                return fail(entry.message, element);
+            if (std::holds_alternative<int>(info.defaultValue)) {
+                int value = 0;
+                if (!toInt(text, &value))
+                    return fail(entry.message, element);
+                info.set(*settings, clampTo(value, int(info.minimum), int(info.maximum)));
+            } else {
+                float value = 0.0f;
+                if (!toFiniteFloat(text, &value))
+                    return fail(entry.message, element);
+                info.set(*settings, clampTo(value, float(info.minimum), float(info.maximum)));
+            }
+        }
+        return true;
     };
-    for (const auto& amount : amounts) {
-        int value = 0;
-        if (!readLeaf(QLatin1String(amount.element), &text) || !toInt(text, &value))
-            return fail(amount.message, QLatin1String(amount.element));
-        (settings->*amount.set)(clampTo(value, 0, amount.high));
-    }
+    if (!readNumbers({ { GradeField::StockAmount, "StockAmount reading error!" },
+            { GradeField::CurveAmount, "CurveAmount reading error!" },
+            { GradeField::GrainAmount, "Grain Amount reading error!" } }))
+        return false;
 
     if (!readLeaf(QStringLiteral("GrainScale"), &text))
         return fail("GrainScale reading error!", QStringLiteral("GrainScale"));
     settings->setGrainScaleName(text);
 
-    auto readFloats = [&](const FloatField* fields, int count) {
-        for (int i = 0; i < count; ++i) {
-            float value = 0.0f;
-            if (!readLeaf(QLatin1String(fields[i].element), &text) || !toFiniteFloat(text, &value))
-                return fail(fields[i].message, QLatin1String(fields[i].element));
-            (settings->*fields[i].set)(clampTo(value, fields[i].low, fields[i].high));
-        }
-        return true;
-    };
-    const FloatField light[] = {
-        { "Exposure", "Exposure reading error!", -1.5f, 1.5f, &ClipSettings::setExposure },
-        { "Kelvin", "Kelvin reading error!", 1700.0f, 12000.0f, &ClipSettings::setKelvin },
-    };
-    if (!readFloats(light, 2))
+    if (!readNumbers(
+            { { GradeField::Exposure, "Exposure reading error!" }, { GradeField::Kelvin, "Kelvin reading error!" } }))
         return false;
 
     if (!BoundedXml::readNextStartElement(m_xml) || m_xml->name() != QLatin1String("ColorWheels"))
@@ -242,13 +238,8 @@ bool GradeBlockReader::readClipSettingsFields(ClipSettings* settings)
     settings->setMid(wheels.mid);
     settings->setHigh(wheels.high);
 
-    const FloatField curve[] = {
-        { "Lift", "Lift reading error!", 0.5f, 1.5f, &ClipSettings::setLift },
-        { "Gamma", "Gamma reading error!", 0.5f, 1.5f, &ClipSettings::setGamma },
-        { "Gain", "Gain reading error!", 0.5f, 1.5f, &ClipSettings::setGain },
-        { "Saturation", "Saturation reading error!", 0.0f, 2.0f, &ClipSettings::setSaturation },
-    };
-    if (!readFloats(curve, 4))
+    if (!readNumbers({ { GradeField::Lift, "Lift reading error!" }, { GradeField::Gamma, "Gamma reading error!" },
+            { GradeField::Gain, "Gain reading error!" }, { GradeField::Saturation, "Saturation reading error!" } }))
         return false;
 
     if (!BoundedXml::readNextStartElement(m_xml) || m_xml->name() != QLatin1String("Histogram"))

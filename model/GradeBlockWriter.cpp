@@ -2,6 +2,7 @@
 
 #include "core/CameraListHelper.h"
 #include "core/ClipSettings.h"
+#include "core/GradeFields.h"
 #include "core/ProfileInfo.h"
 
 #include <QCoreApplication>
@@ -94,7 +95,19 @@ bool GradeBlockWriter::writeUnreadFields(const QStringList& fields)
 
 bool GradeBlockWriter::writeClipSettings(const ClipSettings& settings)
 {
-    const ClipSettings defaults;
+    // The amounts are whole percentages; the other numbers are written
+    // with the precision writeNumber keeps.
+    auto writeFields = [&](std::initializer_list<GradeField> fields) {
+        for (GradeField field : fields) {
+            const GradeFieldInfo& info = gradeField(field);
+            const GradeValue value = info.get(settings);
+            if (const int* amount = std::get_if<int>(&value))
+                m_xml->writeTextElement(QLatin1String(info.name), QString::number(*amount));
+            else
+                writeNumber(QLatin1String(info.name), double(std::get<float>(value)),
+                    double(std::get<float>(info.defaultValue)));
+        }
+    };
     m_xml->writeStartElement(QStringLiteral("ClipSettings"));
     m_xml->writeTextElement(QStringLiteral("StockName"), settings.getStockName());
     m_xml->writeTextElement(QStringLiteral("ProfileID"), QString::number(settings.getSourceType()));
@@ -115,20 +128,14 @@ bool GradeBlockWriter::writeClipSettings(const ClipSettings& settings)
     m_xml->writeTextElement(QStringLiteral("CameraModel"), cameraModel);
     m_xml->writeTextElement(QStringLiteral("CameraID"), cameraId);
 
-    m_xml->writeTextElement(QStringLiteral("StockAmount"), QString::number(settings.getStockLUTAmount()));
-    m_xml->writeTextElement(QStringLiteral("CurveAmount"), QString::number(settings.getStockCurveAmount()));
-    m_xml->writeTextElement(QStringLiteral("GrainAmount"), QString::number(settings.getGrainAmount()));
+    writeFields({ GradeField::StockAmount, GradeField::CurveAmount, GradeField::GrainAmount });
     m_xml->writeTextElement(QStringLiteral("GrainScale"), settings.getGrainScaleName());
-    writeNumber(QStringLiteral("Exposure"), double(settings.getExposure()), double(defaults.getExposure()));
-    writeNumber(QStringLiteral("Kelvin"), double(settings.getKelvin()), double(defaults.getKelvin()));
+    writeFields({ GradeField::Exposure, GradeField::Kelvin });
     if (!writeColorWheels(settings)) {
         qDebug() << Q_FUNC_INFO << "Error while writing ColorWheels.";
         return false;
     }
-    writeNumber(QStringLiteral("Lift"), double(settings.getLift()), double(defaults.getLift()));
-    writeNumber(QStringLiteral("Gamma"), double(settings.getGamma()), double(defaults.getGamma()));
-    writeNumber(QStringLiteral("Gain"), double(settings.getGain()), double(defaults.getGain()));
-    writeNumber(QStringLiteral("Saturation"), double(settings.getSaturation()), double(defaults.getSaturation()));
+    writeFields({ GradeField::Lift, GradeField::Gamma, GradeField::Gain, GradeField::Saturation });
     if (!writeHistogram(settings.getHistogramSliderData())) {
         qDebug() << Q_FUNC_INFO << "Error while writing Histogram.";
         return false;

@@ -11,8 +11,8 @@ namespace Emulsa {
 
 namespace {
 
-// One field of the grade: how to read it, write it, and announce it.
-template<typename T> struct GradeField
+// One discrete value of the grade: how to read it, write it, and announce it.
+template<typename T> struct DiscreteField
 {
     T (*get)(const ClipSettings&);
     void (*set)(ClipSettings&, const T&);
@@ -25,20 +25,58 @@ ClipSettings* currentSettings(Model& model)
     return item ? item->settings : nullptr;
 }
 
-// A continuous setter: in a drag (mode 0) it only sets; replayed from a
-// stack it swaps and returns itself for the other stack.
-template<typename T> Model::CommandHandler continuousSetter(GradeField<T> field)
+// How the model names a continuous field: its setter command, and the
+// signal of the field's own name that follows gradeFieldChanged.
+struct FieldCommands
 {
-    return [field](Model& model, BaseTask* command, char mode) -> BaseTask* {
-        auto* task = static_cast<GradeValueTask<T>*>(command);
+    quint32 setter;
+    void (*announce)(Model&, const GradeValue&);
+};
+
+template<typename T, void (Model::*Signal)(T)> void announceAs(Model& model, const GradeValue& value)
+{
+    emit(model.*Signal)(std::get<T>(value));
+}
+
+const FieldCommands fieldCommands[GradeFieldCount] = {
+    { SetExposure, announceAs<float, &Model::exposureAmountChanged> },
+    { SetKelvin, announceAs<float, &Model::kelvinAmountChanged> },
+    { SetStockAmount, announceAs<int, &Model::stockAmountChanged> },
+    { SetCurveAmount, announceAs<int, &Model::curveAmountChanged> },
+    { SetGrainAmount, announceAs<int, &Model::grainAmountChanged> },
+    { SetLowWheel, announceAs<ColorWheelData, &Model::lowWheelChanged> },
+    { SetMidWheel, announceAs<ColorWheelData, &Model::midWheelChanged> },
+    { SetHighWheel, announceAs<ColorWheelData, &Model::highWheelChanged> },
+    { SetLift, announceAs<float, &Model::liftAmountChanged> },
+    { SetGamma, announceAs<float, &Model::gammaAmountChanged> },
+    { SetGain, announceAs<float, &Model::gainAmountChanged> },
+    { SetSaturation, announceAs<float, &Model::saturationAmountChanged> },
+    { SetHistogram, announceAs<HistogramSliderData, &Model::histogramSliderChanged> },
+};
+
+void announceField(Model& model, const GradeFieldInfo& field, const ClipSettings& settings)
+{
+    const GradeValue value = field.get(settings);
+    fieldCommands[int(field.field)].announce(model, value);
+    emit model.gradeFieldChanged(field.field, value);
+}
+
+// The setter of a continuous field: in a drag (mode 0) it only sets; replayed
+// from a stack it swaps and returns itself for the other stack.
+Model::CommandHandler continuousSetter(const GradeFieldInfo& field)
+{
+    return [&field](Model& model, BaseTask* command, char mode) -> BaseTask* {
+        auto* task = static_cast<GradeFieldTask*>(command);
         ClipSettings* settings = currentSettings(model);
-        if (!settings) {
+        if (!settings || task->value.index() != field.defaultValue.index()) {
+            if (settings)
+                qWarning() << "A value of the wrong type for" << field.name << "was dropped";
             model.disposeCommand(command);
             return nullptr;
         }
-        const T previous = field.get(*settings);
+        const GradeValue previous = field.get(*settings);
         field.set(*settings, task->value);
-        field.announce(model, *settings);
+        announceField(model, field, *settings);
         if (mode == NewCommand) {
             model.disposeCommand(command);
             return nullptr;
@@ -48,8 +86,31 @@ template<typename T> Model::CommandHandler continuousSetter(GradeField<T> field)
     };
 }
 
+// The start of a drag: the setter holding the present value becomes the one
+// undo entry of the whole drag.
+Model::CommandHandler aboutToChange(const GradeFieldInfo& field)
+{
+    return [&field](Model& model, BaseTask* command, char) -> BaseTask* {
+        model.disposeCommand(command);
+        ClipSettings* settings = currentSettings(model);
+        if (!settings)
+            return nullptr;
+        return new GradeFieldTask(setterType(field.field), field.get(*settings));
+    };
+}
+
+// The continuous field a command sets, or null.
+const GradeFieldInfo* fieldOfSetter(quint32 type)
+{
+    for (int i = 0; i < GradeFieldCount; ++i) {
+        if (fieldCommands[i].setter == type)
+            return &gradeFields()[size_t(i)];
+    }
+    return nullptr;
+}
+
 // A discrete choice swaps its value in every mode.
-template<typename T> Model::CommandHandler discreteSetter(GradeField<T> field)
+template<typename T> Model::CommandHandler discreteSetter(DiscreteField<T> field)
 {
     return [field](Model& model, BaseTask* command, char) -> BaseTask* {
         auto* task = static_cast<GradeValueTask<T>*>(command);
@@ -64,24 +125,6 @@ template<typename T> Model::CommandHandler discreteSetter(GradeField<T> field)
         field.announce(model, *settings);
         return command;
     };
-}
-
-// The start of a drag: the setter holding the present value becomes the one
-// undo entry of the whole drag.
-template<typename T> Model::CommandHandler aboutToChange(quint32 setterType, GradeField<T> field)
-{
-    return [setterType, field](Model& model, BaseTask* command, char) -> BaseTask* {
-        model.disposeCommand(command);
-        ClipSettings* settings = currentSettings(model);
-        if (!settings)
-            return nullptr;
-        return new GradeValueTask<T>(setterType, field.get(*settings));
-    };
-}
-
-bool sameLevels(const HistogramSliderData& a, const HistogramSliderData& b)
-{
-    return a.black == b.black && a.mid == b.mid && a.white == b.white;
 }
 
 // The in and out points swap like discrete choices.
@@ -268,8 +311,9 @@ BaseTask* gradeCategory(Model& model, BaseTask* command, char mode)
     if (command->type == SetItemProfile)
         return itemProfileWithUnreadFields(model, command, mode);
     SequenceItem* item = model.current();
-    if (command->type == SetHistogram && item && item->settings
-        && sameLevels(static_cast<LevelsGradeTask*>(command)->value, item->settings->getHistogramSliderData())) {
+    const GradeFieldInfo* field = fieldOfSetter(command->type);
+    if (field && field->dropsUnchanged && item && item->settings
+        && static_cast<GradeFieldTask*>(command)->value == field->get(*item->settings)) {
         model.disposeCommand(command);
         return nullptr;
     }
@@ -304,66 +348,27 @@ BaseTask* gradeCategory(Model& model, BaseTask* command, char mode)
     return result;
 }
 
-template<typename T> void registerContinuous(Model& model, quint32 setter, quint32 about, GradeField<T> field)
+} // namespace
+
+quint32 setterType(GradeField field)
 {
-    model.registerHandler(setter, continuousSetter(field));
-    model.registerHandler(about, aboutToChange(setter, field));
+    return fieldCommands[int(field)].setter;
 }
 
-} // namespace
+quint32 aboutToChangeType(GradeField field)
+{
+    // The about-to-change commands follow the fields' order.
+    return ExposureAboutToChange + quint32(field);
+}
 
 void registerGradeCommands(Model& model)
 {
     model.setCategoryHandler(GradeCategory, gradeCategory);
 
-    registerContinuous<float>(model, SetExposure, ExposureAboutToChange,
-        { [](const ClipSettings& s) { return s.getExposure(); },
-            [](ClipSettings& s, const float& v) { s.setExposure(v); },
-            [](Model& m, const ClipSettings& s) { emit m.exposureAmountChanged(s.getExposure()); } });
-    registerContinuous<float>(model, SetKelvin, KelvinAboutToChange,
-        { [](const ClipSettings& s) { return s.getKelvin(); }, [](ClipSettings& s, const float& v) { s.setKelvin(v); },
-            [](Model& m, const ClipSettings& s) { emit m.kelvinAmountChanged(s.getKelvin()); } });
-    registerContinuous<int>(model, SetStockAmount, StockAmountAboutToChange,
-        { [](const ClipSettings& s) { return s.getStockLUTAmount(); },
-            [](ClipSettings& s, const int& v) { s.setStockLUTAmount(v); },
-            [](Model& m, const ClipSettings& s) { emit m.stockAmountChanged(s.getStockLUTAmount()); } });
-    registerContinuous<int>(model, SetCurveAmount, CurveAmountAboutToChange,
-        { [](const ClipSettings& s) { return s.getStockCurveAmount(); },
-            [](ClipSettings& s, const int& v) { s.setStockCurveAmount(v); },
-            [](Model& m, const ClipSettings& s) { emit m.curveAmountChanged(s.getStockCurveAmount()); } });
-    registerContinuous<int>(model, SetGrainAmount, GrainAmountAboutToChange,
-        { [](const ClipSettings& s) { return s.getGrainAmount(); },
-            [](ClipSettings& s, const int& v) { s.setGrainAmount(v); },
-            [](Model& m, const ClipSettings& s) { emit m.grainAmountChanged(s.getGrainAmount()); } });
-    registerContinuous<ColorWheelData>(model, SetLowWheel, LowWheelAboutToChange,
-        { [](const ClipSettings& s) { return s.getLow(); },
-            [](ClipSettings& s, const ColorWheelData& v) { s.setLow(v); },
-            [](Model& m, const ClipSettings& s) { emit m.lowWheelChanged(s.getLow()); } });
-    registerContinuous<ColorWheelData>(model, SetMidWheel, MidWheelAboutToChange,
-        { [](const ClipSettings& s) { return s.getMid(); },
-            [](ClipSettings& s, const ColorWheelData& v) { s.setMid(v); },
-            [](Model& m, const ClipSettings& s) { emit m.midWheelChanged(s.getMid()); } });
-    registerContinuous<ColorWheelData>(model, SetHighWheel, HighWheelAboutToChange,
-        { [](const ClipSettings& s) { return s.getHigh(); },
-            [](ClipSettings& s, const ColorWheelData& v) { s.setHigh(v); },
-            [](Model& m, const ClipSettings& s) { emit m.highWheelChanged(s.getHigh()); } });
-    registerContinuous<float>(model, SetLift, LiftAboutToChange,
-        { [](const ClipSettings& s) { return s.getLift(); }, [](ClipSettings& s, const float& v) { s.setLift(v); },
-            [](Model& m, const ClipSettings& s) { emit m.liftAmountChanged(s.getLift()); } });
-    registerContinuous<float>(model, SetGamma, GammaAboutToChange,
-        { [](const ClipSettings& s) { return s.getGamma(); }, [](ClipSettings& s, const float& v) { s.setGamma(v); },
-            [](Model& m, const ClipSettings& s) { emit m.gammaAmountChanged(s.getGamma()); } });
-    registerContinuous<float>(model, SetGain, GainAboutToChange,
-        { [](const ClipSettings& s) { return s.getGain(); }, [](ClipSettings& s, const float& v) { s.setGain(v); },
-            [](Model& m, const ClipSettings& s) { emit m.gainAmountChanged(s.getGain()); } });
-    registerContinuous<float>(model, SetSaturation, SaturationAboutToChange,
-        { [](const ClipSettings& s) { return s.getSaturation(); },
-            [](ClipSettings& s, const float& v) { s.setSaturation(v); },
-            [](Model& m, const ClipSettings& s) { emit m.saturationAmountChanged(s.getSaturation()); } });
-    registerContinuous<HistogramSliderData>(model, SetHistogram, HistogramAboutToChange,
-        { [](const ClipSettings& s) { return s.getHistogramSliderData(); },
-            [](ClipSettings& s, const HistogramSliderData& v) { s.setHistogramSliderData(v); },
-            [](Model& m, const ClipSettings& s) { emit m.histogramSliderChanged(s.getHistogramSliderData()); } });
+    for (const GradeFieldInfo& field : gradeFields()) {
+        model.registerHandler(setterType(field.field), continuousSetter(field));
+        model.registerHandler(aboutToChangeType(field.field), aboutToChange(field));
+    }
 
     model.registerHandler(SetProfile,
         discreteSetter<quint32>({ [](const ClipSettings& s) { return s.getSourceType(); },

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/ClipSettings.h"
+#include "core/GradeFields.h"
 #include "model/BaseTask.h"
 
 #include <QByteArray>
@@ -22,21 +23,20 @@ template<typename T> struct GradeValueTask : BaseTask
     T value;
 };
 
-// SetExposure, SetKelvin, SetLift, SetGamma, SetGain, SetSaturation.
-using FloatGradeTask = GradeValueTask<float>;
-// SetStockAmount, SetCurveAmount, SetGrainAmount.
-using IntGradeTask = GradeValueTask<int>;
+// The setters of the thirteen continuous fields (SetExposure .. SetHistogram):
+// a value of the field's own type.
+using GradeFieldTask = GradeValueTask<GradeValue>;
 // SetStock (stock code), SetGrainSize (gauge name).
 using TextGradeTask = GradeValueTask<QString>;
 // SetProfile, SetProfileForAll (camera profile id), SetStartPoint,
 // SetEndPoint (frame).
 using UIntGradeTask = GradeValueTask<quint32>;
-// SetLowWheel, SetMidWheel, SetHighWheel.
-using WheelGradeTask = GradeValueTask<ColorWheelData>;
-// SetHistogram.
-using LevelsGradeTask = GradeValueTask<HistogramSliderData>;
 // SetShowOriginal.
 using BoolGradeTask = GradeValueTask<bool>;
+
+// The setter of a continuous field, and the command that starts its drag.
+quint32 setterType(GradeField field);
+quint32 aboutToChangeType(GradeField field);
 
 // SetItemProfile: the camera profile of one item other than the current one,
 // named by its id (SetProfileForAll makes these).

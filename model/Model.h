@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/ClipSettings.h"
+#include "core/GradeFields.h"
 #include "media/clip/SequenceItem.h"
 #include "model/BaseTask.h"
 #include "model/ItemRetirement.h"
@@ -217,6 +218,8 @@ signals:
     void gammaAmountChanged(float value);
     void gainAmountChanged(float value);
     void histogramSliderChanged(Emulsa::HistogramSliderData value);
+    // Any of the continuous fields, after the signal of its own name.
+    void gradeFieldChanged(Emulsa::GradeField field, Emulsa::GradeValue value);
     void showOriginalChanged(bool value);
     void startPointChanged(QUuid itemUuid, uint frame);
     void endPointChanged(QUuid itemUuid, uint frame);

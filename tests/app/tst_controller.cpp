@@ -28,26 +28,19 @@ struct SlotCase
     std::function<bool(const BaseTask*)> payload;
 };
 
-template<typename T> bool same(const T& a, const T& b)
-{
-    return a == b;
-}
-
-bool same(const ColorWheelData& a, const ColorWheelData& b)
-{
-    return a.radius == b.radius && a.theta == b.theta;
-}
-
-bool same(const HistogramSliderData& a, const HistogramSliderData& b)
-{
-    return a.black == b.black && a.mid == b.mid && a.white == b.white;
-}
-
 template<typename T> std::function<bool(const BaseTask*)> carries(const T& expected)
 {
     return [expected](const BaseTask* task) {
         const auto* record = dynamic_cast<const GradeValueTask<T>*>(task);
-        return record && same(record->value, expected);
+        return record && record->value == expected;
+    };
+}
+
+std::function<bool(const BaseTask*)> carriesField(const GradeValue& expected)
+{
+    return [expected](const BaseTask* task) {
+        const auto* record = dynamic_cast<const GradeFieldTask*>(task);
+        return record && record->value == expected;
     };
 }
 
@@ -198,22 +191,24 @@ const std::vector<SlotCase>& slotCases()
             carries<quint32>(0x3130544F) },
         { "profile for all", [](Controller& c) { c.sourceTypeChangedForAllFromUI(0x32305347); }, SetProfileForAll,
             carries<quint32>(0x32305347) },
-        { "exposure", [](Controller& c) { c.exposureAmountChangedFromUI(1.5f); }, SetExposure, carries(1.5f) },
-        { "kelvin", [](Controller& c) { c.kelvinAmountChangedFromUI(4300.f); }, SetKelvin, carries(4300.f) },
+        { "exposure", [](Controller& c) { c.exposureAmountChangedFromUI(1.5f); }, SetExposure, carriesField(1.5f) },
+        { "kelvin", [](Controller& c) { c.kelvinAmountChangedFromUI(4300.f); }, SetKelvin, carriesField(4300.f) },
         { "stock", [](Controller& c) { c.stockTypeChangedFromUI("5207"); }, SetStock, carries(QString("5207")) },
-        { "stock amount", [](Controller& c) { c.stockAmountChangedFromUI(55); }, SetStockAmount, carries(55) },
-        { "curve amount", [](Controller& c) { c.curveAmountChangedFromUI(66); }, SetCurveAmount, carries(66) },
+        { "stock amount", [](Controller& c) { c.stockAmountChangedFromUI(55); }, SetStockAmount, carriesField(55) },
+        { "curve amount", [](Controller& c) { c.curveAmountChangedFromUI(66); }, SetCurveAmount, carriesField(66) },
         { "grain size", [](Controller& c) { c.grainSizeChangedFromUI("16mm"); }, SetGrainSize,
             carries(QString("16mm")) },
-        { "grain amount", [](Controller& c) { c.grainAmountChangedFromUI(12); }, SetGrainAmount, carries(12) },
-        { "low wheel", [](Controller& c) { c.lowWheelChangedFromUI(wheel()); }, SetLowWheel, carries(wheel()) },
-        { "mid wheel", [](Controller& c) { c.midWheelChangedFromUI(wheel()); }, SetMidWheel, carries(wheel()) },
-        { "high wheel", [](Controller& c) { c.highWheelChangedFromUI(wheel()); }, SetHighWheel, carries(wheel()) },
-        { "lift", [](Controller& c) { c.liftAmountChangedFromUI(0.1f); }, SetLift, carries(0.1f) },
-        { "gamma", [](Controller& c) { c.gammaAmountChangedFromUI(0.2f); }, SetGamma, carries(0.2f) },
-        { "gain", [](Controller& c) { c.gainAmountChangedFromUI(0.3f); }, SetGain, carries(0.3f) },
-        { "saturation", [](Controller& c) { c.saturationAmountChangedFromUI(1.2f); }, SetSaturation, carries(1.2f) },
-        { "levels", [](Controller& c) { c.histogramSliderChangedFromUI(levels()); }, SetHistogram, carries(levels()) },
+        { "grain amount", [](Controller& c) { c.grainAmountChangedFromUI(12); }, SetGrainAmount, carriesField(12) },
+        { "low wheel", [](Controller& c) { c.lowWheelChangedFromUI(wheel()); }, SetLowWheel, carriesField(wheel()) },
+        { "mid wheel", [](Controller& c) { c.midWheelChangedFromUI(wheel()); }, SetMidWheel, carriesField(wheel()) },
+        { "high wheel", [](Controller& c) { c.highWheelChangedFromUI(wheel()); }, SetHighWheel, carriesField(wheel()) },
+        { "lift", [](Controller& c) { c.liftAmountChangedFromUI(0.1f); }, SetLift, carriesField(0.1f) },
+        { "gamma", [](Controller& c) { c.gammaAmountChangedFromUI(0.2f); }, SetGamma, carriesField(0.2f) },
+        { "gain", [](Controller& c) { c.gainAmountChangedFromUI(0.3f); }, SetGain, carriesField(0.3f) },
+        { "saturation", [](Controller& c) { c.saturationAmountChangedFromUI(1.2f); }, SetSaturation,
+            carriesField(1.2f) },
+        { "levels", [](Controller& c) { c.histogramSliderChangedFromUI(levels()); }, SetHistogram,
+            carriesField(levels()) },
         { "show original", [](Controller& c) { c.showOriginalStateChangedFromUI(true); }, SetShowOriginal,
             carries(true) },
         { "start point", [](Controller& c) { c.startingPointChangedFromUI(12); }, SetStartPoint, carries<quint32>(12) },
@@ -301,7 +296,7 @@ private slots:
         controller.startTaskManager();
         QSignalSpy saved(&controller, &Controller::saveToFileFinished);
         QSignalSpy unsaved(&controller, &Controller::newUnsavedChangesNoticed);
-        QSignalSpy exposure(&controller, &Controller::exposureAmountShouldRefresh);
+        QSignalSpy levels(&controller, &Controller::gradeFieldShouldRefresh);
         QSignalSpy start(&controller, &Controller::startingPointShouldRefresh);
         QThread* mainThread = QThread::currentThread();
         bool onMainThread = true;
@@ -316,11 +311,13 @@ private slots:
         QVERIFY(QFile::exists(file));
 
         const QUuid uuid = QUuid::createUuid();
-        emit model.exposureAmountChanged(2.25f);
+        const HistogramSliderData moved { 0.1f, 0.4f, 0.9f };
+        emit model.gradeFieldChanged(GradeField::Levels, moved);
         emit model.startPointChanged(uuid, 17);
         emit model.unsavedChangesNoticed();
-        QCOMPARE(exposure.size(), 1);
-        QCOMPARE(exposure.first().first().toFloat(), 2.25f);
+        QCOMPARE(levels.size(), 1);
+        QCOMPARE(levels.first().at(0).value<GradeField>(), GradeField::Levels);
+        QVERIFY(levels.first().at(1).value<GradeValue>() == GradeValue(moved));
         QCOMPARE(start.first().at(0).value<QUuid>(), uuid);
         QCOMPARE(start.first().at(1).toUInt(), 17u);
         QCOMPARE(unsaved.size(), 1);

@@ -26,25 +26,25 @@ struct ContinuousField
 
 const ContinuousField continuousFields[] = {
     { "exposure", ExposureAboutToChange, SetExposure, [](const ClipSettings& s) { return s.getExposure(); },
-        [](float v) -> BaseTask* { return new FloatGradeTask(SetExposure, v); } },
+        [](float v) -> BaseTask* { return new GradeFieldTask(SetExposure, v); } },
     { "kelvin", KelvinAboutToChange, SetKelvin, [](const ClipSettings& s) { return s.getKelvin(); },
-        [](float v) -> BaseTask* { return new FloatGradeTask(SetKelvin, 5600 + v * 1000); } },
+        [](float v) -> BaseTask* { return new GradeFieldTask(SetKelvin, 5600 + v * 1000); } },
     { "stock amount", StockAmountAboutToChange, SetStockAmount,
         [](const ClipSettings& s) { return float(s.getStockLUTAmount()); },
-        [](float v) -> BaseTask* { return new IntGradeTask(SetStockAmount, int(v * 10)); } },
+        [](float v) -> BaseTask* { return new GradeFieldTask(SetStockAmount, int(v * 10)); } },
     { "grain", GrainAmountAboutToChange, SetGrainAmount,
         [](const ClipSettings& s) { return float(s.getGrainAmount()); },
-        [](float v) -> BaseTask* { return new IntGradeTask(SetGrainAmount, int(v * 10)); } },
+        [](float v) -> BaseTask* { return new GradeFieldTask(SetGrainAmount, int(v * 10)); } },
     { "mid wheel", MidWheelAboutToChange, SetMidWheel, [](const ClipSettings& s) { return float(s.getMid().radius); },
         [](float v) -> BaseTask* {
-            return new WheelGradeTask(SetMidWheel, ColorWheelData { v / 10, 1.0 });
+            return new GradeFieldTask(SetMidWheel, ColorWheelData { v / 10, 1.0 });
         } },
     { "saturation", SaturationAboutToChange, SetSaturation, [](const ClipSettings& s) { return s.getSaturation(); },
-        [](float v) -> BaseTask* { return new FloatGradeTask(SetSaturation, v / 5); } },
+        [](float v) -> BaseTask* { return new GradeFieldTask(SetSaturation, v / 5); } },
     { "levels", HistogramAboutToChange, SetHistogram,
         [](const ClipSettings& s) { return s.getHistogramSliderData().mid; },
         [](float v) -> BaseTask* {
-            return new LevelsGradeTask(SetHistogram, HistogramSliderData { 0.0f, 0.4f + v / 100, 1.0f });
+            return new GradeFieldTask(SetHistogram, HistogramSliderData { 0.0f, 0.4f + v / 100, 1.0f });
         } },
 };
 
@@ -127,10 +127,10 @@ private slots:
     {
         makeModel(1);
         run(new BaseTask(ExposureAboutToChange));
-        run(new FloatGradeTask(SetExposure, 0.5f));
+        run(new GradeFieldTask(SetExposure, 0.5f));
         undo();
         QCOMPARE(m_model->redoStack().size(), 1);
-        run(new FloatGradeTask(SetExposure, 0.25f));
+        run(new GradeFieldTask(SetExposure, 0.25f));
         QCOMPARE(m_model->redoStack().size(), 1);
         QCOMPARE(current().getExposure(), 0.25f);
         run(new BaseTask(ExposureAboutToChange));
@@ -163,7 +163,7 @@ private slots:
     void sameLevelsChangeNothing()
     {
         makeModel(1);
-        run(new LevelsGradeTask(SetHistogram, current().getHistogramSliderData()));
+        run(new GradeFieldTask(SetHistogram, current().getHistogramSliderData()));
         QVERIFY(m_model->undoStack().isEmpty());
         QVERIFY(!m_model->unsavedChanges());
     }
@@ -172,7 +172,7 @@ private slots:
     {
         makeModel(0);
         run(new BaseTask(ExposureAboutToChange));
-        run(new FloatGradeTask(SetExposure, 1.0f));
+        run(new GradeFieldTask(SetExposure, 1.0f));
         run(new TextGradeTask(SetStock, QStringLiteral("5213")));
         run(new BaseTask(ResetSettings));
         QVERIFY(m_model->undoStack().isEmpty());
@@ -210,9 +210,9 @@ private slots:
     {
         makeModel(1);
         run(new BaseTask(SaturationAboutToChange));
-        run(new FloatGradeTask(SetSaturation, 0.3f));
+        run(new GradeFieldTask(SetSaturation, 0.3f));
         run(new BaseTask(KelvinAboutToChange));
-        run(new FloatGradeTask(SetKelvin, 7000.0f));
+        run(new GradeFieldTask(SetKelvin, 7000.0f));
         undo();
         QCOMPARE(m_model->redoStack().size(), 1);
         m_model->setUnsavedChanges(false);
@@ -253,8 +253,8 @@ private slots:
 
         QSignalSpy links(m_model.get(), &Model::sequenceItemGotPreset);
         run(new BaseTask(ExposureAboutToChange));
-        run(new FloatGradeTask(SetExposure, -0.4f));
-        run(new FloatGradeTask(SetExposure, -0.8f));
+        run(new GradeFieldTask(SetExposure, -0.4f));
+        run(new GradeFieldTask(SetExposure, -0.8f));
         QCOMPARE(links.size(), 1);
         QCOMPARE(links.at(0).at(0).toByteArray(), QByteArray());
         QCOMPARE(links.at(0).at(1).toByteArray(), currentId());
@@ -280,7 +280,7 @@ private slots:
         makeModel(3);
         const Preset preset = makePreset(1.4f);
         run(new BaseTask(GainAboutToChange));
-        run(new FloatGradeTask(SetGain, 1.2f));
+        run(new GradeFieldTask(SetGain, 1.2f));
         undo();
         m_model->setUnsavedChanges(false);
         const QList<SequenceItem*> items = m_model->sequence();
@@ -312,7 +312,7 @@ private slots:
     {
         makeModel(1);
         run(new BaseTask(LiftAboutToChange));
-        run(new FloatGradeTask(SetLift, 1.2f));
+        run(new GradeFieldTask(SetLift, 1.2f));
         undo();
         run(new ApplyPresetTask(QUuid::createUuid().toByteArray(), {}));
         QVERIFY(m_model->redoStack().isEmpty());

@@ -266,22 +266,6 @@ void EMFilmSettings::showSettings()
     previewFollows();
 }
 
-template<typename Value, typename Setter>
-void EMFilmSettings::connectShown(void (Controller::*signal)(Value), Setter setter)
-{
-    connect(m_controller, signal, this, [this, setter](Value value) {
-        ClipSettings echoed = m_shown;
-        setter(echoed, value);
-        // The echo of an edit made here changes nothing; while a control of
-        // the panel is being dragged, an echo is of an earlier step of that
-        // drag and must not move the control back under the mouse.
-        if (echoed.sameGrade(m_shown) || m_panel->isDragging())
-            return;
-        m_shown = echoed;
-        showSettings();
-    });
-}
-
 void EMFilmSettings::addStrip(QWidget* strip)
 {
     m_left->addWidget(strip);
@@ -296,66 +280,19 @@ void EMFilmSettings::setController(Controller* c)
     connect(p, &SettingsPanel::sourceTypeComboValueChanged, c, &Controller::sourceTypeChangedFromUI);
     connect(p, &SettingsPanel::sourceTypeComboValueChangedForAll, c, &Controller::sourceTypeChangedForAllFromUI);
     connect(p, &SettingsPanel::defaultProfileChanged, c, &Controller::defaultProfileChangedFromUI);
-    connect(p, &SettingsPanel::exposureSliderValueChanged, c, &Controller::exposureAmountChangedFromUI);
-    connect(p, &SettingsPanel::kelvinSliderValueChanged, c, &Controller::kelvinAmountChangedFromUI);
+    connect(p, &SettingsPanel::gradeValueChanged, c, &Controller::gradeFieldChangedFromUI);
+    connect(p, &SettingsPanel::gradeValueAboutToChange, c, &Controller::gradeFieldAboutToChangeFromUI);
     connect(p, &SettingsPanel::stockTypeComboValueChanged, c, &Controller::stockTypeChangedFromUI);
-    connect(p, &SettingsPanel::stockAmountSliderValueChanged, c, &Controller::stockAmountChangedFromUI);
-    connect(p, &SettingsPanel::curveAmountSliderValueChanged, c, &Controller::curveAmountChangedFromUI);
     connect(p, &SettingsPanel::grainSizeComboValueChanged, c, &Controller::grainSizeChangedFromUI);
-    connect(p, &SettingsPanel::grainAmountSliderValueChanged, c, &Controller::grainAmountChangedFromUI);
-    connect(p, &SettingsPanel::lowWheelValueChanged, c, &Controller::lowWheelChangedFromUI);
-    connect(p, &SettingsPanel::midWheelValueChanged, c, &Controller::midWheelChangedFromUI);
-    connect(p, &SettingsPanel::highWheelValueChanged, c, &Controller::highWheelChangedFromUI);
-    connect(p, &SettingsPanel::saturationSliderValueChanged, c, &Controller::saturationAmountChangedFromUI);
-    connect(p, &SettingsPanel::liftSliderValueChanged, c, &Controller::liftAmountChangedFromUI);
-    connect(p, &SettingsPanel::gammaSliderValueChanged, c, &Controller::gammaAmountChangedFromUI);
-    connect(p, &SettingsPanel::gainSliderValueChanged, c, &Controller::gainAmountChangedFromUI);
-    connect(p, &SettingsPanel::histogramSliderValueChanged, c, &Controller::histogramSliderChangedFromUI);
-    connect(p, &SettingsPanel::exposureSliderValueAboutToChange, c, &Controller::exposureAmountAboutToChangeFromUI);
-    connect(p, &SettingsPanel::kelvinSliderValueAboutToChange, c, &Controller::kelvinAmountAboutToChangeFromUI);
-    connect(p, &SettingsPanel::stockAmountSliderValueAboutToChange, c, &Controller::stockAmountAboutToChangeFromUI);
-    connect(p, &SettingsPanel::curveAmountSliderValueAboutToChange, c, &Controller::curveAmountAboutToChangeFromUI);
-    connect(p, &SettingsPanel::grainAmountSliderValueAboutToChange, c, &Controller::grainAmountAboutToChangeFromUI);
-    connect(p, &SettingsPanel::lowWheelValueAboutToChange, c, &Controller::lowWheelAboutToChangeFromUI);
-    connect(p, &SettingsPanel::midWheelValueAboutToChange, c, &Controller::midWheelAboutToChangeFromUI);
-    connect(p, &SettingsPanel::highWheelValueAboutToChange, c, &Controller::highWheelAboutToChangeFromUI);
-    connect(p, &SettingsPanel::saturationSliderValueAboutToChange, c, &Controller::saturationAmountAboutToChangeFromUI);
-    connect(p, &SettingsPanel::liftSliderValueAboutToChange, c, &Controller::liftAmountAboutToChangeFromUI);
-    connect(p, &SettingsPanel::gammaSliderValueAboutToChange, c, &Controller::gammaAmountAboutToChangeFromUI);
-    connect(p, &SettingsPanel::gainSliderValueAboutToChange, c, &Controller::gainAmountAboutToChangeFromUI);
-    connect(p, &SettingsPanel::histogramSliderValueAboutToChange, c, &Controller::histogramSliderAboutToChangeFromUI);
     connect(m_showOriginal, &QAbstractButton::toggled, c, &Controller::showOriginalStateChangedFromUI);
     connect(m_slider, &PositionSlider::startingHandleMoved, c, &Controller::startingPointChangedFromUI);
     connect(m_slider, &PositionSlider::endingHandleMoved, c, &Controller::endingPointChangedFromUI);
     connect(m_slider, &PositionSlider::valueChanged, c, &Controller::positionChangedFromUI);
 
     // The preview follows the panel at once, before the model answers.
-    connect(p, &SettingsPanel::exposureSliderValueChanged, this,
-        [this](float v) { edit([v](ClipSettings& s) { s.setExposure(v); }); });
-    connect(p, &SettingsPanel::kelvinSliderValueChanged, this,
-        [this](float v) { edit([v](ClipSettings& s) { s.setKelvin(v); }); });
-    connect(p, &SettingsPanel::stockAmountSliderValueChanged, this,
-        [this](int v) { edit([v](ClipSettings& s) { s.setStockLUTAmount(v); }); });
-    connect(p, &SettingsPanel::curveAmountSliderValueChanged, this,
-        [this](int v) { edit([v](ClipSettings& s) { s.setStockCurveAmount(v); }); });
-    connect(p, &SettingsPanel::grainAmountSliderValueChanged, this,
-        [this](int v) { edit([v](ClipSettings& s) { s.setGrainAmount(v); }); });
-    connect(p, &SettingsPanel::lowWheelValueChanged, this,
-        [this](const ColorWheelData& v) { edit([v](ClipSettings& s) { s.setLow(v); }); });
-    connect(p, &SettingsPanel::midWheelValueChanged, this,
-        [this](const ColorWheelData& v) { edit([v](ClipSettings& s) { s.setMid(v); }); });
-    connect(p, &SettingsPanel::highWheelValueChanged, this,
-        [this](const ColorWheelData& v) { edit([v](ClipSettings& s) { s.setHigh(v); }); });
-    connect(p, &SettingsPanel::saturationSliderValueChanged, this,
-        [this](float v) { edit([v](ClipSettings& s) { s.setSaturation(v); }); });
-    connect(p, &SettingsPanel::liftSliderValueChanged, this,
-        [this](float v) { edit([v](ClipSettings& s) { s.setLift(v); }); });
-    connect(p, &SettingsPanel::gammaSliderValueChanged, this,
-        [this](float v) { edit([v](ClipSettings& s) { s.setGamma(v); }); });
-    connect(p, &SettingsPanel::gainSliderValueChanged, this,
-        [this](float v) { edit([v](ClipSettings& s) { s.setGain(v); }); });
-    connect(p, &SettingsPanel::histogramSliderValueChanged, this,
-        [this](const HistogramSliderData& v) { edit([v](ClipSettings& s) { s.setHistogramSliderData(v); }); });
+    connect(p, &SettingsPanel::gradeValueChanged, this, [this](GradeField field, const GradeValue& value) {
+        edit([&](ClipSettings& s) { gradeField(field).set(s, value); });
+    });
     connect(m_showOriginal, &QAbstractButton::toggled, this,
         [this](bool v) { edit([v](ClipSettings& s) { s.setOriginal(v); }); });
 
@@ -388,20 +325,17 @@ void EMFilmSettings::setController(Controller* c)
         m_shown.setGrainScaleName(scale);
         showSettings();
     });
-    connectShown(&Controller::exposureAmountShouldRefresh, [](ClipSettings& s, float v) { s.setExposure(v); });
-    connectShown(&Controller::kelvinAmountShouldRefresh, [](ClipSettings& s, float v) { s.setKelvin(v); });
-    connectShown(&Controller::stockAmountShouldRefresh, [](ClipSettings& s, int v) { s.setStockLUTAmount(v); });
-    connectShown(&Controller::curveAmountShouldRefresh, [](ClipSettings& s, int v) { s.setStockCurveAmount(v); });
-    connectShown(&Controller::grainAmountShouldRefresh, [](ClipSettings& s, int v) { s.setGrainAmount(v); });
-    connectShown(&Controller::lowWheelShouldRefresh, [](ClipSettings& s, ColorWheelData v) { s.setLow(v); });
-    connectShown(&Controller::midWheelShouldRefresh, [](ClipSettings& s, ColorWheelData v) { s.setMid(v); });
-    connectShown(&Controller::highWheelShouldRefresh, [](ClipSettings& s, ColorWheelData v) { s.setHigh(v); });
-    connectShown(&Controller::saturationAmountShouldRefresh, [](ClipSettings& s, float v) { s.setSaturation(v); });
-    connectShown(&Controller::liftAmountShouldRefresh, [](ClipSettings& s, float v) { s.setLift(v); });
-    connectShown(&Controller::gammaAmountShouldRefresh, [](ClipSettings& s, float v) { s.setGamma(v); });
-    connectShown(&Controller::gainAmountShouldRefresh, [](ClipSettings& s, float v) { s.setGain(v); });
-    connectShown(&Controller::histogramSliderShouldRefresh,
-        [](ClipSettings& s, HistogramSliderData v) { s.setHistogramSliderData(v); });
+    connect(c, &Controller::gradeFieldShouldRefresh, this, [this](GradeField field, const GradeValue& value) {
+        ClipSettings echoed = m_shown;
+        gradeField(field).set(echoed, value);
+        // The echo of an edit made here changes nothing; while a control of
+        // the panel is being dragged, an echo is of an earlier step of that
+        // drag and must not move the control back under the mouse.
+        if (echoed.sameGrade(m_shown) || m_panel->isDragging())
+            return;
+        m_shown = echoed;
+        showSettings();
+    });
     if (m_preview)
         connect(c, &Controller::saveFrameForPresetThumbnail, m_preview, &OpenGLPreview::currentFrameNeededForThumbnail);
 }

@@ -97,7 +97,6 @@ private:
     void openCurrentWhenReady();
     void showUnreadFields();
     template<typename Setter> void edit(Setter setter);
-    template<typename Value, typename Setter> void connectShown(void (Controller::*signal)(Value), Setter setter);
 
     Controller* m_controller = nullptr;
     PreviewPlayer* m_player = nullptr;

@@ -29,14 +29,52 @@ namespace Emulsa {
 
 namespace {
 
-constexpr int kDefaultKelvin = 5600;
-
 // Stored values are floats (0.9f is 0.8999999...): a control shows the
 // nearest step, not the one below it.
 int nearestStep(double v)
 {
     return static_cast<int>(std::lround(v));
 }
+
+template<typename T, void (SettingsPanel::*Signal)(T)> void emitAs(SettingsPanel& panel, const GradeValue& value)
+{
+    emit(panel.*Signal)(std::get<std::decay_t<T>>(value));
+}
+
+// What the panel calls each field: the name of its control (a slider is
+// "<name>Amount" with its box "<name>Display") and its signals.
+struct FieldControl
+{
+    const char* name;
+    void (*valueChanged)(SettingsPanel&, const GradeValue&);
+    void (SettingsPanel::*aboutToChange)();
+};
+
+const FieldControl fieldControls[GradeFieldCount] = {
+    { "exp", emitAs<float, &SettingsPanel::exposureSliderValueChanged>,
+        &SettingsPanel::exposureSliderValueAboutToChange },
+    { "kelvin", emitAs<float, &SettingsPanel::kelvinSliderValueChanged>,
+        &SettingsPanel::kelvinSliderValueAboutToChange },
+    { "lut", emitAs<int, &SettingsPanel::stockAmountSliderValueChanged>,
+        &SettingsPanel::stockAmountSliderValueAboutToChange },
+    { "curve", emitAs<int, &SettingsPanel::curveAmountSliderValueChanged>,
+        &SettingsPanel::curveAmountSliderValueAboutToChange },
+    { "grain", emitAs<int, &SettingsPanel::grainAmountSliderValueChanged>,
+        &SettingsPanel::grainAmountSliderValueAboutToChange },
+    { "lowWheel", emitAs<const ColorWheelData&, &SettingsPanel::lowWheelValueChanged>,
+        &SettingsPanel::lowWheelValueAboutToChange },
+    { "midWheel", emitAs<const ColorWheelData&, &SettingsPanel::midWheelValueChanged>,
+        &SettingsPanel::midWheelValueAboutToChange },
+    { "highWheel", emitAs<const ColorWheelData&, &SettingsPanel::highWheelValueChanged>,
+        &SettingsPanel::highWheelValueAboutToChange },
+    { "lift", emitAs<float, &SettingsPanel::liftSliderValueChanged>, &SettingsPanel::liftSliderValueAboutToChange },
+    { "gamma", emitAs<float, &SettingsPanel::gammaSliderValueChanged>, &SettingsPanel::gammaSliderValueAboutToChange },
+    { "gain", emitAs<float, &SettingsPanel::gainSliderValueChanged>, &SettingsPanel::gainSliderValueAboutToChange },
+    { "saturation", emitAs<float, &SettingsPanel::saturationSliderValueChanged>,
+        &SettingsPanel::saturationSliderValueAboutToChange },
+    { "levelsSlider", emitAs<const HistogramSliderData&, &SettingsPanel::histogramSliderValueChanged>,
+        &SettingsPanel::histogramSliderValueAboutToChange },
+};
 
 } // namespace
 
@@ -83,65 +121,78 @@ SettingsPanel::SettingsPanel(QWidget* parent)
 
 SettingsPanel::~SettingsPanel() = default;
 
-SettingsPanel::ValueControl& SettingsPanel::addValueControl(QWidget* parent, const QString& label,
-    const QString& sliderName, const QString& displayName, int minimum, int maximum, int value, double displayScale,
-    std::function<void(int)> emitValue, std::function<void()> emitAboutToChange)
+void SettingsPanel::emitValue(GradeField field, const GradeValue& value)
 {
+    emit gradeValueChanged(field, value);
+    fieldControls[int(field)].valueChanged(*this, value);
+}
+
+void SettingsPanel::emitAboutToChange(GradeField field)
+{
+    emit gradeValueAboutToChange(field);
+    emit(this->*fieldControls[int(field)].aboutToChange)();
+}
+
+SettingsPanel::ValueControl& SettingsPanel::addValueControl(QWidget* parent, GradeField field)
+{
+    const GradeFieldInfo& info = gradeField(field);
+    const SliderScale& scale = info.slider;
+    const QString name = QLatin1String(fieldControls[int(field)].name);
+    const int value = info.position(info.defaultValue);
     m_controls.push_back(ValueControl());
     ValueControl& control = m_controls.back();
-    control.emitValue = std::move(emitValue);
-    control.emitAboutToChange = std::move(emitAboutToChange);
-    control.displayScale = displayScale;
+    m_sliders[int(field)] = &control;
+    control.field = &info;
 
     control.slider = new CustomSlider(Qt::Horizontal, parent);
-    control.slider->setObjectName(sliderName);
-    control.slider->setRange(minimum, maximum);
+    control.slider->setObjectName(name + QLatin1String("Amount"));
+    control.slider->setRange(scale.minimum, scale.maximum);
     control.slider->setPageStep(10);
     control.slider->setValue(value);
-    if (displayScale == 1.0) {
+    if (scale.displayScale == 1.0) {
         auto* box = new QSpinBox(parent);
-        box->setRange(minimum, maximum);
+        box->setRange(scale.minimum, scale.maximum);
         box->setValue(value);
         control.display = box;
     } else {
         auto* box = new QDoubleSpinBox(parent);
         box->setDecimals(2);
         box->setSingleStep(0.01);
-        box->setRange(minimum / displayScale, maximum / displayScale);
-        box->setValue(value / displayScale);
+        box->setRange(scale.minimum / scale.displayScale, scale.maximum / scale.displayScale);
+        box->setValue(value / scale.displayScale);
         control.display = box;
     }
-    control.display->setObjectName(displayName);
+    control.display->setObjectName(name + QLatin1String("Display"));
     // Only a finished entry (Enter or leaving the box) is one edit.
     control.display->setKeyboardTracking(false);
 
     auto* grid = static_cast<QGridLayout*>(parent->layout());
     const int row = grid->rowCount();
-    grid->addWidget(new QLabel(label, parent), row, 0);
+    grid->addWidget(new QLabel(QLatin1String(info.label), parent), row, 0);
     grid->addWidget(control.slider, row, 1);
     grid->addWidget(control.display, row, 2);
 
     ValueControl* c = &control;
-    connect(c->slider, &QSlider::sliderPressed, this, [c] { c->emitAboutToChange(); });
-    connect(c->slider, &QSlider::valueChanged, this, [c](int n) {
+    connect(c->slider, &QSlider::sliderPressed, this, [this, field] { emitAboutToChange(field); });
+    connect(c->slider, &QSlider::valueChanged, this, [this, c](int n) {
         if (auto* box = qobject_cast<QSpinBox*>(c->display)) {
             const QSignalBlocker blocker(box);
             box->setValue(n);
         } else if (auto* box = qobject_cast<QDoubleSpinBox*>(c->display)) {
             const QSignalBlocker blocker(box);
-            box->setValue(n / c->displayScale);
+            box->setValue(n / c->field->slider.displayScale);
         }
         // A drag sent its about-to-change on the press; every other change
         // (keyboard, wheel, display box) is an edit of its own.
         if (!c->slider->isSliderDown())
-            c->emitAboutToChange();
-        c->emitValue(n);
+            emitAboutToChange(c->field->field);
+        emitValue(c->field->field, c->field->fromPosition(n));
     });
     if (auto* box = qobject_cast<QSpinBox*>(c->display))
         connect(box, QOverload<int>::of(&QSpinBox::valueChanged), c->slider, &QSlider::setValue);
     else if (auto* box = qobject_cast<QDoubleSpinBox*>(c->display))
         connect(box, QOverload<double>::of(&QDoubleSpinBox::valueChanged), this,
-            [c](double v) { c->slider->setValue(nearestStep(v * c->displayScale)); });
+            [c](double v) { c->slider->setValue(nearestStep(v * c->field->slider.displayScale)); });
     return control;
 }
 
@@ -177,15 +228,8 @@ QWidget* SettingsPanel::buildCameraSection()
     grid->addLayout(buttons, 1, 0, 1, 3);
     grid->addWidget(m_downloadNote, 2, 0, 1, 3);
 
-    m_exposure = &addValueControl(
-        group, QStringLiteral("Exposure"), QStringLiteral("expAmount"), QStringLiteral("expDisplay"), -15000, 15000, 0,
-        10000.0, [this](int n) { emit exposureSliderValueChanged(n / 10000.0f); },
-        [this] { emit exposureSliderValueAboutToChange(); });
-    m_kelvin = &addValueControl(
-        group, QStringLiteral("Kelvin"), QStringLiteral("kelvinAmount"), QStringLiteral("kelvinDisplay"), 1700, 12000,
-        kDefaultKelvin, 1.0, [this](int n) { emit kelvinSliderValueChanged(float(n)); },
-        [this] { emit kelvinSliderValueAboutToChange(); });
-    m_kelvin->slider->setSingleStep(1);
+    addValueControl(group, GradeField::Exposure);
+    addValueControl(group, GradeField::Kelvin).slider->setSingleStep(1);
 
     connect(m_resetCamera, &QPushButton::clicked, this, &SettingsPanel::resetCamera);
     connect(m_changeCamera, &QPushButton::clicked, this, [this] {
@@ -232,14 +276,8 @@ QWidget* SettingsPanel::buildStockSection()
             m_stocks->setCurrentIndex(m_stocks->currentIndex() + 1);
     });
 
-    m_stockAmount = &addValueControl(
-        group, QStringLiteral("Strength"), QStringLiteral("lutAmount"), QStringLiteral("lutDisplay"), 0, 100, 100, 1.0,
-        [this](int n) { emit stockAmountSliderValueChanged(n); },
-        [this] { emit stockAmountSliderValueAboutToChange(); });
-    m_curveAmount = &addValueControl(
-        group, QStringLiteral("Curve"), QStringLiteral("curveAmount"), QStringLiteral("curveDisplay"), 0, 100, 100, 1.0,
-        [this](int n) { emit curveAmountSliderValueChanged(n); },
-        [this] { emit curveAmountSliderValueAboutToChange(); });
+    addValueControl(group, GradeField::StockAmount);
+    addValueControl(group, GradeField::CurveAmount);
 
     m_grainSizes = new QComboBox(group);
     m_grainSizes->setObjectName(QStringLiteral("grainSizeComboBox"));
@@ -248,10 +286,7 @@ QWidget* SettingsPanel::buildStockSection()
     grid->addWidget(new QLabel(QStringLiteral("Grain"), group), row, 0);
     grid->addWidget(m_grainSizes, row, 1, 1, 2);
     connect(m_grainSizes, &QComboBox::currentTextChanged, this, &SettingsPanel::grainSizeComboValueChanged);
-    m_grainAmount = &addValueControl(
-        group, QStringLiteral("Amount"), QStringLiteral("grainAmount"), QStringLiteral("grainDisplay"), 0, 200, 100,
-        1.0, [this](int n) { emit grainAmountSliderValueChanged(n); },
-        [this] { emit grainAmountSliderValueAboutToChange(); });
+    addValueControl(group, GradeField::GrainAmount);
     return group;
 }
 
@@ -259,49 +294,27 @@ QWidget* SettingsPanel::buildWheelsSection()
 {
     auto* group = new QGroupBox(QStringLiteral("Colour"), this);
     auto* grid = new QGridLayout(group);
-    const QString names[] = { QStringLiteral("lowWheel"), QStringLiteral("midWheel"), QStringLiteral("highWheel") };
-    const QString titles[] = { QStringLiteral("Shadows"), QStringLiteral("Midtones"), QStringLiteral("Highlights") };
-    const std::function<void(const ColorWheelData&)> values[] = {
-        [this](const ColorWheelData& v) { emit lowWheelValueChanged(v); },
-        [this](const ColorWheelData& v) { emit midWheelValueChanged(v); },
-        [this](const ColorWheelData& v) { emit highWheelValueChanged(v); },
-    };
-    const std::function<void()> aboutToChange[] = {
-        [this] { emit lowWheelValueAboutToChange(); },
-        [this] { emit midWheelValueAboutToChange(); },
-        [this] { emit highWheelValueAboutToChange(); },
-    };
+    const GradeField wheels[] = { GradeField::LowWheel, GradeField::MidWheel, GradeField::HighWheel };
     for (int i = 0; i < 3; ++i) {
+        const GradeField field = wheels[i];
         m_wheels[i] = new EMColorWheel(group);
-        m_wheels[i]->setObjectName(names[i]);
-        grid->addWidget(new QLabel(titles[i], group), 0, i, Qt::AlignHCenter);
+        m_wheels[i]->setObjectName(QLatin1String(fieldControls[int(field)].name));
+        grid->addWidget(new QLabel(QLatin1String(gradeField(field).label), group), 0, i, Qt::AlignHCenter);
         grid->addWidget(m_wheels[i], 1, i, Qt::AlignHCenter);
-        const auto onValue = values[i];
-        const auto onAboutToChange = aboutToChange[i];
+        const auto onAboutToChange = [this, field] { emitAboutToChange(field); };
         connect(m_wheels[i], &EMColorWheel::knobWasPressed, this, onAboutToChange);
         // The reset button is an edit of its own: its about-to-change comes
         // before the reset value it is followed by.
         connect(m_wheels[i], &EMColorWheel::resetValue, this, onAboutToChange);
-        connect(m_wheels[i], &EMColorWheel::knobHasMoved, this, onValue);
+        connect(m_wheels[i], &EMColorWheel::knobHasMoved, this,
+            [this, field](const ColorWheelData& value) { emitValue(field, value); });
     }
     auto* sliders = new QWidget(group);
     sliders->setLayout(new QGridLayout);
     sliders->layout()->setContentsMargins(0, 0, 0, 0);
     grid->addWidget(sliders, 2, 0, 1, 3);
-    m_lift = &addValueControl(
-        sliders, QStringLiteral("Lift"), QStringLiteral("liftAmount"), QStringLiteral("liftDisplay"), 50, 150, 100, 1.0,
-        [this](int n) { emit liftSliderValueChanged(n / 100.0f); }, [this] { emit liftSliderValueAboutToChange(); });
-    m_gamma = &addValueControl(
-        sliders, QStringLiteral("Gamma"), QStringLiteral("gammaAmount"), QStringLiteral("gammaDisplay"), 50, 150, 100,
-        1.0, [this](int n) { emit gammaSliderValueChanged(n / 100.0f); },
-        [this] { emit gammaSliderValueAboutToChange(); });
-    m_gain = &addValueControl(
-        sliders, QStringLiteral("Gain"), QStringLiteral("gainAmount"), QStringLiteral("gainDisplay"), 50, 150, 100, 1.0,
-        [this](int n) { emit gainSliderValueChanged(n / 100.0f); }, [this] { emit gainSliderValueAboutToChange(); });
-    m_saturation = &addValueControl(
-        sliders, QStringLiteral("Saturation"), QStringLiteral("saturationAmount"), QStringLiteral("saturationDisplay"),
-        0, 200, 100, 100.0, [this](int n) { emit saturationSliderValueChanged(n / 100.0f); },
-        [this] { emit saturationSliderValueAboutToChange(); });
+    for (GradeField field : { GradeField::Lift, GradeField::Gamma, GradeField::Gain, GradeField::Saturation })
+        addValueControl(sliders, field);
     return group;
 }
 
@@ -311,7 +324,7 @@ QWidget* SettingsPanel::buildLevelsSection()
     auto* layout = new QVBoxLayout(group);
     m_histogram = new EMHistogramWidget(group);
     m_levels = new EMHistogramSlider(group);
-    m_levels->setObjectName(QStringLiteral("levelsSlider"));
+    m_levels->setObjectName(QLatin1String(fieldControls[int(GradeField::Levels)].name));
     layout->addWidget(m_histogram);
     layout->addWidget(m_levels);
 
@@ -343,10 +356,10 @@ QWidget* SettingsPanel::buildLevelsSection()
     row->addWidget(after);
     layout->addLayout(row);
 
-    connect(m_levels, &EMHistogramSlider::sliderPressed, this, &SettingsPanel::histogramSliderValueAboutToChange);
+    connect(m_levels, &EMHistogramSlider::sliderPressed, this, [this] { emitAboutToChange(GradeField::Levels); });
     connect(m_levels, &EMHistogramSlider::valuesChanged, this, [this](const HistogramSliderData& values) {
         showLevelDisplays(values);
-        emit histogramSliderValueChanged(values);
+        emitValue(GradeField::Levels, values);
     });
     connect(before, &QPushButton::clicked, this, [this] { histogramBeforeLevelChanged(true); });
     connect(after, &QPushButton::clicked, this, [this] { histogramBeforeLevelChanged(false); });
@@ -366,8 +379,8 @@ void SettingsPanel::levelDisplayEdited()
         return;
     }
     m_levels->setValues(values);
-    emit histogramSliderValueAboutToChange();
-    emit histogramSliderValueChanged(values);
+    emitAboutToChange(GradeField::Levels);
+    emitValue(GradeField::Levels, values);
 }
 
 void SettingsPanel::showLevelDisplays(const HistogramSliderData& levels)
@@ -391,16 +404,18 @@ void SettingsPanel::histogramBeforeLevelChanged(bool before)
 
 void SettingsPanel::resetCamera()
 {
-    const bool exposure = m_exposure->slider->value() != 0;
-    const bool kelvin = m_kelvin->slider->value() != kDefaultKelvin;
-    if (!exposure && !kelvin)
+    // The sliders' own change handling sends each about-to-change first.
+    QList<ValueControl*> changed;
+    for (GradeField field : { GradeField::Exposure, GradeField::Kelvin }) {
+        ValueControl& c = control(field);
+        if (c.slider->value() != c.field->position(c.field->defaultValue))
+            changed << &c;
+    }
+    if (changed.isEmpty())
         return;
     emit groupOfCommand(true);
-    // The sliders' own change handling sends each about-to-change first.
-    if (exposure)
-        m_exposure->slider->setValue(0);
-    if (kelvin)
-        m_kelvin->slider->setValue(kDefaultKelvin);
+    for (ValueControl* c : changed)
+        c->slider->setValue(c->field->position(c->field->defaultValue));
     emit groupOfCommand(false);
 }
 
@@ -412,30 +427,23 @@ void SettingsPanel::showSlider(ValueControl& control, int value)
     if (auto* box = qobject_cast<QSpinBox*>(control.display))
         box->setValue(control.slider->value());
     else if (auto* box = qobject_cast<QDoubleSpinBox*>(control.display))
-        box->setValue(control.slider->value() / control.displayScale);
+        box->setValue(control.slider->value() / control.field->slider.displayScale);
 }
 
 void SettingsPanel::updateSettings(const ClipSettings& settings)
 {
     const QSignalBlocker blocker(this);
     setSourceType(settings.getSourceType());
-    showSlider(*m_exposure, nearestStep(settings.getExposure() * 10000.0));
-    showSlider(*m_kelvin, nearestStep(settings.getKelvin()));
     setStockName(settings.getStockName());
-    showSlider(*m_stockAmount, settings.getStockLUTAmount());
-    showSlider(*m_curveAmount, settings.getStockCurveAmount());
     {
         const QSignalBlocker blockGrain(m_grainSizes);
         m_grainSizes->setCurrentText(settings.getGrainScaleName());
     }
-    showSlider(*m_grainAmount, settings.getGrainAmount());
+    for (ValueControl& c : m_controls)
+        showSlider(c, c.field->position(c.field->get(settings)));
     m_wheels[0]->setValue(settings.getLow());
     m_wheels[1]->setValue(settings.getMid());
     m_wheels[2]->setValue(settings.getHigh());
-    showSlider(*m_lift, nearestStep(settings.getLift() * 100.0));
-    showSlider(*m_gamma, nearestStep(settings.getGamma() * 100.0));
-    showSlider(*m_gain, nearestStep(settings.getGain() * 100.0));
-    showSlider(*m_saturation, nearestStep(settings.getSaturation() * 100.0));
     setLevels(settings.getHistogramSliderData());
 }
 

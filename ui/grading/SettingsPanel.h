@@ -1,11 +1,11 @@
 #pragma once
 
 #include "core/ClipSettings.h"
+#include "core/GradeFields.h"
 
 #include <QWidget>
 
 #include <deque>
-#include <functional>
 
 class QAbstractButton;
 class QAbstractSpinBox;
@@ -107,26 +107,27 @@ signals:
     void gammaSliderValueAboutToChange();
     void gainSliderValueAboutToChange();
     void histogramSliderValueAboutToChange();
+    // Any continuous field, just before the signal of its own name above.
+    void gradeValueChanged(Emulsa::GradeField field, const Emulsa::GradeValue& value);
+    void gradeValueAboutToChange(Emulsa::GradeField field);
 
 private:
-    // One slider with its display box: how a slider position becomes the
-    // value signal, and which about-to-change signal comes first.
+    // One slider of a field with its display box.
     struct ValueControl
     {
+        const GradeFieldInfo* field = nullptr;
         CustomSlider* slider = nullptr;
         QAbstractSpinBox* display = nullptr;
-        std::function<void(int)> emitValue;
-        std::function<void()> emitAboutToChange;
-        double displayScale = 1.0; // display value = slider value / scale
     };
 
     QWidget* buildCameraSection();
     QWidget* buildStockSection();
     QWidget* buildWheelsSection();
     QWidget* buildLevelsSection();
-    ValueControl& addValueControl(QWidget* parent, const QString& label, const QString& sliderName,
-        const QString& displayName, int minimum, int maximum, int value, double displayScale,
-        std::function<void(int)> emitValue, std::function<void()> emitAboutToChange);
+    ValueControl& addValueControl(QWidget* parent, GradeField field);
+    ValueControl& control(GradeField field) { return *m_sliders[int(field)]; }
+    void emitValue(GradeField field, const GradeValue& value);
+    void emitAboutToChange(GradeField field);
     void showSlider(ValueControl& control, int value);
     void showProfile(uint profileId);
     static QString profileTitle(uint profileId);
@@ -136,15 +137,7 @@ private:
 
     SettingsPanelHeaderWidget* m_header = nullptr;
     std::deque<ValueControl> m_controls; // a deque: the pointers below stay valid
-    ValueControl* m_exposure = nullptr;
-    ValueControl* m_kelvin = nullptr;
-    ValueControl* m_stockAmount = nullptr;
-    ValueControl* m_curveAmount = nullptr;
-    ValueControl* m_grainAmount = nullptr;
-    ValueControl* m_lift = nullptr;
-    ValueControl* m_gamma = nullptr;
-    ValueControl* m_gain = nullptr;
-    ValueControl* m_saturation = nullptr;
+    ValueControl* m_sliders[GradeFieldCount] = {}; // by field; null for the wheels and the levels
     QComboBox* m_stocks = nullptr;
     QComboBox* m_grainSizes = nullptr;
     EMColorWheel* m_wheels[3] = {};

@@ -57,11 +57,11 @@ private slots:
     {
         SettingsPanel* panel = m_tab->panel();
         emit panel->groupOfCommand(true);
-        emit panel->exposureSliderValueAboutToChange();
-        emit panel->exposureSliderValueChanged(1.25f);
+        emit panel->gradeValueAboutToChange(GradeField::Exposure);
+        emit panel->gradeValueChanged(GradeField::Exposure, 1.25f);
         emit panel->groupOfCommand(false);
         emit panel->stockTypeComboValueChanged(QStringLiteral("5219"));
-        emit panel->histogramSliderValueAboutToChange();
+        emit panel->gradeValueAboutToChange(GradeField::Levels);
         m_tab->showOriginalButton()->toggle();
         emit m_tab->positionSlider()->startingHandleMoved(4);
         emit m_tab->positionSlider()->endingHandleMoved(40);
@@ -79,12 +79,12 @@ private slots:
         settings.setGrainAmount(30);
         emit m_controller->viewShouldUpdate(settings);
         QCOMPARE(m_tab->shownSettings().getExposure(), -1.0f);
-        emit m_controller->exposureAmountShouldRefresh(2.5f);
-        emit m_controller->grainAmountShouldRefresh(12);
+        emit m_controller->gradeFieldShouldRefresh(GradeField::Exposure, 2.5f);
+        emit m_controller->gradeFieldShouldRefresh(GradeField::GrainAmount, 12);
         emit m_controller->showOriginalShouldRefresh(true);
         ColorWheelData wheel;
         wheel.radius = 0.5;
-        emit m_controller->midWheelShouldRefresh(wheel);
+        emit m_controller->gradeFieldShouldRefresh(GradeField::MidWheel, wheel);
         QCOMPARE(m_tab->shownSettings().getExposure(), 2.5f);
         QCOMPARE(m_tab->shownSettings().getGrainAmount(), 12);
         QCOMPARE(m_tab->shownSettings().getMid().radius, 0.5);

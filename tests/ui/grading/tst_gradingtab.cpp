@@ -351,7 +351,7 @@ private slots:
         const int reads = FilmLibrary::instance()->stockTableReads();
         const int grains = processor->grainChoices();
         const int programs = processor->gradingProgramsBuilt();
-        QSignalSpy echoes(m_app->controller(), &Controller::liftAmountShouldRefresh);
+        QSignalSpy echoes(m_app->controller(), &Controller::gradeFieldShouldRefresh);
 
         const int y = slider->height() / 2;
         int x = slider->width() / 2;
@@ -361,7 +361,8 @@ private slots:
         // What the slider showed whenever an echo had been shown, against
         // the value under the mouse then.
         QList<QPair<int, int>> atEchoes;
-        connect(m_app->controller(), &Controller::liftAmountShouldRefresh, this, [&] {
+        connect(m_app->controller(), &Controller::gradeFieldShouldRefresh, this, [&](GradeField field) {
+            QCOMPARE(field, GradeField::Lift);
             atEchoes.append({ slider->value(), last });
         });
         const int steps = 8;
@@ -386,7 +387,7 @@ private slots:
         QTest::mouseRelease(slider, Qt::LeftButton, Qt::NoModifier, QPoint(x, y));
         QVERIFY(!slider->isSliderDown());
         QTRY_VERIFY(echoes.count() >= 2 * steps);
-        QTRY_COMPARE(qRound(echoes.last().first().toFloat() * 100.0f), last);
+        QTRY_COMPARE(qRound(std::get<float>(echoes.last().at(1).value<GradeValue>()) * 100.0f), last);
         QTest::qWait(50);
         QCOMPARE(slider->value(), last);
 
