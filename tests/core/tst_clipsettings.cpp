@@ -1,6 +1,7 @@
 #include "common/TestEnvironment.h"
 
 #include "core/ClipSettings.h"
+#include "core/GradeFields.h"
 
 #include <QMetaType>
 
@@ -52,6 +53,8 @@ private slots:
     void copiesCarryEveryField();
     void copyFromCarriesEveryFieldButSourceType();
     void metaTypesAreRegisteredByName();
+    void eachFieldReachesItsOwnValue_data();
+    void eachFieldReachesItsOwnValue();
 };
 
 void TestClipSettings::grainScaleTable_data()
@@ -131,6 +134,56 @@ void TestClipSettings::metaTypesAreRegisteredByName()
     ColorWheelData wheel { 0.75, 2.0 };
     const QVariant variant = QVariant::fromValue(wheel);
     QCOMPARE(variant.value<ColorWheelData>().theta, 2.0);
+}
+
+void TestClipSettings::eachFieldReachesItsOwnValue_data()
+{
+    QTest::addColumn<int>("field");
+    QTest::addColumn<QStringList>("lines"); // the labels of its lines in the dump
+    int rows = 0;
+    const auto row = [&rows](GradeField field, QStringList lines) {
+        ++rows;
+        QTest::newRow(gradeField(field).name) << int(field) << lines;
+    };
+    row(GradeField::Exposure, { "getExposure" });
+    row(GradeField::Kelvin, { "getKelvin" });
+    row(GradeField::StockAmount, { "getStockLUTAmount" });
+    row(GradeField::CurveAmount, { "getStockCurveAmount" });
+    row(GradeField::GrainAmount, { "getGrainAmount" });
+    row(GradeField::LowWheel, { "low.radius", "low.theta" });
+    row(GradeField::MidWheel, { "mid.radius", "mid.theta" });
+    row(GradeField::HighWheel, { "high.radius", "high.theta" });
+    row(GradeField::Lift, { "getLift" });
+    row(GradeField::Gamma, { "getGamma" });
+    row(GradeField::Gain, { "getGain" });
+    row(GradeField::Saturation, { "getSaturation" });
+    row(GradeField::Levels,
+        { "getHistogramSliderData.back", "getHistogramSliderData.mid", "getHistogramSliderData.white" });
+    QCOMPARE(rows, GradeFieldCount);
+}
+
+// Taking one field of a changed grade into a default one changes exactly
+// that field's lines of the dump, and sameGrade sees it.
+void TestClipSettings::eachFieldReachesItsOwnValue()
+{
+    QFETCH(int, field);
+    QFETCH(QStringList, lines);
+    const GradeFieldInfo& info = gradeFields()[size_t(field)];
+    QCOMPARE(int(info.field), field);
+    const ClipSettings source = everyFieldChanged();
+    ClipSettings target;
+    info.set(target, info.get(source));
+    QVERIFY(info.get(target) == info.get(source));
+    QVERIFY(!target.sameGrade(ClipSettings()));
+
+    const QStringList before = dump(ClipSettings()).split(QLatin1Char('\n'));
+    const QStringList after = dump(target).split(QLatin1Char('\n'));
+    QStringList changed;
+    for (int i = 1; i < after.size(); ++i) {
+        if (after[i] != before[i])
+            changed << after[i].section(QLatin1Char(':'), 0, 0).trimmed();
+    }
+    QCOMPARE(changed, lines);
 }
 
 EMULSA_TEST_MAIN(TestClipSettings)

@@ -429,46 +429,6 @@ void OpenGLPreview::setStock(const QString& stock, quint32 profile, double grain
     });
 }
 
-void OpenGLPreview::setExposureAndKelvin(float exposure, float kelvin)
-{
-    editGrade([=](ShaderProcessor& p) { p.setExposureAndKelvin(exposure, kelvin); });
-}
-
-void OpenGLPreview::setStockAmount(float amount)
-{
-    editGrade([=](ShaderProcessor& p) { p.setStockAmount(amount); });
-}
-
-void OpenGLPreview::setCurveAmount(float amount)
-{
-    editGrade([=](ShaderProcessor& p) { p.setCurveAmount(amount); });
-}
-
-void OpenGLPreview::setGrainAmount(float amount)
-{
-    editGrade([=](ShaderProcessor& p) { p.setGrainAmount(amount); });
-}
-
-void OpenGLPreview::setColorWheels(const ColorWheelData& low, const ColorWheelData& mid, const ColorWheelData& high)
-{
-    editGrade([&](ShaderProcessor& p) { p.setColorWheels(low, mid, high); });
-}
-
-void OpenGLPreview::setLiftGammaGain(float lift, float gamma, float gain)
-{
-    editGrade([=](ShaderProcessor& p) { p.setLiftGammaGain(lift, gamma, gain); });
-}
-
-void OpenGLPreview::setSaturation(float saturation)
-{
-    editGrade([=](ShaderProcessor& p) { p.setSaturation(saturation); });
-}
-
-void OpenGLPreview::setLevels(const HistogramSliderData& levels)
-{
-    editGrade([&](ShaderProcessor& p) { p.setLevels(levels); });
-}
-
 void OpenGLPreview::currentFrameNeededForThumbnail(const QByteArray& presetId)
 {
     qDebug() << "Frame need for preset thumbnail with uuid:" << presetId;

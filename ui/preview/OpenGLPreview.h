@@ -97,18 +97,12 @@ public slots:
     void setZoomFactor(double factor);
     void setHistogramBeforeLevels(bool before);
 
-    // Grade edits, straight to the processor; each redraws when paused.
+    // Grade edits, straight to the processor; each redraws when paused. The
+    // grading tab applies the whole grade after every edit: the processor
+    // rebuilds only the tables whose fields changed.
     void applySettings(const ClipSettings* settings);
     void setShowOriginal(bool enabled);
     void setStock(const QString& stock, quint32 profile, double grainScale);
-    void setExposureAndKelvin(float exposure, float kelvin);
-    void setStockAmount(float amount);
-    void setCurveAmount(float amount);
-    void setGrainAmount(float amount);
-    void setColorWheels(const ColorWheelData& low, const ColorWheelData& mid, const ColorWheelData& high);
-    void setLiftGammaGain(float lift, float gamma, float gain);
-    void setSaturation(float saturation);
-    void setLevels(const HistogramSliderData& levels);
     // The graded frame for a preset's thumbnail: frameForThumbnail follows.
     void currentFrameNeededForThumbnail(const QByteArray& presetId);
 

@@ -696,12 +696,16 @@ private slots:
         const unsigned uploads = processor->uploadCount(ShaderProcessor::ExposureUpload);
 
         // One edit, one upload on the next (paused) redraw, and a brighter picture.
-        preview.setExposureAndKelvin(2.0f, m_settings.getKelvin());
+        ClipSettings edited = m_settings;
+        edited.setExposure(2.0f);
+        preview.applySettings(&edited);
         QCOMPARE(processor->uploadCount(ShaderProcessor::ExposureUpload), uploads + 1);
         const double brighter = meanLuma(preview.grabFramebuffer());
         QVERIFY2(brighter > before + 5.0, qPrintable(QStringLiteral("%1 -> %2").arg(before).arg(brighter)));
 
-        preview.setSaturation(0.0f);
+        edited.setSaturation(0.0f);
+        preview.applySettings(&edited);
+        QCOMPARE(processor->uploadCount(ShaderProcessor::ExposureUpload), uploads + 1);
         preview.setShowOriginal(true);
         QVERIFY(processor->bypass());
         QCOMPARE(TestMedia::frameIndexFromImage(preview.grabFramebuffer()), 0);
