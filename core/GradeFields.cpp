@@ -7,16 +7,14 @@ namespace Emulsa {
 namespace {
 
 // Reads and writes one member of ClipSettings as a GradeValue.
-template<typename T, T (ClipSettings::*Get)() const, void (ClipSettings::*Set)(T)> struct Plain
+template<typename T, auto Get, auto Set> struct Member
 {
     static GradeValue get(const ClipSettings& s) { return (s.*Get)(); }
     static void set(ClipSettings& s, const GradeValue& v) { (s.*Set)(std::get<T>(v)); }
 };
-template<typename T, T (ClipSettings::*Get)() const, void (ClipSettings::*Set)(const T&)> struct ByRef
-{
-    static GradeValue get(const ClipSettings& s) { return (s.*Get)(); }
-    static void set(ClipSettings& s, const GradeValue& v) { (s.*Set)(std::get<T>(v)); }
-};
+template<typename T, T (ClipSettings::*Get)() const, void (ClipSettings::*Set)(T)> using Plain = Member<T, Get, Set>;
+template<typename T, T (ClipSettings::*Get)() const, void (ClipSettings::*Set)(const T&)>
+using ByRef = Member<T, Get, Set>;
 
 using ExposureValue = Plain<float, &ClipSettings::getExposure, &ClipSettings::setExposure>;
 using KelvinValue = Plain<float, &ClipSettings::getKelvin, &ClipSettings::setKelvin>;

@@ -54,6 +54,11 @@ struct RenderOptions
     // whole, with default values where it was lost, instead of refusing it.
     bool acceptDefaults = false;
 
+    // Write the grade as a .cube LUT of this many points a side to this
+    // file (before any clip is rendered).
+    QString exportCube;
+    int cubeSize = 33;
+
     // What to print instead of rendering.
     bool listStocks = false;
     bool listProfiles = false;

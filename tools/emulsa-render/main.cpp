@@ -8,6 +8,8 @@
 #include "RenderOptions.h"
 
 #include "core/ApplicationPaths.h"
+#include "core/FilmLibrary.h"
+#include "core/LookCube.h"
 #include "core/OffscreenGLContext.h"
 #include "media/clip/AssetMetadata.h"
 #include "media/clip/SequenceItem.h"
@@ -196,6 +198,25 @@ Outcome renderItem(
     return Outcome::Rendered;
 }
 
+// Writes the grade as a .cube LUT.
+bool exportLook(const RenderOptions& options)
+{
+    const ClipSettings& grade = options.grade;
+    QString title = options.presetName.isEmpty() ? options.preset : options.presetName;
+    if (title.isEmpty())
+        title = QStringLiteral("%1, camera %2")
+                    .arg(FilmLibrary::instance()->displayNameForCode(grade.getStockName()), options.profileText);
+    LookCube cube;
+    QString error;
+    if (!LookCube::bake(grade, options.cubeSize, title, &cube, &error) || !cube.write(options.exportCube, &error)) {
+        printError(error);
+        return false;
+    }
+    if (!options.quiet)
+        print(QStringLiteral("Wrote %1 (%2-point LUT, \"%3\")").arg(options.exportCube).arg(cube.size).arg(title));
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -224,6 +245,7 @@ int main(int argc, char** argv)
 
     const bool listing = options.clips.isEmpty() && options.projectFile.isEmpty();
     HeadlessDisplay display;
+    // Lists and a LUT need no GL: the LUT is baked on the CPU.
     if (listing) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     } else if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && !display.start(&error)) {
@@ -247,7 +269,7 @@ int main(int argc, char** argv)
         print(profileLines().join(QLatin1Char('\n')));
     if (options.listGauges)
         print(ClipSettings::grainScaleNames().join(QLatin1Char('\n')));
-    if (listing)
+    if (listing && options.exportCube.isEmpty())
         return 0;
 
     ProjectJob project;
@@ -265,6 +287,10 @@ int main(int argc, char** argv)
             printError(error);
             return incomplete ? 1 : 2;
         }
+        if (!options.exportCube.isEmpty() && !exportLook(options))
+            return 1;
+        if (listing)
+            return 0;
     }
 
     QOffscreenSurface surface;
