@@ -1,6 +1,8 @@
 #include "ui/grading/SettingsPanelHeaderWidget.h"
 
 #include <QHBoxLayout>
+#include <QLabel>
+#include <QMenu>
 #include <QPushButton>
 
 namespace Emulsa {
@@ -10,15 +12,33 @@ SettingsPanelHeaderWidget::SettingsPanelHeaderWidget(QWidget* parent)
 {
     auto* save = new QPushButton(QStringLiteral("SAVE AS PRESET"), this);
     save->setObjectName(QStringLiteral("savePresetButton"));
+    auto* look = new QPushButton(QStringLiteral("EXPORT LUT"), this);
+    look->setObjectName(QStringLiteral("exportLutButton"));
+    look->setToolTip(QStringLiteral("Write the grade, without grain, as a .cube LUT that other tools apply"));
+    auto* sizes = new QMenu(look);
+    for (int size : { 33, 65 }) {
+        QAction* action = sizes->addAction(QStringLiteral("%1-point LUT…").arg(size));
+        connect(action, &QAction::triggered, this, [this, size] { emit exportLook(size); });
+    }
+    look->setMenu(sizes);
     auto* reset = new QPushButton(QStringLiteral("RESET ALL"), this);
     reset->setObjectName(QStringLiteral("resetAllButton"));
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(4, 4, 4, 4);
     layout->addWidget(save);
-    layout->addStretch();
+    layout->addWidget(look);
+    m_note = new QLabel(this);
+    m_note->setObjectName(QStringLiteral("headerNote"));
+    layout->addWidget(m_note, 1);
     layout->addWidget(reset);
     connect(save, &QPushButton::clicked, this, &SettingsPanelHeaderWidget::saveCurrentSettings);
     connect(reset, &QPushButton::clicked, this, &SettingsPanelHeaderWidget::resetAllSettings);
+}
+
+void SettingsPanelHeaderWidget::showNote(const QString& text)
+{
+    m_note->setText(text);
+    m_note->setToolTip(text);
 }
 
 } // namespace Emulsa

@@ -2,11 +2,13 @@
 
 #include "app/Controller.h"
 #include "core/ClipSettings.h"
+#include "core/FilmLibrary.h"
 #include "media/clip/AssetMetadata.h"
 #include "media/clip/SequenceItem.h"
 #include "model/Model.h"
 #include "model/PresetsManager.h"
 #include "ui/grading/EMFilmSettings.h"
+#include "ui/grading/LookExporter.h"
 #include "ui/grading/SettingsPanel.h"
 #include "ui/grading/SettingsPanelHeaderWidget.h"
 #include "ui/media/EMFileExplorer.h"
@@ -22,6 +24,7 @@
 #include "ui/shell/MainWindow.h"
 
 #include <QDebug>
+#include <QDir>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QTabWidget>
@@ -57,10 +60,32 @@ ApplicationAssembly::ApplicationAssembly(bool withPreview)
     QObject::connect(
         header, &SettingsPanelHeaderWidget::saveCurrentSettings, m_window, &MainWindow::saveCurrentSetingsAsPreset);
     m_window->setHeaderBar(header);
+    wireLookExport(header);
 
     wireRenderTab();
     wireMediaTab();
     wireSequenceStrip();
+}
+
+// "EXPORT LUT" bakes the grade the tab shows; the header says where it went.
+void ApplicationAssembly::wireLookExport(SettingsPanelHeaderWidget* header)
+{
+    m_lookExporter = new LookExporter(m_window);
+    EMFilmSettings* grading = m_grading;
+    LookExporter* exporter = m_lookExporter;
+    QObject::connect(header, &SettingsPanelHeaderWidget::exportLook, exporter, [grading, exporter](int size) {
+        const ClipSettings& grade = grading->shownSettings();
+        const QString title
+            = QStringLiteral("%1 look").arg(FilmLibrary::instance()->displayNameForCode(grade.getStockName()));
+        exporter->exportLook(grade, size, title);
+    });
+    QObject::connect(exporter, &LookExporter::exported, header, [header](const QString& path) {
+        header->showNote(QStringLiteral("LUT written: %1").arg(QDir::toNativeSeparators(path)));
+    });
+    QObject::connect(exporter, &LookExporter::failed, header, [header](const QString& message) {
+        header->showNote(QString());
+        qCritical().noquote() << message;
+    });
 }
 
 void ApplicationAssembly::wireMediaTab()

@@ -13,6 +13,8 @@ class MainWindow;
 class Model;
 class PresetsListDialog;
 class EMPresetsWidget;
+class LookExporter;
+class SettingsPanelHeaderWidget;
 
 // The application's long-lived objects and their wiring: the model on a
 // thread of its own, the main window with its tabs, and the controller with
@@ -42,12 +44,14 @@ public:
     Controller* controller() const { return m_controller; }
     Model* model() const { return m_model; }
     EMFilmSettings* gradingTab() const { return m_grading; }
+    LookExporter* lookExporter() const { return m_lookExporter; }
     QThread* modelThread() { return &m_modelThread; }
 
 private:
     void wireRenderTab();
     void wireMediaTab();
     void wireSequenceStrip();
+    void wireLookExport(SettingsPanelHeaderWidget* header);
     void wirePresetsDialog(PresetsListDialog* dialog);
     void wirePresetUpdates(EMPresetsWidget* presets);
 
@@ -55,6 +59,7 @@ private:
     Model* m_model = nullptr;
     MainWindow* m_window = nullptr;
     EMFilmSettings* m_grading = nullptr;
+    LookExporter* m_lookExporter = nullptr;
     Controller* m_controller = nullptr;
     bool m_tornDown = false;
 };
