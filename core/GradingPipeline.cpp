@@ -395,6 +395,14 @@ void GradingPipeline::readGraded(unsigned char* rgba)
     m_gl->glPixelStorei(GL_PACK_ALIGNMENT, 4);
 }
 
+void GradingPipeline::readGraded(unsigned short* rgba)
+{
+    m_gl->glBindTexture(GL_TEXTURE_2D, gradedTexture());
+    m_gl->glPixelStorei(GL_PACK_ALIGNMENT, 2);
+    m_gl->glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_UNSIGNED_SHORT, rgba);
+    m_gl->glPixelStorei(GL_PACK_ALIGNMENT, 4);
+}
+
 void GradingPipeline::readLinear(float* rgba)
 {
     m_gl->glBindTexture(GL_TEXTURE_2D, m_linearTexture);

@@ -123,6 +123,8 @@ public:
     void readGraded(float* rgba);
     // The graded picture as 8-bit RGBA, top row first.
     void readGraded(unsigned char* rgba);
+    // The graded picture as 16-bit RGBA (0..65535), top row first.
+    void readGraded(unsigned short* rgba);
     // The converted source picture: source size x 4 floats, top row first.
     void readLinear(float* rgba);
 

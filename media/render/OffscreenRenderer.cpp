@@ -158,6 +158,11 @@ void OffscreenRenderer::readBackGraded(uchar* buffer)
     m_pipeline->readGraded(buffer);
 }
 
+void OffscreenRenderer::readBackGraded(ushort* buffer)
+{
+    m_pipeline->readGraded(buffer);
+}
+
 void OffscreenRenderer::swapAndRelease()
 {
     m_context->context()->swapBuffers(m_surface);

@@ -89,6 +89,8 @@ protected:
     bool picturePassesThrough() const;
     // The graded picture as RGBA8, output width x height x 4 bytes, top row first.
     void readBackGraded(uchar* buffer);
+    // The same at 16 bits a sample.
+    void readBackGraded(ushort* buffer);
     void swapAndRelease();
 
     GradingPipeline::ColorRange colorRange() const;

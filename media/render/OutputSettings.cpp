@@ -56,6 +56,15 @@ int OutputSettings::defaultSizeIndex()
     return outputSizes().indexOf(QSize(1920, 1080));
 }
 
+void OutputSettings::setTiffOptions(t_OutputSettings* settings, int depth, int compression, int alpha)
+{
+    if (settings->format != TiffSequence)
+        return;
+    settings->tiffOption1 = depth;
+    settings->tiffOption2 = compression;
+    settings->tiffOption3 = alpha;
+}
+
 void OutputSettings::fill(t_OutputSettings* settings, int format, QString* destination, EncoderSettings* encoder,
     const QSize& size, FitMethod fit, bool keepExisting)
 {

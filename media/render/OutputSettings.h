@@ -79,6 +79,10 @@ public:
     static void fill(t_OutputSettings* settings, int format, QString* destination, EncoderSettings* encoder,
         const QSize& size, FitMethod fit, bool keepExisting);
 
+    // The TIFF menus' indices (see TiffOptions: depth, compression, alpha),
+    // kept only for "Tiff Sequence".
+    static void setTiffOptions(t_OutputSettings* settings, int depth, int compression, int alpha);
+
     // Checks a frame size for a format: at least 2 x 2 and an even width
     // (the graded picture is also packed two pixels at a time), and for
     // movies an even height too (their chroma is halved both ways). Returns an empty string when the size is usable,

@@ -3,7 +3,7 @@
 #include "core/ShaderProcessor.h"
 #include "media/clip/AssetMetadata.h"
 #include "media/clip/SequenceItem.h"
-#include "media/encode/PartFile.h"
+#include "media/encode/TiffWriter.h"
 #include "media/frame/Frame.h"
 #include "media/render/OutputPaths.h"
 #include "media/source/FrameClock.h"
@@ -14,7 +14,6 @@
 #include <QDebug>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QImage>
 #include <QThread>
 
 #include <algorithm>
@@ -25,26 +24,6 @@ namespace Emulsa {
 namespace {
 
 constexpr int pcmBytesPerSample = 4; // interleaved signed 16-bit stereo
-
-// Writes a TIFF image under a temporary name and renames it to `path`: an
-// image bears its name only once it is complete, and a link of that name is
-// replaced, never written through.
-bool saveImage(const QImage& picture, const QString& path)
-{
-    QString error;
-    const QString part = PartFile::create(path, &error);
-    if (part.isEmpty()) {
-        qWarning().noquote() << "Can't create a file beside" << path << ":" << error;
-        return false;
-    }
-    if (!picture.save(part, "TIFF", 100) || !PartFile::commit(part, path, &error)) {
-        if (!error.isEmpty())
-            qWarning().noquote() << "Can't put the image in place as" << path << ":" << error;
-        PartFile::discard(part);
-        return false;
-    }
-    return true;
-}
 
 } // namespace
 
@@ -386,7 +365,17 @@ bool WinOffscreenRenderer::runImageMode()
     }
     m_framesWritten = 0;
     reportProgress(0);
-    std::vector<uchar> image(size_t(m_outputWidth) * m_outputHeight * 4);
+    const TiffOptions options
+        = TiffOptions::fromMenus(m_settings->tiffOption1, m_settings->tiffOption2, m_settings->tiffOption3);
+    TiffWriter writer(m_outputWidth, m_outputHeight, options);
+    if (!writer.isReady()) {
+        fail(writer.lastError());
+        OutputPaths::removeImageFolder(working, base);
+        reportProgress(-1);
+        return false;
+    }
+    // 8 or 16 bits a sample, as the images are stored.
+    std::vector<ushort> image(size_t(m_outputWidth) * m_outputHeight * (options.sixteenBits ? 4 : 2));
     qDebug().noquote() << "New file to render:    " << m_item->asset->name
                        << "   with starting point:" << m_item->startFrame
                        << "   and ending point: " << m_item->endFrame;
@@ -405,15 +394,18 @@ bool WinOffscreenRenderer::runImageMode()
         }
         uploadFrame(m_currentFrame);
         gradeFrame();
-        readBackGraded(image.data());
+        if (options.sixteenBits)
+            readBackGraded(image.data());
+        else
+            readBackGraded(reinterpret_cast<uchar*>(image.data()));
         swapAndRelease();
-        const QImage picture(image.data(), m_outputWidth, m_outputHeight, m_outputWidth * 4, QImage::Format_RGBA8888);
         // Named by the frame's place on the clip's time line: unique and in
         // order, whatever the source's own timing.
         const QString name = OutputPaths::imageFileName(pattern, m_currentFrame->index);
-        if (!saveImage(picture, name))
+        if (!writer.write(name, image.data())) {
+            qWarning().noquote() << writer.lastError();
             ok = fail(QStringLiteral("Can't write the image %1.").arg(name));
-        else
+        } else
             reportProgress(++m_framesWritten);
         delete m_currentFrame;
         m_currentFrame = nullptr;

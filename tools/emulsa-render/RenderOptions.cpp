@@ -129,6 +129,13 @@ Output
                           Default: the end of the clip. The same in and out
                           points apply to every clip given.
 
+TIFF sequences
+      --tiff-depth N      8 (default) or 16 bits per channel.
+      --tiff-compression C
+                          none (default), lzw or deflate (both lossless).
+      --tiff-alpha A      yes (default) or no: the alpha channel (always
+                          opaque) is stored or left out.
+
 Project
       --project FILE      Render every clip of a project saved by Emulsa
                           (.empf), in sequence order, each with its own grade
@@ -251,12 +258,15 @@ bool parseRenderOptions(const QStringList& arguments, RenderOptions* options, QS
     const QCommandLineOption quiet({ QStringLiteral("q"), QStringLiteral("quiet") }, QString());
     const QCommandLineOption verbose({ QStringLiteral("v"), QStringLiteral("verbose") }, QString());
     const QCommandLineOption project(QStringLiteral("project"), QString(), QStringLiteral("file"));
+    const QCommandLineOption tiffDepth(QStringLiteral("tiff-depth"), QString(), QStringLiteral("n"));
+    const QCommandLineOption tiffCompression(QStringLiteral("tiff-compression"), QString(), QStringLiteral("c"));
+    const QCommandLineOption tiffAlpha(QStringLiteral("tiff-alpha"), QString(), QStringLiteral("a"));
     const QCommandLineOption exportCube(QStringLiteral("export-cube"), QString(), QStringLiteral("file"));
     const QCommandLineOption cubeSize(QStringLiteral("cube-size"), QString(), QStringLiteral("n"));
     parser.addOptions({ help, output, format, size, fit, overwrite, keep, in, out, profile, stock, stockAmount,
         curveAmount, gauge, grain, exposure, kelvin, shadows, midtones, highlights, lift, gamma, gain, saturation,
         levels, noGrade, listStocks, listProfiles, listGauges, quiet, verbose, project, preset, presetFile, presetName,
-        acceptDefaults, exportCube, cubeSize });
+        acceptDefaults, exportCube, cubeSize, tiffDepth, tiffCompression, tiffAlpha });
     if (!parser.parse(arguments)) {
         *error = parser.errorText();
         return false;
@@ -274,6 +284,30 @@ bool parseRenderOptions(const QStringList& arguments, RenderOptions* options, QS
     o.quiet = parser.isSet(quiet);
     o.verbose = parser.isSet(verbose);
     o.acceptDefaults = parser.isSet(acceptDefaults);
+    // The TIFF menus by their words: each value's place in its list is the
+    // menu index.
+    const struct
+    {
+        const QCommandLineOption& option;
+        QStringList words;
+        int* index;
+    } tiffChoices[] = {
+        { tiffDepth, { QStringLiteral("8"), QStringLiteral("16") }, &o.tiffDepth },
+        { tiffCompression, { QStringLiteral("none"), QStringLiteral("lzw"), QStringLiteral("deflate") },
+            &o.tiffCompression },
+        { tiffAlpha, { QStringLiteral("yes"), QStringLiteral("no") }, &o.tiffAlpha },
+    };
+    for (const auto& choice : tiffChoices) {
+        if (!parser.isSet(choice.option))
+            continue;
+        *choice.index = int(choice.words.indexOf(parser.value(choice.option).trimmed().toLower()));
+        if (*choice.index < 0) {
+            *error = QStringLiteral("--%1 is one of %2, not \"%3\".")
+                         .arg(choice.option.names().first(), choice.words.join(QStringLiteral(", ")),
+                             parser.value(choice.option));
+            return false;
+        }
+    }
     o.exportCube = parser.value(exportCube);
     if (parser.isSet(exportCube) && o.exportCube.isEmpty()) {
         *error = QStringLiteral("--export-cube needs a file.");

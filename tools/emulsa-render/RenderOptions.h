@@ -37,6 +37,10 @@ struct RenderOptions
     QSize size;
     FitMethod fit = FitWidth;
     bool overwrite = false;
+    // The TIFF menus' indices (TiffOptions).
+    int tiffDepth = 0;
+    int tiffCompression = 0;
+    int tiffAlpha = 0;
     Position in;
     Position out;
     ClipSettings grade;

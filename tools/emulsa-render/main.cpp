@@ -158,6 +158,7 @@ Outcome renderItem(
     t_OutputSettings settings;
     const QSize size = options.sourceSize ? QSize(int(asset.width), int(asset.height)) : options.size;
     OutputSettings::fill(&settings, options.format, &destination, &encoder, size, options.fit, !options.overwrite);
+    OutputSettings::setTiffOptions(&settings, options.tiffDepth, options.tiffCompression, options.tiffAlpha);
 
     const QString target = OutputPaths::existingOutputPath(&settings, &asset);
     if (!options.overwrite && QFileInfo::exists(target)) {

@@ -4,6 +4,7 @@
 #include "app/RenderQueue.h"
 #include "core/OffscreenGLContext.h"
 #include "media/clip/SequenceItem.h"
+#include "media/encode/TiffOptions.h"
 #include "media/render/OutputSettings.h"
 #include "model/SettingsManager.h"
 #include "ui/render/EMRenderList.h"
@@ -102,6 +103,20 @@ void EMRenderer::buildInterface()
     settings->addWidget(m_browseButton);
     settings->addWidget(m_overwriteBox);
     settings->addWidget(m_formatBox);
+    const QStringList tiffMenus[]
+        = { TiffOptions::depthNames(), TiffOptions::compressionNames(), TiffOptions::alphaNames() };
+    const char* const tiffNames[] = { "tiffDepthBox", "tiffCompressionBox", "tiffAlphaBox" };
+    for (int i = 0; i < 3; ++i) {
+        m_tiffBoxes[i] = new QComboBox(m_settingsArea);
+        m_tiffBoxes[i]->setObjectName(QLatin1String(tiffNames[i]));
+        m_tiffBoxes[i]->addItems(tiffMenus[i]);
+        m_tiffBoxes[i]->setVisible(m_formatBox->currentIndex() == TiffSequence);
+        settings->addWidget(m_tiffBoxes[i]);
+    }
+    connect(m_formatBox, QOverload<int>::of(&QComboBox::currentIndexChanged), this, [this](int format) {
+        for (QComboBox* box : m_tiffBoxes)
+            box->setVisible(format == TiffSequence);
+    });
     settings->addWidget(m_sizeBox);
     settings->addWidget(m_fitBox);
     layout->addWidget(m_settingsArea);
@@ -344,6 +359,8 @@ void EMRenderer::itemsReadyToBeRendered(QList<const SequenceItem*>* items)
     t_OutputSettings settings;
     OutputSettings::fill(&settings, m_formatBox->currentIndex(), &folder, &encoder, outputSize(),
         FitMethod(m_fitBox->currentIndex()), !m_overwriteBox->isChecked());
+    OutputSettings::setTiffOptions(
+        &settings, m_tiffBoxes[0]->currentIndex(), m_tiffBoxes[1]->currentIndex(), m_tiffBoxes[2]->currentIndex());
 
     m_renderButton->setText(cancelLabel);
     m_list->resetProgress();

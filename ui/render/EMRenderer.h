@@ -67,6 +67,10 @@ public:
     QComboBox* formatBox() const { return m_formatBox; }
     QComboBox* sizeBox() const { return m_sizeBox; }
     QComboBox* fitBox() const { return m_fitBox; }
+    // How a TIFF sequence is stored (shown for "Tiff Sequence" only).
+    QComboBox* tiffDepthBox() const { return m_tiffBoxes[0]; }
+    QComboBox* tiffCompressionBox() const { return m_tiffBoxes[1]; }
+    QComboBox* tiffAlphaBox() const { return m_tiffBoxes[2]; }
     QCheckBox* overwriteBox() const { return m_overwriteBox; }
 
     bool isRendering() const;
@@ -131,6 +135,7 @@ private:
     QComboBox* m_formatBox = nullptr;
     QComboBox* m_sizeBox = nullptr;
     QComboBox* m_fitBox = nullptr;
+    QComboBox* m_tiffBoxes[3] = {};
     QWidget* m_settingsArea = nullptr;
     QPushButton* m_renderButton = nullptr;
     QProgressBar* m_progress = nullptr;
