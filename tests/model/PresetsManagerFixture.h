@@ -87,9 +87,12 @@ inline QByteArray withThumbnails(const QByteArray& group, const QByteArray& elem
 // and exported groups and edit their text.
 class PresetsManagerFixture : public QObject
 {
+    Q_OBJECT
+
 protected:
     QString m_folder;
 
+private slots:
     void initTestCase()
     {
         // The build's film data: the grade block needs known stocks and profiles.

@@ -141,6 +141,8 @@ struct ReadItems
 // their own grades; helpers read and write project bytes.
 class ProjectFilesFixture : public QObject
 {
+    Q_OBJECT
+
 protected:
     CameraListHelper m_catalogue;
     FilmLibrary m_library;
@@ -178,6 +180,7 @@ protected:
         return writer.writeToXML(&buffer) ? bytes : QByteArray();
     }
 
+private slots:
     void initTestCase()
     {
         QVERIFY(m_catalogue.loadFromData(Test::twoProfileCatalogue()));

@@ -11,9 +11,6 @@ class PresetsManagerTest : public PresetsManagerFixture
     Q_OBJECT
 
 private slots:
-    void initTestCase() { PresetsManagerFixture::initTestCase(); }
-    void init() { PresetsManagerFixture::init(); }
-
     // Groups whose names map to the same plain file name each keep their
     // own file and come back after a restart, names and presets intact.
     void similarGroupNamesSurviveRestart_data()

@@ -11,9 +11,6 @@ class PresetsManagerImportTest : public PresetsManagerFixture
     Q_OBJECT
 
 private slots:
-    void initTestCase() { PresetsManagerFixture::initTestCase(); }
-    void init() { PresetsManagerFixture::init(); }
-
     // An exported group imported twice gives presets and thumbnails of their
     // own: no two presets share a uuid, and each has its thumbnail file.
     void importTwiceGivesDistinctUuids()

@@ -9,9 +9,6 @@ class ProjectFilesTest : public ProjectFilesFixture
     Q_OBJECT
 
 private slots:
-    void initTestCase() { ProjectFilesFixture::initTestCase(); }
-    void cleanupTestCase() { ProjectFilesFixture::cleanupTestCase(); }
-
     void roundTripKeepsEveryField()
     {
         const QByteArray bytes = writeBytes(m_sequence, m_sequence.at(1));

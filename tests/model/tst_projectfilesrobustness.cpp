@@ -12,9 +12,6 @@ class ProjectFilesRobustnessTest : public ProjectFilesFixture
     Q_OBJECT
 
 private slots:
-    void initTestCase() { ProjectFilesFixture::initTestCase(); }
-    void cleanupTestCase() { ProjectFilesFixture::cleanupTestCase(); }
-
     void edgeCases_data()
     {
         QTest::addColumn<QByteArray>("from");

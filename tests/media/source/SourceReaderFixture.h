@@ -53,6 +53,8 @@ struct Packet
 // decoded frame shows.
 class SourceReaderFixture : public QObject
 {
+    Q_OBJECT
+
 protected:
     // A record described the way the metadata reader does it.
     std::unique_ptr<AssetMetadata> describe(TestMedia::Clip clip, std::unique_ptr<Frame>* thumbnail = nullptr)
@@ -83,6 +85,7 @@ protected:
         QVERIFY(!reader.seekToFrame(3, true));
     }
 
+private slots:
     void initTestCase()
     {
         QVERIFY2(!QStandardPaths::findExecutable(QStringLiteral("ffmpeg")).isEmpty(),

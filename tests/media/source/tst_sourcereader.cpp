@@ -12,8 +12,6 @@ class SourceReaderTest : public SourceReaderFixture
     Q_OBJECT
 
 private slots:
-    void initTestCase() { SourceReaderFixture::initTestCase(); }
-
     void apiTableSendsEverythingToFFmpegWithoutPlatformFramework()
     {
         WinSourceReader reader;

@@ -12,8 +12,6 @@ class SourceReaderAudioTest : public SourceReaderFixture
     Q_OBJECT
 
 private slots:
-    void initTestCase() { SourceReaderFixture::initTestCase(); }
-
     void audioArrivesAsInterleavedSigned16_data()
     {
         QTest::addColumn<int>("clip");

@@ -149,6 +149,8 @@ inline void drag(OpenGLPreview& preview, const QPoint& from, const QPoint& by)
 // helpers compare what a preview drew with the pixel pattern.
 class OpenGLPreviewFixture : public QObject
 {
+    Q_OBJECT
+
 protected:
     std::unique_ptr<MetadataManager> m_manager;
     ClipSettings m_settings;
@@ -252,6 +254,7 @@ protected:
         return shown.preview.devicePixelRatio() == 1.0;
     }
 
+private slots:
     void initTestCase()
     {
         // The built data folder: placeholders, stocks and grain.

@@ -12,9 +12,6 @@ class OpenGLPreviewTest : public OpenGLPreviewFixture
     Q_OBJECT
 
 private slots:
-    void initTestCase() { OpenGLPreviewFixture::initTestCase(); }
-    void cleanupTestCase() { OpenGLPreviewFixture::cleanupTestCase(); }
-
     void placeholders()
     {
         PreviewPlayer player;

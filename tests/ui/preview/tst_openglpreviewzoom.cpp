@@ -12,9 +12,6 @@ class OpenGLPreviewZoomTest : public OpenGLPreviewFixture
     Q_OBJECT
 
 private slots:
-    void initTestCase() { OpenGLPreviewFixture::initTestCase(); }
-    void cleanupTestCase() { OpenGLPreviewFixture::cleanupTestCase(); }
-
     void zoomedPictureFollowsTheDrag()
     {
         ShownPreview shown;

@@ -85,10 +85,13 @@ struct Tab
 // controller wires it.
 class EMRendererFixture : public QObject
 {
+    Q_OBJECT
+
 protected:
     QString m_clip;
     AssetMetadata* m_asset = nullptr;
 
+private slots:
     void initTestCase()
     {
         QString why;

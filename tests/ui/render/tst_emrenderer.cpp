@@ -13,8 +13,6 @@ class EMRendererTest : public EMRendererFixture
     Q_OBJECT
 
 private slots:
-    void initTestCase() { EMRendererFixture::initTestCase(); }
-
     // With overwrite off, the movie the renderer would write (".mov", not the
     // source's ".mp4") decides: that clip is kept untouched and the next one
     // renders. A TIFF folder of the clip's name is kept likewise.

@@ -11,8 +11,6 @@ class EMRendererTextsTest : public EMRendererFixture
     Q_OBJECT
 
 private slots:
-    void initTestCase() { EMRendererFixture::initTestCase(); }
-
     void progressText_data()
     {
         QTest::addColumn<int>("value");

@@ -130,6 +130,8 @@ inline QStringList unreadFieldsShown(const EMSequenceWidget* strip, const QStrin
 // whole, and read the warnings the window shows for them.
 class MainWindowFixture : public QObject
 {
+    Q_OBJECT
+
 protected:
     std::unique_ptr<ApplicationAssembly> m_app;
     QString m_folder;
@@ -234,6 +236,7 @@ protected:
         return fields;
     }
 
+private slots:
     void init()
     {
         m_folder = Test::makeTempFolder(QStringLiteral("mainwindow"));

@@ -11,9 +11,6 @@ class MainWindowTest : public MainWindowFixture
     Q_OBJECT
 
 private slots:
-    void init() { MainWindowFixture::init(); }
-    void cleanup() { MainWindowFixture::cleanup(); }
-
     void tabsAndShortcuts()
     {
         QTabWidget* tabs = window()->tabs();

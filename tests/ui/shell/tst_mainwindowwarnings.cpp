@@ -14,9 +14,6 @@ class MainWindowWarningsTest : public MainWindowFixture
     Q_OBJECT
 
 private slots:
-    void init() { MainWindowFixture::init(); }
-    void cleanup() { MainWindowFixture::cleanup(); }
-
     // A clip whose grade lost a field in its file carries the warning in the
     // sequence strip until a command changes its grade; undoing that brings
     // the warning back, redoing takes it away again. Showing the original
