@@ -18,10 +18,7 @@
 #include <memory>
 
 using namespace Emulsa;
-using Emulsa::Test::compareGrades;
-using Emulsa::Test::fileBytes;
-using Emulsa::Test::sampleGrade;
-using Emulsa::Test::writeFileBytes;
+using namespace Emulsa::Test;
 
 // Saving the model's project through SaveProject and loading it back through
 // the project loader, with the autosave rules and the copy kept of a file
