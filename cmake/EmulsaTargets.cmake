@@ -34,10 +34,14 @@ endfunction()
 # emulsa_tests(<subsystem>)
 # Every tst_*.cpp in the calling folder or a folder below it becomes one QtTest program, registered
 # with CTest under "<subsystem>/<name>". Other .cpp files of the folder itself are test
-# support code shared by that folder's programs.
+# support code shared by that folder's programs, and so are the headers of its
+# subfolders (fixtures shared by the programs of one subfolder; moc runs on
+# them there).
 function(emulsa_tests subsystem)
   file(GLOB_RECURSE tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/tst_*.cpp)
-  file(GLOB support CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
+  file(GLOB support CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  file(GLOB_RECURSE support_headers CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
+  list(APPEND support ${support_headers})
   list(FILTER support EXCLUDE REGEX "/tst_[^/]*\\.cpp$")
   set(support_lib "")
   if(support)

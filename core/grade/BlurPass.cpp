@@ -1,7 +1,5 @@
 #include "core/grade/BlurPass.h"
 
-#include "core/grade/GLSupport.h"
-
 #include <QDebug>
 #include <QOpenGLShaderProgram>
 
@@ -20,19 +18,15 @@ const char* const kDirectionNames[2] = { "horizontalBlur", "verticalBlur" };
 
 bool BlurPass::build()
 {
-    return GLSupport::buildProgram(m_program, "Blur", QStringLiteral(":/blur.v.glsl"), QStringLiteral(":/blur.f.glsl"),
-        "inVertexPos", "inTextCoordinate");
+    return m_pass.build("Blur", QStringLiteral(":/blur.v.glsl"), QStringLiteral(":/blur.f.glsl"));
 }
 
 bool BlurPass::resolveLocations()
 {
-    using GLSupport::resolveAttribute;
     using GLSupport::resolveUniform;
-    QOpenGLShaderProgram* p = m_program.get();
-    const bool resolved = resolveAttribute(p, "inVertexPos", &m_vertexPos)
-        && resolveAttribute(p, "inTextCoordinate", &m_textCoordinate) && resolveUniform(p, "uniMatrix", &m_matrix)
-        && resolveUniform(p, "uniVideoFrame", &m_videoFrame) && resolveUniform(p, "uniBlurOffset", &m_blurOffset)
-        && resolveUniform(p, "uniBlurWeight", &m_blurWeight);
+    QOpenGLShaderProgram* p = m_pass.program();
+    const bool resolved = m_pass.resolveLocations() && resolveUniform(p, "uniVideoFrame", &m_videoFrame)
+        && resolveUniform(p, "uniBlurOffset", &m_blurOffset) && resolveUniform(p, "uniBlurWeight", &m_blurWeight);
     if (!resolved)
         return false;
     p->bind();
@@ -43,13 +37,13 @@ bool BlurPass::resolveLocations()
 
 bool BlurPass::buildVertexArray()
 {
-    return GLSupport::buildVertexArray(m_gl, m_vao, m_vertexBuffer, m_textureBuffer, kTextureCoordinates, true);
+    return m_pass.buildVertexArray(m_gl, kTextureCoordinates, true);
 }
 
 bool BlurPass::resolveSubroutines()
 {
     return GLSupport::resolveSubroutines(
-        m_gl, m_program->programId(), kDirectionNames, 2, "applyBlur", m_indices, &m_subroutineCount);
+        m_gl, m_pass.program()->programId(), kDirectionNames, 2, "applyBlur", m_indices, &m_subroutineCount);
 }
 
 bool BlurPass::createTextures(unsigned int sourceWidth, unsigned int sourceHeight)
@@ -111,13 +105,11 @@ void BlurPass::run(const std::array<float, 3>& weights, const QMatrix4x4& matrix
         allocateStorage();
     // Horizontal into A reading unit 0 (the frame, or B on the second call),
     // then vertical into B reading A.
-    m_program->bind();
-    m_vao.bind();
+    m_pass.bind(matrix);
     m_gl->glViewport(0, 0, GLsizei(m_width), GLsizei(m_height));
     for (int direction = 0; direction < 2; ++direction) {
         m_gl->glBindFramebuffer(GL_FRAMEBUFFER, m_fbos[direction]);
         m_gl->glDrawBuffer(GL_COLOR_ATTACHMENT0);
-        m_program->setUniformValue(m_matrix, matrix);
         m_gl->glUniform1fv(m_blurOffset, 2, kOffsets);
         m_gl->glUniform1fv(m_blurWeight, 3, weights.data());
         GLSupport::useSubroutine(m_gl, m_indices[direction], m_subroutineCount);
@@ -127,8 +119,7 @@ void BlurPass::run(const std::array<float, 3>& weights, const QMatrix4x4& matrix
         }
         m_gl->glDrawArrays(GL_TRIANGLES, 0, 6);
     }
-    m_vao.release();
-    m_program->release();
+    m_pass.release();
     m_gl->glBindFramebuffer(GL_FRAMEBUFFER, 0);
     m_gl->glActiveTexture(GL_TEXTURE0);
     m_gl->glBindTexture(GL_TEXTURE_2D, m_textures[1]);
@@ -136,10 +127,7 @@ void BlurPass::run(const std::array<float, 3>& weights, const QMatrix4x4& matrix
 
 void BlurPass::destroy()
 {
-    m_vao.destroy();
-    m_vertexBuffer.destroy();
-    m_textureBuffer.destroy();
-    m_program.reset();
+    m_pass.destroy();
     GLSupport::deleteFramebuffer(m_gl, &m_fbos[0]);
     GLSupport::deleteFramebuffer(m_gl, &m_fbos[1]);
     for (GLuint& texture : m_textures) {

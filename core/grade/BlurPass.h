@@ -1,15 +1,11 @@
 #pragma once
 
+#include "core/grade/GLSupport.h"
+
 #include <QMatrix4x4>
-#include <QOpenGLBuffer>
-#include <QOpenGLFunctions_4_0_Core>
-#include <QOpenGLVertexArrayObject>
 
 #include <array>
-#include <memory>
 #include <vector>
-
-class QOpenGLShaderProgram;
 
 namespace Emulsa {
 
@@ -61,13 +57,7 @@ private:
     void allocateStorage();
 
     QOpenGLFunctions_4_0_Core* m_gl = nullptr;
-    std::unique_ptr<QOpenGLShaderProgram> m_program;
-    QOpenGLVertexArrayObject m_vao;
-    QOpenGLBuffer m_vertexBuffer;
-    QOpenGLBuffer m_textureBuffer;
-    int m_vertexPos = -1;
-    int m_textCoordinate = -1;
-    int m_matrix = -1;
+    GLSupport::PassProgram m_pass { { "inVertexPos", "inTextCoordinate", "uniMatrix" } };
     int m_videoFrame = -1;
     int m_blurOffset = -1;
     int m_blurWeight = -1;

@@ -1,7 +1,5 @@
 #include "core/grade/ConversionPass.h"
 
-#include "core/grade/GLSupport.h"
-
 #include <QMatrix4x4>
 #include <QOpenGLShaderProgram>
 
@@ -19,49 +17,39 @@ const char* const kConversionNames[4] = { "convertLimitedYUY2toComputerRGB", "co
 
 bool ConversionPass::build()
 {
-    return GLSupport::buildProgram(m_program, "CC", QStringLiteral(":/colorConverter.v.glsl"),
-        QStringLiteral(":/colorConverter.f.glsl"), "inCCVertexPos", "inCCTextCoordinate");
+    return m_pass.build("CC", QStringLiteral(":/colorConverter.v.glsl"), QStringLiteral(":/colorConverter.f.glsl"));
 }
 
 bool ConversionPass::resolveLocations()
 {
-    QOpenGLShaderProgram* p = m_program.get();
-    return GLSupport::resolveAttribute(p, "inCCVertexPos", &m_vertexPos)
-        && GLSupport::resolveAttribute(p, "inCCTextCoordinate", &m_textCoordinate)
-        && GLSupport::resolveUniform(p, "uniCCMatrix", &m_matrix);
+    return m_pass.resolveLocations();
 }
 
 bool ConversionPass::buildVertexArray()
 {
-    return GLSupport::buildVertexArray(m_gl, m_vao, m_vertexBuffer, m_textureBuffer, kTextureCoordinates, false);
+    return m_pass.buildVertexArray(m_gl, kTextureCoordinates, false);
 }
 
 bool ConversionPass::resolveSubroutines()
 {
     return GLSupport::resolveSubroutines(
-        m_gl, m_program->programId(), kConversionNames, 4, "convertColour", m_indices, &m_subroutineCount);
+        m_gl, m_pass.program()->programId(), kConversionNames, 4, "convertColour", m_indices, &m_subroutineCount);
 }
 
 void ConversionPass::prepare(Conversion conversion, const QMatrix4x4& matrix)
 {
-    m_program->bind();
-    m_vao.bind();
-    m_program->setUniformValue(m_matrix, matrix);
+    m_pass.bind(matrix);
     GLSupport::useSubroutine(m_gl, m_indices[conversion], m_subroutineCount);
 }
 
 void ConversionPass::finish()
 {
-    m_vao.release();
-    m_program->release();
+    m_pass.release();
 }
 
 void ConversionPass::destroy()
 {
-    m_vao.destroy();
-    m_vertexBuffer.destroy();
-    m_textureBuffer.destroy();
-    m_program.reset();
+    m_pass.destroy();
 }
 
 } // namespace Emulsa

@@ -1,13 +1,8 @@
 #pragma once
 
-#include <QOpenGLBuffer>
-#include <QOpenGLFunctions_4_0_Core>
-#include <QOpenGLVertexArrayObject>
-
-#include <memory>
+#include "core/grade/GLSupport.h"
 
 class QMatrix4x4;
-class QOpenGLShaderProgram;
 
 namespace Emulsa {
 
@@ -47,13 +42,7 @@ public:
 
 private:
     QOpenGLFunctions_4_0_Core* m_gl = nullptr;
-    std::unique_ptr<QOpenGLShaderProgram> m_program;
-    QOpenGLVertexArrayObject m_vao;
-    QOpenGLBuffer m_vertexBuffer;
-    QOpenGLBuffer m_textureBuffer;
-    int m_vertexPos = -1;
-    int m_textCoordinate = -1;
-    int m_matrix = -1;
+    GLSupport::PassProgram m_pass { { "inCCVertexPos", "inCCTextCoordinate", "uniCCMatrix" } };
     GLuint m_indices[4] = { 0, 0, 0, 0 };
     GLint m_subroutineCount = 0;
 };

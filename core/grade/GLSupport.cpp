@@ -2,6 +2,7 @@
 
 #include <QDebug>
 #include <QFile>
+#include <QMatrix4x4>
 #include <QOpenGLBuffer>
 #include <QOpenGLShaderProgram>
 #include <QOpenGLVertexArrayObject>
@@ -219,6 +220,51 @@ void deleteFramebuffer(Functions* gl, GLuint* fbo)
     if (error != GL_NO_ERROR)
         qWarning().noquote() << "ShaderProcessor: Can't delete FBO" << error;
     *fbo = 0;
+}
+
+PassProgram::PassProgram(const ProgramNames& names)
+    : m_names(names)
+{
+}
+
+PassProgram::~PassProgram() = default;
+
+bool PassProgram::build(const char* name, const QString& vertexFile, const QString& fragmentFile)
+{
+    return buildProgram(m_program, name, vertexFile, fragmentFile, m_names.position, m_names.coordinate);
+}
+
+bool PassProgram::resolveLocations()
+{
+    QOpenGLShaderProgram* p = m_program.get();
+    return resolveAttribute(p, m_names.position, &m_vertexPos)
+        && resolveAttribute(p, m_names.coordinate, &m_textCoordinate) && resolveUniform(p, m_names.matrix, &m_matrix);
+}
+
+bool PassProgram::buildVertexArray(Functions* gl, const float* textureCoordinates, bool blur)
+{
+    return GLSupport::buildVertexArray(gl, m_vao, m_vertexBuffer, m_textureBuffer, textureCoordinates, blur);
+}
+
+void PassProgram::bind(const QMatrix4x4& matrix)
+{
+    m_program->bind();
+    m_vao.bind();
+    m_program->setUniformValue(m_matrix, matrix);
+}
+
+void PassProgram::release()
+{
+    m_vao.release();
+    m_program->release();
+}
+
+void PassProgram::destroy()
+{
+    m_vao.destroy();
+    m_vertexBuffer.destroy();
+    m_textureBuffer.destroy();
+    m_program.reset();
 }
 
 } // namespace Emulsa::GLSupport

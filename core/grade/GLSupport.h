@@ -1,15 +1,16 @@
 #pragma once
 
 #include <QByteArray>
+#include <QOpenGLBuffer>
 #include <QOpenGLFunctions_4_0_Core>
+#include <QOpenGLVertexArrayObject>
 #include <QString>
 
 #include <memory>
 #include <vector>
 
-class QOpenGLBuffer;
+class QMatrix4x4;
 class QOpenGLShaderProgram;
-class QOpenGLVertexArrayObject;
 
 namespace Emulsa {
 
@@ -63,6 +64,49 @@ GLenum attachRenderableTexture(
 // Deletes a framebuffer (0 is skipped), logging "Can't delete FBO" on an
 // error, and clears the name.
 void deleteFramebuffer(Functions* gl, GLuint* fbo);
+
+// The names a pass's program gives its vertex position and texture coordinate
+// attributes and its projection matrix uniform.
+struct ProgramNames
+{
+    const char* position;
+    const char* coordinate;
+    const char* matrix;
+};
+
+// A pass's program with its six-vertex array and the locations every pass
+// draws with: made, bound and freed the same way by each pass that holds one.
+class PassProgram
+{
+public:
+    explicit PassProgram(const ProgramNames& names);
+    ~PassProgram();
+    PassProgram(const PassProgram&) = delete;
+    PassProgram& operator=(const PassProgram&) = delete;
+
+    // buildProgram() from two resource files.
+    bool build(const char* name, const QString& vertexFile, const QString& fragmentFile);
+    // The two attributes and the matrix uniform.
+    bool resolveLocations();
+    // buildVertexArray() with `textureCoordinates` (12 floats).
+    bool buildVertexArray(Functions* gl, const float* textureCoordinates, bool blur);
+
+    QOpenGLShaderProgram* program() const { return m_program.get(); }
+    // Binds the program and its array, and sets the matrix.
+    void bind(const QMatrix4x4& matrix);
+    void release();
+    void destroy();
+
+private:
+    ProgramNames m_names;
+    std::unique_ptr<QOpenGLShaderProgram> m_program;
+    QOpenGLVertexArrayObject m_vao;
+    QOpenGLBuffer m_vertexBuffer;
+    QOpenGLBuffer m_textureBuffer;
+    int m_vertexPos = -1;
+    int m_textCoordinate = -1;
+    int m_matrix = -1;
+};
 
 } // namespace GLSupport
 

@@ -268,15 +268,6 @@ static int fatalChild(int argc, char** argv)
     return 0; // not reached
 }
 
-int main(int argc, char** argv)
-{
-    if (qEnvironmentVariableIsSet("EMULSA_FATAL_CHILD"))
-        return fatalChild(argc, argv); // user folders come from the parent test
-    Emulsa::Test::isolateUserFolders();
-    QCoreApplication app(argc, argv);
-    Emulsa::Test::setApplicationIdentity();
-    MessageLogTest test;
-    return QTest::qExec(&test, argc, argv);
-}
+EMULSA_FATAL_CHILD_TEST_MAIN(MessageLogTest, QCoreApplication, fatalChild)
 
 #include "tst_messagelog.moc"

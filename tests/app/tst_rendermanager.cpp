@@ -80,9 +80,7 @@ private slots:
     void initTestCase()
     {
         QString why;
-        QVERIFY2(Test::useBuildFilmData(&why), qPrintable(why));
-        m_clip = TestMedia::instance().path(TestMedia::NoAudio);
-        QVERIFY2(!m_clip.isEmpty(), "ffmpeg could not make the test clip");
+        QVERIFY2(RenderQueueSupport::useFilmDataAndClip(&m_clip, &why), qPrintable(why));
     }
 
     void suffixedName_data()

@@ -72,6 +72,25 @@ void registerNumbered(Model* model, RunLog* log)
     });
 }
 
+// A task manager with its own queue, moved to its own thread (not started),
+// which runs it once started; destroyed manager first, then the thread.
+struct Worker
+{
+    explicit Worker(Model* model)
+        : manager(model)
+    {
+        manager.setQueue(&queue, &mutex, &condition);
+        manager.moveToThread(&thread);
+        QObject::connect(&thread, &QThread::started, &manager, &TaskManager::run);
+    }
+
+    QList<BaseTask*> queue;
+    QMutex mutex;
+    QWaitCondition condition;
+    QThread thread;
+    TaskManager manager;
+};
+
 } // namespace
 
 class TaskManagerTest : public QObject
@@ -116,14 +135,8 @@ private slots:
         QScopedPointer<Model> model(makeModel());
         RunLog log;
         registerNumbered(model.data(), &log);
-        QList<BaseTask*> queue;
-        QMutex mutex;
-        QWaitCondition condition;
-        QThread thread;
-        TaskManager manager(model.data());
-        manager.setQueue(&queue, &mutex, &condition);
-        manager.moveToThread(&thread);
-        connect(&thread, &QThread::started, &manager, &TaskManager::run);
+        Worker worker(model.data());
+        auto& [queue, mutex, condition, thread, manager] = worker;
         thread.start();
         for (int i = 0; i < 20; ++i) {
             {
@@ -179,14 +192,8 @@ private slots:
         registerNumbered(model.data(), &log);
         int posted = 0;
         for (int cycle = 0; cycle < 1000; ++cycle) {
-            QList<BaseTask*> queue;
-            QMutex mutex;
-            QWaitCondition condition;
-            QThread thread;
-            TaskManager manager(model.data());
-            manager.setQueue(&queue, &mutex, &condition);
-            manager.moveToThread(&thread);
-            connect(&thread, &QThread::started, &manager, &TaskManager::run);
+            Worker worker(model.data());
+            auto& [queue, mutex, condition, thread, manager] = worker;
             const int kind = cycle % 4;
             if (kind == 0)
                 manager.stop(); // stopped before it runs

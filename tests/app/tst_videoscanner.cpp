@@ -13,18 +13,7 @@
 #include <QStorageInfo>
 
 using namespace Emulsa;
-
-namespace {
-
-QString touch(const QString& path)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    file.open(QIODevice::WriteOnly);
-    return path;
-}
-
-} // namespace
+using Emulsa::Test::touch;
 
 class TestVideoScanner : public QObject
 {

@@ -24,3 +24,19 @@ struct FatalChildRun
 FatalChildRun runFatalChild(const QString& folderName);
 
 } // namespace Emulsa::Test
+
+// Entry point of a test program that is also its own fatal child: with
+// EMULSA_FATAL_CHILD set it runs `childMain` (the user folders come from the
+// parent test), otherwise the tests under an `ApplicationClass` application
+// with isolated user folders and the application identity.
+#define EMULSA_FATAL_CHILD_TEST_MAIN(TestClass, ApplicationClass, childMain)                                           \
+    int main(int argc, char** argv)                                                                                    \
+    {                                                                                                                  \
+        if (qEnvironmentVariableIsSet("EMULSA_FATAL_CHILD"))                                                           \
+            return childMain(argc, argv);                                                                              \
+        Emulsa::Test::isolateUserFolders();                                                                            \
+        ApplicationClass app(argc, argv);                                                                              \
+        Emulsa::Test::setApplicationIdentity();                                                                        \
+        TestClass test;                                                                                                \
+        return QTest::qExec(&test, argc, argv);                                                                        \
+    }

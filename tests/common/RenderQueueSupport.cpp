@@ -1,9 +1,14 @@
 #include "common/RenderQueueSupport.h"
 #include "common/TestEnvironment.h"
+#include "common/TestMedia.h"
 
 #include "media/clip/AssetMetadata.h"
+#include "media/render/OutputSettings.h"
 #include "media/source/WinSourceReader.h"
+#include "ui/render/EMRenderer.h"
 
+#include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -50,6 +55,26 @@ int RenderQueueSupport::movieFrameCount(const QString& path)
     if (!reader.initializeFromMetadata(&asset) || !reader.fillMetadata())
         return -1;
     return int(asset.frameCount);
+}
+
+bool RenderQueueSupport::useFilmDataAndClip(QString* clip, QString* why)
+{
+    if (!useBuildFilmData(why))
+        return false;
+    *clip = TestMedia::instance().path(TestMedia::NoAudio);
+    if (clip->isEmpty()) {
+        *why = QStringLiteral("ffmpeg could not make the test clip");
+        return false;
+    }
+    return true;
+}
+
+void RenderQueueSupport::setQuickMovies(EMRenderer* tab, const QString& destination)
+{
+    tab->addDestinationFolder(destination);
+    tab->setCustomSize(QSize(320, 180));
+    tab->formatBox()->setCurrentIndex(H264Preview);
+    tab->overwriteBox()->setChecked(true);
 }
 
 } // namespace Emulsa::Test

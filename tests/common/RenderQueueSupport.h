@@ -7,7 +7,8 @@
 
 namespace Emulsa {
 class AssetMetadata;
-}
+class EMRenderer;
+} // namespace Emulsa
 
 namespace Emulsa::Test {
 
@@ -24,6 +25,13 @@ public:
     // The frame count of a movie written by the renderer (decoded by the
     // source reader), or -1 when it cannot be read.
     static int movieFrameCount(const QString& path);
+    // Points the process at the build's film data and puts the path of the
+    // test clip without sound in *clip; false, with the reason in `why`,
+    // when either is missing.
+    static bool useFilmDataAndClip(QString* clip, QString* why);
+    // Sets a render tab to small quick movies (H.264 preview at 320 x 180)
+    // in `destination`, replacing files of the same name.
+    static void setQuickMovies(EMRenderer* tab, const QString& destination);
 };
 
 } // namespace Emulsa::Test

@@ -74,4 +74,24 @@ QString makeTempFolder(const QString& name)
     return path;
 }
 
+QByteArray fileBytes(const QString& path, const QByteArray& unreadable)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : unreadable;
+}
+
+bool writeFileBytes(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
+}
+
+QString touch(const QString& path)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    file.open(QIODevice::WriteOnly);
+    return QFileInfo(path).absoluteFilePath();
+}
+
 } // namespace Emulsa::Test

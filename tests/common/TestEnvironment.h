@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QtTest/QtTest>
 
@@ -20,6 +21,16 @@ bool useBuildFilmData(QString* why);
 
 // A fresh empty temporary folder that lives until the process ends.
 QString makeTempFolder(const QString& name);
+
+// The bytes of a file, or `unreadable` when it cannot be read (by default
+// "<missing>", so that a comparison with any expected content fails).
+QByteArray fileBytes(const QString& path, const QByteArray& unreadable = QByteArray("<missing>"));
+
+// Writes `bytes` as the whole file; whether all were written.
+bool writeFileBytes(const QString& path, const QByteArray& bytes);
+
+// Makes an empty file (and its folder); its absolute path.
+QString touch(const QString& path);
 
 } // namespace Emulsa::Test
 

@@ -41,7 +41,7 @@ template<typename LumaAt> int readIndex(int width, int height, LumaAt luma)
 }
 
 // Writes the bytes to the path; returns the path, or empty on failure.
-QString writeFile(const QString& path, const QByteArray& contents)
+QString writtenFile(const QString& path, const QByteArray& contents)
 {
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(contents) != contents.size())
@@ -380,14 +380,14 @@ QString TestMedia::makeRandomBytesFile(const QString& fileName, int bytes)
 
 QString TestMedia::makeHlsPlaylistFile(const QString& fileName, const QString& listed)
 {
-    return writeFile(m_folder + QLatin1Char('/') + fileName,
+    return writtenFile(m_folder + QLatin1Char('/') + fileName,
         QByteArrayLiteral("#EXTM3U\n#EXT-X-TARGETDURATION:10\n#EXTINF:10,\n") + listed.toUtf8()
             + QByteArrayLiteral("\n#EXT-X-ENDLIST\n"));
 }
 
 QString TestMedia::makeConcatListFile(const QString& fileName, const QString& listed)
 {
-    return writeFile(m_folder + QLatin1Char('/') + fileName,
+    return writtenFile(m_folder + QLatin1Char('/') + fileName,
         QByteArrayLiteral("ffconcat version 1.0\nfile '") + listed.toUtf8() + QByteArrayLiteral("'\n"));
 }
 

@@ -138,4 +138,25 @@ std::vector<float> referenceGrade(const ShaderProcessor& processor, const ClipSe
     return out;
 }
 
+unsigned stagesOf(const ClipSettings& settings, bool histogram)
+{
+    const bool stock = settings.getStockLUTAmount() != 0;
+    const bool mix = stock && (settings.getStockLUTAmount() != 100 || settings.getStockCurveAmount() != 100);
+    const bool finish = settings.getSaturation() != 1.f || histogram;
+    const ClipSettings neutral;
+    auto same = [](const ColorWheelData& a, const ColorWheelData& b) { return a.radius == b.radius; };
+    const HistogramSliderData levels = settings.getHistogramSliderData();
+    const HistogramSliderData neutralLevels = neutral.getHistogramSliderData();
+    const bool tone = settings.getLift() != 1.f || settings.getGamma() != 1.f || settings.getGain() != 1.f
+        || !same(settings.getLow(), neutral.getLow()) || !same(settings.getMid(), neutral.getMid())
+        || !same(settings.getHigh(), neutral.getHigh())
+        || (!finish
+            && (levels.black != neutralLevels.black || levels.mid != neutralLevels.mid
+                || levels.white != neutralLevels.white));
+    return (stock ? unsigned(ShaderProcessor::StockStage) : 0u) | (mix ? unsigned(ShaderProcessor::StockMixStage) : 0u)
+        | (settings.getGrainAmount() != 0 ? unsigned(ShaderProcessor::GrainStage) : 0u)
+        | (GradeTables::isBlackAndWhiteStock(settings.getStockName()) ? unsigned(ShaderProcessor::MonoStage) : 0u)
+        | (tone ? unsigned(ShaderProcessor::ToneStage) : 0u) | (finish ? unsigned(ShaderProcessor::FinishStage) : 0u);
+}
+
 } // namespace Emulsa::Test

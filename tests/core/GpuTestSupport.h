@@ -47,4 +47,12 @@ struct GpuGrader
 std::vector<float> referenceGrade(const ShaderProcessor& processor, const ClipSettings& settings,
     const std::vector<float>& rgba, int width, int height, unsigned colourOrder = 0);
 
+// The stages a grading program needs for a grade: the stock's mixing only
+// when an amount is not full, the black-and-white matrix only for those
+// stocks, the tone table only when lift/gamma/gain, the wheels or the levels
+// folded into it are not neutral, the saturation and levels after the tone
+// table only when the saturation is not neutral or histogram passes need the
+// levels apart.
+unsigned stagesOf(const ClipSettings& settings, bool histogram = false);
+
 } // namespace Emulsa::Test

@@ -43,6 +43,47 @@ ClipSettings sampleGrade()
     return grade;
 }
 
+QByteArray sampleGradeBlock(int indent)
+{
+    QByteArray block = R"(<ClipSettings>
+    <StockName>FujiVelvia100</StockName>
+    <ProfileID>825249363</ProfileID>
+    <CameraModel>Sonar FS9</CameraModel>
+    <CameraID>SNF9</CameraID>
+    <StockAmount>73</StockAmount>
+    <CurveAmount>12</CurveAmount>
+    <GrainAmount>187</GrainAmount>
+    <GrainScale>Super 16</GrainScale>
+    <Exposure>-0.432100</Exposure>
+    <Kelvin>4321.000000</Kelvin>
+    <ColorWheels>
+        <Low>
+            <Radius>0.250000</Radius>
+            <Theta>-1.500000</Theta>
+        </Low>
+        <Mid>
+            <Radius>0.500000</Radius>
+            <Theta>0.750000</Theta>
+        </Mid>
+        <High>
+            <Radius>1.000000</Radius>
+            <Theta>3.000000</Theta>
+        </High>
+    </ColorWheels>
+    <Lift>0.930000</Lift>
+    <Gamma>1.070000</Gamma>
+    <Gain>1.210000</Gain>
+    <Saturation>1.660000</Saturation>
+    <Histogram>
+        <Black>0.050000</Black>
+        <Mid>0.450000</Mid>
+        <White>0.900000</White>
+    </Histogram>
+    <Original>1</Original>
+</ClipSettings>)";
+    return block.replace("\n", "\n" + QByteArray(indent, ' '));
+}
+
 void compareGrades(const ClipSettings& actual, const ClipSettings& expected)
 {
     QCOMPARE(actual.getStockName(), expected.getStockName());

@@ -14,6 +14,10 @@ QByteArray twoProfileCatalogue();
 // "SN01" and stock "FujiVelvia100".
 ClipSettings sampleGrade();
 
+// The grade block of sampleGrade() as the file format lays it out, four
+// spaces a level; the lines after the first are indented by `indent` more.
+QByteArray sampleGradeBlock(int indent = 0);
+
 // QCOMPARE of every field; floats and wheel values compare as floats.
 void compareGrades(const ClipSettings& actual, const ClipSettings& expected);
 

@@ -19,6 +19,7 @@
 using namespace Emulsa;
 using Emulsa::Test::compareGrades;
 using Emulsa::Test::sampleGrade;
+using Emulsa::Test::sampleGradeBlock;
 
 namespace {
 
@@ -32,44 +33,6 @@ void countingHandler(QtMsgType type, const QMessageLogContext& context, const QS
     else if (g_previousHandler)
         g_previousHandler(type, context, message);
 }
-
-// The grade block for a sample grade, as the file format lays it out.
-const char* handWrittenBlock = R"(<ClipSettings>
-    <StockName>FujiVelvia100</StockName>
-    <ProfileID>825249363</ProfileID>
-    <CameraModel>Sonar FS9</CameraModel>
-    <CameraID>SNF9</CameraID>
-    <StockAmount>73</StockAmount>
-    <CurveAmount>12</CurveAmount>
-    <GrainAmount>187</GrainAmount>
-    <GrainScale>Super 16</GrainScale>
-    <Exposure>-0.432100</Exposure>
-    <Kelvin>4321.000000</Kelvin>
-    <ColorWheels>
-        <Low>
-            <Radius>0.250000</Radius>
-            <Theta>-1.500000</Theta>
-        </Low>
-        <Mid>
-            <Radius>0.500000</Radius>
-            <Theta>0.750000</Theta>
-        </Mid>
-        <High>
-            <Radius>1.000000</Radius>
-            <Theta>3.000000</Theta>
-        </High>
-    </ColorWheels>
-    <Lift>0.930000</Lift>
-    <Gamma>1.070000</Gamma>
-    <Gain>1.210000</Gain>
-    <Saturation>1.660000</Saturation>
-    <Histogram>
-        <Black>0.050000</Black>
-        <Mid>0.450000</Mid>
-        <White>0.900000</White>
-    </Histogram>
-    <Original>1</Original>
-</ClipSettings>)";
 
 QByteArray wrapped(const QByteArray& block)
 {
@@ -140,7 +103,7 @@ private slots:
     void writerLaysOutTheBlockExactly()
     {
         const QByteArray written = writeBlock(sampleGrade());
-        QByteArray expected = QByteArray(handWrittenBlock);
+        QByteArray expected = sampleGradeBlock();
         expected.replace("\n", "\n    ");
         const QByteArray wanted = "\n<Root>\n    " + expected + "\n</Root>";
         QCOMPARE(QString::fromUtf8(written), QString::fromUtf8(wanted));
@@ -148,7 +111,7 @@ private slots:
 
     void handWrittenBlockReads()
     {
-        const auto grade = readBlock(wrapped(handWrittenBlock));
+        const auto grade = readBlock(wrapped(sampleGradeBlock()));
         QVERIFY(grade);
         compareGrades(*grade, sampleGrade());
     }
@@ -221,7 +184,7 @@ private slots:
         QFETCH(QByteArray, value);
         QFETCH(QString, field);
         QFETCH(double, expected);
-        const QByteArray block = withValue(handWrittenBlock, element, value);
+        const QByteArray block = withValue(sampleGradeBlock(), element, value);
         QVERIFY(!block.isEmpty());
         const auto grade = readBlock(wrapped(block));
         QVERIFY(grade);
@@ -262,12 +225,12 @@ private slots:
     {
         QFETCH(QByteArray, element);
         QFETCH(QByteArray, value);
-        const QByteArray block = withValue(handWrittenBlock, element, value);
+        const QByteArray block = withValue(sampleGradeBlock(), element, value);
         QVERIFY(!block.isEmpty());
         QVERIFY(!readBlock(wrapped(block)));
         // readBlock returns none also when the sibling is lost: check that the
         // sibling is still reachable with a good grade in front of it.
-        QVERIFY(readBlock(wrapped(handWrittenBlock)));
+        QVERIFY(readBlock(wrapped(sampleGradeBlock())));
     }
 
     void badWheelOrLevelNumbersBecomeZero_data()
@@ -283,7 +246,7 @@ private slots:
     {
         QFETCH(QByteArray, element);
         QFETCH(QByteArray, value);
-        const auto grade = readBlock(wrapped(withValue(handWrittenBlock, element, value)));
+        const auto grade = readBlock(wrapped(withValue(sampleGradeBlock(), element, value)));
         QVERIFY(grade);
         if (element == "Radius") {
             QCOMPARE(grade->getLow().radius, 0.0);
@@ -308,7 +271,7 @@ private slots:
     {
         QFETCH(QByteArray, from);
         QFETCH(QByteArray, to);
-        QByteArray block(handWrittenBlock);
+        QByteArray block(sampleGradeBlock());
         if (from == "<ColorWheels>")
             block.replace("</ColorWheels>", "</Wheels>");
         QVERIFY(block.contains(from));
@@ -365,7 +328,7 @@ private slots:
         QFETCH(QByteArrayList, to);
         QFETCH(bool, gradeRead);
         QFETCH(QStringList, fields);
-        QByteArray damaged(handWrittenBlock);
+        QByteArray damaged(sampleGradeBlock());
         for (int i = 0; i < from.size(); ++i) {
             QVERIFY2(damaged.count(from[i]) == 1, from[i].constData());
             damaged.replace(from[i], to[i]);
@@ -373,7 +336,7 @@ private slots:
         // The damaged grade, then a whole one through the same reader.
         QXmlStreamReader xml;
         GradeBlockReader reader(&xml, &m_library, &m_catalogue);
-        xml.addData("<Root>" + damaged + handWrittenBlock + "</Root>");
+        xml.addData("<Root>" + damaged + sampleGradeBlock() + "</Root>");
         QVERIFY(xml.readNextStartElement() && xml.readNextStartElement());
         QCOMPARE(bool(reader.parseClipSettings()), gradeRead);
         QCOMPARE(reader.unreadFields(), fields);
@@ -396,7 +359,7 @@ private slots:
     {
         QFETCH(QByteArray, wheel);
         QFETCH(int, wheelsRead);
-        QByteArray block(handWrittenBlock);
+        QByteArray block(sampleGradeBlock());
         block.replace("<" + wheel + ">", "<Other>").replace("</" + wheel + ">", "</Other>");
         const auto grade = readBlock(wrapped(block));
         QVERIFY(grade); // the grade itself does not fail
@@ -409,7 +372,7 @@ private slots:
 
     void missingLevelKeepsDefaultsFromThere()
     {
-        QByteArray block(handWrittenBlock);
+        QByteArray block(sampleGradeBlock());
         block.replace("<Mid>0.450000</Mid>", "");
         const auto grade = readBlock(wrapped(block));
         QVERIFY(grade);
@@ -420,7 +383,7 @@ private slots:
 
     void unknownStockFallsBackAndMissingProfileIsReportedOnce()
     {
-        QByteArray block = withValue(handWrittenBlock, "StockName", "9999");
+        QByteArray block = withValue(sampleGradeBlock(), "StockName", "9999");
         block = withValue(block, "ProfileID", QByteArray::number(ProfileInfo::packId("ZZ99")));
         QByteArray document = "<Root>" + block + block + "<Next/></Root>";
 

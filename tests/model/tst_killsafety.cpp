@@ -34,18 +34,13 @@
 #include <unistd.h>
 
 using namespace Emulsa;
+using Emulsa::Test::fileBytes;
 namespace Kill = Emulsa::Test::KillScenarios;
 using Emulsa::Test::RenderProbe;
 
 namespace {
 
 constexpr int killsPerScenario = 100;
-
-QByteArray fileBytes(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 // How many files under `folder` the process has open (a file being written,
 // or one a writer made without a name, which shows as "<folder>/#n (deleted)").
@@ -187,7 +182,7 @@ private:
                     { QStringLiteral("project"), reference, QString::number(version + 1) }, &output)
                 != 0)
                 qWarning() << "reference project not written:" << output;
-            versions[version] = fileBytes(reference);
+            versions[version] = fileBytes(reference, QByteArray());
         }
         const QString path = folder + QStringLiteral("/kill.empf");
         Scenario s;
@@ -198,7 +193,7 @@ private:
         s.check = [this, path, versions]() -> QString {
             if (versions[0].isEmpty() || versions[0] == versions[1])
                 return QStringLiteral("no two distinct reference projects");
-            const QByteArray bytes = fileBytes(path);
+            const QByteArray bytes = fileBytes(path, QByteArray());
             const int version = bytes == versions[0] ? 0 : bytes == versions[1] ? 1 : -1;
             if (version < 0)
                 return QStringLiteral("the project is neither version (%1 bytes)").arg(bytes.size());
@@ -283,7 +278,7 @@ private:
                 return QStringLiteral("the clip has the time %1").arg(now);
             // Each file whole, of one version.
             AssetMetadata stored;
-            QDataStream in(fileBytes(cache.recordPath(id)));
+            QDataStream in(fileBytes(cache.recordPath(id), QByteArray()));
             in >> stored;
             const int recordVersion = stored.lastModified == ThumbnailCache::fileTimeText(Kill::cacheClipTime(0)) ? 0
                 : stored.lastModified == ThumbnailCache::fileTimeText(Kill::cacheClipTime(1))                     ? 1

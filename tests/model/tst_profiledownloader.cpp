@@ -21,6 +21,7 @@
 
 using namespace Emulsa;
 using Emulsa::Test::EndlessHttpServer;
+using Emulsa::Test::fileBytes;
 using Emulsa::Test::LocalHttpServer;
 using Emulsa::Test::makeZip;
 using Mirror = ProfileDownloader::Mirror;
@@ -30,12 +31,6 @@ namespace {
 // The profile the tests download: in the catalogue, not in the shared data.
 const char kTin[] = "SNSL3T";
 const char kSharedTin[] = "SNSL3CT";
-
-QByteArray readFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 } // namespace
 
@@ -127,11 +122,11 @@ private slots:
             QVERIFY(QFile::copy(QStringLiteral("%1%2_%3.tin").arg(shared, kSharedTin, stock),
                 QStringLiteral("%1/%2_%3.tin").arg(folder, kTin, stock)));
         }
-        m_table = readFile(QStringLiteral("%1/%2_5207.tin").arg(folder, kTin));
+        m_table = fileBytes(QStringLiteral("%1/%2_5207.tin").arg(folder, kTin), QByteArray());
         QCOMPARE(m_table.size(), int(StockTable::kBytes));
         const QString zipPath = Test::makeTempFolder(QStringLiteral("good")) + "/good.zip";
         QVERIFY(FilmData::ProfileArchive::pack(folder, kTin, zipPath));
-        m_goodArchive = readFile(zipPath);
+        m_goodArchive = fileBytes(zipPath, QByteArray());
         QVERIFY(!m_goodArchive.isEmpty());
     }
 
@@ -143,7 +138,7 @@ private slots:
         server.route(QStringLiteral("/Profile/%1.zip").arg(kTin), { 200, m_goodArchive });
         QVERIFY(download(server));
         QVERIFY(FilmLibrary::instance()->isProfileInstalled(profile()));
-        QCOMPARE(readFile(installedFolder() + "/" + kTin + "_5207.tin"), m_table);
+        QCOMPARE(fileBytes(installedFolder() + "/" + kTin + "_5207.tin", QByteArray()), m_table);
         const StockTableData table = FilmLibrary::instance()->loadProfileStockTable("5207", profile());
         QVERIFY(table != nullptr);
         // Nothing but the installed folder is left in the profiles folder.
@@ -195,11 +190,11 @@ private slots:
         const QFileInfo installed(installedFolder());
         QVERIFY(!installed.isSymLink());
         QVERIFY(installed.isDir());
-        QCOMPARE(readFile(installedFolder() + "/" + kTin + "_5207.tin"), m_table);
+        QCOMPARE(fileBytes(installedFolder() + "/" + kTin + "_5207.tin", QByteArray()), m_table);
         if (dangling)
             QVERIFY(!QFileInfo::exists(elsewhere));
         else
-            QCOMPARE(readFile(kept), QByteArray("not the downloader's"));
+            QCOMPARE(fileBytes(kept, QByteArray()), QByteArray("not the downloader's"));
         QCOMPARE(QDir(ApplicationPaths::instance()->userProfilesPath())
                      .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System),
             QStringList { kTin });

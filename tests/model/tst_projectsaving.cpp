@@ -18,24 +18,7 @@
 #include <memory>
 
 using namespace Emulsa;
-using Emulsa::Test::compareGrades;
-using Emulsa::Test::sampleGrade;
-
-namespace {
-
-QByteArray fileBytes(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-bool writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
-} // namespace
+using namespace Emulsa::Test;
 
 // Saving the model's project through SaveProject and loading it back through
 // the project loader, with the autosave rules and the copy kept of a file
@@ -161,7 +144,7 @@ private slots:
         model->noticeChange();
         QSignalSpy finished(model.get(), &Model::finishSaving);
         const QString path = m_folder + QStringLiteral("/kept.empf");
-        QVERIFY(writeFile(path, "the old project"));
+        QVERIFY(writeFileBytes(path, "the old project"));
         model->setProjectWriter([](QIODevice* file, const QList<SequenceItem*>&, const SequenceItem*, bool) {
             file->write("half a proj");
             return false;
@@ -202,7 +185,7 @@ private slots:
         const int second = damaged.indexOf("<StartFrame>1</StartFrame>");
         QVERIFY(second > 0);
         damaged.replace(second, int(qstrlen("<StartFrame>1")), "<StartFrame>one");
-        QVERIFY(writeFile(path, damaged));
+        QVERIFY(writeFileBytes(path, damaged));
 
         auto loaded = makeModel();
         ProjectLoader loader = loaderFor(loaded.get());
@@ -239,7 +222,7 @@ private slots:
     {
         QFETCH(QByteArray, bytes);
         const QString path = m_folder + QStringLiteral("/unreadable.empf");
-        QVERIFY(writeFile(path, bytes));
+        QVERIFY(writeFileBytes(path, bytes));
         auto model = makeModel();
         fill(model.get());
         QTest::ignoreMessage(QtCriticalMsg, "Can't load selected file.");

@@ -1,3 +1,4 @@
+#include "common/RendererRun.h"
 #include "common/TestEnvironment.h"
 
 #include "core/ApplicationPaths.h"
@@ -6,7 +7,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QImage>
-#include <QProcess>
 
 using namespace Emulsa;
 
@@ -24,30 +24,11 @@ class RenderPresetTest : public QObject
     // The build's demo clip: a colourful picture, unlike the test clips.
     QString m_clip;
 
-    struct Run
-    {
-        int exitCode = -1;
-        QString output;
-    };
+    using Run = Test::RendererRun;
 
     // The user folders of this test are isolated; the renderer inherits them
     // and so finds the presets written here.
-    Run run(const QStringList& arguments)
-    {
-        QProcess process;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.remove(QStringLiteral("PROGRAMDATA"));
-        environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
-        process.setProcessEnvironment(environment);
-        process.setProcessChannelMode(QProcess::MergedChannels);
-        process.start(m_program, arguments);
-        Run result;
-        if (!process.waitForStarted(10000) || !process.waitForFinished(600000))
-            return result;
-        result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2;
-        result.output = QString::fromLocal8Bit(process.readAll());
-        return result;
-    }
+    Run run(const QStringList& arguments) { return Test::runRenderer(m_program, arguments); }
 
     // Largest difference between two colour channels over the rendered images.
     static int largestChannelSpread(const QString& folder, int* images)

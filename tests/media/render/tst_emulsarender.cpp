@@ -1,3 +1,4 @@
+#include "common/RendererRun.h"
 #include "common/TestEnvironment.h"
 
 #include "common/RenderProbe.h"
@@ -5,7 +6,6 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QProcess>
 #include <QtTest>
 
 using Emulsa::Test::RenderProbe;
@@ -20,29 +20,11 @@ private:
     QString m_program;
     QString m_out;
 
-    struct Run
-    {
-        int exitCode = -1;
-        QString output;
-    };
+    using Run = Emulsa::Test::RendererRun;
 
     Run run(const QStringList& arguments, bool withDisplay = true)
     {
-        QProcess process;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.remove(QStringLiteral("PROGRAMDATA"));
-        environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
-        if (!withDisplay)
-            environment.remove(QStringLiteral("DISPLAY"));
-        process.setProcessEnvironment(environment);
-        process.setProcessChannelMode(QProcess::MergedChannels);
-        process.start(m_program, arguments);
-        Run result;
-        if (!process.waitForStarted(10000) || !process.waitForFinished(600000))
-            return result;
-        result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2;
-        result.output = QString::fromLocal8Bit(process.readAll());
-        return result;
+        return Emulsa::Test::runRenderer(m_program, arguments, withDisplay);
     }
 
 private slots:

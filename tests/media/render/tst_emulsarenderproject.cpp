@@ -1,3 +1,4 @@
+#include "common/RendererRun.h"
 #include "common/TestEnvironment.h"
 
 #include "common/RenderProbe.h"
@@ -7,7 +8,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QImage>
-#include <QProcess>
 #include <QUuid>
 
 #include <QtTest>
@@ -121,17 +121,9 @@ private:
 
     int run(const QStringList& arguments, QString* output)
     {
-        QProcess process;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.remove(QStringLiteral("PROGRAMDATA"));
-        environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
-        process.setProcessEnvironment(environment);
-        process.setProcessChannelMode(QProcess::MergedChannels);
-        process.start(m_program, arguments);
-        if (!process.waitForStarted(10000) || !process.waitForFinished(600000))
-            return -1;
-        *output = QString::fromLocal8Bit(process.readAll());
-        return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2;
+        const Emulsa::Test::RendererRun result = Emulsa::Test::runRenderer(m_program, arguments);
+        *output = result.output;
+        return result.exitCode;
     }
 
     static bool writeFile(const QString& path, const QByteArray& bytes)

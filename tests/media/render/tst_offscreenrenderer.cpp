@@ -21,9 +21,11 @@
 #include <vector>
 
 using namespace Emulsa;
+using Emulsa::Test::fileBytes;
 using Emulsa::Test::RenderFixture;
 using Emulsa::Test::RenderProbe;
 using Emulsa::Test::TestMedia;
+using Emulsa::Test::writeFileBytes;
 
 namespace {
 
@@ -61,19 +63,6 @@ QList<int> expectedProgress(int frames, int length, bool movie = true)
         values.insert(frames + 1, -41);
     values << -42;
     return values;
-}
-
-QByteArray contents(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-// Writes the bytes to the path, replacing what was there.
-bool writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
 }
 
 QStringList entries(const QString& folder)
@@ -264,12 +253,12 @@ private slots:
         QVERIFY(asset);
         SequenceItem* item = m_fixture.item(asset, RenderFixture::neutralGrade(), 0, asset->frameCount);
         const QString movie = m_out + QStringLiteral("/h264_noaudio.mov");
-        QVERIFY(writeFile(movie, "earlier movie"));
+        QVERIFY(writeFileBytes(movie, "earlier movie"));
         const RenderFixture::Result result = m_fixture.render(item, H264Preview, m_out, QSize(320, 180), false, 3);
         QVERIFY(result.initialized);
         QVERIFY(!result.ran);
         QCOMPARE(result.progress.last(), -1);
-        QCOMPARE(contents(movie), QByteArray("earlier movie"));
+        QCOMPARE(fileBytes(movie, QByteArray()), QByteArray("earlier movie"));
         QCOMPARE(entries(m_out), QStringList { QStringLiteral("h264_noaudio.mov") });
     }
 
@@ -281,7 +270,7 @@ private slots:
         QVERIFY(asset);
         SequenceItem* item = m_fixture.item(asset, RenderFixture::neutralGrade(), 0, 4);
         const QString other = Emulsa::Test::makeTempFolder(QStringLiteral("other")) + QStringLiteral("/keep.txt");
-        QVERIFY(writeFile(other, "someone else's file"));
+        QVERIFY(writeFileBytes(other, "someone else's file"));
         EncoderSettings encoder;
         t_OutputSettings settings;
         QString destination = m_out;
@@ -303,7 +292,7 @@ private slots:
         QVERIFY(linkMade);
         QVERIFY(!QFileInfo(linked).isSymLink());
         QCOMPARE(QImage(linked).size(), QSize(64, 36));
-        QCOMPARE(contents(other), QByteArray("someone else's file"));
+        QCOMPARE(fileBytes(other, QByteArray()), QByteArray("someone else's file"));
         QStringList expected;
         for (int i = 0; i < 4; ++i)
             expected << QStringLiteral("h264_noaudio.%1.tiff").arg(i, 6, 10, QLatin1Char('0'));
@@ -372,7 +361,7 @@ private slots:
         // The disk fills up while the movie is written: the earlier movie
         // stays and the unfinished one is gone.
         const QString movie = m_out + QStringLiteral("/h264_noaudio.mov");
-        QVERIFY(writeFile(movie, "earlier movie"));
+        QVERIFY(writeFileBytes(movie, "earlier movie"));
         RenderFixture::Result full;
         {
             const Emulsa::Test::FileSizeLimit limit(1024);
@@ -382,7 +371,7 @@ private slots:
         QVERIFY(!full.ran);
         QCOMPARE(full.progress.last(), -1);
         QVERIFY(!full.progress.contains(-42));
-        QCOMPARE(contents(movie), QByteArray("earlier movie"));
+        QCOMPARE(fileBytes(movie, QByteArray()), QByteArray("earlier movie"));
         QCOMPARE(entries(m_out), QStringList { QStringLiteral("h264_noaudio.mov") });
 
         const QString vanishing = m_out + QStringLiteral("/vanishing");

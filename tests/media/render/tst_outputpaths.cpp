@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 using namespace Emulsa;
+using Emulsa::Test::fileBytes;
 
 namespace {
 
@@ -19,12 +20,6 @@ void touch(const QString& path, const QByteArray& bytes = QByteArray("x"))
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.write(bytes);
-}
-
-QByteArray contents(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 } // namespace
@@ -180,7 +175,8 @@ private slots:
         useFormat(H264HighQuality, sourceFolder);
         QCOMPARE(OutputPaths::movieTargetProblem(&m_settings, &m_asset), QString());
 
-        QCOMPARE(contents(sourceFolder + QStringLiteral("/A001.mov")), QByteArray("the camera original"));
+        QCOMPARE(
+            fileBytes(sourceFolder + QStringLiteral("/A001.mov"), QByteArray()), QByteArray("the camera original"));
     }
 
     void movieTargetChecks()
@@ -262,7 +258,8 @@ private slots:
                   QStringLiteral("A001.000002.tiff") }
             : QStringList { QStringLiteral("A001.000005.tiff"), QStringLiteral("A001.000006.tiff") };
         QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name), expected);
-        QCOMPARE(contents(folder + QLatin1Char('/') + expected.first()), QByteArray(keep ? "earlier" : "new"));
+        QCOMPARE(fileBytes(folder + QLatin1Char('/') + expected.first(), QByteArray()),
+            QByteArray(keep ? "earlier" : "new"));
         // Nothing else is left in the destination, working folder included.
         QCOMPARE(
             QDir(m_root + QStringLiteral("/out")).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
@@ -327,9 +324,9 @@ private slots:
         QVERIFY2(!working.isEmpty(), qPrintable(error));
         QVERIFY(working != path);
         QCOMPARE(QFileInfo::exists(path) || QFileInfo(path).isSymLink(), !removed);
-        QCOMPARE(contents(elsewhere + QStringLiteral("/A001.000000.tiff")), QByteArray("not ours"));
+        QCOMPARE(fileBytes(elsewhere + QStringLiteral("/A001.000000.tiff"), QByteArray()), QByteArray("not ours"));
         if (kind == QLatin1String("foreign"))
-            QCOMPARE(contents(path + QStringLiteral("/notes.txt")), QByteArray("x"));
+            QCOMPARE(fileBytes(path + QStringLiteral("/notes.txt"), QByteArray()), QByteArray("x"));
     }
 
     // A folder holding anything else is refused and nothing is deleted.
@@ -373,7 +370,7 @@ private slots:
         useFormat(TiffSequence, m_root + QStringLiteral("/source"), false);
         QString error;
         QVERIFY(OutputPaths::prepareImageFolder(&m_settings, &m_asset, &error).isEmpty());
-        QCOMPARE(contents(m_asset.filePath), QByteArray("source bytes"));
+        QCOMPARE(fileBytes(m_asset.filePath, QByteArray()), QByteArray("source bytes"));
     }
 };
 

@@ -23,16 +23,9 @@
 #include <memory>
 
 using namespace Emulsa;
+using Emulsa::Test::touch;
 
 namespace {
-
-QString touch(const QString& path)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    file.open(QIODevice::WriteOnly);
-    return path;
-}
 
 QStringList childPaths(QTreeWidgetItem* heading)
 {

@@ -17,17 +17,9 @@
 #include <sys/stat.h>
 
 using namespace Emulsa;
+using Emulsa::Test::touch;
 
 namespace {
-
-// Writes an empty file (creating its folder).
-QString touch(const QString& path)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    file.open(QIODevice::WriteOnly);
-    return QFileInfo(path).absoluteFilePath();
-}
 
 QString folderOf(int files, const QString& name)
 {

@@ -46,10 +46,7 @@ struct App
         window()->resize(1280, 800);
         window()->show();
         render = qobject_cast<EMRenderer*>(window()->tabContent(MainWindow::RenderTab));
-        render->addDestinationFolder(destination);
-        render->setCustomSize(QSize(320, 180));
-        render->formatBox()->setCurrentIndex(H264Preview);
-        render->overwriteBox()->setChecked(true);
+        RenderQueueSupport::setQuickMovies(render, destination);
         window()->tabs()->setCurrentIndex(MainWindow::RenderTab);
     }
     ~App() { assembly->teardown(); }
@@ -167,9 +164,7 @@ private slots:
     void initTestCase()
     {
         QString why;
-        QVERIFY2(Test::useBuildFilmData(&why), qPrintable(why));
-        m_clip = TestMedia::instance().path(TestMedia::NoAudio);
-        QVERIFY2(!m_clip.isEmpty(), "ffmpeg could not make the test clip");
+        QVERIFY2(RenderQueueSupport::useFilmDataAndClip(&m_clip, &why), qPrintable(why));
     }
 
     // While a render runs (seen when its first frames are counted) nothing

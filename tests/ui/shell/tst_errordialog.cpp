@@ -184,15 +184,6 @@ static int fatalChild(int argc, char** argv)
     return 0; // not reached: acknowledging a fatal message ends the process
 }
 
-int main(int argc, char** argv)
-{
-    if (qEnvironmentVariableIsSet("EMULSA_FATAL_CHILD"))
-        return fatalChild(argc, argv); // user folders come from the parent test
-    Emulsa::Test::isolateUserFolders();
-    QApplication app(argc, argv);
-    Emulsa::Test::setApplicationIdentity();
-    ErrorDialogTest test;
-    return QTest::qExec(&test, argc, argv);
-}
+EMULSA_FATAL_CHILD_TEST_MAIN(ErrorDialogTest, QApplication, fatalChild)
 
 #include "tst_errordialog.moc"

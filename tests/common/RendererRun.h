@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace Emulsa::Test {
+
+// What a run of the command-line renderer ended with.
+struct RendererRun
+{
+    // -1 when it did not start or did not end within ten minutes, -2 when it
+    // crashed.
+    int exitCode = -1;
+    // Its standard output and error together.
+    QString output;
+};
+
+// Runs the command-line renderer `program` as a user would: without the test
+// run's PROGRAMDATA and QT_QPA_PLATFORM (it inherits the test's isolated user
+// folders), and without DISPLAY unless `withDisplay`.
+RendererRun runRenderer(const QString& program, const QStringList& arguments, bool withDisplay = true);
+
+} // namespace Emulsa::Test
