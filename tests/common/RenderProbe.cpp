@@ -1,5 +1,8 @@
 #include "common/RenderProbe.h"
 
+#include <QFile>
+#include <QtEndian>
+
 #include "common/FfmpegTool.h"
 
 #include <QJsonArray>
@@ -77,6 +80,30 @@ QByteArray RenderProbe::decodeAudio(const QString& path, int sampleRate)
         QStringLiteral("0:a:0"), QStringLiteral("-f"), QStringLiteral("s16le"), QStringLiteral("-ac"),
         QStringLiteral("2"), QStringLiteral("-ar"), QString::number(sampleRate), QStringLiteral("-") });
     return run.ok ? run.output : QByteArray();
+}
+
+int RenderProbe::tiffCompression(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray bytes = file.readAll();
+    const auto u16 = [&bytes](qint64 at) {
+        return at + 2 <= bytes.size() ? qFromLittleEndian<quint16>(bytes.constData() + at) : -1;
+    };
+    const auto u32 = [&bytes](qint64 at) {
+        return at + 4 <= bytes.size() ? qint64(qFromLittleEndian<quint32>(bytes.constData() + at)) : -1;
+    };
+    if (!bytes.startsWith(QByteArray("II*\0", 4)))
+        return -1;
+    const qint64 ifd = u32(4);
+    const int entries = u16(ifd);
+    for (int i = 0; i < entries; ++i) {
+        const qint64 entry = ifd + 2 + 12 * i;
+        if (u16(entry) == 259)
+            return u16(entry + 8);
+    }
+    return -1;
 }
 
 bool RenderProbe::ffmpeg(const QStringList& arguments, QString* errors)

@@ -47,6 +47,9 @@ public:
     static QByteArray decode(const QString& path, const QString& pixelFormat);
     // The sound as interleaved signed 16-bit stereo at the given rate.
     static QByteArray decodeAudio(const QString& path, int sampleRate);
+    // The compression tag (259) of a little-endian TIFF's first image: 1 none,
+    // 5 LZW, 8 or 32946 Deflate; -1 when the file is no such TIFF.
+    static int tiffCompression(const QString& path);
     // Runs ffmpeg with the arguments; true on exit code 0.
     static bool ffmpeg(const QStringList& arguments, QString* errors = nullptr);
 };

@@ -1,3 +1,4 @@
+#include "common/RenderProbe.h"
 #include "common/RenderQueueSupport.h"
 #include "common/TestEnvironment.h"
 #include "common/TestMedia.h"
@@ -16,6 +17,8 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -26,6 +29,7 @@
 #include <QStatusBar>
 #include <QTabBar>
 #include <QTabWidget>
+#include <QtEndian>
 
 #include <atomic>
 #include <memory>
@@ -268,6 +272,46 @@ private slots:
 
     // An undone removal puts the row back where it was, unticked as it was
     // left, with its progress.
+    // The TIFF menus show with "Tiff Sequence" only, and what they say
+    // reaches the images: 16 bits, LZW, no alpha, with samples no 8-bit
+    // picture widened to 16 bits could hold (those are multiples of 257).
+    void tiffMenusReachTheImages()
+    {
+        const QString destination = Test::makeTempFolder(QStringLiteral("tiffs"));
+        App app(destination);
+        QVERIFY(app.add({ m_clip }));
+        const QList<QComboBox*> menus { app.render->tiffDepthBox(), app.render->tiffCompressionBox(),
+            app.render->tiffAlphaBox() };
+        for (QComboBox* menu : menus)
+            QVERIFY(!menu->isVisibleTo(app.window()));
+        app.render->formatBox()->setCurrentIndex(TiffSequence);
+        for (QComboBox* menu : menus)
+            QVERIFY(menu->isVisibleTo(app.window()));
+        menus[0]->setCurrentText(QStringLiteral("16 bits per channel"));
+        menus[1]->setCurrentText(QStringLiteral("LZW"));
+        menus[2]->setCurrentText(QStringLiteral("Without alpha"));
+        QVERIFY(app.renderAndWait());
+        QVERIFY2(app.render->statusLabel()->text().contains(QLatin1String("finished")),
+            qPrintable(app.render->statusLabel()->text()));
+
+        const QString base = QFileInfo(m_clip).completeBaseName();
+        const QStringList images = QDir(destination + QLatin1Char('/') + base).entryList({ "*.tiff" }, QDir::Files);
+        QVERIFY(!images.isEmpty());
+        const QString first = destination + QLatin1Char('/') + base + QLatin1Char('/') + images.first();
+        QCOMPARE(Test::RenderProbe::probe(first).video.pixelFormat, QStringLiteral("rgb48le"));
+        QCOMPARE(Test::RenderProbe::tiffCompression(first), 5);
+        const QByteArray samples = Test::RenderProbe::decode(first, QStringLiteral("rgb48le"));
+        QCOMPARE(samples.size(), 320 * 180 * 6);
+        int between = 0;
+        for (int i = 0; i < samples.size(); i += 2)
+            between += qFromLittleEndian<quint16>(samples.constData() + i) % 257 != 0 ? 1 : 0;
+        QVERIFY2(between > samples.size() / 2 / 4, qPrintable(QString::number(between)));
+
+        app.render->formatBox()->setCurrentIndex(H264Preview);
+        for (QComboBox* menu : menus)
+            QVERIFY(!menu->isVisibleTo(app.window()));
+    }
+
     void undoneRemovalKeepsTheRowsPlace()
     {
         App app(Test::makeTempFolder(QStringLiteral("restore")));

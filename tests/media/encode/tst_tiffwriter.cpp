@@ -1,0 +1,134 @@
+#include "common/TestEnvironment.h"
+
+#include "common/RenderProbe.h"
+
+#include "media/encode/TiffWriter.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QtTest>
+
+#include <vector>
+
+using namespace Emulsa;
+using Emulsa::Test::RenderProbe;
+
+namespace {
+
+constexpr int width = 96;
+constexpr int height = 16;
+
+// Smooth ramps in red and green, steps in blue, opaque: 16-bit samples
+// whose low bits matter, and a picture that compresses well.
+std::vector<quint16> picture16()
+{
+    std::vector<quint16> rgba(size_t(width) * height * 4);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            quint16* p = &rgba[(size_t(y) * width + x) * 4];
+            p[0] = quint16(x * 683 + y);
+            p[1] = quint16(65535 - x * 500);
+            p[2] = quint16((y / 4) * 16384);
+            p[3] = 65535;
+        }
+    return rgba;
+}
+
+} // namespace
+
+// TIFF images as the TIFF menus ask for them, read back by another tool.
+class TestTiffWriter : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void menusBecomeOptions()
+    {
+        QCOMPARE(TiffOptions::depthNames().size(), 2);
+        QCOMPARE(TiffOptions::compressionNames().size(), 3);
+        QCOMPARE(TiffOptions::alphaNames().size(), 2);
+        // Index 0 everywhere is how sequences were always written.
+        const TiffOptions first = TiffOptions::fromMenus(0, 0, 0);
+        QVERIFY(!first.sixteenBits && first.compression == TiffOptions::NoCompression && first.alpha);
+        const TiffOptions last = TiffOptions::fromMenus(1, 2, 1);
+        QVERIFY(last.sixteenBits && last.compression == TiffOptions::Deflate && !last.alpha);
+        const TiffOptions wild = TiffOptions::fromMenus(7, -1, 9);
+        QVERIFY(!wild.sixteenBits && wild.compression == TiffOptions::NoCompression && wild.alpha);
+    }
+
+    void imagesReadBackWhole_data()
+    {
+        QTest::addColumn<int>("depth");
+        QTest::addColumn<int>("compression");
+        QTest::addColumn<int>("alpha");
+        QTest::addColumn<QString>("pixelFormat");
+        QTest::addColumn<int>("tag");
+        const char* const formats[2][2] = { { "rgba", "rgb24" }, { "rgba64le", "rgb48le" } };
+        const int tags[] = { 1, 5, 32946 };
+        for (int depth = 0; depth < 2; ++depth)
+            for (int compression = 0; compression < 3; ++compression)
+                for (int alpha = 0; alpha < 2; ++alpha)
+                    QTest::addRow("%s, %s, %s", qPrintable(TiffOptions::depthNames()[depth]),
+                        qPrintable(TiffOptions::compressionNames()[compression]),
+                        qPrintable(TiffOptions::alphaNames()[alpha]))
+                        << depth << compression << alpha << QString::fromLatin1(formats[depth][alpha])
+                        << tags[compression];
+    }
+
+    // Every combination: the tool sees the pixel format and compression
+    // asked for, and the very samples written (alpha left out when asked).
+    void imagesReadBackWhole()
+    {
+        QFETCH(int, depth);
+        QFETCH(int, compression);
+        QFETCH(int, alpha);
+        QFETCH(QString, pixelFormat);
+        QFETCH(int, tag);
+        const TiffOptions options = TiffOptions::fromMenus(depth, compression, alpha);
+        const std::vector<quint16> wide = picture16();
+        std::vector<quint8> narrow(wide.size());
+        for (size_t i = 0; i < wide.size(); ++i)
+            narrow[i] = quint8(wide[i] >> 8);
+
+        const QString path = Test::makeTempFolder(QStringLiteral("tiff")) + QStringLiteral("/image.tiff");
+        TiffWriter writer(width, height, options);
+        QVERIFY2(writer.isReady(), qPrintable(writer.lastError()));
+        QVERIFY2(writer.write(path, options.sixteenBits ? static_cast<const void*>(wide.data()) : narrow.data()),
+            qPrintable(writer.lastError()));
+        QCOMPARE(QDir(QFileInfo(path).path()).entryList(QDir::Files | QDir::Hidden), QStringList { "image.tiff" });
+
+        const RenderProbe::Movie probed = RenderProbe::probe(path);
+        QCOMPARE(probed.video.pixelFormat, pixelFormat);
+        QCOMPARE(probed.video.width, width);
+        QCOMPARE(RenderProbe::tiffCompression(path), tag);
+
+        // What was written, without its alpha when that is left out.
+        QByteArray expected;
+        const int channels = options.alpha ? 4 : 3;
+        for (size_t pixel = 0; pixel < size_t(width) * height; ++pixel)
+            for (int c = 0; c < channels; ++c) {
+                if (options.sixteenBits) {
+                    const quint16 v = wide[pixel * 4 + size_t(c)];
+                    expected.append(char(v & 0xFF)).append(char(v >> 8));
+                } else {
+                    expected.append(char(narrow[pixel * 4 + size_t(c)]));
+                }
+            }
+        QCOMPARE(RenderProbe::decode(path, pixelFormat), expected);
+        if (compression != TiffOptions::NoCompression)
+            QVERIFY(QFileInfo(path).size() < expected.size());
+    }
+
+    void aMissingFolderFails()
+    {
+        const QString folder = Test::makeTempFolder(QStringLiteral("tiff"));
+        TiffWriter writer(width, height, TiffOptions());
+        const std::vector<quint8> picture(size_t(width) * height * 4, 128);
+        QVERIFY(!writer.write(folder + QStringLiteral("/none/image.tiff"), picture.data()));
+        QVERIFY(writer.lastError().contains(QLatin1String("image.tiff")));
+        QVERIFY(!TiffWriter(0, 4, TiffOptions()).isReady());
+    }
+};
+
+EMULSA_TEST_MAIN(TestTiffWriter)
+#include "tst_tiffwriter.moc"
