@@ -29,16 +29,21 @@ SettingsPanelHeaderWidget::SettingsPanelHeaderWidget(QWidget* parent)
     layout->addWidget(look);
     m_note = new QLabel(this);
     m_note->setObjectName(QStringLiteral("headerNote"));
+
     layout->addWidget(m_note, 1);
     layout->addWidget(reset);
     connect(save, &QPushButton::clicked, this, &SettingsPanelHeaderWidget::saveCurrentSettings);
     connect(reset, &QPushButton::clicked, this, &SettingsPanelHeaderWidget::resetAllSettings);
 }
 
-void SettingsPanelHeaderWidget::showNote(const QString& text)
+void SettingsPanelHeaderWidget::showNote(const QString& text, const QString& details)
 {
     m_note->setText(text);
-    m_note->setToolTip(text);
+    m_note->setToolTip(details.isEmpty() ? text : details);
+    // The bar is placed by its right edge: it grows to the left.
+    const int right = geometry().right();
+    adjustSize();
+    move(right - width() + 1, y());
 }
 
 } // namespace Emulsa

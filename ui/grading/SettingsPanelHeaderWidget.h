@@ -15,8 +15,9 @@ class SettingsPanelHeaderWidget : public QWidget
 public:
     explicit SettingsPanelHeaderWidget(QWidget* parent = nullptr);
 
-    // A short note beside the buttons (what the last export wrote).
-    void showNote(const QString& text);
+    // A short note beside the buttons (what the last export wrote), with
+    // more in its tooltip.
+    void showNote(const QString& text, const QString& details = QString());
     QLabel* note() const { return m_note; }
 
 signals:

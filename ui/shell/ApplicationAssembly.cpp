@@ -25,6 +25,7 @@
 
 #include <QDebug>
 #include <QDir>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QTabWidget>
@@ -80,7 +81,8 @@ void ApplicationAssembly::wireLookExport(SettingsPanelHeaderWidget* header)
         exporter->exportLook(grade, size, title);
     });
     QObject::connect(exporter, &LookExporter::exported, header, [header](const QString& path) {
-        header->showNote(QStringLiteral("LUT written: %1").arg(QDir::toNativeSeparators(path)));
+        header->showNote(QStringLiteral("LUT written: %1").arg(QFileInfo(path).fileName()),
+            QStringLiteral("LUT written: %1").arg(QDir::toNativeSeparators(path)));
     });
     QObject::connect(exporter, &LookExporter::failed, header, [header](const QString& message) {
         header->showNote(QString());

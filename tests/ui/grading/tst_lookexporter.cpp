@@ -77,6 +77,7 @@ private slots:
         QVERIFY2(
             m_suggested.first().endsWith(QLatin1String("/KD 5207 Vis3 look.cube")), qPrintable(m_suggested.first()));
         QVERIFY(header()->note()->text().contains(QLatin1String("warm.cube")));
+        QVERIFY(header()->note()->toolTip().contains(m_folder));
 
         LookCube expected;
         QString error;
