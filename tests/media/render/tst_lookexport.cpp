@@ -2,9 +2,9 @@
 
 #include "common/FfmpegTool.h"
 #include "common/RenderProbe.h"
+#include "common/RendererRun.h"
 
 #include <QFileInfo>
-#include <QProcess>
 #include <QtTest>
 
 #include <cstdlib>
@@ -24,16 +24,9 @@ private:
 
     int render(const QStringList& arguments, QString* output)
     {
-        QProcess process;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.remove(QStringLiteral("PROGRAMDATA"));
-        process.setProcessEnvironment(environment);
-        process.setProcessChannelMode(QProcess::MergedChannels);
-        process.start(m_program, arguments);
-        if (!process.waitForStarted(10000) || !process.waitForFinished(300000))
-            return -1;
-        *output = QString::fromLocal8Bit(process.readAll());
-        return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2;
+        const Emulsa::Test::RendererRun run = Emulsa::Test::runRenderer(m_program, arguments);
+        *output = run.output;
+        return run.exitCode;
     }
 
 private slots:
