@@ -356,15 +356,9 @@ private:
         const QString program = qEnvironmentVariable("EMULSA_TEST_BINARY_DIR") + QStringLiteral("/bin/emulsa-render");
         // Images big enough, deep and compressed, that their writing takes a
         // good part of the render's time for the kills to meet.
-        const QStringList format = movie
-            ? QStringList { QStringLiteral("-f"), QStringLiteral("preview"), QStringLiteral("-s"),
-                  QStringLiteral("64x36") }
-            : QStringList { QStringLiteral("-f"), QStringLiteral("tiff"), QStringLiteral("-s"),
-                  QStringLiteral("320x180"), QStringLiteral("--tiff-depth"), QStringLiteral("16"),
-                  QStringLiteral("--tiff-compression"), QStringLiteral("deflate") };
-        const QStringList common = format
-            + QStringList { QStringLiteral("--grain"), QStringLiteral("0"), QStringLiteral("--overwrite"),
-                  QStringLiteral("-o") };
+        const QString format = movie ? QStringLiteral("-f preview -s 64x36")
+                                     : QStringLiteral("-f tiff -s 320x180 --tiff-depth 16 --tiff-compression deflate");
+        const QStringList common = (format + QStringLiteral(" --grain 0 --overwrite -o")).split(QLatin1Char(' '));
         auto withoutOverwrite = [common, clip = m_clip](const QString& destination) {
             QStringList arguments(common);
             arguments.removeAll(QStringLiteral("--overwrite"));
