@@ -30,6 +30,7 @@ extern "C" {
 #include <csignal>
 #include <cstdio>
 #include <functional>
+#include <memory>
 
 using namespace Emulsa;
 using namespace Emulsa::RenderTool;
@@ -246,14 +247,17 @@ int main(int argc, char** argv)
 
     const bool listing = options.clips.isEmpty() && options.projectFile.isEmpty();
     HeadlessDisplay display;
-    // Lists and a LUT need no GL: the LUT is baked on the CPU.
-    if (listing) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    } else if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && !display.start(&error)) {
+    // Lists and a LUT need no display and no GL (the LUT is baked on the
+    // CPU): a plain application without a platform plugin.
+    if (!listing && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && !display.start(&error)) {
         printError(error);
         return 1;
     }
-    QGuiApplication app(argc, argv);
+    std::unique_ptr<QCoreApplication> app;
+    if (listing)
+        app = std::make_unique<QCoreApplication>(argc, argv);
+    else
+        app = std::make_unique<QGuiApplication>(argc, argv);
     QCoreApplication::setOrganizationDomain(QStringLiteral("QLM"));
     QCoreApplication::setApplicationName(QStringLiteral("Emulsa"));
     Emulsa::initResources();
