@@ -68,7 +68,6 @@ struct GradeFieldInfo
     GradeValue (*get)(const ClipSettings&);
     void (*set)(ClipSettings&, const GradeValue&);
 
-    bool hasSlider() const { return slider.positionsPerUnit != 0.0; }
     // The slider position of a float or int value, and back.
     int position(const GradeValue& value) const;
     GradeValue fromPosition(int position) const;
