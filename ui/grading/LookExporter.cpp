@@ -1,6 +1,7 @@
 #include "ui/grading/LookExporter.h"
 
 #include "core/LookCube.h"
+#include "model/SettingsManager.h"
 
 #include <QDir>
 #include <QFileDialog>
@@ -44,8 +45,8 @@ void LookExporter::exportLook(const ClipSettings& grade, int size, const QString
 {
     if (isBusy())
         return;
-    QSettings settings;
-    const QString folder = settings.value(QLatin1String(folderKey), QDir::homePath()).toString();
+    std::unique_ptr<QSettings> store = SettingsManager::openStore();
+    const QString folder = store->value(QLatin1String(folderKey), QDir::homePath()).toString();
     QString name = title;
     name.replace(QRegularExpression(QStringLiteral("[^A-Za-z0-9._ -]+")), QStringLiteral(" "));
     QString path = chooseFile(QDir(folder).filePath(name.simplified() + QStringLiteral(".cube")));
@@ -53,7 +54,7 @@ void LookExporter::exportLook(const ClipSettings& grade, int size, const QString
         return;
     if (QFileInfo(path).suffix().isEmpty())
         path += QStringLiteral(".cube");
-    settings.setValue(QLatin1String(folderKey), QFileInfo(path).absolutePath());
+    store->setValue(QLatin1String(folderKey), QFileInfo(path).absolutePath());
     m_path = path;
 
     m_cancel = std::make_shared<std::atomic_bool>(false);
