@@ -6,6 +6,7 @@ extern "C" {
 #include <libavutil/audio_fifo.h>
 #include <libavutil/channel_layout.h>
 #include <libavutil/opt.h>
+#include <libavutil/pixdesc.h>
 }
 
 #include <QDebug>
@@ -88,6 +89,102 @@ bool MediaWriter::create(const QString& path)
     return true;
 }
 
+namespace {
+
+struct CodecChoice
+{
+    const char* encoder;
+    const char* label;
+    AVPixelFormat pixelFormat;
+};
+
+CodecChoice codecChoice(MediaWriter::VideoCodec codec)
+{
+    switch (codec) {
+    case MediaWriter::VideoCodec::ProRes422HQ:
+        return { "prores_ks", "ProRes", AV_PIX_FMT_YUV422P10LE };
+    case MediaWriter::VideoCodec::ProRes4444:
+        return { "prores_ks", "ProRes", AV_PIX_FMT_YUV444P10LE };
+    case MediaWriter::VideoCodec::DNxHRHQX:
+        return { "dnxhd", "DNxHR", AV_PIX_FMT_YUV422P10LE };
+    case MediaWriter::VideoCodec::HevcMain10:
+        return { "libx265", "H.265", AV_PIX_FMT_YUV420P10LE };
+    case MediaWriter::VideoCodec::H264:
+        break;
+    }
+    return { "libx264", "H.264", AV_PIX_FMT_YUV420P };
+}
+
+// Full-range 16-bit RGB (four samples a pixel, rows `rowSamples` apart) to
+// limited-range 10-bit BT.709 YUV planes: Y' = 64 + 876 x luma, Cb and Cr =
+// 512 + 896 x the colour differences, chroma from the mean of the pixels it
+// covers (two across for 4:2:2, two by two for 4:2:0).
+void toLimitedYuv10(const quint16* rgba, int rowSamples, AVFrame* frame)
+{
+    constexpr float kr = 0.2126f;
+    constexpr float kb = 0.0722f;
+    constexpr float kg = 1.0f - kr - kb;
+    constexpr float unit = 1.0f / 65535.0f;
+    const AVPixFmtDescriptor* layout = av_pix_fmt_desc_get(AVPixelFormat(frame->format));
+    const int shiftX = layout->log2_chroma_w;
+    const int shiftY = layout->log2_chroma_h;
+    const int width = frame->width;
+    const int height = frame->height;
+    auto code = [](float value) { return quint16(std::clamp(std::lround(value), 0L, 1023L)); };
+    for (int y = 0; y < height; ++y) {
+        const quint16* in = rgba + size_t(y) * rowSamples;
+        auto* out = reinterpret_cast<quint16*>(frame->data[0] + size_t(y) * frame->linesize[0]);
+        for (int x = 0; x < width; ++x, in += 4)
+            out[x] = code(64.0f + 876.0f * unit * (kr * in[0] + kg * in[1] + kb * in[2]));
+    }
+    const int chromaWidth = (width + (1 << shiftX) - 1) >> shiftX;
+    const int chromaHeight = (height + (1 << shiftY) - 1) >> shiftY;
+    for (int cy = 0; cy < chromaHeight; ++cy) {
+        auto* cb = reinterpret_cast<quint16*>(frame->data[1] + size_t(cy) * frame->linesize[1]);
+        auto* cr = reinterpret_cast<quint16*>(frame->data[2] + size_t(cy) * frame->linesize[2]);
+        const int top = cy << shiftY;
+        const int bottom = std::min(height, top + (1 << shiftY));
+        for (int cx = 0; cx < chromaWidth; ++cx) {
+            const int left = cx << shiftX;
+            const int right = std::min(width, left + (1 << shiftX));
+            float r = 0.0f;
+            float g = 0.0f;
+            float b = 0.0f;
+            for (int y = top; y < bottom; ++y)
+                for (const quint16* p = rgba + size_t(y) * rowSamples + size_t(left) * 4;
+                     p < rgba + size_t(y) * rowSamples + size_t(right) * 4; p += 4) {
+                    r += p[0];
+                    g += p[1];
+                    b += p[2];
+                }
+            const float scale = unit / float((bottom - top) * (right - left));
+            r *= scale;
+            g *= scale;
+            b *= scale;
+            const float luma = kr * r + kg * g + kb * b;
+            cb[cx] = code(512.0f + 896.0f * (b - luma) / (2.0f * (1.0f - kb)));
+            cr[cx] = code(512.0f + 896.0f * (r - luma) / (2.0f * (1.0f - kr)));
+        }
+    }
+}
+
+} // namespace
+
+bool MediaWriter::setUpH264(AVCodecContext* encoder, const VideoFormat& format)
+{
+    encoder->level = format.level > 0 ? format.level : 51;
+    av_opt_set(encoder->priv_data, "profile", "high", 0);
+    av_opt_set(encoder->priv_data, "preset", presetForQuality(format.quality), 0);
+    av_opt_set_double(encoder->priv_data, "crf", crfForQuality(format.quality), 0);
+    av_opt_set_int(encoder->priv_data, "rc-lookahead", lookAheadFrames, 0);
+    // The look-ahead runs on the encoding call's own thread rather than
+    // buffering extra pictures for a thread of its own: the same stream, about
+    // 25 MB less at 1080p, and the render's other stages keep the processors
+    // busy anyway.
+    av_opt_set(encoder->priv_data, "x264-params", "sync-lookahead=0", 0);
+    return true;
+}
+
 int MediaWriter::addVideoStream(const VideoFormat& format)
 {
     if (!m_format || m_opened || m_videoEncoder) {
@@ -102,41 +199,59 @@ int MediaWriter::addVideoStream(const VideoFormat& format)
         fail(QStringLiteral("Unusable frame rate %1/%2.").arg(format.frameRateNum).arg(format.frameRateDen));
         return -1;
     }
-    const AVCodec* codec = avcodec_find_encoder_by_name("libx264");
+    const CodecChoice choice = codecChoice(format.codec);
+    const AVCodec* codec = avcodec_find_encoder_by_name(choice.encoder);
     if (!codec) {
-        fail(QStringLiteral("The H.264 encoder (libx264) is not available."));
+        fail(QStringLiteral("The %1 encoder (%2) is not available.")
+                 .arg(QLatin1String(choice.label), QLatin1String(choice.encoder)));
         return -1;
     }
+    m_codec = format.codec;
+    const bool deep = takesRgba64(format.codec);
     m_videoEncoder.reset(avcodec_alloc_context3(codec));
     AVCodecContext* encoder = m_videoEncoder.get();
     encoder->width = format.width;
     encoder->height = format.height;
-    encoder->pix_fmt = AV_PIX_FMT_YUV420P;
+    encoder->pix_fmt = choice.pixelFormat;
     encoder->time_base = AVRational { format.frameRateDen, format.frameRateNum };
     encoder->framerate = AVRational { format.frameRateNum, format.frameRateDen };
     encoder->sample_aspect_ratio = AVRational { 1, 1 };
     encoder->field_order = AV_FIELD_PROGRESSIVE;
-    encoder->color_range = format.fullRange ? AVCOL_RANGE_JPEG : AVCOL_RANGE_MPEG;
+    // The 16-bit pictures are full-range RGB; their YUV is always limited
+    // range, as finishing expects. H.264 keeps the clip's range.
+    encoder->color_range = format.fullRange && !deep ? AVCOL_RANGE_JPEG : AVCOL_RANGE_MPEG;
     encoder->colorspace = AVCOL_SPC_BT709;
     encoder->color_primaries = AVCOL_PRI_BT709;
     encoder->color_trc = AVCOL_TRC_BT709;
-    encoder->level = format.level > 0 ? format.level : 51;
     encoder->thread_count = 0;
     if (m_format->oformat->flags & AVFMT_GLOBALHEADER)
         encoder->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-    av_opt_set(encoder->priv_data, "profile", "high", 0);
-    av_opt_set(encoder->priv_data, "preset", presetForQuality(format.quality), 0);
-    av_opt_set_double(encoder->priv_data, "crf", crfForQuality(format.quality), 0);
-    av_opt_set_int(encoder->priv_data, "rc-lookahead", lookAheadFrames, 0);
-    // The look-ahead runs on the encoding call's own thread rather than
-    // buffering extra pictures for a thread of its own: the same stream, about
-    // 25 MB less at 1080p, and the render's other stages keep the processors
-    // busy anyway.
-    av_opt_set(encoder->priv_data, "x264-params", "sync-lookahead=0", 0);
+    switch (format.codec) {
+    case VideoCodec::H264:
+        setUpH264(encoder, format);
+        break;
+    case VideoCodec::ProRes422HQ:
+    case VideoCodec::ProRes4444:
+        // Profiles 3 ("HQ") and 4 ("4444"); the usual four-character vendor.
+        av_opt_set_int(encoder->priv_data, "profile", format.codec == VideoCodec::ProRes422HQ ? 3 : 4, 0);
+        av_opt_set(encoder->priv_data, "vendor", "apl0", 0);
+        break;
+    case VideoCodec::DNxHRHQX:
+        av_opt_set(encoder->priv_data, "profile", "dnxhr_hqx", 0);
+        break;
+    case VideoCodec::HevcMain10:
+        // Visually transparent at 10 bits; "hvc1" lets players that insist on
+        // it open the movie.
+        av_opt_set(encoder->priv_data, "preset", "fast", 0);
+        av_opt_set_double(encoder->priv_data, "crf", 16, 0);
+        av_opt_set(encoder->priv_data, "x265-params", "log-level=error", 0);
+        encoder->codec_tag = MKTAG('h', 'v', 'c', '1');
+        break;
+    }
 
     int result = avcodec_open2(encoder, codec, nullptr);
     if (result < 0) {
-        failAV("Can't open the H.264 encoder", result);
+        fail(QStringLiteral("Can't open the %1 encoder: %2").arg(QLatin1String(choice.label), AV::errorText(result)));
         return -1;
     }
     m_videoStream = avformat_new_stream(m_format, nullptr);
@@ -151,17 +266,28 @@ int MediaWriter::addVideoStream(const VideoFormat& format)
         failAV("Can't describe the video stream", result);
         return -1;
     }
-    m_videoStream->codecpar->bit_rate = declaredBitRate(format.sourceBitRate);
+    if (format.codec == VideoCodec::H264)
+        m_videoStream->codecpar->bit_rate = declaredBitRate(format.sourceBitRate);
 
     m_videoFrame.reset(av_frame_alloc());
-    m_videoFrame->format = AV_PIX_FMT_YUV420P;
+    m_videoFrame->format = choice.pixelFormat;
     m_videoFrame->width = format.width;
     m_videoFrame->height = format.height;
+    // Some encoders (ProRes) take the colour description from the picture.
     m_videoFrame->color_range = encoder->color_range;
+    m_videoFrame->colorspace = encoder->colorspace;
+    m_videoFrame->color_primaries = encoder->color_primaries;
+    m_videoFrame->color_trc = encoder->color_trc;
     result = av_frame_get_buffer(m_videoFrame.get(), 0);
     if (result < 0) {
         failAV("Can't allocate the video picture", result);
         return -1;
+    }
+    if (deep) {
+        // Converted by toLimitedYuv10(): the scaler's limited range at 10
+        // bits is 16/255 .. 235/255 of the full scale (64 .. 943), not the
+        // 64 .. 940 of BT.709.
+        return m_videoStream->index;
     }
     // Packed 4:2:2 to planar 4:2:0 at the same size; both sides keep the
     // clip's range, so the levels pass through unchanged.
@@ -187,9 +313,11 @@ int MediaWriter::addAudioStream(int sampleRate)
         fail(QStringLiteral("Unusable audio sample rate %1.").arg(sampleRate));
         return -1;
     }
-    const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_AAC);
+    const bool pcm = m_videoEncoder && carriesPcmSound(m_codec);
+    const AVCodec* codec = avcodec_find_encoder(pcm ? AV_CODEC_ID_PCM_S24LE : AV_CODEC_ID_AAC);
     if (!codec) {
-        fail(QStringLiteral("The AAC encoder is not available."));
+        fail(pcm ? QStringLiteral("The 24-bit PCM encoder is not available.")
+                 : QStringLiteral("The AAC encoder is not available."));
         return -1;
     }
     m_audioEncoder.reset(avcodec_alloc_context3(codec));
@@ -197,13 +325,14 @@ int MediaWriter::addAudioStream(int sampleRate)
     encoder->sample_fmt = codec->sample_fmts ? codec->sample_fmts[0] : AV_SAMPLE_FMT_FLTP;
     encoder->sample_rate = sampleRate;
     av_channel_layout_default(&encoder->ch_layout, 2);
-    encoder->bit_rate = audioBytesPerSecond * 8;
+    if (!pcm)
+        encoder->bit_rate = audioBytesPerSecond * 8;
     encoder->time_base = AVRational { 1, sampleRate };
     if (m_format->oformat->flags & AVFMT_GLOBALHEADER)
         encoder->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     int result = avcodec_open2(encoder, codec, nullptr);
     if (result < 0) {
-        failAV("Can't open the AAC encoder", result);
+        failAV(pcm ? "Can't open the PCM encoder" : "Can't open the AAC encoder", result);
         return -1;
     }
     m_audioStream = avformat_new_stream(m_format, nullptr);
@@ -303,17 +432,8 @@ bool MediaWriter::encodeAudio(AVFrame* frame)
     return writePackets(m_audioEncoder.get(), m_audioStream);
 }
 
-bool MediaWriter::writeVideoFrame(const uchar* yuy2, int rowBytes, qint64 duration)
+bool MediaWriter::sendPicture(AVFrame* frame, qint64 duration)
 {
-    if (!m_opened || m_failed || m_videoEnded || !yuy2)
-        return fail(QStringLiteral("The movie is not open for writing."));
-    AVFrame* frame = m_videoFrame.get();
-    int result = av_frame_make_writable(frame);
-    if (result < 0)
-        return failAV("Can't reuse the picture buffer", result);
-    const uint8_t* source[1] = { yuy2 };
-    const int sourceStride[1] = { rowBytes };
-    sws_scale(m_videoScaler.get(), source, sourceStride, 0, frame->height, frame->data, frame->linesize);
     // Each picture is stamped with the running time of the stream, which
     // then advances by its duration; the stamps stay strictly increasing.
     frame->pts = m_videoPts;
@@ -327,11 +447,43 @@ bool MediaWriter::writeVideoFrame(const uchar* yuy2, int rowBytes, qint64 durati
     return true;
 }
 
+bool MediaWriter::writeVideoFrame(const uchar* yuy2, int rowBytes, qint64 duration)
+{
+    if (!m_opened || m_failed || m_videoEnded || !yuy2)
+        return fail(QStringLiteral("The movie is not open for writing."));
+    if (takesRgba64(m_codec))
+        return fail(QStringLiteral("This movie takes 16-bit pictures."));
+    AVFrame* frame = m_videoFrame.get();
+    int result = av_frame_make_writable(frame);
+    if (result < 0)
+        return failAV("Can't reuse the picture buffer", result);
+    const uint8_t* source[1] = { yuy2 };
+    const int sourceStride[1] = { rowBytes };
+    sws_scale(m_videoScaler.get(), source, sourceStride, 0, frame->height, frame->data, frame->linesize);
+    return sendPicture(frame, duration);
+}
+
+bool MediaWriter::writeVideoFrameRgba64(const quint16* rgba, int rowBytes, qint64 duration)
+{
+    if (!m_opened || m_failed || m_videoEnded || !rgba)
+        return fail(QStringLiteral("The movie is not open for writing."));
+    if (!takesRgba64(m_codec))
+        return fail(QStringLiteral("This movie takes packed 8-bit pictures."));
+    AVFrame* frame = m_videoFrame.get();
+    int result = av_frame_make_writable(frame);
+    if (result < 0)
+        return failAV("Can't reuse the picture buffer", result);
+    toLimitedYuv10(rgba, rowBytes / 2, frame);
+    return sendPicture(frame, duration);
+}
+
 bool MediaWriter::drainAudioFifo(bool flushAll)
 {
     AVFrame* frame = m_audioFrame.get();
     const int frameSize = m_audioEncoder->frame_size > 0 ? m_audioEncoder->frame_size : 1024;
-    const bool smallLast = m_audioEncoder->codec->capabilities & AV_CODEC_CAP_SMALL_LAST_FRAME;
+    // PCM takes pieces of any length: the last one is never padded.
+    const bool smallLast
+        = m_audioEncoder->codec->capabilities & (AV_CODEC_CAP_SMALL_LAST_FRAME | AV_CODEC_CAP_VARIABLE_FRAME_SIZE);
     while (av_audio_fifo_size(m_audioFifo) >= frameSize || (flushAll && av_audio_fifo_size(m_audioFifo) > 0)) {
         int result = av_frame_make_writable(frame);
         if (result < 0)

@@ -9,10 +9,18 @@ struct AVAudioFifo;
 
 namespace Emulsa {
 
-// Writes a ".mov" movie with FFmpeg: H.264 video (libx264, High profile)
-// encoded from packed YUY2 pictures, and AAC audio encoded from interleaved
-// signed 16-bit stereo PCM. Each stream starts at time 0 and advances by the
-// durations written to it.
+// Writes a ".mov" movie with FFmpeg from interleaved signed 16-bit stereo
+// PCM and one of these video codecs:
+//   H.264 (libx264, High, 8-bit 4:2:0) from packed YUY2 pictures, AAC sound;
+//   ProRes 422 HQ and ProRes 4444 (prores_ks, 10-bit 4:2:2 / 4:4:4) and
+//   DNxHR HQX (10-bit 4:2:2), from 16-bit RGBA pictures, 24-bit PCM sound;
+//   H.265 Main 10 (libx265, 10-bit 4:2:0) from 16-bit RGBA, AAC sound.
+// The 16-bit pictures are turned into the encoder's layout at full
+// precision (BT.709 matrix, limited range: 64 .. 940 for luma), never
+// through 8 bits. Every
+// movie is tagged BT.709 (primaries, transfer, matrix) with its range, in the
+// stream and in each picture, where some codecs keep it. Each stream starts
+// at time 0 and advances by the durations written to it.
 //
 // Calling order: create() with the path, addVideoStream(), optionally
 // addAudioStream(), beginWriting(), then any number of writeVideoFrame() and
@@ -40,8 +48,18 @@ namespace Emulsa {
 class MediaWriter
 {
 public:
+    enum class VideoCodec
+    {
+        H264,
+        ProRes422HQ,
+        ProRes4444,
+        DNxHRHQX,
+        HevcMain10,
+    };
+
     struct VideoFormat
     {
+        VideoCodec codec = VideoCodec::H264;
         int width = 0;
         int height = 0;
         int frameRateNum = 25;
@@ -63,15 +81,22 @@ public:
     bool create(const QString& path);
     // Returns the stream number (0), or -1 on failure.
     int addVideoStream(const VideoFormat& format);
-    // Interleaved signed 16-bit stereo input at `sampleRate`, AAC at the same
-    // rate, 192 kbit/s (24000 bytes per second). Returns the stream number, or -1.
+    // Interleaved signed 16-bit stereo input at `sampleRate`, written at the
+    // same rate as AAC, 192 kbit/s (24000 bytes per second), beside H.264
+    // and H.265, or as 24-bit PCM beside the intra-frame codecs. Add the
+    // video stream first. Returns the stream number, or -1.
     int addAudioStream(int sampleRate);
     // Opens the (temporary) file and writes the container header.
     bool beginWriting();
 
     // One picture: `height` rows of `width` / 2 * 4 bytes of packed YUY2,
     // rows `rowBytes` apart, top row first. `duration` in 100-ns units.
+    // For H.264 only.
     bool writeVideoFrame(const uchar* yuy2, int rowBytes, qint64 duration);
+    // One picture for the other codecs: `height` rows of `width` pixels of
+    // four 16-bit samples (R, G, B, A; host order; full range), rows
+    // `rowBytes` apart, top row first. The alpha is not written.
+    bool writeVideoFrameRgba64(const quint16* rgba, int rowBytes, qint64 duration);
     // Interleaved signed 16-bit stereo samples; any length.
     bool writeAudio(const uchar* pcm, int bytes);
     // That many bytes of silence (interleaved signed 16-bit stereo).
@@ -94,6 +119,14 @@ public:
     const QString& path() const { return m_path; }
     const QString& lastError() const { return m_lastError; }
 
+    // Whether the codec takes 16-bit RGBA pictures (writeVideoFrameRgba64)
+    // rather than packed YUY2.
+    static bool takesRgba64(VideoCodec codec) { return codec != VideoCodec::H264; }
+    // Whether its movies carry 24-bit PCM sound rather than AAC.
+    static bool carriesPcmSound(VideoCodec codec)
+    {
+        return codec == VideoCodec::ProRes422HQ || codec == VideoCodec::ProRes4444 || codec == VideoCodec::DNxHRHQX;
+    }
     static double crfForQuality(int quality);
     static const char* presetForQuality(int quality);
     // Frames the encoder looks ahead for frame types and rate control, at
@@ -107,7 +140,9 @@ public:
 private:
     bool fail(const QString& message);
     bool failAV(const char* what, int error);
+    bool setUpH264(AVCodecContext* encoder, const VideoFormat& format);
     bool encodeVideo(AVFrame* frame);
+    bool sendPicture(AVFrame* frame, qint64 duration);
     bool encodeAudio(AVFrame* frame);
     bool drainAudioFifo(bool flushAll);
     bool writePackets(AVCodecContext* encoder, AVStream* stream);
@@ -121,6 +156,7 @@ private:
     bool m_failed = false;
     bool m_finished = false;
 
+    VideoCodec m_codec = VideoCodec::H264;
     AV::CodecContextPtr m_videoEncoder;
     AVStream* m_videoStream = nullptr;
     AV::FramePtr m_videoFrame;

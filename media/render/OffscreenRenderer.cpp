@@ -163,6 +163,11 @@ void OffscreenRenderer::readBackGraded(ushort* buffer)
     m_pipeline->readGraded(buffer);
 }
 
+void OffscreenRenderer::readBackGraded(float* buffer)
+{
+    m_pipeline->readGraded(buffer);
+}
+
 void OffscreenRenderer::swapAndRelease()
 {
     m_context->context()->swapBuffers(m_surface);

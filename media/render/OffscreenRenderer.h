@@ -39,9 +39,9 @@ public:
     ~OffscreenRenderer() override;
 
     virtual bool initialize(const SequenceItem* item, const t_OutputSettings* settings) = 0;
-    // Renders a movie (the H.264 formats).
+    // Renders a movie (the movie formats).
     virtual bool run() = 0;
-    // Renders a TIFF sequence.
+    // Renders an image sequence (TIFF, DPX, OpenEXR).
     virtual bool runImageMode() = 0;
 
     int outputWidth() const { return m_outputWidth; }
@@ -89,8 +89,9 @@ protected:
     bool picturePassesThrough() const;
     // The graded picture as RGBA8, output width x height x 4 bytes, top row first.
     void readBackGraded(uchar* buffer);
-    // The same at 16 bits a sample.
+    // The same at 16 bits a sample, and as floats.
     void readBackGraded(ushort* buffer);
+    void readBackGraded(float* buffer);
     void swapAndRelease();
 
     GradingPipeline::ColorRange colorRange() const;

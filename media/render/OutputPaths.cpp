@@ -42,7 +42,8 @@ QString resolvedPath(const QString& path)
 
 QRegularExpression imagePattern(const QString& base)
 {
-    return QRegularExpression(QStringLiteral("^%1\\.[0-9]{6,}\\.tiff$").arg(QRegularExpression::escape(base)));
+    return QRegularExpression(
+        QStringLiteral("^%1\\.[0-9]{6,}\\.(tiff|dpx|exr)$").arg(QRegularExpression::escape(base)));
 }
 
 // A temporary file the renderer writes an image of this clip to before it
@@ -95,13 +96,16 @@ QString OutputPaths::imageFolderPath(const t_OutputSettings* settings, const Ass
 
 QString OutputPaths::imageFilePattern(const t_OutputSettings* settings, const AssetMetadata* asset)
 {
-    const QString base = baseName(asset ? asset->name : QString());
-    return destinationWithSlash(settings) + base + QLatin1Char('/') + base + QStringLiteral(".%1.tiff");
+    return imageFilePatternIn(imageFolderPath(settings, asset), settings, asset);
 }
 
-QString OutputPaths::imageFilePatternIn(const QString& folder, const AssetMetadata* asset)
+QString OutputPaths::imageFilePatternIn(
+    const QString& folder, const t_OutputSettings* settings, const AssetMetadata* asset)
 {
-    return folder + QLatin1Char('/') + baseName(asset ? asset->name : QString()) + QStringLiteral(".%1.tiff");
+    QString extension = OutputSettings::imageExtension(settings ? settings->format : TiffSequence);
+    if (extension.isEmpty())
+        extension = QStringLiteral("tiff");
+    return folder + QLatin1Char('/') + baseName(asset ? asset->name : QString()) + QStringLiteral(".%1.") + extension;
 }
 
 QString OutputPaths::imageFileName(const QString& pattern, qint64 index)
@@ -141,7 +145,7 @@ QString OutputPaths::movieTargetProblem(const t_OutputSettings* settings, const 
         return QStringLiteral("Nothing to render: no output settings or no clip.");
     if (!settings->destination || settings->destination->isEmpty())
         return QStringLiteral("No destination folder was chosen.");
-    const QString sizeError = OutputSettings::sizeProblem(settings->width, settings->height, true);
+    const QString sizeError = OutputSettings::formatSizeProblem(settings->width, settings->height, settings->format);
     if (!sizeError.isEmpty())
         return sizeError;
     const QString path = movieFilePath(settings, asset);

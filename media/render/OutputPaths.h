@@ -14,8 +14,10 @@ class AssetMetadata;
 //
 // Movies: <destination>/<name with its extension replaced by ".mov">
 // (A001.MP4 gives A001.mov; a name without a "." gets ".mov" appended).
-// TIFF sequences: <destination>/<base>/<base>.<index, 6 digits>.tiff, where
-// <base> is the name up to its last "." (the whole name when it has none).
+// Image sequences: <destination>/<base>/<base>.<index, 6 digits>.<ext>, where
+// <base> is the name up to its last "." (the whole name when it has none) and
+// <ext> the format's ("tiff", "dpx", "exr"). Images of any of these
+// extensions in an image folder count as the clip's own.
 class OutputPaths
 {
 public:
@@ -28,10 +30,11 @@ public:
     // The name up to its last ".", or the whole name without one.
     static QString baseName(const QString& name);
     static QString imageFolderPath(const t_OutputSettings* settings, const AssetMetadata* asset);
-    // <folder>/<base>.%1.tiff
+    // <folder>/<base>.%1.<ext>
     static QString imageFilePattern(const t_OutputSettings* settings, const AssetMetadata* asset);
     // The same pattern in another folder (the working folder).
-    static QString imageFilePatternIn(const QString& folder, const AssetMetadata* asset);
+    static QString imageFilePatternIn(
+        const QString& folder, const t_OutputSettings* settings, const AssetMetadata* asset);
     // The pattern's last "%1" replaced by a frame index, zero-padded to six
     // digits; any other "%" sequence (from the name or the destination) stays.
     static QString imageFileName(const QString& pattern, qint64 index);

@@ -5,7 +5,23 @@ namespace Emulsa {
 QStringList OutputSettings::formatNames()
 {
     return { QStringLiteral("H.264 - High Quality"), QStringLiteral("H.264 - Medium"),
-        QStringLiteral("H.264 - Preview"), QStringLiteral("Tiff Sequence") };
+        QStringLiteral("H.264 - Preview"), QStringLiteral("Tiff Sequence"), QStringLiteral("ProRes 422 HQ"),
+        QStringLiteral("ProRes 4444"), QStringLiteral("DNxHR HQX"), QStringLiteral("H.265 Main 10"),
+        QStringLiteral("DPX 10-bit sequence"), QStringLiteral("OpenEXR half-float sequence") };
+}
+
+QString OutputSettings::imageExtension(int format)
+{
+    switch (format) {
+    case TiffSequence:
+        return QStringLiteral("tiff");
+    case Dpx10Sequence:
+        return QStringLiteral("dpx");
+    case ExrHalfSequence:
+        return QStringLiteral("exr");
+    default:
+        return QString();
+    }
 }
 
 int OutputSettings::formatForName(const QString& name)
@@ -103,6 +119,16 @@ QString OutputSettings::sizeProblem(int width, int height, bool movie)
     if (width % 2 != 0)
         return QStringLiteral("The output size %1 x %2 cannot be used: the width must be even.").arg(width).arg(height);
     return QString();
+}
+
+QString OutputSettings::formatSizeProblem(int width, int height, int format)
+{
+    const QString problem = sizeProblem(width, height, isMovieFormat(format));
+    if (problem.isEmpty() && format == DNxHRHQX && (width < 256 || height < 120))
+        return QStringLiteral("The output size %1 x %2 is too small for DNxHR: at least 256 x 120.")
+            .arg(width)
+            .arg(height);
+    return problem;
 }
 
 } // namespace Emulsa

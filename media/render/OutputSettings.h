@@ -41,24 +41,45 @@ struct t_OutputSettings
     qint32 height = 1080;
 };
 
-// The output formats, in menu order.
+// The output formats, in menu order. The numbers are stored in render
+// settings and passed on the command line: new formats go at the end.
 enum OutputFormat : qint32
 {
     H264HighQuality = 0,
     H264Medium = 1,
     H264Preview = 2,
     TiffSequence = 3,
-    OutputFormatCount = 4
+    ProRes422HQ = 4,
+    ProRes4444 = 5,
+    DNxHRHQX = 6,
+    H265Main10 = 7,
+    Dpx10Sequence = 8,
+    ExrHalfSequence = 9,
+    OutputFormatCount = 10
 };
 
 class OutputSettings
 {
 public:
-    // "H.264 - High Quality", "H.264 - Medium", "H.264 - Preview", "Tiff Sequence".
+    // "H.264 - High Quality", "H.264 - Medium", "H.264 - Preview", "Tiff Sequence",
+    // "ProRes 422 HQ", "ProRes 4444", "DNxHR HQX", "H.265 Main 10",
+    // "DPX 10-bit sequence", "OpenEXR half-float sequence".
     static QStringList formatNames();
     // The format whose menu text is `name` (case-insensitive), or -1.
     static int formatForName(const QString& name);
-    static bool isMovieFormat(int format) { return format >= H264HighQuality && format <= H264Preview; }
+    // Movies (".mov" with sound) against numbered image sequences.
+    static bool isMovieFormat(int format)
+    {
+        return (format >= H264HighQuality && format <= H264Preview) || (format >= ProRes422HQ && format <= H265Main10);
+    }
+    static bool isImageSequence(int format) { return format == TiffSequence || format >= Dpx10Sequence; }
+    // Whether the graded picture goes to the file at more than 8 bits: every
+    // format but H.264 (TIFF when its depth menu says 16 bits, see
+    // TiffOptions).
+    static bool isDeepFormat(int format) { return format >= ProRes422HQ && format < OutputFormatCount; }
+    // The extension of a sequence's images, without the dot: "tiff", "dpx",
+    // "exr"; empty for movies.
+    static QString imageExtension(int format);
     // The encoder quality of a movie format (100, 80, 50); 0 for other formats.
     static int qualityForFormat(int format);
     // The encoder record of a movie format (quality, and flag 0 for
@@ -88,6 +109,9 @@ public:
     // movies an even height too (their chroma is halved both ways). Returns an empty string when the size is usable,
     // otherwise the message to show.
     static QString sizeProblem(int width, int height, bool movie);
+    // The same for a format, with its encoder's own limits: DNxHR takes
+    // pictures of at least 256 x 120.
+    static QString formatSizeProblem(int width, int height, int format);
 };
 
 } // namespace Emulsa

@@ -3,7 +3,7 @@
 #include "core/ShaderProcessor.h"
 #include "media/clip/AssetMetadata.h"
 #include "media/clip/SequenceItem.h"
-#include "media/encode/TiffWriter.h"
+#include "media/encode/ImageWriter.h"
 #include "media/frame/Frame.h"
 #include "media/render/OutputPaths.h"
 #include "media/source/FrameClock.h"
@@ -92,7 +92,7 @@ bool WinOffscreenRenderer::initialize(const SequenceItem* item, const t_OutputSe
     m_outputHeight = settings->height > 0 ? settings->height : m_sourceHeight;
 
     // Everything that can be refused is refused before anything is opened.
-    const QString sizeError = OutputSettings::sizeProblem(m_outputWidth, m_outputHeight, !m_imageMode);
+    const QString sizeError = OutputSettings::formatSizeProblem(m_outputWidth, m_outputHeight, settings->format);
     if (!sizeError.isEmpty())
         return fail(sizeError);
     if (!m_imageMode) {
@@ -159,6 +159,7 @@ bool WinOffscreenRenderer::mapStreamsLibAV()
     video.quality = m_settings->encoder->quality;
     video.level = m_settings->encoder->level;
     video.sourceBitRate = asset->bitRate == AssetMetadata::unset ? 0 : qint64(qint32(asset->bitRate));
+    video.codec = movieCodec(m_settings->format);
     const int videoStream = m_writer->addVideoStream(video);
     if (videoStream < 0)
         return false;
@@ -185,10 +186,28 @@ bool WinOffscreenRenderer::run()
     return false;
 }
 
+MediaWriter::VideoCodec WinOffscreenRenderer::movieCodec(int format)
+{
+    switch (format) {
+    case ProRes422HQ:
+        return MediaWriter::VideoCodec::ProRes422HQ;
+    case ProRes4444:
+        return MediaWriter::VideoCodec::ProRes4444;
+    case DNxHRHQX:
+        return MediaWriter::VideoCodec::DNxHRHQX;
+    case H265Main10:
+        return MediaWriter::VideoCodec::HevcMain10;
+    default:
+        return MediaWriter::VideoCodec::H264;
+    }
+}
+
 bool WinOffscreenRenderer::sendFrameToSinkWriter(const uchar* picture, int stream, qint64 duration)
 {
     Q_UNUSED(stream);
-    const bool ok = m_writer->writeVideoFrame(picture, m_outputWidth * 2, duration);
+    const bool ok = deepMovie()
+        ? m_writer->writeVideoFrameRgba64(reinterpret_cast<const quint16*>(picture), m_outputWidth * 8, duration)
+        : m_writer->writeVideoFrame(picture, m_outputWidth * 2, duration);
     if (!ok)
         qWarning().noquote() << "write sample failed in sendFrameToSinkWriter. Error:" << m_writer->lastError();
     return ok;
@@ -356,7 +375,7 @@ bool WinOffscreenRenderer::runImageMode()
         return false;
     }
     const QString base = OutputPaths::baseName(m_item->asset->name);
-    const QString pattern = OutputPaths::imageFilePatternIn(working, m_item->asset);
+    const QString pattern = OutputPaths::imageFilePatternIn(working, m_settings, m_item->asset);
     if (!m_reader->seekToFrame(m_item->startFrame, true)) {
         fail(QStringLiteral("Can't set current frame position on renderer. <br /> Canceling rendering now"));
         OutputPaths::removeImageFolder(working, base);
@@ -367,15 +386,21 @@ bool WinOffscreenRenderer::runImageMode()
     reportProgress(0);
     const TiffOptions options
         = TiffOptions::fromMenus(m_settings->tiffOption1, m_settings->tiffOption2, m_settings->tiffOption3);
-    TiffWriter writer(m_outputWidth, m_outputHeight, options);
+    const ImageWriter::Kind kind = m_settings->format == Dpx10Sequence ? ImageWriter::Dpx10
+        : m_settings->format == ExrHalfSequence                        ? ImageWriter::ExrHalf
+                                                                       : ImageWriter::Tiff;
+    ImageWriter writer(m_outputWidth, m_outputHeight, kind, options);
     if (!writer.isReady()) {
         fail(writer.lastError());
         OutputPaths::removeImageFolder(working, base);
         reportProgress(-1);
         return false;
     }
-    // 8 or 16 bits a sample, as the images are stored.
-    std::vector<ushort> image(size_t(m_outputWidth) * m_outputHeight * (options.sixteenBits ? 4 : 2));
+    // 8 or 16 bits or a float a sample, as the writer takes them.
+    const int sampleBytes = writer.input() == ImageWriter::RgbaFloat ? 4
+        : writer.input() == ImageWriter::Rgba16                      ? 2
+                                                                     : 1;
+    std::vector<float> image((size_t(m_outputWidth) * m_outputHeight * 4 * sampleBytes + 3) / 4);
     qDebug().noquote() << "New file to render:    " << m_item->asset->name
                        << "   with starting point:" << m_item->startFrame
                        << "   and ending point: " << m_item->endFrame;
@@ -394,8 +419,10 @@ bool WinOffscreenRenderer::runImageMode()
         }
         uploadFrame(m_currentFrame);
         gradeFrame();
-        if (options.sixteenBits)
+        if (writer.input() == ImageWriter::RgbaFloat)
             readBackGraded(image.data());
+        else if (writer.input() == ImageWriter::Rgba16)
+            readBackGraded(reinterpret_cast<ushort*>(image.data()));
         else
             readBackGraded(reinterpret_cast<uchar*>(image.data()));
         swapAndRelease();

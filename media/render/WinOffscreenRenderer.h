@@ -19,8 +19,10 @@ class WinSourceReader;
 
 // Renders one sequence item to disk: decodes it with its own source reader,
 // grades every frame from the in point S up to the out point E (E not
-// included) on the GPU and writes a ".mov" movie (H.264 and AAC, through
-// MediaWriter) or a numbered TIFF sequence. This build has no platform sink
+// included) on the GPU and writes a ".mov" movie (through MediaWriter) or a
+// numbered image sequence (through ImageWriter). H.264 takes the graded
+// picture packed as 8-bit YUY2 on the GPU; every other format reads the
+// graded picture back at 16 bits (floats for OpenEXR). This build has no platform sink
 // writer: movies always take the FFmpeg loop (runVideoModeLibAV).
 //
 // Frames and sound follow the clip's time line (FrameClock): the movie holds
@@ -65,6 +67,8 @@ public:
     QString imageFilePattern() const;
 
     DecodingApi api() const { return m_api; }
+    // The writer's codec for a movie format (H.264 for the others).
+    static MediaWriter::VideoCodec movieCodec(int format);
     int framesWritten() const { return m_framesWritten; }
     // Running output time of a writer stream, in 100-ns units.
     qint64 sampleTime(int stream) const { return m_sampleTimes.value(stream, 0); }
@@ -86,6 +90,9 @@ private:
     // Sends a packed picture to the video stream.
     bool sendFrameToSinkWriter(const uchar* picture, int stream, qint64 duration);
     bool keepRunning() const { return !m_keepRunning || *m_keepRunning; }
+    // Whether the movie takes 16-bit RGBA pictures read back from the graded
+    // texture rather than packed YUY2.
+    bool deepMovie() const { return m_settings && MediaWriter::takesRgba64(movieCodec(m_settings->format)); }
     bool fail(const QString& message);
     // Finishes a movie after its loop: -41, finalise, count up, -42; or the
     // deletion of a cancelled movie and -1.
@@ -105,6 +112,8 @@ private:
     void encodeFrames(Pipeline& pipeline, Decoding& decoding, bool withSound);
     // Calling thread: grades what the decoding thread delivers.
     bool drawFrames(Pipeline& pipeline);
+    // The graded picture at 16 bits, to the encoding thread.
+    void handOverDeepPicture(Pipeline& pipeline);
     // A frame that skips the passes, copied to the encoding thread.
     void passOnUntouched(Pipeline& pipeline, Frame* frame);
     // The oldest picture being read back, to the encoding thread; false

@@ -149,9 +149,20 @@ void WinOffscreenRenderer::reportWritten(Pipeline& p)
         reportProgress(++p.reported);
 }
 
+void WinOffscreenRenderer::handOverDeepPicture(Pipeline& p)
+{
+    std::vector<uchar> picture = p.takeBuffer();
+    gradeFrame();
+    readBackGraded(reinterpret_cast<ushort*>(picture.data()));
+    // Refused only when the encoding stage stopped; it says why.
+    p.packed.push(picture);
+}
+
 bool WinOffscreenRenderer::drawFrames(Pipeline& p)
 {
-    const bool untouched = picturePassesThrough();
+    const bool deep = deepMovie();
+    // 8-bit packed frame bytes go to an 8-bit encoder as they came.
+    const bool untouched = !deep && picturePassesThrough();
     std::unique_ptr<Frame> frame;
     while (keepRunning() && !p.stop.load()) {
         reportWritten(p);
@@ -168,6 +179,11 @@ bool WinOffscreenRenderer::drawFrames(Pipeline& p)
         }
         uploadFrame(frame.get());
         frame.reset();
+        if (deep) {
+            handOverDeepPicture(p);
+            swapAndRelease();
+            continue;
+        }
         gradeFrameToYuy2();
         bool ok = beginReadBackYuy2();
         // Frame N is being read; frame N - 1, read while N was drawn, goes on.
@@ -197,7 +213,8 @@ bool WinOffscreenRenderer::drawFrames(Pipeline& p)
 bool WinOffscreenRenderer::renderMovieFrames(Decoding& d, bool withSound, qint64 length)
 {
     Pipeline p;
-    p.pictureBytes = size_t(m_outputWidth / 2) * m_outputHeight * 4;
+    // Packed YUY2, or four 16-bit samples a pixel.
+    p.pictureBytes = size_t(m_outputWidth) * m_outputHeight * (deepMovie() ? 8 : 2);
     std::thread decoder([&] { decodeFrames(p, length); });
     std::thread encoder([&] { encodeFrames(p, d, withSound); });
 

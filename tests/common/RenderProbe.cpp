@@ -51,6 +51,10 @@ RenderProbe::Movie RenderProbe::probe(const QString& path)
         stream->frameRate = object.value(QStringLiteral("r_frame_rate")).toString();
         stream->pixelFormat = object.value(QStringLiteral("pix_fmt")).toString();
         stream->colorRange = object.value(QStringLiteral("color_range")).toString();
+        stream->colorSpace = object.value(QStringLiteral("color_space")).toString();
+        stream->colorTransfer = object.value(QStringLiteral("color_transfer")).toString();
+        stream->colorPrimaries = object.value(QStringLiteral("color_primaries")).toString();
+        stream->bitsPerRawSample = object.value(QStringLiteral("bits_per_raw_sample")).toString().toInt();
         stream->frames = object.value(QStringLiteral("nb_read_frames")).toString().toInt();
         stream->sampleRate = object.value(QStringLiteral("sample_rate")).toString().toInt();
         stream->channels = object.value(QStringLiteral("channels")).toInt();
@@ -67,7 +71,7 @@ QByteArray RenderProbe::decode(const QString& path, const QString& pixelFormat)
         QStringLiteral("-f"), QStringLiteral("rawvideo") };
     // The movies are 4:2:0 already (limited or full range); asking for
     // "yuv420p" from a full-range stream would squeeze its levels.
-    if (pixelFormat != QLatin1String("yuv420p"))
+    if (!pixelFormat.isEmpty() && pixelFormat != QLatin1String("yuv420p"))
         arguments << QStringLiteral("-pix_fmt") << pixelFormat;
     arguments << QStringLiteral("-");
     const FfmpegTool::Result run = FfmpegTool::ffmpeg(arguments);

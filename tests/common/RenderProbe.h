@@ -23,6 +23,10 @@ public:
         QString frameRate; // "25/1"
         QString pixelFormat;
         QString colorRange;
+        QString colorSpace; // "bt709", or "unknown"
+        QString colorTransfer;
+        QString colorPrimaries;
+        int bitsPerRawSample = 0;
         int frames = 0; // counted by decoding
         int sampleRate = 0;
         int channels = 0;
@@ -43,7 +47,8 @@ public:
     // Every picture of the movie as raw bytes in the given ffmpeg pixel format
     // ("rgb24", "gray", ...), pictures one after another; empty on failure.
     // "yuv420p" gives the planes as coded, levels untouched (full-range
-    // streams included); other formats are converted by ffmpeg.
+    // streams included), and so does an empty format for any stream; other
+    // formats are converted by ffmpeg.
     static QByteArray decode(const QString& path, const QString& pixelFormat);
     // The sound as interleaved signed 16-bit stereo at the given rate.
     static QByteArray decodeAudio(const QString& path, int sampleRate);

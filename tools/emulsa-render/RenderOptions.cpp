@@ -12,6 +12,7 @@
 
 #include <cmath>
 #include <functional>
+#include <iterator>
 
 namespace Emulsa::RenderTool {
 
@@ -58,6 +59,12 @@ int formatFromText(const QString& text)
         return H264Preview;
     if (t == QLatin1String("tiff") || t == QLatin1String("3"))
         return TiffSequence;
+    // Short names of the formats after "Tiff Sequence", in menu order.
+    static const char* const shortNames[] = { "prores", "prores4444", "dnxhr", "h265", "dpx", "exr" };
+    for (int i = 0; i < int(std::size(shortNames)); ++i) {
+        if (t == QLatin1String(shortNames[i]) || t == QString::number(ProRes422HQ + i))
+            return ProRes422HQ + i;
+    }
     return OutputSettings::formatForName(text);
 }
 
@@ -94,7 +101,7 @@ QString renderHelpText()
 Grades each clip with a film look and writes it to disk, exactly as the render
 tab of Emulsa does: the same GPU grade, the same encoder, the same file names.
 Each clip is rendered from its in point to its out point into the output
-folder as <name>.mov, or as the image sequence <name>/<name>.NNNNNN.tiff,
+folder as <name>.mov, or as the image sequence <name>/<name>.NNNNNN.tiff (.dpx, .exr),
 where NNNNNN is the frame number (six digits) counted at the clip's
 frame rate, as the in and out points are.
 
@@ -104,12 +111,22 @@ Output
                           own source file.
   -f, --format FORMAT     "H.264 - High Quality" (or hq; the default),
                           "H.264 - Medium" (medium), "H.264 - Preview"
-                          (preview), "Tiff Sequence" (tiff).
-                          Movies are H.264 High profile, level 5.1, in a
-                          QuickTime .mov, with AAC stereo sound (192 kbit/s).
-                          High Quality is visually transparent (x264 CRF 14);
-                          Medium is CRF 20, Preview CRF 26 and faster.
-                          TIFF images are 8-bit RGBA, no sound.
+                          (preview), "Tiff Sequence" (tiff), "ProRes 422 HQ"
+                          (prores), "ProRes 4444" (prores4444), "DNxHR HQX"
+                          (dnxhr), "H.265 Main 10" (h265), "DPX 10-bit
+                          sequence" (dpx), "OpenEXR half-float sequence"
+                          (exr).
+                          Movies are QuickTime .mov files with stereo sound,
+                          tagged BT.709. H.264 is High profile, level 5.1,
+                          8-bit 4:2:0, AAC 192 kbit/s: High Quality is
+                          visually transparent (x264 CRF 14); Medium is CRF
+                          20, Preview CRF 26 and faster. ProRes 422 HQ and
+                          DNxHR HQX are 10-bit 4:2:2, ProRes 4444 10-bit
+                          4:4:4, all three with 24-bit PCM sound; H.265 Main
+                          10 is 10-bit 4:2:0 (CRF 16) with AAC sound.
+                          Images carry no sound: TIFF as --tiff-depth,
+                          --tiff-compression and --tiff-alpha say; DPX 10-bit
+                          RGB; OpenEXR half-float RGB, ZIP compressed.
   -s, --size WxH          Output frame size, e.g. 1920x1080, or "source"
                           (the default) to keep the clip's size. Both sides
                           at least 2 pixels; movies need even sides, images an
@@ -355,8 +372,7 @@ bool parseRenderOptions(const QStringList& arguments, RenderOptions* options, QS
         }
         o.sourceSize = false;
         o.size = QSize(m.captured(1).toInt(), m.captured(2).toInt());
-        const QString problem
-            = OutputSettings::sizeProblem(o.size.width(), o.size.height(), OutputSettings::isMovieFormat(o.format));
+        const QString problem = OutputSettings::formatSizeProblem(o.size.width(), o.size.height(), o.format);
         if (!problem.isEmpty()) {
             *error = problem;
             return false;

@@ -310,8 +310,7 @@ void EMRenderer::renderButtonPressed()
     m_statusLabel->clear();
     // The renderer's own rule, before anything is asked for or started.
     const QSize size = outputSize();
-    const QString problem = OutputSettings::sizeProblem(
-        size.width(), size.height(), OutputSettings::isMovieFormat(m_formatBox->currentIndex()));
+    const QString problem = OutputSettings::formatSizeProblem(size.width(), size.height(), m_formatBox->currentIndex());
     if (!problem.isEmpty()) {
         m_statusLabel->setText(problem);
         qWarning().noquote() << "EMRenderer: frame size refused:" << problem;

@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
+#include <QSet>
 #include <QtTest>
 
 #include <cmath>
@@ -69,6 +70,21 @@ QByteArray tone(int sampleRate, double seconds)
     return pcm;
 }
 
+// A grey ramp of 16-bit RGBA, black at the left to white at the right, one
+// step of the 10-bit scale a column when the width is 1024.
+std::vector<uchar> greyRamp16(int width, int height)
+{
+    std::vector<uchar> bytes(size_t(width) * height * 8);
+    auto* samples = reinterpret_cast<quint16*>(bytes.data());
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            quint16* p = samples + (size_t(y) * width + x) * 4;
+            p[0] = p[1] = p[2] = quint16(std::lround(x * 65535.0 / (width - 1)));
+            p[3] = 65535;
+        }
+    return bytes;
+}
+
 double psnr(const uchar* a, const uchar* b, int count)
 {
     double sum = 0;
@@ -106,7 +122,11 @@ private:
         int soundOffset = 0;
         for (int i = 0; i < frames; ++i) {
             const std::vector<uchar> bytes = picture(i);
-            if (!writer.writeVideoFrame(bytes.data(), format.width * 2, duration))
+            const bool written = MediaWriter::takesRgba64(format.codec)
+                ? writer.writeVideoFrameRgba64(
+                    reinterpret_cast<const quint16*>(bytes.data()), format.width * 8, duration)
+                : writer.writeVideoFrame(bytes.data(), format.width * 2, duration);
+            if (!written)
                 return false;
             // Interleave sound the way a demuxer would, in 1/frames slices.
             if (!sound.isEmpty()) {
@@ -161,6 +181,86 @@ private slots:
         for (int i = 48000; i < 96000; ++i)
             peak = std::max(peak, std::abs(int(samples[i])));
         QVERIFY2(peak > 7000 && peak < 9000, qPrintable(QString::number(peak)));
+    }
+
+    void deepCodecsKeepTenBits_data()
+    {
+        QTest::addColumn<int>("codec");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("profile");
+        QTest::addColumn<QString>("pixelFormat");
+        QTest::addColumn<QString>("sound");
+        using Codec = MediaWriter::VideoCodec;
+        QTest::newRow("ProRes 422 HQ") << int(Codec::ProRes422HQ) << "prores"
+                                       << "HQ"
+                                       << "yuv422p10le"
+                                       << "pcm_s24le";
+        // The decoder gives every 4444 stream at 12 bits.
+        QTest::newRow("ProRes 4444") << int(Codec::ProRes4444) << "prores"
+                                     << "4444"
+                                     << "yuv444p12le"
+                                     << "pcm_s24le";
+        QTest::newRow("DNxHR HQX") << int(Codec::DNxHRHQX) << "dnxhd"
+                                   << "DNXHR HQX"
+                                   << "yuv422p10le"
+                                   << "pcm_s24le";
+        QTest::newRow("H.265 Main 10") << int(Codec::HevcMain10) << "hevc"
+                                       << "Main 10"
+                                       << "yuv420p10le"
+                                       << "aac";
+    }
+
+    // 16-bit pictures reach the file at 10 bits: a ramp of 1024 steps keeps
+    // (nearly) all of them, where a pass through 8 bits would leave at most
+    // 256, and each sits within 2 codes of its limited-range value. ffprobe
+    // sees the codec, profile, layout, BT.709 tags, every picture and the
+    // sound in its codec and length.
+    void deepCodecsKeepTenBits()
+    {
+        QFETCH(int, codec);
+        QFETCH(QString, name);
+        QFETCH(QString, profile);
+        QFETCH(QString, pixelFormat);
+        QFETCH(QString, sound);
+        constexpr int width = 1024;
+        constexpr int height = 128;
+        const QString path = m_folder + QStringLiteral("/deep%1.mov").arg(codec);
+        MediaWriter::VideoFormat format;
+        format.codec = MediaWriter::VideoCodec(codec);
+        format.width = width;
+        format.height = height;
+        QVERIFY(writeMovie(
+            path, format, 10, 400000, [](int) { return greyRamp16(width, height); }, 0.4));
+
+        const RenderProbe::Movie movie = RenderProbe::probe(path);
+        QVERIFY(movie.ok);
+        QCOMPARE(movie.video.codec, name);
+        QCOMPARE(movie.video.profile, profile);
+        QCOMPARE(movie.video.pixelFormat, pixelFormat);
+        QCOMPARE(movie.video.colorRange, QStringLiteral("tv"));
+        QCOMPARE(movie.video.colorSpace, QStringLiteral("bt709"));
+        QCOMPARE(movie.video.colorTransfer, QStringLiteral("bt709"));
+        QCOMPARE(movie.video.colorPrimaries, QStringLiteral("bt709"));
+        QCOMPARE(movie.video.frames, 10);
+        QVERIFY(std::abs(movie.video.duration - 0.4) < 0.001);
+        QCOMPARE(movie.audio.codec, sound);
+        QCOMPARE(movie.audio.channels, 2);
+        QVERIFY2(std::abs(movie.audio.duration - 0.4) < 0.025, qPrintable(QString::number(movie.audio.duration)));
+
+        // The luma plane of the first picture, as coded.
+        const QByteArray planes = RenderProbe::decode(path, QString());
+        QVERIFY(planes.size() >= width * height * 2);
+        const auto* luma = reinterpret_cast<const quint16*>(planes.constData()) + size_t(height / 2) * width;
+        const int shift = pixelFormat.contains(QLatin1String("12")) ? 2 : 0;
+        QSet<int> codes;
+        int worst = 0;
+        for (int x = 0; x < width; ++x) {
+            const double code = double(luma[x]) / (1 << shift);
+            codes.insert(int(luma[x]));
+            worst = std::max(worst, int(std::ceil(std::abs(code - (64.0 + x * 876.0 / (width - 1))) - 0.5)));
+        }
+        QVERIFY2(codes.size() >= 700, qPrintable(QString::number(codes.size())));
+        QVERIFY2(worst <= 2, qPrintable(QString::number(worst)));
     }
 
     void movieWithoutSoundHasOneStream()

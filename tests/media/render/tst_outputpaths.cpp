@@ -208,7 +208,7 @@ private slots:
         QVERIFY(QFileInfo(working).fileName().startsWith(QLatin1String(".A001.")));
         QVERIFY(QFileInfo(working).isDir());
         QVERIFY(!QFileInfo::exists(m_root + QStringLiteral("/new/deep/A001")));
-        touch(OutputPaths::imageFileName(OutputPaths::imageFilePatternIn(working, &m_asset), 0));
+        touch(OutputPaths::imageFileName(OutputPaths::imageFilePatternIn(working, &m_settings, &m_asset), 0));
         QVERIFY2(OutputPaths::finishImageFolder(&m_settings, &m_asset, working, &error), qPrintable(error));
         QCOMPARE(QDir(m_root + QStringLiteral("/new/deep/A001")).entryList(QDir::Files | QDir::Hidden),
             QStringList { QStringLiteral("A001.000000.tiff") });
@@ -250,7 +250,7 @@ private slots:
         // Until the new sequence is finished the earlier one is whole.
         QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden).size(), before);
         for (int i = 5; i < 7; ++i)
-            touch(OutputPaths::imageFileName(OutputPaths::imageFilePatternIn(working, &m_asset), i), "new");
+            touch(OutputPaths::imageFileName(OutputPaths::imageFilePatternIn(working, &m_settings, &m_asset), i), "new");
         useFormat(TiffSequence, m_root + QStringLiteral("/out"), keep);
         QCOMPARE(OutputPaths::finishImageFolder(&m_settings, &m_asset, working, &error), !keep);
         const QStringList expected = keep

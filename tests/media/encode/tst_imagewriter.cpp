@@ -2,7 +2,7 @@
 
 #include "common/RenderProbe.h"
 
-#include "media/encode/TiffWriter.h"
+#include "media/encode/ImageWriter.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -37,7 +37,7 @@ std::vector<quint16> picture16()
 } // namespace
 
 // TIFF images as the TIFF menus ask for them, read back by another tool.
-class TestTiffWriter : public QObject
+class TestImageWriter : public QObject
 {
     Q_OBJECT
 
@@ -91,7 +91,7 @@ private slots:
             narrow[i] = quint8(wide[i] >> 8);
 
         const QString path = Test::makeTempFolder(QStringLiteral("tiff")) + QStringLiteral("/image.tiff");
-        TiffWriter writer(width, height, options);
+        ImageWriter writer(width, height, ImageWriter::Tiff, options);
         QVERIFY2(writer.isReady(), qPrintable(writer.lastError()));
         QVERIFY2(writer.write(path, options.sixteenBits ? static_cast<const void*>(wide.data()) : narrow.data()),
             qPrintable(writer.lastError()));
@@ -122,13 +122,13 @@ private slots:
     void aMissingFolderFails()
     {
         const QString folder = Test::makeTempFolder(QStringLiteral("tiff"));
-        TiffWriter writer(width, height, TiffOptions());
+        ImageWriter writer(width, height, ImageWriter::Tiff);
         const std::vector<quint8> picture(size_t(width) * height * 4, 128);
         QVERIFY(!writer.write(folder + QStringLiteral("/none/image.tiff"), picture.data()));
         QVERIFY(writer.lastError().contains(QLatin1String("image.tiff")));
-        QVERIFY(!TiffWriter(0, 4, TiffOptions()).isReady());
+        QVERIFY(!ImageWriter(0, 4, ImageWriter::Dpx10).isReady());
     }
 };
 
-EMULSA_TEST_MAIN(TestTiffWriter)
-#include "tst_tiffwriter.moc"
+EMULSA_TEST_MAIN(TestImageWriter)
+#include "tst_imagewriter.moc"
