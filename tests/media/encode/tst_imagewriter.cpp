@@ -119,6 +119,59 @@ private slots:
             QVERIFY(QFileInfo(path).size() < expected.size());
     }
 
+    void sequenceFormatsReadBack_data()
+    {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QString>("codec");
+        QTest::addColumn<QString>("pixelFormat");
+        QTest::newRow("DPX 10-bit") << int(ImageWriter::Dpx10) << "dpx"
+                                    << "gbrp10le";
+        QTest::newRow("OpenEXR half") << int(ImageWriter::ExrHalf) << "exr"
+                                      << "gbrpf32le";
+    }
+
+    // DPX keeps each sample rounded to 10 bits, OpenEXR each float to half
+    // precision, in the right planes (the picture's channels all differ).
+    void sequenceFormatsReadBack()
+    {
+        QFETCH(int, kind);
+        QFETCH(QString, codec);
+        QFETCH(QString, pixelFormat);
+        const std::vector<quint16> wide = picture16();
+        std::vector<float> floats(wide.size());
+        for (size_t i = 0; i < wide.size(); ++i)
+            floats[i] = wide[i] / 65535.0f;
+        ImageWriter writer(width, height, ImageWriter::Kind(kind));
+        QVERIFY2(writer.isReady(), qPrintable(writer.lastError()));
+        const bool exr = kind == ImageWriter::ExrHalf;
+        QCOMPARE(writer.input(), exr ? ImageWriter::RgbaFloat : ImageWriter::Rgba16);
+        const QString path = Test::makeTempFolder(QStringLiteral("images")) + QStringLiteral("/image.") + codec;
+        QVERIFY2(writer.write(path, exr ? static_cast<const void*>(floats.data()) : wide.data()),
+            qPrintable(writer.lastError()));
+
+        const RenderProbe::Movie probed = RenderProbe::probe(path);
+        QCOMPARE(probed.video.codec, codec);
+        QCOMPARE(probed.video.pixelFormat, pixelFormat);
+        QCOMPARE(probed.video.height, height);
+        const QByteArray planes = RenderProbe::decode(path, QString());
+        const size_t pixels = size_t(width) * height;
+        QCOMPARE(size_t(planes.size()), pixels * 3 * (exr ? 4 : 2));
+        // Planes G, B, R.
+        const int channelOfPlane[3] = { 1, 2, 0 };
+        for (int plane = 0; plane < 3; ++plane)
+            for (size_t i = 0; i < pixels; ++i) {
+                const quint16 sample = wide[i * 4 + size_t(channelOfPlane[plane])];
+                if (exr) {
+                    const float got = reinterpret_cast<const float*>(planes.constData())[plane * pixels + i];
+                    QVERIFY2(std::abs(got - floats[i * 4 + size_t(channelOfPlane[plane])]) <= 0.0005f,
+                        qPrintable(QStringLiteral("plane %1 pixel %2: %3").arg(plane).arg(i).arg(got)));
+                } else {
+                    const quint16 got = reinterpret_cast<const quint16*>(planes.constData())[plane * pixels + i];
+                    QCOMPARE(got, quint16(std::lround(sample * 1023.0 / 65535.0)));
+                }
+            }
+    }
+
     void aMissingFolderFails()
     {
         const QString folder = Test::makeTempFolder(QStringLiteral("tiff"));

@@ -65,6 +65,21 @@ QList<int> expectedProgress(int frames, int length, bool movie = true)
     return values;
 }
 
+// The frame indices shown by the pictures of a movie or image, decoded as
+// 8-bit grey.
+QList<int> greyIndices(const QString& path, int width, int height)
+{
+    const QByteArray grey = RenderProbe::decode(path, QStringLiteral("gray"));
+    QList<int> indices;
+    const int bytes = width * height;
+    for (int offset = 0; offset + bytes <= grey.size(); offset += bytes) {
+        const QImage image(
+            reinterpret_cast<const uchar*>(grey.constData()) + offset, width, height, width, QImage::Format_Grayscale8);
+        indices << TestMedia::frameIndexFromImage(image);
+    }
+    return indices;
+}
+
 QStringList entries(const QString& folder)
 {
     return QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System, QDir::Name);
@@ -218,6 +233,90 @@ private slots:
             const QImage image(folder + QLatin1Char('/') + expected.at(i - 5));
             QCOMPARE(image.size(), QSize(640, 360));
             QCOMPARE(TestMedia::frameIndexFromImage(image), i);
+        }
+    }
+
+    void masterFormats_data()
+    {
+        QTest::addColumn<int>("format");
+        QTest::addColumn<QString>("codec");
+        QTest::addColumn<QString>("profile");
+        QTest::addColumn<QString>("pixelFormat");
+        QTest::addColumn<QString>("sound");
+        QTest::newRow("ProRes 422 HQ") << int(ProRes422HQ) << "prores"
+                                       << "HQ"
+                                       << "yuv422p10le"
+                                       << "pcm_s24le";
+        QTest::newRow("ProRes 4444") << int(ProRes4444) << "prores"
+                                     << "4444"
+                                     << "yuv444p12le"
+                                     << "pcm_s24le";
+        QTest::newRow("DNxHR HQX") << int(DNxHRHQX) << "dnxhd"
+                                   << "DNXHR HQX"
+                                   << "yuv422p10le"
+                                   << "pcm_s24le";
+        QTest::newRow("H.265 Main 10") << int(H265Main10) << "hevc"
+                                       << "Main 10"
+                                       << "yuv420p10le"
+                                       << "aac";
+        QTest::newRow("DPX") << int(Dpx10Sequence) << "dpx"
+                             << ""
+                             << "gbrp10le"
+                             << "";
+        QTest::newRow("OpenEXR") << int(ExrHalfSequence) << "exr"
+                                 << ""
+                                 << "gbrpf32le"
+                                 << "";
+    }
+
+    // Each master format holds exactly frames 5 .. 14 of the clip in the
+    // codec and layout it promises, movies with BT.709 tags and the sound of
+    // the same stretch, sequences as numbered images.
+    void masterFormats()
+    {
+        QFETCH(int, format);
+        QFETCH(QString, codec);
+        QFETCH(QString, profile);
+        QFETCH(QString, pixelFormat);
+        QFETCH(QString, sound);
+        AssetMetadata* asset = m_fixture.describe(media().path(TestMedia::ProResMov));
+        QVERIFY(asset);
+        SequenceItem* item = m_fixture.item(asset, RenderFixture::neutralGrade(), 5, 15);
+        const QSize size(640, 360);
+        const RenderFixture::Result result = m_fixture.render(item, format, m_out, size);
+        QVERIFY2(result.initialized && result.ran, qPrintable(result.error));
+        const bool movie = OutputSettings::isMovieFormat(format);
+        QCOMPARE(result.progress, expectedProgress(10, 10, movie));
+        QList<int> expected;
+        for (int i = 5; i < 15; ++i)
+            expected << i;
+        const QString base = QFileInfo(asset->filePath).completeBaseName();
+        if (movie) {
+            const QString path = m_out + QLatin1Char('/') + base + QStringLiteral(".mov");
+            const RenderProbe::Movie probe = RenderProbe::probe(path);
+            QCOMPARE(probe.video.codec, codec);
+            QCOMPARE(probe.video.profile, profile);
+            QCOMPARE(probe.video.pixelFormat, pixelFormat);
+            QCOMPARE(QStringList({ probe.video.colorRange, probe.video.colorSpace, probe.video.colorTransfer,
+                         probe.video.colorPrimaries }),
+                QStringList({ "tv", "bt709", "bt709", "bt709" }));
+            QCOMPARE(probe.video.frames, 10);
+            QVERIFY(std::abs(probe.video.duration - 0.4) < 0.001);
+            QCOMPARE(probe.audio.codec, sound);
+            QVERIFY2(std::abs(probe.audio.duration - 0.4) < 0.025, qPrintable(QString::number(probe.audio.duration)));
+            QCOMPARE(greyIndices(path, size.width(), size.height()), expected);
+            return;
+        }
+        const QDir folder(m_out + QLatin1Char('/') + base);
+        const QStringList images = folder.entryList(QDir::Files, QDir::Name);
+        QCOMPARE(images.size(), 10);
+        for (int i = 0; i < images.size(); ++i) {
+            QCOMPARE(images.at(i), QStringLiteral("%1.%2.%3").arg(base).arg(i + 5, 6, 10, QLatin1Char('0')).arg(codec));
+            const QString path = folder.filePath(images.at(i));
+            const RenderProbe::Movie probe = RenderProbe::probe(path);
+            QCOMPARE(probe.video.codec, codec);
+            QCOMPARE(probe.video.pixelFormat, pixelFormat);
+            QCOMPARE(greyIndices(path, size.width(), size.height()), QList<int> { expected.at(i) });
         }
     }
 

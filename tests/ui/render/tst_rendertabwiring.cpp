@@ -312,6 +312,39 @@ private slots:
             QVERIFY(!menu->isVisibleTo(app.window()));
     }
 
+    // The master formats are in the menu by name, and the one chosen is what
+    // the renderer writes: a ProRes movie, then a DPX sequence.
+    void formatMenuReachesTheWriter()
+    {
+        const QString destination = Test::makeTempFolder(QStringLiteral("masters"));
+        App app(destination);
+        QVERIFY(app.add({ m_clip }));
+        QComboBox* formats = app.render->formatBox();
+        QStringList names;
+        for (int i = 0; i < formats->count(); ++i)
+            names << formats->itemText(i);
+        QCOMPARE(names, OutputSettings::formatNames());
+        const QString base = QFileInfo(m_clip).completeBaseName();
+
+        formats->setCurrentText(QStringLiteral("ProRes 422 HQ"));
+        QVERIFY(app.renderAndWait());
+        const Test::RenderProbe::Movie movie
+            = Test::RenderProbe::probe(destination + QLatin1Char('/') + base + QStringLiteral(".mov"));
+        QCOMPARE(movie.video.codec, QStringLiteral("prores"));
+        QCOMPARE(movie.video.profile, QStringLiteral("HQ"));
+        QCOMPARE(movie.video.pixelFormat, QStringLiteral("yuv422p10le"));
+
+        formats->setCurrentText(QStringLiteral("DPX 10-bit sequence"));
+        QVERIFY(!app.render->tiffDepthBox()->isVisibleTo(app.window()));
+        QVERIFY(app.renderAndWait());
+        const QStringList images = QDir(destination + QLatin1Char('/') + base).entryList({ "*.dpx" }, QDir::Files);
+        QVERIFY(!images.isEmpty());
+        const Test::RenderProbe::Movie image
+            = Test::RenderProbe::probe(destination + QLatin1Char('/') + base + QLatin1Char('/') + images.first());
+        QCOMPARE(image.video.codec, QStringLiteral("dpx"));
+        QCOMPARE(image.video.pixelFormat, QStringLiteral("gbrp10le"));
+    }
+
     void undoneRemovalKeepsTheRowsPlace()
     {
         App app(Test::makeTempFolder(QStringLiteral("restore")));
