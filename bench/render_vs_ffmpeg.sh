@@ -5,7 +5,9 @@
 #   1. graded: stock "5207", grain "35 mm Full Frame" at 100, "H.264 - High
 #      Quality"  vs  ffmpeg with the same stock table as a .cube (lut3d) and
 #      its noise filter for grain;
-#   2. grade off (--no-grade)  vs  a plain ffmpeg transcode.
+#   2. grade off (--no-grade)  vs  a plain ffmpeg transcode;
+#   3. graded as in 1, to "ProRes 422 HQ"  vs  ffmpeg's lut3d + noise into
+#      prores_ks profile HQ (10-bit 4:2:2) with 24-bit PCM sound.
 # Both sides encode with the same settings: libx264 High 5.1, CRF 14, preset
 # medium, look-ahead 10 frames, yuv420p, AAC 192 kbit/s, into ".mov".
 # (emulsa-render runs x264's look-ahead on its encoding thread to save
@@ -102,8 +104,16 @@ plain=$(run plain "$render" --no-grade --format "H.264 - High Quality" --overwri
   -o "$work/emulsa_plain" "$clip")
 ffplain=$(run ffplain ffmpeg -v error -y -i "$clip" "${encoder[@]}" "$work/ffmpeg_plain.mov")
 
+prores=$(run prores "$render" --stock 5207 --gauge "35 mm Full Frame" --grain 100 \
+  --format "ProRes 422 HQ" --overwrite --quiet -o "$work/emulsa_prores" "$clip")
+ffprores=$(run ffprores ffmpeg -v error -y -i "$clip" \
+  -vf "lut3d=file=$work/5207.cube,noise=alls=12:allf=t" -c:v prores_ks -profile:v 3 -pix_fmt yuv422p10le \
+  -color_range tv -colorspace bt709 -color_primaries bt709 -color_trc bt709 -c:a pcm_s24le -ac 2 \
+  "$work/ffmpeg_prores.mov")
+
 report "Graded (5207, 35 mm grain at 100, H.264 - High Quality):" "$graded" "$ffgraded" 2.0
 report "Grade off vs plain transcode:" "$plain" "$ffplain" 0.8
+report "Graded (5207, 35 mm grain at 100, ProRes 422 HQ):" "$prores" "$ffprores" 2.0
 # What the encoder alone costs on the graded pictures (grain makes x264 work
 # far harder than on the clean source): ffmpeg decoding emulsa-render's movie
 # and encoding it again with the same settings. No grading can make the graded

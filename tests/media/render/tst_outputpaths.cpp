@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QSet>
 #include <QtTest>
 
 #include <unistd.h>
@@ -115,10 +116,31 @@ private slots:
 
     void formatsAndSizes()
     {
-        QCOMPARE(OutputSettings::formatNames().size(), 4);
+        QCOMPARE(OutputSettings::formatNames().size(), int(OutputFormatCount));
         QCOMPARE(OutputSettings::formatForName(QStringLiteral("h.264 - medium")), int(H264Medium));
         QCOMPARE(OutputSettings::formatForName(QStringLiteral("Tiff Sequence")), int(TiffSequence));
+        QCOMPARE(OutputSettings::formatForName(QStringLiteral("prores 422 hq")), int(ProRes422HQ));
         QCOMPARE(OutputSettings::formatForName(QStringLiteral("ProRes")), -1);
+        // Every format is a movie or a sequence of images with an extension
+        // of its own, and only H.264 is 8-bit.
+        QSet<QString> extensions;
+        for (int format = 0; format < OutputFormatCount; ++format) {
+            const bool movie = OutputSettings::isMovieFormat(format);
+            QVERIFY(movie != OutputSettings::isImageSequence(format));
+            QCOMPARE(OutputSettings::imageExtension(format).isEmpty(), movie);
+            if (!movie)
+                extensions << OutputSettings::imageExtension(format);
+            QCOMPARE(OutputSettings::isDeepFormat(format), format > TiffSequence);
+        }
+        QCOMPARE(extensions.size(), 3);
+        useFormat(Dpx10Sequence, m_root);
+        m_asset.name = QStringLiteral("A001.MOV");
+        QCOMPARE(OutputPaths::imageFileName(OutputPaths::imageFilePattern(&m_settings, &m_asset), 3),
+            m_root + QStringLiteral("/A001/A001.000003.dpx"));
+        QVERIFY(!OutputSettings::formatSizeProblem(254, 120, DNxHRHQX).isEmpty());
+        QVERIFY(!OutputSettings::formatSizeProblem(256, 118, DNxHRHQX).isEmpty());
+        QVERIFY(OutputSettings::formatSizeProblem(256, 120, DNxHRHQX).isEmpty());
+        QVERIFY(OutputSettings::formatSizeProblem(254, 120, ProRes422HQ).isEmpty());
         useFormat(H264Preview, m_root);
         QCOMPARE(m_settings.isVideo, 1);
         QCOMPARE(m_settings.encoder, &m_encoder);
