@@ -109,6 +109,10 @@ void OffscreenRenderer::uploadFrame(const uchar* bytes, int stride)
 void OffscreenRenderer::uploadFrame(Frame* frame)
 {
     QMutexLocker lock(&frame->mutex);
+    if (frame->bitsPerSample > 8) {
+        m_pipeline->uploadYuy2(frame->data, int(frame->effectiveStride()), frame->bitsPerSample);
+        return;
+    }
     uploadFrame(frame->data, int(frame->effectiveStride()));
 }
 

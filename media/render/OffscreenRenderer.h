@@ -66,7 +66,7 @@ protected:
 
     // The frame passes; the context must be current.
     void uploadFrame(const uchar* bytes, int stride);
-    // Uploads a frame under its lock with its own stride.
+    // Uploads a frame under its lock with its own stride and sample depth.
     void uploadFrame(Frame* frame);
     // The uploaded frame converted and graded (in one pass when the grading
     // program can read the packed frame itself).
