@@ -268,6 +268,49 @@ private slots:
             }
         }
     }
+
+    // A stream whose pictures change size mid-stream is scaled to the size
+    // set up first, deep pictures too: the set-up and the new sizes, each
+    // picture flat at 10-bit codes between two 8-bit levels.
+    void deepConversionScalesANewPictureSize()
+    {
+        PictureConverter converter;
+        QVERIFY(converter.setUp(8, 4, AV_PIX_FMT_YUV420P10, 0, false, true));
+        const int lumaCode = 4 * 150 + 2;
+        const int chromaCodes[2] = { 4 * 90 + 2, 4 * 170 + 2 };
+        for (const QSize size : { QSize(8, 4), QSize(16, 8), QSize(8, 4) }) {
+            AV::FramePtr picture(av_frame_alloc());
+            picture->width = size.width();
+            picture->height = size.height();
+            picture->format = AV_PIX_FMT_YUV420P10;
+            QVERIFY(av_frame_get_buffer(picture.get(), 0) >= 0);
+            for (int plane = 0; plane < 3; ++plane) {
+                const int rows = plane == 0 ? size.height() : size.height() / 2;
+                const int columns = plane == 0 ? size.width() : size.width() / 2;
+                for (int y = 0; y < rows; ++y)
+                    for (int x = 0; x < columns; ++x)
+                        reinterpret_cast<uint16_t*>(picture->data[plane] + y * picture->linesize[plane])[x]
+                            = uint16_t(plane == 0 ? lumaCode : chromaCodes[plane - 1]);
+            }
+            QVERIFY(converter.convert(picture.get()));
+            QCOMPARE(QSize(converter.width(), converter.height()), QSize(8, 4));
+            for (int y = 0; y < 4; ++y) {
+                const uint8_t* row = converter.data() + y * converter.stride();
+                for (int i = 0; i < 16; ++i) {
+                    const double code = double(row[2 * i] | (row[2 * i + 1] << 8)) * 1023.0 / 65535.0;
+                    // Y0 U Y1 V.
+                    const int expected = i % 2 == 0 ? lumaCode : chromaCodes[(i / 2) % 2];
+                    QVERIFY2(std::abs(code - expected) <= 1.0,
+                        qPrintable(QStringLiteral("%1 x %2, row %3, sample %4: %5")
+                                       .arg(size.width())
+                                       .arg(size.height())
+                                       .arg(y)
+                                       .arg(i)
+                                       .arg(code)));
+                }
+            }
+        }
+    }
 };
 
 QTEST_GUILESS_MAIN(FrameClockTest)
