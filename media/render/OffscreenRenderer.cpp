@@ -154,7 +154,7 @@ void OffscreenRenderer::discardReadBacks()
 
 bool OffscreenRenderer::picturePassesThrough() const
 {
-    return m_pipeline && m_processor && m_pipeline->passesPictureThrough(m_processor.get());
+    return !m_deepSource && m_pipeline && m_processor && m_pipeline->passesPictureThrough(m_processor.get());
 }
 
 void OffscreenRenderer::readBackGraded(uchar* buffer)
