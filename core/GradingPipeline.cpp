@@ -75,9 +75,10 @@ GLuint GradingPipeline::createTexture(GLenum internalFormat, int width, int heig
     m_gl->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
     m_gl->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_BASE_LEVEL, 0);
     m_gl->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
-    const bool floats = internalFormat == GL_RGBA32F;
-    m_gl->glTexImage2D(GL_TEXTURE_2D, 0, GLint(internalFormat), width, height, 0, GL_RGBA,
-        floats ? GL_FLOAT : GL_UNSIGNED_BYTE, nullptr);
+    const GLenum type = internalFormat == GL_RGBA32F ? GL_FLOAT
+        : internalFormat == GL_RGBA16                ? GL_UNSIGNED_SHORT
+                                                     : GL_UNSIGNED_BYTE;
+    m_gl->glTexImage2D(GL_TEXTURE_2D, 0, GLint(internalFormat), width, height, 0, GL_RGBA, type, nullptr);
     m_gl->glBindTexture(GL_TEXTURE_2D, 0);
     return texture;
 }
@@ -101,6 +102,7 @@ bool GradingPipeline::initialize(int sourceWidth, int sourceHeight, int outputWi
     m_gl->glGetError();
     // Packed texels are read one to one: nearest magnification.
     m_sourceTexture = createTexture(GL_RGBA8, sourceWidth, sourceHeight, GL_LINEAR, GL_NEAREST);
+    m_sourceBitsPerSample = 8;
     // 2 x 2 until a pass draws into them: a skipped grading pass never needs
     // the output-sized float picture, a grade from the packed source never
     // needs the linear one.
@@ -142,18 +144,28 @@ bool GradingPipeline::initialize(int sourceWidth, int sourceHeight, int outputWi
     return true;
 }
 
-void GradingPipeline::uploadYuy2(const void* bytes, int stride)
+void GradingPipeline::uploadYuy2(const void* bytes, int stride, int bitsPerSample)
 {
+    const bool deep = bitsPerSample > 8;
+    if (deep != (m_sourceBitsPerSample > 8)) {
+        // The packed texels change width: a new texture of the same size.
+        // The passes read normalised texels, so they do not change.
+        m_gl->glDeleteTextures(1, &m_sourceTexture);
+        m_sourceTexture
+            = createTexture(deep ? GL_RGBA16 : GL_RGBA8, m_sourceWidth, m_sourceHeight, GL_LINEAR, GL_NEAREST);
+        m_sourceBitsPerSample = deep ? 16 : 8;
+    }
+    const int sampleBytes = deep ? 2 : 1;
     if (stride <= 0)
-        stride = m_sourceWidth * 2;
+        stride = m_sourceWidth * 2 * sampleBytes;
     // Two pixels per RGBA texel; a padded stride is skipped, not drawn.
-    const int texelsPerRow = stride / 4;
+    const int texelsPerRow = stride / (4 * sampleBytes);
     m_gl->glActiveTexture(GL_TEXTURE0);
     m_gl->glBindTexture(GL_TEXTURE_2D, m_sourceTexture);
     m_gl->glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
     m_gl->glPixelStorei(GL_UNPACK_ROW_LENGTH, texelsPerRow);
     m_gl->glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, std::min(texelsPerRow, m_sourceWidth), m_sourceHeight, GL_RGBA,
-        GL_UNSIGNED_BYTE, bytes);
+        deep ? GL_UNSIGNED_SHORT : GL_UNSIGNED_BYTE, bytes);
     m_gl->glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
     m_gl->glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
 }
@@ -202,7 +214,8 @@ bool GradingPipeline::isOneToOne(const ShaderProcessor* processor) const
 
 bool GradingPipeline::passesPictureThrough(const ShaderProcessor* processor) const
 {
-    return m_skipsNeutralGrade && isOneToOne(processor) && processor->gradeIsNeutral();
+    // Deep frames never pass through: their bytes are not the 8-bit frame.
+    return m_sourceBitsPerSample == 8 && m_skipsNeutralGrade && isOneToOne(processor) && processor->gradeIsNeutral();
 }
 
 bool GradingPipeline::skipsGrade(const ShaderProcessor* processor, unsigned int colourOrder) const

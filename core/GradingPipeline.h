@@ -9,7 +9,8 @@ namespace Emulsa {
 // The frame textures and framebuffers an owner of a shader processor needs
 // to grade without a window, and the passes in the order owners run them:
 //
-//   uploadYuy2()        packed frame bytes -> source texture (RGBA8, source size)
+//   uploadYuy2()        packed frame bytes -> source texture (RGBA8, or RGBA16
+//                       for 16-bit samples; source size)
 //   convertInputPass()  source texture -> linear texture (RGBA32F), pass 2 or 4
 //   gradePass()         linear texture -> graded texture (RGBA32F, output size), pass 1
 //   convertOutputPass() graded texture -> output renderbuffer (RGBA8), pass 3 or 5
@@ -61,8 +62,16 @@ public:
     // at least 2 x 2. Returns false (and logs) on failure.
     bool initialize(int sourceWidth, int sourceHeight, int outputWidth, int outputHeight);
 
-    // Packed YUY2 frame bytes, `stride` bytes per row (0: 2 x source width).
-    void uploadYuy2(const void* bytes, int stride = 0);
+    // Packed YUY2 frame bytes, `stride` bytes per row (0: rows without
+    // padding). With `bitsPerSample` 16 each sample is a native 16-bit
+    // number at full scale, 8 bytes per pixel pair: the source texture
+    // becomes RGBA16 (and RGBA8 again for an 8-bit frame). The passes read
+    // normalised texels on the 8-bit scale, so both depths grade alike; 10-bit
+    // video levels scaled by 65535 / 1023 land a little under the 8-bit ones
+    // (white 234.3 for 235, neutral chroma 127.6 for 128).
+    void uploadYuy2(const void* bytes, int stride = 0, int bitsPerSample = 8);
+    // Bits of each sample of the source texture: 8, or 16 after a deep upload.
+    int sourceBitsPerSample() const { return m_sourceBitsPerSample; }
     // An RGB picture straight into the linear texture: 4 floats per pixel,
     // row 0 at the top.
     void uploadRgb(const float* rgba);
@@ -89,7 +98,8 @@ public:
     bool isOneToOne(const ShaderProcessor* processor) const;
     // Whether the passes would hand the packed picture back as it came (up
     // to the rounding of the two conversions): a neutral grade, one to one,
-    // with skipping on. Owners may then pass the frame bytes on untouched.
+    // with skipping on, from an 8-bit upload. Owners may then pass the frame
+    // bytes on untouched.
     bool passesPictureThrough(const ShaderProcessor* processor) const;
     // Whether the graded texture holds its output-sized storage: from the
     // first grading pass that draws.
@@ -158,6 +168,7 @@ private:
     GLuint m_linearTexture = 0;
     GLuint m_gradedTexture = 0;
     GLuint m_outputRenderbuffer = 0;
+    int m_sourceBitsPerSample = 8;
     // One texture or buffer each, so that no pass draws into a framebuffer
     // that holds the texture it samples: the linear picture (input
     // conversion), the graded picture and the packed output.

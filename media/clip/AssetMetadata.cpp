@@ -52,6 +52,7 @@ void AssetMetadata::copyDescriptionFrom(const AssetMetadata& other)
     frameRateDen = other.frameRateDen;
     bitRate = other.bitRate;
     colorRange = other.colorRange;
+    bitsPerComponent = other.bitsPerComponent;
     hasAudio = other.hasAudio;
     audioSampleMs = other.audioSampleMs;
     audioFrameCount = other.audioFrameCount;

@@ -59,6 +59,9 @@ public:
     quint32 frameBytes = unset;
     quint32 bitRate = unset;
     quint32 colorRange = 1;
+    // Bits of each picture component as the source codes it (8, 10, 12...).
+    // Filled by the reader when it opens the file; not stored.
+    quint32 bitsPerComponent = 8;
     bool hasAudio = false;
     float audioSampleMs = -1.0f;
     quint32 audioFrameCount = 0;

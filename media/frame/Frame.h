@@ -12,7 +12,9 @@ namespace Emulsa {
 class AssetMetadata;
 
 // One decoded picture: packed YUY2 for grading, or 32-bit BGRA for thumbnails.
-// The buffer is touched only under `mutex`. Whoever receives a frame owns it.
+// A deep frame (bitsPerSample 16) packs the YUY2 order in little-endian 16-bit
+// samples, 8 bytes per pixel pair. The buffer is touched only under `mutex`.
+// Whoever receives a frame owns it.
 class Frame
 {
 public:
@@ -49,6 +51,8 @@ public:
     AssetMetadata* metadata = nullptr;
     qint64 duration = 0;
     quint32 stride = 0;
+    // Bits of each packed sample: 8, or 16 for a deep frame.
+    int bitsPerSample = 8;
 
 private:
     std::unique_ptr<AssetMetadata> m_ownedMetadata;

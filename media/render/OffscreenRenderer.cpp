@@ -109,6 +109,10 @@ void OffscreenRenderer::uploadFrame(const uchar* bytes, int stride)
 void OffscreenRenderer::uploadFrame(Frame* frame)
 {
     QMutexLocker lock(&frame->mutex);
+    if (frame->bitsPerSample > 8) {
+        m_pipeline->uploadYuy2(frame->data, int(frame->effectiveStride()), frame->bitsPerSample);
+        return;
+    }
     uploadFrame(frame->data, int(frame->effectiveStride()));
 }
 
@@ -150,7 +154,7 @@ void OffscreenRenderer::discardReadBacks()
 
 bool OffscreenRenderer::picturePassesThrough() const
 {
-    return m_pipeline && m_processor && m_pipeline->passesPictureThrough(m_processor.get());
+    return !m_deepSource && m_pipeline && m_processor && m_pipeline->passesPictureThrough(m_processor.get());
 }
 
 void OffscreenRenderer::readBackGraded(uchar* buffer)

@@ -66,7 +66,7 @@ protected:
 
     // The frame passes; the context must be current.
     void uploadFrame(const uchar* bytes, int stride);
-    // Uploads a frame under its lock with its own stride.
+    // Uploads a frame under its lock with its own stride and sample depth.
     void uploadFrame(Frame* frame);
     // The uploaded frame converted and graded (in one pass when the grading
     // program can read the packed frame itself).
@@ -87,6 +87,10 @@ protected:
     // Whether the passes would give the packed frame back unchanged (a
     // neutral grade at the source's size): the frame can skip them.
     bool picturePassesThrough() const;
+    // The frames to come are deep (Frame::bitsPerSample 16, from a reader
+    // with WinSourceReader::setDeepPictures(true)): they never pass through,
+    // even before the first is uploaded.
+    void setDeepSource(bool deep) { m_deepSource = deep; }
     // The graded picture as RGBA8, output width x height x 4 bytes, top row first.
     void readBackGraded(uchar* buffer);
     // The same at 16 bits a sample, and as floats.
@@ -119,6 +123,7 @@ private:
     std::unique_ptr<ShaderProcessor> m_processor;
     std::unique_ptr<GradingPipeline> m_pipeline;
     int m_swapInterval = -1;
+    bool m_deepSource = false;
 };
 
 } // namespace Emulsa

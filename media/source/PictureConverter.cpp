@@ -3,11 +3,11 @@
 #include "media/source/PictureRotation.h"
 
 extern "C" {
-#include <libavutil/imgutils.h>
 #include <libavutil/pixdesc.h>
 }
 
 #include <QDebug>
+#include <QtEndian>
 
 namespace Emulsa {
 
@@ -21,7 +21,35 @@ void setRgbToYuv(SwsContext* scaler, bool fullRange)
     sws_setColorspaceDetails(scaler, coefficients, 1, coefficients, fullRange ? 1 : 0, 0, 1 << 16, 1 << 16);
 }
 
+// Interleaves planar 16-bit 4:2:2 rows into Y0 U Y1 V little-endian samples.
+void interleave(const AVFrame* planar, uint8_t* target, int targetStride)
+{
+    const int pairs = planar->width / 2;
+    for (int y = 0; y < planar->height; ++y) {
+        const auto* luma = reinterpret_cast<const uint16_t*>(planar->data[0] + size_t(y) * planar->linesize[0]);
+        const auto* u = reinterpret_cast<const uint16_t*>(planar->data[1] + size_t(y) * planar->linesize[1]);
+        const auto* v = reinterpret_cast<const uint16_t*>(planar->data[2] + size_t(y) * planar->linesize[2]);
+        auto* row = reinterpret_cast<uint16_t*>(target + size_t(y) * targetStride);
+        for (int i = 0; i < pairs; ++i) {
+            row[4 * i] = qToLittleEndian(luma[2 * i]);
+            row[4 * i + 1] = qToLittleEndian(u[i]);
+            row[4 * i + 2] = qToLittleEndian(luma[2 * i + 1]);
+            row[4 * i + 3] = qToLittleEndian(v[i]);
+        }
+    }
+}
+
 } // namespace
+
+AVPixelFormat PictureConverter::scaledFormat() const
+{
+    return m_deep ? AV_PIX_FMT_YUV422P16 : AV_PIX_FMT_YUYV422;
+}
+
+AVPixelFormat PictureConverter::turningFormat() const
+{
+    return m_deep ? AV_PIX_FMT_YUV444P16 : AV_PIX_FMT_YUV444P;
+}
 
 bool PictureConverter::isRgb(AVPixelFormat format)
 {
@@ -29,11 +57,13 @@ bool PictureConverter::isRgb(AVPixelFormat format)
     return descriptor && (descriptor->flags & AV_PIX_FMT_FLAG_RGB);
 }
 
-bool PictureConverter::setUp(int codedWidth, int codedHeight, AVPixelFormat format, int rotation, bool fullRange)
+bool PictureConverter::setUp(
+    int codedWidth, int codedHeight, AVPixelFormat format, int rotation, bool fullRange, bool deep)
 {
     release();
     m_rotation = rotation;
     m_fullRange = fullRange;
+    m_deep = deep;
     const bool turned = rotation == 90 || rotation == 270;
     const int shownWidth = turned ? codedHeight : codedWidth;
     const int width = shownWidth & ~1;
@@ -41,20 +71,32 @@ bool PictureConverter::setUp(int codedWidth, int codedHeight, AVPixelFormat form
     if (width <= 0 || height <= 0)
         return false;
     m_converted.reset(av_frame_alloc());
-    m_buffer = AV::allocatePictureBuffer(av_image_get_buffer_size(AV_PIX_FMT_YUYV422, width, height, 1));
+    // Two samples a pixel, of one or two bytes.
+    const int rowBytes = width * (deep ? 4 : 2);
+    m_buffer = AV::allocatePictureBuffer(rowBytes * height);
     if (!m_converted || !m_buffer)
         return false;
-    av_image_fill_arrays(
-        m_converted->data, m_converted->linesize, m_buffer.get(), AV_PIX_FMT_YUYV422, width, height, 1);
+    m_converted->data[0] = m_buffer.get();
+    m_converted->linesize[0] = rowBytes;
     m_converted->width = width;
     m_converted->height = height;
+    if (deep) {
+        m_planar.reset(av_frame_alloc());
+        if (!m_planar)
+            return false;
+        m_planar->width = width;
+        m_planar->height = height;
+        m_planar->format = AV_PIX_FMT_YUV422P16;
+        if (av_frame_get_buffer(m_planar.get(), 0) < 0)
+            return false;
+    }
     if (rotation != 0) {
         m_rotated.reset(av_frame_alloc());
         m_unrotated.reset(av_frame_alloc());
         if (!m_rotated || !m_unrotated)
             return false;
     }
-    if (!makeScaler(shownWidth, height, rotation != 0 ? AV_PIX_FMT_YUV444P : format)) {
+    if (!makeScaler(shownWidth, height, rotation != 0 ? turningFormat() : format)) {
         qDebug() << Q_FUNC_INFO << "Could not get a scaler context";
         return false;
     }
@@ -66,6 +108,8 @@ void PictureConverter::release()
     m_scaler.reset();
     m_converted.reset();
     m_buffer.reset();
+    m_planar.reset();
+    m_deep = false;
     m_scalerWidth = 0;
     m_scalerHeight = 0;
     m_scalerFormat = AV_PIX_FMT_NONE;
@@ -82,7 +126,7 @@ bool PictureConverter::makeScaler(int width, int height, AVPixelFormat format)
     // An odd last column is cropped, not scaled away.
     const int sourceWidth = (width == targetWidth + 1) ? targetWidth : width;
     m_scaler.reset(sws_getCachedContext(m_scaler.release(), sourceWidth, height, format, targetWidth, targetHeight,
-        AV_PIX_FMT_YUYV422, SWS_FAST_BILINEAR, nullptr, nullptr, nullptr));
+        scaledFormat(), SWS_FAST_BILINEAR, nullptr, nullptr, nullptr));
     if (!m_scaler)
         return false;
     if (isRgb(format))
@@ -100,7 +144,7 @@ const AVFrame* PictureConverter::shown(const AVFrame* picture)
     bool fullRange = false;
     const AVPixelFormat format = AV::plainPixelFormat(AVPixelFormat(picture->format), &fullRange);
     m_rotationScaler.reset(sws_getCachedContext(m_rotationScaler.release(), picture->width, picture->height, format,
-        picture->width, picture->height, AV_PIX_FMT_YUV444P, SWS_POINT, nullptr, nullptr, nullptr));
+        picture->width, picture->height, turningFormat(), SWS_POINT, nullptr, nullptr, nullptr));
     if (!m_rotationScaler)
         return nullptr;
     if (isRgb(format))
@@ -110,7 +154,7 @@ const AVFrame* PictureConverter::shown(const AVFrame* picture)
         av_frame_unref(coded);
         coded->width = picture->width;
         coded->height = picture->height;
-        coded->format = AV_PIX_FMT_YUV444P;
+        coded->format = turningFormat();
         if (av_frame_get_buffer(coded, 0) < 0)
             return nullptr;
     }
@@ -140,8 +184,16 @@ bool PictureConverter::convert(const AVFrame* source, uint8_t* target, int targe
             return false;
         }
     }
-    uint8_t* targets[4] = { target ? target : m_converted->data[0], nullptr, nullptr, nullptr };
-    const int strides[4] = { target ? targetStride : m_converted->linesize[0], 0, 0, 0 };
+    uint8_t* packed = target ? target : m_converted->data[0];
+    const int packedStride = target ? targetStride : m_converted->linesize[0];
+    if (m_deep) {
+        sws_scale(
+            m_scaler.get(), picture->data, picture->linesize, 0, picture->height, m_planar->data, m_planar->linesize);
+        interleave(m_planar.get(), packed, packedStride);
+        return true;
+    }
+    uint8_t* targets[4] = { packed, nullptr, nullptr, nullptr };
+    const int strides[4] = { packedStride, 0, 0, 0 };
     sws_scale(m_scaler.get(), picture->data, picture->linesize, 0, picture->height, targets, strides);
     return true;
 }

@@ -8,19 +8,28 @@ namespace Emulsa {
 // by the stream's display rotation, and one column narrower when the shown
 // width is odd (YUY2 holds pixel pairs). Pictures whose size or layout
 // changes mid-stream are scaled to the size set up first.
+//
+// Deep pictures keep the source's precision: the same order (Y0 U Y1 V) of
+// little-endian 16-bit samples at full 16-bit scale (a 10-bit code c becomes
+// c * 65535 / 1023, rounded as bit replication does), 8 bytes per pixel pair;
+// a turned picture goes through 16-bit 4:4:4.
 class PictureConverter
 {
 public:
     // Prepares for pictures of `codedWidth` x `codedHeight` in `format`,
     // turned `rotation` degrees clockwise; RGB pictures become YUV at full
-    // range when `fullRange`, else at video range.
-    bool setUp(int codedWidth, int codedHeight, AVPixelFormat format, int rotation, bool fullRange);
+    // range when `fullRange`, else at video range. `deep` chooses 16-bit
+    // samples instead of 8-bit ones.
+    bool setUp(int codedWidth, int codedHeight, AVPixelFormat format, int rotation, bool fullRange, bool deep = false);
     void release();
 
     // The converted size and row length.
     int width() const { return m_converted ? m_converted->width : 0; }
     int height() const { return m_converted ? m_converted->height : 0; }
     int stride() const { return m_converted ? m_converted->linesize[0] : 0; }
+    // 16 for deep pictures, else 8.
+    int bitsPerSample() const { return m_deep ? 16 : 8; }
+    bool deep() const { return m_deep; }
     // The last picture converted without a target of the caller's.
     const uint8_t* data() const { return m_converted ? m_converted->data[0] : nullptr; }
 
@@ -35,6 +44,9 @@ public:
 
 private:
     bool makeScaler(int width, int height, AVPixelFormat format);
+    // The format pictures are scaled to, and the one turned pictures take.
+    AVPixelFormat scaledFormat() const;
+    AVPixelFormat turningFormat() const;
 
     AV::ScalerPtr m_scaler;
     AV::FramePtr m_converted;
@@ -43,6 +55,9 @@ private:
     int m_scalerHeight = 0;
     AVPixelFormat m_scalerFormat = AV_PIX_FMT_NONE;
     bool m_fullRange = false;
+    bool m_deep = false;
+    // Deep pictures are scaled into planar 16-bit 4:2:2, then interleaved.
+    AV::FramePtr m_planar;
     // Display rotation (clockwise degrees) and the 4:4:4 pictures it turns.
     int m_rotation = 0;
     AV::ScalerPtr m_rotationScaler;

@@ -9,8 +9,8 @@ namespace Emulsa::PictureRotation {
 // count as 0.
 int displayRotation(const AVStream* stream);
 
-// Turns a planar picture with planes of equal size (YUV 4:4:4 or GBR) by
-// `degrees` clockwise into `target`, which is allocated here at the turned
+// Turns a planar picture with planes of equal size (YUV 4:4:4 or GBR, one or
+// two bytes a sample) by `degrees` clockwise into `target`, which is allocated here at the turned
 // size in the same format. False when the format has subsampled planes or
 // allocation fails.
 bool rotate(const AVFrame* source, AVFrame* target, int degrees);

@@ -11,6 +11,10 @@
 #include <QDebug>
 #include <QFileInfo>
 
+extern "C" {
+#include <libavutil/pixdesc.h>
+}
+
 namespace Emulsa {
 
 namespace {
@@ -203,20 +207,42 @@ bool WinSourceReader::setUpLibAV()
         m_metadata->hasAudio = false;
     if (m_decoder.fullRange())
         m_metadata->colorRange = 2;
+    if (const AVPixFmtDescriptor* descriptor = av_pix_fmt_desc_get(m_decoder.codec()->pix_fmt))
+        m_metadata->bitsPerComponent = quint32(descriptor->comp[0].depth);
 
-    // Pictures are delivered as shown: turned by the stream's display
-    // rotation, without an odd last column.
-    const AVCodecContext* codec = m_decoder.codec();
-    if (!m_converter.setUp(codec->width, codec->height, codec->pix_fmt,
-            PictureRotation::displayRotation(m_decoder.stream()), m_metadata->colorRange == 2)) {
-        qDebug() << Q_FUNC_INFO << "Could not set up the picture conversion.";
+    if (!setUpConverter())
         return false;
-    }
     m_clipDuration = m_decoder.declaredDuration();
     if (!m_timeline.start())
         return false;
     // The sound is placed from the first picture's time.
     return !m_decoder.fileHasAudio() || initializeLibAVAudio();
+}
+
+bool WinSourceReader::setUpConverter()
+{
+    // Pictures are delivered as shown: turned by the stream's display
+    // rotation, without an odd last column.
+    const AVCodecContext* codec = m_decoder.codec();
+    if (!m_converter.setUp(codec->width, codec->height, codec->pix_fmt,
+            PictureRotation::displayRotation(m_decoder.stream()), m_metadata->colorRange == 2,
+            m_deepPictures && !m_rgbOutput)) {
+        qDebug() << Q_FUNC_INFO << "Could not set up the picture conversion.";
+        return false;
+    }
+    return true;
+}
+
+bool WinSourceReader::setDeepPictures(bool deep)
+{
+    if (deep == m_deepPictures)
+        return true;
+    m_deepPictures = deep;
+    // The thumbnail reader stays 8-bit; a reader without an open clip sets
+    // the conversion up when it opens one.
+    if (m_rgbOutput || !m_decoder.isOpen() || !m_metadata)
+        return true;
+    return setUpConverter();
 }
 
 bool WinSourceReader::initializeLibAVAudio()

@@ -69,6 +69,13 @@ public:
     // asks for fewer.
     void setDecoderThreads(int threads) { m_decoderThreads = std::max(0, threads); }
 
+    // Deep pictures (Frame::bitsPerSample 16: the YUY2 order in 16-bit
+    // samples) for the frames read from now on, before or after a clip is
+    // opened; false when the conversion cannot be set up for the open clip.
+    // Off by default: playback, thumbnails and the preview read 8-bit frames.
+    bool setDeepPictures(bool deep);
+    bool deepPictures() const { return m_deepPictures; }
+
     DecodingApi currentApi() const { return m_api; }
     // The time line of the file (valid once a back-end is ready).
     const FrameClock& frameClock() const { return m_timeline.clock(); }
@@ -97,6 +104,8 @@ private:
 
     // Opens the decoder, the picture conversion and the time line.
     bool setUpLibAV();
+    // Sets the picture conversion up for the open decoder.
+    bool setUpConverter();
     // Opens the sound decoder (once the time line's origin is known).
     bool initializeLibAVAudio();
     bool fillMetadataLibAV();
@@ -127,6 +136,7 @@ private:
     qint64 m_clipDuration = -1;
     bool m_rgbOutput = false;
     int m_decoderThreads = 0;
+    bool m_deepPictures = false;
     Frame* m_currentFrame = nullptr;
 };
 

@@ -54,7 +54,8 @@ bool WinSourceReader::fillMetadataLibAV()
     }
     if (!m_converter.convert(picture))
         return false;
-    m_metadata->stride = quint32(m_converter.stride());
+    // The record describes the 8-bit frames that playback reads.
+    m_metadata->stride = quint32(m_converter.deep() ? m_converter.stride() / 2 : m_converter.stride());
     m_metadata->frameBytes = m_metadata->computeFrameBytes();
     Frame* thumbnail = Thumbnail::make(m_converter.shown(picture), *m_metadata);
     if (!thumbnail)
@@ -112,6 +113,7 @@ Frame* WinSourceReader::makeFrame(const AVFrame* picture, qint64 time, qint64 du
     frame->timestamp = time;
     frame->duration = duration;
     frame->stride = quint32(m_converter.stride());
+    frame->bitsPerSample = m_converter.bitsPerSample();
     // When the frame holds every converted row, the conversion writes straight
     // into it; otherwise (1088 coded rows kept as 1080) it goes through the
     // converter's picture and the rows the frame holds are copied.

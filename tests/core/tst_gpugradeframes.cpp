@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <set>
 
 using namespace Emulsa;
 using namespace Emulsa::Test;
@@ -31,6 +32,34 @@ std::vector<float> edgePicture(int width, int height)
     return rgba;
 }
 
+// A limited-range grey ramp, 10-bit luma 64 .. 940 over `width` columns
+// (877 codes), as packed frame rows: 16-bit samples at full scale (bit
+// replication, as the source reader's deep frames) or the same picture in
+// 8 bits. *codes receives each column's 10-bit code.
+std::vector<quint8> packedRamp(int width, int height, int bits, std::vector<int>* codes)
+{
+    const int sampleBytes = bits / 8;
+    std::vector<quint8> bytes(size_t(width) * height * 2 * sampleBytes);
+    codes->resize(size_t(width));
+    for (int x = 0; x < width; ++x)
+        (*codes)[size_t(x)] = 64 + int(std::lround(x * 876.0 / (width - 1)));
+    auto sample = [bits](int code) { return bits == 16 ? (code << 6) | (code >> 4) : int(std::lround(code / 4.0)); };
+    for (int y = 0; y < height; ++y) {
+        quint8* row = bytes.data() + size_t(y) * width * 2 * sampleBytes;
+        for (int x = 0; x < width; ++x) {
+            // Y of each pixel, then U after an even one and V after an odd one.
+            const int values[2] = { sample((*codes)[size_t(x)]), sample(512) };
+            for (int i = 0; i < 2; ++i) {
+                quint8* at = row + (size_t(x) * 2 + i) * sampleBytes;
+                at[0] = quint8(values[i] & 0xFF);
+                if (sampleBytes == 2)
+                    at[1] = quint8(values[i] >> 8);
+            }
+        }
+    }
+    return bytes;
+}
+
 } // namespace
 
 // The frame passes as the renderer and the preview run them: colour orders,
@@ -50,6 +79,8 @@ private slots:
     void gradeFromPackedSource();
     void picturePassesThrough_data();
     void picturePassesThrough();
+    void deepFrameKeepsItsLevels_data();
+    void deepFrameKeepsItsLevels();
     void pixelBufferReadsKeepOrder_data();
     void pixelBufferReadsKeepOrder();
     void blurOnlyWhenGaugeAsks();
@@ -368,6 +399,81 @@ void TestGpuGradeFrames::picturePassesThrough()
     // The graded picture's storage is made only by a pass that draws.
     QCOMPARE(grader.pipeline->gradePassSkipped(), through);
     QCOMPARE(grader.pipeline->gradedStorageAllocated(), !through);
+}
+
+void TestGpuGradeFrames::deepFrameKeepsItsLevels_data()
+{
+    QTest::addColumn<int>("bits");
+    QTest::addColumn<bool>("skipping");
+    QTest::newRow("16-bit, input conversion") << 16 << true;
+    QTest::newRow("16-bit, graded in one pass") << 16 << false;
+    QTest::newRow("8-bit, input conversion") << 8 << true;
+    QTest::newRow("8-bit, graded in one pass") << 8 << false;
+}
+
+// A 10-bit ramp uploaded in 16-bit samples and graded neutrally keeps its
+// levels through the 16-bit read of the graded picture; the same ramp in 8
+// bits has at most 256. Either way green rises with the luma code, as the
+// limited range maps it. A 16-bit frame never passes through untouched, and
+// an 8-bit frame after it grades on an 8-bit texture again.
+void TestGpuGradeFrames::deepFrameKeepsItsLevels()
+{
+    QFETCH(int, bits);
+    QFETCH(bool, skipping);
+    const int width = 1024;
+    const int height = 2;
+    GpuGrader grader;
+    QVERIFY(grader.create(m_gl, neutralSettings(), width, height));
+    GradingPipeline* pipeline = grader.pipeline.get();
+    ShaderProcessor* processor = grader.processor.get();
+    pipeline->setSkipsNeutralGrade(skipping);
+    std::vector<int> codes;
+    const std::vector<quint8> frame = packedRamp(width, height, bits, &codes);
+
+    auto gradeRow = [&](const std::vector<quint8>& bytes, int depth) {
+        pipeline->uploadYuy2(bytes.data(), 0, depth);
+        pipeline->gradeFromSource(processor, GradingPipeline::LimitedRange);
+        std::vector<unsigned short> graded(size_t(width) * height * 4);
+        pipeline->readGraded(graded.data());
+        std::vector<int> greens(size_t(width), 0);
+        for (int x = 0; x < width; ++x)
+            greens[size_t(x)] = graded[size_t(width + x) * 4 + 1];
+        return greens;
+    };
+    const std::vector<int> greens = gradeRow(frame, bits);
+    QCOMPARE(pipeline->sourceBitsPerSample(), bits);
+    QCOMPARE(pipeline->gradedInOnePass(), !skipping);
+    QCOMPARE(pipeline->passesPictureThrough(processor), bits == 8 && skipping);
+
+    const std::set<int> levels(greens.begin(), greens.end());
+    int worst = 0;
+    int worstAt = 0;
+    for (int x = 0; x < width; ++x) {
+        const int ideal = int(std::lround((codes[size_t(x)] - 64) / 876.0 * 65535.0));
+        const int difference = std::abs(greens[size_t(x)] - ideal);
+        if (difference > worst) {
+            worst = difference;
+            worstAt = x;
+        }
+    }
+    const QString what
+        = QStringLiteral("%1 levels; green %2 off its code's at column %3").arg(levels.size()).arg(worst).arg(worstAt);
+    QVERIFY2(std::is_sorted(greens.begin(), greens.end()), qPrintable(what));
+    if (bits == 16)
+        QVERIFY2(levels.size() >= 700, qPrintable(what));
+    else
+        QVERIFY2(levels.size() <= 256, qPrintable(what));
+    // Within 0.3 % of full scale: half an 8-bit step from 8-bit rounding,
+    // the rest from 10-bit codes read on the 8-bit scale the passes use.
+    QVERIFY2(worst <= 200, qPrintable(what));
+
+    if (bits == 16) {
+        std::vector<int> eightBitCodes;
+        const std::vector<int> after = gradeRow(packedRamp(width, height, 8, &eightBitCodes), 8);
+        QCOMPARE(pipeline->sourceBitsPerSample(), 8);
+        QCOMPARE(pipeline->passesPictureThrough(processor), skipping);
+        QVERIFY(std::set<int>(after.begin(), after.end()).size() <= 256);
+    }
 }
 
 void TestGpuGradeFrames::pixelBufferReadsKeepOrder_data()

@@ -189,56 +189,125 @@ private slots:
     // Decoded 4:2:0 pictures become YUY2 as shown: turned by the rotation
     // and without an odd last column (cropped, not scaled). The coded luma
     // rises by 10 a column (by row when `byRow`), so each shown column has
-    // one expected value; chroma is flat.
+    // one expected value; chroma is flat. Deep rows code the same picture in
+    // 10 bits, each value 4 x the 8-bit one + 2 (between two 8-bit levels),
+    // and expect it within a code at full 16-bit scale.
     void conversion_data()
     {
         QTest::addColumn<QSize>("coded");
         QTest::addColumn<bool>("byRow");
         QTest::addColumn<int>("rotation");
+        QTest::addColumn<bool>("deep");
         QTest::addColumn<QSize>("shown");
         QTest::addColumn<QVector<int>>("lumaByColumn");
-        QTest::newRow("even, upright") << QSize(8, 4) << false << 0 << QSize(8, 4)
-                                       << QVector<int> { 30, 40, 50, 60, 70, 80, 90, 100 };
-        QTest::newRow("odd width loses its last column")
-            << QSize(9, 4) << false << 0 << QSize(8, 4) << QVector<int> { 30, 40, 50, 60, 70, 80, 90, 100 };
-        QTest::newRow("90: the bottom row shows left")
-            << QSize(4, 8) << true << 90 << QSize(8, 4) << QVector<int> { 100, 90, 80, 70, 60, 50, 40, 30 };
-        QTest::newRow("270: the top row shows left")
-            << QSize(4, 8) << true << 270 << QSize(8, 4) << QVector<int> { 30, 40, 50, 60, 70, 80, 90, 100 };
+        const QVector<int> rising { 30, 40, 50, 60, 70, 80, 90, 100 };
+        const QVector<int> falling { 100, 90, 80, 70, 60, 50, 40, 30 };
+        QTest::newRow("even, upright") << QSize(8, 4) << false << 0 << false << QSize(8, 4) << rising;
+        QTest::newRow("odd width loses its last column") << QSize(9, 4) << false << 0 << false << QSize(8, 4) << rising;
+        QTest::newRow("90: the bottom row shows left") << QSize(4, 8) << true << 90 << false << QSize(8, 4) << falling;
+        QTest::newRow("270: the top row shows left") << QSize(4, 8) << true << 270 << false << QSize(8, 4) << rising;
         QTest::newRow("180: the last column shows left")
-            << QSize(8, 4) << false << 180 << QSize(8, 4) << QVector<int> { 100, 90, 80, 70, 60, 50, 40, 30 };
+            << QSize(8, 4) << false << 180 << false << QSize(8, 4) << falling;
+        QTest::newRow("deep, even, upright") << QSize(8, 4) << false << 0 << true << QSize(8, 4) << rising;
+        QTest::newRow("deep, odd width") << QSize(9, 4) << false << 0 << true << QSize(8, 4) << rising;
+        QTest::newRow("deep, 90") << QSize(4, 8) << true << 90 << true << QSize(8, 4) << falling;
     }
     void conversion()
     {
         QFETCH(QSize, coded);
         QFETCH(bool, byRow);
         QFETCH(int, rotation);
+        QFETCH(bool, deep);
         QFETCH(QSize, shown);
         QFETCH(QVector<int>, lumaByColumn);
+        const AVPixelFormat format = deep ? AV_PIX_FMT_YUV420P10 : AV_PIX_FMT_YUV420P;
+        // The coded value of an 8-bit level.
+        auto codeOf = [deep](int level) { return deep ? 4 * level + 2 : level; };
         AV::FramePtr picture(av_frame_alloc());
         picture->width = coded.width();
         picture->height = coded.height();
-        picture->format = AV_PIX_FMT_YUV420P;
+        picture->format = format;
         QVERIFY(av_frame_get_buffer(picture.get(), 0) >= 0);
+        auto put = [&](int plane, int x, int y, int value) {
+            uint8_t* row = picture->data[plane] + y * picture->linesize[plane];
+            if (deep)
+                reinterpret_cast<uint16_t*>(row)[x] = uint16_t(value);
+            else
+                row[x] = uint8_t(value);
+        };
         for (int y = 0; y < coded.height(); ++y)
             for (int x = 0; x < coded.width(); ++x)
-                picture->data[0][y * picture->linesize[0] + x] = uint8_t(30 + 10 * (byRow ? y : x));
+                put(0, x, y, codeOf(30 + 10 * (byRow ? y : x)));
         for (int plane = 1; plane < 3; ++plane)
             for (int y = 0; y < (coded.height() + 1) / 2; ++y)
-                memset(picture->data[plane] + y * picture->linesize[plane], plane == 1 ? 90 : 160,
-                    size_t((coded.width() + 1) / 2));
+                for (int x = 0; x < (coded.width() + 1) / 2; ++x)
+                    put(plane, x, y, codeOf(plane == 1 ? 90 : 160));
 
         PictureConverter converter;
-        QVERIFY(converter.setUp(coded.width(), coded.height(), AV_PIX_FMT_YUV420P, rotation, false));
+        QVERIFY(converter.setUp(coded.width(), coded.height(), format, rotation, false, deep));
         QCOMPARE(QSize(converter.width(), converter.height()), shown);
-        QVERIFY(converter.stride() >= 2 * shown.width());
+        QCOMPARE(converter.bitsPerSample(), deep ? 16 : 8);
+        const int sampleBytes = deep ? 2 : 1;
+        QVERIFY(converter.stride() >= 2 * sampleBytes * shown.width());
         QVERIFY(converter.convert(picture.get()));
         for (int y = 0; y < shown.height(); ++y) {
             const uint8_t* row = converter.data() + y * converter.stride();
+            // Sample i of the row on the coded scale.
+            auto sample = [&](int i) {
+                if (!deep)
+                    return double(row[i]);
+                return double(row[2 * i] | (row[2 * i + 1] << 8)) * 1023.0 / 65535.0;
+            };
             for (int x = 0; x < shown.width(); ++x) {
-                const QString where = QStringLiteral("at %1, %2").arg(x).arg(y);
-                QVERIFY2(std::abs(row[2 * x] - lumaByColumn[x]) <= 2, qPrintable(where));
-                QVERIFY2(std::abs(row[2 * x + 1] - ((x % 2) ? 160 : 90)) <= 2, qPrintable(where));
+                const QString where
+                    = QStringLiteral("at %1, %2: %3, %4").arg(x).arg(y).arg(sample(2 * x)).arg(sample(2 * x + 1));
+                // Two 8-bit levels; one 10-bit code.
+                const double tolerance = deep ? 1.0 : 2.0;
+                QVERIFY2(std::abs(sample(2 * x) - codeOf(lumaByColumn[x])) <= tolerance, qPrintable(where));
+                QVERIFY2(std::abs(sample(2 * x + 1) - codeOf((x % 2) ? 160 : 90)) <= tolerance, qPrintable(where));
+            }
+        }
+    }
+
+    // A stream whose pictures change size mid-stream is scaled to the size
+    // set up first, deep pictures too: the set-up and the new sizes, each
+    // picture flat at 10-bit codes between two 8-bit levels.
+    void deepConversionScalesANewPictureSize()
+    {
+        PictureConverter converter;
+        QVERIFY(converter.setUp(8, 4, AV_PIX_FMT_YUV420P10, 0, false, true));
+        const int lumaCode = 4 * 150 + 2;
+        const int chromaCodes[2] = { 4 * 90 + 2, 4 * 170 + 2 };
+        for (const QSize size : { QSize(8, 4), QSize(16, 8), QSize(8, 4) }) {
+            AV::FramePtr picture(av_frame_alloc());
+            picture->width = size.width();
+            picture->height = size.height();
+            picture->format = AV_PIX_FMT_YUV420P10;
+            QVERIFY(av_frame_get_buffer(picture.get(), 0) >= 0);
+            for (int plane = 0; plane < 3; ++plane) {
+                const int rows = plane == 0 ? size.height() : size.height() / 2;
+                const int columns = plane == 0 ? size.width() : size.width() / 2;
+                for (int y = 0; y < rows; ++y)
+                    for (int x = 0; x < columns; ++x)
+                        reinterpret_cast<uint16_t*>(picture->data[plane] + y * picture->linesize[plane])[x]
+                            = uint16_t(plane == 0 ? lumaCode : chromaCodes[plane - 1]);
+            }
+            QVERIFY(converter.convert(picture.get()));
+            QCOMPARE(QSize(converter.width(), converter.height()), QSize(8, 4));
+            for (int y = 0; y < 4; ++y) {
+                const uint8_t* row = converter.data() + y * converter.stride();
+                for (int i = 0; i < 16; ++i) {
+                    const double code = double(row[2 * i] | (row[2 * i + 1] << 8)) * 1023.0 / 65535.0;
+                    // Y0 U Y1 V.
+                    const int expected = i % 2 == 0 ? lumaCode : chromaCodes[(i / 2) % 2];
+                    QVERIFY2(std::abs(code - expected) <= 1.0,
+                        qPrintable(QStringLiteral("%1 x %2, row %3, sample %4: %5")
+                                       .arg(size.width())
+                                       .arg(size.height())
+                                       .arg(y)
+                                       .arg(i)
+                                       .arg(code)));
+                }
             }
         }
     }

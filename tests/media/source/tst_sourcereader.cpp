@@ -1,5 +1,10 @@
 #include "SourceReaderFixture.h"
+#include "common/FfmpegTool.h"
 #include "common/TestEnvironment.h"
+
+#include <QtEndian>
+
+#include <set>
 
 using namespace Emulsa;
 using namespace Emulsa::Test;
@@ -66,6 +71,101 @@ private slots:
         QVERIFY2(std::abs(int(pixel[3]) - v) <= 2, qPrintable(QString::number(pixel[3])));
     }
 
+    // A 10-bit ramp (luma 8 .. 1008 over 1024 columns, chroma rising by one
+    // code every 8) read in deep frames keeps every code of the source,
+    // decoded here by the ffmpeg tool, at full 16-bit scale; 8-bit frames
+    // cannot hold more than 256 levels. The renderer turns deep frames on
+    // after opening, between two frames.
+    void deepFramesKeepTheSourceCodes_data()
+    {
+        QTest::addColumn<QString>("deep");
+        QTest::addColumn<int>("bits");
+        QTest::newRow("deep before opening") << QStringLiteral("before") << 16;
+        QTest::newRow("deep after the first frame") << QStringLiteral("after") << 16;
+        QTest::newRow("8-bit") << QString() << 8;
+    }
+
+    void deepFramesKeepTheSourceCodes()
+    {
+        QFETCH(QString, deep);
+        QFETCH(int, bits);
+        constexpr int width = 1024;
+        constexpr int height = 64;
+        AssetMetadata metadata;
+        metadata.filePath = TestMedia::instance().generate(QStringLiteral("ramp10.mov"),
+            { QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                QStringLiteral("nullsrc=s=%1x%2:r=25,format=yuv422p10le,geq=lum='8+X*1000/1023':cb='512+X/8':cr=512")
+                    .arg(width)
+                    .arg(height),
+                QStringLiteral("-frames:v"), QStringLiteral("3"), QStringLiteral("-c:v"), QStringLiteral("prores_ks"),
+                QStringLiteral("-profile:v"), QStringLiteral("3"), QStringLiteral("-pix_fmt"),
+                QStringLiteral("yuv422p10le") });
+        QVERIFY(!metadata.filePath.isEmpty());
+        // The source's codes, frame 1: planar 4:2:2, little-endian 16-bit words.
+        const FfmpegTool::Result decoded = FfmpegTool::ffmpeg(
+            { QStringLiteral("-i"), metadata.filePath, QStringLiteral("-vf"), QStringLiteral("select=eq(n\\,1)"),
+                QStringLiteral("-frames:v"), QStringLiteral("1"), QStringLiteral("-f"), QStringLiteral("rawvideo"),
+                QStringLiteral("-pix_fmt"), QStringLiteral("yuv422p10le"), QStringLiteral("-") });
+        QVERIFY2(decoded.ok, qPrintable(decoded.errors));
+        QCOMPARE(decoded.output.size(), width * height * 2 * 2);
+        const auto* lumaCodes = reinterpret_cast<const quint16*>(decoded.output.constData());
+        const quint16* uCodes = lumaCodes + width * height;
+
+        WinSourceReader reader;
+        if (deep == QLatin1String("before"))
+            QVERIFY(reader.setDeepPictures(true));
+        QVERIFY(reader.initializeFromMetadata(&metadata));
+        QVERIFY(reader.fillMetadata());
+        QCOMPARE(metadata.bitsPerComponent, 10u);
+        // The record describes the 8-bit frames whatever this reader reads.
+        QCOMPARE(metadata.stride, quint32(width * 2));
+        std::unique_ptr<Frame> first(reader.getNextFrame(false));
+        QVERIFY(first);
+        if (deep == QLatin1String("after")) {
+            QCOMPARE(first->bitsPerSample, 8);
+            QVERIFY(reader.setDeepPictures(true));
+        }
+        std::unique_ptr<Frame> frame(reader.getNextFrame(false));
+        QVERIFY(frame);
+        QCOMPARE(frame->index, 1);
+        QCOMPARE(frame->bitsPerSample, bits);
+        const int sampleBytes = bits / 8;
+        QVERIFY(frame->effectiveStride() >= quint32(width * 2 * sampleBytes));
+
+        for (const int row : { 0, 31, 63 }) {
+            const uchar* line = frame->data + size_t(row) * frame->effectiveStride();
+            // A sample on the 10-bit scale.
+            auto code = [&](int index) {
+                if (sampleBytes == 1)
+                    return double(line[index]) * 1023.0 / 255.0;
+                return double(qFromLittleEndian<quint16>(line + 2 * index)) * 1023.0 / 65535.0;
+            };
+            std::set<int> levels;
+            double worstLuma = 0.0;
+            double worstChroma = 0.0;
+            for (int x = 0; x < width; ++x) {
+                levels.insert(sampleBytes == 1 ? line[2 * x] : qFromLittleEndian<quint16>(line + 4 * x));
+                worstLuma = std::max(worstLuma, std::abs(code(2 * x) - lumaCodes[row * width + x]));
+                if (x % 2 == 0)
+                    worstChroma = std::max(worstChroma, std::abs(code(2 * x + 1) - uCodes[row * width / 2 + x / 2]));
+            }
+            const QString where = QStringLiteral("row %1: %2 levels, luma off by %3, chroma by %4")
+                                      .arg(row)
+                                      .arg(levels.size())
+                                      .arg(worstLuma)
+                                      .arg(worstChroma);
+            if (bits == 16) {
+                QVERIFY2(levels.size() >= 700, qPrintable(where));
+                QVERIFY2(worstLuma <= 1.0 && worstChroma <= 1.0, qPrintable(where));
+            } else {
+                QVERIFY2(levels.size() <= 256, qPrintable(where));
+                // Still the same picture, to an 8-bit step (4 codes) and a
+                // rounding.
+                QVERIFY2(worstLuma <= 5.0 && worstChroma <= 5.0, qPrintable(where));
+            }
+        }
+    }
+
     void thumbnailSizes()
     {
         QCOMPARE(WinSourceReader::thumbnailSize(1920, 1080), QSize(444, 250));
@@ -86,19 +186,21 @@ private slots:
         QTest::addColumn<uint>("colorRange");
         QTest::addColumn<bool>("hasAudio");
         QTest::addColumn<uint>("durationMs");
+        // Bits of each picture component as coded.
+        QTest::addColumn<uint>("bits");
 
         QTest::newRow("1080p25") << int(TestMedia::H264Limited1080p25) << QSize(1920, 1080) << QSize(444, 250) << 25
-                                 << 1u << true << 2001u;
+                                 << 1u << true << 2001u << 8u;
         QTest::newRow("1088 rows") << int(TestMedia::H264Height1088) << QSize(1920, 1080) << QSize(444, 250) << 5 << 1u
-                                   << false << 401u;
+                                   << false << 401u << 8u;
         QTest::newRow("full range") << int(TestMedia::H264FullRange) << QSize(640, 360) << QSize(444, 250) << 25 << 2u
-                                    << false << 1201u;
+                                    << false << 1201u << 8u;
         QTest::newRow("portrait") << int(TestMedia::Portrait) << QSize(1080, 1920) << QSize(250, 444) << 5 << 1u
-                                  << false << 401u;
+                                  << false << 401u << 8u;
         QTest::newRow("prores") << int(TestMedia::ProResMov) << QSize(640, 360) << QSize(444, 250) << 25 << 1u << true
-                                << 1201u;
+                                << 1201u << 10u;
         QTest::newRow("29.97") << int(TestMedia::H264Fps2997) << QSize(640, 360) << QSize(444, 250) << 25 << 1u << true
-                               << 2003u;
+                               << 2003u << 8u;
     }
 
     void fillMetadata()
@@ -110,6 +212,7 @@ private slots:
         QFETCH(uint, colorRange);
         QFETCH(bool, hasAudio);
         QFETCH(uint, durationMs);
+        QFETCH(uint, bits);
         const TestMedia::ClipInfo info = TestMedia::info(TestMedia::Clip(clip));
 
         std::unique_ptr<Frame> thumbnailFrame;
@@ -122,6 +225,7 @@ private slots:
         QCOMPARE(m->colorRange, colorRange);
         QCOMPARE(m->hasAudio, hasAudio);
         QCOMPARE(m->durationMs, durationMs);
+        QCOMPARE(m->bitsPerComponent, bits);
         QVERIFY(m->stride >= 2 * m->width);
         QCOMPARE(m->frameBytes, m->stride * m->height);
         QVERIFY(m->bitRate > 0);
