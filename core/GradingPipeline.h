@@ -66,9 +66,9 @@ public:
     // padding). With `bitsPerSample` 16 each sample is a native 16-bit
     // number at full scale, 8 bytes per pixel pair: the source texture
     // becomes RGBA16 (and RGBA8 again for an 8-bit frame). The passes read
-    // normalised texels on the 8-bit scale, so both depths grade alike; 10-bit
-    // video levels scaled by 65535 / 1023 land a little under the 8-bit ones
-    // (white 234.3 for 235, neutral chroma 127.6 for 128).
+    // normalised texels on the 8-bit scale, so both depths grade alike: deep
+    // samples must stand where the 8-bit level they carry would (video white
+    // at 235/255; the source side scales them so).
     void uploadYuy2(const void* bytes, int stride = 0, int bitsPerSample = 8);
     // Bits of each sample of the source texture: 8, or 16 after a deep upload.
     int sourceBitsPerSample() const { return m_sourceBitsPerSample; }

@@ -112,6 +112,13 @@ bool WinOffscreenRenderer::initialize(const SequenceItem* item, const t_OutputSe
         return fail(QStringLiteral("Can't initialize source reader for on disk rendering."));
     m_api = m_reader->currentApi();
     qDebug() << "WinOffscreenRenderer: API used:" << int(m_api);
+    // A source of more than 8 bits reaches an output of more than 8 bits
+    // whole: its pictures are decoded to 16-bit samples and graded from them.
+    if (m_item->asset->bitsPerComponent > 8 && deepOutput()) {
+        if (!m_reader->setDeepPictures(true))
+            return fail(QStringLiteral("Can't decode the clip's pictures at 16 bits."));
+        setDeepSource(true);
+    }
 
     if (!m_imageMode && !initializeSinkWriter())
         return false;
@@ -184,6 +191,16 @@ bool WinOffscreenRenderer::run()
     if (m_api == LibAV)
         return runVideoModeLibAV();
     return false;
+}
+
+bool WinOffscreenRenderer::deepOutput() const
+{
+    if (!m_settings)
+        return false;
+    if (m_settings->format == TiffSequence)
+        return TiffOptions::fromMenus(m_settings->tiffOption1, m_settings->tiffOption2, m_settings->tiffOption3)
+            .sixteenBits;
+    return OutputSettings::isDeepFormat(m_settings->format);
 }
 
 MediaWriter::VideoCodec WinOffscreenRenderer::movieCodec(int format)

@@ -93,6 +93,9 @@ private:
     // Whether the movie takes 16-bit RGBA pictures read back from the graded
     // texture rather than packed YUY2.
     bool deepMovie() const { return m_settings && MediaWriter::takesRgba64(movieCodec(m_settings->format)); }
+    // Whether the output keeps more than 8 bits a sample (16-bit TIFF and
+    // every format but H.264).
+    bool deepOutput() const;
     bool fail(const QString& message);
     // Finishes a movie after its loop: -41, finalise, count up, -42; or the
     // deletion of a cancelled movie and -1.

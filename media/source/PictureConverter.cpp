@@ -9,6 +9,9 @@ extern "C" {
 #include <QDebug>
 #include <QtEndian>
 
+#include <algorithm>
+#include <cmath>
+
 namespace Emulsa {
 
 namespace {
@@ -21,9 +24,13 @@ void setRgbToYuv(SwsContext* scaler, bool fullRange)
     sws_setColorspaceDetails(scaler, coefficients, 1, coefficients, fullRange ? 1 : 0, 0, 1 << 16, 1 << 16);
 }
 
-// Interleaves planar 16-bit 4:2:2 rows into Y0 U Y1 V little-endian samples.
-void interleave(const AVFrame* planar, uint8_t* target, int targetStride)
+// Interleaves planar 16-bit 4:2:2 rows into Y0 U Y1 V little-endian samples,
+// each multiplied by scale / 65536.
+void interleave(const AVFrame* planar, uint8_t* target, int targetStride, quint32 scale)
 {
+    const auto scaled = [scale](uint16_t value) {
+        return qToLittleEndian(uint16_t(std::min<quint64>(65535, (quint64(value) * scale + 32768) >> 16)));
+    };
     const int pairs = planar->width / 2;
     for (int y = 0; y < planar->height; ++y) {
         const auto* luma = reinterpret_cast<const uint16_t*>(planar->data[0] + size_t(y) * planar->linesize[0]);
@@ -31,12 +38,30 @@ void interleave(const AVFrame* planar, uint8_t* target, int targetStride)
         const auto* v = reinterpret_cast<const uint16_t*>(planar->data[2] + size_t(y) * planar->linesize[2]);
         auto* row = reinterpret_cast<uint16_t*>(target + size_t(y) * targetStride);
         for (int i = 0; i < pairs; ++i) {
-            row[4 * i] = qToLittleEndian(luma[2 * i]);
-            row[4 * i + 1] = qToLittleEndian(u[i]);
-            row[4 * i + 2] = qToLittleEndian(luma[2 * i + 1]);
-            row[4 * i + 3] = qToLittleEndian(v[i]);
+            row[4 * i] = scaled(luma[2 * i]);
+            row[4 * i + 1] = scaled(u[i]);
+            row[4 * i + 2] = scaled(luma[2 * i + 1]);
+            row[4 * i + 3] = scaled(v[i]);
         }
     }
+}
+
+// The passes read video levels on the 8-bit scale (white at 235/255). The
+// 16-bit copy of an n-bit code c stands at c / (2^n - 1), so 10-bit white
+// (940) would land at 234.3; limited-range YUV of more than 8 bits is
+// therefore scaled by (2^n - 1) / (2^(n-8) x 255), putting each code where
+// the 8-bit code it stands for is (940 at 235/255, 512 at 128/255).
+// Full-range YUV (white at 2^n - 1) and RGB made YUV by the scaler, which
+// already uses the 8-bit scale, keep their samples. As a fraction of 65536.
+quint32 deepScale(AVPixelFormat format, bool fullRange)
+{
+    const AVPixFmtDescriptor* descriptor = av_pix_fmt_desc_get(format);
+    if (!descriptor || fullRange || (descriptor->flags & AV_PIX_FMT_FLAG_RGB))
+        return 65536;
+    const int bits = descriptor->comp[0].depth;
+    if (bits <= 8)
+        return 65536;
+    return quint32(std::lround(65536.0 * ((1 << bits) - 1) / (double(1 << (bits - 8)) * 255.0)));
 }
 
 } // namespace
@@ -64,6 +89,7 @@ bool PictureConverter::setUp(
     m_rotation = rotation;
     m_fullRange = fullRange;
     m_deep = deep;
+    m_deepScale = deepScale(format, fullRange);
     const bool turned = rotation == 90 || rotation == 270;
     const int shownWidth = turned ? codedHeight : codedWidth;
     const int width = shownWidth & ~1;
@@ -189,7 +215,7 @@ bool PictureConverter::convert(const AVFrame* source, uint8_t* target, int targe
     if (m_deep) {
         sws_scale(
             m_scaler.get(), picture->data, picture->linesize, 0, picture->height, m_planar->data, m_planar->linesize);
-        interleave(m_planar.get(), packed, packedStride);
+        interleave(m_planar.get(), packed, packedStride, m_deepScale);
         return true;
     }
     uint8_t* targets[4] = { packed, nullptr, nullptr, nullptr };

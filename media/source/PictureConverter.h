@@ -10,9 +10,10 @@ namespace Emulsa {
 // changes mid-stream are scaled to the size set up first.
 //
 // Deep pictures keep the source's precision: the same order (Y0 U Y1 V) of
-// little-endian 16-bit samples at full 16-bit scale (a 10-bit code c becomes
-// c * 65535 / 1023, rounded as bit replication does), 8 bytes per pixel pair;
-// a turned picture goes through 16-bit 4:4:4.
+// little-endian 16-bit samples, 8 bytes per pixel pair, each standing where
+// the 8-bit passes expect its level (limited-range 10-bit code c at
+// c / 1020 of full scale, so that 940 is 235/255; full-range codes at
+// c / 1023); a turned picture goes through 16-bit 4:4:4.
 class PictureConverter
 {
 public:
@@ -56,6 +57,8 @@ private:
     AVPixelFormat m_scalerFormat = AV_PIX_FMT_NONE;
     bool m_fullRange = false;
     bool m_deep = false;
+    // What deep samples are multiplied by (of 65536): see deepScale().
+    quint32 m_deepScale = 65536;
     // Deep pictures are scaled into planar 16-bit 4:2:2, then interleaved.
     AV::FramePtr m_planar;
     // Display rotation (clockwise degrees) and the 4:4:4 pictures it turns.

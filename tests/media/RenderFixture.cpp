@@ -72,6 +72,7 @@ RenderFixture::Result RenderFixture::render(const SequenceItem* item, int format
     EncoderSettings encoder;
     t_OutputSettings settings;
     OutputSettings::fill(&settings, format, &folder, &encoder, size, fit, keepExisting);
+    OutputSettings::setTiffOptions(&settings, tiffMenus[0], tiffMenus[1], tiffMenus[2]);
     bool running = true;
     WinOffscreenRenderer renderer(&running, m_surface.get());
     QObject::connect(&renderer, &OffscreenRenderer::progressUpdated, [&](const QUuid* uuid, int value) {

@@ -45,6 +45,8 @@ public:
         bool keepExisting = false, int cancelAt = 0, FitMethod fit = StretchToFit);
 
     QOffscreenSurface* surface() { return m_surface.get(); }
+    // The TIFF menus' indices the next renders use (depth, compression, alpha).
+    int tiffMenus[3] = { 0, 0, 0 };
 
 private:
     std::unique_ptr<QOffscreenSurface> m_surface;

@@ -14,6 +14,7 @@
 #include <QDir>
 #include <QFile>
 #include <QImage>
+#include <QSet>
 #include <QtTest>
 
 #include <algorithm>
@@ -318,6 +319,85 @@ private slots:
             QCOMPARE(probe.video.pixelFormat, pixelFormat);
             QCOMPARE(greyIndices(path, size.width(), size.height()), QList<int> { expected.at(i) });
         }
+    }
+
+    void tenBitSourceKeepsItsSteps_data()
+    {
+        QTest::addColumn<int>("format");
+        QTest::addColumn<QString>("layout");
+        QTest::newRow("ProRes 422 HQ") << int(ProRes422HQ) << "yuv422p10le";
+        QTest::newRow("DNxHR HQX") << int(DNxHRHQX) << "yuv422p10le";
+        QTest::newRow("H.265 Main 10") << int(H265Main10) << "yuv420p10le";
+        QTest::newRow("DPX") << int(Dpx10Sequence) << "gbrp10le";
+        QTest::newRow("TIFF 16-bit") << int(TiffSequence) << "rgba64le";
+    }
+
+    // A 10-bit ramp (877 luma codes across 1024 columns) rendered with a
+    // neutral grade keeps at least 700 distinct codes, where an 8-bit step
+    // anywhere would leave at most 256, and each within 2 codes of the
+    // source (on the 10-bit scale; RGB outputs at full range).
+    void tenBitSourceKeepsItsSteps()
+    {
+        QFETCH(int, format);
+        QFETCH(QString, layout);
+        constexpr int width = 1024;
+        constexpr int height = 128;
+        const QString source = media().generate(QStringLiteral("ramp10_render.mov"),
+            { QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                QStringLiteral("nullsrc=s=%1x%2:r=25,format=yuv422p10le,geq=lum='64+X*876/1023':cb=512:cr=512")
+                    .arg(width)
+                    .arg(height),
+                QStringLiteral("-frames:v"), QStringLiteral("3"), QStringLiteral("-c:v"), QStringLiteral("prores_ks"),
+                QStringLiteral("-profile:v"), QStringLiteral("3"), QStringLiteral("-pix_fmt"),
+                QStringLiteral("yuv422p10le") });
+        QVERIFY(!source.isEmpty());
+        const QByteArray sourcePlanes = RenderProbe::decode(source, QString());
+        QVERIFY(sourcePlanes.size() >= width * height * 2);
+        const auto* sourceLuma = reinterpret_cast<const quint16*>(sourcePlanes.constData());
+
+        AssetMetadata* asset = m_fixture.describe(source);
+        QVERIFY(asset);
+        SequenceItem* item = m_fixture.item(asset, RenderFixture::neutralGrade(), 0, 3);
+        m_fixture.tiffMenus[0] = 1;
+        const RenderFixture::Result result = m_fixture.render(item, format, m_out, QSize(width, height));
+        m_fixture.tiffMenus[0] = 0;
+        QVERIFY2(result.initialized && result.ran, qPrintable(result.error));
+
+        QString output = m_out + QStringLiteral("/ramp10_render");
+        if (OutputSettings::isMovieFormat(format))
+            output += QStringLiteral(".mov");
+        else
+            output += QStringLiteral("/ramp10_render.000001.") + OutputSettings::imageExtension(format);
+        QCOMPARE(RenderProbe::probe(output).video.pixelFormat, layout);
+        const QByteArray planes = RenderProbe::decode(output, QString());
+        QVERIFY(planes.size() >= width * height * 2);
+        const auto* samples = reinterpret_cast<const quint16*>(planes.constData());
+        const int row = height / 2;
+        QSet<int> codes;
+        double worst = 0.0;
+        for (int x = 0; x < width; ++x) {
+            const double expected = sourceLuma[row * width + x];
+            double got = 0.0;
+            if (layout.startsWith(QLatin1String("yuv"))) {
+                got = samples[row * width + x];
+            } else {
+                // Green (planes G, B, R or samples R, G, B, A), made
+                // limited-range 10-bit to compare with the source's luma.
+                const bool tiff = layout == QLatin1String("rgba64le");
+                const quint16 green = tiff ? samples[(row * width + x) * 4 + 1] : samples[row * width + x];
+                got = (tiff ? green / 65535.0 : green / 1023.0) * 876.0 + 64.0;
+                codes.insert(green);
+            }
+            if (layout.startsWith(QLatin1String("yuv")))
+                codes.insert(int(got));
+            worst = std::max(worst, std::abs(got - expected));
+        }
+        qInfo().noquote() << QStringLiteral("measured %1: %2 distinct codes, worst %3 codes off")
+                                 .arg(QString::fromLatin1(QTest::currentDataTag()))
+                                 .arg(codes.size())
+                                 .arg(worst, 0, 'f', 2);
+        QVERIFY2(codes.size() >= 700, qPrintable(QString::number(codes.size())));
+        QVERIFY2(worst <= 2.0, qPrintable(QString::number(worst)));
     }
 
     void cancelDeletesMovieKeepsImages()

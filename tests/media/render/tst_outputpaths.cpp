@@ -272,7 +272,8 @@ private slots:
         // Until the new sequence is finished the earlier one is whole.
         QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden).size(), before);
         for (int i = 5; i < 7; ++i)
-            touch(OutputPaths::imageFileName(OutputPaths::imageFilePatternIn(working, &m_settings, &m_asset), i), "new");
+            touch(
+                OutputPaths::imageFileName(OutputPaths::imageFilePatternIn(working, &m_settings, &m_asset), i), "new");
         useFormat(TiffSequence, m_root + QStringLiteral("/out"), keep);
         QCOMPARE(OutputPaths::finishImageFolder(&m_settings, &m_asset, working, &error), !keep);
         const QStringList expected = keep

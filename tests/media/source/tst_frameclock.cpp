@@ -191,7 +191,8 @@ private slots:
     // rises by 10 a column (by row when `byRow`), so each shown column has
     // one expected value; chroma is flat. Deep rows code the same picture in
     // 10 bits, each value 4 x the 8-bit one + 2 (between two 8-bit levels),
-    // and expect it within a code at full 16-bit scale.
+    // and expect it within a code where the 8-bit passes read video levels:
+    // code c at c / 1020 of the 16-bit scale (940 at 235 / 255).
     void conversion_data()
     {
         QTest::addColumn<QSize>("coded");
@@ -256,7 +257,7 @@ private slots:
             auto sample = [&](int i) {
                 if (!deep)
                     return double(row[i]);
-                return double(row[2 * i] | (row[2 * i + 1] << 8)) * 1023.0 / 65535.0;
+                return double(row[2 * i] | (row[2 * i + 1] << 8)) * 1020.0 / 65535.0;
             };
             for (int x = 0; x < shown.width(); ++x) {
                 const QString where
@@ -297,7 +298,7 @@ private slots:
             for (int y = 0; y < 4; ++y) {
                 const uint8_t* row = converter.data() + y * converter.stride();
                 for (int i = 0; i < 16; ++i) {
-                    const double code = double(row[2 * i] | (row[2 * i + 1] << 8)) * 1023.0 / 65535.0;
+                    const double code = double(row[2 * i] | (row[2 * i + 1] << 8)) * 1020.0 / 65535.0;
                     // Y0 U Y1 V.
                     const int expected = i % 2 == 0 ? lumaCode : chromaCodes[(i / 2) % 2];
                     QVERIFY2(std::abs(code - expected) <= 1.0,

@@ -134,11 +134,12 @@ private slots:
 
         for (const int row : { 0, 31, 63 }) {
             const uchar* line = frame->data + size_t(row) * frame->effectiveStride();
-            // A sample on the 10-bit scale.
+            // A sample on the 10-bit scale of video levels (235 of 8 bits
+            // and 940 of 10 at the same place).
             auto code = [&](int index) {
                 if (sampleBytes == 1)
-                    return double(line[index]) * 1023.0 / 255.0;
-                return double(qFromLittleEndian<quint16>(line + 2 * index)) * 1023.0 / 65535.0;
+                    return double(line[index]) * 4.0;
+                return double(qFromLittleEndian<quint16>(line + 2 * index)) * 1020.0 / 65535.0;
             };
             std::set<int> levels;
             double worstLuma = 0.0;
