@@ -116,7 +116,8 @@ bool GradingPipeline::initialize(int sourceWidth, int sourceHeight, int outputWi
     // The packed frame: two pixels a texel and two rows side by side, so half
     // the output's rows (the viewport stays the output's; rows beyond are
     // never drawn).
-    m_gl->glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, outputWidth, (outputHeight + 1) / 2);
+    m_gl->glRenderbufferStorage(
+        GL_RENDERBUFFER, m_packedSampleBits > 8 ? GL_RGBA16 : GL_RGBA8, outputWidth, (outputHeight + 1) / 2);
     m_gl->glBindRenderbuffer(GL_RENDERBUFFER, 0);
 
     auto framebuffer = [this](GLuint* fbo, GLuint texture, GLuint renderbuffer) {
@@ -341,6 +342,26 @@ void GradingPipeline::gradeToYuy2(ShaderProcessor* processor, ColorRange inputRa
     processor->setGradeSource(ShaderProcessor::LinearSource);
 }
 
+void GradingPipeline::setPackedSampleBits(int bits)
+{
+    const int wanted = bits > 8 ? 16 : 8;
+    if (wanted == m_packedSampleBits)
+        return;
+    m_packedSampleBits = wanted;
+    if (!m_outputRenderbuffer)
+        return;
+    m_gl->glBindRenderbuffer(GL_RENDERBUFFER, m_outputRenderbuffer);
+    m_gl->glRenderbufferStorage(
+        GL_RENDERBUFFER, wanted > 8 ? GL_RGBA16 : GL_RGBA8, m_outputWidth, (m_outputHeight + 1) / 2);
+    m_gl->glBindRenderbuffer(GL_RENDERBUFFER, 0);
+    // The pixel buffers are made again at the new size by the next read.
+    if (m_packBuffers[0])
+        m_gl->glDeleteBuffers(PackBufferCount, m_packBuffers);
+    m_packBuffers[0] = m_packBuffers[1] = 0;
+    m_pendingReads = 0;
+    m_nextPack = 0;
+}
+
 void GradingPipeline::readYuy2(void* bytes)
 {
     m_gl->glBindFramebuffer(GL_READ_FRAMEBUFFER, m_yuy2Fbo);
@@ -348,7 +369,8 @@ void GradingPipeline::readYuy2(void* bytes)
     m_gl->glGetIntegerv(GL_READ_BUFFER, &previous);
     m_gl->glReadBuffer(GL_COLOR_ATTACHMENT0);
     m_gl->glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    m_gl->glReadPixels(0, 0, m_outputWidth, m_outputHeight / 2, GL_RGBA, GL_UNSIGNED_BYTE, bytes);
+    m_gl->glReadPixels(0, 0, m_outputWidth, m_outputHeight / 2, GL_RGBA,
+        m_packedSampleBits > 8 ? GL_UNSIGNED_SHORT : GL_UNSIGNED_BYTE, bytes);
     m_gl->glPixelStorei(GL_PACK_ALIGNMENT, 4);
     m_gl->glReadBuffer(GLenum(previous));
     m_gl->glBindFramebuffer(GL_READ_FRAMEBUFFER, 0);
@@ -358,7 +380,7 @@ bool GradingPipeline::beginReadYuy2()
 {
     if (m_pendingReads >= PackBufferCount)
         return false;
-    const GLsizeiptr bytes = GLsizeiptr(m_outputWidth) * (m_outputHeight / 2) * 4;
+    const GLsizeiptr bytes = GLsizeiptr(m_outputWidth) * (m_outputHeight / 2) * 4 * (m_packedSampleBits / 8);
     if (!m_packBuffers[0]) {
         m_gl->glGenBuffers(PackBufferCount, m_packBuffers);
         for (GLuint buffer : m_packBuffers) {
@@ -381,7 +403,7 @@ bool GradingPipeline::finishReadYuy2(void* bytes)
         return false;
     const int oldest = (m_nextPack + PackBufferCount - m_pendingReads) % PackBufferCount;
     --m_pendingReads;
-    const GLsizeiptr size = GLsizeiptr(m_outputWidth) * (m_outputHeight / 2) * 4;
+    const GLsizeiptr size = GLsizeiptr(m_outputWidth) * (m_outputHeight / 2) * 4 * (m_packedSampleBits / 8);
     m_gl->glBindBuffer(GL_PIXEL_PACK_BUFFER, m_packBuffers[oldest]);
     const void* mapped = m_gl->glMapBufferRange(GL_PIXEL_PACK_BUFFER, 0, size, GL_MAP_READ_BIT);
     if (mapped)

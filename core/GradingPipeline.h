@@ -116,12 +116,19 @@ public:
     // True when the last gradeToYuy2() drew the packed frame in one pass.
     bool packedInOnePass() const { return m_packedInOnePass; }
 
-    // Output width x height x 2 bytes, top row first.
+    // Bits of each sample of the packed output: 8 (RGBA8, the default) or
+    // 16 (RGBA16: the output conversion's values kept to 16 bits, for
+    // encoders of more than 8 bits). Callable before or after initialize();
+    // reads pending are forgotten.
+    void setPackedSampleBits(int bits);
+    int packedSampleBits() const { return m_packedSampleBits; }
+    // Output width x height x 2 samples (bytes, or native 16-bit numbers),
+    // top row first.
     void readYuy2(void* bytes);
     // Starts reading the packed picture into the next pixel buffer; false
     // (nothing started) while both buffers hold reads not finished yet.
     bool beginReadYuy2();
-    // The oldest pending read, output width x height x 2 bytes, top row
+    // The oldest pending read, output width x height x 2 samples, top row
     // first; false when none is pending or the buffer cannot be mapped.
     bool finishReadYuy2(void* bytes);
     int pendingReads() const { return m_pendingReads; }
@@ -176,6 +183,7 @@ private:
     GLuint m_gradedFbo = 0;
     GLuint m_yuy2Fbo = 0;
     GLuint m_packBuffers[PackBufferCount] = { 0, 0 };
+    int m_packedSampleBits = 8;
     int m_nextPack = 0;
     int m_pendingReads = 0;
     bool m_skipsNeutralGrade = true;

@@ -27,6 +27,20 @@ const char* kindName(ImageWriter::Kind kind)
     return "TIFF";
 }
 
+// The encoder marks its images' transfer and colorimetry as linear (2); they
+// hold BT.709 code values: "ITU-R 709-4" (6) in the first image element's
+// bytes 801 and 802.
+void tagDpx(uint8_t* image, int size)
+{
+    constexpr int transfer = 801;
+    constexpr int colorimetry = 802;
+    constexpr uint8_t bt709 = 6;
+    if (size > colorimetry) {
+        image[transfer] = bt709;
+        image[colorimetry] = bt709;
+    }
+}
+
 } // namespace
 
 ImageWriter::ImageWriter(int width, int height, Kind kind, const TiffOptions& options)
@@ -178,6 +192,8 @@ bool ImageWriter::write(const QString& path, const void* rgba)
         reason = AV::errorText(error);
         written = false;
     } else {
+        if (m_kind == Dpx10)
+            tagDpx(m_packet->data, m_packet->size);
         written = written && file.write(reinterpret_cast<const char*>(m_packet->data), m_packet->size) == m_packet->size
             && file.flush();
         if (!written)

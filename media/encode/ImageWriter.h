@@ -13,8 +13,8 @@ namespace Emulsa {
 //   DPX at 10 bits a sample, RGB (planes packed three to a 32-bit word);
 //   OpenEXR at half-float, RGB, ZIP compression (16 rows a block).
 // The values are the graded picture's display code values (BT.709, full
-// range), as for every output; DPX and OpenEXR images are tagged so where
-// their encoders keep it.
+// range), as for every output; DPX images say so (transfer and colorimetry
+// "ITU-R 709-4"); TIFF and OpenEXR images carry no colour description.
 class ImageWriter
 {
 public:

@@ -168,6 +168,33 @@ void toLimitedYuv10(const quint16* rgba, int rowSamples, AVFrame* frame)
     }
 }
 
+// Packed 4:2:2 samples of 16 bits on the 8-bit video scale (level L at
+// L / 255 of 65535) to 10-bit planes: code = L x 4, so 235 becomes 940.
+void packed16ToYuv10(const quint16* packed, int rowSamples, AVFrame* frame)
+{
+    auto code = [](quint32 sample) { return quint16(std::min<quint32>(1023, (sample * 1020 + 32767) / 65535)); };
+    const bool halfHeight = av_pix_fmt_desc_get(AVPixelFormat(frame->format))->log2_chroma_h > 0;
+    const int pairs = frame->width / 2;
+    for (int y = 0; y < frame->height; ++y) {
+        const quint16* in = packed + size_t(y) * rowSamples;
+        auto* luma = reinterpret_cast<quint16*>(frame->data[0] + size_t(y) * frame->linesize[0]);
+        for (int i = 0; i < pairs; ++i) {
+            luma[2 * i] = code(in[4 * i]);
+            luma[2 * i + 1] = code(in[4 * i + 2]);
+        }
+        if (halfHeight && y % 2 == 1)
+            continue;
+        const int chromaRow = halfHeight ? y / 2 : y;
+        auto* cb = reinterpret_cast<quint16*>(frame->data[1] + size_t(chromaRow) * frame->linesize[1]);
+        auto* cr = reinterpret_cast<quint16*>(frame->data[2] + size_t(chromaRow) * frame->linesize[2]);
+        const quint16* below = halfHeight && y + 1 < frame->height ? in + rowSamples : in;
+        for (int i = 0; i < pairs; ++i) {
+            cb[i] = code((quint32(in[4 * i + 1]) + below[4 * i + 1] + 1) / 2);
+            cr[i] = code((quint32(in[4 * i + 3]) + below[4 * i + 3] + 1) / 2);
+        }
+    }
+}
+
 } // namespace
 
 bool MediaWriter::setUpH264(AVCodecContext* encoder, const VideoFormat& format)
@@ -474,6 +501,20 @@ bool MediaWriter::writeVideoFrameRgba64(const quint16* rgba, int rowBytes, qint6
     if (result < 0)
         return failAV("Can't reuse the picture buffer", result);
     toLimitedYuv10(rgba, rowBytes / 2, frame);
+    return sendPicture(frame, duration);
+}
+
+bool MediaWriter::writeVideoFramePacked16(const quint16* packed, int rowBytes, qint64 duration)
+{
+    if (!m_opened || m_failed || m_videoEnded || !packed)
+        return fail(QStringLiteral("The movie is not open for writing."));
+    if (!takesPacked16(m_codec))
+        return fail(QStringLiteral("This movie does not take packed 16-bit pictures."));
+    AVFrame* frame = m_videoFrame.get();
+    int result = av_frame_make_writable(frame);
+    if (result < 0)
+        return failAV("Can't reuse the picture buffer", result);
+    packed16ToYuv10(packed, rowBytes / 2, frame);
     return sendPicture(frame, duration);
 }
 

@@ -97,6 +97,11 @@ public:
     // four 16-bit samples (R, G, B, A; host order; full range), rows
     // `rowBytes` apart, top row first. The alpha is not written.
     bool writeVideoFrameRgba64(const quint16* rgba, int rowBytes, qint64 duration);
+    // The same from packed 4:2:2 (Y0 U Y1 V, 16-bit samples in host order,
+    // limited range with the levels where 8-bit video has them: 235/255 of
+    // the scale is white), for the codecs of 4:2:2 and 4:2:0 (chroma of two
+    // rows averaged).
+    bool writeVideoFramePacked16(const quint16* packed, int rowBytes, qint64 duration);
     // Interleaved signed 16-bit stereo samples; any length.
     bool writeAudio(const uchar* pcm, int bytes);
     // That many bytes of silence (interleaved signed 16-bit stereo).
@@ -122,6 +127,12 @@ public:
     // Whether the codec takes 16-bit RGBA pictures (writeVideoFrameRgba64)
     // rather than packed YUY2.
     static bool takesRgba64(VideoCodec codec) { return codec != VideoCodec::H264; }
+    // Whether its chroma is halved across (4:2:2, 4:2:0): it may take
+    // packed 16-bit pictures (writeVideoFramePacked16).
+    static bool takesPacked16(VideoCodec codec)
+    {
+        return codec == VideoCodec::ProRes422HQ || codec == VideoCodec::DNxHRHQX || codec == VideoCodec::HevcMain10;
+    }
     // Whether its movies carry 24-bit PCM sound rather than AAC.
     static bool carriesPcmSound(VideoCodec codec)
     {

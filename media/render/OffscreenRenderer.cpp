@@ -77,6 +77,7 @@ bool OffscreenRenderer::initializeOpenGL()
     m_processor->animateGrain = true;
 
     m_pipeline = std::make_unique<GradingPipeline>(m_gl);
+    m_pipeline->setPackedSampleBits(m_packedSampleBits);
     if (!m_pipeline->initialize(m_sourceWidth, m_sourceHeight, m_outputWidth, m_outputHeight)) {
         qCritical().noquote() << "Failed to initialize openGL texture!";
         qCritical().noquote() << "Failed to initialize FBOs";
@@ -123,7 +124,10 @@ void OffscreenRenderer::gradeFrame()
 
 void OffscreenRenderer::gradeFrameToYuy2()
 {
-    m_pipeline->gradeToYuy2(m_processor.get(), colorRange(), colorRange());
+    // 16-bit packed pictures go to encoders of more than 8 bits, whose YUV
+    // is limited range whatever the clip's.
+    m_pipeline->gradeToYuy2(
+        m_processor.get(), colorRange(), m_packedSampleBits > 8 ? GradingPipeline::LimitedRange : colorRange());
 }
 
 void OffscreenRenderer::readBackYuy2(uchar* buffer)

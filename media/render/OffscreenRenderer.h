@@ -74,7 +74,8 @@ protected:
     // The uploaded frame graded and packed for the YUY2 read-back (in one
     // pass when the grading program can read and write the packed frame).
     void gradeFrameToYuy2();
-    // The packed YUY2 picture (output width x height x 2 bytes), top row first.
+    // The packed YUY2 picture (output width x height x 2 samples of
+    // m_packedSampleBits), top row first.
     void readBackYuy2(uchar* buffer);
     // The same through pixel buffers, so that the next frame is drawn while
     // this one is read: begin after gradeFrameToYuy2() (false while two
@@ -113,6 +114,9 @@ protected:
     int m_outputHeight = 0;
     int m_sourceWidth = 0;
     int m_sourceHeight = 0;
+    // Bits of each packed output sample, set before initializeOpenGL(): 8,
+    // or 16 (limited range, whatever the clip's) for deep encoders.
+    int m_packedSampleBits = 8;
     Frame* m_currentFrame = nullptr;
 
 private:

@@ -103,6 +103,7 @@ bool WinOffscreenRenderer::initialize(const SequenceItem* item, const t_OutputSe
             return fail(QStringLiteral("No encoder settings for a movie format."));
     }
 
+    m_packedSampleBits = !m_imageMode && packedDeepMovie() ? 16 : 8;
     if (!initializeOpenGL())
         return fail(QStringLiteral("Can't initialize openGL for on disk rendering."));
 
@@ -222,9 +223,10 @@ MediaWriter::VideoCodec WinOffscreenRenderer::movieCodec(int format)
 bool WinOffscreenRenderer::sendFrameToSinkWriter(const uchar* picture, int stream, qint64 duration)
 {
     Q_UNUSED(stream);
-    const bool ok = deepMovie()
-        ? m_writer->writeVideoFrameRgba64(reinterpret_cast<const quint16*>(picture), m_outputWidth * 8, duration)
-        : m_writer->writeVideoFrame(picture, m_outputWidth * 2, duration);
+    const auto* samples = reinterpret_cast<const quint16*>(picture);
+    const bool ok = packedDeepMovie() ? m_writer->writeVideoFramePacked16(samples, m_outputWidth * 4, duration)
+        : deepMovie()                 ? m_writer->writeVideoFrameRgba64(samples, m_outputWidth * 8, duration)
+                                      : m_writer->writeVideoFrame(picture, m_outputWidth * 2, duration);
     if (!ok)
         qWarning().noquote() << "write sample failed in sendFrameToSinkWriter. Error:" << m_writer->lastError();
     return ok;

@@ -21,8 +21,9 @@ class WinSourceReader;
 // grades every frame from the in point S up to the out point E (E not
 // included) on the GPU and writes a ".mov" movie (through MediaWriter) or a
 // numbered image sequence (through ImageWriter). H.264 takes the graded
-// picture packed as 8-bit YUY2 on the GPU; every other format reads the
-// graded picture back at 16 bits (floats for OpenEXR). This build has no platform sink
+// picture packed as 8-bit YUY2 on the GPU, ProRes 422 HQ, DNxHR HQX and
+// H.265 Main 10 the same packing at 16 bits; ProRes 4444 and the image
+// sequences read the graded picture back at 16 bits (floats for OpenEXR). This build has no platform sink
 // writer: movies always take the FFmpeg loop (runVideoModeLibAV).
 //
 // Frames and sound follow the clip's time line (FrameClock): the movie holds
@@ -93,6 +94,10 @@ private:
     // Whether the movie takes 16-bit RGBA pictures read back from the graded
     // texture rather than packed YUY2.
     bool deepMovie() const { return m_settings && MediaWriter::takesRgba64(movieCodec(m_settings->format)); }
+    // Whether the deep movie takes the picture packed by the GPU at 16 bits
+    // (4:2:2 and 4:2:0 codecs) rather than as RGBA read back from the
+    // graded texture (4:4:4).
+    bool packedDeepMovie() const { return deepMovie() && MediaWriter::takesPacked16(movieCodec(m_settings->format)); }
     // Whether the output keeps more than 8 bits a sample (16-bit TIFF and
     // every format but H.264).
     bool deepOutput() const;
@@ -115,8 +120,8 @@ private:
     void encodeFrames(Pipeline& pipeline, Decoding& decoding, bool withSound);
     // Calling thread: grades what the decoding thread delivers.
     bool drawFrames(Pipeline& pipeline);
-    // The graded picture at 16 bits, to the encoding thread.
-    void handOverDeepPicture(Pipeline& pipeline);
+    // The graded picture as 16-bit RGBA, to the encoding thread.
+    void handOverRgbaPicture(Pipeline& pipeline);
     // A frame that skips the passes, copied to the encoding thread.
     void passOnUntouched(Pipeline& pipeline, Frame* frame);
     // The oldest picture being read back, to the encoding thread; false

@@ -149,7 +149,7 @@ void WinOffscreenRenderer::reportWritten(Pipeline& p)
         reportProgress(++p.reported);
 }
 
-void WinOffscreenRenderer::handOverDeepPicture(Pipeline& p)
+void WinOffscreenRenderer::handOverRgbaPicture(Pipeline& p)
 {
     std::vector<uchar> picture = p.takeBuffer();
     gradeFrame();
@@ -160,9 +160,11 @@ void WinOffscreenRenderer::handOverDeepPicture(Pipeline& p)
 
 bool WinOffscreenRenderer::drawFrames(Pipeline& p)
 {
-    const bool deep = deepMovie();
+    // RGBA read back from the graded texture (4:4:4 codecs); the others take
+    // the packed picture, at 16 bits for the deep ones.
+    const bool rgba = deepMovie() && !packedDeepMovie();
     // 8-bit packed frame bytes go to an 8-bit encoder as they came.
-    const bool untouched = !deep && picturePassesThrough();
+    const bool untouched = !deepMovie() && picturePassesThrough();
     std::unique_ptr<Frame> frame;
     while (keepRunning() && !p.stop.load()) {
         reportWritten(p);
@@ -179,8 +181,8 @@ bool WinOffscreenRenderer::drawFrames(Pipeline& p)
         }
         uploadFrame(frame.get());
         frame.reset();
-        if (deep) {
-            handOverDeepPicture(p);
+        if (rgba) {
+            handOverRgbaPicture(p);
             swapAndRelease();
             continue;
         }
@@ -213,8 +215,8 @@ bool WinOffscreenRenderer::drawFrames(Pipeline& p)
 bool WinOffscreenRenderer::renderMovieFrames(Decoding& d, bool withSound, qint64 length)
 {
     Pipeline p;
-    // Packed YUY2, or four 16-bit samples a pixel.
-    p.pictureBytes = size_t(m_outputWidth) * m_outputHeight * (deepMovie() ? 8 : 2);
+    // Packed YUY2 at 8 or 16 bits, or four 16-bit samples a pixel.
+    p.pictureBytes = size_t(m_outputWidth) * m_outputHeight * (!deepMovie() ? 2 : packedDeepMovie() ? 4 : 8);
     std::thread decoder([&] { decodeFrames(p, length); });
     std::thread encoder([&] { encodeFrames(p, d, withSound); });
 

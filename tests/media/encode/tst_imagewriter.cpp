@@ -137,6 +137,7 @@ private slots:
         QFETCH(int, kind);
         QFETCH(QString, codec);
         QFETCH(QString, pixelFormat);
+        QFETCH(QString, transfer);
         const std::vector<quint16> wide = picture16();
         std::vector<float> floats(wide.size());
         for (size_t i = 0; i < wide.size(); ++i)
@@ -153,6 +154,7 @@ private slots:
         QCOMPARE(probed.video.codec, codec);
         QCOMPARE(probed.video.pixelFormat, pixelFormat);
         QCOMPARE(probed.video.height, height);
+        QCOMPARE(probed.video.colorTransfer, transfer);
         const QByteArray planes = RenderProbe::decode(path, QString());
         const size_t pixels = size_t(width) * height;
         QCOMPARE(size_t(planes.size()), pixels * 3 * (exr ? 4 : 2));

@@ -400,28 +400,43 @@ private slots:
         QVERIFY2(worst <= 2.0, qPrintable(QString::number(worst)));
     }
 
+    void cancelDeletesMovieKeepsImages_data()
+    {
+        QTest::addColumn<int>("clip");
+        QTest::addColumn<int>("movieFormat");
+        QTest::addColumn<int>("imageFormat");
+        QTest::newRow("H.264, TIFF") << int(TestMedia::NoAudio) << int(H264Preview) << int(TiffSequence);
+        // A 10-bit clip: deep pictures through the deep formats.
+        QTest::newRow("ProRes, DPX") << int(TestMedia::ProResMov) << int(ProRes422HQ) << int(Dpx10Sequence);
+        QTest::newRow("H.265, OpenEXR") << int(TestMedia::ProResMov) << int(H265Main10) << int(ExrHalfSequence);
+    }
+
     void cancelDeletesMovieKeepsImages()
     {
-        const QString source = media().path(TestMedia::NoAudio);
+        QFETCH(int, clip);
+        QFETCH(int, movieFormat);
+        QFETCH(int, imageFormat);
+        const QString source = media().path(TestMedia::Clip(clip));
         AssetMetadata* asset = m_fixture.describe(source);
         QVERIFY(asset);
+        const QString base = QFileInfo(source).completeBaseName();
         SequenceItem* item = m_fixture.item(asset, RenderFixture::neutralGrade(), 0, asset->frameCount);
 
-        RenderFixture::Result movie = m_fixture.render(item, H264Preview, m_out, QSize(320, 180), false, 3);
+        RenderFixture::Result movie = m_fixture.render(item, movieFormat, m_out, QSize(320, 180), false, 3);
         QVERIFY(movie.initialized);
         QVERIFY(!movie.ran);
         QCOMPARE(movie.progress.last(), -1);
         QVERIFY(!movie.progress.contains(-42));
-        QVERIFY(!QFile::exists(m_out + QStringLiteral("/h264_noaudio.mov")));
+        QCOMPARE(entries(m_out), QStringList());
 
-        RenderFixture::Result images = m_fixture.render(item, TiffSequence, m_out, QSize(320, 180), false, 3);
+        RenderFixture::Result images = m_fixture.render(item, imageFormat, m_out, QSize(320, 180), false, 3);
         QVERIFY(images.initialized);
         QVERIFY(!images.ran);
         QCOMPARE(images.progress.last(), -1);
         // The images written before the cancel take the image folder's name;
         // no working folder is left behind.
-        QCOMPARE(QDir(m_out + QStringLiteral("/h264_noaudio")).entryList(QDir::Files).size(), 3);
-        QVERIFY(workingFolders(QStringLiteral("h264_noaudio")).isEmpty());
+        QCOMPARE(QDir(m_out + QLatin1Char('/') + base).entryList(QDir::Files).size(), 3);
+        QVERIFY(workingFolders(base).isEmpty());
     }
 
     // A cancelled movie leaves the earlier movie of the same name as it was,
@@ -576,45 +591,56 @@ private slots:
     void levelsAreKept_data()
     {
         QTest::addColumn<int>("clip");
+        QTest::addColumn<int>("format");
         QTest::addColumn<QString>("range");
-        QTest::newRow("limited") << int(TestMedia::NoAudio) << QStringLiteral("tv");
-        QTest::newRow("full") << int(TestMedia::H264FullRange) << QStringLiteral("pc");
+        QTest::newRow("limited") << int(TestMedia::NoAudio) << int(H264HighQuality) << QStringLiteral("tv");
+        QTest::newRow("full") << int(TestMedia::H264FullRange) << int(H264HighQuality) << QStringLiteral("pc");
+        // Masters are limited range whatever the clip: full-range levels are
+        // squeezed into it.
+        QTest::newRow("full into ProRes") << int(TestMedia::H264FullRange) << int(ProRes422HQ) << QStringLiteral("tv");
     }
     void levelsAreKept()
     {
         QFETCH(int, clip);
+        QFETCH(int, format);
         QFETCH(QString, range);
         const QString source = media().path(TestMedia::Clip(clip));
         AssetMetadata* asset = m_fixture.describe(source);
         QVERIFY(asset);
         SequenceItem* item = m_fixture.item(asset, RenderFixture::neutralGrade(), 0, 5);
-        const RenderFixture::Result result = m_fixture.render(item, H264HighQuality, m_out, QSize(640, 360));
+        const RenderFixture::Result result = m_fixture.render(item, format, m_out, QSize(640, 360));
         QVERIFY2(result.ran, qPrintable(result.error));
         const QString movie = m_out + QLatin1Char('/') + OutputPaths::baseName(asset->name) + QStringLiteral(".mov");
         QCOMPARE(RenderProbe::probe(movie).video.colorRange, range);
+        const bool deep = format != H264HighQuality;
         const QByteArray in = RenderProbe::decode(source, QStringLiteral("yuv420p"));
-        const QByteArray out = RenderProbe::decode(movie, QStringLiteral("yuv420p"));
-        QCOMPARE(out.size(), 5 * 640 * 360 * 3 / 2);
-        // Darkest and brightest luma of the first picture, in and out.
+        const QByteArray out = RenderProbe::decode(movie, deep ? QString() : QStringLiteral("yuv420p"));
+        QCOMPARE(out.size(), 5 * 640 * 360 * (deep ? 8 : 3) / 2);
+        // Darkest and brightest luma of the first picture, in and out (10-bit
+        // codes read on the 8-bit scale).
         int levels[2][2] = { { 255, 0 }, { 255, 0 } };
-        const QByteArray* pictures[2] = { &in, &out };
-        for (int k = 0; k < 2; ++k) {
-            for (int i = 0; i < 640 * 360; ++i) {
-                const int v = uchar(pictures[k]->at(i));
-                levels[k][0] = std::min(levels[k][0], v);
-                levels[k][1] = std::max(levels[k][1], v);
-            }
+        for (int i = 0; i < 640 * 360; ++i) {
+            const int before = uchar(in.at(i));
+            const int after
+                = deep ? (reinterpret_cast<const quint16*>(out.constData())[i] + 2) / 4 : int(uchar(out.at(i)));
+            levels[0][0] = std::min(levels[0][0], before);
+            levels[0][1] = std::max(levels[0][1], before);
+            levels[1][0] = std::min(levels[1][0], after);
+            levels[1][1] = std::max(levels[1][1], after);
         }
-        const bool full = range == QLatin1String("pc");
-        QVERIFY2(std::abs(levels[1][0] - levels[0][0]) <= 3 && std::abs(levels[1][1] - levels[0][1]) <= 3,
+        const bool fullIn = clip == TestMedia::H264FullRange;
+        const bool squeezed = fullIn && range == QLatin1String("tv");
+        auto expected = [squeezed](int level) { return squeezed ? 16 + level * 219 / 255 : level; };
+        QVERIFY2(std::abs(levels[1][0] - expected(levels[0][0])) <= 3
+                && std::abs(levels[1][1] - expected(levels[0][1])) <= 3,
             qPrintable(QStringLiteral("in %1..%2, out %3..%4")
                            .arg(levels[0][0])
                            .arg(levels[0][1])
                            .arg(levels[1][0])
                            .arg(levels[1][1])));
-        // A full-range clip reaches outside the limited range, a limited one
-        // stays inside it.
-        QCOMPARE(levels[1][0] < 14 || levels[1][1] > 237, full);
+        // A full-range movie reaches outside the limited range, a limited
+        // one stays inside it.
+        QCOMPARE(levels[1][0] < 14 || levels[1][1] > 237, range == QLatin1String("pc"));
     }
 };
 
