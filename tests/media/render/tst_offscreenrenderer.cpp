@@ -553,20 +553,22 @@ private slots:
         QVERIFY(asset);
         SequenceItem* item = m_fixture.item(asset, RenderFixture::neutralGrade(), 0, asset->frameCount);
         // The disk fills up while the movie is written: the earlier movie
-        // stays and the unfinished one is gone.
+        // stays and the unfinished one is gone, in every movie format.
         const QString movie = m_out + QStringLiteral("/h264_noaudio.mov");
         QVERIFY(writeFileBytes(movie, "earlier movie"));
-        RenderFixture::Result full;
-        {
-            const Emulsa::Test::FileSizeLimit limit(1024);
-            full = m_fixture.render(item, H264HighQuality, m_out, QSize(640, 360));
+        for (const int format : { int(H264HighQuality), int(ProRes422HQ), int(ProRes4444) }) {
+            RenderFixture::Result full;
+            {
+                const Emulsa::Test::FileSizeLimit limit(1024);
+                full = m_fixture.render(item, format, m_out, QSize(640, 360));
+            }
+            QVERIFY(full.initialized);
+            QVERIFY(!full.ran);
+            QCOMPARE(full.progress.last(), -1);
+            QVERIFY(!full.progress.contains(-42));
+            QCOMPARE(fileBytes(movie, QByteArray()), QByteArray("earlier movie"));
+            QCOMPARE(entries(m_out), QStringList { QStringLiteral("h264_noaudio.mov") });
         }
-        QVERIFY(full.initialized);
-        QVERIFY(!full.ran);
-        QCOMPARE(full.progress.last(), -1);
-        QVERIFY(!full.progress.contains(-42));
-        QCOMPARE(fileBytes(movie, QByteArray()), QByteArray("earlier movie"));
-        QCOMPARE(entries(m_out), QStringList { QStringLiteral("h264_noaudio.mov") });
 
         const QString vanishing = m_out + QStringLiteral("/vanishing");
         QDir().mkpath(vanishing);
