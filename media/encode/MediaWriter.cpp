@@ -474,16 +474,30 @@ bool MediaWriter::sendPicture(AVFrame* frame, qint64 duration)
     return true;
 }
 
+AVFrame* MediaWriter::pictureToFill(const void* input, bool accepted)
+{
+    if (!m_opened || m_failed || m_videoEnded || !input) {
+        fail(QStringLiteral("The movie is not open for writing."));
+        return nullptr;
+    }
+    if (!accepted) {
+        fail(QStringLiteral("This movie does not take pictures of that layout."));
+        return nullptr;
+    }
+    AVFrame* frame = m_videoFrame.get();
+    const int result = av_frame_make_writable(frame);
+    if (result < 0) {
+        failAV("Can't reuse the picture buffer", result);
+        return nullptr;
+    }
+    return frame;
+}
+
 bool MediaWriter::writeVideoFrame(const uchar* yuy2, int rowBytes, qint64 duration)
 {
-    if (!m_opened || m_failed || m_videoEnded || !yuy2)
-        return fail(QStringLiteral("The movie is not open for writing."));
-    if (takesRgba64(m_codec))
-        return fail(QStringLiteral("This movie takes 16-bit pictures."));
-    AVFrame* frame = m_videoFrame.get();
-    int result = av_frame_make_writable(frame);
-    if (result < 0)
-        return failAV("Can't reuse the picture buffer", result);
+    AVFrame* frame = pictureToFill(yuy2, !takesRgba64(m_codec));
+    if (!frame)
+        return false;
     const uint8_t* source[1] = { yuy2 };
     const int sourceStride[1] = { rowBytes };
     sws_scale(m_videoScaler.get(), source, sourceStride, 0, frame->height, frame->data, frame->linesize);
@@ -492,28 +506,18 @@ bool MediaWriter::writeVideoFrame(const uchar* yuy2, int rowBytes, qint64 durati
 
 bool MediaWriter::writeVideoFrameRgba64(const quint16* rgba, int rowBytes, qint64 duration)
 {
-    if (!m_opened || m_failed || m_videoEnded || !rgba)
-        return fail(QStringLiteral("The movie is not open for writing."));
-    if (!takesRgba64(m_codec))
-        return fail(QStringLiteral("This movie takes packed 8-bit pictures."));
-    AVFrame* frame = m_videoFrame.get();
-    int result = av_frame_make_writable(frame);
-    if (result < 0)
-        return failAV("Can't reuse the picture buffer", result);
+    AVFrame* frame = pictureToFill(rgba, takesRgba64(m_codec));
+    if (!frame)
+        return false;
     toLimitedYuv10(rgba, rowBytes / 2, frame);
     return sendPicture(frame, duration);
 }
 
 bool MediaWriter::writeVideoFramePacked16(const quint16* packed, int rowBytes, qint64 duration)
 {
-    if (!m_opened || m_failed || m_videoEnded || !packed)
-        return fail(QStringLiteral("The movie is not open for writing."));
-    if (!takesPacked16(m_codec))
-        return fail(QStringLiteral("This movie does not take packed 16-bit pictures."));
-    AVFrame* frame = m_videoFrame.get();
-    int result = av_frame_make_writable(frame);
-    if (result < 0)
-        return failAV("Can't reuse the picture buffer", result);
+    AVFrame* frame = pictureToFill(packed, takesPacked16(m_codec));
+    if (!frame)
+        return false;
     packed16ToYuv10(packed, rowBytes / 2, frame);
     return sendPicture(frame, duration);
 }

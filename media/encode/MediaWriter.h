@@ -153,6 +153,9 @@ private:
     bool failAV(const char* what, int error);
     bool setUpH264(AVCodecContext* encoder, const VideoFormat& format);
     bool encodeVideo(AVFrame* frame);
+    // The picture to convert into, writable; null (after failing) when the
+    // movie is not open or does not take the caller's layout.
+    AVFrame* pictureToFill(const void* input, bool accepted);
     bool sendPicture(AVFrame* frame, qint64 duration);
     bool encodeAudio(AVFrame* frame);
     bool drainAudioFifo(bool flushAll);

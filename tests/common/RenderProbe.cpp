@@ -1,9 +1,11 @@
 #include "common/RenderProbe.h"
 
-#include <QFile>
-#include <QtEndian>
-
 #include "common/FfmpegTool.h"
+#include "common/TestMedia.h"
+
+#include <QFile>
+#include <QImage>
+#include <QtEndian>
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -76,6 +78,19 @@ QByteArray RenderProbe::decode(const QString& path, const QString& pixelFormat)
     arguments << QStringLiteral("-");
     const FfmpegTool::Result run = FfmpegTool::ffmpeg(arguments);
     return run.ok ? run.output : QByteArray();
+}
+
+QList<int> RenderProbe::shownIndices(const QString& path, int width, int height)
+{
+    const QByteArray grey = decode(path, QStringLiteral("gray"));
+    QList<int> indices;
+    const int bytes = width * height;
+    for (int offset = 0; offset + bytes <= grey.size(); offset += bytes) {
+        const QImage image(
+            reinterpret_cast<const uchar*>(grey.constData()) + offset, width, height, width, QImage::Format_Grayscale8);
+        indices << TestMedia::frameIndexFromImage(image);
+    }
+    return indices;
 }
 
 QByteArray RenderProbe::decodeAudio(const QString& path, int sampleRate)

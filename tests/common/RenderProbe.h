@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QJsonObject>
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -50,6 +51,9 @@ public:
     // streams included), and so does an empty format for any stream; other
     // formats are converted by ffmpeg.
     static QByteArray decode(const QString& path, const QString& pixelFormat);
+    // The frame indices shown by the pictures of a movie or image
+    // (TestMedia's indexed pictures), decoded as 8-bit grey.
+    static QList<int> shownIndices(const QString& path, int width, int height);
     // The sound as interleaved signed 16-bit stereo at the given rate.
     static QByteArray decodeAudio(const QString& path, int sampleRate);
     // The compression tag (259) of a little-endian TIFF's first image: 1 none,

@@ -355,6 +355,19 @@ QString TestMedia::generate(const QString& fileName, const QStringList& argument
     return target;
 }
 
+QString TestMedia::tenBitRamp(const QString& fileName, int width, int height, const QString& luma, const QString& cb)
+{
+    return generate(fileName,
+        { QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+            QStringLiteral("nullsrc=s=%1x%2:r=25,format=yuv422p10le,geq=lum='%3':cb='%4':cr=512")
+                .arg(width)
+                .arg(height)
+                .arg(luma, cb),
+            QStringLiteral("-frames:v"), QStringLiteral("3"), QStringLiteral("-c:v"), QStringLiteral("prores_ks"),
+            QStringLiteral("-profile:v"), QStringLiteral("3"), QStringLiteral("-pix_fmt"),
+            QStringLiteral("yuv422p10le") });
+}
+
 QString TestMedia::makeZeroByteFile(const QString& fileName)
 {
     const QString target = m_folder + QLatin1Char('/') + fileName;

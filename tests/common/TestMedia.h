@@ -117,6 +117,10 @@ public:
     // Runs ffmpeg with the given arguments to make the named file in the
     // folder (once per run). Returns its path, or empty on failure.
     QString generate(const QString& fileName, const QStringList& arguments);
+    // A 3-frame ProRes 422 HQ (10-bit 4:2:2) clip of `width` x `height` whose
+    // luma and blue difference are the ffmpeg expressions given (of X, the
+    // column), e.g. a smooth ramp "64+X*876/1023"; red difference 512.
+    QString tenBitRamp(const QString& fileName, int width, int height, const QString& luma, const QString& cb);
     // An ffmpeg video source (for "-f lavfi -i") of indexed pictures.
     static QString indexedVideoSource(int width, int height, const QString& rate, double seconds);
 

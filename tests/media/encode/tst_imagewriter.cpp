@@ -124,10 +124,13 @@ private slots:
         QTest::addColumn<int>("kind");
         QTest::addColumn<QString>("codec");
         QTest::addColumn<QString>("pixelFormat");
+        QTest::addColumn<QString>("transfer");
         QTest::newRow("DPX 10-bit") << int(ImageWriter::Dpx10) << "dpx"
-                                    << "gbrp10le";
+                                    << "gbrp10le"
+                                    << "bt709";
         QTest::newRow("OpenEXR half") << int(ImageWriter::ExrHalf) << "exr"
-                                      << "gbrpf32le";
+                                      << "gbrpf32le"
+                                      << "unknown";
     }
 
     // DPX keeps each sample rounded to 10 bits, OpenEXR each float to half

@@ -66,21 +66,6 @@ QList<int> expectedProgress(int frames, int length, bool movie = true)
     return values;
 }
 
-// The frame indices shown by the pictures of a movie or image, decoded as
-// 8-bit grey.
-QList<int> greyIndices(const QString& path, int width, int height)
-{
-    const QByteArray grey = RenderProbe::decode(path, QStringLiteral("gray"));
-    QList<int> indices;
-    const int bytes = width * height;
-    for (int offset = 0; offset + bytes <= grey.size(); offset += bytes) {
-        const QImage image(
-            reinterpret_cast<const uchar*>(grey.constData()) + offset, width, height, width, QImage::Format_Grayscale8);
-        indices << TestMedia::frameIndexFromImage(image);
-    }
-    return indices;
-}
-
 QStringList entries(const QString& folder)
 {
     return QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System, QDir::Name);
@@ -305,7 +290,7 @@ private slots:
             QVERIFY(std::abs(probe.video.duration - 0.4) < 0.001);
             QCOMPARE(probe.audio.codec, sound);
             QVERIFY2(std::abs(probe.audio.duration - 0.4) < 0.025, qPrintable(QString::number(probe.audio.duration)));
-            QCOMPARE(greyIndices(path, size.width(), size.height()), expected);
+            QCOMPARE(RenderProbe::shownIndices(path, size.width(), size.height()), expected);
             return;
         }
         const QDir folder(m_out + QLatin1Char('/') + base);
@@ -317,7 +302,7 @@ private slots:
             const RenderProbe::Movie probe = RenderProbe::probe(path);
             QCOMPARE(probe.video.codec, codec);
             QCOMPARE(probe.video.pixelFormat, pixelFormat);
-            QCOMPARE(greyIndices(path, size.width(), size.height()), QList<int> { expected.at(i) });
+            QCOMPARE(RenderProbe::shownIndices(path, size.width(), size.height()), QList<int> { expected.at(i) });
         }
     }
 
@@ -342,14 +327,8 @@ private slots:
         QFETCH(QString, layout);
         constexpr int width = 1024;
         constexpr int height = 128;
-        const QString source = media().generate(QStringLiteral("ramp10_render.mov"),
-            { QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-                QStringLiteral("nullsrc=s=%1x%2:r=25,format=yuv422p10le,geq=lum='64+X*876/1023':cb=512:cr=512")
-                    .arg(width)
-                    .arg(height),
-                QStringLiteral("-frames:v"), QStringLiteral("3"), QStringLiteral("-c:v"), QStringLiteral("prores_ks"),
-                QStringLiteral("-profile:v"), QStringLiteral("3"), QStringLiteral("-pix_fmt"),
-                QStringLiteral("yuv422p10le") });
+        const QString source = media().tenBitRamp(
+            QStringLiteral("ramp10_render.mov"), width, height, QStringLiteral("64+X*876/1023"), QStringLiteral("512"));
         QVERIFY(!source.isEmpty());
         const QByteArray sourcePlanes = RenderProbe::decode(source, QString());
         QVERIFY(sourcePlanes.size() >= width * height * 2);

@@ -42,20 +42,6 @@ int shownIndex(const Frame* frame)
         frame->data, int(frame->metadata->width), int(frame->metadata->height), int(frame->effectiveStride()));
 }
 
-// The indices shown by the pictures of a movie decoded as 8-bit grey.
-QList<int> movieIndices(const QString& movie, int width, int height)
-{
-    const QByteArray grey = RenderProbe::decode(movie, QStringLiteral("gray"));
-    QList<int> indices;
-    const int bytes = width * height;
-    for (int offset = 0; offset + bytes <= grey.size(); offset += bytes) {
-        const QImage image(
-            reinterpret_cast<const uchar*>(grey.constData()) + offset, width, height, width, QImage::Format_Grayscale8);
-        indices << TestMedia::frameIndexFromImage(image);
-    }
-    return indices;
-}
-
 void addFootageRows()
 {
     QTest::addColumn<TestMedia::Footage>("clip");
@@ -197,7 +183,7 @@ private slots:
             = m_out + QLatin1Char('/') + QFileInfo(asset->filePath).completeBaseName() + QStringLiteral(".mov");
         const RenderProbe::Movie probe = RenderProbe::probe(movie);
         QVERIFY(probe.ok);
-        const QList<int> shown = movieIndices(movie, size.width(), size.height());
+        const QList<int> shown = RenderProbe::shownIndices(movie, size.width(), size.height());
         QCOMPARE(probe.video.frames, shown.size());
         if (truncated) {
             // A failure that says how far it came; the movie holds what was

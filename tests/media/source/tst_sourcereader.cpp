@@ -92,14 +92,8 @@ private slots:
         constexpr int width = 1024;
         constexpr int height = 64;
         AssetMetadata metadata;
-        metadata.filePath = TestMedia::instance().generate(QStringLiteral("ramp10.mov"),
-            { QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-                QStringLiteral("nullsrc=s=%1x%2:r=25,format=yuv422p10le,geq=lum='8+X*1000/1023':cb='512+X/8':cr=512")
-                    .arg(width)
-                    .arg(height),
-                QStringLiteral("-frames:v"), QStringLiteral("3"), QStringLiteral("-c:v"), QStringLiteral("prores_ks"),
-                QStringLiteral("-profile:v"), QStringLiteral("3"), QStringLiteral("-pix_fmt"),
-                QStringLiteral("yuv422p10le") });
+        metadata.filePath = TestMedia::instance().tenBitRamp(
+            QStringLiteral("ramp10.mov"), width, height, QStringLiteral("8+X*1000/1023"), QStringLiteral("512+X/8"));
         QVERIFY(!metadata.filePath.isEmpty());
         // The source's codes, frame 1: planar 4:2:2, little-endian 16-bit words.
         const FfmpegTool::Result decoded = FfmpegTool::ffmpeg(
