@@ -129,8 +129,7 @@ private slots:
                                     << "gbrp10le"
                                     << "bt709";
         QTest::newRow("OpenEXR half") << int(ImageWriter::ExrHalf) << "exr"
-                                      << "gbrpf32le"
-                                      << "unknown";
+                                      << "gbrpf32le" << QString();
     }
 
     // DPX keeps each sample rounded to 10 bits, OpenEXR each float to half
