@@ -2,9 +2,9 @@
 
 #include "ConversionFiles.h"
 #include "DataWriter.h"
-#include "FilmStock.h"
+#include "core/filmdata/FilmStock.h"
 #include "GrainSynth.h"
-#include "TableBuilder.h"
+#include "core/filmdata/TableBuilder.h"
 #include "core/ApplicationPaths.h"
 #include "core/ClipSettings.h"
 #include "core/ExposureConversion.h"

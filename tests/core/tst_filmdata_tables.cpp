@@ -1,9 +1,9 @@
 #include "common/TestEnvironment.h"
 
-#include "CameraEncoding.h"
+#include "core/filmdata/CameraEncoding.h"
 #include "DataWriter.h"
-#include "FilmModel.h"
-#include "TableBuilder.h"
+#include "core/filmdata/FilmModel.h"
+#include "core/filmdata/TableBuilder.h"
 #include "core/FilmLibrary.h"
 #include "core/ReferenceGrade.h"
 
