@@ -8,6 +8,7 @@
 #include "RenderOptions.h"
 
 #include "core/ApplicationPaths.h"
+#include "core/CameraListHelper.h"
 #include "core/FilmLibrary.h"
 #include "core/LookCube.h"
 #include "core/OffscreenGLContext.h"
@@ -16,6 +17,7 @@
 #include "media/render/OutputPaths.h"
 #include "media/render/WinOffscreenRenderer.h"
 #include "media/source/WinSourceReader.h"
+#include "model/ProfileMaker.h"
 #include "resources/Resources.h"
 
 extern "C" {
@@ -27,6 +29,7 @@ extern "C" {
 #include <QGuiApplication>
 #include <QOffscreenSurface>
 
+#include <atomic>
 #include <csignal>
 #include <cstdio>
 #include <functional>
@@ -38,6 +41,8 @@ using namespace Emulsa::RenderTool;
 namespace {
 
 volatile bool g_running = true;
+// Stops a profile being made; set by the same signals.
+std::atomic<bool> g_stopMaking { false };
 bool g_verbose = false;
 QString g_lastCritical;
 
@@ -47,6 +52,7 @@ void onInterrupt(int)
     if (!g_running)
         std::_Exit(130);
     g_running = false;
+    g_stopMaking = true;
 }
 
 void messageHandler(QtMsgType type, const QMessageLogContext&, const QString& message)
@@ -68,6 +74,41 @@ void print(const QString& text)
 void printError(const QString& text)
 {
     std::fprintf(stderr, "emulsa-render: %s\n", qPrintable(text));
+}
+
+// A catalogue profile whose tables are installed nowhere is made on this
+// machine first, into the per-user profiles folder. True when the profile is
+// installed now, is not in the catalogue (resolveGrade says so) or was
+// installed already.
+bool makeMissingProfile(const RenderOptions& options, QString* error)
+{
+    const QByteArray id = options.profileText.trimmed().toLatin1();
+    CameraListHelper* catalogue = CameraListHelper::instance();
+    if (id.size() != 4 || !catalogue->load())
+        return true;
+    const ProfileInfo* profile = catalogue->getProfile(ProfileInfo::packId(id.constData()));
+    if (!profile || FilmLibrary::instance()->isProfileInstalled(profile) || !ProfileMaker::canMake(profile))
+        return true;
+    if (!options.quiet)
+        std::fprintf(stderr, "emulsa-render: making the camera profile %s (%s), not installed yet\n", id.constData(),
+            profile->name);
+    // Ctrl+C stops the make; the half-made tables are thrown away.
+    std::signal(SIGINT, onInterrupt);
+    std::signal(SIGTERM, onInterrupt);
+    int shown = -1;
+    const auto progress = [&](int percent) {
+        if (options.quiet || percent == shown)
+            return;
+        shown = percent;
+        std::fprintf(stderr, "\r  making %s: %3d %%", id.constData(), percent);
+        std::fflush(stderr);
+    };
+    const bool made = ProfileMaker::make(*profile, error, &g_stopMaking, progress);
+    if (!options.quiet && shown >= 0)
+        std::fprintf(stderr, "\n");
+    if (!made && error->isEmpty())
+        *error = QStringLiteral("making the camera profile %1 was interrupted").arg(QString::fromLatin1(id));
+    return made;
 }
 
 enum class Outcome
@@ -287,7 +328,7 @@ int main(int argc, char** argv)
             printError(QStringLiteral("%1: %2").arg(options.projectFile, project.problems()));
     } else {
         bool incomplete = false;
-        if (!applyPresetLook(arguments, &options, &error, &incomplete)
+        if (!applyPresetLook(arguments, &options, &error, &incomplete) || !makeMissingProfile(options, &error)
             || !resolveGrade(options.profileText, options.stockText, &options.grade, &error)) {
             printError(error);
             return incomplete ? 1 : 2;
