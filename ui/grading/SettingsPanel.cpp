@@ -4,6 +4,7 @@
 #include "core/FilmLibrary.h"
 #include "core/ProfileInfo.h"
 #include "model/ProfileDownloader.h"
+#include "model/ProfileMaker.h"
 #include "ui/grading/CameraChooserWidget.h"
 #include "ui/grading/CustomSlider.h"
 #include "ui/grading/EMColorWheel.h"
@@ -82,6 +83,7 @@ SettingsPanel::SettingsPanel(QWidget* parent)
     : QWidget(parent)
     , m_header(new SettingsPanelHeaderWidget(this))
     , m_downloader(new ProfileDownloader(this))
+    , m_maker(new ProfileMaker(this))
 {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(4, 4, 4, 4);
@@ -94,26 +96,34 @@ SettingsPanel::SettingsPanel(QWidget* parent)
 
     connect(m_downloader, &ProfileDownloader::downloalProgress, m_downloadProgress, &QProgressBar::setValue);
     connect(m_downloader, &ProfileDownloader::downloalProgressMax, m_downloadProgress, &QProgressBar::setMaximum);
-    connect(m_downloader, &ProfileDownloader::downloadFinishedAndInstalled, this, [this](uint id) {
-        endDownload();
-        m_downloadNote->setText(QStringLiteral("Profile %1 installed.").arg(profileTitle(id)));
-        m_downloadNote->show();
-        if (m_chooser)
-            m_chooser->refreshInstalledState();
-        setSourceType(id);
-        if (m_downloadPurpose.forAll)
-            emit sourceTypeComboValueChangedForAll(id);
-        else
-            emit sourceTypeComboValueChanged(id);
-        if (m_downloadPurpose.asDefault)
-            emit defaultProfileChanged(id);
-    });
+    connect(m_downloader, &ProfileDownloader::downloadFinishedAndInstalled, this,
+        [this](uint id) { profileInstalled(id, QStringLiteral("Profile %1 installed.").arg(profileTitle(id))); });
     connect(m_downloader, &ProfileDownloader::downloadFailed, this, [this](uint, const QString& message) {
         endDownload();
         m_downloadNote->setText(message);
         m_downloadNote->show();
     });
+    connect(m_maker, &ProfileMaker::progressChanged, m_downloadProgress, &QProgressBar::setValue);
+    connect(m_maker, &ProfileMaker::made, this, [this](uint id) {
+        profileInstalled(id, QStringLiteral("Profile %1 made on this machine and installed.").arg(profileTitle(id)));
+    });
+    connect(m_maker, &ProfileMaker::failed, this, [this](uint, const QString& message) {
+        endDownload();
+        m_downloadNote->setText(message);
+        m_downloadNote->show();
+    });
+    connect(m_maker, &ProfileMaker::cancelled, this, [this](uint id) {
+        endDownload();
+        m_downloadNote->setText(QStringLiteral("Making the profile %1 was cancelled.").arg(profileTitle(id)));
+        m_downloadNote->show();
+    });
     connect(m_cancelDownload, &QPushButton::clicked, this, [this] {
+        // A make ends once its worker stops (the cancelled signal).
+        if (m_maker->isMaking()) {
+            m_cancelDownload->setEnabled(false);
+            m_maker->cancel();
+            return;
+        }
         m_downloader->cancelCurrentDownload();
         endDownload();
     });
@@ -522,6 +532,11 @@ void SettingsPanel::startProfileDownload(uint profileId, int mirrorIndex, Profil
 {
     m_downloadPurpose = purpose;
     if (!m_downloader->isConfigured()) {
+        CameraListHelper* catalogue = CameraListHelper::instance();
+        if (catalogue->load() && ProfileMaker::canMake(catalogue->getProfile(profileId))) {
+            startProfileMake(profileId);
+            return;
+        }
         m_downloadNote->setText(ProfileDownloader::notConfiguredMessage());
         m_downloadNote->show();
         return;
@@ -536,10 +551,42 @@ void SettingsPanel::startProfileDownload(uint profileId, int mirrorIndex, Profil
         profileId, static_cast<unsigned int>(mirrorIndex >= 0 ? mirrorIndex : ProfileDownloader::rememberedMirror()));
 }
 
+void SettingsPanel::profileInstalled(uint id, const QString& note)
+{
+    endDownload();
+    m_downloadNote->setText(note);
+    m_downloadNote->show();
+    if (m_chooser)
+        m_chooser->refreshInstalledState();
+    setSourceType(id);
+    if (m_downloadPurpose.forAll)
+        emit sourceTypeComboValueChangedForAll(id);
+    else
+        emit sourceTypeComboValueChanged(id);
+    if (m_downloadPurpose.asDefault)
+        emit defaultProfileChanged(id);
+}
+
+void SettingsPanel::startProfileMake(uint profileId)
+{
+    if (m_maker->isMaking())
+        return;
+    m_downloadNote->setText(QStringLiteral("Making the profile %1 on this machine...").arg(profileTitle(profileId)));
+    m_downloadNote->show();
+    m_changeCamera->hide();
+    m_resetCamera->hide();
+    m_downloadProgress->setRange(0, 100);
+    m_downloadProgress->setValue(0);
+    m_downloadProgress->show();
+    m_cancelDownload->show();
+    m_maker->start(profileId);
+}
+
 void SettingsPanel::endDownload()
 {
     m_downloadProgress->hide();
     m_cancelDownload->hide();
+    m_cancelDownload->setEnabled(true);
     m_changeCamera->show();
     m_resetCamera->show();
 }
