@@ -278,6 +278,21 @@ private slots:
         }
     }
 
+    // The renderer ends with a failure, rendering nothing, when the profile
+    // it needs cannot be made.
+    void rendererStopsWhenTheMakeFails()
+    {
+        const QString root = QDir::cleanPath(profilesRoot());
+        QVERIFY(QDir().mkpath(QFileInfo(root).absolutePath()));
+        QVERIFY(Test::writeFileBytes(root, "not a folder"));
+        const QString folder = Test::makeTempFolder(QStringLiteral("failed"));
+        QString output;
+        QCOMPARE(render(QStringLiteral("CN01"), folder, &output), 1);
+        QVERIFY2(output.contains(QLatin1String("Can't make the")), qPrintable(output));
+        QVERIFY(QDir(folder).isEmpty());
+        QVERIFY(!FilmLibrary::instance()->isProfileInstalled(catalogueProfile(QStringLiteral("CN01"))));
+    }
+
     // A profile the generator does not know is refused before anything is
     // written.
     void unknownEncodingIsRefused()

@@ -25,6 +25,7 @@ extern "C" {
 }
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QOffscreenSurface>
@@ -103,9 +104,19 @@ bool makeMissingProfile(const RenderOptions& options, QString* error)
         std::fprintf(stderr, "\r  making %s: %3d %%", id.constData(), percent);
         std::fflush(stderr);
     };
+    QElapsedTimer timer;
+    timer.start();
     const bool made = ProfileMaker::make(*profile, error, &g_stopMaking, progress);
     if (!options.quiet && shown >= 0)
         std::fprintf(stderr, "\n");
+    if (made && !options.quiet) {
+        const QString folder = FilmLibrary::userProfileFolder(QString::fromUtf8(profile->tin));
+        qint64 bytes = 0;
+        for (const QFileInfo& table : QDir(folder).entryInfoList(QDir::Files))
+            bytes += table.size();
+        std::fprintf(stderr, "  made %s in %.1f s: %.1f MB in %s\n", id.constData(), timer.elapsed() / 1000.0,
+            bytes / 1e6, qPrintable(QDir::toNativeSeparators(folder)));
+    }
     if (!made && error->isEmpty())
         *error = QStringLiteral("making the camera profile %1 was interrupted").arg(QString::fromLatin1(id));
     return made;
@@ -328,10 +339,12 @@ int main(int argc, char** argv)
             printError(QStringLiteral("%1: %2").arg(options.projectFile, project.problems()));
     } else {
         bool incomplete = false;
-        if (!applyPresetLook(arguments, &options, &error, &incomplete) || !makeMissingProfile(options, &error)
+        bool made = true;
+        if (!applyPresetLook(arguments, &options, &error, &incomplete) || !(made = makeMissingProfile(options, &error))
             || !resolveGrade(options.profileText, options.stockText, &options.grade, &error)) {
             printError(error);
-            return incomplete ? 1 : 2;
+            // A profile that could not be made is a failure, not a usage error.
+            return incomplete || !made ? 1 : 2;
         }
         if (!options.exportCube.isEmpty() && !exportLook(options))
             return 1;
