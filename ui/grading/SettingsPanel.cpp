@@ -218,6 +218,10 @@ QWidget* SettingsPanel::buildCameraSection()
     m_changeCamera->setObjectName(QStringLiteral("changeCameraButton"));
     m_resetCamera = new QPushButton(QStringLiteral("Reset"), group);
     m_resetCamera->setObjectName(QStringLiteral("resetCameraButton"));
+    m_makeProfile = new QPushButton(QStringLiteral("Make profile"), group);
+    m_makeProfile->setObjectName(QStringLiteral("makeProfileButton"));
+    m_makeProfile->setToolTip(QStringLiteral("This camera profile is not installed: make its tables on this machine"));
+    m_makeProfile->hide();
     m_downloadProgress = new QProgressBar(group);
     m_downloadProgress->setObjectName(QStringLiteral("downloadProgressBar"));
     m_cancelDownload = new QPushButton(QStringLiteral("Cancel"), group);
@@ -232,6 +236,7 @@ QWidget* SettingsPanel::buildCameraSection()
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(m_changeCamera);
     buttons->addWidget(m_resetCamera);
+    buttons->addWidget(m_makeProfile);
     buttons->addWidget(m_downloadProgress, 1);
     buttons->addWidget(m_cancelDownload);
     grid->addWidget(m_cameraLabel, 0, 0, 1, 3);
@@ -242,6 +247,11 @@ QWidget* SettingsPanel::buildCameraSection()
     addValueControl(group, GradeField::Kelvin).slider->setSingleStep(1);
 
     connect(m_resetCamera, &QPushButton::clicked, this, &SettingsPanel::resetCamera);
+    connect(m_makeProfile, &QPushButton::clicked, this, [this] {
+        m_downloadPurpose = {};
+        m_downloadPurpose.shownProfile = true;
+        startProfileMake(m_sourceType);
+    });
     connect(m_changeCamera, &QPushButton::clicked, this, [this] {
         CameraChooserWidget* chooser = cameraChooser();
         QStringList mirrors;
@@ -479,6 +489,8 @@ void SettingsPanel::showProfile(uint profileId)
 {
     CameraListHelper* catalogue = CameraListHelper::instance();
     const ProfileInfo* profile = catalogue->load() ? catalogue->getProfile(profileId) : nullptr;
+    m_makeProfile->setVisible(profile && !m_maker->isMaking() && !FilmLibrary::instance()->isProfileInstalled(profile)
+        && ProfileMaker::canMake(profile));
     if (!profile) {
         m_cameraLabel->setText(QStringLiteral("Unknown camera profile"));
         return;
@@ -558,6 +570,11 @@ void SettingsPanel::profileInstalled(uint id, const QString& note)
     m_downloadNote->show();
     if (m_chooser)
         m_chooser->refreshInstalledState();
+    if (m_downloadPurpose.shownProfile) {
+        if (m_sourceType == id)
+            emit sourceTypeComboValueChanged(id);
+        return;
+    }
     setSourceType(id);
     if (m_downloadPurpose.forAll)
         emit sourceTypeComboValueChangedForAll(id);
@@ -575,6 +592,7 @@ void SettingsPanel::startProfileMake(uint profileId)
     m_downloadNote->show();
     m_changeCamera->hide();
     m_resetCamera->hide();
+    m_makeProfile->hide();
     m_downloadProgress->setRange(0, 100);
     m_downloadProgress->setValue(0);
     m_downloadProgress->show();
@@ -589,6 +607,7 @@ void SettingsPanel::endDownload()
     m_cancelDownload->setEnabled(true);
     m_changeCamera->show();
     m_resetCamera->show();
+    showProfile(m_sourceType);
 }
 
 bool SettingsPanel::isDragging() const

@@ -33,6 +33,10 @@ struct ProfileDownloadPurpose
 {
     bool forAll = false;
     bool asDefault = false;
+    // Installed for the profile the shown clip already has ("Make profile"):
+    // given again to the clip shown then only if it still has that profile,
+    // so that its picture is graded through the new tables.
+    bool shownProfile = false;
 };
 
 // The grading panel: one control per value of the current clip's grade. Every
@@ -157,6 +161,8 @@ private:
     QLabel* m_downloadNote = nullptr;
     QPushButton* m_changeCamera = nullptr;
     QPushButton* m_resetCamera = nullptr;
+    // Shown while the clip's profile is installed nowhere and can be made.
+    QPushButton* m_makeProfile = nullptr;
     QProgressBar* m_downloadProgress = nullptr;
     QPushButton* m_cancelDownload = nullptr;
     CameraChooserWidget* m_chooser = nullptr;

@@ -458,6 +458,37 @@ private slots:
         QCOMPARE(panel.cameraChooser()->selectedMirror(), -1);
     }
 
+    // A clip whose profile is installed nowhere (from a project or a
+    // preset) offers "Make profile"; once made, the button goes and the
+    // clip's profile is given again so its picture uses the new tables. An
+    // installed or unknown profile offers nothing.
+    void shownMissingProfileOffersToMakeIt()
+    {
+        const ProfileInfo* profile = downloadableProfile();
+        QVERIFY(profile);
+        SettingsPanel panel;
+        panel.show();
+        auto* make = child<QPushButton>(&panel, "makeProfileButton");
+        panel.setSourceType(ProfileInfo::packId("OT01"));
+        QVERIFY(!make->isVisible());
+        panel.setSourceType(ProfileInfo::packId("ZZ99"));
+        QVERIFY(!make->isVisible());
+        panel.setSourceType(profile->profileId());
+        QVERIFY(make->isVisible());
+
+        SignalLog log(&panel);
+        make->click();
+        QVERIFY(!make->isVisible());
+        QVERIFY(child<QWidget>(&panel, "downloadProgressBar")->isVisible());
+        QTRY_VERIFY_WITH_TIMEOUT(FilmLibrary::instance()->isProfileInstalled(profile), 120000);
+        QTRY_VERIFY(!log.counts().isEmpty());
+        QCOMPARE(log.counts().keys(), QStringList { "sourceTypeComboValueChanged" });
+        QCOMPARE(log.last("sourceTypeComboValueChanged").value(0).toUInt(), profile->profileId());
+        QVERIFY(!make->isVisible());
+        QVERIFY(!child<QWidget>(&panel, "downloadProgressBar")->isVisible());
+        QVERIFY(child<QLabel>(&panel, "downloadNote")->text().contains(QStringLiteral("made on this machine")));
+    }
+
     // In the assembled application, with a clip and no download address:
     // choosing a profile that is installed nowhere makes it on this machine
     // in the background and gives it to the clip.
