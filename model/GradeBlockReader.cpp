@@ -261,9 +261,8 @@ void GradeBlockReader::reportMissingProfile(quint32 profile, const QString& came
         return;
     m_reportedProfiles.insert(profile);
     qCritical().noquote() << QStringLiteral(
-        "The %1 profile is not installed on your system.<br /><br />Make it on this machine with "
-        "\"Make profile\" in the grading tab's camera section, or download it from the application "
-        "or by clicking <a href='%2'>here.</a>")
+        "The %1 profile is not installed on your system.<br /><br />Please download "
+        "it from the application or by clicking <a href='%2'>here.</a>")
                                  .arg(cameraModel, profileDownloadPage);
 }
 

@@ -79,18 +79,14 @@ void printError(const QString& text)
 
 // A catalogue profile whose tables are installed nowhere is made on this
 // machine first, into the per-user profiles folder. True when the profile is
-// installed now, is not in the catalogue (resolveGrade says so) or was
-// installed already.
-bool makeMissingProfile(const RenderOptions& options, QString* error)
+// installed now, was installed already, or is null or unknown to the
+// generator (resolveGrade and the renderer say so).
+bool makeMissingProfile(const ProfileInfo* profile, bool quiet, QString* error)
 {
-    const QByteArray id = options.profileText.trimmed().toLatin1();
-    CameraListHelper* catalogue = CameraListHelper::instance();
-    if (id.size() != 4 || !catalogue->load())
-        return true;
-    const ProfileInfo* profile = catalogue->getProfile(ProfileInfo::packId(id.constData()));
     if (!profile || FilmLibrary::instance()->isProfileInstalled(profile) || !ProfileMaker::canMake(profile))
         return true;
-    if (!options.quiet)
+    const QByteArray id(profile->id);
+    if (!quiet)
         std::fprintf(stderr, "emulsa-render: making the camera profile %s (%s), not installed yet\n", id.constData(),
             profile->name);
     // Ctrl+C stops the make; the half-made tables are thrown away.
@@ -98,7 +94,7 @@ bool makeMissingProfile(const RenderOptions& options, QString* error)
     std::signal(SIGTERM, onInterrupt);
     int shown = -1;
     const auto progress = [&](int percent) {
-        if (options.quiet || percent == shown)
+        if (quiet || percent == shown)
             return;
         shown = percent;
         std::fprintf(stderr, "\r  making %s: %3d %%", id.constData(), percent);
@@ -107,9 +103,9 @@ bool makeMissingProfile(const RenderOptions& options, QString* error)
     QElapsedTimer timer;
     timer.start();
     const bool made = ProfileMaker::make(*profile, error, &g_stopMaking, progress);
-    if (!options.quiet && shown >= 0)
+    if (!quiet && shown >= 0)
         std::fprintf(stderr, "\n");
-    if (made && !options.quiet) {
+    if (made && !quiet) {
         const QString folder = FilmLibrary::userProfileFolder(QString::fromUtf8(profile->tin));
         qint64 bytes = 0;
         for (const QFileInfo& table : QDir(folder).entryInfoList(QDir::Files))
@@ -120,6 +116,16 @@ bool makeMissingProfile(const RenderOptions& options, QString* error)
     if (!made && error->isEmpty())
         *error = QStringLiteral("making the camera profile %1 was interrupted").arg(QString::fromLatin1(id));
     return made;
+}
+
+// The same for the profile named by --profile (or the preset).
+bool makeMissingProfile(const RenderOptions& options, QString* error)
+{
+    const QByteArray id = options.profileText.trimmed().toLatin1();
+    CameraListHelper* catalogue = CameraListHelper::instance();
+    if (id.size() != 4 || !catalogue->load())
+        return true;
+    return makeMissingProfile(catalogue->getProfile(ProfileInfo::packId(id.constData())), options.quiet, error);
 }
 
 enum class Outcome
@@ -195,6 +201,13 @@ Outcome renderProjectItem(
         printError(QStringLiteral("%1: the in point (%2) must come before the out point (%3); the clip has %4 frames")
                        .arg(clip, QString::number(item->startFrame), QString::number(item->endFrame),
                            QString::number(item->asset->frameCount)));
+        return Outcome::Failed;
+    }
+    CameraListHelper* catalogue = CameraListHelper::instance();
+    QString error;
+    if (item->settings && catalogue->load()
+        && !makeMissingProfile(catalogue->getProfile(item->settings->getSourceType()), options.quiet, &error)) {
+        printError(QStringLiteral("%1: %2").arg(clip, error));
         return Outcome::Failed;
     }
     SequenceItem trimmed(item->asset, item->settings, item->startFrame, out, item->uuid);
