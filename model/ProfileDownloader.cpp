@@ -109,6 +109,13 @@ QString safeRelativeTarget(const QuaZipFileInfo64& info)
     return parts.mid(1).join(QLatin1Char('/'));
 }
 
+// A profile's table name is the name of its folder: one plain component.
+bool isUsableTableName(const QString& tin)
+{
+    return !tin.isEmpty() && !tin.contains(QLatin1Char('/')) && !tin.contains(QLatin1Char('\\'))
+        && !tin.startsWith(QLatin1Char('.'));
+}
+
 bool isInside(const QString& folder, const QString& path)
 {
     const QString root = QDir::cleanPath(QFileInfo(folder).absoluteFilePath()) + QLatin1Char('/');
@@ -499,7 +506,7 @@ void ProfileDownloader::install()
 bool ProfileDownloader::installArchive(const QString& zipPath, const ProfileInfo& profile, QString* error)
 {
     const QString tin = QString::fromUtf8(profile.tin);
-    if (tin.isEmpty() || tin.contains(QLatin1Char('/')) || tin.contains(QLatin1Char('\\')) || tin.startsWith('.')) {
+    if (!isUsableTableName(tin)) {
         *error = installMessage();
         qWarning() << "ProfileDownloader: unusable table name" << tin;
         return false;
@@ -512,18 +519,9 @@ bool ProfileDownloader::installArchive(const QString& zipPath, const ProfileInfo
         return false;
     }
 
-    const QString root = QDir::cleanPath(ApplicationPaths::instance()->userProfilesPath());
-    if (!QDir().mkpath(root)) {
-        *error = folderMessage();
-        qWarning() << "ProfileDownloader: cannot create" << root;
+    const std::unique_ptr<QTemporaryDir> staging = createStagingFolder(tin, error);
+    if (!staging)
         return false;
-    }
-    QTemporaryDir staging(root + QStringLiteral("/.staging-") + tin + QStringLiteral("-XXXXXX"));
-    if (!staging.isValid()) {
-        *error = installMessage();
-        qWarning() << "ProfileDownloader: cannot create a staging folder in" << root;
-        return false;
-    }
 
     qint64 total = 0;
     int tables = 0;
@@ -544,8 +542,8 @@ bool ProfileDownloader::installArchive(const QString& zipPath, const ProfileInfo
             qWarning() << "ProfileDownloader: entry too large:" << info.name << info.uncompressedSize;
             return false;
         }
-        const QString target = staging.path() + QLatin1Char('/') + relative;
-        if (!isInside(staging.path(), target) || !QDir().mkpath(QFileInfo(target).absolutePath())) {
+        const QString target = staging->path() + QLatin1Char('/') + relative;
+        if (!isInside(staging->path(), target) || !QDir().mkpath(QFileInfo(target).absolutePath())) {
             qWarning() << "ProfileDownloader: skipped entry outside the profile folder" << info.name;
             continue;
         }
@@ -564,6 +562,35 @@ bool ProfileDownloader::installArchive(const QString& zipPath, const ProfileInfo
     }
     zip.close();
 
+    return moveIntoPlace(*staging, tin, error);
+}
+
+std::unique_ptr<QTemporaryDir> ProfileDownloader::createStagingFolder(const QString& tin, QString* error)
+{
+    if (!isUsableTableName(tin)) {
+        *error = installMessage();
+        qWarning() << "ProfileDownloader: unusable table name" << tin;
+        return nullptr;
+    }
+    const QString root = QDir::cleanPath(ApplicationPaths::instance()->userProfilesPath());
+    if (!QDir().mkpath(root)) {
+        *error = folderMessage();
+        qWarning() << "ProfileDownloader: cannot create" << root;
+        return nullptr;
+    }
+    auto staging
+        = std::make_unique<QTemporaryDir>(root + QStringLiteral("/.staging-") + tin + QStringLiteral("-XXXXXX"));
+    if (!staging->isValid()) {
+        *error = installMessage();
+        qWarning() << "ProfileDownloader: cannot create a staging folder in" << root;
+        return nullptr;
+    }
+    return staging;
+}
+
+bool ProfileDownloader::moveIntoPlace(QTemporaryDir& staging, const QString& tin, QString* error)
+{
+    const QString root = QDir::cleanPath(ApplicationPaths::instance()->userProfilesPath());
     // Swap the staging folder in; an earlier (partial) folder is moved aside
     // first and removed once the new one is in place. Whatever has the name,
     // a symbolic link (dangling or not) included, is moved as it is: rename

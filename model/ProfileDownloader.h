@@ -11,6 +11,7 @@
 #include <memory>
 
 class QNetworkAccessManager;
+class QTemporaryDir;
 class QTemporaryFile;
 
 namespace Emulsa {
@@ -114,6 +115,15 @@ public:
     // folder as described above. On failure returns false and sets *error to
     // the message for the user.
     static bool installArchive(const QString& zipPath, const ProfileInfo& profile, QString* error);
+
+    // The two halves of an install, shared with ProfileMaker. A new, empty
+    // staging folder for the tables named `tin` inside the per-user profiles
+    // folder (removed again when the pointer goes unless moved into place),
+    // or null with *error set.
+    static std::unique_ptr<QTemporaryDir> createStagingFolder(const QString& tin, QString* error);
+    // Renames the staging folder to the profile's folder in one step; an
+    // earlier folder of that name is moved aside first and removed after.
+    static bool moveIntoPlace(QTemporaryDir& staging, const QString& tin, QString* error);
 
 public slots:
     void cancelCurrentDownload();

@@ -1,8 +1,8 @@
 #include "common/TestEnvironment.h"
 
-#include "CameraEncoding.h"
-#include "FilmModel.h"
-#include "FilmStock.h"
+#include "core/filmdata/CameraEncoding.h"
+#include "core/filmdata/FilmModel.h"
+#include "core/filmdata/FilmStock.h"
 
 #include <QtTest>
 #include <cmath>

@@ -2,15 +2,15 @@
 
 #include "ConversionFiles.h"
 #include "DataWriter.h"
-#include "FilmStock.h"
 #include "GrainSynth.h"
-#include "TableBuilder.h"
 #include "core/ApplicationPaths.h"
 #include "core/ClipSettings.h"
 #include "core/ExposureConversion.h"
 #include "core/FilmLibrary.h"
 #include "core/GrainImage.h"
 #include "core/GrainLibrary.h"
+#include "core/filmdata/FilmStock.h"
+#include "core/filmdata/TableBuilder.h"
 
 #include <QDir>
 #include <cmath>

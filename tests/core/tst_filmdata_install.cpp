@@ -1,14 +1,11 @@
 #include "common/TestEnvironment.h"
 
 #include "Artwork.h"
-#include "CameraEncoding.h"
 #include "CatalogueWriter.h"
 #include "ConversionFiles.h"
 #include "DataWriter.h"
 #include "ExamplePresets.h"
-#include "FilmModel.h"
 #include "ProfileArchive.h"
-#include "TableBuilder.h"
 #include "app/ResourcesHelper.h"
 #include "app/StartupChecks.h"
 #include "core/ApplicationPaths.h"
@@ -16,6 +13,9 @@
 #include "core/ExposureConversion.h"
 #include "core/FilmLibrary.h"
 #include "core/GrainLibrary.h"
+#include "core/filmdata/CameraEncoding.h"
+#include "core/filmdata/FilmModel.h"
+#include "core/filmdata/TableBuilder.h"
 
 #include <QDir>
 #include <QFile>

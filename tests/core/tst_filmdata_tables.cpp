@@ -1,11 +1,11 @@
 #include "common/TestEnvironment.h"
 
-#include "CameraEncoding.h"
 #include "DataWriter.h"
-#include "FilmModel.h"
-#include "TableBuilder.h"
 #include "core/FilmLibrary.h"
 #include "core/ReferenceGrade.h"
+#include "core/filmdata/CameraEncoding.h"
+#include "core/filmdata/FilmModel.h"
+#include "core/filmdata/TableBuilder.h"
 
 #include <QtEndian>
 #include <algorithm>

@@ -161,7 +161,9 @@ Project
 
 Grade (defaults: the application's default grade)
       --profile ID        Camera profile the clips were shot with, by its
-                          four-character id (default OT01, "Other").
+                          four-character id (default OT01, "Other"). A
+                          catalogue profile whose tables are not installed
+                          is made first, into the per-user profiles folder.
       --stock STOCK       Film stock by code (5207) or display name
                           ("KD 5207 Vis3"). Default 5207.
       --stock-amount N    Strength of the stock's colour, 0..100 % (100).

@@ -8,6 +8,7 @@
 #include "RenderOptions.h"
 
 #include "core/ApplicationPaths.h"
+#include "core/CameraListHelper.h"
 #include "core/FilmLibrary.h"
 #include "core/LookCube.h"
 #include "core/OffscreenGLContext.h"
@@ -16,6 +17,7 @@
 #include "media/render/OutputPaths.h"
 #include "media/render/WinOffscreenRenderer.h"
 #include "media/source/WinSourceReader.h"
+#include "model/ProfileMaker.h"
 #include "resources/Resources.h"
 
 extern "C" {
@@ -23,10 +25,12 @@ extern "C" {
 }
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QOffscreenSurface>
 
+#include <atomic>
 #include <csignal>
 #include <cstdio>
 #include <functional>
@@ -38,6 +42,8 @@ using namespace Emulsa::RenderTool;
 namespace {
 
 volatile bool g_running = true;
+// Stops a profile being made; set by the same signals.
+std::atomic<bool> g_stopMaking { false };
 bool g_verbose = false;
 QString g_lastCritical;
 
@@ -47,6 +53,7 @@ void onInterrupt(int)
     if (!g_running)
         std::_Exit(130);
     g_running = false;
+    g_stopMaking = true;
 }
 
 void messageHandler(QtMsgType type, const QMessageLogContext&, const QString& message)
@@ -68,6 +75,57 @@ void print(const QString& text)
 void printError(const QString& text)
 {
     std::fprintf(stderr, "emulsa-render: %s\n", qPrintable(text));
+}
+
+// A catalogue profile whose tables are installed nowhere is made on this
+// machine first, into the per-user profiles folder. True when the profile is
+// installed now, was installed already, or is null or unknown to the
+// generator (resolveGrade and the renderer say so).
+bool makeMissingProfile(const ProfileInfo* profile, bool quiet, QString* error)
+{
+    if (!profile || FilmLibrary::instance()->isProfileInstalled(profile) || !ProfileMaker::canMake(profile))
+        return true;
+    const QByteArray id(profile->id);
+    if (!quiet)
+        std::fprintf(stderr, "emulsa-render: making the camera profile %s (%s), not installed yet\n", id.constData(),
+            profile->name);
+    // Ctrl+C stops the make; the half-made tables are thrown away.
+    std::signal(SIGINT, onInterrupt);
+    std::signal(SIGTERM, onInterrupt);
+    int shown = -1;
+    const auto progress = [&](int percent) {
+        if (quiet || percent == shown)
+            return;
+        shown = percent;
+        std::fprintf(stderr, "\r  making %s: %3d %%", id.constData(), percent);
+        std::fflush(stderr);
+    };
+    QElapsedTimer timer;
+    timer.start();
+    const bool made = ProfileMaker::make(*profile, error, &g_stopMaking, progress);
+    if (!quiet && shown >= 0)
+        std::fprintf(stderr, "\n");
+    if (made && !quiet) {
+        const QString folder = FilmLibrary::userProfileFolder(QString::fromUtf8(profile->tin));
+        qint64 bytes = 0;
+        for (const QFileInfo& table : QDir(folder).entryInfoList(QDir::Files))
+            bytes += table.size();
+        std::fprintf(stderr, "  made %s in %.1f s: %.1f MB in %s\n", id.constData(), timer.elapsed() / 1000.0,
+            bytes / 1e6, qPrintable(QDir::toNativeSeparators(folder)));
+    }
+    if (!made && error->isEmpty())
+        *error = QStringLiteral("making the camera profile %1 was interrupted").arg(QString::fromLatin1(id));
+    return made;
+}
+
+// The same for the profile named by --profile (or the preset).
+bool makeMissingProfile(const RenderOptions& options, QString* error)
+{
+    const QByteArray id = options.profileText.trimmed().toLatin1();
+    CameraListHelper* catalogue = CameraListHelper::instance();
+    if (id.size() != 4 || !catalogue->load())
+        return true;
+    return makeMissingProfile(catalogue->getProfile(ProfileInfo::packId(id.constData())), options.quiet, error);
 }
 
 enum class Outcome
@@ -143,6 +201,13 @@ Outcome renderProjectItem(
         printError(QStringLiteral("%1: the in point (%2) must come before the out point (%3); the clip has %4 frames")
                        .arg(clip, QString::number(item->startFrame), QString::number(item->endFrame),
                            QString::number(item->asset->frameCount)));
+        return Outcome::Failed;
+    }
+    CameraListHelper* catalogue = CameraListHelper::instance();
+    QString error;
+    if (item->settings && catalogue->load()
+        && !makeMissingProfile(catalogue->getProfile(item->settings->getSourceType()), options.quiet, &error)) {
+        printError(QStringLiteral("%1: %2").arg(clip, error));
         return Outcome::Failed;
     }
     SequenceItem trimmed(item->asset, item->settings, item->startFrame, out, item->uuid);
@@ -287,10 +352,12 @@ int main(int argc, char** argv)
             printError(QStringLiteral("%1: %2").arg(options.projectFile, project.problems()));
     } else {
         bool incomplete = false;
-        if (!applyPresetLook(arguments, &options, &error, &incomplete)
+        bool made = true;
+        if (!applyPresetLook(arguments, &options, &error, &incomplete) || !(made = makeMissingProfile(options, &error))
             || !resolveGrade(options.profileText, options.stockText, &options.grade, &error)) {
             printError(error);
-            return incomplete ? 1 : 2;
+            // A profile that could not be made is a failure, not a usage error.
+            return incomplete || !made ? 1 : 2;
         }
         if (!options.exportCube.isEmpty() && !exportLook(options))
             return 1;

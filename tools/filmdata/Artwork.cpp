@@ -1,11 +1,11 @@
 #include "Artwork.h"
 
 #include "DataWriter.h"
-#include "FilmModel.h"
-#include "TableBuilder.h"
 #include "core/ClipSettings.h"
 #include "core/GradeTables.h"
 #include "core/ReferenceGrade.h"
+#include "core/filmdata/FilmModel.h"
+#include "core/filmdata/TableBuilder.h"
 
 #include <QBuffer>
 #include <QFont>

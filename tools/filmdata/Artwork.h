@@ -1,6 +1,6 @@
 #pragma once
 
-#include "CameraEncoding.h"
+#include "core/filmdata/CameraEncoding.h"
 
 #include <QImage>
 #include <QString>

@@ -1,6 +1,6 @@
 #include "CatalogueWriter.h"
 
-#include "CameraEncoding.h"
+#include "core/filmdata/CameraEncoding.h"
 
 #include <QString>
 

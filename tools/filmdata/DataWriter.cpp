@@ -6,16 +6,12 @@
 #include "ExamplePresets.h"
 #include "GrainSynth.h"
 #include "ProfileArchive.h"
-#include "TableBuilder.h"
 #include "core/GrainImage.h"
+#include "core/filmdata/ProfileTables.h"
+#include "core/filmdata/TableBuilder.h"
 
 #include <QDebug>
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QSaveFile>
-#include <atomic>
-#include <thread>
+#include <algorithm>
 
 namespace Emulsa {
 namespace FilmData {
@@ -39,34 +35,12 @@ DataWriter::DataWriter(const QString& root, int threads)
 
 bool DataWriter::writeFile(const QString& path, const QByteArray& bytes)
 {
-    if (!QDir().mkpath(QFileInfo(path).absolutePath())) {
-        qWarning() << "DataWriter: cannot create the folder of" << path;
-        return false;
-    }
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
-        qWarning() << "DataWriter: cannot write" << path << file.errorString();
-        return false;
-    }
-    return true;
+    return ProfileTables::writeFile(path, bytes);
 }
 
 bool DataWriter::runJobs(const std::vector<std::function<bool()>>& jobs, int threads)
 {
-    std::atomic<std::size_t> next { 0 };
-    std::atomic<bool> ok { true };
-    auto worker = [&] {
-        for (std::size_t i = next++; i < jobs.size(); i = next++)
-            if (!jobs[i]())
-                ok = false;
-    };
-    std::vector<std::thread> pool;
-    for (int t = 1; t < threads; ++t)
-        pool.emplace_back(worker);
-    worker();
-    for (std::thread& th : pool)
-        th.join();
-    return ok;
+    return ProfileTables::runJobs(jobs, threads);
 }
 
 void DataWriter::addProfileJobs(const QString& id, std::vector<std::function<bool()>>& jobs)
@@ -82,9 +56,8 @@ void DataWriter::addProfileJobs(const QString& id, std::vector<std::function<boo
     const QString folder = m_root + "/Profiles/" + profile->tin;
     for (const FilmStock& stock : FilmStocks::all()) {
         jobs.push_back([profile, &stock, folder] {
-            const FilmModel model(*profile, stock);
-            return writeFile(folder + "/" + profile->tin + "_" + stock.code + ".tin",
-                TableBuilder::toBytes(TableBuilder::profileTable(model)));
+            return writeFile(
+                folder + "/" + ProfileTables::fileName(*profile, stock), ProfileTables::tableBytes(*profile, stock));
         });
     }
 }

@@ -1,13 +1,13 @@
 #include "ExamplePresets.h"
 
 #include "Artwork.h"
-#include "CameraEncoding.h"
 #include "DataWriter.h"
-#include "FilmModel.h"
-#include "TableBuilder.h"
 #include "core/ExposureConversion.h"
 #include "core/GradeTables.h"
 #include "core/ReferenceGrade.h"
+#include "core/filmdata/CameraEncoding.h"
+#include "core/filmdata/FilmModel.h"
+#include "core/filmdata/TableBuilder.h"
 
 #include <QXmlStreamWriter>
 #include <cmath>

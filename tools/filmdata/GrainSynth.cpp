@@ -1,6 +1,6 @@
 #include "GrainSynth.h"
 
-#include "FilmModel.h"
+#include "core/filmdata/FilmModel.h"
 
 #include <opencv2/core.hpp>
 

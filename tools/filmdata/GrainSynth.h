@@ -1,6 +1,6 @@
 #pragma once
 
-#include "FilmStock.h"
+#include "core/filmdata/FilmStock.h"
 
 #include <QByteArray>
 #include <cstdint>

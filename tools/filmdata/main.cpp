@@ -4,8 +4,8 @@
 // sheet of every stock.
 
 #include "Artwork.h"
-#include "CameraEncoding.h"
 #include "DataWriter.h"
+#include "core/filmdata/CameraEncoding.h"
 
 #include <QCommandLineParser>
 #include <QElapsedTimer>

@@ -4,6 +4,7 @@
 #include "core/FilmLibrary.h"
 #include "core/ProfileInfo.h"
 #include "model/ProfileDownloader.h"
+#include "model/ProfileMaker.h"
 #include "ui/grading/CameraChooserWidget.h"
 #include "ui/grading/CustomSlider.h"
 #include "ui/grading/EMColorWheel.h"
@@ -82,6 +83,7 @@ SettingsPanel::SettingsPanel(QWidget* parent)
     : QWidget(parent)
     , m_header(new SettingsPanelHeaderWidget(this))
     , m_downloader(new ProfileDownloader(this))
+    , m_maker(new ProfileMaker(this))
 {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(4, 4, 4, 4);
@@ -94,26 +96,34 @@ SettingsPanel::SettingsPanel(QWidget* parent)
 
     connect(m_downloader, &ProfileDownloader::downloalProgress, m_downloadProgress, &QProgressBar::setValue);
     connect(m_downloader, &ProfileDownloader::downloalProgressMax, m_downloadProgress, &QProgressBar::setMaximum);
-    connect(m_downloader, &ProfileDownloader::downloadFinishedAndInstalled, this, [this](uint id) {
-        endDownload();
-        m_downloadNote->setText(QStringLiteral("Profile %1 installed.").arg(profileTitle(id)));
-        m_downloadNote->show();
-        if (m_chooser)
-            m_chooser->refreshInstalledState();
-        setSourceType(id);
-        if (m_downloadPurpose.forAll)
-            emit sourceTypeComboValueChangedForAll(id);
-        else
-            emit sourceTypeComboValueChanged(id);
-        if (m_downloadPurpose.asDefault)
-            emit defaultProfileChanged(id);
-    });
+    connect(m_downloader, &ProfileDownloader::downloadFinishedAndInstalled, this,
+        [this](uint id) { profileInstalled(id, QStringLiteral("Profile %1 installed.").arg(profileTitle(id))); });
     connect(m_downloader, &ProfileDownloader::downloadFailed, this, [this](uint, const QString& message) {
         endDownload();
         m_downloadNote->setText(message);
         m_downloadNote->show();
     });
+    connect(m_maker, &ProfileMaker::progressChanged, m_downloadProgress, &QProgressBar::setValue);
+    connect(m_maker, &ProfileMaker::made, this, [this](uint id) {
+        profileInstalled(id, QStringLiteral("Profile %1 made on this machine and installed.").arg(profileTitle(id)));
+    });
+    connect(m_maker, &ProfileMaker::failed, this, [this](uint, const QString& message) {
+        endDownload();
+        m_downloadNote->setText(message);
+        m_downloadNote->show();
+    });
+    connect(m_maker, &ProfileMaker::cancelled, this, [this](uint id) {
+        endDownload();
+        m_downloadNote->setText(QStringLiteral("Making the profile %1 was cancelled.").arg(profileTitle(id)));
+        m_downloadNote->show();
+    });
     connect(m_cancelDownload, &QPushButton::clicked, this, [this] {
+        // A make ends once its worker stops (the cancelled signal).
+        if (m_maker->isMaking()) {
+            m_cancelDownload->setEnabled(false);
+            m_maker->cancel();
+            return;
+        }
         m_downloader->cancelCurrentDownload();
         endDownload();
     });
@@ -208,6 +218,10 @@ QWidget* SettingsPanel::buildCameraSection()
     m_changeCamera->setObjectName(QStringLiteral("changeCameraButton"));
     m_resetCamera = new QPushButton(QStringLiteral("Reset"), group);
     m_resetCamera->setObjectName(QStringLiteral("resetCameraButton"));
+    m_makeProfile = new QPushButton(QStringLiteral("Make profile"), group);
+    m_makeProfile->setObjectName(QStringLiteral("makeProfileButton"));
+    m_makeProfile->setToolTip(QStringLiteral("This camera profile is not installed: make its tables on this machine"));
+    m_makeProfile->hide();
     m_downloadProgress = new QProgressBar(group);
     m_downloadProgress->setObjectName(QStringLiteral("downloadProgressBar"));
     m_cancelDownload = new QPushButton(QStringLiteral("Cancel"), group);
@@ -222,6 +236,7 @@ QWidget* SettingsPanel::buildCameraSection()
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(m_changeCamera);
     buttons->addWidget(m_resetCamera);
+    buttons->addWidget(m_makeProfile);
     buttons->addWidget(m_downloadProgress, 1);
     buttons->addWidget(m_cancelDownload);
     grid->addWidget(m_cameraLabel, 0, 0, 1, 3);
@@ -232,6 +247,11 @@ QWidget* SettingsPanel::buildCameraSection()
     addValueControl(group, GradeField::Kelvin).slider->setSingleStep(1);
 
     connect(m_resetCamera, &QPushButton::clicked, this, &SettingsPanel::resetCamera);
+    connect(m_makeProfile, &QPushButton::clicked, this, [this] {
+        m_downloadPurpose = {};
+        m_downloadPurpose.shownProfile = true;
+        startProfileMake(m_sourceType);
+    });
     connect(m_changeCamera, &QPushButton::clicked, this, [this] {
         CameraChooserWidget* chooser = cameraChooser();
         QStringList mirrors;
@@ -469,6 +489,8 @@ void SettingsPanel::showProfile(uint profileId)
 {
     CameraListHelper* catalogue = CameraListHelper::instance();
     const ProfileInfo* profile = catalogue->load() ? catalogue->getProfile(profileId) : nullptr;
+    m_makeProfile->setVisible(profile && !m_maker->isMaking() && !FilmLibrary::instance()->isProfileInstalled(profile)
+        && ProfileMaker::canMake(profile));
     if (!profile) {
         m_cameraLabel->setText(QStringLiteral("Unknown camera profile"));
         return;
@@ -522,6 +544,11 @@ void SettingsPanel::startProfileDownload(uint profileId, int mirrorIndex, Profil
 {
     m_downloadPurpose = purpose;
     if (!m_downloader->isConfigured()) {
+        CameraListHelper* catalogue = CameraListHelper::instance();
+        if (catalogue->load() && ProfileMaker::canMake(catalogue->getProfile(profileId))) {
+            startProfileMake(profileId);
+            return;
+        }
         m_downloadNote->setText(ProfileDownloader::notConfiguredMessage());
         m_downloadNote->show();
         return;
@@ -536,12 +563,51 @@ void SettingsPanel::startProfileDownload(uint profileId, int mirrorIndex, Profil
         profileId, static_cast<unsigned int>(mirrorIndex >= 0 ? mirrorIndex : ProfileDownloader::rememberedMirror()));
 }
 
+void SettingsPanel::profileInstalled(uint id, const QString& note)
+{
+    endDownload();
+    m_downloadNote->setText(note);
+    m_downloadNote->show();
+    if (m_chooser)
+        m_chooser->refreshInstalledState();
+    if (m_downloadPurpose.shownProfile) {
+        if (m_sourceType == id)
+            emit sourceTypeComboValueChanged(id);
+        return;
+    }
+    setSourceType(id);
+    if (m_downloadPurpose.forAll)
+        emit sourceTypeComboValueChangedForAll(id);
+    else
+        emit sourceTypeComboValueChanged(id);
+    if (m_downloadPurpose.asDefault)
+        emit defaultProfileChanged(id);
+}
+
+void SettingsPanel::startProfileMake(uint profileId)
+{
+    if (m_maker->isMaking())
+        return;
+    m_downloadNote->setText(QStringLiteral("Making the profile %1 on this machine...").arg(profileTitle(profileId)));
+    m_downloadNote->show();
+    m_changeCamera->hide();
+    m_resetCamera->hide();
+    m_makeProfile->hide();
+    m_downloadProgress->setRange(0, 100);
+    m_downloadProgress->setValue(0);
+    m_downloadProgress->show();
+    m_cancelDownload->show();
+    m_maker->start(profileId);
+}
+
 void SettingsPanel::endDownload()
 {
     m_downloadProgress->hide();
     m_cancelDownload->hide();
+    m_cancelDownload->setEnabled(true);
     m_changeCamera->show();
     m_resetCamera->show();
+    showProfile(m_sourceType);
 }
 
 bool SettingsPanel::isDragging() const

@@ -24,6 +24,7 @@ class EMColorWheel;
 class EMHistogramSlider;
 class EMHistogramWidget;
 class ProfileDownloader;
+class ProfileMaker;
 class SettingsPanelHeaderWidget;
 
 // What a downloaded profile becomes once installed: the current clip's
@@ -32,6 +33,10 @@ struct ProfileDownloadPurpose
 {
     bool forAll = false;
     bool asDefault = false;
+    // Installed for the profile the shown clip already has ("Make profile"):
+    // given again to the clip shown then only if it still has that profile,
+    // so that its picture is graded through the new tables.
+    bool shownProfile = false;
 };
 
 // The grading panel: one control per value of the current clip's grade. Every
@@ -57,6 +62,7 @@ public:
     SettingsPanelHeaderWidget* header() const { return m_header; }
     EMHistogramWidget* histogramWidget() const { return m_histogram; }
     ProfileDownloader* downloader() const { return m_downloader; }
+    ProfileMaker* maker() const { return m_maker; }
     CameraChooserWidget* cameraChooser();
     // A control is being dragged with the mouse (a slider, a wheel, a levels
     // handle).
@@ -64,7 +70,10 @@ public:
 
     // Starts downloading a profile from the mirror of that index (the one
     // last chosen when negative); shows the progress bar and its cancel
-    // button, or explains that downloads are not configured. An installed
+    // button. Without a configured mirror the profile is made on this
+    // machine instead (in the background, the same bar and button showing
+    // its progress), or, for a profile the generator does not know, the
+    // panel explains that downloads are not configured. An installed
     // profile is confirmed in the camera section, offered by the chooser
     // and applied as the purpose says.
     void startProfileDownload(uint profileId, int mirrorIndex = -1, ProfileDownloadPurpose purpose = {});
@@ -134,6 +143,8 @@ private:
     void showLevelDisplays(const HistogramSliderData& levels);
     void levelDisplayEdited();
     void endDownload();
+    void startProfileMake(uint profileId);
+    void profileInstalled(uint profileId, const QString& note);
 
     SettingsPanelHeaderWidget* m_header = nullptr;
     std::deque<ValueControl> m_controls; // a deque: the pointers below stay valid
@@ -150,10 +161,13 @@ private:
     QLabel* m_downloadNote = nullptr;
     QPushButton* m_changeCamera = nullptr;
     QPushButton* m_resetCamera = nullptr;
+    // Shown while the clip's profile is installed nowhere and can be made.
+    QPushButton* m_makeProfile = nullptr;
     QProgressBar* m_downloadProgress = nullptr;
     QPushButton* m_cancelDownload = nullptr;
     CameraChooserWidget* m_chooser = nullptr;
     ProfileDownloader* m_downloader = nullptr;
+    ProfileMaker* m_maker = nullptr;
     uint m_sourceType = 0;
     ProfileDownloadPurpose m_downloadPurpose;
 };

@@ -3,6 +3,7 @@
 
 #include "common/RenderProbe.h"
 #include "common/TestMedia.h"
+#include "core/ApplicationPaths.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -22,7 +23,8 @@ namespace {
 // the test varies are parameters. Grain and the stock are off so that the
 // frame index stays readable, and the colour temperature tells the grades
 // apart.
-QByteArray projectItem(int position, const QString& path, int in, int out, int kelvin)
+QByteArray projectItem(
+    int position, const QString& path, int in, int out, int kelvin, const QByteArray& profile = "825250895")
 {
     const QByteArray id = QCryptographicHash::hash(path.toUtf8(), QCryptographicHash::Md5).toHex();
     return QStringLiteral(R"(        <SequenceItem position="%1">
@@ -35,7 +37,7 @@ QByteArray projectItem(int position, const QString& path, int in, int out, int k
             <PresetUUID></PresetUUID>
             <ClipSettings>
                 <StockName>5207</StockName>
-                <ProfileID>825250895</ProfileID>
+                <ProfileID>%8</ProfileID>
                 <CameraModel>Other Generic</CameraModel>
                 <CameraID>GEN0</CameraID>
                 <StockAmount>0</StockAmount>
@@ -63,6 +65,7 @@ QByteArray projectItem(int position, const QString& path, int in, int out, int k
         .arg(in)
         .arg(out)
         .arg(kelvin)
+        .arg(QString::fromLatin1(profile))
         .toUtf8();
 }
 
@@ -186,6 +189,33 @@ private slots:
         const double secondCast = rendered[1].first().redMinusBlue;
         const QByteArray casts = QByteArray::number(firstCast) + " and " + QByteArray::number(secondCast);
         QVERIFY2(firstCast < -30.0 && secondCast > 30.0, casts.constData());
+    }
+
+    // A clip graded with a catalogue profile that is installed nowhere gets
+    // the profile made on this machine before it renders; the next clip with
+    // it uses the tables made.
+    void missingProfileIsMadeForTheProject()
+    {
+        const QString out = Emulsa::Test::makeTempFolder(QStringLiteral("project-make"));
+        const QString clip = TestMedia::instance().path(TestMedia::NoAudio);
+        QVERIFY(!clip.isEmpty());
+        const QString second = out + QStringLiteral("/again.mp4");
+        QVERIFY(QFile::copy(clip, second));
+        // "DJ01" as the project stores it: the four characters, first in the
+        // lowest byte.
+        const QByteArray dji
+            = QByteArray::number(quint32('D') | quint32('J') << 8 | quint32('0') << 16 | quint32('1') << 24);
+        const QString file = out + QStringLiteral("/job.empf");
+        QVERIFY(writeFile(
+            file, project(projectItem(0, clip, 0, 3, 6500, dji) + projectItem(1, second, 0, 3, 6500, dji), 2)));
+        QString output;
+        const int status = run({ QStringLiteral("--project"), file, QStringLiteral("-f"), QStringLiteral("preview"),
+                                   QStringLiteral("-s"), QStringLiteral("64x36"), QStringLiteral("-o"), out },
+            &output);
+        QVERIFY2(status == 0, qPrintable(output));
+        QVERIFY2(output.contains(QLatin1String("2 rendered, 0 skipped, 0 failed")), qPrintable(output));
+        QCOMPARE(output.count(QLatin1String("making the camera profile DJ01")), 1);
+        QVERIFY(QFileInfo(Emulsa::ApplicationPaths::instance()->userProfilesPath() + QStringLiteral("DJDLGT")).isDir());
     }
 
     // A clip whose grade could not be read whole is not rendered: the

@@ -8,6 +8,7 @@
 #include "core/FilmLibrary.h"
 #include "core/ProfileInfo.h"
 #include "model/ProfileDownloader.h"
+#include "model/ProfileMaker.h"
 #include "model/SettingsManager.h"
 #include "ui/grading/CameraChooserWidget.h"
 #include "ui/grading/CustomSlider.h"
@@ -19,9 +20,11 @@
 #include "ui/shell/ApplicationAssembly.h"
 
 #include <QComboBox>
+#include <QDir>
 #include <QDoubleSpinBox>
 #include <QLabel>
 #include <QMetaMethod>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QSettings>
 #include <QSignalSpy>
@@ -412,23 +415,115 @@ private slots:
         QCOMPARE(child<QSpinBox>(&panel, "whiteDisplay")->value(), 100);
     }
 
-    void downloadWithoutAnAddressExplains()
+    // Without a download address a profile the generator knows is made on
+    // this machine, with the progress bar and its Cancel; one it does not
+    // know is explained.
+    void withoutAnAddressTheProfileIsMadeHere()
     {
         qunsetenv("EMULSA_PROFILE_DOWNLOAD_URL");
         SettingsPanel panel;
         panel.show();
-        panel.startProfileDownload(0x3130544F);
         auto* note = child<QLabel>(&panel, "downloadNote");
+        auto* progress = child<QProgressBar>(&panel, "downloadProgressBar");
+        panel.startProfileDownload(ProfileInfo::packId("ZZ99"));
         QVERIFY(note->isVisible());
         QVERIFY(note->text().contains(QStringLiteral("not configured")));
-        QVERIFY(!child<QWidget>(&panel, "downloadProgressBar")->isVisible());
+        QVERIFY(!progress->isVisible());
 
-        // The chooser's mirror menu says so too, and offers nothing.
+        // Cancelled from the panel: nothing is installed and the buttons
+        // come back.
+        const ProfileInfo* profile = downloadableProfile();
+        QVERIFY(profile);
+        SignalLog log(&panel);
+        panel.startProfileDownload(profile->profileId());
+        QVERIFY(progress->isVisible());
+        QCOMPARE(progress->maximum(), 100);
+        QVERIFY(panel.maker()->isMaking());
+        child<QPushButton>(&panel, "cancelDownloadButton")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(!panel.maker()->isMaking() && !progress->isVisible(), 60000);
+        QVERIFY2(note->text().contains(QStringLiteral("cancelled")), qPrintable(note->text()));
+        QVERIFY(child<QWidget>(&panel, "changeCameraButton")->isVisible());
+        QVERIFY(!FilmLibrary::instance()->isProfileInstalled(profile));
+        QVERIFY(QDir(ApplicationPaths::instance()->userProfilesPath())
+                    .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden)
+                    .isEmpty());
+        QVERIFY(log.counts().isEmpty());
+
+        // The chooser's mirror menu says downloads are not configured, and
+        // offers nothing.
         child<QPushButton>(&panel, "changeCameraButton")->click();
         auto* mirrors = child<QComboBox>(panel.cameraChooser(), "mirrorComboBox");
         QVERIFY(!mirrors->isEnabled());
         QCOMPARE(mirrors->currentText(), QStringLiteral("Not configured"));
         QCOMPARE(panel.cameraChooser()->selectedMirror(), -1);
+    }
+
+    // A clip whose profile is installed nowhere (from a project or a
+    // preset) offers "Make profile"; once made, the button goes and the
+    // clip's profile is given again so its picture uses the new tables. An
+    // installed or unknown profile offers nothing.
+    void shownMissingProfileOffersToMakeIt()
+    {
+        const ProfileInfo* profile = downloadableProfile();
+        QVERIFY(profile);
+        SettingsPanel panel;
+        panel.show();
+        auto* make = child<QPushButton>(&panel, "makeProfileButton");
+        panel.setSourceType(ProfileInfo::packId("OT01"));
+        QVERIFY(!make->isVisible());
+        panel.setSourceType(ProfileInfo::packId("ZZ99"));
+        QVERIFY(!make->isVisible());
+        panel.setSourceType(profile->profileId());
+        QVERIFY(make->isVisible());
+
+        SignalLog log(&panel);
+        make->click();
+        QVERIFY(!make->isVisible());
+        QVERIFY(child<QWidget>(&panel, "downloadProgressBar")->isVisible());
+        QTRY_VERIFY_WITH_TIMEOUT(FilmLibrary::instance()->isProfileInstalled(profile), 120000);
+        QTRY_VERIFY(!log.counts().isEmpty());
+        QCOMPARE(log.counts().keys(), QStringList { "sourceTypeComboValueChanged" });
+        QCOMPARE(log.last("sourceTypeComboValueChanged").value(0).toUInt(), profile->profileId());
+        QVERIFY(!make->isVisible());
+        QVERIFY(!child<QWidget>(&panel, "downloadProgressBar")->isVisible());
+        QVERIFY(child<QLabel>(&panel, "downloadNote")->text().contains(QStringLiteral("made on this machine")));
+    }
+
+    // In the assembled application, with a clip and no download address:
+    // choosing a profile that is installed nowhere makes it on this machine
+    // in the background and gives it to the clip.
+    void chosenMissingProfileIsMadeAndApplied()
+    {
+        qunsetenv("EMULSA_PROFILE_DOWNLOAD_URL");
+        const ProfileInfo* profile = downloadableProfile();
+        QVERIFY(profile);
+        const uint id = profile->profileId();
+        ApplicationAssembly app(false);
+        SettingsPanel* panel = app.gradingTab()->panel();
+        const QString clip = Test::TestMedia::instance().path(Test::TestMedia::NoAudio);
+        QVERIFY(!clip.isEmpty());
+        app.controller()->shotToBeAddedToShotList(clip, true);
+        QTRY_VERIFY_WITH_TIMEOUT(panel->isEnabled(), 30000);
+        QVERIFY(app.gradingTab()->shownSettings().getSourceType() != id);
+
+        child<QPushButton>(panel, "changeCameraButton")->click();
+        CameraChooserWidget* chooser = panel->cameraChooser();
+        chooser->setCurrentProfile(id);
+        auto* profiles = child<QComboBox>(chooser, "profileComboBox");
+        QVERIFY(profiles->currentText().endsWith(QStringLiteral("(download)")));
+        child<QPushButton>(chooser, "applyButton")->click();
+        auto* progress = child<QProgressBar>(panel, "downloadProgressBar");
+        QVERIFY(progress->isVisibleTo(panel));
+        // The make runs on its worker: the window keeps handling events.
+        QVERIFY(panel->maker()->isMaking());
+
+        auto* note = child<QLabel>(panel, "downloadNote");
+        QTRY_VERIFY_WITH_TIMEOUT(note->text().contains(QStringLiteral("made on this machine")), 120000);
+        QVERIFY(!progress->isVisibleTo(panel));
+        QVERIFY(FilmLibrary::instance()->isProfileInstalled(profile));
+        QCOMPARE(profiles->itemText(profiles->findData(id)), QString::fromUtf8(profile->name));
+        QTRY_COMPARE(app.gradingTab()->shownSettings().getSourceType(), id);
+        QVERIFY(app.teardown().taskThreadFinished);
     }
 
     // In the assembled application, with a clip: with two mirrors in the

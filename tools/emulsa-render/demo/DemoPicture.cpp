@@ -3,7 +3,7 @@
 // picture).
 
 #include "Artwork.h"
-#include "CameraEncoding.h"
+#include "core/filmdata/CameraEncoding.h"
 
 #include <QGuiApplication>
 

@@ -1,4 +1,4 @@
-#include "FilmModel.h"
+#include "core/filmdata/FilmModel.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "CameraEncoding.h"
-#include "FilmStock.h"
+#include "core/filmdata/CameraEncoding.h"
+#include "core/filmdata/FilmStock.h"
 
 #include <vector>
 

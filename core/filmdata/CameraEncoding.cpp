@@ -1,4 +1,4 @@
-#include "CameraEncoding.h"
+#include "core/filmdata/CameraEncoding.h"
 
 #include <cmath>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "FilmStock.h"
+#include "core/filmdata/FilmStock.h"
 
 #include "core/FilmLibrary.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "FilmModel.h"
+#include "core/filmdata/FilmModel.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,4 +1,4 @@
-#include "TableBuilder.h"
+#include "core/filmdata/TableBuilder.h"
 
 #include <QtEndian>
 #include <cstring>
