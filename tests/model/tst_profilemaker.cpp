@@ -464,6 +464,16 @@ private slots:
             fromStandard += std::abs(int(uchar(got[i])) - int(uchar(standard[i])));
         QVERIFY2(
             double(fromStandard) / got.size() > 10.0, qPrintable(QString::number(double(fromStandard) / got.size())));
+
+        // A machine without the added camera (no added-cameras file) knows
+        // nothing of its id.
+        QDir(profilesRoot()).removeRecursively();
+        CameraListHelper elsewhere;
+        QVERIFY(elsewhere.load());
+        QVERIFY(elsewhere.getProfile(ProfileInfo::packId("SN01")));
+        QVERIFY(!elsewhere.getProfile(id));
+        QVERIFY(render(code, Test::makeTempFolder(QStringLiteral("elsewhere")), &output) != 0);
+        QVERIFY2(output.contains(QStringLiteral("uninstalled camera profile \"%1\"").arg(code)), qPrintable(output));
     }
 
     // Ids handed out are distinct and never those of the shipped catalogue;
