@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMutexLocker>
+#include <algorithm>
 #include <climits>
 #include <cstring>
 #include <new>
@@ -64,6 +65,61 @@ QByteArray readAttribute(const QByteArray& element, const char* name, int* curso
 }
 
 } // namespace
+
+const char CameraListHelper::kAddedManufacturer[] = "Added cameras";
+
+QString CameraListHelper::addedCataloguePath()
+{
+    return ApplicationPaths::instance()->userProfilesPath() + QStringLiteral("addedCameras.xml");
+}
+
+QString CameraListHelper::addedCubePath(const QByteArray& id)
+{
+    return ApplicationPaths::instance()->userProfilesPath() + QStringLiteral("Added/") + QString::fromLatin1(id)
+        + QStringLiteral(".cube");
+}
+
+bool CameraListHelper::isAddedProfile(const ProfileInfo* profile)
+{
+    return profile && qstrcmp(profile->manufacturer, kAddedManufacturer) == 0;
+}
+
+bool CameraListHelper::addProfiles(const QByteArray& text)
+{
+    QMutexLocker lock(&m_mutex);
+    if (!m_loaded)
+        return false;
+    const int firstManufacturer = m_manufacturers.size();
+    const std::size_t firstRecord = m_records.size();
+    if (!parse(text)) {
+        m_manufacturers.resize(firstManufacturer);
+        return false;
+    }
+    for (std::size_t i = firstRecord; i < m_records.size(); ++i) {
+        const ProfileInfo* record = m_records[i].get();
+        if (!m_byId.emplace(record->profileId(), record).second)
+            skip(QStringLiteral("added profile %1: the catalogue has this id").arg(QString::fromUtf8(record->id)));
+    }
+    // Profiles left out are dropped from the tree too, and models of a
+    // manufacturer the tree has already join it.
+    for (int m = firstManufacturer; m < m_manufacturers.size(); ++m) {
+        for (Model& model : m_manufacturers[m].models)
+            model.profiles.erase(std::remove_if(model.profiles.begin(), model.profiles.end(),
+                                     [this](const Profile& p) {
+                                         const auto it = m_byId.find(p.info->profileId());
+                                         return it == m_byId.end() || it->second != p.info;
+                                     }),
+                model.profiles.end());
+        for (int earlier = 0; earlier < m; ++earlier) {
+            if (m_manufacturers[earlier].name == m_manufacturers[m].name) {
+                m_manufacturers[earlier].models += m_manufacturers[m].models;
+                m_manufacturers.remove(m--);
+                break;
+            }
+        }
+    }
+    return true;
+}
 
 CameraListHelper* CameraListHelper::instance()
 {
@@ -195,7 +251,14 @@ bool CameraListHelper::load()
     buffer[size] = '\0';
 
     lock.unlock();
-    return loadFromData(QByteArray(buffer.get(), int(size)));
+    if (!loadFromData(QByteArray(buffer.get(), int(size))))
+        return false;
+    QFile added(addedCataloguePath());
+    if (added.exists()) {
+        if (!added.open(QIODevice::ReadOnly) || !addProfiles(added.read(qint64(1) << 24)))
+            qWarning() << "CameraListHelper: the added cameras in" << added.fileName() << "cannot be read";
+    }
+    return true;
 }
 
 bool CameraListHelper::loadFromData(const QByteArray& text)

@@ -72,6 +72,21 @@ public:
     bool load();
     // Parses catalogue text as load() does, for callers that hold the bytes.
     bool loadFromData(const QByteArray& text);
+
+    // Cameras the user added (from a .cube table) live in a catalogue file of
+    // their own in the per-user profiles folder, in the same format, under
+    // the manufacturer kAddedManufacturer. load() reads it after the shipped
+    // catalogue; a profile whose id the shipped catalogue already has is left
+    // out. Each added camera's table is kept as addedCubePath(id).
+    static const char kAddedManufacturer[];
+    static QString addedCataloguePath();
+    static QString addedCubePath(const QByteArray& id);
+    // Whether the profile is one the user added.
+    static bool isAddedProfile(const ProfileInfo* profile);
+    // Adds the profiles of catalogue text to the loaded catalogue (the tree
+    // and the id map); ids it knows already are left out with a warning.
+    // False when the text does not parse or the catalogue is not loaded.
+    bool addProfiles(const QByteArray& text);
     bool isLoaded() const;
 
     // The tree in file order. Read it after load() succeeded.

@@ -1,6 +1,7 @@
 #include "model/ProfileMaker.h"
 
 #include "core/CameraListHelper.h"
+#include "core/CubeLut.h"
 #include "core/FilmLibrary.h"
 #include "core/ProfileInfo.h"
 #include "core/filmdata/CameraEncoding.h"
@@ -9,6 +10,11 @@
 #include "model/ProfileDownloader.h"
 
 #include <QDebug>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
+#include <QSaveFile>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QtConcurrent>
@@ -29,6 +35,28 @@ const FilmData::CameraProfile* generatorProfile(const ProfileInfo& profile)
     return known;
 }
 
+bool saveFile(const QString& path, const QByteArray& bytes)
+{
+    if (!QDir().mkpath(QFileInfo(path).absolutePath()))
+        return false;
+    QSaveFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit();
+}
+
+// A four-character id ("L" and three letters or digits) that the catalogue
+// does not know.
+QByteArray freshProfileId(const CameraListHelper& catalogue)
+{
+    static const char kCharacters[] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ";
+    for (;;) {
+        QByteArray id("L");
+        for (int i = 0; i < 3; ++i)
+            id += kCharacters[QRandomGenerator::global()->bounded(int(sizeof(kCharacters) - 1))];
+        if (!catalogue.getProfile(ProfileInfo::packId(id.constData())))
+            return id;
+    }
+}
+
 QString makeMessage(const ProfileInfo& profile, const QString& why)
 {
     return QStringLiteral("Can't make the %1 profile: %2.").arg(QString::fromUtf8(profile.name), why);
@@ -38,7 +66,66 @@ QString makeMessage(const ProfileInfo& profile, const QString& why)
 
 bool ProfileMaker::canMake(const ProfileInfo* profile)
 {
+    if (CameraListHelper::isAddedProfile(profile))
+        return QFileInfo::exists(CameraListHelper::addedCubePath(profile->id));
     return profile && generatorProfile(*profile);
+}
+
+bool ProfileMaker::addCameraFromLut(
+    const QString& cubePath, const QString& name, unsigned int* profileId, QString* error)
+{
+    const QByteArray utf8 = name.trimmed().toUtf8();
+    if (utf8.isEmpty() || utf8.size() >= int(ProfileInfo::kFieldSize)) {
+        *error = QStringLiteral("A camera's name is 1 to %1 characters long.").arg(ProfileInfo::kFieldSize - 1);
+        return false;
+    }
+    for (const char c : { '"', '<', '>', '&' }) {
+        if (utf8.contains(c)) {
+            *error = QStringLiteral("A camera's name cannot hold the character %1.").arg(QLatin1Char(c));
+            return false;
+        }
+    }
+    CubeLut lut;
+    QString lutError;
+    if (!CubeLut::read(cubePath, &lut, &lutError)) {
+        *error = QStringLiteral("The table %1 cannot be used. %2").arg(QFileInfo(cubePath).fileName(), lutError);
+        return false;
+    }
+    CameraListHelper* catalogue = CameraListHelper::instance();
+    if (!catalogue->load()) {
+        *error = QStringLiteral("The camera catalogue cannot be read.");
+        return false;
+    }
+    const QByteArray id = freshProfileId(*catalogue);
+    QFile source(cubePath);
+    if (!source.open(QIODevice::ReadOnly) || !saveFile(CameraListHelper::addedCubePath(id), source.readAll())) {
+        *error = QStringLiteral("The table cannot be copied into the profiles folder.");
+        return false;
+    }
+
+    const QByteArray model = "<model name=\"" + utf8 + "\" id=\"LUT" + id
+        + "\"><profiles><profile abbr=\"null\" name=\"" + utf8 + "\" bin=\"null\" tin=\"LUT" + id + "\" id=\"" + id
+        + "\"></profile></profiles></model>\n";
+    const QByteArray open = QByteArray("<manufacturers>\n<manufacturer name=\"") + CameraListHelper::kAddedManufacturer
+        + "\">\n<models>\n";
+    const QByteArray close = "</models>\n</manufacturer>\n</manufacturers>\n";
+    QByteArray file;
+    QFile existing(CameraListHelper::addedCataloguePath());
+    if (existing.open(QIODevice::ReadOnly))
+        file = existing.readAll();
+    const int end = file.lastIndexOf("</models>");
+    if (end < 0)
+        file = open + model + close;
+    else
+        file.insert(end, model);
+    if (!saveFile(CameraListHelper::addedCataloguePath(), file) || !catalogue->addProfiles(open + model + close)) {
+        QFile::remove(CameraListHelper::addedCubePath(id));
+        *error = QStringLiteral("The camera cannot be added to the catalogue.");
+        return false;
+    }
+    *profileId = ProfileInfo::packId(id.constData());
+    qInfo() << "ProfileMaker: camera" << utf8 << "added from" << cubePath << "as" << id;
+    return true;
 }
 
 bool ProfileMaker::make(
@@ -46,6 +133,19 @@ bool ProfileMaker::make(
 {
     error->clear();
     const FilmData::CameraProfile* source = generatorProfile(profile);
+    // An added camera decodes through its own table.
+    CubeLut lut;
+    FilmData::CameraProfile added {};
+    if (CameraListHelper::isAddedProfile(&profile)) {
+        QString lutError;
+        if (!CubeLut::read(CameraListHelper::addedCubePath(profile.id), &lut, &lutError)) {
+            *error = makeMessage(profile, QStringLiteral("its table cannot be read (%1)").arg(lutError));
+            return false;
+        }
+        added = { profile.manufacturer, profile.model, profile.modelId, profile.abbr, profile.name, profile.bin,
+            profile.tin, profile.id, FilmData::Transfer::StandardVideo, FilmData::Gamut::Rec709 };
+        source = &added;
+    }
     if (!source) {
         *error = makeMessage(profile, QStringLiteral("its camera encoding is unknown"));
         return false;
@@ -63,8 +163,8 @@ bool ProfileMaker::make(
         if (progress)
             progress(done * 100 / total);
     };
-    const bool written = FilmData::ProfileTables::write(
-        *source, staging->path(), threads > 0 ? threads : QThread::idealThreadCount(), cancel, tableDone);
+    const bool written = FilmData::ProfileTables::write(*source, staging->path(),
+        threads > 0 ? threads : QThread::idealThreadCount(), cancel, tableDone, lut.size > 0 ? &lut : nullptr);
     if (cancel && *cancel) {
         qInfo() << "ProfileMaker: making" << profile.id << "cancelled";
         return false;

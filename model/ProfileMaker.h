@@ -37,6 +37,16 @@ public:
     static bool make(const ProfileInfo& profile, QString* error, const std::atomic<bool>* cancel = nullptr,
         const Progress& progress = Progress(), int threads = 0);
 
+    // Adds a camera whose log footage the .cube file at `cubePath` turns
+    // into Rec. 709 video, as a profile of the user's own named `name`: the
+    // table is checked and copied into the per-user profiles folder, the
+    // profile gets a fresh four-character id no catalogue profile has, and
+    // it joins the added-cameras catalogue file and the loaded catalogue.
+    // Its tables are not made yet (start(id) makes them). False with *error
+    // set for a name that is empty, too long or holds " < > or &, or a
+    // table that cannot be read.
+    static bool addCameraFromLut(const QString& cubePath, const QString& name, unsigned int* profileId, QString* error);
+
     explicit ProfileMaker(QObject* parent = nullptr);
     // Cancels a running make and waits for its thread.
     ~ProfileMaker() override;

@@ -164,6 +164,20 @@ double CameraEncoding::encode(Transfer transfer, double linear)
     return 0.5 * (lo + hi);
 }
 
+double CameraEncoding::bt709Encode(double linear)
+{
+    if (linear < 0.018)
+        return 4.5 * linear;
+    return 1.099 * std::pow(linear, 0.45) - 0.099;
+}
+
+double CameraEncoding::bt709Decode(double code)
+{
+    if (code < 4.5 * 0.018)
+        return code / 4.5;
+    return std::pow((code + 0.099) / 1.099, 1.0 / 0.45);
+}
+
 Mat3 CameraEncoding::toRec709(Gamut gamut)
 {
     const Mat3 toXyz = rgbToXyz(primariesOf(gamut));

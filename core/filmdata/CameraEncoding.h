@@ -70,6 +70,12 @@ public:
     // The inverse of decode, found numerically (decode is monotonic).
     static double encode(Transfer transfer, double linear);
 
+    // The BT.709 camera transfer (linear light to video code value) and its
+    // inverse; both carry on past 1 along the same power curve and below 0
+    // along the same line, so values a table keeps outside 0..1 survive.
+    static double bt709Encode(double linear);
+    static double bt709Decode(double code);
+
     // Linear RGB in the gamut's primaries to linear Rec. 709 RGB, through
     // CIE XYZ (every gamut here shares the D65 white).
     static Mat3 toRec709(Gamut gamut);

@@ -1,5 +1,7 @@
 #include "core/filmdata/FilmModel.h"
 
+#include "core/CubeLut.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -150,8 +152,14 @@ double FilmModel::encodeNeutral(const CameraProfile& profile, double linear)
 }
 
 FilmModel::FilmModel(const CameraProfile& profile, const FilmStock& stock)
+    : FilmModel(profile, stock, nullptr)
+{
+}
+
+FilmModel::FilmModel(const CameraProfile& profile, const FilmStock& stock, const CubeLut* lut)
     : m_profile(profile)
     , m_stock(stock)
+    , m_lut(lut)
     , m_toRec709(CameraEncoding::toRec709(profile.gamut))
 {
     const double aim = aimDensity();
@@ -203,6 +211,12 @@ Vec3 FilmModel::expose(const Vec3& logExposure) const
 Vec3 FilmModel::decode(const Vec3& code) const
 {
     Vec3 linear;
+    if (m_lut) {
+        const std::array<double, 3> video = m_lut->apply(code);
+        for (int c = 0; c < 3; ++c)
+            linear[c] = CameraEncoding::bt709Decode(video[c]);
+        return linear;
+    }
     if (m_profile.transfer == Transfer::StandardVideo) {
         for (int c = 0; c < 3; ++c)
             linear[c] = kSceneMidGrey * std::pow(10.0, standardVideoToLogExposure(code[c]));

@@ -6,6 +6,9 @@
 #include <vector>
 
 namespace Emulsa {
+
+struct CubeLut;
+
 namespace FilmData {
 
 // The film rendering behind every stock table: camera code values are decoded
@@ -24,6 +27,10 @@ public:
     static constexpr double kDisplayMidGrey = 0.409;
 
     FilmModel(const CameraProfile& profile, const FilmStock& stock);
+    // A camera whose code values a 3D table turns into Rec. 709 video (the
+    // BT.709 camera transfer of scene-linear Rec. 709 light); the profile's
+    // own transfer and gamut are then not used. `lut` must outlive the model.
+    FilmModel(const CameraProfile& profile, const FilmStock& stock, const CubeLut* lut);
 
     // Camera code values (0..1) to display code values (0..1).
     Vec3 render(const Vec3& code) const;
@@ -64,6 +71,7 @@ private:
 
     const CameraProfile& m_profile;
     const FilmStock& m_stock;
+    const CubeLut* m_lut = nullptr;
     Mat3 m_toRec709;
     Vec3 m_toeAt {};
     Vec3 m_greyDensity {};

@@ -20,14 +20,14 @@ QString ProfileTables::fileName(const CameraProfile& profile, const FilmStock& s
         + QStringLiteral(".tin");
 }
 
-QByteArray ProfileTables::tableBytes(const CameraProfile& profile, const FilmStock& stock)
+QByteArray ProfileTables::tableBytes(const CameraProfile& profile, const FilmStock& stock, const CubeLut* lut)
 {
-    const FilmModel model(profile, stock);
+    const FilmModel model(profile, stock, lut);
     return TableBuilder::toBytes(TableBuilder::profileTable(model));
 }
 
 bool ProfileTables::write(const CameraProfile& profile, const QString& folder, int threads,
-    const std::atomic<bool>* cancel, const Progress& progress)
+    const std::atomic<bool>* cancel, const Progress& progress, const CubeLut* lut)
 {
     const std::vector<FilmStock>& stocks = FilmStocks::all();
     const int total = static_cast<int>(stocks.size());
@@ -42,7 +42,8 @@ bool ProfileTables::write(const CameraProfile& profile, const QString& folder, i
             // skipped rather than computed for nothing.
             if (failed || (cancel && *cancel))
                 return false;
-            if (!writeFile(folder + QLatin1Char('/') + fileName(profile, *stockPtr), tableBytes(profile, *stockPtr))) {
+            if (!writeFile(
+                    folder + QLatin1Char('/') + fileName(profile, *stockPtr), tableBytes(profile, *stockPtr, lut))) {
                 failed = true;
                 return false;
             }

@@ -10,6 +10,9 @@
 #include <vector>
 
 namespace Emulsa {
+
+struct CubeLut;
+
 namespace FilmData {
 
 // Writes a camera profile's stock tables: one "<tin>_<stock>.tin" file per
@@ -21,8 +24,9 @@ class ProfileTables
 public:
     // "<tin>_<stock>.tin".
     static QString fileName(const CameraProfile& profile, const FilmStock& stock);
-    // The table file of one stock.
-    static QByteArray tableBytes(const CameraProfile& profile, const FilmStock& stock);
+    // The table file of one stock; with a `lut`, for a camera decoded
+    // through it (see FilmModel).
+    static QByteArray tableBytes(const CameraProfile& profile, const FilmStock& stock, const CubeLut* lut = nullptr);
 
     // Called after each table with the tables written so far and the total;
     // from any of the worker threads, one call at a time.
@@ -33,7 +37,7 @@ public:
     // written or *cancel becomes true; the tables written until then stay
     // (the caller writes into a folder it can throw away).
     static bool write(const CameraProfile& profile, const QString& folder, int threads,
-        const std::atomic<bool>* cancel = nullptr, const Progress& progress = Progress());
+        const std::atomic<bool>* cancel = nullptr, const Progress& progress = Progress(), const CubeLut* lut = nullptr);
 
     // Writes a file through a temporary one renamed into place, creating its
     // folder; false (with a warning) on any failure.

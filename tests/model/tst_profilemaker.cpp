@@ -8,6 +8,7 @@
 #include "core/FilmLibrary.h"
 #include "core/ProfileInfo.h"
 #include "core/StockTable.h"
+#include "core/filmdata/CameraEncoding.h"
 #include "core/filmdata/FilmStock.h"
 #include "model/ProfileMaker.h"
 
@@ -17,6 +18,10 @@
 #include <QSignalSpy>
 #include <QtTest>
 
+#include <QSet>
+
+#include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <map>
 #include <unistd.h>
@@ -53,6 +58,73 @@ std::map<QString, QByteArray> tableDigests(const QString& folder)
             = QCryptographicHash::hash(Test::fileBytes(file.filePath()), QCryptographicHash::Sha256);
     }
     return digests;
+}
+
+// A .cube of `size` points a side that turns S-Log3 S-Gamut3.Cine code
+// values into Rec. 709 video: S-Log3 decoding, the primaries of S-Gamut3.Cine
+// to those of Rec. 709, then the BT.709 camera transfer. Values outside 0..1
+// are kept.
+QByteArray slog3ToVideoCube(int size)
+{
+    using namespace FilmData;
+    const Mat3 toRec709 = CameraEncoding::toRec709(Gamut::SGamut3Cine);
+    QByteArray text = "TITLE \"S-Log3 to Rec. 709\"\nLUT_3D_SIZE " + QByteArray::number(size) + "\n";
+    for (int b = 0; b < size; ++b)
+        for (int g = 0; g < size; ++g)
+            for (int r = 0; r < size; ++r) {
+                const double s = size - 1;
+                const Vec3 linear { CameraEncoding::decode(Transfer::SLog3, r / s),
+                    CameraEncoding::decode(Transfer::SLog3, g / s), CameraEncoding::decode(Transfer::SLog3, b / s) };
+                const Vec3 video = CameraEncoding::multiply(toRec709, linear);
+                for (int c = 0; c < 3; ++c)
+                    text += QByteArray::number(CameraEncoding::bt709Encode(video[c]), 'g', 9) + (c < 2 ? ' ' : '\n');
+            }
+    return text;
+}
+
+// A chart recorded in S-Log3 S-Gamut3.Cine, as 16-bit RGB (320 x 180): a
+// row of grey patches from 7 stops under mid-grey to 5 over, and rows of
+// colour patches (twelve hues at three exposures) of moderate saturation.
+QByteArray slog3ChartPixels()
+{
+    using namespace FilmData;
+    const Mat3 fromRec709 = CameraEncoding::inverse(CameraEncoding::toRec709(Gamut::SGamut3Cine));
+    std::vector<Vec3> patches;
+    for (int i = 0; i < 12; ++i) {
+        const double grey = 0.18 * std::pow(2.0, -7.0 + i * 12.0 / 11.0);
+        patches.push_back({ grey, grey, grey });
+    }
+    for (const double stops : { -2.0, 0.0, 1.5 })
+        for (int h = 0; h < 12; ++h) {
+            const double angle = h * std::acos(-1.0) / 6.0;
+            const double level = 0.18 * std::pow(2.0, stops);
+            patches.push_back({ level * (1.0 + 0.5 * std::cos(angle)), level * (1.0 + 0.5 * std::cos(angle - 2.094)),
+                level * (1.0 + 0.5 * std::cos(angle + 2.094)) });
+        }
+    QByteArray pixels(320 * 180 * 6, '\0');
+    for (int y = 0; y < 180; ++y)
+        for (int x = 0; x < 320; ++x) {
+            // 12 patches of 26 pixels a row, 4 rows of 45.
+            const int column = std::min(x / 26, 11);
+            const Vec3 sceneLight = patches[std::size_t(y / 45 * 12 + column)];
+            const Vec3 camera = CameraEncoding::multiply(fromRec709, sceneLight);
+            for (int c = 0; c < 3; ++c) {
+                const double code = std::clamp(CameraEncoding::encode(Transfer::SLog3, camera[c]), 0.0, 1.0);
+                const quint16 value = quint16(std::lround(code * 65535.0));
+                const int at = (y * 320 + x) * 6 + c * 2;
+                pixels[at] = char(value & 0xff);
+                pixels[at + 1] = char(value >> 8);
+            }
+        }
+    return pixels;
+}
+
+// The shipped catalogue alone, without the cameras the user added.
+const ProfileInfo* shippedProfile(unsigned int id)
+{
+    static CameraListHelper shipped;
+    static const bool loaded = shipped.loadFromData(Test::fileBytes(shipped.xmlPath()));
+    return loaded ? shipped.getProfile(id) : nullptr;
 }
 
 } // namespace
@@ -307,6 +379,149 @@ private slots:
         QVERIFY(!ProfileMaker::make(unknown, &error));
         QVERIFY2(error.contains(QLatin1String("Unknown camera")), qPrintable(error));
         verifyNothingInstalled(&unknown);
+    }
+
+    // A camera added from a .cube of the S-Log3 formula grades an S-Log3
+    // chart like the catalogue's S-Log3 profile, made through its table by
+    // the renderer when first asked for; the catalogue read afresh (a
+    // restart) still has it.
+    void cameraAddedFromLutGradesLikeItsCamera()
+    {
+        const QString cube = Test::makeTempFolder(QStringLiteral("lut")) + QStringLiteral("/slog3.cube");
+        QVERIFY(Test::writeFileBytes(cube, slog3ToVideoCube(65)));
+        unsigned int id = 0;
+        QString error;
+        QVERIFY2(
+            ProfileMaker::addCameraFromLut(cube, QStringLiteral("My S-Log3 camera"), &id, &error), qPrintable(error));
+        const ProfileInfo* added = CameraListHelper::instance()->getProfile(id);
+        QVERIFY(added);
+        const QString code = QString::fromLatin1(added->id);
+        QCOMPARE(QByteArray(added->name), QByteArray("My S-Log3 camera"));
+        QVERIFY(!shippedProfile(id));
+        QVERIFY(ProfileMaker::canMake(added));
+        QVERIFY(!FilmLibrary::instance()->isProfileInstalled(added));
+
+        // A fresh catalogue reads the added camera back, under the added
+        // cameras' own manufacturer.
+        {
+            CameraListHelper restarted;
+            QVERIFY(restarted.load());
+            const ProfileInfo* again = restarted.getProfile(id);
+            QVERIFY(again);
+            QCOMPARE(QByteArray(again->name), QByteArray("My S-Log3 camera"));
+            QVERIFY(CameraListHelper::isAddedProfile(again));
+            QCOMPARE(restarted.manufacturers().last().name, QString::fromLatin1(CameraListHelper::kAddedManufacturer));
+            QCOMPARE(restarted.manufacturers().last().models.size(), 1);
+            QVERIFY(!CameraListHelper::isAddedProfile(restarted.getProfile(ProfileInfo::packId("SN01"))));
+        }
+
+        // The S-Log3 chart through the catalogue's profile and through the
+        // added camera (made on the way).
+        const QString folder = Test::makeTempFolder(QStringLiteral("slog3"));
+        QVERIFY(Test::writeFileBytes(folder + QStringLiteral("/chart.rgb48"), slog3ChartPixels()));
+        const QString chart = folder + QStringLiteral("/chart.mkv");
+        const FfmpegTool::Result made = FfmpegTool::ffmpeg(
+            { "-f", "rawvideo", "-pix_fmt", "rgb48le", "-s", "320x180", "-i", folder + QStringLiteral("/chart.rgb48"),
+                "-frames:v", "1", "-c:v", "libx264", "-qp", "0", "-pix_fmt", "yuv444p", chart });
+        QVERIFY2(made.ok, qPrintable(made.errors));
+        const auto renderChart = [&](const QString& profile, const QString& out, QString* output) {
+            const Test::RendererRun run = Test::runRenderer(
+                m_program, { "--profile", profile, "-o", out, "--format", "Tiff Sequence", "--grain", "0", chart });
+            *output = run.output;
+            return run.exitCode;
+        };
+        QString output;
+        const QString viaCatalogue = Test::makeTempFolder(QStringLiteral("sn01"));
+        QVERIFY2(renderChart(QStringLiteral("SN01"), viaCatalogue, &output) == 0, qPrintable(output));
+        const QString viaLut = Test::makeTempFolder(QStringLiteral("lut-render"));
+        QVERIFY2(renderChart(code, viaLut, &output) == 0, qPrintable(output));
+        QVERIFY2(output.contains(QStringLiteral("making the camera profile %1").arg(code)), qPrintable(output));
+        QVERIFY(FilmLibrary::instance()->isProfileInstalled(added));
+        const QByteArray expected
+            = RenderProbe::decode(viaCatalogue + QStringLiteral("/chart/chart.000000.tiff"), "rgb24");
+        const QByteArray got = RenderProbe::decode(viaLut + QStringLiteral("/chart/chart.000000.tiff"), "rgb24");
+        QCOMPARE(got.size(), 320 * 180 * 3);
+        QCOMPARE(expected.size(), got.size());
+        long total = 0;
+        int worst = 0;
+        for (int i = 0; i < got.size(); ++i) {
+            const int d = std::abs(int(uchar(got[i])) - int(uchar(expected[i])));
+            total += d;
+            worst = std::max(worst, d);
+        }
+        const double mean = double(total) / got.size();
+        qInfo("added camera against SN01: mean difference %.3f, max %d (of 255)", mean, worst);
+        QVERIFY2(worst <= 3, qPrintable(QStringLiteral("max difference %1, mean %2").arg(worst).arg(mean)));
+        // The standard profile grades the same chart far from both, so the
+        // comparison can tell profiles apart.
+        const QString viaStandard = Test::makeTempFolder(QStringLiteral("standard-slog3"));
+        QVERIFY2(renderChart(QStringLiteral("OT01"), viaStandard, &output) == 0, qPrintable(output));
+        const QByteArray standard
+            = RenderProbe::decode(viaStandard + QStringLiteral("/chart/chart.000000.tiff"), "rgb24");
+        QCOMPARE(standard.size(), got.size());
+        long fromStandard = 0;
+        for (int i = 0; i < got.size(); ++i)
+            fromStandard += std::abs(int(uchar(got[i])) - int(uchar(standard[i])));
+        QVERIFY2(
+            double(fromStandard) / got.size() > 10.0, qPrintable(QString::number(double(fromStandard) / got.size())));
+
+        // A machine without the added camera (no added-cameras file) knows
+        // nothing of its id.
+        QDir(profilesRoot()).removeRecursively();
+        CameraListHelper elsewhere;
+        QVERIFY(elsewhere.load());
+        QVERIFY(elsewhere.getProfile(ProfileInfo::packId("SN01")));
+        QVERIFY(!elsewhere.getProfile(id));
+        QVERIFY(render(code, Test::makeTempFolder(QStringLiteral("elsewhere")), &output) != 0);
+        QVERIFY2(output.contains(QStringLiteral("uninstalled camera profile \"%1\"").arg(code)), qPrintable(output));
+    }
+
+    // Ids handed out are distinct and never those of the shipped catalogue;
+    // names and tables that cannot be used are refused, adding nothing.
+    void addedCamerasGetFreshIdsAndRefuseBadInput()
+    {
+        const QString folder = Test::makeTempFolder(QStringLiteral("luts"));
+        const QString tiny = folder + QStringLiteral("/tiny.cube");
+        QVERIFY(Test::writeFileBytes(tiny, slog3ToVideoCube(2)));
+        QSet<unsigned int> ids;
+        for (int i = 0; i < 40; ++i) {
+            unsigned int id = 0;
+            QString error;
+            QVERIFY2(ProfileMaker::addCameraFromLut(tiny, QStringLiteral("Camera %1").arg(i), &id, &error),
+                qPrintable(error));
+            QVERIFY(!shippedProfile(id));
+            QVERIFY(!ids.contains(id));
+            ids.insert(id);
+        }
+        CameraListHelper restarted;
+        QVERIFY(restarted.load());
+        for (const unsigned int id : ids)
+            QVERIFY(CameraListHelper::isAddedProfile(restarted.getProfile(id)));
+
+        const QString broken = folder + QStringLiteral("/broken.cube");
+        QVERIFY(Test::writeFileBytes(broken, "LUT_3D_SIZE 2\n0 0 0\n1 0 nan\n"));
+        const QByteArray catalogueBefore = Test::fileBytes(CameraListHelper::addedCataloguePath());
+        const struct
+        {
+            QString file;
+            QString name;
+            QString reason;
+        } refusals[] = {
+            { broken, QStringLiteral("Broken"), QStringLiteral("Line 3:") },
+            { folder + QStringLiteral("/missing.cube"), QStringLiteral("Missing"), QStringLiteral("missing.cube") },
+            { tiny, QStringLiteral("  "), QStringLiteral("1 to 63 characters") },
+            { tiny, QString(64, QLatin1Char('x')), QStringLiteral("1 to 63 characters") },
+            { tiny, QStringLiteral("Say \"cheese\""), QStringLiteral("character \"") },
+            { tiny, QStringLiteral("A</model>"), QStringLiteral("character <") },
+        };
+        for (const auto& refusal : refusals) {
+            unsigned int id = 0;
+            QString error;
+            QVERIFY2(
+                !ProfileMaker::addCameraFromLut(refusal.file, refusal.name, &id, &error), qPrintable(refusal.name));
+            QVERIFY2(error.contains(refusal.reason), qPrintable(error));
+        }
+        QCOMPARE(Test::fileBytes(CameraListHelper::addedCataloguePath()), catalogueBefore);
     }
 };
 

@@ -15,10 +15,14 @@
 #include <QComboBox>
 #include <QDebug>
 #include <QDoubleSpinBox>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QInputDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSpinBox>
@@ -222,6 +226,10 @@ QWidget* SettingsPanel::buildCameraSection()
     m_makeProfile->setObjectName(QStringLiteral("makeProfileButton"));
     m_makeProfile->setToolTip(QStringLiteral("This camera profile is not installed: make its tables on this machine"));
     m_makeProfile->hide();
+    m_addCameraFromLut = new QPushButton(QStringLiteral("Add camera from LUT..."), group);
+    m_addCameraFromLut->setObjectName(QStringLiteral("addCameraFromLutButton"));
+    m_addCameraFromLut->setToolTip(
+        QStringLiteral("Add a camera from a .cube file that turns its log footage into Rec. 709 video"));
     m_downloadProgress = new QProgressBar(group);
     m_downloadProgress->setObjectName(QStringLiteral("downloadProgressBar"));
     m_cancelDownload = new QPushButton(QStringLiteral("Cancel"), group);
@@ -237,6 +245,7 @@ QWidget* SettingsPanel::buildCameraSection()
     buttons->addWidget(m_changeCamera);
     buttons->addWidget(m_resetCamera);
     buttons->addWidget(m_makeProfile);
+    buttons->addWidget(m_addCameraFromLut);
     buttons->addWidget(m_downloadProgress, 1);
     buttons->addWidget(m_cancelDownload);
     grid->addWidget(m_cameraLabel, 0, 0, 1, 3);
@@ -251,6 +260,17 @@ QWidget* SettingsPanel::buildCameraSection()
         m_downloadPurpose = {};
         m_downloadPurpose.shownProfile = true;
         startProfileMake(m_sourceType);
+    });
+    connect(m_addCameraFromLut, &QPushButton::clicked, this, [this] {
+        const QString path = QFileDialog::getOpenFileName(
+            this, QStringLiteral("Add camera from LUT"), QString(), QStringLiteral("Cube LUTs (*.cube)"));
+        if (path.isEmpty())
+            return;
+        bool ok = false;
+        const QString name = QInputDialog::getText(this, QStringLiteral("Add camera from LUT"),
+            QStringLiteral("Name of the camera:"), QLineEdit::Normal, QFileInfo(path).completeBaseName(), &ok);
+        if (ok)
+            addCameraFromLut(path, name);
     });
     connect(m_changeCamera, &QPushButton::clicked, this, [this] {
         CameraChooserWidget* chooser = cameraChooser();
@@ -561,6 +581,31 @@ void SettingsPanel::startProfileDownload(uint profileId, int mirrorIndex, Profil
     m_cancelDownload->show();
     m_downloader->downloadNewProfileFromProxy(
         profileId, static_cast<unsigned int>(mirrorIndex >= 0 ? mirrorIndex : ProfileDownloader::rememberedMirror()));
+}
+
+bool SettingsPanel::addCameraFromLut(const QString& cubePath, const QString& name)
+{
+    if (m_maker->isMaking()) {
+        m_downloadNote->setText(QStringLiteral("Wait until the profile being made is ready."));
+        m_downloadNote->show();
+        return false;
+    }
+    unsigned int id = 0;
+    QString error;
+    if (!ProfileMaker::addCameraFromLut(cubePath, name, &id, &error)) {
+        m_downloadNote->setText(error);
+        m_downloadNote->show();
+        return false;
+    }
+    // The chooser lists the catalogue as it was when it was built.
+    if (m_chooser) {
+        m_chooser->close();
+        m_chooser->deleteLater();
+        m_chooser = nullptr;
+    }
+    m_downloadPurpose = {};
+    startProfileMake(id);
+    return true;
 }
 
 void SettingsPanel::profileInstalled(uint id, const QString& note)

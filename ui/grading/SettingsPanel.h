@@ -78,6 +78,13 @@ public:
     // and applied as the purpose says.
     void startProfileDownload(uint profileId, int mirrorIndex = -1, ProfileDownloadPurpose purpose = {});
 
+    // What "Add camera from LUT..." does once the user picked a .cube and
+    // named the camera: adds the camera as a profile of its own, then makes
+    // its tables (the progress bar and Cancel showing) and gives it to the
+    // clip. False, with the reason in the camera section, when the name or
+    // the table cannot be used.
+    bool addCameraFromLut(const QString& cubePath, const QString& name);
+
 public slots:
     void resetCamera();
     void histogramBeforeLevelChanged(bool before);
@@ -163,6 +170,7 @@ private:
     QPushButton* m_resetCamera = nullptr;
     // Shown while the clip's profile is installed nowhere and can be made.
     QPushButton* m_makeProfile = nullptr;
+    QPushButton* m_addCameraFromLut = nullptr;
     QProgressBar* m_downloadProgress = nullptr;
     QPushButton* m_cancelDownload = nullptr;
     CameraChooserWidget* m_chooser = nullptr;

@@ -649,6 +649,52 @@ private slots:
             QCOMPARE(log.last(name).value(0).toUInt(), profile->profileId());
         }
     }
+
+    // In the assembled application, with a clip: a camera added from a .cube
+    // (what the button does once its dialogs are answered) is made in the
+    // background, given to the clip and offered by the chooser under its
+    // name; a table that cannot be used is refused with its line, adding
+    // nothing.
+    void cameraAddedFromLutIsMadeAndApplied()
+    {
+        ApplicationAssembly app(false);
+        SettingsPanel* panel = app.gradingTab()->panel();
+        const QString clip = Test::TestMedia::instance().path(Test::TestMedia::NoAudio);
+        QVERIFY(!clip.isEmpty());
+        app.controller()->shotToBeAddedToShotList(clip, true);
+        QTRY_VERIFY_WITH_TIMEOUT(panel->isEnabled(), 30000);
+        QVERIFY(child<QPushButton>(panel, "addCameraFromLutButton")->isVisibleTo(panel));
+        auto* note = child<QLabel>(panel, "downloadNote");
+
+        const QString folder = Test::makeTempFolder(QStringLiteral("luts"));
+        const QString broken = folder + QStringLiteral("/broken.cube");
+        QVERIFY(Test::writeFileBytes(broken, "LUT_3D_SIZE 300\n"));
+        QVERIFY(!panel->addCameraFromLut(broken, QStringLiteral("Broken")));
+        QVERIFY2(note->text().contains(QStringLiteral("Line 1:")), qPrintable(note->text()));
+        QVERIFY(!panel->maker()->isMaking());
+        QVERIFY(!QFileInfo::exists(CameraListHelper::addedCataloguePath()));
+
+        // A camera that records Rec. 709 video already: the identity table.
+        const QString identity = folder + QStringLiteral("/identity.cube");
+        QVERIFY(
+            Test::writeFileBytes(identity, "LUT_3D_SIZE 2\n0 0 0\n1 0 0\n0 1 0\n1 1 0\n0 0 1\n1 0 1\n0 1 1\n1 1 1\n"));
+        QVERIFY(panel->addCameraFromLut(identity, QStringLiteral("Studio camera")));
+        QVERIFY(panel->maker()->isMaking());
+        QVERIFY(child<QProgressBar>(panel, "downloadProgressBar")->isVisibleTo(panel));
+        const uint id = panel->maker()->currentProfileId();
+        const ProfileInfo* added = CameraListHelper::instance()->getProfile(id);
+        QVERIFY(CameraListHelper::isAddedProfile(added));
+        QTRY_VERIFY_WITH_TIMEOUT(note->text().contains(QStringLiteral("made on this machine")), 120000);
+        QVERIFY(FilmLibrary::instance()->isProfileInstalled(added));
+        QTRY_COMPARE(app.gradingTab()->shownSettings().getSourceType(), id);
+
+        child<QPushButton>(panel, "changeCameraButton")->click();
+        CameraChooserWidget* chooser = panel->cameraChooser();
+        chooser->setCurrentProfile(id);
+        QCOMPARE(child<QComboBox>(chooser, "profileComboBox")->currentText(), QStringLiteral("Studio camera"));
+        chooser->close();
+        QVERIFY(app.teardown().taskThreadFinished);
+    }
 };
 
 EMULSA_TEST_MAIN(TestGradingControls)
