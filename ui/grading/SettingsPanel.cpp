@@ -46,39 +46,47 @@ template<typename T, void (SettingsPanel::*Signal)(T)> void emitAs(SettingsPanel
     emit(panel.*Signal)(std::get<std::decay_t<T>>(value));
 }
 
+template<void (SettingsPanel::*Signal)()> void emitSignal(SettingsPanel& panel)
+{
+    emit(panel.*Signal)();
+}
+
 // What the panel calls each field: the name of its control (a slider is
 // "<name>Amount" with its box "<name>Display") and its signals.
 struct FieldControl
 {
     const char* name;
     void (*valueChanged)(SettingsPanel&, const GradeValue&);
-    void (SettingsPanel::*aboutToChange)();
+    void (*aboutToChange)(SettingsPanel&);
 };
 
 const FieldControl fieldControls[GradeFieldCount] = {
     { "exp", emitAs<float, &SettingsPanel::exposureSliderValueChanged>,
-        &SettingsPanel::exposureSliderValueAboutToChange },
+        emitSignal<&SettingsPanel::exposureSliderValueAboutToChange> },
     { "kelvin", emitAs<float, &SettingsPanel::kelvinSliderValueChanged>,
-        &SettingsPanel::kelvinSliderValueAboutToChange },
+        emitSignal<&SettingsPanel::kelvinSliderValueAboutToChange> },
     { "lut", emitAs<int, &SettingsPanel::stockAmountSliderValueChanged>,
-        &SettingsPanel::stockAmountSliderValueAboutToChange },
+        emitSignal<&SettingsPanel::stockAmountSliderValueAboutToChange> },
     { "curve", emitAs<int, &SettingsPanel::curveAmountSliderValueChanged>,
-        &SettingsPanel::curveAmountSliderValueAboutToChange },
+        emitSignal<&SettingsPanel::curveAmountSliderValueAboutToChange> },
     { "grain", emitAs<int, &SettingsPanel::grainAmountSliderValueChanged>,
-        &SettingsPanel::grainAmountSliderValueAboutToChange },
+        emitSignal<&SettingsPanel::grainAmountSliderValueAboutToChange> },
     { "lowWheel", emitAs<const ColorWheelData&, &SettingsPanel::lowWheelValueChanged>,
-        &SettingsPanel::lowWheelValueAboutToChange },
+        emitSignal<&SettingsPanel::lowWheelValueAboutToChange> },
     { "midWheel", emitAs<const ColorWheelData&, &SettingsPanel::midWheelValueChanged>,
-        &SettingsPanel::midWheelValueAboutToChange },
+        emitSignal<&SettingsPanel::midWheelValueAboutToChange> },
     { "highWheel", emitAs<const ColorWheelData&, &SettingsPanel::highWheelValueChanged>,
-        &SettingsPanel::highWheelValueAboutToChange },
-    { "lift", emitAs<float, &SettingsPanel::liftSliderValueChanged>, &SettingsPanel::liftSliderValueAboutToChange },
-    { "gamma", emitAs<float, &SettingsPanel::gammaSliderValueChanged>, &SettingsPanel::gammaSliderValueAboutToChange },
-    { "gain", emitAs<float, &SettingsPanel::gainSliderValueChanged>, &SettingsPanel::gainSliderValueAboutToChange },
+        emitSignal<&SettingsPanel::highWheelValueAboutToChange> },
+    { "lift", emitAs<float, &SettingsPanel::liftSliderValueChanged>,
+        emitSignal<&SettingsPanel::liftSliderValueAboutToChange> },
+    { "gamma", emitAs<float, &SettingsPanel::gammaSliderValueChanged>,
+        emitSignal<&SettingsPanel::gammaSliderValueAboutToChange> },
+    { "gain", emitAs<float, &SettingsPanel::gainSliderValueChanged>,
+        emitSignal<&SettingsPanel::gainSliderValueAboutToChange> },
     { "saturation", emitAs<float, &SettingsPanel::saturationSliderValueChanged>,
-        &SettingsPanel::saturationSliderValueAboutToChange },
+        emitSignal<&SettingsPanel::saturationSliderValueAboutToChange> },
     { "levelsSlider", emitAs<const HistogramSliderData&, &SettingsPanel::histogramSliderValueChanged>,
-        &SettingsPanel::histogramSliderValueAboutToChange },
+        emitSignal<&SettingsPanel::histogramSliderValueAboutToChange> },
 };
 
 } // namespace
@@ -144,7 +152,7 @@ void SettingsPanel::emitValue(GradeField field, const GradeValue& value)
 void SettingsPanel::emitAboutToChange(GradeField field)
 {
     emit gradeValueAboutToChange(field);
-    emit(this->*fieldControls[int(field)].aboutToChange)();
+    fieldControls[int(field)].aboutToChange(*this);
 }
 
 SettingsPanel::ValueControl& SettingsPanel::addValueControl(QWidget* parent, GradeField field)
