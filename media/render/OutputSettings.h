@@ -72,7 +72,6 @@ public:
     {
         return (format >= H264HighQuality && format <= H264Preview) || (format >= ProRes422HQ && format <= H265Main10);
     }
-    static bool isImageSequence(int format) { return format == TiffSequence || format >= Dpx10Sequence; }
     // Whether the graded picture goes to the file at more than 8 bits: every
     // format but H.264 (TIFF when its depth menu says 16 bits, see
     // TiffOptions).

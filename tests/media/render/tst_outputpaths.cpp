@@ -126,7 +126,6 @@ private slots:
         QSet<QString> extensions;
         for (int format = 0; format < OutputFormatCount; ++format) {
             const bool movie = OutputSettings::isMovieFormat(format);
-            QVERIFY(movie != OutputSettings::isImageSequence(format));
             QCOMPARE(OutputSettings::imageExtension(format).isEmpty(), movie);
             if (!movie)
                 extensions << OutputSettings::imageExtension(format);

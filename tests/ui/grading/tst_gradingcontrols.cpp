@@ -118,6 +118,16 @@ private:
         return nullptr;
     }
 
+    // Adds an indexed clip to the assembled application and waits until the
+    // grading panel shows it.
+    static void loadClip(ApplicationAssembly& app)
+    {
+        const QString clip = Test::TestMedia::instance().path(Test::TestMedia::NoAudio);
+        QVERIFY(!clip.isEmpty());
+        app.controller()->shotToBeAddedToShotList(clip, true);
+        QTRY_VERIFY_WITH_TIMEOUT(app.gradingTab()->panel()->isEnabled(), 30000);
+    }
+
 private slots:
     void initTestCase()
     {
@@ -500,10 +510,9 @@ private slots:
         const uint id = profile->profileId();
         ApplicationAssembly app(false);
         SettingsPanel* panel = app.gradingTab()->panel();
-        const QString clip = Test::TestMedia::instance().path(Test::TestMedia::NoAudio);
-        QVERIFY(!clip.isEmpty());
-        app.controller()->shotToBeAddedToShotList(clip, true);
-        QTRY_VERIFY_WITH_TIMEOUT(panel->isEnabled(), 30000);
+        loadClip(app);
+        if (QTest::currentTestFailed())
+            return;
         QVERIFY(app.gradingTab()->shownSettings().getSourceType() != id);
 
         child<QPushButton>(panel, "changeCameraButton")->click();
@@ -556,10 +565,9 @@ private slots:
 
         ApplicationAssembly app(false);
         SettingsPanel* panel = app.gradingTab()->panel();
-        const QString clip = Test::TestMedia::instance().path(Test::TestMedia::NoAudio);
-        QVERIFY(!clip.isEmpty());
-        app.controller()->shotToBeAddedToShotList(clip, true);
-        QTRY_VERIFY_WITH_TIMEOUT(panel->isEnabled(), 30000);
+        loadClip(app);
+        if (QTest::currentTestFailed())
+            return;
         QVERIFY(app.gradingTab()->shownSettings().getSourceType() != id);
         child<QPushButton>(panel, "changeCameraButton")->click();
         CameraChooserWidget* chooser = panel->cameraChooser();
@@ -659,10 +667,9 @@ private slots:
     {
         ApplicationAssembly app(false);
         SettingsPanel* panel = app.gradingTab()->panel();
-        const QString clip = Test::TestMedia::instance().path(Test::TestMedia::NoAudio);
-        QVERIFY(!clip.isEmpty());
-        app.controller()->shotToBeAddedToShotList(clip, true);
-        QTRY_VERIFY_WITH_TIMEOUT(panel->isEnabled(), 30000);
+        loadClip(app);
+        if (QTest::currentTestFailed())
+            return;
         QVERIFY(child<QPushButton>(panel, "addCameraFromLutButton")->isVisibleTo(panel));
         auto* note = child<QLabel>(panel, "downloadNote");
 
