@@ -9,7 +9,6 @@
 #include <QCoreApplication>
 #include <QDebug>
 #include <QFileInfo>
-#include <QSet>
 
 namespace Emulsa {
 
@@ -38,35 +37,23 @@ RenderManager::~RenderManager()
     SequenceItem::deleteSnapshots(m_items);
 }
 
-QString RenderManager::suffixedName(const QString& name, int n)
-{
-    const int dot = name.lastIndexOf(QLatin1Char('.'));
-    const QString suffix = QStringLiteral("_%1").arg(n);
-    if (dot <= 0)
-        return name + suffix;
-    return name.left(dot) + suffix + name.mid(dot);
-}
-
-// Each snapshot gets its own copy of its asset record; a copy whose output
-// would fall on an earlier item's is renamed until it does not.
+// Each snapshot gets its own copy of its asset record, named as
+// OutputPaths::distinctNames says.
 void RenderManager::assignOutputNames()
 {
-    QSet<QString> taken;
+    QList<const AssetMetadata*> assets;
+    for (const SequenceItem* item : qAsConst(*m_items))
+        assets << item->asset;
+    const QStringList names = OutputPaths::distinctNames(&m_settings, assets);
     for (int i = 0; i < m_items->size(); ++i) {
         auto* item = const_cast<SequenceItem*>(m_items->at(i));
         if (!item->asset)
             continue;
         auto asset = std::make_unique<AssetMetadata>(*item->asset);
-        const QString original = asset->name;
-        int n = 1;
-        QString path = OutputPaths::existingOutputPath(&m_settings, asset.get());
-        while (taken.contains(path)) {
-            asset->name = suffixedName(original, ++n);
-            path = OutputPaths::existingOutputPath(&m_settings, asset.get());
-        }
-        taken.insert(path);
-        if (n > 1)
+        if (names.at(i) != asset->name)
             m_renamed.insert(item->uuid, true);
+        asset->name = names.at(i);
+        const QString path = OutputPaths::existingOutputPath(&m_settings, asset.get());
         m_outputPaths.insert(item->uuid, path);
         m_outputNames.insert(item->uuid, path.mid(path.lastIndexOf(QLatin1Char('/')) + 1));
         item->asset = asset.get();

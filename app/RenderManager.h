@@ -64,9 +64,6 @@ public:
     const t_OutputSettings& settings() const { return m_settings; }
     int framesCompleted() const { return m_completed; }
 
-    // The name with "_<n>" before its extension.
-    static QString suffixedName(const QString& name, int n);
-
 signals:
     void totalProgressUpdated(int value);
     void totalProgressRangedChanged(int min, int max);

@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QSet>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -50,13 +51,19 @@ QRegularExpression imagePattern(const QString& base)
 // takes its name (".<image name>.<random>.part"), left behind when a render
 // was stopped while writing it. The image name in it is cut to 120
 // characters, as the renderer cuts it.
-bool isLeftoverImagePart(const QString& name, const QString& base)
+// The image name inside a working file's name; empty for another name.
+QString leftoverImageName(const QString& name)
 {
     static const QRegularExpression part(QStringLiteral("^\\.(.+)\\.[0-9a-z]+\\.part$"));
     const QRegularExpressionMatch match = part.match(name);
-    if (!match.hasMatch())
+    return match.hasMatch() ? match.captured(1) : QString();
+}
+
+bool isLeftoverImagePart(const QString& name, const QString& base)
+{
+    const QString image = leftoverImageName(name);
+    if (image.isEmpty())
         return false;
-    const QString image = match.captured(1);
     if (imagePattern(base).match(image).hasMatch())
         return true;
     const QString prefix = base + QLatin1Char('.');
@@ -309,6 +316,58 @@ int OutputPaths::removeLeftoverImageFolders(const t_OutputSettings* settings, co
             qWarning().noquote() << "Left" << QDir::toNativeSeparators(path) << "in place: it holds other files.";
     }
     return removed;
+}
+
+int OutputPaths::removeLeftoverImageParts(const QString& folder, const QString& base, qint64 first, qint64 end)
+{
+    const QRegularExpression pattern = imagePattern(base);
+    const int indexAt = base.size() + 1;
+    int removed = 0;
+    const QStringList names = QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System | QDir::NoSymLinks);
+    for (const QString& name : names) {
+        const QString image = leftoverImageName(name);
+        if (!pattern.match(image).hasMatch())
+            continue;
+        const qint64 index = image.mid(indexAt, image.indexOf(QLatin1Char('.'), indexAt) - indexAt).toLongLong();
+        if (index < first || index >= end)
+            continue;
+        const QByteArray path = QFile::encodeName(folder + QLatin1Char('/') + name);
+        struct stat status;
+        if (::lstat(path.constData(), &status) == 0 && S_ISREG(status.st_mode) && ::unlink(path.constData()) == 0)
+            ++removed;
+    }
+    return removed;
+}
+
+QString OutputPaths::suffixedName(const QString& name, int n)
+{
+    const int dot = name.lastIndexOf(QLatin1Char('.'));
+    const QString suffix = QStringLiteral("_%1").arg(n);
+    if (dot <= 0)
+        return name + suffix;
+    return name.left(dot) + suffix + name.mid(dot);
+}
+
+QStringList OutputPaths::distinctNames(const t_OutputSettings* settings, const QList<const AssetMetadata*>& assets)
+{
+    QStringList names;
+    QSet<QString> taken;
+    for (const AssetMetadata* original : assets) {
+        if (!original) {
+            names << QString();
+            continue;
+        }
+        AssetMetadata asset = *original;
+        int n = 1;
+        QString path = existingOutputPath(settings, &asset);
+        while (taken.contains(path)) {
+            asset.name = suffixedName(original->name, ++n);
+            path = existingOutputPath(settings, &asset);
+        }
+        taken.insert(path);
+        names << asset.name;
+    }
+    return names;
 }
 
 } // namespace Emulsa

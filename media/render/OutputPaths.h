@@ -83,6 +83,20 @@ public:
     // Returns how many were removed.
     static int removeLeftoverImageFolders(const t_OutputSettings* settings, const AssetMetadata* asset);
 
+    // The working files a stopped render left in an image folder for the
+    // images of frames first .. end - 1 of the clip with base name `base`
+    // (files only, never a link; see PartFile). Other frames' are left to
+    // whoever renders them. Returns how many were removed.
+    static int removeLeftoverImageParts(const QString& folder, const QString& base, qint64 first, qint64 end);
+
+    // `name` with "_n" before its extension (A001.MP4, 2: A001_2.MP4).
+    static QString suffixedName(const QString& name, int n);
+    // The names under which the clips of one job write their output, in
+    // order: the clip's own name, or for a clip whose output would fall on an
+    // earlier one's, the name suffixed with "_2", "_3" and so on until it
+    // does not.
+    static QStringList distinctNames(const t_OutputSettings* settings, const QList<const AssetMetadata*>& assets);
+
     // The entries of an existing image folder that are neither images of the
     // clip's pattern nor unfinished ones (file names), for the refusal
     // message.

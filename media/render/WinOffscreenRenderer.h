@@ -15,6 +15,7 @@
 
 namespace Emulsa {
 
+class ImageWriter;
 class WinSourceReader;
 
 // Renders one sequence item to disk: decodes it with its own source reader,
@@ -71,6 +72,17 @@ public:
     // The writer's codec for a movie format (H.264 for the others).
     static MediaWriter::VideoCodec movieCodec(int format);
     int framesWritten() const { return m_framesWritten; }
+    // Image sequences written in place: each image goes straight into the
+    // image folder, under a working name until it is complete (ImageWriter),
+    // and the folder may hold other images, of other frames (tasks that share
+    // the clip's frames write beside each other). When existing output is
+    // kept, a frame whose image exists is skipped, so that a stopped render
+    // run again finishes what is missing; the working files a stopped render
+    // left for the item's frames are removed first. Set before
+    // runImageMode().
+    void setImagesInPlace(bool inPlace) { m_imagesInPlace = inPlace; }
+    // The images found complete and kept by a render in place.
+    int imagesKept() const { return m_imagesKept; }
     // Running output time of a writer stream, in 100-ns units.
     qint64 sampleTime(int stream) const { return m_sampleTimes.value(stream, 0); }
     // The last failure, for callers that report it themselves.
@@ -130,6 +142,10 @@ private:
     // Raises progressUpdated for each frame the encoding thread wrote since.
     void reportWritten(Pipeline& pipeline);
     bool writeAudioSamples(const uchar* pcm, qint64 samples);
+    // runImageMode() for images written in place.
+    bool runImagesInPlace();
+    // Grades the current frame and writes it to `path`.
+    bool writeImage(ImageWriter& writer, std::vector<float>& image, const QString& path);
     // Samples of sound that belong to the first `frames` frames written.
     qint64 soundSamplesFor(qint64 frames) const;
     // The failure of a render that wrote fewer frames than it should.
@@ -147,6 +163,8 @@ private:
     std::unique_ptr<WinSourceReader> m_reader;
 
     int m_framesWritten = 0;
+    bool m_imagesInPlace = false;
+    int m_imagesKept = 0;
     int m_audioSampleRate = 0;
     qint64 m_audioSamplesWritten = 0;
     QString m_lastError;

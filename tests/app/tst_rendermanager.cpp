@@ -83,25 +83,6 @@ private slots:
         QVERIFY2(RenderQueueSupport::useFilmDataAndClip(&m_clip, &why), qPrintable(why));
     }
 
-    void suffixedName_data()
-    {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<int>("n");
-        QTest::addColumn<QString>("expected");
-        QTest::newRow("extension") << "A001.MP4" << 2 << "A001_2.MP4";
-        QTest::newRow("two dots") << "a.b.mov" << 3 << "a.b_3.mov";
-        QTest::newRow("no extension") << "clip" << 2 << "clip_2";
-        QTest::newRow("leading dot") << ".hidden" << 2 << ".hidden_2";
-    }
-
-    void suffixedName()
-    {
-        QFETCH(QString, name);
-        QFETCH(int, n);
-        QFETCH(QString, expected);
-        QCOMPARE(RenderManager::suffixedName(name, n), expected);
-    }
-
     // Same names from two folders, one file twice, and names that differ
     // only in the extension the movie replaces: every output is different,
     // the first keeps its name, and the source records are not touched.

@@ -68,6 +68,48 @@ int formatFromText(const QString& text)
     return OutputSettings::formatForName(text);
 }
 
+// A count of parts: a whole number from 1.
+bool parseCount(const QString& text, int* count)
+{
+    static const QRegularExpression number(QStringLiteral("^[0-9]{1,6}$"));
+    if (!number.match(text.trimmed()).hasMatch() || text.trimmed().toInt() < 1)
+        return false;
+    *count = text.trimmed().toInt();
+    return true;
+}
+
+bool parseChunkOptions(const QCommandLineParser& parser, const QCommandLineOption& chunk,
+    const QCommandLineOption& chunks, const QCommandLineOption& listChunks, const QProcessEnvironment& environment,
+    RenderOptions* o, QString* error)
+{
+    int count = 0;
+    if (parser.isSet(chunks) && !parseCount(parser.value(chunks), &count)) {
+        *error = QStringLiteral("--chunks takes the number of parts, 1 or more, not \"%1\".").arg(parser.value(chunks));
+        return false;
+    }
+    const bool automatic = parser.isSet(chunk) && parser.value(chunk).trimmed().toLower() == QLatin1String("auto");
+    if (parser.isSet(chunks) && !automatic) {
+        *error = QStringLiteral("--chunks N goes with --chunk auto (--chunk K/N names the count itself).");
+        return false;
+    }
+    if (parser.isSet(listChunks)) {
+        if (parser.isSet(chunk)) {
+            *error = QStringLiteral("--list-chunks prints every part; it does not go with --chunk.");
+            return false;
+        }
+        if (!parseCount(parser.value(listChunks), &o->listChunks)) {
+            *error = QStringLiteral("--list-chunks takes the number of parts, 1 or more, not \"%1\".")
+                         .arg(parser.value(listChunks));
+            return false;
+        }
+    }
+    if (!parser.isSet(chunk))
+        return true;
+    o->chunked = true;
+    return automatic ? ChunkPlan::fromScheduler(environment, count, &o->chunk, error)
+                     : ChunkPlan::parse(parser.value(chunk).trimmed(), &o->chunk, error);
+}
+
 } // namespace
 
 quint32 Position::frame(quint32 rateNum, quint32 rateDen) const
@@ -159,6 +201,30 @@ Project
                           and in and out points. The output options apply;
                           the grade options and --in/--out do not.
 
+Render farm (see docs/render-farm.md)
+      --chunk K/N         Render part K (counted from 0) of N parts of the
+                          job, so that N tasks on any machines render it
+                          together. Image sequences are cut by frame range
+                          over all the clips laid end to end (runs of equal
+                          length, one frame apart at most); each image is
+                          written straight into the clip's image folder
+                          under a hidden working name and renamed when
+                          complete, and with --keep an existing image is
+                          skipped, so that a task run again after it was
+                          stopped renders only what is missing. Movies are
+                          shared out whole, a run of clips per part.
+      --chunk auto        The part from the scheduler: a Slurm job array
+                          (SLURM_ARRAY_TASK_ID of SLURM_ARRAY_TASK_COUNT, or
+                          of SLURM_ARRAY_TASK_MIN..MAX), or a Kubernetes
+                          Indexed Job (JOB_COMPLETION_INDEX, with --chunks).
+      --chunks N          The number of parts for --chunk auto: needed for
+                          Kubernetes; for Slurm it replaces the array's count.
+      --list-chunks N     Print what each of N parts would render, and exit.
+                          Two clips of the same source file in one job (a
+                          project that uses a clip twice) write apart: the
+                          second as <name>_2, the third <name>_3, as the
+                          render tab names them.
+
 Grade (defaults: the application's default grade)
       --profile ID        Camera profile the clips were shot with, by its
                           four-character id (default OT01, "Other"). A
@@ -217,10 +283,17 @@ Information
   -h, --help              This text.
 
 Progress is shown per clip with the frames done, the frame rate and the time
-left. The exit status is 0 when every clip was rendered (or skipped because
-its output exists and --keep is in effect), 1 when any clip failed or was
-refused for a grade that could not be read whole, 2 for a usage error. Ctrl+C stops the clip in progress: a partial movie is deleted,
+left. Ctrl+C stops the clip in progress: a partial movie is deleted,
 images already written are kept.
+
+Exit status
+  0  Everything asked for is done: every clip (or part) was rendered, or
+     skipped because its output exists and --keep is in effect.
+  1  Something failed: a clip could not be read or rendered, was refused for
+     a grade that could not be read whole, or the run was stopped. The
+     failures are listed at the end.
+  2  A usage error: an unknown option or a bad value (--chunk 3/2, a/b, no
+     scheduler's index for --chunk auto, ...). Nothing was rendered.
 
 Without a display (no DISPLAY set), emulsa-render starts a private virtual X
 display (Xvfb) for its OpenGL context and stops it when done; Mesa's
@@ -236,7 +309,8 @@ Example
 )");
 }
 
-bool parseRenderOptions(const QStringList& arguments, RenderOptions* options, QString* error, bool* exitNow)
+bool parseRenderOptions(const QStringList& arguments, RenderOptions* options, QString* error, bool* exitNow,
+    const QProcessEnvironment& environment)
 {
     *exitNow = false;
     QCommandLineParser parser;
@@ -282,10 +356,13 @@ bool parseRenderOptions(const QStringList& arguments, RenderOptions* options, QS
     const QCommandLineOption tiffAlpha(QStringLiteral("tiff-alpha"), QString(), QStringLiteral("a"));
     const QCommandLineOption exportCube(QStringLiteral("export-cube"), QString(), QStringLiteral("file"));
     const QCommandLineOption cubeSize(QStringLiteral("cube-size"), QString(), QStringLiteral("n"));
+    const QCommandLineOption chunk(QStringLiteral("chunk"), QString(), QStringLiteral("k/n"));
+    const QCommandLineOption chunks(QStringLiteral("chunks"), QString(), QStringLiteral("n"));
+    const QCommandLineOption listChunks(QStringLiteral("list-chunks"), QString(), QStringLiteral("n"));
     parser.addOptions({ help, output, format, size, fit, overwrite, keep, in, out, profile, stock, stockAmount,
         curveAmount, gauge, grain, exposure, kelvin, shadows, midtones, highlights, lift, gamma, gain, saturation,
         levels, noGrade, listStocks, listProfiles, listGauges, quiet, verbose, project, preset, presetFile, presetName,
-        acceptDefaults, exportCube, cubeSize, tiffDepth, tiffCompression, tiffAlpha });
+        acceptDefaults, exportCube, cubeSize, tiffDepth, tiffCompression, tiffAlpha, chunk, chunks, listChunks });
     if (!parser.parse(arguments)) {
         *error = parser.errorText();
         return false;
@@ -398,6 +475,8 @@ bool parseRenderOptions(const QStringList& arguments, RenderOptions* options, QS
         return false;
     }
     o.overwrite = parser.isSet(overwrite);
+    if (!parseChunkOptions(parser, chunk, chunks, listChunks, environment, &o, error))
+        return false;
     if ((parser.isSet(in) && !Position::parse(parser.value(in), &o.in))
         || (parser.isSet(out) && !Position::parse(parser.value(out), &o.out))) {
         *error = QStringLiteral("--in and --out take a frame number (e.g. 48) or seconds (e.g. 2.5s).");

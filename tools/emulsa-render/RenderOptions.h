@@ -2,6 +2,7 @@
 
 #include "core/ClipSettings.h"
 #include "core/FitMethod.h"
+#include "media/render/ChunkPlan.h"
 
 #include <QSize>
 #include <QString>
@@ -63,6 +64,14 @@ struct RenderOptions
     QString exportCube;
     int cubeSize = 33;
 
+    // The part of the job this task renders (--chunk K/N or auto): image
+    // sequences by frame range over all the clips, written in place; movies
+    // by clip.
+    bool chunked = false;
+    ChunkPlan::Chunk chunk;
+    // Print what each of this many parts would render, and render nothing.
+    int listChunks = 0;
+
     // What to print instead of rendering.
     bool listStocks = false;
     bool listProfiles = false;
@@ -71,8 +80,10 @@ struct RenderOptions
 
 // Parses the arguments. On failure returns false with the message to print
 // in *error; on --help or --version returns false with *exitNow set and the
-// text in *error.
-bool parseRenderOptions(const QStringList& arguments, RenderOptions* options, QString* error, bool* exitNow);
+// text in *error. "--chunk auto" reads the scheduler's variables from
+// `environment`.
+bool parseRenderOptions(const QStringList& arguments, RenderOptions* options, QString* error, bool* exitNow,
+    const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment());
 
 // The long --help text.
 QString renderHelpText();

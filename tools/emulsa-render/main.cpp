@@ -14,6 +14,7 @@
 #include "core/OffscreenGLContext.h"
 #include "media/clip/AssetMetadata.h"
 #include "media/clip/SequenceItem.h"
+#include "media/render/ChunkPlan.h"
 #include "media/render/OutputPaths.h"
 #include "media/render/WinOffscreenRenderer.h"
 #include "media/source/WinSourceReader.h"
@@ -29,12 +30,13 @@ extern "C" {
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QOffscreenSurface>
+#include <QUuid>
 
 #include <atomic>
 #include <csignal>
 #include <cstdio>
-#include <functional>
 #include <memory>
+#include <vector>
 
 using namespace Emulsa;
 using namespace Emulsa::RenderTool;
@@ -135,47 +137,72 @@ enum class Outcome
     Failed
 };
 
-Outcome renderItem(const QString& clip, SequenceItem* item, const RenderOptions& options, QOffscreenSurface* surface);
-
-Outcome renderClip(const QString& clip, const RenderOptions& options, QOffscreenSurface* surface)
+// One clip of the job, checked and ready to render: its media file described
+// under the name its output takes, its grade and its in and out points.
+struct Job
 {
-    g_lastCritical.clear();
+    // How messages name the clip.
+    QString clip;
+    std::unique_ptr<AssetMetadata> asset;
+    // The grade options' or the project's; not owned.
+    ClipSettings* grade = nullptr;
+    quint32 in = 0;
+    quint32 out = 0;
+    QUuid uuid;
+    bool fromProject = false;
+};
+
+// What went wrong, one line each, for the list printed at the end.
+QStringList g_failures;
+
+void reportFailure(const QString& text)
+{
+    printError(text);
+    g_failures << text;
+}
+
+std::unique_ptr<Job> prepareClip(const QString& clip, RenderOptions& options)
+{
     const QFileInfo info(clip);
     if (!info.isFile()) {
-        printError(QStringLiteral("%1: no such file").arg(clip));
-        return Outcome::Failed;
+        reportFailure(QStringLiteral("%1: no such file").arg(clip));
+        return nullptr;
     }
-    AssetMetadata asset;
+    auto job = std::make_unique<Job>();
+    job->clip = clip;
+    job->asset = std::make_unique<AssetMetadata>();
+    AssetMetadata& asset = *job->asset;
     asset.filePath = info.absoluteFilePath();
     asset.name = info.fileName();
     {
         WinSourceReader reader(false);
         if (!reader.initializeFromMetadata(&asset) || !reader.fillMetadata()) {
-            printError(QStringLiteral("%1: not a clip that can be decoded").arg(clip));
-            return Outcome::Failed;
+            reportFailure(QStringLiteral("%1: not a clip that can be decoded").arg(clip));
+            return nullptr;
         }
     }
     const quint32 in = options.in.set ? options.in.frame(asset.frameRateNum, asset.frameRateDen) : 0;
     quint32 out = options.out.set ? options.out.frame(asset.frameRateNum, asset.frameRateDen) : asset.frameCount;
     out = std::min(out, asset.frameCount);
     if (in >= out) {
-        printError(QStringLiteral("%1: the in point (%2) must come before the out point (%3); the clip has %4 frames")
-                       .arg(clip, QString::number(in), QString::number(out), QString::number(asset.frameCount)));
-        return Outcome::Failed;
+        reportFailure(
+            QStringLiteral("%1: the in point (%2) must come before the out point (%3); the clip has %4 frames")
+                .arg(clip, QString::number(in), QString::number(out), QString::number(asset.frameCount)));
+        return nullptr;
     }
-
-    ClipSettings grade = options.grade;
-    SequenceItem item(&asset, &grade, in, out);
-    return renderItem(clip, &item, options, surface);
+    job->grade = &options.grade;
+    job->in = in;
+    job->out = out;
+    // The same on every machine that renders the file.
+    job->uuid = QUuid::createUuidV5(QUuid(), asset.filePath);
+    return job;
 }
 
-// Renders one clip of a saved project with its own grade and in and out
-// points. A clip whose grade could not be read whole is refused unless the
-// defaults are accepted in place of what was lost.
-Outcome renderProjectItem(
-    const ProjectJob& project, SequenceItem* item, const RenderOptions& options, QOffscreenSurface* surface)
+// A clip of a saved project with its own grade and in and out points. A
+// clip whose grade could not be read whole is refused unless the defaults
+// are accepted in place of what was lost.
+std::unique_ptr<Job> prepareProjectItem(const ProjectJob& project, SequenceItem* item, const RenderOptions& options)
 {
-    g_lastCritical.clear();
     const QString clip = QDir::toNativeSeparators(item->asset->filePath);
     const QStringList unread = project.unreadFields(item);
     if (!unread.isEmpty()) {
@@ -184,81 +211,185 @@ Outcome renderProjectItem(
                                     .arg(project.items().indexOf(item) + 1)
                                     .arg(clip, unread.join(QStringLiteral(", ")));
         if (!options.acceptDefaults) {
-            printError(QStringLiteral("%1; not rendered. Give --accept-defaults to render it with default values "
-                                      "where the grade could not be read.")
-                           .arg(problem));
-            return Outcome::Failed;
+            reportFailure(QStringLiteral("%1; not rendered. Give --accept-defaults to render it with default values "
+                                         "where the grade could not be read.")
+                              .arg(problem));
+            return nullptr;
         }
         printError(QStringLiteral("%1; rendering with default values there (--accept-defaults)").arg(problem));
     }
     if (!ProjectJob::isDecodable(item)) {
-        printError(QStringLiteral("%1: not a clip that can be decoded").arg(clip));
-        return Outcome::Failed;
+        reportFailure(QStringLiteral("%1: not a clip that can be decoded").arg(clip));
+        return nullptr;
     }
     // The file may have become shorter since the project was saved.
     const quint32 out = std::min(item->endFrame, item->asset->frameCount);
     if (item->startFrame >= out) {
-        printError(QStringLiteral("%1: the in point (%2) must come before the out point (%3); the clip has %4 frames")
-                       .arg(clip, QString::number(item->startFrame), QString::number(item->endFrame),
-                           QString::number(item->asset->frameCount)));
-        return Outcome::Failed;
+        reportFailure(
+            QStringLiteral("%1: the in point (%2) must come before the out point (%3); the clip has %4 frames")
+                .arg(clip, QString::number(item->startFrame), QString::number(item->endFrame),
+                    QString::number(item->asset->frameCount)));
+        return nullptr;
     }
-    CameraListHelper* catalogue = CameraListHelper::instance();
-    QString error;
-    if (item->settings && catalogue->load()
-        && !makeMissingProfile(catalogue->getProfile(item->settings->getSourceType()), options.quiet, &error)) {
-        printError(QStringLiteral("%1: %2").arg(clip, error));
-        return Outcome::Failed;
+    auto job = std::make_unique<Job>();
+    job->clip = clip;
+    // A copy: two items of one file share the project's record, and each
+    // may be renamed apart.
+    job->asset = std::make_unique<AssetMetadata>(*item->asset);
+    job->grade = item->settings;
+    job->in = item->startFrame;
+    job->out = out;
+    job->uuid = item->uuid;
+    job->fromProject = true;
+    return job;
+}
+
+struct Output
+{
+    QString destination;
+    EncoderSettings encoder;
+    t_OutputSettings settings;
+};
+
+// The output settings for an asset (its size when the source size is kept).
+void fillOutput(const RenderOptions& options, const AssetMetadata& asset, Output* output)
+{
+    output->destination = options.outputFolder;
+    const QSize size = options.sourceSize ? QSize(int(asset.width), int(asset.height)) : options.size;
+    OutputSettings::fill(&output->settings, options.format, &output->destination, &output->encoder, size, options.fit,
+        !options.overwrite);
+    OutputSettings::setTiffOptions(&output->settings, options.tiffDepth, options.tiffCompression, options.tiffAlpha);
+}
+
+// Two clips of the same file, or of files named alike, write apart: the
+// later ones under "_2", "_3" as the render tab names them.
+void nameOutputsApart(const RenderOptions& options, const std::vector<std::unique_ptr<Job>>& jobs)
+{
+    if (jobs.empty())
+        return;
+    Output output;
+    fillOutput(options, *jobs.front()->asset, &output);
+    QList<const AssetMetadata*> assets;
+    for (const auto& job : jobs)
+        assets << job->asset.get();
+    const QStringList names = OutputPaths::distinctNames(&output.settings, assets);
+    for (size_t i = 0; i < jobs.size(); ++i)
+        jobs[i]->asset->name = names.at(int(i));
+}
+
+// The name of a job's output: the movie's file name or the image folder's.
+QString outputName(const RenderOptions& options, const Job& job)
+{
+    Output output;
+    fillOutput(options, *job.asset, &output);
+    return QFileInfo(OutputPaths::existingOutputPath(&output.settings, job.asset.get())).fileName();
+}
+
+// What each part renders: the clips and frame ranges (images), or the
+// movies, each part's on one line.
+QList<ChunkPlan::Span> chunkSpans(
+    const RenderOptions& options, const std::vector<std::unique_ptr<Job>>& jobs, const ChunkPlan::Chunk& chunk)
+{
+    QList<ChunkPlan::Span> spans;
+    if (OutputSettings::isMovieFormat(options.format)) {
+        for (int i : ChunkPlan::movieItems(int(jobs.size()), chunk))
+            spans << ChunkPlan::Span { i, jobs[size_t(i)]->in, jobs[size_t(i)]->out };
+        return spans;
     }
-    SequenceItem trimmed(item->asset, item->settings, item->startFrame, out, item->uuid);
-    return renderItem(clip, &trimmed, options, surface);
+    QList<ChunkPlan::Span> items;
+    for (size_t i = 0; i < jobs.size(); ++i)
+        items << ChunkPlan::Span { int(i), jobs[i]->in, jobs[i]->out };
+    return ChunkPlan::imageSpans(items, chunk);
+}
+
+void listChunks(const RenderOptions& options, const std::vector<std::unique_ptr<Job>>& jobs)
+{
+    const int count = options.listChunks;
+    const bool movies = OutputSettings::isMovieFormat(options.format);
+    for (int k = 0; k < count; ++k) {
+        QStringList parts;
+        qint64 frames = 0;
+        for (const ChunkPlan::Span& span : chunkSpans(options, jobs, { k, count })) {
+            parts << QStringLiteral("%1 frames %2-%3")
+                         .arg(outputName(options, *jobs[size_t(span.item)]))
+                         .arg(span.first)
+                         .arg(span.end - 1);
+            frames += span.length();
+        }
+        print(QStringLiteral("chunk %1/%2: %3 %4%5")
+                  .arg(k)
+                  .arg(count)
+                  .arg(frames)
+                  .arg(movies ? QStringLiteral("frames in movies") : QStringLiteral("images"))
+                  .arg(parts.isEmpty() ? QString() : QStringLiteral(": ") + parts.join(QStringLiteral(", "))));
+    }
 }
 
 Outcome renderItem(
-    const QString& clip, SequenceItem* itemToRender, const RenderOptions& options, QOffscreenSurface* surface)
+    const Job& job, SequenceItem* itemToRender, const RenderOptions& options, bool inPlace, QOffscreenSurface* surface)
 {
+    g_lastCritical.clear();
+    const QString& clip = job.clip;
+    if (job.fromProject && job.grade) {
+        CameraListHelper* catalogue = CameraListHelper::instance();
+        QString error;
+        if (catalogue->load()
+            && !makeMissingProfile(catalogue->getProfile(job.grade->getSourceType()), options.quiet, &error)) {
+            reportFailure(QStringLiteral("%1: %2").arg(clip, error));
+            return Outcome::Failed;
+        }
+    }
     SequenceItem& item = *itemToRender;
     AssetMetadata& asset = *item.asset;
-    QString destination = options.outputFolder;
-    EncoderSettings encoder;
-    t_OutputSettings settings;
-    const QSize size = options.sourceSize ? QSize(int(asset.width), int(asset.height)) : options.size;
-    OutputSettings::fill(&settings, options.format, &destination, &encoder, size, options.fit, !options.overwrite);
-    OutputSettings::setTiffOptions(&settings, options.tiffDepth, options.tiffCompression, options.tiffAlpha);
+    Output output;
+    fillOutput(options, asset, &output);
+    t_OutputSettings& settings = output.settings;
 
     const QString target = OutputPaths::existingOutputPath(&settings, &asset);
-    if (!options.overwrite && QFileInfo::exists(target)) {
+    if (!inPlace && !options.overwrite && QFileInfo::exists(target)) {
         print(QStringLiteral("%1: skipped, %2 exists (use --overwrite to replace it)")
                   .arg(clip, QDir::toNativeSeparators(target)));
         return Outcome::Skipped;
     }
-    if (!QDir().mkpath(destination)) {
-        printError(QStringLiteral("can't create the output folder %1").arg(destination));
+    if (!QDir().mkpath(output.destination)) {
+        reportFailure(QStringLiteral("can't create the output folder %1").arg(output.destination));
         return Outcome::Failed;
     }
 
     ProgressLine progress(asset.name, int(item.lengthInFrames()), options.quiet);
     WinOffscreenRenderer renderer(&g_running, surface);
+    renderer.setImagesInPlace(inPlace);
     QObject::connect(
         &renderer, &OffscreenRenderer::progressUpdated, [&](const QUuid*, int value) { progress.update(value); });
     bool ok = renderer.initialize(&item, &settings);
     if (ok)
         ok = OutputSettings::isMovieFormat(options.format) ? renderer.run() : renderer.runImageMode();
     progress.finish();
+    const QString frames
+        = inPlace ? QStringLiteral(" frames %1-%2").arg(item.startFrame).arg(item.endFrame - 1) : QString();
     if (!ok) {
         QString reason = renderer.lastError();
         if (reason.isEmpty())
             reason = g_lastCritical;
         reason.replace(QStringLiteral("<br />"), QStringLiteral(" "));
-        printError(
-            QStringLiteral("%1: FAILED: %2").arg(clip, reason.isEmpty() ? QStringLiteral("unknown error") : reason));
+        reportFailure(QStringLiteral("%1%2: FAILED: %3")
+                          .arg(clip, frames, reason.isEmpty() ? QStringLiteral("unknown error") : reason));
         return Outcome::Failed;
     }
     const QString written = OutputSettings::isMovieFormat(options.format)
         ? renderer.movieFilePath()
         : OutputPaths::imageFolderPath(&settings, &asset);
-    print(QStringLiteral("%1 -> %2  (%3 frames %4x%5, %6 fps, %7)")
-              .arg(clip, QDir::toNativeSeparators(written), QString::number(renderer.framesWritten()),
+    if (inPlace && renderer.framesWritten() == 0) {
+        print(QStringLiteral("%1%2: skipped, all %3 images exist in %4 (use --overwrite to replace them)")
+                  .arg(clip, frames)
+                  .arg(renderer.imagesKept())
+                  .arg(QDir::toNativeSeparators(written)));
+        return Outcome::Skipped;
+    }
+    const QString kept
+        = inPlace && renderer.imagesKept() > 0 ? QStringLiteral(", %1 kept").arg(renderer.imagesKept()) : QString();
+    print(QStringLiteral("%1%2 -> %3  (%4 frames%5 %6x%7, %8 fps, %9)")
+              .arg(clip, frames, QDir::toNativeSeparators(written), QString::number(renderer.framesWritten()), kept,
                   QString::number(renderer.outputWidth()), QString::number(renderer.outputHeight()),
                   QString::number(progress.framesPerSecond(), 'f', 1),
                   ProgressLine::formatDuration(progress.elapsedSeconds())));
@@ -312,14 +443,15 @@ int main(int argc, char** argv)
 
     const bool listing = options.clips.isEmpty() && options.projectFile.isEmpty();
     HeadlessDisplay display;
-    // Lists and a LUT need no display and no GL (the LUT is baked on the
-    // CPU): a plain application without a platform plugin.
-    if (!listing && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && !display.start(&error)) {
+    // Lists, the parts of a job and a LUT need no display and no GL (the LUT
+    // is baked on the CPU): a plain application without a platform plugin.
+    const bool noGl = listing || options.listChunks > 0;
+    if (!noGl && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && !display.start(&error)) {
         printError(error);
         return 1;
     }
     std::unique_ptr<QCoreApplication> app;
-    if (listing)
+    if (noGl)
         app = std::make_unique<QCoreApplication>(argc, argv);
     else
         app = std::make_unique<QGuiApplication>(argc, argv);
@@ -365,6 +497,26 @@ int main(int argc, char** argv)
             return 0;
     }
 
+    std::vector<std::unique_ptr<Job>> jobs;
+    int failed = 0;
+    for (const QString& clip : qAsConst(options.clips)) {
+        if (auto job = prepareClip(clip, options))
+            jobs.push_back(std::move(job));
+        else
+            ++failed;
+    }
+    for (SequenceItem* item : project.items()) {
+        if (auto job = prepareProjectItem(project, item, options))
+            jobs.push_back(std::move(job));
+        else
+            ++failed;
+    }
+    nameOutputsApart(options, jobs);
+    if (options.listChunks > 0) {
+        listChunks(options, jobs);
+        return failed > 0 ? 1 : 0;
+    }
+
     QOffscreenSurface surface;
     OffscreenGLContext::requestCoreFormat(&surface);
     surface.create();
@@ -375,18 +527,31 @@ int main(int argc, char** argv)
     std::signal(SIGINT, onInterrupt);
     std::signal(SIGTERM, onInterrupt);
 
+    // Each entry: a job and the frames of it to render.
+    QList<ChunkPlan::Span> work;
+    if (options.chunked) {
+        work = chunkSpans(options, jobs, options.chunk);
+        print(QStringLiteral("chunk %1/%2: %3 part(s) of %4 clip(s)")
+                  .arg(options.chunk.index)
+                  .arg(options.chunk.count)
+                  .arg(work.size())
+                  .arg(jobs.size()));
+    } else {
+        for (size_t i = 0; i < jobs.size(); ++i)
+            work << ChunkPlan::Span { int(i), jobs[i]->in, jobs[i]->out };
+    }
+    // Images of a part are written in place, beside the other parts'.
+    const bool inPlace = options.chunked && !OutputSettings::isMovieFormat(options.format);
     int rendered = 0;
     int skipped = 0;
-    int failed = 0;
-    QList<std::function<Outcome()>> jobs;
-    for (const QString& clip : qAsConst(options.clips))
-        jobs << [&, clip] { return renderClip(clip, options, &surface); };
-    for (SequenceItem* item : project.items())
-        jobs << [&, item] { return renderProjectItem(project, item, options, &surface); };
-    for (const auto& job : qAsConst(jobs)) {
+    int started = 0;
+    for (const ChunkPlan::Span& span : qAsConst(work)) {
         if (!g_running)
             break;
-        switch (job()) {
+        ++started;
+        const Job& job = *jobs[size_t(span.item)];
+        SequenceItem item(job.asset.get(), job.grade, quint32(span.first), quint32(span.end), job.uuid);
+        switch (renderItem(job, &item, options, inPlace, &surface)) {
         case Outcome::Rendered:
             ++rendered;
             break;
@@ -398,7 +563,7 @@ int main(int argc, char** argv)
             break;
         }
     }
-    const int notStarted = jobs.size() - rendered - skipped - failed;
+    const int notStarted = int(work.size()) - started;
     if (!g_running)
         printError(QStringLiteral("cancelled"));
     print(QStringLiteral("%1 rendered, %2 skipped, %3 failed%4")
@@ -406,5 +571,10 @@ int main(int argc, char** argv)
               .arg(skipped)
               .arg(failed)
               .arg(notStarted > 0 ? QStringLiteral(", %1 not started").arg(notStarted) : QString()));
+    if (!g_failures.isEmpty()) {
+        std::fprintf(stderr, "Failed:\n");
+        for (const QString& failure : qAsConst(g_failures))
+            std::fprintf(stderr, "  %s\n", qPrintable(failure));
+    }
     return (failed > 0 || notStarted > 0 || !g_running) ? 1 : 0;
 }
