@@ -5,14 +5,24 @@
 
 namespace Emulsa::Test {
 
-RendererRun runRenderer(const QString& program, const QStringList& arguments, bool withDisplay)
+QProcessEnvironment rendererEnvironment(bool withDisplay)
 {
-    QProcess process;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.remove(QStringLiteral("PROGRAMDATA"));
     environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
     if (!withDisplay)
         environment.remove(QStringLiteral("DISPLAY"));
+    return environment;
+}
+
+RendererRun runRenderer(const QString& program, const QStringList& arguments, bool withDisplay)
+{
+    return runRenderer(program, arguments, rendererEnvironment(withDisplay));
+}
+
+RendererRun runRenderer(const QString& program, const QStringList& arguments, const QProcessEnvironment& environment)
+{
+    QProcess process;
     process.setProcessEnvironment(environment);
     process.setProcessChannelMode(QProcess::MergedChannels);
     process.start(program, arguments);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
 
@@ -19,5 +20,9 @@ struct RendererRun
 // run's PROGRAMDATA and QT_QPA_PLATFORM (it inherits the test's isolated user
 // folders), and without DISPLAY unless `withDisplay`.
 RendererRun runRenderer(const QString& program, const QStringList& arguments, bool withDisplay = true);
+// The environment runRenderer gives it, for a renderer started another way.
+QProcessEnvironment rendererEnvironment(bool withDisplay = true);
+// The same run in the given environment.
+RendererRun runRenderer(const QString& program, const QStringList& arguments, const QProcessEnvironment& environment);
 
 } // namespace Emulsa::Test

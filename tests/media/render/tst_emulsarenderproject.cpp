@@ -7,8 +7,11 @@
 
 #include <QCryptographicHash>
 #include <QDir>
+#include <QDirIterator>
 #include <QFileInfo>
 #include <QImage>
+#include <QProcess>
+#include <QRegularExpression>
 #include <QUuid>
 
 #include <QtTest>
@@ -109,6 +112,41 @@ QList<Picture> pictures(const QString& movie, int width, int height)
         result << picture;
     }
     return result;
+}
+
+// Every file under `folder`, hidden ones included, by path relative to it:
+// a digest of its bytes.
+QMap<QString, QByteArray> folderContents(const QString& folder)
+{
+    QMap<QString, QByteArray> contents;
+    QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        QFile file(path);
+        const QByteArray bytes = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("unreadable");
+        contents.insert(QDir(folder).relativeFilePath(path), QCryptographicHash::hash(bytes, QCryptographicHash::Sha1));
+    }
+    return contents;
+}
+
+// The image names of frames first .. end - 1 of an image folder <base>.
+QStringList imageNames(const QString& base, int first, int end)
+{
+    QStringList names;
+    for (int i = first; i < end; ++i)
+        names << QStringLiteral("%1/%1.%2.tiff").arg(base).arg(i, 6, 10, QLatin1Char('0'));
+    return names;
+}
+
+// The images a run reports written: the sum of its "(N frames" counts.
+int framesReported(const QString& output)
+{
+    static const QRegularExpression written(QStringLiteral("\\((\\d+) frames"));
+    int frames = 0;
+    auto it = written.globalMatch(output);
+    while (it.hasNext())
+        frames += it.next().captured(1).toInt();
+    return frames;
 }
 
 } // namespace
@@ -295,6 +333,214 @@ private slots:
         QVERIFY2(output.contains(QLatin1String("1 rendered, 0 skipped, 0 failed")), qPrintable(output));
 
         QCOMPARE(run({ QStringLiteral("--project"), file, clip }, &output), 2);
+    }
+
+    // The two-clip project as TIFF in one run, and in 1, 3 and 7 parts run
+    // one after the other into one folder: the same images byte for byte,
+    // each frame written once, nothing else left. A part run again keeps
+    // its images, or writes them again with --overwrite.
+    void chunksRenderTheImagesOfOneRun()
+    {
+        const QString out = Emulsa::Test::makeTempFolder(QStringLiteral("project-chunks"));
+        const QString first = TestMedia::instance().path(TestMedia::NoAudio);
+        const QString second = TestMedia::instance().path(TestMedia::PlanarFloatAudio);
+        QVERIFY(!first.isEmpty() && !second.isEmpty());
+        const QString file = out + QStringLiteral("/job.empf");
+        QVERIFY(writeFile(file, project(projectItem(0, first, 3, 13, 2500) + projectItem(1, second, 5, 20, 11000), 2)));
+        const QStringList common { QStringLiteral("--project"), file, QStringLiteral("-f"), QStringLiteral("tiff"),
+            QStringLiteral("-s"), QStringLiteral("64x36"), QStringLiteral("-q") };
+        QString output;
+        QVERIFY2(run(common + QStringList { QStringLiteral("-o"), out + QStringLiteral("/one") }, &output) == 0,
+            qPrintable(output));
+        const QMap<QString, QByteArray> reference = folderContents(out + QStringLiteral("/one"));
+        QStringList expected = imageNames(QFileInfo(first).completeBaseName(), 3, 13)
+            + imageNames(QFileInfo(second).completeBaseName(), 5, 20);
+        expected.sort();
+        QCOMPARE(reference.keys(), expected);
+
+        for (int count : { 1, 3, 7 }) {
+            const QString folder = out + QStringLiteral("/parts%1").arg(count);
+            int written = 0;
+            for (int k = 0; k < count; ++k) {
+                const QString chunk = QStringLiteral("%1/%2").arg(k).arg(count);
+                const int status = run(
+                    common + QStringList { QStringLiteral("--chunk"), chunk, QStringLiteral("-o"), folder }, &output);
+                QVERIFY2(status == 0, qPrintable(chunk + QLatin1Char(' ') + output));
+                QVERIFY2(!output.contains(QLatin1String("kept")), qPrintable(output));
+                written += framesReported(output);
+            }
+            QCOMPARE(written, 25);
+            QCOMPARE(folderContents(folder), reference);
+        }
+
+        const QString folder = out + QStringLiteral("/parts3");
+        const QStringList middle { QStringLiteral("--chunk"), QStringLiteral("1/3"), QStringLiteral("-o"), folder };
+        QVERIFY2(run(common + middle, &output) == 0, qPrintable(output));
+        QVERIFY2(output.contains(QLatin1String("skipped, all")), qPrintable(output));
+        QCOMPARE(framesReported(output), 0);
+        QVERIFY2(
+            run(common + middle + QStringList { QStringLiteral("--overwrite") }, &output) == 0, qPrintable(output));
+        QCOMPARE(framesReported(output), 8);
+        QCOMPARE(folderContents(folder), reference);
+    }
+
+    // A part killed while it writes leaves no image that is not whole under
+    // an image's name; run again, it renders what is missing, removes the
+    // working files left, and the images are those of a clean run.
+    void killedChunkFinishesWhenRunAgain()
+    {
+        const QString out = Emulsa::Test::makeTempFolder(QStringLiteral("project-killed"));
+        const QString clip = TestMedia::instance().path(TestMedia::H264Limited1080p25);
+        QVERIFY(!clip.isEmpty());
+        const QString base = QFileInfo(clip).completeBaseName();
+        const QString file = out + QStringLiteral("/job.empf");
+        QVERIFY(writeFile(file, project(projectItem(0, clip, 0, 50, 4000), 1)));
+        const QStringList common { QStringLiteral("--project"), file, QStringLiteral("-f"), QStringLiteral("tiff"),
+            QStringLiteral("-s"), QStringLiteral("960x540"), QStringLiteral("--tiff-compression"),
+            QStringLiteral("deflate"), QStringLiteral("-q") };
+        QString output;
+        QVERIFY2(run(common + QStringList { QStringLiteral("-o"), out + QStringLiteral("/clean") }, &output) == 0,
+            qPrintable(output));
+        const QMap<QString, QByteArray> clean = folderContents(out + QStringLiteral("/clean"));
+        QCOMPARE(clean.size(), 50);
+
+        const QString target = out + QStringLiteral("/killed");
+        const QStringList arguments
+            = common + QStringList { QStringLiteral("--chunk"), QStringLiteral("0/1"), QStringLiteral("-o"), target };
+        const QString images = target + QLatin1Char('/') + base;
+        const auto finished
+            = [&] { return QDir(images).entryList({ base + QStringLiteral(".*.tiff") }, QDir::Files).size(); };
+        QProcess process;
+        process.setProcessEnvironment(Emulsa::Test::rendererEnvironment());
+        process.setProcessChannelMode(QProcess::MergedChannels);
+        process.start(m_program, arguments);
+        QVERIFY(process.waitForStarted(10000));
+        QTRY_VERIFY_WITH_TIMEOUT(finished() >= 2 || process.state() == QProcess::NotRunning, 300000);
+        process.kill();
+        QVERIFY(process.waitForFinished(30000));
+        const QMap<QString, QByteArray> left = folderContents(target);
+        const int whole = finished();
+        QVERIFY2(whole >= 2 && whole < 50, qPrintable(QString::fromLocal8Bit(process.readAll())));
+        for (auto it = left.constBegin(); it != left.constEnd(); ++it) {
+            if (!QFileInfo(it.key()).fileName().startsWith(QLatin1Char('.')))
+                QVERIFY2(clean.value(it.key()) == it.value(), qPrintable(it.key()));
+        }
+        // A working file of an earlier stopped run, whatever this one left.
+        QVERIFY(writeFile(images + QStringLiteral("/.%1.000049.tiff.abc123.part").arg(base), "half an image"));
+
+        QVERIFY2(run(arguments, &output) == 0, qPrintable(output));
+        QVERIFY2(output.contains(QStringLiteral("%1 kept").arg(whole)), qPrintable(output));
+        QCOMPARE(framesReported(output), 50 - whole);
+        QCOMPARE(folderContents(target), clean);
+    }
+
+    // Two items of one source write apart, the second as <name>_2, in one
+    // run and in parts.
+    void sameSourceTwiceWritesApart()
+    {
+        const QString out = Emulsa::Test::makeTempFolder(QStringLiteral("project-twice"));
+        const QString clip = TestMedia::instance().path(TestMedia::NoAudio);
+        QVERIFY(!clip.isEmpty());
+        const QString base = QFileInfo(clip).completeBaseName();
+        const QString file = out + QStringLiteral("/job.empf");
+        QVERIFY(writeFile(file, project(projectItem(0, clip, 0, 4, 5600) + projectItem(1, clip, 10, 14, 5600), 2)));
+        QStringList expected = imageNames(base, 0, 4) + imageNames(base + QStringLiteral("_2"), 10, 14);
+        expected.sort();
+        for (const QStringList& extra :
+            { QStringList(), QStringList { QStringLiteral("--chunk"), QStringLiteral("0/1") } }) {
+            const QString folder = out + (extra.isEmpty() ? QStringLiteral("/one") : QStringLiteral("/part"));
+            QString output;
+            const int status = run(
+                QStringList { QStringLiteral("--project"), file, QStringLiteral("-f"), QStringLiteral("tiff"),
+                    QStringLiteral("-s"), QStringLiteral("64x36"), QStringLiteral("-q"), QStringLiteral("-o"), folder }
+                    + extra,
+                &output);
+            QVERIFY2(status == 0, qPrintable(output));
+            QCOMPARE(folderContents(folder).keys(), expected);
+        }
+        QString output;
+        QCOMPARE(run({ QStringLiteral("--project"), file, QStringLiteral("-f"), QStringLiteral("hq"),
+                         QStringLiteral("--list-chunks"), QStringLiteral("2") },
+                     &output),
+            0);
+        QVERIFY2(output.contains(QStringLiteral("chunk 0/2: 4 frames in movies: %1.mov frames 0-3").arg(base))
+                && output.contains(QStringLiteral("chunk 1/2: 4 frames in movies: %1_2.mov frames 10-13").arg(base)),
+            qPrintable(output));
+    }
+
+    // Which part a task takes, from the command line and the scheduler's
+    // variables; bad values are usage errors that render nothing.
+    void chunkOnTheCommandLine_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QStringList>("variables");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("message");
+        const QStringList none;
+        QTest::newRow("3/2") << QStringList { "--chunk", "3/2" } << none << 2 << "part 3 does not exist";
+        QTest::newRow("-1/4") << QStringList { "--chunk", "-1/4" } << none << 2 << "part -1 does not exist";
+        QTest::newRow("a/b") << QStringList { "--chunk", "a/b" } << none << 2 << "as K/N";
+        QTest::newRow("missing count") << QStringList { "--chunk", "3" } << none << 2 << "as K/N";
+        QTest::newRow("no value") << QStringList { "--chunk" } << none << 2 << "Missing value";
+        QTest::newRow("auto without a scheduler")
+            << QStringList { "--chunk", "auto" } << none << 2 << "no scheduler's task index";
+        QTest::newRow("kubernetes without --chunks")
+            << QStringList { "--chunk", "auto" } << QStringList { "JOB_COMPLETION_INDEX=1" } << 2 << "--chunks N";
+        QTest::newRow("--chunks without auto")
+            << QStringList { "--chunk", "1/4", "--chunks", "4" } << none << 2 << "goes with --chunk auto";
+        QTest::newRow("slurm past the array")
+            << QStringList { "--chunk", "auto" } << QStringList { "SLURM_ARRAY_TASK_ID=4", "SLURM_ARRAY_TASK_COUNT=4" }
+            << 2 << "part 4 does not exist";
+        QTest::newRow("slurm count") << QStringList { "--chunk", "auto" }
+                                     << QStringList { "SLURM_ARRAY_TASK_ID=2", "SLURM_ARRAY_TASK_COUNT=4" } << 0
+                                     << "chunk 2/4";
+        QTest::newRow("slurm min and max")
+            << QStringList { "--chunk", "auto" }
+            << QStringList { "SLURM_ARRAY_TASK_ID=1", "SLURM_ARRAY_TASK_MIN=1", "SLURM_ARRAY_TASK_MAX=4" } << 0
+            << "chunk 0/4";
+        QTest::newRow("kubernetes") << QStringList { "--chunk", "auto", "--chunks", "4" }
+                                    << QStringList { "JOB_COMPLETION_INDEX=3" } << 0 << "chunk 3/4";
+    }
+    void chunkOnTheCommandLine()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QStringList, variables);
+        QFETCH(int, status);
+        QFETCH(QString, message);
+        const QString out = Emulsa::Test::makeTempFolder(QStringLiteral("project-chunk-values"));
+        const QString clip = TestMedia::instance().path(TestMedia::NoAudio);
+        QProcessEnvironment environment = Emulsa::Test::rendererEnvironment();
+        for (const QString& key : environment.keys()) {
+            if (key.startsWith(QLatin1String("SLURM_")) || key == QLatin1String("JOB_COMPLETION_INDEX"))
+                environment.remove(key);
+        }
+        for (const QString& variable : qAsConst(variables))
+            environment.insert(variable.section(QLatin1Char('='), 0, 0), variable.section(QLatin1Char('='), 1));
+        const QString folder = out + QStringLiteral("/images");
+        const Emulsa::Test::RendererRun result = Emulsa::Test::runRenderer(m_program,
+            QStringList { QStringLiteral("-f"), QStringLiteral("tiff"), QStringLiteral("-s"), QStringLiteral("64x36"),
+                QStringLiteral("--in"), QStringLiteral("0"), QStringLiteral("--out"), QStringLiteral("8"),
+                QStringLiteral("-q"), QStringLiteral("-o"), folder, clip }
+                + arguments,
+            environment);
+        QVERIFY2(result.exitCode == status, qPrintable(result.output));
+        QVERIFY2(result.output.contains(message), qPrintable(result.output));
+        if (status == 2) {
+            QVERIFY(!QFileInfo::exists(folder));
+        } else {
+            // Two of the eight frames, part k's.
+            const int k = message.mid(6, 1).toInt();
+            QCOMPARE(folderContents(folder).keys(), imageNames(QFileInfo(clip).completeBaseName(), 2 * k, 2 * k + 2));
+        }
+    }
+
+    void helpStatesTheExitStatus()
+    {
+        QString output;
+        QCOMPARE(run({ QStringLiteral("--help") }, &output), 0);
+        for (const char* line : { "0  Everything asked for is done", "1  Something failed", "2  A usage error",
+                 "--chunk K/N", "--chunk auto", "--list-chunks N" })
+            QVERIFY2(output.contains(QLatin1String(line)), line);
     }
 };
 
