@@ -219,6 +219,16 @@ Render farm (see docs/render-farm.md)
                           Indexed Job (JOB_COMPLETION_INDEX, with --chunks).
       --chunks N          The number of parts for --chunk auto: needed for
                           Kubernetes; for Slurm it replaces the array's count.
+      --intermediate      Movies by frame range too: each part renders its
+                          frames of a clip as a ProRes 422 HQ movie with its
+                          sound, into <output>/<name>.intermediate/, for
+                          --assemble to join.
+      --assemble FOLDER   Join the intermediate movies in the output folder
+                          FOLDER, each clip's in frame order, into
+                          FOLDER/<name>.mov by copying (nothing is encoded
+                          again), the sound in step with the pictures. A
+                          clip whose parts do not cover its frames once
+                          fails and is named.
       --list-chunks N     Print what each of N parts would render, and exit.
                           Two clips of the same source file in one job (a
                           project that uses a clip twice) write apart: the
@@ -359,10 +369,13 @@ bool parseRenderOptions(const QStringList& arguments, RenderOptions* options, QS
     const QCommandLineOption chunk(QStringLiteral("chunk"), QString(), QStringLiteral("k/n"));
     const QCommandLineOption chunks(QStringLiteral("chunks"), QString(), QStringLiteral("n"));
     const QCommandLineOption listChunks(QStringLiteral("list-chunks"), QString(), QStringLiteral("n"));
+    const QCommandLineOption intermediate(QStringLiteral("intermediate"), QString());
+    const QCommandLineOption assemble(QStringLiteral("assemble"), QString(), QStringLiteral("folder"));
     parser.addOptions({ help, output, format, size, fit, overwrite, keep, in, out, profile, stock, stockAmount,
         curveAmount, gauge, grain, exposure, kelvin, shadows, midtones, highlights, lift, gamma, gain, saturation,
         levels, noGrade, listStocks, listProfiles, listGauges, quiet, verbose, project, preset, presetFile, presetName,
-        acceptDefaults, exportCube, cubeSize, tiffDepth, tiffCompression, tiffAlpha, chunk, chunks, listChunks });
+        acceptDefaults, exportCube, cubeSize, tiffDepth, tiffCompression, tiffAlpha, chunk, chunks, listChunks,
+        intermediate, assemble });
     if (!parser.parse(arguments)) {
         *error = parser.errorText();
         return false;
@@ -423,6 +436,21 @@ bool parseRenderOptions(const QStringList& arguments, RenderOptions* options, QS
     }
     o.clips = parser.positionalArguments();
     o.projectFile = parser.value(project);
+    o.assembleFolder = parser.value(assemble);
+    if (parser.isSet(assemble)) {
+        if (o.assembleFolder.isEmpty() || !o.clips.isEmpty() || parser.isSet(project) || parser.isSet(chunk)
+            || parser.isSet(listChunks)) {
+            *error = QStringLiteral("--assemble takes one output folder, and no clips, project or parts.");
+            return false;
+        }
+        o.overwrite = parser.isSet(overwrite);
+        return true;
+    }
+    o.intermediate = parser.isSet(intermediate);
+    if (o.intermediate && parser.isSet(format) && formatFromText(parser.value(format)) != ProRes422HQ) {
+        *error = QStringLiteral("--intermediate movies are ProRes 422 HQ; -f names no other format with it.");
+        return false;
+    }
     if (parser.isSet(project) && (o.projectFile.isEmpty() || !o.clips.isEmpty())) {
         *error = QStringLiteral("--project takes one project file and no clips.");
         return false;
@@ -432,7 +460,9 @@ bool parseRenderOptions(const QStringList& arguments, RenderOptions* options, QS
         *error = QStringLiteral("--output needs a folder.");
         return false;
     }
-    if (parser.isSet(format)) {
+    if (o.intermediate)
+        o.format = ProRes422HQ;
+    else if (parser.isSet(format)) {
         o.format = formatFromText(parser.value(format));
         if (o.format < 0) {
             *error = QStringLiteral("Unknown format \"%1\". Choose one of: %2.")

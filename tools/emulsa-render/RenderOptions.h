@@ -71,6 +71,11 @@ struct RenderOptions
     ChunkPlan::Chunk chunk;
     // Print what each of this many parts would render, and render nothing.
     int listChunks = 0;
+    // Movies by frame range too: each part renders its frames of a clip as
+    // an intra-frame movie, for --assemble to join (Intermediates).
+    bool intermediate = false;
+    // Join the intermediate movies in this output folder, and render nothing.
+    QString assembleFolder;
 
     // What to print instead of rendering.
     bool listStocks = false;

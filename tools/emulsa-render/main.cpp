@@ -2,6 +2,7 @@
 // the command line, through the application's own off-screen renderer.
 
 #include "HeadlessDisplay.h"
+#include "Intermediates.h"
 #include "PresetLook.h"
 #include "ProgressLine.h"
 #include "ProjectJob.h"
@@ -291,7 +292,7 @@ QList<ChunkPlan::Span> chunkSpans(
     const RenderOptions& options, const std::vector<std::unique_ptr<Job>>& jobs, const ChunkPlan::Chunk& chunk)
 {
     QList<ChunkPlan::Span> spans;
-    if (OutputSettings::isMovieFormat(options.format)) {
+    if (OutputSettings::isMovieFormat(options.format) && !options.intermediate) {
         for (int i : ChunkPlan::movieItems(int(jobs.size()), chunk))
             spans << ChunkPlan::Span { i, jobs[size_t(i)]->in, jobs[size_t(i)]->out };
         return spans;
@@ -305,7 +306,7 @@ QList<ChunkPlan::Span> chunkSpans(
 void listChunks(const RenderOptions& options, const std::vector<std::unique_ptr<Job>>& jobs)
 {
     const int count = options.listChunks;
-    const bool movies = OutputSettings::isMovieFormat(options.format);
+    const bool movies = OutputSettings::isMovieFormat(options.format) && !options.intermediate;
     for (int k = 0; k < count; ++k) {
         QStringList parts;
         qint64 frames = 0;
@@ -320,7 +321,9 @@ void listChunks(const RenderOptions& options, const std::vector<std::unique_ptr<
                   .arg(k)
                   .arg(count)
                   .arg(frames)
-                  .arg(movies ? QStringLiteral("frames in movies") : QStringLiteral("images"))
+                  .arg(movies                    ? QStringLiteral("frames in movies")
+                          : options.intermediate ? QStringLiteral("frames in intermediate movies")
+                                                 : QStringLiteral("images"))
                   .arg(parts.isEmpty() ? QString() : QStringLiteral(": ") + parts.join(QStringLiteral(", "))));
     }
 }
@@ -396,6 +399,40 @@ Outcome renderItem(
     return Outcome::Rendered;
 }
 
+// A part of a clip as an intermediate movie, beside the record of the
+// clip's whole range.
+Outcome renderIntermediate(
+    const Job& job, const ChunkPlan::Span& span, const RenderOptions& options, QOffscreenSurface* surface)
+{
+    const QString base = OutputPaths::baseName(job.asset->name);
+    RenderOptions partOptions = options;
+    partOptions.outputFolder = Intermediates::folder(options.outputFolder, base);
+    QString error;
+    if (!QDir().mkpath(partOptions.outputFolder)
+        || !Intermediates::recordRange(partOptions.outputFolder, base, job.in, job.out, &error)) {
+        reportFailure(QStringLiteral("%1: can't prepare %2: %3").arg(job.clip, partOptions.outputFolder, error));
+        return Outcome::Failed;
+    }
+    AssetMetadata part = *job.asset;
+    part.name = Intermediates::partName(base, span.first, span.end);
+    SequenceItem item(&part, job.grade, quint32(span.first), quint32(span.end), job.uuid);
+    return renderItem(job, &item, partOptions, false, surface);
+}
+
+int assembleMovies(const RenderOptions& options)
+{
+    const Intermediates::Result result = Intermediates::assemble(options.assembleFolder, options.overwrite);
+    for (const QString& line : result.joined + result.skipped)
+        print(line);
+    for (const QString& line : result.failed)
+        reportFailure(line);
+    print(QStringLiteral("%1 joined, %2 skipped, %3 failed")
+              .arg(result.joined.size())
+              .arg(result.skipped.size())
+              .arg(result.failed.size()));
+    return result.failed.isEmpty() ? 0 : 1;
+}
+
 // Writes the grade as a .cube LUT.
 bool exportLook(const RenderOptions& options)
 {
@@ -440,6 +477,8 @@ int main(int argc, char** argv)
     g_verbose = options.verbose;
     qInstallMessageHandler(messageHandler);
     av_log_set_level(options.verbose ? AV_LOG_INFO : AV_LOG_ERROR);
+    if (!options.assembleFolder.isEmpty())
+        return assembleMovies(options);
 
     const bool listing = options.clips.isEmpty() && options.projectFile.isEmpty();
     HeadlessDisplay display;
@@ -550,8 +589,14 @@ int main(int argc, char** argv)
             break;
         ++started;
         const Job& job = *jobs[size_t(span.item)];
-        SequenceItem item(job.asset.get(), job.grade, quint32(span.first), quint32(span.end), job.uuid);
-        switch (renderItem(job, &item, options, inPlace, &surface)) {
+        Outcome outcome = Outcome::Failed;
+        if (options.intermediate)
+            outcome = renderIntermediate(job, span, options, &surface);
+        else {
+            SequenceItem item(job.asset.get(), job.grade, quint32(span.first), quint32(span.end), job.uuid);
+            outcome = renderItem(job, &item, options, inPlace, &surface);
+        }
+        switch (outcome) {
         case Outcome::Rendered:
             ++rendered;
             break;

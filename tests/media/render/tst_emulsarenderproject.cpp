@@ -149,6 +149,24 @@ int framesReported(const QString& output)
     return frames;
 }
 
+// Where the sound's bursts begin (in stereo sample frames): a sample of
+// the left channel above a quarter of full scale after at least 10 ms of
+// near silence.
+QList<int> burstOnsets(const QByteArray& pcm)
+{
+    const auto* samples = reinterpret_cast<const qint16*>(pcm.constData());
+    const int frames = int(pcm.size() / 4);
+    QList<int> onsets;
+    int quiet = 0;
+    for (int i = 0; i < frames; ++i) {
+        const int level = std::abs(int(samples[2 * i]));
+        if (level > 8192 && quiet >= 480)
+            onsets << i;
+        quiet = level < 1000 ? quiet + 1 : 0;
+    }
+    return onsets;
+}
+
 } // namespace
 
 // emulsa-render --project: every clip of a saved project with its own grade
@@ -541,6 +559,65 @@ private slots:
         for (const char* line : { "0  Everything asked for is done", "1  Something failed", "2  A usage error",
                  "--chunk K/N", "--chunk auto", "--list-chunks N" })
             QVERIFY2(output.contains(QLatin1String(line)), line);
+    }
+
+    // A clip rendered as intermediate movies by three parts and joined has
+    // every picture once, in order, and the sound of a one-piece render,
+    // its bursts on the frames they belong to. A part missing is named.
+    void intermediatesAssembleIntoOneMovie()
+    {
+        const QString out = Emulsa::Test::makeTempFolder(QStringLiteral("project-assemble"));
+        const QString clip = TestMedia::instance().markedSoundPath(TestMedia::FootageMov);
+        QVERIFY(!clip.isEmpty());
+        const QString base = QFileInfo(clip).completeBaseName();
+        const QString parts = out + QStringLiteral("/parts");
+        QString output;
+        for (int k = 0; k < 3; ++k) {
+            QVERIFY2(run({ QStringLiteral("--intermediate"), QStringLiteral("--chunk"), QStringLiteral("%1/3").arg(k),
+                             QStringLiteral("--no-grade"), QStringLiteral("-q"), QStringLiteral("-o"), parts, clip },
+                         &output)
+                    == 0,
+                qPrintable(output));
+        }
+        QVERIFY2(run({ QStringLiteral("--assemble"), parts }, &output) == 0, qPrintable(output));
+        QVERIFY2(output.contains(QLatin1String("1 joined, 0 skipped, 0 failed")), qPrintable(output));
+        const QString movie = parts + QLatin1Char('/') + base + QStringLiteral(".mov");
+        const RenderProbe::Movie probe = RenderProbe::probe(movie);
+        QVERIFY2(probe.ok, qPrintable(movie));
+        QCOMPARE(probe.video.codec, QStringLiteral("prores"));
+        QCOMPARE(probe.video.frames, TestMedia::footagePictures);
+        QList<int> every;
+        for (int i = 0; i < TestMedia::footagePictures; ++i)
+            every << i;
+        QCOMPARE(RenderProbe::shownIndices(movie, probe.video.width, probe.video.height), every);
+
+        const QString plain = out + QStringLiteral("/plain");
+        QVERIFY2(run({ QStringLiteral("-f"), QStringLiteral("prores"), QStringLiteral("--no-grade"),
+                         QStringLiteral("-q"), QStringLiteral("-o"), plain, clip },
+                     &output)
+                == 0,
+            qPrintable(output));
+        const QByteArray joined = RenderProbe::decodeAudio(movie, 48000);
+        const QByteArray whole
+            = RenderProbe::decodeAudio(plain + QLatin1Char('/') + base + QStringLiteral(".mov"), 48000);
+        QCOMPARE(joined.size(), TestMedia::footagePictures * 1920 * 4);
+        QCOMPARE(joined.size(), whole.size());
+        QList<int> expected;
+        for (int frame = TestMedia::markFirstFrame; frame < TestMedia::footagePictures; frame += TestMedia::markEvery)
+            expected << frame * 1920;
+        const QList<int> onsets = burstOnsets(joined);
+        QCOMPARE(onsets.size(), expected.size());
+        for (int i = 0; i < onsets.size(); ++i)
+            QVERIFY2(std::abs(onsets[i] - expected[i]) <= 48, qPrintable(QString::number(onsets[i])));
+        QCOMPARE(onsets, burstOnsets(whole));
+
+        // Without its middle part the clip is not joined, and the missing
+        // frames are named.
+        const QString intermediate = parts + QLatin1Char('/') + base + QStringLiteral(".intermediate");
+        QVERIFY(QFile::remove(intermediate + QLatin1Char('/') + base + QStringLiteral(".000016-000032.mov")));
+        QCOMPARE(run({ QStringLiteral("--assemble"), parts, QStringLiteral("--overwrite") }, &output), 1);
+        QVERIFY2(output.contains(QLatin1String("frames 16-32 are missing")), qPrintable(output));
+        QCOMPARE(RenderProbe::probe(movie).video.frames, TestMedia::footagePictures);
     }
 };
 
