@@ -1,0 +1,60 @@
+#!/usr/bin/env bash
+# Renders one job as a TIFF sequence twice on this machine: by one process,
+# and as four parts (--chunk 0/4 .. 3/4) by four processes at once, as a
+# farm would on one node. Prints each one's wall-clock time and images per
+# second, their ratio, and whether the four parts' images are byte for byte
+# those of the one process.
+# The job: a 1080p25 clip with sound, graded with the default grade (stock
+# 5207, grain on), rendered at BENCH_SIZE.
+#   EMULSA_BUILD_DIR  build folder (default ./build)
+#   BENCH_SECONDS     clip length (default 4)
+#   BENCH_SIZE        output size (default 960x540)
+#   BENCH_PARTS       parts run at once (default 4)
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${EMULSA_BUILD_DIR:-$root/build}
+seconds=${BENCH_SECONDS:-4}
+size=${BENCH_SIZE:-960x540}
+parts=${BENCH_PARTS:-4}
+render="$build/bin/emulsa-render"
+[ -x "$render" ] || { echo "bench: $render is missing; build first" >&2; exit 1; }
+command -v ffmpeg >/dev/null || { echo "bench: ffmpeg is missing" >&2; exit 1; }
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/emulsa-bench-chunks-XXXXXX")
+trap 'rm -rf "$work"' EXIT
+clip="$work/bench_1080p25.mp4"
+frames=$((seconds * 25))
+ffmpeg -v error -y -f lavfi -i "testsrc2=size=1920x1080:rate=25:duration=$seconds" \
+  -f lavfi -i "sine=frequency=440:sample_rate=48000:duration=$seconds" \
+  -c:v libx264 -preset veryfast -crf 18 -pix_fmt yuv420p -g 25 -c:a aac -b:a 128k "$clip"
+
+common=(-q -f tiff -s "$size" "$clip")
+now() { date +%s.%N; }
+
+start=$(now)
+"$render" "${common[@]}" -o "$work/one" >"$work/one.log" 2>&1 || { cat "$work/one.log" >&2; exit 1; }
+one=$(echo "$(now) - $start" | bc -l)
+
+start=$(now)
+pids=()
+for ((k = 0; k < parts; k++)); do
+  "$render" "${common[@]}" -o "$work/parts" --chunk "$k/$parts" >"$work/part$k.log" 2>&1 &
+  pids+=($!)
+done
+failed=0
+for pid in "${pids[@]}"; do wait "$pid" || failed=1; done
+split=$(echo "$(now) - $start" | bc -l)
+[ "$failed" = 0 ] || { cat "$work"/part*.log >&2; exit 1; }
+
+count_one=$(find "$work/one" -name '*.tiff' | wc -l)
+count_parts=$(find "$work/parts" -name '*.tiff' | wc -l)
+identical=yes
+diff -r -q "$work/one" "$work/parts" >/dev/null || identical=no
+
+printf 'clip: %d frames 1080p25, rendered at %s as TIFF, default grade; %s processors\n' \
+  "$frames" "$size" "$(nproc)"
+printf '%-22s %8.2f s  %6.2f images/s  (%d images)\n' "one process" "$one" \
+  "$(echo "$count_one / $one" | bc -l)" "$count_one"
+printf '%-22s %8.2f s  %6.2f images/s  (%d images)\n' "$parts parts at once" "$split" \
+  "$(echo "$count_parts / $split" | bc -l)" "$count_parts"
+printf 'speed-up: %.2fx; images identical: %s\n' "$(echo "$one / $split" | bc -l)" "$identical"
