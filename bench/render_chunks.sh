@@ -5,17 +5,19 @@
 # second, their ratio, and whether the four parts' images are byte for byte
 # those of the one process.
 # The job: a 1080p25 clip with sound, graded with the default grade (stock
-# 5207, grain on), rendered at BENCH_SIZE.
+# 5207, grain at BENCH_GRAIN), rendered at BENCH_SIZE.
 #   EMULSA_BUILD_DIR  build folder (default ./build)
 #   BENCH_SECONDS     clip length (default 4)
 #   BENCH_SIZE        output size (default 960x540)
 #   BENCH_PARTS       parts run at once (default 4)
+#   BENCH_GRAIN       grain strength, 0..200 (default 100)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${EMULSA_BUILD_DIR:-$root/build}
 seconds=${BENCH_SECONDS:-4}
 size=${BENCH_SIZE:-960x540}
 parts=${BENCH_PARTS:-4}
+grain=${BENCH_GRAIN:-100}
 render="$build/bin/emulsa-render"
 [ -x "$render" ] || { echo "bench: $render is missing; build first" >&2; exit 1; }
 command -v ffmpeg >/dev/null || { echo "bench: ffmpeg is missing" >&2; exit 1; }
@@ -28,7 +30,7 @@ ffmpeg -v error -y -f lavfi -i "testsrc2=size=1920x1080:rate=25:duration=$second
   -f lavfi -i "sine=frequency=440:sample_rate=48000:duration=$seconds" \
   -c:v libx264 -preset veryfast -crf 18 -pix_fmt yuv420p -g 25 -c:a aac -b:a 128k "$clip"
 
-common=(-q -f tiff -s "$size" "$clip")
+common=(-q -f tiff -s "$size" --grain "$grain" "$clip")
 now() { date +%s.%N; }
 
 start=$(now)
@@ -51,8 +53,8 @@ count_parts=$(find "$work/parts" -name '*.tiff' | wc -l)
 identical=yes
 diff -r -q "$work/one" "$work/parts" >/dev/null || identical=no
 
-printf 'clip: %d frames 1080p25, rendered at %s as TIFF, default grade; %s processors\n' \
-  "$frames" "$size" "$(nproc)"
+printf 'clip: %d frames 1080p25, rendered at %s as TIFF, default grade, grain %s; %s processors\n' \
+  "$frames" "$size" "$grain" "$(nproc)"
 printf '%-22s %8.2f s  %6.2f images/s  (%d images)\n' "one process" "$one" \
   "$(echo "$count_one / $one" | bc -l)" "$count_one"
 printf '%-22s %8.2f s  %6.2f images/s  (%d images)\n' "$parts parts at once" "$split" \
