@@ -111,6 +111,8 @@ bool join(const QStringList& parts, const QString& target, QString* error)
     AV::FormatContextPtr first = openPart(parts.first(), &problem);
     if (!first)
         return fail(problem);
+    // What a stopped join left.
+    PartFile::removeStale(target);
     const QString part = PartFile::create(target, &problem);
     if (part.isEmpty())
         return fail(QStringLiteral("Can't write %1: %2").arg(target, problem));

@@ -13,7 +13,8 @@ namespace Emulsa::MovieJoin {
 // that a part whose sound is exactly as long as its pictures keeps them in
 // step from the first part to the last. The movie is written under a hidden
 // working name beside `target` and renamed into place when complete
-// (PartFile). False with *error set when a part cannot be read, its streams
+// (PartFile); the working files a stopped join left there are removed
+// first. False with *error set when a part cannot be read, its streams
 // differ from the first part's, or the movie cannot be written; nothing is
 // then left at `target` that was not there before.
 bool join(const QStringList& parts, const QString& target, QString* error);

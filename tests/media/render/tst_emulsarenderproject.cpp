@@ -579,8 +579,12 @@ private slots:
                     == 0,
                 qPrintable(output));
         }
+        // What a join stopped earlier left.
+        const QString stale = parts + QStringLiteral("/.%1.mov.abc123.part").arg(base);
+        QVERIFY(writeFile(stale, "half a movie"));
         QVERIFY2(run({ QStringLiteral("--assemble"), parts }, &output) == 0, qPrintable(output));
         QVERIFY2(output.contains(QLatin1String("1 joined, 0 skipped, 0 failed")), qPrintable(output));
+        QVERIFY(!QFileInfo::exists(stale));
         const QString movie = parts + QLatin1Char('/') + base + QStringLiteral(".mov");
         const RenderProbe::Movie probe = RenderProbe::probe(movie);
         QVERIFY2(probe.ok, qPrintable(movie));
