@@ -5,14 +5,26 @@
 
 namespace Emulsa::Test {
 
-RendererRun runRenderer(const QString& program, const QStringList& arguments, bool withDisplay)
+QProcessEnvironment rendererEnvironment(bool withDisplay)
 {
-    QProcess process;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.remove(QStringLiteral("PROGRAMDATA"));
     environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
-    if (!withDisplay)
+    if (!withDisplay) {
         environment.remove(QStringLiteral("DISPLAY"));
+        environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    }
+    return environment;
+}
+
+RendererRun runRenderer(const QString& program, const QStringList& arguments, bool withDisplay)
+{
+    return runRenderer(program, arguments, rendererEnvironment(withDisplay));
+}
+
+RendererRun runRenderer(const QString& program, const QStringList& arguments, const QProcessEnvironment& environment)
+{
+    QProcess process;
     process.setProcessEnvironment(environment);
     process.setProcessChannelMode(QProcess::MergedChannels);
     process.start(program, arguments);

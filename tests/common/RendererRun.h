@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
 
@@ -19,5 +20,10 @@ struct RendererRun
 // run's PROGRAMDATA and QT_QPA_PLATFORM (it inherits the test's isolated user
 // folders), and without DISPLAY unless `withDisplay`.
 RendererRun runRenderer(const QString& program, const QStringList& arguments, bool withDisplay = true);
+
+// The environment runRenderer gives the renderer, to adjust for a run of
+// the overload below.
+QProcessEnvironment rendererEnvironment(bool withDisplay);
+RendererRun runRenderer(const QString& program, const QStringList& arguments, const QProcessEnvironment& environment);
 
 } // namespace Emulsa::Test

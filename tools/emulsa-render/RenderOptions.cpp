@@ -222,9 +222,11 @@ its output exists and --keep is in effect), 1 when any clip failed or was
 refused for a grade that could not be read whole, 2 for a usage error. Ctrl+C stops the clip in progress: a partial movie is deleted,
 images already written are kept.
 
-Without a display (no DISPLAY set), emulsa-render starts a private virtual X
-display (Xvfb) for its OpenGL context and stops it when done; Mesa's
-software renderer then does the GPU work.
+Without a display (no DISPLAY set), emulsa-render needs no X server: it takes
+its OpenGL context from Mesa's EGL on the surfaceless platform. Where that is
+not available it starts a private virtual X display (Xvfb) instead and stops
+it when done. Either way Mesa's software renderer (or a GPU that Mesa
+drives) does the GPU work; --verbose says which path was taken.
 
 Film data comes from the data folder next to the program
 (<bindir>/../share/Quillmoor), or from $PROGRAMDATA/Quillmoor when

@@ -10,6 +10,7 @@
 #include "core/ApplicationPaths.h"
 #include "core/CameraListHelper.h"
 #include "core/FilmLibrary.h"
+#include "core/HeadlessGL.h"
 #include "core/LookCube.h"
 #include "core/OffscreenGLContext.h"
 #include "media/clip/AssetMetadata.h"
@@ -126,6 +127,31 @@ bool makeMissingProfile(const RenderOptions& options, QString* error)
     if (id.size() != 4 || !catalogue->load())
         return true;
     return makeMissingProfile(catalogue->getProfile(ProfileInfo::packId(id.constData())), options.quiet, error);
+}
+
+// Without a display, OpenGL comes from Mesa's EGL with no window system at
+// all where that works, else from a private Xvfb. False (and *error) when
+// neither does; with --verbose it says which one was taken.
+bool prepareHeadless(HeadlessDisplay* display, QString* error)
+{
+    if (!qEnvironmentVariableIsEmpty("DISPLAY"))
+        return true;
+    QString why;
+    const QString renderer = HeadlessGL::probe(&why);
+    if (!renderer.isEmpty() && HeadlessGL::selectPlatform(&why)) {
+        if (g_verbose)
+            std::fprintf(stderr, "emulsa-render: no display; OpenGL through headless EGL (%s), no X server\n",
+                qPrintable(renderer));
+        return true;
+    }
+    if (g_verbose)
+        std::fprintf(stderr, "emulsa-render: no display and no headless EGL (%s); starting Xvfb\n", qPrintable(why));
+    if (!display->start(error))
+        return false;
+    if (g_verbose)
+        std::fprintf(
+            stderr, "emulsa-render: OpenGL through the private X display %s\n", qPrintable(display->display()));
+    return true;
 }
 
 enum class Outcome
@@ -314,7 +340,7 @@ int main(int argc, char** argv)
     HeadlessDisplay display;
     // Lists and a LUT need no display and no GL (the LUT is baked on the
     // CPU): a plain application without a platform plugin.
-    if (!listing && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && !display.start(&error)) {
+    if (!listing && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && !prepareHeadless(&display, &error)) {
         printError(error);
         return 1;
     }
@@ -369,7 +395,9 @@ int main(int argc, char** argv)
     OffscreenGLContext::requestCoreFormat(&surface);
     surface.create();
     if (!surface.isValid()) {
-        printError(QStringLiteral("no OpenGL surface could be made on display %1").arg(display.display()));
+        printError(HeadlessGL::isActive()
+                ? QStringLiteral("no OpenGL surface could be made on the headless EGL display")
+                : QStringLiteral("no OpenGL surface could be made on display %1").arg(display.display()));
         return 1;
     }
     std::signal(SIGINT, onInterrupt);
