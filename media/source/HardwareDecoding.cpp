@@ -204,16 +204,21 @@ QString HardwareDecoding::modeNames()
     return names.join(QLatin1Char('|'));
 }
 
-HardwareDecodingMode HardwareDecoding::modeFromEnvironment()
+std::optional<HardwareDecodingMode> HardwareDecoding::environmentMode()
 {
     const QString value = qEnvironmentVariable("EMULSA_HW_DECODE");
     if (value.trimmed().isEmpty())
-        return HardwareDecodingMode::Auto;
-    if (const std::optional<HardwareDecodingMode> mode = parseMode(value))
-        return *mode;
-    qWarning().noquote()
-        << QStringLiteral("EMULSA_HW_DECODE=\"%1\" is not one of %2; using auto.").arg(value, modeNames());
-    return HardwareDecodingMode::Auto;
+        return std::nullopt;
+    const std::optional<HardwareDecodingMode> mode = parseMode(value);
+    if (!mode)
+        qWarning().noquote()
+            << QStringLiteral("EMULSA_HW_DECODE=\"%1\" is not one of %2; ignored.").arg(value, modeNames());
+    return mode;
+}
+
+HardwareDecodingMode HardwareDecoding::modeFromEnvironment()
+{
+    return environmentMode().value_or(HardwareDecodingMode::Auto);
 }
 
 HardwareDecodingMode HardwareDecoding::mode()
@@ -275,7 +280,14 @@ std::shared_ptr<const HardwareDecoding::Device> HardwareDecoding::probe(AVHWDevi
     device->type = type;
     const char* name = av_hwdevice_get_type_name(type);
     device->name = name ? QString::fromLatin1(name) : QStringLiteral("unknown");
+    // A missing driver or library is the usual answer on machines without
+    // the device: FFmpeg's own errors about it are only shown when asked for.
+    const int level = av_log_get_level();
+    if (level < AV_LOG_VERBOSE)
+        av_log_set_level(AV_LOG_FATAL);
     const int result = av_hwdevice_ctx_create(&device->context, type, nullptr, nullptr, 0);
+    if (level < AV_LOG_VERBOSE)
+        av_log_set_level(level);
     if (result < 0) {
         qDebug() << Q_FUNC_INFO << "No" << device->name << "device:" << AV::errorText(result);
         return nullptr;

@@ -51,8 +51,10 @@ public:
     static std::optional<HardwareDecodingMode> parseMode(const QString& text);
     // All names, for messages and help texts: "off|auto|vaapi|cuda|vdpau".
     static QString modeNames();
-    // The mode EMULSA_HW_DECODE asks for: auto when it is unset or empty; a
-    // value that names no mode is refused with a warning and gives auto.
+    // The mode EMULSA_HW_DECODE asks for; none when it is unset or empty, or
+    // names no mode (refused with a warning that lists the names).
+    static std::optional<HardwareDecodingMode> environmentMode();
+    // That mode, auto without one.
     static HardwareDecodingMode modeFromEnvironment();
 
     // The process-wide mode: modeFromEnvironment() until set.
