@@ -35,6 +35,7 @@ struct State
     bool probed = false;
     std::shared_ptr<const HardwareDecoding::Device> device;
     bool simulated = false;
+    QSet<QString> warnedClips;
 };
 
 State& state()
@@ -239,12 +240,23 @@ void HardwareDecoding::setMode(HardwareDecodingMode mode)
     shared.mode = mode;
     shared.probed = false;
     shared.device.reset();
+    shared.warnedClips.clear();
 }
 
 bool HardwareDecoding::forced()
 {
     const HardwareDecodingMode current = mode();
     return current != HardwareDecodingMode::Off && current != HardwareDecodingMode::Auto;
+}
+
+bool HardwareDecoding::claimWarning(const QString& path)
+{
+    State& shared = state();
+    std::lock_guard<std::mutex> lock(shared.mutex);
+    if (shared.warnedClips.contains(path))
+        return false;
+    shared.warnedClips.insert(path);
+    return true;
 }
 
 QVector<AVHWDeviceType> HardwareDecoding::candidateTypes(HardwareDecodingMode mode)

@@ -6,6 +6,7 @@ extern "C" {
 #include <libavutil/hwcontext.h>
 }
 
+#include <QSet>
 #include <QString>
 #include <QVector>
 
@@ -64,6 +65,11 @@ public:
     // Whether the mode names one kind of device: a clip that cannot use it
     // then says so (in auto, software decoding is simply the other way).
     static bool forced();
+
+    // Whether the warning that a clip cannot use the named device is still
+    // to be given: true the first time for each file, until the mode changes
+    // (a clip is opened by several readers).
+    static bool claimWarning(const QString& path);
 
     // The device kinds tried for a mode, in order.
     static QVector<AVHWDeviceType> candidateTypes(HardwareDecodingMode mode);

@@ -60,7 +60,7 @@ bool VideoDecoder::open(const QString& path, int threads)
             return true;
         if (!unusable.isEmpty())
             deviceUnusable(unusable);
-    } else if (HardwareDecoding::forced()) {
+    } else if (HardwareDecoding::forced() && HardwareDecoding::claimWarning(m_path)) {
         warnOnce(QStringLiteral("%1: no %2 device could be opened; decoding in software.")
                      .arg(QFileInfo(m_path).fileName(), HardwareDecoding::modeName(HardwareDecoding::mode())));
     }
@@ -130,7 +130,7 @@ AVPixelFormat VideoDecoder::chooseFormat(AVCodecContext* context, const AVPixelF
 void VideoDecoder::deviceUnusable(const QString& reason)
 {
     const QString message = QStringLiteral("%1: %2; decoding in software.").arg(QFileInfo(m_path).fileName(), reason);
-    if (HardwareDecoding::forced())
+    if (HardwareDecoding::forced() && HardwareDecoding::claimWarning(m_path))
         warnOnce(message);
     else
         qDebug().noquote() << message;

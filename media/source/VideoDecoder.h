@@ -19,8 +19,9 @@ namespace Emulsa {
 // software; a device error mid-clip reopens a software decoder and resumes
 // with the picture after the last one delivered (from the key frame before
 // it, dropping the pictures before it), so that the same pictures follow.
-// Either says so with one warning per clip where the mode names the device;
-// a device error always warns.
+// A clip that cannot use a device the mode names says so with one warning
+// (once for the file, whichever reader opens it); a device error mid-clip
+// always warns, once for the decoder.
 class VideoDecoder
 {
 public:

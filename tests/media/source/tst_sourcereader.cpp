@@ -115,7 +115,8 @@ private slots:
 
     // Without a device (a machine without a GPU): off and auto decode in
     // software without a word, a named kind of device warns once for the
-    // clip, naming it; the pictures are the software ones, also after a seek.
+    // clip, naming it, however many readers open it; the pictures are the
+    // software ones, also after a seek.
     void noDeviceDecodesInSoftware_data()
     {
         QTest::addColumn<int>("mode");
@@ -151,6 +152,12 @@ private slots:
         QVERIFY(reader.seekToFrame(17, true));
         std::unique_ptr<Frame> sought(reader.getNextFrame(false));
         QCOMPARE(shownIndex(sought.get()), 17);
+        // Another reader of the same clip (the thumbnails', the renderer's)
+        // adds no warning.
+        WinSourceReader again;
+        QVERIFY(again.initializeFromMetadata(m.get()));
+        std::unique_ptr<Frame> first(again.getNextFrame(false));
+        QCOMPARE(shownIndex(first.get()), 0);
         const QStringList all = warnings.all();
         QCOMPARE(all.size(), expectedWarnings);
         if (expectedWarnings > 0) {
