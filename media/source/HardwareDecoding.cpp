@@ -5,6 +5,9 @@ extern "C" {
 }
 
 #include <QDebug>
+#include <QDir>
+
+#include <dlfcn.h>
 
 #include <atomic>
 #include <mutex>
@@ -171,6 +174,31 @@ bool decodesProbeClip(AVBufferRef* device, AVHWDeviceType type)
     return false;
 }
 
+// Whether the kind's driver can be there at all: a DRM node for VA-API,
+// the driver library for CUDA, a display and the library for VDPAU. Without
+// them FFmpeg's attempt only fills the log with the reasons.
+bool mayHaveDevice(AVHWDeviceType type)
+{
+    const auto loads = [](const char* library) {
+        void* handle = dlopen(library, RTLD_LAZY | RTLD_LOCAL);
+        if (handle)
+            dlclose(handle);
+        return handle != nullptr;
+    };
+    switch (type) {
+    case AV_HWDEVICE_TYPE_VAAPI:
+        return !QDir(QStringLiteral("/dev/dri"))
+                    .entryList({ QStringLiteral("renderD*"), QStringLiteral("card*") }, QDir::System)
+                    .isEmpty();
+    case AV_HWDEVICE_TYPE_CUDA:
+        return loads("libcuda.so.1");
+    case AV_HWDEVICE_TYPE_VDPAU:
+        return !qEnvironmentVariableIsEmpty("DISPLAY") && loads("libvdpau.so.1");
+    default:
+        return true;
+    }
+}
+
 } // namespace
 
 HardwareDecoding::Device::~Device()
@@ -292,14 +320,11 @@ std::shared_ptr<const HardwareDecoding::Device> HardwareDecoding::probe(AVHWDevi
     device->type = type;
     const char* name = av_hwdevice_get_type_name(type);
     device->name = name ? QString::fromLatin1(name) : QStringLiteral("unknown");
-    // A missing driver or library is the usual answer on machines without
-    // the device: FFmpeg's own errors about it are only shown when asked for.
-    const int level = av_log_get_level();
-    if (level < AV_LOG_VERBOSE)
-        av_log_set_level(AV_LOG_FATAL);
+    if (!mayHaveDevice(type)) {
+        qDebug() << Q_FUNC_INFO << "No" << device->name << "driver or device node on this machine.";
+        return nullptr;
+    }
     const int result = av_hwdevice_ctx_create(&device->context, type, nullptr, nullptr, 0);
-    if (level < AV_LOG_VERBOSE)
-        av_log_set_level(level);
     if (result < 0) {
         qDebug() << Q_FUNC_INFO << "No" << device->name << "device:" << AV::errorText(result);
         return nullptr;
