@@ -212,6 +212,11 @@ Information
       --list-stocks       Print the stocks (code and display name) and exit.
       --list-profiles     Print the installed camera profiles and exit.
       --list-gauges       Print the film gauges and exit.
+      --hw-decode MODE    Decode the clips with the video hardware: auto
+                          (default: the first device that works), vaapi,
+                          cuda, vdpau (that device only; a clip it cannot
+                          decode is decoded in software with a warning) or
+                          off. Overrides EMULSA_HW_DECODE.
   -q, --quiet             No progress bar; only errors and the summary.
   -v, --verbose           Also print the renderer's log.
   -h, --help              This text.
@@ -288,6 +293,8 @@ bool parseRenderOptions(const QStringList& arguments, RenderOptions* options, QS
         curveAmount, gauge, grain, exposure, kelvin, shadows, midtones, highlights, lift, gamma, gain, saturation,
         levels, noGrade, listStocks, listProfiles, listGauges, quiet, verbose, project, preset, presetFile, presetName,
         acceptDefaults, exportCube, cubeSize, tiffDepth, tiffCompression, tiffAlpha });
+    const QCommandLineOption hwDecode(QStringLiteral("hw-decode"), QString(), QStringLiteral("mode"));
+    parser.addOption(hwDecode);
     if (!parser.parse(arguments)) {
         *error = parser.errorText();
         return false;
@@ -326,6 +333,14 @@ bool parseRenderOptions(const QStringList& arguments, RenderOptions* options, QS
             *error = QStringLiteral("--%1 is one of %2, not \"%3\".")
                          .arg(choice.option.names().first(), choice.words.join(QStringLiteral(", ")),
                              parser.value(choice.option));
+            return false;
+        }
+    }
+    if (parser.isSet(hwDecode)) {
+        o.hwDecode = HardwareDecoding::parseMode(parser.value(hwDecode));
+        if (!o.hwDecode) {
+            *error = QStringLiteral("--hw-decode is one of %1, not \"%2\".")
+                         .arg(HardwareDecoding::modeNames(), parser.value(hwDecode));
             return false;
         }
     }

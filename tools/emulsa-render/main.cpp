@@ -333,6 +333,8 @@ int main(int argc, char** argv)
         return 2;
     }
     g_verbose = options.verbose;
+    if (options.hwDecode)
+        HardwareDecoding::setMode(*options.hwDecode);
     qInstallMessageHandler(messageHandler);
     av_log_set_level(options.verbose ? AV_LOG_INFO : AV_LOG_ERROR);
 

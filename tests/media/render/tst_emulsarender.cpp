@@ -58,11 +58,28 @@ private slots:
         QCOMPARE(result.exitCode, 2);
         QVERIFY(result.output.contains(QLatin1String("OT01")));
 
+        result = run({ QStringLiteral("--hw-decode"), QStringLiteral("gpu"), clip });
+        QCOMPARE(result.exitCode, 2);
+        QVERIFY(result.output.contains(QLatin1String("off|auto|vaapi|cuda|vdpau, not \"gpu\"")));
         QCOMPARE(run({ QStringLiteral("--grain"), QStringLiteral("300"), clip }).exitCode, 2);
         QCOMPARE(run({ QStringLiteral("--format"), QStringLiteral("Cinepak"), clip }).exitCode, 2);
         QCOMPARE(run({ QStringLiteral("--size"), QStringLiteral("321x180"), clip }).exitCode, 2);
         QCOMPARE(run({}).exitCode, 2);
         QVERIFY(!QFileInfo::exists(QDir::currentPath() + QStringLiteral("/h264_noaudio.mov")));
+    }
+
+    // A named device renders the clip whether it opens or not: without it
+    // the clip is decoded in software, which the log says.
+    void hardwareDecodingChoiceRendersEitherWay()
+    {
+        const QString clip = TestMedia::instance().path(TestMedia::NoAudio);
+        const Run result = run({ QStringLiteral("--hw-decode"), QStringLiteral("vaapi"), QStringLiteral("-v"),
+            QStringLiteral("-o"), m_out, QStringLiteral("-s"), QStringLiteral("64x36"), clip });
+        QCOMPARE(result.exitCode, 0);
+        QVERIFY(QFileInfo::exists(m_out + QStringLiteral("/h264_noaudio.mov")));
+        QVERIFY2(result.output.contains(QLatin1String("Hardware decoding with the vaapi device"))
+                != result.output.contains(QLatin1String("no vaapi device could be opened; decoding in software")),
+            qPrintable(result.output.right(2000)));
     }
 
     void anyFailureExitsNonZero()
