@@ -1,10 +1,13 @@
 // Decoding speed of the source reader against FFmpeg's own command-line tool on
-// the same 1080p H.264 clip, and the latency of a precise seek. Prints figures;
-// run it on a quiet machine.
+// the same 1080p H.264 clip, in software and, where a device is found (the
+// mode of EMULSA_HW_DECODE, auto by default), on the video hardware side by
+// side; and the latency of a precise seek. Prints figures; run it on a quiet
+// machine.
 
 #include "common/FfmpegTool.h"
 #include "media/clip/AssetMetadata.h"
 #include "media/frame/Frame.h"
+#include "media/source/HardwareDecoding.h"
 #include "media/source/WinSourceReader.h"
 
 #include <QCoreApplication>
@@ -35,7 +38,8 @@ bool runFfmpeg(const QStringList& arguments, double* seconds = nullptr)
     return result.ok;
 }
 
-double readerFramesPerSecond(AssetMetadata* metadata, int* frames)
+// *onDevice: whether the last frame still came from the device.
+double readerFramesPerSecond(AssetMetadata* metadata, int* frames, bool* onDevice = nullptr)
 {
     WinSourceReader reader;
     if (!reader.initializeFromMetadata(metadata))
@@ -49,6 +53,8 @@ double readerFramesPerSecond(AssetMetadata* metadata, int* frames)
     }
     const double seconds = double(timer.nsecsElapsed()) / 1e9;
     *frames = count;
+    if (onDevice)
+        *onDevice = reader.decodesWithHardware();
     return count / seconds;
 }
 
@@ -109,12 +115,31 @@ int main(int argc, char** argv)
     std::printf(
         "clip: %ux%u, %u frames, stride %u\n", metadata.width, metadata.height, metadata.frameCount, metadata.stride);
 
-    // Alternate the two decoders and keep the best round of each.
+    const HardwareDecodingMode mode = HardwareDecoding::modeFromEnvironment();
+    HardwareDecoding::setMode(mode);
+    const std::shared_ptr<const HardwareDecoding::Device> device = HardwareDecoding::device();
+    if (device)
+        std::printf("hardware decoding: the %s device (mode %s)\n", qPrintable(device->name),
+            qPrintable(HardwareDecoding::modeName(mode)));
+    else
+        std::printf("hardware decoding: no device found (mode %s); software only\n",
+            qPrintable(HardwareDecoding::modeName(mode)));
+
+    // Alternate the decoders and keep the best round of each.
     double bestReader = 0.0;
+    double bestDevice = 0.0;
     double bestFfmpeg = 0.0;
     int frames = 0;
     for (int round = 0; round < kRounds; ++round) {
+        HardwareDecoding::setMode(HardwareDecodingMode::Off);
         const double reader = readerFramesPerSecond(&metadata, &frames);
+        double onDevice = 0.0;
+        int deviceFrames = 0;
+        bool stayed = false;
+        if (device) {
+            HardwareDecoding::setMode(mode);
+            onDevice = readerFramesPerSecond(&metadata, &deviceFrames, &stayed);
+        }
         double seconds = 0.0;
         if (!runFfmpeg({ QStringLiteral("-i"), clip, QStringLiteral("-pix_fmt"), QStringLiteral("yuyv422"),
                            QStringLiteral("-f"), QStringLiteral("null"), QStringLiteral("-") },
@@ -123,13 +148,20 @@ int main(int argc, char** argv)
             return 1;
         }
         const double ffmpeg = metadata.frameCount / seconds;
-        std::printf("round %d: WinSourceReader %.1f fps (%d frames), ffmpeg -pix_fmt yuyv422 -f null %.1f fps\n",
-            round + 1, reader, frames, ffmpeg);
+        std::printf("round %d: WinSourceReader software %.1f fps (%d frames)", round + 1, reader, frames);
+        if (device)
+            std::printf(", %s %.1f fps (%d frames%s)", qPrintable(device->name), onDevice, deviceFrames,
+                stayed ? "" : ", fell back to software");
+        std::printf(", ffmpeg -pix_fmt yuyv422 -f null %.1f fps\n", ffmpeg);
         bestReader = std::max(bestReader, reader);
+        bestDevice = std::max(bestDevice, onDevice);
         bestFfmpeg = std::max(bestFfmpeg, ffmpeg);
     }
-    std::printf("decode to YUY2, best of %d: WinSourceReader %.1f fps, ffmpeg %.1f fps, ratio %.2f\n", kRounds,
-        bestReader, bestFfmpeg, bestReader / bestFfmpeg);
+    std::printf("decode to YUY2, best of %d: WinSourceReader software %.1f fps", kRounds, bestReader);
+    if (device)
+        std::printf(", %s %.1f fps (%.2f x software)", qPrintable(device->name), bestDevice, bestDevice / bestReader);
+    std::printf(", ffmpeg %.1f fps, software / ffmpeg %.2f\n", bestFfmpeg, bestReader / bestFfmpeg);
+    HardwareDecoding::setMode(mode);
 
     // Precise seek to the middle of the clip, then the read of that frame,
     // in the MP4 (an index) and the same pictures in MPEG-TS (no index).

@@ -107,7 +107,7 @@ set(CPACK_DEBIAN_PACKAGE_SECTION video)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE https://emulsa.org)
 set(CPACK_DEBIAN_PROGRAM_PACKAGE_NAME emulsa)
 set(CPACK_DEBIAN_PROGRAM_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PROGRAM_PACKAGE_DEPENDS "emulsa-data (= ${PROJECT_VERSION}), xvfb, xauth, libqt5multimedia5-plugins, qt5-image-formats-plugins, libgl1-mesa-dri")
+set(CPACK_DEBIAN_PROGRAM_PACKAGE_DEPENDS "emulsa-data (= ${PROJECT_VERSION}), xvfb, xauth, libqt5multimedia5-plugins, qt5-image-formats-plugins, libgl1-mesa-dri, libegl-mesa0")
 set(CPACK_DEBIAN_PROGRAM_DESCRIPTION "film-emulation colour grading of video clips
 Emulsa grades camera footage with the colour, contrast and grain of film
 stocks, plays the graded clip in real time with its sound, and renders

@@ -85,6 +85,11 @@ void ClipSettings::copyFrom(const ClipSettings* other)
     m_gain = other->m_gain;
     m_saturation = other->m_saturation;
     m_histogramSliderData = other->m_histogramSliderData;
+    m_halationAmount = other->m_halationAmount;
+    m_bloomAmount = other->m_bloomAmount;
+    m_weaveAmount = other->m_weaveAmount;
+    m_flickerAmount = other->m_flickerAmount;
+    m_colourGrainAmount = other->m_colourGrainAmount;
     m_original = other->m_original;
 }
 
@@ -112,7 +117,10 @@ QDebug operator<<(QDebug debug, const ClipSettings& settings)
           << settings.getGamma() << "\n\t\t getGain:\t" << settings.getGain() << "\n\t\t getSaturation:\t"
           << settings.getSaturation() << "\n\t\t getHistogramSliderData.back:\t" << levels.black
           << "\n\t\t getHistogramSliderData.mid:\t" << levels.mid << "\n\t\t getHistogramSliderData.white:\t"
-          << levels.white << "\n\t\t getOriginal:\t" << settings.getOriginal();
+          << levels.white << "\n\t\t getOriginal:\t" << settings.getOriginal() << "\n\t\t halation:\t"
+          << settings.getHalationAmount() << "\n\t\t bloom:\t" << settings.getBloomAmount() << "\n\t\t weave:\t"
+          << settings.getWeaveAmount() << "\n\t\t flicker:\t" << settings.getFlickerAmount() << "\n\t\t colourGrain:\t"
+          << settings.getColourGrainAmount();
     return debug;
 }
 

@@ -95,6 +95,19 @@ public:
     void setGain(float gain) { m_gain = gain; }
     float getSaturation() const { return m_saturation; }
     void setSaturation(float saturation) { m_saturation = saturation; }
+    // The film effects, percent; 0 is off.
+    int getHalationAmount() const { return m_halationAmount; }
+    void setHalationAmount(int amount) { m_halationAmount = amount; }
+    int getBloomAmount() const { return m_bloomAmount; }
+    void setBloomAmount(int amount) { m_bloomAmount = amount; }
+    int getWeaveAmount() const { return m_weaveAmount; }
+    void setWeaveAmount(int amount) { m_weaveAmount = amount; }
+    int getFlickerAmount() const { return m_flickerAmount; }
+    void setFlickerAmount(int amount) { m_flickerAmount = amount; }
+    // How much of the grain is dye grain, one field per colour layer,
+    // rather than the one monochrome map.
+    int getColourGrainAmount() const { return m_colourGrainAmount; }
+    void setColourGrainAmount(int amount) { m_colourGrainAmount = amount; }
     HistogramSliderData getHistogramSliderData() const { return m_histogramSliderData; }
     void setHistogramSliderData(const HistogramSliderData& data) { m_histogramSliderData = data; }
     bool getOriginal() const { return m_original; }
@@ -130,6 +143,11 @@ private:
     float m_gain;
     float m_saturation;
     HistogramSliderData m_histogramSliderData;
+    int m_halationAmount = 0;
+    int m_bloomAmount = 0;
+    int m_weaveAmount = 0;
+    int m_flickerAmount = 0;
+    int m_colourGrainAmount = 0;
     bool m_original;
 };
 

@@ -28,6 +28,11 @@ using LiftValue = Plain<float, &ClipSettings::getLift, &ClipSettings::setLift>;
 using GammaValue = Plain<float, &ClipSettings::getGamma, &ClipSettings::setGamma>;
 using GainValue = Plain<float, &ClipSettings::getGain, &ClipSettings::setGain>;
 using SaturationValue = Plain<float, &ClipSettings::getSaturation, &ClipSettings::setSaturation>;
+using HalationValue = Plain<int, &ClipSettings::getHalationAmount, &ClipSettings::setHalationAmount>;
+using BloomValue = Plain<int, &ClipSettings::getBloomAmount, &ClipSettings::setBloomAmount>;
+using WeaveValue = Plain<int, &ClipSettings::getWeaveAmount, &ClipSettings::setWeaveAmount>;
+using FlickerValue = Plain<int, &ClipSettings::getFlickerAmount, &ClipSettings::setFlickerAmount>;
+using ColourGrainValue = Plain<int, &ClipSettings::getColourGrainAmount, &ClipSettings::setColourGrainAmount>;
 using LevelsValue
     = ByRef<HistogramSliderData, &ClipSettings::getHistogramSliderData, &ClipSettings::setHistogramSliderData>;
 
@@ -58,6 +63,14 @@ std::array<GradeFieldInfo, GradeFieldCount> describeFields()
         field<SaturationValue>(
             GradeField::Saturation, "Saturation", "Saturation", 1.0f, 0.0, 2.0, { 0, 200, 100.0, 100.0 }),
         field<LevelsValue>(GradeField::Levels, "Histogram", "Levels", HistogramSliderData(), 0.0, 1.0, {}, true),
+        field<HalationValue>(
+            GradeField::HalationAmount, "HalationAmount", "Halation", 0, 0.0, 100.0, { 0, 100, 1.0, 1.0 }),
+        field<BloomValue>(GradeField::BloomAmount, "BloomAmount", "Bloom", 0, 0.0, 100.0, { 0, 100, 1.0, 1.0 }),
+        field<WeaveValue>(
+            GradeField::WeaveAmount, "GateWeaveAmount", "Gate weave", 0, 0.0, 100.0, { 0, 100, 1.0, 1.0 }),
+        field<FlickerValue>(GradeField::FlickerAmount, "FlickerAmount", "Flicker", 0, 0.0, 100.0, { 0, 100, 1.0, 1.0 }),
+        field<ColourGrainValue>(
+            GradeField::ColourGrainAmount, "ColourGrainAmount", "Colour grain", 0, 0.0, 100.0, { 0, 100, 1.0, 1.0 }),
     };
 }
 

@@ -9,8 +9,8 @@
 
 namespace Emulsa {
 
-// The thirteen values of a grade that the user sets with a continuous control
-// (a slider, a wheel, the levels handles). A drag is one undo step: the
+// The values of a grade that the user sets with a continuous control (a
+// slider, a wheel, the levels handles). A drag is one undo step: the
 // control sends an about-to-change before the first value, and the command
 // for it keeps the value from before the drag. The order is that of their
 // about-to-change commands.
@@ -29,12 +29,21 @@ enum class GradeField : int
     Gain,
     Saturation,
     Levels,
+    // The film effects, each off at 0 so that a grade made before them looks
+    // as it did; files carry them after the older values.
+    HalationAmount,
+    BloomAmount,
+    WeaveAmount,
+    FlickerAmount,
+    ColourGrainAmount,
 };
-constexpr int GradeFieldCount = 13;
+constexpr int GradeFieldCount = 18;
+// The first field that files written before the film effects lack.
+constexpr GradeField FirstFilmEffectField = GradeField::HalationAmount;
 
 // One value of a field: float (exposure, kelvin, lift, gamma, gain,
-// saturation), int percent (the stock, curve and grain amounts), a wheel or
-// the levels.
+// saturation), int percent (the stock, curve and grain amounts and the film
+// effects), a wheel or the levels.
 using GradeValue = std::variant<float, int, ColorWheelData, HistogramSliderData>;
 
 // How a value sits on a slider: position = value * positionsPerUnit, and the

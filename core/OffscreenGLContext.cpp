@@ -1,5 +1,7 @@
 #include "core/OffscreenGLContext.h"
 
+#include "core/HeadlessGL.h"
+
 #include <QDebug>
 #include <QOffscreenSurface>
 #include <QOpenGLContext>
@@ -14,6 +16,7 @@ OffscreenGLContext::~OffscreenGLContext()
         m_context->doneCurrent();
         delete m_context;
     }
+    HeadlessGL::releaseContext(m_nativeContext);
     if (m_ownsSurface)
         delete m_surface;
 }
@@ -27,6 +30,8 @@ void OffscreenGLContext::requestCoreFormat(QOffscreenSurface* surface)
     format.setDepthBufferSize(0);
     format.setStencilBufferSize(0);
     format.setSwapInterval(0);
+    if (HeadlessGL::isActive())
+        HeadlessGL::setBufferSizes(&format);
     surface->setFormat(format);
 }
 
@@ -56,6 +61,12 @@ bool OffscreenGLContext::create(QOffscreenSurface* surface)
 
     m_context = new QOpenGLContext;
     m_context->setFormat(m_surface->requestedFormat());
+    if (HeadlessGL::isActive()) {
+        QString why;
+        m_nativeContext = HeadlessGL::adoptNewContext(m_context, m_surface->requestedFormat(), &why);
+        if (!m_nativeContext)
+            return fail(QStringLiteral("cannot create a headless OpenGL context: %1").arg(why));
+    }
     if (!m_context->create() || !m_context->isValid())
         return fail(QStringLiteral("cannot create an OpenGL context"));
     const QSurfaceFormat obtained = m_context->format();

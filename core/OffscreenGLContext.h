@@ -34,7 +34,8 @@ public:
     QOpenGLFunctions_4_0_Core* functions() const { return m_functions; }
     const QString& lastError() const { return m_lastError; }
 
-    // A surface format asking for OpenGL 4.0 core, no depth or stencil.
+    // A surface format asking for OpenGL 4.0 core, no depth or stencil (and
+    // 8-bit RGBA on the headless path, where the context must match it).
     static void requestCoreFormat(QOffscreenSurface* surface);
 
 private:
@@ -44,6 +45,8 @@ private:
     bool m_ownsSurface = false;
     QOpenGLContext* m_context = nullptr;
     QOpenGLFunctions_4_0_Core* m_functions = nullptr;
+    // The EGL context Qt adopted on the headless path (not Qt's to free).
+    void* m_nativeContext = nullptr;
     QString m_lastError;
 };
 

@@ -2,6 +2,7 @@
 
 #include "core/AnnotatedMutexLocker.h"
 #include "core/FilmLibrary.h"
+#include "core/grade/FrameSeed.h"
 #include "core/grade/GLSupport.h"
 
 #include <QDebug>
@@ -9,6 +10,7 @@
 #include <QOpenGLShaderProgram>
 #include <QRandomGenerator>
 
+#include <algorithm>
 #include <cmath>
 
 namespace Emulsa {
@@ -266,6 +268,21 @@ void ShaderProcessor::setGrainOffset(float x, float y)
     m_grainOffset = { { x, y } };
 }
 
+void ShaderProcessor::setFrameIdentity(quint32 clipSeed, qint64 frame)
+{
+    AnnotatedMutexLocker lock(&m_dataMutex);
+    m_clipSeed = clipSeed;
+    m_frame = frame < 0 ? -1 : frame;
+}
+
+std::array<float, 2> ShaderProcessor::seededGrainOffset(
+    quint32 clipSeed, qint64 frame, unsigned int width, unsigned int height)
+{
+    // Whole pixels, so that the grain's texels stay on the picture's.
+    return { { float(FrameSeed::hash(clipSeed, frame, 0) % std::max(1u, width)),
+        float(FrameSeed::hash(clipSeed, frame, 1) % std::max(1u, height)) } };
+}
+
 unsigned ShaderProcessor::pendingUploads() const
 {
     AnnotatedMutexLocker lock(&m_dataMutex);
@@ -341,7 +358,9 @@ ShaderProcessor::GradeSnapshot ShaderProcessor::snapshot()
     grade.blurAmount = m_blurAmount;
     grade.blurWeights = m_blurWeights;
     // One move per frame, shared by the histogram passes and the picture.
-    if (!m_bypass && m_grainAmount > 0.f && (animateGrain.load() || resetGrainOffset.load())) {
+    if (m_frame >= 0) {
+        m_grainOffset = seededGrainOffset(m_clipSeed, m_frame, m_outputWidth, m_outputHeight);
+    } else if (!m_bypass && m_grainAmount > 0.f && (animateGrain.load() || resetGrainOffset.load())) {
         QRandomGenerator* random = QRandomGenerator::global();
         m_grainOffset
             = movedGrainOffset(m_grainOffset, m_outputWidth, m_outputHeight, random->generate(), random->generate());

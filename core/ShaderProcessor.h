@@ -209,6 +209,15 @@ public:
     const Grain* grain() const;
     std::array<float, 2> grainOffset() const;
     void setGrainOffset(float x, float y);
+    // The clip and frame the next grading passes draw. While one is set, the
+    // grain's position is a function of the two (FrameSeed), so a frame
+    // grades the same wherever and whenever it is drawn; animateGrain and
+    // resetGrainOffset then change nothing. A negative frame clears it, and
+    // the grain moves at random per frame as animateGrain says.
+    void setFrameIdentity(quint32 clipSeed, qint64 frame);
+    // The grain position of a frame of a clip, for an output size.
+    static std::array<float, 2> seededGrainOffset(
+        quint32 clipSeed, qint64 frame, unsigned int width, unsigned int height);
     // Stages a grading program may leave out, and which ones the program used
     // by the last grading pass holds (AllGradeStages at set-up).
     // FinishStage: the saturation matrix and the levels after the tone
@@ -408,6 +417,8 @@ private:
     float m_blurAmount = 0.f;
     std::array<float, 3> m_blurWeights { { 1.f, 0.f, 0.f } };
     std::array<float, 2> m_grainOffset { { 0.f, 0.f } };
+    quint32 m_clipSeed = 0;
+    qint64 m_frame = -1;
 
     // Frame state (GL thread only).
     QMatrix4x4 m_defaultMatrix;

@@ -252,7 +252,34 @@ bool GradeBlockReader::readClipSettingsFields(ClipSettings* settings)
     if (!ok)
         return fail("Original value reading error!", QStringLiteral("Original"));
     settings->setOriginal(original != 0);
+    readFilmEffects(settings);
     return true;
+}
+
+void GradeBlockReader::readFilmEffects(ClipSettings* settings)
+{
+    // Optional, in any order, each at most once; files of version 1.0 have
+    // none (they stay off). An unreadable one stays off and is reported as
+    // unread, without losing the rest of the grade; unknown elements (from a
+    // newer version) are skipped.
+    while (BoundedXml::readNextStartElement(m_xml)) {
+        const GradeFieldInfo* effect = nullptr;
+        for (int i = int(FirstFilmEffectField); i < GradeFieldCount; ++i) {
+            if (m_xml->name() == QLatin1String(gradeFields()[size_t(i)].name))
+                effect = &gradeFields()[size_t(i)];
+        }
+        const QString element = m_xml->name().toString();
+        const QString text = BoundedXml::readElementText(m_xml, QXmlStreamReader::SkipChildElements);
+        if (!effect || m_xml->hasError())
+            continue;
+        int value = 0;
+        if (!toInt(text, &value)) {
+            qDebug().noquote() << element << "reading error!";
+            m_unreadFields << QStringLiteral("FilmEffects/%1").arg(element);
+            continue;
+        }
+        effect->set(*settings, clampTo(value, int(effect->minimum), int(effect->maximum)));
+    }
 }
 
 void GradeBlockReader::reportMissingProfile(quint32 profile, const QString& cameraModel)

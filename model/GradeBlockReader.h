@@ -111,6 +111,8 @@ private:
     // with its text in *text.
     bool readLeaf(const QString& name, QString* text);
     bool readClipSettingsFields(ClipSettings* settings);
+    // The film effects after Original, when the file has them.
+    void readFilmEffects(ClipSettings* settings);
     void reportMissingProfile(quint32 profile, const QString& cameraModel);
 
     QXmlStreamReader* m_xml;

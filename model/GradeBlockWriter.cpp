@@ -14,7 +14,7 @@
 
 namespace Emulsa {
 
-const QString GradeBlockWriter::fileVersion = QStringLiteral("1.0");
+const QString GradeBlockWriter::fileVersion = QStringLiteral("1.1");
 
 GradeBlockWriter::GradeBlockWriter(QXmlStreamWriter* xml, CameraListHelper* catalogue)
     : m_xml(xml)
@@ -142,6 +142,8 @@ bool GradeBlockWriter::writeClipSettings(const ClipSettings& settings)
     }
     m_xml->writeTextElement(
         QStringLiteral("Original"), settings.getOriginal() ? QStringLiteral("1") : QStringLiteral("0"));
+    writeFields({ GradeField::HalationAmount, GradeField::BloomAmount, GradeField::WeaveAmount,
+        GradeField::FlickerAmount, GradeField::ColourGrainAmount });
     m_xml->writeEndElement();
     return !m_xml->hasError();
 }

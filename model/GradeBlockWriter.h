@@ -29,10 +29,11 @@ public:
     // when null); it is loaded on first use.
     explicit GradeBlockWriter(QXmlStreamWriter* xml, CameraListHelper* catalogue = nullptr);
 
-    // <General>: FileVersion "1.0", StandaloneVersion (the application's
+    // <General>: FileVersion "1.1", StandaloneVersion (the application's
     // version) and HostOS.
     bool writeGeneral();
-    // <ClipSettings>: StockName .. Original, in the file order.
+    // <ClipSettings>: StockName .. Original, in the file order, then the film
+    // effects (files of version 1.0 end at Original).
     bool writeClipSettings(const ClipSettings& settings);
     // <ColorWheels> with Low, Mid and High.
     bool writeColorWheels(const ClipSettings& settings);
@@ -48,7 +49,8 @@ public:
     // The text of a number in these files: fixed point, six decimals.
     static QString sixDecimals(double value);
 
-    static const QString fileVersion; // "1.0"
+    // "1.1": version 1.0 without the film effects.
+    static const QString fileVersion;
 
 private:
     bool writeNumber(const QString& name, double value, double fallback);

@@ -52,12 +52,19 @@ const FieldCommands fieldCommands[GradeFieldCount] = {
     { SetGain, announceAs<float, &Model::gainAmountChanged> },
     { SetSaturation, announceAs<float, &Model::saturationAmountChanged> },
     { SetHistogram, announceAs<HistogramSliderData, &Model::histogramSliderChanged> },
+    // The film effects have no signal of their own: gradeFieldChanged says it.
+    { SetHalation, nullptr },
+    { SetBloom, nullptr },
+    { SetWeave, nullptr },
+    { SetFlicker, nullptr },
+    { SetColourGrain, nullptr },
 };
 
 void announceField(Model& model, const GradeFieldInfo& field, const ClipSettings& settings)
 {
     const GradeValue value = field.get(settings);
-    fieldCommands[int(field.field)].announce(model, value);
+    if (const auto announce = fieldCommands[int(field.field)].announce)
+        announce(model, value);
     emit model.gradeFieldChanged(field.field, value);
 }
 
@@ -357,8 +364,10 @@ quint32 setterType(GradeField field)
 
 quint32 aboutToChangeType(GradeField field)
 {
-    // The about-to-change commands follow the fields' order.
-    return ExposureAboutToChange + quint32(field);
+    // The about-to-change commands follow the fields' order, in two runs.
+    if (field < FirstFilmEffectField)
+        return ExposureAboutToChange + quint32(field);
+    return HalationAboutToChange + quint32(int(field) - int(FirstFilmEffectField));
 }
 
 void registerGradeCommands(Model& model)

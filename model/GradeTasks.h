@@ -23,7 +23,7 @@ template<typename T> struct GradeValueTask : BaseTask
     T value;
 };
 
-// The setters of the thirteen continuous fields (SetExposure .. SetHistogram):
+// The setters of the continuous fields (SetExposure .. SetHistogram, SetHalation ..):
 // a value of the field's own type.
 using GradeFieldTask = GradeValueTask<GradeValue>;
 // SetStock (stock code), SetGrainSize (gauge name).

@@ -100,6 +100,16 @@ enum TaskType : quint32
     SaturationAboutToChange = makeTaskType(GradeCategory, 0x0022),
     HistogramAboutToChange = makeTaskType(GradeCategory, 0x0023),
     ApplyPreset = makeTaskType(GradeCategory, 0x0024),
+    SetHalation = makeTaskType(GradeCategory, 0x0025),
+    SetBloom = makeTaskType(GradeCategory, 0x0026),
+    SetWeave = makeTaskType(GradeCategory, 0x0027),
+    SetFlicker = makeTaskType(GradeCategory, 0x0028),
+    SetColourGrain = makeTaskType(GradeCategory, 0x0029),
+    HalationAboutToChange = makeTaskType(GradeCategory, 0x002A),
+    BloomAboutToChange = makeTaskType(GradeCategory, 0x002B),
+    WeaveAboutToChange = makeTaskType(GradeCategory, 0x002C),
+    FlickerAboutToChange = makeTaskType(GradeCategory, 0x002D),
+    ColourGrainAboutToChange = makeTaskType(GradeCategory, 0x002E),
 };
 
 constexpr quint16 taskCategory(quint32 type)

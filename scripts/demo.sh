@@ -19,7 +19,7 @@ if [ ! -f "$clip" ]; then
 fi
 
 # Kodak Vision3 250D look with 35 mm grain, a touch warmer and brighter.
-# emulsa-render starts its own virtual display when none is set.
+# Without a display emulsa-render takes OpenGL from headless EGL (or Xvfb).
 "$build/bin/emulsa-render" \
   --profile OT01 --stock "KD 5207 Vis3" --grain 100 --gauge "35 mm Full Frame" \
   --exposure 0.05 --kelvin 6000 --saturation 1.1 \

@@ -13,7 +13,7 @@ packages=(
   libbenchmark-dev libgtest-dev python3 time
   help2man desktop-file-utils appstream shared-mime-info man-db dpkg-dev lintian
   clang libclang-rt-14-dev
-  xvfb xauth libgl1-mesa-dri libegl-mesa0 libgl-dev mesa-utils
+  xvfb xauth libgl1-mesa-dri libegl-mesa0 libegl-dev libgl-dev mesa-utils
 )
 
 missing=()

@@ -2,6 +2,7 @@
 
 #include "core/OffscreenGLContext.h"
 #include "core/ShaderProcessor.h"
+#include "core/grade/FrameSeed.h"
 #include "media/clip/AssetMetadata.h"
 #include "media/clip/SequenceItem.h"
 #include "media/frame/Frame.h"
@@ -73,8 +74,11 @@ bool OffscreenRenderer::initializeOpenGL()
                                  "profile), not rendering it!";
         return false;
     }
-    // A new random grain position for every frame, as in playback.
+    // Each frame's grain is seeded from the clip and the frame number
+    // (uploadFrame()), so renders of a frame are identical whatever their
+    // order or split; a frame without a number gets a random grain position.
     m_processor->animateGrain = true;
+    m_clipSeed = FrameSeed::forClip(m_item && m_item->asset ? m_item->asset->name : QString());
 
     m_pipeline = std::make_unique<GradingPipeline>(m_gl);
     m_pipeline->setPackedSampleBits(m_packedSampleBits);
@@ -110,6 +114,7 @@ void OffscreenRenderer::uploadFrame(const uchar* bytes, int stride)
 void OffscreenRenderer::uploadFrame(Frame* frame)
 {
     QMutexLocker lock(&frame->mutex);
+    m_processor->setFrameIdentity(m_clipSeed, frame->index);
     if (frame->bitsPerSample > 8) {
         m_pipeline->uploadYuy2(frame->data, int(frame->effectiveStride()), frame->bitsPerSample);
         return;

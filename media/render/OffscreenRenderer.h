@@ -117,6 +117,7 @@ protected:
     // Bits of each packed output sample, set before initializeOpenGL(): 8,
     // or 16 (limited range, whatever the clip's) for deep encoders.
     int m_packedSampleBits = 8;
+    quint32 m_clipSeed = 0;
     Frame* m_currentFrame = nullptr;
 
 private:

@@ -1,6 +1,7 @@
 #include "media/source/VideoDecoder.h"
 
 #include <QDebug>
+#include <QFileInfo>
 
 namespace Emulsa {
 
@@ -25,6 +26,7 @@ bool VideoDecoder::open(const QString& path, int threads)
 {
     close();
     m_path = path;
+    m_threads = threads;
     m_format = openWithStreamInfo(path);
     if (!m_format)
         return false;
@@ -48,7 +50,27 @@ bool VideoDecoder::open(const QString& path, int threads)
     if (best != m_stream)
         qDebug() << Q_FUNC_INFO << "AV recommend a different video stream than the one we choose.";
 
-    const AVStream* stream = format->streams[m_stream];
+    m_packet.reset(av_packet_alloc());
+    if (!m_packet)
+        return false;
+    m_device = HardwareDecoding::device();
+    if (m_device) {
+        QString unusable;
+        if (openCodec(true, &unusable))
+            return true;
+        if (!unusable.isEmpty())
+            deviceUnusable(unusable);
+    } else if (HardwareDecoding::forced() && HardwareDecoding::claimWarning(m_path)) {
+        warnOnce(QStringLiteral("%1: no %2 device could be opened; decoding in software.")
+                     .arg(QFileInfo(m_path).fileName(), HardwareDecoding::modeName(HardwareDecoding::mode())));
+    }
+    return openCodec(false, nullptr);
+}
+
+bool VideoDecoder::openCodec(bool hardware, QString* unusable)
+{
+    m_hardware = false;
+    const AVStream* stream = m_format->streams[m_stream];
     m_codec.reset(avcodec_alloc_context3(nullptr));
     if (!m_codec || avcodec_parameters_to_context(m_codec.get(), stream->codecpar) < 0) {
         qDebug() << Q_FUNC_INFO << "No codec found for this particular file.";
@@ -58,21 +80,77 @@ bool VideoDecoder::open(const QString& path, int threads)
     m_fullRange = m_fullRange || stream->codecpar->color_range == AVCOL_RANGE_JPEG;
     if (m_fullRange)
         m_codec->color_range = AVCOL_RANGE_JPEG;
+    m_pictureFormat = m_codec->pix_fmt;
 
     const AVCodec* codec = avcodec_find_decoder(stream->codecpar->codec_id);
     if (!codec) {
         qDebug() << Q_FUNC_INFO << "Codec not found.";
         return false;
     }
-    m_codec->thread_count = threads;
+    m_codec->thread_count = m_threads;
     m_codec->pkt_timebase = stream->time_base;
-    m_packet.reset(av_packet_alloc());
-    if (!m_packet || avcodec_open2(m_codec.get(), codec, nullptr) < 0 || m_codec->pix_fmt == AV_PIX_FMT_NONE
-        || m_codec->width <= 0 || m_codec->height <= 0) {
-        qDebug() << Q_FUNC_INFO << "Could not open codec.";
+    if (hardware && !m_device->simulated) {
+        m_deviceFormat = HardwareDecoding::devicePixelFormat(codec, m_device->type);
+        if (m_deviceFormat == AV_PIX_FMT_NONE) {
+            *unusable = QStringLiteral("the %1 device has no decoder for %2").arg(m_device->name, codec->name);
+            return false;
+        }
+        // The device does the work: one thread feeds it.
+        m_codec->thread_count = 1;
+        m_codec->hw_device_ctx = av_buffer_ref(m_device->context);
+        m_codec->opaque = this;
+        m_codec->get_format = chooseFormat;
+        if (!m_codec->hw_device_ctx)
+            return false;
+    }
+    if (avcodec_open2(m_codec.get(), codec, nullptr) < 0 || m_codec->pix_fmt == AV_PIX_FMT_NONE || m_codec->width <= 0
+        || m_codec->height <= 0) {
+        if (hardware)
+            *unusable = QStringLiteral("the %1 device could not open the %2 decoder").arg(m_device->name, codec->name);
+        else
+            qDebug() << Q_FUNC_INFO << "Could not open codec.";
         return false;
     }
+    m_hardware = hardware;
     return true;
+}
+
+AVPixelFormat VideoDecoder::chooseFormat(AVCodecContext* context, const AVPixelFormat* formats)
+{
+    const auto* self = static_cast<const VideoDecoder*>(context->opaque);
+    for (const AVPixelFormat* format = formats; *format != AV_PIX_FMT_NONE; ++format) {
+        if (*format == self->m_deviceFormat)
+            return *format;
+    }
+    // The device cannot take this stream (its profile or size): FFmpeg
+    // decodes it in software, which receive() notices.
+    return avcodec_default_get_format(context, formats);
+}
+
+void VideoDecoder::deviceUnusable(const QString& reason)
+{
+    const QString message = QStringLiteral("%1: %2; decoding in software.").arg(QFileInfo(m_path).fileName(), reason);
+    if (HardwareDecoding::forced() && HardwareDecoding::claimWarning(m_path))
+        warnOnce(message);
+    else
+        qDebug().noquote() << message;
+}
+
+void VideoDecoder::warnOnce(const QString& message)
+{
+    if (m_warned)
+        return;
+    m_warned = true;
+    qWarning().noquote() << message;
+}
+
+void VideoDecoder::setAnchor(bool atStart, int64_t position)
+{
+    m_anchorAtStart = atStart;
+    m_anchor = position;
+    m_deliveredSinceAnchor = 0;
+    m_lastPts = AV_NOPTS_VALUE;
+    m_skip = Skip::None;
 }
 
 void VideoDecoder::close()
@@ -84,6 +162,13 @@ void VideoDecoder::close()
     m_draining = false;
     m_fileHasAudio = false;
     m_fullRange = false;
+    m_pictureFormat = AV_PIX_FMT_NONE;
+    m_device.reset();
+    m_hardware = false;
+    m_deviceFormat = AV_PIX_FMT_NONE;
+    m_devicePicture.reset();
+    m_warned = false;
+    setAnchor(true, 0);
 }
 
 bool VideoDecoder::reopen()
@@ -96,6 +181,7 @@ bool VideoDecoder::reopen()
     m_format = std::move(format);
     avcodec_flush_buffers(m_codec.get());
     m_draining = false;
+    setAnchor(true, 0);
     return true;
 }
 
@@ -111,10 +197,150 @@ bool VideoDecoder::seek(int64_t position)
     }
     avcodec_flush_buffers(m_codec.get());
     m_draining = false;
+    setAnchor(false, position);
     return true;
 }
 
 int VideoDecoder::receive(AVFrame* picture)
+{
+    for (;;) {
+        const int result = decode(picture);
+        if (m_hardware && result != AVERROR_EOF) {
+            QString failure;
+            if (result < 0)
+                failure = QStringLiteral("the device failed to decode (%1)").arg(AV::errorText(result));
+            else if (simulatedFailureAt(picture))
+                failure = QStringLiteral("the device failed (simulated)");
+            else if (!takeFromDevice(picture))
+                failure = QStringLiteral("a picture could not be copied from the device");
+            if (!failure.isEmpty()) {
+                av_frame_unref(picture);
+                if (!fallBackToSoftware(failure))
+                    return result < 0 ? result : AVERROR_EXTERNAL;
+                continue;
+            }
+        }
+        // A seek that decodes nothing up to the end (no key frame after it
+        // that the decoder accepts) is replaced by counting from the last
+        // position set.
+        if (result == AVERROR_EOF && m_skip == Skip::ThroughTime && replayFromAnchor())
+            continue;
+        if (result < 0)
+            return result;
+        if (m_skip != Skip::None && alreadyDelivered(picture)) {
+            av_frame_unref(picture);
+            continue;
+        }
+        ++m_deliveredSinceAnchor;
+        m_lastPts = picture->pts;
+        return 0;
+    }
+}
+
+bool VideoDecoder::takeFromDevice(AVFrame* picture)
+{
+    if (m_device->simulated)
+        return true;
+    if (picture->format != m_deviceFormat) {
+        // The decoder chose software for this stream itself (see
+        // chooseFormat()): its pictures are already in memory.
+        m_hardware = false;
+        deviceUnusable(QStringLiteral("the %1 device cannot decode this stream").arg(m_device->name));
+        return true;
+    }
+    if (!m_devicePicture)
+        m_devicePicture.reset(av_frame_alloc());
+    if (!m_devicePicture)
+        return false;
+    av_frame_unref(m_devicePicture.get());
+    av_frame_move_ref(m_devicePicture.get(), picture);
+    const int result = av_hwframe_transfer_data(picture, m_devicePicture.get(), 0);
+    if (result < 0 || av_frame_copy_props(picture, m_devicePicture.get()) < 0) {
+        qDebug() << Q_FUNC_INFO << "Copy from the device failed:" << AV::errorText(result);
+        av_frame_unref(m_devicePicture.get());
+        return false;
+    }
+    av_frame_unref(m_devicePicture.get());
+    return true;
+}
+
+bool VideoDecoder::simulatedFailureAt(const AVFrame* picture) const
+{
+    const double failAt = HardwareDecoding::simulatedFailure();
+    if (!m_device->simulated || failAt < 0.0)
+        return false;
+    int64_t timestamp = picture->pts != AV_NOPTS_VALUE ? picture->pts : picture->best_effort_timestamp;
+    if (timestamp == AV_NOPTS_VALUE)
+        return false;
+    const AVStream* video = stream();
+    if (video->start_time != AV_NOPTS_VALUE)
+        timestamp -= video->start_time;
+    return double(timestamp) * av_q2d(video->time_base) >= failAt - 1e-3;
+}
+
+bool VideoDecoder::fallBackToSoftware(const QString& reason)
+{
+    warnOnce(QStringLiteral("%1: %2; decoding continues in software.").arg(QFileInfo(m_path).fileName(), reason));
+    if (!openCodec(false, nullptr))
+        return false;
+    m_draining = false;
+    av_packet_unref(m_packet.get());
+    // From the key frame before the last picture delivered, dropping
+    // pictures up to it; without its time, from the last position set.
+    if (m_deliveredSinceAnchor > 0 && m_lastPts != AV_NOPTS_VALUE
+        && avformat_seek_file(m_format.get(), m_stream, INT64_MIN, m_lastPts, m_lastPts, 0) >= 0) {
+        m_skip = Skip::ThroughTime;
+        m_skipThrough = m_lastPts;
+        m_checkLanding = true;
+        return true;
+    }
+    return replayFromAnchor();
+}
+
+bool VideoDecoder::replayFromAnchor()
+{
+    if (m_anchorAtStart) {
+        AV::FormatContextPtr format = openWithStreamInfo(m_path);
+        if (!format || unsigned(m_stream) >= format->nb_streams)
+            return false;
+        m_format = std::move(format);
+    } else if (avformat_seek_file(m_format.get(), m_stream, INT64_MIN, m_anchor, m_anchor, 0) < 0) {
+        return false;
+    }
+    avcodec_flush_buffers(m_codec.get());
+    m_draining = false;
+    m_skip = m_deliveredSinceAnchor > 0 ? Skip::Count : Skip::None;
+    m_skipCount = m_deliveredSinceAnchor;
+    return true;
+}
+
+bool VideoDecoder::alreadyDelivered(const AVFrame* picture)
+{
+    if (m_skip == Skip::Count) {
+        if (m_skipCount > 0) {
+            --m_skipCount;
+            return true;
+        }
+        m_skip = Skip::None;
+        return false;
+    }
+    // The seek must land at or before the last picture delivered, on
+    // pictures that carry their time; otherwise the pictures are counted
+    // from the last position set instead.
+    const bool landedLate = m_checkLanding && picture->pts != AV_NOPTS_VALUE && picture->pts > m_skipThrough;
+    m_checkLanding = false;
+    if (picture->pts == AV_NOPTS_VALUE || landedLate) {
+        if (!replayFromAnchor())
+            m_skip = Skip::None;
+        return m_skip != Skip::None;
+    }
+    if (picture->pts <= m_skipThrough)
+        return true;
+    m_skip = Skip::None;
+    return false;
+}
+
+int VideoDecoder::decode(AVFrame* picture)
 {
     // Once the file ends (or keeps failing to read) the decoder is drained.
     int readErrors = 0;

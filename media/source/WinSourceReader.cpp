@@ -4,6 +4,7 @@
 #include "media/clip/SequenceItem.h"
 #include "media/frame/Frame.h"
 #include "media/source/AudioPacket.h"
+#include "media/source/HardwareDecoding.h"
 #include "media/source/PictureRotation.h"
 #include "media/source/SoundDecoder.h"
 #include "media/source/Thumbnail.h"
@@ -51,30 +52,28 @@ quint32 WinSourceReader::fourcc(const char code[4])
 
 bool WinSourceReader::hostHasAdvancedVideoProcessing()
 {
-    // No platform media framework in this build.
-    return false;
+    // The video hardware is reached through FFmpeg's devices: there is some
+    // once a device has decoded the probe clip.
+    return HardwareDecoding::device() != nullptr;
 }
 
 void WinSourceReader::buildApiTable()
 {
-    const DecodingApi h264Api = hostHasAdvancedVideoProcessing() ? MediaFoundation : LibAV;
+    // Hardware decoding happens inside the FFmpeg back-end (VideoDecoder),
+    // so every code goes there.
     m_apiTable.clear();
-    for (const char* code : { "avc1", "HDMV", "HDPR" })
-        m_apiTable.insert(fourcc(code), h264Api);
-    for (const char* code : { "apch", "apcn", "apcs", "apco", "ap4h" })
+    for (const char* code : { "avc1", "HDMV", "HDPR", "apch", "apcn", "apcs", "apco", "ap4h" })
         m_apiTable.insert(fourcc(code), LibAV);
 }
 
 DecodingApi WinSourceReader::apiForFourcc(quint32 code) const
 {
-    const DecodingApi preferred = m_apiTable.value(code, LibAV);
-    // Without the platform framework its entries fall to FFmpeg.
-    return (preferred == MediaFoundation && !hostHasAdvancedVideoProcessing()) ? LibAV : preferred;
+    return m_apiTable.value(code, LibAV);
 }
 
 int WinSourceReader::availableApiCount() const
 {
-    return hostHasAdvancedVideoProcessing() ? 2 : 1;
+    return 1;
 }
 
 QSize WinSourceReader::thumbnailSize(quint32 width, quint32 height)
@@ -186,17 +185,10 @@ bool WinSourceReader::determineWhichApiToUse()
         m_api = preferred;
         return true;
     }
-    if (m_triedApis.size() >= availableApiCount())
+    if (m_triedApis.size() >= availableApiCount() || m_triedApis.contains(LibAV))
         return false;
-    for (DecodingApi candidate : { MediaFoundation, LibAV }) {
-        if (candidate == MediaFoundation && !hostHasAdvancedVideoProcessing())
-            continue;
-        if (!m_triedApis.contains(candidate)) {
-            m_api = candidate;
-            return true;
-        }
-    }
-    return false;
+    m_api = LibAV;
+    return true;
 }
 
 bool WinSourceReader::setUpLibAV()
@@ -207,7 +199,7 @@ bool WinSourceReader::setUpLibAV()
         m_metadata->hasAudio = false;
     if (m_decoder.fullRange())
         m_metadata->colorRange = 2;
-    if (const AVPixFmtDescriptor* descriptor = av_pix_fmt_desc_get(m_decoder.codec()->pix_fmt))
+    if (const AVPixFmtDescriptor* descriptor = av_pix_fmt_desc_get(m_decoder.pictureFormat()))
         m_metadata->bitsPerComponent = quint32(descriptor->comp[0].depth);
 
     if (!setUpConverter())
@@ -224,7 +216,7 @@ bool WinSourceReader::setUpConverter()
     // Pictures are delivered as shown: turned by the stream's display
     // rotation, without an odd last column.
     const AVCodecContext* codec = m_decoder.codec();
-    if (!m_converter.setUp(codec->width, codec->height, codec->pix_fmt,
+    if (!m_converter.setUp(codec->width, codec->height, m_decoder.pictureFormat(),
             PictureRotation::displayRotation(m_decoder.stream()), m_metadata->colorRange == 2,
             m_deepPictures && !m_rgbOutput)) {
         qDebug() << Q_FUNC_INFO << "Could not set up the picture conversion.";

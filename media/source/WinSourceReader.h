@@ -19,9 +19,9 @@ namespace Emulsa {
 class SoundDecoder;
 
 // The source reader of the application. It chooses a decoding back-end per
-// file from the video stream's FOURCC. This build has no platform media
-// framework, so every code resolves to FFmpeg (LibAV), which then does all the
-// work: YUY2 frames at source size, interleaved PCM and the metadata. The
+// file from the video stream's FOURCC. Every code resolves to FFmpeg (LibAV),
+// which does all the work, on the video hardware where HardwareDecoding found
+// a device: YUY2 frames at source size, interleaved PCM and the metadata. The
 // reader hands it to parts with one job each: VideoDecoder (demuxing and
 // decoding), PictureTimeline (the time line and seeking), PictureConverter
 // (YUY2 at the size shown), Thumbnail and SoundDecoder.
@@ -88,8 +88,10 @@ public:
     static quint32 fourcc(const char code[4]);
     // 250 pixels on the shorter side, the longer side in proportion.
     static QSize thumbnailSize(quint32 width, quint32 height);
-    // Whether the host's media framework offers advanced video processing.
+    // Whether the video hardware decodes (HardwareDecoding found a device).
     static bool hostHasAdvancedVideoProcessing();
+    // Whether the open clip's pictures are decoded on the device now.
+    bool decodesWithHardware() const { return m_decoder.decodesWithHardware(); }
 
 public slots:
     void setCurrentPositionFromSlider(quint32 frame, bool precise = false) override;

@@ -10,8 +10,10 @@ QProcessEnvironment rendererEnvironment(bool withDisplay)
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.remove(QStringLiteral("PROGRAMDATA"));
     environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
-    if (!withDisplay)
+    if (!withDisplay) {
         environment.remove(QStringLiteral("DISPLAY"));
+        environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    }
     return environment;
 }
 

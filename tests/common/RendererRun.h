@@ -25,4 +25,9 @@ QProcessEnvironment rendererEnvironment(bool withDisplay = true);
 // The same run in the given environment.
 RendererRun runRenderer(const QString& program, const QStringList& arguments, const QProcessEnvironment& environment);
 
+// The environment runRenderer gives the renderer, to adjust for a run of
+// the overload below.
+QProcessEnvironment rendererEnvironment(bool withDisplay);
+RendererRun runRenderer(const QString& program, const QStringList& arguments, const QProcessEnvironment& environment);
+
 } // namespace Emulsa::Test

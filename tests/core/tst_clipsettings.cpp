@@ -38,6 +38,11 @@ ClipSettings everyFieldChanged()
     s.setSaturation(0.7f);
     s.setHistogramSliderData({ 0.1f, 0.4f, 0.9f });
     s.setOriginal(true);
+    s.setHalationAmount(30);
+    s.setBloomAmount(40);
+    s.setWeaveAmount(50);
+    s.setFlickerAmount(60);
+    s.setColourGrainAmount(70);
     return s;
 }
 
@@ -159,6 +164,11 @@ void TestClipSettings::eachFieldReachesItsOwnValue_data()
     row(GradeField::Saturation, { "getSaturation" });
     row(GradeField::Levels,
         { "getHistogramSliderData.back", "getHistogramSliderData.mid", "getHistogramSliderData.white" });
+    row(GradeField::HalationAmount, { "halation" });
+    row(GradeField::BloomAmount, { "bloom" });
+    row(GradeField::WeaveAmount, { "weave" });
+    row(GradeField::FlickerAmount, { "flicker" });
+    row(GradeField::ColourGrainAmount, { "colourGrain" });
     QCOMPARE(rows, GradeFieldCount);
 }
 

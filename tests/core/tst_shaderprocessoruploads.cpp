@@ -6,10 +6,12 @@
 #include "core/FilmLibrary.h"
 #include "core/Grain.h"
 #include "core/GrainLibrary.h"
+#include "core/grade/FrameSeed.h"
 
 #include <atomic>
 #include <functional>
 #include <iterator>
+#include <map>
 #include <thread>
 
 using namespace Emulsa;
@@ -66,6 +68,7 @@ private slots:
     void stockSwitchReadsOnceThenComesFromTheCache();
     void grainChosenAgainOnlyForGaugeOrStock();
     void grainOffsetMoves();
+    void seededGrainIgnoresOrder();
     void tableRebuiltWhileDrawing();
 
 private:
@@ -320,6 +323,54 @@ void TestShaderProcessorUploads::grainOffsetMoves()
     p->setGrainAmount(0.f);
     grader.grade(picture);
     QCOMPARE(p->grainOffset(), previous);
+}
+
+void TestShaderProcessorUploads::seededGrainIgnoresOrder()
+{
+    // A frame with a number grades the same whatever was drawn before it and
+    // whatever the animation flags say; neighbouring frames differ.
+    const int width = 64;
+    const int height = 32;
+    ClipSettings settings = neutralSettings();
+    settings.setGrainAmount(100);
+    const auto picture = colourCubePicture(width, height);
+    const quint32 clip = FrameSeed::forClip(QStringLiteral("/footage/A001_C002.mov"));
+    QCOMPARE(clip, FrameSeed::forClip(QStringLiteral("/elsewhere/A001_C002.mov")));
+    QVERIFY(clip != FrameSeed::forClip(QStringLiteral("A001_C003.mov")));
+
+    auto gradeFrames = [&](const std::vector<qint64>& order, bool animate) {
+        GpuGrader grader;
+        std::map<qint64, std::vector<float>> graded;
+        if (!grader.create(m_gl, settings, width, height))
+            return graded;
+        grader.processor->animateGrain = animate;
+        for (qint64 frame : order) {
+            grader.processor->setFrameIdentity(clip, frame);
+            graded[frame] = grader.grade(picture);
+        }
+        return graded;
+    };
+    const auto forward = gradeFrames({ 0, 1, 2, 3, 4, 5 }, true);
+    const auto shuffled = gradeFrames({ 4, 1, 5, 0, 3, 2, 4 }, false);
+    QCOMPARE(forward.size(), size_t(6));
+    QVERIFY(forward == shuffled);
+    int distinctNeighbours = 0;
+    for (qint64 frame = 1; frame < 6; ++frame)
+        distinctNeighbours += forward.at(frame) != forward.at(frame - 1);
+    QCOMPARE(distinctNeighbours, 5);
+
+    // The offsets cover the frame: no clustering in one corner.
+    double sumX = 0.0;
+    double sumY = 0.0;
+    const int frames = 2000;
+    for (qint64 frame = 0; frame < frames; ++frame) {
+        const auto offset = ShaderProcessor::seededGrainOffset(clip, frame, 1920, 1080);
+        QVERIFY(offset[0] >= 0.f && offset[0] < 1920.f && offset[1] >= 0.f && offset[1] < 1080.f);
+        sumX += offset[0];
+        sumY += offset[1];
+    }
+    QVERIFY(std::abs(sumX / frames - 960.0) < 40.0);
+    QVERIFY(std::abs(sumY / frames - 540.0) < 25.0);
 }
 
 void TestShaderProcessorUploads::tableRebuiltWhileDrawing()

@@ -40,6 +40,11 @@ ClipSettings sampleGrade()
     grade.setSaturation(1.66f);
     grade.setHistogramSliderData({ 0.05f, 0.45f, 0.9f });
     grade.setOriginal(true);
+    grade.setHalationAmount(35);
+    grade.setBloomAmount(20);
+    grade.setWeaveAmount(15);
+    grade.setFlickerAmount(10);
+    grade.setColourGrainAmount(60);
     return grade;
 }
 
@@ -80,8 +85,31 @@ QByteArray sampleGradeBlock(int indent)
         <White>0.900000</White>
     </Histogram>
     <Original>1</Original>
+    <HalationAmount>35</HalationAmount>
+    <BloomAmount>20</BloomAmount>
+    <GateWeaveAmount>15</GateWeaveAmount>
+    <FlickerAmount>10</FlickerAmount>
+    <ColourGrainAmount>60</ColourGrainAmount>
 </ClipSettings>)";
     return block.replace("\n", "\n" + QByteArray(indent, ' '));
+}
+
+QByteArray withoutFilmEffects(QByteArray block)
+{
+    for (const char* element :
+        { "HalationAmount", "BloomAmount", "GateWeaveAmount", "FlickerAmount", "ColourGrainAmount" }) {
+        const QByteArray open = QByteArray("<") + element + ">";
+        const int start = block.indexOf(open);
+        if (start < 0)
+            continue;
+        const int end = block.indexOf(QByteArray("</") + element + ">", start) + open.size() + 1;
+        // The element and the line break and indent before it.
+        int lineStart = start;
+        while (lineStart > 0 && (block[lineStart - 1] == ' ' || block[lineStart - 1] == '\n'))
+            --lineStart;
+        block.remove(lineStart, end - lineStart);
+    }
+    return block;
 }
 
 void compareGrades(const ClipSettings& actual, const ClipSettings& expected)
@@ -108,6 +136,11 @@ void compareGrades(const ClipSettings& actual, const ClipSettings& expected)
     QCOMPARE(actual.getHistogramSliderData().mid, expected.getHistogramSliderData().mid);
     QCOMPARE(actual.getHistogramSliderData().white, expected.getHistogramSliderData().white);
     QCOMPARE(actual.getOriginal(), expected.getOriginal());
+    QCOMPARE(actual.getHalationAmount(), expected.getHalationAmount());
+    QCOMPARE(actual.getBloomAmount(), expected.getBloomAmount());
+    QCOMPARE(actual.getWeaveAmount(), expected.getWeaveAmount());
+    QCOMPARE(actual.getFlickerAmount(), expected.getFlickerAmount());
+    QCOMPARE(actual.getColourGrainAmount(), expected.getColourGrainAmount());
 }
 
 } // namespace Emulsa::Test

@@ -17,6 +17,8 @@ ClipSettings sampleGrade();
 // The grade block of sampleGrade() as the file format lays it out, four
 // spaces a level; the lines after the first are indented by `indent` more.
 QByteArray sampleGradeBlock(int indent = 0);
+// A grade block as files of version 1.0 have it: without the film effects.
+QByteArray withoutFilmEffects(QByteArray block);
 
 // QCOMPARE of every field; floats and wheel values compare as floats.
 void compareGrades(const ClipSettings& actual, const ClipSettings& expected);

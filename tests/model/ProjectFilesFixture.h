@@ -32,7 +32,7 @@ inline QByteArray handWrittenProject()
     return R"(<?xml version="1.0" encoding="UTF-8"?>
 <Project>
     <General>
-        <FileVersion>1.0</FileVersion>
+        <FileVersion>1.1</FileVersion>
         <StandaloneVersion>1.02.30</StandaloneVersion>
         <HostOS>Some Linux</HostOS>
     </General>
@@ -80,6 +80,11 @@ inline QByteArray handWrittenProject()
                     <White>1.000000</White>
                 </Histogram>
                 <Original>0</Original>
+                <HalationAmount>0</HalationAmount>
+                <BloomAmount>0</BloomAmount>
+                <GateWeaveAmount>0</GateWeaveAmount>
+                <FlickerAmount>0</FlickerAmount>
+                <ColourGrainAmount>0</ColourGrainAmount>
             </ClipSettings>
         </SequenceItem>
         <SequenceItem position="1">

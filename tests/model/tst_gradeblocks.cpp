@@ -20,6 +20,7 @@ using namespace Emulsa;
 using Emulsa::Test::compareGrades;
 using Emulsa::Test::sampleGrade;
 using Emulsa::Test::sampleGradeBlock;
+using Emulsa::Test::withoutFilmEffects;
 
 namespace {
 
@@ -114,6 +115,55 @@ private slots:
         const auto grade = readBlock(wrapped(sampleGradeBlock()));
         QVERIFY(grade);
         compareGrades(*grade, sampleGrade());
+    }
+
+    // Files written before the film effects read as they did, the effects
+    // off; the effects come in any order, an unknown element after them is
+    // skipped, and a bad one stays off without losing the grade.
+    void filmEffectsAreOptional_data()
+    {
+        QTest::addColumn<QByteArray>("block");
+        QTest::addColumn<QVector<int>>("effects");
+        QTest::addColumn<QStringList>("unread");
+        const QByteArray old = withoutFilmEffects(sampleGradeBlock());
+        auto withTail = [&](const QByteArray& tail) {
+            QByteArray block = old;
+            block.insert(block.indexOf("</ClipSettings>"), tail);
+            return block;
+        };
+        QTest::newRow("version 1.0") << old << QVector<int> { 0, 0, 0, 0, 0 } << QStringList();
+        QTest::newRow("some, reordered") << withTail(
+            "<FlickerAmount>40</FlickerAmount><HalationAmount>7</HalationAmount>")
+                                         << QVector<int> { 7, 0, 0, 40, 0 } << QStringList();
+        QTest::newRow("clamped") << withTail("<BloomAmount>250</BloomAmount><GateWeaveAmount>-3</GateWeaveAmount>")
+                                 << QVector<int> { 0, 100, 0, 0, 0 } << QStringList();
+        QTest::newRow("newer element skipped")
+            << withTail("<Sparkle><Size>3</Size></Sparkle><ColourGrainAmount>55</ColourGrainAmount>")
+            << QVector<int> { 0, 0, 0, 0, 55 } << QStringList();
+        QTest::newRow("bad number") << withTail("<HalationAmount>lots</HalationAmount><BloomAmount>9</BloomAmount>")
+                                    << QVector<int> { 0, 9, 0, 0, 0 } << QStringList { "FilmEffects/HalationAmount" };
+    }
+    void filmEffectsAreOptional()
+    {
+        QFETCH(QByteArray, block);
+        QFETCH(QVector<int>, effects);
+        QFETCH(QStringList, unread);
+        QXmlStreamReader xml;
+        GradeBlockReader reader(&xml, &m_library, &m_catalogue);
+        const auto grade = readBlock(wrapped(block), &reader, &xml);
+        QVERIFY(grade);
+        QCOMPARE(reader.unreadFields(), unread);
+        const QVector<int> read { grade->getHalationAmount(), grade->getBloomAmount(), grade->getWeaveAmount(),
+            grade->getFlickerAmount(), grade->getColourGrainAmount() };
+        QCOMPARE(read, effects);
+        // Everything before them is the sample grade's.
+        ClipSettings expected = sampleGrade();
+        expected.setHalationAmount(read[0]);
+        expected.setBloomAmount(read[1]);
+        expected.setWeaveAmount(read[2]);
+        expected.setFlickerAmount(read[3]);
+        expected.setColourGrainAmount(read[4]);
+        compareGrades(*grade, expected);
     }
 
     void roundTrip_data()
@@ -416,7 +466,7 @@ private slots:
         GradeBlockWriter writer(&out, &m_catalogue);
         QVERIFY(writer.writeGeneral());
         QCOMPARE(bytes,
-            "<General><FileVersion>1.0</FileVersion><StandaloneVersion>1.02.30</StandaloneVersion><HostOS>"
+            "<General><FileVersion>1.1</FileVersion><StandaloneVersion>1.02.30</StandaloneVersion><HostOS>"
                 + QSysInfo::prettyProductName().toHtmlEscaped().toUtf8() + "</HostOS></General>");
 
         QXmlStreamReader in(wrapped(bytes));
@@ -424,7 +474,7 @@ private slots:
         QVERIFY(in.readNextStartElement() && in.readNextStartElement());
         GeneralInfo info;
         QVERIFY(reader.readGeneral(&info));
-        QCOMPARE(info.fileVersion, 1.0f);
+        QCOMPARE(info.fileVersion, 1.1f);
         QCOMPARE(info.standaloneVersion, QStringLiteral("1.02.30"));
         QCOMPARE(info.hostOS, QSysInfo::prettyProductName());
         QVERIFY(in.readNextStartElement());

@@ -17,7 +17,7 @@ private slots:
         std::unique_ptr<ProjectFileReader> reader;
         QVERIFY(readBytes(bytes, &read, &reader));
         QVERIFY(reader->loadedCleanly());
-        QCOMPARE(reader->fileVersion(), 1.0f);
+        QCOMPARE(reader->fileVersion(), 1.1f);
         QCOMPARE(reader->standaloneVersion(), QStringLiteral("1.02.30"));
         QCOMPARE(reader->hostOS(), QSysInfo::prettyProductName());
         QCOMPARE(read.items.size(), m_sequence.size());

@@ -288,6 +288,11 @@ Information
       --list-stocks       Print the stocks (code and display name) and exit.
       --list-profiles     Print the installed camera profiles and exit.
       --list-gauges       Print the film gauges and exit.
+      --hw-decode MODE    Decode the clips with the video hardware: auto
+                          (default: the first device that works), vaapi,
+                          cuda, vdpau (that device only; a clip it cannot
+                          decode is decoded in software with a warning) or
+                          off. Overrides EMULSA_HW_DECODE.
   -q, --quiet             No progress bar; only errors and the summary.
   -v, --verbose           Also print the renderer's log.
   -h, --help              This text.
@@ -305,9 +310,11 @@ Exit status
   2  A usage error: an unknown option or a bad value (--chunk 3/2, a/b, no
      scheduler's index for --chunk auto, ...). Nothing was rendered.
 
-Without a display (no DISPLAY set), emulsa-render starts a private virtual X
-display (Xvfb) for its OpenGL context and stops it when done; Mesa's
-software renderer then does the GPU work.
+Without a display (no DISPLAY set), emulsa-render needs no X server: it takes
+its OpenGL context from Mesa's EGL on the surfaceless platform. Where that is
+not available it starts a private virtual X display (Xvfb) instead and stops
+it when done. Either way Mesa's software renderer (or a GPU that Mesa
+drives) does the GPU work; --verbose says which path was taken.
 
 Film data comes from the data folder next to the program
 (<bindir>/../share/Quillmoor), or from $PROGRAMDATA/Quillmoor when
@@ -376,6 +383,8 @@ bool parseRenderOptions(const QStringList& arguments, RenderOptions* options, QS
         levels, noGrade, listStocks, listProfiles, listGauges, quiet, verbose, project, preset, presetFile, presetName,
         acceptDefaults, exportCube, cubeSize, tiffDepth, tiffCompression, tiffAlpha, chunk, chunks, listChunks,
         intermediate, assemble });
+    const QCommandLineOption hwDecode(QStringLiteral("hw-decode"), QString(), QStringLiteral("mode"));
+    parser.addOption(hwDecode);
     if (!parser.parse(arguments)) {
         *error = parser.errorText();
         return false;
@@ -414,6 +423,14 @@ bool parseRenderOptions(const QStringList& arguments, RenderOptions* options, QS
             *error = QStringLiteral("--%1 is one of %2, not \"%3\".")
                          .arg(choice.option.names().first(), choice.words.join(QStringLiteral(", ")),
                              parser.value(choice.option));
+            return false;
+        }
+    }
+    if (parser.isSet(hwDecode)) {
+        o.hwDecode = HardwareDecoding::parseMode(parser.value(hwDecode));
+        if (!o.hwDecode) {
+            *error = QStringLiteral("--hw-decode is one of %1, not \"%2\".")
+                         .arg(HardwareDecoding::modeNames(), parser.value(hwDecode));
             return false;
         }
     }

@@ -3,6 +3,7 @@
 #include "core/ClipSettings.h"
 #include "core/FitMethod.h"
 #include "media/render/ChunkPlan.h"
+#include "media/source/HardwareDecoding.h"
 
 #include <QSize>
 #include <QString>
@@ -50,6 +51,9 @@ struct RenderOptions
     QString stockText = QStringLiteral("5207");
     bool quiet = false;
     bool verbose = false;
+    // --hw-decode: how clips are decoded; unset leaves EMULSA_HW_DECODE's
+    // choice.
+    std::optional<HardwareDecodingMode> hwDecode;
     // A saved look to start from: a preset of the user's store
     // ("GROUP/NAME" or a NAME found in one group only), or a preset of a file.
     QString preset;

@@ -11,6 +11,7 @@
 #include "core/ApplicationPaths.h"
 #include "core/CameraListHelper.h"
 #include "core/FilmLibrary.h"
+#include "core/HeadlessGL.h"
 #include "core/LookCube.h"
 #include "core/OffscreenGLContext.h"
 #include "media/clip/AssetMetadata.h"
@@ -129,6 +130,31 @@ bool makeMissingProfile(const RenderOptions& options, QString* error)
     if (id.size() != 4 || !catalogue->load())
         return true;
     return makeMissingProfile(catalogue->getProfile(ProfileInfo::packId(id.constData())), options.quiet, error);
+}
+
+// Without a display, OpenGL comes from Mesa's EGL with no window system at
+// all where that works, else from a private Xvfb. False (and *error) when
+// neither does; with --verbose it says which one was taken.
+bool prepareHeadless(HeadlessDisplay* display, QString* error)
+{
+    if (!qEnvironmentVariableIsEmpty("DISPLAY"))
+        return true;
+    QString why;
+    const QString renderer = HeadlessGL::probe(&why);
+    if (!renderer.isEmpty() && HeadlessGL::selectPlatform(&why)) {
+        if (g_verbose)
+            std::fprintf(stderr, "emulsa-render: no display; OpenGL through headless EGL (%s), no X server\n",
+                qPrintable(renderer));
+        return true;
+    }
+    if (g_verbose)
+        std::fprintf(stderr, "emulsa-render: no display and no headless EGL (%s); starting Xvfb\n", qPrintable(why));
+    if (!display->start(error))
+        return false;
+    if (g_verbose)
+        std::fprintf(
+            stderr, "emulsa-render: OpenGL through the private X display %s\n", qPrintable(display->display()));
+    return true;
 }
 
 enum class Outcome
@@ -475,6 +501,8 @@ int main(int argc, char** argv)
         return 2;
     }
     g_verbose = options.verbose;
+    if (options.hwDecode)
+        HardwareDecoding::setMode(*options.hwDecode);
     qInstallMessageHandler(messageHandler);
     av_log_set_level(options.verbose ? AV_LOG_INFO : AV_LOG_ERROR);
     if (!options.assembleFolder.isEmpty())
@@ -485,7 +513,7 @@ int main(int argc, char** argv)
     // Lists, the parts of a job and a LUT need no display and no GL (the LUT
     // is baked on the CPU): a plain application without a platform plugin.
     const bool noGl = listing || options.listChunks > 0;
-    if (!noGl && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && !display.start(&error)) {
+    if (!noGl && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && !prepareHeadless(&display, &error)) {
         printError(error);
         return 1;
     }
@@ -560,7 +588,9 @@ int main(int argc, char** argv)
     OffscreenGLContext::requestCoreFormat(&surface);
     surface.create();
     if (!surface.isValid()) {
-        printError(QStringLiteral("no OpenGL surface could be made on display %1").arg(display.display()));
+        printError(HeadlessGL::isActive()
+                ? QStringLiteral("no OpenGL surface could be made on the headless EGL display")
+                : QStringLiteral("no OpenGL surface could be made on display %1").arg(display.display()));
         return 1;
     }
     std::signal(SIGINT, onInterrupt);

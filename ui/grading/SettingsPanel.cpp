@@ -87,6 +87,12 @@ const FieldControl fieldControls[GradeFieldCount] = {
         emitSignal<&SettingsPanel::saturationSliderValueAboutToChange> },
     { "levelsSlider", emitAs<const HistogramSliderData&, &SettingsPanel::histogramSliderValueChanged>,
         emitSignal<&SettingsPanel::histogramSliderValueAboutToChange> },
+    // The film effects send only gradeValueChanged and gradeValueAboutToChange.
+    { "halation", nullptr, nullptr },
+    { "bloom", nullptr, nullptr },
+    { "weave", nullptr, nullptr },
+    { "flicker", nullptr, nullptr },
+    { "colourGrain", nullptr, nullptr },
 };
 
 } // namespace
@@ -102,6 +108,7 @@ SettingsPanel::SettingsPanel(QWidget* parent)
     layout->addWidget(m_header);
     layout->addWidget(buildCameraSection());
     layout->addWidget(buildStockSection());
+    layout->addWidget(buildFilmEffectsSection());
     layout->addWidget(buildWheelsSection());
     layout->addWidget(buildLevelsSection());
     layout->addStretch();
@@ -146,13 +153,15 @@ SettingsPanel::~SettingsPanel() = default;
 void SettingsPanel::emitValue(GradeField field, const GradeValue& value)
 {
     emit gradeValueChanged(field, value);
-    fieldControls[int(field)].valueChanged(*this, value);
+    if (const auto named = fieldControls[int(field)].valueChanged)
+        named(*this, value);
 }
 
 void SettingsPanel::emitAboutToChange(GradeField field)
 {
     emit gradeValueAboutToChange(field);
-    fieldControls[int(field)].aboutToChange(*this);
+    if (const auto named = fieldControls[int(field)].aboutToChange)
+        named(*this);
 }
 
 SettingsPanel::ValueControl& SettingsPanel::addValueControl(QWidget* parent, GradeField field)
@@ -335,6 +344,18 @@ QWidget* SettingsPanel::buildStockSection()
     grid->addWidget(m_grainSizes, row, 1, 1, 2);
     connect(m_grainSizes, &QComboBox::currentTextChanged, this, &SettingsPanel::grainSizeComboValueChanged);
     addValueControl(group, GradeField::GrainAmount);
+    addValueControl(group, GradeField::ColourGrainAmount);
+    return group;
+}
+
+QWidget* SettingsPanel::buildFilmEffectsSection()
+{
+    auto* group = new QGroupBox(QStringLiteral("Film effects"), this);
+    group->setObjectName(QStringLiteral("filmEffectsGroup"));
+    new QGridLayout(group);
+    for (GradeField field :
+        { GradeField::HalationAmount, GradeField::BloomAmount, GradeField::WeaveAmount, GradeField::FlickerAmount })
+        addValueControl(group, field);
     return group;
 }
 

@@ -138,6 +138,7 @@ private:
 
     QWidget* buildCameraSection();
     QWidget* buildStockSection();
+    QWidget* buildFilmEffectsSection();
     QWidget* buildWheelsSection();
     QWidget* buildLevelsSection();
     ValueControl& addValueControl(QWidget* parent, GradeField field);

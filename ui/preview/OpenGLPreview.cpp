@@ -4,6 +4,7 @@
 #include "core/ApplicationPaths.h"
 #include "core/GradingPipeline.h"
 #include "core/ShaderProcessor.h"
+#include "core/grade/FrameSeed.h"
 #include "media/clip/AssetMetadata.h"
 #include "media/clip/SequenceItem.h"
 #include "media/frame/Frame.h"
@@ -372,6 +373,8 @@ void OpenGLPreview::displayFrame()
     if (++m_framesSinceHistogram >= HistogramEveryFrames || paused())
         m_framesSinceHistogram = 0;
     processor->histogramThisFrame = m_framesSinceHistogram == 0;
+    // The frame's grain is the one every render of it gets.
+    processor->setFrameIdentity(FrameSeed::forClip(m_item->asset->name), m_shownIndex);
     const bool packed = !(processor->blurAmount() > 0.f) && processor->setGradeSource(packedPictureSource());
     if (!packed && !m_linearCurrent)
         convertFrame();

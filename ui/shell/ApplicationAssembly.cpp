@@ -5,6 +5,7 @@
 #include "core/FilmLibrary.h"
 #include "media/clip/AssetMetadata.h"
 #include "media/clip/SequenceItem.h"
+#include "model/HardwareDecodingSetting.h"
 #include "model/Model.h"
 #include "model/PresetsManager.h"
 #include "ui/grading/EMFilmSettings.h"
@@ -35,6 +36,8 @@ namespace Emulsa {
 
 ApplicationAssembly::ApplicationAssembly(bool withPreview)
 {
+    // Before any clip is opened.
+    HardwareDecodingSetting::apply();
     m_modelThread.setObjectName(QStringLiteral("Model"));
     m_model = new Model;
     m_model->moveToThread(&m_modelThread);

@@ -58,11 +58,28 @@ private slots:
         QCOMPARE(result.exitCode, 2);
         QVERIFY(result.output.contains(QLatin1String("OT01")));
 
+        result = run({ QStringLiteral("--hw-decode"), QStringLiteral("gpu"), clip });
+        QCOMPARE(result.exitCode, 2);
+        QVERIFY(result.output.contains(QLatin1String("off|auto|vaapi|cuda|vdpau, not \"gpu\"")));
         QCOMPARE(run({ QStringLiteral("--grain"), QStringLiteral("300"), clip }).exitCode, 2);
         QCOMPARE(run({ QStringLiteral("--format"), QStringLiteral("Cinepak"), clip }).exitCode, 2);
         QCOMPARE(run({ QStringLiteral("--size"), QStringLiteral("321x180"), clip }).exitCode, 2);
         QCOMPARE(run({}).exitCode, 2);
         QVERIFY(!QFileInfo::exists(QDir::currentPath() + QStringLiteral("/h264_noaudio.mov")));
+    }
+
+    // A named device renders the clip whether it opens or not: without it
+    // the clip is decoded in software, which the log says.
+    void hardwareDecodingChoiceRendersEitherWay()
+    {
+        const QString clip = TestMedia::instance().path(TestMedia::NoAudio);
+        const Run result = run({ QStringLiteral("--hw-decode"), QStringLiteral("vaapi"), QStringLiteral("-v"),
+            QStringLiteral("-o"), m_out, QStringLiteral("-s"), QStringLiteral("64x36"), clip });
+        QCOMPARE(result.exitCode, 0);
+        QVERIFY(QFileInfo::exists(m_out + QStringLiteral("/h264_noaudio.mov")));
+        QVERIFY2(result.output.contains(QLatin1String("Hardware decoding with the vaapi device"))
+                != result.output.contains(QLatin1String("no vaapi device could be opened; decoding in software")),
+            qPrintable(result.output.right(2000)));
     }
 
     void anyFailureExitsNonZero()
@@ -280,7 +297,7 @@ private slots:
         QCOMPARE(hidden, removed ? QStringList() : QStringList { name });
     }
 
-    // With no display at all the renderer starts its own.
+    // A movie with sound renders with no display at all.
     void rendersWithoutADisplay()
     {
         const QString clip = TestMedia::instance().path(TestMedia::PlanarFloatAudio);
@@ -295,6 +312,55 @@ private slots:
         QCOMPARE(movie.video.height, 240);
         QCOMPARE(movie.video.frames, 15);
         QCOMPARE(movie.audio.codec, QStringLiteral("aac"));
+    }
+
+    // Without a display the renderer needs no X server: OpenGL comes from
+    // headless EGL, or from a private Xvfb where EGL offers no headless
+    // platform. Either way the images are those rendered under a display.
+    void headlessImagesEqualDisplayed_data()
+    {
+        QTest::addColumn<bool>("eglUsable");
+        QTest::addColumn<QString>("pathTaken");
+        QTest::newRow("headless EGL, no Xvfb on the path") << true << QStringLiteral("through headless EGL");
+        QTest::newRow("Xvfb when EGL has no driver") << false << QStringLiteral("through the private X display");
+    }
+
+    void headlessImagesEqualDisplayed()
+    {
+        QFETCH(bool, eglUsable);
+        QFETCH(QString, pathTaken);
+        const QString clip = TestMedia::instance().path(TestMedia::NoAudio);
+        // Grain is left out: it is drawn anew on every run.
+        const QStringList grade { QStringLiteral("--out"), QStringLiteral("6"), QStringLiteral("--stock"),
+            QStringLiteral("KD 5207 Vis3"), QStringLiteral("--grain"), QStringLiteral("0"),
+            QStringLiteral("--exposure"), QStringLiteral("0.2"), QStringLiteral("--saturation"), QStringLiteral("1.3"),
+            QStringLiteral("-f"), QStringLiteral("tiff"), QStringLiteral("-s"), QStringLiteral("320x180") };
+        const QString displayed = m_out + QStringLiteral("/displayed");
+        Run result = run(grade + QStringList { QStringLiteral("-o"), displayed, clip });
+        QVERIFY2(result.exitCode == 0, qPrintable(result.output));
+
+        QProcessEnvironment environment = Emulsa::Test::rendererEnvironment(false);
+        if (eglUsable)
+            environment.insert(QStringLiteral("PATH"), Emulsa::Test::makeTempFolder(QStringLiteral("no-programs")));
+        else
+            environment.insert(QStringLiteral("__EGL_VENDOR_LIBRARY_FILENAMES"), m_out + QStringLiteral("/none.json"));
+        const QString headless = m_out + QStringLiteral("/headless");
+        result = Emulsa::Test::runRenderer(m_program,
+            grade + QStringList { QStringLiteral("--verbose"), QStringLiteral("-o"), headless, clip }, environment);
+        QVERIFY2(result.exitCode == 0, qPrintable(result.output));
+        QVERIFY2(result.output.contains(pathTaken), qPrintable(result.output));
+
+        const QDir expected(displayed + QStringLiteral("/h264_noaudio"));
+        const QDir actual(headless + QStringLiteral("/h264_noaudio"));
+        const QStringList frames = expected.entryList(QDir::Files, QDir::Name);
+        QCOMPARE(frames.size(), 6);
+        QCOMPARE(actual.entryList(QDir::Files, QDir::Name), frames);
+        for (const QString& frame : frames) {
+            QFile one(expected.filePath(frame));
+            QFile other(actual.filePath(frame));
+            QVERIFY(one.open(QIODevice::ReadOnly) && other.open(QIODevice::ReadOnly));
+            QVERIFY2(one.readAll() == other.readAll(), qPrintable(frame));
+        }
     }
 };
 

@@ -23,11 +23,11 @@ using Emulsa::Test::TestMedia;
 namespace {
 
 // One clip of a project file as the application writes it; only the values
-// the test varies are parameters. Grain and the stock are off so that the
-// frame index stays readable, and the colour temperature tells the grades
-// apart.
-QByteArray projectItem(
-    int position, const QString& path, int in, int out, int kelvin, const QByteArray& profile = "825250895")
+// the test varies are parameters. Grain (unless asked for) and the stock are
+// off so that the frame index stays readable, and the colour temperature
+// tells the grades apart.
+QByteArray projectItem(int position, const QString& path, int in, int out, int kelvin,
+    const QByteArray& profile = "825250895", int grain = 0)
 {
     const QByteArray id = QCryptographicHash::hash(path.toUtf8(), QCryptographicHash::Md5).toHex();
     return QStringLiteral(R"(        <SequenceItem position="%1">
@@ -45,7 +45,7 @@ QByteArray projectItem(
                 <CameraID>GEN0</CameraID>
                 <StockAmount>0</StockAmount>
                 <CurveAmount>0</CurveAmount>
-                <GrainAmount>0</GrainAmount>
+                <GrainAmount>%9</GrainAmount>
                 <GrainScale>35 mm Full Frame</GrainScale>
                 <Exposure>0.000000</Exposure>
                 <Kelvin>%7.000000</Kelvin>
@@ -69,6 +69,7 @@ QByteArray projectItem(
         .arg(out)
         .arg(kelvin)
         .arg(QString::fromLatin1(profile))
+        .arg(grain)
         .toUtf8();
 }
 
@@ -353,8 +354,8 @@ private slots:
         QCOMPARE(run({ QStringLiteral("--project"), file, clip }, &output), 2);
     }
 
-    // The two-clip project as TIFF in one run, and in 1, 3 and 7 parts run
-    // one after the other into one folder: the same images byte for byte,
+    // The two-clip project, grain on, as TIFF in one run, and in 1, 3 and 7
+    // parts run one after the other into one folder: the same images byte for byte,
     // each frame written once, nothing else left. A part run again keeps
     // its images, or writes them again with --overwrite.
     void chunksRenderTheImagesOfOneRun()
@@ -364,7 +365,10 @@ private slots:
         const QString second = TestMedia::instance().path(TestMedia::PlanarFloatAudio);
         QVERIFY(!first.isEmpty() && !second.isEmpty());
         const QString file = out + QStringLiteral("/job.empf");
-        QVERIFY(writeFile(file, project(projectItem(0, first, 3, 13, 2500) + projectItem(1, second, 5, 20, 11000), 2)));
+        QVERIFY(writeFile(file,
+            project(projectItem(0, first, 3, 13, 2500, "825250895", 100)
+                    + projectItem(1, second, 5, 20, 11000, "825250895", 150),
+                2)));
         const QStringList common { QStringLiteral("--project"), file, QStringLiteral("-f"), QStringLiteral("tiff"),
             QStringLiteral("-s"), QStringLiteral("64x36"), QStringLiteral("-q") };
         QString output;
@@ -412,7 +416,7 @@ private slots:
         QVERIFY(!clip.isEmpty());
         const QString base = QFileInfo(clip).completeBaseName();
         const QString file = out + QStringLiteral("/job.empf");
-        QVERIFY(writeFile(file, project(projectItem(0, clip, 0, 50, 4000), 1)));
+        QVERIFY(writeFile(file, project(projectItem(0, clip, 0, 50, 4000, "825250895", 100), 1)));
         const QStringList common { QStringLiteral("--project"), file, QStringLiteral("-f"), QStringLiteral("tiff"),
             QStringLiteral("-s"), QStringLiteral("960x540"), QStringLiteral("--tiff-compression"),
             QStringLiteral("deflate"), QStringLiteral("-q") };

@@ -1,11 +1,15 @@
 // Camera and phone footage in every container and shape the reader meets:
 // seeks, in/out renders, durations and sync, one table row per clip.
 #include "RenderFixture.h"
+#include "common/HardwareDecodingScope.h"
 #include "common/RenderProbe.h"
 #include "common/TestEnvironment.h"
 #include "common/TestMedia.h"
+#include "common/WarningCounter.h"
 #include "media/clip/AssetMetadata.h"
 #include "media/frame/Frame.h"
+#include "media/source/HardwareDecoding.h"
+#include "media/source/VideoDecoder.h"
 #include "media/source/WinSourceReader.h"
 
 #include <QDir>
@@ -162,6 +166,149 @@ private slots:
         for (int frame = 0; frame < shown.size(); ++frame)
             expected << expectedPicture(clip, frame, fps(asset));
         QCOMPARE(shown, expected);
+    }
+
+    // A device that fails at source picture N (the simulated device: the
+    // software decoder taking the hardware path) leaves the clip to software
+    // from that picture on, with one warning: reading on gives the same
+    // frames, with the same pictures and times, as software decoding does,
+    // from the start and after precise seeks (the failure on the first
+    // picture after the seek, or later).
+    void deviceFailureContinuesInSoftware_data()
+    {
+        QTest::addColumn<TestMedia::Footage>("clip");
+        QTest::addColumn<int>("seekTo");
+        QTest::addColumn<int>("failAt");
+        for (int i = 0; i < TestMedia::FootageCount; ++i) {
+            const auto clip = TestMedia::Footage(i);
+            // The cut clip's last pictures are concealed differently from
+            // one decoder to the next.
+            if (TestMedia::footageInfo(clip).truncated)
+                continue;
+            const QString name = TestMedia::footageInfo(clip).name;
+            QTest::newRow(qPrintable(name + QStringLiteral(", from 0, fails at 31"))) << clip << 0 << 31;
+            QTest::newRow(qPrintable(name + QStringLiteral(", seek 12, fails at 12"))) << clip << 12 << 12;
+            QTest::newRow(qPrintable(name + QStringLiteral(", seek 30, fails at 41"))) << clip << 30 << 41;
+        }
+    }
+
+    void deviceFailureContinuesInSoftware()
+    {
+        QFETCH(TestMedia::Footage, clip);
+        QFETCH(int, seekTo);
+        QFETCH(int, failAt);
+        AssetMetadata* asset = describe(clip);
+        QVERIFY(asset);
+        Emulsa::Test::HardwareDecodingScope scope { HardwareDecodingMode::Auto, true };
+        Emulsa::Test::WarningCounter warnings;
+        WinSourceReader reader;
+        QVERIFY(reader.initializeFromMetadata(asset));
+        QVERIFY(reader.decodesWithHardware());
+        HardwareDecoding::setSimulatedFailure(
+            TestMedia::footagePictureTime(clip, failAt) - TestMedia::footagePictureTime(clip, 0));
+        if (seekTo > 0)
+            QVERIFY(reader.seekToFrame(quint32(seekTo), true));
+
+        QList<int> shown;
+        QList<int> expected;
+        // The last picture delivered while the device still decoded.
+        int lastOnDevice = -1;
+        while (std::unique_ptr<Frame> frame { reader.getNextFrame(false) }) {
+            const int index = seekTo + shown.size();
+            QCOMPARE(frame->index, index);
+            QCOMPARE(frame->timestamp, qint64(index) * 400000);
+            shown << shownIndex(frame.get());
+            expected << expectedPicture(clip, index, fps(asset));
+            if (reader.decodesWithHardware())
+                lastOnDevice = shown.last();
+        }
+        QCOMPARE(shown, expected);
+        QCOMPARE(shown.size(), 50 - seekTo);
+        QVERIFY(!reader.decodesWithHardware());
+        // The device decoded up to the picture before N (the reader decodes
+        // one picture ahead), never N itself.
+        QVERIFY2(lastOnDevice < failAt, qPrintable(QString::number(lastOnDevice)));
+        if (failAt > seekTo + 2)
+            QVERIFY2(lastOnDevice >= failAt - 3, qPrintable(QString::number(lastOnDevice)));
+        const QStringList all = warnings.all();
+        QCOMPARE(all.size(), 1);
+        QVERIFY2(all.first().contains(QLatin1String("continues in software")), qPrintable(all.first()));
+    }
+
+    // Under the reader's time line: the decoder delivers exactly the
+    // pictures software decoding delivers, each once and in order (times and
+    // luma), when the device fails on the first picture, mid-clip, or on the
+    // first picture after a seek.
+    void decoderResumesWithTheNextPicture_data()
+    {
+        QTest::addColumn<TestMedia::Footage>("clip");
+        QTest::addColumn<int>("seekTo");
+        QTest::addColumn<int>("failAt");
+        for (int i = 0; i < TestMedia::FootageCount; ++i) {
+            const auto clip = TestMedia::Footage(i);
+            if (TestMedia::footageInfo(clip).truncated)
+                continue;
+            const QString name = TestMedia::footageInfo(clip).name;
+            QTest::newRow(qPrintable(name + QStringLiteral(", fails at 0"))) << clip << -1 << 0;
+            QTest::newRow(qPrintable(name + QStringLiteral(", fails at 31"))) << clip << -1 << 31;
+            // A plain seek there finds no key frame to start from.
+            if (clip == TestMedia::FootageTsOneKey)
+                continue;
+            QTest::newRow(qPrintable(name + QStringLiteral(", seek 30, fails at 30"))) << clip << 30 << 30;
+            QTest::newRow(qPrintable(name + QStringLiteral(", seek 30, fails at 41"))) << clip << 30 << 41;
+        }
+    }
+
+    void decoderResumesWithTheNextPicture()
+    {
+        QFETCH(TestMedia::Footage, clip);
+        QFETCH(int, seekTo);
+        QFETCH(int, failAt);
+        const QString path = TestMedia::instance().footagePath(clip);
+        QVERIFY(!path.isEmpty());
+        const double origin = TestMedia::footagePictureTime(clip, 0);
+        // Each picture's time and a digest of its luma.
+        const auto decodeAll = [&](VideoDecoder& decoder) {
+            QList<QPair<qint64, uint>> pictures;
+            if (seekTo >= 0) {
+                const AVStream* stream = decoder.stream();
+                const int64_t start = stream->start_time != AV_NOPTS_VALUE ? stream->start_time : 0;
+                const double seconds = TestMedia::footagePictureTime(clip, seekTo) - origin;
+                if (!decoder.seek(start + int64_t(std::llround(seconds / av_q2d(stream->time_base)))))
+                    return pictures;
+            }
+            Emulsa::AV::FramePtr picture(av_frame_alloc());
+            while (decoder.receive(picture.get()) == 0) {
+                uint digest = 0;
+                for (int y = 0; y < picture->height; ++y)
+                    digest = qHash(QByteArray::fromRawData(reinterpret_cast<const char*>(picture->data[0])
+                                           + size_t(y) * size_t(picture->linesize[0]),
+                                       picture->width),
+                        digest);
+                pictures << qMakePair(qint64(picture->pts), digest);
+                av_frame_unref(picture.get());
+            }
+            return pictures;
+        };
+        VideoDecoder software;
+        QVERIFY(software.open(path, 0));
+        QVERIFY(!software.decodesWithHardware());
+        const QList<QPair<qint64, uint>> expected = decodeAll(software);
+        // A seek lands on a key frame before the time where the container
+        // has an index, elsewhere on one near it; the failing decoder seeks
+        // alike, and fails on its first picture when that is past N.
+        QVERIFY(!expected.isEmpty());
+
+        Emulsa::Test::HardwareDecodingScope scope { HardwareDecodingMode::Auto, true };
+        HardwareDecoding::setSimulatedFailure(TestMedia::footagePictureTime(clip, failAt) - origin);
+        Emulsa::Test::WarningCounter warnings;
+        VideoDecoder failing;
+        QVERIFY(failing.open(path, 0));
+        QVERIFY(failing.decodesWithHardware());
+        const QList<QPair<qint64, uint>> delivered = decodeAll(failing);
+        QVERIFY(!failing.decodesWithHardware());
+        QCOMPARE(delivered, expected);
+        QCOMPARE(warnings.all().size(), 1);
     }
 
     // In 10, out 22: exactly frames 10 .. 21, sound as long as the pictures.

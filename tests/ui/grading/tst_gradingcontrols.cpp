@@ -331,6 +331,12 @@ private slots:
             { GradeField::Gain, "gainAmount", "gainSlider" },
             { GradeField::Saturation, "saturationAmount", "saturationSlider" },
             { GradeField::Levels, "levelsSlider", "histogramSlider" },
+            // The film effects have only the signal for any field.
+            { GradeField::HalationAmount, "halationAmount", QString() },
+            { GradeField::BloomAmount, "bloomAmount", QString() },
+            { GradeField::WeaveAmount, "weaveAmount", QString() },
+            { GradeField::FlickerAmount, "flickerAmount", QString() },
+            { GradeField::ColourGrainAmount, "colourGrainAmount", QString() },
         };
         QCOMPARE(int(std::size(rows)), GradeFieldCount);
         for (const auto& row : rows) {
@@ -355,8 +361,12 @@ private slots:
                 named = log.last(row.named + "ValueChanged").value(0);
                 QCOMPARE(named.value<HistogramSliderData>().mid, 0.4f);
             }
-            QCOMPARE(log.counts(),
-                (QMap<QString, int> { { row.named + "ValueAboutToChange", 1 }, { row.named + "ValueChanged", 1 } }));
+            if (row.named.isEmpty())
+                QVERIFY(log.counts().isEmpty());
+            else
+                QCOMPARE(log.counts(),
+                    (QMap<QString, int> {
+                        { row.named + "ValueAboutToChange", 1 }, { row.named + "ValueChanged", 1 } }));
             QCOMPARE(abouts.size(), 1);
             QCOMPARE(abouts.first().first().value<GradeField>(), row.field);
             QCOMPARE(values.size(), 1);
@@ -364,6 +374,8 @@ private slots:
             const GradeValue value = values.first().at(1).value<GradeValue>();
             QCOMPARE(value.index(), info.defaultValue.index());
             QVERIFY(value != info.defaultValue);
+            if (row.named.isEmpty())
+                continue;
             const GradeValue fromNamed
                 = std::visit([&](auto alternative) { return GradeValue(named.value<decltype(alternative)>()); }, value);
             QVERIFY2(fromNamed == value, info.name);

@@ -1,5 +1,8 @@
 #include "MainWindowFixture.h"
+#include "common/HardwareDecodingScope.h"
 #include "common/TestEnvironment.h"
+#include "common/WarningCounter.h"
+#include "model/HardwareDecodingSetting.h"
 
 using namespace Emulsa;
 using namespace Emulsa::Test;
@@ -98,6 +101,56 @@ private slots:
         m_app = std::make_unique<ApplicationAssembly>(false);
         SettingsManager::openStore()->remove(key);
         QCOMPARE(window()->autosaveInterval(), interval);
+    }
+
+    // The hardware decoding mode the assembled application starts with:
+    // EMULSA_HW_DECODE when it names a mode, else the store's
+    // "Playback/HardwareDecoding", else auto; a value of either that names
+    // no mode is refused with a warning quoting it.
+    void hardwareDecodingComesFromTheStore_data()
+    {
+        QTest::addColumn<QString>("environment");
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<QString>("refused");
+        QTest::newRow("nothing") << QString() << QString() << int(HardwareDecodingMode::Auto) << QString();
+        QTest::newRow("stored off") << QString() << QStringLiteral("off") << int(HardwareDecodingMode::Off)
+                                    << QString();
+        QTest::newRow("stored CUDA") << QString() << QStringLiteral("CUDA") << int(HardwareDecodingMode::Cuda)
+                                     << QString();
+        QTest::newRow("stored nonsense") << QString() << QStringLiteral("turbo") << int(HardwareDecodingMode::Auto)
+                                         << QStringLiteral("turbo");
+        QTest::newRow("environment over the store")
+            << QStringLiteral("vdpau") << QStringLiteral("off") << int(HardwareDecodingMode::Vdpau) << QString();
+        QTest::newRow("refused environment leaves the store")
+            << QStringLiteral("gpu") << QStringLiteral("vaapi") << int(HardwareDecodingMode::Vaapi)
+            << QStringLiteral("gpu");
+    }
+
+    void hardwareDecodingComesFromTheStore()
+    {
+        QFETCH(QString, environment);
+        QFETCH(QString, stored);
+        QFETCH(int, mode);
+        QFETCH(QString, refused);
+        QVERIFY(m_app->teardown().taskThreadFinished);
+        m_app.reset();
+        HardwareDecodingScope scope { HardwareDecodingMode::Off };
+        if (!stored.isEmpty())
+            SettingsManager::openStore()->setValue(HardwareDecodingSetting::key(), stored);
+        if (!environment.isEmpty())
+            qputenv("EMULSA_HW_DECODE", environment.toUtf8());
+        QStringList warnings;
+        {
+            WarningCounter counter;
+            m_app = std::make_unique<ApplicationAssembly>(false);
+            warnings = counter.all();
+        }
+        qunsetenv("EMULSA_HW_DECODE");
+        SettingsManager::openStore()->remove(HardwareDecodingSetting::key());
+        QCOMPARE(int(HardwareDecoding::mode()), mode);
+        const QStringList quoting = warnings.filter(QStringLiteral("\"%1\"").arg(refused));
+        QCOMPARE(quoting.size(), refused.isEmpty() ? 0 : 1);
     }
 
     // Help > Submit Feedback shows only with an address in the store and
