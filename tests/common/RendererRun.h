@@ -20,10 +20,6 @@ struct RendererRun
 // run's PROGRAMDATA and QT_QPA_PLATFORM (it inherits the test's isolated user
 // folders), and without DISPLAY unless `withDisplay`.
 RendererRun runRenderer(const QString& program, const QStringList& arguments, bool withDisplay = true);
-// The environment runRenderer gives it, for a renderer started another way.
-QProcessEnvironment rendererEnvironment(bool withDisplay = true);
-// The same run in the given environment.
-RendererRun runRenderer(const QString& program, const QStringList& arguments, const QProcessEnvironment& environment);
 
 // The environment runRenderer gives the renderer, to adjust for a run of
 // the overload below.

@@ -433,7 +433,7 @@ private slots:
         const auto finished
             = [&] { return QDir(images).entryList({ base + QStringLiteral(".*.tiff") }, QDir::Files).size(); };
         QProcess process;
-        process.setProcessEnvironment(Emulsa::Test::rendererEnvironment());
+        process.setProcessEnvironment(Emulsa::Test::rendererEnvironment(true));
         process.setProcessChannelMode(QProcess::MergedChannels);
         process.start(m_program, arguments);
         QVERIFY(process.waitForStarted(10000));
@@ -531,7 +531,7 @@ private slots:
         QFETCH(QString, message);
         const QString out = Emulsa::Test::makeTempFolder(QStringLiteral("project-chunk-values"));
         const QString clip = TestMedia::instance().path(TestMedia::NoAudio);
-        QProcessEnvironment environment = Emulsa::Test::rendererEnvironment();
+        QProcessEnvironment environment = Emulsa::Test::rendererEnvironment(true);
         for (const QString& key : environment.keys()) {
             if (key.startsWith(QLatin1String("SLURM_")) || key == QLatin1String("JOB_COMPLETION_INDEX"))
                 environment.remove(key);
