@@ -46,6 +46,12 @@ const ContinuousField continuousFields[] = {
         [](float v) -> BaseTask* {
             return new GradeFieldTask(SetHistogram, HistogramSliderData { 0.0f, 0.4f + v / 100, 1.0f });
         } },
+    { "halation", HalationAboutToChange, SetHalation,
+        [](const ClipSettings& s) { return float(s.getHalationAmount()); },
+        [](float v) -> BaseTask* { return new GradeFieldTask(SetHalation, int(v * 10)); } },
+    { "colour grain", ColourGrainAboutToChange, SetColourGrain,
+        [](const ClipSettings& s) { return float(s.getColourGrainAmount()); },
+        [](float v) -> BaseTask* { return new GradeFieldTask(SetColourGrain, int(v * 10)); } },
 };
 
 } // namespace
