@@ -1,5 +1,7 @@
 #include "core/HeadlessGL.h"
 
+#include "core/OffscreenGLContext.h"
+
 #include <QByteArray>
 #include <QFileInfo>
 #include <QLibraryInfo>
@@ -107,12 +109,7 @@ EGLContext createContext(EGLDisplay display, EGLConfig config, const QSurfaceFor
 // gives it on this path.
 QSurfaceFormat rendererFormat()
 {
-    QSurfaceFormat format;
-    format.setRenderableType(QSurfaceFormat::OpenGL);
-    format.setVersion(4, 0);
-    format.setProfile(QSurfaceFormat::CoreProfile);
-    format.setDepthBufferSize(0);
-    format.setStencilBufferSize(0);
+    QSurfaceFormat format = OffscreenGLContext::coreFormat();
     setBufferSizes(&format);
     return format;
 }

@@ -21,7 +21,7 @@ OffscreenGLContext::~OffscreenGLContext()
         delete m_surface;
 }
 
-void OffscreenGLContext::requestCoreFormat(QOffscreenSurface* surface)
+QSurfaceFormat OffscreenGLContext::coreFormat()
 {
     QSurfaceFormat format;
     format.setRenderableType(QSurfaceFormat::OpenGL);
@@ -30,6 +30,12 @@ void OffscreenGLContext::requestCoreFormat(QOffscreenSurface* surface)
     format.setDepthBufferSize(0);
     format.setStencilBufferSize(0);
     format.setSwapInterval(0);
+    return format;
+}
+
+void OffscreenGLContext::requestCoreFormat(QOffscreenSurface* surface)
+{
+    QSurfaceFormat format = coreFormat();
     if (HeadlessGL::isActive())
         HeadlessGL::setBufferSizes(&format);
     surface->setFormat(format);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QSurfaceFormat>
 
 class QOffscreenSurface;
 class QOpenGLContext;
@@ -37,6 +38,8 @@ public:
     // A surface format asking for OpenGL 4.0 core, no depth or stencil (and
     // 8-bit RGBA on the headless path, where the context must match it).
     static void requestCoreFormat(QOffscreenSurface* surface);
+    // That format without the headless path's buffer sizes.
+    static QSurfaceFormat coreFormat();
 
 private:
     bool fail(const QString& message);
