@@ -6,6 +6,7 @@
 #include "core/StockTable.h"
 #include "core/grade/BlurPass.h"
 #include "core/grade/ConversionPass.h"
+#include "core/grade/GlowPass.h"
 #include "core/grade/GradeTextures.h"
 #include "core/grade/GradingPrograms.h"
 #include "core/grade/GrainChoice.h"
@@ -204,6 +205,15 @@ public:
     bool bypass() const;
     bool isBlackAndWhite() const;
     float blurAmount() const;
+    // Halation and bloom of the next grading passes (off while showing the
+    // original), for the picture's width and the clip's gauge.
+    GlowParams halation() const;
+    GlowParams bloom() const;
+    // Whether the grading pass needs the linear picture on unit 0 (blur,
+    // halation or bloom read it), not the packed frame.
+    bool readsLinearPicture() const;
+    // How many halation and bloom runs were drawn so far.
+    int glowRuns() const { return m_glow.runs(); }
     std::array<float, 3> blurWeights() const;
     double grainScale() const;
     const Grain* grain() const;
@@ -325,6 +335,7 @@ private:
         bool bypass = false;
         float blurAmount = 0.f;
         std::array<float, 3> blurWeights { { 1.f, 0.f, 0.f } };
+        GlowParams glow[GlowPass::EffectCount];
     };
 
     // initialize() steps, each handing the work to its part.
@@ -387,6 +398,7 @@ private:
     GradingPrograms m_programs;
     ConversionPass m_conversion;
     BlurPass m_blur;
+    GlowPass m_glow;
     HistogramPass m_histogram;
     std::vector<GLenum> m_targetFormats;
     GradeSource m_gradeSource = LinearSource;
@@ -415,6 +427,9 @@ private:
     bool m_isBlackAndWhite = false;
     double m_grainScale = 1.0;
     float m_blurAmount = 0.f;
+    float m_halationAmount = 0.f;
+    float m_bloomAmount = 0.f;
+    QString m_gauge;
     std::array<float, 3> m_blurWeights { { 1.f, 0.f, 0.f } };
     std::array<float, 2> m_grainOffset { { 0.f, 0.f } };
     quint32 m_clipSeed = 0;
