@@ -11,8 +11,9 @@ namespace {
 
 // Halation: the light reflected by the base reaches the red layer most and
 // widest; the blue layer, exposed first, hardly at all.
-constexpr float kHalationThreshold = 0.55f;
-constexpr std::array<float, 3> kHalationStrength { { 0.5f, 0.2f, 0.03f } };
+constexpr float kHalationThreshold = 0.5f;
+constexpr float kHalationStrength = 0.6f;
+constexpr std::array<float, 3> kHalationShare { { 0.72f, 0.25f, 0.03f } };
 constexpr std::array<float, 3> kHalationMicrometres { { 115.f, 70.f, 40.f } };
 constexpr float kBloomThreshold = 0.8f;
 constexpr float kBloomStrength = 0.35f;
@@ -26,9 +27,10 @@ GlowParams Glow::halation(float amount, const QString& gauge, unsigned int width
     GlowParams params;
     params.threshold = kHalationThreshold;
     const float a = std::clamp(amount, 0.f, 1.f);
-    for (int c = 0; c < 3; ++c) {
-        params.strength[size_t(c)] = a * kHalationStrength[size_t(c)];
-        params.sigma[size_t(c)] = float(ClipSettings::filmToPixels(kHalationMicrometres[size_t(c)], gauge, width));
+    params.strength = { { a * kHalationStrength, a * kHalationStrength, a * kHalationStrength } };
+    for (size_t c = 0; c < 3; ++c) {
+        params.mix[c] = { { kHalationShare[c], kHalationShare[c], kHalationShare[c] } };
+        params.sigma[c] = float(ClipSettings::filmToPixels(kHalationMicrometres[c], gauge, width));
     }
     return params;
 }
@@ -96,23 +98,29 @@ void Glow::apply(const float* in, float* out, int width, int height, const GlowP
     const auto w = weights(params, factor, &radius);
     const int lw = levelSize(width, factor);
     const int lh = levelSize(height, factor);
-    auto excess = [&](int x, int y, int c) {
+    auto taken = [&](int x, int y, int c) {
         const float v = in[(size_t(y) * size_t(width) + size_t(x)) * 4 + size_t(c)];
         return std::max(v - params.threshold, 0.f) * params.strength[size_t(c)];
     };
 
-    // The level: the excess averaged over each block, edges clamped.
+    // The level: the light given to each glow channel, averaged over each
+    // block, edges clamped.
     std::vector<float> level(size_t(lw) * size_t(lh) * 3, 0.f);
     const float blockArea = 1.f / float(factor * factor);
     for (int j = 0; j < lh; ++j)
-        for (int i = 0; i < lw; ++i)
-            for (int c = 0; c < 3; ++c) {
-                float sum = 0.f;
-                for (int b = 0; b < factor; ++b)
-                    for (int a = 0; a < factor; ++a)
-                        sum += excess(std::min(i * factor + a, width - 1), std::min(j * factor + b, height - 1), c);
-                level[(size_t(j) * size_t(lw) + size_t(i)) * 3 + size_t(c)] = sum * blockArea;
-            }
+        for (int i = 0; i < lw; ++i) {
+            float sum[3] = { 0.f, 0.f, 0.f };
+            for (int b = 0; b < factor; ++b)
+                for (int a = 0; a < factor; ++a) {
+                    const int x = std::min(i * factor + a, width - 1);
+                    const int y = std::min(j * factor + b, height - 1);
+                    const float t[3] = { taken(x, y, 0), taken(x, y, 1), taken(x, y, 2) };
+                    for (size_t c = 0; c < 3; ++c)
+                        sum[c] += params.mix[c][0] * t[0] + params.mix[c][1] * t[1] + params.mix[c][2] * t[2];
+                }
+            for (size_t c = 0; c < 3; ++c)
+                level[(size_t(j) * size_t(lw) + size_t(i)) * 3 + c] = sum[c] * blockArea;
+        }
 
     // The separable Gaussian, horizontally then vertically.
     std::vector<float> across(level.size());
@@ -139,7 +147,7 @@ void Glow::apply(const float* in, float* out, int width, int height, const GlowP
                 level[(size_t(j) * size_t(lw) + size_t(i)) * 3 + size_t(c)] = sum;
             }
 
-    // Each pixel: its light less the excess taken, plus the glow.
+    // Each pixel: its light less the light taken, plus the glow.
     std::vector<float> result(pixels * 4);
     for (int y = 0; y < height; ++y) {
         const float v = (float(y) + 0.5f) / float(factor) - 0.5f;
@@ -159,7 +167,7 @@ void Glow::apply(const float* in, float* out, int width, int height, const GlowP
                 const float top = at(ia, ja) + (at(ib, ja) - at(ia, ja)) * fx;
                 const float bottom = at(ia, jb) + (at(ib, jb) - at(ia, jb)) * fx;
                 const float glow = top + (bottom - top) * fy;
-                result[p + size_t(c)] = in[p + size_t(c)] - excess(x, y, c) + glow;
+                result[p + size_t(c)] = in[p + size_t(c)] - taken(x, y, c) + glow;
             }
             result[p + 3] = in[p + 3];
         }

@@ -13,16 +13,21 @@ namespace Emulsa {
 // frame width and the picture's width.
 //
 // The work, done alike by GlowPass on the GPU and by Glow::apply() here:
-//  1. the excess over the threshold, per channel, times the channel's
-//     strength, averaged over blocks of factor x factor pixels (the level);
+//  1. the light taken: the excess over the threshold, per channel, times the
+//     channel's strength; what each channel of the glow receives of it (the
+//     mix, whose columns sum to 1); averaged over blocks of factor x factor
+//     pixels (the level);
 //  2. a separable Gaussian of the level, per channel, taps clamped to the edge;
 //  3. each pixel keeps its light less the excess taken and gains the blurred
 //     level, sampled bilinearly (texel centres at (i + 0.5) * factor).
 struct GlowParams
 {
     float threshold = 1.f;
-    // Fraction of the excess over the threshold spread, per channel.
+    // Fraction of the excess over the threshold taken, per channel.
     std::array<float, 3> strength { { 0.f, 0.f, 0.f } };
+    // Row c: what glow channel c receives of the light taken from each
+    // channel. Each column sums to 1, so that the total light is kept.
+    std::array<std::array<float, 3>, 3> mix { { { { 1.f, 0.f, 0.f } }, { { 0.f, 1.f, 0.f } }, { { 0.f, 0.f, 1.f } } } };
     // Gaussian spread per channel in pixels of the picture.
     std::array<float, 3> sigma { { 0.f, 0.f, 0.f } };
 
@@ -36,10 +41,13 @@ public:
     static constexpr int MaxFactor = 16;
     static constexpr int MaxRadius = 12;
 
-    // Halation at an amount 0..1: red widest and strongest, green less, blue
-    // almost none; sizes for the gauge's frame width and the picture width.
+    // Halation at an amount 0..1: light taken alike from each channel of the
+    // highlights (they keep their hue) and given back mostly to red, widest
+    // there, less to green, almost none to blue; sizes for the gauge's frame
+    // width and the picture width.
     static GlowParams halation(float amount, const QString& gauge, unsigned int width);
-    // Bloom at an amount 0..1: every channel alike, the brightest areas only,
+    // Bloom at an amount 0..1: every channel alike, each keeping its light
+    // (a coloured light blooms in its colour), the brightest areas only,
     // spread by `radiusMicrometres` on the film (0: the default spread).
     static GlowParams bloom(float amount, const QString& gauge, unsigned int width, float radiusMicrometres = 0.f);
     static constexpr float DefaultBloomMicrometres = 320.f;

@@ -37,7 +37,8 @@ bool GlowPass::build()
     const bool resolved = resolveUniform(p, "uniPicture", &m_at.picture) && resolveUniform(p, "uniLevel", &m_at.level)
         && resolveUniform(p, "uniStep", &m_at.step) && resolveUniform(p, "uniFactor", &m_at.factor)
         && resolveUniform(p, "uniRadius", &m_at.radius) && resolveUniform(p, "uniThreshold", &m_at.threshold)
-        && resolveUniform(p, "uniStrength", &m_at.strength) && resolveUniform(p, "uniWeights", &m_at.weights);
+        && resolveUniform(p, "uniStrength", &m_at.strength) && resolveUniform(p, "uniMix", &m_at.mix)
+        && resolveUniform(p, "uniWeights", &m_at.weights);
     if (!resolved)
         return false;
     p->bind();
@@ -97,6 +98,8 @@ void GlowPass::runEffect(const GlowParams& params, Target (&targets)[3])
     m_gl->glUniform1i(m_at.radius, radius);
     m_gl->glUniform1f(m_at.threshold, params.threshold);
     m_gl->glUniform3f(m_at.strength, params.strength[0], params.strength[1], params.strength[2]);
+    // Row-major: transposed on upload.
+    m_gl->glUniformMatrix3fv(m_at.mix, 1, GL_TRUE, params.mix[0].data());
     m_gl->glUniform3fv(m_at.weights, Glow::MaxRadius + 1, weights[0].data());
 
     // Unit 1 holds the level being read; nothing while the level is drawn.

@@ -74,6 +74,7 @@ private:
         int radius = -1;
         int threshold = -1;
         int strength = -1;
+        int mix = -1;
         int weights = -1;
     } m_at;
     // Per effect: the level, the level blurred across, the result.

@@ -3,10 +3,11 @@
 // Glow program (halation, bloom), fragment stage. Every step addresses whole
 // texels by the fragment's position, so the target's pixel (x, y) is the
 // source's texel (x, y):
-//  0: the excess over the threshold times the strength, averaged over a
-//     block of uniFactor x uniFactor texels of the picture (the level);
+//  0: the light taken (the excess over the threshold times the strength),
+//     shared among the glow's channels by uniMix, averaged over a block of
+//     uniFactor x uniFactor texels of the picture (the level);
 //  1, 2: the level blurred horizontally, then vertically, per channel;
-//  3: the picture less the excess taken, plus the blurred level sampled
+//  3: the picture less the light taken, plus the blurred level sampled
 //     bilinearly (level texel i centred on picture pixel (i + 0.5) * factor).
 
 in vec2 varTextCoordinate;
@@ -20,9 +21,10 @@ uniform int uniFactor;
 uniform int uniRadius;
 uniform float uniThreshold;
 uniform vec3 uniStrength;
+uniform mat3 uniMix;
 uniform vec3 uniWeights[13];
 
-vec3 excessAt(ivec2 p)
+vec3 takenAt(ivec2 p)
 {
     return max(texelFetch(uniPicture, p, 0).rgb - vec3(uniThreshold), vec3(0.0)) * uniStrength;
 }
@@ -43,7 +45,7 @@ void main()
         vec3 sum = vec3(0.0);
         for (int b = 0; b < uniFactor; ++b)
             for (int a = 0; a < uniFactor; ++a)
-                sum += excessAt(min(here * uniFactor + ivec2(a, b), last));
+                sum += uniMix * takenAt(min(here * uniFactor + ivec2(a, b), last));
         fragColor = vec4(sum / float(uniFactor * uniFactor), 1.0);
     } else if (uniStep == 1 || uniStep == 2) {
         ivec2 step = uniStep == 1 ? ivec2(1, 0) : ivec2(0, 1);
@@ -58,6 +60,6 @@ void main()
         vec3 top = mix(levelAt(low), levelAt(low + ivec2(1, 0)), f.x);
         vec3 bottom = mix(levelAt(low + ivec2(0, 1)), levelAt(low + ivec2(1, 1)), f.x);
         vec4 picture = texelFetch(uniPicture, here, 0);
-        fragColor = vec4(picture.rgb - excessAt(here) + mix(top, bottom, f.y), picture.a);
+        fragColor = vec4(picture.rgb - takenAt(here) + mix(top, bottom, f.y), picture.a);
     }
 }
