@@ -331,6 +331,30 @@ private slots:
     // lift/gamma/gain table is uploaded, no grading program is built, and the
     // model's echo of earlier steps never moves the slider back under the
     // mouse. After the release the model holds the last value.
+    // The Halation slider reaches the preview's grade: the glow passes run
+    // and the picture changes; back at 0 they stop and the picture is the
+    // one before.
+    void halationSliderGlowsThePreview()
+    {
+        QVERIFY(addClip(TestMedia::instance().markedSoundPath(TestMedia::FootageMp4)));
+        OpenGLPreview* preview = tab()->preview();
+        ShaderProcessor* processor = preview->processor();
+        QVERIFY(processor);
+        auto* slider = tab()->panel()->findChild<QSlider*>(QStringLiteral("halationAmount"));
+        QVERIFY(slider);
+        const QImage before = preview->grabFramebuffer();
+        QCOMPARE(processor->glowRuns(), 0);
+        slider->setValue(100);
+        QTRY_VERIFY(processor->glowRuns() > 0);
+        QVERIFY(!processor->halation().isOff());
+        QTRY_VERIFY(preview->grabFramebuffer() != before);
+        slider->setValue(0);
+        QTRY_VERIFY(processor->halation().isOff());
+        const int runs = processor->glowRuns();
+        QTRY_COMPARE(preview->grabFramebuffer(), before);
+        QCOMPARE(processor->glowRuns(), runs);
+    }
+
     void liftDragDoesOnlyWhatChanged()
     {
         QVERIFY(addClip(TestMedia::instance().markedSoundPath(TestMedia::FootageMp4)));
