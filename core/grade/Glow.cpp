@@ -114,12 +114,12 @@ void Glow::apply(const float* in, float* out, int width, int height, const GlowP
                 for (int a = 0; a < factor; ++a) {
                     const int x = std::min(i * factor + a, width - 1);
                     const int y = std::min(j * factor + b, height - 1);
-                    const float t[3] = { taken(x, y, 0), taken(x, y, 1), taken(x, y, 2) };
-                    for (size_t c = 0; c < 3; ++c)
-                        sum[c] += params.mix[c][0] * t[0] + params.mix[c][1] * t[1] + params.mix[c][2] * t[2];
+                    for (int c = 0; c < 3; ++c)
+                        sum[c] += taken(x, y, c);
                 }
             for (size_t c = 0; c < 3; ++c)
-                level[(size_t(j) * size_t(lw) + size_t(i)) * 3 + c] = sum[c] * blockArea;
+                level[(size_t(j) * size_t(lw) + size_t(i)) * 3 + c]
+                    = (params.mix[c][0] * sum[0] + params.mix[c][1] * sum[1] + params.mix[c][2] * sum[2]) * blockArea;
         }
 
     // The separable Gaussian, horizontally then vertically.

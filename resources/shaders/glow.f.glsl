@@ -45,8 +45,8 @@ void main()
         vec3 sum = vec3(0.0);
         for (int b = 0; b < uniFactor; ++b)
             for (int a = 0; a < uniFactor; ++a)
-                sum += uniMix * takenAt(min(here * uniFactor + ivec2(a, b), last));
-        fragColor = vec4(sum / float(uniFactor * uniFactor), 1.0);
+                sum += takenAt(min(here * uniFactor + ivec2(a, b), last));
+        fragColor = vec4(uniMix * sum / float(uniFactor * uniFactor), 1.0);
     } else if (uniStep == 1 || uniStep == 2) {
         ivec2 step = uniStep == 1 ? ivec2(1, 0) : ivec2(0, 1);
         vec3 sum = uniWeights[0] * levelAt(here);
