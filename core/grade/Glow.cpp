@@ -12,7 +12,7 @@ namespace {
 // Halation: the light reflected by the base reaches the red layer most and
 // widest; the blue layer, exposed first, hardly at all.
 constexpr float kHalationThreshold = 0.5f;
-constexpr float kHalationStrength = 0.6f;
+constexpr float kHalationStrength = 0.4f;
 constexpr std::array<float, 3> kHalationShare { { 0.72f, 0.25f, 0.03f } };
 constexpr std::array<float, 3> kHalationMicrometres { { 115.f, 70.f, 40.f } };
 constexpr float kBloomThreshold = 0.8f;
