@@ -494,6 +494,9 @@ bool ShaderProcessor::setGradeSource(GradeSource source, GradeOutput output)
         return true;
     if (output != PictureOutput && hasHistogramTarget())
         return false;
+    // The blur and the glow read the linear picture on unit 0.
+    if (source != LinearSource && readsLinearPicture())
+        return false;
     // The whole program for this source and output is the one every grade
     // can fall back on: it must exist before they are taken up (built once;
     // a program current or parked is not switched to).

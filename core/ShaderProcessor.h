@@ -276,8 +276,9 @@ public:
     };
     // Chooses both for the next grading passes. False, nothing changed, when
     // no program can read that source and write that output (or a packed
-    // output is asked for with histogram passes); the linear source and the
-    // picture output always can. GL thread.
+    // output is asked for with histogram passes, or a packed source while
+    // readsLinearPicture()); the linear source and the picture output
+    // always can. GL thread.
     bool setGradeSource(GradeSource source, GradeOutput output = PictureOutput);
     GradeSource gradeSource() const { return m_gradeSource; }
     GradeOutput gradeOutput() const { return m_gradeOutput; }

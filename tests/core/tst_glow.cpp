@@ -29,6 +29,8 @@ private slots:
     void gpuMatchesReference_data();
     void gpuMatchesReference();
     void offCostsNothing();
+    void keepsLightWithBlurAndHistogram_data();
+    void keepsLightWithBlurAndHistogram();
 
 private:
     OffscreenGLContext m_gl;
@@ -341,6 +343,42 @@ void TestGlow::offCostsNothing()
     QVERIFY(p->applySettings(&settings));
     QVERIFY(grader.grade(picture) == off);
     QCOMPARE(p->glowRuns(), 2);
+}
+
+void TestGlow::keepsLightWithBlurAndHistogram_data()
+{
+    QTest::addColumn<QString>("gauge");
+    QTest::addColumn<bool>("histogram");
+    QTest::newRow("8 mm, blurred") << QStringLiteral("8 mm") << false;
+    QTest::newRow("8 mm, blurred, histogram") << QStringLiteral("8 mm") << true;
+    QTest::newRow("Super 35, histogram") << QStringLiteral("Super 35") << true;
+}
+
+// With the small gauges' blur before it and the preview's histogram passes
+// after it, the glow still only moves light: the graded picture's mean stays.
+void TestGlow::keepsLightWithBlurAndHistogram()
+{
+    QFETCH(QString, gauge);
+    QFETCH(bool, histogram);
+    constexpr int W = 320;
+    constexpr int H = 180;
+    const Disc disc { W, H, 12.f, 1.f, 0.1f };
+    const auto picture = disc.picture();
+    std::array<std::array<quint32, 512>, 3> counts {};
+    quint32* bins[3] = { counts[0].data(), counts[1].data(), counts[2].data() };
+    ClipSettings settings = neutralSettings();
+    settings.setGrainScaleName(gauge);
+    GpuGrader grader;
+    QVERIFY(grader.create(m_gl, settings, W, H, 0, 0, StretchToFit, histogram ? bins : nullptr));
+    const auto off = grader.grade(picture);
+    settings.setHalationAmount(100);
+    settings.setBloomAmount(100);
+    QVERIFY(grader.processor->applySettings(&settings));
+    const auto on = grader.grade(picture);
+    QCOMPARE(grader.processor->glowRuns(), 2);
+    const double kept = totalLight(on) / totalLight(off);
+    QVERIFY2(std::abs(kept - 1.0) < 0.01, qPrintable(QString::number(kept, 'f', 5)));
+    QVERIFY(maxByteDifference(on, off) > 2);
 }
 
 QTEST_MAIN(TestGlow)
