@@ -34,10 +34,10 @@ class Grain;
 // small framebuffer for the levels histogram.
 //
 // The work is done by parts with one job each (core/grade/): the grading
-// programs, the colour converter, the blur pass, the histogram pass, the
-// grade's textures and the grain choice. The processor keeps the grade (the
-// tables, the stock table, the amounts) under its data mutex and runs the
-// frame passes in order.
+// programs, the colour converter, the blur pass, the glow pass (halation and
+// bloom), the histogram pass, the grade's textures and the grain choice. The
+// processor keeps the grade (the tables, the stock table, the amounts) under
+// its data mutex and runs the frame passes in order.
 //
 // The owner keeps the context, the frame textures and the target framebuffer.
 // Per frame it binds its target, calls prepareFrame() for a pass, sets the
@@ -139,9 +139,9 @@ public:
     // be applied. Any thread.
     bool gradeApplied() const;
     // True when a grading pass would change nothing: no stock, no grain, no
-    // blur, not black and white, and every table and matrix neutral (the
-    // bypass copies); not in show-original mode and with no histogram to
-    // fill. An owner may then use the converted source picture as the graded
+    // blur, no halation or bloom, not black and white, and every table and
+    // matrix neutral (the bypass copies); not in show-original mode and with
+    // no histogram to fill. An owner may then use the converted source picture as the graded
     // one (GradingPipeline does when the sizes match). GL thread.
     bool gradeIsNeutral() const;
     // Rebuilds the exposure/temperature table only.
