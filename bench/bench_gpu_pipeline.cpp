@@ -4,7 +4,8 @@
 // hand (llvmpipe under Xvfb here); then the same stages through the CPU
 // reference grade for comparison. Then the grading pass alone at the
 // 1080p output and at a 1280 x 720 preview, with stages switched off one at a
-// time (what each stage costs), and a neutral grade drawn and skipped.
+// time (what each stage costs), a neutral grade drawn and skipped, and
+// halation and bloom off and on.
 //
 // Film data: the data folder the build installs (target emulsa_filmdata_folder)
 // or $PROGRAMDATA/Quillmoor. Usage: bench_gpu_pipeline [gpuFrames] [cpuFrames]
@@ -283,6 +284,31 @@ void benchStages(OffscreenGLContext& gl, int frames)
     }
 }
 
+// Halation and bloom: the grading pass at 1080p with each off and on, on a
+// 35 mm gauge and on 16 mm (whose glow is wider in pixels, and which has the
+// small gauges' blur too).
+void benchGlow(OffscreenGLContext& gl, int frames)
+{
+    std::printf("Halation and bloom, grade pass 1920x1080, %d frames\n", frames);
+    const struct
+    {
+        const char* name;
+        int halation;
+        int bloom;
+    } variants[] = { { "off", 0, 0 }, { "halation", 100, 0 }, { "bloom", 0, 100 }, { "both", 100, 100 } };
+    for (const char* gauge : { "Super 35", "16 mm" }) {
+        for (const auto& variant : variants) {
+            ClipSettings settings = benchSettings();
+            settings.setGrainScaleName(QString::fromLatin1(gauge));
+            settings.setHalationAmount(variant.halation);
+            settings.setBloomAmount(variant.bloom);
+            bool skipped = false;
+            const double t = gradePassSeconds(gl, settings, 1920, 1080, 1920, 1080, frames, true, &skipped);
+            std::printf("  %-9s %-10s %8.2f ms  %8.2f fps\n", gauge, variant.name, 1000.0 * t / frames, frames / t);
+        }
+    }
+}
+
 bool benchCpu(int width, int height, int frames)
 {
     const ClipSettings settings = benchSettings();
@@ -360,6 +386,7 @@ int main(int argc, char** argv)
     for (const auto& size : sizes)
         ok = benchGpu(gl, size[0], size[1], size[0] > 2000 ? std::max(1, gpuFrames / 2) : gpuFrames) && ok;
     benchStages(gl, std::max(1, gpuFrames / 2));
+    benchGlow(gl, std::max(1, gpuFrames / 2));
     for (const auto& size : sizes)
         ok = benchCpu(size[0], size[1], cpuFrames) && ok;
     return ok ? 0 : 1;

@@ -37,6 +37,34 @@ float ClipSettings::grainScaleForName(const QString& name)
     return 1.0f;
 }
 
+float ClipSettings::frameWidthMillimetres(const QString& gauge)
+{
+    static const struct
+    {
+        const char* name;
+        float width;
+    } kWidths[] = {
+        { "8 mm", 4.8f },
+        { "Super 8", 5.79f },
+        { "16 mm", 10.26f },
+        { "Super 16", 12.52f },
+        { "35 mm Academy", 21.95f },
+        { "35 mm 3 Perf", 24.89f },
+        { "Super 35", 24.89f },
+        { "35 mm Full Frame", 36.0f },
+    };
+    for (const auto& entry : kWidths) {
+        if (gauge == QLatin1String(entry.name))
+            return entry.width;
+    }
+    return 24.89f;
+}
+
+double ClipSettings::filmToPixels(double micrometres, const QString& gauge, unsigned int width)
+{
+    return micrometres * double(width) / (1000.0 * double(frameWidthMillimetres(gauge)));
+}
+
 ClipSettings::ClipSettings()
     : m_stockName(QStringLiteral("5207"))
     , m_sourceType(DefaultSourceType)

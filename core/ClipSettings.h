@@ -124,6 +124,12 @@ public:
     static QStringList grainScaleNames();
     // Factor for a gauge name; 1.0 when the name is unknown.
     static float grainScaleForName(const QString& name);
+    // Camera aperture width of a gauge in millimetres (that of 35 mm 3 Perf
+    // for a name not in the table).
+    static float frameWidthMillimetres(const QString& gauge);
+    // A length on the film of a gauge, in pixels of a picture `width` wide
+    // spanning the frame.
+    static double filmToPixels(double micrometres, const QString& gauge, unsigned int width);
 
 private:
     QString m_stockName;

@@ -248,7 +248,7 @@ void GradingPipeline::gradePass(ShaderProcessor* processor, unsigned int colourO
 
 bool GradingPipeline::gradesFromSourceInOnePass(const ShaderProcessor* processor, unsigned int colourOrder) const
 {
-    return !(processor->blurAmount() > 0.f) && !skipsGrade(processor, colourOrder);
+    return !(processor->readsLinearPicture()) && !skipsGrade(processor, colourOrder);
 }
 
 ShaderProcessor::GradeSource GradingPipeline::packedSource(const ShaderProcessor* processor, ColorRange range) const

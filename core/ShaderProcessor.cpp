@@ -42,6 +42,7 @@ void ShaderProcessor::destroyGLObjects()
     m_conversion.destroy();
     glGetError();
     m_blur.destroy();
+    m_glow.destroy();
     m_histogram.destroy();
     {
         AnnotatedMutexLocker lock(&m_dataMutex);
@@ -65,6 +66,9 @@ bool ShaderProcessor::applySettings(const ClipSettings* settings)
         m_stockAmount = float(settings->getStockLUTAmount()) / 100.f;
         m_curveAmount = float(settings->getStockCurveAmount()) / 100.f;
         m_grainAmount = float(settings->getGrainAmount()) / 100.f;
+        m_halationAmount = float(settings->getHalationAmount()) / 100.f;
+        m_bloomAmount = float(settings->getBloomAmount()) / 100.f;
+        m_gauge = settings->getGrainScaleName();
         m_tables.applySettings(*settings);
         m_bypass = settings->getOriginal();
         m_gradeEdited = true;
@@ -218,7 +222,8 @@ bool ShaderProcessor::gradeIsNeutral() const
     if (m_histogram.hasTarget())
         return false;
     AnnotatedMutexLocker lock(&m_dataMutex);
-    if (m_bypass || m_isBlackAndWhite || m_stockAmount != 0.f || m_grainAmount != 0.f || m_blurAmount > 0.f)
+    if (m_bypass || m_isBlackAndWhite || m_stockAmount != 0.f || m_grainAmount != 0.f || m_blurAmount > 0.f
+        || m_halationAmount > 0.f || m_bloomAmount > 0.f)
         return false;
     return m_tables.saturationMatrix() == GradeTables::identityMatrix()
         && m_tables.exposure() == m_tables.bypassExposure()
@@ -236,6 +241,24 @@ float ShaderProcessor::blurAmount() const
 {
     AnnotatedMutexLocker lock(&m_dataMutex);
     return m_blurAmount;
+}
+
+GlowParams ShaderProcessor::halation() const
+{
+    AnnotatedMutexLocker lock(&m_dataMutex);
+    return m_bypass ? GlowParams() : Glow::halation(m_halationAmount, m_gauge, m_sourceWidth);
+}
+
+GlowParams ShaderProcessor::bloom() const
+{
+    AnnotatedMutexLocker lock(&m_dataMutex);
+    return m_bypass ? GlowParams() : Glow::bloom(m_bloomAmount, m_gauge, m_sourceWidth);
+}
+
+bool ShaderProcessor::readsLinearPicture() const
+{
+    AnnotatedMutexLocker lock(&m_dataMutex);
+    return m_blurAmount > 0.f || (!m_bypass && (m_halationAmount > 0.f || m_bloomAmount > 0.f));
 }
 
 std::array<float, 3> ShaderProcessor::blurWeights() const
@@ -357,6 +380,10 @@ ShaderProcessor::GradeSnapshot ShaderProcessor::snapshot()
     grade.bypass = m_bypass;
     grade.blurAmount = m_blurAmount;
     grade.blurWeights = m_blurWeights;
+    if (!m_bypass) {
+        grade.glow[GlowPass::Halation] = Glow::halation(m_halationAmount, m_gauge, m_sourceWidth);
+        grade.glow[GlowPass::Bloom] = Glow::bloom(m_bloomAmount, m_gauge, m_sourceWidth);
+    }
     // One move per frame, shared by the histogram passes and the picture.
     if (m_frame >= 0) {
         m_grainOffset = seededGrainOffset(m_clipSeed, m_frame, m_outputWidth, m_outputHeight);
@@ -386,7 +413,8 @@ void ShaderProcessor::prepareFrame(unsigned int mode, unsigned int colourOrder, 
     const bool hasHistogram = m_histogram.hasTarget();
     const bool wantsHistogram = hasHistogram && histogramThisFrame.load();
     const bool blur = grade.blurAmount > 0.f && !grade.bypass;
-    if (blur || wantsHistogram) {
+    const bool glow = !grade.glow[GlowPass::Halation].isOff() || !grade.glow[GlowPass::Bloom].isOff();
+    if (blur || glow || wantsHistogram) {
         // The owner's target is bound; the processor's own passes put it back.
         GLint drawFbo = 0;
         GLint readFbo = 0;
@@ -398,6 +426,8 @@ void ShaderProcessor::prepareFrame(unsigned int mode, unsigned int colourOrder, 
             m_blur.run(grade.blurWeights, m_defaultMatrix);
             m_blur.run(grade.blurWeights, m_defaultMatrix);
         }
+        if (glow)
+            m_glow.run(grade.glow, m_sourceWidth, m_sourceHeight, m_defaultMatrix);
         if (wantsHistogram)
             runHistogramPasses(projection, grade.bypass);
         glBindFramebuffer(GL_DRAW_FRAMEBUFFER, GLuint(drawFbo));
@@ -463,6 +493,9 @@ bool ShaderProcessor::setGradeSource(GradeSource source, GradeOutput output)
     if (source == m_gradeSource && output == m_gradeOutput)
         return true;
     if (output != PictureOutput && hasHistogramTarget())
+        return false;
+    // The blur and the glow read the linear picture on unit 0.
+    if (source != LinearSource && readsLinearPicture())
         return false;
     // The whole program for this source and output is the one every grade
     // can fall back on: it must exist before they are taken up (built once;

@@ -6,6 +6,7 @@
 #include "core/StockTable.h"
 #include "core/grade/BlurPass.h"
 #include "core/grade/ConversionPass.h"
+#include "core/grade/GlowPass.h"
 #include "core/grade/GradeTextures.h"
 #include "core/grade/GradingPrograms.h"
 #include "core/grade/GrainChoice.h"
@@ -33,10 +34,10 @@ class Grain;
 // small framebuffer for the levels histogram.
 //
 // The work is done by parts with one job each (core/grade/): the grading
-// programs, the colour converter, the blur pass, the histogram pass, the
-// grade's textures and the grain choice. The processor keeps the grade (the
-// tables, the stock table, the amounts) under its data mutex and runs the
-// frame passes in order.
+// programs, the colour converter, the blur pass, the glow pass (halation and
+// bloom), the histogram pass, the grade's textures and the grain choice. The
+// processor keeps the grade (the tables, the stock table, the amounts) under
+// its data mutex and runs the frame passes in order.
 //
 // The owner keeps the context, the frame textures and the target framebuffer.
 // Per frame it binds its target, calls prepareFrame() for a pass, sets the
@@ -138,9 +139,9 @@ public:
     // be applied. Any thread.
     bool gradeApplied() const;
     // True when a grading pass would change nothing: no stock, no grain, no
-    // blur, not black and white, and every table and matrix neutral (the
-    // bypass copies); not in show-original mode and with no histogram to
-    // fill. An owner may then use the converted source picture as the graded
+    // blur, no halation or bloom, not black and white, and every table and
+    // matrix neutral (the bypass copies); not in show-original mode and with
+    // no histogram to fill. An owner may then use the converted source picture as the graded
     // one (GradingPipeline does when the sizes match). GL thread.
     bool gradeIsNeutral() const;
     // Rebuilds the exposure/temperature table only.
@@ -204,6 +205,15 @@ public:
     bool bypass() const;
     bool isBlackAndWhite() const;
     float blurAmount() const;
+    // Halation and bloom of the next grading passes (off while showing the
+    // original), for the picture's width and the clip's gauge.
+    GlowParams halation() const;
+    GlowParams bloom() const;
+    // Whether the grading pass needs the linear picture on unit 0 (blur,
+    // halation or bloom read it), not the packed frame.
+    bool readsLinearPicture() const;
+    // How many halation and bloom runs were drawn so far.
+    int glowRuns() const { return m_glow.runs(); }
     std::array<float, 3> blurWeights() const;
     double grainScale() const;
     const Grain* grain() const;
@@ -266,8 +276,9 @@ public:
     };
     // Chooses both for the next grading passes. False, nothing changed, when
     // no program can read that source and write that output (or a packed
-    // output is asked for with histogram passes); the linear source and the
-    // picture output always can. GL thread.
+    // output is asked for with histogram passes, or a packed source while
+    // readsLinearPicture()); the linear source and the picture output
+    // always can. GL thread.
     bool setGradeSource(GradeSource source, GradeOutput output = PictureOutput);
     GradeSource gradeSource() const { return m_gradeSource; }
     GradeOutput gradeOutput() const { return m_gradeOutput; }
@@ -325,6 +336,7 @@ private:
         bool bypass = false;
         float blurAmount = 0.f;
         std::array<float, 3> blurWeights { { 1.f, 0.f, 0.f } };
+        GlowParams glow[GlowPass::EffectCount];
     };
 
     // initialize() steps, each handing the work to its part.
@@ -387,6 +399,7 @@ private:
     GradingPrograms m_programs;
     ConversionPass m_conversion;
     BlurPass m_blur;
+    GlowPass m_glow;
     HistogramPass m_histogram;
     std::vector<GLenum> m_targetFormats;
     GradeSource m_gradeSource = LinearSource;
@@ -415,6 +428,9 @@ private:
     bool m_isBlackAndWhite = false;
     double m_grainScale = 1.0;
     float m_blurAmount = 0.f;
+    float m_halationAmount = 0.f;
+    float m_bloomAmount = 0.f;
+    QString m_gauge;
     std::array<float, 3> m_blurWeights { { 1.f, 0.f, 0.f } };
     std::array<float, 2> m_grainOffset { { 0.f, 0.f } };
     quint32 m_clipSeed = 0;

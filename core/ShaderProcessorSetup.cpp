@@ -53,6 +53,7 @@ bool ShaderProcessor::initialize(unsigned int sourceWidth, unsigned int sourceHe
     m_programs.setFunctions(functions());
     m_conversion.setFunctions(functions());
     m_blur.setFunctions(functions());
+    m_glow.setUp(functions(), m_targetFormats);
     m_histogram.setFunctions(functions());
     m_textures.setFunctions(functions());
 

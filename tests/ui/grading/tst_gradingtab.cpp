@@ -331,6 +331,43 @@ private slots:
     // lift/gamma/gain table is uploaded, no grading program is built, and the
     // model's echo of earlier steps never moves the slider back under the
     // mouse. After the release the model holds the last value.
+    // The Halation slider reaches the preview's grade: the glow passes run
+    // and the picture changes, its light moved, not added (the preview
+    // grades the packed frame when it can: the glow must read the linear
+    // picture); back at 0 they stop and the picture is the one before. On
+    // the black and white checker, whose white pixels are over the threshold.
+    void halationSliderGlowsThePreview()
+    {
+        QVERIFY(addClip(TestMedia::instance().pixelPatternPath()));
+        OpenGLPreview* preview = tab()->preview();
+        ShaderProcessor* processor = preview->processor();
+        QVERIFY(processor);
+        auto* slider = tab()->panel()->findChild<QSlider*>(QStringLiteral("halationAmount"));
+        QVERIFY(slider);
+        const auto mean = [](const QImage& image) {
+            const QImage rgb = image.convertToFormat(QImage::Format_RGB32);
+            double sum = 0.0;
+            for (int y = 0; y < rgb.height(); ++y)
+                for (int x = 0; x < rgb.width(); ++x)
+                    sum += qRed(rgb.pixel(x, y)) + qGreen(rgb.pixel(x, y)) + qBlue(rgb.pixel(x, y));
+            return sum / (3.0 * rgb.width() * rgb.height());
+        };
+        const QImage before = preview->grabFramebuffer();
+        QCOMPARE(processor->glowRuns(), 0);
+        slider->setValue(100);
+        QTRY_VERIFY(processor->glowRuns() > 0);
+        QVERIFY(!processor->halation().isOff());
+        QTRY_VERIFY(preview->grabFramebuffer() != before);
+        const double on = mean(preview->grabFramebuffer());
+        QVERIFY2(std::abs(on - mean(before)) < 0.1 * mean(before) + 1.0,
+            qPrintable(QStringLiteral("mean level %1 before, %2 with halation").arg(mean(before)).arg(on)));
+        slider->setValue(0);
+        QTRY_VERIFY(processor->halation().isOff());
+        const int runs = processor->glowRuns();
+        QTRY_COMPARE(preview->grabFramebuffer(), before);
+        QCOMPARE(processor->glowRuns(), runs);
+    }
+
     void liftDragDoesOnlyWhatChanged()
     {
         QVERIFY(addClip(TestMedia::instance().markedSoundPath(TestMedia::FootageMp4)));
