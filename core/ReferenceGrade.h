@@ -54,6 +54,12 @@ struct ReferenceGradeInputs
     float grainOffsetX = 0.0f;
     float grainOffsetY = 0.0f;
 
+    // uniFlickerGain: each layer of the colour read scaled before the grade.
+    std::array<float, 3> flickerGain { { 1.0f, 1.0f, 1.0f } };
+    // uniWeaveOffset: where the picture is read, moved in texture coordinates
+    // (FilmMotion::shiftPicture()); whole pictures (gradeRgba) only.
+    std::array<float, 2> weaveOffset { { 0.0f, 0.0f } };
+
     // uniHistogramNeeded > 0: the levels stage runs.
     bool levelsEnabled = true;
 

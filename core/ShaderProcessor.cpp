@@ -65,6 +65,9 @@ bool ShaderProcessor::applySettings(const ClipSettings* settings)
         m_stockAmount = float(settings->getStockLUTAmount()) / 100.f;
         m_curveAmount = float(settings->getStockCurveAmount()) / 100.f;
         m_grainAmount = float(settings->getGrainAmount()) / 100.f;
+        m_weaveAmount = float(settings->getWeaveAmount()) / 100.f;
+        m_flickerAmount = float(settings->getFlickerAmount()) / 100.f;
+        m_motion = FilmMotion::at(m_clipSeed, std::max<qint64>(m_frame, 0), m_weaveAmount, m_flickerAmount);
         m_tables.applySettings(*settings);
         m_bypass = settings->getOriginal();
         m_gradeEdited = true;
@@ -218,7 +221,8 @@ bool ShaderProcessor::gradeIsNeutral() const
     if (m_histogram.hasTarget())
         return false;
     AnnotatedMutexLocker lock(&m_dataMutex);
-    if (m_bypass || m_isBlackAndWhite || m_stockAmount != 0.f || m_grainAmount != 0.f || m_blurAmount > 0.f)
+    if (m_bypass || m_isBlackAndWhite || m_stockAmount != 0.f || m_grainAmount != 0.f || m_blurAmount > 0.f
+        || m_weaveAmount != 0.f || m_flickerAmount != 0.f)
         return false;
     return m_tables.saturationMatrix() == GradeTables::identityMatrix()
         && m_tables.exposure() == m_tables.bypassExposure()
@@ -268,11 +272,24 @@ void ShaderProcessor::setGrainOffset(float x, float y)
     m_grainOffset = { { x, y } };
 }
 
+FilmMotion::Frame ShaderProcessor::filmMotion() const
+{
+    AnnotatedMutexLocker lock(&m_dataMutex);
+    return m_motion;
+}
+
+bool ShaderProcessor::weaves() const
+{
+    AnnotatedMutexLocker lock(&m_dataMutex);
+    return m_weaveAmount != 0.f && !m_bypass;
+}
+
 void ShaderProcessor::setFrameIdentity(quint32 clipSeed, qint64 frame)
 {
     AnnotatedMutexLocker lock(&m_dataMutex);
     m_clipSeed = clipSeed;
     m_frame = frame < 0 ? -1 : frame;
+    m_motion = FilmMotion::at(m_clipSeed, std::max<qint64>(m_frame, 0), m_weaveAmount, m_flickerAmount);
 }
 
 std::array<float, 2> ShaderProcessor::seededGrainOffset(
@@ -357,6 +374,7 @@ ShaderProcessor::GradeSnapshot ShaderProcessor::snapshot()
     grade.bypass = m_bypass;
     grade.blurAmount = m_blurAmount;
     grade.blurWeights = m_blurWeights;
+    m_motion = FilmMotion::at(m_clipSeed, std::max<qint64>(m_frame, 0), m_weaveAmount, m_flickerAmount);
     // One move per frame, shared by the histogram passes and the picture.
     if (m_frame >= 0) {
         m_grainOffset = seededGrainOffset(m_clipSeed, m_frame, m_outputWidth, m_outputHeight);
@@ -450,7 +468,8 @@ unsigned ShaderProcessor::gradeStagesLocked(bool bypass, bool levelsApart, bool 
     const bool tone = !m_tables.isToneNeutral(foldLevels);
     return (stock ? unsigned(StockStage) : 0u) | (stockMix ? unsigned(StockMixStage) : 0u)
         | (m_grainAmount != 0.f ? unsigned(GrainStage) : 0u) | (m_isBlackAndWhite ? unsigned(MonoStage) : 0u)
-        | (tone ? unsigned(ToneStage) : 0u) | (finish ? unsigned(FinishStage) : 0u);
+        | (tone ? unsigned(ToneStage) : 0u) | (finish ? unsigned(FinishStage) : 0u)
+        | (m_weaveAmount != 0.f ? unsigned(WeaveStage) : 0u) | (m_flickerAmount != 0.f ? unsigned(FlickerStage) : 0u);
 }
 
 bool ShaderProcessor::foldsLevelsLocked(bool bypass, bool levelsApart) const
@@ -555,6 +574,9 @@ void ShaderProcessor::setGradingUniformsLocked(bool bypass, int histogramNeeded)
     p->setUniformValue(at.grainColorfulness, 0.6f);
     glUniform2f(at.grainOffset, m_grainOffset[0], m_grainOffset[1]);
     glUniform1iv(at.grainSize, 2, m_grain.size().data());
+    const FilmMotion::Frame motion = bypass ? FilmMotion::Frame() : m_motion;
+    glUniform2f(at.weaveOffset, motion.offset[0], motion.offset[1]);
+    glUniform3f(at.flickerGain, motion.gain[0], motion.gain[1], motion.gain[2]);
     // Row-major tables, the colour multiplied as a row vector: transpose on upload.
     const GradeTables::Matrix& saturation = bypass ? GradeTables::identityMatrix() : m_tables.saturationMatrix();
     const GradeTables::Matrix& blackAndWhite

@@ -6,6 +6,7 @@
 #include "core/StockTable.h"
 #include "core/grade/BlurPass.h"
 #include "core/grade/ConversionPass.h"
+#include "core/grade/FilmMotion.h"
 #include "core/grade/GradeTextures.h"
 #include "core/grade/GradingPrograms.h"
 #include "core/grade/GrainChoice.h"
@@ -218,6 +219,12 @@ public:
     // The grain position of a frame of a clip, for an output size.
     static std::array<float, 2> seededGrainOffset(
         quint32 clipSeed, qint64 frame, unsigned int width, unsigned int height);
+    // The weave and flicker of the frame last drawn (or about to be: they
+    // follow from the frame identity, frame 0 while none is set).
+    FilmMotion::Frame filmMotion() const;
+    // Whether the grading pass reads the picture between texels for the gate
+    // weave (its owner must then filter the picture linearly).
+    bool weaves() const;
     // Stages a grading program may leave out, and which ones the program used
     // by the last grading pass holds (AllGradeStages at set-up).
     // FinishStage: the saturation matrix and the levels after the tone
@@ -228,6 +235,8 @@ public:
     // out when both are full. MonoStage: the black-and-white matrix, for the
     // black-and-white stocks only. ToneStage: the tone table; left out when
     // what it composes is neutral (GradeTables::isToneNeutral()).
+    // WeaveStage and FlickerStage: the gate weave and the flicker, left out
+    // when their amounts are 0 or showing the original.
     enum GradeStage : unsigned
     {
         StockStage = GradingPrograms::StockStage,
@@ -236,6 +245,8 @@ public:
         StockMixStage = GradingPrograms::StockMixStage,
         MonoStage = GradingPrograms::MonoStage,
         ToneStage = GradingPrograms::ToneStage,
+        WeaveStage = GradingPrograms::WeaveStage,
+        FlickerStage = GradingPrograms::FlickerStage,
         AllGradeStages = GradingPrograms::AllStages,
     };
     unsigned gradingProgramStages() const { return m_programs.key() & AllGradeStages; }
@@ -407,6 +418,10 @@ private:
     float m_stockAmount = 0.f;
     float m_curveAmount = 0.f;
     float m_grainAmount = 0.f;
+    // Gate weave and flicker amounts (0..1), and the current frame's motion.
+    float m_weaveAmount = 0.f;
+    float m_flickerAmount = 0.f;
+    FilmMotion::Frame m_motion;
     // A grade edit since set-up or the last grading pass.
     bool m_gradeEdited = false;
     bool m_hasGrade = false;

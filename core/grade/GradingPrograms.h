@@ -32,10 +32,12 @@ public:
         StockMixStage = 8,
         MonoStage = 16,
         ToneStage = 32,
-        AllStages = 63,
+        WeaveStage = 64,
+        FlickerStage = 128,
+        AllStages = 255,
     };
-    static constexpr unsigned kSourceShift = 6;
-    static constexpr unsigned kOutputShift = 9;
+    static constexpr unsigned kSourceShift = 8;
+    static constexpr unsigned kOutputShift = 11;
     static constexpr unsigned kMaxSource = 4;
     static_assert(AllStages < (1u << kSourceShift), "stage bits overlap");
     static_assert((kMaxSource << kSourceShift) < (1u << kOutputShift), "source bits overlap");
@@ -75,6 +77,8 @@ public:
         int histogramNeeded = -1;
         int outputMapping = -1;
         int outputSize = -1;
+        int weaveOffset = -1;
+        int flickerGain = -1;
     };
 
     GradingPrograms() = default;

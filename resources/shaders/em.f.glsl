@@ -52,6 +52,16 @@
 #ifndef EM_OUTPUT
 #define EM_OUTPUT 0
 #endif
+// Gate weave: the picture read at a per-frame offset (uniWeaveOffset, in
+// texture coordinates), filtered; left out when the weave is off.
+#ifndef EM_WEAVE
+#define EM_WEAVE 1
+#endif
+// Flicker: the picture entering the grade scaled per layer (uniFlickerGain);
+// left out when the flicker is off.
+#ifndef EM_FLICKER
+#define EM_FLICKER 1
+#endif
 
 in vec2 varTextCoordinate;
 
@@ -76,6 +86,12 @@ uniform float uniStockCurveAmount;
 uniform mat4 uniSaturation;
 uniform mat4 uniBlackAndWhite;
 uniform int uniHistogramNeeded;
+#if EM_WEAVE
+uniform vec2 uniWeaveOffset;
+#endif
+#if EM_FLICKER
+uniform vec3 uniFlickerGain;
+#endif
 #if EM_OUTPUT != 0
 // The picture's coordinate at an output pixel centre c (in pixels, row 0 at
 // the top): xy + zw * c / uniOutputSize, as the vertex array places it.
@@ -142,7 +158,7 @@ vec4 packedSource(vec2 coordinate)
 {
     ivec2 size = textureSize(uniFrameTextureArray, 0);
     vec2 position = vec2(size) * coordinate;
-#if EM_SOURCE <= 2
+#if EM_SOURCE <= 2 && !EM_WEAVE
     return vec4(packedPixel(ivec2(floor(position)), size), 1.0);
 #else
     vec2 corner = floor(position - 0.5);
@@ -247,6 +263,9 @@ vec3 applyLevels(vec3 p)
 // grainPosition()).
 vec4 gradeColour(vec4 source, vec2 grainAt)
 {
+#if EM_FLICKER
+    source.rgb *= uniFlickerGain;
+#endif
     vec3 p = applyExposure(source.rgb);
 #if EM_STOCK
     p = applyStock(p);
@@ -267,13 +286,18 @@ vec4 gradeColour(vec4 source, vec2 grainAt)
     return vec4(p, uniStockLUTAmount == 0.0 ? source.a : 1.0);
 }
 
-// The graded pixel at a coordinate of the picture.
+// The graded pixel at a coordinate of the picture. The grain stays where the
+// pixel is when the picture weaves.
 vec4 gradeAt(vec2 coordinate)
 {
+    vec2 grainAt = grainPosition(coordinate);
+#if EM_WEAVE
+    coordinate += uniWeaveOffset;
+#endif
 #if EM_SOURCE == 0
-    return gradeColour(texture(uniFrameTextureArray, coordinate), grainPosition(coordinate));
+    return gradeColour(texture(uniFrameTextureArray, coordinate), grainAt);
 #else
-    return gradeColour(packedSource(coordinate), grainPosition(coordinate));
+    return gradeColour(packedSource(coordinate), grainAt);
 #endif
 }
 
@@ -295,7 +319,7 @@ void main()
     int halfWidth = uniOutputSize.x / 2;
     bool right = target.x >= halfWidth;
     ivec2 pixel = ivec2(2 * (right ? target.x - halfWidth : target.x), 2 * target.y + (right ? 1 : 0));
-#if EM_SOURCE == 1 || EM_SOURCE == 2
+#if (EM_SOURCE == 1 || EM_SOURCE == 2) && !EM_WEAVE
     // One to one: the two pixels are those of one packed source texel (the
     // row below an odd frame's last reads the last again), and the picture
     // pixel is the output's, so its grain position is pixel + 1.

@@ -117,6 +117,11 @@ std::vector<float> referenceGrade(const ShaderProcessor& processor, const ClipSe
     tables.applySettings(settings);
     ReferenceGradeInputs inputs = ReferenceGradeInputs::fromTables(tables, settings, settings.getOriginal());
     inputs.colourOrder = colourOrder;
+    if (!settings.getOriginal()) {
+        const FilmMotion::Frame motion = processor.filmMotion();
+        inputs.weaveOffset = motion.offset;
+        inputs.flickerGain = motion.gain;
+    }
 
     StockTableData stock = FilmLibrary::instance()->loadStockTable(settings.getStockName(), settings.getSourceType());
     inputs.stockTable = stock.get();
@@ -156,7 +161,9 @@ unsigned stagesOf(const ClipSettings& settings, bool histogram)
     return (stock ? unsigned(ShaderProcessor::StockStage) : 0u) | (mix ? unsigned(ShaderProcessor::StockMixStage) : 0u)
         | (settings.getGrainAmount() != 0 ? unsigned(ShaderProcessor::GrainStage) : 0u)
         | (GradeTables::isBlackAndWhiteStock(settings.getStockName()) ? unsigned(ShaderProcessor::MonoStage) : 0u)
-        | (tone ? unsigned(ShaderProcessor::ToneStage) : 0u) | (finish ? unsigned(ShaderProcessor::FinishStage) : 0u);
+        | (tone ? unsigned(ShaderProcessor::ToneStage) : 0u) | (finish ? unsigned(ShaderProcessor::FinishStage) : 0u)
+        | (settings.getWeaveAmount() != 0 ? unsigned(ShaderProcessor::WeaveStage) : 0u)
+        | (settings.getFlickerAmount() != 0 ? unsigned(ShaderProcessor::FlickerStage) : 0u);
 }
 
 } // namespace Emulsa::Test
