@@ -258,6 +258,9 @@ void benchStages(OffscreenGLContext& gl, int frames)
                 s.setWeaveAmount(100);
                 s.setFlickerAmount(100);
             } },
+        // Grain per dye layer instead of the grain map's ("whole grade" is
+        // the map's alone).
+        { "with colour grain", [](ClipSettings& s) { s.setColourGrainAmount(100); } },
     };
     const int outputs[2][2] = { { 1920, 1080 }, { 1280, 720 } };
     for (const auto& output : outputs) {

@@ -1,5 +1,6 @@
 #include "core/ReferenceGrade.h"
 
+#include "core/grade/DyeGrain.h"
 #include "core/grade/FilmMotion.h"
 
 #include <algorithm>
@@ -223,6 +224,15 @@ ReferenceGrade::Rgba ReferenceGrade::gradePixel(const Rgba& colour, int x, int y
         const float originX = glslMod(positionX + in.grainOffsetX, float(in.grainWidth));
         const float originY = glslMod(positionY + in.grainOffsetY, float(in.grainHeight));
         Rgb grain = sampleRect(in.grainMap, in.grainWidth, in.grainHeight, originX, originY);
+        if (in.dyeGrainMix != 0.0f) {
+            // The map's grain mixed with the dye layers' (in map units).
+            const auto dye
+                = DyeGrain::grainAt(positionX, positionY, in.dyeGrainSeed[0], in.dyeGrainSeed[1], in.dyeGrainCells);
+            for (size_t c = 0; c < 3; ++c) {
+                const float mapGrain = grain[c] - 0.5f;
+                grain[c] = 0.5f + (mapGrain * (1.0f - in.dyeGrainMix) + dye[c] * in.dyeGrainScale * in.dyeGrainMix);
+            }
+        }
 
         Rgb response {};
         for (int c = 0; c < 3; ++c)

@@ -60,6 +60,14 @@ struct ReferenceGradeInputs
     // (FilmMotion::shiftPicture()); whole pictures (gradeRgba) only.
     std::array<float, 2> weaveOffset { { 0.0f, 0.0f } };
 
+    // uniDyeGrainMix, uniDyeGrainScale, uniDyeGrainCell and uniDyeGrainSeed:
+    // the colour grain's share of the grain, its strength, cell sizes in
+    // pixels and seed words (clip seed, frame); see DyeGrain.
+    float dyeGrainMix = 0.0f;
+    float dyeGrainScale = 0.0f;
+    std::array<float, 3> dyeGrainCells { { 1.0f, 1.0f, 1.0f } };
+    std::array<quint32, 2> dyeGrainSeed { { 0u, 0u } };
+
     // uniHistogramNeeded > 0: the levels stage runs.
     bool levelsEnabled = true;
 

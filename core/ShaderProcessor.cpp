@@ -2,6 +2,8 @@
 
 #include "core/AnnotatedMutexLocker.h"
 #include "core/FilmLibrary.h"
+#include "core/Grain.h"
+#include "core/grade/DyeGrain.h"
 #include "core/grade/FrameSeed.h"
 #include "core/grade/GLSupport.h"
 
@@ -67,6 +69,7 @@ bool ShaderProcessor::applySettings(const ClipSettings* settings)
         m_grainAmount = float(settings->getGrainAmount()) / 100.f;
         m_weaveAmount = float(settings->getWeaveAmount()) / 100.f;
         m_flickerAmount = float(settings->getFlickerAmount()) / 100.f;
+        m_colourGrainAmount = float(settings->getColourGrainAmount()) / 100.f;
         m_motion = FilmMotion::at(m_clipSeed, std::max<qint64>(m_frame, 0), m_weaveAmount, m_flickerAmount);
         m_tables.applySettings(*settings);
         m_bypass = settings->getOriginal();
@@ -278,6 +281,12 @@ FilmMotion::Frame ShaderProcessor::filmMotion() const
     return m_motion;
 }
 
+std::pair<quint32, qint64> ShaderProcessor::frameIdentity() const
+{
+    AnnotatedMutexLocker lock(&m_dataMutex);
+    return { m_clipSeed, m_frame };
+}
+
 bool ShaderProcessor::weaves() const
 {
     AnnotatedMutexLocker lock(&m_dataMutex);
@@ -469,7 +478,8 @@ unsigned ShaderProcessor::gradeStagesLocked(bool bypass, bool levelsApart, bool 
     return (stock ? unsigned(StockStage) : 0u) | (stockMix ? unsigned(StockMixStage) : 0u)
         | (m_grainAmount != 0.f ? unsigned(GrainStage) : 0u) | (m_isBlackAndWhite ? unsigned(MonoStage) : 0u)
         | (tone ? unsigned(ToneStage) : 0u) | (finish ? unsigned(FinishStage) : 0u)
-        | (m_weaveAmount != 0.f ? unsigned(WeaveStage) : 0u) | (m_flickerAmount != 0.f ? unsigned(FlickerStage) : 0u);
+        | (m_weaveAmount != 0.f ? unsigned(WeaveStage) : 0u) | (m_flickerAmount != 0.f ? unsigned(FlickerStage) : 0u)
+        | (m_grainAmount != 0.f && m_colourGrainAmount != 0.f ? unsigned(DyeGrainStage) : 0u);
 }
 
 bool ShaderProcessor::foldsLevelsLocked(bool bypass, bool levelsApart) const
@@ -577,6 +587,21 @@ void ShaderProcessor::setGradingUniformsLocked(bool bypass, int histogramNeeded)
     const FilmMotion::Frame motion = bypass ? FilmMotion::Frame() : m_motion;
     glUniform2f(at.weaveOffset, motion.offset[0], motion.offset[1]);
     glUniform3f(at.flickerGain, motion.gain[0], motion.gain[1], motion.gain[2]);
+    if (at.dyeGrainMix >= 0) {
+        // The colour grain as strong as the map's for a stock of the
+        // reference granularity, its cells sized on the film.
+        const Grain* grain = m_grain.grain();
+        if (grain != m_dyeRmsGrain) {
+            m_dyeRmsGrain = grain;
+            m_dyeMapRms
+                = grain ? DyeGrain::mapRms(grain->textureBytes(), size_t(grain->width()) * grain->height()) : 0.f;
+        }
+        const auto cells = DyeGrain::cellPixels(m_grainScale, m_sourceWidth);
+        glUniform1f(at.dyeGrainMix, bypass ? 0.f : m_colourGrainAmount);
+        glUniform1f(at.dyeGrainScale, m_dyeMapRms * DyeGrain::stockStrength(m_stockName));
+        glUniform3f(at.dyeGrainCell, cells[0], cells[1], cells[2]);
+        glUniform2ui(at.dyeGrainSeed, m_clipSeed, quint32(quint64(std::max<qint64>(m_frame, 0))));
+    }
     // Row-major tables, the colour multiplied as a row vector: transpose on upload.
     const GradeTables::Matrix& saturation = bypass ? GradeTables::identityMatrix() : m_tables.saturationMatrix();
     const GradeTables::Matrix& blackAndWhite

@@ -216,6 +216,8 @@ public:
     // resetGrainOffset then change nothing. A negative frame clears it, and
     // the grain moves at random per frame as animateGrain says.
     void setFrameIdentity(quint32 clipSeed, qint64 frame);
+    // The clip seed and frame set (frame -1 when none).
+    std::pair<quint32, qint64> frameIdentity() const;
     // The grain position of a frame of a clip, for an output size.
     static std::array<float, 2> seededGrainOffset(
         quint32 clipSeed, qint64 frame, unsigned int width, unsigned int height);
@@ -236,7 +238,8 @@ public:
     // black-and-white stocks only. ToneStage: the tone table; left out when
     // what it composes is neutral (GradeTables::isToneNeutral()).
     // WeaveStage and FlickerStage: the gate weave and the flicker, left out
-    // when their amounts are 0 or showing the original.
+    // when their amounts are 0 or showing the original. DyeGrainStage: the
+    // colour grain, left out when it or the grain is off.
     enum GradeStage : unsigned
     {
         StockStage = GradingPrograms::StockStage,
@@ -247,6 +250,7 @@ public:
         ToneStage = GradingPrograms::ToneStage,
         WeaveStage = GradingPrograms::WeaveStage,
         FlickerStage = GradingPrograms::FlickerStage,
+        DyeGrainStage = GradingPrograms::DyeGrainStage,
         AllGradeStages = GradingPrograms::AllStages,
     };
     unsigned gradingProgramStages() const { return m_programs.key() & AllGradeStages; }
@@ -422,6 +426,10 @@ private:
     float m_weaveAmount = 0.f;
     float m_flickerAmount = 0.f;
     FilmMotion::Frame m_motion;
+    // Colour grain amount (0..1); the grain map whose RMS was measured.
+    float m_colourGrainAmount = 0.f;
+    const Grain* m_dyeRmsGrain = nullptr;
+    float m_dyeMapRms = 0.f;
     // A grade edit since set-up or the last grading pass.
     bool m_gradeEdited = false;
     bool m_hasGrade = false;

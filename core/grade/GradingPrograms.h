@@ -34,10 +34,11 @@ public:
         ToneStage = 32,
         WeaveStage = 64,
         FlickerStage = 128,
-        AllStages = 255,
+        DyeGrainStage = 256,
+        AllStages = 511,
     };
-    static constexpr unsigned kSourceShift = 8;
-    static constexpr unsigned kOutputShift = 11;
+    static constexpr unsigned kSourceShift = 9;
+    static constexpr unsigned kOutputShift = 12;
     static constexpr unsigned kMaxSource = 4;
     static_assert(AllStages < (1u << kSourceShift), "stage bits overlap");
     static_assert((kMaxSource << kSourceShift) < (1u << kOutputShift), "source bits overlap");
@@ -79,6 +80,10 @@ public:
         int outputSize = -1;
         int weaveOffset = -1;
         int flickerGain = -1;
+        int dyeGrainMix = -1;
+        int dyeGrainScale = -1;
+        int dyeGrainCell = -1;
+        int dyeGrainSeed = -1;
     };
 
     GradingPrograms() = default;

@@ -44,6 +44,7 @@ private slots:
     void flickerChangesExposureSmoothly_data();
     void flickerChangesExposureSmoothly();
     void framesGradeTheSameInAnyOrder();
+    void colourGrainIsPerLayerAndPerFrame();
 
 private:
     OffscreenGLContext m_gl;
@@ -116,6 +117,14 @@ void TestGpuGrade::stagesAgreeWithReference_data()
     s = neutral;
     s.setFlickerAmount(100);
     QTest::newRow("flicker") << s;
+    s = neutral;
+    s.setGrainAmount(150);
+    s.setColourGrainAmount(100);
+    QTest::newRow("colour grain") << s;
+    s.setGrainAmount(120);
+    s.setColourGrainAmount(45);
+    s.setGrainScaleName(QStringLiteral("35 mm Academy"));
+    QTest::newRow("colour grain mixed, 35 mm Academy") << s;
 
     ClipSettings full;
     full.setStockLUTAmount(80);
@@ -797,6 +806,116 @@ void TestGpuGrade::framesGradeTheSameInAnyOrder()
     for (const auto& [frame, digest] : first)
         distinct.insert(digest);
     QCOMPARE(distinct.size(), size_t(6));
+}
+
+namespace {
+
+// The grain a grade adds to a flat grey picture: graded minus the same grade
+// without grain, per channel, as width x height images.
+std::array<cv::Mat, 3> grainOf(const std::vector<float>& graded, const std::vector<float>& plain, int width, int height)
+{
+    std::array<cv::Mat, 3> out;
+    for (int c = 0; c < 3; ++c) {
+        out[size_t(c)] = cv::Mat(height, width, CV_64F);
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x) {
+                const size_t i = (size_t(y) * size_t(width) + size_t(x)) * 4 + size_t(c);
+                out[size_t(c)].at<double>(y, x) = double(graded[i]) - double(plain[i]);
+            }
+    }
+    return out;
+}
+
+// Correlation of two images, pixel by pixel.
+double correlation(const cv::Mat& a, const cv::Mat& b)
+{
+    cv::Scalar meanA, devA, meanB, devB;
+    cv::meanStdDev(a, meanA, devA);
+    cv::meanStdDev(b, meanB, devB);
+    const double covariance = cv::mean((a - meanA[0]).mul(b - meanB[0]))[0];
+    return covariance / (devA[0] * devB[0]);
+}
+
+// The lag (in pixels, interpolated) at which an image's correlation with
+// itself moved sideways falls to one half.
+double correlationLength(const cv::Mat& m)
+{
+    double previous = 1.0;
+    for (int lag = 1; lag < 32; ++lag) {
+        const cv::Mat a = m(cv::Rect(0, 0, m.cols - lag, m.rows));
+        const cv::Mat b = m(cv::Rect(lag, 0, m.cols - lag, m.rows));
+        const double r = correlation(a, b);
+        if (r < 0.5)
+            return lag - 1 + (previous - 0.5) / (previous - r);
+        previous = r;
+    }
+    return 32.0;
+}
+
+double rms(const cv::Mat& m)
+{
+    return std::sqrt(cv::mean(m.mul(m))[0]);
+}
+
+} // namespace
+
+// Colour grain on a flat grey: the blue layer's grain coarser than the
+// green's, the layers partly alike, a pixel's grain unrelated from one frame
+// to the next and the same in a second render; at 1280x720 and 1920x1080 of
+// the same picture, scaled to one size, equally strong.
+void TestGpuGrade::colourGrainIsPerLayerAndPerFrame()
+{
+    ClipSettings settings = neutralSettings();
+    settings.setGrainAmount(100);
+    settings.setColourGrainAmount(100);
+    settings.setGrainScaleName(QStringLiteral("16 mm"));
+    ClipSettings plainSettings = settings;
+    plainSettings.setGrainAmount(0);
+
+    auto grainAt = [&](int width, int height, qint64 frame) {
+        const std::vector<float> grey(size_t(width) * size_t(height) * 4, 0.5f);
+        GpuGrader plain;
+        GpuGrader grader;
+        std::array<cv::Mat, 3> none;
+        if (!plain.create(m_gl, plainSettings, width, height) || !grader.create(m_gl, settings, width, height))
+            return none;
+        grader.processor->setFrameIdentity(kClipSeed, frame);
+        return grainOf(grader.grade(grey), plain.grade(grey), width, height);
+    };
+
+    const auto first = grainAt(960, 540, 3);
+    QVERIFY(!first[0].empty());
+    const double red = correlationLength(first[0]);
+    const double green = correlationLength(first[1]);
+    const double blue = correlationLength(first[2]);
+    QVERIFY2(blue > 1.25 * green && green > 0.5,
+        qPrintable(QStringLiteral("correlation lengths r %1 g %2 b %3 px").arg(red).arg(green).arg(blue)));
+    // Partly alike: the shared field, and the grain stage's common luminance part.
+    const double layers = correlation(first[1], first[2]);
+    QVERIFY2(layers > 0.1 && layers < 0.85, qPrintable(QStringLiteral("green and blue alike by %1").arg(layers)));
+
+    const auto again = grainAt(960, 540, 3);
+    const auto next = grainAt(960, 540, 4);
+    for (int c = 0; c < 3; ++c) {
+        QCOMPARE(cv::norm(first[size_t(c)], again[size_t(c)], cv::NORM_INF), 0.0);
+        const double r = correlation(first[size_t(c)], next[size_t(c)]);
+        QVERIFY2(std::abs(r) < 0.05, qPrintable(QStringLiteral("layer %1: frames correlate by %2").arg(c).arg(r)));
+    }
+
+    const auto preview = grainAt(1280, 720, 3);
+    const auto render = grainAt(1920, 1080, 3);
+    for (int c = 0; c < 3; ++c) {
+        cv::Mat small;
+        cv::Mat large;
+        cv::resize(preview[size_t(c)], small, cv::Size(640, 360), 0, 0, cv::INTER_AREA);
+        cv::resize(render[size_t(c)], large, cv::Size(640, 360), 0, 0, cv::INTER_AREA);
+        const double ratio = rms(large) / rms(small);
+        QVERIFY2(rms(small) > 1e-3 && std::abs(ratio - 1.0) < 0.1,
+            qPrintable(QStringLiteral("layer %1: RMS %2 at 1920x1080, %3 at 1280x720")
+                           .arg(c)
+                           .arg(rms(large))
+                           .arg(rms(small))));
+    }
 }
 
 #include "tst_gpugrade.moc"

@@ -326,6 +326,23 @@ private slots:
         QTRY_VERIFY(preview->grabFramebuffer() == before);
     }
 
+    // The colour grain slider reaches the preview's grain (the clip's grade
+    // has grain): the picture changes, and back at 0 it is the one before.
+    void colourGrainSliderChangesThePicture()
+    {
+        QVERIFY(addClip(TestMedia::instance().pixelPatternPath()));
+        OpenGLPreview* preview = tab()->preview();
+        auto* colourGrain = tab()->panel()->findChild<QSlider*>(QStringLiteral("colourGrainAmount"));
+        auto* grain = tab()->panel()->findChild<QSlider*>(QStringLiteral("grainAmount"));
+        QVERIFY(colourGrain && grain);
+        QVERIFY(grain->value() > 0);
+        const QImage before = preview->grabFramebuffer();
+        colourGrain->setValue(100);
+        QTRY_VERIFY(preview->grabFramebuffer() != before);
+        colourGrain->setValue(0);
+        QTRY_VERIFY(preview->grabFramebuffer() == before);
+    }
+
     // "Update with Current Grade" in the presets strip's menu gives the
     // preset the preview's graded picture as its thumbnail, as saving a new
     // preset does; undo takes it away again (the preset had none).
