@@ -250,6 +250,18 @@ void benchStages(OffscreenGLContext& gl, int frames)
         // The movie render's default grade: the tone table and the finish
         // left out, the stock at full amounts is its table alone.
         { "stock and grain alone", [](ClipSettings& s) { s = ClipSettings(); } },
+        // The film's motion on top of the whole grade ("whole grade" is the
+        // same with both off).
+        { "with gate weave", [](ClipSettings& s) { s.setWeaveAmount(100); } },
+        { "with flicker", [](ClipSettings& s) { s.setFlickerAmount(100); } },
+        { "with weave and flicker",
+            [](ClipSettings& s) {
+                s.setWeaveAmount(100);
+                s.setFlickerAmount(100);
+            } },
+        // Grain per dye layer instead of the grain map's ("whole grade" is
+        // the map's alone).
+        { "with colour grain", [](ClipSettings& s) { s.setColourGrainAmount(100); } },
     };
     const int outputs[2][2] = { { 1920, 1080 }, { 1280, 720 } };
     for (const auto& output : outputs) {

@@ -235,8 +235,9 @@ void GradingPipeline::gradePass(ShaderProcessor* processor, unsigned int colourO
         return;
     // One to one, every sample falls on a texel centre, where nearest and
     // linear filtering agree; nearest reads one texel instead of four. The
-    // blur samples between texels and needs linear filtering.
-    const GLenum filter = isOneToOne(processor) && !(processor->blurAmount() > 0.f) ? GL_NEAREST : GL_LINEAR;
+    // blur and the gate weave sample between texels and need linear filtering.
+    const GLenum filter
+        = isOneToOne(processor) && !(processor->blurAmount() > 0.f) && !processor->weaves() ? GL_NEAREST : GL_LINEAR;
     if (filter != m_linearFilter) {
         m_gl->glBindTexture(GL_TEXTURE_2D, m_linearTexture);
         m_gl->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GLint(filter));

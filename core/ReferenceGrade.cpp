@@ -1,7 +1,11 @@
 #include "core/ReferenceGrade.h"
 
+#include "core/grade/DyeGrain.h"
+#include "core/grade/FilmMotion.h"
+
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 namespace Emulsa {
 
@@ -186,6 +190,8 @@ ReferenceGrade::Rgba ReferenceGrade::gradePixel(const Rgba& colour, int x, int y
 {
     constexpr int N = GradeTables::TableSize;
     Rgba p = colour;
+    for (int c = 0; c < 3; ++c)
+        p[size_t(c)] *= in.flickerGain[size_t(c)];
 
     // 1. Exposure and temperature: each channel in its own column.
     for (int c = 0; c < 3; ++c)
@@ -218,6 +224,15 @@ ReferenceGrade::Rgba ReferenceGrade::gradePixel(const Rgba& colour, int x, int y
         const float originX = glslMod(positionX + in.grainOffsetX, float(in.grainWidth));
         const float originY = glslMod(positionY + in.grainOffsetY, float(in.grainHeight));
         Rgb grain = sampleRect(in.grainMap, in.grainWidth, in.grainHeight, originX, originY);
+        if (in.dyeGrainMix != 0.0f) {
+            // The map's grain mixed with the dye layers' (in map units).
+            const auto dye
+                = DyeGrain::grainAt(positionX, positionY, in.dyeGrainSeed[0], in.dyeGrainSeed[1], in.dyeGrainCells);
+            for (size_t c = 0; c < 3; ++c) {
+                const float mapGrain = grain[c] - 0.5f;
+                grain[c] = 0.5f + (mapGrain * (1.0f - in.dyeGrainMix) + dye[c] * in.dyeGrainScale * in.dyeGrainMix);
+            }
+        }
 
         Rgb response {};
         for (int c = 0; c < 3; ++c)
@@ -273,6 +288,12 @@ ReferenceGrade::Rgba ReferenceGrade::gradePixel(const Rgba& colour, int x, int y
 
 void ReferenceGrade::gradeRgba(const float* src, float* dst, int width, int height, const ReferenceGradeInputs& inputs)
 {
+    std::vector<float> moved;
+    if (inputs.weaveOffset[0] != 0.0f || inputs.weaveOffset[1] != 0.0f) {
+        moved.resize(size_t(width) * size_t(height) * 4);
+        FilmMotion::shiftPicture(src, moved.data(), width, height, inputs.weaveOffset);
+        src = moved.data();
+    }
     for (int y = 0; y < height; ++y) {
         for (int x = 0; x < width; ++x) {
             const size_t offset = (size_t(y) * size_t(width) + size_t(x)) * 4;

@@ -54,6 +54,20 @@ struct ReferenceGradeInputs
     float grainOffsetX = 0.0f;
     float grainOffsetY = 0.0f;
 
+    // uniFlickerGain: each layer of the colour read scaled before the grade.
+    std::array<float, 3> flickerGain { { 1.0f, 1.0f, 1.0f } };
+    // uniWeaveOffset: where the picture is read, moved in texture coordinates
+    // (FilmMotion::shiftPicture()); whole pictures (gradeRgba) only.
+    std::array<float, 2> weaveOffset { { 0.0f, 0.0f } };
+
+    // uniDyeGrainMix, uniDyeGrainScale, uniDyeGrainCell and uniDyeGrainSeed:
+    // the colour grain's share of the grain, its strength, cell sizes in
+    // pixels and seed words (clip seed, frame); see DyeGrain.
+    float dyeGrainMix = 0.0f;
+    float dyeGrainScale = 0.0f;
+    std::array<float, 3> dyeGrainCells { { 1.0f, 1.0f, 1.0f } };
+    std::array<quint32, 2> dyeGrainSeed { { 0u, 0u } };
+
     // uniHistogramNeeded > 0: the levels stage runs.
     bool levelsEnabled = true;
 

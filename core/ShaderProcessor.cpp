@@ -2,6 +2,8 @@
 
 #include "core/AnnotatedMutexLocker.h"
 #include "core/FilmLibrary.h"
+#include "core/Grain.h"
+#include "core/grade/DyeGrain.h"
 #include "core/grade/FrameSeed.h"
 #include "core/grade/GLSupport.h"
 
@@ -69,6 +71,10 @@ bool ShaderProcessor::applySettings(const ClipSettings* settings)
         m_halationAmount = float(settings->getHalationAmount()) / 100.f;
         m_bloomAmount = float(settings->getBloomAmount()) / 100.f;
         m_gauge = settings->getGrainScaleName();
+        m_weaveAmount = float(settings->getWeaveAmount()) / 100.f;
+        m_flickerAmount = float(settings->getFlickerAmount()) / 100.f;
+        m_colourGrainAmount = float(settings->getColourGrainAmount()) / 100.f;
+        m_motion = FilmMotion::at(m_clipSeed, std::max<qint64>(m_frame, 0), m_weaveAmount, m_flickerAmount);
         m_tables.applySettings(*settings);
         m_bypass = settings->getOriginal();
         m_gradeEdited = true;
@@ -223,7 +229,7 @@ bool ShaderProcessor::gradeIsNeutral() const
         return false;
     AnnotatedMutexLocker lock(&m_dataMutex);
     if (m_bypass || m_isBlackAndWhite || m_stockAmount != 0.f || m_grainAmount != 0.f || m_blurAmount > 0.f
-        || m_halationAmount > 0.f || m_bloomAmount > 0.f)
+        || m_halationAmount > 0.f || m_bloomAmount > 0.f || m_weaveAmount != 0.f || m_flickerAmount != 0.f)
         return false;
     return m_tables.saturationMatrix() == GradeTables::identityMatrix()
         && m_tables.exposure() == m_tables.bypassExposure()
@@ -291,11 +297,30 @@ void ShaderProcessor::setGrainOffset(float x, float y)
     m_grainOffset = { { x, y } };
 }
 
+FilmMotion::Frame ShaderProcessor::filmMotion() const
+{
+    AnnotatedMutexLocker lock(&m_dataMutex);
+    return m_motion;
+}
+
+std::pair<quint32, qint64> ShaderProcessor::frameIdentity() const
+{
+    AnnotatedMutexLocker lock(&m_dataMutex);
+    return { m_clipSeed, m_frame };
+}
+
+bool ShaderProcessor::weaves() const
+{
+    AnnotatedMutexLocker lock(&m_dataMutex);
+    return m_weaveAmount != 0.f && !m_bypass;
+}
+
 void ShaderProcessor::setFrameIdentity(quint32 clipSeed, qint64 frame)
 {
     AnnotatedMutexLocker lock(&m_dataMutex);
     m_clipSeed = clipSeed;
     m_frame = frame < 0 ? -1 : frame;
+    m_motion = FilmMotion::at(m_clipSeed, std::max<qint64>(m_frame, 0), m_weaveAmount, m_flickerAmount);
 }
 
 std::array<float, 2> ShaderProcessor::seededGrainOffset(
@@ -384,6 +409,7 @@ ShaderProcessor::GradeSnapshot ShaderProcessor::snapshot()
         grade.glow[GlowPass::Halation] = Glow::halation(m_halationAmount, m_gauge, m_sourceWidth);
         grade.glow[GlowPass::Bloom] = Glow::bloom(m_bloomAmount, m_gauge, m_sourceWidth);
     }
+    m_motion = FilmMotion::at(m_clipSeed, std::max<qint64>(m_frame, 0), m_weaveAmount, m_flickerAmount);
     // One move per frame, shared by the histogram passes and the picture.
     if (m_frame >= 0) {
         m_grainOffset = seededGrainOffset(m_clipSeed, m_frame, m_outputWidth, m_outputHeight);
@@ -480,7 +506,9 @@ unsigned ShaderProcessor::gradeStagesLocked(bool bypass, bool levelsApart, bool 
     const bool tone = !m_tables.isToneNeutral(foldLevels);
     return (stock ? unsigned(StockStage) : 0u) | (stockMix ? unsigned(StockMixStage) : 0u)
         | (m_grainAmount != 0.f ? unsigned(GrainStage) : 0u) | (m_isBlackAndWhite ? unsigned(MonoStage) : 0u)
-        | (tone ? unsigned(ToneStage) : 0u) | (finish ? unsigned(FinishStage) : 0u);
+        | (tone ? unsigned(ToneStage) : 0u) | (finish ? unsigned(FinishStage) : 0u)
+        | (m_weaveAmount != 0.f ? unsigned(WeaveStage) : 0u) | (m_flickerAmount != 0.f ? unsigned(FlickerStage) : 0u)
+        | (m_grainAmount != 0.f && m_colourGrainAmount != 0.f ? unsigned(DyeGrainStage) : 0u);
 }
 
 bool ShaderProcessor::foldsLevelsLocked(bool bypass, bool levelsApart) const
@@ -588,6 +616,24 @@ void ShaderProcessor::setGradingUniformsLocked(bool bypass, int histogramNeeded)
     p->setUniformValue(at.grainColorfulness, 0.6f);
     glUniform2f(at.grainOffset, m_grainOffset[0], m_grainOffset[1]);
     glUniform1iv(at.grainSize, 2, m_grain.size().data());
+    const FilmMotion::Frame motion = bypass ? FilmMotion::Frame() : m_motion;
+    glUniform2f(at.weaveOffset, motion.offset[0], motion.offset[1]);
+    glUniform3f(at.flickerGain, motion.gain[0], motion.gain[1], motion.gain[2]);
+    if (at.dyeGrainMix >= 0) {
+        // The colour grain as strong as the map's for a stock of the
+        // reference granularity, its cells sized on the film.
+        const Grain* grain = m_grain.grain();
+        if (grain != m_dyeRmsGrain) {
+            m_dyeRmsGrain = grain;
+            m_dyeMapRms
+                = grain ? DyeGrain::mapRms(grain->textureBytes(), size_t(grain->width()) * grain->height()) : 0.f;
+        }
+        const auto cells = DyeGrain::cellPixels(m_grainScale, m_sourceWidth);
+        glUniform1f(at.dyeGrainMix, bypass ? 0.f : m_colourGrainAmount);
+        glUniform1f(at.dyeGrainScale, m_dyeMapRms * DyeGrain::stockStrength(m_stockName));
+        glUniform3f(at.dyeGrainCell, cells[0], cells[1], cells[2]);
+        glUniform2ui(at.dyeGrainSeed, m_clipSeed, quint32(quint64(std::max<qint64>(m_frame, 0))));
+    }
     // Row-major tables, the colour multiplied as a row vector: transpose on upload.
     const GradeTables::Matrix& saturation = bypass ? GradeTables::identityMatrix() : m_tables.saturationMatrix();
     const GradeTables::Matrix& blackAndWhite

@@ -6,6 +6,7 @@
 #include "core/StockTable.h"
 #include "core/grade/BlurPass.h"
 #include "core/grade/ConversionPass.h"
+#include "core/grade/FilmMotion.h"
 #include "core/grade/GlowPass.h"
 #include "core/grade/GradeTextures.h"
 #include "core/grade/GradingPrograms.h"
@@ -225,9 +226,17 @@ public:
     // resetGrainOffset then change nothing. A negative frame clears it, and
     // the grain moves at random per frame as animateGrain says.
     void setFrameIdentity(quint32 clipSeed, qint64 frame);
+    // The clip seed and frame set (frame -1 when none).
+    std::pair<quint32, qint64> frameIdentity() const;
     // The grain position of a frame of a clip, for an output size.
     static std::array<float, 2> seededGrainOffset(
         quint32 clipSeed, qint64 frame, unsigned int width, unsigned int height);
+    // The weave and flicker of the frame last drawn (or about to be: they
+    // follow from the frame identity, frame 0 while none is set).
+    FilmMotion::Frame filmMotion() const;
+    // Whether the grading pass reads the picture between texels for the gate
+    // weave (its owner must then filter the picture linearly).
+    bool weaves() const;
     // Stages a grading program may leave out, and which ones the program used
     // by the last grading pass holds (AllGradeStages at set-up).
     // FinishStage: the saturation matrix and the levels after the tone
@@ -238,6 +247,9 @@ public:
     // out when both are full. MonoStage: the black-and-white matrix, for the
     // black-and-white stocks only. ToneStage: the tone table; left out when
     // what it composes is neutral (GradeTables::isToneNeutral()).
+    // WeaveStage and FlickerStage: the gate weave and the flicker, left out
+    // when their amounts are 0 or showing the original. DyeGrainStage: the
+    // colour grain, left out when it or the grain is off.
     enum GradeStage : unsigned
     {
         StockStage = GradingPrograms::StockStage,
@@ -246,6 +258,9 @@ public:
         StockMixStage = GradingPrograms::StockMixStage,
         MonoStage = GradingPrograms::MonoStage,
         ToneStage = GradingPrograms::ToneStage,
+        WeaveStage = GradingPrograms::WeaveStage,
+        FlickerStage = GradingPrograms::FlickerStage,
+        DyeGrainStage = GradingPrograms::DyeGrainStage,
         AllGradeStages = GradingPrograms::AllStages,
     };
     unsigned gradingProgramStages() const { return m_programs.key() & AllGradeStages; }
@@ -420,6 +435,14 @@ private:
     float m_stockAmount = 0.f;
     float m_curveAmount = 0.f;
     float m_grainAmount = 0.f;
+    // Gate weave and flicker amounts (0..1), and the current frame's motion.
+    float m_weaveAmount = 0.f;
+    float m_flickerAmount = 0.f;
+    FilmMotion::Frame m_motion;
+    // Colour grain amount (0..1); the grain map whose RMS was measured.
+    float m_colourGrainAmount = 0.f;
+    const Grain* m_dyeRmsGrain = nullptr;
+    float m_dyeMapRms = 0.f;
     // A grade edit since set-up or the last grading pass.
     bool m_gradeEdited = false;
     bool m_hasGrade = false;

@@ -26,6 +26,9 @@ bool GradingPrograms::build(unsigned key)
             + QByteArrayLiteral("\n#define EM_STOCK_MIX ") + ((stages & StockMixStage) ? "1" : "0")
             + QByteArrayLiteral("\n#define EM_MONO ") + ((stages & MonoStage) ? "1" : "0")
             + QByteArrayLiteral("\n#define EM_TONE ") + ((stages & ToneStage) ? "1" : "0")
+            + QByteArrayLiteral("\n#define EM_WEAVE ") + ((stages & WeaveStage) ? "1" : "0")
+            + QByteArrayLiteral("\n#define EM_FLICKER ") + ((stages & FlickerStage) ? "1" : "0")
+            + QByteArrayLiteral("\n#define EM_DYE_GRAIN ") + ((stages & DyeGrainStage) ? "1" : "0")
             + QByteArrayLiteral("\n#define EM_SOURCE ") + QByteArray::number((key >> kSourceShift) & 7)
             + QByteArrayLiteral("\n#define EM_OUTPUT ") + QByteArray::number(key >> kOutputShift) + "\n";
     if (!GLSupport::buildProgram(m_program, "EM", QStringLiteral(":/em.v.glsl"), QStringLiteral(":/em.f.glsl"),
@@ -79,7 +82,13 @@ bool GradingPrograms::resolveLocations(unsigned key)
         && resolveUniform(p, "uniHistogramNeeded", &at.histogramNeeded, finish)
         // Not read one to one without grain: the source pixels are the output's.
         && resolveUniform(p, "uniOutputMapping", &at.outputMapping, false)
-        && resolveUniform(p, "uniOutputSize", &at.outputSize, packedOutput);
+        && resolveUniform(p, "uniOutputSize", &at.outputSize, packedOutput)
+        && resolveUniform(p, "uniWeaveOffset", &at.weaveOffset, key & WeaveStage)
+        && resolveUniform(p, "uniFlickerGain", &at.flickerGain, key & FlickerStage)
+        && resolveUniform(p, "uniDyeGrainMix", &at.dyeGrainMix, key & DyeGrainStage)
+        && resolveUniform(p, "uniDyeGrainScale", &at.dyeGrainScale, key & DyeGrainStage)
+        && resolveUniform(p, "uniDyeGrainCell", &at.dyeGrainCell, key & DyeGrainStage)
+        && resolveUniform(p, "uniDyeGrainSeed", &at.dyeGrainSeed, key & DyeGrainStage);
     if (!resolved)
         return false;
 

@@ -32,10 +32,13 @@ public:
         StockMixStage = 8,
         MonoStage = 16,
         ToneStage = 32,
-        AllStages = 63,
+        WeaveStage = 64,
+        FlickerStage = 128,
+        DyeGrainStage = 256,
+        AllStages = 511,
     };
-    static constexpr unsigned kSourceShift = 6;
-    static constexpr unsigned kOutputShift = 9;
+    static constexpr unsigned kSourceShift = 9;
+    static constexpr unsigned kOutputShift = 12;
     static constexpr unsigned kMaxSource = 4;
     static_assert(AllStages < (1u << kSourceShift), "stage bits overlap");
     static_assert((kMaxSource << kSourceShift) < (1u << kOutputShift), "source bits overlap");
@@ -75,6 +78,12 @@ public:
         int histogramNeeded = -1;
         int outputMapping = -1;
         int outputSize = -1;
+        int weaveOffset = -1;
+        int flickerGain = -1;
+        int dyeGrainMix = -1;
+        int dyeGrainScale = -1;
+        int dyeGrainCell = -1;
+        int dyeGrainSeed = -1;
     };
 
     GradingPrograms() = default;

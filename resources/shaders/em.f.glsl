@@ -52,6 +52,21 @@
 #ifndef EM_OUTPUT
 #define EM_OUTPUT 0
 #endif
+// Gate weave: the picture read at a per-frame offset (uniWeaveOffset, in
+// texture coordinates), filtered; left out when the weave is off.
+#ifndef EM_WEAVE
+#define EM_WEAVE 1
+#endif
+// Colour grain: the grain map's monochrome grain mixed with grain per dye
+// layer (DyeGrain); left out when the colour grain or the grain is off.
+#ifndef EM_DYE_GRAIN
+#define EM_DYE_GRAIN 1
+#endif
+// Flicker: the picture entering the grade scaled per layer (uniFlickerGain);
+// left out when the flicker is off.
+#ifndef EM_FLICKER
+#define EM_FLICKER 1
+#endif
 
 in vec2 varTextCoordinate;
 
@@ -76,6 +91,20 @@ uniform float uniStockCurveAmount;
 uniform mat4 uniSaturation;
 uniform mat4 uniBlackAndWhite;
 uniform int uniHistogramNeeded;
+#if EM_WEAVE
+uniform vec2 uniWeaveOffset;
+#endif
+#if EM_FLICKER
+uniform vec3 uniFlickerGain;
+#endif
+#if EM_DYE_GRAIN
+// The colour grain's share, its strength in grain map units, its cell sizes
+// (red, green, blue) in picture pixels, and the clip seed and frame.
+uniform float uniDyeGrainMix;
+uniform float uniDyeGrainScale;
+uniform vec3 uniDyeGrainCell;
+uniform uvec2 uniDyeGrainSeed;
+#endif
 #if EM_OUTPUT != 0
 // The picture's coordinate at an output pixel centre c (in pixels, row 0 at
 // the top): xy + zw * c / uniOutputSize, as the vertex array places it.
@@ -142,7 +171,7 @@ vec4 packedSource(vec2 coordinate)
 {
     ivec2 size = textureSize(uniFrameTextureArray, 0);
     vec2 position = vec2(size) * coordinate;
-#if EM_SOURCE <= 2
+#if EM_SOURCE <= 2 && !EM_WEAVE
     return vec4(packedPixel(ivec2(floor(position)), size), 1.0);
 #else
     vec2 corner = floor(position - 0.5);
@@ -201,6 +230,55 @@ vec2 grainPosition(vec2 coordinate)
     return floor(vec2(textureSize(uniFrameTextureArray, 0)) * coordinate + 0.5 + 1.0 / 256.0);
 }
 
+#if EM_DYE_GRAIN
+uint dyeMix(uint h)
+{
+    h ^= h >> 16;
+    h *= 0x7feb352du;
+    h ^= h >> 15;
+    h *= 0x846ca68bu;
+    h ^= h >> 16;
+    return h;
+}
+
+float dyeCell(ivec2 cell, uint stream)
+{
+    uint h = dyeMix(uniDyeGrainSeed.x ^ dyeMix(uniDyeGrainSeed.y + 0x9e3779b9u * stream));
+    h = dyeMix(h ^ uint(cell.x));
+    h = dyeMix(h ^ uint(cell.y));
+    return float(h >> 8) * (2.0 / 16777216.0) - 1.0;
+}
+
+float dyeOctave(vec2 p, uint stream)
+{
+    vec2 corner = floor(p);
+    vec2 t = p - corner;
+    vec2 w = t * t * (3.0 - 2.0 * t);
+    ivec2 c = ivec2(corner);
+    float a = dyeCell(c, stream);
+    float b = dyeCell(c + ivec2(1, 0), stream);
+    float d0 = dyeCell(c + ivec2(0, 1), stream);
+    float d1 = dyeCell(c + ivec2(1, 1), stream);
+    float top = a + (b - a) * w.x;
+    float bottom = d0 + (d1 - d0) * w.x;
+    return top + (bottom - top) * w.y;
+}
+
+float dyeField(vec2 p, uint stream)
+{
+    return (1.0 / 0.4795124) * (dyeOctave(p, stream) + 0.5 * dyeOctave(2.0 * p, stream + 8u));
+}
+
+// Grain of the three dye layers at a picture position, RMS about 1 each.
+vec3 dyeGrain(vec2 position)
+{
+    float shared = dyeField(position / uniDyeGrainCell.g, 3u);
+    return 0.8062258 * vec3(dyeField(position / uniDyeGrainCell.r, 0u), dyeField(position / uniDyeGrainCell.g, 1u),
+               dyeField(position / uniDyeGrainCell.b, 2u))
+        + 0.5916080 * shared;
+}
+#endif
+
 vec3 applyGrain(vec3 p, vec2 position)
 {
     if (uniGrainAmount == 0.0)
@@ -210,6 +288,9 @@ vec3 applyGrain(vec3 p, vec2 position)
     origin.y = mod(origin.y, float(uniGrainSize[1]));
     // The map holds bytes: 128 is no grain, 112 levels one unit.
     vec3 g = (texture(uniGrainMapArray, origin).rgb - vec3(128.0 / 255.0)) * (255.0 / 112.0);
+#if EM_DYE_GRAIN
+    g = mix(g, dyeGrain(position) * uniDyeGrainScale, uniDyeGrainMix);
+#endif
 
     vec3 sigma = vec3(texture(uniGrainCurveArray, vec2(p.r, 0.0)).r, texture(uniGrainCurveArray, vec2(p.g, 1.0)).r,
         texture(uniGrainCurveArray, vec2(p.b, 2.0)).r);
@@ -247,6 +328,9 @@ vec3 applyLevels(vec3 p)
 // grainPosition()).
 vec4 gradeColour(vec4 source, vec2 grainAt)
 {
+#if EM_FLICKER
+    source.rgb *= uniFlickerGain;
+#endif
     vec3 p = applyExposure(source.rgb);
 #if EM_STOCK
     p = applyStock(p);
@@ -267,13 +351,18 @@ vec4 gradeColour(vec4 source, vec2 grainAt)
     return vec4(p, uniStockLUTAmount == 0.0 ? source.a : 1.0);
 }
 
-// The graded pixel at a coordinate of the picture.
+// The graded pixel at a coordinate of the picture. The grain stays where the
+// pixel is when the picture weaves.
 vec4 gradeAt(vec2 coordinate)
 {
+    vec2 grainAt = grainPosition(coordinate);
+#if EM_WEAVE
+    coordinate += uniWeaveOffset;
+#endif
 #if EM_SOURCE == 0
-    return gradeColour(texture(uniFrameTextureArray, coordinate), grainPosition(coordinate));
+    return gradeColour(texture(uniFrameTextureArray, coordinate), grainAt);
 #else
-    return gradeColour(packedSource(coordinate), grainPosition(coordinate));
+    return gradeColour(packedSource(coordinate), grainAt);
 #endif
 }
 
@@ -295,7 +384,7 @@ void main()
     int halfWidth = uniOutputSize.x / 2;
     bool right = target.x >= halfWidth;
     ivec2 pixel = ivec2(2 * (right ? target.x - halfWidth : target.x), 2 * target.y + (right ? 1 : 0));
-#if EM_SOURCE == 1 || EM_SOURCE == 2
+#if (EM_SOURCE == 1 || EM_SOURCE == 2) && !EM_WEAVE
     // One to one: the two pixels are those of one packed source texel (the
     // row below an odd frame's last reads the last again), and the picture
     // pixel is the output's, so its grain position is pixel + 1.

@@ -3,6 +3,7 @@
 #include "core/FilmLibrary.h"
 #include "core/Grain.h"
 #include "core/GrainLibrary.h"
+#include "core/grade/DyeGrain.h"
 
 #include <algorithm>
 #include <cmath>
@@ -117,6 +118,11 @@ std::vector<float> referenceGrade(const ShaderProcessor& processor, const ClipSe
     tables.applySettings(settings);
     ReferenceGradeInputs inputs = ReferenceGradeInputs::fromTables(tables, settings, settings.getOriginal());
     inputs.colourOrder = colourOrder;
+    if (!settings.getOriginal()) {
+        const FilmMotion::Frame motion = processor.filmMotion();
+        inputs.weaveOffset = motion.offset;
+        inputs.flickerGain = motion.gain;
+    }
 
     StockTableData stock = FilmLibrary::instance()->loadStockTable(settings.getStockName(), settings.getSourceType());
     inputs.stockTable = stock.get();
@@ -132,6 +138,14 @@ std::vector<float> referenceGrade(const ShaderProcessor& processor, const ClipSe
         const auto offset = processor.grainOffset();
         inputs.grainOffsetX = offset[0];
         inputs.grainOffsetY = offset[1];
+        if (!settings.getOriginal()) {
+            const auto [clipSeed, frame] = processor.frameIdentity();
+            inputs.dyeGrainMix = float(settings.getColourGrainAmount()) / 100.0f;
+            inputs.dyeGrainScale = DyeGrain::mapRms(grain->textureBytes(), size_t(grain->width()) * grain->height())
+                * DyeGrain::stockStrength(settings.getStockName());
+            inputs.dyeGrainCells = DyeGrain::cellPixels(double(settings.getGrainScale()), unsigned(width));
+            inputs.dyeGrainSeed = { { clipSeed, quint32(quint64(std::max<qint64>(frame, 0))) } };
+        }
     }
     std::vector<float> out(rgba.size());
     ReferenceGrade::gradeRgba(rgba.data(), out.data(), width, height, inputs);
@@ -156,7 +170,12 @@ unsigned stagesOf(const ClipSettings& settings, bool histogram)
     return (stock ? unsigned(ShaderProcessor::StockStage) : 0u) | (mix ? unsigned(ShaderProcessor::StockMixStage) : 0u)
         | (settings.getGrainAmount() != 0 ? unsigned(ShaderProcessor::GrainStage) : 0u)
         | (GradeTables::isBlackAndWhiteStock(settings.getStockName()) ? unsigned(ShaderProcessor::MonoStage) : 0u)
-        | (tone ? unsigned(ShaderProcessor::ToneStage) : 0u) | (finish ? unsigned(ShaderProcessor::FinishStage) : 0u);
+        | (tone ? unsigned(ShaderProcessor::ToneStage) : 0u) | (finish ? unsigned(ShaderProcessor::FinishStage) : 0u)
+        | (settings.getWeaveAmount() != 0 ? unsigned(ShaderProcessor::WeaveStage) : 0u)
+        | (settings.getFlickerAmount() != 0 ? unsigned(ShaderProcessor::FlickerStage) : 0u)
+        | (settings.getGrainAmount() != 0 && settings.getColourGrainAmount() != 0
+                ? unsigned(ShaderProcessor::DyeGrainStage)
+                : 0u);
 }
 
 } // namespace Emulsa::Test

@@ -43,7 +43,8 @@ struct GpuGrader
 
 // The CPU reference of a grade with the fixture's film data: the tables built
 // from `settings`, the stock table from the film library, and, when the
-// processor has grain, its map, the stock's curve and the processor's offset.
+// processor has grain, its map, the stock's curve and the processor's offset;
+// the weave and flicker of the processor's current frame.
 std::vector<float> referenceGrade(const ShaderProcessor& processor, const ClipSettings& settings,
     const std::vector<float>& rgba, int width, int height, unsigned colourOrder = 0);
 
@@ -52,7 +53,7 @@ std::vector<float> referenceGrade(const ShaderProcessor& processor, const ClipSe
 // stocks, the tone table only when lift/gamma/gain, the wheels or the levels
 // folded into it are not neutral, the saturation and levels after the tone
 // table only when the saturation is not neutral or histogram passes need the
-// levels apart.
+// levels apart; the weave and the flicker when their amounts are not 0.
 unsigned stagesOf(const ClipSettings& settings, bool histogram = false);
 
 } // namespace Emulsa::Test

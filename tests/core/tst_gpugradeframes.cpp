@@ -230,6 +230,8 @@ void TestGpuGradeFrames::gradeFromPackedSource_data()
     QTest::newRow("stock and grain alone") << "full stock" << limited << "" << true << true;
     QTest::newRow("no stock, full range") << "no stock" << full << "" << true << true;
     QTest::newRow("tables only") << "tables" << limited << "" << true << true;
+    QTest::newRow("gate weave and flicker") << "moving" << limited << "" << true << true;
+    QTest::newRow("gate weave, smaller output") << "moving" << full << "smaller" << true << true;
     QTest::newRow("smaller output, odd height, filtered") << "full" << limited << "smaller" << true << true;
     QTest::newRow("larger output, fit height, full range") << "no grain" << full << "larger" << true << true;
     QTest::newRow("taller output, fit width") << "full" << limited << "taller" << true << true;
@@ -272,6 +274,11 @@ void TestGpuGradeFrames::gradeFromPackedSource()
         settings.setStockLUTAmount(noStock ? 0 : fullStock ? 100 : 80);
         settings.setStockCurveAmount(fullStock ? 100 : 0);
         settings.setGrainAmount(grade == QLatin1String("no grain") || grade == QLatin1String("tables") ? 0 : 120);
+        // The picture read between its pixels, one to one too.
+        if (grade == QLatin1String("moving")) {
+            settings.setWeaveAmount(100);
+            settings.setFlickerAmount(100);
+        }
     }
     if (setup == QLatin1String("blur"))
         settings.setGrainScaleName(QStringLiteral("8 mm"));
@@ -297,6 +304,7 @@ void TestGpuGradeFrames::gradeFromPackedSource()
         setup == QLatin1String("histogram") ? histogram : nullptr));
     GradingPipeline* pipeline = grader.pipeline.get();
     ShaderProcessor* processor = grader.processor.get();
+    processor->setFrameIdentity(0x5eedf11u, 22);
     const auto colorRange = GradingPipeline::ColorRange(range);
     QCOMPARE(pipeline->gradesFromSourceInOnePass(processor), onePass);
 

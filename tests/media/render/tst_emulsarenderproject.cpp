@@ -25,9 +25,10 @@ namespace {
 // One clip of a project file as the application writes it; only the values
 // the test varies are parameters. Grain (unless asked for) and the stock are
 // off so that the frame index stays readable, and the colour temperature
-// tells the grades apart.
+// tells the grades apart. `effects`: elements written after Original (the
+// film effect amounts).
 QByteArray projectItem(int position, const QString& path, int in, int out, int kelvin,
-    const QByteArray& profile = "825250895", int grain = 0)
+    const QByteArray& profile = "825250895", int grain = 0, const QString& effects = QString())
 {
     const QByteArray id = QCryptographicHash::hash(path.toUtf8(), QCryptographicHash::Md5).toHex();
     return QStringLiteral(R"(        <SequenceItem position="%1">
@@ -59,7 +60,7 @@ QByteArray projectItem(int position, const QString& path, int in, int out, int k
                 <Gain>1.000000</Gain>
                 <Saturation>1.000000</Saturation>
                 <Histogram><Black>0.000000</Black><Mid>0.500000</Mid><White>1.000000</White></Histogram>
-                <Original>0</Original>
+                <Original>0</Original>%10
             </ClipSettings>
         </SequenceItem>
 )")
@@ -70,15 +71,18 @@ QByteArray projectItem(int position, const QString& path, int in, int out, int k
         .arg(kelvin)
         .arg(QString::fromLatin1(profile))
         .arg(grain)
+        .arg(effects)
         .toUtf8();
 }
 
-QByteArray project(const QByteArray& items, int count)
+QByteArray project(const QByteArray& items, int count, const QByteArray& version = "1.0")
 {
     return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Project>\n    <General>\n"
-           "        <FileVersion>1.0</FileVersion>\n        <StandaloneVersion>1.02.30</StandaloneVersion>\n"
-           "        <HostOS>Linux</HostOS>\n    </General>\n"
-           "    <SequenceItems timeline=\"0\" total-items=\""
+           "        <FileVersion>"
+        + version
+        + "</FileVersion>\n        <StandaloneVersion>1.02.30</StandaloneVersion>\n"
+          "        <HostOS>Linux</HostOS>\n    </General>\n"
+          "    <SequenceItems timeline=\"0\" total-items=\""
         + QByteArray::number(count) + "\">\n" + items + "    </SequenceItems>\n</Project>\n";
 }
 
@@ -246,6 +250,47 @@ private slots:
         const double secondCast = rendered[1].first().redMinusBlue;
         const QByteArray casts = QByteArray::number(firstCast) + " and " + QByteArray::number(secondCast);
         QVERIFY2(firstCast < -30.0 && secondCast > 30.0, casts.constData());
+    }
+
+    // The gate weave and flicker of a project's grade reach the render: the
+    // movie differs from the one without them, two renders of it are
+    // identical byte for byte, and so are the frames a render trimmed later
+    // in the clip shares with it (each frame's motion is its own).
+    void filmMotionRendersTheSameEveryTime()
+    {
+        const QString clip = TestMedia::instance().path(TestMedia::NoAudio);
+        QVERIFY(!clip.isEmpty());
+        const QString moving = QStringLiteral("\n                <GateWeaveAmount>100</GateWeaveAmount>"
+                                              "\n                <FlickerAmount>100</FlickerAmount>");
+        const struct
+        {
+            const char* folder;
+            int in;
+            QString effects;
+        } renders[] = { { "motion-off", 2, QString() }, { "motion-a", 2, moving }, { "motion-b", 2, moving },
+            { "motion-later", 5, moving } };
+        std::vector<QByteArray> movies;
+        for (const auto& r : renders) {
+            const QString out = Emulsa::Test::makeTempFolder(QLatin1String(r.folder));
+            const QString file = out + QStringLiteral("/job.empf");
+            QVERIFY(
+                writeFile(file, project(projectItem(0, clip, r.in, 12, 6500, "825250895", 0, r.effects), 1, "1.1")));
+            QString output;
+            // Each frame coded on its own, so that a frame decodes the same
+            // wherever the movie starts.
+            const int status = run({ QStringLiteral("--project"), file, QStringLiteral("-f"), QStringLiteral("prores"),
+                                       QStringLiteral("-s"), QStringLiteral("320x180"), QStringLiteral("-o"), out },
+                &output);
+            QVERIFY2(status == 0 && output.contains(QLatin1String("1 rendered")), qPrintable(output));
+            const QString movie = out + QLatin1Char('/') + QFileInfo(clip).completeBaseName() + QStringLiteral(".mov");
+            movies.push_back(RenderProbe::decode(movie, QStringLiteral("rgb24")));
+            QCOMPARE(movies.back().size(), (12 - r.in) * 320 * 180 * 3);
+        }
+        QVERIFY(movies[1] != movies[0]);
+        QVERIFY(movies[1] == movies[2]);
+        // Frames 5 .. 11 of the first render are those of the later one.
+        const int frameBytes = 320 * 180 * 3;
+        QVERIFY(movies[1].mid(3 * frameBytes) == movies[3]);
     }
 
     // A clip graded with a catalogue profile that is installed nowhere gets

@@ -296,6 +296,53 @@ private slots:
             || fitted.height() == int(preview->height() * preview->devicePixelRatio()));
     }
 
+    // The gate weave and flicker sliders reach the preview's grade: the frame
+    // on screen (a one-pixel checker, where a fraction of a pixel shows)
+    // moves and changes its exposure, and back at 0 the picture is the one
+    // before, bit for bit.
+    void filmMotionSlidersChangeThePicture()
+    {
+        QVERIFY(addClip(TestMedia::instance().pixelPatternPath()));
+        OpenGLPreview* preview = tab()->preview();
+        ShaderProcessor* processor = preview->processor();
+        QVERIFY(processor);
+        auto* weave = tab()->panel()->findChild<QSlider*>(QStringLiteral("weaveAmount"));
+        auto* flicker = tab()->panel()->findChild<QSlider*>(QStringLiteral("flickerAmount"));
+        QVERIFY(weave && flicker);
+        const QImage before = preview->grabFramebuffer();
+        QVERIFY(!processor->weaves());
+
+        weave->setValue(100);
+        flicker->setValue(100);
+        QTRY_VERIFY(processor->weaves());
+        const FilmMotion::Frame motion = processor->filmMotion();
+        QVERIFY(motion.offset[0] != 0.f && motion.offset[1] != 0.f);
+        QVERIFY(motion.gain[0] != 1.f && motion.gain[1] != 1.f && motion.gain[2] != 1.f);
+        QTRY_VERIFY(preview->grabFramebuffer() != before);
+
+        weave->setValue(0);
+        flicker->setValue(0);
+        QTRY_VERIFY(!processor->weaves());
+        QTRY_VERIFY(preview->grabFramebuffer() == before);
+    }
+
+    // The colour grain slider reaches the preview's grain (the clip's grade
+    // has grain): the picture changes, and back at 0 it is the one before.
+    void colourGrainSliderChangesThePicture()
+    {
+        QVERIFY(addClip(TestMedia::instance().pixelPatternPath()));
+        OpenGLPreview* preview = tab()->preview();
+        auto* colourGrain = tab()->panel()->findChild<QSlider*>(QStringLiteral("colourGrainAmount"));
+        auto* grain = tab()->panel()->findChild<QSlider*>(QStringLiteral("grainAmount"));
+        QVERIFY(colourGrain && grain);
+        QVERIFY(grain->value() > 0);
+        const QImage before = preview->grabFramebuffer();
+        colourGrain->setValue(100);
+        QTRY_VERIFY(preview->grabFramebuffer() != before);
+        colourGrain->setValue(0);
+        QTRY_VERIFY(preview->grabFramebuffer() == before);
+    }
+
     // "Update with Current Grade" in the presets strip's menu gives the
     // preset the preview's graded picture as its thumbnail, as saving a new
     // preset does; undo takes it away again (the preset had none).
