@@ -1,14 +1,12 @@
 #include "model/ProfileDownloader.h"
 
-#include "core/ApplicationPaths.h"
 #include "core/CameraListHelper.h"
 #include "core/ProfileInfo.h"
-#include "core/StockTable.h"
+#include "model/ProfileDownloadMessages.h"
 #include "model/SettingsManager.h"
 
 #include <QDebug>
 #include <QDir>
-#include <QFileInfo>
 #include <QHostAddress>
 #include <QNetworkAccessManager>
 #include <QNetworkRequest>
@@ -16,13 +14,11 @@
 #include <QTemporaryDir>
 #include <QTemporaryFile>
 
-#include <quazip/quazip.h>
-#include <quazip/quazipfile.h>
-#include <quazip/quazipfileinfo.h>
-
 #include <algorithm>
 
 namespace Emulsa {
+
+using namespace ProfileDownloadMessages;
 
 namespace {
 
@@ -30,34 +26,6 @@ const char kUrlVariable[] = "EMULSA_PROFILE_DOWNLOAD_URL";
 const QString kGroup = QStringLiteral("ProfileDownloads");
 const QString kMirrorsArray = QStringLiteral("DownloadMirrors");
 const QString kLastMirrorKey = QStringLiteral("ProfileDownloads/LastMirror");
-
-QString userMessage(const char* what)
-{
-    return QString::fromLatin1(what) + QStringLiteral("</ br>Please download desired profile from Emulsa website.");
-}
-
-QString downloadMessage()
-{
-    return userMessage("Can't download selected profile.");
-}
-// The same with the reason, for failures the user can do something about.
-QString downloadMessage(const QString& why)
-{
-    return QStringLiteral("Can't download selected profile: ") + why
-        + QStringLiteral(".</ br>Please download desired profile from Emulsa website.");
-}
-QString openMessage()
-{
-    return userMessage("Can't open downloaded profile.");
-}
-QString folderMessage()
-{
-    return userMessage("Can't find profile folder.");
-}
-QString installMessage()
-{
-    return userMessage("Can't install downloaded profile.");
-}
 
 // The seconds of a timeout as the messages show them ("30", "0.4").
 QString secondsText(int milliseconds)
@@ -85,106 +53,6 @@ QString withSlash(QString base)
     if (!base.isEmpty() && !base.endsWith(QLatin1Char('/')))
         base += QLatin1Char('/');
     return base;
-}
-
-// The entry's path below its top-level folder, or an empty string when the
-// entry must not be unpacked: not a ".tin" file, a link, an absolute name, a
-// backslash, or an empty, "." or ".." component.
-QString safeRelativeTarget(const QuaZipFileInfo64& info)
-{
-    const QString& name = info.name;
-    if (!name.endsWith(QLatin1String(".tin")) || name.startsWith(QLatin1Char('/')) || name.contains(QLatin1Char('\\'))
-        || name.contains(QLatin1Char(':')))
-        return QString();
-    const quint32 mode = info.externalAttr >> 16;
-    if ((mode & 0170000u) == 0120000u) // a symbolic link stored by a Unix zipper
-        return QString();
-    const QStringList parts = name.split(QLatin1Char('/'));
-    if (parts.size() < 2)
-        return QString();
-    for (const QString& part : parts) {
-        if (part.isEmpty() || part == QLatin1String(".") || part == QLatin1String(".."))
-            return QString();
-    }
-    return parts.mid(1).join(QLatin1Char('/'));
-}
-
-// A profile's table name is the name of its folder: one plain component.
-bool isUsableTableName(const QString& tin)
-{
-    return !tin.isEmpty() && !tin.contains(QLatin1Char('/')) && !tin.contains(QLatin1Char('\\'))
-        && !tin.startsWith(QLatin1Char('.'));
-}
-
-bool isInside(const QString& folder, const QString& path)
-{
-    const QString root = QDir::cleanPath(QFileInfo(folder).absoluteFilePath()) + QLatin1Char('/');
-    return QDir::cleanPath(QFileInfo(path).absoluteFilePath()).startsWith(root);
-}
-
-// Copies the current entry of the archive to target; false with *detail set
-// on a read, size, CRC or write failure.
-bool extractEntry(
-    QuaZip& zip, const QString& target, qint64 entryLimit, qint64* total, qint64 totalLimit, QString* detail)
-{
-    QuaZipFile in(&zip);
-    if (!in.open(QIODevice::ReadOnly)) {
-        *detail = QStringLiteral("cannot read the entry");
-        return false;
-    }
-    QFile out(target);
-    if (!out.open(QIODevice::WriteOnly)) {
-        *detail = QStringLiteral("cannot write %1").arg(target);
-        return false;
-    }
-    qint64 written = 0;
-    char buffer[64 * 1024];
-    for (;;) {
-        const qint64 n = in.read(buffer, sizeof buffer);
-        if (n < 0) {
-            *detail = QStringLiteral("the entry is damaged");
-            return false;
-        }
-        if (n == 0)
-            break;
-        written += n;
-        *total += n;
-        if (written > entryLimit || *total > totalLimit) {
-            *detail = QStringLiteral("the entry is larger than a profile table can be");
-            return false;
-        }
-        if (out.write(buffer, n) != n) {
-            *detail = QStringLiteral("cannot write %1").arg(target);
-            return false;
-        }
-    }
-    in.close();
-    if (in.getZipError() != UNZ_OK) {
-        *detail = QStringLiteral("the entry's checksum does not match");
-        return false;
-    }
-    if (!out.flush() || written < static_cast<qint64>(StockTable::kBytes)) {
-        *detail = QStringLiteral("the table is incomplete (%1 bytes)").arg(written);
-        return false;
-    }
-    return true;
-}
-
-// Removes a file, a link or a folder with everything in it. A symbolic link,
-// at the top or anywhere inside, is removed as a link: what it points to is
-// never entered nor removed.
-void removeWithoutFollowingLinks(const QString& path)
-{
-    const QFileInfo info(path);
-    if (info.isSymLink() || !info.isDir()) {
-        QFile::remove(path);
-        return;
-    }
-    const QFileInfoList entries
-        = QDir(path).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-    for (const QFileInfo& entry : entries)
-        removeWithoutFollowingLinks(entry.filePath());
-    QDir().rmdir(path);
 }
 
 } // namespace
@@ -501,123 +369,6 @@ void ProfileDownloader::install()
     release();
     qInfo() << Q_FUNC_INFO << "Profile" << id << "installed";
     emit downloadFinishedAndInstalled(id);
-}
-
-bool ProfileDownloader::installArchive(const QString& zipPath, const ProfileInfo& profile, QString* error)
-{
-    const QString tin = QString::fromUtf8(profile.tin);
-    if (!isUsableTableName(tin)) {
-        *error = installMessage();
-        qWarning() << "ProfileDownloader: unusable table name" << tin;
-        return false;
-    }
-
-    QuaZip zip(zipPath);
-    if (!zip.open(QuaZip::mdUnzip)) {
-        *error = openMessage();
-        qWarning() << "ProfileDownloader: not a ZIP archive:" << zipPath;
-        return false;
-    }
-
-    const std::unique_ptr<QTemporaryDir> staging = createStagingFolder(tin, error);
-    if (!staging)
-        return false;
-
-    qint64 total = 0;
-    int tables = 0;
-    for (bool more = zip.goToFirstFile(); more; more = zip.goToNextFile()) {
-        QuaZipFileInfo64 info;
-        if (!zip.getCurrentFileInfo(&info)) {
-            *error = openMessage();
-            return false;
-        }
-        const QString relative = safeRelativeTarget(info);
-        if (relative.isEmpty()) {
-            if (info.name.endsWith(QLatin1String(".tin")))
-                qWarning() << "ProfileDownloader: skipped unsafe entry" << info.name;
-            continue;
-        }
-        if (info.uncompressedSize > static_cast<quint64>(kMaxEntryBytes)) {
-            *error = installMessage();
-            qWarning() << "ProfileDownloader: entry too large:" << info.name << info.uncompressedSize;
-            return false;
-        }
-        const QString target = staging->path() + QLatin1Char('/') + relative;
-        if (!isInside(staging->path(), target) || !QDir().mkpath(QFileInfo(target).absolutePath())) {
-            qWarning() << "ProfileDownloader: skipped entry outside the profile folder" << info.name;
-            continue;
-        }
-        QString detail;
-        if (!extractEntry(zip, target, kMaxEntryBytes, &total, kMaxTotalBytes, &detail)) {
-            *error = installMessage();
-            qWarning() << "ProfileDownloader: cannot unpack" << info.name << ":" << detail;
-            return false;
-        }
-        ++tables;
-    }
-    if (zip.getZipError() != UNZ_OK || tables == 0) {
-        *error = tables == 0 ? installMessage() : openMessage();
-        qWarning() << "ProfileDownloader: archive holds no usable table" << zipPath;
-        return false;
-    }
-    zip.close();
-
-    return moveIntoPlace(*staging, tin, error);
-}
-
-std::unique_ptr<QTemporaryDir> ProfileDownloader::createStagingFolder(const QString& tin, QString* error)
-{
-    if (!isUsableTableName(tin)) {
-        *error = installMessage();
-        qWarning() << "ProfileDownloader: unusable table name" << tin;
-        return nullptr;
-    }
-    const QString root = QDir::cleanPath(ApplicationPaths::instance()->userProfilesPath());
-    if (!QDir().mkpath(root)) {
-        *error = folderMessage();
-        qWarning() << "ProfileDownloader: cannot create" << root;
-        return nullptr;
-    }
-    auto staging
-        = std::make_unique<QTemporaryDir>(root + QStringLiteral("/.staging-") + tin + QStringLiteral("-XXXXXX"));
-    if (!staging->isValid()) {
-        *error = installMessage();
-        qWarning() << "ProfileDownloader: cannot create a staging folder in" << root;
-        return nullptr;
-    }
-    return staging;
-}
-
-bool ProfileDownloader::moveIntoPlace(QTemporaryDir& staging, const QString& tin, QString* error)
-{
-    const QString root = QDir::cleanPath(ApplicationPaths::instance()->userProfilesPath());
-    // Swap the staging folder in; an earlier (partial) folder is moved aside
-    // first and removed once the new one is in place. Whatever has the name,
-    // a symbolic link (dangling or not) included, is moved as it is: rename
-    // never follows a link.
-    const QString target = root + QLatin1Char('/') + tin;
-    QString aside;
-    const QFileInfo earlier(target);
-    if (earlier.exists() || earlier.isSymLink()) {
-        aside = root + QStringLiteral("/.old-") + tin + QLatin1Char('-')
-            + QString::number(QDateTime::currentMSecsSinceEpoch());
-        if (!QDir().rename(target, aside)) {
-            *error = installMessage();
-            qWarning() << "ProfileDownloader: cannot move the old folder aside" << target;
-            return false;
-        }
-    }
-    if (!QDir().rename(staging.path(), target)) {
-        if (!aside.isEmpty())
-            QDir().rename(aside, target);
-        *error = installMessage();
-        qWarning() << "ProfileDownloader: cannot move the tables into" << target;
-        return false;
-    }
-    staging.setAutoRemove(false);
-    if (!aside.isEmpty())
-        removeWithoutFollowingLinks(aside);
-    return true;
 }
 
 void ProfileDownloader::fail(const QString& message, const QString& detail)

@@ -1,12 +1,11 @@
 #include "media/encode/MediaWriter.h"
 
+#include "media/encode/DeepPictures.h"
 #include "media/encode/PartFile.h"
 
 extern "C" {
 #include <libavutil/audio_fifo.h>
-#include <libavutil/channel_layout.h>
 #include <libavutil/opt.h>
-#include <libavutil/pixdesc.h>
 }
 
 #include <QDebug>
@@ -14,14 +13,11 @@ extern "C" {
 #include <QFileInfo>
 
 #include <algorithm>
-#include <vector>
 
 namespace Emulsa {
 
 namespace {
 
-constexpr int audioBytesPerSecond = 24000;
-constexpr int pcmBytesPerSample = 4; // interleaved signed 16-bit stereo
 constexpr qint64 maxDeclaredBitRate = 250000000;
 
 } // namespace
@@ -113,86 +109,6 @@ CodecChoice codecChoice(MediaWriter::VideoCodec codec)
         break;
     }
     return { "libx264", "H.264", AV_PIX_FMT_YUV420P };
-}
-
-// Full-range 16-bit RGB (four samples a pixel, rows `rowSamples` apart) to
-// limited-range 10-bit BT.709 YUV planes: Y' = 64 + 876 x luma, Cb and Cr =
-// 512 + 896 x the colour differences, chroma from the mean of the pixels it
-// covers (two across for 4:2:2, two by two for 4:2:0).
-void toLimitedYuv10(const quint16* rgba, int rowSamples, AVFrame* frame)
-{
-    constexpr float kr = 0.2126f;
-    constexpr float kb = 0.0722f;
-    constexpr float kg = 1.0f - kr - kb;
-    constexpr float unit = 1.0f / 65535.0f;
-    const AVPixFmtDescriptor* layout = av_pix_fmt_desc_get(AVPixelFormat(frame->format));
-    const int shiftX = layout->log2_chroma_w;
-    const int shiftY = layout->log2_chroma_h;
-    const int width = frame->width;
-    const int height = frame->height;
-    auto code = [](float value) { return quint16(std::clamp(std::lround(value), 0L, 1023L)); };
-    for (int y = 0; y < height; ++y) {
-        const quint16* in = rgba + size_t(y) * rowSamples;
-        auto* out = reinterpret_cast<quint16*>(frame->data[0] + size_t(y) * frame->linesize[0]);
-        for (int x = 0; x < width; ++x, in += 4)
-            out[x] = code(64.0f + 876.0f * unit * (kr * in[0] + kg * in[1] + kb * in[2]));
-    }
-    const int chromaWidth = (width + (1 << shiftX) - 1) >> shiftX;
-    const int chromaHeight = (height + (1 << shiftY) - 1) >> shiftY;
-    for (int cy = 0; cy < chromaHeight; ++cy) {
-        auto* cb = reinterpret_cast<quint16*>(frame->data[1] + size_t(cy) * frame->linesize[1]);
-        auto* cr = reinterpret_cast<quint16*>(frame->data[2] + size_t(cy) * frame->linesize[2]);
-        const int top = cy << shiftY;
-        const int bottom = std::min(height, top + (1 << shiftY));
-        for (int cx = 0; cx < chromaWidth; ++cx) {
-            const int left = cx << shiftX;
-            const int right = std::min(width, left + (1 << shiftX));
-            float r = 0.0f;
-            float g = 0.0f;
-            float b = 0.0f;
-            for (int y = top; y < bottom; ++y)
-                for (const quint16* p = rgba + size_t(y) * rowSamples + size_t(left) * 4;
-                     p < rgba + size_t(y) * rowSamples + size_t(right) * 4; p += 4) {
-                    r += p[0];
-                    g += p[1];
-                    b += p[2];
-                }
-            const float scale = unit / float((bottom - top) * (right - left));
-            r *= scale;
-            g *= scale;
-            b *= scale;
-            const float luma = kr * r + kg * g + kb * b;
-            cb[cx] = code(512.0f + 896.0f * (b - luma) / (2.0f * (1.0f - kb)));
-            cr[cx] = code(512.0f + 896.0f * (r - luma) / (2.0f * (1.0f - kr)));
-        }
-    }
-}
-
-// Packed 4:2:2 samples of 16 bits on the 8-bit video scale (level L at
-// L / 255 of 65535) to 10-bit planes: code = L x 4, so 235 becomes 940.
-void packed16ToYuv10(const quint16* packed, int rowSamples, AVFrame* frame)
-{
-    auto code = [](quint32 sample) { return quint16(std::min<quint32>(1023, (sample * 1020 + 32767) / 65535)); };
-    const bool halfHeight = av_pix_fmt_desc_get(AVPixelFormat(frame->format))->log2_chroma_h > 0;
-    const int pairs = frame->width / 2;
-    for (int y = 0; y < frame->height; ++y) {
-        const quint16* in = packed + size_t(y) * rowSamples;
-        auto* luma = reinterpret_cast<quint16*>(frame->data[0] + size_t(y) * frame->linesize[0]);
-        for (int i = 0; i < pairs; ++i) {
-            luma[2 * i] = code(in[4 * i]);
-            luma[2 * i + 1] = code(in[4 * i + 2]);
-        }
-        if (halfHeight && y % 2 == 1)
-            continue;
-        const int chromaRow = halfHeight ? y / 2 : y;
-        auto* cb = reinterpret_cast<quint16*>(frame->data[1] + size_t(chromaRow) * frame->linesize[1]);
-        auto* cr = reinterpret_cast<quint16*>(frame->data[2] + size_t(chromaRow) * frame->linesize[2]);
-        const quint16* below = halfHeight && y + 1 < frame->height ? in + rowSamples : in;
-        for (int i = 0; i < pairs; ++i) {
-            cb[i] = code((quint32(in[4 * i + 1]) + below[4 * i + 1] + 1) / 2);
-            cr[i] = code((quint32(in[4 * i + 3]) + below[4 * i + 3] + 1) / 2);
-        }
-    }
 }
 
 } // namespace
@@ -311,7 +227,7 @@ int MediaWriter::addVideoStream(const VideoFormat& format)
         return -1;
     }
     if (deep) {
-        // Converted by toLimitedYuv10(): the scaler's limited range at 10
+        // Converted by DeepPictures::toLimitedYuv10(): the scaler's limited range at 10
         // bits is 16/255 .. 235/255 of the full scale (64 .. 943), not the
         // 64 .. 940 of BT.709.
         return m_videoStream->index;
@@ -328,75 +244,6 @@ int MediaWriter::addVideoStream(const VideoFormat& format)
     const int* coefficients = sws_getCoefficients(SWS_CS_ITU709);
     sws_setColorspaceDetails(m_videoScaler.get(), coefficients, range, coefficients, range, 0, 1 << 16, 1 << 16);
     return m_videoStream->index;
-}
-
-int MediaWriter::addAudioStream(int sampleRate)
-{
-    if (!m_format || m_opened || m_audioEncoder) {
-        fail(QStringLiteral("The audio stream can only be added once, before writing starts."));
-        return -1;
-    }
-    if (sampleRate <= 0) {
-        fail(QStringLiteral("Unusable audio sample rate %1.").arg(sampleRate));
-        return -1;
-    }
-    const bool pcm = m_videoEncoder && carriesPcmSound(m_codec);
-    const AVCodec* codec = avcodec_find_encoder(pcm ? AV_CODEC_ID_PCM_S24LE : AV_CODEC_ID_AAC);
-    if (!codec) {
-        fail(pcm ? QStringLiteral("The 24-bit PCM encoder is not available.")
-                 : QStringLiteral("The AAC encoder is not available."));
-        return -1;
-    }
-    m_audioEncoder.reset(avcodec_alloc_context3(codec));
-    AVCodecContext* encoder = m_audioEncoder.get();
-    encoder->sample_fmt = codec->sample_fmts ? codec->sample_fmts[0] : AV_SAMPLE_FMT_FLTP;
-    encoder->sample_rate = sampleRate;
-    av_channel_layout_default(&encoder->ch_layout, 2);
-    if (!pcm)
-        encoder->bit_rate = audioBytesPerSecond * 8;
-    encoder->time_base = AVRational { 1, sampleRate };
-    if (m_format->oformat->flags & AVFMT_GLOBALHEADER)
-        encoder->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-    int result = avcodec_open2(encoder, codec, nullptr);
-    if (result < 0) {
-        failAV(pcm ? "Can't open the PCM encoder" : "Can't open the AAC encoder", result);
-        return -1;
-    }
-    m_audioStream = avformat_new_stream(m_format, nullptr);
-    if (!m_audioStream) {
-        fail(QStringLiteral("Can't add the audio stream."));
-        return -1;
-    }
-    m_audioStream->time_base = encoder->time_base;
-    result = avcodec_parameters_from_context(m_audioStream->codecpar, encoder);
-    if (result < 0) {
-        failAV("Can't describe the audio stream", result);
-        return -1;
-    }
-
-    AVChannelLayout stereo;
-    av_channel_layout_default(&stereo, 2);
-    SwrContext* resampler = nullptr;
-    result = swr_alloc_set_opts2(&resampler, &encoder->ch_layout, encoder->sample_fmt, sampleRate, &stereo,
-        AV_SAMPLE_FMT_S16, sampleRate, 0, nullptr);
-    m_audioResampler.reset(resampler);
-    if (result < 0 || (result = swr_init(resampler)) < 0) {
-        failAV("Audio resampler not initialized.", result);
-        return -1;
-    }
-    const int frameSize = encoder->frame_size > 0 ? encoder->frame_size : 1024;
-    m_audioFifo = av_audio_fifo_alloc(encoder->sample_fmt, 2, frameSize * 4);
-    m_audioFrame.reset(av_frame_alloc());
-    m_audioFrame->format = encoder->sample_fmt;
-    m_audioFrame->sample_rate = sampleRate;
-    av_channel_layout_copy(&m_audioFrame->ch_layout, &encoder->ch_layout);
-    m_audioFrame->nb_samples = frameSize;
-    result = av_frame_get_buffer(m_audioFrame.get(), 0);
-    if (!m_audioFifo || result < 0) {
-        fail(QStringLiteral("Can't allocate the audio buffers."));
-        return -1;
-    }
-    return m_audioStream->index;
 }
 
 bool MediaWriter::beginWriting()
@@ -451,14 +298,6 @@ bool MediaWriter::encodeVideo(AVFrame* frame)
     return writePackets(m_videoEncoder.get(), m_videoStream);
 }
 
-bool MediaWriter::encodeAudio(AVFrame* frame)
-{
-    const int result = avcodec_send_frame(m_audioEncoder.get(), frame);
-    if (result < 0 && result != AVERROR_EOF)
-        return failAV("Can't encode the sound", result);
-    return writePackets(m_audioEncoder.get(), m_audioStream);
-}
-
 bool MediaWriter::sendPicture(AVFrame* frame, qint64 duration)
 {
     // Each picture is stamped with the running time of the stream, which
@@ -509,7 +348,7 @@ bool MediaWriter::writeVideoFrameRgba64(const quint16* rgba, int rowBytes, qint6
     AVFrame* frame = pictureToFill(rgba, takesRgba64(m_codec));
     if (!frame)
         return false;
-    toLimitedYuv10(rgba, rowBytes / 2, frame);
+    DeepPictures::toLimitedYuv10(rgba, rowBytes / 2, frame);
     return sendPicture(frame, duration);
 }
 
@@ -518,79 +357,8 @@ bool MediaWriter::writeVideoFramePacked16(const quint16* packed, int rowBytes, q
     AVFrame* frame = pictureToFill(packed, takesPacked16(m_codec));
     if (!frame)
         return false;
-    packed16ToYuv10(packed, rowBytes / 2, frame);
+    DeepPictures::packed16ToYuv10(packed, rowBytes / 2, frame);
     return sendPicture(frame, duration);
-}
-
-bool MediaWriter::drainAudioFifo(bool flushAll)
-{
-    AVFrame* frame = m_audioFrame.get();
-    const int frameSize = m_audioEncoder->frame_size > 0 ? m_audioEncoder->frame_size : 1024;
-    // PCM takes pieces of any length: the last one is never padded.
-    const bool smallLast
-        = m_audioEncoder->codec->capabilities & (AV_CODEC_CAP_SMALL_LAST_FRAME | AV_CODEC_CAP_VARIABLE_FRAME_SIZE);
-    while (av_audio_fifo_size(m_audioFifo) >= frameSize || (flushAll && av_audio_fifo_size(m_audioFifo) > 0)) {
-        int result = av_frame_make_writable(frame);
-        if (result < 0)
-            return failAV("Can't reuse the sound buffer", result);
-        const int available = std::min(av_audio_fifo_size(m_audioFifo), frameSize);
-        const int read = av_audio_fifo_read(m_audioFifo, reinterpret_cast<void**>(frame->data), available);
-        if (read < available)
-            return fail(QStringLiteral("Can't read the buffered sound."));
-        int count = read;
-        if (read < frameSize && !smallLast) {
-            av_samples_set_silence(frame->data, read, frameSize - read, 2, m_audioEncoder->sample_fmt);
-            count = frameSize;
-        }
-        frame->nb_samples = count;
-        frame->pts = m_audioPts;
-        m_audioPts += count;
-        const bool encoded = encodeAudio(frame);
-        frame->nb_samples = frameSize;
-        if (!encoded)
-            return false;
-    }
-    return true;
-}
-
-bool MediaWriter::writeAudio(const uchar* pcm, int bytes)
-{
-    if (!m_opened || m_failed || !m_audioEncoder || m_audioEnded)
-        return fail(QStringLiteral("The movie's sound is not open for writing."));
-    const int samples = bytes / pcmBytesPerSample;
-    if (samples <= 0)
-        return true;
-    std::vector<uint8_t*> planes(2, nullptr);
-    int linesize = 0;
-    int result = av_samples_alloc(planes.data(), &linesize, 2, samples, m_audioEncoder->sample_fmt, 0);
-    if (result < 0)
-        return failAV("Can't allocate the sound buffer", result);
-    const uint8_t* input[1] = { pcm };
-    const int converted = swr_convert(m_audioResampler.get(), planes.data(), samples, input, samples);
-    bool ok = true;
-    if (converted < 0) {
-        ok = failAV("Could convert the audio buffer", converted);
-    } else if (converted > 0) {
-        if (av_audio_fifo_write(m_audioFifo, reinterpret_cast<void**>(planes.data()), converted) < converted)
-            ok = fail(QStringLiteral("Can't buffer the sound."));
-        else
-            m_audioSamples += converted;
-    }
-    av_freep(&planes[0]);
-    return ok && drainAudioFifo(false);
-}
-
-bool MediaWriter::writeSilence(qint64 bytes)
-{
-    constexpr int chunk = 65536;
-    const QByteArray zeros(chunk, '\0');
-    while (bytes > 0) {
-        const int now = int(std::min<qint64>(bytes, chunk));
-        if (!writeAudio(reinterpret_cast<const uchar*>(zeros.constData()), now))
-            return false;
-        bytes -= now;
-    }
-    return true;
 }
 
 bool MediaWriter::endVideoSegment()
@@ -601,16 +369,6 @@ bool MediaWriter::endVideoSegment()
     if (m_failed)
         return false;
     return encodeVideo(nullptr);
-}
-
-bool MediaWriter::endAudioSegment()
-{
-    if (!m_opened || !m_audioEncoder || m_audioEnded)
-        return !m_failed;
-    m_audioEnded = true;
-    if (m_failed)
-        return false;
-    return drainAudioFifo(true) && encodeAudio(nullptr);
 }
 
 bool MediaWriter::finalize()

@@ -1,11 +1,8 @@
 #include "ui/grading/SettingsPanel.h"
 
-#include "core/CameraListHelper.h"
 #include "core/FilmLibrary.h"
-#include "core/ProfileInfo.h"
 #include "model/ProfileDownloader.h"
 #include "model/ProfileMaker.h"
-#include "ui/grading/CameraChooserWidget.h"
 #include "ui/grading/CustomSlider.h"
 #include "ui/grading/EMColorWheel.h"
 #include "ui/grading/EMHistogramSlider.h"
@@ -13,16 +10,11 @@
 #include "ui/grading/SettingsPanelHeaderWidget.h"
 
 #include <QComboBox>
-#include <QDebug>
 #include <QDoubleSpinBox>
-#include <QFileDialog>
-#include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
-#include <QInputDialog>
 #include <QLabel>
-#include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSpinBox>
@@ -227,82 +219,6 @@ SettingsPanel::ValueControl& SettingsPanel::addValueControl(QWidget* parent, Gra
     return control;
 }
 
-QWidget* SettingsPanel::buildCameraSection()
-{
-    auto* group = new QGroupBox(QStringLiteral("Camera"), this);
-    group->setObjectName(QStringLiteral("cameraGroup"));
-    auto* grid = new QGridLayout(group);
-    m_cameraLabel = new QLabel(group);
-    m_cameraLabel->setObjectName(QStringLiteral("cameraLabel"));
-    m_cameraLabel->setWordWrap(true);
-    m_changeCamera = new QPushButton(QStringLiteral("Change"), group);
-    m_changeCamera->setObjectName(QStringLiteral("changeCameraButton"));
-    m_resetCamera = new QPushButton(QStringLiteral("Reset"), group);
-    m_resetCamera->setObjectName(QStringLiteral("resetCameraButton"));
-    m_makeProfile = new QPushButton(QStringLiteral("Make profile"), group);
-    m_makeProfile->setObjectName(QStringLiteral("makeProfileButton"));
-    m_makeProfile->setToolTip(QStringLiteral("This camera profile is not installed: make its tables on this machine"));
-    m_makeProfile->hide();
-    m_addCameraFromLut = new QPushButton(QStringLiteral("Add camera from LUT..."), group);
-    m_addCameraFromLut->setObjectName(QStringLiteral("addCameraFromLutButton"));
-    m_addCameraFromLut->setToolTip(
-        QStringLiteral("Add a camera from a .cube file that turns its log footage into Rec. 709 video"));
-    m_downloadProgress = new QProgressBar(group);
-    m_downloadProgress->setObjectName(QStringLiteral("downloadProgressBar"));
-    m_cancelDownload = new QPushButton(QStringLiteral("Cancel"), group);
-    m_cancelDownload->setObjectName(QStringLiteral("cancelDownloadButton"));
-    m_downloadNote = new QLabel(group);
-    m_downloadNote->setObjectName(QStringLiteral("downloadNote"));
-    m_downloadNote->setWordWrap(true);
-    m_downloadProgress->hide();
-    m_cancelDownload->hide();
-    m_downloadNote->hide();
-
-    auto* buttons = new QHBoxLayout;
-    buttons->addWidget(m_changeCamera);
-    buttons->addWidget(m_resetCamera);
-    buttons->addWidget(m_makeProfile);
-    buttons->addWidget(m_addCameraFromLut);
-    buttons->addWidget(m_downloadProgress, 1);
-    buttons->addWidget(m_cancelDownload);
-    grid->addWidget(m_cameraLabel, 0, 0, 1, 3);
-    grid->addLayout(buttons, 1, 0, 1, 3);
-    grid->addWidget(m_downloadNote, 2, 0, 1, 3);
-
-    addValueControl(group, GradeField::Exposure);
-    addValueControl(group, GradeField::Kelvin).slider->setSingleStep(1);
-
-    connect(m_resetCamera, &QPushButton::clicked, this, &SettingsPanel::resetCamera);
-    connect(m_makeProfile, &QPushButton::clicked, this, [this] {
-        m_downloadPurpose = {};
-        m_downloadPurpose.shownProfile = true;
-        startProfileMake(m_sourceType);
-    });
-    connect(m_addCameraFromLut, &QPushButton::clicked, this, [this] {
-        const QString path = QFileDialog::getOpenFileName(
-            this, QStringLiteral("Add camera from LUT"), QString(), QStringLiteral("Cube LUTs (*.cube)"));
-        if (path.isEmpty())
-            return;
-        bool ok = false;
-        const QString name = QInputDialog::getText(this, QStringLiteral("Add camera from LUT"),
-            QStringLiteral("Name of the camera:"), QLineEdit::Normal, QFileInfo(path).completeBaseName(), &ok);
-        if (ok)
-            addCameraFromLut(path, name);
-    });
-    connect(m_changeCamera, &QPushButton::clicked, this, [this] {
-        CameraChooserWidget* chooser = cameraChooser();
-        QStringList mirrors;
-        for (const ProfileDownloader::Mirror& mirror : m_downloader->mirrors())
-            mirrors.append(mirror.name);
-        chooser->setMirrorNames(mirrors, ProfileDownloader::rememberedMirror());
-        chooser->refreshInstalledState();
-        chooser->setCurrentProfile(m_sourceType);
-        chooser->show();
-        chooser->raise();
-    });
-    return group;
-}
-
 QWidget* SettingsPanel::buildStockSection()
 {
     auto* group = new QGroupBox(QStringLiteral("Film"), this);
@@ -471,23 +387,6 @@ void SettingsPanel::histogramBeforeLevelChanged(bool before)
     m_histogram->needLevelsUpdate();
 }
 
-void SettingsPanel::resetCamera()
-{
-    // The sliders' own change handling sends each about-to-change first.
-    QList<ValueControl*> changed;
-    for (GradeField field : { GradeField::Exposure, GradeField::Kelvin }) {
-        ValueControl& c = control(field);
-        if (c.slider->value() != c.field->position(c.field->defaultValue))
-            changed << &c;
-    }
-    if (changed.isEmpty())
-        return;
-    emit groupOfCommand(true);
-    for (ValueControl* c : changed)
-        c->slider->setValue(c->field->position(c->field->defaultValue));
-    emit groupOfCommand(false);
-}
-
 void SettingsPanel::showSlider(ValueControl& control, int value)
 {
     const QSignalBlocker blockSlider(control.slider);
@@ -526,162 +425,6 @@ void SettingsPanel::setLevels(const HistogramSliderData& levels)
 {
     m_levels->setValues(levels);
     showLevelDisplays(levels);
-}
-
-void SettingsPanel::setSourceType(uint profileId)
-{
-    m_sourceType = profileId;
-    showProfile(profileId);
-}
-
-void SettingsPanel::showProfile(uint profileId)
-{
-    CameraListHelper* catalogue = CameraListHelper::instance();
-    const ProfileInfo* profile = catalogue->load() ? catalogue->getProfile(profileId) : nullptr;
-    m_makeProfile->setVisible(profile && !m_maker->isMaking() && !FilmLibrary::instance()->isProfileInstalled(profile)
-        && ProfileMaker::canMake(profile));
-    if (!profile) {
-        m_cameraLabel->setText(QStringLiteral("Unknown camera profile"));
-        return;
-    }
-    qInfo() << "main: " << profile->manufacturer << " model:" << profile->model << " profile:" << profile->name;
-    m_cameraLabel->setText(QStringLiteral("%1 %2\n%3")
-                               .arg(QString::fromUtf8(profile->manufacturer), QString::fromUtf8(profile->model),
-                                   QString::fromUtf8(profile->name)));
-}
-
-QString SettingsPanel::profileTitle(uint profileId)
-{
-    CameraListHelper* catalogue = CameraListHelper::instance();
-    const ProfileInfo* profile = catalogue->load() ? catalogue->getProfile(profileId) : nullptr;
-    if (!profile)
-        return QString::number(profileId);
-    return QStringLiteral("%1 %2 %3")
-        .arg(QString::fromUtf8(profile->manufacturer), QString::fromUtf8(profile->model),
-            QString::fromUtf8(profile->name));
-}
-
-CameraChooserWidget* SettingsPanel::cameraChooser()
-{
-    if (m_chooser)
-        return m_chooser;
-    m_chooser = new CameraChooserWidget(nullptr, nullptr, this);
-    m_chooser->setWindowFlags(Qt::Dialog);
-    m_chooser->setWindowTitle(QStringLiteral("Camera profile"));
-    connect(m_chooser, &CameraChooserWidget::profileChanged, this, [this](uint id) {
-        setSourceType(id);
-        emit sourceTypeComboValueChanged(id);
-        m_chooser->close();
-    });
-    connect(m_chooser, &CameraChooserWidget::profileAppliedToAll, this, [this](uint id) {
-        setSourceType(id);
-        emit sourceTypeComboValueChangedForAll(id);
-        m_chooser->close();
-    });
-    connect(m_chooser, &CameraChooserWidget::newDefaultProfileChosen, this, &SettingsPanel::defaultProfileChanged);
-    connect(m_chooser, &CameraChooserWidget::mirrorChosen, this, &ProfileDownloader::rememberMirror);
-    connect(m_chooser, &CameraChooserWidget::newProfileToBeDownload, this, [this](uint id) {
-        const int mirror = m_chooser->selectedMirror();
-        const ProfileDownloadPurpose purpose { m_chooser->downloadAppliesToAll(), m_chooser->isDefaultCameraChecked() };
-        m_chooser->close();
-        startProfileDownload(id, mirror, purpose);
-    });
-    return m_chooser;
-}
-
-void SettingsPanel::startProfileDownload(uint profileId, int mirrorIndex, ProfileDownloadPurpose purpose)
-{
-    m_downloadPurpose = purpose;
-    if (!m_downloader->isConfigured()) {
-        CameraListHelper* catalogue = CameraListHelper::instance();
-        if (catalogue->load() && ProfileMaker::canMake(catalogue->getProfile(profileId))) {
-            startProfileMake(profileId);
-            return;
-        }
-        m_downloadNote->setText(ProfileDownloader::notConfiguredMessage());
-        m_downloadNote->show();
-        return;
-    }
-    m_downloadNote->hide();
-    m_changeCamera->hide();
-    m_resetCamera->hide();
-    m_downloadProgress->setRange(0, 0);
-    m_downloadProgress->show();
-    m_cancelDownload->show();
-    m_downloader->downloadNewProfileFromProxy(
-        profileId, static_cast<unsigned int>(mirrorIndex >= 0 ? mirrorIndex : ProfileDownloader::rememberedMirror()));
-}
-
-bool SettingsPanel::addCameraFromLut(const QString& cubePath, const QString& name)
-{
-    if (m_maker->isMaking()) {
-        m_downloadNote->setText(QStringLiteral("Wait until the profile being made is ready."));
-        m_downloadNote->show();
-        return false;
-    }
-    unsigned int id = 0;
-    QString error;
-    if (!ProfileMaker::addCameraFromLut(cubePath, name, &id, &error)) {
-        m_downloadNote->setText(error);
-        m_downloadNote->show();
-        return false;
-    }
-    // The chooser lists the catalogue as it was when it was built.
-    if (m_chooser) {
-        m_chooser->close();
-        m_chooser->deleteLater();
-        m_chooser = nullptr;
-    }
-    m_downloadPurpose = {};
-    startProfileMake(id);
-    return true;
-}
-
-void SettingsPanel::profileInstalled(uint id, const QString& note)
-{
-    endDownload();
-    m_downloadNote->setText(note);
-    m_downloadNote->show();
-    if (m_chooser)
-        m_chooser->refreshInstalledState();
-    if (m_downloadPurpose.shownProfile) {
-        if (m_sourceType == id)
-            emit sourceTypeComboValueChanged(id);
-        return;
-    }
-    setSourceType(id);
-    if (m_downloadPurpose.forAll)
-        emit sourceTypeComboValueChangedForAll(id);
-    else
-        emit sourceTypeComboValueChanged(id);
-    if (m_downloadPurpose.asDefault)
-        emit defaultProfileChanged(id);
-}
-
-void SettingsPanel::startProfileMake(uint profileId)
-{
-    if (m_maker->isMaking())
-        return;
-    m_downloadNote->setText(QStringLiteral("Making the profile %1 on this machine...").arg(profileTitle(profileId)));
-    m_downloadNote->show();
-    m_changeCamera->hide();
-    m_resetCamera->hide();
-    m_makeProfile->hide();
-    m_downloadProgress->setRange(0, 100);
-    m_downloadProgress->setValue(0);
-    m_downloadProgress->show();
-    m_cancelDownload->show();
-    m_maker->start(profileId);
-}
-
-void SettingsPanel::endDownload()
-{
-    m_downloadProgress->hide();
-    m_cancelDownload->hide();
-    m_cancelDownload->setEnabled(true);
-    m_changeCamera->show();
-    m_resetCamera->show();
-    showProfile(m_sourceType);
 }
 
 bool SettingsPanel::isDragging() const
