@@ -130,6 +130,11 @@ Grade (defaults: the application's default grade)
       --saturation N      0..2 (0 = black and white, 1 = unchanged).
       --levels B,M,W      Output levels: the input values that become black,
                           mid-grey and white, each 0..1 (0,0.5,1).
+      --halation N        Film effects, each 0..100 % (0 = off): the red
+      --bloom N           glow round highlights, a soft glow of the
+      --gate-weave N      brightest areas, the frame's unsteady weave, the
+      --flicker N         exposure's flicker, and how much of the grain is
+      --colour-grain N    grain of each dye layer rather than monochrome.
       --preset LOOK       Start from a saved preset of your presets: "GROUP/NAME",
                           or a NAME that only one group holds. The grade
                           options given with it adjust the preset's look.

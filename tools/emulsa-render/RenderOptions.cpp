@@ -194,6 +194,12 @@ bool parseRenderOptions(const QStringList& arguments, RenderOptions* options, QS
         intermediate, assemble });
     const QCommandLineOption hwDecode(QStringLiteral("hw-decode"), QString(), QStringLiteral("mode"));
     parser.addOption(hwDecode);
+    const QCommandLineOption halation(QStringLiteral("halation"), QString(), QStringLiteral("n"));
+    const QCommandLineOption bloom(QStringLiteral("bloom"), QString(), QStringLiteral("n"));
+    const QCommandLineOption weave(QStringLiteral("gate-weave"), QString(), QStringLiteral("n"));
+    const QCommandLineOption flicker(QStringLiteral("flicker"), QString(), QStringLiteral("n"));
+    const QCommandLineOption colourGrain(QStringLiteral("colour-grain"), QString(), QStringLiteral("n"));
+    parser.addOptions({ halation, bloom, weave, flicker, colourGrain });
     if (!parser.parse(arguments)) {
         *error = parser.errorText();
         return false;
@@ -373,6 +379,11 @@ bool parseRenderOptions(const QStringList& arguments, RenderOptions* options, QS
         { gamma, 0.5, 1.5, [&g](double v) { g.setGamma(float(v)); } },
         { gain, 0.5, 1.5, [&g](double v) { g.setGain(float(v)); } },
         { saturation, 0.0, 2.0, [&g](double v) { g.setSaturation(float(v)); } },
+        { halation, 0, 100, [&g](double v) { g.setHalationAmount(int(std::lround(v))); } },
+        { bloom, 0, 100, [&g](double v) { g.setBloomAmount(int(std::lround(v))); } },
+        { weave, 0, 100, [&g](double v) { g.setWeaveAmount(int(std::lround(v))); } },
+        { flicker, 0, 100, [&g](double v) { g.setFlickerAmount(int(std::lround(v))); } },
+        { colourGrain, 0, 100, [&g](double v) { g.setColourGrainAmount(int(std::lround(v))); } },
     };
     for (const auto& number : numbers) {
         if (!parser.isSet(number.option))

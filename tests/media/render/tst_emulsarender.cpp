@@ -62,6 +62,7 @@ private slots:
         QCOMPARE(result.exitCode, 2);
         QVERIFY(result.output.contains(QLatin1String("off|auto|vaapi|cuda|vdpau, not \"gpu\"")));
         QCOMPARE(run({ QStringLiteral("--grain"), QStringLiteral("300"), clip }).exitCode, 2);
+        QCOMPARE(run({ QStringLiteral("--bloom"), QStringLiteral("101"), clip }).exitCode, 2);
         QCOMPARE(run({ QStringLiteral("--format"), QStringLiteral("Cinepak"), clip }).exitCode, 2);
         QCOMPARE(run({ QStringLiteral("--size"), QStringLiteral("321x180"), clip }).exitCode, 2);
         QCOMPARE(run({}).exitCode, 2);
@@ -80,6 +81,39 @@ private slots:
         QVERIFY2(result.output.contains(QLatin1String("Hardware decoding with the vaapi device"))
                 != result.output.contains(QLatin1String("no vaapi device could be opened; decoding in software")),
             qPrintable(result.output.right(2000)));
+    }
+
+    // Each film effect option changes the rendered pictures; 0 is the look
+    // without it, byte for byte.
+    void filmEffectOptionsReachThePictures()
+    {
+        const QString clip = TestMedia::instance().path(TestMedia::NoAudio);
+        auto render = [&](const QStringList& effect) {
+            const QString folder = m_out + QStringLiteral("/")
+                + (effect.isEmpty() ? QStringLiteral("none") : effect.join(QLatin1Char('_')));
+            const Run result
+                = run(QStringList { QStringLiteral("--out"), QStringLiteral("3"), QStringLiteral("-f"),
+                          QStringLiteral("tiff"), QStringLiteral("-s"), QStringLiteral("320x180"),
+                          QStringLiteral("--gauge"), QStringLiteral("16 mm"), QStringLiteral("-o"), folder }
+                    + effect + QStringList { clip });
+            QByteArray bytes;
+            if (result.exitCode != 0)
+                return bytes;
+            for (int i = 0; i < 3; ++i) {
+                QFile image(
+                    folder + QStringLiteral("/h264_noaudio/h264_noaudio.%1.tiff").arg(i, 6, 10, QLatin1Char('0')));
+                if (image.open(QIODevice::ReadOnly))
+                    bytes += image.readAll();
+            }
+            return bytes;
+        };
+        const QByteArray plain = render({});
+        QVERIFY(!plain.isEmpty());
+        for (const char* option : { "--halation", "--bloom", "--gate-weave", "--flicker", "--colour-grain" }) {
+            const QByteArray on = render({ QLatin1String(option), QStringLiteral("100") });
+            QVERIFY2(!on.isEmpty() && on != plain, option);
+            QCOMPARE(render({ QLatin1String(option), QStringLiteral("0") }), plain);
+        }
     }
 
     void anyFailureExitsNonZero()
