@@ -21,6 +21,22 @@
 
 namespace Emulsa {
 
+namespace {
+
+ImageWriter::Kind imageKind(int format)
+{
+    return format == Dpx10Sequence  ? ImageWriter::Dpx10
+        : format == ExrHalfSequence ? ImageWriter::ExrHalf
+                                    : ImageWriter::Tiff;
+}
+
+TiffOptions tiffOptions(const t_OutputSettings& settings)
+{
+    return TiffOptions::fromMenus(settings.tiffOption1, settings.tiffOption2, settings.tiffOption3);
+}
+
+} // namespace
+
 bool WinOffscreenRenderer::runImageMode()
 {
     if (!m_item || !m_reader)
@@ -48,12 +64,7 @@ bool WinOffscreenRenderer::runImageMode()
     }
     m_framesWritten = 0;
     reportProgress(0);
-    const TiffOptions options
-        = TiffOptions::fromMenus(m_settings->tiffOption1, m_settings->tiffOption2, m_settings->tiffOption3);
-    const ImageWriter::Kind kind = m_settings->format == Dpx10Sequence ? ImageWriter::Dpx10
-        : m_settings->format == ExrHalfSequence                        ? ImageWriter::ExrHalf
-                                                                       : ImageWriter::Tiff;
-    ImageWriter writer(m_outputWidth, m_outputHeight, kind, options);
+    ImageWriter writer(m_outputWidth, m_outputHeight, imageKind(m_settings->format), tiffOptions(*m_settings));
     if (!writer.isReady()) {
         fail(writer.lastError());
         OutputPaths::removeImageFolder(working, base);
@@ -185,12 +196,7 @@ bool WinOffscreenRenderer::runImagesInPlace()
     }
     if (!m_reader->seekToFrame(quint32(firstWanted), true))
         return failed(QStringLiteral("Can't set current frame position on renderer."));
-    const TiffOptions options
-        = TiffOptions::fromMenus(m_settings->tiffOption1, m_settings->tiffOption2, m_settings->tiffOption3);
-    const ImageWriter::Kind kind = m_settings->format == Dpx10Sequence ? ImageWriter::Dpx10
-        : m_settings->format == ExrHalfSequence                        ? ImageWriter::ExrHalf
-                                                                       : ImageWriter::Tiff;
-    ImageWriter writer(m_outputWidth, m_outputHeight, kind, options);
+    ImageWriter writer(m_outputWidth, m_outputHeight, imageKind(m_settings->format), tiffOptions(*m_settings));
     if (!writer.isReady())
         return failed(writer.lastError());
     const int sampleBytes = writer.input() == ImageWriter::RgbaFloat ? 4
