@@ -73,7 +73,6 @@ bool ShaderProcessor::applySettings(const ClipSettings* settings)
         m_weaveAmount = float(settings->getWeaveAmount()) / 100.f;
         m_flickerAmount = float(settings->getFlickerAmount()) / 100.f;
         m_colourGrainAmount = float(settings->getColourGrainAmount()) / 100.f;
-        m_motion = FilmMotion::at(m_clipSeed, std::max<qint64>(m_frame, 0), m_weaveAmount, m_flickerAmount);
         m_tables.applySettings(*settings);
         m_bypass = settings->getOriginal();
         m_gradeEdited = true;
@@ -230,7 +229,6 @@ ShaderProcessor::GradeSnapshot ShaderProcessor::snapshot()
         grade.glow[GlowPass::Halation] = Glow::halation(m_halationAmount, m_gauge, m_sourceWidth);
         grade.glow[GlowPass::Bloom] = Glow::bloom(m_bloomAmount, m_gauge, m_sourceWidth);
     }
-    m_motion = FilmMotion::at(m_clipSeed, std::max<qint64>(m_frame, 0), m_weaveAmount, m_flickerAmount);
     // One move per frame, shared by the histogram passes and the picture.
     if (m_frame >= 0) {
         m_grainOffset = seededGrainOffset(m_clipSeed, m_frame, m_outputWidth, m_outputHeight);
@@ -437,7 +435,7 @@ void ShaderProcessor::setGradingUniformsLocked(bool bypass, int histogramNeeded)
     p->setUniformValue(at.grainColorfulness, 0.6f);
     glUniform2f(at.grainOffset, m_grainOffset[0], m_grainOffset[1]);
     glUniform1iv(at.grainSize, 2, m_grain.size().data());
-    const FilmMotion::Frame motion = bypass ? FilmMotion::Frame() : m_motion;
+    const FilmMotion::Frame motion = bypass ? FilmMotion::Frame() : motionLocked();
     glUniform2f(at.weaveOffset, motion.offset[0], motion.offset[1]);
     glUniform3f(at.flickerGain, motion.gain[0], motion.gain[1], motion.gain[2]);
     if (at.dyeGrainMix >= 0) {

@@ -397,6 +397,8 @@ private:
     // nothing, so that the driver finishes the program for that state.
     void drawOutOfSight(GradingPrograms::Target target);
     void setGradingUniformsLocked(bool bypass, int histogramNeeded);
+    // The weave and flicker of the current frame (data mutex held).
+    FilmMotion::Frame motionLocked() const;
     void selectColourOrder(unsigned int order, bool bypass);
     void runHistogramPasses(const QMatrix4x4& matrix, bool bypass);
     void destroyGLObjects();
@@ -438,7 +440,6 @@ private:
     // Gate weave and flicker amounts (0..1), and the current frame's motion.
     float m_weaveAmount = 0.f;
     float m_flickerAmount = 0.f;
-    FilmMotion::Frame m_motion;
     // Colour grain amount (0..1); the grain map whose RMS was measured.
     float m_colourGrainAmount = 0.f;
     const Grain* m_dyeRmsGrain = nullptr;

@@ -95,7 +95,14 @@ void ShaderProcessor::setGrainOffset(float x, float y)
 FilmMotion::Frame ShaderProcessor::filmMotion() const
 {
     AnnotatedMutexLocker lock(&m_dataMutex);
-    return m_motion;
+    return motionLocked();
+}
+
+FilmMotion::Frame ShaderProcessor::motionLocked() const
+{
+    // A function of the clip, the frame and the two amounts: worked out
+    // where it is used, never kept.
+    return FilmMotion::at(m_clipSeed, std::max<qint64>(m_frame, 0), m_weaveAmount, m_flickerAmount);
 }
 
 std::pair<quint32, qint64> ShaderProcessor::frameIdentity() const
@@ -115,7 +122,6 @@ void ShaderProcessor::setFrameIdentity(quint32 clipSeed, qint64 frame)
     AnnotatedMutexLocker lock(&m_dataMutex);
     m_clipSeed = clipSeed;
     m_frame = frame < 0 ? -1 : frame;
-    m_motion = FilmMotion::at(m_clipSeed, std::max<qint64>(m_frame, 0), m_weaveAmount, m_flickerAmount);
 }
 
 std::array<float, 2> ShaderProcessor::seededGrainOffset(
