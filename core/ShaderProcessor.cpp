@@ -272,7 +272,7 @@ void ShaderProcessor::prepareFrame(unsigned int mode, unsigned int colourOrder, 
             m_blur.run(grade.blurWeights, m_defaultMatrix);
         }
         if (glow)
-            m_glow.run(grade.glow, m_sourceWidth, m_sourceHeight, m_defaultMatrix);
+            m_glow.run(grade.glow, glowSource(), m_sourceWidth, m_sourceHeight, m_defaultMatrix);
         if (wantsHistogram)
             runHistogramPasses(projection, grade.bypass);
         glBindFramebuffer(GL_DRAW_FRAMEBUFFER, GLuint(drawFbo));
@@ -280,6 +280,8 @@ void ShaderProcessor::prepareFrame(unsigned int mode, unsigned int colourOrder, 
         glViewport(viewport[0], viewport[1], viewport[2], viewport[3]);
     }
 
+    if (!glow)
+        m_glow.forget();
     bindGrading(projection, grade.bypass, grade.bypass ? -1 : 1, hasHistogram, false);
     selectColourOrder(colourOrder, grade.bypass);
     m_preparedMode = GradePass;
@@ -327,7 +329,41 @@ unsigned ShaderProcessor::gradeStagesLocked(bool bypass, bool levelsApart, bool 
         | (m_grainAmount != 0.f ? unsigned(GrainStage) : 0u) | (m_isBlackAndWhite ? unsigned(MonoStage) : 0u)
         | (tone ? unsigned(ToneStage) : 0u) | (finish ? unsigned(FinishStage) : 0u)
         | (m_weaveAmount != 0.f ? unsigned(WeaveStage) : 0u) | (m_flickerAmount != 0.f ? unsigned(FlickerStage) : 0u)
-        | (m_grainAmount != 0.f && m_colourGrainAmount != 0.f ? unsigned(DyeGrainStage) : 0u);
+        | (m_grainAmount != 0.f && m_colourGrainAmount != 0.f ? unsigned(DyeGrainStage) : 0u)
+        | (m_halationAmount > 0.f ? unsigned(HalationStage) : 0u) | (m_bloomAmount > 0.f ? unsigned(BloomStage) : 0u);
+}
+
+GlowPass::Source ShaderProcessor::glowSource() const
+{
+    switch (m_gradeSource) {
+    case PackedLimitedSource:
+    case PackedLimitedFilteredSource:
+        return GlowPass::PackedLimitedSource;
+    case PackedFullSource:
+    case PackedFullFilteredSource:
+        return GlowPass::PackedFullSource;
+    case LinearSource:
+        break;
+    }
+    return GlowPass::RgbSource;
+}
+
+void ShaderProcessor::bindGlow()
+{
+    const GradingPrograms::Locations& at = m_programs.locations();
+    for (int e = 0; e < GlowPass::EffectCount; ++e) {
+        if (at.glowLevel[e] < 0)
+            continue;
+        // An effect that did not run adds nothing: no light taken, and its
+        // unit holds no texture, which reads as black.
+        const GlowPass::Composite& glow = m_glow.composite(GlowPass::Effect(e));
+        glActiveTexture(GLenum(GL_TEXTURE0 + GradingPrograms::kGlowUnits[e]));
+        glBindTexture(GL_TEXTURE_2D, glow.level);
+        glUniform1f(at.glowThreshold[e], glow.threshold);
+        glUniform3f(at.glowStrength[e], glow.strength[0], glow.strength[1], glow.strength[2]);
+        glUniform2f(at.glowScale[e], glow.scale[0], glow.scale[1]);
+    }
+    glActiveTexture(GL_TEXTURE0);
 }
 
 bool ShaderProcessor::foldsLevelsLocked(bool bypass, bool levelsApart) const
@@ -341,7 +377,7 @@ bool ShaderProcessor::setGradeSource(GradeSource source, GradeOutput output)
         return true;
     if (output != PictureOutput && hasHistogramTarget())
         return false;
-    // The blur and the glow read the linear picture on unit 0.
+    // The blur reads the linear picture on unit 0.
     if (source != LinearSource && readsLinearPicture())
         return false;
     // The whole program for this source and output is the one every grade
@@ -422,6 +458,7 @@ void ShaderProcessor::bindGrading(
         m_textures.upload(m_tables, filmLocked(), bypass, foldLevels);
     }
     m_textures.bind();
+    bindGlow();
     m_programs.markDrawn(target);
 }
 

@@ -210,8 +210,8 @@ public:
     // original), for the picture's width and the clip's gauge.
     GlowParams halation() const;
     GlowParams bloom() const;
-    // Whether the grading pass needs the linear picture on unit 0 (blur,
-    // halation or bloom read it), not the packed frame.
+    // Whether the grading pass needs the linear picture on unit 0 (the blur
+    // reads it), not the packed frame. Halation and bloom read either.
     bool readsLinearPicture() const;
     // How many halation and bloom runs were drawn so far.
     int glowRuns() const { return m_glow.runs(); }
@@ -249,7 +249,9 @@ public:
     // what it composes is neutral (GradeTables::isToneNeutral()).
     // WeaveStage and FlickerStage: the gate weave and the flicker, left out
     // when their amounts are 0 or showing the original. DyeGrainStage: the
-    // colour grain, left out when it or the grain is off.
+    // colour grain, left out when it or the grain is off. HalationStage and
+    // BloomStage: the glows' light taken and their blurred levels added, left
+    // out when their amounts are 0.
     enum GradeStage : unsigned
     {
         StockStage = GradingPrograms::StockStage,
@@ -261,6 +263,8 @@ public:
         WeaveStage = GradingPrograms::WeaveStage,
         FlickerStage = GradingPrograms::FlickerStage,
         DyeGrainStage = GradingPrograms::DyeGrainStage,
+        HalationStage = GradingPrograms::HalationStage,
+        BloomStage = GradingPrograms::BloomStage,
         AllGradeStages = GradingPrograms::AllStages,
     };
     unsigned gradingProgramStages() const { return m_programs.key() & AllGradeStages; }
@@ -397,6 +401,10 @@ private:
     // nothing, so that the driver finishes the program for that state.
     void drawOutOfSight(GradingPrograms::Target target);
     void setGradingUniformsLocked(bool bypass, int histogramNeeded);
+    // What the glow pass reads for the grade source chosen, and its results
+    // bound for the grading program.
+    GlowPass::Source glowSource() const;
+    void bindGlow();
     // The weave and flicker of the current frame (data mutex held).
     FilmMotion::Frame motionLocked() const;
     void selectColourOrder(unsigned int order, bool bypass);

@@ -59,7 +59,7 @@ GlowParams ShaderProcessor::bloom() const
 bool ShaderProcessor::readsLinearPicture() const
 {
     AnnotatedMutexLocker lock(&m_dataMutex);
-    return m_blurAmount > 0.f || (!m_bypass && (m_halationAmount > 0.f || m_bloomAmount > 0.f));
+    return m_blurAmount > 0.f;
 }
 
 std::array<float, 3> ShaderProcessor::blurWeights() const

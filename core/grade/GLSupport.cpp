@@ -16,6 +16,32 @@ const float kVertices[12] = { -1.f, -1.f, -1.f, 1.f, 1.f, 1.f, -1.f, -1.f, 1.f, 
 
 } // namespace
 
+QByteArray shaderSource(const QString& file)
+{
+    QFile in(file);
+    if (!in.open(QIODevice::ReadOnly))
+        return QByteArray();
+    const QByteArray text = in.readAll();
+    const QString folder = file.left(file.lastIndexOf(QLatin1Char('/')) + 1);
+    QByteArray source;
+    for (const QByteArray& line : text.split('\n')) {
+        const QByteArray trimmed = line.trimmed();
+        if (!trimmed.startsWith("#include \"") || !trimmed.endsWith('"')) {
+            source += line + '\n';
+            continue;
+        }
+        // One level deep: the shared parts include nothing themselves.
+        QFile part(folder + QString::fromUtf8(trimmed.mid(10, trimmed.size() - 11)));
+        if (!part.open(QIODevice::ReadOnly)) {
+            qWarning().noquote() << "ShaderProcessor: no shader part" << part.fileName() << "for" << file;
+            return QByteArray();
+        }
+        source += part.readAll() + '\n';
+    }
+    source.chop(1);
+    return source;
+}
+
 bool buildProgram(std::unique_ptr<QOpenGLShaderProgram>& program, const char* name, const QString& vertexFile,
     const QString& fragmentFile, const char* positionName, const char* coordinateName,
     const QByteArray& fragmentDefines)
@@ -30,8 +56,7 @@ bool buildProgram(std::unique_ptr<QOpenGLShaderProgram>& program, const char* na
         return false;
     }
     // Defines go right after the #version line, which must come first.
-    QFile file(fragmentFile);
-    QByteArray source = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    QByteArray source = shaderSource(fragmentFile);
     const int lineEnd = source.indexOf('\n');
     source.insert(lineEnd + 1, fragmentDefines);
     if (lineEnd < 0 || !program->addShaderFromSourceCode(QOpenGLShader::Fragment, source)) {
@@ -229,9 +254,11 @@ PassProgram::PassProgram(const ProgramNames& names)
 
 PassProgram::~PassProgram() = default;
 
-bool PassProgram::build(const char* name, const QString& vertexFile, const QString& fragmentFile)
+bool PassProgram::build(
+    const char* name, const QString& vertexFile, const QString& fragmentFile, const QByteArray& fragmentDefines)
 {
-    return buildProgram(m_program, name, vertexFile, fragmentFile, m_names.position, m_names.coordinate);
+    return buildProgram(
+        m_program, name, vertexFile, fragmentFile, m_names.position, m_names.coordinate, fragmentDefines);
 }
 
 bool PassProgram::resolveLocations()

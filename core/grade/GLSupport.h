@@ -25,6 +25,10 @@ using Functions = QOpenGLFunctions_4_0_Core;
 // Most subroutine uniform locations a program of ours may have.
 constexpr GLint kMaxSubroutineLocations = 4;
 
+// The text of a shader file with each line `#include "name"` replaced by the
+// file `name` beside it; empty when a file cannot be read.
+QByteArray shaderSource(const QString& file);
+
 // Compiles and links `program` from two resource files, with `fragmentDefines`
 // inserted after the fragment shader's #version line; the position and
 // texture coordinate attributes are bound to locations 0 and 1.
@@ -85,7 +89,8 @@ public:
     PassProgram& operator=(const PassProgram&) = delete;
 
     // buildProgram() from two resource files.
-    bool build(const char* name, const QString& vertexFile, const QString& fragmentFile);
+    bool build(const char* name, const QString& vertexFile, const QString& fragmentFile,
+        const QByteArray& fragmentDefines = QByteArray());
     // The two attributes and the matrix uniform.
     bool resolveLocations();
     // buildVertexArray() with `textureCoordinates` (12 floats).

@@ -15,9 +15,12 @@ enum Step
 {
     LevelStep = 0,
     AcrossStep = 1,
-    DownStep = 2,
-    ResultStep = 3
+    DownStep = 2
 };
+
+// Units the level step reads besides the picture on unit 0.
+constexpr int kLevelUnit = 1;
+constexpr int kEarlierUnit = 2;
 
 } // namespace
 
@@ -27,28 +30,38 @@ void GlowPass::setUp(QOpenGLFunctions_4_0_Core* gl, const std::vector<GLenum>& f
     m_formats = formats;
 }
 
-bool GlowPass::build()
+bool GlowPass::build(Source source)
 {
     using GLSupport::resolveUniform;
-    if (!m_pass.build("Glow", QStringLiteral(":/blur.v.glsl"), QStringLiteral(":/glow.f.glsl"))
-        || !m_pass.resolveLocations() || !m_pass.buildVertexArray(m_gl, kTextureCoordinates, true))
+    Program& program = m_programs[source];
+    program.pass = std::make_unique<GLSupport::PassProgram>(
+        GLSupport::ProgramNames { "inVertexPos", "inTextCoordinate", "uniMatrix" });
+    const QByteArray defines = QByteArrayLiteral("#define GLOW_SOURCE ") + QByteArray::number(int(source)) + '\n';
+    if (!program.pass->build("Glow", QStringLiteral(":/blur.v.glsl"), QStringLiteral(":/glow.f.glsl"), defines)
+        || !program.pass->resolveLocations() || !program.pass->buildVertexArray(m_gl, kTextureCoordinates, true))
         return false;
-    QOpenGLShaderProgram* p = m_pass.program();
-    const bool resolved = resolveUniform(p, "uniPicture", &m_at.picture) && resolveUniform(p, "uniLevel", &m_at.level)
-        && resolveUniform(p, "uniStep", &m_at.step) && resolveUniform(p, "uniFactor", &m_at.factor)
-        && resolveUniform(p, "uniRadius", &m_at.radius) && resolveUniform(p, "uniThreshold", &m_at.threshold)
-        && resolveUniform(p, "uniStrength", &m_at.strength) && resolveUniform(p, "uniMix", &m_at.mix)
-        && resolveUniform(p, "uniWeights", &m_at.weights);
+    QOpenGLShaderProgram* p = program.pass->program();
+    Locations& at = program.at;
+    const bool resolved = resolveUniform(p, "uniPicture", &at.picture) && resolveUniform(p, "uniLevel", &at.level)
+        && resolveUniform(p, "uniStep", &at.step) && resolveUniform(p, "uniFactor", &at.factor)
+        && resolveUniform(p, "uniRadius", &at.radius) && resolveUniform(p, "uniThreshold", &at.threshold)
+        && resolveUniform(p, "uniStrength", &at.strength) && resolveUniform(p, "uniMix", &at.mix)
+        && resolveUniform(p, "uniWeights", &at.weights) && resolveUniform(p, "uniEarlier", &at.earlier)
+        && resolveUniform(p, "uniEarlierLevel", &at.earlierLevel)
+        && resolveUniform(p, "uniEarlierThreshold", &at.earlierThreshold)
+        && resolveUniform(p, "uniEarlierStrength", &at.earlierStrength)
+        && resolveUniform(p, "uniEarlierScale", &at.earlierScale);
     if (!resolved)
         return false;
     p->bind();
-    p->setUniformValue(m_at.picture, 0);
-    p->setUniformValue(m_at.level, 1);
+    p->setUniformValue(at.picture, 0);
+    p->setUniformValue(at.level, kLevelUnit);
+    p->setUniformValue(at.earlierLevel, kEarlierUnit);
     p->release();
     return true;
 }
 
-bool GlowPass::size(Target& target, int width, int height)
+bool GlowPass::size(Target& target, int width, int height, GLenum filter)
 {
     if (target.texture != 0 && target.width == width && target.height == height)
         return true;
@@ -58,11 +71,8 @@ bool GlowPass::size(Target& target, int width, int height)
         if (target.texture == 0 || target.fbo == 0)
             return false;
         m_gl->glBindTexture(GL_TEXTURE_2D, target.texture);
-        // The result is sampled by the grading pass, filtered; the levels
-        // are read texel by texel.
-        const GLint filter = &target == &m_targets[0][2] || &target == &m_targets[1][2] ? GL_LINEAR : GL_NEAREST;
-        m_gl->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, filter);
-        m_gl->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, filter);
+        m_gl->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GLint(filter));
+        m_gl->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GLint(filter));
         m_gl->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
         m_gl->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
         m_gl->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_BASE_LEVEL, 0);
@@ -85,94 +95,109 @@ void GlowPass::draw(Target& target, int step)
     m_gl->glBindFramebuffer(GL_FRAMEBUFFER, target.fbo);
     m_gl->glDrawBuffer(GL_COLOR_ATTACHMENT0);
     m_gl->glViewport(0, 0, target.width, target.height);
-    m_gl->glUniform1i(m_at.step, step);
+    m_gl->glUniform1i(m_at->step, step);
     m_gl->glDrawArrays(GL_TRIANGLES, 0, 6);
 }
 
-void GlowPass::runEffect(const GlowParams& params, Target (&targets)[3])
+void GlowPass::runEffect(const GlowParams& params, Target (&targets)[2], const Composite* earlier, Composite* composite)
 {
     const int factor = Glow::factorFor(params);
     int radius = 0;
     const auto weights = Glow::weights(params, factor, &radius);
-    m_gl->glUniform1i(m_at.factor, factor);
-    m_gl->glUniform1i(m_at.radius, radius);
-    m_gl->glUniform1f(m_at.threshold, params.threshold);
-    m_gl->glUniform3f(m_at.strength, params.strength[0], params.strength[1], params.strength[2]);
+    m_gl->glUniform1i(m_at->factor, factor);
+    m_gl->glUniform1i(m_at->radius, radius);
+    m_gl->glUniform1f(m_at->threshold, params.threshold);
+    m_gl->glUniform3f(m_at->strength, params.strength[0], params.strength[1], params.strength[2]);
     // Row-major: transposed on upload.
-    m_gl->glUniformMatrix3fv(m_at.mix, 1, GL_TRUE, params.mix[0].data());
-    m_gl->glUniform3fv(m_at.weights, Glow::MaxRadius + 1, weights[0].data());
+    m_gl->glUniformMatrix3fv(m_at->mix, 1, GL_TRUE, params.mix[0].data());
+    m_gl->glUniform3fv(m_at->weights, Glow::MaxRadius + 1, weights[0].data());
+    m_gl->glUniform1i(m_at->earlier, earlier ? 1 : 0);
+    m_gl->glActiveTexture(GL_TEXTURE0 + kEarlierUnit);
+    m_gl->glBindTexture(GL_TEXTURE_2D, earlier ? earlier->level : 0);
+    if (earlier) {
+        m_gl->glUniform1f(m_at->earlierThreshold, earlier->threshold);
+        m_gl->glUniform3f(m_at->earlierStrength, earlier->strength[0], earlier->strength[1], earlier->strength[2]);
+        m_gl->glUniform2f(m_at->earlierScale, earlier->scale[0], earlier->scale[1]);
+    }
 
-    // Unit 1 holds the level being read; nothing while the level is drawn.
-    m_gl->glActiveTexture(GL_TEXTURE1);
+    // The level unit holds the level being read; nothing while the level is drawn.
+    m_gl->glActiveTexture(GL_TEXTURE0 + kLevelUnit);
     m_gl->glBindTexture(GL_TEXTURE_2D, 0);
     draw(targets[0], LevelStep);
     m_gl->glBindTexture(GL_TEXTURE_2D, targets[0].texture);
     draw(targets[1], AcrossStep);
     m_gl->glBindTexture(GL_TEXTURE_2D, targets[1].texture);
     draw(targets[0], DownStep);
-    m_gl->glBindTexture(GL_TEXTURE_2D, targets[0].texture);
-    draw(targets[2], ResultStep);
-    m_gl->glActiveTexture(GL_TEXTURE0);
-    m_gl->glBindTexture(GL_TEXTURE_2D, targets[2].texture);
+    m_gl->glBindTexture(GL_TEXTURE_2D, 0);
+
+    composite->level = targets[0].texture;
+    composite->threshold = params.threshold;
+    composite->strength = params.strength;
+    composite->scale = { 1.f / float(factor * targets[0].width), 1.f / float(factor * targets[0].height) };
     ++m_runs;
 }
 
-bool GlowPass::run(
-    const GlowParams (&effects)[EffectCount], unsigned int width, unsigned int height, const QMatrix4x4& matrix)
+bool GlowPass::run(const GlowParams (&effects)[EffectCount], Source source, unsigned int width, unsigned int height,
+    const QMatrix4x4& matrix)
 {
+    forget();
     if (m_failed)
         return false;
-    // Unit 0 holds the picture; unit 1 is given back as it was.
-    GLint picture = 0;
-    GLint unit1 = 0;
-    m_gl->glActiveTexture(GL_TEXTURE1);
-    m_gl->glGetIntegerv(GL_TEXTURE_BINDING_2D, &unit1);
-    m_gl->glActiveTexture(GL_TEXTURE0);
-    m_gl->glGetIntegerv(GL_TEXTURE_BINDING_2D, &picture);
+    // Units 1 and 2 are given back as they were; unit 0 keeps the picture.
+    GLint bound[2] = { 0, 0 };
+    for (int unit : { kLevelUnit, kEarlierUnit }) {
+        m_gl->glActiveTexture(GL_TEXTURE0 + unit);
+        m_gl->glGetIntegerv(GL_TEXTURE_BINDING_2D, &bound[unit - kLevelUnit]);
+    }
 
-    bool ready = m_built || (m_built = build());
+    Program& program = m_programs[source];
+    bool ready = !program.failed && (program.built || (program.built = build(source)));
+    program.failed = !ready;
+    // Sized with the level unit active, so that unit 0 keeps the picture.
+    m_gl->glActiveTexture(GL_TEXTURE0 + kLevelUnit);
     for (int e = 0; ready && e < EffectCount; ++e) {
         if (effects[e].isOff())
             continue;
         const int factor = Glow::factorFor(effects[e]);
         const int lw = Glow::levelSize(int(width), factor);
         const int lh = Glow::levelSize(int(height), factor);
-        // Sized with unit 1 active, so that unit 0 keeps the picture.
-        m_gl->glActiveTexture(GL_TEXTURE1);
-        ready = size(m_targets[e][0], lw, lh) && size(m_targets[e][1], lw, lh)
-            && size(m_targets[e][2], int(width), int(height));
+        // The blurred level is sampled filtered by the grading pass and the
+        // next effect; the steps read texel by texel.
+        ready = size(m_targets[e][0], lw, lh, GL_LINEAR) && size(m_targets[e][1], lw, lh, GL_NEAREST);
     }
-    m_gl->glActiveTexture(GL_TEXTURE0);
-    m_gl->glBindTexture(GL_TEXTURE_2D, GLuint(picture));
-    if (!ready) {
+    if (ready) {
+        m_at = &program.at;
+        program.pass->bind(matrix);
+        const Composite* earlier = nullptr;
+        for (int e = 0; e < EffectCount; ++e) {
+            if (effects[e].isOff())
+                continue;
+            runEffect(effects[e], m_targets[e], earlier, &m_composites[e]);
+            earlier = &m_composites[e];
+        }
+        program.pass->release();
+        m_gl->glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    } else {
         m_failed = true;
         qWarning().noquote() << "ShaderProcessor: no halation or bloom: the glow pass could not be made";
-        m_gl->glActiveTexture(GL_TEXTURE1);
-        m_gl->glBindTexture(GL_TEXTURE_2D, GLuint(unit1));
-        m_gl->glActiveTexture(GL_TEXTURE0);
-        return false;
     }
-
-    m_pass.bind(matrix);
-    for (int e = 0; e < EffectCount; ++e) {
-        if (!effects[e].isOff())
-            runEffect(effects[e], m_targets[e]);
+    for (int unit : { kLevelUnit, kEarlierUnit }) {
+        m_gl->glActiveTexture(GL_TEXTURE0 + unit);
+        m_gl->glBindTexture(GL_TEXTURE_2D, GLuint(bound[unit - kLevelUnit]));
     }
-    m_pass.release();
-    m_gl->glBindFramebuffer(GL_FRAMEBUFFER, 0);
-    m_gl->glActiveTexture(GL_TEXTURE1);
-    m_gl->glBindTexture(GL_TEXTURE_2D, GLuint(unit1));
     m_gl->glActiveTexture(GL_TEXTURE0);
-    return true;
+    return ready;
 }
 
 void GlowPass::destroy()
 {
     if (!m_gl)
         return;
-    if (m_built)
-        m_pass.destroy();
-    m_built = false;
+    for (Program& program : m_programs) {
+        if (program.built)
+            program.pass->destroy();
+        program = Program();
+    }
     for (auto& effect : m_targets)
         for (Target& target : effect) {
             GLSupport::deleteFramebuffer(m_gl, &target.fbo);
@@ -180,6 +205,7 @@ void GlowPass::destroy()
                 m_gl->glDeleteTextures(1, &target.texture);
             target = Target();
         }
+    forget();
 }
 
 } // namespace Emulsa

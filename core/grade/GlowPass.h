@@ -5,16 +5,20 @@
 
 #include <QMatrix4x4>
 
+#include <array>
+#include <memory>
 #include <vector>
 
 namespace Emulsa {
 
-// Halation and bloom on the GPU, before grading: each effect that is on reads
-// what texture unit 0 holds (the linear picture, or the previous effect's
-// result) and draws four steps (the level, its two blurs, the picture with
-// the glow) into framebuffers of its own; unit 0 then holds the result. An
-// effect that is off draws nothing. The program and the targets are made by
-// the first frame with an effect on. GL thread only.
+// Halation and bloom on the GPU, before grading: each effect that is on
+// reads the picture on texture unit 0 (RGB floats or the packed frame, as
+// uploaded) and draws its level and the level's two blurs, at the level's
+// reduced size, into framebuffers of its own. The grading program then takes
+// the light from the picture and adds the blurred levels (composite()), so no
+// full-size picture is drawn here. Bloom, after halation, takes its light from
+// the picture halation makes. An effect that is off draws nothing. Programs
+// and targets are made by the first frame with an effect on. GL thread only.
 class GlowPass
 {
 public:
@@ -29,14 +33,43 @@ public:
     GlowPass(const GlowPass&) = delete;
     GlowPass& operator=(const GlowPass&) = delete;
 
+    // What unit 0 holds.
+    enum Source
+    {
+        RgbSource = 0,
+        PackedLimitedSource = 1,
+        PackedFullSource = 2,
+        SourceCount = 3
+    };
+
+    // What the grading program needs of an effect that ran: its blurred
+    // level (filtered, clamped to the edge), the light taken, and the scale
+    // from picture pixels to the level's texture coordinates.
+    struct Composite
+    {
+        GLuint level = 0;
+        float threshold = 1.f;
+        std::array<float, 3> strength { { 0.f, 0.f, 0.f } };
+        std::array<float, 2> scale { { 0.f, 0.f } };
+    };
+
     // The functions and the render target formats to try, in order.
     void setUp(QOpenGLFunctions_4_0_Core* gl, const std::vector<GLenum>& formats);
 
     // Runs the effects that are on, for a picture of `width` x `height` on
-    // unit 0. Changes the framebuffer binding and viewport. False (logged once)
-    // when the program or a target cannot be made; unit 0 is then unchanged.
-    bool run(
-        const GlowParams (&effects)[EffectCount], unsigned int width, unsigned int height, const QMatrix4x4& matrix);
+    // unit 0. Changes the framebuffer binding and viewport; unit 0 keeps the
+    // picture. False (logged once) when a program or a target cannot be made.
+    bool run(const GlowParams (&effects)[EffectCount], Source source, unsigned int width, unsigned int height,
+        const QMatrix4x4& matrix);
+    // The effect's part in the grading pass since the last run() (level 0
+    // when it did not run).
+    const Composite& composite(Effect effect) const { return m_composites[effect]; }
+    // No effect ran for the next grading pass.
+    void forget()
+    {
+        for (Composite& composite : m_composites)
+            composite = Composite();
+    }
 
     // How many effect runs were drawn (for tests: an effect that is off costs none).
     int runs() const { return m_runs; }
@@ -53,19 +86,7 @@ private:
         int height = 0;
     };
 
-    bool build();
-    bool size(Target& target, int width, int height);
-    void draw(Target& target, int step);
-    void runEffect(const GlowParams& params, Target (&targets)[3]);
-
-    QOpenGLFunctions_4_0_Core* m_gl = nullptr;
-    std::vector<GLenum> m_formats;
-    GLSupport::PassProgram m_pass { { "inVertexPos", "inTextCoordinate", "uniMatrix" } };
-    bool m_built = false;
-    bool m_failed = false;
-    GLenum m_format = 0;
-    int m_runs = 0;
-    struct
+    struct Locations
     {
         int picture = -1;
         int level = -1;
@@ -76,9 +97,38 @@ private:
         int strength = -1;
         int mix = -1;
         int weights = -1;
-    } m_at;
-    // Per effect: the level, the level blurred across, the result.
-    Target m_targets[EffectCount][3];
+        int earlier = -1;
+        int earlierLevel = -1;
+        int earlierThreshold = -1;
+        int earlierStrength = -1;
+        int earlierScale = -1;
+    };
+
+    bool build(Source source);
+    bool size(Target& target, int width, int height, GLenum filter);
+    void draw(Target& target, int step);
+    void runEffect(const GlowParams& params, Target (&targets)[2], const Composite* earlier, Composite* composite);
+
+    struct Program
+    {
+        std::unique_ptr<GLSupport::PassProgram> pass;
+        Locations at;
+        bool built = false;
+        bool failed = false;
+    };
+
+    QOpenGLFunctions_4_0_Core* m_gl = nullptr;
+    std::vector<GLenum> m_formats;
+    // One program per source, built on first use.
+    Program m_programs[SourceCount];
+    // The locations of the program running.
+    const Locations* m_at = nullptr;
+    bool m_failed = false;
+    GLenum m_format = 0;
+    int m_runs = 0;
+    // Per effect: the level (blurred in the end), the level blurred across.
+    Target m_targets[EffectCount][2];
+    Composite m_composites[EffectCount];
 };
 
 } // namespace Emulsa

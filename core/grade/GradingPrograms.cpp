@@ -29,6 +29,8 @@ bool GradingPrograms::build(unsigned key)
             + QByteArrayLiteral("\n#define EM_WEAVE ") + ((stages & WeaveStage) ? "1" : "0")
             + QByteArrayLiteral("\n#define EM_FLICKER ") + ((stages & FlickerStage) ? "1" : "0")
             + QByteArrayLiteral("\n#define EM_DYE_GRAIN ") + ((stages & DyeGrainStage) ? "1" : "0")
+            + QByteArrayLiteral("\n#define EM_HALATION ") + ((stages & HalationStage) ? "1" : "0")
+            + QByteArrayLiteral("\n#define EM_BLOOM ") + ((stages & BloomStage) ? "1" : "0")
             + QByteArrayLiteral("\n#define EM_SOURCE ") + QByteArray::number((key >> kSourceShift) & 7)
             + QByteArrayLiteral("\n#define EM_OUTPUT ") + QByteArray::number(key >> kOutputShift) + "\n";
     if (!GLSupport::buildProgram(m_program, "EM", QStringLiteral(":/em.v.glsl"), QStringLiteral(":/em.f.glsl"),
@@ -91,6 +93,17 @@ bool GradingPrograms::resolveLocations(unsigned key)
         && resolveUniform(p, "uniDyeGrainSeed", &at.dyeGrainSeed, key & DyeGrainStage);
     if (!resolved)
         return false;
+    const char* const glows[2] = { "uniHalation", "uniBloom" };
+    const unsigned glowStages[2] = { HalationStage, BloomStage };
+    for (int e = 0; e < 2; ++e) {
+        const bool on = key & glowStages[e];
+        const QByteArray name(glows[e]);
+        if (!resolveUniform(p, name + "Level", &at.glowLevel[e], on)
+            || !resolveUniform(p, name + ".threshold", &at.glowThreshold[e], on)
+            || !resolveUniform(p, name + ".strength", &at.glowStrength[e], on)
+            || !resolveUniform(p, name + ".scale", &at.glowScale[e], on))
+            return false;
+    }
 
     // Sampler units, once.
     p->bind();
@@ -101,6 +114,8 @@ bool GradingPrograms::resolveLocations(unsigned key)
     p->setUniformValue(at.histogram, 4);
     p->setUniformValue(at.exposure, 5);
     p->setUniformValue(at.balls, 8);
+    for (int e = 0; e < 2; ++e)
+        p->setUniformValue(at.glowLevel[e], kGlowUnits[e]);
     p->release();
     return true;
 }

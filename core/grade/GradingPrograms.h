@@ -35,10 +35,12 @@ public:
         WeaveStage = 64,
         FlickerStage = 128,
         DyeGrainStage = 256,
-        AllStages = 511,
+        HalationStage = 512,
+        BloomStage = 1024,
+        AllStages = 2047,
     };
-    static constexpr unsigned kSourceShift = 9;
-    static constexpr unsigned kOutputShift = 12;
+    static constexpr unsigned kSourceShift = 11;
+    static constexpr unsigned kOutputShift = 14;
     static constexpr unsigned kMaxSource = 4;
     static_assert(AllStages < (1u << kSourceShift), "stage bits overlap");
     static_assert((kMaxSource << kSourceShift) < (1u << kOutputShift), "source bits overlap");
@@ -84,7 +86,14 @@ public:
         int dyeGrainScale = -1;
         int dyeGrainCell = -1;
         int dyeGrainSeed = -1;
+        // Halation, then bloom: the blurred level, threshold, strength, scale.
+        int glowLevel[2] = { -1, -1 };
+        int glowThreshold[2] = { -1, -1 };
+        int glowStrength[2] = { -1, -1 };
+        int glowScale[2] = { -1, -1 };
     };
+    // The units of the halation's and the bloom's blurred levels.
+    static constexpr int kGlowUnits[2] = { 6, 7 };
 
     GradingPrograms() = default;
     GradingPrograms(const GradingPrograms&) = delete;

@@ -68,6 +68,16 @@
 #define EM_FLICKER 1
 #endif
 
+// Halation and bloom (GlowPass): the light over each glow's threshold taken
+// from the picture and the glow's blurred level added, halation first; each
+// left out when off.
+#ifndef EM_HALATION
+#define EM_HALATION 1
+#endif
+#ifndef EM_BLOOM
+#define EM_BLOOM 1
+#endif
+
 in vec2 varTextCoordinate;
 
 out vec4 fragColor;
@@ -112,6 +122,62 @@ uniform vec4 uniOutputMapping;
 uniform ivec2 uniOutputSize;
 #endif
 
+#if EM_HALATION || EM_BLOOM
+// A glow's light taken and the scale from picture pixels to its level's
+// texture coordinates (GlowPass::Composite).
+struct Glow
+{
+    float threshold;
+    vec3 strength;
+    vec2 scale;
+};
+#endif
+#if EM_HALATION
+uniform Glow uniHalation;
+uniform sampler2D uniHalationLevel;
+#endif
+#if EM_BLOOM
+uniform Glow uniBloom;
+uniform sampler2D uniBloomLevel;
+#endif
+
+#if EM_HALATION || EM_BLOOM
+// The glows' blurred light at the point being graded (glowsAt()). The levels
+// are smooth at the scale of a pixel: read once at the point, they stand for
+// every source pixel the point is filtered from.
+vec3 halationLight = vec3(0.0);
+vec3 bloomLight = vec3(0.0);
+
+void glowsAt(vec2 position)
+{
+#if EM_HALATION
+    halationLight = texture(uniHalationLevel, position * uniHalation.scale).rgb;
+#endif
+#if EM_BLOOM
+    bloomLight = texture(uniBloomLevel, position * uniBloom.scale).rgb;
+#endif
+}
+
+vec3 taken(vec3 c, Glow glow)
+{
+    return max(c - vec3(glow.threshold), vec3(0.0)) * glow.strength;
+}
+#endif
+
+// A source pixel with its glows: the light over each threshold taken, the
+// glow's light added (halation first). Applied to each pixel before they are
+// filtered, so that a picture finer than the output keeps its light.
+vec3 withGlow(vec3 c)
+{
+#if EM_HALATION
+    c += halationLight - taken(c, uniHalation);
+#endif
+#if EM_BLOOM
+    c += bloomLight - taken(c, uniBloom);
+#endif
+    return c;
+}
+
 subroutine vec4 swapColor(vec4 color);
 
 subroutine(swapColor) vec4 toRGBA(vec4 color)
@@ -131,37 +197,37 @@ subroutine(swapColor) vec4 toARGB(vec4 color)
 
 subroutine uniform swapColor colorSelection;
 
-#if EM_SOURCE != 0
-// One luma value of a packed texel (scaled to 0..255) with the texel's
-// chroma, in RGB.
-vec3 packedRGB(float y, float u, float v)
+#if EM_SOURCE == 0
+// The linear picture at the coordinate, filtered as its texture is set to
+// filter; with a glow, each of the four pixels around the coordinate takes
+// its glow before they are weighted as linear filtering weights them.
+vec4 linearSource(vec2 coordinate)
 {
-#if EM_SOURCE == 1 || EM_SOURCE == 3
-    y -= 16.0;
-    float r = (298.082 * y + 458.942 * v) / 256.0;
-    float g = (298.082 * y - 54.592 * u - 136.425 * v) / 256.0;
-    float b = (298.082 * y + 540.775 * u) / 256.0;
+#if EM_HALATION || EM_BLOOM
+    ivec2 size = textureSize(uniFrameTextureArray, 0);
+    vec2 position = vec2(size) * coordinate - 0.5;
+    vec2 corner = floor(position);
+    vec2 weight = position - corner;
+    ivec2 first = ivec2(corner);
+    vec4 c[4];
+    for (int i = 0; i < 4; ++i) {
+        c[i] = texelFetch(uniFrameTextureArray, clamp(first + ivec2(i & 1, i >> 1), ivec2(0), size - 1), 0);
+        c[i].rgb = withGlow(c[i].rgb);
+    }
+    return mix(mix(c[0], c[1], weight.x), mix(c[2], c[3], weight.x), weight.y);
 #else
-    float r = (256.0 * y + 403.1488 * v) / 256.0;
-    float g = (256.0 * y - 47.954944 * u - 119.839744 * v) / 256.0;
-    float b = (256.0 * y + 475.0336 * u) / 256.0;
+    return texture(uniFrameTextureArray, coordinate);
 #endif
-    return vec3(r, g, b) / 255.0;
 }
+#endif
 
-// The packed texel holding `pixel` (inside the frame), scaled to 0..255.
-vec4 packedTexel(ivec2 pixel)
-{
-    return texelFetch(uniFrameTextureArray, ivec2(pixel.x / 2, pixel.y), 0) * 255.0;
-}
+#if EM_SOURCE != 0
+#define PACKED_LIMITED (EM_SOURCE == 1 || EM_SOURCE == 3)
+#include "packed.glsl"
 
-// The pixel at `pixel` (clamped to the frame) of the packed frame, in RGB.
-vec3 packedPixel(ivec2 pixel, ivec2 size)
+vec3 framePixel(ivec2 pixel, ivec2 size)
 {
-    pixel = clamp(pixel, ivec2(0), size - 1);
-    vec4 pair = packedTexel(pixel);
-    bool odd = (pixel.x & 1) == 1;
-    return packedRGB(odd ? pair.b : pair.r, pair.g - 128.0, pair.a - 128.0);
+    return withGlow(packedPixel(uniFrameTextureArray, pixel, size));
 }
 
 // The packed frame at the coordinate: the pixel it falls in (1, 2: the pass
@@ -172,13 +238,13 @@ vec4 packedSource(vec2 coordinate)
     ivec2 size = textureSize(uniFrameTextureArray, 0);
     vec2 position = vec2(size) * coordinate;
 #if EM_SOURCE <= 2 && !EM_WEAVE
-    return vec4(packedPixel(ivec2(floor(position)), size), 1.0);
+    return vec4(framePixel(ivec2(floor(position)), size), 1.0);
 #else
     vec2 corner = floor(position - 0.5);
     vec2 weight = position - 0.5 - corner;
     ivec2 first = ivec2(corner);
-    vec3 top = mix(packedPixel(first, size), packedPixel(first + ivec2(1, 0), size), weight.x);
-    vec3 bottom = mix(packedPixel(first + ivec2(0, 1), size), packedPixel(first + ivec2(1, 1), size), weight.x);
+    vec3 top = mix(framePixel(first, size), framePixel(first + ivec2(1, 0), size), weight.x);
+    vec3 bottom = mix(framePixel(first + ivec2(0, 1), size), framePixel(first + ivec2(1, 1), size), weight.x);
     return vec4(mix(top, bottom, weight.y), 1.0);
 #endif
 }
@@ -359,8 +425,11 @@ vec4 gradeAt(vec2 coordinate)
 #if EM_WEAVE
     coordinate += uniWeaveOffset;
 #endif
+#if EM_HALATION || EM_BLOOM
+    glowsAt(coordinate * vec2(textureSize(uniFrameTextureArray, 0)));
+#endif
 #if EM_SOURCE == 0
-    return gradeColour(texture(uniFrameTextureArray, coordinate), grainAt);
+    return gradeColour(linearSource(coordinate), grainAt);
 #else
     return gradeColour(packedSource(coordinate), grainAt);
 #endif
@@ -388,12 +457,19 @@ void main()
     // One to one: the two pixels are those of one packed source texel (the
     // row below an odd frame's last reads the last again), and the picture
     // pixel is the output's, so its grain position is pixel + 1.
-    vec4 pair = packedTexel(clamp(pixel, ivec2(0), textureSize(uniFrameTextureArray, 0) - 1));
+    vec4 pair = packedTexel(uniFrameTextureArray, clamp(pixel, ivec2(0), textureSize(uniFrameTextureArray, 0) - 1));
     float chromaU = pair.g - 128.0;
     float chromaV = pair.a - 128.0;
     vec2 grainAt = vec2(pixel + 1);
-    vec3 first = gradeColour(vec4(packedRGB(pair.r, chromaU, chromaV), 1.0), grainAt).rgb * 255.0;
-    vec3 second = gradeColour(vec4(packedRGB(pair.b, chromaU, chromaV), 1.0), grainAt + vec2(1.0, 0.0)).rgb * 255.0;
+#if EM_HALATION || EM_BLOOM
+    glowsAt(vec2(pixel) + 0.5);
+#endif
+    vec3 first = gradeColour(vec4(withGlow(packedRGB(pair.r, chromaU, chromaV)), 1.0), grainAt).rgb * 255.0;
+#if EM_HALATION || EM_BLOOM
+    glowsAt(vec2(pixel) + vec2(1.5, 0.5));
+#endif
+    vec3 second
+        = gradeColour(vec4(withGlow(packedRGB(pair.b, chromaU, chromaV)), 1.0), grainAt + vec2(1.0, 0.0)).rgb * 255.0;
 #else
     vec3 first = gradeAt(outputCoordinate(pixel)).rgb * 255.0;
     vec3 second = gradeAt(outputCoordinate(pixel + ivec2(1, 0))).rgb * 255.0;

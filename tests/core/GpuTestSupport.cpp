@@ -175,7 +175,9 @@ unsigned stagesOf(const ClipSettings& settings, bool histogram)
         | (settings.getFlickerAmount() != 0 ? unsigned(ShaderProcessor::FlickerStage) : 0u)
         | (settings.getGrainAmount() != 0 && settings.getColourGrainAmount() != 0
                 ? unsigned(ShaderProcessor::DyeGrainStage)
-                : 0u);
+                : 0u)
+        | (settings.getHalationAmount() != 0 ? unsigned(ShaderProcessor::HalationStage) : 0u)
+        | (settings.getBloomAmount() != 0 ? unsigned(ShaderProcessor::BloomStage) : 0u);
 }
 
 } // namespace Emulsa::Test

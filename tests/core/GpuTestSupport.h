@@ -53,7 +53,8 @@ std::vector<float> referenceGrade(const ShaderProcessor& processor, const ClipSe
 // stocks, the tone table only when lift/gamma/gain, the wheels or the levels
 // folded into it are not neutral, the saturation and levels after the tone
 // table only when the saturation is not neutral or histogram passes need the
-// levels apart; the weave and the flicker when their amounts are not 0.
+// levels apart; the weave, the flicker, the halation and the bloom when
+// their amounts are not 0.
 unsigned stagesOf(const ClipSettings& settings, bool histogram = false);
 
 } // namespace Emulsa::Test

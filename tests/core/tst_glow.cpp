@@ -31,6 +31,8 @@ private slots:
     void offCostsNothing();
     void keepsLightWithBlurAndHistogram_data();
     void keepsLightWithBlurAndHistogram();
+    void finePictureKeepsItsLightScaled_data();
+    void finePictureKeepsItsLightScaled();
 
 private:
     OffscreenGLContext m_gl;
@@ -311,7 +313,9 @@ void TestGlow::gpuMatchesReference()
 }
 
 // With both amounts at 0, and while showing the original, no glow pass runs
-// and the grade draws what it drew before the glow was switched on.
+// and the grade draws what it drew before the glow was switched on. On, the
+// glow reads the packed frame as it was uploaded: the grade still takes one
+// pass.
 void TestGlow::offCostsNothing()
 {
     constexpr int W = 160;
@@ -331,7 +335,7 @@ void TestGlow::offCostsNothing()
     on.setHalationAmount(50);
     on.setBloomAmount(50);
     QVERIFY(p->applySettings(&on));
-    QVERIFY(!grader.pipeline->gradesFromSourceInOnePass(p));
+    QVERIFY(grader.pipeline->gradesFromSourceInOnePass(p));
     QVERIFY(maxByteDifference(grader.grade(picture), off) > 2);
     QCOMPARE(p->glowRuns(), 2);
 
@@ -378,6 +382,65 @@ void TestGlow::keepsLightWithBlurAndHistogram()
     QCOMPARE(grader.processor->glowRuns(), 2);
     const double kept = totalLight(on) / totalLight(off);
     QVERIFY2(std::abs(kept - 1.0) < 0.01, qPrintable(QString::number(kept, 'f', 5)));
+    QVERIFY(maxByteDifference(on, off) > 2);
+}
+
+void TestGlow::finePictureKeepsItsLightScaled_data()
+{
+    QTest::addColumn<int>("outputWidth");
+    QTest::addColumn<int>("outputHeight");
+    QTest::addColumn<bool>("linear");
+    QTest::newRow("one to one, packed frame") << 0 << 0 << false;
+    QTest::newRow("smaller output, packed frame") << 102 << 58 << false;
+    QTest::newRow("smaller output, linear picture") << 102 << 58 << true;
+    QTest::newRow("larger output, packed frame") << 334 << 190 << false;
+}
+
+// A checker of single black and white pixels graded to another size: each
+// white pixel gives up its light to the glow before the picture is filtered,
+// so the output keeps the light it has without the glow (glowing the filtered
+// grey instead would add the glow and take nothing). From the packed frame
+// the glow reads the frame as uploaded and the grade still takes one pass.
+void TestGlow::finePictureKeepsItsLightScaled()
+{
+    QFETCH(int, outputWidth);
+    QFETCH(int, outputHeight);
+    QFETCH(bool, linear);
+    constexpr int W = 256;
+    constexpr int H = 144;
+    std::vector<quint8> frame(size_t(W) * H * 2);
+    for (int y = 0; y < H; ++y)
+        for (int x = 0; x < W; ++x) {
+            frame[(size_t(y) * W + size_t(x)) * 2] = ((x + y) & 1) ? 235 : 16;
+            frame[(size_t(y) * W + size_t(x)) * 2 + 1] = 128;
+        }
+    ClipSettings settings = neutralSettings();
+    settings.setGrainScaleName(QStringLiteral("Super 35"));
+    GpuGrader grader;
+    QVERIFY(grader.create(m_gl, settings, W, H, outputWidth, outputHeight));
+    GradingPipeline* pipeline = grader.pipeline.get();
+    ShaderProcessor* p = grader.processor.get();
+    const auto graded = [&] {
+        pipeline->uploadYuy2(frame.data());
+        if (linear) {
+            pipeline->convertInputPass(p, GradingPipeline::LimitedRange);
+            pipeline->gradePass(p);
+        } else {
+            pipeline->gradeFromSource(p, GradingPipeline::LimitedRange);
+        }
+        std::vector<float> out(size_t(pipeline->outputWidth()) * size_t(pipeline->outputHeight()) * 4);
+        pipeline->readGraded(out.data());
+        return out;
+    };
+    const auto off = graded();
+    settings.setHalationAmount(100);
+    settings.setBloomAmount(100);
+    QVERIFY(p->applySettings(&settings));
+    const auto on = graded();
+    QCOMPARE(p->glowRuns(), 2);
+    QCOMPARE(pipeline->gradedInOnePass(), !linear);
+    const double kept = totalLight(on) / totalLight(off);
+    QVERIFY2(std::abs(kept - 1.0) < 0.005, qPrintable(QString::number(kept, 'f', 5)));
     QVERIFY(maxByteDifference(on, off) > 2);
 }
 

@@ -232,6 +232,10 @@ void TestGpuGradeFrames::gradeFromPackedSource_data()
     QTest::newRow("tables only") << "tables" << limited << "" << true << true;
     QTest::newRow("gate weave and flicker") << "moving" << limited << "" << true << true;
     QTest::newRow("gate weave, smaller output") << "moving" << full << "smaller" << true << true;
+    QTest::newRow("halation and bloom") << "glowing" << limited << "" << true << true;
+    QTest::newRow("halation and bloom, full range, smaller output") << "glowing" << full << "smaller" << true << true;
+    QTest::newRow("halation and bloom, weave, histogram")
+        << "glowing, moving" << limited << "histogram" << true << false;
     QTest::newRow("smaller output, odd height, filtered") << "full" << limited << "smaller" << true << true;
     QTest::newRow("larger output, fit height, full range") << "no grain" << full << "larger" << true << true;
     QTest::newRow("taller output, fit width") << "full" << limited << "taller" << true << true;
@@ -275,9 +279,14 @@ void TestGpuGradeFrames::gradeFromPackedSource()
         settings.setStockCurveAmount(fullStock ? 100 : 0);
         settings.setGrainAmount(grade == QLatin1String("no grain") || grade == QLatin1String("tables") ? 0 : 120);
         // The picture read between its pixels, one to one too.
-        if (grade == QLatin1String("moving")) {
+        if (grade.contains(QLatin1String("moving"))) {
             settings.setWeaveAmount(100);
             settings.setFlickerAmount(100);
+        }
+        // The glows read the packed frame themselves.
+        if (grade.startsWith(QLatin1String("glowing"))) {
+            settings.setHalationAmount(100);
+            settings.setBloomAmount(80);
         }
     }
     if (setup == QLatin1String("blur"))
