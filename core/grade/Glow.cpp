@@ -18,7 +18,7 @@ constexpr std::array<float, 3> kHalationMicrometres { { 115.f, 70.f, 40.f } };
 constexpr float kBloomThreshold = 0.8f;
 constexpr float kBloomStrength = 0.35f;
 // Above this spread per level pixel the level is halved again.
-constexpr float kLevelSigma = 4.f;
+constexpr float kLevelSigma = 2.5f;
 
 } // namespace
 
