@@ -57,12 +57,11 @@ ClipSettings fullGrade()
 // What the shader processor uploads and reads again as a grade is edited:
 // only the tables an edit changed, stock tables from the cache, grain chosen
 // again only for a new gauge or stock, and tables rebuilt while it draws.
-class TestShaderProcessorUploads : public QObject
+class TestShaderProcessorUploads : public GpuGradeTest
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
     void onlyChangedTablesAreUploaded();
     void editedGradeRedoesOnlyItsChanges();
     void stockSwitchReadsOnceThenComesFromTheCache();
@@ -70,16 +69,7 @@ private slots:
     void grainOffsetMoves();
     void seededGrainIgnoresOrder();
     void tableRebuiltWhileDrawing();
-
-private:
-    OffscreenGLContext m_gl;
 };
-
-void TestShaderProcessorUploads::initTestCase()
-{
-    FilmDataFixture::install();
-    QVERIFY2(m_gl.create(), qPrintable(m_gl.lastError()));
-}
 
 void TestShaderProcessorUploads::onlyChangedTablesAreUploaded()
 {
