@@ -30,7 +30,7 @@ void GlowPass::setUp(QOpenGLFunctions_4_0_Core* gl, const std::vector<GLenum>& f
 bool GlowPass::build()
 {
     using GLSupport::resolveUniform;
-    if (!m_pass.build("Glow", QStringLiteral(":/blur.v.glsl"), QStringLiteral(":/glow.f.glsl"))
+    if (!m_pass.build("Glow", QStringLiteral(":/quad.v.glsl"), QStringLiteral(":/glow.f.glsl"))
         || !m_pass.resolveLocations() || !m_pass.buildVertexArray(m_gl, kTextureCoordinates, true))
         return false;
     QOpenGLShaderProgram* p = m_pass.program();
