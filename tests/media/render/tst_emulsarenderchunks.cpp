@@ -13,14 +13,8 @@
 #include <QRegularExpression>
 
 #include <QtTest>
-#include <algorithm>
 
-using Emulsa::Test::project;
-using Emulsa::Test::projectItem;
-using Emulsa::Test::RenderProbe;
-using Emulsa::Test::RenderProjectTest;
-using Emulsa::Test::TestMedia;
-using Emulsa::Test::writeFileBytes;
+using namespace Emulsa::Test;
 
 namespace {
 

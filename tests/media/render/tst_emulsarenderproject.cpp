@@ -6,24 +6,14 @@
 #include "common/TestMedia.h"
 #include "core/ApplicationPaths.h"
 
-#include <QCryptographicHash>
 #include <QDir>
-#include <QDirIterator>
 #include <QFileInfo>
 #include <QImage>
-#include <QProcess>
-#include <QRegularExpression>
-#include <QUuid>
 
 #include <QtTest>
 #include <algorithm>
 
-using Emulsa::Test::project;
-using Emulsa::Test::projectItem;
-using Emulsa::Test::RenderProbe;
-using Emulsa::Test::RenderProjectTest;
-using Emulsa::Test::TestMedia;
-using Emulsa::Test::writeFileBytes;
+using namespace Emulsa::Test;
 
 namespace {
 
