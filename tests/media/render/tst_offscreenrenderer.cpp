@@ -135,9 +135,8 @@ private slots:
     void inAndOutPoints()
     {
         const QString source = media().path(TestMedia::H264Fps2997);
-        AssetMetadata* asset = m_fixture.describe(source);
-        QVERIFY(asset);
-        SequenceItem* item = m_fixture.item(asset, RenderFixture::neutralGrade(), 15, 45);
+        SequenceItem* item = m_fixture.neutralItem(source, 15, 45);
+        QVERIFY(item);
         QCOMPARE(item->lengthInFrames(), qint64(30));
         const RenderFixture::Result result = m_fixture.render(item, H264Medium, m_out, QSize(640, 360));
         QVERIFY2(result.initialized && result.ran, qPrintable(result.error));
@@ -173,9 +172,8 @@ private slots:
     void tiffSequence()
     {
         const QString source = media().path(TestMedia::NoAudio);
-        AssetMetadata* asset = m_fixture.describe(source);
-        QVERIFY(asset);
-        SequenceItem* item = m_fixture.item(asset, RenderFixture::neutralGrade(), 5, 12);
+        SequenceItem* item = m_fixture.neutralItem(source, 5, 12);
+        QVERIFY(item);
         const RenderFixture::Result result = m_fixture.render(item, TiffSequence, m_out, QSize(640, 360));
         QVERIFY2(result.initialized && result.ran, qPrintable(result.error));
         QCOMPARE(result.progress, expectedProgress(7, 7, false));
@@ -303,9 +301,8 @@ private slots:
         QVERIFY(sourcePlanes.size() >= width * height * 2);
         const auto* sourceLuma = reinterpret_cast<const quint16*>(sourcePlanes.constData());
 
-        AssetMetadata* asset = m_fixture.describe(source);
-        QVERIFY(asset);
-        SequenceItem* item = m_fixture.item(asset, RenderFixture::neutralGrade(), 0, 3);
+        SequenceItem* item = m_fixture.neutralItem(source, 0, 3);
+        QVERIFY(item);
         m_fixture.tiffMenus[0] = 1;
         const RenderFixture::Result result = m_fixture.render(item, format, m_out, QSize(width, height));
         m_fixture.tiffMenus[0] = 0;

@@ -69,9 +69,8 @@ private slots:
     // and no unfinished file beside it.
     void cancelledMovieLeavesTheEarlierOne()
     {
-        AssetMetadata* asset = m_fixture.describe(media().path(TestMedia::NoAudio));
-        QVERIFY(asset);
-        SequenceItem* item = m_fixture.item(asset, RenderFixture::neutralGrade(), 0, asset->frameCount);
+        SequenceItem* item = m_fixture.neutralItem(media().path(TestMedia::NoAudio));
+        QVERIFY(item);
         const QString movie = m_out + QStringLiteral("/h264_noaudio.mov");
         QVERIFY(writeFileBytes(movie, "earlier movie"));
         const RenderFixture::Result result = m_fixture.render(item, H264Preview, m_out, QSize(320, 180), false, 3);
@@ -86,9 +85,8 @@ private slots:
     // written replaces the link; the file it pointed to is left as it was.
     void imagesReplaceLinksNotTheirTargets()
     {
-        AssetMetadata* asset = m_fixture.describe(media().path(TestMedia::NoAudio));
-        QVERIFY(asset);
-        SequenceItem* item = m_fixture.item(asset, RenderFixture::neutralGrade(), 0, 4);
+        SequenceItem* item = m_fixture.neutralItem(media().path(TestMedia::NoAudio), 0, 4);
+        QVERIFY(item);
         const QString other = Emulsa::Test::makeTempFolder(QStringLiteral("other")) + QStringLiteral("/keep.txt");
         QVERIFY(writeFileBytes(other, "someone else's file"));
         EncoderSettings encoder;
@@ -128,9 +126,8 @@ private slots:
         const QString source = folder + QStringLiteral("/clip.mov");
         QVERIFY(QFile::copy(media().path(TestMedia::ProResMov), source));
         const QByteArray before = md5(source);
-        AssetMetadata* asset = m_fixture.describe(source);
-        QVERIFY(asset);
-        SequenceItem* item = m_fixture.item(asset, RenderFixture::neutralGrade(), 0, asset->frameCount);
+        SequenceItem* item = m_fixture.neutralItem(source);
+        QVERIFY(item);
         QVERIFY(QFile::link(folder, m_out + QStringLiteral("/alias")));
         for (const QString& destination : { folder, m_out + QStringLiteral("/alias") }) {
             const RenderFixture::Result result = m_fixture.render(item, H264HighQuality, destination, QSize(640, 360));
@@ -143,9 +140,8 @@ private slots:
 
     void unusableSizesAreRefused()
     {
-        AssetMetadata* asset = m_fixture.describe(media().path(TestMedia::NoAudio));
-        QVERIFY(asset);
-        SequenceItem* item = m_fixture.item(asset, RenderFixture::neutralGrade(), 0, asset->frameCount);
+        SequenceItem* item = m_fixture.neutralItem(media().path(TestMedia::NoAudio));
+        QVERIFY(item);
         for (const QSize& size : { QSize(641, 360), QSize(640, 361), QSize(1, 2), QSize(0, 0) }) {
             const RenderFixture::Result result = m_fixture.render(item, H264Medium, m_out, size);
             QVERIFY(!result.initialized);
@@ -175,9 +171,8 @@ private slots:
     // A full disk or a vanished folder ends the render as a failure.
     void writeFailuresAreFailures()
     {
-        AssetMetadata* asset = m_fixture.describe(media().path(TestMedia::NoAudio));
-        QVERIFY(asset);
-        SequenceItem* item = m_fixture.item(asset, RenderFixture::neutralGrade(), 0, asset->frameCount);
+        SequenceItem* item = m_fixture.neutralItem(media().path(TestMedia::NoAudio));
+        QVERIFY(item);
         // The disk fills up while the movie is written: the earlier movie
         // stays and the unfinished one is gone, in every movie format.
         const QString movie = m_out + QStringLiteral("/h264_noaudio.mov");
