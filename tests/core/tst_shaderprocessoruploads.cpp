@@ -39,6 +39,14 @@ void countUploads(std::vector<unsigned>& counts, unsigned flags)
             ++counts[i];
 }
 
+// Every stage neutral but grain, at 100.
+ClipSettings grainOnly()
+{
+    ClipSettings settings = neutralSettings();
+    settings.setGrainAmount(100);
+    return settings;
+}
+
 // A grade using every stage, as the grading panel holds it.
 ClipSettings fullGrade()
 {
@@ -279,8 +287,7 @@ void TestShaderProcessorUploads::grainOffsetMoves()
 {
     const int width = 64;
     const int height = 32;
-    ClipSettings settings = neutralSettings();
-    settings.setGrainAmount(100);
+    const ClipSettings settings = grainOnly();
     GpuGrader grader;
     QVERIFY(grader.create(m_gl, settings, width, height));
     ShaderProcessor* p = grader.processor.get();
@@ -321,8 +328,7 @@ void TestShaderProcessorUploads::seededGrainIgnoresOrder()
     // whatever the animation flags say; neighbouring frames differ.
     const int width = 64;
     const int height = 32;
-    ClipSettings settings = neutralSettings();
-    settings.setGrainAmount(100);
+    const ClipSettings settings = grainOnly();
     const auto picture = colourCubePicture(width, height);
     const quint32 clip = FrameSeed::forClip(QStringLiteral("/footage/A001_C002.mov"));
     QCOMPARE(clip, FrameSeed::forClip(QStringLiteral("/elsewhere/A001_C002.mov")));
