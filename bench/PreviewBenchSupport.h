@@ -9,9 +9,12 @@
 
 #include <QEventLoop>
 #include <QProcess>
+#include <QSize>
 #include <QString>
 #include <QStringList>
 #include <QTimer>
+
+#include <cstdio>
 
 namespace Emulsa::Bench {
 
@@ -38,13 +41,15 @@ inline QString make1080p25Clip(const QString& folder, int seconds, bool withSoun
 }
 
 // Describes a clip as the metadata reader would, ready for the preview;
-// false when it cannot be read.
+// false, with a message, when it cannot be read.
 inline bool describe(AssetMetadata& asset, const QString& clip)
 {
     asset.filePath = clip;
     WinSourceReader describer(true);
-    if (!describer.initializeFromMetadata(&asset) || !describer.fillMetadata())
+    if (!describer.initializeFromMetadata(&asset) || !describer.fillMetadata()) {
+        std::fprintf(stderr, "could not read %s\n", qPrintable(clip));
         return false;
+    }
     delete describer.takeCurrentFrame();
     asset.ready = true;
     return true;
@@ -56,6 +61,20 @@ inline void wait(int ms)
     QEventLoop loop;
     QTimer::singleShot(ms, &loop, &QEventLoop::quit);
     loop.exec();
+}
+
+// Shows the preview window at the size and waits up to 5 s for it to be
+// exposed; false, with a message, when it is not.
+template<typename Preview> bool showExposed(Preview& preview, const QSize& size)
+{
+    preview.resize(size);
+    preview.show();
+    for (int i = 0; i < 100 && !preview.isExposed(); ++i)
+        wait(50);
+    if (preview.isExposed())
+        return true;
+    std::fprintf(stderr, "the preview window was not shown\n");
+    return false;
 }
 
 } // namespace Emulsa::Bench

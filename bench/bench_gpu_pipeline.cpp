@@ -10,6 +10,7 @@
 // Film data: the data folder the build installs (target emulsa_filmdata_folder)
 // or $PROGRAMDATA/Quillmoor. Usage: bench_gpu_pipeline [gpuFrames] [cpuFrames]
 
+#include "common/GradeCorrections.h"
 #include "core/ClipSettings.h"
 #include "core/FilmLibrary.h"
 #include "core/GradingPipeline.h"
@@ -56,16 +57,9 @@ std::vector<uint8_t> makeFrame(int width, int height)
 ClipSettings benchSettings()
 {
     ClipSettings s; // stock "5207" at 100 %, grain 100 %, 35 mm full frame
-    s.setExposure(0.15f);
-    s.setKelvin(6100.f);
-    s.setLow({ 0.3, -2.0 });
-    s.setMid({ 0.2, 1.0 });
-    s.setHigh({ 0.25, 2.5 });
-    s.setLift(1.05f);
-    s.setGamma(0.95f);
-    s.setGain(1.02f);
-    s.setSaturation(1.1f);
-    s.setHistogramSliderData({ 0.02f, 0.5f, 0.98f });
+    Test::setCorrections(s,
+        { 0.15f, 6100.f, { 0.3, -2.0 }, { 0.2, 1.0 }, { 0.25, 2.5 }, 1.05f, 0.95f, 1.02f, 1.1f,
+            { 0.02f, 0.5f, 0.98f } });
     return s;
 }
 

@@ -80,10 +80,8 @@ int main(int argc, char** argv)
     std::printf("film data: %s\n", qPrintable(films->dataRoot()));
 
     AssetMetadata asset;
-    if (!Bench::describe(asset, clip)) {
-        std::fprintf(stderr, "could not read %s\n", qPrintable(clip));
+    if (!Bench::describe(asset, clip))
         return 1;
-    }
     // A film look with stock and curve; grain, wheels and lift start neutral
     // so that the edits switch their stages on.
     ClipSettings settings;
@@ -94,14 +92,8 @@ int main(int argc, char** argv)
 
     PreviewPlayer player;
     OpenGLPreview preview(&player);
-    preview.resize(1280, 720);
-    preview.show();
-    for (int i = 0; i < 100 && !preview.isExposed(); ++i)
-        Bench::wait(50);
-    if (!preview.isExposed()) {
-        std::fprintf(stderr, "the preview window was not shown\n");
+    if (!Bench::showExposed(preview, QSize(1280, 720)))
         return 1;
-    }
 
     // Opening: the player first, as the grading tab does, then the preview
     // (set-up and first frame).

@@ -48,10 +48,8 @@ int main(int argc, char** argv)
     }
 
     AssetMetadata asset;
-    if (!Bench::describe(asset, clip)) {
-        std::fprintf(stderr, "could not read %s\n", qPrintable(clip));
+    if (!Bench::describe(asset, clip))
         return 1;
-    }
     ClipSettings settings;
     SequenceItem item(&asset, &settings, 0, asset.frameCount);
 
@@ -63,14 +61,8 @@ int main(int argc, char** argv)
         QElapsedTimer drawTimer;
         QObject::connect(&player, &PreviewPlayer::frameChanged, [&] { drawTimer.start(); });
         OpenGLPreview preview(&player);
-        preview.resize(view);
-        preview.show();
-        for (int i = 0; i < 100 && !preview.isExposed(); ++i)
-            Bench::wait(50);
-        if (!preview.isExposed()) {
-            std::fprintf(stderr, "the preview window was not shown\n");
+        if (!Bench::showExposed(preview, view))
             return 1;
-        }
         player.open(&item);
         preview.currentItemChanged(&item);
         for (int i = 0; i < 200 && !player.seekSettled(); ++i)

@@ -12,23 +12,17 @@
 #   BENCH_PARTS       parts run at once (default 4)
 #   BENCH_GRAIN       grain strength, 0..200 (default 100)
 set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
-build=${EMULSA_BUILD_DIR:-$root/build}
+source "$(dirname "$0")/common.sh"
 seconds=${BENCH_SECONDS:-4}
 size=${BENCH_SIZE:-960x540}
 parts=${BENCH_PARTS:-4}
 grain=${BENCH_GRAIN:-100}
-render="$build/bin/emulsa-render"
-[ -x "$render" ] || { echo "bench: $render is missing; build first" >&2; exit 1; }
-command -v ffmpeg >/dev/null || { echo "bench: ffmpeg is missing" >&2; exit 1; }
+require_built "$render"
+require_commands ffmpeg
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/emulsa-bench-chunks-XXXXXX")
-trap 'rm -rf "$work"' EXIT
-clip="$work/bench_1080p25.mp4"
+make_workspace emulsa-bench-chunks
 frames=$((seconds * 25))
-ffmpeg -v error -y -f lavfi -i "testsrc2=size=1920x1080:rate=25:duration=$seconds" \
-  -f lavfi -i "sine=frequency=440:sample_rate=48000:duration=$seconds" \
-  -c:v libx264 -preset veryfast -crf 18 -pix_fmt yuv420p -g 25 -c:a aac -b:a 128k "$clip"
+make_clip "$seconds"
 
 common=(-q -f tiff -s "$size" --grain "$grain" "$clip")
 now() { date +%s.%N; }

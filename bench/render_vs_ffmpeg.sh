@@ -32,26 +32,15 @@
 #   EMULSA_BUILD_DIR  build folder (default ./build)
 #   BENCH_SECONDS     clip length (default 10)
 set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
-build=${EMULSA_BUILD_DIR:-$root/build}
+source "$(dirname "$0")/common.sh"
 seconds=${BENCH_SECONDS:-10}
-render="$build/bin/emulsa-render"
 filmdata="$build/bin/emulsa-filmdata"
-for tool in "$render" "$filmdata"; do
-  [ -x "$tool" ] || { echo "bench: $tool is missing; build first" >&2; exit 1; }
-done
-command -v ffmpeg >/dev/null || { echo "bench: ffmpeg is missing" >&2; exit 1; }
-command -v python3 >/dev/null || { echo "bench: python3 is missing" >&2; exit 1; }
+require_built "$render" "$filmdata"
+require_commands ffmpeg python3
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/emulsa-bench-XXXXXX")
-trap 'rm -rf "$work"' EXIT
-clip="$work/bench_1080p25.mp4"
+make_workspace emulsa-bench
 frames=$((seconds * 25))
-
-# A moving, detailed 1080p25 picture with sound, limited range.
-ffmpeg -v error -y -f lavfi -i "testsrc2=size=1920x1080:rate=25:duration=$seconds" \
-  -f lavfi -i "sine=frequency=440:sample_rate=48000:duration=$seconds" \
-  -c:v libx264 -preset veryfast -crf 18 -pix_fmt yuv420p -g 25 -c:a aac -b:a 128k "$clip"
+make_clip "$seconds"
 "$filmdata" --cube "$work/5207.cube" --cube-profile OT01 --cube-stock 5207 >/dev/null
 
 encoder=(-c:v libx264 -profile:v high -level:v 5.1 -preset medium -crf 14 -rc-lookahead 10 -pix_fmt yuv420p

@@ -18,6 +18,16 @@ QString executableFolder()
     return QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath().section(QLatin1Char('/'), 0, -2);
 }
 
+// The path cached in `slot`, made by `make` under the lock when there is
+// none yet.
+template<typename Make> QString cached(QMutex& mutex, QString& slot, Make make)
+{
+    QMutexLocker lock(&mutex);
+    if (slot.isEmpty())
+        slot = make();
+    return slot;
+}
+
 } // namespace
 
 ApplicationPaths* ApplicationPaths::instance()
@@ -47,43 +57,28 @@ QString ApplicationPaths::userDataFolder()
 
 QString ApplicationPaths::dataRootPath()
 {
-    QMutexLocker lock(&m_mutex);
-    if (m_dataRootPath.isEmpty())
-        m_dataRootPath = computeDataRootPath();
-    return m_dataRootPath;
+    return cached(m_mutex, m_dataRootPath, [] { return computeDataRootPath(); });
 }
 
 QString ApplicationPaths::resourcesPath()
 {
     const QString root = dataRootPath();
-    QMutexLocker lock(&m_mutex);
-    if (m_resourcesPath.isEmpty())
-        m_resourcesPath = root + QStringLiteral("Resources/");
-    return m_resourcesPath;
+    return cached(m_mutex, m_resourcesPath, [&root] { return root + QStringLiteral("Resources/"); });
 }
 
 QString ApplicationPaths::presetsPath()
 {
-    QMutexLocker lock(&m_mutex);
-    if (m_presetsPath.isEmpty())
-        m_presetsPath = userDataFolder() + QStringLiteral("/presets/");
-    return m_presetsPath;
+    return cached(m_mutex, m_presetsPath, [] { return userDataFolder() + QStringLiteral("/presets/"); });
 }
 
 QString ApplicationPaths::userProfilesPath()
 {
-    QMutexLocker lock(&m_mutex);
-    if (m_userProfilesPath.isEmpty())
-        m_userProfilesPath = userDataFolder() + QStringLiteral("/Profiles/");
-    return m_userProfilesPath;
+    return cached(m_mutex, m_userProfilesPath, [] { return userDataFolder() + QStringLiteral("/Profiles/"); });
 }
 
 QString ApplicationPaths::autosaveFilePath()
 {
-    QMutexLocker lock(&m_mutex);
-    if (m_autosaveFilePath.isEmpty())
-        m_autosaveFilePath = userDataFolder() + QStringLiteral("/autosave.empf");
-    return m_autosaveFilePath;
+    return cached(m_mutex, m_autosaveFilePath, [] { return userDataFolder() + QStringLiteral("/autosave.empf"); });
 }
 
 void ApplicationPaths::clearCache()

@@ -16,6 +16,22 @@ std::string grainKey(const QString& type, unsigned int w, unsigned int h)
     return type.toStdString() + ':' + std::to_string(w) + ':' + std::to_string(h);
 }
 
+// The entry of `cache` under `name`; when there is none, the one `load`
+// makes, kept unless it is null.
+template<typename T, typename Load>
+const T* cachedOrLoaded(std::map<std::string, std::unique_ptr<T>>& cache, const QString& name, Load load)
+{
+    const std::string key = name.toStdString();
+    const auto cached = cache.find(key);
+    if (cached != cache.end())
+        return cached->second.get();
+    std::unique_ptr<T> loaded = load();
+    const T* result = loaded.get();
+    if (loaded)
+        cache.emplace(key, std::move(loaded));
+    return result;
+}
+
 } // namespace
 
 GrainLibrary* GrainLibrary::instance()
@@ -135,46 +151,34 @@ QString GrainLibrary::lastError() const
 
 const GrainCurve* GrainLibrary::curveLocked(const QString& stock)
 {
-    const std::string key = stock.toStdString();
-    const auto cached = m_curves.find(key);
-    if (cached != m_curves.end())
-        return cached->second.get();
-    const QByteArray bytes = m_films->loadGrainFile(stock);
-    if (bytes.isEmpty()) {
-        qWarning().noquote() << "GrainLibrary: no grain curve for stock" << stock;
-        return nullptr;
-    }
-    std::unique_ptr<GrainCurve> curve = GrainCurve::fromBytes(bytes);
-    if (!curve) {
-        qWarning().noquote() << "GrainLibrary: grain curve of stock" << stock << "holds" << bytes.size()
-                             << "bytes, needs" << GrainCurve::kBytes;
-        return nullptr;
-    }
-    const GrainCurve* result = curve.get();
-    m_curves.emplace(key, std::move(curve));
-    return result;
+    return cachedOrLoaded(m_curves, stock, [this, &stock]() -> std::unique_ptr<GrainCurve> {
+        const QByteArray bytes = m_films->loadGrainFile(stock);
+        if (bytes.isEmpty()) {
+            qWarning().noquote() << "GrainLibrary: no grain curve for stock" << stock;
+            return nullptr;
+        }
+        std::unique_ptr<GrainCurve> curve = GrainCurve::fromBytes(bytes);
+        if (!curve)
+            qWarning().noquote() << "GrainLibrary: grain curve of stock" << stock << "holds" << bytes.size()
+                                 << "bytes, needs" << GrainCurve::kBytes;
+        return curve;
+    });
 }
 
 const GrainImage* GrainLibrary::rawLocked(const QString& type)
 {
-    const std::string key = type.toStdString();
-    const auto cached = m_raws.find(key);
-    if (cached != m_raws.end())
-        return cached->second.get();
-    const QString path = m_films->rawGrainPath(type);
-    if (path.isEmpty() || !QFileInfo(path).isFile()) {
-        qWarning().noquote() << "GrainLibrary: no raw grain image for" << type;
-        return nullptr;
-    }
-    QString error;
-    std::unique_ptr<GrainImage> image = GrainImage::load(path, &error);
-    if (!image) {
-        setError(error);
-        return nullptr;
-    }
-    const GrainImage* result = image.get();
-    m_raws.emplace(key, std::move(image));
-    return result;
+    return cachedOrLoaded(m_raws, type, [this, &type]() -> std::unique_ptr<GrainImage> {
+        const QString path = m_films->rawGrainPath(type);
+        if (path.isEmpty() || !QFileInfo(path).isFile()) {
+            qWarning().noquote() << "GrainLibrary: no raw grain image for" << type;
+            return nullptr;
+        }
+        QString error;
+        std::unique_ptr<GrainImage> image = GrainImage::load(path, &error);
+        if (!image)
+            setError(error);
+        return image;
+    });
 }
 
 void GrainLibrary::setError(const QString& message)

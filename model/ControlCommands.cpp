@@ -9,41 +9,39 @@ namespace Emulsa {
 
 namespace {
 
-// Undo one step. A group (GroupEnd on top of the undo stack) is undone as a
-// whole, down to and including its GroupBegin; the markers announce the long
+// One step of undo (`undoing`) or redo. A group (its closing marker on top of
+// the stack: GroupEnd for undo, GroupBegin for redo) is run as a whole, down
+// to and including its opening marker; the markers announce the long
 // operation.
-BaseTask* undo(Model& model, BaseTask* command, char)
+BaseTask* step(Model& model, BaseTask* command, bool undoing)
 {
     model.disposeCommand(command);
-    if (model.undoStack().isEmpty())
+    const QList<BaseTask*>& stack = undoing ? model.undoStack() : model.redoStack();
+    auto take = [&model, undoing] { return undoing ? model.takeUndo() : model.takeRedo(); };
+    const char mode = undoing ? Undoing : Redoing;
+    if (stack.isEmpty())
         return nullptr;
-    BaseTask* entry = model.takeUndo();
-    const bool group = entry->type == GroupEnd;
-    model.runCommands(entry, Undoing);
+    BaseTask* entry = take();
+    const bool group = entry->type == (undoing ? GroupEnd : GroupBegin);
+    model.runCommands(entry, mode);
     if (!group)
         return nullptr;
-    while (!model.undoStack().isEmpty() && model.undoStack().first()->type != GroupBegin)
-        model.runCommands(model.takeUndo(), Undoing);
-    if (!model.undoStack().isEmpty())
-        model.runCommands(model.takeUndo(), Undoing);
+    const quint32 opening = undoing ? GroupBegin : GroupEnd;
+    while (!stack.isEmpty() && stack.first()->type != opening)
+        model.runCommands(take(), mode);
+    if (!stack.isEmpty())
+        model.runCommands(take(), mode);
     return nullptr;
+}
+
+BaseTask* undo(Model& model, BaseTask* command, char)
+{
+    return step(model, command, true);
 }
 
 BaseTask* redo(Model& model, BaseTask* command, char)
 {
-    model.disposeCommand(command);
-    if (model.redoStack().isEmpty())
-        return nullptr;
-    BaseTask* entry = model.takeRedo();
-    const bool group = entry->type == GroupBegin;
-    model.runCommands(entry, Redoing);
-    if (!group)
-        return nullptr;
-    while (!model.redoStack().isEmpty() && model.redoStack().first()->type != GroupEnd)
-        model.runCommands(model.takeRedo(), Redoing);
-    if (!model.redoStack().isEmpty())
-        model.runCommands(model.takeRedo(), Redoing);
-    return nullptr;
+    return step(model, command, false);
 }
 
 // A marker opens the long operation when it starts a group in the direction

@@ -15,6 +15,19 @@ namespace Emulsa {
 
 namespace {
 
+// Tells the views what an item put back or read from a project brings with
+// its grade (its preset, the grade fields that could not be read), and makes
+// it the current item when there is none.
+void announceGradeOf(Model& model, SequenceItem* item)
+{
+    if (!item->presetUuid().isEmpty())
+        emit model.sequenceItemGotPreset(item->presetUuid(), Model::itemId(item));
+    if (!item->unreadGradeFields.isEmpty())
+        emit model.unreadGradeFieldsChanged(Model::itemId(item), item->unreadGradeFields);
+    if (!model.current())
+        model.setCurrent(item);
+}
+
 // Adds the file as a whole clip: its description (waited for, within limits),
 // no second whole-clip item of the same file, a fresh item with default grade.
 BaseTask* addShot(Model& model, BaseTask* command, char)
@@ -91,12 +104,7 @@ BaseTask* restoreShot(Model& model, BaseTask* command, char)
     model.insertItem(index, item);
     handOver(item);
     emit model.shotRestored(item, model.sequence().indexOf(item));
-    if (!item->presetUuid().isEmpty())
-        emit model.sequenceItemGotPreset(item->presetUuid(), Model::itemId(item));
-    if (!item->unreadGradeFields.isEmpty())
-        emit model.unreadGradeFieldsChanged(Model::itemId(item), item->unreadGradeFields);
-    if (!model.current())
-        model.setCurrent(item);
+    announceGradeOf(model, item);
     return new ItemIdTask(RemoveShot, Model::itemId(item));
 }
 
@@ -155,12 +163,7 @@ BaseTask* addSequenceItem(Model& model, BaseTask* command, char)
     model.appendItem(item);
     handOver(item);
     emit model.shotListNeedRefresh(item, false);
-    if (!item->presetUuid().isEmpty())
-        emit model.sequenceItemGotPreset(item->presetUuid(), Model::itemId(item));
-    if (!item->unreadGradeFields.isEmpty())
-        emit model.unreadGradeFieldsChanged(Model::itemId(item), item->unreadGradeFields);
-    if (!model.current())
-        model.setCurrent(item);
+    announceGradeOf(model, item);
     return nullptr;
 }
 

@@ -18,7 +18,7 @@ const char* const kDirectionNames[2] = { "horizontalBlur", "verticalBlur" };
 
 bool BlurPass::build()
 {
-    return m_pass.build("Blur", QStringLiteral(":/blur.v.glsl"), QStringLiteral(":/blur.f.glsl"));
+    return m_pass.build("Blur", QStringLiteral(":/quad.v.glsl"), QStringLiteral(":/blur.f.glsl"));
 }
 
 bool BlurPass::resolveLocations()

@@ -153,31 +153,25 @@ bool buildVertexArray(Functions* gl, QOpenGLVertexArrayObject& vao, QOpenGLBuffe
         return false;
     }
     vao.bind();
-    vertices = QOpenGLBuffer(QOpenGLBuffer::VertexBuffer);
-    if (!vertices.create()) {
-        qWarning().noquote() << (blur ? "ShaderProcessor: Could not instantiate blur vertice VBO"
-                                      : "ShaderProcessor: Could not instantiate main vertice VBO");
-        vao.release();
+    // A static buffer feeding the two-component float attribute `index`.
+    auto attribute = [&](QOpenGLBuffer& buffer, GLuint index, const void* data, int bytes, const char* what) {
+        buffer = QOpenGLBuffer(QOpenGLBuffer::VertexBuffer);
+        if (!buffer.create()) {
+            qWarning().noquote() << QStringLiteral("ShaderProcessor: Could not instantiate %1 %2 VBO")
+                                        .arg(QLatin1String(blur ? "blur" : "main"), QLatin1String(what));
+            vao.release();
+            return false;
+        }
+        buffer.setUsagePattern(QOpenGLBuffer::StaticDraw);
+        buffer.bind();
+        buffer.allocate(data, bytes);
+        gl->glVertexAttribPointer(index, 2, GL_FLOAT, GL_FALSE, 0, nullptr);
+        gl->glEnableVertexAttribArray(index);
+        return true;
+    };
+    if (!attribute(vertices, 0, kVertices, sizeof(kVertices), "vertice")
+        || !attribute(coordinates, 1, textureCoordinates, int(12 * sizeof(float)), "texture"))
         return false;
-    }
-    vertices.setUsagePattern(QOpenGLBuffer::StaticDraw);
-    vertices.bind();
-    vertices.allocate(kVertices, sizeof(kVertices));
-    gl->glVertexAttribPointer(0, 2, GL_FLOAT, GL_FALSE, 0, nullptr);
-    gl->glEnableVertexAttribArray(0);
-
-    coordinates = QOpenGLBuffer(QOpenGLBuffer::VertexBuffer);
-    if (!coordinates.create()) {
-        qWarning().noquote() << (blur ? "ShaderProcessor: Could not instantiate blur texture VBO"
-                                      : "ShaderProcessor: Could not instantiate main texture VBO");
-        vao.release();
-        return false;
-    }
-    coordinates.setUsagePattern(QOpenGLBuffer::StaticDraw);
-    coordinates.bind();
-    coordinates.allocate(textureCoordinates, int(12 * sizeof(float)));
-    gl->glVertexAttribPointer(1, 2, GL_FLOAT, GL_FALSE, 0, nullptr);
-    gl->glEnableVertexAttribArray(1);
     vao.release();
     coordinates.release();
     return true;

@@ -122,30 +122,25 @@ void Glow::apply(const float* in, float* out, int width, int height, const GlowP
                     = (params.mix[c][0] * sum[0] + params.mix[c][1] * sum[1] + params.mix[c][2] * sum[2]) * blockArea;
         }
 
-    // The separable Gaussian, horizontally then vertically.
+    // The separable Gaussian, horizontally then vertically: one pass along
+    // rows or columns, edges clamped.
+    auto blurPass = [&](const std::vector<float>& from, std::vector<float>& to, bool vertical) {
+        for (int j = 0; j < lh; ++j)
+            for (int i = 0; i < lw; ++i)
+                for (int c = 0; c < 3; ++c) {
+                    float sum = 0.f;
+                    for (int k = -radius; k <= radius; ++k) {
+                        const int x = vertical ? i : std::clamp(i + k, 0, lw - 1);
+                        const int y = vertical ? std::clamp(j + k, 0, lh - 1) : j;
+                        sum += w[size_t(std::abs(k))][size_t(c)]
+                            * from[(size_t(y) * size_t(lw) + size_t(x)) * 3 + size_t(c)];
+                    }
+                    to[(size_t(j) * size_t(lw) + size_t(i)) * 3 + size_t(c)] = sum;
+                }
+    };
     std::vector<float> across(level.size());
-    for (int j = 0; j < lh; ++j)
-        for (int i = 0; i < lw; ++i)
-            for (int c = 0; c < 3; ++c) {
-                float sum = 0.f;
-                for (int k = -radius; k <= radius; ++k) {
-                    const int x = std::clamp(i + k, 0, lw - 1);
-                    sum += w[size_t(std::abs(k))][size_t(c)]
-                        * level[(size_t(j) * size_t(lw) + size_t(x)) * 3 + size_t(c)];
-                }
-                across[(size_t(j) * size_t(lw) + size_t(i)) * 3 + size_t(c)] = sum;
-            }
-    for (int j = 0; j < lh; ++j)
-        for (int i = 0; i < lw; ++i)
-            for (int c = 0; c < 3; ++c) {
-                float sum = 0.f;
-                for (int k = -radius; k <= radius; ++k) {
-                    const int y = std::clamp(j + k, 0, lh - 1);
-                    sum += w[size_t(std::abs(k))][size_t(c)]
-                        * across[(size_t(y) * size_t(lw) + size_t(i)) * 3 + size_t(c)];
-                }
-                level[(size_t(j) * size_t(lw) + size_t(i)) * 3 + size_t(c)] = sum;
-            }
+    blurPass(level, across, false);
+    blurPass(across, level, true);
 
     // Each pixel: its light less the light taken, plus the glow.
     std::vector<float> result(pixels * 4);

@@ -37,7 +37,7 @@ bool GlowPass::build(Source source)
     program.pass = std::make_unique<GLSupport::PassProgram>(
         GLSupport::ProgramNames { "inVertexPos", "inTextCoordinate", "uniMatrix" });
     const QByteArray defines = QByteArrayLiteral("#define GLOW_SOURCE ") + QByteArray::number(int(source)) + '\n';
-    if (!program.pass->build("Glow", QStringLiteral(":/blur.v.glsl"), QStringLiteral(":/glow.f.glsl"), defines)
+    if (!program.pass->build("Glow", QStringLiteral(":/quad.v.glsl"), QStringLiteral(":/glow.f.glsl"), defines)
         || !program.pass->resolveLocations() || !program.pass->buildVertexArray(m_gl, kTextureCoordinates, true))
         return false;
     QOpenGLShaderProgram* p = program.pass->program();

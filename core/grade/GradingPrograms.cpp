@@ -33,7 +33,7 @@ bool GradingPrograms::build(unsigned key)
             + QByteArrayLiteral("\n#define EM_BLOOM ") + ((stages & BloomStage) ? "1" : "0")
             + QByteArrayLiteral("\n#define EM_SOURCE ") + QByteArray::number((key >> kSourceShift) & 7)
             + QByteArrayLiteral("\n#define EM_OUTPUT ") + QByteArray::number(key >> kOutputShift) + "\n";
-    if (!GLSupport::buildProgram(m_program, "EM", QStringLiteral(":/em.v.glsl"), QStringLiteral(":/em.f.glsl"),
+    if (!GLSupport::buildProgram(m_program, "EM", QStringLiteral(":/quad.v.glsl"), QStringLiteral(":/em.f.glsl"),
             "inVertexPos", "inTextCoordinate", defines))
         return false;
     ++m_built;

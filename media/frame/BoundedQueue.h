@@ -57,24 +57,14 @@ public:
     {
         std::unique_lock<std::mutex> lock(m_mutex);
         m_notEmpty.wait(lock, [this] { return m_closed || !m_items.empty(); });
-        if (m_items.empty())
-            return false;
-        item = std::move(m_items.front());
-        m_items.pop_front();
-        m_notFull.notify_one();
-        return true;
+        return takeFront(item);
     }
 
     // Takes an item without waiting; false when none is queued.
     bool tryPop(T& item)
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        if (m_items.empty())
-            return false;
-        item = std::move(m_items.front());
-        m_items.pop_front();
-        m_notFull.notify_one();
-        return true;
+        return takeFront(item);
     }
 
     void close()
@@ -111,6 +101,18 @@ public:
     std::size_t capacity() const { return m_capacity; }
 
 private:
+    // Moves the oldest item out, if any, and wakes a waiting producer; the
+    // caller holds the lock.
+    bool takeFront(T& item)
+    {
+        if (m_items.empty())
+            return false;
+        item = std::move(m_items.front());
+        m_items.pop_front();
+        m_notFull.notify_one();
+        return true;
+    }
+
     const std::size_t m_capacity;
     mutable std::mutex m_mutex;
     std::condition_variable m_notFull;

@@ -28,30 +28,30 @@ vec4 packedTexel(vec2 coordinate, out float odd)
     return texelFetch(uniTextureArray, texel, 0) * 255.0;
 }
 
-subroutine(colourConverter) vec4 convertLimitedYUY2toComputerRGB(vec2 coordinate)
+// RGB (0..1, opaque) of the pixel at the coordinate: its luma less `black`,
+// scaled by `luma`, and its centred chroma weighted as `chroma` says (red
+// from V, green from U, green from V, blue from U), all in 256ths.
+vec4 rgbOfPackedPixel(vec2 coordinate, float black, float luma, vec4 chroma)
 {
     float odd;
     vec4 texel = packedTexel(coordinate, odd);
-    float y = (odd > 0.0 ? texel.b : texel.r) - 16.0;
+    float y = (odd > 0.0 ? texel.b : texel.r) - black;
     float u = texel.g - 128.0;
     float v = texel.a - 128.0;
-    float r = (298.082 * y + 458.942 * v) / 256.0;
-    float g = (298.082 * y - 54.592 * u - 136.425 * v) / 256.0;
-    float b = (298.082 * y + 540.775 * u) / 256.0;
+    float r = (luma * y + chroma.x * v) / 256.0;
+    float g = (luma * y - chroma.y * u - chroma.z * v) / 256.0;
+    float b = (luma * y + chroma.w * u) / 256.0;
     return vec4(r, g, b, 255.0) / 255.0;
+}
+
+subroutine(colourConverter) vec4 convertLimitedYUY2toComputerRGB(vec2 coordinate)
+{
+    return rgbOfPackedPixel(coordinate, 16.0, 298.082, vec4(458.942, 54.592, 136.425, 540.775));
 }
 
 subroutine(colourConverter) vec4 convertFullYUY2toComputerRGB(vec2 coordinate)
 {
-    float odd;
-    vec4 texel = packedTexel(coordinate, odd);
-    float y = odd > 0.0 ? texel.b : texel.r;
-    float u = texel.g - 128.0;
-    float v = texel.a - 128.0;
-    float r = (256.0 * y + 403.1488 * v) / 256.0;
-    float g = (256.0 * y - 47.954944 * u - 119.839744 * v) / 256.0;
-    float b = (256.0 * y + 475.0336 * u) / 256.0;
-    return vec4(r, g, b, 255.0) / 255.0;
+    return rgbOfPackedPixel(coordinate, 0.0, 256.0, vec4(403.1488, 47.954944, 119.839744, 475.0336));
 }
 
 // The two source pixels packed into the output pixel at the coordinate,

@@ -88,8 +88,7 @@ private slots:
     {
         g_previousHandler = qInstallMessageHandler(countWarnings);
         m_manager = std::make_unique<MetadataManager>(Emulsa::Test::makeTempFolder(QStringLiteral("cache")));
-        m_recording = std::make_shared<Recording>();
-        RecordingSoundOutput::install(m_recording);
+        m_recording = RecordingSoundOutput::installRecording();
     }
 
     void cleanupTestCase()

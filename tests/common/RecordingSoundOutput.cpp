@@ -11,6 +11,13 @@ RecordingSoundOutput::RecordingSoundOutput(std::shared_ptr<Recording> recording,
     m_clock.start();
 }
 
+std::shared_ptr<RecordingSoundOutput::Recording> RecordingSoundOutput::installRecording(int queueMs)
+{
+    auto recording = std::make_shared<Recording>();
+    install(recording, queueMs);
+    return recording;
+}
+
 void RecordingSoundOutput::install(const std::shared_ptr<Recording>& recording, int queueMs)
 {
     SoundOutput::setFactory(

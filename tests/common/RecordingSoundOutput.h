@@ -36,6 +36,8 @@ public:
     // Every SoundOutput::create() makes a recorder into `recording`, until
     // uninstall().
     static void install(const std::shared_ptr<Recording>& recording, int queueMs = 100);
+    // install() into a fresh recording, returned.
+    static std::shared_ptr<Recording> installRecording(int queueMs = 100);
     static void uninstall();
 
     // Where the marks of a marked sound start in interleaved 16-bit PCM, in

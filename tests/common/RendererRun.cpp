@@ -1,9 +1,16 @@
 #include "common/RendererRun.h"
 
+#include <QFileInfo>
 #include <QProcess>
 #include <QProcessEnvironment>
 
 namespace Emulsa::Test {
+
+bool findBuiltRenderer(QString* program)
+{
+    *program = qEnvironmentVariable("EMULSA_TEST_BINARY_DIR") + QStringLiteral("/bin/emulsa-render");
+    return QFileInfo(*program).isExecutable();
+}
 
 QProcessEnvironment rendererEnvironment(bool withDisplay)
 {
@@ -34,6 +41,13 @@ RendererRun runRenderer(const QString& program, const QStringList& arguments, co
     result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2;
     result.output = QString::fromLocal8Bit(process.readAll());
     return result;
+}
+
+int rendererExitCode(const QString& program, const QStringList& arguments, QString* output)
+{
+    const RendererRun run = runRenderer(program, arguments);
+    *output = run.output;
+    return run.exitCode;
 }
 
 } // namespace Emulsa::Test

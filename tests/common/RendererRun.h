@@ -16,6 +16,10 @@ struct RendererRun
     QString output;
 };
 
+// The command-line renderer of the build under test (EMULSA_TEST_BINARY_DIR);
+// false when it is not there to run.
+bool findBuiltRenderer(QString* program);
+
 // Runs the command-line renderer `program` as a user would: without the test
 // run's PROGRAMDATA and QT_QPA_PLATFORM (it inherits the test's isolated user
 // folders), and without DISPLAY unless `withDisplay`.
@@ -25,5 +29,8 @@ RendererRun runRenderer(const QString& program, const QStringList& arguments, bo
 // the overload below.
 QProcessEnvironment rendererEnvironment(bool withDisplay);
 RendererRun runRenderer(const QString& program, const QStringList& arguments, const QProcessEnvironment& environment);
+
+// The exit code of a runRenderer run (with a display), its output in *output.
+int rendererExitCode(const QString& program, const QStringList& arguments, QString* output);
 
 } // namespace Emulsa::Test

@@ -1,9 +1,13 @@
 #include "GpuTestSupport.h"
 
+#include "FilmDataFixture.h"
+
 #include "core/FilmLibrary.h"
 #include "core/Grain.h"
 #include "core/GrainLibrary.h"
 #include "core/grade/DyeGrain.h"
+
+#include <QtTest>
 
 #include <algorithm>
 #include <cmath>
@@ -74,6 +78,39 @@ int maxByteDifference(const std::vector<float>& a, const std::vector<float>& b, 
         }
     }
     return worst;
+}
+
+void GpuGradeTest::initTestCase()
+{
+    FilmDataFixture::install();
+    QVERIFY2(m_gl.create(), qPrintable(m_gl.lastError()));
+    m_picture = colourCubePicture(W, H);
+}
+
+ChangeAgreement changeAgreement(
+    const std::vector<float>& gpu, const std::vector<float>& reference, const std::vector<float>& base)
+{
+    double both = 0.0, referenceSquares = 0.0, measuredSquares = 0.0;
+    const size_t n = std::min({ gpu.size(), reference.size(), base.size() });
+    for (size_t i = 0; i < n; ++i) {
+        if (i % 4 == 3)
+            continue;
+        const double g = double(gpu[i]) - base[i];
+        const double c = double(reference[i]) - base[i];
+        both += g * c;
+        referenceSquares += c * c;
+        measuredSquares += g * g;
+    }
+    ChangeAgreement agreement;
+    agreement.referenceChange = referenceSquares;
+    agreement.slope = both / referenceSquares;
+    agreement.correlation = both / std::sqrt(referenceSquares * measuredSquares);
+    return agreement;
+}
+
+QString ChangeAgreement::text() const
+{
+    return QStringLiteral("slope %1, correlation %2").arg(slope).arg(correlation);
 }
 
 ClipSettings neutralSettings()

@@ -6,6 +6,9 @@
 #include "core/ReferenceGrade.h"
 #include "core/ShaderProcessor.h"
 
+#include <QObject>
+#include <QString>
+
 #include <memory>
 #include <vector>
 
@@ -23,8 +26,44 @@ int toByte(float value);
 // pictures, after quantising both; *where receives the pixel index.
 int maxByteDifference(const std::vector<float>& a, const std::vector<float>& b, int* where = nullptr);
 
+// How the change the GPU made to `base` follows the change the reference made
+// to it, over the RGB channels: the least-squares slope of the GPU's change on
+// the reference's, their correlation, and the sum of the reference change's
+// squares (near 0 when the reference changed nothing). A faint effect that
+// stays under the byte tolerance still shows a wrong strength or pattern here.
+struct ChangeAgreement
+{
+    double slope = 0.0;
+    double correlation = 0.0;
+    double referenceChange = 0.0;
+
+    QString text() const;
+};
+ChangeAgreement changeAgreement(
+    const std::vector<float>& gpu, const std::vector<float>& reference, const std::vector<float>& base);
+
 // Settings with every stage neutral: no stock, no grain, defaults elsewhere.
 ClipSettings neutralSettings();
+
+// The set-up of the tests that grade on the GPU: the fixture's film data and
+// an off-screen GL context, made once, and the colour cube picture most of
+// them grade.
+class GpuGradeTest : public QObject
+{
+    Q_OBJECT
+
+protected:
+    static constexpr int W = 128;
+    static constexpr int H = 64;
+    // The clip identity frames are graded as (it seeds weave, flicker and grain).
+    static constexpr quint32 kClipSeed = 0x5eedf11u;
+    OffscreenGLContext m_gl;
+    // colourCubePicture(W, H).
+    std::vector<float> m_picture;
+
+private slots:
+    void initTestCase();
+};
 
 // One processor with its frame textures on the current context.
 struct GpuGrader

@@ -1,3 +1,4 @@
+#include "common/GradeCorrections.h"
 #include "common/TestEnvironment.h"
 
 #include "core/ClipSettings.h"
@@ -27,16 +28,8 @@ ClipSettings everyFieldChanged()
     s.setStockCurveAmount(60);
     s.setGrainAmount(150);
     s.setGrainScaleName(QStringLiteral("16 mm"));
-    s.setExposure(0.25f);
-    s.setKelvin(3200.0f);
-    s.setHigh({ 0.5, -1.0 });
-    s.setMid({ 0.25, 2.0 });
-    s.setLow({ 1.0, 0.5 });
-    s.setLift(0.9f);
-    s.setGamma(1.2f);
-    s.setGain(1.1f);
-    s.setSaturation(0.7f);
-    s.setHistogramSliderData({ 0.1f, 0.4f, 0.9f });
+    Test::setCorrections(s,
+        { 0.25f, 3200.0f, { 1.0, 0.5 }, { 0.25, 2.0 }, { 0.5, -1.0 }, 0.9f, 1.2f, 1.1f, 0.7f, { 0.1f, 0.4f, 0.9f } });
     s.setOriginal(true);
     s.setHalationAmount(30);
     s.setBloomAmount(40);

@@ -13,12 +13,11 @@ using namespace Emulsa::Test;
 // Halation and bloom: what the CPU reference does to a bright disc on a dark
 // ground, measured (spread per channel, light kept, sizes on the film), and
 // the GPU held to the reference.
-class TestGlow : public QObject
+class TestGlow : public GpuGradeTest
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
     void halationSpreadsRedWidest_data();
     void halationSpreadsRedWidest();
     void halationSizeIsOnTheFilm_data();
@@ -33,9 +32,6 @@ private slots:
     void keepsLightWithBlurAndHistogram();
     void finePictureKeepsItsLightScaled_data();
     void finePictureKeepsItsLightScaled();
-
-private:
-    OffscreenGLContext m_gl;
 };
 
 namespace {
@@ -105,12 +101,6 @@ std::vector<float> applied(const std::vector<float>& in, int width, int height, 
 }
 
 } // namespace
-
-void TestGlow::initTestCase()
-{
-    FilmDataFixture::install();
-    QVERIFY2(m_gl.create(), qPrintable(m_gl.lastError()));
-}
 
 void TestGlow::halationSpreadsRedWidest_data()
 {
@@ -295,21 +285,9 @@ void TestGlow::gpuMatchesReference()
     const auto cpu = referenceGrade(*grader.processor, settings, glowed, W, H);
     const auto plain = referenceGrade(*grader.processor, without, picture, W, H);
     QVERIFY2(maxByteDifference(gpu, cpu) <= 2, qPrintable(QString::number(maxByteDifference(gpu, cpu))));
-    double both = 0.0, reference = 0.0, measured = 0.0;
-    for (size_t i = 0; i < picture.size(); ++i) {
-        if (i % 4 == 3)
-            continue;
-        const double g = double(gpu[i]) - plain[i];
-        const double c = double(cpu[i]) - plain[i];
-        both += g * c;
-        reference += c * c;
-        measured += g * g;
-    }
-    QVERIFY2(reference > 1e-2, "the glow changed nothing");
-    const double slope = both / reference;
-    const double correlation = both / std::sqrt(reference * measured);
-    QVERIFY2(std::abs(slope - 1.0) < 0.02 && correlation > 0.995,
-        qPrintable(QStringLiteral("slope %1, correlation %2").arg(slope).arg(correlation)));
+    const ChangeAgreement agreement = changeAgreement(gpu, cpu, plain);
+    QVERIFY2(agreement.referenceChange > 1e-2, "the glow changed nothing");
+    QVERIFY2(std::abs(agreement.slope - 1.0) < 0.02 && agreement.correlation > 0.995, qPrintable(agreement.text()));
 }
 
 // With both amounts at 0, and while showing the original, no glow pass runs

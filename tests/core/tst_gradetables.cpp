@@ -46,6 +46,16 @@ float logToCodeFixture(int index, int channel)
     return channel == 1 ? code * 0.5f : code;
 }
 
+// The two fixture files in `folder`, with the entry counts given; a count
+// of 0 leaves that file out.
+void writeConversionPair(const QString& folder, int codeToLogEntries = 65536, int logToCodeEntries = 65536)
+{
+    if (codeToLogEntries > 0)
+        writeConversionFile(folder + "/" + ExposureConversion::codeToLogFileName(), codeToLogEntries, codeToLogFixture);
+    if (logToCodeEntries > 0)
+        writeConversionFile(folder + "/" + ExposureConversion::logToCodeFileName(), logToCodeEntries, logToCodeFixture);
+}
+
 float entry(const GradeTables::RgbTable& table, int i, int c)
 {
     return table[size_t(i * 3 + c)];
@@ -157,8 +167,7 @@ void TestGradeTables::temperatureAtBothEndsOfTheRange()
 void TestGradeTables::conversionFilesAreUsedPerChannel()
 {
     const QString folder = Test::makeTempFolder(QStringLiteral("conversion"));
-    writeConversionFile(folder + "/" + ExposureConversion::codeToLogFileName(), 65536, codeToLogFixture);
-    writeConversionFile(folder + "/" + ExposureConversion::logToCodeFileName(), 65536, logToCodeFixture);
+    writeConversionPair(folder);
     ExposureConversion conversion;
     QVERIFY(conversion.load(folder));
     QVERIFY(conversion.isLoaded());
@@ -179,8 +188,7 @@ void TestGradeTables::conversionFilesAreUsedPerChannel()
 void TestGradeTables::exposureClampsAtTheLogRange()
 {
     const QString folder = Test::makeTempFolder(QStringLiteral("clamps"));
-    writeConversionFile(folder + "/" + ExposureConversion::codeToLogFileName(), 65536, codeToLogFixture);
-    writeConversionFile(folder + "/" + ExposureConversion::logToCodeFileName(), 65536, logToCodeFixture);
+    writeConversionPair(folder);
     ExposureConversion conversion;
     QVERIFY(conversion.load(folder));
     auto table = std::make_unique<GradeTables::RgbTable>();
@@ -221,22 +229,20 @@ void TestGradeTables::missingOrShortConversionFilesFallBackToIdentity()
     // Only the log-to-code file missing: the code-to-log file alone would
     // leave log values in the picture, so neither is used.
     const QString half = Test::makeTempFolder(QStringLiteral("half"));
-    writeConversionFile(half + "/" + ExposureConversion::codeToLogFileName(), 65536, codeToLogFixture);
+    writeConversionPair(half, 65536, 0);
     ExposureConversion onlyCodeToLog;
     QVERIFY(!onlyCodeToLog.load(half));
     expectIdentity(onlyCodeToLog);
 
     // One entry short (786,420 bytes), and one byte short.
     const QString shortFolder = Test::makeTempFolder(QStringLiteral("short"));
-    writeConversionFile(shortFolder + "/" + ExposureConversion::codeToLogFileName(), 65535, codeToLogFixture);
-    writeConversionFile(shortFolder + "/" + ExposureConversion::logToCodeFileName(), 65536, logToCodeFixture);
+    writeConversionPair(shortFolder, 65535, 65536);
     ExposureConversion shortFile;
     QVERIFY(!shortFile.load(shortFolder));
     expectIdentity(shortFile);
 
     const QString oneByte = Test::makeTempFolder(QStringLiteral("onebyte"));
-    writeConversionFile(oneByte + "/" + ExposureConversion::codeToLogFileName(), 65536, codeToLogFixture);
-    writeConversionFile(oneByte + "/" + ExposureConversion::logToCodeFileName(), 65536, logToCodeFixture);
+    writeConversionPair(oneByte);
     QFile file(oneByte + "/" + ExposureConversion::logToCodeFileName());
     QVERIFY(file.resize(ExposureConversion::FileSize - 1));
     ExposureConversion oneByteShort;

@@ -63,6 +63,20 @@ private:
     ExposureConversion m_identity;
     std::unique_ptr<GradeTables> m_tables;
     ReferenceGradeInputs m_neutral;
+
+    // The neutral inputs with grain of the given response curve (256 RGB
+    // entries) and width x height RGB map at amount 1.
+    ReferenceGradeInputs withGrain(
+        const std::vector<float>& curve, const std::vector<float>& map, int width, int height) const
+    {
+        ReferenceGradeInputs inputs = m_neutral;
+        inputs.grainCurve = curve.data();
+        inputs.grainMap = map.data();
+        inputs.grainWidth = width;
+        inputs.grainHeight = height;
+        inputs.grainAmount = 1.0f;
+        return inputs;
+    }
 };
 
 void TestReferenceGrade::init()
@@ -244,12 +258,7 @@ void TestReferenceGrade::grainStage()
 {
     std::vector<float> curve(256 * 3, 0.1f);
     std::vector<float> half(4 * 4 * 3, 0.5f);
-    ReferenceGradeInputs inputs = m_neutral;
-    inputs.grainCurve = curve.data();
-    inputs.grainMap = half.data();
-    inputs.grainWidth = 4;
-    inputs.grainHeight = 4;
-    inputs.grainAmount = 1.0f;
+    ReferenceGradeInputs inputs = withGrain(curve, half, 4, 4);
     const Rgba input = { 0.4f, 0.5f, 0.6f, 1.0f };
     QVERIFY(nearRgb(ReferenceGrade::gradePixel(input, 2, 3, inputs), 0.4f, 0.5f, 0.6f, 1e-3f));
 
@@ -285,12 +294,7 @@ void TestReferenceGrade::grainPositionOffsetAndWrap()
     for (float v : { 0.5f, 0.7f, 0.9f, 0.5f })
         map.insert(map.end(), { v, v, v });
     std::vector<float> curve(256 * 3, 0.1f);
-    ReferenceGradeInputs inputs = m_neutral;
-    inputs.grainCurve = curve.data();
-    inputs.grainMap = map.data();
-    inputs.grainWidth = 4;
-    inputs.grainHeight = 1;
-    inputs.grainAmount = 1.0f;
+    ReferenceGradeInputs inputs = withGrain(curve, map, 4, 1);
     const Rgba grey = { 0.5f, 0.5f, 0.5f, 1.0f };
     // Each 0.1 of grain above 0.5 adds 0.01 with this response.
     QVERIFY(nearRgb(ReferenceGrade::gradePixel(grey, 0, 0, inputs), 0.51f, 0.51f, 0.51f, 1e-3f));

@@ -64,8 +64,10 @@ private slots:
     void blurSpreadsAnImpulse();
 
 private:
+    // The program of the named vertex and fragment stages (":/<name>.v.glsl"
+    // and ":/<name>.f.glsl").
     std::unique_ptr<QOpenGLShaderProgram> buildProgram(
-        const QString& name, const char* position, const char* coordinate);
+        const QString& vertex, const QString& fragment, const char* position, const char* coordinate);
     GLuint makeTexture(
         GLenum internalFormat, int width, int height, GLenum format, GLenum type, const void* data, GLenum filter);
     // Draws the six vertices with the program into a new texture of the given
@@ -85,11 +87,11 @@ private:
 };
 
 std::unique_ptr<QOpenGLShaderProgram> TestShaderPasses::buildProgram(
-    const QString& name, const char* position, const char* coordinate)
+    const QString& vertex, const QString& fragment, const char* position, const char* coordinate)
 {
     auto program = std::make_unique<QOpenGLShaderProgram>();
-    if (!program->addShaderFromSourceFile(QOpenGLShader::Vertex, QStringLiteral(":/%1.v.glsl").arg(name))
-        || !program->addShaderFromSourceFile(QOpenGLShader::Fragment, QStringLiteral(":/%1.f.glsl").arg(name))) {
+    if (!program->addShaderFromSourceFile(QOpenGLShader::Vertex, QStringLiteral(":/%1.v.glsl").arg(vertex))
+        || !program->addShaderFromSourceFile(QOpenGLShader::Fragment, QStringLiteral(":/%1.f.glsl").arg(fragment))) {
         qWarning() << program->log();
         return nullptr;
     }
@@ -106,9 +108,10 @@ void TestShaderPasses::initTestCase()
 {
     QVERIFY2(m_gl.create(), qPrintable(m_gl.lastError()));
     f = m_gl.functions();
-    m_cc = buildProgram(QStringLiteral("colorConverter"), "inCCVertexPos", "inCCTextCoordinate");
+    m_cc = buildProgram(
+        QStringLiteral("colorConverter"), QStringLiteral("colorConverter"), "inCCVertexPos", "inCCTextCoordinate");
     QVERIFY(m_cc);
-    m_blur = buildProgram(QStringLiteral("blur"), "inVertexPos", "inTextCoordinate");
+    m_blur = buildProgram(QStringLiteral("quad"), QStringLiteral("blur"), "inVertexPos", "inTextCoordinate");
     QVERIFY(m_blur);
 
     // The same two triangles the processor draws, with the converter's

@@ -18,12 +18,11 @@ using namespace Emulsa::Test;
 
 // The shader processor's own behaviour: sizes, fitting, blur, stock and
 // grain choice, render targets and the histogram.
-class TestShaderProcessor : public QObject
+class TestShaderProcessor : public GpuGradeTest
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
     void initializeSizes();
     void initializeRefusesTinyOutputs_data();
     void initializeRefusesTinyOutputs();
@@ -42,16 +41,7 @@ private slots:
     void histogramCounts();
     void histogramBeforeLevelsRule();
     void noHistogramWithoutTarget();
-
-private:
-    OffscreenGLContext m_gl;
 };
-
-void TestShaderProcessor::initTestCase()
-{
-    FilmDataFixture::install();
-    QVERIFY2(m_gl.create(), qPrintable(m_gl.lastError()));
-}
 
 void TestShaderProcessor::initializeSizes()
 {

@@ -39,6 +39,14 @@ void countUploads(std::vector<unsigned>& counts, unsigned flags)
             ++counts[i];
 }
 
+// Every stage neutral but grain, at 100.
+ClipSettings grainOnly()
+{
+    ClipSettings settings = neutralSettings();
+    settings.setGrainAmount(100);
+    return settings;
+}
+
 // A grade using every stage, as the grading panel holds it.
 ClipSettings fullGrade()
 {
@@ -57,12 +65,11 @@ ClipSettings fullGrade()
 // What the shader processor uploads and reads again as a grade is edited:
 // only the tables an edit changed, stock tables from the cache, grain chosen
 // again only for a new gauge or stock, and tables rebuilt while it draws.
-class TestShaderProcessorUploads : public QObject
+class TestShaderProcessorUploads : public GpuGradeTest
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
     void onlyChangedTablesAreUploaded();
     void editedGradeRedoesOnlyItsChanges();
     void stockSwitchReadsOnceThenComesFromTheCache();
@@ -70,16 +77,7 @@ private slots:
     void grainOffsetMoves();
     void seededGrainIgnoresOrder();
     void tableRebuiltWhileDrawing();
-
-private:
-    OffscreenGLContext m_gl;
 };
-
-void TestShaderProcessorUploads::initTestCase()
-{
-    FilmDataFixture::install();
-    QVERIFY2(m_gl.create(), qPrintable(m_gl.lastError()));
-}
 
 void TestShaderProcessorUploads::onlyChangedTablesAreUploaded()
 {
@@ -289,8 +287,7 @@ void TestShaderProcessorUploads::grainOffsetMoves()
 {
     const int width = 64;
     const int height = 32;
-    ClipSettings settings = neutralSettings();
-    settings.setGrainAmount(100);
+    const ClipSettings settings = grainOnly();
     GpuGrader grader;
     QVERIFY(grader.create(m_gl, settings, width, height));
     ShaderProcessor* p = grader.processor.get();
@@ -331,8 +328,7 @@ void TestShaderProcessorUploads::seededGrainIgnoresOrder()
     // whatever the animation flags say; neighbouring frames differ.
     const int width = 64;
     const int height = 32;
-    ClipSettings settings = neutralSettings();
-    settings.setGrainAmount(100);
+    const ClipSettings settings = grainOnly();
     const auto picture = colourCubePicture(width, height);
     const quint32 clip = FrameSeed::forClip(QStringLiteral("/footage/A001_C002.mov"));
     QCOMPARE(clip, FrameSeed::forClip(QStringLiteral("/elsewhere/A001_C002.mov")));

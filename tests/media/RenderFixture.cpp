@@ -36,6 +36,14 @@ AssetMetadata* RenderFixture::describe(const QString& path)
     return asset.get();
 }
 
+SequenceItem* RenderFixture::neutralItem(const QString& path, quint32 in, quint32 out)
+{
+    AssetMetadata* asset = describe(path);
+    if (!asset)
+        return nullptr;
+    return item(asset, neutralGrade(), in, out == toEnd ? asset->frameCount : out);
+}
+
 SequenceItem* RenderFixture::item(AssetMetadata* asset, const ClipSettings& grade, quint32 in, quint32 out)
 {
     auto settings = std::make_shared<ClipSettings>(grade);

@@ -26,6 +26,10 @@ public:
     // A clip described by the source reader, as the metadata manager would.
     AssetMetadata* describe(const QString& path);
     SequenceItem* item(AssetMetadata* asset, const ClipSettings& grade, quint32 in, quint32 out);
+    // The clip at `path`, described, frames in .. out - 1 (to its end by
+    // default) with the neutral grade; null when it cannot be described.
+    static constexpr quint32 toEnd = 0xFFFFFFFFu;
+    SequenceItem* neutralItem(const QString& path, quint32 in = 0, quint32 out = toEnd);
 
     // Every stage neutral: no stock, no grain, defaults elsewhere.
     static ClipSettings neutralGrade();

@@ -1,5 +1,6 @@
 #include "GradeTestSupport.h"
 
+#include "common/GradeCorrections.h"
 #include "core/ProfileInfo.h"
 
 #include <QtTest/QtTest>
@@ -29,16 +30,9 @@ ClipSettings sampleGrade()
     grade.setStockCurveAmount(12);
     grade.setGrainAmount(187);
     grade.setGrainScaleName(QStringLiteral("Super 16"));
-    grade.setExposure(-0.4321f);
-    grade.setKelvin(4321.0f);
-    grade.setLow({ 0.25, -1.5 });
-    grade.setMid({ 0.5, 0.75 });
-    grade.setHigh({ 1.0, 3.0 });
-    grade.setLift(0.93f);
-    grade.setGamma(1.07f);
-    grade.setGain(1.21f);
-    grade.setSaturation(1.66f);
-    grade.setHistogramSliderData({ 0.05f, 0.45f, 0.9f });
+    setCorrections(grade,
+        { -0.4321f, 4321.0f, { 0.25, -1.5 }, { 0.5, 0.75 }, { 1.0, 3.0 }, 0.93f, 1.07f, 1.21f, 1.66f,
+            { 0.05f, 0.45f, 0.9f } });
     grade.setOriginal(true);
     grade.setHalationAmount(35);
     grade.setBloomAmount(20);

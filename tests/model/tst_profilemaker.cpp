@@ -142,10 +142,8 @@ private:
 
     int render(const QString& profile, const QString& folder, QString* output)
     {
-        const Test::RendererRun run = Test::runRenderer(
-            m_program, { "--profile", profile, "-o", folder, "--format", "Tiff Sequence", "--grain", "0", m_chart });
-        *output = run.output;
-        return run.exitCode;
+        return Test::rendererExitCode(m_program,
+            { "--profile", profile, "-o", folder, "--format", "Tiff Sequence", "--grain", "0", m_chart }, output);
     }
 
     static void verifyNothingInstalled(const ProfileInfo* profile)
@@ -160,8 +158,7 @@ private slots:
     {
         QString why;
         QVERIFY2(Test::useBuildFilmData(&why), qPrintable(why));
-        m_program = qEnvironmentVariable("EMULSA_TEST_BINARY_DIR") + QStringLiteral("/bin/emulsa-render");
-        QVERIFY2(QFileInfo(m_program).isExecutable(), qPrintable(m_program));
+        QVERIFY2(Emulsa::Test::findBuiltRenderer(&m_program), qPrintable(m_program));
         m_chart = Test::makeTempFolder(QStringLiteral("chart")) + QStringLiteral("/chart.mkv");
         const FfmpegTool::Result made = FfmpegTool::ffmpeg({ "-f", "lavfi", "-i", "smptehdbars=size=320x180:rate=25",
             "-frames:v", "1", "-c:v", "libx264", "-qp", "0", "-pix_fmt", "yuv422p", m_chart });

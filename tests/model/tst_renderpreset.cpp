@@ -59,8 +59,7 @@ class RenderPresetTest : public QObject
 private slots:
     void initTestCase()
     {
-        m_program = qEnvironmentVariable("EMULSA_TEST_BINARY_DIR") + QStringLiteral("/bin/emulsa-render");
-        QVERIFY2(QFileInfo(m_program).isExecutable(), qPrintable(m_program));
+        QVERIFY2(Emulsa::Test::findBuiltRenderer(&m_program), qPrintable(m_program));
         m_clip = qEnvironmentVariable("EMULSA_TEST_BINARY_DIR") + QStringLiteral("/share/demo/emulsa_demo.mp4");
         QVERIFY2(QFileInfo::exists(m_clip), qPrintable(m_clip));
         QString why;

@@ -105,6 +105,16 @@ class TestMediaWriter : public QObject
 private:
     QString m_folder;
 
+    // H.264 of the given size and quality at 25 frames a second.
+    static MediaWriter::VideoFormat sizedFormat(int width, int height, int quality = 100)
+    {
+        MediaWriter::VideoFormat format;
+        format.width = width;
+        format.height = height;
+        format.quality = quality;
+        return format;
+    }
+
     // Writes `frames` pictures made by `picture` and optionally `audioSeconds`
     // of tone; returns whether every step succeeded.
     template<typename Picture>
@@ -148,10 +158,7 @@ private slots:
     void movieIsH264AndAac()
     {
         const QString path = m_folder + QStringLiteral("/basic.mov");
-        MediaWriter::VideoFormat format;
-        format.width = 320;
-        format.height = 240;
-        format.quality = 80;
+        MediaWriter::VideoFormat format = sizedFormat(320, 240, 80);
         QVERIFY(writeMovie(
             path, format, 50, 400000, [](int i) { return texturedPicture(320, 240, i); }, 2.0));
         const RenderProbe::Movie movie = RenderProbe::probe(path);
@@ -225,10 +232,8 @@ private slots:
         constexpr int width = 1024;
         constexpr int height = 128;
         const QString path = m_folder + QStringLiteral("/deep%1.mov").arg(codec);
-        MediaWriter::VideoFormat format;
+        MediaWriter::VideoFormat format = sizedFormat(width, height);
         format.codec = MediaWriter::VideoCodec(codec);
-        format.width = width;
-        format.height = height;
         QVERIFY(writeMovie(
             path, format, 10, 400000, [](int) { return greyRamp16(width, height); }, 0.4));
 
@@ -266,10 +271,7 @@ private slots:
     void movieWithoutSoundHasOneStream()
     {
         const QString path = m_folder + QStringLiteral("/silent.mov");
-        MediaWriter::VideoFormat format;
-        format.width = 64;
-        format.height = 48;
-        format.quality = 50;
+        MediaWriter::VideoFormat format = sizedFormat(64, 48, 50);
         QVERIFY(writeMovie(path, format, 10, 400000, [](int) { return twoLevelPicture(64, 48, 40, 200); }));
         const RenderProbe::Movie movie = RenderProbe::probe(path);
         QCOMPARE(movie.streamCount, 1);
@@ -281,9 +283,7 @@ private slots:
     void ntscRateFollowsDurations()
     {
         const QString path = m_folder + QStringLiteral("/ntsc.mov");
-        MediaWriter::VideoFormat format;
-        format.width = 64;
-        format.height = 48;
+        MediaWriter::VideoFormat format = sizedFormat(64, 48);
         format.frameRateNum = 30000;
         format.frameRateDen = 1001;
         QVERIFY(writeMovie(
@@ -313,9 +313,7 @@ private slots:
         QFETCH(int, bright);
         QFETCH(QString, tag);
         const QString path = m_folder + QStringLiteral("/levels_%1.mov").arg(tag);
-        MediaWriter::VideoFormat format;
-        format.width = 128;
-        format.height = 64;
+        MediaWriter::VideoFormat format = sizedFormat(128, 64);
         format.fullRange = fullRange;
         QVERIFY(writeMovie(
             path, format, 5, 400000, [&](int) { return twoLevelPicture(128, 64, uchar(dark), uchar(bright)); }));
@@ -347,10 +345,7 @@ private slots:
         const int levels[2] = { 100, 50 };
         for (int k = 0; k < 2; ++k) {
             const QString path = m_folder + QStringLiteral("/quality%1.mov").arg(levels[k]);
-            MediaWriter::VideoFormat format;
-            format.width = w;
-            format.height = h;
-            format.quality = levels[k];
+            MediaWriter::VideoFormat format = sizedFormat(w, h, levels[k]);
             QVERIFY(writeMovie(path, format, 10, 400000, [&](int i) { return texturedPicture(w, h, i); }));
             size[k] = QFile(path).size();
             // The encoder writes its settings into the stream.
@@ -378,9 +373,7 @@ private slots:
         for (const auto& size : sizes) {
             MediaWriter writer;
             QVERIFY(writer.create(m_folder + QStringLiteral("/size.mov")));
-            MediaWriter::VideoFormat format;
-            format.width = size[0];
-            format.height = size[1];
+            MediaWriter::VideoFormat format = sizedFormat(size[0], size[1]);
             QCOMPARE(writer.addVideoStream(format), -1);
             QVERIFY(!OutputSettings::sizeProblem(size[0], size[1], true).isEmpty());
         }
@@ -403,9 +396,7 @@ private slots:
             QVERIFY(earlier.open(QIODevice::WriteOnly));
             earlier.write("earlier movie");
         }
-        MediaWriter::VideoFormat format;
-        format.width = 320;
-        format.height = 240;
+        MediaWriter::VideoFormat format = sizedFormat(320, 240);
         {
             const Emulsa::Test::FileSizeLimit limit(16384);
             QVERIFY(!writeMovie(
@@ -425,9 +416,7 @@ private slots:
         QVERIFY(QDir().mkpath(folder));
         MediaWriter writer;
         QVERIFY(writer.create(folder + QStringLiteral("/clip.mov")));
-        MediaWriter::VideoFormat format;
-        format.width = 64;
-        format.height = 48;
+        MediaWriter::VideoFormat format = sizedFormat(64, 48);
         QCOMPARE(writer.addVideoStream(format), 0);
         QVERIFY(writer.beginWriting());
         const std::vector<uchar> picture = twoLevelPicture(64, 48, 30, 200);

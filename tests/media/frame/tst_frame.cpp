@@ -1,3 +1,4 @@
+#include "common/DescribedAsset.h"
 #include "common/TestEnvironment.h"
 
 #include "media/clip/AssetMetadata.h"
@@ -26,22 +27,10 @@ private:
         m.filePath = QStringLiteral("/footage/day 1/clip é.mov");
         m.lastModified = QStringLiteral("2024-03-01 12:34:56");
         m.durationMs = 4321;
-        m.stride = 3840;
-        m.width = 1920;
-        m.height = 1080;
-        m.bytesPerTexel = 4;
+        Test::describeStream(m, 1920, 1080);
         m.frameCount = 108;
-        m.frameRateNum = 30000;
-        m.frameRateDen = 1001;
-        m.frameBytes = 3840 * 1080;
         m.bitRate = 24000000;
-        m.colorRange = 2;
-        m.hasAudio = true;
-        m.audioSampleMs = 21.25f;
         m.audioFrameCount = 203;
-        m.sampleRate = 48000;
-        m.channels = 2;
-        m.bitsPerSample = 16;
         return m;
     }
 

@@ -1,3 +1,4 @@
+#include "common/DescribedAsset.h"
 #include "common/TestEnvironment.h"
 
 #include "media/clip/AssetMetadata.h"
@@ -34,22 +35,10 @@ private:
         m.lastModified = ThumbnailCache::fileTimeText(QFileInfo(m_mediaFile).lastModified());
         m.valid = true;
         m.durationMs = 1200;
-        m.stride = 1280;
-        m.width = 640;
-        m.height = 360;
-        m.bytesPerTexel = 4;
+        Test::describeStream(m, 640, 360);
         m.frameCount = 30;
-        m.frameRateNum = 30000;
-        m.frameRateDen = 1001;
-        m.frameBytes = 1280 * 360;
         m.bitRate = 1234567;
-        m.colorRange = 2;
-        m.hasAudio = true;
-        m.audioSampleMs = 21.25f;
         m.audioFrameCount = 57;
-        m.sampleRate = 48000;
-        m.channels = 2;
-        m.bitsPerSample = 16;
         QImage picture(444, 250, QImage::Format_RGB32);
         for (int y = 0; y < picture.height(); ++y)
             for (int x = 0; x < picture.width(); ++x)

@@ -28,11 +28,7 @@ private:
     }
 
 private slots:
-    void initTestCase()
-    {
-        m_program = qEnvironmentVariable("EMULSA_TEST_BINARY_DIR") + QStringLiteral("/bin/emulsa-render");
-        QVERIFY2(QFileInfo(m_program).isExecutable(), qPrintable(m_program));
-    }
+    void initTestCase() { QVERIFY2(Emulsa::Test::findBuiltRenderer(&m_program), qPrintable(m_program)); }
 
     void init() { m_out = Emulsa::Test::makeTempFolder(QStringLiteral("cli")); }
 

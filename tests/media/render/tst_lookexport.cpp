@@ -24,16 +24,13 @@ private:
 
     int render(const QStringList& arguments, QString* output)
     {
-        const Emulsa::Test::RendererRun run = Emulsa::Test::runRenderer(m_program, arguments);
-        *output = run.output;
-        return run.exitCode;
+        return Emulsa::Test::rendererExitCode(m_program, arguments, output);
     }
 
 private slots:
     void initTestCase()
     {
-        m_program = qEnvironmentVariable("EMULSA_TEST_BINARY_DIR") + QStringLiteral("/bin/emulsa-render");
-        QVERIFY2(QFileInfo(m_program).isExecutable(), qPrintable(m_program));
+        QVERIFY2(Emulsa::Test::findBuiltRenderer(&m_program), qPrintable(m_program));
         // Flat colour bars, grey steps and a ramp, coded without loss in
         // 4:2:2 so both sides read the same picture.
         m_chart = Emulsa::Test::makeTempFolder(QStringLiteral("chart")) + QStringLiteral("/chart.mkv");

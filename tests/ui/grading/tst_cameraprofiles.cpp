@@ -54,13 +54,15 @@ private:
     }
 
     // Adds an indexed clip to the assembled application and waits until the
-    // grading panel shows it.
-    static void loadClip(ApplicationAssembly& app)
+    // grading panel shows it; false when there is no clip or the panel stays
+    // disabled.
+    static bool loadClip(ApplicationAssembly& app)
     {
         const QString clip = Test::TestMedia::instance().path(Test::TestMedia::NoAudio);
-        QVERIFY(!clip.isEmpty());
+        if (clip.isEmpty())
+            return false;
         app.controller()->shotToBeAddedToShotList(clip, true);
-        QTRY_VERIFY_WITH_TIMEOUT(app.gradingTab()->panel()->isEnabled(), 30000);
+        return QTest::qWaitFor([&app] { return app.gradingTab()->panel()->isEnabled(); }, 30000);
     }
 
 private slots:
@@ -160,9 +162,7 @@ private slots:
         const uint id = profile->profileId();
         ApplicationAssembly app(false);
         SettingsPanel* panel = app.gradingTab()->panel();
-        loadClip(app);
-        if (QTest::currentTestFailed())
-            return;
+        QVERIFY(loadClip(app));
         QVERIFY(app.gradingTab()->shownSettings().getSourceType() != id);
 
         child<QPushButton>(panel, "changeCameraButton")->click();
@@ -215,9 +215,7 @@ private slots:
 
         ApplicationAssembly app(false);
         SettingsPanel* panel = app.gradingTab()->panel();
-        loadClip(app);
-        if (QTest::currentTestFailed())
-            return;
+        QVERIFY(loadClip(app));
         QVERIFY(app.gradingTab()->shownSettings().getSourceType() != id);
         child<QPushButton>(panel, "changeCameraButton")->click();
         CameraChooserWidget* chooser = panel->cameraChooser();
@@ -317,9 +315,7 @@ private slots:
     {
         ApplicationAssembly app(false);
         SettingsPanel* panel = app.gradingTab()->panel();
-        loadClip(app);
-        if (QTest::currentTestFailed())
-            return;
+        QVERIFY(loadClip(app));
         QVERIFY(child<QPushButton>(panel, "addCameraFromLutButton")->isVisibleTo(panel));
         auto* note = child<QLabel>(panel, "downloadNote");
 

@@ -84,8 +84,7 @@ private slots:
     {
         QString why;
         QVERIFY2(Test::useBuildFilmData(&why), qPrintable(why));
-        m_recording = std::make_shared<RecordingSoundOutput::Recording>();
-        RecordingSoundOutput::install(m_recording);
+        m_recording = RecordingSoundOutput::installRecording();
     }
 
     void cleanupTestCase() { RecordingSoundOutput::uninstall(); }

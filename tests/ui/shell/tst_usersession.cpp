@@ -171,8 +171,7 @@ private slots:
     {
         QString why;
         QVERIFY2(Test::useBuildFilmData(&why), qPrintable(why));
-        m_recording = std::make_shared<RecordingSoundOutput::Recording>();
-        RecordingSoundOutput::install(m_recording);
+        m_recording = RecordingSoundOutput::installRecording();
         m_folder = Test::makeTempFolder(QStringLiteral("session"));
         m_projectPath = m_folder + "/session.empf";
     }
