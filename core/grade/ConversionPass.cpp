@@ -17,7 +17,7 @@ const char* const kConversionNames[4] = { "convertLimitedYUY2toComputerRGB", "co
 
 bool ConversionPass::build()
 {
-    return m_pass.build("CC", QStringLiteral(":/colorConverter.v.glsl"), QStringLiteral(":/colorConverter.f.glsl"));
+    return m_pass.build("CC", QStringLiteral(":/quad.v.glsl"), QStringLiteral(":/colorConverter.f.glsl"));
 }
 
 bool ConversionPass::resolveLocations()

@@ -42,7 +42,7 @@ public:
 
 private:
     QOpenGLFunctions_4_0_Core* m_gl = nullptr;
-    GLSupport::PassProgram m_pass { { "inCCVertexPos", "inCCTextCoordinate", "uniCCMatrix" } };
+    GLSupport::PassProgram m_pass { { "inVertexPos", "inTextCoordinate", "uniMatrix" } };
     GLuint m_indices[4] = { 0, 0, 0, 0 };
     GLint m_subroutineCount = 0;
 };

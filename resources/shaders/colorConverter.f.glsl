@@ -8,7 +8,7 @@
 // passes render into a W x H RGBA8 target whose top H/2 rows hold the YUY2
 // frame, two source rows side by side per target row; the rest is zero.
 
-in vec2 varCCTextCoordinate;
+in vec2 varTextCoordinate;
 
 out vec4 fragColor;
 
@@ -98,5 +98,5 @@ subroutine(colourConverter) vec4 convertComputerRGBToFullYUY2(vec2 coordinate)
 
 void main()
 {
-    fragColor = convertColour(varCCTextCoordinate);
+    fragColor = convertColour(varTextCoordinate);
 }

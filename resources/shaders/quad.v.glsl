@@ -1,8 +1,8 @@
 #version 400 core
 
-// Vertex stage of the grading, blur and glow programs: places the two
-// triangles with the matrix and hands the texture coordinate to the fragment
-// stage.
+// Vertex stage of the grading, colour-converter, blur and glow programs:
+// places the two triangles with the matrix and hands the texture coordinate
+// to the fragment stage.
 
 in vec4 inVertexPos;
 in vec2 inTextCoordinate;

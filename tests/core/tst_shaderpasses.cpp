@@ -108,8 +108,7 @@ void TestShaderPasses::initTestCase()
 {
     QVERIFY2(m_gl.create(), qPrintable(m_gl.lastError()));
     f = m_gl.functions();
-    m_cc = buildProgram(
-        QStringLiteral("colorConverter"), QStringLiteral("colorConverter"), "inCCVertexPos", "inCCTextCoordinate");
+    m_cc = buildProgram(QStringLiteral("quad"), QStringLiteral("colorConverter"), "inVertexPos", "inTextCoordinate");
     QVERIFY(m_cc);
     m_blur = buildProgram(QStringLiteral("quad"), QStringLiteral("blur"), "inVertexPos", "inTextCoordinate");
     QVERIFY(m_blur);
@@ -173,11 +172,7 @@ std::vector<T> TestShaderPasses::drawPass(QOpenGLShaderProgram* program, const c
     f->glDrawBuffer(GL_COLOR_ATTACHMENT0);
 
     program->bind();
-    QMatrix4x4 identity;
-    if (program == m_cc.get())
-        program->setUniformValue("uniCCMatrix", identity);
-    else
-        program->setUniformValue("uniMatrix", identity);
+    program->setUniformValue("uniMatrix", QMatrix4x4());
     GLuint index = f->glGetSubroutineIndex(program->programId(), GL_FRAGMENT_SHADER, subroutine);
     f->glUniformSubroutinesuiv(GL_FRAGMENT_SHADER, 1, &index);
     f->glActiveTexture(GL_TEXTURE0);
