@@ -151,8 +151,8 @@ bool GlowPass::run(const GlowParams (&effects)[EffectCount], Source source, unsi
     }
 
     Program& program = m_programs[source];
-    bool ready = !program.failed && (program.built || (program.built = build(source)));
-    program.failed = !ready;
+    // A program that cannot be built ends the glow for good (m_failed).
+    bool ready = program.built || (program.built = build(source));
     // Sized with the level unit active, so that unit 0 keeps the picture.
     m_gl->glActiveTexture(GL_TEXTURE0 + kLevelUnit);
     for (int e = 0; ready && e < EffectCount; ++e) {

@@ -114,7 +114,6 @@ private:
         std::unique_ptr<GLSupport::PassProgram> pass;
         Locations at;
         bool built = false;
-        bool failed = false;
     };
 
     QOpenGLFunctions_4_0_Core* m_gl = nullptr;
