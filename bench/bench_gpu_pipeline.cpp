@@ -19,11 +19,13 @@
 #include "core/OffscreenGLContext.h"
 #include "core/ReferenceGrade.h"
 #include "core/ShaderProcessor.h"
+#include "core/grade/GlowPass.h"
 #include "resources/Resources.h"
 
 #include <QGuiApplication>
 #include <QOpenGLContext>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <vector>
@@ -292,7 +294,8 @@ void benchStages(OffscreenGLContext& gl, int frames)
 
 // Halation and bloom: the grading pass at 1080p with each off and on, on a
 // 35 mm gauge and on 16 mm (whose glow is wider in pixels, and which has the
-// small gauges' blur too).
+// small gauges' blur too); from the linear picture, and from and to the
+// packed frame in one pass as movies render.
 void benchGlow(OffscreenGLContext& gl, int frames)
 {
     std::printf("Halation and bloom, grade pass 1920x1080, %d frames\n", frames);
@@ -309,10 +312,66 @@ void benchGlow(OffscreenGLContext& gl, int frames)
             settings.setHalationAmount(variant.halation);
             settings.setBloomAmount(variant.bloom);
             bool skipped = false;
-            const double t = gradePassSeconds(gl, settings, 1920, 1080, 1920, 1080, frames, true, &skipped);
+            double packed = 0;
+            const double t
+                = gradePassSeconds(gl, settings, 1920, 1080, 1920, 1080, frames, true, &skipped, nullptr, &packed);
+            // The small gauges' blur grades from the linear picture only.
+            std::printf("  %-9s %-10s %8.2f ms  %8.2f fps   ", gauge, variant.name, 1000.0 * t / frames, frames / t);
+            if (packed >= 0)
+                std::printf("packed %8.2f ms\n", 1000.0 * packed / frames);
+            else
+                std::printf("packed: not in one pass\n");
+        }
+    }
+}
+
+// The glow pass alone (level and blurs, no grading) on the packed 1080p frame,
+// per effect: what the grading pass above adds on top is the glows' light
+// taken per source pixel and their levels sampled.
+void benchGlowPass(OffscreenGLContext& gl, int frames)
+{
+    const int width = 1920, height = 1080;
+    QOpenGLFunctions_4_0_Core* f = gl.functions();
+    const std::vector<uint8_t> frame = makeFrame(width, height);
+    GLuint texture = 0;
+    f->glGenTextures(1, &texture);
+    f->glActiveTexture(GL_TEXTURE0);
+    f->glBindTexture(GL_TEXTURE_2D, texture);
+    f->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    f->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    // As uploaded: a texture as wide as the picture, the pairs in its left half.
+    std::vector<uint8_t> packed(size_t(width) * height * 4, 0);
+    for (int y = 0; y < height; ++y)
+        std::copy_n(frame.data() + size_t(y) * width * 2, size_t(width) * 2, packed.data() + size_t(y) * width * 4);
+    f->glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, packed.data());
+    GlowPass pass;
+    pass.setUp(f, { GL_RGBA16F, GL_RGBA32F, GL_RGBA8 });
+    QMatrix4x4 matrix;
+    matrix.ortho(-1.f, 1.f, -1.f, 1.f, -1.f, 1.f);
+    std::printf("Glow pass alone, packed 1920x1080, %d frames\n", frames);
+    const struct
+    {
+        const char* name;
+        float halation;
+        float bloom;
+    } variants[] = { { "halation", 1.f, 0.f }, { "bloom", 0.f, 1.f }, { "both", 1.f, 1.f } };
+    for (const char* gauge : { "Super 35", "16 mm" }) {
+        for (const auto& variant : variants) {
+            GlowParams effects[GlowPass::EffectCount];
+            effects[GlowPass::Halation] = Glow::halation(variant.halation, QString::fromLatin1(gauge), width);
+            effects[GlowPass::Bloom] = Glow::bloom(variant.bloom, QString::fromLatin1(gauge), width);
+            pass.run(effects, GlowPass::PackedLimitedSource, width, height, matrix); // programs and targets
+            f->glFinish();
+            const auto t0 = Clock::now();
+            for (int i = 0; i < frames; ++i)
+                pass.run(effects, GlowPass::PackedLimitedSource, width, height, matrix);
+            f->glFinish();
+            const double t = seconds(t0, Clock::now());
             std::printf("  %-9s %-10s %8.2f ms  %8.2f fps\n", gauge, variant.name, 1000.0 * t / frames, frames / t);
         }
     }
+    pass.destroy();
+    f->glDeleteTextures(1, &texture);
 }
 
 bool benchCpu(int width, int height, int frames)
@@ -393,6 +452,7 @@ int main(int argc, char** argv)
         ok = benchGpu(gl, size[0], size[1], size[0] > 2000 ? std::max(1, gpuFrames / 2) : gpuFrames) && ok;
     benchStages(gl, std::max(1, gpuFrames / 2));
     benchGlow(gl, std::max(1, gpuFrames / 2));
+    benchGlowPass(gl, std::max(1, gpuFrames / 2));
     for (const auto& size : sizes)
         ok = benchCpu(size[0], size[1], cpuFrames) && ok;
     return ok ? 0 : 1;

@@ -11,13 +11,6 @@ namespace {
 // only keep the vertex array's layout.
 const float kTextureCoordinates[12] = { 0.f, 0.f, 0.f, 1.f, 1.f, 1.f, 0.f, 0.f, 1.f, 1.f, 1.f, 0.f };
 
-enum Step
-{
-    LevelStep = 0,
-    AcrossStep = 1,
-    DownStep = 2
-};
-
 // Units the level step reads besides the picture on unit 0.
 constexpr int kLevelUnit = 1;
 constexpr int kEarlierUnit = 2;
@@ -30,35 +23,60 @@ void GlowPass::setUp(QOpenGLFunctions_4_0_Core* gl, const std::vector<GLenum>& f
     m_formats = formats;
 }
 
-bool GlowPass::build(Source source)
+GlowPass::Program* GlowPass::levelProgram(Source source, int factor, bool earlier)
+{
+    const QByteArray defines = "#define GLOW_LEVEL 1\n#define GLOW_SOURCE " + QByteArray::number(int(source))
+        + "\n#define GLOW_FACTOR " + QByteArray::number(factor) + "\n#define GLOW_EARLIER " + (earlier ? "1" : "0")
+        + '\n';
+    return program((int(source) * 2 + (earlier ? 1 : 0)) * (Glow::MaxFactor + 1) + factor, defines, true);
+}
+
+GlowPass::Program* GlowPass::blurProgram(int radius)
+{
+    const QByteArray defines = "#define GLOW_LEVEL 0\n#define GLOW_RADIUS " + QByteArray::number(radius) + '\n';
+    return program(-1 - radius, defines, false);
+}
+
+GlowPass::Program* GlowPass::program(int key, const QByteArray& defines, bool level)
 {
     using GLSupport::resolveUniform;
-    Program& program = m_programs[source];
+    auto found = m_programs.find(key);
+    if (found != m_programs.end())
+        return &found->second;
+    Program program;
     program.pass = std::make_unique<GLSupport::PassProgram>(
         GLSupport::ProgramNames { "inVertexPos", "inTextCoordinate", "uniMatrix" });
-    const QByteArray defines = QByteArrayLiteral("#define GLOW_SOURCE ") + QByteArray::number(int(source)) + '\n';
     if (!program.pass->build("Glow", QStringLiteral(":/quad.v.glsl"), QStringLiteral(":/glow.f.glsl"), defines)
         || !program.pass->resolveLocations() || !program.pass->buildVertexArray(m_gl, kTextureCoordinates, true))
-        return false;
+        return nullptr;
     QOpenGLShaderProgram* p = program.pass->program();
     Locations& at = program.at;
-    const bool resolved = resolveUniform(p, "uniPicture", &at.picture) && resolveUniform(p, "uniLevel", &at.level)
-        && resolveUniform(p, "uniStep", &at.step) && resolveUniform(p, "uniFactor", &at.factor)
-        && resolveUniform(p, "uniRadius", &at.radius) && resolveUniform(p, "uniThreshold", &at.threshold)
-        && resolveUniform(p, "uniStrength", &at.strength) && resolveUniform(p, "uniMix", &at.mix)
-        && resolveUniform(p, "uniWeights", &at.weights) && resolveUniform(p, "uniEarlier", &at.earlier)
-        && resolveUniform(p, "uniEarlierLevel", &at.earlierLevel)
-        && resolveUniform(p, "uniEarlierThreshold", &at.earlierThreshold)
-        && resolveUniform(p, "uniEarlierStrength", &at.earlierStrength)
-        && resolveUniform(p, "uniEarlierScale", &at.earlierScale);
-    if (!resolved)
-        return false;
+    const bool earlier = defines.contains("GLOW_EARLIER 1");
+    int picture = -1, earlierLevel = -1, levelUnit = -1;
+    const bool resolved = level
+        ? resolveUniform(p, "uniPicture", &picture) && resolveUniform(p, "uniThreshold", &at.threshold)
+            && resolveUniform(p, "uniStrength", &at.strength) && resolveUniform(p, "uniMix", &at.mix)
+            && (!earlier
+                || (resolveUniform(p, "uniEarlierLevel", &earlierLevel)
+                    && resolveUniform(p, "uniEarlierThreshold", &at.earlierThreshold)
+                    && resolveUniform(p, "uniEarlierStrength", &at.earlierStrength)
+                    && resolveUniform(p, "uniEarlierScale", &at.earlierScale)))
+        : resolveUniform(p, "uniLevel", &levelUnit) && resolveUniform(p, "uniDirection", &at.direction)
+            && resolveUniform(p, "uniWeights", &at.weights);
+    if (!resolved) {
+        program.pass->destroy();
+        return nullptr;
+    }
     p->bind();
-    p->setUniformValue(at.picture, 0);
-    p->setUniformValue(at.level, kLevelUnit);
-    p->setUniformValue(at.earlierLevel, kEarlierUnit);
+    if (level) {
+        p->setUniformValue(picture, 0);
+        if (earlier)
+            p->setUniformValue(earlierLevel, kEarlierUnit);
+    } else {
+        p->setUniformValue(levelUnit, kLevelUnit);
+    }
     p->release();
-    return true;
+    return &m_programs.emplace(key, std::move(program)).first->second;
 }
 
 bool GlowPass::size(Target& target, int width, int height, GLenum filter)
@@ -90,51 +108,61 @@ bool GlowPass::size(Target& target, int width, int height, GLenum filter)
     return true;
 }
 
-void GlowPass::draw(Target& target, int step)
+void GlowPass::draw(Target& target)
 {
     m_gl->glBindFramebuffer(GL_FRAMEBUFFER, target.fbo);
     m_gl->glDrawBuffer(GL_COLOR_ATTACHMENT0);
     m_gl->glViewport(0, 0, target.width, target.height);
-    m_gl->glUniform1i(m_at->step, step);
     m_gl->glDrawArrays(GL_TRIANGLES, 0, 6);
 }
 
-void GlowPass::runEffect(const GlowParams& params, Target (&targets)[2], const Composite* earlier, Composite* composite)
+bool GlowPass::runEffect(
+    const GlowParams& params, Source source, Target (&targets)[2], const Composite* earlier, Composite* composite)
 {
     const int factor = Glow::factorFor(params);
     int radius = 0;
     const auto weights = Glow::weights(params, factor, &radius);
-    m_gl->glUniform1i(m_at->factor, factor);
-    m_gl->glUniform1i(m_at->radius, radius);
-    m_gl->glUniform1f(m_at->threshold, params.threshold);
-    m_gl->glUniform3f(m_at->strength, params.strength[0], params.strength[1], params.strength[2]);
+    Program* level = levelProgram(source, factor, earlier != nullptr);
+    Program* blur = level ? blurProgram(radius) : nullptr;
+    if (!blur)
+        return false;
+
+    level->pass->bind(m_matrix);
+    const Locations& at = level->at;
+    m_gl->glUniform1f(at.threshold, params.threshold);
+    m_gl->glUniform3f(at.strength, params.strength[0], params.strength[1], params.strength[2]);
     // Row-major: transposed on upload.
-    m_gl->glUniformMatrix3fv(m_at->mix, 1, GL_TRUE, params.mix[0].data());
-    m_gl->glUniform3fv(m_at->weights, Glow::MaxRadius + 1, weights[0].data());
-    m_gl->glUniform1i(m_at->earlier, earlier ? 1 : 0);
+    m_gl->glUniformMatrix3fv(at.mix, 1, GL_TRUE, params.mix[0].data());
     m_gl->glActiveTexture(GL_TEXTURE0 + kEarlierUnit);
     m_gl->glBindTexture(GL_TEXTURE_2D, earlier ? earlier->level : 0);
     if (earlier) {
-        m_gl->glUniform1f(m_at->earlierThreshold, earlier->threshold);
-        m_gl->glUniform3f(m_at->earlierStrength, earlier->strength[0], earlier->strength[1], earlier->strength[2]);
-        m_gl->glUniform2f(m_at->earlierScale, earlier->scale[0], earlier->scale[1]);
+        m_gl->glUniform1f(at.earlierThreshold, earlier->threshold);
+        m_gl->glUniform3f(at.earlierStrength, earlier->strength[0], earlier->strength[1], earlier->strength[2]);
+        m_gl->glUniform2f(at.earlierScale, earlier->scale[0], earlier->scale[1]);
     }
-
     // The level unit holds the level being read; nothing while the level is drawn.
     m_gl->glActiveTexture(GL_TEXTURE0 + kLevelUnit);
     m_gl->glBindTexture(GL_TEXTURE_2D, 0);
-    draw(targets[0], LevelStep);
+    draw(targets[0]);
+    level->pass->release();
+
+    blur->pass->bind(m_matrix);
+    m_gl->glUniform3fv(blur->at.weights, radius + 1, weights[0].data());
+    m_gl->glUniform2i(blur->at.direction, 1, 0);
     m_gl->glBindTexture(GL_TEXTURE_2D, targets[0].texture);
-    draw(targets[1], AcrossStep);
+    draw(targets[1]);
+    m_gl->glUniform2i(blur->at.direction, 0, 1);
     m_gl->glBindTexture(GL_TEXTURE_2D, targets[1].texture);
-    draw(targets[0], DownStep);
+    draw(targets[0]);
     m_gl->glBindTexture(GL_TEXTURE_2D, 0);
+    blur->pass->release();
 
     composite->level = targets[0].texture;
     composite->threshold = params.threshold;
     composite->strength = params.strength;
     composite->scale = { 1.f / float(factor * targets[0].width), 1.f / float(factor * targets[0].height) };
     ++m_runs;
+    return true;
 }
 
 bool GlowPass::run(const GlowParams (&effects)[EffectCount], Source source, unsigned int width, unsigned int height,
@@ -150,11 +178,9 @@ bool GlowPass::run(const GlowParams (&effects)[EffectCount], Source source, unsi
         m_gl->glGetIntegerv(GL_TEXTURE_BINDING_2D, &bound[unit - kLevelUnit]);
     }
 
-    Program& program = m_programs[source];
-    // A program that cannot be built ends the glow for good (m_failed).
-    bool ready = program.built || (program.built = build(source));
     // Sized with the level unit active, so that unit 0 keeps the picture.
     m_gl->glActiveTexture(GL_TEXTURE0 + kLevelUnit);
+    bool ready = true;
     for (int e = 0; ready && e < EffectCount; ++e) {
         if (effects[e].isOff())
             continue;
@@ -165,19 +191,18 @@ bool GlowPass::run(const GlowParams (&effects)[EffectCount], Source source, unsi
         // next effect; the steps read texel by texel.
         ready = size(m_targets[e][0], lw, lh, GL_LINEAR) && size(m_targets[e][1], lw, lh, GL_NEAREST);
     }
-    if (ready) {
-        m_at = &program.at;
-        program.pass->bind(matrix);
-        const Composite* earlier = nullptr;
-        for (int e = 0; e < EffectCount; ++e) {
-            if (effects[e].isOff())
-                continue;
-            runEffect(effects[e], m_targets[e], earlier, &m_composites[e]);
-            earlier = &m_composites[e];
-        }
-        program.pass->release();
-        m_gl->glBindFramebuffer(GL_FRAMEBUFFER, 0);
-    } else {
+    m_matrix = matrix;
+    const Composite* earlier = nullptr;
+    for (int e = 0; ready && e < EffectCount; ++e) {
+        if (effects[e].isOff())
+            continue;
+        // A program that cannot be built ends the glow for good (m_failed).
+        ready = runEffect(effects[e], source, m_targets[e], earlier, &m_composites[e]);
+        earlier = &m_composites[e];
+    }
+    m_gl->glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    if (!ready) {
+        forget();
         m_failed = true;
         qWarning().noquote() << "ShaderProcessor: no halation or bloom: the glow pass could not be made";
     }
@@ -193,11 +218,9 @@ void GlowPass::destroy()
 {
     if (!m_gl)
         return;
-    for (Program& program : m_programs) {
-        if (program.built)
-            program.pass->destroy();
-        program = Program();
-    }
+    for (auto& program : m_programs)
+        program.second.pass->destroy();
+    m_programs.clear();
     for (auto& effect : m_targets)
         for (Target& target : effect) {
             GLSupport::deleteFramebuffer(m_gl, &target.fbo);

@@ -6,6 +6,7 @@
 #include <QMatrix4x4>
 
 #include <array>
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -86,42 +87,40 @@ private:
         int height = 0;
     };
 
+    // The level program's uniforms, or the blur program's (level, direction, weights).
     struct Locations
     {
-        int picture = -1;
-        int level = -1;
-        int step = -1;
-        int factor = -1;
-        int radius = -1;
         int threshold = -1;
         int strength = -1;
         int mix = -1;
-        int weights = -1;
-        int earlier = -1;
-        int earlierLevel = -1;
         int earlierThreshold = -1;
         int earlierStrength = -1;
         int earlierScale = -1;
+        int direction = -1;
+        int weights = -1;
     };
-
-    bool build(Source source);
-    bool size(Target& target, int width, int height, GLenum filter);
-    void draw(Target& target, int step);
-    void runEffect(const GlowParams& params, Target (&targets)[2], const Composite* earlier, Composite* composite);
 
     struct Program
     {
         std::unique_ptr<GLSupport::PassProgram> pass;
         Locations at;
-        bool built = false;
     };
+
+    // The level program for a source, block factor and earlier glow, or the
+    // blur program for a radius; built on first use, null when it cannot be.
+    Program* levelProgram(Source source, int factor, bool earlier);
+    Program* blurProgram(int radius);
+    Program* program(int key, const QByteArray& defines, bool level);
+    bool size(Target& target, int width, int height, GLenum filter);
+    void draw(Target& target);
+    bool runEffect(
+        const GlowParams& params, Source source, Target (&targets)[2], const Composite* earlier, Composite* composite);
 
     QOpenGLFunctions_4_0_Core* m_gl = nullptr;
     std::vector<GLenum> m_formats;
-    // One program per source, built on first use.
-    Program m_programs[SourceCount];
-    // The locations of the program running.
-    const Locations* m_at = nullptr;
+    // The programs built, by their sizes and source.
+    std::map<int, Program> m_programs;
+    QMatrix4x4 m_matrix;
     bool m_failed = false;
     GLenum m_format = 0;
     int m_runs = 0;

@@ -5,6 +5,8 @@
 
 #include "core/grade/Glow.h"
 
+#include <QRandomGenerator>
+
 #include <cmath>
 
 using namespace Emulsa;
@@ -32,6 +34,8 @@ private slots:
     void keepsLightWithBlurAndHistogram();
     void finePictureKeepsItsLightScaled_data();
     void finePictureKeepsItsLightScaled();
+    void packedFrameGlowsAsTheLinearPicture_data();
+    void packedFrameGlowsAsTheLinearPicture();
 };
 
 namespace {
@@ -83,6 +87,24 @@ struct Disc
         return light > 0.0 ? std::sqrt(moment / light) : 0.0;
     }
 };
+
+// The packed frame graded by `grader`: in one pass from the frame as uploaded,
+// or converted to the linear picture first; read back as RGBA floats.
+std::vector<float> gradedFrame(GpuGrader& grader, const std::vector<quint8>& frame, bool linear)
+{
+    GradingPipeline* pipeline = grader.pipeline.get();
+    ShaderProcessor* p = grader.processor.get();
+    pipeline->uploadYuy2(frame.data());
+    if (linear) {
+        pipeline->convertInputPass(p, GradingPipeline::LimitedRange);
+        pipeline->gradePass(p);
+    } else {
+        pipeline->gradeFromSource(p, GradingPipeline::LimitedRange);
+    }
+    std::vector<float> out(size_t(pipeline->outputWidth()) * size_t(pipeline->outputHeight()) * 4);
+    pipeline->readGraded(out.data());
+    return out;
+}
 
 double totalLight(const std::vector<float>& rgba)
 {
@@ -396,30 +418,63 @@ void TestGlow::finePictureKeepsItsLightScaled()
     settings.setGrainScaleName(QStringLiteral("Super 35"));
     GpuGrader grader;
     QVERIFY(grader.create(m_gl, settings, W, H, outputWidth, outputHeight));
-    GradingPipeline* pipeline = grader.pipeline.get();
     ShaderProcessor* p = grader.processor.get();
-    const auto graded = [&] {
-        pipeline->uploadYuy2(frame.data());
-        if (linear) {
-            pipeline->convertInputPass(p, GradingPipeline::LimitedRange);
-            pipeline->gradePass(p);
-        } else {
-            pipeline->gradeFromSource(p, GradingPipeline::LimitedRange);
-        }
-        std::vector<float> out(size_t(pipeline->outputWidth()) * size_t(pipeline->outputHeight()) * 4);
-        pipeline->readGraded(out.data());
-        return out;
-    };
+    const auto graded = [&] { return gradedFrame(grader, frame, linear); };
     const auto off = graded();
     settings.setHalationAmount(100);
     settings.setBloomAmount(100);
     QVERIFY(p->applySettings(&settings));
     const auto on = graded();
     QCOMPARE(p->glowRuns(), 2);
-    QCOMPARE(pipeline->gradedInOnePass(), !linear);
+    QCOMPARE(grader.pipeline->gradedInOnePass(), !linear);
     const double kept = totalLight(on) / totalLight(off);
     QVERIFY2(std::abs(kept - 1.0) < 0.005, qPrintable(QString::number(kept, 'f', 5)));
     QVERIFY(maxByteDifference(on, off) > 2);
+}
+
+void TestGlow::packedFrameGlowsAsTheLinearPicture_data()
+{
+    QTest::addColumn<int>("width");
+    QTest::addColumn<int>("height");
+    // Wide enough that the levels average blocks of pixels (halation 2 x 2,
+    // bloom 8 x 8 on Super 35); sizes no block divides end in part blocks,
+    // whose pixels past the edge are the last pixel, the right of a pair.
+    QTest::newRow("part blocks, odd height") << 810 << 101;
+    QTest::newRow("even sizes") << 1200 << 64;
+}
+
+// The glow's levels read the packed frame two pixels to a texel; the picture
+// graded from it in one pass is the one graded from the converted linear
+// picture, edges included.
+void TestGlow::packedFrameGlowsAsTheLinearPicture()
+{
+    QFETCH(int, width);
+    QFETCH(int, height);
+    std::vector<quint8> frame(size_t(width) * size_t(height) * 2);
+    QRandomGenerator random(7);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            // Bright luma in columns near both edges and in scattered spots.
+            const bool bright = x < 6 || x >= width - 5 || random.bounded(40) == 0;
+            frame[(size_t(y) * size_t(width) + size_t(x)) * 2] = quint8(bright ? 235 : random.bounded(16, 120));
+            frame[(size_t(y) * size_t(width) + size_t(x)) * 2 + 1] = quint8(random.bounded(100, 156));
+        }
+    ClipSettings settings = neutralSettings();
+    settings.setGrainScaleName(QStringLiteral("Super 35"));
+    settings.setHalationAmount(100);
+    settings.setBloomAmount(100);
+    GpuGrader grader;
+    QVERIFY(grader.create(m_gl, settings, width, height));
+    QVERIFY(Glow::factorFor(grader.processor->halation()) >= 2);
+    QVERIFY(Glow::factorFor(grader.processor->bloom()) >= 8);
+    const auto linear = gradedFrame(grader, frame, true);
+    const auto packed = gradedFrame(grader, frame, false);
+    QVERIFY(grader.pipeline->gradedInOnePass());
+    QCOMPARE(grader.processor->glowRuns(), 4);
+    double worst = 0;
+    for (size_t i = 0; i < linear.size(); ++i)
+        worst = std::max(worst, double(std::abs(linear[i] - packed[i])));
+    QVERIFY2(worst < 1e-4, qPrintable(QString::number(worst)));
 }
 
 QTEST_MAIN(TestGlow)
