@@ -258,6 +258,15 @@ void benchStages(OffscreenGLContext& gl, int frames)
         // Grain per dye layer instead of the grain map's ("whole grade" is
         // the map's alone).
         { "with colour grain", [](ClipSettings& s) { s.setColourGrainAmount(100); } },
+        // Every film effect at once, as the movie benchmark renders it.
+        { "with every film effect",
+            [](ClipSettings& s) {
+                s.setHalationAmount(100);
+                s.setBloomAmount(100);
+                s.setWeaveAmount(100);
+                s.setFlickerAmount(100);
+                s.setColourGrainAmount(100);
+            } },
     };
     const int outputs[2][2] = { { 1920, 1080 }, { 1280, 720 } };
     for (const auto& output : outputs) {
