@@ -209,7 +209,7 @@ bool GradingPipeline::isOneToOne(const ShaderProcessor* processor) const
 {
     return m_outputWidth == m_sourceWidth && m_outputHeight == m_sourceHeight
         && processor->emTextureCoordinates()
-        == ShaderProcessor::fitTextureCoordinates(StretchToFit, unsigned(m_sourceWidth), unsigned(m_sourceHeight),
+        == GradingPrograms::fitTextureCoordinates(StretchToFit, unsigned(m_sourceWidth), unsigned(m_sourceHeight),
             unsigned(m_outputWidth), unsigned(m_outputHeight));
 }
 

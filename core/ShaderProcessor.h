@@ -95,12 +95,6 @@ public:
         AllUploads = GradeTextures::AllUploads
     };
 
-    static constexpr int HistogramWidth = HistogramPass::Width;
-    static constexpr int HistogramHeight = HistogramPass::Height;
-    static constexpr int HistogramBins = HistogramPass::Bins;
-    static constexpr int HistogramPixels = HistogramPass::Pixels;
-    static constexpr int HistogramBufferBytes = HistogramPass::BufferBytes;
-
     // The context the processor will be used with; it need not be current.
     explicit ShaderProcessor(QOpenGLContext* context, QObject* parent = nullptr);
     // The context must be current (GL objects are deleted on it).
@@ -321,25 +315,14 @@ public:
     // How many times a grain was chosen (from the grain library) so far.
     int grainChoices() const;
 
-    // ---- Pure helpers, public for the owners and tests. ----
+    // ---- Pure helpers, public for the owners and tests (the fit's texture
+    // coordinates, the blur's amount and weights and the histogram's counts
+    // are the grading programs', the blur pass's and the histogram pass's). ----
 
-    // The EM texture coordinates of a fit (12 floats in vertex order).
-    static std::array<float, 12> fitTextureCoordinates(FitMethod fit, unsigned int sourceWidth,
-        unsigned int sourceHeight, unsigned int outputWidth, unsigned int outputHeight);
-    // Blur amount for a grain scale (compared exactly with the gauges'
-    // single-precision factors); other values keep `previous`.
-    static float blurAmountForScale(double scale, float previous);
-    // Normalised 9-tap weights (w0, w1, w2) for an output width and amount.
-    static std::array<float, 3> blurWeightsFor(unsigned int outputWidth, float amount);
     // Moves a grain offset to a random place a quarter to three quarters of
     // the frame away (modulo the frame), `random` supplying the randomness.
     static std::array<float, 2> movedGrainOffset(
         const std::array<float, 2>& offset, unsigned int width, unsigned int height, quint32 randomX, quint32 randomY);
-    // Histogram of the read-back buffers into `target` (three arrays of 512
-    // counts), using `bins` (3 x 512) as work space. `levelsPass` may be null
-    // when `beforeLevels` is false.
-    static void computeHistogram(const uchar* picture, const uchar* levelsPass, bool beforeLevels,
-        quint32 (*bins)[HistogramBins], quint32* const* target);
 
 signals:
     // The owner's histogram arrays hold new counts. Emitted on the GL thread.

@@ -162,22 +162,6 @@ QImage ShaderProcessor::currentFrameImage() const
 
 // ---- Pure helpers ----
 
-std::array<float, 12> ShaderProcessor::fitTextureCoordinates(FitMethod fit, unsigned int sourceWidth,
-    unsigned int sourceHeight, unsigned int outputWidth, unsigned int outputHeight)
-{
-    return GradingPrograms::fitTextureCoordinates(fit, sourceWidth, sourceHeight, outputWidth, outputHeight);
-}
-
-float ShaderProcessor::blurAmountForScale(double scale, float previous)
-{
-    return BlurPass::amountForScale(scale, previous);
-}
-
-std::array<float, 3> ShaderProcessor::blurWeightsFor(unsigned int outputWidth, float amount)
-{
-    return BlurPass::weightsFor(outputWidth, amount);
-}
-
 std::array<float, 2> ShaderProcessor::movedGrainOffset(
     const std::array<float, 2>& offset, unsigned int width, unsigned int height, quint32 randomX, quint32 randomY)
 {
@@ -186,12 +170,6 @@ std::array<float, 2> ShaderProcessor::movedGrainOffset(
     const quint32 x = (width / 4 + randomX % (width / 2) + quint32(std::trunc(offset[0]))) % width;
     const quint32 y = (height / 4 + randomY % (height / 2) + quint32(std::trunc(offset[1]))) % height;
     return { { float(x), float(y) } };
-}
-
-void ShaderProcessor::computeHistogram(const uchar* picture, const uchar* levelsPass, bool beforeLevels,
-    quint32 (*bins)[HistogramBins], quint32* const* target)
-{
-    HistogramPass::computeHistogram(picture, levelsPass, beforeLevels, bins, target);
 }
 
 } // namespace Emulsa

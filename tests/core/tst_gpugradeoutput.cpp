@@ -247,7 +247,7 @@ void TestGpuGradeOutput::fitPlacesPicture()
     const auto out = grader.grade(picture);
 
     // Where each output pixel centre lands in the source, from the fit's s and t.
-    const auto coordinates = ShaderProcessor::fitTextureCoordinates(FitMethod(fit), sw, sh, outputWidth, outputHeight);
+    const auto coordinates = GradingPrograms::fitTextureCoordinates(FitMethod(fit), sw, sh, outputWidth, outputHeight);
     const float s0 = coordinates[2];
     const float s1 = coordinates[4];
     const float t0 = coordinates[3];

@@ -111,12 +111,12 @@ void TestShaderProcessor::fitCoordinates()
     QFETCH(int, oh);
     QFETCH(float, s);
     QFETCH(float, t);
-    const auto c = ShaderProcessor::fitTextureCoordinates(FitMethod(fit), 1920, 1080, unsigned(ow), unsigned(oh));
+    const auto c = GradingPrograms::fitTextureCoordinates(FitMethod(fit), 1920, 1080, unsigned(ow), unsigned(oh));
     const float expected[12] = { s, 1 - t, s, t, 1 - s, t, s, 1 - t, 1 - s, t, 1 - s, 1 - t };
     for (int i = 0; i < 12; ++i)
         QVERIFY2(std::abs(c[size_t(i)] - expected[i]) < 1e-6f, qPrintable(QString::number(i)));
 
-    const auto stretch = ShaderProcessor::fitTextureCoordinates(StretchToFit, 1920, 1080, unsigned(ow), unsigned(oh));
+    const auto stretch = GradingPrograms::fitTextureCoordinates(StretchToFit, 1920, 1080, unsigned(ow), unsigned(oh));
     const float plain[12] = { 0, 1, 0, 0, 1, 0, 0, 1, 1, 0, 1, 1 };
     for (int i = 0; i < 12; ++i)
         QCOMPARE(stretch[size_t(i)], plain[i]);
@@ -141,20 +141,20 @@ void TestShaderProcessor::blurAmounts()
 {
     QFETCH(double, scale);
     QFETCH(float, expected);
-    QCOMPARE(ShaderProcessor::blurAmountForScale(scale, -1.f), expected);
+    QCOMPARE(BlurPass::amountForScale(scale, -1.f), expected);
 }
 
 void TestShaderProcessor::blurWeights()
 {
     for (float amount : { 0.f, 0.55f, 1.f }) {
         for (unsigned width : { 640u, 1920u, 3840u }) {
-            const auto w = ShaderProcessor::blurWeightsFor(width, amount);
+            const auto w = BlurPass::weightsFor(width, amount);
             QVERIFY(std::abs(w[0] + 2 * w[1] + 2 * w[2] - 1.f) < 1e-6f);
             QVERIFY(w[0] > w[1] && w[1] > w[2] && w[2] > 0.f);
         }
     }
     // Variance 1 at 1920 wide and full amount: the standard normal's taps.
-    const auto w = ShaderProcessor::blurWeightsFor(1920, 1.f);
+    const auto w = BlurPass::weightsFor(1920, 1.f);
     const double g0 = 1.0;
     const double g1 = std::exp(-0.5);
     const double g2 = std::exp(-2.0);
@@ -163,7 +163,7 @@ void TestShaderProcessor::blurWeights()
     QVERIFY(std::abs(w[1] - g1 / sum) < 1e-6);
     QVERIFY(std::abs(w[2] - g2 / sum) < 1e-6);
     // Wider outputs blur more.
-    QVERIFY(ShaderProcessor::blurWeightsFor(3840, 1.f)[0] < w[0]);
+    QVERIFY(BlurPass::weightsFor(3840, 1.f)[0] < w[0]);
 }
 
 void TestShaderProcessor::keepingTheGrainScale()
@@ -360,7 +360,7 @@ void TestShaderProcessor::renderTargetsFallBackWhenIncomplete()
         QVERIFY2(status != GL_FRAMEBUFFER_COMPLETE, "the test needs a format the driver refuses");
     }
 
-    std::vector<quint32> arrays(3 * ShaderProcessor::HistogramBins);
+    std::vector<quint32> arrays(3 * HistogramPass::Bins);
     quint32* target[3] = { &arrays[0], &arrays[512], &arrays[1024] };
     ClipSettings settings = neutralSettings();
     settings.setGrainScaleName(QStringLiteral("8 mm"));
@@ -402,8 +402,8 @@ namespace {
 // blue 0 in the top quarter and 1 below.
 std::vector<float> histogramPicture()
 {
-    const int width = ShaderProcessor::HistogramWidth;
-    const int height = ShaderProcessor::HistogramHeight;
+    const int width = HistogramPass::Width;
+    const int height = HistogramPass::Height;
     std::vector<float> rgba(size_t(width) * height * 4);
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x) {
@@ -425,16 +425,15 @@ quint32 scaled(quint32 count)
 
 void TestShaderProcessor::histogramCounts()
 {
-    std::vector<quint32> arrays(3 * ShaderProcessor::HistogramBins, 0xDEADBEEF);
+    std::vector<quint32> arrays(3 * HistogramPass::Bins, 0xDEADBEEF);
     quint32* target[3] = { &arrays[0], &arrays[512], &arrays[1024] };
-    const quint32 half = ShaderProcessor::HistogramPixels / 2;
-    const quint32 quarter = ShaderProcessor::HistogramPixels / 4;
+    const quint32 half = HistogramPass::Pixels / 2;
+    const quint32 quarter = HistogramPass::Pixels / 4;
     const auto picture = histogramPicture();
 
     ClipSettings settings = neutralSettings();
     GpuGrader grader;
-    QVERIFY(grader.create(
-        m_gl, settings, ShaderProcessor::HistogramWidth, ShaderProcessor::HistogramHeight, 0, 0, StretchToFit, target));
+    QVERIFY(grader.create(m_gl, settings, HistogramPass::Width, HistogramPass::Height, 0, 0, StretchToFit, target));
     QSignalSpy ready(grader.processor.get(), &ShaderProcessor::histogramDataReady);
     grader.grade(picture);
     QCOMPARE(ready.count(), 1);
@@ -487,18 +486,18 @@ void TestShaderProcessor::histogramBeforeLevelsRule()
 {
     // The ends of a histogram before levels count only what the levels pass
     // sends to 0 and to 255, whatever the picture held there.
-    std::vector<uchar> picture(ShaderProcessor::HistogramBufferBytes, 0);
-    std::vector<uchar> levels(ShaderProcessor::HistogramBufferBytes, 100);
+    std::vector<uchar> picture(HistogramPass::BufferBytes, 0);
+    std::vector<uchar> levels(HistogramPass::BufferBytes, 100);
     for (int i = 0; i < 1000; ++i)
         picture[size_t(4 * i)] = 255;
     for (int i = 0; i < 300; ++i)
         levels[size_t(4 * i)] = 0;
     for (int i = 300; i < 350; ++i)
         levels[size_t(4 * i)] = 255;
-    quint32 bins[3][ShaderProcessor::HistogramBins];
+    quint32 bins[3][HistogramPass::Bins];
     std::vector<quint32> arrays(3 * 512);
     quint32* target[3] = { &arrays[0], &arrays[512], &arrays[1024] };
-    ShaderProcessor::computeHistogram(picture.data(), levels.data(), true, bins, target);
+    HistogramPass::computeHistogram(picture.data(), levels.data(), true, bins, target);
     QCOMPARE(bins[0][0], 300u);
     QCOMPARE(bins[0][255], 50u);
     QCOMPARE(target[0][0], scaled(300));
@@ -509,11 +508,11 @@ void TestShaderProcessor::histogramBeforeLevelsRule()
     QCOMPARE(bins[1][255], 0u);
 
     // After levels (one pass): plain counts.
-    ShaderProcessor::computeHistogram(picture.data(), nullptr, false, bins, target);
-    QCOMPARE(bins[0][0], quint32(ShaderProcessor::HistogramPixels - 1000));
+    HistogramPass::computeHistogram(picture.data(), nullptr, false, bins, target);
+    QCOMPARE(bins[0][0], quint32(HistogramPass::Pixels - 1000));
     QCOMPARE(bins[0][255], 1000u);
-    QCOMPARE(bins[1][0], quint32(ShaderProcessor::HistogramPixels));
-    QCOMPARE(target[1][0], scaled(ShaderProcessor::HistogramPixels));
+    QCOMPARE(bins[1][0], quint32(HistogramPass::Pixels));
+    QCOMPARE(target[1][0], scaled(HistogramPass::Pixels));
 }
 
 void TestShaderProcessor::noHistogramWithoutTarget()
