@@ -354,7 +354,7 @@ void benchGlowPass(OffscreenGLContext& gl, int frames)
         std::copy_n(frame.data() + size_t(y) * width * 2, size_t(width) * 2, packed.data() + size_t(y) * width * 4);
     f->glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, packed.data());
     GlowPass pass;
-    pass.setUp(f, { GL_RGBA16F, GL_RGBA32F, GL_RGBA8 });
+    pass.setUp(f, { GL_RGB32F, GL_RGBA32F, GL_RGBA16F, GL_RGBA8 }); // as the processor's
     QMatrix4x4 matrix;
     matrix.ortho(-1.f, 1.f, -1.f, 1.f, -1.f, 1.f);
     std::printf("Glow pass alone, packed 1920x1080, %d frames\n", frames);
