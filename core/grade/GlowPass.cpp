@@ -28,16 +28,16 @@ GlowPass::Program* GlowPass::levelProgram(Source source, int factor, bool earlie
     const QByteArray defines = "#define GLOW_LEVEL 1\n#define GLOW_SOURCE " + QByteArray::number(int(source))
         + "\n#define GLOW_FACTOR " + QByteArray::number(factor) + "\n#define GLOW_EARLIER " + (earlier ? "1" : "0")
         + '\n';
-    return program((int(source) * 2 + (earlier ? 1 : 0)) * (Glow::MaxFactor + 1) + factor, defines, true);
+    return program((int(source) * 2 + (earlier ? 1 : 0)) * (Glow::MaxFactor + 1) + factor, defines, LevelStep, earlier);
 }
 
 GlowPass::Program* GlowPass::blurProgram(int radius)
 {
     const QByteArray defines = "#define GLOW_LEVEL 0\n#define GLOW_RADIUS " + QByteArray::number(radius) + '\n';
-    return program(-1 - radius, defines, false);
+    return program(-1 - radius, defines, BlurStep, false);
 }
 
-GlowPass::Program* GlowPass::program(int key, const QByteArray& defines, bool level)
+GlowPass::Program* GlowPass::program(int key, const QByteArray& defines, Step step, bool earlier)
 {
     using GLSupport::resolveUniform;
     auto found = m_programs.find(key);
@@ -51,7 +51,7 @@ GlowPass::Program* GlowPass::program(int key, const QByteArray& defines, bool le
         return nullptr;
     QOpenGLShaderProgram* p = program.pass->program();
     Locations& at = program.at;
-    const bool earlier = defines.contains("GLOW_EARLIER 1");
+    const bool level = step == LevelStep;
     int picture = -1, earlierLevel = -1, levelUnit = -1;
     const bool resolved = level
         ? resolveUniform(p, "uniPicture", &picture) && resolveUniform(p, "uniThreshold", &at.threshold)

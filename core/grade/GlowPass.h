@@ -106,11 +106,17 @@ private:
         Locations at;
     };
 
+    enum Step
+    {
+        LevelStep,
+        BlurStep
+    };
+
     // The level program for a source, block factor and earlier glow, or the
     // blur program for a radius; built on first use, null when it cannot be.
     Program* levelProgram(Source source, int factor, bool earlier);
     Program* blurProgram(int radius);
-    Program* program(int key, const QByteArray& defines, bool level);
+    Program* program(int key, const QByteArray& defines, Step step, bool earlier);
     bool size(Target& target, int width, int height, GLenum filter);
     void draw(Target& target);
     bool runEffect(
