@@ -341,18 +341,15 @@ void benchGlowPass(OffscreenGLContext& gl, int frames)
 {
     const int width = 1920, height = 1080;
     QOpenGLFunctions_4_0_Core* f = gl.functions();
-    const std::vector<uint8_t> frame = makeFrame(width, height);
-    GLuint texture = 0;
-    f->glGenTextures(1, &texture);
+    // The frame as the pipeline uploads it, on unit 0.
+    GradingPipeline pipeline(f);
+    if (!pipeline.initialize(width, height, width, height)) {
+        std::printf("Glow pass alone: the pipeline could not be set up\n");
+        return;
+    }
+    pipeline.uploadYuy2(makeFrame(width, height).data());
     f->glActiveTexture(GL_TEXTURE0);
-    f->glBindTexture(GL_TEXTURE_2D, texture);
-    f->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-    f->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
-    // As uploaded: a texture as wide as the picture, the pairs in its left half.
-    std::vector<uint8_t> packed(size_t(width) * height * 4, 0);
-    for (int y = 0; y < height; ++y)
-        std::copy_n(frame.data() + size_t(y) * width * 2, size_t(width) * 2, packed.data() + size_t(y) * width * 4);
-    f->glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, packed.data());
+    f->glBindTexture(GL_TEXTURE_2D, pipeline.sourceTexture());
     GlowPass pass;
     pass.setUp(f, { GL_RGB32F, GL_RGBA32F, GL_RGBA16F, GL_RGBA8 }); // as the processor's
     QMatrix4x4 matrix;
@@ -380,7 +377,6 @@ void benchGlowPass(OffscreenGLContext& gl, int frames)
         }
     }
     pass.destroy();
-    f->glDeleteTextures(1, &texture);
 }
 
 bool benchCpu(int width, int height, int frames)

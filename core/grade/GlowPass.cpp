@@ -116,8 +116,8 @@ void GlowPass::draw(Target& target)
     m_gl->glDrawArrays(GL_TRIANGLES, 0, 6);
 }
 
-bool GlowPass::runEffect(
-    const GlowParams& params, Source source, Target (&targets)[2], const Composite* earlier, Composite* composite)
+bool GlowPass::runEffect(const GlowParams& params, Source source, const QMatrix4x4& matrix, Target (&targets)[2],
+    const Composite* earlier, Composite* composite)
 {
     const int factor = Glow::factorFor(params);
     int radius = 0;
@@ -127,7 +127,7 @@ bool GlowPass::runEffect(
     if (!blur)
         return false;
 
-    level->pass->bind(m_matrix);
+    level->pass->bind(matrix);
     const Locations& at = level->at;
     m_gl->glUniform1f(at.threshold, params.threshold);
     m_gl->glUniform3f(at.strength, params.strength[0], params.strength[1], params.strength[2]);
@@ -146,7 +146,7 @@ bool GlowPass::runEffect(
     draw(targets[0]);
     level->pass->release();
 
-    blur->pass->bind(m_matrix);
+    blur->pass->bind(matrix);
     m_gl->glUniform3fv(blur->at.weights, radius + 1, weights[0].data());
     m_gl->glUniform2i(blur->at.direction, 1, 0);
     m_gl->glBindTexture(GL_TEXTURE_2D, targets[0].texture);
@@ -191,13 +191,12 @@ bool GlowPass::run(const GlowParams (&effects)[EffectCount], Source source, unsi
         // next effect; the steps read texel by texel.
         ready = size(m_targets[e][0], lw, lh, GL_LINEAR) && size(m_targets[e][1], lw, lh, GL_NEAREST);
     }
-    m_matrix = matrix;
     const Composite* earlier = nullptr;
     for (int e = 0; ready && e < EffectCount; ++e) {
         if (effects[e].isOff())
             continue;
         // A program that cannot be built ends the glow for good (m_failed).
-        ready = runEffect(effects[e], source, m_targets[e], earlier, &m_composites[e]);
+        ready = runEffect(effects[e], source, matrix, m_targets[e], earlier, &m_composites[e]);
         earlier = &m_composites[e];
     }
     m_gl->glBindFramebuffer(GL_FRAMEBUFFER, 0);

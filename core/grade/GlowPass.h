@@ -39,8 +39,7 @@ public:
     {
         RgbSource = 0,
         PackedLimitedSource = 1,
-        PackedFullSource = 2,
-        SourceCount = 3
+        PackedFullSource = 2
     };
 
     // What the grading program needs of an effect that ran: its blurred
@@ -119,14 +118,13 @@ private:
     Program* program(int key, const QByteArray& defines, Step step, bool earlier);
     bool size(Target& target, int width, int height, GLenum filter);
     void draw(Target& target);
-    bool runEffect(
-        const GlowParams& params, Source source, Target (&targets)[2], const Composite* earlier, Composite* composite);
+    bool runEffect(const GlowParams& params, Source source, const QMatrix4x4& matrix, Target (&targets)[2],
+        const Composite* earlier, Composite* composite);
 
     QOpenGLFunctions_4_0_Core* m_gl = nullptr;
     std::vector<GLenum> m_formats;
     // The programs built, by their sizes and source.
     std::map<int, Program> m_programs;
-    QMatrix4x4 m_matrix;
     bool m_failed = false;
     GLenum m_format = 0;
     int m_runs = 0;
