@@ -160,9 +160,9 @@ bool benchGpu(OffscreenGLContext& gl, int width, int height, int frames)
     }
     const double packedPass = seconds(p0, Clock::now());
 
-    const Grain* grain = processor.grain();
+    const Grain* grain = processor.grade().grain();
     std::printf("GPU %dx%d, %d frames, grain map %ux%u, blur %s\n", width, height, frames, grain ? grain->width() : 0,
-        grain ? grain->height() : 0, processor.blurAmount() > 0 ? "on" : "off");
+        grain ? grain->height() : 0, processor.grade().blurAmount() > 0 ? "on" : "off");
     printRate("upload", t.upload, frames);
     printRate("YUY2 to RGB", t.toRgb, frames);
     printRate("grade", t.grade, frames);

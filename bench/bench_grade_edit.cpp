@@ -50,9 +50,9 @@ double milliseconds(qint64 ns)
     return double(ns) / 1e6;
 }
 
-const ShaderProcessor::Upload kUploads[] = { ShaderProcessor::ExposureUpload, ShaderProcessor::LiftGammaGainUpload,
-    ShaderProcessor::WheelsUpload, ShaderProcessor::LevelsUpload, ShaderProcessor::GrainMapUpload,
-    ShaderProcessor::GrainCurveUpload, ShaderProcessor::StockTableUpload };
+const GradeTextures::Upload kUploads[] = { GradeTextures::ExposureUpload, GradeTextures::LiftGammaGainUpload,
+    GradeTextures::WheelsUpload, GradeTextures::LevelsUpload, GradeTextures::GrainMapUpload,
+    GradeTextures::GrainCurveUpload, GradeTextures::StockTableUpload };
 const char* const kUploadNames[]
     = { "exposure", "lift/gamma/gain", "wheels", "levels", "grain map", "grain curve", "stock table" };
 
@@ -60,7 +60,7 @@ std::vector<unsigned> uploadCounts(const ShaderProcessor* processor)
 {
     std::vector<unsigned> counts;
     for (auto table : kUploads)
-        counts.push_back(processor->uploadCount(table));
+        counts.push_back(processor->grade().uploadCount(table));
     return counts;
 }
 
@@ -114,7 +114,7 @@ int main(int argc, char** argv)
     }
     std::printf("open: %.1f ms to the first graded frame, %d grading program(s) built, %d drawn out of sight, "
                 "%d stock table read(s), grade applied: %s\n",
-        milliseconds(openNs), processor->gradingProgramsBuilt(), processor->gradingProgramWarmUps(),
+        milliseconds(openNs), processor->programs().built(), processor->programs().warmUps(),
         films->stockTableReads() - readsBeforeOpen, processor->gradeApplied() ? "yes" : "no");
     // A redraw with nothing changed, for scale.
     timer.restart();
@@ -146,7 +146,7 @@ int main(int argc, char** argv)
     };
     const int edits = 200;
     const int readsBefore = films->stockTableReads();
-    const int programsBefore = processor->gradingProgramsBuilt();
+    const int programsBefore = processor->programs().built();
     const std::vector<unsigned> uploadsBefore = uploadCounts(processor);
     std::vector<double> times;
     std::vector<double> byControl[5];
@@ -161,11 +161,11 @@ int main(int argc, char** argv)
         const double ms = milliseconds(timer.nsecsElapsed());
         times.push_back(ms);
         byControl[control].push_back(ms);
-        if (processor->gradingProgramStages() == ShaderProcessor::AllGradeStages)
+        if (processor->programs().stages() == GradingPrograms::AllStages)
             ++wholeProgramFrames;
     }
     const int reads = films->stockTableReads() - readsBefore;
-    const int programs = processor->gradingProgramsBuilt() - programsBefore;
+    const int programs = processor->programs().built() - programsBefore;
     const std::vector<unsigned> uploadsAfter = uploadCounts(processor);
 
     auto median = [](std::vector<double> values) {
@@ -194,7 +194,7 @@ int main(int argc, char** argv)
     timer.restart();
     preview.render();
     std::printf("first redraw with no edit: %.1f ms (%d program(s) built), the next: %.1f ms\n", settle,
-        processor->gradingProgramsBuilt() - programsBefore - programs, milliseconds(timer.nsecsElapsed()));
+        processor->programs().built() - programsBefore - programs, milliseconds(timer.nsecsElapsed()));
 
     // The same kind of changes once that program is there: the stages stay,
     // so the edits are drawn by it rather than by the whole program.
@@ -208,7 +208,7 @@ int main(int argc, char** argv)
     }
     std::printf("50 more changes within those stages (drawn by their own program, whole program %s): median %.1f ms, "
                 "max %.1f ms\n",
-        processor->gradingProgramStages() == ShaderProcessor::AllGradeStages ? "still" : "no longer", median(after),
+        processor->programs().stages() == GradingPrograms::AllStages ? "still" : "no longer", median(after),
         *std::max_element(after.begin(), after.end()));
 
     // The grading panel's own path: the whole grade applied after each edit.

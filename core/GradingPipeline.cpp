@@ -208,7 +208,7 @@ void GradingPipeline::convertInputPass(ShaderProcessor* processor, ColorRange ra
 bool GradingPipeline::isOneToOne(const ShaderProcessor* processor) const
 {
     return m_outputWidth == m_sourceWidth && m_outputHeight == m_sourceHeight
-        && processor->emTextureCoordinates()
+        && processor->programs().textureCoordinates()
         == GradingPrograms::fitTextureCoordinates(StretchToFit, unsigned(m_sourceWidth), unsigned(m_sourceHeight),
             unsigned(m_outputWidth), unsigned(m_outputHeight));
 }
@@ -237,7 +237,8 @@ void GradingPipeline::gradePass(ShaderProcessor* processor, unsigned int colourO
     // linear filtering agree; nearest reads one texel instead of four. The
     // blur and the gate weave sample between texels and need linear filtering.
     const GLenum filter
-        = isOneToOne(processor) && !(processor->blurAmount() > 0.f) && !processor->weaves() ? GL_NEAREST : GL_LINEAR;
+        = isOneToOne(processor) && !(processor->grade().blurAmount() > 0.f) && !processor->grade().weaves() ? GL_NEAREST
+                                                                                                            : GL_LINEAR;
     if (filter != m_linearFilter) {
         m_gl->glBindTexture(GL_TEXTURE_2D, m_linearTexture);
         m_gl->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GLint(filter));
@@ -249,14 +250,14 @@ void GradingPipeline::gradePass(ShaderProcessor* processor, unsigned int colourO
 
 bool GradingPipeline::gradesFromSourceInOnePass(const ShaderProcessor* processor, unsigned int colourOrder) const
 {
-    return !(processor->readsLinearPicture()) && !skipsGrade(processor, colourOrder);
+    return !(processor->grade().readsLinearPicture()) && !skipsGrade(processor, colourOrder);
 }
 
 ShaderProcessor::GradeSource GradingPipeline::packedSource(const ShaderProcessor* processor, ColorRange range) const
 {
     // One to one, each output pixel is one source pixel; the histogram passes
     // draw a smaller picture and need it filtered.
-    const bool nearest = isOneToOne(processor) && !processor->hasHistogramTarget();
+    const bool nearest = isOneToOne(processor) && !processor->histogramPass().hasTarget();
     if (range == FullRange)
         return nearest ? ShaderProcessor::PackedFullSource : ShaderProcessor::PackedFullFilteredSource;
     return nearest ? ShaderProcessor::PackedLimitedSource : ShaderProcessor::PackedLimitedFilteredSource;

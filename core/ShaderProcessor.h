@@ -2,24 +2,20 @@
 
 #include "core/ClipSettings.h"
 #include "core/FitMethod.h"
-#include "core/GradeTables.h"
-#include "core/StockTable.h"
 #include "core/grade/BlurPass.h"
 #include "core/grade/ConversionPass.h"
 #include "core/grade/FilmMotion.h"
 #include "core/grade/GlowPass.h"
+#include "core/grade/GradeState.h"
 #include "core/grade/GradeTextures.h"
 #include "core/grade/GradingPrograms.h"
-#include "core/grade/GrainChoice.h"
 #include "core/grade/HistogramPass.h"
 
 #include <QImage>
 #include <QMatrix4x4>
-#include <QMutex>
 #include <QObject>
 #include <QOpenGLFunctions_4_0_Core>
 
-#include <array>
 #include <atomic>
 #include <vector>
 
@@ -27,18 +23,16 @@ class QOpenGLContext;
 
 namespace Emulsa {
 
-class Grain;
-
 // Grades frames on the GPU: owns the grading ("EM"), colour-converter ("CC")
 // and blur programs, their vertex arrays, every lookup table of the grade and
 // its texture, the current stock table and grain, the blur framebuffer and a
 // small framebuffer for the levels histogram.
 //
-// The work is done by parts with one job each (core/grade/): the grading
-// programs, the colour converter, the blur pass, the glow pass (halation and
-// bloom), the histogram pass, the grade's textures and the grain choice. The
-// processor keeps the grade (the tables, the stock table, the amounts) under
-// its data mutex and runs the frame passes in order.
+// The work is done by parts with one job each (core/grade/): the grade
+// (GradeState: the tables, the stock table and grain, the amounts, the
+// textures), the grading programs, the colour converter, the blur pass, the
+// glow pass (halation and bloom) and the histogram pass. The processor loads
+// the stock tables, builds the parts and runs the frame passes in order.
 //
 // The owner keeps the context, the frame textures and the target framebuffer.
 // Per frame it binds its target, calls prepareFrame() for a pass, sets the
@@ -54,8 +48,8 @@ class Grain;
 //
 // Construction needs no context. initialize(), prepareFrame(), finishFrame()
 // and destruction run on the thread where the context is current; the grade
-// setters may be called from any thread: they rebuild tables under the data
-// mutex and the next grading pass uploads what changed.
+// setters may be called from any thread: they rebuild tables under the
+// grade's mutex and the next grading pass uploads what changed.
 //
 // The object is large (every table inline plus two 512 KiB read-back buffers)
 // so that nothing is allocated per frame: create it on the heap.
@@ -81,18 +75,6 @@ public:
         OrderARGB = 1,
         OrderBGRA = 2,
         NoOrderPreference = 0xFFFFFFFF
-    };
-    // Upload flags: the four grade tables (GradeTables' flags) and the film data.
-    enum Upload : unsigned
-    {
-        ExposureUpload = GradeTextures::ExposureUpload,
-        LiftGammaGainUpload = GradeTextures::LiftGammaGainUpload,
-        WheelsUpload = GradeTextures::WheelsUpload,
-        LevelsUpload = GradeTextures::LevelsUpload,
-        GrainMapUpload = GradeTextures::GrainMapUpload,
-        GrainCurveUpload = GradeTextures::GrainCurveUpload,
-        StockTableUpload = GradeTextures::StockTableUpload,
-        AllUploads = GradeTextures::AllUploads
     };
 
     // The context the processor will be used with; it need not be current.
@@ -132,26 +114,33 @@ public:
     // has been applied and no stock request failed since. False after
     // construction, and after initialize() when the clip's grade could not
     // be applied. Any thread.
-    bool gradeApplied() const;
-    // True when a grading pass would change nothing: no stock, no grain, no
-    // blur, no halation or bloom, not black and white, and every table and
-    // matrix neutral (the bypass copies); not in show-original mode and with
-    // no histogram to fill. An owner may then use the converted source picture as the graded
-    // one (GradingPipeline does when the sizes match). GL thread.
-    bool gradeIsNeutral() const;
+    bool gradeApplied() const { return m_grade.applied(); }
+    // True when a grading pass would change nothing: the grade is neutral
+    // (GradeState::isNeutral()) and there is no histogram to fill. An owner
+    // may then use the converted source picture as the graded one
+    // (GradingPipeline does when the sizes match). GL thread.
+    bool gradeIsNeutral() const { return !m_histogram.hasTarget() && m_grade.isNeutral(); }
     // Rebuilds the exposure/temperature table only.
-    void setExposureAndKelvin(float exposure, float kelvin);
+    void setExposureAndKelvin(float exposure, float kelvin) { m_grade.setExposureAndKelvin(exposure, kelvin); }
 
     // Single grade edits from the grading panel (the amounts are 0..1 or 0..2).
-    void setStockAmount(float amount);
-    void setCurveAmount(float amount);
-    void setGrainAmount(float amount);
-    void setColorWheels(const ColorWheelData& low, const ColorWheelData& mid, const ColorWheelData& high);
-    void setLiftGammaGain(float lift, float gamma, float gain);
-    void setSaturation(float saturation);
-    void setLevels(const HistogramSliderData& levels);
+    void setStockAmount(float amount) { m_grade.setStockAmount(amount); }
+    void setCurveAmount(float amount) { m_grade.setCurveAmount(amount); }
+    void setGrainAmount(float amount) { m_grade.setGrainAmount(amount); }
+    void setColorWheels(const ColorWheelData& low, const ColorWheelData& mid, const ColorWheelData& high)
+    {
+        m_grade.setColorWheels(low, mid, high);
+    }
+    void setLiftGammaGain(float lift, float gamma, float gain) { m_grade.setLiftGammaGain(lift, gamma, gain); }
+    void setSaturation(float saturation) { m_grade.setSaturation(saturation); }
+    void setLevels(const HistogramSliderData& levels) { m_grade.setLevels(levels); }
     // Show the ungraded picture; flags the tables so the next pass swaps them.
-    void setBypass(bool bypass);
+    void setBypass(bool bypass) { m_grade.setBypass(bypass); }
+
+    // The grade drawn: its amounts, grain, film effects, the frame's
+    // identity and its textures' uploads (any thread).
+    GradeState& grade() { return m_grade; }
+    const GradeState& grade() const { return m_grade; }
 
     // Prepares a pass (see PassMode). For the grading pass the processor first
     // runs its blur and histogram passes when needed, then leaves the EM
@@ -165,21 +154,13 @@ public:
     // A copy of the last histogram rendering (512 x 256, RGBA8888, the graded
     // picture shrunk; used for preset thumbnails). Later passes do not change
     // it. Null before the first grading pass with a histogram target.
-    QImage currentFrameImage() const;
+    QImage currentFrameImage() const { return m_histogram.currentFrameImage(); }
 
-    // Internal formats tried, in order, for the blur and histogram render
-    // targets: the first one that makes a complete framebuffer is used.
-    // RGB32F, which OpenGL 4.0 does not require to be renderable, then
+    // Internal formats tried, in order, for the blur, glow and histogram
+    // render targets: the first one that makes a complete framebuffer is
+    // used. RGB32F, which OpenGL 4.0 does not require to be renderable, then
     // RGBA32F, RGBA16F and RGBA8. Set before initialize() to change the list.
     void setRenderTargetFormats(const std::vector<GLenum>& formats) { m_targetFormats = formats; }
-    // The formats chosen by initialize() (0 before).
-    GLenum blurTargetFormat() const { return m_blur.format(); }
-    // Whether the blur targets hold their source-sized storage: only once a
-    // frame was blurred (at set-up they are 2 x 2, to choose the format).
-    bool blurStorageAllocated() const { return m_blur.storageAllocated(); }
-    GLenum histogramTargetFormat() const { return m_histogram.format(); }
-    // Whether grading passes also fill the owner's histogram.
-    bool hasHistogramTarget() const;
 
     // Flags the owners write directly.
     std::atomic<bool> animateGrain { false };
@@ -197,71 +178,14 @@ public:
     unsigned int sourceHeight() const { return m_sourceHeight; }
     unsigned int outputWidth() const { return m_outputWidth; }
     unsigned int outputHeight() const { return m_outputHeight; }
-    bool bypass() const;
-    bool isBlackAndWhite() const;
-    float blurAmount() const;
-    // Halation and bloom of the next grading passes (off while showing the
-    // original), for the picture's width and the clip's gauge.
-    GlowParams halation() const;
-    GlowParams bloom() const;
-    // Whether the grading pass needs the linear picture on unit 0 (the blur
-    // reads it), not the packed frame. Halation and bloom read either.
-    bool readsLinearPicture() const;
-    // How many halation and bloom runs were drawn so far.
-    int glowRuns() const { return m_glow.runs(); }
-    std::array<float, 3> blurWeights() const;
-    double grainScale() const;
-    const Grain* grain() const;
-    std::array<float, 2> grainOffset() const;
-    void setGrainOffset(float x, float y);
-    // The clip and frame the next grading passes draw. While one is set, the
-    // grain's position is a function of the two (FrameSeed), so a frame
-    // grades the same wherever and whenever it is drawn; animateGrain and
-    // resetGrainOffset then change nothing. A negative frame clears it, and
-    // the grain moves at random per frame as animateGrain says.
-    void setFrameIdentity(quint32 clipSeed, qint64 frame);
-    // The clip seed and frame set (frame -1 when none).
-    std::pair<quint32, qint64> frameIdentity() const;
-    // The grain position of a frame of a clip, for an output size.
-    static std::array<float, 2> seededGrainOffset(
-        quint32 clipSeed, qint64 frame, unsigned int width, unsigned int height);
-    // The weave and flicker of the frame last drawn (or about to be: they
-    // follow from the frame identity, frame 0 while none is set).
-    FilmMotion::Frame filmMotion() const;
-    // Whether the grading pass reads the picture between texels for the gate
-    // weave (its owner must then filter the picture linearly).
-    bool weaves() const;
-    // Stages a grading program may leave out, and which ones the program used
-    // by the last grading pass holds (AllGradeStages at set-up).
-    // FinishStage: the saturation matrix and the levels after the tone
-    // table; left out when the saturation is neutral and no histogram passes
-    // run (the levels are then folded into the tone table, or skipped when
-    // showing the original). StockMixStage: the stock's two amounts (its
-    // colour mixed with the exposed one, the exposed lightness kept); left
-    // out when both are full. MonoStage: the black-and-white matrix, for the
-    // black-and-white stocks only. ToneStage: the tone table; left out when
-    // what it composes is neutral (GradeTables::isToneNeutral()).
-    // WeaveStage and FlickerStage: the gate weave and the flicker, left out
-    // when their amounts are 0 or showing the original. DyeGrainStage: the
-    // colour grain, left out when it or the grain is off. HalationStage and
-    // BloomStage: the glows' light taken and their blurred levels added, left
-    // out when their amounts are 0.
-    enum GradeStage : unsigned
-    {
-        StockStage = GradingPrograms::StockStage,
-        GrainStage = GradingPrograms::GrainStage,
-        FinishStage = GradingPrograms::FinishStage,
-        StockMixStage = GradingPrograms::StockMixStage,
-        MonoStage = GradingPrograms::MonoStage,
-        ToneStage = GradingPrograms::ToneStage,
-        WeaveStage = GradingPrograms::WeaveStage,
-        FlickerStage = GradingPrograms::FlickerStage,
-        DyeGrainStage = GradingPrograms::DyeGrainStage,
-        HalationStage = GradingPrograms::HalationStage,
-        BloomStage = GradingPrograms::BloomStage,
-        AllGradeStages = GradingPrograms::AllStages,
-    };
-    unsigned gradingProgramStages() const { return m_programs.key() & AllGradeStages; }
+    // The parts: the grading programs (how many were built, the stages of
+    // the one last used, the vertex array's texture coordinates), the blur,
+    // glow and histogram passes (their target formats and runs).
+    const GradingPrograms& programs() const { return m_programs; }
+    const BlurPass& blurPass() const { return m_blur; }
+    const GlowPass& glowPass() const { return m_glow; }
+    const HistogramPass& histogramPass() const { return m_histogram; }
+
     // What texture unit 0 holds for the grading pass: the linear picture
     // (RGBA floats, the default), or the packed YUY2 frame, converted in the
     // grading program itself, at the nearest pixel (for a pass one to one,
@@ -290,39 +214,21 @@ public:
     // Chooses both for the next grading passes. False, nothing changed, when
     // no program can read that source and write that output (or a packed
     // output is asked for with histogram passes, or a packed source while
-    // readsLinearPicture()); the linear source and the picture output
-    // always can. GL thread.
+    // the grade reads the linear picture); the linear source and the picture
+    // output always can. GL thread.
+    //
+    // The grading program holds only the stages the grade at hand needs
+    // (GradingPrograms' stages), one program per set of stages used. While
+    // the grade is edited (a grading pass after a grade setter was called,
+    // since set-up or the previous pass) none is built: a set of stages not
+    // drawn with yet is graded by the whole program (every stage) until a
+    // pass comes with no edit before it. The whole program is drawn once,
+    // clipped to nothing, by the first pass into each kind of target (the
+    // owner's, the histogram's), so that a driver that finishes programs on
+    // their first draw does it then, not during an edit.
     bool setGradeSource(GradeSource source, GradeOutput output = PictureOutput);
     GradeSource gradeSource() const { return m_gradeSource; }
     GradeOutput gradeOutput() const { return m_gradeOutput; }
-    // How many grading programs were compiled: one per set of stages used.
-    // While the grade is edited (a grading pass after a grade setter was
-    // called, since set-up or the previous pass) none is: a set
-    // of stages not drawn with yet is graded by the whole program (every
-    // stage) until a pass comes with no edit before it. The whole program is
-    // drawn once, clipped to nothing, by the first pass into each kind of
-    // target (the owner's, the histogram's), so that a driver that finishes
-    // programs on their first draw does it then, not during an edit.
-    int gradingProgramsBuilt() const { return m_programs.built(); }
-    // How many of those clipped draws were made.
-    int gradingProgramWarmUps() const { return m_programs.warmUps(); }
-    // Texture coordinates of the EM vertex array (12 floats, vertex order).
-    const std::array<float, 12>& emTextureCoordinates() const { return m_programs.textureCoordinates(); }
-    // Flags still waiting for the next grading pass.
-    unsigned pendingUploads() const;
-    // How many times a table's texture was uploaded (one Upload flag).
-    unsigned uploadCount(Upload table) const;
-    // How many times a grain was chosen (from the grain library) so far.
-    int grainChoices() const;
-
-    // ---- Pure helpers, public for the owners and tests (the fit's texture
-    // coordinates, the blur's amount and weights and the histogram's counts
-    // are the grading programs', the blur pass's and the histogram pass's). ----
-
-    // Moves a grain offset to a random place a quarter to three quarters of
-    // the frame away (modulo the frame), `random` supplying the randomness.
-    static std::array<float, 2> movedGrainOffset(
-        const std::array<float, 2>& offset, unsigned int width, unsigned int height, quint32 randomX, quint32 randomY);
 
 signals:
     // The owner's histogram arrays hold new counts. Emitted on the GL thread.
@@ -332,15 +238,6 @@ signals:
     void gradeAppliedChanged(bool applied);
 
 private:
-    // What the grading pass needs, copied under the data mutex.
-    struct GradeSnapshot
-    {
-        bool bypass = false;
-        float blurAmount = 0.f;
-        std::array<float, 3> blurWeights { { 1.f, 0.f, 0.f } };
-        GlowParams glow[GlowPass::EffectCount];
-    };
-
     // initialize() steps, each handing the work to its part.
     bool initializeEMShaderPrograms();
     bool initializeCCShaderPrograms();
@@ -364,32 +261,18 @@ private:
 
     // Records the outcome of a stock or grade request; emits on a change.
     void setGradeOutcome(bool stockApplied, bool wholeGrade);
-    // The stages a pass of the grade at hand needs, and whether the levels
-    // are folded into the tone table (under the data mutex). `levelsApart`:
-    // histogram passes, which need the picture before the levels, run.
-    unsigned gradeStagesLocked(bool bypass, bool levelsApart, bool foldLevels) const;
-    bool foldsLevelsLocked(bool bypass, bool levelsApart) const;
-    // Grain selection under the data mutex; flags the map and the curve for
-    // upload when they differ from those held.
-    bool chooseGrainLocked(const QString& stock, double scale);
-    // What the film textures are made from (under the data mutex).
-    GradeTextures::Film filmLocked() const;
 
     // Frame passes.
-    GradeSnapshot snapshot();
     // Makes ready the grading program of the grade at hand for a pass into
     // the owner's target (`histogramPass` false) or the histogram target.
     void bindGrading(const QMatrix4x4& matrix, bool bypass, int histogramNeeded, bool levelsApart, bool histogramPass);
     // Draws with the current program in the state at hand, clipped to
     // nothing, so that the driver finishes the program for that state.
     void drawOutOfSight(GradingPrograms::Target target);
-    void setGradingUniformsLocked(bool bypass, int histogramNeeded);
     // What the glow pass reads for the grade source chosen, and its results
     // bound for the grading program.
     GlowPass::Source glowSource() const;
     void bindGlow();
-    // The weave and flicker of the current frame (data mutex held).
-    FilmMotion::Frame motionLocked() const;
     void selectColourOrder(unsigned int order, bool bypass);
     void runHistogramPasses(const QMatrix4x4& matrix, bool bypass);
     void destroyGLObjects();
@@ -415,41 +298,8 @@ private:
     // Whether the grading pass at hand follows an edit of the grade (GL thread).
     bool m_editedFrame = false;
 
-    // Grade state, guarded by m_dataMutex; the textures are uploaded under it.
-    mutable QMutex m_dataMutex;
-    GradeTables m_tables;
-    GradeTextures m_textures;
-    GrainChoice m_grain;
-    StockTableData m_stockTable;
-    // The stock and camera profile m_stockTable is of.
-    QString m_stockName;
-    quint32 m_stockProfile = 0;
-    // Neutral until a whole grade is applied.
-    float m_stockAmount = 0.f;
-    float m_curveAmount = 0.f;
-    float m_grainAmount = 0.f;
-    // Gate weave and flicker amounts (0..1), and the current frame's motion.
-    float m_weaveAmount = 0.f;
-    float m_flickerAmount = 0.f;
-    // Colour grain amount (0..1); the grain map whose RMS was measured.
-    float m_colourGrainAmount = 0.f;
-    const Grain* m_dyeRmsGrain = nullptr;
-    float m_dyeMapRms = 0.f;
-    // A grade edit since set-up or the last grading pass.
-    bool m_gradeEdited = false;
-    bool m_hasGrade = false;
-    bool m_stockFailed = false;
-    bool m_bypass = false;
-    bool m_isBlackAndWhite = false;
-    double m_grainScale = 1.0;
-    float m_blurAmount = 0.f;
-    float m_halationAmount = 0.f;
-    float m_bloomAmount = 0.f;
-    QString m_gauge;
-    std::array<float, 3> m_blurWeights { { 1.f, 0.f, 0.f } };
-    std::array<float, 2> m_grainOffset { { 0.f, 0.f } };
-    quint32 m_clipSeed = 0;
-    qint64 m_frame = -1;
+    // The grade, under its own mutex; its textures are uploaded under it.
+    GradeState m_grade;
 
     // Frame state (GL thread only).
     QMatrix4x4 m_defaultMatrix;

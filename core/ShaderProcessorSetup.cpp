@@ -3,8 +3,6 @@
 
 #include "core/ShaderProcessor.h"
 
-#include "core/AnnotatedMutexLocker.h"
-#include "core/Grain.h"
 #include "core/GrainLibrary.h"
 #include "core/grade/GLSupport.h"
 
@@ -36,13 +34,9 @@ bool ShaderProcessor::initialize(unsigned int sourceWidth, unsigned int sourceHe
         return fail("The source size must not be empty");
     if (width < 2 || height < 2)
         return fail("The output must be at least 2x2 pixels");
-    {
-        AnnotatedMutexLocker lock(&m_dataMutex);
-        m_outputWidth = width;
-        m_outputHeight = height;
-        // Blur weights depend on the output width, unknown until now.
-        m_blurWeights = BlurPass::weightsFor(m_outputWidth, m_blurAmount);
-    }
+    m_outputWidth = width;
+    m_outputHeight = height;
+    m_grade.setSizes(sourceWidth, width, height);
 
     // 2. OpenGL functions, on the processor's context.
     QOpenGLContext* current = QOpenGLContext::currentContext();
@@ -55,7 +49,7 @@ bool ShaderProcessor::initialize(unsigned int sourceWidth, unsigned int sourceHe
     m_blur.setFunctions(functions());
     m_glow.setUp(functions(), m_targetFormats);
     m_histogram.setFunctions(functions());
-    m_textures.setFunctions(functions());
+    m_grade.setFunctions(functions());
 
     // 3. Programs.
     if (!initializeEMShaderPrograms())
@@ -88,11 +82,8 @@ bool ShaderProcessor::initialize(unsigned int sourceWidth, unsigned int sourceHe
     // 7. Grading textures, holding the clip's grain from the start when it
     // has one: a default grain prepared first would be a second grain
     // picture kept for nothing.
-    if (settings) {
-        AnnotatedMutexLocker lock(&m_dataMutex);
-        if (GrainLibrary::instance()->getGrainCurve(settings->getStockName()))
-            chooseGrainLocked(settings->getStockName(), double(settings->getGrainScale()));
-    }
+    if (settings && GrainLibrary::instance()->getGrainCurve(settings->getStockName()))
+        m_grade.chooseGrain(settings->getStockName(), double(settings->getGrainScale()));
     if (!initializeTextures())
         return fail("Failed to initialize shader textures");
     // 8. Blur textures and framebuffer.
@@ -110,11 +101,8 @@ bool ShaderProcessor::initialize(unsigned int sourceWidth, unsigned int sourceHe
         qWarning().noquote() << "ShaderProcessor: The clip's grade could not be applied (stock"
                              << settings->getStockName() << "), grading neutrally";
     m_histogram.setTarget(histogram);
-    {
-        // The clip's own grade is no edit: its first pass builds its program.
-        AnnotatedMutexLocker lock(&m_dataMutex);
-        m_gradeEdited = false;
-    }
+    // The clip's own grade is no edit: its first pass builds its program.
+    m_grade.forgetEdit();
 
     // 11. Whatever the driver still reports.
     for (GLenum error = glGetError(); error != GL_NO_ERROR; error = glGetError())
@@ -193,11 +181,7 @@ void ShaderProcessor::debugEMSubroutines()
 
 bool ShaderProcessor::initializeTextures()
 {
-    AnnotatedMutexLocker lock(&m_dataMutex);
-    // Without the default grain the grain textures would hold no data.
-    if (!m_grain.grain() && !chooseGrainLocked(QStringLiteral("5207"), 1.0))
-        return false;
-    return m_textures.create(m_tables, filmLocked(), m_bypass);
+    return m_grade.createTextures();
 }
 
 bool ShaderProcessor::initializeBlurTextures()
@@ -213,26 +197,6 @@ bool ShaderProcessor::initializeBlurFBO()
 bool ShaderProcessor::initializeHistogramTextureAndFBO()
 {
     return m_histogram.create(m_targetFormats);
-}
-
-bool ShaderProcessor::chooseGrainLocked(const QString& stock, double scale)
-{
-    GrainChoice::Change change;
-    if (!m_grain.choose(stock, scale, m_outputWidth, m_outputHeight, &change))
-        return false;
-    m_textures.markStale((change.map ? unsigned(GradeTextures::GrainMapUpload) : 0u)
-        | (change.curve ? unsigned(GradeTextures::GrainCurveUpload) : 0u));
-    return true;
-}
-
-GradeTextures::Film ShaderProcessor::filmLocked() const
-{
-    GradeTextures::Film film;
-    film.grain = m_grain.grain();
-    film.curve = m_grain.curve();
-    film.grainSize = m_grain.size();
-    film.stockTable = m_stockTable.get();
-    return film;
 }
 
 } // namespace Emulsa

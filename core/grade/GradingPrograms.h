@@ -118,6 +118,8 @@ public:
     void countWarmUp() { ++m_warmUps; }
 
     unsigned key() const { return m_key; }
+    // The stages of the current program (its key without source and output).
+    unsigned stages() const { return m_key & AllStages; }
     QOpenGLShaderProgram* program() const { return m_program.get(); }
     const Locations& locations() const { return m_locations; }
     // Binds the current program and the vertex array, or releases both.
@@ -126,6 +128,7 @@ public:
     // Selects the colour order (0 RGBA, 1 ARGB, 2 BGRA) of the bound program.
     void selectOrder(unsigned order);
 
+    // How many programs were compiled, and how many clipped warm-up draws made.
     int built() const { return m_built; }
     int warmUps() const { return m_warmUps; }
     const std::array<float, 12>& textureCoordinates() const { return m_textureCoordinates; }

@@ -114,7 +114,7 @@ void OffscreenRenderer::uploadFrame(const uchar* bytes, int stride)
 void OffscreenRenderer::uploadFrame(Frame* frame)
 {
     QMutexLocker lock(&frame->mutex);
-    m_processor->setFrameIdentity(m_clipSeed, frame->index);
+    m_processor->grade().setFrameIdentity(m_clipSeed, frame->index);
     if (frame->bitsPerSample > 8) {
         m_pipeline->uploadYuy2(frame->data, int(frame->effectiveStride()), frame->bitsPerSample);
         return;

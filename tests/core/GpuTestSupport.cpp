@@ -156,14 +156,14 @@ std::vector<float> referenceGrade(const ShaderProcessor& processor, const ClipSe
     ReferenceGradeInputs inputs = ReferenceGradeInputs::fromTables(tables, settings, settings.getOriginal());
     inputs.colourOrder = colourOrder;
     if (!settings.getOriginal()) {
-        const FilmMotion::Frame motion = processor.filmMotion();
+        const FilmMotion::Frame motion = processor.grade().filmMotion();
         inputs.weaveOffset = motion.offset;
         inputs.flickerGain = motion.gain;
     }
 
     StockTableData stock = FilmLibrary::instance()->loadStockTable(settings.getStockName(), settings.getSourceType());
     inputs.stockTable = stock.get();
-    const Grain* grain = processor.grain();
+    const Grain* grain = processor.grade().grain();
     const GrainCurve* curve = GrainLibrary::instance()->getGrainCurve(settings.getStockName());
     std::vector<float> grainMap;
     if (grain && curve) {
@@ -172,11 +172,11 @@ std::vector<float> referenceGrade(const ShaderProcessor& processor, const ClipSe
         inputs.grainWidth = int(grain->width());
         inputs.grainHeight = int(grain->height());
         inputs.grainCurve = curve->values;
-        const auto offset = processor.grainOffset();
+        const auto offset = processor.grade().grainOffset();
         inputs.grainOffsetX = offset[0];
         inputs.grainOffsetY = offset[1];
         if (!settings.getOriginal()) {
-            const auto [clipSeed, frame] = processor.frameIdentity();
+            const auto [clipSeed, frame] = processor.grade().frameIdentity();
             inputs.dyeGrainMix = float(settings.getColourGrainAmount()) / 100.0f;
             inputs.dyeGrainScale = DyeGrain::mapRms(grain->textureBytes(), size_t(grain->width()) * grain->height())
                 * DyeGrain::stockStrength(settings.getStockName());
@@ -204,17 +204,17 @@ unsigned stagesOf(const ClipSettings& settings, bool histogram)
         || (!finish
             && (levels.black != neutralLevels.black || levels.mid != neutralLevels.mid
                 || levels.white != neutralLevels.white));
-    return (stock ? unsigned(ShaderProcessor::StockStage) : 0u) | (mix ? unsigned(ShaderProcessor::StockMixStage) : 0u)
-        | (settings.getGrainAmount() != 0 ? unsigned(ShaderProcessor::GrainStage) : 0u)
-        | (GradeTables::isBlackAndWhiteStock(settings.getStockName()) ? unsigned(ShaderProcessor::MonoStage) : 0u)
-        | (tone ? unsigned(ShaderProcessor::ToneStage) : 0u) | (finish ? unsigned(ShaderProcessor::FinishStage) : 0u)
-        | (settings.getWeaveAmount() != 0 ? unsigned(ShaderProcessor::WeaveStage) : 0u)
-        | (settings.getFlickerAmount() != 0 ? unsigned(ShaderProcessor::FlickerStage) : 0u)
+    return (stock ? unsigned(GradingPrograms::StockStage) : 0u) | (mix ? unsigned(GradingPrograms::StockMixStage) : 0u)
+        | (settings.getGrainAmount() != 0 ? unsigned(GradingPrograms::GrainStage) : 0u)
+        | (GradeTables::isBlackAndWhiteStock(settings.getStockName()) ? unsigned(GradingPrograms::MonoStage) : 0u)
+        | (tone ? unsigned(GradingPrograms::ToneStage) : 0u) | (finish ? unsigned(GradingPrograms::FinishStage) : 0u)
+        | (settings.getWeaveAmount() != 0 ? unsigned(GradingPrograms::WeaveStage) : 0u)
+        | (settings.getFlickerAmount() != 0 ? unsigned(GradingPrograms::FlickerStage) : 0u)
         | (settings.getGrainAmount() != 0 && settings.getColourGrainAmount() != 0
-                ? unsigned(ShaderProcessor::DyeGrainStage)
+                ? unsigned(GradingPrograms::DyeGrainStage)
                 : 0u)
-        | (settings.getHalationAmount() != 0 ? unsigned(ShaderProcessor::HalationStage) : 0u)
-        | (settings.getBloomAmount() != 0 ? unsigned(ShaderProcessor::BloomStage) : 0u);
+        | (settings.getHalationAmount() != 0 ? unsigned(GradingPrograms::HalationStage) : 0u)
+        | (settings.getBloomAmount() != 0 ? unsigned(GradingPrograms::BloomStage) : 0u);
 }
 
 } // namespace Emulsa::Test

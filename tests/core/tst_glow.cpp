@@ -301,9 +301,9 @@ void TestGlow::gpuMatchesReference()
     GpuGrader grader;
     QVERIFY(grader.create(m_gl, settings, W, H));
     const auto gpu = grader.grade(picture);
-    QCOMPARE(grader.processor->glowRuns(), (halation > 0 ? 1 : 0) + (bloom > 0 ? 1 : 0));
-    auto glowed = applied(picture, W, H, grader.processor->halation());
-    glowed = applied(glowed, W, H, grader.processor->bloom());
+    QCOMPARE(grader.processor->glowPass().runs(), (halation > 0 ? 1 : 0) + (bloom > 0 ? 1 : 0));
+    auto glowed = applied(picture, W, H, grader.processor->grade().halation());
+    glowed = applied(glowed, W, H, grader.processor->grade().bloom());
     const auto cpu = referenceGrade(*grader.processor, settings, glowed, W, H);
     const auto plain = referenceGrade(*grader.processor, without, picture, W, H);
     QVERIFY2(maxByteDifference(gpu, cpu) <= 2, qPrintable(QString::number(maxByteDifference(gpu, cpu))));
@@ -328,7 +328,7 @@ void TestGlow::offCostsNothing()
     QVERIFY(grader.create(m_gl, settings, W, H));
     ShaderProcessor* p = grader.processor.get();
     const auto off = grader.grade(picture);
-    QCOMPARE(p->glowRuns(), 0);
+    QCOMPARE(p->glowPass().runs(), 0);
     QVERIFY(grader.pipeline->gradesFromSourceInOnePass(p));
 
     ClipSettings on = settings;
@@ -337,16 +337,16 @@ void TestGlow::offCostsNothing()
     QVERIFY(p->applySettings(&on));
     QVERIFY(grader.pipeline->gradesFromSourceInOnePass(p));
     QVERIFY(maxByteDifference(grader.grade(picture), off) > 2);
-    QCOMPARE(p->glowRuns(), 2);
+    QCOMPARE(p->glowPass().runs(), 2);
 
     on.setOriginal(true);
     QVERIFY(p->applySettings(&on));
     grader.grade(picture);
-    QCOMPARE(p->glowRuns(), 2);
+    QCOMPARE(p->glowPass().runs(), 2);
 
     QVERIFY(p->applySettings(&settings));
     QVERIFY(grader.grade(picture) == off);
-    QCOMPARE(p->glowRuns(), 2);
+    QCOMPARE(p->glowPass().runs(), 2);
 }
 
 void TestGlow::keepsLightWithBlurAndHistogram_data()
@@ -379,7 +379,7 @@ void TestGlow::keepsLightWithBlurAndHistogram()
     settings.setBloomAmount(100);
     QVERIFY(grader.processor->applySettings(&settings));
     const auto on = grader.grade(picture);
-    QCOMPARE(grader.processor->glowRuns(), 2);
+    QCOMPARE(grader.processor->glowPass().runs(), 2);
     const double kept = totalLight(on) / totalLight(off);
     QVERIFY2(std::abs(kept - 1.0) < 0.01, qPrintable(QString::number(kept, 'f', 5)));
     QVERIFY(maxByteDifference(on, off) > 2);
@@ -425,7 +425,7 @@ void TestGlow::finePictureKeepsItsLightScaled()
     settings.setBloomAmount(100);
     QVERIFY(p->applySettings(&settings));
     const auto on = graded();
-    QCOMPARE(p->glowRuns(), 2);
+    QCOMPARE(p->glowPass().runs(), 2);
     QCOMPARE(grader.pipeline->gradedInOnePass(), !linear);
     const double kept = totalLight(on) / totalLight(off);
     QVERIFY2(std::abs(kept - 1.0) < 0.005, qPrintable(QString::number(kept, 'f', 5)));
@@ -465,12 +465,12 @@ void TestGlow::packedFrameGlowsAsTheLinearPicture()
     settings.setBloomAmount(100);
     GpuGrader grader;
     QVERIFY(grader.create(m_gl, settings, width, height));
-    QVERIFY(Glow::factorFor(grader.processor->halation()) >= 2);
-    QVERIFY(Glow::factorFor(grader.processor->bloom()) >= 8);
+    QVERIFY(Glow::factorFor(grader.processor->grade().halation()) >= 2);
+    QVERIFY(Glow::factorFor(grader.processor->grade().bloom()) >= 8);
     const auto linear = gradedFrame(grader, frame, true);
     const auto packed = gradedFrame(grader, frame, false);
     QVERIFY(grader.pipeline->gradedInOnePass());
-    QCOMPARE(grader.processor->glowRuns(), 4);
+    QCOMPARE(grader.processor->glowPass().runs(), 4);
     double worst = 0;
     for (size_t i = 0; i < linear.size(); ++i)
         worst = std::max(worst, double(std::abs(linear[i] - packed[i])));

@@ -124,7 +124,7 @@ void TestGpuGrade::stagesAgreeWithReference()
     QFETCH(ClipSettings, settings);
     GpuGrader grader;
     QVERIFY(grader.create(m_gl, settings, W, H));
-    grader.processor->setGrainOffset(17.f, 5.f);
+    grader.processor->grade().setGrainOffset(17.f, 5.f);
     if (settings.getWeaveAmount() != 0 || settings.getFlickerAmount() != 0) {
         // The frame of the first 64 that moves the most, so that the motion
         // shows above the byte tolerance.
@@ -138,7 +138,7 @@ void TestGpuGrade::stagesAgreeWithReference()
                 strongest = frame;
             }
         }
-        grader.processor->setFrameIdentity(kClipSeed, strongest);
+        grader.processor->grade().setFrameIdentity(kClipSeed, strongest);
     }
     const auto gpu = grader.grade(m_picture);
     const auto cpu = referenceGrade(*grader.processor, settings, m_picture, W, H);
@@ -158,7 +158,7 @@ void TestGpuGrade::stagesAgreeWithReference()
                              .arg(toByte(cpu[size_t(where) * 4 + 1]))
                              .arg(toByte(cpu[size_t(where) * 4 + 2]))));
     // Only the stages the grade uses are in the program that drew it.
-    QCOMPARE(grader.processor->gradingProgramStages(), stagesOf(settings));
+    QCOMPARE(grader.processor->programs().stages(), stagesOf(settings));
     // The grade did something (except where the stage is meant to be mild).
     if (QByteArray(QTest::currentDataTag()) != "neutral")
         QVERIFY(maxByteDifference(gpu, m_picture) > 2);
@@ -184,7 +184,7 @@ void TestGpuGrade::grainHasTheReferenceStrength()
     settings.setGrainScaleName(gauge);
     GpuGrader grader;
     QVERIFY(grader.create(m_gl, settings, W, H));
-    grader.processor->setGrainOffset(17.f, 5.f);
+    grader.processor->grade().setGrainOffset(17.f, 5.f);
     const auto gpu = grader.grade(m_picture);
     const auto cpu = referenceGrade(*grader.processor, settings, m_picture, W, H);
     const ChangeAgreement agreement = changeAgreement(gpu, cpu, m_picture);
@@ -207,12 +207,12 @@ void TestGpuGrade::gradingProgramsFollowTheGrade()
     GpuGrader grader;
     QVERIFY(grader.create(m_gl, settings, W, H));
     ShaderProcessor* p = grader.processor.get();
-    p->setGrainOffset(17.f, 5.f);
-    const unsigned table = ShaderProcessor::StockStage;
-    const unsigned stock = table | ShaderProcessor::StockMixStage;
-    const unsigned grain = ShaderProcessor::GrainStage;
-    const unsigned finish = ShaderProcessor::FinishStage;
-    const unsigned whole = ShaderProcessor::AllGradeStages;
+    p->grade().setGrainOffset(17.f, 5.f);
+    const unsigned table = GradingPrograms::StockStage;
+    const unsigned stock = table | GradingPrograms::StockMixStage;
+    const unsigned grain = GradingPrograms::GrainStage;
+    const unsigned finish = GradingPrograms::FinishStage;
+    const unsigned whole = GradingPrograms::AllStages;
     // The whole program, built at set-up, holds the black-and-white matrix
     // too: a colour stock never uses it.
     const struct
@@ -243,17 +243,17 @@ void TestGpuGrade::gradingProgramsFollowTheGrade()
     std::map<unsigned, std::vector<float>> firstPictures;
     for (const auto& step : steps) {
         const QString stepName = QString::number(step.stages);
-        const int builtBefore = p->gradingProgramsBuilt();
+        const int builtBefore = p->programs().built();
         p->setStockAmount(step.stock);
         p->setGrainAmount(step.grain);
         p->setSaturation(step.saturation);
         const bool drawnBefore = firstPictures.count(step.stages) != 0;
         const auto edited = grader.grade(m_picture);
-        QCOMPARE(p->gradingProgramsBuilt(), builtBefore);
-        QCOMPARE(p->gradingProgramStages(), drawnBefore ? step.stages : whole);
+        QCOMPARE(p->programs().built(), builtBefore);
+        QCOMPARE(p->programs().stages(), drawnBefore ? step.stages : whole);
         const auto picture = grader.grade(m_picture);
-        QCOMPARE(p->gradingProgramStages(), step.stages);
-        QCOMPARE(p->gradingProgramsBuilt(), step.built);
+        QCOMPARE(p->programs().stages(), step.stages);
+        QCOMPARE(p->programs().built(), step.built);
         QVERIFY2(maxByteDifference(edited, picture) <= 1, qPrintable(stepName));
         const auto first = firstPictures.emplace(step.stages, picture);
         if (!first.second)
@@ -264,7 +264,7 @@ void TestGpuGrade::gradingProgramsFollowTheGrade()
     QVERIFY(maxByteDifference(firstPictures.at(stock | grain), wholePicture) > 2);
     QVERIFY(maxByteDifference(firstPictures.at(table | grain | finish), wholePicture) > 2);
     // The whole program was drawn once out of sight, by the first pass.
-    QCOMPARE(p->gradingProgramWarmUps(), 1);
+    QCOMPARE(p->programs().warmUps(), 1);
 }
 
 void TestGpuGrade::editsPastNeutralBuildNoProgram_data()
@@ -323,12 +323,12 @@ void TestGpuGrade::editsPastNeutralBuildNoProgram()
         GpuGrader grader;
         QVERIFY(grader.create(m_gl, start, W, H, 0, 0, StretchToFit, withHistogram ? histogram : nullptr));
         ShaderProcessor* p = grader.processor.get();
-        p->setGrainOffset(17.f, 5.f);
+        p->grade().setGrainOffset(17.f, 5.f);
         const auto before = grader.grade(m_picture);
-        const int built = p->gradingProgramsBuilt();
+        const int built = p->programs().built();
         QVERIFY(p->applySettings(&edited));
         const auto after = grader.grade(m_picture);
-        QCOMPARE(p->gradingProgramsBuilt(), built);
+        QCOMPARE(p->programs().built(), built);
         const auto cpu = referenceGrade(*p, edited, m_picture, W, H);
         QVERIFY2(maxByteDifference(after, cpu) <= 2, withHistogram ? "with histogram" : "without histogram");
         QVERIFY(maxByteDifference(after, before) > 2);
@@ -494,12 +494,12 @@ void TestGpuGrade::gradeMatchesRecordedOutput()
     GradingPipeline* pipeline = grader.pipeline.get();
     QVERIFY(processor->gradeApplied());
     // Each row takes the paths it is named for.
-    QCOMPARE(processor->isBlackAndWhite(), settings.getStockName() == QLatin1String("KodakTriX"));
-    QCOMPARE(processor->blurAmount() > 0.f, path != QLatin1String("packed"));
-    QCOMPARE(processor->hasHistogramTarget(), histogram);
+    QCOMPARE(processor->grade().isBlackAndWhite(), settings.getStockName() == QLatin1String("KodakTriX"));
+    QCOMPARE(processor->grade().blurAmount() > 0.f, path != QLatin1String("packed"));
+    QCOMPARE(processor->histogramPass().hasTarget(), histogram);
     processor->histogramBeforeLevels = histogram;
     // The grain where a fresh processor would not put it by chance.
-    processor->setGrainOffset(37.f, 21.f);
+    processor->grade().setGrainOffset(37.f, 21.f);
 
     QByteArray bytes;
     if (path == QLatin1String("packed")) {

@@ -273,7 +273,7 @@ void TestGpuGradeFrames::gradeFromPackedSource()
         setup == QLatin1String("histogram") ? histogram : nullptr));
     GradingPipeline* pipeline = grader.pipeline.get();
     ShaderProcessor* processor = grader.processor.get();
-    processor->setFrameIdentity(0x5eedf11u, 22);
+    processor->grade().setFrameIdentity(0x5eedf11u, 22);
     const auto colorRange = GradingPipeline::ColorRange(range);
     QCOMPARE(pipeline->gradesFromSourceInOnePass(processor), onePass);
 
@@ -289,7 +289,7 @@ void TestGpuGradeFrames::gradeFromPackedSource()
     // Drawn by the program holding just the grade's stages (none failed to build).
     const unsigned stages = stagesOf(settings, setup == QLatin1String("histogram"));
     if (onePass)
-        QCOMPARE(processor->gradingProgramStages(), stages);
+        QCOMPARE(processor->programs().stages(), stages);
 
     std::vector<float> twoPasses(outputPixels * 4);
     pipeline->uploadYuy2(frame.data());
@@ -333,7 +333,7 @@ void TestGpuGradeFrames::gradeFromPackedSource()
     QVERIFY2(worstByte <= (filtered ? 1 : 0),
         qPrintable(QStringLiteral("byte %1 differs by %2").arg(worstAt).arg(worstByte)));
     if (packedInOnePass)
-        QCOMPARE(processor->gradingProgramStages(), stages);
+        QCOMPARE(processor->programs().stages(), stages);
 }
 
 void TestGpuGradeFrames::deepFrameKeepsItsLevels_data()

@@ -118,7 +118,7 @@ void TestGpuGradeMotion::weaveMovesThePictureWithinItsAmount()
     // Per axis: sums of measured x wanted, wanted squared, measured squared.
     double fit[2][3] = { { 0.0, 0.0, 0.0 }, { 0.0, 0.0, 0.0 } };
     for (int frame = 0; frame < kFrames; ++frame) {
-        grader.processor->setFrameIdentity(kClipSeed, frame);
+        grader.processor->grade().setFrameIdentity(kClipSeed, frame);
         const cv::Mat moved = channelOf(grader.grade(picture), width, height, 1);
         const cv::Point2d shift = cv::phaseCorrelate(steady, moved);
         measured.push_back(shift);
@@ -192,7 +192,7 @@ void TestGpuGradeMotion::flickerChangesExposureSmoothly()
     std::array<std::vector<double>, 3> ratios;
     double worstError = 0.0, layersApart = 0.0, largest = 0.0;
     for (int frame = 0; frame < kFrames; ++frame) {
-        grader.processor->setFrameIdentity(kClipSeed, frame);
+        grader.processor->grade().setFrameIdentity(kClipSeed, frame);
         const std::vector<float> graded = grader.grade(picture);
         const FilmMotion::Frame motion = FilmMotion::at(kClipSeed, frame, 0.f, amount / 100.f);
         for (int c = 0; c < 3; ++c) {
@@ -239,7 +239,7 @@ void TestGpuGradeMotion::framesGradeTheSameInAnyOrder()
         if (!grader.create(m_gl, settings, W, H))
             return digests;
         for (qint64 frame : frames) {
-            grader.processor->setFrameIdentity(kClipSeed, frame);
+            grader.processor->grade().setFrameIdentity(kClipSeed, frame);
             const std::vector<float> graded = grader.grade(m_picture);
             QByteArray bytes;
             for (float v : graded)
@@ -331,7 +331,7 @@ void TestGpuGradeMotion::colourGrainIsPerLayerAndPerFrame()
         std::array<cv::Mat, 3> none;
         if (!plain.create(m_gl, plainSettings, width, height) || !grader.create(m_gl, settings, width, height))
             return none;
-        grader.processor->setFrameIdentity(kClipSeed, frame);
+        grader.processor->grade().setFrameIdentity(kClipSeed, frame);
         return grainOf(grader.grade(grey), plain.grade(grey), width, height);
     };
 

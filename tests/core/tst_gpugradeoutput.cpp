@@ -160,20 +160,20 @@ void TestGpuGradeOutput::blurOnlyWhenGaugeAsks()
     settings.setGrainScaleName(QStringLiteral("Super 35"));
     GpuGrader sharp;
     QVERIFY(sharp.create(m_gl, settings, width, height));
-    QCOMPARE(sharp.processor->blurAmount(), 0.f);
+    QCOMPARE(sharp.processor->grade().blurAmount(), 0.f);
     const auto sharpOut = sharp.grade(picture);
     QVERIFY(maxByteDifference(sharpOut, picture) <= 1);
     // No blur, no blur pictures held.
-    QVERIFY(!sharp.processor->blurStorageAllocated());
+    QVERIFY(!sharp.processor->blurPass().storageAllocated());
 
     settings.setGrainScaleName(QStringLiteral("8 mm"));
     GpuGrader soft;
     QVERIFY(soft.create(m_gl, settings, width, height));
-    QCOMPARE(soft.processor->blurAmount(), 1.f);
-    QVERIFY(!soft.processor->blurStorageAllocated());
+    QCOMPARE(soft.processor->grade().blurAmount(), 1.f);
+    QVERIFY(!soft.processor->blurPass().storageAllocated());
     // A flat picture stays flat.
     QVERIFY(maxByteDifference(soft.grade(flat), flat) <= 1);
-    QVERIFY(soft.processor->blurStorageAllocated());
+    QVERIFY(soft.processor->blurPass().storageAllocated());
     // The edge spreads over its neighbours, symmetrically, and nothing is flipped.
     const auto softOut = soft.grade(picture);
     const int row = height - 4;
@@ -200,8 +200,8 @@ void TestGpuGradeOutput::bypassShowsUngradedPicture()
     settings.setOriginal(true);
     GpuGrader grader;
     QVERIFY(grader.create(m_gl, settings, width, height));
-    QVERIFY(grader.processor->bypass());
-    QVERIFY(grader.processor->blurAmount() > 0.f);
+    QVERIFY(grader.processor->grade().bypass());
+    QVERIFY(grader.processor->grade().blurAmount() > 0.f);
     const auto out = grader.grade(picture);
     QVERIFY(maxByteDifference(out, picture) <= 1);
 

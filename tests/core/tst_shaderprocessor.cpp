@@ -52,8 +52,8 @@ void TestShaderProcessor::initializeSizes()
     QCOMPARE(atSource.outputHeight(), 54u);
     QCOMPARE(atSource.sourceWidth(), 96u);
     // Grain is chosen for the output size at the clip's scale (0.69).
-    QVERIFY(atSource.grain());
-    QCOMPARE(atSource.grain()->width(), 66u);
+    QVERIFY(atSource.grade().grain());
+    QCOMPARE(atSource.grade().grain()->width(), 66u);
     QVERIFY(!atSource.initialize(96, 54, &settings, nullptr, 0, 0, StretchToFit));
 
     ShaderProcessor other(m_gl.context());
@@ -173,32 +173,32 @@ void TestShaderProcessor::keepingTheGrainScale()
     GpuGrader grader;
     QVERIFY(grader.create(m_gl, settings, 64, 32));
     ShaderProcessor* p = grader.processor.get();
-    const Grain* eightMm = p->grain();
+    const Grain* eightMm = p->grade().grain();
     QVERIFY(eightMm);
-    QCOMPARE(p->blurAmount(), 1.f);
+    QCOMPARE(p->grade().blurAmount(), 1.f);
     const auto picture = colourCubePicture(64, 32);
     grader.grade(picture);
-    const unsigned maps = p->uploadCount(ShaderProcessor::GrainMapUpload);
-    const unsigned curves = p->uploadCount(ShaderProcessor::GrainCurveUpload);
-    const unsigned stocks = p->uploadCount(ShaderProcessor::StockTableUpload);
+    const unsigned maps = p->grade().uploadCount(GradeTextures::GrainMapUpload);
+    const unsigned curves = p->grade().uploadCount(GradeTextures::GrainCurveUpload);
+    const unsigned stocks = p->grade().uploadCount(GradeTextures::StockTableUpload);
 
     QVERIFY(p->setStock(QStringLiteral("KodakTriX"), FilmDataFixture::profileId(), -1.0));
-    QCOMPARE(p->grain(), eightMm);
-    QCOMPARE(p->grainScale(), double(5.53f));
-    QCOMPARE(p->blurAmount(), 1.f);
-    QVERIFY(p->isBlackAndWhite());
-    QCOMPARE(p->pendingUploads(), unsigned(ShaderProcessor::GrainCurveUpload | ShaderProcessor::StockTableUpload));
+    QCOMPARE(p->grade().grain(), eightMm);
+    QCOMPARE(p->grade().grainScale(), double(5.53f));
+    QCOMPARE(p->grade().blurAmount(), 1.f);
+    QVERIFY(p->grade().isBlackAndWhite());
+    QCOMPARE(p->grade().pendingUploads(), unsigned(GradeTextures::GrainCurveUpload | GradeTextures::StockTableUpload));
     grader.grade(picture);
-    QCOMPARE(p->uploadCount(ShaderProcessor::GrainMapUpload), maps);
-    QCOMPARE(p->uploadCount(ShaderProcessor::GrainCurveUpload), curves + 1);
-    QCOMPARE(p->uploadCount(ShaderProcessor::StockTableUpload), stocks + 1);
+    QCOMPARE(p->grade().uploadCount(GradeTextures::GrainMapUpload), maps);
+    QCOMPARE(p->grade().uploadCount(GradeTextures::GrainCurveUpload), curves + 1);
+    QCOMPARE(p->grade().uploadCount(GradeTextures::StockTableUpload), stocks + 1);
 
     // A new scale chooses new grain and blur.
     QVERIFY(p->setStock(QStringLiteral("5207"), FilmDataFixture::profileId(), double(0.69f)));
-    QVERIFY(p->grain() != eightMm);
-    QCOMPARE(p->blurAmount(), 0.f);
-    QVERIFY(!p->isBlackAndWhite());
-    QVERIFY(p->pendingUploads() & ShaderProcessor::GrainMapUpload);
+    QVERIFY(p->grade().grain() != eightMm);
+    QCOMPARE(p->grade().blurAmount(), 0.f);
+    QVERIFY(!p->grade().isBlackAndWhite());
+    QVERIFY(p->grade().pendingUploads() & GradeTextures::GrainMapUpload);
 }
 
 void TestShaderProcessor::onlyTheClipsGrainIsScaled_data()
@@ -224,7 +224,7 @@ void TestShaderProcessor::onlyTheClipsGrainIsScaled()
     const std::size_t held = library->grainCount();
     GpuGrader grader;
     QVERIFY(grader.create(m_gl, settings, unsigned(width), unsigned(height)));
-    const Grain* chosen = grader.processor->grain();
+    const Grain* chosen = grader.processor->grade().grain();
     QVERIFY(chosen);
     QCOMPARE(library->grainCount(), held + 1);
     Grain* atClipScale = library->selectGrain(settings.getStockName(), width, height, double(settings.getGrainScale()));
@@ -244,13 +244,13 @@ void TestShaderProcessor::unknownStockChangesNothing()
     ShaderProcessor* p = grader.processor.get();
     const auto picture = colourCubePicture(64, 32);
     const auto before = grader.grade(picture);
-    const Grain* grain = p->grain();
+    const Grain* grain = p->grade().grain();
 
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^ShaderProcessor: No stock table for")));
     QVERIFY(!p->setStock(QStringLiteral("KodakPortra"), FilmDataFixture::profileId(), double(5.53f)));
-    QCOMPARE(p->grain(), grain);
-    QCOMPARE(p->blurAmount(), 0.9f);
-    QCOMPARE(p->grainScale(), double(4.0f));
+    QCOMPARE(p->grade().grain(), grain);
+    QCOMPARE(p->grade().blurAmount(), 0.9f);
+    QCOMPARE(p->grade().grainScale(), double(4.0f));
 
     ClipSettings other = settings;
     other.setStockName(QStringLiteral("KodakPortra"));
@@ -258,7 +258,7 @@ void TestShaderProcessor::unknownStockChangesNothing()
     other.setSaturation(0.f);
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^ShaderProcessor: No stock table for")));
     QVERIFY(!p->applySettings(&other));
-    QCOMPARE(p->pendingUploads(), 0u);
+    QCOMPARE(p->grade().pendingUploads(), 0u);
     QCOMPARE(grader.grade(picture), before);
 }
 
@@ -366,12 +366,12 @@ void TestShaderProcessor::renderTargetsFallBackWhenIncomplete()
     settings.setGrainScaleName(QStringLiteral("8 mm"));
     GpuGrader usual;
     QVERIFY(usual.create(m_gl, settings, 64, 32, 0, 0, StretchToFit, target));
-    QCOMPARE(usual.processor->blurTargetFormat(), GLenum(GL_RGB32F));
+    QCOMPARE(usual.processor->blurPass().format(), GLenum(GL_RGB32F));
     GpuGrader fallback;
     fallback.targetFormats = { refused, GL_RGBA16F };
     QVERIFY(fallback.create(m_gl, settings, 64, 32, 0, 0, StretchToFit, target));
-    QCOMPARE(fallback.processor->blurTargetFormat(), GLenum(GL_RGBA16F));
-    QCOMPARE(fallback.processor->histogramTargetFormat(), GLenum(GL_RGBA16F));
+    QCOMPARE(fallback.processor->blurPass().format(), GLenum(GL_RGBA16F));
+    QCOMPARE(fallback.processor->histogramPass().format(), GLenum(GL_RGBA16F));
     const auto picture = colourCubePicture(64, 32);
     QVERIFY(maxByteDifference(fallback.grade(picture), usual.grade(picture)) <= 1);
     // The histogram renderings agree within the rounding of half floats.

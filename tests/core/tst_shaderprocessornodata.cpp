@@ -40,7 +40,7 @@ void TestShaderProcessorNoData::initializeFailsWithoutDefaultGrain()
     QTest::ignoreMessage(QtWarningMsg, "ShaderProcessor: Failed to initialize shader textures");
     QVERIFY(!processor->initialize(64, 32, &settings, nullptr, 0, 0, StretchToFit));
     QVERIFY(!processor->isInitialized());
-    QVERIFY(!processor->grain());
+    QVERIFY(!processor->grade().grain());
     // Preparing a pass does nothing; destruction cleans up what was built.
     processor->prepareFrame(ShaderProcessor::GradePass, ShaderProcessor::NoOrderPreference);
     processor->finishFrame();
@@ -53,12 +53,12 @@ void TestShaderProcessorNoData::setStockFailsWithoutTables()
     ShaderProcessor processor(m_gl.context());
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^ShaderProcessor: No stock table for 5207")));
     QVERIFY(!processor.setStock(QStringLiteral("5207"), 0x3130544F, 1.0));
-    QCOMPARE(processor.grainScale(), 1.0);
-    QCOMPARE(processor.blurAmount(), 0.f);
+    QCOMPARE(processor.grade().grainScale(), 1.0);
+    QCOMPARE(processor.grade().blurAmount(), 0.f);
     const ClipSettings settings;
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^ShaderProcessor: No stock table for 5207")));
     QVERIFY(!processor.applySettings(&settings));
-    QVERIFY(!processor.bypass());
+    QVERIFY(!processor.grade().bypass());
 }
 
 EMULSA_TEST_MAIN(TestShaderProcessorNoData)

@@ -19,15 +19,15 @@ using namespace Emulsa::Test;
 
 namespace {
 
-const ShaderProcessor::Upload kUploads[] = { ShaderProcessor::ExposureUpload, ShaderProcessor::LiftGammaGainUpload,
-    ShaderProcessor::WheelsUpload, ShaderProcessor::LevelsUpload, ShaderProcessor::GrainMapUpload,
-    ShaderProcessor::GrainCurveUpload, ShaderProcessor::StockTableUpload };
+const GradeTextures::Upload kUploads[] = { GradeTextures::ExposureUpload, GradeTextures::LiftGammaGainUpload,
+    GradeTextures::WheelsUpload, GradeTextures::LevelsUpload, GradeTextures::GrainMapUpload,
+    GradeTextures::GrainCurveUpload, GradeTextures::StockTableUpload };
 
 std::vector<unsigned> uploadCounts(const ShaderProcessor& p)
 {
     std::vector<unsigned> counts;
     for (auto table : kUploads)
-        counts.push_back(p.uploadCount(table));
+        counts.push_back(p.grade().uploadCount(table));
     return counts;
 }
 
@@ -86,20 +86,20 @@ void TestShaderProcessorUploads::onlyChangedTablesAreUploaded()
     ShaderProcessor* p = grader.processor.get();
     const auto picture = colourCubePicture(64, 32);
     grader.grade(picture);
-    QCOMPARE(p->pendingUploads(), 0u);
+    QCOMPARE(p->grade().pendingUploads(), 0u);
 
-    const ShaderProcessor::Upload all[] = { ShaderProcessor::ExposureUpload, ShaderProcessor::LiftGammaGainUpload,
-        ShaderProcessor::WheelsUpload, ShaderProcessor::LevelsUpload, ShaderProcessor::GrainMapUpload,
-        ShaderProcessor::GrainCurveUpload, ShaderProcessor::StockTableUpload };
+    const GradeTextures::Upload all[] = { GradeTextures::ExposureUpload, GradeTextures::LiftGammaGainUpload,
+        GradeTextures::WheelsUpload, GradeTextures::LevelsUpload, GradeTextures::GrainMapUpload,
+        GradeTextures::GrainCurveUpload, GradeTextures::StockTableUpload };
     auto counts = [&] {
         std::vector<unsigned> c;
         for (auto table : all)
-            c.push_back(p->uploadCount(table));
+            c.push_back(p->grade().uploadCount(table));
         return c;
     };
     const auto before = counts();
     p->setExposureAndKelvin(0.3f, 5600.f);
-    QCOMPARE(p->pendingUploads(), unsigned(ShaderProcessor::ExposureUpload));
+    QCOMPARE(p->grade().pendingUploads(), unsigned(GradeTextures::ExposureUpload));
     const auto graded = grader.grade(picture);
     auto after = counts();
     QCOMPARE(after[0], before[0] + 1);
@@ -113,20 +113,20 @@ void TestShaderProcessorUploads::onlyChangedTablesAreUploaded()
     p->setExposureAndKelvin(0.f, 5600.f);
     grader.grade(picture);
     p->setExposureAndKelvin(0.f, 5600.f);
-    QCOMPARE(p->pendingUploads(), 0u);
-    QCOMPARE(p->uploadCount(ShaderProcessor::ExposureUpload), after[0] + 1);
+    QCOMPARE(p->grade().pendingUploads(), 0u);
+    QCOMPARE(p->grade().uploadCount(GradeTextures::ExposureUpload), after[0] + 1);
 
     // The other single edits flag their own table only.
     p->setLiftGammaGain(0.9f, 1.1f, 1.f);
-    QCOMPARE(p->pendingUploads(), unsigned(ShaderProcessor::LiftGammaGainUpload));
+    QCOMPARE(p->grade().pendingUploads(), unsigned(GradeTextures::LiftGammaGainUpload));
     p->setLevels({ 0.1f, 0.5f, 0.9f });
     p->setColorWheels({ 0.5, 1.0 }, {}, {});
-    QCOMPARE(p->pendingUploads(),
-        unsigned(ShaderProcessor::LiftGammaGainUpload | ShaderProcessor::LevelsUpload | ShaderProcessor::WheelsUpload));
+    QCOMPARE(p->grade().pendingUploads(),
+        unsigned(GradeTextures::LiftGammaGainUpload | GradeTextures::LevelsUpload | GradeTextures::WheelsUpload));
     p->setSaturation(0.5f);
     p->setStockAmount(0.5f);
-    QCOMPARE(p->pendingUploads(),
-        unsigned(ShaderProcessor::LiftGammaGainUpload | ShaderProcessor::LevelsUpload | ShaderProcessor::WheelsUpload));
+    QCOMPARE(p->grade().pendingUploads(),
+        unsigned(GradeTextures::LiftGammaGainUpload | GradeTextures::LevelsUpload | GradeTextures::WheelsUpload));
 }
 
 // The grading panel applies the whole grade after every edit: each edit
@@ -140,11 +140,11 @@ void TestShaderProcessorUploads::editedGradeRedoesOnlyItsChanges()
     ShaderProcessor* p = grader.processor.get();
     const auto picture = colourCubePicture(64, 32);
     grader.grade(picture);
-    QCOMPARE(p->pendingUploads(), 0u);
+    QCOMPARE(p->grade().pendingUploads(), 0u);
     const FilmLibrary* films = FilmLibrary::instance();
     const int reads = films->stockTableReads();
-    const int choices = p->grainChoices();
-    const int programs = p->gradingProgramsBuilt();
+    const int choices = p->grade().grainChoices();
+    const int programs = p->programs().built();
     std::vector<unsigned> expected = uploadCounts(*p);
 
     struct Edit
@@ -156,20 +156,20 @@ void TestShaderProcessorUploads::editedGradeRedoesOnlyItsChanges()
     };
     const Edit edits[] = {
         { "exposure drag", [](ClipSettings& s, int i) { s.setExposure(0.2f + 0.05f * float(i + 1)); }, 20,
-            ShaderProcessor::ExposureUpload },
-        { "kelvin", [](ClipSettings& s, int) { s.setKelvin(4300.f); }, 1, ShaderProcessor::ExposureUpload },
+            GradeTextures::ExposureUpload },
+        { "kelvin", [](ClipSettings& s, int) { s.setKelvin(4300.f); }, 1, GradeTextures::ExposureUpload },
         { "mid wheel",
             [](ClipSettings& s, int i) {
                 s.setMid({ 0.2 * (i + 1), 1.0 });
             },
-            3, ShaderProcessor::WheelsUpload },
+            3, GradeTextures::WheelsUpload },
         { "lift", [](ClipSettings& s, int i) { s.setLift(0.9f - 0.02f * float(i)); }, 3,
-            ShaderProcessor::LiftGammaGainUpload },
+            GradeTextures::LiftGammaGainUpload },
         { "levels",
             [](ClipSettings& s, int) {
                 s.setHistogramSliderData({ 0.05f, 0.5f, 0.95f });
             },
-            1, ShaderProcessor::LevelsUpload },
+            1, GradeTextures::LevelsUpload },
         { "saturation", [](ClipSettings& s, int i) { s.setSaturation(1.2f + 0.1f * float(i)); }, 3, 0 },
         { "grain amount", [](ClipSettings& s, int i) { s.setGrainAmount(80 + 10 * i); }, 3, 0 },
         { "stock amount", [](ClipSettings& s, int i) { s.setStockLUTAmount(70 - 10 * i); }, 3, 0 },
@@ -180,20 +180,20 @@ void TestShaderProcessorUploads::editedGradeRedoesOnlyItsChanges()
         for (int i = 0; i < edit.steps; ++i) {
             edit.change(settings, i);
             QVERIFY(p->applySettings(&settings));
-            QVERIFY2(p->pendingUploads() == edit.uploads, edit.name);
+            QVERIFY2(p->grade().pendingUploads() == edit.uploads, edit.name);
             grader.grade(picture);
             countUploads(expected, edit.uploads);
         }
         QVERIFY2(uploadCounts(*p) == expected, edit.name);
         QVERIFY2(films->stockTableReads() == reads, edit.name);
-        QVERIFY2(p->grainChoices() == choices, edit.name);
-        QVERIFY2(p->gradingProgramsBuilt() == programs, edit.name);
+        QVERIFY2(p->grade().grainChoices() == choices, edit.name);
+        QVERIFY2(p->programs().built() == programs, edit.name);
     }
     // The edits took effect: the grade drawn is the one asked for.
     const auto edited = grader.grade(picture);
     GpuGrader fresh;
     QVERIFY(fresh.create(m_gl, settings, 64, 32));
-    fresh.processor->setGrainOffset(p->grainOffset()[0], p->grainOffset()[1]);
+    fresh.processor->grade().setGrainOffset(p->grade().grainOffset()[0], p->grade().grainOffset()[1]);
     fresh.processor->resetGrainOffset = false;
     QVERIFY(maxByteDifference(fresh.grade(picture), edited) <= 1);
 }
@@ -216,10 +216,10 @@ void TestShaderProcessorUploads::stockSwitchReadsOnceThenComesFromTheCache()
     settings.setStockName(QStringLiteral("KodakTriX"));
     QVERIFY(p->applySettings(&settings));
     QCOMPARE(films->stockTableReads(), reads + 2);
-    QVERIFY(p->isBlackAndWhite());
-    QCOMPARE(p->pendingUploads(), unsigned(ShaderProcessor::StockTableUpload | ShaderProcessor::GrainCurveUpload));
+    QVERIFY(p->grade().isBlackAndWhite());
+    QCOMPARE(p->grade().pendingUploads(), unsigned(GradeTextures::StockTableUpload | GradeTextures::GrainCurveUpload));
     const auto mono = grader.grade(picture);
-    countUploads(expected, ShaderProcessor::StockTableUpload | ShaderProcessor::GrainCurveUpload);
+    countUploads(expected, GradeTextures::StockTableUpload | GradeTextures::GrainCurveUpload);
     QCOMPARE(uploadCounts(*p), expected);
     QVERIFY(maxByteDifference(mono, colour) > 2);
 
@@ -227,8 +227,8 @@ void TestShaderProcessorUploads::stockSwitchReadsOnceThenComesFromTheCache()
     settings.setStockName(QStringLiteral("5207"));
     QVERIFY(p->applySettings(&settings));
     QCOMPARE(films->stockTableReads(), reads + 2);
-    QVERIFY(!p->isBlackAndWhite());
-    QCOMPARE(p->pendingUploads(), unsigned(ShaderProcessor::StockTableUpload | ShaderProcessor::GrainCurveUpload));
+    QVERIFY(!p->grade().isBlackAndWhite());
+    QCOMPARE(p->grade().pendingUploads(), unsigned(GradeTextures::StockTableUpload | GradeTextures::GrainCurveUpload));
     grader.grade(picture);
     QVERIFY(maxByteDifference(grader.grade(picture), colour) <= 1);
 
@@ -250,8 +250,8 @@ void TestShaderProcessorUploads::grainChosenAgainOnlyForGaugeOrStock()
     ShaderProcessor* p = grader.processor.get();
     const auto picture = colourCubePicture(64, 32);
     grader.grade(picture);
-    const int choices = p->grainChoices();
-    const Grain* fullFrame = p->grain();
+    const int choices = p->grade().grainChoices();
+    const Grain* fullFrame = p->grade().grain();
     QVERIFY(fullFrame);
 
     const struct
@@ -271,16 +271,16 @@ void TestShaderProcessorUploads::grainChosenAgainOnlyForGaugeOrStock()
     };
     int expected = choices;
     for (const auto& step : steps) {
-        const Grain* before = p->grain();
+        const Grain* before = p->grade().grain();
         step.change(settings);
         QVERIFY(p->applySettings(&settings));
         expected += step.newChoices;
-        QVERIFY2(p->grainChoices() == expected, step.name);
-        QVERIFY2((p->grain() != before) == step.newGrain, step.name);
-        QVERIFY2(bool(p->pendingUploads() & ShaderProcessor::GrainMapUpload) == step.newGrain, step.name);
+        QVERIFY2(p->grade().grainChoices() == expected, step.name);
+        QVERIFY2((p->grade().grain() != before) == step.newGrain, step.name);
+        QVERIFY2(bool(p->grade().pendingUploads() & GradeTextures::GrainMapUpload) == step.newGrain, step.name);
         grader.grade(picture);
     }
-    QCOMPARE(p->grain(), fullFrame);
+    QCOMPARE(p->grade().grain(), fullFrame);
 }
 
 void TestShaderProcessorUploads::grainOffsetMoves()
@@ -293,22 +293,22 @@ void TestShaderProcessorUploads::grainOffsetMoves()
     ShaderProcessor* p = grader.processor.get();
     const auto picture = colourCubePicture(width, height);
 
-    p->setGrainOffset(3.f, 7.f);
+    p->grade().setGrainOffset(3.f, 7.f);
     grader.grade(picture);
-    QCOMPARE(p->grainOffset(), (std::array<float, 2> { { 3.f, 7.f } }));
+    QCOMPARE(p->grade().grainOffset(), (std::array<float, 2> { { 3.f, 7.f } }));
 
     p->resetGrainOffset = true;
     grader.grade(picture);
     QVERIFY(!p->resetGrainOffset);
-    auto previous = p->grainOffset();
+    auto previous = p->grade().grainOffset();
     QVERIFY(previous != (std::array<float, 2> { { 3.f, 7.f } }));
     grader.grade(picture);
-    QCOMPARE(p->grainOffset(), previous);
+    QCOMPARE(p->grade().grainOffset(), previous);
 
     p->animateGrain = true;
     for (int frame = 0; frame < 20; ++frame) {
         grader.grade(picture);
-        const auto now = p->grainOffset();
+        const auto now = p->grade().grainOffset();
         const int dx = (int(now[0]) - int(previous[0]) + width) % width;
         const int dy = (int(now[1]) - int(previous[1]) + height) % height;
         QVERIFY2(dx >= width / 4 && dx < width / 4 + width / 2, qPrintable(QString::number(dx)));
@@ -319,7 +319,7 @@ void TestShaderProcessorUploads::grainOffsetMoves()
     // Without grain nothing moves.
     p->setGrainAmount(0.f);
     grader.grade(picture);
-    QCOMPARE(p->grainOffset(), previous);
+    QCOMPARE(p->grade().grainOffset(), previous);
 }
 
 void TestShaderProcessorUploads::seededGrainIgnoresOrder()
@@ -341,7 +341,7 @@ void TestShaderProcessorUploads::seededGrainIgnoresOrder()
             return graded;
         grader.processor->animateGrain = animate;
         for (qint64 frame : order) {
-            grader.processor->setFrameIdentity(clip, frame);
+            grader.processor->grade().setFrameIdentity(clip, frame);
             graded[frame] = grader.grade(picture);
         }
         return graded;
@@ -360,7 +360,7 @@ void TestShaderProcessorUploads::seededGrainIgnoresOrder()
     double sumY = 0.0;
     const int frames = 2000;
     for (qint64 frame = 0; frame < frames; ++frame) {
-        const auto offset = ShaderProcessor::seededGrainOffset(clip, frame, 1920, 1080);
+        const auto offset = GradeState::seededGrainOffset(clip, frame, 1920, 1080);
         QVERIFY(offset[0] >= 0.f && offset[0] < 1920.f && offset[1] >= 0.f && offset[1] < 1080.f);
         sumX += offset[0];
         sumY += offset[1];

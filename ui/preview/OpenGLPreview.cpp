@@ -374,8 +374,8 @@ void OpenGLPreview::displayFrame()
         m_framesSinceHistogram = 0;
     processor->histogramThisFrame = m_framesSinceHistogram == 0;
     // The frame's grain is the one every render of it gets.
-    processor->setFrameIdentity(FrameSeed::forClip(m_item->asset->name), m_shownIndex);
-    const bool packed = !(processor->blurAmount() > 0.f) && processor->setGradeSource(packedPictureSource());
+    processor->grade().setFrameIdentity(FrameSeed::forClip(m_item->asset->name), m_shownIndex);
+    const bool packed = !(processor->grade().blurAmount() > 0.f) && processor->setGradeSource(packedPictureSource());
     if (!packed && !m_linearCurrent)
         convertFrame();
     glBindFramebuffer(GL_FRAMEBUFFER, m_context->defaultFramebufferObject());

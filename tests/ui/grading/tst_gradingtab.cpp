@@ -309,19 +309,19 @@ private slots:
         auto* flicker = tab()->panel()->findChild<QSlider*>(QStringLiteral("flickerAmount"));
         QVERIFY(weave && flicker);
         const QImage before = preview->grabFramebuffer();
-        QVERIFY(!processor->weaves());
+        QVERIFY(!processor->grade().weaves());
 
         weave->setValue(100);
         flicker->setValue(100);
-        QTRY_VERIFY(processor->weaves());
-        const FilmMotion::Frame motion = processor->filmMotion();
+        QTRY_VERIFY(processor->grade().weaves());
+        const FilmMotion::Frame motion = processor->grade().filmMotion();
         QVERIFY(motion.offset[0] != 0.f && motion.offset[1] != 0.f);
         QVERIFY(motion.gain[0] != 1.f && motion.gain[1] != 1.f && motion.gain[2] != 1.f);
         QTRY_VERIFY(preview->grabFramebuffer() != before);
 
         weave->setValue(0);
         flicker->setValue(0);
-        QTRY_VERIFY(!processor->weaves());
+        QTRY_VERIFY(!processor->grade().weaves());
         QTRY_VERIFY(preview->grabFramebuffer() == before);
     }
 
@@ -399,19 +399,19 @@ private slots:
             return sum / (3.0 * rgb.width() * rgb.height());
         };
         const QImage before = preview->grabFramebuffer();
-        QCOMPARE(processor->glowRuns(), 0);
+        QCOMPARE(processor->glowPass().runs(), 0);
         slider->setValue(100);
-        QTRY_VERIFY(processor->glowRuns() > 0);
-        QVERIFY(!processor->halation().isOff());
+        QTRY_VERIFY(processor->glowPass().runs() > 0);
+        QVERIFY(!processor->grade().halation().isOff());
         QTRY_VERIFY(preview->grabFramebuffer() != before);
         const double on = mean(preview->grabFramebuffer());
         QVERIFY2(std::abs(on - mean(before)) < 0.1 * mean(before) + 1.0,
             qPrintable(QStringLiteral("mean level %1 before, %2 with halation").arg(mean(before)).arg(on)));
         slider->setValue(0);
-        QTRY_VERIFY(processor->halation().isOff());
-        const int runs = processor->glowRuns();
+        QTRY_VERIFY(processor->grade().halation().isOff());
+        const int runs = processor->glowPass().runs();
         QTRY_COMPARE(preview->grabFramebuffer(), before);
-        QCOMPARE(processor->glowRuns(), runs);
+        QCOMPARE(processor->glowPass().runs(), runs);
     }
 
     void liftDragDoesOnlyWhatChanged()
@@ -424,16 +424,16 @@ private slots:
         QVERIFY(slider && slider->isVisible());
         const QImage before = preview->grabFramebuffer();
 
-        using Upload = ShaderProcessor::Upload;
-        const Upload kinds[] = { ShaderProcessor::ExposureUpload, ShaderProcessor::LiftGammaGainUpload,
-            ShaderProcessor::WheelsUpload, ShaderProcessor::LevelsUpload, ShaderProcessor::GrainMapUpload,
-            ShaderProcessor::GrainCurveUpload, ShaderProcessor::StockTableUpload };
+        using Upload = GradeTextures::Upload;
+        const Upload kinds[] = { GradeTextures::ExposureUpload, GradeTextures::LiftGammaGainUpload,
+            GradeTextures::WheelsUpload, GradeTextures::LevelsUpload, GradeTextures::GrainMapUpload,
+            GradeTextures::GrainCurveUpload, GradeTextures::StockTableUpload };
         std::vector<unsigned> uploads;
         for (Upload kind : kinds)
-            uploads.push_back(processor->uploadCount(kind));
+            uploads.push_back(processor->grade().uploadCount(kind));
         const int reads = FilmLibrary::instance()->stockTableReads();
-        const int grains = processor->grainChoices();
-        const int programs = processor->gradingProgramsBuilt();
+        const int grains = processor->grade().grainChoices();
+        const int programs = processor->programs().built();
         QSignalSpy echoes(m_app->controller(), &Controller::gradeFieldShouldRefresh);
 
         const int y = slider->height() / 2;
@@ -476,7 +476,7 @@ private slots:
 
         // No program was built while dragging (the first frame after the
         // drag may take up the program of the new stages).
-        QCOMPARE(processor->gradingProgramsBuilt(), programs);
+        QCOMPARE(processor->programs().built(), programs);
         // Brighter than before the drag.
         const QImage after = preview->grabFramebuffer();
         const auto mean = [](const QImage& image) {
@@ -491,10 +491,10 @@ private slots:
             qPrintable(QStringLiteral("%1 -> %2, lift %3").arg(mean(before)).arg(mean(after)).arg(last)));
 
         QCOMPARE(FilmLibrary::instance()->stockTableReads(), reads);
-        QCOMPARE(processor->grainChoices(), grains);
+        QCOMPARE(processor->grade().grainChoices(), grains);
         for (size_t k = 0; k < std::size(kinds); ++k) {
-            const unsigned now = processor->uploadCount(kinds[k]);
-            if (kinds[k] == ShaderProcessor::LiftGammaGainUpload)
+            const unsigned now = processor->grade().uploadCount(kinds[k]);
+            if (kinds[k] == GradeTextures::LiftGammaGainUpload)
                 QVERIFY2(now > uploads[k] && now <= uploads[k] + 2 * steps + 2,
                     qPrintable(QStringLiteral("lift uploaded %1 times for %2 steps").arg(now - uploads[k]).arg(steps)));
             else

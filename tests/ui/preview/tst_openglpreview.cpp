@@ -162,15 +162,15 @@ private slots:
         OpenGLPreview& preview = shown.preview;
         ShaderProcessor* processor = preview.processor();
         QVERIFY(processor);
-        QCOMPARE(processor->blurAmount(), 0.f);
+        QCOMPARE(processor->grade().blurAmount(), 0.f);
         QVERIFY(seek(preview, 9));
         const QImage sharp = preview.grabFramebuffer();
         QCOMPARE(TestMedia::frameIndexFromImage(sharp), 9);
 
         preview.setStock(m_settings.getStockName(), m_settings.getSourceType(), double(5.53f)); // 8 mm
-        QCOMPARE(processor->blurAmount(), 1.f);
+        QCOMPARE(processor->grade().blurAmount(), 1.f);
         const QImage soft = preview.grabFramebuffer();
-        QVERIFY(processor->blurStorageAllocated());
+        QVERIFY(processor->blurPass().storageAllocated());
         // The frames are flat: blurred, the same picture.
         QCOMPARE(TestMedia::frameIndexFromImage(soft), 9);
         QVERIFY2(qAbs(meanLuma(soft) - meanLuma(sharp)) < 2.0,
@@ -178,7 +178,7 @@ private slots:
 
         // Back to a gauge without blur: the packed frame again, the same picture.
         preview.setStock(m_settings.getStockName(), m_settings.getSourceType(), double(m_settings.getGrainScale()));
-        QCOMPARE(processor->blurAmount(), 0.f);
+        QCOMPARE(processor->grade().blurAmount(), 0.f);
         QCOMPARE(preview.grabFramebuffer(), sharp);
     }
 
@@ -190,24 +190,24 @@ private slots:
         ShaderProcessor* processor = preview.processor();
         QVERIFY(processor);
         const double before = meanLuma(preview.grabFramebuffer());
-        const unsigned uploads = processor->uploadCount(ShaderProcessor::ExposureUpload);
+        const unsigned uploads = processor->grade().uploadCount(GradeTextures::ExposureUpload);
 
         // One edit, one upload on the next (paused) redraw, and a brighter picture.
         ClipSettings edited = m_settings;
         edited.setExposure(2.0f);
         preview.applySettings(&edited);
-        QCOMPARE(processor->uploadCount(ShaderProcessor::ExposureUpload), uploads + 1);
+        QCOMPARE(processor->grade().uploadCount(GradeTextures::ExposureUpload), uploads + 1);
         const double brighter = meanLuma(preview.grabFramebuffer());
         QVERIFY2(brighter > before + 5.0, qPrintable(QStringLiteral("%1 -> %2").arg(before).arg(brighter)));
 
         edited.setSaturation(0.0f);
         preview.applySettings(&edited);
-        QCOMPARE(processor->uploadCount(ShaderProcessor::ExposureUpload), uploads + 1);
+        QCOMPARE(processor->grade().uploadCount(GradeTextures::ExposureUpload), uploads + 1);
         preview.setShowOriginal(true);
-        QVERIFY(processor->bypass());
+        QVERIFY(processor->grade().bypass());
         QCOMPARE(TestMedia::frameIndexFromImage(preview.grabFramebuffer()), 0);
         preview.setShowOriginal(false);
-        QVERIFY(!processor->bypass());
+        QVERIFY(!processor->grade().bypass());
 
         QSignalSpy thumbnails(&preview, &OpenGLPreview::frameForThumbnail);
         preview.currentFrameNeededForThumbnail(QByteArrayLiteral("{preset}"));
