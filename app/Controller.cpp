@@ -304,68 +304,14 @@ void Controller::sourceTypeChangedForAllFromUI(uint profileId)
     postTask(gradeValue<quint32>(SetProfileForAll, profileId));
 }
 
-void Controller::exposureAmountChangedFromUI(float value)
-{
-    gradeFieldChangedFromUI(GradeField::Exposure, value);
-}
-void Controller::kelvinAmountChangedFromUI(float value)
-{
-    gradeFieldChangedFromUI(GradeField::Kelvin, value);
-}
 void Controller::stockTypeChangedFromUI(const QString& code)
 {
     postTask(gradeValue(SetStock, code));
-}
-void Controller::stockAmountChangedFromUI(int value)
-{
-    gradeFieldChangedFromUI(GradeField::StockAmount, value);
-}
-void Controller::curveAmountChangedFromUI(int value)
-{
-    gradeFieldChangedFromUI(GradeField::CurveAmount, value);
 }
 void Controller::grainSizeChangedFromUI(const QString& name)
 {
     postTask(gradeValue(SetGrainSize, name));
 }
-void Controller::grainAmountChangedFromUI(int value)
-{
-    gradeFieldChangedFromUI(GradeField::GrainAmount, value);
-}
-void Controller::lowWheelChangedFromUI(const ColorWheelData& value)
-{
-    gradeFieldChangedFromUI(GradeField::LowWheel, value);
-}
-void Controller::midWheelChangedFromUI(const ColorWheelData& value)
-{
-    gradeFieldChangedFromUI(GradeField::MidWheel, value);
-}
-void Controller::highWheelChangedFromUI(const ColorWheelData& value)
-{
-    gradeFieldChangedFromUI(GradeField::HighWheel, value);
-}
-void Controller::liftAmountChangedFromUI(float value)
-{
-    gradeFieldChangedFromUI(GradeField::Lift, value);
-}
-void Controller::gammaAmountChangedFromUI(float value)
-{
-    gradeFieldChangedFromUI(GradeField::Gamma, value);
-}
-void Controller::gainAmountChangedFromUI(float value)
-{
-    gradeFieldChangedFromUI(GradeField::Gain, value);
-}
-void Controller::saturationAmountChangedFromUI(float value)
-{
-    gradeFieldChangedFromUI(GradeField::Saturation, value);
-}
-
-void Controller::histogramSliderChangedFromUI(const HistogramSliderData& value)
-{
-    gradeFieldChangedFromUI(GradeField::Levels, value);
-}
-
 void Controller::showOriginalStateChangedFromUI(bool value)
 {
     postTask(gradeValue(SetShowOriginal, value));
@@ -382,59 +328,6 @@ void Controller::resetAllSettingsFromUI()
 {
     postTask(new BaseTask(ResetSettings));
 }
-void Controller::exposureAmountAboutToChangeFromUI()
-{
-    gradeFieldAboutToChangeFromUI(GradeField::Exposure);
-}
-void Controller::kelvinAmountAboutToChangeFromUI()
-{
-    gradeFieldAboutToChangeFromUI(GradeField::Kelvin);
-}
-void Controller::stockAmountAboutToChangeFromUI()
-{
-    gradeFieldAboutToChangeFromUI(GradeField::StockAmount);
-}
-void Controller::curveAmountAboutToChangeFromUI()
-{
-    gradeFieldAboutToChangeFromUI(GradeField::CurveAmount);
-}
-void Controller::grainAmountAboutToChangeFromUI()
-{
-    gradeFieldAboutToChangeFromUI(GradeField::GrainAmount);
-}
-void Controller::lowWheelAboutToChangeFromUI()
-{
-    gradeFieldAboutToChangeFromUI(GradeField::LowWheel);
-}
-void Controller::midWheelAboutToChangeFromUI()
-{
-    gradeFieldAboutToChangeFromUI(GradeField::MidWheel);
-}
-void Controller::highWheelAboutToChangeFromUI()
-{
-    gradeFieldAboutToChangeFromUI(GradeField::HighWheel);
-}
-void Controller::liftAmountAboutToChangeFromUI()
-{
-    gradeFieldAboutToChangeFromUI(GradeField::Lift);
-}
-void Controller::gammaAmountAboutToChangeFromUI()
-{
-    gradeFieldAboutToChangeFromUI(GradeField::Gamma);
-}
-void Controller::gainAmountAboutToChangeFromUI()
-{
-    gradeFieldAboutToChangeFromUI(GradeField::Gain);
-}
-void Controller::saturationAmountAboutToChangeFromUI()
-{
-    gradeFieldAboutToChangeFromUI(GradeField::Saturation);
-}
-void Controller::histogramSliderAboutToChangeFromUI()
-{
-    gradeFieldAboutToChangeFromUI(GradeField::Levels);
-}
-
 void Controller::gradeFieldChangedFromUI(GradeField field, const GradeValue& value)
 {
     postTask(new GradeFieldTask(setterType(field), value));

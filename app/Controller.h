@@ -101,39 +101,14 @@ public slots:
     void importPresetGroupFromUI(const QString& path);
     void sourceTypeChangedFromUI(uint profileId);
     void sourceTypeChangedForAllFromUI(uint profileId);
-    void exposureAmountChangedFromUI(float value);
-    void kelvinAmountChangedFromUI(float value);
     void stockTypeChangedFromUI(const QString& code);
-    void stockAmountChangedFromUI(int value);
-    void curveAmountChangedFromUI(int value);
     void grainSizeChangedFromUI(const QString& name);
-    void grainAmountChangedFromUI(int value);
-    void lowWheelChangedFromUI(const Emulsa::ColorWheelData& value);
-    void midWheelChangedFromUI(const Emulsa::ColorWheelData& value);
-    void highWheelChangedFromUI(const Emulsa::ColorWheelData& value);
-    void liftAmountChangedFromUI(float value);
-    void gammaAmountChangedFromUI(float value);
-    void gainAmountChangedFromUI(float value);
-    void saturationAmountChangedFromUI(float value);
-    void histogramSliderChangedFromUI(const Emulsa::HistogramSliderData& value);
     void showOriginalStateChangedFromUI(bool value);
     void startingPointChangedFromUI(uint frame);
     void endingPointChangedFromUI(uint frame);
     void resetAllSettingsFromUI();
-    void exposureAmountAboutToChangeFromUI();
-    void kelvinAmountAboutToChangeFromUI();
-    void stockAmountAboutToChangeFromUI();
-    void curveAmountAboutToChangeFromUI();
-    void grainAmountAboutToChangeFromUI();
-    void lowWheelAboutToChangeFromUI();
-    void midWheelAboutToChangeFromUI();
-    void highWheelAboutToChangeFromUI();
-    void liftAmountAboutToChangeFromUI();
-    void gammaAmountAboutToChangeFromUI();
-    void gainAmountAboutToChangeFromUI();
-    void saturationAmountAboutToChangeFromUI();
-    void histogramSliderAboutToChangeFromUI();
-    // Any continuous field; the slots of each field's own name come here.
+    // Any continuous grade field (GradeFields: each slider, wheel and the
+    // levels); the panel sends every edit of one through these two.
     void gradeFieldChangedFromUI(Emulsa::GradeField field, const Emulsa::GradeValue& value);
     void gradeFieldAboutToChangeFromUI(Emulsa::GradeField field);
     void newPresetAppliedFromUI(const QByteArray& presetId, const QList<QByteArray>& itemIds);

@@ -25,11 +25,11 @@ private slots:
         QTest::addColumn<bool>("clears");
         using Change = std::function<void(Controller*)>;
         QTest::newRow("kelvin drag") << true << Change([](Controller* c) {
-            c->kelvinAmountAboutToChangeFromUI();
-            c->kelvinAmountChangedFromUI(4800.0f);
+            c->gradeFieldAboutToChangeFromUI(GradeField::Kelvin);
+            c->gradeFieldChangedFromUI(GradeField::Kelvin, 4800.0f);
         }) << true;
         QTest::newRow("exposure without its about-to-change")
-            << true << Change([](Controller* c) { c->exposureAmountChangedFromUI(0.5f); }) << true;
+            << true << Change([](Controller* c) { c->gradeFieldChangedFromUI(GradeField::Exposure, 0.5f); }) << true;
         QTest::newRow("stock choice") << true << Change([](Controller* c) { c->stockTypeChangedFromUI("5219"); })
                                       << true;
         QTest::newRow("reset") << true << Change([](Controller* c) { c->resetAllSettingsFromUI(); }) << true;
@@ -252,7 +252,7 @@ private slots:
         m_app->controller()->shotToBeAddedToShotList(Test::TestMedia::instance().path(Test::TestMedia::NoAudio), true);
         QTRY_COMPARE_WITH_TIMEOUT(strip()->count(), 1, 30000);
         QTRY_VERIFY(updateEnabled());
-        m_app->controller()->saturationAmountChangedFromUI(0.25f);
+        m_app->controller()->gradeFieldChangedFromUI(GradeField::Saturation, 0.25f);
         if (from == QLatin1String("manager button"))
             dialog->updateButton()->click();
         else
