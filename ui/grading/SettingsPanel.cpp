@@ -33,59 +33,11 @@ int nearestStep(double v)
     return static_cast<int>(std::lround(v));
 }
 
-template<typename T, void (SettingsPanel::*Signal)(T)> void emitAs(SettingsPanel& panel, const GradeValue& value)
-{
-    emit(panel.*Signal)(std::get<std::decay_t<T>>(value));
-}
-
-template<void (SettingsPanel::*Signal)()> void emitSignal(SettingsPanel& panel)
-{
-    emit(panel.*Signal)();
-}
-
-// What the panel calls each field: the name of its control (a slider is
-// "<name>Amount" with its box "<name>Display") and its signals.
-struct FieldControl
-{
-    const char* name;
-    void (*valueChanged)(SettingsPanel&, const GradeValue&);
-    void (*aboutToChange)(SettingsPanel&);
-};
-
-const FieldControl fieldControls[GradeFieldCount] = {
-    { "exp", emitAs<float, &SettingsPanel::exposureSliderValueChanged>,
-        emitSignal<&SettingsPanel::exposureSliderValueAboutToChange> },
-    { "kelvin", emitAs<float, &SettingsPanel::kelvinSliderValueChanged>,
-        emitSignal<&SettingsPanel::kelvinSliderValueAboutToChange> },
-    { "lut", emitAs<int, &SettingsPanel::stockAmountSliderValueChanged>,
-        emitSignal<&SettingsPanel::stockAmountSliderValueAboutToChange> },
-    { "curve", emitAs<int, &SettingsPanel::curveAmountSliderValueChanged>,
-        emitSignal<&SettingsPanel::curveAmountSliderValueAboutToChange> },
-    { "grain", emitAs<int, &SettingsPanel::grainAmountSliderValueChanged>,
-        emitSignal<&SettingsPanel::grainAmountSliderValueAboutToChange> },
-    { "lowWheel", emitAs<const ColorWheelData&, &SettingsPanel::lowWheelValueChanged>,
-        emitSignal<&SettingsPanel::lowWheelValueAboutToChange> },
-    { "midWheel", emitAs<const ColorWheelData&, &SettingsPanel::midWheelValueChanged>,
-        emitSignal<&SettingsPanel::midWheelValueAboutToChange> },
-    { "highWheel", emitAs<const ColorWheelData&, &SettingsPanel::highWheelValueChanged>,
-        emitSignal<&SettingsPanel::highWheelValueAboutToChange> },
-    { "lift", emitAs<float, &SettingsPanel::liftSliderValueChanged>,
-        emitSignal<&SettingsPanel::liftSliderValueAboutToChange> },
-    { "gamma", emitAs<float, &SettingsPanel::gammaSliderValueChanged>,
-        emitSignal<&SettingsPanel::gammaSliderValueAboutToChange> },
-    { "gain", emitAs<float, &SettingsPanel::gainSliderValueChanged>,
-        emitSignal<&SettingsPanel::gainSliderValueAboutToChange> },
-    { "saturation", emitAs<float, &SettingsPanel::saturationSliderValueChanged>,
-        emitSignal<&SettingsPanel::saturationSliderValueAboutToChange> },
-    { "levelsSlider", emitAs<const HistogramSliderData&, &SettingsPanel::histogramSliderValueChanged>,
-        emitSignal<&SettingsPanel::histogramSliderValueAboutToChange> },
-    // The film effects send only gradeValueChanged and gradeValueAboutToChange.
-    { "halation", nullptr, nullptr },
-    { "bloom", nullptr, nullptr },
-    { "weave", nullptr, nullptr },
-    { "flicker", nullptr, nullptr },
-    { "colourGrain", nullptr, nullptr },
-};
+// What the panel calls each field's control (a slider is "<name>Amount" with
+// its box "<name>Display"), in the order of GradeField.
+const char* const fieldControlNames[GradeFieldCount]
+    = { "exp", "kelvin", "lut", "curve", "grain", "lowWheel", "midWheel", "highWheel", "lift", "gamma", "gain",
+          "saturation", "levelsSlider", "halation", "bloom", "weave", "flicker", "colourGrain" };
 
 } // namespace
 
@@ -142,25 +94,11 @@ SettingsPanel::SettingsPanel(QWidget* parent)
 
 SettingsPanel::~SettingsPanel() = default;
 
-void SettingsPanel::emitValue(GradeField field, const GradeValue& value)
-{
-    emit gradeValueChanged(field, value);
-    if (const auto named = fieldControls[int(field)].valueChanged)
-        named(*this, value);
-}
-
-void SettingsPanel::emitAboutToChange(GradeField field)
-{
-    emit gradeValueAboutToChange(field);
-    if (const auto named = fieldControls[int(field)].aboutToChange)
-        named(*this);
-}
-
 SettingsPanel::ValueControl& SettingsPanel::addValueControl(QWidget* parent, GradeField field)
 {
     const GradeFieldInfo& info = gradeField(field);
     const SliderScale& scale = info.slider;
-    const QString name = QLatin1String(fieldControls[int(field)].name);
+    const QString name = QLatin1String(fieldControlNames[int(field)]);
     const int value = info.position(info.defaultValue);
     m_controls.push_back(ValueControl());
     ValueControl& control = m_controls.back();
@@ -196,7 +134,7 @@ SettingsPanel::ValueControl& SettingsPanel::addValueControl(QWidget* parent, Gra
     grid->addWidget(control.display, row, 2);
 
     ValueControl* c = &control;
-    connect(c->slider, &QSlider::sliderPressed, this, [this, field] { emitAboutToChange(field); });
+    connect(c->slider, &QSlider::sliderPressed, this, [this, field] { emit gradeValueAboutToChange(field); });
     connect(c->slider, &QSlider::valueChanged, this, [this, c](int n) {
         if (auto* box = qobject_cast<QSpinBox*>(c->display)) {
             const QSignalBlocker blocker(box);
@@ -208,8 +146,8 @@ SettingsPanel::ValueControl& SettingsPanel::addValueControl(QWidget* parent, Gra
         // A drag sent its about-to-change on the press; every other change
         // (keyboard, wheel, display box) is an edit of its own.
         if (!c->slider->isSliderDown())
-            emitAboutToChange(c->field->field);
-        emitValue(c->field->field, c->field->fromPosition(n));
+            emit gradeValueAboutToChange(c->field->field);
+        emit gradeValueChanged(c->field->field, c->field->fromPosition(n));
     });
     if (auto* box = qobject_cast<QSpinBox*>(c->display))
         connect(box, QOverload<int>::of(&QSpinBox::valueChanged), c->slider, &QSlider::setValue);
@@ -283,16 +221,16 @@ QWidget* SettingsPanel::buildWheelsSection()
     for (int i = 0; i < 3; ++i) {
         const GradeField field = wheels[i];
         m_wheels[i] = new EMColorWheel(group);
-        m_wheels[i]->setObjectName(QLatin1String(fieldControls[int(field)].name));
+        m_wheels[i]->setObjectName(QLatin1String(fieldControlNames[int(field)]));
         grid->addWidget(new QLabel(QLatin1String(gradeField(field).label), group), 0, i, Qt::AlignHCenter);
         grid->addWidget(m_wheels[i], 1, i, Qt::AlignHCenter);
-        const auto onAboutToChange = [this, field] { emitAboutToChange(field); };
+        const auto onAboutToChange = [this, field] { emit gradeValueAboutToChange(field); };
         connect(m_wheels[i], &EMColorWheel::knobWasPressed, this, onAboutToChange);
         // The reset button is an edit of its own: its about-to-change comes
         // before the reset value it is followed by.
         connect(m_wheels[i], &EMColorWheel::resetValue, this, onAboutToChange);
         connect(m_wheels[i], &EMColorWheel::knobHasMoved, this,
-            [this, field](const ColorWheelData& value) { emitValue(field, value); });
+            [this, field](const ColorWheelData& value) { emit gradeValueChanged(field, value); });
     }
     auto* sliders = new QWidget(group);
     sliders->setLayout(new QGridLayout);
@@ -309,7 +247,7 @@ QWidget* SettingsPanel::buildLevelsSection()
     auto* layout = new QVBoxLayout(group);
     m_histogram = new EMHistogramWidget(group);
     m_levels = new EMHistogramSlider(group);
-    m_levels->setObjectName(QLatin1String(fieldControls[int(GradeField::Levels)].name));
+    m_levels->setObjectName(QLatin1String(fieldControlNames[int(GradeField::Levels)]));
     layout->addWidget(m_histogram);
     layout->addWidget(m_levels);
 
@@ -341,10 +279,11 @@ QWidget* SettingsPanel::buildLevelsSection()
     row->addWidget(after);
     layout->addLayout(row);
 
-    connect(m_levels, &EMHistogramSlider::sliderPressed, this, [this] { emitAboutToChange(GradeField::Levels); });
+    connect(m_levels, &EMHistogramSlider::sliderPressed, this,
+        [this] { emit gradeValueAboutToChange(GradeField::Levels); });
     connect(m_levels, &EMHistogramSlider::valuesChanged, this, [this](const HistogramSliderData& values) {
         showLevelDisplays(values);
-        emitValue(GradeField::Levels, values);
+        emit gradeValueChanged(GradeField::Levels, values);
     });
     connect(before, &QPushButton::clicked, this, [this] { histogramBeforeLevelChanged(true); });
     connect(after, &QPushButton::clicked, this, [this] { histogramBeforeLevelChanged(false); });
@@ -364,8 +303,8 @@ void SettingsPanel::levelDisplayEdited()
         return;
     }
     m_levels->setValues(values);
-    emitAboutToChange(GradeField::Levels);
-    emitValue(GradeField::Levels, values);
+    emit gradeValueAboutToChange(GradeField::Levels);
+    emit gradeValueChanged(GradeField::Levels, values);
 }
 
 void SettingsPanel::showLevelDisplays(const HistogramSliderData& levels)

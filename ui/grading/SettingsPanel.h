@@ -94,36 +94,12 @@ signals:
     void sourceTypeComboValueChanged(uint profileId);
     void sourceTypeComboValueChangedForAll(uint profileId);
     void defaultProfileChanged(uint profileId);
-    void exposureSliderValueChanged(float value);
-    void kelvinSliderValueChanged(float value);
     void stockTypeComboValueChanged(const QString& code);
-    void stockAmountSliderValueChanged(int value);
-    void curveAmountSliderValueChanged(int value);
     void grainSizeComboValueChanged(const QString& name);
-    void grainAmountSliderValueChanged(int value);
-    void lowWheelValueChanged(const Emulsa::ColorWheelData& value);
-    void midWheelValueChanged(const Emulsa::ColorWheelData& value);
-    void highWheelValueChanged(const Emulsa::ColorWheelData& value);
-    void saturationSliderValueChanged(float value);
-    void liftSliderValueChanged(float value);
-    void gammaSliderValueChanged(float value);
-    void gainSliderValueChanged(float value);
     void histogramPreLevel(bool before);
-    void histogramSliderValueChanged(const Emulsa::HistogramSliderData& values);
-    void exposureSliderValueAboutToChange();
-    void kelvinSliderValueAboutToChange();
-    void stockAmountSliderValueAboutToChange();
-    void curveAmountSliderValueAboutToChange();
-    void grainAmountSliderValueAboutToChange();
-    void lowWheelValueAboutToChange();
-    void midWheelValueAboutToChange();
-    void highWheelValueAboutToChange();
-    void saturationSliderValueAboutToChange();
-    void liftSliderValueAboutToChange();
-    void gammaSliderValueAboutToChange();
-    void gainSliderValueAboutToChange();
-    void histogramSliderValueAboutToChange();
-    // Any continuous field, just before the signal of its own name above.
+    // Any continuous field (GradeFields: each slider, each wheel, the levels):
+    // about to change once as an edit begins (a press, a key, a typed
+    // value), then each value it takes.
     void gradeValueChanged(Emulsa::GradeField field, const Emulsa::GradeValue& value);
     void gradeValueAboutToChange(Emulsa::GradeField field);
 
@@ -143,8 +119,6 @@ private:
     QWidget* buildLevelsSection();
     ValueControl& addValueControl(QWidget* parent, GradeField field);
     ValueControl& control(GradeField field) { return *m_sliders[int(field)]; }
-    void emitValue(GradeField field, const GradeValue& value);
-    void emitAboutToChange(GradeField field);
     void showSlider(ValueControl& control, int value);
     void showProfile(uint profileId);
     static QString profileTitle(uint profileId);

@@ -68,6 +68,7 @@ private:
 private slots:
     void initTestCase()
     {
+        registerClipSettingsMetaTypes();
         QString why;
         QVERIFY2(Test::useBuildFilmData(&why), qPrintable(why));
         m_archive = Test::profileArchive(
