@@ -25,47 +25,14 @@ ClipSettings* currentSettings(Model& model)
     return item ? item->settings : nullptr;
 }
 
-// How the model names a continuous field: its setter command, and the
-// signal of the field's own name that follows gradeFieldChanged.
-struct FieldCommands
-{
-    quint32 setter;
-    void (*announce)(Model&, const GradeValue&);
-};
-
-template<typename T, void (Model::*Signal)(T)> void announceAs(Model& model, const GradeValue& value)
-{
-    emit(model.*Signal)(std::get<T>(value));
-}
-
-const FieldCommands fieldCommands[GradeFieldCount] = {
-    { SetExposure, announceAs<float, &Model::exposureAmountChanged> },
-    { SetKelvin, announceAs<float, &Model::kelvinAmountChanged> },
-    { SetStockAmount, announceAs<int, &Model::stockAmountChanged> },
-    { SetCurveAmount, announceAs<int, &Model::curveAmountChanged> },
-    { SetGrainAmount, announceAs<int, &Model::grainAmountChanged> },
-    { SetLowWheel, announceAs<ColorWheelData, &Model::lowWheelChanged> },
-    { SetMidWheel, announceAs<ColorWheelData, &Model::midWheelChanged> },
-    { SetHighWheel, announceAs<ColorWheelData, &Model::highWheelChanged> },
-    { SetLift, announceAs<float, &Model::liftAmountChanged> },
-    { SetGamma, announceAs<float, &Model::gammaAmountChanged> },
-    { SetGain, announceAs<float, &Model::gainAmountChanged> },
-    { SetSaturation, announceAs<float, &Model::saturationAmountChanged> },
-    { SetHistogram, announceAs<HistogramSliderData, &Model::histogramSliderChanged> },
-    // The film effects have no signal of their own: gradeFieldChanged says it.
-    { SetHalation, nullptr },
-    { SetBloom, nullptr },
-    { SetWeave, nullptr },
-    { SetFlicker, nullptr },
-    { SetColourGrain, nullptr },
-};
+// The setter command of each continuous field, in the order of GradeField.
+const quint32 fieldSetters[GradeFieldCount] = { SetExposure, SetKelvin, SetStockAmount, SetCurveAmount, SetGrainAmount,
+    SetLowWheel, SetMidWheel, SetHighWheel, SetLift, SetGamma, SetGain, SetSaturation, SetHistogram, SetHalation,
+    SetBloom, SetWeave, SetFlicker, SetColourGrain };
 
 void announceField(Model& model, const GradeFieldInfo& field, const ClipSettings& settings)
 {
-    const GradeValue value = field.get(settings);
-    if (const auto announce = fieldCommands[int(field.field)].announce)
-        announce(model, value);
-    emit model.gradeFieldChanged(field.field, value);
+    emit model.gradeFieldChanged(field.field, field.get(settings));
 }
 
 // The setter of a continuous field: in a drag (mode 0) it only sets; replayed
@@ -110,7 +77,7 @@ Model::CommandHandler aboutToChange(const GradeFieldInfo& field)
 const GradeFieldInfo* fieldOfSetter(quint32 type)
 {
     for (int i = 0; i < GradeFieldCount; ++i) {
-        if (fieldCommands[i].setter == type)
+        if (fieldSetters[i] == type)
             return &gradeFields()[size_t(i)];
     }
     return nullptr;
@@ -359,7 +326,7 @@ BaseTask* gradeCategory(Model& model, BaseTask* command, char mode)
 
 quint32 setterType(GradeField field)
 {
-    return fieldCommands[int(field)].setter;
+    return fieldSetters[int(field)];
 }
 
 quint32 aboutToChangeType(GradeField field)

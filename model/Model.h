@@ -204,21 +204,8 @@ signals:
     void presetRenamed(QByteArray presetUuid, QString name);
     void currentSettingsReset(Emulsa::ClipSettings settings);
     void sourceAndOrStockChanged(uint source, QString stock);
-    void exposureAmountChanged(float value);
-    void kelvinAmountChanged(float value);
-    void stockAmountChanged(int value);
-    void curveAmountChanged(int value);
     void grainSizeChanged(uint source, QString stock, QString grainScale);
-    void grainAmountChanged(int value);
-    void lowWheelChanged(Emulsa::ColorWheelData value);
-    void midWheelChanged(Emulsa::ColorWheelData value);
-    void highWheelChanged(Emulsa::ColorWheelData value);
-    void saturationAmountChanged(float value);
-    void liftAmountChanged(float value);
-    void gammaAmountChanged(float value);
-    void gainAmountChanged(float value);
-    void histogramSliderChanged(Emulsa::HistogramSliderData value);
-    // Any of the continuous fields, after the signal of its own name.
+    // Any of the continuous fields (GradeFields), with its new value.
     void gradeFieldChanged(Emulsa::GradeField field, Emulsa::GradeValue value);
     void showOriginalChanged(bool value);
     void startPointChanged(QUuid itemUuid, uint frame);
