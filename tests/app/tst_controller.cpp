@@ -191,66 +191,14 @@ const std::vector<SlotCase>& slotCases()
             carries<quint32>(0x3130544F) },
         { "profile for all", [](Controller& c) { c.sourceTypeChangedForAllFromUI(0x32305347); }, SetProfileForAll,
             carries<quint32>(0x32305347) },
-        { "exposure", [](Controller& c) { c.gradeFieldChangedFromUI(GradeField::Exposure, 1.5f); }, SetExposure,
-            carriesField(1.5f) },
-        { "kelvin", [](Controller& c) { c.gradeFieldChangedFromUI(GradeField::Kelvin, 4300.f); }, SetKelvin,
-            carriesField(4300.f) },
         { "stock", [](Controller& c) { c.stockTypeChangedFromUI("5207"); }, SetStock, carries(QString("5207")) },
-        { "stock amount", [](Controller& c) { c.gradeFieldChangedFromUI(GradeField::StockAmount, 55); }, SetStockAmount,
-            carriesField(55) },
-        { "curve amount", [](Controller& c) { c.gradeFieldChangedFromUI(GradeField::CurveAmount, 66); }, SetCurveAmount,
-            carriesField(66) },
         { "grain size", [](Controller& c) { c.grainSizeChangedFromUI("16mm"); }, SetGrainSize,
             carries(QString("16mm")) },
-        { "grain amount", [](Controller& c) { c.gradeFieldChangedFromUI(GradeField::GrainAmount, 12); }, SetGrainAmount,
-            carriesField(12) },
-        { "low wheel", [](Controller& c) { c.gradeFieldChangedFromUI(GradeField::LowWheel, wheel()); }, SetLowWheel,
-            carriesField(wheel()) },
-        { "mid wheel", [](Controller& c) { c.gradeFieldChangedFromUI(GradeField::MidWheel, wheel()); }, SetMidWheel,
-            carriesField(wheel()) },
-        { "high wheel", [](Controller& c) { c.gradeFieldChangedFromUI(GradeField::HighWheel, wheel()); }, SetHighWheel,
-            carriesField(wheel()) },
-        { "lift", [](Controller& c) { c.gradeFieldChangedFromUI(GradeField::Lift, 0.1f); }, SetLift,
-            carriesField(0.1f) },
-        { "gamma", [](Controller& c) { c.gradeFieldChangedFromUI(GradeField::Gamma, 0.2f); }, SetGamma,
-            carriesField(0.2f) },
-        { "gain", [](Controller& c) { c.gradeFieldChangedFromUI(GradeField::Gain, 0.3f); }, SetGain,
-            carriesField(0.3f) },
-        { "saturation", [](Controller& c) { c.gradeFieldChangedFromUI(GradeField::Saturation, 1.2f); }, SetSaturation,
-            carriesField(1.2f) },
-        { "levels", [](Controller& c) { c.gradeFieldChangedFromUI(GradeField::Levels, levels()); }, SetHistogram,
-            carriesField(levels()) },
         { "show original", [](Controller& c) { c.showOriginalStateChangedFromUI(true); }, SetShowOriginal,
             carries(true) },
         { "start point", [](Controller& c) { c.startingPointChangedFromUI(12); }, SetStartPoint, carries<quint32>(12) },
         { "end point", [](Controller& c) { c.endingPointChangedFromUI(99); }, SetEndPoint, carries<quint32>(99) },
         { "reset", [](Controller& c) { c.resetAllSettingsFromUI(); }, ResetSettings, bare() },
-        { "exposure about", [](Controller& c) { c.gradeFieldAboutToChangeFromUI(GradeField::Exposure); },
-            ExposureAboutToChange, bare() },
-        { "kelvin about", [](Controller& c) { c.gradeFieldAboutToChangeFromUI(GradeField::Kelvin); },
-            KelvinAboutToChange, bare() },
-        { "stock about", [](Controller& c) { c.gradeFieldAboutToChangeFromUI(GradeField::StockAmount); },
-            StockAmountAboutToChange, bare() },
-        { "curve about", [](Controller& c) { c.gradeFieldAboutToChangeFromUI(GradeField::CurveAmount); },
-            CurveAmountAboutToChange, bare() },
-        { "grain about", [](Controller& c) { c.gradeFieldAboutToChangeFromUI(GradeField::GrainAmount); },
-            GrainAmountAboutToChange, bare() },
-        { "low about", [](Controller& c) { c.gradeFieldAboutToChangeFromUI(GradeField::LowWheel); },
-            LowWheelAboutToChange, bare() },
-        { "mid about", [](Controller& c) { c.gradeFieldAboutToChangeFromUI(GradeField::MidWheel); },
-            MidWheelAboutToChange, bare() },
-        { "high about", [](Controller& c) { c.gradeFieldAboutToChangeFromUI(GradeField::HighWheel); },
-            HighWheelAboutToChange, bare() },
-        { "lift about", [](Controller& c) { c.gradeFieldAboutToChangeFromUI(GradeField::Lift); }, LiftAboutToChange,
-            bare() },
-        { "gamma about", [](Controller& c) { c.gradeFieldAboutToChangeFromUI(GradeField::Gamma); }, GammaAboutToChange,
-            bare() },
-        { "gain about", [](Controller& c) { c.gradeFieldAboutToChangeFromUI(GradeField::Gain); }, GainAboutToChange,
-            bare() },
-        { "saturation about", [](Controller& c) { c.gradeFieldAboutToChangeFromUI(GradeField::Saturation); },
-            SaturationAboutToChange, bare() },
-        { "levels about", [](Controller& c) { c.gradeFieldAboutToChangeFromUI(GradeField::Levels); },
-            HistogramAboutToChange, bare() },
         { "apply preset", [](Controller& c) { c.newPresetAppliedFromUI(idA, { idB }); }, ApplyPreset,
             [](const BaseTask* t) {
                 const auto* r = dynamic_cast<const ApplyPresetTask*>(t);
@@ -259,6 +207,37 @@ const std::vector<SlotCase>& slotCases()
     };
     return cases;
 }
+
+// Each continuous field posts its setter with the value, and its
+// about-to-change record, whichever field it is.
+struct FieldCase
+{
+    GradeField field;
+    quint32 setter;
+    quint32 aboutToChange;
+    GradeValue value;
+};
+
+const FieldCase fieldCases[] = {
+    { GradeField::Exposure, SetExposure, ExposureAboutToChange, 1.5f },
+    { GradeField::Kelvin, SetKelvin, KelvinAboutToChange, 4300.f },
+    { GradeField::StockAmount, SetStockAmount, StockAmountAboutToChange, 55 },
+    { GradeField::CurveAmount, SetCurveAmount, CurveAmountAboutToChange, 66 },
+    { GradeField::GrainAmount, SetGrainAmount, GrainAmountAboutToChange, 12 },
+    { GradeField::LowWheel, SetLowWheel, LowWheelAboutToChange, wheel() },
+    { GradeField::MidWheel, SetMidWheel, MidWheelAboutToChange, wheel() },
+    { GradeField::HighWheel, SetHighWheel, HighWheelAboutToChange, wheel() },
+    { GradeField::Lift, SetLift, LiftAboutToChange, 0.1f },
+    { GradeField::Gamma, SetGamma, GammaAboutToChange, 0.2f },
+    { GradeField::Gain, SetGain, GainAboutToChange, 0.3f },
+    { GradeField::Saturation, SetSaturation, SaturationAboutToChange, 1.2f },
+    { GradeField::Levels, SetHistogram, HistogramAboutToChange, levels() },
+    { GradeField::HalationAmount, SetHalation, HalationAboutToChange, 40 },
+    { GradeField::BloomAmount, SetBloom, BloomAboutToChange, 50 },
+    { GradeField::WeaveAmount, SetWeave, WeaveAboutToChange, 60 },
+    { GradeField::FlickerAmount, SetFlicker, FlickerAboutToChange, 70 },
+    { GradeField::ColourGrainAmount, SetColourGrain, ColourGrainAboutToChange, 80 },
+};
 
 } // namespace
 
@@ -288,6 +267,33 @@ private slots:
         std::unique_ptr<BaseTask> task(posted.first());
         QCOMPARE(QString::number(task->type, 16), QString::number(c.type, 16));
         QVERIFY2(c.payload(task.get()), "the record does not carry the slot's arguments");
+    }
+
+    void gradeFieldPostsItsRecords_data()
+    {
+        QTest::addColumn<int>("row");
+        QCOMPARE(int(std::size(fieldCases)), GradeFieldCount);
+        for (int i = 0; i < int(std::size(fieldCases)); ++i)
+            QTest::newRow(gradeField(fieldCases[i].field).name) << i;
+    }
+
+    void gradeFieldPostsItsRecords()
+    {
+        QFETCH(int, row);
+        const FieldCase& f = fieldCases[row];
+        Model model;
+        Controller controller;
+        controller.setModel(&model);
+        controller.gradeFieldAboutToChangeFromUI(f.field);
+        controller.gradeFieldChangedFromUI(f.field, f.value);
+        const QList<BaseTask*> posted = controller.takeQueuedTasks();
+        QCOMPARE(posted.size(), 2);
+        std::unique_ptr<BaseTask> about(posted.at(0));
+        std::unique_ptr<BaseTask> setter(posted.at(1));
+        QCOMPARE(QString::number(about->type, 16), QString::number(f.aboutToChange, 16));
+        QVERIFY(bare()(about.get()));
+        QCOMPARE(QString::number(setter->type, 16), QString::number(f.setter, 16));
+        QVERIFY2(carriesField(f.value)(setter.get()), "the setter does not carry the value");
     }
 
     void recordsBeforeTheModelAreDropped()
