@@ -16,8 +16,9 @@ namespace {
 BaseTask* step(Model& model, BaseTask* command, bool undoing)
 {
     model.disposeCommand(command);
-    const QList<BaseTask*>& stack = undoing ? model.undoStack() : model.redoStack();
-    auto take = [&model, undoing] { return undoing ? model.takeUndo() : model.takeRedo(); };
+    CommandHistory& history = model.history();
+    const QList<BaseTask*>& stack = undoing ? history.undoStack() : history.redoStack();
+    auto take = [&history, undoing] { return undoing ? history.takeUndo() : history.takeRedo(); };
     const char mode = undoing ? Undoing : Redoing;
     if (stack.isEmpty())
         return nullptr;

@@ -164,13 +164,9 @@ BaseTask* resetSettings(Model& model, BaseTask* command, char mode)
         return nullptr;
     const QByteArray id = Model::itemId(item);
     auto* snapshot = new SettingsSnapshotTask(item->presetUuid(), *item->settings, id, item->unreadGradeFields);
-    if (mode == Undoing) {
-        model.pushRedo(snapshot);
-    } else {
-        model.pushUndo(snapshot);
-        if (mode == NewCommand)
-            model.clearRedoStack();
-    }
+    model.history().record(snapshot, mode);
+    if (mode == NewCommand)
+        model.history().clearRedo();
     model.noticeChange();
     model.settingsManager().resetSettingsForID(item->uuid);
     model.setUnreadGradeFields(item, QStringList());
@@ -188,7 +184,7 @@ BaseTask* applyPreset(Model& model, BaseTask* command, char mode)
     const std::optional<Preset> preset = PresetsManager::instance()->findPreset(task->presetId);
     if (!preset) {
         if (mode == NewCommand)
-            model.clearRedoStack();
+            model.history().clearRedo();
         model.disposeCommand(command);
         return nullptr;
     }
@@ -204,10 +200,7 @@ BaseTask* applyPreset(Model& model, BaseTask* command, char mode)
     }
     const bool group = items.size() > 1;
     auto mark = [&](quint32 forwards, quint32 backwards) {
-        if (mode == Undoing)
-            model.pushRedo(new BaseTask(backwards));
-        else
-            model.pushUndo(new BaseTask(forwards));
+        model.history().record(new BaseTask(mode == Undoing ? backwards : forwards), mode);
         model.yieldToEventLoop();
     };
     if (group)
@@ -218,10 +211,7 @@ BaseTask* applyPreset(Model& model, BaseTask* command, char mode)
             continue;
         auto* snapshot = new SettingsSnapshotTask(
             item->presetUuid(), *item->settings, Model::itemId(item), item->unreadGradeFields);
-        if (mode == Undoing)
-            model.pushRedo(snapshot);
-        else
-            model.pushUndo(snapshot);
+        model.history().record(snapshot, mode);
         // The clip keeps its own camera profile. The defaults of a preset
         // that could not be read whole become the clip's.
         item->settings->copyFrom(&preset->settings);
@@ -237,7 +227,7 @@ BaseTask* applyPreset(Model& model, BaseTask* command, char mode)
     if (!items.isEmpty())
         model.noticeChange();
     if (mode == NewCommand)
-        model.clearRedoStack();
+        model.history().clearRedo();
     model.disposeCommand(command);
     return nullptr;
 }
@@ -254,8 +244,8 @@ BaseTask* pushSnapshot(Model& model, BaseTask* result, SettingsSnapshotTask* bef
 {
     if (result)
         model.disposeCommand(result);
-    model.pushUndo(before);
-    model.clearRedoStack();
+    model.history().record(before, NewCommand);
+    model.history().clearRedo();
     model.noticeChange();
     return nullptr;
 }
@@ -309,10 +299,8 @@ BaseTask* gradeCategory(Model& model, BaseTask* command, char mode)
         return result;
     if (mode == NewCommand)
         result = pushSnapshot(model, result, before);
-    else if (mode == Undoing)
-        model.pushRedo(before);
     else
-        model.pushUndo(before);
+        model.history().record(before, mode);
     if (unread)
         model.setUnreadGradeFields(item, QStringList());
     if (linked) {

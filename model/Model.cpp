@@ -25,6 +25,7 @@ namespace Emulsa {
 
 Model::Model(MetadataManager* metadata, CameraListHelper* catalogue, const FilmLibrary* library, QObject* parent)
     : QObject(parent)
+    , m_history([this](BaseTask* command) { disposeCommand(command); })
     , m_settingsManager(catalogue, library)
     , m_metadata(metadata)
 {
@@ -41,8 +42,7 @@ Model::Model(MetadataManager* metadata, CameraListHelper* catalogue, const FilmL
 
 Model::~Model()
 {
-    clearStack(&m_undoStack);
-    clearStack(&m_redoStack);
+    m_history.clearAll();
     // The sequence's settings are registered in the settings manager, which
     // deletes them after this body.
     qDeleteAll(m_sequence);
@@ -102,13 +102,9 @@ void Model::runCommands(BaseTask* command, char mode)
     if (!inverse)
         return;
     noticeChange();
-    if (mode == Undoing) {
-        pushRedo(inverse);
-    } else {
-        pushUndo(inverse);
-        if (mode == NewCommand)
-            clearStack(&m_redoStack);
-    }
+    m_history.record(inverse, mode);
+    if (mode == NewCommand)
+        m_history.clearRedo();
 }
 
 MetadataManager* Model::metadataManager()
@@ -187,20 +183,9 @@ void Model::disposeCommand(BaseTask* command)
     delete command;
 }
 
-void Model::clearStack(QList<BaseTask*>* stack)
-{
-    // Taken out first: a command's items may be retired while the stack is
-    // being emptied.
-    const QList<BaseTask*> commands = *stack;
-    stack->clear();
-    for (BaseTask* command : commands)
-        disposeCommand(command);
-}
-
 void Model::clearSequence()
 {
-    clearStack(&m_redoStack);
-    clearStack(&m_undoStack);
+    m_history.clearAll();
     QList<SequenceItem*> items;
     while (!m_sequence.isEmpty()) {
         SequenceItem* item = m_sequence.takeFirst();

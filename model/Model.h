@@ -4,6 +4,7 @@
 #include "core/GradeFields.h"
 #include "media/clip/SequenceItem.h"
 #include "model/BaseTask.h"
+#include "model/CommandHistory.h"
 #include "model/ItemRetirement.h"
 #include "model/PresetGroup.h"
 #include "model/SettingsManager.h"
@@ -105,8 +106,9 @@ public:
     // is idle.
     const QList<SequenceItem*>& sequence() const { return m_sequence; }
     SequenceItem* current() const { return m_current; }
-    const QList<BaseTask*>& undoStack() const { return m_undoStack; }
-    const QList<BaseTask*>& redoStack() const { return m_redoStack; }
+    // The undo and redo stacks.
+    CommandHistory& history() { return m_history; }
+    const CommandHistory& history() const { return m_history; }
     bool unsavedChanges() const { return m_unsavedChanges; }
     bool longOperationRunning() const { return m_longOperationRunning; }
     bool timelineMode() const { return m_timelineMode; }
@@ -131,12 +133,6 @@ public:
     void takeItemAt(int index) { m_sequence.removeAt(index); }
     // Gives an item whose uuid is already used by another item a fresh one.
     void ensureUniqueUuid(SequenceItem* item);
-    void pushUndo(BaseTask* command) { m_undoStack.prepend(command); }
-    void pushRedo(BaseTask* command) { m_redoStack.prepend(command); }
-    BaseTask* takeUndo() { return m_undoStack.takeFirst(); }
-    BaseTask* takeRedo() { return m_redoStack.takeFirst(); }
-    void clearUndoStack() { clearStack(&m_undoStack); }
-    void clearRedoStack() { clearStack(&m_redoStack); }
     // Deletes a command, retiring the items it holds.
     void disposeCommand(BaseTask* command);
     // Removes every item (retired with their settings) and empties both stacks.
@@ -216,8 +212,6 @@ signals:
     void longOperationEnded();
 
 private:
-    void clearStack(QList<BaseTask*>* stack);
-
     QHash<quint16, QHash<quint16, CommandHandler>> m_handlers;
     QHash<quint16, CategoryHandler> m_categoryHandlers;
     bool m_timelineMode = false;
@@ -225,8 +219,7 @@ private:
     bool m_longOperationRunning = false;
     SequenceItem* m_current = nullptr;
     QList<SequenceItem*> m_sequence;
-    QList<BaseTask*> m_undoStack;
-    QList<BaseTask*> m_redoStack;
+    CommandHistory m_history;
     SettingsManager m_settingsManager;
     MetadataManager* m_metadata = nullptr;
     ProjectWriter m_projectWriter;

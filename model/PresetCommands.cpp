@@ -170,23 +170,23 @@ BaseTask* copyPresets(Model& model, BaseTask* command, char)
     QVector<QByteArray> copies;
     const bool group = task->presetIds.size() > 1;
     if (group)
-        model.pushUndo(new BaseTask(GroupBegin));
+        model.history().record(new BaseTask(GroupBegin), NewCommand);
     for (const QByteArray& id : task->presetIds) {
         const std::optional<Preset> copy = store()->copyPreset(id, task->toGroupId);
         if (!copy)
             continue;
-        model.pushUndo(new PresetIdTask(RemovePreset, copy->id()));
+        model.history().record(new PresetIdTask(RemovePreset, copy->id()), NewCommand);
         copies.append(copy->id());
         model.yieldToEventLoop();
     }
     if (group) {
         if (copies.isEmpty())
-            model.disposeCommand(model.takeUndo()); // the lone GroupBegin
+            model.disposeCommand(model.history().takeUndo()); // the lone GroupBegin
         else
-            model.pushUndo(new BaseTask(GroupEnd));
+            model.history().record(new BaseTask(GroupEnd), NewCommand);
     }
     if (!copies.isEmpty()) {
-        model.clearRedoStack();
+        model.history().clearRedo();
         model.noticeChange();
         store()->writePresetsToDisk();
     }

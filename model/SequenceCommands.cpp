@@ -170,8 +170,7 @@ BaseTask* addSequenceItem(Model& model, BaseTask* command, char)
 BaseTask* newFileToLoad(Model& model, BaseTask* command, char)
 {
     model.disposeCommand(command);
-    model.clearUndoStack();
-    model.clearRedoStack();
+    model.history().clearAll();
     model.setCurrent(nullptr);
     emit model.resetListState();
     model.setLongOperationRunning(true);

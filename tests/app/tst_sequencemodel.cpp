@@ -137,7 +137,7 @@ private slots:
         }
         QCOMPARE(model.sequence().at(0)->asset->frameCount, 30u);
         QCOMPARE(model.current(), model.sequence().at(0));
-        QCOMPARE(model.undoStack().size(), 3);
+        QCOMPARE(model.history().undoStack().size(), 3);
         QVERIFY(model.unsavedChanges());
         const QStringList log = f.log.take();
         QCOMPARE(log.count(QStringLiteral("unsavedChangesNoticed")), 1);
@@ -155,7 +155,7 @@ private slots:
         file.close();
         QVERIFY(f.run(new PathTask(AddShot, text)));
         QCOMPARE(model.sequence().size(), 3);
-        QCOMPARE(model.undoStack().size(), 3);
+        QCOMPARE(model.history().undoStack().size(), 3);
         QVERIFY(f.log.take().isEmpty());
     }
 
@@ -191,10 +191,10 @@ private slots:
         QCOMPARE(f.model->settingsManager().count(), 0);
 
         // An unknown id changes nothing and pushes nothing.
-        const int undoDepth = model.undoStack().size();
+        const int undoDepth = model.history().undoStack().size();
         QVERIFY(f.run(new ItemIdTask(RemoveShot, before.at(1).toLatin1())));
         QVERIFY(f.run(new ItemIdTask(SelectShot, QByteArray("{not-an-id}"))));
-        QCOMPARE(model.undoStack().size(), undoDepth);
+        QCOMPARE(model.history().undoStack().size(), undoDepth);
         QVERIFY(f.log.take().isEmpty());
     }
 
@@ -234,7 +234,7 @@ private slots:
         QCOMPARE(f.log.take(),
             QStringList({ "shotRestored " + before.at(1) + " 1",
                 "sequenceItemGotPreset " + QString::fromLatin1(preset) + " " + before.at(1) }));
-        QCOMPARE(model.redoStack().size(), 1);
+        QCOMPARE(model.history().redoStack().size(), 1);
 
         QVERIFY(f.run(new BaseTask(Redo)));
         QCOMPARE(ids(model), QStringList({ before.at(0), before.at(2) }));
@@ -254,22 +254,22 @@ private slots:
 
         QVERIFY(f.run(new BaseTask(Undo)));
         QCOMPARE(ids(model), before.mid(0, 1));
-        QCOMPARE(model.undoStack().size(), 1);
-        QCOMPARE(model.redoStack().size(), 1);
+        QCOMPARE(model.history().undoStack().size(), 1);
+        QCOMPARE(model.history().redoStack().size(), 1);
         QVERIFY(f.run(new BaseTask(Redo)));
         QCOMPARE(ids(model), before); // the same item, not a new one
-        QCOMPARE(model.redoStack().size(), 0);
+        QCOMPARE(model.history().redoStack().size(), 0);
 
         // Undo everything, then a new command drops the redo entries.
         QVERIFY(f.run(new BaseTask(Undo)));
         QVERIFY(f.run(new BaseTask(Undo)));
         QVERIFY(model.sequence().isEmpty());
         QVERIFY(!model.current());
-        QCOMPARE(model.redoStack().size(), 2);
+        QCOMPARE(model.history().redoStack().size(), 2);
         QVERIFY(f.run(new BaseTask(Undo))); // nothing left: no effect
-        QCOMPARE(model.redoStack().size(), 2);
+        QCOMPARE(model.history().redoStack().size(), 2);
         QVERIFY(f.run(new PathTask(AddShot, m_clips.at(2))));
-        QCOMPARE(model.redoStack().size(), 0);
+        QCOMPARE(model.history().redoStack().size(), 0);
         QVERIFY(f.run(new BaseTask(Redo))); // nothing to redo
         QCOMPARE(model.sequence().size(), 1);
         // The items dropped with the redo entries are released once their
@@ -344,14 +344,14 @@ private slots:
         QCOMPARE(log.last(), QStringLiteral("longOperationEnded"));
         QCOMPARE(log.count(QStringLiteral("longOperationBegin")), 1);
         QVERIFY(!model.longOperationRunning());
-        QCOMPARE(model.undoStack().size(), 1);
+        QCOMPARE(model.history().undoStack().size(), 1);
 
         QVERIFY(f.run(new BaseTask(Redo)));
         QCOMPARE(ids(model), grouped);
         log = f.log.take();
         QCOMPARE(log.first(), QStringLiteral("longOperationBegin"));
         QCOMPARE(log.last(), QStringLiteral("longOperationEnded"));
-        QCOMPARE(model.redoStack().size(), 0);
+        QCOMPARE(model.history().redoStack().size(), 0);
 
         QVERIFY(f.run(new BaseTask(Undo)));
         QVERIFY(f.run(new BaseTask(Undo)));
@@ -371,7 +371,7 @@ private slots:
         f.runner->post(new FrameTask(PositionChanged, 12));
         QVERIFY(f.runner->waitIdle());
         QVERIFY(f.model->sequence().isEmpty());
-        QVERIFY(f.model->undoStack().isEmpty());
+        QVERIFY(f.model->history().undoStack().isEmpty());
         QVERIFY(!f.model->unsavedChanges());
         QCOMPARE(f.log.take(), QStringList { QStringLiteral("positionChanged 12") });
     }
@@ -417,7 +417,7 @@ private slots:
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("No handler for command type 7ffe0003")));
         QVERIFY(f.run(new Unknown(&deleted)));
         QVERIFY(deleted);
-        QVERIFY(f.model->undoStack().isEmpty());
+        QVERIFY(f.model->history().undoStack().isEmpty());
         QVERIFY(!f.model->unsavedChanges());
         QVERIFY(f.log.take().isEmpty());
     }
@@ -433,7 +433,7 @@ private slots:
         QVERIFY(f.run(new PathTask(NewFileToLoad, QStringLiteral("/projects/a.empf"))));
         QVERIFY(f.model->sequence().isEmpty());
         QVERIFY(!f.model->current());
-        QVERIFY(f.model->undoStack().isEmpty());
+        QVERIFY(f.model->history().undoStack().isEmpty());
         QVERIFY(!f.model->unsavedChanges());
         QCOMPARE(f.model->settingsManager().count(), 0);
         QCOMPARE(f.log.take(),
@@ -470,7 +470,7 @@ private slots:
         QVERIFY(third->settings); // an item without a grade gets the default one
         QVERIFY(f.model->settingsManager().isRegistered(third->uuid, third->settings));
         QVERIFY(!model.unsavedChanges());
-        QVERIFY(model.undoStack().isEmpty());
+        QVERIFY(model.history().undoStack().isEmpty());
         const QStringList log = f.log.take();
         QCOMPARE(log.filter(QStringLiteral("shotListNeedRefresh")).size(), 3);
         QCOMPARE(log.filter(QStringLiteral("sequenceItemGotPreset")).size(), 1);

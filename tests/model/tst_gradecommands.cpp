@@ -117,14 +117,14 @@ private slots:
             run(f.make(float(step)));
         const float after = f.read(current());
         QVERIFY(after != before);
-        QCOMPARE(m_model->undoStack().size(), 1);
+        QCOMPARE(m_model->history().undoStack().size(), 1);
         QVERIFY(m_model->unsavedChanges());
         undo();
         QCOMPARE(f.read(current()), before);
-        QCOMPARE(m_model->redoStack().size(), 1);
+        QCOMPARE(m_model->history().redoStack().size(), 1);
         redo();
         QCOMPARE(f.read(current()), after);
-        QCOMPARE(m_model->undoStack().size(), 1);
+        QCOMPARE(m_model->history().undoStack().size(), 1);
     }
 
     // A setter without a press pushes nothing, so it leaves the redo stack
@@ -135,12 +135,12 @@ private slots:
         run(new BaseTask(ExposureAboutToChange));
         run(new GradeFieldTask(SetExposure, 0.5f));
         undo();
-        QCOMPARE(m_model->redoStack().size(), 1);
+        QCOMPARE(m_model->history().redoStack().size(), 1);
         run(new GradeFieldTask(SetExposure, 0.25f));
-        QCOMPARE(m_model->redoStack().size(), 1);
+        QCOMPARE(m_model->history().redoStack().size(), 1);
         QCOMPARE(current().getExposure(), 0.25f);
         run(new BaseTask(ExposureAboutToChange));
-        QVERIFY(m_model->redoStack().isEmpty());
+        QVERIFY(m_model->history().redoStack().isEmpty());
     }
 
     // Discrete choices swap: each is its own undo entry.
@@ -152,7 +152,7 @@ private slots:
         run(new TextGradeTask(SetGrainSize, QStringLiteral("16 mm")));
         run(new BoolGradeTask(SetShowOriginal, true));
         run(new UIntGradeTask(SetStartPoint, 10));
-        QCOMPARE(m_model->undoStack().size(), 4);
+        QCOMPARE(m_model->history().undoStack().size(), 4);
         QCOMPARE(m_model->current()->startFrame, 10u);
         QVERIFY(current().getOriginal());
         undo();
@@ -170,7 +170,7 @@ private slots:
     {
         makeModel(1);
         run(new GradeFieldTask(SetHistogram, current().getHistogramSliderData()));
-        QVERIFY(m_model->undoStack().isEmpty());
+        QVERIFY(m_model->history().undoStack().isEmpty());
         QVERIFY(!m_model->unsavedChanges());
     }
 
@@ -181,7 +181,7 @@ private slots:
         run(new GradeFieldTask(SetExposure, 1.0f));
         run(new TextGradeTask(SetStock, QStringLiteral("5213")));
         run(new BaseTask(ResetSettings));
-        QVERIFY(m_model->undoStack().isEmpty());
+        QVERIFY(m_model->history().undoStack().isEmpty());
         QVERIFY(!m_model->unsavedChanges());
     }
 
@@ -204,7 +204,7 @@ private slots:
         QCOMPARE(ended.size(), 1);
         for (int i = 0; i < 3; ++i)
             QCOMPARE(m_model->sequence().at(i)->settings->getSourceType(), before.at(i));
-        QVERIFY(m_model->undoStack().isEmpty());
+        QVERIFY(m_model->history().undoStack().isEmpty());
         redo();
         for (SequenceItem* item : m_model->sequence())
             QCOMPARE(item->settings->getSourceType(), profile);
@@ -220,12 +220,12 @@ private slots:
         run(new BaseTask(KelvinAboutToChange));
         run(new GradeFieldTask(SetKelvin, 7000.0f));
         undo();
-        QCOMPARE(m_model->redoStack().size(), 1);
+        QCOMPARE(m_model->history().redoStack().size(), 1);
         m_model->setUnsavedChanges(false);
         QSignalSpy reset(m_model.get(), &Model::currentSettingsReset);
         run(new BaseTask(ResetSettings));
         QCOMPARE(reset.size(), 1);
-        QVERIFY(m_model->redoStack().isEmpty());
+        QVERIFY(m_model->history().redoStack().isEmpty());
         QVERIFY(m_model->unsavedChanges());
         QCOMPARE(current().getSaturation(), 1.0f);
         undo();
@@ -249,7 +249,7 @@ private slots:
         run(new ApplyPresetTask(preset.id(), {}));
         QCOMPARE(m_model->current()->presetUuid(), preset.id());
         QCOMPARE(current().getSaturation(), 0.2f);
-        const int entries = m_model->undoStack().size();
+        const int entries = m_model->history().undoStack().size();
         undo();
         QCOMPARE(current().getSaturation(), 1.0f);
         QVERIFY(m_model->current()->presetUuid().isEmpty());
@@ -265,8 +265,8 @@ private slots:
         QCOMPARE(links.at(0).at(0).toByteArray(), QByteArray());
         QCOMPARE(links.at(0).at(1).toByteArray(), currentId());
         QVERIFY(m_model->current()->presetUuid().isEmpty());
-        QCOMPARE(m_model->undoStack().size(), entries + 1);
-        QVERIFY(m_model->redoStack().isEmpty());
+        QCOMPARE(m_model->history().undoStack().size(), entries + 1);
+        QVERIFY(m_model->history().redoStack().isEmpty());
 
         if (presetRemoved)
             QVERIFY(PresetsManager::instance()->removePreset(preset.id()));
@@ -295,7 +295,7 @@ private slots:
         run(new ApplyPresetTask(preset.id(), { Model::itemId(items.at(0)), Model::itemId(items.at(1)) }));
         QCOMPARE(reset.size(), 1);
         QVERIFY(m_model->unsavedChanges());
-        QVERIFY(m_model->redoStack().isEmpty());
+        QVERIFY(m_model->history().redoStack().isEmpty());
         for (int i = 0; i < 2; ++i) {
             QCOMPARE(items.at(i)->settings->getSaturation(), 1.4f);
             QCOMPARE(items.at(i)->presetUuid(), preset.id());
@@ -308,7 +308,7 @@ private slots:
             QCOMPARE(item->settings->getSaturation(), 1.0f);
             QVERIFY(item->presetUuid().isEmpty());
         }
-        QVERIFY(m_model->undoStack().isEmpty());
+        QVERIFY(m_model->history().undoStack().isEmpty());
         redo();
         QCOMPARE(items.at(1)->settings->getSaturation(), 1.4f);
     }
@@ -321,8 +321,8 @@ private slots:
         run(new GradeFieldTask(SetLift, 1.2f));
         undo();
         run(new ApplyPresetTask(QUuid::createUuid().toByteArray(), {}));
-        QVERIFY(m_model->redoStack().isEmpty());
-        QVERIFY(m_model->undoStack().isEmpty());
+        QVERIFY(m_model->history().redoStack().isEmpty());
+        QVERIFY(m_model->history().undoStack().isEmpty());
         QCOMPARE(current().getLift(), 1.0f);
     }
 };

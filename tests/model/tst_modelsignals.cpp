@@ -103,11 +103,11 @@ private slots:
         });
         QVERIFY(model.hasHandler(type));
         model.runCommands(new BaseTask(type));
-        QCOMPARE(model.undoStack().size(), 1);
+        QCOMPARE(model.history().undoStack().size(), 1);
         QVERIFY(model.unsavedChanges());
         model.runCommands(new BaseTask(Undo));
-        QCOMPARE(model.undoStack().size(), 0);
-        QCOMPARE(model.redoStack().size(), 1);
+        QCOMPARE(model.history().undoStack().size(), 0);
+        QCOMPARE(model.history().redoStack().size(), 1);
         model.runCommands(new BaseTask(Redo));
         QCOMPARE(modes, QList<char>({ NewCommand, Undoing, Redoing }));
 
@@ -118,10 +118,10 @@ private slots:
         });
         model.runCommands(new BaseTask(type));
         QCOMPARE(wrapped, 1);
-        QCOMPARE(model.undoStack().size(), 2);
+        QCOMPARE(model.history().undoStack().size(), 2);
         // A new command empties the redo stack; an entry's own inverse
         // stays on the undo stack.
-        QCOMPARE(model.redoStack().size(), 0);
+        QCOMPARE(model.history().redoStack().size(), 0);
         model.runCommands(nullptr); // ignored
         QCOMPARE(modes.size(), 4);
     }

@@ -111,10 +111,10 @@ private slots:
         const int a = newGroup(QStringLiteral("Move A"));
         const int b = newGroup(QStringLiteral("Move B"));
         const QByteArray id = saveCurrent(a);
-        const int entries = m_model->undoStack().size();
+        const int entries = m_model->history().undoStack().size();
         run(new PresetsTransferTask(MovePresets, a, 9999, { id }));
         run(new PresetsTransferTask(MovePresets, a, a, { id }));
-        QCOMPARE(m_model->undoStack().size(), entries);
+        QCOMPARE(m_model->history().undoStack().size(), entries);
         QCOMPARE(m_store->groupOfPreset(id), a);
         run(new PresetsTransferTask(MovePresets, a, b, { id }));
         QCOMPARE(m_store->groupOfPreset(id), b);
@@ -133,7 +133,7 @@ private slots:
         QCOMPARE(m_store->presetsOfGroup(a).size(), 2);
         const QVector<QByteArray> left { ids[0], ids[1] };
         run(new PresetsTransferTask(CopyPresets, a, b, left));
-        QVERIFY(m_model->redoStack().isEmpty());
+        QVERIFY(m_model->history().redoStack().isEmpty());
         QCOMPARE(m_store->presetsOfGroup(b).size(), 2);
         for (const Preset& copy : m_store->presetsOfGroup(b))
             QVERIFY(!left.contains(copy.id()));
@@ -154,10 +154,10 @@ private slots:
         redo();
         QCOMPARE(m_store->group(group)->name, QStringLiteral("Before"));
         // Unknown groups: nothing to undo.
-        const int entries = m_model->undoStack().size();
+        const int entries = m_model->history().undoStack().size();
         run(new PresetGroupTextTask(RenamePresetGroup, 9999, QStringLiteral("x")));
         run(new RenamePresetTask(QUuid::createUuid().toByteArray(), QStringLiteral("x")));
-        QCOMPARE(m_model->undoStack().size(), entries);
+        QCOMPARE(m_model->history().undoStack().size(), entries);
     }
 
     void renamePresetUndoes()
@@ -218,11 +218,11 @@ private slots:
         QVERIFY(m_store->writePresetsToDisk());
         const Preset before = m_store->findPreset(id).value();
 
-        const int entries = m_model->undoStack().size();
+        const int entries = m_model->history().undoStack().size();
         QSignalSpy thumbnail(m_model.get(), &Model::presetNeedThumbnail);
         QSignalSpy refresh(m_model.get(), &Model::currentPresetsGroupDisplayedShouldRefresh);
         run(new UpdatePresetGradeTask(knownPreset ? id : QUuid::createUuid().toByteArray()));
-        QCOMPARE(m_model->undoStack().size(), entries + (updates ? 1 : 0));
+        QCOMPARE(m_model->history().undoStack().size(), entries + (updates ? 1 : 0));
         QCOMPARE(thumbnail.size(), updates ? 1 : 0);
         QCOMPARE(refresh.size(), updates ? 1 : 0);
         const Preset now = m_store->findPreset(id).value();
