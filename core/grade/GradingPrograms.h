@@ -24,6 +24,20 @@ class GradingPrograms
 {
 public:
     // Stage bits of a key; the source sits above them, the output above that.
+    // A program leaves out each stage the grade at hand does not need
+    // (GradeState::stages() says which). FinishStage: the saturation matrix
+    // and the levels after the tone table; left out when the saturation is
+    // neutral and no histogram passes run (the levels are then folded into
+    // the tone table, or skipped when showing the original). StockMixStage:
+    // the stock's two amounts (its colour mixed with the exposed one, the
+    // exposed lightness kept); left out when both are full. MonoStage: the
+    // black-and-white matrix, for the black-and-white stocks only. ToneStage:
+    // the tone table; left out when what it composes is neutral
+    // (GradeTables::isToneNeutral()). WeaveStage and FlickerStage: the gate
+    // weave and the flicker, left out when their amounts are 0 or showing the
+    // original. DyeGrainStage: the colour grain, left out when it or the
+    // grain is off. HalationStage and BloomStage: the glows' light taken and
+    // their blurred levels added, left out when their amounts are 0.
     enum Stage : unsigned
     {
         StockStage = 1,
