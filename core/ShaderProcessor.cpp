@@ -96,11 +96,7 @@ void ShaderProcessor::prepareFrame(unsigned int mode, unsigned int colourOrder, 
         return;
     }
 
-    const bool resetAsked = resetGrainOffset.load();
-    bool reset = resetAsked;
-    const GradeState::Frame grade = m_grade.beginFrame(animateGrain.load(), &reset);
-    if (resetAsked && !reset)
-        resetGrainOffset = false;
+    const GradeState::Frame grade = m_grade.beginFrame(animateGrain.load(), resetGrainOffset);
     // A frame drawn after an edit of the grade (since set-up or the last pass).
     m_editedFrame = grade.edited;
     const bool hasHistogram = m_histogram.hasTarget();

@@ -331,7 +331,7 @@ std::array<float, 2> GradeState::movedGrainOffset(
 
 // ---- Frames ----
 
-GradeState::Frame GradeState::beginFrame(bool animate, bool* reset)
+GradeState::Frame GradeState::beginFrame(bool animate, std::atomic<bool>& reset)
 {
     AnnotatedMutexLocker lock(&m_mutex);
     Frame frame;
@@ -345,11 +345,11 @@ GradeState::Frame GradeState::beginFrame(bool animate, bool* reset)
     // One move per frame, shared by the histogram passes and the picture.
     if (m_frame >= 0) {
         m_grainOffset = seededGrainOffset(m_clipSeed, m_frame, m_outputWidth, m_outputHeight);
-    } else if (!m_bypass && m_amounts.grain > 0.f && (animate || *reset)) {
+    } else if (!m_bypass && m_amounts.grain > 0.f && (animate || reset.load())) {
         QRandomGenerator* random = QRandomGenerator::global();
         m_grainOffset
             = movedGrainOffset(m_grainOffset, m_outputWidth, m_outputHeight, random->generate(), random->generate());
-        *reset = false;
+        reset = false;
     }
     return frame;
 }

@@ -13,6 +13,7 @@
 #include <QString>
 
 #include <array>
+#include <atomic>
 #include <utility>
 
 namespace Emulsa {
@@ -135,7 +136,7 @@ public:
     };
     // Starts a frame: moves the grain (seeded by the frame identity, else at
     // random when `animate` or `reset`; `reset` is cleared when used).
-    Frame beginFrame(bool animate, bool* reset);
+    Frame beginFrame(bool animate, std::atomic<bool>& reset);
     // The grading program's stages for a pass of the grade at hand
     // (GradingPrograms' stage flags), and whether the levels are folded into
     // the tone table. `levelsApart`: histogram passes, which need the picture
