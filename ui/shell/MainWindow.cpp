@@ -3,9 +3,8 @@
 #include "app/Controller.h"
 #include "app/FileManager.h"
 #include "app/MessageLog.h"
-#include "core/ApplicationPaths.h"
+#include "app/ProjectSession.h"
 #include "media/clip/SequenceItem.h"
-#include "model/ProjectLoader.h"
 #include "model/SettingsManager.h"
 #include "ui/shell/LoadingOverlay.h"
 
@@ -16,7 +15,6 @@
 #include <QDebug>
 #include <QDesktopServices>
 #include <QDir>
-#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
@@ -27,14 +25,11 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
-#include <limits>
-
 namespace Emulsa {
 
 namespace {
 
 const QString projectFilter = QStringLiteral("Emulsa Project (*.empf)");
-const QString autosaveIntervalKey = QStringLiteral("DefaultSettings/AutoSaveTimer");
 const QString feedbackUrlKey = QStringLiteral("DefaultSettings/FeedbackUrl");
 
 } // namespace
@@ -42,6 +37,7 @@ const QString feedbackUrlKey = QStringLiteral("DefaultSettings/FeedbackUrl");
 MainWindow::MainWindow(QWidget* parent)
     : QMainWindow(parent)
     , m_tabs(new QTabWidget(this))
+    , m_project(new ProjectSession(this))
 {
     setObjectName(QStringLiteral("mainWindow"));
     const QString tabNames[3] = { tr("Media"), tr("Grading"), tr("Render") };
@@ -60,11 +56,8 @@ MainWindow::MainWindow(QWidget* parent)
     statusBar()->addPermanentWidget(m_renderingNotice, 1);
     statusBar()->hide();
 
-    m_autosavePath = ApplicationPaths::instance()->autosaveFilePath();
-    m_autosaveTimer.setSingleShot(false);
-    setAutosaveInterval(storedAutosaveInterval());
-    connect(&m_autosaveTimer, &QTimer::timeout, this, &MainWindow::autosaveTriggered);
-    m_autosaveTimer.start();
+    connect(m_project, &ProjectSession::saveRequested, this, &MainWindow::saveProjectToFile);
+    connect(m_project, &ProjectSession::stateChanged, this, &MainWindow::updateTitle);
 
     m_longOperationTimer.setSingleShot(true);
     m_longOperationTimer.setInterval(longOperationDelayMs);
@@ -76,15 +69,6 @@ MainWindow::MainWindow(QWidget* parent)
 }
 
 MainWindow::~MainWindow() = default;
-
-int MainWindow::storedAutosaveInterval()
-{
-    bool valid = false;
-    const qlonglong stored = SettingsManager::openStore()->value(autosaveIntervalKey).toLongLong(&valid);
-    if (!valid)
-        return minimumAutosaveIntervalMs;
-    return static_cast<int>(qBound<qlonglong>(minimumAutosaveIntervalMs, stored, std::numeric_limits<int>::max()));
-}
 
 QUrl MainWindow::feedbackUrl()
 {
@@ -184,22 +168,12 @@ void MainWindow::setHeaderBar(QWidget* header)
     currentTabChanged(m_tabs->currentIndex());
 }
 
-void MainWindow::setAutosaveInterval(int ms)
-{
-    m_autosaveTimer.setInterval(ms);
-}
-
-bool MainWindow::isAutosavePath(const QString& path) const
-{
-    return QFileInfo(path).absoluteFilePath() == QFileInfo(m_autosavePath).absoluteFilePath();
-}
-
 void MainWindow::updateTitle()
 {
     QString title = QStringLiteral("Emulsa");
-    if (!m_currentPath.isEmpty())
-        title += QStringLiteral(" - %1").arg(QFileInfo(m_currentPath).fileName());
-    if (m_unsaved)
+    if (!m_project->currentPath().isEmpty())
+        title += QStringLiteral(" - %1").arg(QFileInfo(m_project->currentPath()).fileName());
+    if (m_project->hasUnsavedChanges())
         title += QLatin1Char('*');
     setWindowTitle(title);
 }
@@ -208,74 +182,29 @@ void MainWindow::readSelectedProjectFile()
 {
     const QStringList arguments = QCoreApplication::arguments();
     qDebug() << Q_FUNC_INFO << arguments;
-    readSelectedProjectFile(arguments.size() == 2 ? arguments.at(1) : m_autosavePath);
+    readSelectedProjectFile(arguments.size() == 2 ? arguments.at(1) : m_project->autosavePath());
 }
 
 bool MainWindow::readSelectedProjectFile(const QString& path)
 {
-    if (m_loading) {
-        qDebug() << Q_FUNC_INFO << "A project is loading already; not opening" << path;
-        return false;
-    }
     if (!m_controller)
         return false;
-    const bool autosave = isAutosavePath(path);
-    m_loading = true;
-    ++m_projectGeneration;
-    ProjectLoader loader([this](BaseTask* task) { m_controller->postTask(task); });
-    const ProjectLoader::Outcome outcome = loader.load(path);
-    m_loading = false;
-    if (outcome == ProjectLoader::Outcome::NotOpened)
-        return false;
-    m_unsaved = false;
-    if (!autosave)
-        m_currentPath = path;
-    updateTitle();
-    return true;
+    return m_project->open(path, [this](BaseTask* task) { m_controller->postTask(task); });
 }
 
 bool MainWindow::saveToFile(const QString& path)
 {
-    if (m_loading) {
-        qDebug() << Q_FUNC_INFO << "Not saving while a project loads";
-        return false;
-    }
-    QFile file(path);
-    if (!file.open(QIODevice::ReadWrite)) {
-        if (isAutosavePath(path))
-            qDebug() << "Can't save current project to selected file." << path;
-        else
-            qCritical() << "Can't save current project to selected file.";
-        return false;
-    }
-    file.close();
-    m_savesInProgress.append(path);
-    m_saveGenerations.append(m_projectGeneration);
-    emit saveProjectToFile(path);
-    return true;
+    return m_project->save(path);
 }
 
 void MainWindow::saveToFileJustFinished(const QString& path, bool success)
 {
-    const int index = m_savesInProgress.indexOf(path);
-    if (index < 0)
-        return;
-    m_savesInProgress.removeAt(index);
-    const int generation = m_saveGenerations.takeAt(index);
-    const bool autosave = isAutosavePath(path);
-    // A save of the project that was open before the current one (saving
-    // first when opening another) leaves the current one's state alone.
-    if (success && generation == m_projectGeneration) {
-        if (!autosave) {
-            m_unsaved = false;
-            m_currentPath = path;
-            updateTitle();
-        }
-    }
-    if (!m_closeAfterSave || autosave)
+    const ProjectSession::FinishedSave finished = m_project->finishSave(path, success);
+    if (!m_closeAfterSave || finished == ProjectSession::FinishedSave::NotAsked
+        || finished == ProjectSession::FinishedSave::Autosave)
         return;
     m_closeAfterSave = false;
-    if (success && !m_unsaved) {
+    if (success && !m_project->hasUnsavedChanges()) {
         m_closing = true;
         close();
     } else if (!success) {
@@ -285,8 +214,8 @@ void MainWindow::saveToFileJustFinished(const QString& path, bool success)
 
 QString MainWindow::askForFile(bool forSaving)
 {
-    if (m_chooseFile)
-        return m_chooseFile(forSaving);
+    if (m_prompts.projectFile)
+        return m_prompts.projectFile(forSaving);
     if (forSaving)
         return QFileDialog::getSaveFileName(this, tr("Save project file"), QDir::homePath(), projectFilter);
     return QFileDialog::getOpenFileName(this, tr("Open project file"), QDir::homePath(), projectFilter);
@@ -294,11 +223,11 @@ QString MainWindow::askForFile(bool forSaving)
 
 bool MainWindow::settleUnsavedChanges()
 {
-    if (!m_unsaved)
+    if (!m_project->hasUnsavedChanges())
         return true;
     QMessageBox::StandardButton answer = QMessageBox::Cancel;
-    if (m_question) {
-        answer = m_question();
+    if (m_prompts.unsavedChanges) {
+        answer = m_prompts.unsavedChanges();
     } else {
         answer = QMessageBox::question(this, tr("Unsaved changes"),
             tr("Do you want to save changes to the current project?<br />Any unsaved changes will be lost."),
@@ -308,7 +237,7 @@ bool MainWindow::settleUnsavedChanges()
         return false;
     if (answer == QMessageBox::No)
         return true;
-    QString path = m_currentPath;
+    QString path = m_project->currentPath();
     if (path.isEmpty())
         path = askForFile(true);
     return !path.isEmpty() && saveToFile(path);
@@ -316,19 +245,16 @@ bool MainWindow::settleUnsavedChanges()
 
 void MainWindow::newTriggered()
 {
-    if (m_loading || m_renderingLocked || !m_controller || !settleUnsavedChanges())
+    if (m_project->isLoading() || m_renderingLocked || !m_controller || !settleUnsavedChanges())
         return;
-    ++m_projectGeneration;
     emit newFileToBeLoaded(QString());
     emit newFileLoaded();
-    m_currentPath.clear();
-    m_unsaved = false;
-    updateTitle();
+    m_project->startNew();
 }
 
 void MainWindow::openTriggered()
 {
-    if (m_loading || m_renderingLocked || !settleUnsavedChanges())
+    if (m_project->isLoading() || m_renderingLocked || !settleUnsavedChanges())
         return;
     const QString path = askForFile(false);
     if (path.isEmpty())
@@ -339,8 +265,8 @@ void MainWindow::openTriggered()
 
 void MainWindow::saveTriggered()
 {
-    if (!m_currentPath.isEmpty()) {
-        saveToFile(m_currentPath);
+    if (!m_project->currentPath().isEmpty()) {
+        saveToFile(m_project->currentPath());
         return;
     }
     saveAsTriggered();
@@ -348,7 +274,7 @@ void MainWindow::saveTriggered()
 
 void MainWindow::saveAsTriggered()
 {
-    if (m_loading)
+    if (m_project->isLoading())
         return;
     const QString path = askForFile(true);
     if (path.isEmpty())
@@ -371,7 +297,7 @@ void MainWindow::updateFeedbackAction()
 void MainWindow::submitFeedbackTriggered()
 {
     const QUrl url = feedbackUrl();
-    const bool opened = url.isValid() && (m_openUrl ? m_openUrl(url) : QDesktopServices::openUrl(url));
+    const bool opened = url.isValid() && (m_prompts.openUrl ? m_prompts.openUrl(url) : QDesktopServices::openUrl(url));
     if (!opened)
         qWarning() << "Something went wrong when trying to open beta form feedback";
 }
@@ -448,8 +374,7 @@ void MainWindow::saveCurrentSetingsAsPreset()
 
 void MainWindow::changesNoticed()
 {
-    m_unsaved = true;
-    updateTitle();
+    m_project->markChanged();
 }
 
 void MainWindow::longOperationStart()
@@ -472,9 +397,7 @@ void MainWindow::shouldDisplayLongOperationWidget()
 
 void MainWindow::autosaveTriggered()
 {
-    if (m_loading || !m_unsaved || m_savesInProgress.contains(m_autosavePath))
-        return;
-    saveToFile(m_autosavePath);
+    m_project->autosave();
 }
 
 void MainWindow::closeEvent(QCloseEvent* event)
@@ -483,8 +406,8 @@ void MainWindow::closeEvent(QCloseEvent* event)
     // Quitting cancels a render: not without asking (a save asked for on
     // closing closes again once it is done, without asking twice).
     if (m_renderingLocked && !m_closing) {
-        const bool stop = m_stopRender
-            ? m_stopRender()
+        const bool stop = m_prompts.stopRender
+            ? m_prompts.stopRender()
             : QMessageBox::question(this, tr("Render in progress"), tr("A render is running. Cancel it and quit?"),
                   QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
                 == QMessageBox::Yes;
@@ -493,8 +416,8 @@ void MainWindow::closeEvent(QCloseEvent* event)
             return;
         }
     }
-    if (m_closing || !m_unsaved) {
-        if (m_loading) {
+    if (m_closing || !m_project->hasUnsavedChanges()) {
+        if (m_project->isLoading()) {
             event->ignore();
             return;
         }
@@ -503,16 +426,16 @@ void MainWindow::closeEvent(QCloseEvent* event)
     }
     // A save asked for on closing is on its way: the window closes when it
     // has finished.
-    if (m_loading || m_closeAfterSave) {
+    if (m_project->isLoading() || m_closeAfterSave) {
         event->ignore();
         return;
     }
-    const QString before = m_savesInProgress.join(QLatin1Char('\n'));
+    const QString before = m_project->savesInProgress().join(QLatin1Char('\n'));
     if (!settleUnsavedChanges()) {
         event->ignore();
         return;
     }
-    if (m_savesInProgress.join(QLatin1Char('\n')) != before) {
+    if (m_project->savesInProgress().join(QLatin1Char('\n')) != before) {
         // "Yes": wait for the save.
         m_closeAfterSave = true;
         event->ignore();

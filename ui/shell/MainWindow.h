@@ -2,7 +2,6 @@
 
 #include <QMainWindow>
 #include <QMessageBox>
-#include <QStringList>
 #include <QTimer>
 #include <QUrl>
 
@@ -17,16 +16,16 @@ namespace Emulsa {
 
 class Controller;
 class LoadingOverlay;
+class ProjectSession;
 class SequenceItem;
 
 // The application window: the menus, the three tabs (media browser, grading,
-// render) and the project file operations: open, save, save as and autosave,
-// the unsaved-changes mark "*" in the title and the question on closing, and
-// the overlay shown while a long operation runs for more than 400 ms.
+// render), the project file operations the user asks for (open, save, save
+// as, new) with the unsaved-changes mark "*" in the title and the question on
+// closing, and the overlay shown while a long operation runs for more than
+// 400 ms. The open project itself (its path, saves in progress, autosave) is
+// the ProjectSession's.
 //
-// Saves run on the task thread in the order they were asked for; each save
-// keeps its own path until its outcome arrives, so an autosave finishing
-// between a "Save As" and its outcome never becomes the project's path.
 // Closing with unsaved changes and "Yes" keeps the window until the save has
 // finished (it closes then) or failed (it stays, and the failure is shown).
 // While a project loads the window refuses to open, save or close again.
@@ -42,26 +41,27 @@ public:
         RenderTab = 2,
     };
 
-    // How the unsaved-changes question and the file dialogs are answered;
-    // tests replace them.
-    using Question = std::function<QMessageBox::StandardButton()>;
-    using FileChooser = std::function<QString(bool forSaving)>;
+    // How the window asks the user; tests replace these. An empty one asks
+    // with the desktop's own dialog or browser.
+    struct Prompts
+    {
+        // Save the changes first: Yes, No or Cancel.
+        std::function<QMessageBox::StandardButton()> unsavedChanges;
+        // A project file to save to or open; empty when none was chosen.
+        std::function<QString(bool forSaving)> projectFile;
+        // Opens an address in the browser; false when it could not.
+        std::function<bool(const QUrl& url)> openUrl;
+        // Whether to quit and cancel the render that runs.
+        std::function<bool()> stopRender;
+    };
     // The id of the preset group the presets strip shows, or -1.
     using PresetGroupSource = std::function<int()>;
-    // Opens an address in the desktop's browser; tests replace it.
-    using UrlOpener = std::function<bool(const QUrl& url)>;
-    // Whether to quit and cancel the render that runs; tests replace it.
-    using StopRenderQuestion = std::function<bool()>;
 
     static constexpr int longOperationDelayMs = 400;
-    static constexpr int minimumAutosaveIntervalMs = 60000;
 
     explicit MainWindow(QWidget* parent = nullptr);
     ~MainWindow() override;
 
-    // The autosave interval of the settings store ("DefaultSettings/
-    // AutoSaveTimer", milliseconds), at least minimumAutosaveIntervalMs.
-    static int storedAutosaveInterval();
     // The feedback form's address of the settings store
     // ("DefaultSettings/FeedbackUrl"); invalid when none is set, and then
     // Help > Submit Feedback is hidden.
@@ -83,24 +83,8 @@ public:
     // in the presets strip at the moment of the press.
     void setPresetGroupSource(PresetGroupSource source) { m_presetGroup = std::move(source); }
 
-    void setUnsavedChangesQuestion(Question question) { m_question = std::move(question); }
-    void setFileChooser(FileChooser chooser) { m_chooseFile = std::move(chooser); }
-    // An empty opener goes back to the desktop's.
-    void setUrlOpener(UrlOpener opener) { m_openUrl = std::move(opener); }
-    void setStopRenderQuestion(StopRenderQuestion question) { m_stopRender = std::move(question); }
-    void setAutosaveInterval(int ms);
-    int autosaveInterval() const { return m_autosaveTimer.interval(); }
-    // Where autosaves go (the per-user autosave project unless replaced).
-    void setAutosavePath(const QString& path) { m_autosavePath = path; }
-    QString autosavePath() const { return m_autosavePath; }
-
-    bool hasUnsavedChanges() const { return m_unsaved; }
-    QString currentPath() const { return m_currentPath; }
-    QStringList savesInProgress() const { return m_savesInProgress; }
-    // How many projects have been opened or started: a save asked for
-    // before the last one does not name the project now open.
-    int projectGeneration() const { return m_projectGeneration; }
-    bool isLoading() const { return m_loading; }
+    Prompts& prompts() { return m_prompts; }
+    ProjectSession* project() const { return m_project; }
     // True while a render runs (see setRenderingLock).
     bool isRenderingLocked() const { return m_renderingLocked; }
     // The reason shown on what is locked while a render runs.
@@ -160,7 +144,6 @@ private:
     void updateTitle();
     void updateFeedbackAction();
     void placeHeaderBar();
-    bool isAutosavePath(const QString& path) const;
 
     Controller* m_controller = nullptr;
     QTabWidget* m_tabs = nullptr;
@@ -168,25 +151,14 @@ private:
     QWidget* m_header = nullptr;
     LoadingOverlay* m_overlay = nullptr;
     QLabel* m_renderingNotice = nullptr;
-    QTimer m_autosaveTimer;
+    ProjectSession* m_project = nullptr;
     QTimer m_longOperationTimer;
     QAction* m_undo = nullptr;
     QAction* m_redo = nullptr;
     QAction* m_submitFeedback = nullptr;
-    Question m_question;
-    FileChooser m_chooseFile;
-    UrlOpener m_openUrl;
     QAction* m_new = nullptr;
     QAction* m_open = nullptr;
-    StopRenderQuestion m_stopRender;
-    QString m_autosavePath;
-    QString m_currentPath;
-    QStringList m_savesInProgress;
-    // The project generation of each save in progress, in the same order.
-    QList<int> m_saveGenerations;
-    int m_projectGeneration = 0;
-    bool m_unsaved = false;
-    bool m_loading = false;
+    Prompts m_prompts;
     bool m_renderingLocked = false;
     bool m_closeAfterSave = false;
     bool m_closing = false;

@@ -194,11 +194,11 @@ private slots:
         QCOMPARE(app.render->speedLabel()->text(), EMRenderer::noValueText());
         // Closing the window during a render asks first; "No" keeps it.
         int closeAsked = 0;
-        app.window()->setStopRenderQuestion([&closeAsked] {
+        app.window()->prompts().stopRender = [&closeAsked] {
             ++closeAsked;
             return false;
-        });
-        app.window()->setUnsavedChangesQuestion([] { return QMessageBox::No; });
+        };
+        app.window()->prompts().unsavedChanges = [] { return QMessageBox::No; };
 
         for (const bool cancel : { false, true }) {
             const QString round = cancel ? QStringLiteral("canceled") : QStringLiteral("finished");

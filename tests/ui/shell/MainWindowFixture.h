@@ -5,6 +5,7 @@
 #include "app/Controller.h"
 #include "app/FileManager.h"
 #include "app/MessageLog.h"
+#include "app/ProjectSession.h"
 #include "common/TestMedia.h"
 #include "core/ApplicationPaths.h"
 #include "core/ClipSettings.h"
@@ -145,12 +146,12 @@ protected:
     void startApp()
     {
         m_app = std::make_unique<ApplicationAssembly>(false);
-        window()->setAutosavePath(m_folder + "/autosave.empf");
-        window()->setFileChooser([this](bool) { return m_chosen; });
-        window()->setUnsavedChangesQuestion([this] {
+        window()->project()->setAutosavePath(m_folder + "/autosave.empf");
+        window()->prompts().projectFile = [this](bool) { return m_chosen; };
+        window()->prompts().unsavedChanges = [this] {
             ++m_questions;
             return m_answer;
-        });
+        };
     }
     EMSequenceWidget* strip() { return window()->findChild<EMSequenceWidget*>(); }
 

@@ -34,7 +34,7 @@ private slots:
         QCOMPARE(findAction(window(), "Undo")->shortcut(), QKeySequence(QKeySequence::Undo));
         for (const char* name : { "New", "Open", "Save", "Save As", "Open Log Files Folder", "About" })
             QVERIFY2(findAction(window(), name), name);
-        QCOMPARE(window()->autosaveInterval(), MainWindow::minimumAutosaveIntervalMs);
+        QCOMPARE(window()->project()->autosaveInterval(), ProjectSession::minimumAutosaveIntervalMs);
     }
 
     // The preset manager opened from the presets strip talks to the model
@@ -100,7 +100,7 @@ private slots:
             SettingsManager::openStore()->setValue(key, stored);
         m_app = std::make_unique<ApplicationAssembly>(false);
         SettingsManager::openStore()->remove(key);
-        QCOMPARE(window()->autosaveInterval(), interval);
+        QCOMPARE(window()->project()->autosaveInterval(), interval);
     }
 
     // The hardware decoding mode the assembled application starts with:
@@ -163,10 +163,10 @@ private slots:
         QVERIFY(feedback);
         QList<QUrl> opened;
         bool opens = true;
-        window()->setUrlOpener([&](const QUrl& url) {
+        window()->prompts().openUrl = [&](const QUrl& url) {
             opened.append(url);
             return opens;
-        });
+        };
         emit help->aboutToShow();
         QVERIFY(!feedback->isVisible());
 
@@ -202,7 +202,7 @@ private slots:
     {
         QCOMPARE(window()->windowTitle(), QStringLiteral("Emulsa"));
         emit m_app->model()->unsavedChangesNoticed();
-        QTRY_VERIFY(window()->hasUnsavedChanges());
+        QTRY_VERIFY(window()->project()->hasUnsavedChanges());
         QCOMPARE(window()->windowTitle(), QStringLiteral("Emulsa*"));
     }
 
@@ -219,8 +219,8 @@ private slots:
         QVERIFY(window()->isVisible());
         QTRY_VERIFY_WITH_TIMEOUT(!window()->isVisible(), 20000);
         QVERIFY(QFile::exists(file));
-        QCOMPARE(window()->currentPath(), file);
-        QVERIFY(!window()->hasUnsavedChanges());
+        QCOMPARE(window()->project()->currentPath(), file);
+        QVERIFY(!window()->project()->hasUnsavedChanges());
     }
 
     // The program may end right after the answer: the save still queued is
@@ -261,49 +261,49 @@ private slots:
         window()->changesNoticed();
         window()->saveAsTriggered();
         window()->autosaveTriggered();
-        QCOMPARE(window()->savesInProgress(), (QStringList { chosen, window()->autosavePath() }));
-        QTRY_VERIFY_WITH_TIMEOUT(window()->savesInProgress().isEmpty(), 20000);
-        QCOMPARE(window()->currentPath(), chosen);
+        QCOMPARE(window()->project()->savesInProgress(), (QStringList { chosen, window()->project()->autosavePath() }));
+        QTRY_VERIFY_WITH_TIMEOUT(window()->project()->savesInProgress().isEmpty(), 20000);
+        QCOMPARE(window()->project()->currentPath(), chosen);
         QCOMPARE(window()->windowTitle(), QStringLiteral("Emulsa - chosen.empf"));
-        QVERIFY(QFile::exists(window()->autosavePath()));
+        QVERIFY(QFile::exists(window()->project()->autosavePath()));
 
         // An autosave alone, later, leaves the path and the mark as they are.
         window()->changesNoticed();
         window()->autosaveTriggered();
-        QTRY_VERIFY_WITH_TIMEOUT(window()->savesInProgress().isEmpty(), 20000);
-        QCOMPARE(window()->currentPath(), chosen);
-        QVERIFY(window()->hasUnsavedChanges());
+        QTRY_VERIFY_WITH_TIMEOUT(window()->project()->savesInProgress().isEmpty(), 20000);
+        QCOMPARE(window()->project()->currentPath(), chosen);
+        QVERIFY(window()->project()->hasUnsavedChanges());
         QCOMPARE(window()->windowTitle(), QStringLiteral("Emulsa - chosen.empf*"));
     }
 
     void autosaveOnlyWithUnsavedChanges()
     {
-        const QString autosave = window()->autosavePath();
+        const QString autosave = window()->project()->autosavePath();
         window()->autosaveTriggered();
-        QVERIFY(window()->savesInProgress().isEmpty());
+        QVERIFY(window()->project()->savesInProgress().isEmpty());
         QVERIFY(!QFile::exists(autosave));
 
         // Driven by the timer.
-        window()->setAutosaveInterval(50);
+        window()->project()->setAutosaveInterval(50);
         QTest::qWait(300);
         QVERIFY(!QFile::exists(autosave));
         window()->changesNoticed();
         QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(autosave), 20000);
-        QTRY_VERIFY(window()->savesInProgress().isEmpty());
-        QCOMPARE(window()->currentPath(), QString());
+        QTRY_VERIFY(window()->project()->savesInProgress().isEmpty());
+        QCOMPARE(window()->project()->currentPath(), QString());
 
         // Once the project is saved there is nothing to autosave.
-        window()->setAutosaveInterval(60000);
+        window()->project()->setAutosaveInterval(60000);
         m_chosen = m_folder + "/project.empf";
         window()->saveTriggered();
-        QTRY_VERIFY_WITH_TIMEOUT(window()->savesInProgress().isEmpty(), 20000);
-        QVERIFY(!window()->hasUnsavedChanges());
+        QTRY_VERIFY_WITH_TIMEOUT(window()->project()->savesInProgress().isEmpty(), 20000);
+        QVERIFY(!window()->project()->hasUnsavedChanges());
         QFile::remove(autosave);
-        window()->setAutosaveInterval(50);
+        window()->project()->setAutosaveInterval(50);
         QTest::qWait(300);
         QVERIFY2(!QFile::exists(autosave), "autosaved without unsaved changes");
         window()->autosaveTriggered();
-        QVERIFY(window()->savesInProgress().isEmpty());
+        QVERIFY(window()->project()->savesInProgress().isEmpty());
     }
 
     // The overlay never shows before 400 ms; a longer operation shows it
@@ -340,20 +340,20 @@ private slots:
         const QString missing = m_folder + "/missing.empf";
         QTest::ignoreMessage(QtCriticalMsg, "Can't open selected file");
         QVERIFY(!window()->readSelectedProjectFile(missing));
-        QVERIFY(window()->currentPath().isEmpty());
+        QVERIFY(window()->project()->currentPath().isEmpty());
 
         const QString saved = m_folder + "/saved.empf";
         m_chosen = saved;
         window()->saveAsTriggered();
-        QTRY_VERIFY_WITH_TIMEOUT(window()->savesInProgress().isEmpty(), 20000);
-        QVERIFY(QFile::copy(saved, window()->autosavePath()));
+        QTRY_VERIFY_WITH_TIMEOUT(window()->project()->savesInProgress().isEmpty(), 20000);
+        QVERIFY(QFile::copy(saved, window()->project()->autosavePath()));
 
-        QVERIFY(window()->readSelectedProjectFile(window()->autosavePath()));
-        QCOMPARE(window()->currentPath(), saved);
+        QVERIFY(window()->readSelectedProjectFile(window()->project()->autosavePath()));
+        QCOMPARE(window()->project()->currentPath(), saved);
         QVERIFY(window()->readSelectedProjectFile(saved));
-        QCOMPARE(window()->currentPath(), saved);
+        QCOMPARE(window()->project()->currentPath(), saved);
         QCOMPARE(window()->windowTitle(), QStringLiteral("Emulsa - saved.empf"));
-        QVERIFY(!window()->isLoading());
+        QVERIFY(!window()->project()->isLoading());
     }
 
     // Opening another project with "Yes" saves the open one first; that
@@ -364,32 +364,32 @@ private slots:
         const QString second = m_folder + "/second.empf";
         m_chosen = second;
         window()->saveAsTriggered();
-        QTRY_VERIFY_WITH_TIMEOUT(window()->savesInProgress().isEmpty(), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(window()->project()->savesInProgress().isEmpty(), 20000);
         window()->changesNoticed();
         m_chosen = first; // asked for the save, then for the file to open
         int asked = 0;
-        window()->setFileChooser([&](bool forSaving) {
+        window()->prompts().projectFile = [&](bool forSaving) {
             ++asked;
             return forSaving ? first : second;
-        });
-        window()->setUnsavedChangesQuestion([] { return QMessageBox::Yes; });
+        };
+        window()->prompts().unsavedChanges = [] { return QMessageBox::Yes; };
         // With a current path "Yes" saves there without asking.
         window()->openTriggered();
         QCOMPARE(asked, 1);
-        QTRY_VERIFY_WITH_TIMEOUT(window()->savesInProgress().isEmpty(), 20000);
-        QCOMPARE(window()->currentPath(), second);
-        QVERIFY(!window()->hasUnsavedChanges());
+        QTRY_VERIFY_WITH_TIMEOUT(window()->project()->savesInProgress().isEmpty(), 20000);
+        QCOMPARE(window()->project()->currentPath(), second);
+        QVERIFY(!window()->project()->hasUnsavedChanges());
 
         // Without a current path the save goes to a chosen file.
         window()->newTriggered();
-        QVERIFY(window()->currentPath().isEmpty());
+        QVERIFY(window()->project()->currentPath().isEmpty());
         window()->changesNoticed();
         asked = 0;
         window()->openTriggered();
         QCOMPARE(asked, 2);
-        QTRY_VERIFY_WITH_TIMEOUT(window()->savesInProgress().isEmpty(), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(window()->project()->savesInProgress().isEmpty(), 20000);
         QVERIFY(QFile::exists(first));
-        QCOMPARE(window()->currentPath(), second);
+        QCOMPARE(window()->project()->currentPath(), second);
         QCOMPARE(window()->windowTitle(), QStringLiteral("Emulsa - second.empf"));
     }
 
@@ -411,7 +411,7 @@ private slots:
         bool closed = true;
         QTimer::singleShot(0, window(), [&] {
             ran = true;
-            loading = window()->isLoading();
+            loading = window()->project()->isLoading();
             reopened = window()->readSelectedProjectFile(project);
             saved = window()->saveToFile(m_folder + "/during.empf");
             window()->autosaveTriggered();
@@ -424,9 +424,9 @@ private slots:
         QVERIFY(!reopened);
         QVERIFY(!saved);
         QVERIFY(!closed);
-        QVERIFY(window()->savesInProgress().isEmpty());
-        QCOMPARE(window()->currentPath(), project);
-        QVERIFY(!window()->isLoading());
+        QVERIFY(window()->project()->savesInProgress().isEmpty());
+        QCOMPARE(window()->project()->currentPath(), project);
+        QVERIFY(!window()->project()->isLoading());
     }
 };
 

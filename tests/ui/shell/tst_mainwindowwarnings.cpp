@@ -98,8 +98,8 @@ private slots:
     // takes the warning away, and that file opens without it.
     void autosaveKeepsTheUnreadWarningAndSavingClearsIt()
     {
-        window()->setAutosavePath(ApplicationPaths::instance()->autosaveFilePath());
-        QVERIFY(QDir().mkpath(QFileInfo(window()->autosavePath()).absolutePath()));
+        window()->project()->setAutosavePath(ApplicationPaths::instance()->autosaveFilePath());
+        QVERIFY(QDir().mkpath(QFileInfo(window()->project()->autosavePath()).absolutePath()));
         QStringList ids;
         QVERIFY(openDamaged(damagedProject(&ids)));
         const QStringList kelvin { QStringLiteral("Kelvin") };
@@ -107,23 +107,23 @@ private slots:
 
         window()->changesNoticed();
         window()->autosaveTriggered();
-        QTRY_VERIFY_WITH_TIMEOUT(window()->savesInProgress().isEmpty(), 20000);
-        const QByteArray autosaved = fileBytes(window()->autosavePath());
+        QTRY_VERIFY_WITH_TIMEOUT(window()->project()->savesInProgress().isEmpty(), 20000);
+        const QByteArray autosaved = fileBytes(window()->project()->autosavePath());
         QCOMPARE(autosaved.count("<UnreadGradeFields>Kelvin</UnreadGradeFields>"), 1);
         QCOMPARE(unreadFieldsShown(strip(), ids.at(1)), kelvin);
 
         // Opened again, in a new session as after a crash.
         QVERIFY(m_app->teardown().taskThreadFinished);
         startApp();
-        window()->setAutosavePath(ApplicationPaths::instance()->autosaveFilePath());
-        QVERIFY(window()->readSelectedProjectFile(window()->autosavePath()));
+        window()->project()->setAutosavePath(ApplicationPaths::instance()->autosaveFilePath());
+        QVERIFY(window()->readSelectedProjectFile(window()->project()->autosavePath()));
         QTRY_COMPARE(unreadFieldsShown(strip(), ids.at(1)), kelvin);
         QCOMPARE(unreadFieldsShown(strip(), ids.at(0)), QStringList());
 
         const QString saved = m_folder + "/saved.empf";
         m_chosen = saved;
         window()->saveAsTriggered();
-        QTRY_VERIFY_WITH_TIMEOUT(window()->savesInProgress().isEmpty(), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(window()->project()->savesInProgress().isEmpty(), 20000);
         QTRY_COMPARE(unreadFieldsShown(strip(), ids.at(1)), QStringList());
         const QByteArray written = fileBytes(saved);
         QVERIFY(!written.contains("UnreadGradeFields"));

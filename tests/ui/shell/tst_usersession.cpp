@@ -5,6 +5,7 @@
 
 #include "app/Controller.h"
 #include "app/PreviewPlayer.h"
+#include "app/ProjectSession.h"
 #include "core/ClipSettings.h"
 #include "core/FilmLibrary.h"
 #include "media/clip/AssetMetadata.h"
@@ -114,9 +115,9 @@ private:
     void startApplication()
     {
         m_app = std::make_unique<ApplicationAssembly>(true);
-        window()->setAutosavePath(m_folder + "/autosave.empf");
-        window()->setFileChooser([this](bool) { return m_projectPath; });
-        window()->setUnsavedChangesQuestion([] { return QMessageBox::No; });
+        window()->project()->setAutosavePath(m_folder + "/autosave.empf");
+        window()->prompts().projectFile = [this](bool) { return m_projectPath; };
+        window()->prompts().unsavedChanges = [] { return QMessageBox::No; };
         window()->resize(1400, 900);
         window()->show();
         QVERIFY(QTest::qWaitForWindowExposed(window()));
@@ -330,10 +331,10 @@ private slots:
         QTRY_COMPARE(exposure->value(), qRound(raised * 10000));
 
         // Saved with Ctrl+S (the file chooser answers), then quit.
-        QVERIFY(window()->hasUnsavedChanges());
+        QVERIFY(window()->project()->hasUnsavedChanges());
         QTest::keyClick(window(), Qt::Key_S, Qt::ControlModifier);
-        QTRY_VERIFY_WITH_TIMEOUT(!window()->hasUnsavedChanges(), 20000);
-        QCOMPARE(window()->currentPath(), m_projectPath);
+        QTRY_VERIFY_WITH_TIMEOUT(!window()->project()->hasUnsavedChanges(), 20000);
+        QCOMPARE(window()->project()->currentPath(), m_projectPath);
         const QList<ClipState> before = clips();
         QVERIFY(window()->close());
         QVERIFY(m_app->teardown().modelThreadFinished);
@@ -342,7 +343,7 @@ private slots:
         // Started again with that project.
         startApplication();
         QVERIFY(window()->readSelectedProjectFile(m_projectPath));
-        QTRY_VERIFY_WITH_TIMEOUT(!window()->isLoading() && m_app->model()->sequence().size() == 3, 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(!window()->project()->isLoading() && m_app->model()->sequence().size() == 3, 30000);
         const QList<ClipState> after = clips();
         for (int i = 0; i < 3; ++i) {
             QCOMPARE(after.at(i).path, before.at(i).path);
