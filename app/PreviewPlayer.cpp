@@ -4,8 +4,6 @@
 #include "media/clip/AssetMetadata.h"
 #include "media/clip/SequenceItem.h"
 #include "media/frame/Frame.h"
-#include "media/source/SoundDecoder.h"
-#include "media/source/WinSourceReader.h"
 
 #include <QDebug>
 
@@ -19,7 +17,6 @@ namespace {
 // Sound is always played as interleaved signed 16-bit stereo: a desktop
 // preview mixes any layout down to its two speakers.
 constexpr int soundChannels = 2;
-constexpr int soundChunkMs = 20;
 // How often the output is topped up, and how soon a playing clip looks again
 // for a frame the decoder has not delivered yet.
 constexpr int feedIntervalMs = 10;
@@ -31,23 +28,9 @@ constexpr int leadSmoothing = 8;
 
 } // namespace
 
-struct PreviewPlayer::QueuedFrame
-{
-    std::unique_ptr<Frame> frame;
-    // Frames since the seek that started this run.
-    qint64 position = 0;
-};
-
-struct PreviewPlayer::Request
-{
-    bool open = false;
-    quint32 frame = 0;
-    bool precise = true;
-    quint64 generation = 0;
-};
-
 PreviewPlayer::PreviewPlayer(QObject* parent)
     : QObject(parent)
+    , m_decoder([this] { QMetaObject::invokeMethod(this, &PreviewPlayer::tick, Qt::QueuedConnection); })
 {
     m_tickTimer.setSingleShot(true);
     m_tickTimer.setTimerType(Qt::PreciseTimer);
@@ -60,59 +43,31 @@ PreviewPlayer::PreviewPlayer(QObject* parent)
 
 PreviewPlayer::~PreviewPlayer()
 {
-    stopThread();
-    m_frames.clear();
     m_current.reset();
+    m_decoder.close();
     if (m_output)
         m_output->close();
 }
 
-void PreviewPlayer::startThread()
-{
-    m_quit = false;
-    m_thread = std::thread([this] { decodeLoop(); });
-}
-
-void PreviewPlayer::stopThread()
-{
-    if (!m_thread.joinable())
-        return;
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_quit = true;
-    }
-    m_wake.notify_all();
-    m_thread.join();
-    m_quit = false;
-    m_request.reset();
-}
-
 void PreviewPlayer::open(const SequenceItem* item)
 {
-    stopThread();
     m_tickTimer.stop();
     m_feedTimer.stop();
-    m_frames.clear();
-    m_sound.clear();
     m_current.reset();
+    m_decoder.close();
     m_currentIndex = -1;
     m_currentPosition = 0;
     if (m_output) {
         m_output->close();
         m_output.reset();
     }
-    m_soundOn = false;
     m_silent = false;
-    m_reader.reset();
-    m_soundDecoder.reset();
-    m_item.reset();
-    m_assetCopy.reset();
+    m_soundBytesPerSecond = 0;
     m_asset = nullptr;
     m_fps = 0.0;
     m_start = m_end = 0;
     m_settled = true;
     m_seekTarget = -1;
-    m_videoStuck = false;
     m_clock.pause();
     const bool wasPlaying = m_playing;
     m_playing = false;
@@ -126,32 +81,22 @@ void PreviewPlayer::open(const SequenceItem* item)
         return;
     }
     m_asset = asset;
-    // The decoding thread works on a copy of the clip's record: the reader
-    // writes to the record it is given.
-    m_assetCopy = std::make_unique<AssetMetadata>(*asset);
     m_fps = asset->frameRateDen ? double(asset->frameRateNum) / double(asset->frameRateDen) : 0.0;
     m_clock.setFrameRate(m_fps);
     m_end = std::min<quint32>(item->endFrame, asset->frameCount);
     m_start = std::min<quint32>(item->startFrame, m_end > 0 ? m_end - 1 : 0);
     if (m_end <= m_start)
         m_end = m_start + 1;
-    m_item = std::make_unique<SequenceItem>(m_assetCopy.get(), nullptr, m_start, m_end, item->uuid);
-    m_reader = std::make_unique<WinSourceReader>();
-    openSound();
-
-    m_request = std::make_unique<Request>();
-    m_request->open = true;
-    m_request->frame = m_start;
-    m_request->generation = ++m_generation;
+    const int sampleRate = openSound();
+    m_decoder.open(*item, m_start, m_end, sampleRate, sampleRate > 0 ? soundChannels : 0);
     m_settled = false;
     m_seekTarget = qint32(m_start);
-    startThread();
 }
 
-void PreviewPlayer::openSound()
+int PreviewPlayer::openSound()
 {
     if (!m_asset->hasAudio || m_asset->sampleRate == 0)
-        return;
+        return 0;
     m_output = SoundOutput::create();
     if (!m_output || !m_output->open(int(m_asset->sampleRate), soundChannels)) {
         const QString why = m_output ? m_output->error() : QStringLiteral("no sound output");
@@ -161,161 +106,16 @@ void PreviewPlayer::openSound()
             m_warnedSilent = true;
             qWarning().noquote() << "PreviewPlayer:" << why << "- playing without sound";
         }
-        return;
+        return 0;
     }
     m_output->setPaused(true);
-    m_soundOn = true;
-    m_soundSampleRate = int(m_asset->sampleRate);
-    m_soundChannels = soundChannels;
-    m_soundBytesPerSecond = m_soundSampleRate * m_soundChannels * 2;
-}
-
-void PreviewPlayer::decodeLoop()
-{
-    std::unique_lock<std::mutex> lock(m_mutex);
-    for (;;) {
-        m_wake.wait(lock, [this] {
-            return m_quit || m_request || (!m_videoStuck && m_frames.size() < FramesAhead) || soundWanted();
-        });
-        if (m_quit)
-            return;
-        if (m_request) {
-            const Request request = *m_request;
-            m_request.reset();
-            lock.unlock();
-            runSeek(request);
-            lock.lock();
-            continue;
-        }
-        const quint64 generation = m_generation;
-        const bool wantSound = soundWanted();
-        const bool wantFrame = !m_videoStuck && m_frames.size() < FramesAhead;
-        lock.unlock();
-        if (wantSound)
-            decodeSound(generation);
-        if (wantFrame)
-            decodeFrame(generation);
-        lock.lock();
-    }
-}
-
-std::pair<quint32, quint32> PreviewPlayer::inAndOut()
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return { m_start, m_end };
-}
-
-bool PreviewPlayer::soundWanted() const
-{
-    return m_soundOn && m_soundDecoder && m_sound.size() < qint64(m_soundBytesPerSecond) * SoundAheadMs / 1000;
-}
-
-void PreviewPlayer::runSeek(const Request& request)
-{
-    if (request.open) {
-        if (!m_reader->initializeFromMetadata(m_item->asset)) {
-            qWarning().noquote() << "PreviewPlayer: the clip could not be opened:" << m_item->asset->filePath;
-            std::lock_guard<std::mutex> lock(m_mutex);
-            m_videoStuck = true;
-            m_soundOn = false;
-            return;
-        }
-        bool soundOn;
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            soundOn = m_soundOn;
-        }
-        if (soundOn) {
-            auto decoder = std::make_unique<SoundDecoder>();
-            if (!decoder->open(
-                    m_item->asset->filePath, m_reader->originSeconds(), m_soundChannels, m_soundSampleRate)) {
-                qWarning().noquote() << "PreviewPlayer: the clip's sound cannot be decoded:" << decoder->error();
-                decoder.reset();
-            }
-            std::lock_guard<std::mutex> lock(m_mutex);
-            m_soundDecoder = std::move(decoder);
-            m_soundOn = m_soundDecoder != nullptr;
-        }
-    }
-    m_reader->seekToFrame(request.frame, request.precise);
-    m_nextPosition = 0;
-    m_lastIndex = -1;
-    // The first frame fixes where the sound starts (a seek that is not
-    // precise lands on a key frame).
-    decodeFrame(request.generation);
-    if (m_soundDecoder) {
-        const qint32 first = m_lastIndex >= 0 ? m_lastIndex : qint32(request.frame);
-        m_soundSample = m_reader->frameClock().sampleAtFrame(first, m_soundSampleRate);
-        m_soundDecoder->seek(m_soundSample);
-    }
-}
-
-void PreviewPlayer::decodeFrame(quint64 generation)
-{
-    const auto [start, end] = inAndOut();
-    std::unique_ptr<Frame> frame(m_reader->getNextFrame(false));
-    if (!frame || quint32(std::max(frame->index, 0)) >= end) {
-        // The out point or the end of the pictures: on from the in point.
-        frame.reset();
-        if (m_reader->seekToFrame(start, true))
-            frame.reset(m_reader->getNextFrame(false));
-        if (!frame) {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            m_videoStuck = true;
-            return;
-        }
-    }
-    m_lastIndex = frame->index;
-    QueuedFrame queued;
-    queued.frame = std::move(frame);
-    queued.position = m_nextPosition++;
-    bool announce = false;
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        if (generation != m_generation)
-            return;
-        announce = m_frames.empty();
-        m_frames.push_back(std::move(queued));
-    }
-    if (announce)
-        QMetaObject::invokeMethod(this, &PreviewPlayer::tick, Qt::QueuedConnection);
-}
-
-void PreviewPlayer::decodeSound(quint64 generation)
-{
-    const auto [start, end] = inAndOut();
-    const FrameClock& clock = m_reader->frameClock();
-    const qint64 endSample = clock.sampleAtFrame(end, m_soundSampleRate);
-    if (m_soundSample >= endSample) {
-        // Looping with the pictures.
-        m_soundSample = clock.sampleAtFrame(start, m_soundSampleRate);
-        m_soundDecoder->seek(m_soundSample);
-    }
-    const qint64 count = std::min<qint64>(
-        qint64(m_soundSampleRate) * soundChunkMs / 1000, std::max<qint64>(1, endSample - m_soundSample));
-    QByteArray pcm(int(count * m_soundDecoder->bytesPerSample()), Qt::Uninitialized);
-    if (m_soundDecoder->read(reinterpret_cast<uchar*>(pcm.data()), count) < 0)
-        pcm.fill('\0');
-    m_soundSample += count;
-    std::lock_guard<std::mutex> lock(m_mutex);
-    if (generation == m_generation)
-        m_sound.append(pcm);
+    m_soundBytesPerSecond = int(m_asset->sampleRate) * soundChannels * 2;
+    return int(m_asset->sampleRate);
 }
 
 void PreviewPlayer::restartAt(quint32 frame, bool precise)
 {
-    std::deque<QueuedFrame> dropped;
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_request = std::make_unique<Request>();
-        m_request->frame = frame;
-        m_request->precise = precise;
-        m_request->generation = ++m_generation;
-        dropped.swap(m_frames);
-        m_sound.clear();
-        m_videoStuck = false;
-    }
-    m_wake.notify_all();
+    m_decoder.seek(frame, precise);
     m_settled = false;
     m_seekTarget = qint32(frame);
     if (m_output)
@@ -342,14 +142,14 @@ void PreviewPlayer::step(int frames)
 
 void PreviewPlayer::setStartFrame(quint32 frame)
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
     m_start = frame;
+    m_decoder.setInAndOut(m_start, m_end);
 }
 
 void PreviewPlayer::setEndFrame(quint32 frame)
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
     m_end = m_asset ? std::min<quint32>(frame, m_asset->frameCount) : frame;
+    m_decoder.setInAndOut(m_start, m_end);
 }
 
 void PreviewPlayer::setPlaying(bool playing)
@@ -405,22 +205,10 @@ void PreviewPlayer::feedSound()
     const qint64 room = m_output->bytesFree();
     if (room <= 0)
         return;
-    QByteArray chunk;
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        const qint64 bytes = std::min<qint64>(room, m_sound.size());
-        // Whole samples of every channel only.
-        const qint64 whole = bytes - bytes % (m_soundChannels * 2);
-        chunk = m_sound.left(int(whole));
-    }
+    const QByteArray chunk = m_decoder.peekSound(room);
     if (chunk.isEmpty())
         return;
-    const qint64 written = m_output->write(chunk.constData(), chunk.size());
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_sound.remove(0, int(written));
-    }
-    m_wake.notify_all();
+    m_decoder.dropSound(m_output->write(chunk.constData(), chunk.size()));
 }
 
 bool PreviewPlayer::waitingForSound() const
@@ -434,7 +222,7 @@ void PreviewPlayer::scheduleTick(qint64 waitNs)
     m_tickTimer.start(int(std::clamp<qint64>((waitNs + 999999) / 1000000, 0, 1000)));
 }
 
-void PreviewPlayer::showFrame(QueuedFrame& queued)
+void PreviewPlayer::showFrame(PlaybackDecoder::DecodedFrame& queued)
 {
     m_current = std::move(queued.frame);
     m_currentIndex = m_current->index;
@@ -462,8 +250,8 @@ qint64 PreviewPlayer::presentationTime()
 qint64 PreviewPlayer::nanosecondsToNextTake()
 {
     const qint64 now = presentationTime();
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_frames.empty() ? pollNs : m_clock.deadline(m_frames.front().position) - now;
+    const qint64 next = m_decoder.firstQueuedPosition();
+    return next < 0 ? pollNs : m_clock.deadline(next) - now;
 }
 
 void PreviewPlayer::tick()
@@ -473,15 +261,9 @@ void PreviewPlayer::tick()
     if (!m_settled) {
         // The first frame of a seek is shown as soon as it arrives, playing or
         // paused; play time starts with it.
-        QueuedFrame first;
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            if (m_frames.empty())
-                return;
-            first = std::move(m_frames.front());
-            m_frames.pop_front();
-        }
-        m_wake.notify_all();
+        PlaybackDecoder::DecodedFrame first;
+        if (!m_decoder.takeFirst(first))
+            return;
         m_settled = true;
         m_clock.restart(1, 0);
         showFrame(first);
@@ -501,21 +283,9 @@ void PreviewPlayer::tick()
         return;
     }
     const qint64 now = presentationTime();
-    QueuedFrame due;
-    bool have = false;
+    PlaybackDecoder::DecodedFrame due;
     qint64 skipped = 0;
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        while (!m_frames.empty() && m_clock.deadline(m_frames.front().position) <= now) {
-            if (have)
-                ++skipped;
-            due = std::move(m_frames.front());
-            m_frames.pop_front();
-            have = true;
-        }
-    }
-    if (have) {
-        m_wake.notify_all();
+    if (m_decoder.takeDue([&](qint64 position) { return m_clock.deadline(position) <= now; }, due, skipped)) {
         m_droppedCount += skipped;
         showFrame(due);
     }

@@ -1,33 +1,25 @@
 #pragma once
 
 #include "app/PlaybackClock.h"
+#include "app/PlaybackDecoder.h"
 
-#include <QByteArray>
 #include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
 
-#include <condition_variable>
-#include <deque>
 #include <memory>
-#include <mutex>
-#include <thread>
-#include <utility>
 
 namespace Emulsa {
 
 class AssetMetadata;
 class Frame;
 class SequenceItem;
-class SoundDecoder;
 class SoundOutput;
-class WinSourceReader;
 
 // Plays the current clip of the grading tab: no widgets, only the decoding,
-// the sound and the clock. A thread of the player's own decodes and converts
-// pictures (packed YUY2) into a small queue and sound into a second one; the
-// interface thread takes the frame that is due, feeds the sound output and
-// never waits for the decoder.
+// the sound and the clock. A PlaybackDecoder decodes pictures and sound ahead
+// on a thread of its own; the interface thread takes the frame that is due,
+// feeds the sound output and never waits for the decoder.
 //
 // Time: after each seek (and on opening) the frame shown is at play time 0
 // and each later frame one frame further, across loops from the out point
@@ -48,9 +40,6 @@ class PreviewPlayer : public QObject
     Q_OBJECT
 
 public:
-    // Frames decoded ahead, and sound decoded ahead of what the output holds.
-    static constexpr int FramesAhead = 4;
-    static constexpr int SoundAheadMs = 400;
     // How long the picture waits at the start of play for an output that has
     // not begun to play the sound yet (a sound server waking up); past that
     // it plays on the system clock until the sound is heard.
@@ -114,39 +103,22 @@ signals:
     void playingChanged(bool playing);
 
 private:
-    struct QueuedFrame;
-    struct Request;
-
-    void startThread();
-    void stopThread();
-    void decodeLoop();
-    // Decoding thread: carries out a seek, decodes one frame or one piece of
-    // sound.
-    void runSeek(const Request& request);
-    void decodeFrame(quint64 generation);
-    void decodeSound(quint64 generation);
-    bool soundWanted() const;
-    // The in and out points as the decoding thread reads them.
-    std::pair<quint32, quint32> inAndOut();
-
     void restartAt(quint32 frame, bool precise);
     void tick();
     void feedSound();
     void scheduleTick(qint64 waitNs);
-    void showFrame(QueuedFrame& frame);
+    void showFrame(PlaybackDecoder::DecodedFrame& frame);
     // Media time now, plus the lead: frames due by then are taken now.
     qint64 presentationTime();
     // Time until the next queued frame must be taken (a short poll when none
     // is queued).
     qint64 nanosecondsToNextTake();
     bool waitingForSound() const;
-    void openSound();
+    // The sound's sample rate, or 0 when the clip plays without sound.
+    int openSound();
 
-    // The decoding thread's copy of the clip's record; the frames and the
-    // reader point into it, so it goes last.
-    std::unique_ptr<AssetMetadata> m_assetCopy;
-
-    // Interface thread.
+    // The frames point into the decoder's copy of the clip, so it goes last.
+    PlaybackDecoder m_decoder;
     const AssetMetadata* m_asset = nullptr;
     double m_fps = 0.0;
     quint32 m_start = 0;
@@ -172,29 +144,6 @@ private:
     qint64 m_droppedCount = 0;
     qint64 m_leadNs = 0;
     int m_leadSamples = 0;
-
-    // Shared with the decoding thread, under m_mutex.
-    std::mutex m_mutex;
-    std::condition_variable m_wake;
-    std::thread m_thread;
-    bool m_quit = false;
-    std::unique_ptr<Request> m_request;
-    quint64 m_generation = 0;
-    std::deque<QueuedFrame> m_frames;
-    QByteArray m_sound;
-    bool m_videoStuck = false;
-    // Set when the clip has sound and the output took it.
-    bool m_soundOn = false;
-    int m_soundSampleRate = 0;
-    int m_soundChannels = 0;
-
-    // Decoding thread only.
-    std::unique_ptr<WinSourceReader> m_reader;
-    std::unique_ptr<SoundDecoder> m_soundDecoder;
-    std::unique_ptr<SequenceItem> m_item;
-    qint64 m_nextPosition = 0;
-    qint32 m_lastIndex = -1;
-    qint64 m_soundSample = 0;
 };
 
 } // namespace Emulsa
