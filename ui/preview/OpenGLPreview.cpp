@@ -9,14 +9,13 @@
 #include "media/clip/SequenceItem.h"
 #include "media/frame/Frame.h"
 #include "media/source/SourceReader.h"
+#include "ui/preview/PreviewFrameUpload.h"
 #include "ui/preview/PreviewPlaceholder.h"
 #include "ui/preview/PreviewViewport.h"
 
 #include <QDebug>
 #include <QOpenGLContext>
 #include <QSurfaceFormat>
-
-#include <cstring>
 
 namespace Emulsa {
 
@@ -153,16 +152,13 @@ QSize OpenGLPreview::windowPixels() const
 
 QRect OpenGLPreview::pictureViewport() const
 {
-    return PreviewViewport::viewport(windowPixels(), pictureSize(), m_zoomFactor, m_pan);
+    return PreviewViewport::viewport(windowPixels(), pictureSize(), m_zoom.factor(), m_zoom.pan());
 }
 
 void OpenGLPreview::cleanClipResources()
 {
     m_processor.reset();
-    if (m_pixelBuffers[0])
-        glDeleteBuffers(2, m_pixelBuffers);
-    m_pixelBuffers[0] = m_pixelBuffers[1] = 0;
-    m_pixelBufferBytes = 0;
+    m_upload.reset();
     m_pipeline.reset();
     m_linearCurrent = false;
 }
@@ -182,18 +178,9 @@ bool OpenGLPreview::allocateClipResources()
     }
 
     const qint64 stride = asset->stride != AssetMetadata::unset ? asset->stride : qint64(width) * 2;
-    m_pixelBufferBytes = asset->frameBytes != AssetMetadata::unset ? qint64(asset->frameBytes) : stride * height;
-    glGenBuffers(2, m_pixelBuffers);
-    for (GLuint buffer : m_pixelBuffers) {
-        glBindBuffer(GL_PIXEL_UNPACK_BUFFER, buffer);
-        glBufferData(GL_PIXEL_UNPACK_BUFFER, GLsizeiptr(m_pixelBufferBytes), nullptr, GL_STREAM_DRAW);
-    }
-    glBindBuffer(GL_PIXEL_UNPACK_BUFFER, 0);
-    const GLenum error = glGetError();
-    if (error != GL_NO_ERROR) {
-        qWarning() << "OpenGLPreview: Can't create PBO, err:" << error;
+    m_upload = std::make_unique<PreviewFrameUpload>(gl);
+    if (!m_upload->allocate(asset->frameBytes != AssetMetadata::unset ? qint64(asset->frameBytes) : stride * height))
         return false;
-    }
 
     m_processor = std::make_unique<ShaderProcessor>(m_context);
     if (!m_item || !m_item->asset
@@ -218,7 +205,7 @@ void OpenGLPreview::currentItemChanged(const SequenceItem* item)
         qDebug() << "New current item set in Preview" << item->uuid;
     m_item = item;
     m_newClip = true;
-    m_pan = QPoint();
+    m_zoom.recentre();
     m_uploadedSerial = 0;
     m_shownIndex = -1;
     render();
@@ -275,7 +262,8 @@ void OpenGLPreview::render()
     if (clipUsable() && m_processor) {
         Frame* frame = m_player ? m_player->currentFrame() : nullptr;
         if (frame && m_player->frameSerial() != m_uploadedSerial) {
-            uploadFrame();
+            m_upload->upload(
+                *frame, m_pipeline->sourceTexture(), int(m_item->asset->width), int(m_item->asset->height));
             // Converted when a pass needs the linear picture (displayFrame()).
             m_linearCurrent = false;
             m_uploadedSerial = m_player->frameSerial();
@@ -310,45 +298,6 @@ void OpenGLPreview::render()
         qWarning() << "OpenGLPreview: OpenGL error" << m_lastGLError << "while drawing";
     m_context->swapBuffers(this);
     m_context->doneCurrent();
-}
-
-void OpenGLPreview::uploadFrame()
-{
-    Frame* frame = m_player->currentFrame();
-    const AssetMetadata* asset = m_item->asset;
-    m_pixelBufferIndex = (m_pixelBufferIndex + 1) % 2;
-    glBindBuffer(GL_PIXEL_UNPACK_BUFFER, m_pixelBuffers[m_pixelBufferIndex]);
-    // Fresh storage: the copy never waits for the GPU to finish reading the
-    // frame before last, which the other buffer may still be feeding.
-    glBufferData(GL_PIXEL_UNPACK_BUFFER, GLsizeiptr(m_pixelBufferBytes), nullptr, GL_STREAM_DRAW);
-    void* target = glMapBufferRange(
-        GL_PIXEL_UNPACK_BUFFER, 0, GLsizeiptr(m_pixelBufferBytes), GL_MAP_WRITE_BIT | GL_MAP_INVALIDATE_BUFFER_BIT);
-    qint64 stride = 0;
-    qint64 copied = 0;
-    if (target) {
-        QMutexLocker lock(&frame->mutex);
-        stride = frame->effectiveStride();
-        const qint64 rows = frame->metadata ? qint64(frame->metadata->height) : 0;
-        // Never more than the buffer holds, whatever the frame says it has.
-        copied = frame->data ? qMin(stride * rows, m_pixelBufferBytes) : 0;
-        if (copied > 0)
-            std::memcpy(target, frame->data, size_t(copied));
-    }
-    glUnmapBuffer(GL_PIXEL_UNPACK_BUFFER);
-    const qint64 rows = stride > 0 ? qMin<qint64>(asset->height, copied / stride) : 0;
-    if (rows > 0) {
-        // Two pixels per RGBA texel.
-        const int texelsPerRow = int(stride / 4);
-        glActiveTexture(GL_TEXTURE0);
-        glBindTexture(GL_TEXTURE_2D, m_pipeline->sourceTexture());
-        glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-        glPixelStorei(GL_UNPACK_ROW_LENGTH, texelsPerRow);
-        glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, qMin(texelsPerRow, int(asset->width)), int(rows), GL_RGBA,
-            GL_UNSIGNED_BYTE, nullptr);
-        glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
-        glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
-    }
-    glBindBuffer(GL_PIXEL_UNPACK_BUFFER, 0);
 }
 
 void OpenGLPreview::convertFrame()
@@ -467,7 +416,7 @@ ShaderProcessor::GradeSource OpenGLPreview::packedPictureSource() const
     // Enlarged, each source pixel stays one flat block, as it is (the
     // histogram passes then read single pixels too); fitted or reduced, the
     // picture is filtered.
-    if (m_zoomFactor >= 1.0)
+    if (m_zoom.factor() >= 1.0)
         return colorRange() == GradingPipeline::FullRange ? ShaderProcessor::PackedFullSource
                                                           : ShaderProcessor::PackedLimitedSource;
     return m_pipeline->packedSource(m_processor.get(), colorRange());

@@ -2,6 +2,7 @@
 
 #include "core/ClipSettings.h"
 #include "core/GradingPipeline.h"
+#include "ui/preview/PreviewZoom.h"
 
 #include <QImage>
 #include <QOpenGLFunctions_4_0_Core>
@@ -15,6 +16,7 @@ class QOpenGLContext;
 
 namespace Emulsa {
 
+class PreviewFrameUpload;
 class PreviewPlaceholder;
 class PreviewPlayer;
 class SequenceItem;
@@ -60,12 +62,12 @@ public:
     const SequenceItem* currentItem() const { return m_item; }
     ShaderProcessor* processor() const { return m_processor.get(); }
     // Whether the picture is shown at a zoom factor rather than fitted.
-    bool zoom() const { return m_zoomFactor > 0.0; }
+    bool zoom() const { return m_zoom.factor() > 0.0; }
     // The zoom factor: 0 for Fit, 1.0 for one source pixel per device pixel.
-    double zoomFactor() const { return m_zoomFactor; }
+    double zoomFactor() const { return m_zoom.factor(); }
     // How far the zoomed picture's centre is moved from the window's centre,
     // in device pixels, y down (see PreviewViewport).
-    QPoint panOffset() const { return m_pan; }
+    QPoint panOffset() const { return m_zoom.pan(); }
     Shown shown() const { return m_shown; }
     // The index of the frame on screen, -1 when none.
     qint32 shownFrameIndex() const { return m_shownIndex; }
@@ -134,7 +136,6 @@ private:
     void fail(const QString& message);
     void playingChanged(bool playing);
     bool paused() const;
-    void uploadFrame();
     void convertFrame();
     void displayFrame();
     GradingPipeline::ColorRange colorRange() const;
@@ -143,11 +144,8 @@ private:
     QSize pictureSize() const;
     QSize windowPixels() const;
     template<typename Edit> void editGrade(Edit edit);
-    // Zooms to `factor` keeping the source point under `point` (device
-    // pixels, y down) in place.
-    void zoomAbout(double factor, const QPointF& point);
-    // The open hand while the picture can be dragged, the closed one while
-    // it is, the arrow otherwise.
+    // Shows a zoom that changed.
+    void zoomApplied();
     void updateCursor();
     // The packed source the picture is graded from: one source pixel per
     // pixel block when zoomed in, filtered otherwise.
@@ -161,9 +159,7 @@ private:
     std::unique_ptr<PreviewPlaceholder> m_placeholder;
     std::unique_ptr<GradingPipeline> m_pipeline;
     std::unique_ptr<ShaderProcessor> m_processor;
-    GLuint m_pixelBuffers[2] = { 0, 0 };
-    qint64 m_pixelBufferBytes = 0;
-    int m_pixelBufferIndex = 0;
+    std::unique_ptr<PreviewFrameUpload> m_upload;
     const SequenceItem* m_item = nullptr;
     // Frames drawn since the histogram was last counted.
     int m_framesSinceHistogram = 0;
@@ -176,12 +172,7 @@ private:
     QTimer m_readyTimer;
     bool m_newClip = true;
     bool m_histogramBeforeLevels = false;
-    bool m_panning = false;
-    double m_zoomFactor = 0.0;
-    QPoint m_pan;
-    QPoint m_lastMouse;
-    // Wheel rotation not yet turned into whole notches (eighths of a degree).
-    int m_wheelAngle = 0;
+    PreviewZoom m_zoom;
     Qt::CursorShape m_cursorShape = Qt::ArrowCursor;
     Shown m_shown = Shown::Nothing;
     qint32 m_shownIndex = -1;
