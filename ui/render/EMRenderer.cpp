@@ -8,6 +8,7 @@
 #include "media/render/OutputSettings.h"
 #include "model/SettingsManager.h"
 #include "ui/render/EMRenderList.h"
+#include "ui/render/RenderProgress.h"
 #include "ui/render/ResolutionChooser.h"
 
 #include <QCheckBox>
@@ -18,13 +19,10 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QOffscreenSurface>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QVBoxLayout>
-
-#include <cmath>
 
 namespace Emulsa {
 
@@ -121,30 +119,8 @@ void EMRenderer::buildInterface()
     settings->addWidget(m_fitBox);
     layout->addWidget(m_settingsArea);
 
-    auto* progress = new QHBoxLayout;
-    m_progress = new QProgressBar(this);
-    m_progress->setRange(0, 1);
-    m_progress->setValue(0);
-    m_countLabel = new QLabel(this);
-    m_speedLabel = new QLabel(noValueText(), this);
-    m_elapsedLabel = new QLabel(noValueText(), this);
-    m_remainingLabel = new QLabel(noValueText(), this);
-    // Room for the longest texts, so that the bar does not jump as they
-    // change.
-    const QFontMetrics metrics(font());
-    m_countLabel->setMinimumWidth(metrics.horizontalAdvance(QStringLiteral("999999 of 999999")));
-    m_speedLabel->setMinimumWidth(metrics.horizontalAdvance(QStringLiteral("average 999.9 fps")));
-    m_elapsedLabel->setMinimumWidth(metrics.horizontalAdvance(QStringLiteral("59 min 59 s")));
-    m_remainingLabel->setMinimumWidth(metrics.horizontalAdvance(QStringLiteral("24+ hours")));
-    progress->addWidget(m_progress, 1);
-    progress->addWidget(m_countLabel);
-    progress->addWidget(new QLabel(tr("Speed:"), this));
-    progress->addWidget(m_speedLabel);
-    progress->addWidget(new QLabel(tr("Elapsed:"), this));
-    progress->addWidget(m_elapsedLabel);
-    progress->addWidget(new QLabel(tr("Remaining:"), this));
-    progress->addWidget(m_remainingLabel);
-    layout->addLayout(progress);
+    m_progress = new RenderProgress(this);
+    layout->addWidget(m_progress);
 
     auto* bottom = new QHBoxLayout;
     m_statusLabel = new QLabel(this);
@@ -363,9 +339,7 @@ void EMRenderer::itemsReadyToBeRendered(QList<const SequenceItem*>* items)
 
     m_renderButton->setText(cancelLabel);
     m_list->resetProgress();
-    m_speedLabel->setText(noValueText());
-    m_elapsedLabel->setText(durationText(0));
-    m_remainingLabel->setText(noValueText());
+    m_progress->start();
     // Sets the rows' output names and the total on the way.
     if (!m_queue->start(items, settings, m_surface.get())) {
         m_renderButton->setText(renderLabel);
@@ -392,29 +366,21 @@ void EMRenderer::renderingFinished()
 
 void EMRenderer::showSummary(bool canceled)
 {
-    const qint64 elapsed = m_queue->elapsedMs();
-    const int done = m_progress->value() - m_progress->minimum();
-    const int total = m_progress->maximum() - m_progress->minimum();
-    const QString time = totalTimeText(elapsed);
-    m_speedLabel->setText(averageSpeedText(done, elapsed));
-    m_elapsedLabel->setText(time);
-    m_remainingLabel->setText(noValueText());
+    const int done = m_progress->done();
+    const int total = m_progress->total();
+    const QString time = m_progress->showSummary(m_queue->elapsedMs());
     m_statusLabel->setText(canceled ? tr("Render canceled after %1 of %2 frames (%3).").arg(done).arg(total).arg(time)
                                     : tr("Render finished: %1 frames in %2.").arg(done).arg(time));
 }
 
 void EMRenderer::totalProgressRangedChanged(int min, int max)
 {
-    m_progress->setRange(min, qMax(max, min + 1));
-    m_progress->setValue(min);
-    m_countLabel->setText(QStringLiteral("0 of %1").arg(max));
+    m_progress->setRange(min, max);
 }
 
 void EMRenderer::totalProgressUpdated(int value)
 {
-    const int max = m_progress->maximum();
-    m_progress->setValue(qMin(value, max));
-    m_countLabel->setText(QStringLiteral("%1 of %2").arg(qMin(value, max)).arg(max));
+    m_progress->setDone(value);
 }
 
 void EMRenderer::singleProgressUpdated(QUuid uuid, int value)
@@ -427,62 +393,12 @@ void EMRenderer::singleItemFailed(QUuid uuid, QString message)
     m_list->setRowFailure(uuid, message);
 }
 
-QString EMRenderer::durationText(qint64 ms)
-{
-    ms = qMax<qint64>(0, ms);
-    if (ms < 3600000) {
-        const qint64 minutes = ms / 60000;
-        return QStringLiteral("%1 %2").arg(minutes).arg(minutes < 2 ? QStringLiteral("min") : QStringLiteral("mins"));
-    }
-    const qint64 hours = ms / 3600000;
-    return QStringLiteral("%1 %2").arg(hours).arg(hours < 2 ? QStringLiteral("hour") : QStringLiteral("hours"));
-}
-
-QString EMRenderer::remainingText(qint64 elapsedMs, int done, int total, int framesPerSecond)
-{
-    const int left = qMax(0, total - done);
-    const double remaining = double(elapsedMs) / double(qMax(done, 1)) * double(left);
-    if (remaining < 86400000.0)
-        return durationText(qint64(remaining));
-    if (framesPerSecond <= 0 || double(left) / framesPerSecond * 1000.0 >= 86400000.0)
-        return QStringLiteral("24+ hours");
-    return QStringLiteral("? min");
-}
-
-QString EMRenderer::noValueText()
-{
-    return QString(QChar(0x2013));
-}
-
-QString EMRenderer::averageSpeedText(int frames, qint64 elapsedMs)
-{
-    const double fps = RenderQueue::averageFramesPerSecond(frames, elapsedMs);
-    if (fps <= 0.0)
-        return noValueText();
-    return QStringLiteral("average %1 fps").arg(fps, 0, 'f', fps < 9.95 ? 1 : 0);
-}
-
-QString EMRenderer::totalTimeText(qint64 ms)
-{
-    const qint64 seconds = qMax<qint64>(0, ms) / 1000;
-    if (seconds < 60)
-        return QStringLiteral("%1 s").arg(seconds);
-    if (seconds < 3600)
-        return QStringLiteral("%1 min %2 s").arg(seconds / 60).arg(seconds % 60);
-    return QStringLiteral("%1 h %2 min").arg(seconds / 3600).arg(seconds % 3600 / 60);
-}
-
 void EMRenderer::updateRenderingProgress()
 {
     // The labels keep the last render's summary while idle.
     if (!m_queue->isRendering())
         return;
-    const int speed = m_queue->framesPerSecond();
-    const qint64 elapsed = m_queue->elapsedMs();
-    m_speedLabel->setText(QStringLiteral("%1 fps").arg(speed));
-    m_elapsedLabel->setText(durationText(elapsed));
-    m_remainingLabel->setText(
-        remainingText(elapsed, m_progress->value() - m_progress->minimum(), m_progress->maximum(), speed));
+    m_progress->showSpeed(m_queue->framesPerSecond(), m_queue->elapsedMs());
 }
 
 } // namespace Emulsa

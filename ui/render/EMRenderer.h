@@ -12,7 +12,6 @@ class QCheckBox;
 class QComboBox;
 class QLabel;
 class QOffscreenSurface;
-class QProgressBar;
 class QPushButton;
 class QThread;
 
@@ -20,13 +19,14 @@ namespace Emulsa {
 
 class EMRenderList;
 class RenderManager;
+class RenderProgress;
 class RenderQueue;
 class SequenceItem;
 
 // The render tab: the list of the sequence's clips, the output settings
 // (destination folder, overwrite, format, frame size, fitting), the render
 // button that also cancels, and the progress of a render: total frames done,
-// frames per second, elapsed and remaining time.
+// frames per second, elapsed and remaining time (RenderProgress).
 //
 // Wiring with the controller:
 // - getSequenceItemsFromUuids(ids) asks for the ticked items; the list is
@@ -57,11 +57,7 @@ public:
 
     EMRenderList* renderList() const { return m_list; }
     QPushButton* renderButton() const { return m_renderButton; }
-    QProgressBar* progressBar() const { return m_progress; }
-    QLabel* countLabel() const { return m_countLabel; }
-    QLabel* speedLabel() const { return m_speedLabel; }
-    QLabel* elapsedLabel() const { return m_elapsedLabel; }
-    QLabel* remainingLabel() const { return m_remainingLabel; }
+    RenderProgress* progress() const { return m_progress; }
     QLabel* statusLabel() const { return m_statusLabel; }
     QComboBox* destinationBox() const { return m_destinationBox; }
     QComboBox* formatBox() const { return m_formatBox; }
@@ -87,20 +83,6 @@ public:
     void addDestinationFolder(const QString& folder);
     QStringList destinationFolders() const;
     QString destination() const;
-
-    // "N min" / "N mins" under an hour, else "N hour" / "N hours".
-    static QString durationText(qint64 ms);
-    // The remaining time of a render from the time taken so far.
-    static QString remainingText(qint64 elapsedMs, int done, int total, int framesPerSecond);
-    // What the speed, elapsed and remaining labels show when there is no
-    // figure: before the first render and before a render's first second.
-    static QString noValueText();
-    // A whole render's speed, "average N fps" (one decimal under 10 fps);
-    // no figure when nothing was rendered.
-    static QString averageSpeedText(int frames, qint64 elapsedMs);
-    // A whole render's duration to the second: "N s", "M min S s",
-    // "H h M min".
-    static QString totalTimeText(qint64 ms);
 
 signals:
     void getSequenceItemsFromUuids(QList<QByteArray>* itemIds);
@@ -138,11 +120,7 @@ private:
     QComboBox* m_tiffBoxes[3] = {};
     QWidget* m_settingsArea = nullptr;
     QPushButton* m_renderButton = nullptr;
-    QProgressBar* m_progress = nullptr;
-    QLabel* m_countLabel = nullptr;
-    QLabel* m_speedLabel = nullptr;
-    QLabel* m_elapsedLabel = nullptr;
-    QLabel* m_remainingLabel = nullptr;
+    RenderProgress* m_progress = nullptr;
     QLabel* m_statusLabel = nullptr;
 
     RenderQueue* m_queue = nullptr;

@@ -12,6 +12,7 @@
 #include "model/SettingsManager.h"
 #include "ui/render/EMRenderList.h"
 #include "ui/render/EMRenderer.h"
+#include "ui/render/RenderProgress.h"
 #include "ui/render/ResolutionChooser.h"
 
 #include <QApplication>

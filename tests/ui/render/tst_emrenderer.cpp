@@ -136,7 +136,7 @@ private slots:
         bool buttonEnabledWhileCanceling = true;
         QString buttonWhileCanceling;
         connect(
-            tab.renderer->progressBar(), &QProgressBar::valueChanged, this,
+            tab.renderer->progress()->bar(), &QProgressBar::valueChanged, this,
             [&](int value) {
                 if (canceled || value < 2)
                     return;
@@ -160,7 +160,7 @@ private slots:
         QVERIFY(tab.renderer->formatBox()->isEnabled());
         QCOMPARE(tab.progress(a), -1);
         QCOMPARE(tab.progress(b), -1);
-        const int done = tab.renderer->progressBar()->value();
+        const int done = tab.renderer->progress()->bar()->value();
         QVERIFY(done >= 2 && done < 80);
         const QString status = tab.renderer->statusLabel()->text();
         QVERIFY2(

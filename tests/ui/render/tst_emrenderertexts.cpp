@@ -67,8 +67,8 @@ private slots:
         QFETCH(int, fps);
         QFETCH(QString, elapsedText);
         QFETCH(QString, remainingText);
-        QCOMPARE(EMRenderer::durationText(elapsed), elapsedText);
-        QCOMPARE(EMRenderer::remainingText(elapsed, done, total, fps), remainingText);
+        QCOMPARE(RenderProgress::durationText(elapsed), elapsedText);
+        QCOMPARE(RenderProgress::remainingText(elapsed, done, total, fps), remainingText);
     }
 
     // A finished render's figures: the average over the whole render and its
@@ -79,7 +79,7 @@ private slots:
         QTest::addColumn<qint64>("elapsed");
         QTest::addColumn<QString>("speed");
         QTest::addColumn<QString>("time");
-        const QString none = EMRenderer::noValueText();
+        const QString none = RenderProgress::noValueText();
         QTest::newRow("nothing rendered") << 0 << qint64(4000) << none << "4 s";
         QTest::newRow("no time") << 10 << qint64(0) << none << "0 s";
         QTest::newRow("24 fps") << 48 << qint64(2000) << "average 24 fps"
@@ -100,8 +100,8 @@ private slots:
         QFETCH(qint64, elapsed);
         QFETCH(QString, speed);
         QFETCH(QString, time);
-        QCOMPARE(EMRenderer::averageSpeedText(frames, elapsed), speed);
-        QCOMPARE(EMRenderer::totalTimeText(elapsed), time);
+        QCOMPARE(RenderProgress::averageSpeedText(frames, elapsed), speed);
+        QCOMPARE(RenderProgress::totalTimeText(elapsed), time);
     }
 
     // Three ticked clips of 30, 20 and 10 frames: "0 of 60" when the render
@@ -117,15 +117,15 @@ private slots:
         SequenceItem* b = tab.add(RenderQueueSupport::describe(second), 5, 25);
         SequenceItem* c = tab.add(RenderQueueSupport::describe(third), 20, 30);
         QCOMPARE(tab.progressText(b), QStringLiteral("Queued 20 frames"));
-        for (const QLabel* label :
-            { tab.renderer->speedLabel(), tab.renderer->elapsedLabel(), tab.renderer->remainingLabel() })
-            QCOMPARE(label->text(), EMRenderer::noValueText());
+        for (const QLabel* label : { tab.renderer->progress()->speedLabel(), tab.renderer->progress()->elapsedLabel(),
+                 tab.renderer->progress()->remainingLabel() })
+            QCOMPARE(label->text(), RenderProgress::noValueText());
 
         tab.renderer->renderButtonPressed();
         QCOMPARE(tab.requests, 1);
         QVERIFY(tab.renderer->isRendering());
-        QCOMPARE(tab.renderer->countLabel()->text(), QStringLiteral("0 of 60"));
-        QCOMPARE(tab.renderer->progressBar()->maximum(), 60);
+        QCOMPARE(tab.renderer->progress()->countLabel()->text(), QStringLiteral("0 of 60"));
+        QCOMPARE(tab.renderer->progress()->bar()->maximum(), 60);
         QCOMPARE(tab.renderer->renderButton()->text(), QStringLiteral("Cancel"));
         QVERIFY(!tab.renderer->formatBox()->isEnabled());
         QCOMPARE(tab.states, QList<bool> { true });
@@ -134,9 +134,9 @@ private slots:
         QCOMPARE(tab.states, (QList<bool> { true, false }));
         QVERIFY(tab.renderer->formatBox()->isEnabled());
         QVERIFY(!tab.renderer->worker());
-        QCOMPARE(tab.renderer->countLabel()->text(), QStringLiteral("60 of 60"));
+        QCOMPARE(tab.renderer->progress()->countLabel()->text(), QStringLiteral("60 of 60"));
         QCOMPARE(tab.renderer->renderButton()->text(), QStringLiteral("Render Clips"));
-        QCOMPARE(tab.renderer->remainingLabel()->text(), EMRenderer::noValueText());
+        QCOMPARE(tab.renderer->progress()->remainingLabel()->text(), RenderProgress::noValueText());
         QVERIFY(tab.renderer->statusLabel()->text().contains(QStringLiteral("60 frames")));
         const QList<QPair<SequenceItem*, int>> expected { { a, 30 }, { b, 20 }, { c, 10 } };
         for (const auto& [item, frames] : expected) {

@@ -10,6 +10,7 @@
 #include "ui/presets/PresetsListDialog.h"
 #include "ui/render/EMRenderList.h"
 #include "ui/render/EMRenderer.h"
+#include "ui/render/RenderProgress.h"
 #include "ui/shell/ApplicationAssembly.h"
 #include "ui/shell/MainWindow.h"
 
@@ -191,7 +192,7 @@ private slots:
         const App::Locks idle = app.locks();
         QVERIFY(idle.mediaTab && idle.gradingTab && idle.undo && idle.open && idle.newProject && !idle.reasonShown);
         QCOMPARE(idle.tabAfterClickingMedia, int(MainWindow::MediaTab));
-        QCOMPARE(app.render->speedLabel()->text(), EMRenderer::noValueText());
+        QCOMPARE(app.render->progress()->speedLabel()->text(), RenderProgress::noValueText());
         // Closing the window during a render asks first; "No" keeps it.
         int closeAsked = 0;
         app.window()->prompts().stopRender = [&closeAsked] {
@@ -205,7 +206,7 @@ private slots:
             App::Locks during;
             bool seen = false;
             const QMetaObject::Connection connection
-                = connect(app.render->progressBar(), &QProgressBar::valueChanged, this, [&](int value) {
+                = connect(app.render->progress()->bar(), &QProgressBar::valueChanged, this, [&](int value) {
                       if (seen || value < 1 || !app.render->isRendering())
                           return;
                       seen = true;
@@ -243,17 +244,17 @@ private slots:
                 // is at least the frames over the time the test waited.
                 const QRegularExpressionMatch match
                     = QRegularExpression(QStringLiteral("^average (\\d+(\\.\\d)?) fps$"))
-                          .match(app.render->speedLabel()->text());
-                QVERIFY2(match.hasMatch(), qPrintable(app.render->speedLabel()->text()));
-                const int frames = app.render->progressBar()->maximum();
-                QCOMPARE(app.render->progressBar()->value(), frames);
+                          .match(app.render->progress()->speedLabel()->text());
+                QVERIFY2(match.hasMatch(), qPrintable(app.render->progress()->speedLabel()->text()));
+                const int frames = app.render->progress()->bar()->maximum();
+                QCOMPARE(app.render->progress()->bar()->value(), frames);
                 const double lowest = frames * 1000.0 / double(measured);
                 QVERIFY(match.captured(1).toDouble() > 0.0);
                 QVERIFY2(match.captured(1).toDouble() + 0.51 >= lowest, qPrintable(QString::number(lowest)));
                 QVERIFY(QRegularExpression(QStringLiteral("^\\d+ s$|^\\d+ min \\d+ s$"))
-                            .match(app.render->elapsedLabel()->text())
+                            .match(app.render->progress()->elapsedLabel()->text())
                             .hasMatch());
-                QCOMPARE(app.render->remainingLabel()->text(), EMRenderer::noValueText());
+                QCOMPARE(app.render->progress()->remainingLabel()->text(), RenderProgress::noValueText());
             }
         }
 
