@@ -98,7 +98,7 @@ bool benchGpu(OffscreenGLContext& gl, int width, int height, int frames)
         pipeline.convertInputPass(&processor, range);
         pipeline.gradePass(&processor);
         pipeline.convertOutputPass(&processor, range);
-        pipeline.readYuy2(out.data());
+        pipeline.packedOutput().read(out.data());
     }
 
     // Each pass on its own, the GPU drained after it.
@@ -117,7 +117,7 @@ bool benchGpu(OffscreenGLContext& gl, int width, int height, int frames)
         pipeline.convertOutputPass(&processor, range);
         f->glFinish();
         auto t4 = Clock::now();
-        pipeline.readYuy2(out.data());
+        pipeline.packedOutput().read(out.data());
         auto t5 = Clock::now();
         pipeline.gradeFromSource(&processor, range);
         f->glFinish();
@@ -135,7 +135,7 @@ bool benchGpu(OffscreenGLContext& gl, int width, int height, int frames)
         pipeline.convertInputPass(&processor, range);
         pipeline.gradePass(&processor);
         pipeline.convertOutputPass(&processor, range);
-        pipeline.readYuy2(out.data());
+        pipeline.packedOutput().read(out.data());
     }
     const double whole = seconds(w0, Clock::now());
     // The same with the input conversion done inside the grading pass, as the
@@ -147,7 +147,7 @@ bool benchGpu(OffscreenGLContext& gl, int width, int height, int frames)
         pipeline.uploadYuy2(frame.data());
         pipeline.gradeFromSource(&processor, range);
         pipeline.convertOutputPass(&processor, range);
-        pipeline.readYuy2(out.data());
+        pipeline.packedOutput().read(out.data());
     }
     const double onePass = seconds(o0, Clock::now());
     // And with the output conversion inside it too, as the movie render runs.
@@ -156,7 +156,7 @@ bool benchGpu(OffscreenGLContext& gl, int width, int height, int frames)
     for (int i = 0; i < frames; ++i) {
         pipeline.uploadYuy2(frame.data());
         pipeline.gradeToYuy2(&processor, range, range);
-        pipeline.readYuy2(out.data());
+        pipeline.packedOutput().read(out.data());
     }
     const double packedPass = seconds(p0, Clock::now());
 

@@ -6,7 +6,6 @@
 #include <QMatrix4x4>
 
 #include <algorithm>
-#include <cstring>
 
 namespace Emulsa {
 
@@ -32,6 +31,7 @@ QMatrix4x4 outputProjection()
 
 GradingPipeline::GradingPipeline(QOpenGLFunctions_4_0_Core* gl)
     : m_gl(gl)
+    , m_packed(gl)
 {
 }
 
@@ -44,24 +44,17 @@ void GradingPipeline::destroy()
 {
     if (!m_gl)
         return;
-    for (GLuint* fbo : { &m_linearFbo, &m_gradedFbo, &m_yuy2Fbo }) {
+    for (GLuint* fbo : { &m_linearFbo, &m_gradedFbo }) {
         if (*fbo)
             m_gl->glDeleteFramebuffers(1, fbo);
         *fbo = 0;
     }
-    if (m_outputRenderbuffer)
-        m_gl->glDeleteRenderbuffers(1, &m_outputRenderbuffer);
-    if (m_packBuffers[0])
-        m_gl->glDeleteBuffers(PackBufferCount, m_packBuffers);
-    m_packBuffers[0] = m_packBuffers[1] = 0;
-    m_nextPack = 0;
-    m_pendingReads = 0;
+    m_packed.destroy();
     for (GLuint* texture : { &m_sourceTexture, &m_linearTexture, &m_gradedTexture }) {
         if (*texture)
             m_gl->glDeleteTextures(1, texture);
         *texture = 0;
     }
-    m_outputRenderbuffer = 0;
 }
 
 GLuint GradingPipeline::createTexture(GLenum internalFormat, int width, int height, GLenum minFilter, GLenum magFilter)
@@ -111,28 +104,17 @@ bool GradingPipeline::initialize(int sourceWidth, int sourceHeight, int outputWi
     m_gradedTexture = createTexture(GL_RGBA32F, 2, 2, GL_LINEAR, GL_LINEAR);
     m_gradedStorageAllocated = false;
     m_gradedInOnePass = false;
-    m_gl->glGenRenderbuffers(1, &m_outputRenderbuffer);
-    m_gl->glBindRenderbuffer(GL_RENDERBUFFER, m_outputRenderbuffer);
-    // The packed frame: two pixels a texel and two rows side by side, so half
-    // the output's rows (the viewport stays the output's; rows beyond are
-    // never drawn).
-    m_gl->glRenderbufferStorage(
-        GL_RENDERBUFFER, m_packedSampleBits > 8 ? GL_RGBA16 : GL_RGBA8, outputWidth, (outputHeight + 1) / 2);
-    m_gl->glBindRenderbuffer(GL_RENDERBUFFER, 0);
 
-    auto framebuffer = [this](GLuint* fbo, GLuint texture, GLuint renderbuffer) {
+    auto framebuffer = [this](GLuint* fbo, GLuint texture) {
         m_gl->glGenFramebuffers(1, fbo);
         m_gl->glBindFramebuffer(GL_FRAMEBUFFER, *fbo);
-        if (texture)
-            m_gl->glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, texture, 0);
-        else
-            m_gl->glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, renderbuffer);
+        m_gl->glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, texture, 0);
         return m_gl->glCheckFramebufferStatus(GL_FRAMEBUFFER);
     };
-    const GLenum linearStatus = framebuffer(&m_linearFbo, m_linearTexture, 0);
-    const GLenum gradedStatus = framebuffer(&m_gradedFbo, m_gradedTexture, 0);
-    const GLenum yuy2Status = framebuffer(&m_yuy2Fbo, 0, m_outputRenderbuffer);
+    const GLenum linearStatus = framebuffer(&m_linearFbo, m_linearTexture);
+    const GLenum gradedStatus = framebuffer(&m_gradedFbo, m_gradedTexture);
     m_gl->glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    const GLenum yuy2Status = m_packed.create(outputWidth, outputHeight);
 
     const GLenum error = m_gl->glGetError();
     if (linearStatus != GL_FRAMEBUFFER_COMPLETE || gradedStatus != GL_FRAMEBUFFER_COMPLETE
@@ -299,7 +281,7 @@ void GradingPipeline::drawGrade(ShaderProcessor* processor, unsigned int colourO
 void GradingPipeline::convertOutputPass(ShaderProcessor* processor, ColorRange range)
 {
     static const QMatrix4x4 projection = outputProjection();
-    m_gl->glBindFramebuffer(GL_FRAMEBUFFER, m_yuy2Fbo);
+    m_gl->glBindFramebuffer(GL_FRAMEBUFFER, m_packed.framebuffer());
     m_gl->glDrawBuffer(GL_COLOR_ATTACHMENT0);
     processor->prepareFrame(
         range == FullRange ? ShaderProcessor::RgbToFullYuy2Pass : ShaderProcessor::RgbToLimitedYuy2Pass,
@@ -312,7 +294,7 @@ void GradingPipeline::convertOutputPass(ShaderProcessor* processor, ColorRange r
 void GradingPipeline::drawPackedRows(ShaderProcessor* processor)
 {
     m_gl->glViewport(0, 0, m_outputWidth, m_outputHeight);
-    // Only the rows readYuy2() reads hold the packed frame: draw just those.
+    // Only the rows the packed output reads hold the packed frame: draw just those.
     m_gl->glScissor(0, 0, m_outputWidth, (m_outputHeight + 1) / 2);
     m_gl->glEnable(GL_SCISSOR_TEST);
     m_gl->glDrawArrays(GL_TRIANGLES, 0, 6);
@@ -335,86 +317,13 @@ void GradingPipeline::gradeToYuy2(ShaderProcessor* processor, ColorRange inputRa
     }
     m_gradedInOnePass = true;
     m_gradeSkipped = false;
-    m_gl->glBindFramebuffer(GL_FRAMEBUFFER, m_yuy2Fbo);
+    m_gl->glBindFramebuffer(GL_FRAMEBUFFER, m_packed.framebuffer());
     m_gl->glDrawBuffer(GL_COLOR_ATTACHMENT0);
     m_gl->glActiveTexture(GL_TEXTURE0);
     m_gl->glBindTexture(GL_TEXTURE_2D, m_sourceTexture);
     processor->prepareFrame(ShaderProcessor::GradePass, ShaderProcessor::OrderRGBA, nullptr);
     drawPackedRows(processor);
     processor->setGradeSource(ShaderProcessor::LinearSource);
-}
-
-void GradingPipeline::setPackedSampleBits(int bits)
-{
-    const int wanted = bits > 8 ? 16 : 8;
-    if (wanted == m_packedSampleBits)
-        return;
-    m_packedSampleBits = wanted;
-    if (!m_outputRenderbuffer)
-        return;
-    m_gl->glBindRenderbuffer(GL_RENDERBUFFER, m_outputRenderbuffer);
-    m_gl->glRenderbufferStorage(
-        GL_RENDERBUFFER, wanted > 8 ? GL_RGBA16 : GL_RGBA8, m_outputWidth, (m_outputHeight + 1) / 2);
-    m_gl->glBindRenderbuffer(GL_RENDERBUFFER, 0);
-    // The pixel buffers are made again at the new size by the next read.
-    if (m_packBuffers[0])
-        m_gl->glDeleteBuffers(PackBufferCount, m_packBuffers);
-    m_packBuffers[0] = m_packBuffers[1] = 0;
-    m_pendingReads = 0;
-    m_nextPack = 0;
-}
-
-void GradingPipeline::readYuy2(void* bytes)
-{
-    m_gl->glBindFramebuffer(GL_READ_FRAMEBUFFER, m_yuy2Fbo);
-    GLint previous = 0;
-    m_gl->glGetIntegerv(GL_READ_BUFFER, &previous);
-    m_gl->glReadBuffer(GL_COLOR_ATTACHMENT0);
-    m_gl->glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    m_gl->glReadPixels(0, 0, m_outputWidth, m_outputHeight / 2, GL_RGBA,
-        m_packedSampleBits > 8 ? GL_UNSIGNED_SHORT : GL_UNSIGNED_BYTE, bytes);
-    m_gl->glPixelStorei(GL_PACK_ALIGNMENT, 4);
-    m_gl->glReadBuffer(GLenum(previous));
-    m_gl->glBindFramebuffer(GL_READ_FRAMEBUFFER, 0);
-}
-
-bool GradingPipeline::beginReadYuy2()
-{
-    if (m_pendingReads >= PackBufferCount)
-        return false;
-    const GLsizeiptr bytes = GLsizeiptr(m_outputWidth) * (m_outputHeight / 2) * 4 * (m_packedSampleBits / 8);
-    if (!m_packBuffers[0]) {
-        m_gl->glGenBuffers(PackBufferCount, m_packBuffers);
-        for (GLuint buffer : m_packBuffers) {
-            m_gl->glBindBuffer(GL_PIXEL_PACK_BUFFER, buffer);
-            m_gl->glBufferData(GL_PIXEL_PACK_BUFFER, bytes, nullptr, GL_STREAM_READ);
-        }
-    }
-    m_gl->glBindBuffer(GL_PIXEL_PACK_BUFFER, m_packBuffers[m_nextPack]);
-    // With a pack buffer bound the pointer is an offset into it.
-    readYuy2(nullptr);
-    m_gl->glBindBuffer(GL_PIXEL_PACK_BUFFER, 0);
-    m_nextPack = (m_nextPack + 1) % PackBufferCount;
-    ++m_pendingReads;
-    return true;
-}
-
-bool GradingPipeline::finishReadYuy2(void* bytes)
-{
-    if (m_pendingReads <= 0)
-        return false;
-    const int oldest = (m_nextPack + PackBufferCount - m_pendingReads) % PackBufferCount;
-    --m_pendingReads;
-    const GLsizeiptr size = GLsizeiptr(m_outputWidth) * (m_outputHeight / 2) * 4 * (m_packedSampleBits / 8);
-    m_gl->glBindBuffer(GL_PIXEL_PACK_BUFFER, m_packBuffers[oldest]);
-    const void* mapped = m_gl->glMapBufferRange(GL_PIXEL_PACK_BUFFER, 0, size, GL_MAP_READ_BIT);
-    if (mapped)
-        std::memcpy(bytes, mapped, size_t(size));
-    const bool unmapped = mapped && m_gl->glUnmapBuffer(GL_PIXEL_PACK_BUFFER) == GL_TRUE;
-    m_gl->glBindBuffer(GL_PIXEL_PACK_BUFFER, 0);
-    if (!unmapped)
-        qWarning().noquote() << "GradingPipeline: can't map the read-back buffer" << m_gl->glGetError();
-    return unmapped;
 }
 
 void GradingPipeline::readGraded(float* rgba)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/ShaderProcessor.h"
+#include "core/grade/PackedOutput.h"
 
 #include <QOpenGLFunctions_4_0_Core>
 
@@ -13,14 +14,14 @@ namespace Emulsa {
 //                       for 16-bit samples; source size)
 //   convertInputPass()  source texture -> linear texture (RGBA32F), pass 2 or 4
 //   gradePass()         linear texture -> graded texture (RGBA32F, output size), pass 1
-//   convertOutputPass() graded texture -> output renderbuffer (RGBA8), pass 3 or 5
-//   readYuy2()          top half of the renderbuffer -> packed YUY2 bytes
+//   convertOutputPass() graded texture -> packed output (RGBA8), pass 3 or 5
+//   packedOutput().read()  the packed output -> packed YUY2 bytes
 //
 // gradeToYuy2() stands for the three passes between upload and read.
 //
-// Or, to draw the next frame while the last one is read, beginReadYuy2()
-// after the output conversion and finishReadYuy2() later: two pixel buffers
-// take turns, the oldest read is finished first.
+// Or, to draw the next frame while the last one is read, packedOutput()'s
+// beginRead() after the output conversion and finishRead() later (see
+// PackedOutput).
 //
 // An RGB source skips the first two steps with uploadRgb(). When the grade
 // is neutral (ShaderProcessor::gradeIsNeutral()) and the output has the
@@ -40,8 +41,7 @@ namespace Emulsa {
 // the first input conversion or RGB upload.
 //
 // All calls need the context current on the calling thread; nothing is
-// allocated per frame (the two pixel buffers are made by the first
-// beginReadYuy2()).
+// allocated per frame.
 class GradingPipeline
 {
 public:
@@ -107,7 +107,7 @@ public:
     // True when the last gradePass() drew nothing.
     bool gradePassSkipped() const { return m_gradeSkipped; }
     void convertOutputPass(ShaderProcessor* processor, ColorRange range);
-    // The uploaded packed frame graded and packed for readYuy2():
+    // The uploaded packed frame graded and packed for the packed output:
     // gradeFromSource() and convertOutputPass(), or, when the grading program
     // can read the packed frame and there are no histogram passes, one pass
     // that writes the packed frame itself (no graded texture drawn: it stays
@@ -116,25 +116,10 @@ public:
     // True when the last gradeToYuy2() drew the packed frame in one pass.
     bool packedInOnePass() const { return m_packedInOnePass; }
 
-    // Bits of each sample of the packed output: 8 (RGBA8, the default) or
-    // 16 (RGBA16: the output conversion's values kept to 16 bits, for
-    // encoders of more than 8 bits). Callable before or after initialize();
-    // reads pending are forgotten.
-    void setPackedSampleBits(int bits);
-    int packedSampleBits() const { return m_packedSampleBits; }
-    // Output width x height x 2 samples (bytes, or native 16-bit numbers),
-    // top row first.
-    void readYuy2(void* bytes);
-    // Starts reading the packed picture into the next pixel buffer; false
-    // (nothing started) while both buffers hold reads not finished yet.
-    bool beginReadYuy2();
-    // The oldest pending read, output width x height x 2 samples, top row
-    // first; false when none is pending or the buffer cannot be mapped.
-    bool finishReadYuy2(void* bytes);
-    int pendingReads() const { return m_pendingReads; }
-    // Forgets the pending reads (their pictures are not wanted).
-    void discardReadsYuy2() { m_pendingReads = 0; }
-    static constexpr int PackBufferCount = 2;
+    // The packed frame the output conversion draws, and its read-back; 16
+    // bits a sample (setSampleBits()) keep the conversion's values for
+    // encoders of more than 8 bits.
+    PackedOutput& packedOutput() { return m_packed; }
 
     // The graded picture: output width x height x 4 floats, top row first.
     void readGraded(float* rgba);
@@ -174,18 +159,13 @@ private:
     GLuint m_sourceTexture = 0;
     GLuint m_linearTexture = 0;
     GLuint m_gradedTexture = 0;
-    GLuint m_outputRenderbuffer = 0;
     int m_sourceBitsPerSample = 8;
     // One texture or buffer each, so that no pass draws into a framebuffer
     // that holds the texture it samples: the linear picture (input
     // conversion), the graded picture and the packed output.
     GLuint m_linearFbo = 0;
     GLuint m_gradedFbo = 0;
-    GLuint m_yuy2Fbo = 0;
-    GLuint m_packBuffers[PackBufferCount] = { 0, 0 };
-    int m_packedSampleBits = 8;
-    int m_nextPack = 0;
-    int m_pendingReads = 0;
+    PackedOutput m_packed;
     bool m_skipsNeutralGrade = true;
     bool m_gradedStorageAllocated = false;
     bool m_linearStorageAllocated = false;

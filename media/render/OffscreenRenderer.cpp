@@ -81,7 +81,7 @@ bool OffscreenRenderer::initializeOpenGL()
     m_clipSeed = FrameSeed::forClip(m_item && m_item->asset ? m_item->asset->name : QString());
 
     m_pipeline = std::make_unique<GradingPipeline>(m_gl);
-    m_pipeline->setPackedSampleBits(m_packedSampleBits);
+    m_pipeline->packedOutput().setSampleBits(m_packedSampleBits);
     if (!m_pipeline->initialize(m_sourceWidth, m_sourceHeight, m_outputWidth, m_outputHeight)) {
         qCritical().noquote() << "Failed to initialize openGL texture!";
         qCritical().noquote() << "Failed to initialize FBOs";
@@ -137,28 +137,28 @@ void OffscreenRenderer::gradeFrameToYuy2()
 
 void OffscreenRenderer::readBackYuy2(uchar* buffer)
 {
-    m_pipeline->readYuy2(buffer);
+    m_pipeline->packedOutput().read(buffer);
 }
 
 bool OffscreenRenderer::beginReadBackYuy2()
 {
-    return m_pipeline->beginReadYuy2();
+    return m_pipeline->packedOutput().beginRead();
 }
 
 bool OffscreenRenderer::finishReadBackYuy2(uchar* buffer)
 {
-    return m_pipeline->finishReadYuy2(buffer);
+    return m_pipeline->packedOutput().finishRead(buffer);
 }
 
 int OffscreenRenderer::pendingReadBacks() const
 {
-    return m_pipeline ? m_pipeline->pendingReads() : 0;
+    return m_pipeline ? m_pipeline->packedOutput().pendingReads() : 0;
 }
 
 void OffscreenRenderer::discardReadBacks()
 {
     if (m_pipeline)
-        m_pipeline->discardReadsYuy2();
+        m_pipeline->packedOutput().discardReads();
 }
 
 bool OffscreenRenderer::picturePassesThrough() const

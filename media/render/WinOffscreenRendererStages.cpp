@@ -37,7 +37,7 @@ struct WinOffscreenRenderer::Pipeline
     BoundedQueue<std::unique_ptr<Frame>> decoded { stageQueueDepth };
     BoundedQueue<std::vector<uchar>> packed { stageQueueDepth };
     // Buffers of pictures written, for the drawing stage to reuse.
-    BoundedQueue<std::vector<uchar>> spare { stageQueueDepth + GradingPipeline::PackBufferCount };
+    BoundedQueue<std::vector<uchar>> spare { stageQueueDepth + PackedOutput::BufferCount };
     std::size_t pictureBytes = 0;
     std::atomic<bool> stop { false };
     std::atomic<int> written { 0 };
@@ -189,7 +189,7 @@ bool WinOffscreenRenderer::drawFrames(Pipeline& p)
         gradeFrameToYuy2();
         bool ok = beginReadBackYuy2();
         // Frame N is being read; frame N - 1, read while N was drawn, goes on.
-        if (ok && pendingReadBacks() == GradingPipeline::PackBufferCount)
+        if (ok && pendingReadBacks() == PackedOutput::BufferCount)
             ok = handOverPicture(p);
         else if (!ok)
             p.drawError = QStringLiteral("Can't read the rendered picture back.");

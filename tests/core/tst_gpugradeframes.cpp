@@ -124,7 +124,7 @@ void TestGpuGradeFrames::yuy2RoundTrips()
     grader.pipeline->gradePass(grader.processor.get());
     grader.pipeline->convertOutputPass(grader.processor.get(), colorRange);
     std::vector<quint8> back(frame.size());
-    grader.pipeline->readYuy2(back.data());
+    grader.pipeline->packedOutput().read(back.data());
     int worst = 0;
     for (size_t i = 0; i < frame.size(); ++i)
         worst = std::max(worst, std::abs(int(back[i]) - int(frame[i])));
@@ -166,7 +166,7 @@ void TestGpuGradeFrames::yuy2ConversionCases()
     grader.pipeline->gradePass(grader.processor.get());
     grader.pipeline->convertOutputPass(grader.processor.get(), GradingPipeline::LimitedRange);
     quint8 packed[16];
-    grader.pipeline->readYuy2(packed);
+    grader.pipeline->packedOutput().read(packed);
     for (int i = 0; i < 16; i += 4) {
         QCOMPARE(int(packed[i]), 235);
         QCOMPARE(int(packed[i + 1]), 128);
@@ -312,13 +312,13 @@ void TestGpuGradeFrames::gradeFromPackedSource()
     pipeline->uploadYuy2(frame.data());
     pipeline->gradeFromSource(processor, colorRange);
     pipeline->convertOutputPass(processor, colorRange);
-    pipeline->readYuy2(threePasses.data());
+    pipeline->packedOutput().read(threePasses.data());
     std::vector<quint8> packed(packedBytes, 0);
     pipeline->uploadYuy2(frame.data());
     pipeline->gradeToYuy2(processor, colorRange, colorRange);
     QCOMPARE(pipeline->packedInOnePass(), packedInOnePass);
     QCOMPARE(processor->gradeOutput(), ShaderProcessor::PictureOutput);
-    pipeline->readYuy2(packed.data());
+    pipeline->packedOutput().read(packed.data());
     int worstByte = 0;
     size_t worstAt = 0;
     for (size_t i = 0; i < packedBytes; ++i) {

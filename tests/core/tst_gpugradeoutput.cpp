@@ -113,13 +113,13 @@ void TestGpuGradeOutput::pixelBufferReadsKeepOrder()
     GradingPipeline& pipeline = *grader.pipeline;
     const size_t bytes = size_t(width) * height * 2;
     std::vector<quint8> scratch(bytes);
-    QVERIFY(!pipeline.finishReadYuy2(scratch.data()));
+    QVERIFY(!pipeline.packedOutput().finishRead(scratch.data()));
 
     std::vector<std::vector<quint8>> direct;
     std::vector<std::vector<quint8>> buffered;
     auto finishOne = [&] {
         std::vector<quint8> picture(bytes, 0);
-        QVERIFY(pipeline.finishReadYuy2(picture.data()));
+        QVERIFY(pipeline.packedOutput().finishRead(picture.data()));
         buffered.push_back(picture);
     };
     for (int f = 0; f < frames; ++f) {
@@ -132,18 +132,18 @@ void TestGpuGradeOutput::pixelBufferReadsKeepOrder()
         pipeline.gradePass(grader.processor.get());
         pipeline.convertOutputPass(grader.processor.get(), GradingPipeline::LimitedRange);
         std::vector<quint8> now(bytes);
-        pipeline.readYuy2(now.data());
+        pipeline.packedOutput().read(now.data());
         direct.push_back(now);
-        QVERIFY(pipeline.beginReadYuy2());
-        if (pipeline.pendingReads() == GradingPipeline::PackBufferCount) {
+        QVERIFY(pipeline.packedOutput().beginRead());
+        if (pipeline.packedOutput().pendingReads() == PackedOutput::BufferCount) {
             // Both buffers busy: a third read is refused until one is finished.
-            QVERIFY(!pipeline.beginReadYuy2());
+            QVERIFY(!pipeline.packedOutput().beginRead());
             finishOne();
         }
     }
-    while (pipeline.pendingReads() > 0)
+    while (pipeline.packedOutput().pendingReads() > 0)
         finishOne();
-    QVERIFY(!pipeline.finishReadYuy2(scratch.data()));
+    QVERIFY(!pipeline.packedOutput().finishRead(scratch.data()));
     QCOMPARE(int(buffered.size()), frames);
     for (int f = 0; f < frames; ++f)
         QVERIFY2(buffered[size_t(f)] == direct[size_t(f)], qPrintable(QStringLiteral("frame %1").arg(f)));
