@@ -84,11 +84,11 @@ BaseTask* restoreSettingsSnapshot(Model& model, BaseTask* command, char)
 
 void registerControlCommands(Model& model)
 {
-    model.registerHandler(Undo, undo);
-    model.registerHandler(Redo, redo);
-    model.registerHandler(GroupBegin, groupMarker);
-    model.registerHandler(GroupEnd, groupMarker);
-    model.registerHandler(RestoreSettingsSnapshot, restoreSettingsSnapshot);
+    model.commands().registerHandler(Undo, undo);
+    model.commands().registerHandler(Redo, redo);
+    model.commands().registerHandler(GroupBegin, groupMarker);
+    model.commands().registerHandler(GroupEnd, groupMarker);
+    model.commands().registerHandler(RestoreSettingsSnapshot, restoreSettingsSnapshot);
 }
 
 } // namespace Emulsa

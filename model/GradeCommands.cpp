@@ -327,41 +327,41 @@ quint32 aboutToChangeType(GradeField field)
 
 void registerGradeCommands(Model& model)
 {
-    model.setCategoryHandler(GradeCategory, gradeCategory);
+    model.commands().setCategoryHandler(GradeCategory, gradeCategory);
 
     for (const GradeFieldInfo& field : gradeFields()) {
-        model.registerHandler(setterType(field.field), continuousSetter(field));
-        model.registerHandler(aboutToChangeType(field.field), aboutToChange(field));
+        model.commands().registerHandler(setterType(field.field), continuousSetter(field));
+        model.commands().registerHandler(aboutToChangeType(field.field), aboutToChange(field));
     }
 
-    model.registerHandler(SetProfile,
+    model.commands().registerHandler(SetProfile,
         discreteSetter<quint32>({ [](const ClipSettings& s) { return s.getSourceType(); },
             [](ClipSettings& s, const quint32& v) { s.setSourceType(v); },
             [](Model& m, const ClipSettings& s) {
                 emit m.sourceAndOrStockChanged(s.getSourceType(), s.getStockName());
             } }));
-    model.registerHandler(SetStock,
+    model.commands().registerHandler(SetStock,
         discreteSetter<QString>({ [](const ClipSettings& s) { return s.getStockName(); },
             [](ClipSettings& s, const QString& v) { s.setStockName(v); },
             [](Model& m, const ClipSettings& s) {
                 emit m.sourceAndOrStockChanged(s.getSourceType(), s.getStockName());
             } }));
-    model.registerHandler(SetGrainSize,
+    model.commands().registerHandler(SetGrainSize,
         discreteSetter<QString>({ [](const ClipSettings& s) { return s.getGrainScaleName(); },
             [](ClipSettings& s, const QString& v) { s.setGrainScaleName(v); },
             [](Model& m, const ClipSettings& s) {
                 emit m.grainSizeChanged(s.getSourceType(), s.getStockName(), s.getGrainScaleName());
             } }));
-    model.registerHandler(SetShowOriginal,
+    model.commands().registerHandler(SetShowOriginal,
         discreteSetter<bool>({ [](const ClipSettings& s) { return s.getOriginal(); },
             [](ClipSettings& s, const bool& v) { s.setOriginal(v); },
             [](Model& m, const ClipSettings& s) { emit m.showOriginalChanged(s.getOriginal()); } }));
-    model.registerHandler(SetStartPoint, setPoint);
-    model.registerHandler(SetEndPoint, setPoint);
-    model.registerHandler(SetItemProfile, setItemProfile);
-    model.registerHandler(SetProfileForAll, setProfileForAll);
-    model.registerHandler(ResetSettings, resetSettings);
-    model.registerHandler(ApplyPreset, applyPreset);
+    model.commands().registerHandler(SetStartPoint, setPoint);
+    model.commands().registerHandler(SetEndPoint, setPoint);
+    model.commands().registerHandler(SetItemProfile, setItemProfile);
+    model.commands().registerHandler(SetProfileForAll, setProfileForAll);
+    model.commands().registerHandler(ResetSettings, resetSettings);
+    model.commands().registerHandler(ApplyPreset, applyPreset);
 }
 
 } // namespace Emulsa

@@ -62,30 +62,10 @@ void Model::registerMetaTypes()
     qRegisterMetaType<QUuid>("QUuid");
 }
 
-void Model::registerHandler(quint32 type, CommandHandler handler)
-{
-    m_handlers[taskCategory(type)].insert(taskNumber(type), std::move(handler));
-}
-
-void Model::setCategoryHandler(quint16 category, CategoryHandler handler)
-{
-    m_categoryHandlers.insert(category, std::move(handler));
-}
-
-bool Model::hasHandler(quint32 type) const
-{
-    const auto family = m_handlers.constFind(taskCategory(type));
-    return family != m_handlers.constEnd() && family->contains(taskNumber(type));
-}
-
 BaseTask* Model::runHandler(BaseTask* command, char mode)
 {
-    const auto family = m_handlers.constFind(taskCategory(command->type));
-    if (family != m_handlers.constEnd()) {
-        const auto handler = family->constFind(taskNumber(command->type));
-        if (handler != family->constEnd())
-            return (*handler)(*this, command, mode);
-    }
+    if (const CommandHandler* handler = m_commands.handler(command->type))
+        return (*handler)(*this, command, mode);
     qWarning().noquote() << Q_FUNC_INFO << "No handler for command type" << QByteArray::number(command->type, 16)
                          << "- the command is dropped";
     disposeCommand(command);
@@ -96,9 +76,8 @@ void Model::runCommands(BaseTask* command, char mode)
 {
     if (!command)
         return;
-    const auto category = m_categoryHandlers.constFind(taskCategory(command->type));
-    BaseTask* inverse
-        = category != m_categoryHandlers.constEnd() ? (*category)(*this, command, mode) : runHandler(command, mode);
+    const CommandHandler* family = m_commands.categoryHandler(taskCategory(command->type));
+    BaseTask* inverse = family ? (*family)(*this, command, mode) : runHandler(command, mode);
     if (!inverse)
         return;
     noticeChange();

@@ -5,6 +5,7 @@
 #include "media/clip/SequenceItem.h"
 #include "model/BaseTask.h"
 #include "model/CommandHistory.h"
+#include "model/CommandRegistry.h"
 #include "model/ItemRetirement.h"
 #include "model/PresetGroup.h"
 #include "model/SettingsManager.h"
@@ -61,12 +62,7 @@ class Model : public QObject
     Q_OBJECT
 
 public:
-    // A command handler: takes the command (and ownership of it) and the run
-    // mode, returns the inverse for the stacks or null.
-    using CommandHandler = std::function<BaseTask*(Model& model, BaseTask* command, char mode)>;
-    // A family's entry point. The default one looks the command up in the
-    // family's table (runHandler); a family may wrap that with rules of its own.
-    using CategoryHandler = std::function<BaseTask*(Model& model, BaseTask* command, char mode)>;
+    using CommandHandler = CommandRegistry::Handler;
     // Writes a project (the sequence, the current item, the timeline flag) to
     // an open file; false when writing failed.
     using ProjectWriter = std::function<bool(
@@ -88,13 +84,11 @@ public:
     // through queued connections. Safe to call more than once.
     static void registerMetaTypes();
 
-    // The handler of a command type; replaces an earlier one. The command
-    // families register theirs in the constructor.
-    void registerHandler(quint32 type, CommandHandler handler);
-    void setCategoryHandler(quint16 category, CategoryHandler handler);
-    bool hasHandler(quint32 type) const;
-    // Looks the command up in its family's table and runs it; a command
-    // without a handler is deleted with a warning and yields null.
+    // The command handlers; the command families register theirs in the
+    // constructor.
+    CommandRegistry& commands() { return m_commands; }
+    // Runs the command's own handler (a family's handler calls this); a
+    // command without one is deleted with a warning and yields null.
     BaseTask* runHandler(BaseTask* command, char mode);
 
     // The writer used by SaveProject: the project file writer unless replaced.
@@ -212,8 +206,7 @@ signals:
     void longOperationEnded();
 
 private:
-    QHash<quint16, QHash<quint16, CommandHandler>> m_handlers;
-    QHash<quint16, CategoryHandler> m_categoryHandlers;
+    CommandRegistry m_commands;
     bool m_timelineMode = false;
     bool m_unsavedChanges = false;
     bool m_longOperationRunning = false;

@@ -275,24 +275,24 @@ BaseTask* importPresetGroup(Model& model, BaseTask* command, char)
 
 void registerPresetCommands(Model& model)
 {
-    model.registerHandler(SaveAsPreset, saveAsPreset);
-    model.registerHandler(PresetGroupsNeeded, presetGroupsNeeded);
-    model.registerHandler(PresetGroupsNeededByDialog, presetGroupsNeeded);
-    model.registerHandler(PresetsNeeded, presetsNeeded);
-    model.registerHandler(PresetsNeededByDialog, presetsNeeded);
-    model.registerHandler(PresetsNeededByWidget, presetsNeeded);
-    model.registerHandler(RemovePreset, removePreset);
-    model.registerHandler(RestorePreset, restorePreset);
-    model.registerHandler(CreatePresetGroup, createPresetGroup);
-    model.registerHandler(RemovePresetGroup, removePresetGroup);
-    model.registerHandler(RestorePresetGroup, restorePresetGroup);
-    model.registerHandler(RenamePresetGroup, renamePresetGroup);
-    model.registerHandler(MovePresets, movePresets);
-    model.registerHandler(CopyPresets, copyPresets);
-    model.registerHandler(RenamePreset, renamePreset);
-    model.registerHandler(UpdatePresetGrade, updatePresetGrade);
-    model.registerHandler(ExportPresetGroup, exportPresetGroup);
-    model.registerHandler(ImportPresetGroup, importPresetGroup);
+    model.commands().registerHandler(SaveAsPreset, saveAsPreset);
+    model.commands().registerHandler(PresetGroupsNeeded, presetGroupsNeeded);
+    model.commands().registerHandler(PresetGroupsNeededByDialog, presetGroupsNeeded);
+    model.commands().registerHandler(PresetsNeeded, presetsNeeded);
+    model.commands().registerHandler(PresetsNeededByDialog, presetsNeeded);
+    model.commands().registerHandler(PresetsNeededByWidget, presetsNeeded);
+    model.commands().registerHandler(RemovePreset, removePreset);
+    model.commands().registerHandler(RestorePreset, restorePreset);
+    model.commands().registerHandler(CreatePresetGroup, createPresetGroup);
+    model.commands().registerHandler(RemovePresetGroup, removePresetGroup);
+    model.commands().registerHandler(RestorePresetGroup, restorePresetGroup);
+    model.commands().registerHandler(RenamePresetGroup, renamePresetGroup);
+    model.commands().registerHandler(MovePresets, movePresets);
+    model.commands().registerHandler(CopyPresets, copyPresets);
+    model.commands().registerHandler(RenamePreset, renamePreset);
+    model.commands().registerHandler(UpdatePresetGrade, updatePresetGrade);
+    model.commands().registerHandler(ExportPresetGroup, exportPresetGroup);
+    model.commands().registerHandler(ImportPresetGroup, importPresetGroup);
 }
 
 } // namespace Emulsa

@@ -218,18 +218,18 @@ bool isSupportedMediaFile(const QString& path)
 
 void registerSequenceCommands(Model& model)
 {
-    model.registerHandler(AddShotNoCheck, addShot);
-    model.registerHandler(AddShot, addShot);
-    model.registerHandler(RemoveShot, removeShot);
-    model.registerHandler(RestoreShot, restoreShot);
-    model.registerHandler(SelectShot, selectShot);
-    model.registerHandler(ItemsForRender, itemsForRender);
-    model.registerHandler(SetDefaultProfile, setDefaultProfile);
-    model.registerHandler(AddSequenceItem, addSequenceItem);
-    model.registerHandler(NewFileToLoad, newFileToLoad);
-    model.registerHandler(NewFileLoaded, newFileLoaded);
-    model.registerHandler(SaveProject, saveProject);
-    model.registerHandler(PositionChanged, positionChanged);
+    model.commands().registerHandler(AddShotNoCheck, addShot);
+    model.commands().registerHandler(AddShot, addShot);
+    model.commands().registerHandler(RemoveShot, removeShot);
+    model.commands().registerHandler(RestoreShot, restoreShot);
+    model.commands().registerHandler(SelectShot, selectShot);
+    model.commands().registerHandler(ItemsForRender, itemsForRender);
+    model.commands().registerHandler(SetDefaultProfile, setDefaultProfile);
+    model.commands().registerHandler(AddSequenceItem, addSequenceItem);
+    model.commands().registerHandler(NewFileToLoad, newFileToLoad);
+    model.commands().registerHandler(NewFileLoaded, newFileLoaded);
+    model.commands().registerHandler(SaveProject, saveProject);
+    model.commands().registerHandler(PositionChanged, positionChanged);
 }
 
 } // namespace Emulsa

@@ -26,7 +26,7 @@ struct IdleMarker : BaseTask
 
 CommandRunner::CommandRunner(Model* model)
 {
-    model->registerHandler(idleMarkerType, [](Model& m, BaseTask* command, char) -> BaseTask* {
+    model->commands().registerHandler(idleMarkerType, [](Model& m, BaseTask* command, char) -> BaseTask* {
         auto* marker = static_cast<IdleMarker*>(command);
         QMutex* mutex = marker->mutex;
         quint64* count = marker->count;

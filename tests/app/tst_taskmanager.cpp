@@ -58,7 +58,7 @@ struct RunLog
 
 void registerNumbered(Model* model, RunLog* log)
 {
-    model->registerHandler(numberedType, [log](Model& m, BaseTask* command, char) -> BaseTask* {
+    model->commands().registerHandler(numberedType, [log](Model& m, BaseTask* command, char) -> BaseTask* {
         auto* task = static_cast<NumberedTask*>(command);
         if (task->sleepMs > 0)
             QThread::msleep(task->sleepMs);

@@ -95,13 +95,13 @@ private slots:
     {
         Model model(nullptr, &m_catalogue, &m_library);
         const quint32 type = makeTaskType(0x0123, 0x0004);
-        QVERIFY(!model.hasHandler(type));
+        QVERIFY(!model.commands().hasHandler(type));
         QList<char> modes;
-        model.registerHandler(type, [&modes](Model&, BaseTask* command, char mode) -> BaseTask* {
+        model.commands().registerHandler(type, [&modes](Model&, BaseTask* command, char mode) -> BaseTask* {
             modes.append(mode);
             return command; // its own inverse
         });
-        QVERIFY(model.hasHandler(type));
+        QVERIFY(model.commands().hasHandler(type));
         model.runCommands(new BaseTask(type));
         QCOMPARE(model.history().undoStack().size(), 1);
         QVERIFY(model.unsavedChanges());
@@ -112,7 +112,7 @@ private slots:
         QCOMPARE(modes, QList<char>({ NewCommand, Undoing, Redoing }));
 
         int wrapped = 0;
-        model.setCategoryHandler(0x0123, [&wrapped](Model& m, BaseTask* command, char mode) {
+        model.commands().setCategoryHandler(0x0123, [&wrapped](Model& m, BaseTask* command, char mode) {
             ++wrapped;
             return m.runHandler(command, mode);
         });
