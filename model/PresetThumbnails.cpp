@@ -1,6 +1,5 @@
-#include "model/PresetsManager.h"
+#include "model/PresetThumbnails.h"
 
-#include "core/AnnotatedMutexLocker.h"
 #include "model/PresetsFileReader.h"
 
 #include <QDebug>
@@ -9,41 +8,32 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
-// The store's thumbnails: one PNG per preset in the thumbnails folder, kept
-// in memory beside the presets and replaced by the placeholder where missing.
 namespace Emulsa {
 
-QString PresetsManager::thumbnailPath(const QUuid& uuid) const
+PresetThumbnails::PresetThumbnails(const QString& folder)
+    : m_folder(folder)
+{
+}
+
+QString PresetThumbnails::path(const QUuid& uuid) const
 {
     QString text = uuid.toString();
     text = text.mid(1, 36);
     const QString lower = text.toLower();
-    return thumbnailsFolder() + QLatin1Char('/') + lower[0] + QLatin1Char('/') + lower[1] + QLatin1Char('/') + lower[2]
-        + QLatin1Char('/') + text.toUpper() + QLatin1String(thumbnailSuffix);
+    return m_folder + lower[0] + QLatin1Char('/') + lower[1] + QLatin1Char('/') + lower[2] + QLatin1Char('/')
+        + text.toUpper() + QLatin1String(suffix);
 }
 
-QImage PresetsManager::thumbnailForId(const QByteArray& presetId) const
+QImage PresetThumbnails::image(const QByteArray& presetId) const
 {
-    AnnotatedMutexLocker lock(&m_mutex);
-    return m_thumbnails.value(uuidFromId(presetId).toByteArray(), m_placeholder);
+    return m_images.value(presetId, m_placeholder);
 }
 
-bool PresetsManager::setNewThumbnailForId(const QImage& image, const QByteArray& presetId, bool mirror)
-{
-    // A deep copy before anything else: the caller's image stays the caller's.
-    const QImage own = mirror ? image.mirrored(false, true) : image.copy();
-    AnnotatedMutexLocker lock(&m_mutex);
-    const QUuid uuid = uuidFromId(presetId);
-    if (!findPresetLocked(uuid))
-        return false;
-    return storeThumbnailLocked(own, uuid);
-}
-
-bool PresetsManager::storeThumbnailLocked(const QImage& image, const QUuid& uuid)
+bool PresetThumbnails::store(const QImage& image, const QUuid& uuid)
 {
     if (uuid.isNull())
         return false;
-    const QString path = thumbnailPath(uuid);
+    const QString path = this->path(uuid);
     const bool folderMade = QDir().mkpath(QFileInfo(path).absolutePath());
     qDebug() << "Is thumbnail's path valid and/or created:" << folderMade;
     if (image.isNull() || !folderMade)
@@ -53,50 +43,40 @@ bool PresetsManager::storeThumbnailLocked(const QImage& image, const QUuid& uuid
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || !image.save(&file, "TIFF", 100) || !file.commit())
         return false;
-    reloadThumbnailLocked(uuid);
+    reload(uuid);
     return true;
 }
 
-void PresetsManager::copyThumbnail(const QByteArray& sourceId, const QByteArray& targetId)
+void PresetThumbnails::reload(const QUuid& uuid)
 {
-    AnnotatedMutexLocker lock(&m_mutex);
-    const QUuid source = uuidFromId(sourceId);
-    const QUuid target = uuidFromId(targetId);
-    const auto cached = m_thumbnails.constFind(source.toByteArray());
-    if (cached == m_thumbnails.constEnd() || !findPresetLocked(target))
-        return;
-    storeThumbnailLocked(cached.value(), target);
-}
-
-void PresetsManager::reloadThumbnailLocked(const QUuid& uuid)
-{
-    const QString path = thumbnailPath(uuid);
-    QFile file(path);
+    QFile file(path(uuid));
     if (file.open(QIODevice::ReadOnly)) {
         const QImage image = PresetsFileReader::readCheckedImage(&file, "TIFF");
         if (!image.isNull()) {
-            m_thumbnails.insert(uuid.toByteArray(), image);
+            m_images.insert(uuid.toByteArray(), image);
             return;
         }
     }
-    loadPlaceholderLocked();
-    m_thumbnails.insert(uuid.toByteArray(), m_placeholder);
+    loadPlaceholder();
+    m_images.insert(uuid.toByteArray(), m_placeholder);
 }
 
-void PresetsManager::loadPlaceholderLocked()
+void PresetThumbnails::reset()
+{
+    m_images.clear();
+    m_placeholder = QImage();
+    m_placeholderLoaded = false;
+    loadPlaceholder();
+}
+
+void PresetThumbnails::loadPlaceholder()
 {
     if (m_placeholderLoaded)
         return;
     m_placeholderLoaded = true;
-    QFile placeholder(thumbnailPath(QUuid()));
+    QFile placeholder(path(QUuid()));
     if (placeholder.open(QIODevice::ReadOnly))
         m_placeholder = PresetsFileReader::readCheckedImage(&placeholder, "TIFF");
-}
-
-void PresetsManager::reloadGroupThumbnailsLocked(const PresetGroup& group)
-{
-    for (const Preset& preset : group.presets)
-        reloadThumbnailLocked(preset.uuid);
 }
 
 } // namespace Emulsa

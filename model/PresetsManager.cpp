@@ -60,6 +60,7 @@ PresetsManager* PresetsManager::instance()
 
 PresetsManager::PresetsManager(const QString& presetsFolder)
     : m_presetsFolder(withSlash(presetsFolder))
+    , m_thumbnails(m_presetsFolder + QStringLiteral("thumbnails/"))
 {
     loadPresets();
 }
@@ -93,11 +94,8 @@ void PresetsManager::loadPresets()
     {
         AnnotatedMutexLocker lock(&m_mutex);
         m_groups.clear();
-        m_thumbnails.clear();
+        m_thumbnails.reset();
         m_ownFiles.clear();
-        m_placeholder = QImage();
-        m_placeholderLoaded = false;
-        loadPlaceholderLocked();
     }
     const QStringList files = QDir(m_presetsFolder)
                                   .entryList({ QStringLiteral("*") + QLatin1String(presetFileSuffix) },
@@ -152,10 +150,10 @@ int PresetsManager::readPresetsFile(const QString& path)
             preset.uuid = QUuid::createUuid();
             qDebug() << "PresetsManager: preset" << oldId << "gets the new id" << preset.id();
             if (!read.uuid.isNull() && !fileThumbnails.contains(oldId)) {
-                const QString oldFile = thumbnailPath(read.uuid);
+                const QString oldFile = m_thumbnails.path(read.uuid);
                 if (QFile::exists(oldFile)) {
-                    QDir().mkpath(QFileInfo(thumbnailPath(preset.uuid)).absolutePath());
-                    QFile::copy(oldFile, thumbnailPath(preset.uuid));
+                    QDir().mkpath(QFileInfo(m_thumbnails.path(preset.uuid)).absolutePath());
+                    QFile::copy(oldFile, m_thumbnails.path(preset.uuid));
                 }
             }
         }
@@ -168,7 +166,7 @@ int PresetsManager::readPresetsFile(const QString& path)
         m_lastPresetNumber = quint32(reader.highestPresetNumber());
     m_groups.insert(group.id, group);
     for (const auto& thumbnail : thumbnails)
-        storeThumbnailLocked(thumbnail.second, thumbnail.first);
+        m_thumbnails.store(thumbnail.second, thumbnail.first);
     reloadGroupThumbnailsLocked(group);
     return group.id;
 }
@@ -192,7 +190,7 @@ bool PresetsManager::exportPresetGroup(int groupId, const QString& path) const
         }
         group = it.value();
         for (const Preset& preset : group.presets)
-            thumbnails.insert(preset.id(), m_thumbnails.value(preset.id(), m_placeholder));
+            thumbnails.insert(preset.id(), m_thumbnails.image(preset.id()));
     }
     QString target = path;
     if (!target.endsWith(QLatin1String(presetFileSuffix), Qt::CaseInsensitive)
@@ -315,7 +313,7 @@ std::optional<PresetGroup> PresetsManager::takeGroup(int groupId)
     PresetGroup group = it.value();
     m_groups.erase(it);
     for (const Preset& preset : group.presets)
-        m_thumbnails.remove(preset.id());
+        m_thumbnails.forget(preset.id());
     return group;
 }
 
@@ -470,7 +468,7 @@ std::optional<RemovedPreset> PresetsManager::removePreset(const QByteArray& pres
     RemovedPreset record;
     record.groupId = groupId;
     record.preset = m_groups[groupId].presets.take(uuid);
-    m_thumbnails.remove(record.preset.id());
+    m_thumbnails.forget(record.preset.id());
     return record;
 }
 
@@ -481,7 +479,7 @@ bool PresetsManager::addPreset(const RemovedPreset& record)
     if (!group || record.preset.uuid.isNull() || uuidTakenLocked(record.preset.uuid))
         return false;
     group->presets.insert(record.preset.uuid, record.preset.copy(true));
-    reloadThumbnailLocked(record.preset.uuid);
+    m_thumbnails.reload(record.preset.uuid);
     return true;
 }
 
@@ -495,7 +493,7 @@ std::optional<Preset> PresetsManager::createPreset(const ClipSettings& settings,
     preset.settings = settings;
     preset.number = qint32(std::min<quint32>(++m_lastPresetNumber, quint32(INT_MAX)));
     group->presets.insert(preset.uuid, preset);
-    reloadThumbnailLocked(preset.uuid);
+    m_thumbnails.reload(preset.uuid);
     return preset;
 }
 
@@ -509,11 +507,10 @@ std::optional<Preset> PresetsManager::copyPreset(const QByteArray& presetId, int
     Preset preset = source->copy(false);
     preset.number = qint32(std::min<quint32>(++m_lastPresetNumber, quint32(INT_MAX)));
     target->presets.insert(preset.uuid, preset);
-    const auto cached = m_thumbnails.constFind(source->id());
-    const QString sourceFile = thumbnailPath(source->uuid);
-    if (QFile::exists(sourceFile) && cached != m_thumbnails.constEnd())
-        storeThumbnailLocked(cached.value(), preset.uuid);
-    reloadThumbnailLocked(preset.uuid);
+    const QImage cached = m_thumbnails.cached(source->id());
+    if (QFile::exists(m_thumbnails.path(source->uuid)) && !cached.isNull())
+        m_thumbnails.store(cached, preset.uuid);
+    m_thumbnails.reload(preset.uuid);
     return preset;
 }
 
@@ -529,14 +526,14 @@ std::optional<PresetGrade> PresetsManager::replacePresetGrade(
     old.settings = preset->settings;
     old.unreadFields = preset->unreadFields;
     // Only a thumbnail of its own: the placeholder is no preset's.
-    if (QFile::exists(thumbnailPath(uuid)))
-        old.thumbnail = m_thumbnails.value(uuid.toByteArray());
+    if (QFile::exists(m_thumbnails.path(uuid)))
+        old.thumbnail = m_thumbnails.cached(uuid.toByteArray());
     preset->settings = grade.settings;
     preset->unreadFields = grade.unreadFields;
     if (!keepThumbnail) {
-        if (grade.thumbnail.isNull() || !storeThumbnailLocked(grade.thumbnail, uuid)) {
-            QFile::remove(thumbnailPath(uuid));
-            reloadThumbnailLocked(uuid);
+        if (grade.thumbnail.isNull() || !m_thumbnails.store(grade.thumbnail, uuid)) {
+            QFile::remove(m_thumbnails.path(uuid));
+            m_thumbnails.reload(uuid);
         }
     }
     return old;
@@ -565,6 +562,39 @@ quint32 PresetsManager::lastPresetNumber() const
 {
     AnnotatedMutexLocker lock(&m_mutex);
     return m_lastPresetNumber;
+}
+
+QImage PresetsManager::thumbnailForId(const QByteArray& presetId) const
+{
+    AnnotatedMutexLocker lock(&m_mutex);
+    return m_thumbnails.image(uuidFromId(presetId).toByteArray());
+}
+
+bool PresetsManager::setNewThumbnailForId(const QImage& image, const QByteArray& presetId, bool mirror)
+{
+    // A deep copy before anything else: the caller's image stays the caller's.
+    const QImage own = mirror ? image.mirrored(false, true) : image.copy();
+    AnnotatedMutexLocker lock(&m_mutex);
+    const QUuid uuid = uuidFromId(presetId);
+    if (!findPresetLocked(uuid))
+        return false;
+    return m_thumbnails.store(own, uuid);
+}
+
+void PresetsManager::copyThumbnail(const QByteArray& sourceId, const QByteArray& targetId)
+{
+    AnnotatedMutexLocker lock(&m_mutex);
+    const QImage cached = m_thumbnails.cached(uuidFromId(sourceId).toByteArray());
+    const QUuid target = uuidFromId(targetId);
+    if (cached.isNull() || !findPresetLocked(target))
+        return;
+    m_thumbnails.store(cached, target);
+}
+
+void PresetsManager::reloadGroupThumbnailsLocked(const PresetGroup& group)
+{
+    for (const Preset& preset : group.presets)
+        m_thumbnails.reload(preset.uuid);
 }
 
 } // namespace Emulsa

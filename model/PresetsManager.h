@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/PresetGroup.h"
+#include "model/PresetThumbnails.h"
 
 #include <QByteArray>
 #include <QHash>
@@ -33,7 +34,6 @@ public:
     static constexpr const char* presetFileSuffix = ".empreset";
     // Older exported files carry this suffix; both are read.
     static constexpr const char* exportedFileSuffix = ".empresets";
-    static constexpr const char* thumbnailSuffix = ".emthumb";
     // Largest preset file read; a real one is a few kilobytes, an exported
     // one with thumbnails a few hundred.
     static constexpr qint64 maxPresetFileBytes = 64LL * 1024 * 1024;
@@ -50,7 +50,6 @@ public:
     PresetsManager& operator=(const PresetsManager&) = delete;
 
     QString presetsFolder() const { return m_presetsFolder; }
-    QString thumbnailsFolder() const { return m_presetsFolder + QStringLiteral("thumbnails"); }
 
     // Drops everything in memory and reads every preset file of the folder.
     void loadPresets();
@@ -123,7 +122,7 @@ public:
     void copyThumbnail(const QByteArray& sourceId, const QByteArray& targetId);
 
     // DATA/presets/thumbnails/a/b/c/ABC...(36).emthumb for the uuid.
-    QString thumbnailPath(const QUuid& uuid) const;
+    QString thumbnailPath(const QUuid& uuid) const { return m_thumbnails.path(uuid); }
     // The file name each group is written to ("examples.empreset"), by
     // group id. Names are made of lower-case letters, digits, "_" and "-":
     // the group name with everything else turned into "_", or
@@ -139,10 +138,7 @@ private:
     Preset* findPresetLocked(const QUuid& uuid, int* groupId = nullptr);
     bool uuidTakenLocked(const QUuid& uuid) const;
     int freeGroupIdLocked(int from) const;
-    void reloadThumbnailLocked(const QUuid& uuid);
     void reloadGroupThumbnailsLocked(const PresetGroup& group);
-    void loadPlaceholderLocked();
-    bool storeThumbnailLocked(const QImage& image, const QUuid& uuid);
     QHash<int, QString> groupFileNamesLocked() const;
     static QUuid uuidFromId(const QByteArray& presetId);
 
@@ -151,11 +147,9 @@ private:
     // Orders whole writes of the folder; taken before m_mutex, never inside it.
     QMutex m_writeMutex;
     QHash<int, PresetGroup> m_groups;
-    QHash<QByteArray, QImage> m_thumbnails;
+    PresetThumbnails m_thumbnails;
     // Names of the group files this store read or wrote in its folder.
     QSet<QString> m_ownFiles;
-    QImage m_placeholder;
-    bool m_placeholderLoaded = false;
     quint32 m_lastPresetNumber = 0;
 };
 
