@@ -1,6 +1,8 @@
 #include "model/PresetThumbnails.h"
 
+#include "core/AnnotatedMutexLocker.h"
 #include "model/PresetsFileReader.h"
+#include "model/PresetsManager.h"
 
 #include <QDebug>
 #include <QDir>
@@ -77,6 +79,41 @@ void PresetThumbnails::loadPlaceholder()
     QFile placeholder(path(QUuid()));
     if (placeholder.open(QIODevice::ReadOnly))
         m_placeholder = PresetsFileReader::readCheckedImage(&placeholder, "TIFF");
+}
+
+// The store's side: its thumbnails, read and written under its lock.
+
+QImage PresetsManager::thumbnailForId(const QByteArray& presetId) const
+{
+    AnnotatedMutexLocker lock(&m_mutex);
+    return m_thumbnails.image(uuidFromId(presetId).toByteArray());
+}
+
+bool PresetsManager::setNewThumbnailForId(const QImage& image, const QByteArray& presetId, bool mirror)
+{
+    // A deep copy before anything else: the caller's image stays the caller's.
+    const QImage own = mirror ? image.mirrored(false, true) : image.copy();
+    AnnotatedMutexLocker lock(&m_mutex);
+    const QUuid uuid = uuidFromId(presetId);
+    if (!findPresetLocked(uuid))
+        return false;
+    return m_thumbnails.store(own, uuid);
+}
+
+void PresetsManager::copyThumbnail(const QByteArray& sourceId, const QByteArray& targetId)
+{
+    AnnotatedMutexLocker lock(&m_mutex);
+    const QImage cached = m_thumbnails.cached(uuidFromId(sourceId).toByteArray());
+    const QUuid target = uuidFromId(targetId);
+    if (cached.isNull() || !findPresetLocked(target))
+        return;
+    m_thumbnails.store(cached, target);
+}
+
+void PresetsManager::reloadGroupThumbnailsLocked(const PresetGroup& group)
+{
+    for (const Preset& preset : group.presets)
+        m_thumbnails.reload(preset.uuid);
 }
 
 } // namespace Emulsa

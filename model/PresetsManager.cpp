@@ -507,10 +507,13 @@ std::optional<Preset> PresetsManager::copyPreset(const QByteArray& presetId, int
     Preset preset = source->copy(false);
     preset.number = qint32(std::min<quint32>(++m_lastPresetNumber, quint32(INT_MAX)));
     target->presets.insert(preset.uuid, preset);
+    // A stored thumbnail is read back by store(); without one the
+    // placeholder stands in.
     const QImage cached = m_thumbnails.cached(source->id());
-    if (QFile::exists(m_thumbnails.path(source->uuid)) && !cached.isNull())
-        m_thumbnails.store(cached, preset.uuid);
-    m_thumbnails.reload(preset.uuid);
+    const bool stored
+        = QFile::exists(m_thumbnails.path(source->uuid)) && !cached.isNull() && m_thumbnails.store(cached, preset.uuid);
+    if (!stored)
+        m_thumbnails.reload(preset.uuid);
     return preset;
 }
 
@@ -562,39 +565,6 @@ quint32 PresetsManager::lastPresetNumber() const
 {
     AnnotatedMutexLocker lock(&m_mutex);
     return m_lastPresetNumber;
-}
-
-QImage PresetsManager::thumbnailForId(const QByteArray& presetId) const
-{
-    AnnotatedMutexLocker lock(&m_mutex);
-    return m_thumbnails.image(uuidFromId(presetId).toByteArray());
-}
-
-bool PresetsManager::setNewThumbnailForId(const QImage& image, const QByteArray& presetId, bool mirror)
-{
-    // A deep copy before anything else: the caller's image stays the caller's.
-    const QImage own = mirror ? image.mirrored(false, true) : image.copy();
-    AnnotatedMutexLocker lock(&m_mutex);
-    const QUuid uuid = uuidFromId(presetId);
-    if (!findPresetLocked(uuid))
-        return false;
-    return m_thumbnails.store(own, uuid);
-}
-
-void PresetsManager::copyThumbnail(const QByteArray& sourceId, const QByteArray& targetId)
-{
-    AnnotatedMutexLocker lock(&m_mutex);
-    const QImage cached = m_thumbnails.cached(uuidFromId(sourceId).toByteArray());
-    const QUuid target = uuidFromId(targetId);
-    if (cached.isNull() || !findPresetLocked(target))
-        return;
-    m_thumbnails.store(cached, target);
-}
-
-void PresetsManager::reloadGroupThumbnailsLocked(const PresetGroup& group)
-{
-    for (const Preset& preset : group.presets)
-        m_thumbnails.reload(preset.uuid);
 }
 
 } // namespace Emulsa

@@ -144,6 +144,7 @@ private slots:
             int files = 0;
             digests[run] = sequenceDigest(out + QStringLiteral("/reference_ffv1"), &files);
             QCOMPARE(files, 6);
+            QVERIFY2(!digests[run].isEmpty(), "a rendered file could not be read");
         }
         // Nothing in a render depends on the time or the run.
         QCOMPARE(digests[1], digests[0]);
