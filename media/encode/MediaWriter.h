@@ -1,26 +1,21 @@
 #pragma once
 
+#include "media/encode/MovieStreamSink.h"
+#include "media/encode/SoundEncoder.h"
+#include "media/encode/VideoEncoder.h"
 #include "media/frame/LibAVPointers.h"
 
 #include <QByteArray>
 #include <QString>
 
-struct AVAudioFifo;
-
 namespace Emulsa {
 
-// Writes a ".mov" movie with FFmpeg from interleaved signed 16-bit stereo
-// PCM and one of these video codecs:
-//   H.264 (libx264, High, 8-bit 4:2:0) from packed YUY2 pictures, AAC sound;
-//   ProRes 422 HQ and ProRes 4444 (prores_ks, 10-bit 4:2:2 / 4:4:4) and
-//   DNxHR HQX (10-bit 4:2:2), from 16-bit RGBA pictures, 24-bit PCM sound;
-//   H.265 Main 10 (libx265, 10-bit 4:2:0) from 16-bit RGBA, AAC sound.
-// The 16-bit pictures are turned into the encoder's layout at full
-// precision (BT.709 matrix, limited range: 64 .. 940 for luma), never
-// through 8 bits. Every
-// movie is tagged BT.709 (primaries, transfer, matrix) with its range, in the
-// stream and in each picture, where some codecs keep it. Each stream starts
-// at time 0 and advances by the durations written to it.
+// Writes a ".mov" movie with FFmpeg: one picture stream (VideoEncoder: the
+// codecs, their layouts, colour tags and rate control) and optionally one
+// sound stream of interleaved signed 16-bit stereo PCM (SoundEncoder),
+// written as AAC beside H.264 and H.265, as 24-bit PCM beside the
+// intra-frame codecs. The writer owns the container, its file and the
+// interleaving of the two streams' packets.
 //
 // Calling order: create() with the path, addVideoStream(), optionally
 // addAudioStream(), beginWriting(), then any number of writeVideoFrame() and
@@ -31,47 +26,14 @@ namespace Emulsa {
 // never the file it points to). A writer that failed, was closed or is
 // destroyed before that removes its temporary file and leaves the path as it
 // was.
-//
-// Rate control. The format's quality (100, 80 or 50) drives x264's
-// constant-rate-factor mode, the quality-targeted mode closest to a
-// quality-based encoder setting, and its speed preset:
-//   quality 100 ("H.264 - High Quality"): CRF 14, preset "medium"
-//     (visually transparent: well below the CRF 17-18 usually taken as the
-//     threshold of visible coding loss);
-//   quality  80 ("H.264 - Medium"):       CRF 20, preset "fast";
-//   quality  50 ("H.264 - Preview"):      CRF 26, preset "veryfast".
-// Qualities in between are interpolated linearly on the CRF scale
-// (CRF = 14 + (100 - quality) * 0.3) and take the preset of the next
-// lower step. The profile is High and the level the encoder record's (51
-// means 5.1). The bit rate a source declares is not a target in this mode;
-// it is written to the stream's declared average rate, capped at 250,000,000.
-class MediaWriter
+class MediaWriter : private MovieStreamSink
 {
 public:
-    enum class VideoCodec
-    {
-        H264,
-        ProRes422HQ,
-        ProRes4444,
-        DNxHRHQX,
-        HevcMain10,
-    };
-
-    struct VideoFormat
-    {
-        VideoCodec codec = VideoCodec::H264;
-        int width = 0;
-        int height = 0;
-        int frameRateNum = 25;
-        int frameRateDen = 1;
-        bool fullRange = false;
-        int quality = 100;
-        int level = 51;
-        qint64 sourceBitRate = 0;
-    };
+    using VideoCodec = VideoEncoder::Codec;
+    using VideoFormat = VideoEncoder::Format;
 
     MediaWriter();
-    ~MediaWriter();
+    ~MediaWriter() override;
 
     MediaWriter(const MediaWriter&) = delete;
     MediaWriter& operator=(const MediaWriter&) = delete;
@@ -116,50 +78,20 @@ public:
     // Closes the file without finishing it (after a failure).
     void close();
 
-    bool hasAudio() const { return m_audioEncoder != nullptr; }
+    bool hasAudio() const { return m_sound.isOpen(); }
     bool isOpen() const { return m_opened; }
     // Number of pictures and audio sample frames written so far.
-    qint64 videoFramesWritten() const { return m_videoFrames; }
-    qint64 audioSamplesWritten() const { return m_audioSamples; }
+    qint64 videoFramesWritten() const { return m_video.framesWritten(); }
+    qint64 audioSamplesWritten() const { return m_sound.samplesWritten(); }
     const QString& path() const { return m_path; }
     const QString& lastError() const { return m_lastError; }
 
-    // Whether the codec takes 16-bit RGBA pictures (writeVideoFrameRgba64)
-    // rather than packed YUY2.
-    static bool takesRgba64(VideoCodec codec) { return codec != VideoCodec::H264; }
-    // Whether its chroma is halved across (4:2:2, 4:2:0): it may take
-    // packed 16-bit pictures (writeVideoFramePacked16).
-    static bool takesPacked16(VideoCodec codec)
-    {
-        return codec == VideoCodec::ProRes422HQ || codec == VideoCodec::DNxHRHQX || codec == VideoCodec::HevcMain10;
-    }
-    // Whether its movies carry 24-bit PCM sound rather than AAC.
-    static bool carriesPcmSound(VideoCodec codec)
-    {
-        return codec == VideoCodec::ProRes422HQ || codec == VideoCodec::ProRes4444 || codec == VideoCodec::DNxHRHQX;
-    }
-    static double crfForQuality(int quality);
-    static const char* presetForQuality(int quality);
-    // Frames the encoder looks ahead for frame types and rate control, at
-    // every quality: 10 (the medium and fast presets would look 40 and 30
-    // frames ahead). Each frame of look-ahead holds about 6 MB at 1080p; on
-    // grainy and clean 1080p at CRF 14, 10 frames against 20 cost 0.04 to
-    // 0.07 dB at the same size (40 against 20: 0.03 dB) and save 60 MB.
-    static constexpr int lookAheadFrames = 10;
-    static qint64 declaredBitRate(qint64 sourceBitRate);
-
 private:
-    bool fail(const QString& message);
-    bool failAV(const char* what, int error);
-    bool setUpH264(AVCodecContext* encoder, const VideoFormat& format);
-    bool encodeVideo(AVFrame* frame);
-    // The picture to convert into, writable; null (after failing) when the
-    // movie is not open or does not take the caller's layout.
-    AVFrame* pictureToFill(const void* input, bool accepted);
-    bool sendPicture(AVFrame* frame, qint64 duration);
-    bool encodeAudio(AVFrame* frame);
-    bool drainAudioFifo(bool flushAll);
-    bool writePackets(AVCodecContext* encoder, AVStream* stream);
+    bool fail(const QString& message) override;
+    bool writePackets(AVCodecContext* encoder, AVStream* stream) override;
+    // Whether pictures may be written: open, nothing failed, the picture
+    // stream not ended.
+    bool picturesOpen();
 
     QString m_path;
     // The temporary file being written; empty when there is none.
@@ -170,24 +102,8 @@ private:
     bool m_failed = false;
     bool m_finished = false;
 
-    VideoCodec m_codec = VideoCodec::H264;
-    AV::CodecContextPtr m_videoEncoder;
-    AVStream* m_videoStream = nullptr;
-    AV::FramePtr m_videoFrame;
-    AV::ScalerPtr m_videoScaler;
-    qint64 m_videoFrames = 0;
-    qint64 m_videoPts = 0;
-    bool m_videoEnded = false;
-
-    AV::CodecContextPtr m_audioEncoder;
-    AVStream* m_audioStream = nullptr;
-    AV::FramePtr m_audioFrame;
-    AV::ResamplerPtr m_audioResampler;
-    AVAudioFifo* m_audioFifo = nullptr;
-    qint64 m_audioSamples = 0;
-    qint64 m_audioPts = 0;
-    bool m_audioEnded = false;
-
+    VideoEncoder m_video;
+    SoundEncoder m_sound;
     AV::PacketPtr m_packet;
 };
 

@@ -105,11 +105,11 @@ private:
     bool keepRunning() const { return !m_keepRunning || *m_keepRunning; }
     // Whether the movie takes 16-bit RGBA pictures read back from the graded
     // texture rather than packed YUY2.
-    bool deepMovie() const { return m_settings && MediaWriter::takesRgba64(movieCodec(m_settings->format)); }
+    bool deepMovie() const { return m_settings && VideoEncoder::takesRgba64(movieCodec(m_settings->format)); }
     // Whether the deep movie takes the picture packed by the GPU at 16 bits
     // (4:2:2 and 4:2:0 codecs) rather than as RGBA read back from the
     // graded texture (4:4:4).
-    bool packedDeepMovie() const { return deepMovie() && MediaWriter::takesPacked16(movieCodec(m_settings->format)); }
+    bool packedDeepMovie() const { return deepMovie() && VideoEncoder::takesPacked16(movieCodec(m_settings->format)); }
     // Whether the output keeps more than 8 bits a sample (16-bit TIFF and
     // every format but H.264).
     bool deepOutput() const;

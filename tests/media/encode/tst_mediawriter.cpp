@@ -132,7 +132,7 @@ private:
         int soundOffset = 0;
         for (int i = 0; i < frames; ++i) {
             const std::vector<uchar> bytes = picture(i);
-            const bool written = MediaWriter::takesRgba64(format.codec)
+            const bool written = VideoEncoder::takesRgba64(format.codec)
                 ? writer.writeVideoFrameRgba64(
                     reinterpret_cast<const quint16*>(bytes.data()), format.width * 8, duration)
                 : writer.writeVideoFrame(bytes.data(), format.width * 2, duration);
@@ -332,11 +332,11 @@ private slots:
     // motion-compensated coder).
     void qualityDrivesRateControl()
     {
-        QVERIFY(MediaWriter::crfForQuality(100) < MediaWriter::crfForQuality(80));
-        QVERIFY(MediaWriter::crfForQuality(80) < MediaWriter::crfForQuality(50));
-        QVERIFY(MediaWriter::crfForQuality(100) <= 16.0);
-        QCOMPARE(MediaWriter::declaredBitRate(400000000), qint64(250000000));
-        QCOMPARE(MediaWriter::declaredBitRate(10000000), qint64(10000000));
+        QVERIFY(VideoEncoder::crfForQuality(100) < VideoEncoder::crfForQuality(80));
+        QVERIFY(VideoEncoder::crfForQuality(80) < VideoEncoder::crfForQuality(50));
+        QVERIFY(VideoEncoder::crfForQuality(100) <= 16.0);
+        QCOMPARE(VideoEncoder::declaredBitRate(400000000), qint64(250000000));
+        QCOMPARE(VideoEncoder::declaredBitRate(10000000), qint64(10000000));
 
         const int w = 320;
         const int h = 240;
@@ -351,7 +351,7 @@ private slots:
             // The encoder writes its settings into the stream.
             QFile movie(path);
             QVERIFY(movie.open(QIODevice::ReadOnly));
-            const QByteArray lookAhead = "rc_lookahead=" + QByteArray::number(MediaWriter::lookAheadFrames);
+            const QByteArray lookAhead = "rc_lookahead=" + QByteArray::number(VideoEncoder::lookAheadFrames);
             QVERIFY2(movie.readAll().contains(lookAhead + ' '), lookAhead.constData());
             const QByteArray planes = RenderProbe::decode(path, QStringLiteral("yuv420p"));
             QCOMPARE(planes.size(), 10 * w * h * 3 / 2);
