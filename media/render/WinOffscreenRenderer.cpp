@@ -5,8 +5,8 @@
 #include "media/clip/SequenceItem.h"
 #include "media/encode/TiffOptions.h"
 #include "media/frame/Frame.h"
+#include "media/render/MovieSoundFeed.h"
 #include "media/render/OutputPaths.h"
-#include "media/source/SoundDecoder.h"
 #include "media/source/WinSourceReader.h"
 
 #include <QDebug>
@@ -17,21 +17,6 @@
 #include <cmath>
 
 namespace Emulsa {
-
-namespace {
-
-constexpr int pcmBytesPerSample = 4; // interleaved signed 16-bit stereo
-
-} // namespace
-
-// The sound side of the movie loop (the pictures come from the reader);
-// released when the loop ends.
-struct WinOffscreenRenderer::Decoding
-{
-    SoundDecoder sound;
-    // Samples on their way from the decoder to the writer.
-    std::vector<uchar> buffer;
-};
 
 WinOffscreenRenderer::WinOffscreenRenderer(volatile bool* keepRunning, QOffscreenSurface* surface, QObject* parent)
     : OffscreenRenderer(surface, parent)
@@ -174,8 +159,7 @@ bool WinOffscreenRenderer::mapStreamsLibAV()
     const int audio = av_find_best_stream(format.get(), AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
     if (audio >= 0) {
         const int rate = format->streams[audio]->codecpar->sample_rate;
-        m_audioSampleRate = rate > 0 ? rate : int(asset->sampleRate);
-        const int audioStream = m_writer->addAudioStream(m_audioSampleRate);
+        const int audioStream = m_writer->addAudioStream(rate > 0 ? rate : int(asset->sampleRate));
         if (audioStream < 0)
             return false;
         ++m_streamCount;
@@ -229,27 +213,6 @@ bool WinOffscreenRenderer::sendFrameToSinkWriter(const uchar* picture, int strea
     return ok;
 }
 
-bool WinOffscreenRenderer::writeSoundUpTo(Decoding& d, qint64 samples)
-{
-    // Pieces of at most a few thousand samples keep the buffer small.
-    constexpr qint64 piece = 8192;
-    while (m_audioSamplesWritten < samples) {
-        const qint64 count = std::min(samples - m_audioSamplesWritten, piece);
-        d.buffer.resize(size_t(count) * pcmBytesPerSample);
-        if (d.sound.read(d.buffer.data(), count) < 0)
-            return fail(QStringLiteral("Could not decode the sound. ") + d.sound.error());
-        if (!writeAudioSamples(d.buffer.data(), count))
-            return false;
-    }
-    return true;
-}
-
-qint64 WinOffscreenRenderer::soundSamplesFor(qint64 frames) const
-{
-    const qint64 start = m_item->startFrame;
-    return m_clock.sampleAtFrame(start + frames, m_audioSampleRate) - m_clock.sampleAtFrame(start, m_audioSampleRate);
-}
-
 QString WinOffscreenRenderer::shortRenderMessage(qint64 expected) const
 {
     return QStringLiteral("The source ended early or could not be decoded: %1 of %2 frames written.")
@@ -257,17 +220,11 @@ QString WinOffscreenRenderer::shortRenderMessage(qint64 expected) const
         .arg(expected);
 }
 
-bool WinOffscreenRenderer::writeAudioSamples(const uchar* pcm, qint64 samples)
+bool WinOffscreenRenderer::writeSoundFor(MovieSoundFeed& sound, qint64 frames)
 {
-    if (samples <= 0)
-        return true;
-    const bool ok = pcm ? m_writer->writeAudio(pcm, int(samples * pcmBytesPerSample))
-                        : m_writer->writeSilence(samples * pcmBytesPerSample);
-    if (!ok)
-        return fail(QStringLiteral("Fail rendering video file. Error: ") + m_writer->lastError());
-    m_audioSamplesWritten += samples;
-    const int stream = *m_audioStreams.constBegin();
-    m_sampleTimes[stream] = m_audioSamplesWritten * 10000000 / m_audioSampleRate;
+    if (!sound.writeUpTo(*m_writer, sound.samplesFor(frames)))
+        return fail(sound.error());
+    m_sampleTimes[*m_audioStreams.constBegin()] = sound.samplesWritten() * 10000000 / sound.sampleRate();
     return true;
 }
 
@@ -282,21 +239,15 @@ bool WinOffscreenRenderer::runVideoModeLibAV()
     for (int stream : qAsConst(m_audioStreams))
         m_sampleTimes.insert(stream, 0);
     m_framesWritten = 0;
-    m_audioSamplesWritten = 0;
 
-    Decoding d;
-    const bool withSound = !m_audioStreams.isEmpty();
-    if (withSound) {
-        // The sound of the in point, on the reader's time line, as
-        // interleaved signed 16-bit stereo at the source's rate.
-        const bool opened = d.sound.open(m_item->asset->filePath, m_reader->originSeconds(), 2);
-        if (!opened || !d.sound.seek(m_clock.sampleAtFrame(m_item->startFrame, d.sound.sampleRate()))) {
-            fail(opened ? QStringLiteral("Could not find the sound of the in point. ") + d.sound.error()
-                        : d.sound.error());
+    std::unique_ptr<MovieSoundFeed> sound;
+    if (!m_audioStreams.isEmpty()) {
+        sound = std::make_unique<MovieSoundFeed>();
+        if (!sound->open(m_item->asset->filePath, m_reader->originSeconds(), m_clock, m_item->startFrame)) {
+            fail(sound->error());
             reportProgress(-1);
             return false;
         }
-        m_audioSampleRate = d.sound.sampleRate();
     }
     if (!m_reader->seekToFrame(m_item->startFrame, true)) {
         fail(QStringLiteral("Can't set current frame position on renderer. <br /> Canceling rendering now"));
@@ -317,9 +268,9 @@ bool WinOffscreenRenderer::runVideoModeLibAV()
     reportProgress(0);
 
     const qint64 length = std::max<qint64>(0, m_item->lengthInFrames());
-    bool ok = renderMovieFrames(d, withSound, length);
-    if (ok && withSound) {
-        ok = writeSoundUpTo(d, soundSamplesFor(m_framesWritten));
+    bool ok = renderMovieFrames(sound.get(), length);
+    if (ok && sound) {
+        ok = writeSoundFor(*sound, m_framesWritten);
         if (ok && !m_writer->endAudioSegment())
             ok = fail(QStringLiteral("Fail rendering video file. Error: ") + m_writer->lastError());
     }

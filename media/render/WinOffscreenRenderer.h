@@ -16,6 +16,7 @@
 namespace Emulsa {
 
 class ImageWriter;
+class MovieSoundFeed;
 class WinSourceReader;
 
 // Renders one sequence item to disk: decodes it with its own source reader,
@@ -94,8 +95,7 @@ public:
     static int decoderThreadsFor(int processors) { return std::max(1, processors / 4); }
 
 private:
-    struct Decoding;
-    struct Pipeline;
+    class MovieStages;
 
     bool initializeSinkWriter();
     bool mapStreamsLibAV();
@@ -119,35 +119,14 @@ private:
     bool finishMovie(bool loopOk, qint64 elapsedMs, bool shortRender = false);
     void countUpToLength();
 
-    // The movie loop's steps.
-    // Writes sound until `samples` samples follow the in point.
-    bool writeSoundUpTo(Decoding& decoding, qint64 samples);
-    // The three stages of the movie loop; runs them and joins them. False
-    // when a stage failed (m_lastError says why); a cancel or a source that
-    // ends early is no failure here.
-    bool renderMovieFrames(Decoding& decoding, bool withSound, qint64 length);
-    // Decoding thread: up to `length` pictures from the reader.
-    void decodeFrames(Pipeline& pipeline, qint64 length);
-    // Encoding thread: the pictures and their sound to the writer.
-    void encodeFrames(Pipeline& pipeline, Decoding& decoding, bool withSound);
-    // Calling thread: grades what the decoding thread delivers.
-    bool drawFrames(Pipeline& pipeline);
-    // The graded picture as 16-bit RGBA, to the encoding thread.
-    void handOverRgbaPicture(Pipeline& pipeline);
-    // A frame that skips the passes, copied to the encoding thread.
-    void passOnUntouched(Pipeline& pipeline, Frame* frame);
-    // The oldest picture being read back, to the encoding thread; false
-    // when it cannot be read.
-    bool handOverPicture(Pipeline& pipeline);
-    // Raises progressUpdated for each frame the encoding thread wrote since.
-    void reportWritten(Pipeline& pipeline);
-    bool writeAudioSamples(const uchar* pcm, qint64 samples);
+    // The movie loop: its three stages (MovieStages) with `sound` (null: none).
+    bool renderMovieFrames(MovieSoundFeed* sound, qint64 length);
+    // Writes the sound of the first `frames` frames from the in point.
+    bool writeSoundFor(MovieSoundFeed& sound, qint64 frames);
     // runImageMode() for images written in place.
     bool runImagesInPlace();
     // Grades the current frame and writes it to `path`.
     bool writeImage(ImageWriter& writer, std::vector<float>& image, const QString& path);
-    // Samples of sound that belong to the first `frames` frames written.
-    qint64 soundSamplesFor(qint64 frames) const;
     // The failure of a render that wrote fewer frames than it should.
     QString shortRenderMessage(qint64 expected) const;
 
@@ -165,8 +144,6 @@ private:
     int m_framesWritten = 0;
     bool m_imagesInPlace = false;
     int m_imagesKept = 0;
-    int m_audioSampleRate = 0;
-    qint64 m_audioSamplesWritten = 0;
     QString m_lastError;
 };
 

@@ -7,6 +7,7 @@
 #include "core/GradingPipeline.h"
 #include "media/frame/BoundedQueue.h"
 #include "media/frame/Frame.h"
+#include "media/render/MovieSoundFeed.h"
 #include "media/source/WinSourceReader.h"
 
 #include <QLoggingCategory>
@@ -32,218 +33,264 @@ constexpr std::size_t stageQueueDepth = 1;
 
 } // namespace
 
-struct WinOffscreenRenderer::Pipeline
+// The three stages of one movie render and the queues between them. The
+// stages are the renderer's own steps (it owns the reader, the GL side and
+// the writer); this holds what they share while they run.
+class WinOffscreenRenderer::MovieStages
 {
-    BoundedQueue<std::unique_ptr<Frame>> decoded { stageQueueDepth };
-    BoundedQueue<std::vector<uchar>> packed { stageQueueDepth };
-    // Buffers of pictures written, for the drawing stage to reuse.
-    BoundedQueue<std::vector<uchar>> spare { stageQueueDepth + PackedOutput::BufferCount };
-    std::size_t pictureBytes = 0;
-    std::atomic<bool> stop { false };
-    std::atomic<int> written { 0 };
-    // Drawing stage only.
-    int reported = 0;
-    QString drawError;
+public:
+    // `sound` null: the movie has no sound.
+    MovieStages(WinOffscreenRenderer& renderer, MovieSoundFeed* sound, qint64 length)
+        : m_renderer(renderer)
+        , m_sound(sound)
+        , m_length(length)
+    {
+        // Packed YUY2 at 8 or 16 bits, or four 16-bit samples a pixel.
+        m_pictureBytes = size_t(m_renderer.m_outputWidth) * m_renderer.m_outputHeight
+            * (!m_renderer.deepMovie()             ? 2
+                    : m_renderer.packedDeepMovie() ? 4
+                                                   : 8);
+    }
 
-    std::mutex mutex;
-    std::condition_variable changed;
-    bool encoderDone = false; // under the mutex
-    bool encoderOk = true; // under the mutex
+    // Runs the stages and joins them. False when a stage failed (the
+    // renderer's last error says why); a cancel or a source that ends early
+    // is no failure here.
+    bool run();
+
+private:
+    // Decoding thread: up to the length's pictures from the reader.
+    void decode();
+    // Encoding thread: the pictures and their sound to the writer.
+    void encode();
+    // Calling thread: grades what the decoding thread delivers.
+    bool draw();
+    // The graded picture as 16-bit RGBA, to the encoding thread.
+    void handOverRgbaPicture();
+    // A frame that skips the passes, copied to the encoding thread.
+    void passOnUntouched(Frame* frame);
+    // The oldest picture being read back, to the encoding thread; false
+    // when it cannot be read.
+    bool handOverPicture();
+    // Raises progressUpdated for each frame the encoding thread wrote since.
+    void reportWritten();
 
     // A picture buffer of the right size, reused from the encoder when it has
     // one to spare.
     std::vector<uchar> takeBuffer()
     {
         std::vector<uchar> picture;
-        if (!spare.tryPop(picture) || picture.size() != pictureBytes)
-            picture.assign(pictureBytes, 0);
+        if (!m_spare.tryPop(picture) || picture.size() != m_pictureBytes)
+            picture.assign(m_pictureBytes, 0);
         return picture;
     }
 
     // Stops every stage: the queues drop what they hold and wake whoever waits.
     void halt()
     {
-        stop = true;
-        decoded.abandon();
-        packed.abandon();
+        m_stop = true;
+        m_decoded.abandon();
+        m_packed.abandon();
     }
+
+    WinOffscreenRenderer& m_renderer;
+    MovieSoundFeed* m_sound;
+    const qint64 m_length;
+    std::size_t m_pictureBytes = 0;
+
+    BoundedQueue<std::unique_ptr<Frame>> m_decoded { stageQueueDepth };
+    BoundedQueue<std::vector<uchar>> m_packed { stageQueueDepth };
+    // Buffers of pictures written, for the drawing stage to reuse.
+    BoundedQueue<std::vector<uchar>> m_spare { stageQueueDepth + PackedOutput::BufferCount };
+    std::atomic<bool> m_stop { false };
+    std::atomic<int> m_written { 0 };
+    // Drawing stage only.
+    int m_reported = 0;
+    QString m_drawError;
+
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    bool m_encoderDone = false; // under the mutex
+    bool m_encoderOk = true; // under the mutex
 };
 
-void WinOffscreenRenderer::decodeFrames(Pipeline& p, qint64 length)
+void WinOffscreenRenderer::MovieStages::decode()
 {
-    for (qint64 taken = 0; taken < length && !p.stop.load(); ++taken) {
-        std::unique_ptr<Frame> frame(m_reader->getNextFrame(false));
+    for (qint64 taken = 0; taken < m_length && !m_stop.load(); ++taken) {
+        std::unique_ptr<Frame> frame(m_renderer.m_reader->getNextFrame(false));
         if (!frame)
             break;
         qCDebug(lcFrames) << "Frame" << frame->index << "time" << frame->timestamp;
-        if (!p.decoded.push(frame))
+        if (!m_decoded.push(frame))
             break;
     }
-    p.decoded.close();
+    m_decoded.close();
 }
 
-void WinOffscreenRenderer::encodeFrames(Pipeline& p, Decoding& d, bool withSound)
+void WinOffscreenRenderer::MovieStages::encode()
 {
-    const int stream = *m_videoStreams.constBegin();
-    const qint64 duration = m_clock.frameDuration();
+    const int stream = *m_renderer.m_videoStreams.constBegin();
+    const qint64 duration = m_renderer.m_clock.frameDuration();
     bool ok = true;
     std::vector<uchar> picture;
-    while (ok && p.packed.pop(picture)) {
-        if (!sendFrameToSinkWriter(picture.data(), stream, duration)) {
+    while (ok && m_packed.pop(picture)) {
+        if (!m_renderer.sendFrameToSinkWriter(picture.data(), stream, duration)) {
             qDebug().noquote() << "Something wen't wrong when trying to render frame to disk";
-            ok = fail(QStringLiteral("Fail rendering video file. Error: ") + m_writer->lastError());
+            ok = m_renderer.fail(
+                QStringLiteral("Fail rendering video file. Error: ") + m_renderer.m_writer->lastError());
             break;
         }
-        m_sampleTimes[stream] += duration;
-        ++m_framesWritten;
+        m_renderer.m_sampleTimes[stream] += duration;
+        ++m_renderer.m_framesWritten;
         // The sound follows the pictures written, never ahead of them.
-        if (withSound)
-            ok = writeSoundUpTo(d, soundSamplesFor(m_framesWritten));
-        p.spare.tryPush(picture);
+        if (m_sound)
+            ok = m_renderer.writeSoundFor(*m_sound, m_renderer.m_framesWritten);
+        m_spare.tryPush(picture);
         {
-            std::lock_guard<std::mutex> lock(p.mutex);
-            p.written = m_framesWritten;
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_written = m_renderer.m_framesWritten;
         }
-        p.changed.notify_all();
+        m_changed.notify_all();
     }
     if (!ok)
-        p.halt();
+        halt();
     {
-        std::lock_guard<std::mutex> lock(p.mutex);
-        p.encoderDone = true;
-        p.encoderOk = ok;
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_encoderDone = true;
+        m_encoderOk = ok;
     }
-    p.changed.notify_all();
+    m_changed.notify_all();
 }
 
-void WinOffscreenRenderer::passOnUntouched(Pipeline& p, Frame* frame)
+void WinOffscreenRenderer::MovieStages::passOnUntouched(Frame* frame)
 {
-    std::vector<uchar> picture = p.takeBuffer();
+    std::vector<uchar> picture = takeBuffer();
     {
         QMutexLocker lock(&frame->mutex);
-        const size_t rowBytes = size_t(m_outputWidth) * 2;
+        const size_t rowBytes = size_t(m_renderer.m_outputWidth) * 2;
         const size_t stride = std::max<size_t>(frame->effectiveStride(), rowBytes);
-        for (int row = 0; frame->data && row < m_outputHeight; ++row)
+        for (int row = 0; frame->data && row < m_renderer.m_outputHeight; ++row)
             std::memcpy(picture.data() + row * rowBytes, frame->data + row * stride, rowBytes);
     }
-    p.packed.push(picture);
+    m_packed.push(picture);
 }
 
-bool WinOffscreenRenderer::handOverPicture(Pipeline& p)
+bool WinOffscreenRenderer::MovieStages::handOverPicture()
 {
-    std::vector<uchar> picture = p.takeBuffer();
-    if (!finishReadBackYuy2(picture.data())) {
-        p.drawError = QStringLiteral("Can't read the rendered picture back.");
+    std::vector<uchar> picture = takeBuffer();
+    if (!m_renderer.finishReadBackYuy2(picture.data())) {
+        m_drawError = QStringLiteral("Can't read the rendered picture back.");
         return false;
     }
     // Refused only when the encoding stage stopped; it says why.
-    p.packed.push(picture);
+    m_packed.push(picture);
     return true;
 }
 
-void WinOffscreenRenderer::reportWritten(Pipeline& p)
+void WinOffscreenRenderer::MovieStages::reportWritten()
 {
     // A cancel (from a progress receiver) stops the counting too.
-    const int written = p.written.load();
-    while (p.reported < written && keepRunning())
-        reportProgress(++p.reported);
+    const int written = m_written.load();
+    while (m_reported < written && m_renderer.keepRunning())
+        m_renderer.reportProgress(++m_reported);
 }
 
-void WinOffscreenRenderer::handOverRgbaPicture(Pipeline& p)
+void WinOffscreenRenderer::MovieStages::handOverRgbaPicture()
 {
-    std::vector<uchar> picture = p.takeBuffer();
-    gradeFrame();
-    readBackGraded(reinterpret_cast<ushort*>(picture.data()));
+    std::vector<uchar> picture = takeBuffer();
+    m_renderer.gradeFrame();
+    m_renderer.readBackGraded(reinterpret_cast<ushort*>(picture.data()));
     // Refused only when the encoding stage stopped; it says why.
-    p.packed.push(picture);
+    m_packed.push(picture);
 }
 
-bool WinOffscreenRenderer::drawFrames(Pipeline& p)
+bool WinOffscreenRenderer::MovieStages::draw()
 {
     // RGBA read back from the graded texture (4:4:4 codecs); the others take
     // the packed picture, at 16 bits for the deep ones.
-    const bool rgba = deepMovie() && !packedDeepMovie();
+    const bool rgba = m_renderer.deepMovie() && !m_renderer.packedDeepMovie();
     // 8-bit packed frame bytes go to an 8-bit encoder as they came.
-    const bool untouched = !deepMovie() && picturePassesThrough();
+    const bool untouched = !m_renderer.deepMovie() && m_renderer.picturePassesThrough();
     std::unique_ptr<Frame> frame;
-    while (keepRunning() && !p.stop.load()) {
-        reportWritten(p);
-        if (!keepRunning() || !p.decoded.pop(frame))
+    while (m_renderer.keepRunning() && !m_stop.load()) {
+        reportWritten();
+        if (!m_renderer.keepRunning() || !m_decoded.pop(frame))
             break;
         if (untouched) {
-            passOnUntouched(p, frame.get());
+            passOnUntouched(frame.get());
             continue;
         }
-        if (!makeCurrent()) {
+        if (!m_renderer.makeCurrent()) {
             qWarning().noquote() << "can't make context current...";
-            p.drawError = QStringLiteral("Can't make the OpenGL context current.");
+            m_drawError = QStringLiteral("Can't make the OpenGL context current.");
             return false;
         }
-        uploadFrame(frame.get());
+        m_renderer.uploadFrame(frame.get());
         frame.reset();
         if (rgba) {
-            handOverRgbaPicture(p);
-            swapAndRelease();
+            handOverRgbaPicture();
+            m_renderer.swapAndRelease();
             continue;
         }
-        gradeFrameToYuy2();
-        bool ok = beginReadBackYuy2();
+        m_renderer.gradeFrameToYuy2();
+        bool ok = m_renderer.beginReadBackYuy2();
         // Frame N is being read; frame N - 1, read while N was drawn, goes on.
-        if (ok && pendingReadBacks() == PackedOutput::BufferCount)
-            ok = handOverPicture(p);
+        if (ok && m_renderer.pendingReadBacks() == PackedOutput::BufferCount)
+            ok = handOverPicture();
         else if (!ok)
-            p.drawError = QStringLiteral("Can't read the rendered picture back.");
-        swapAndRelease();
+            m_drawError = QStringLiteral("Can't read the rendered picture back.");
+        m_renderer.swapAndRelease();
         if (!ok)
             return false;
     }
-    if (pendingReadBacks() == 0)
+    if (m_renderer.pendingReadBacks() == 0)
         return true;
-    if (!makeCurrent()) {
-        p.drawError = QStringLiteral("Can't make the OpenGL context current.");
+    if (!m_renderer.makeCurrent()) {
+        m_drawError = QStringLiteral("Can't make the OpenGL context current.");
         return false;
     }
     // The last frame, unless the render stopped.
     bool ok = true;
-    while (ok && keepRunning() && !p.stop.load() && pendingReadBacks() > 0)
-        ok = handOverPicture(p);
-    discardReadBacks();
-    doneCurrent();
+    while (ok && m_renderer.keepRunning() && !m_stop.load() && m_renderer.pendingReadBacks() > 0)
+        ok = handOverPicture();
+    m_renderer.discardReadBacks();
+    m_renderer.doneCurrent();
     return ok;
 }
 
-bool WinOffscreenRenderer::renderMovieFrames(Decoding& d, bool withSound, qint64 length)
+bool WinOffscreenRenderer::renderMovieFrames(MovieSoundFeed* sound, qint64 length)
 {
-    Pipeline p;
-    // Packed YUY2 at 8 or 16 bits, or four 16-bit samples a pixel.
-    p.pictureBytes = size_t(m_outputWidth) * m_outputHeight * (!deepMovie() ? 2 : packedDeepMovie() ? 4 : 8);
-    std::thread decoder([&] { decodeFrames(p, length); });
-    std::thread encoder([&] { encodeFrames(p, d, withSound); });
+    return MovieStages(*this, sound, length).run();
+}
 
-    const bool drawn = drawFrames(p);
-    if (!drawn || !keepRunning())
-        p.halt();
+bool WinOffscreenRenderer::MovieStages::run()
+{
+    std::thread decoder([this] { decode(); });
+    std::thread encoder([this] { encode(); });
+
+    const bool drawn = draw();
+    if (!drawn || !m_renderer.keepRunning())
+        halt();
     // Nothing more to encode; the encoder finishes what it holds.
-    p.packed.close();
-    p.decoded.abandon();
+    m_packed.close();
+    m_decoded.abandon();
     {
-        std::unique_lock<std::mutex> lock(p.mutex);
-        while (!p.encoderDone) {
-            p.changed.wait_for(lock, std::chrono::milliseconds(50));
+        std::unique_lock<std::mutex> lock(m_mutex);
+        while (!m_encoderDone) {
+            m_changed.wait_for(lock, std::chrono::milliseconds(50));
             lock.unlock();
-            reportWritten(p);
-            if (!keepRunning())
-                p.halt();
+            reportWritten();
+            if (!m_renderer.keepRunning())
+                halt();
             lock.lock();
         }
     }
     encoder.join();
     decoder.join();
-    reportWritten(p);
+    reportWritten();
     if (!drawn)
-        return fail(p.drawError);
-    std::lock_guard<std::mutex> lock(p.mutex);
-    return p.encoderOk;
+        return m_renderer.fail(m_drawError);
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_encoderOk;
 }
 
 } // namespace Emulsa
