@@ -1,8 +1,8 @@
 #include "model/PresetThumbnails.h"
 
 #include "core/AnnotatedMutexLocker.h"
-#include "model/PresetsFileReader.h"
 #include "model/PresetsManager.h"
+#include "model/ThumbnailImages.h"
 
 #include <QDebug>
 #include <QDir>
@@ -40,7 +40,7 @@ bool PresetThumbnails::store(const QImage& image, const QUuid& uuid)
     qDebug() << "Is thumbnail's path valid and/or created:" << folderMade;
     if (image.isNull() || !folderMade)
         return false;
-    if (image.width() > PresetsFileReader::maxThumbnailSide || image.height() > PresetsFileReader::maxThumbnailSide)
+    if (image.width() > ThumbnailImages::maxSide || image.height() > ThumbnailImages::maxSide)
         return false;
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || !image.save(&file, "TIFF", 100) || !file.commit())
@@ -53,7 +53,7 @@ void PresetThumbnails::reload(const QUuid& uuid)
 {
     QFile file(path(uuid));
     if (file.open(QIODevice::ReadOnly)) {
-        const QImage image = PresetsFileReader::readCheckedImage(&file, "TIFF");
+        const QImage image = ThumbnailImages::readChecked(&file, "TIFF");
         if (!image.isNull()) {
             m_images.insert(uuid.toByteArray(), image);
             return;
@@ -78,7 +78,7 @@ void PresetThumbnails::loadPlaceholder()
     m_placeholderLoaded = true;
     QFile placeholder(path(QUuid()));
     if (placeholder.open(QIODevice::ReadOnly))
-        m_placeholder = PresetsFileReader::readCheckedImage(&placeholder, "TIFF");
+        m_placeholder = ThumbnailImages::readChecked(&placeholder, "TIFF");
 }
 
 // The store's side: its thumbnails, read and written under its lock.

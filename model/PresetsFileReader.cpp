@@ -1,11 +1,9 @@
 #include "model/PresetsFileReader.h"
 
 #include "model/GradeBlockReader.h"
+#include "model/ThumbnailImages.h"
 
-#include <QBuffer>
 #include <QDebug>
-#include <QImageReader>
-#include <QtEndian>
 
 #include <memory>
 
@@ -15,51 +13,6 @@ PresetsFileReader::PresetsFileReader(const FilmLibrary* library, CameraListHelpe
     : m_library(library)
     , m_catalogue(catalogue)
 {
-}
-
-QImage PresetsFileReader::readCheckedImage(QIODevice* device, const char* format)
-{
-    return readCheckedImage(device, format, maxThumbnailPixels, nullptr);
-}
-
-QImage PresetsFileReader::readCheckedImage(QIODevice* device, const char* format, qint64 pixelsLeft, bool* overBudget)
-{
-    if (overBudget)
-        *overBudget = false;
-    QImageReader reader(device, format);
-    const QSize size = reader.size();
-    const qint64 pixels = qint64(size.width()) * size.height();
-    if (!size.isValid() || size.isEmpty() || size.width() > maxThumbnailSide || size.height() > maxThumbnailSide
-        || pixels > maxThumbnailPixels) {
-        qDebug() << "PresetsFileReader: picture refused, size" << size;
-        return QImage();
-    }
-    if (pixels > pixelsLeft) {
-        if (overBudget)
-            *overBudget = true;
-        return QImage();
-    }
-    return reader.read();
-}
-
-QImage PresetsFileReader::decodeThumbnail(const QByteArray& base64, qint64 pixelsLeft, bool* overBudget)
-{
-    if (overBudget)
-        *overBudget = false;
-    if (base64.size() > maxThumbnailDataLength) {
-        qDebug() << "PresetsFileReader: thumbnail data too long:" << base64.size();
-        return QImage();
-    }
-    const QByteArray bytes = QByteArray::fromBase64(base64);
-    // QDataStream's form of a QImage: a big-endian 32-bit 1 for a picture
-    // (0 for a null image), then the picture as PNG.
-    if (bytes.size() < 4 || qFromBigEndian<qint32>(bytes.constData()) != 1)
-        return QImage();
-    QByteArray png = bytes.mid(4);
-    QBuffer buffer(&png);
-    if (!buffer.open(QIODevice::ReadOnly))
-        return QImage();
-    return readCheckedImage(&buffer, "PNG", pixelsLeft, overBudget);
 }
 
 bool PresetsFileReader::read(QIODevice* device)
@@ -280,10 +233,11 @@ bool PresetsFileReader::parseThumbnail()
         return true;
     }
     bool overBudget = false;
-    const QImage image = decodeThumbnail(data.toLatin1(), maxThumbnailPixelsPerFile - m_thumbnailPixels, &overBudget);
+    const QImage image
+        = ThumbnailImages::decode(data.toLatin1(), ThumbnailImages::maxPixelsPerFile - m_thumbnailPixels, &overBudget);
     if (overBudget) {
         qWarning() << "PresetsFileReader: thumbnail of preset" << id << "dropped: the file's thumbnails hold more than"
-                   << maxThumbnailPixelsPerFile << "pixels";
+                   << ThumbnailImages::maxPixelsPerFile << "pixels";
         return true;
     }
     if (image.isNull()) {

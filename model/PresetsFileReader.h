@@ -30,17 +30,6 @@ class PresetsFileReader : public QXmlStreamReader
     Q_DECLARE_TR_FUNCTIONS(PresetsFileReader)
 
 public:
-    // Longest ThumbnailDATA text accepted (Base64), and the largest picture
-    // it may hold, checked before the picture is decoded.
-    static constexpr int maxThumbnailDataLength = BoundedXml::maxTextLength;
-    static constexpr int maxThumbnailSide = 4096;
-    static constexpr qint64 maxThumbnailPixels = 4096LL * 2160;
-    // The pixels of all the thumbnails of one file together (about 256 MB
-    // decoded). A graded 1920x1080 frame with grain takes about 1.2 Base64
-    // characters per pixel, so a file within the store's size limit holds
-    // no more pictures than this unless they are nearly blank.
-    static constexpr qint64 maxThumbnailPixelsPerFile = 64LL * 1024 * 1024;
-
     explicit PresetsFileReader(const FilmLibrary* library = nullptr, CameraListHelper* catalogue = nullptr);
 
     bool read(QIODevice* device);
@@ -61,17 +50,6 @@ public:
     QString standaloneVersion() const { return m_standaloneVersion; }
     QString hostOS() const { return m_hostOS; }
 
-    // Reads a picture after checking its size against the limits above; a
-    // null image when it is too large or unreadable (thumbnail files use it
-    // too).
-    static QImage readCheckedImage(QIODevice* device, const char* format);
-    // The image of a ThumbnailDATA text; null when the text is too long, is
-    // no image, or holds a picture above the size limits. With
-    // `pixelsLeft`, also null for a picture of more pixels than that, which
-    // *overBudget then tells apart.
-    static QImage decodeThumbnail(
-        const QByteArray& base64, qint64 pixelsLeft = maxThumbnailPixels, bool* overBudget = nullptr);
-
 private:
     bool readRootAttributes();
     bool readGeneral();
@@ -83,7 +61,6 @@ private:
     bool readThumbnails();
     bool parseThumbnail();
     bool readLeafText(const QString& name, QString* text);
-    static QImage readCheckedImage(QIODevice* device, const char* format, qint64 pixelsLeft, bool* overBudget);
 
     const FilmLibrary* m_library;
     CameraListHelper* m_catalogue;

@@ -1,5 +1,6 @@
 #include "PresetsManagerFixture.h"
 #include "common/TestEnvironment.h"
+#include "model/ThumbnailImages.h"
 
 using namespace Emulsa;
 using namespace Emulsa::Test;
@@ -190,23 +191,22 @@ private slots:
     void oversizedThumbnailRefused_data()
     {
         QTest::addColumn<QByteArray>("data");
-        QImage huge(PresetsFileReader::maxThumbnailSide + 1, 8, QImage::Format_Mono);
+        QImage huge(ThumbnailImages::maxSide + 1, 8, QImage::Format_Mono);
         huge.fill(0);
         QTest::newRow("too wide") << PresetsFileWriter::encodeThumbnail(huge);
         QImage bomb(3500, 3500, QImage::Format_Mono); // 12 megapixels, a few kilobytes of PNG
         bomb.fill(1);
         QTest::newRow("too many pixels") << PresetsFileWriter::encodeThumbnail(bomb);
-        QTest::newRow("too long") << QByteArray(PresetsFileReader::maxThumbnailDataLength + 4, 'A');
+        QTest::newRow("too long") << QByteArray(ThumbnailImages::maxDataLength + 4, 'A');
         QTest::newRow("not an image") << QByteArray("AAAAAQ==");
     }
 
     void oversizedThumbnailRefused()
     {
         QFETCH(QByteArray, data);
-        QVERIFY(PresetsFileReader::decodeThumbnail(data).isNull());
+        QVERIFY(ThumbnailImages::decode(data).isNull());
         // A well-formed thumbnail decodes.
-        QCOMPARE(PresetsFileReader::decodeThumbnail(PresetsFileWriter::encodeThumbnail(testImage(16, 9, qRgb(9, 9, 9))))
-                     .size(),
+        QCOMPARE(ThumbnailImages::decode(PresetsFileWriter::encodeThumbnail(testImage(16, 9, qRgb(9, 9, 9)))).size(),
             QSize(16, 9));
 
         PresetsManager source(Test::makeTempFolder(QStringLiteral("source")));
@@ -243,10 +243,10 @@ private slots:
         QTest::newRow("plain document type")
             << QByteArray("<PresetGroup") << QByteArray("<!DOCTYPE PresetGroup>\n<PresetGroup");
         QTest::newRow("over-long name") << QByteArray("<PresetName>Look 0</PresetName>")
-                                        << "<PresetName>"
-                + QByteArray(PresetsFileReader::maxThumbnailDataLength + 1, 'n') + "</PresetName>";
+                                        << "<PresetName>" + QByteArray(BoundedXml::maxTextLength + 1, 'n')
+                + "</PresetName>";
         QTest::newRow("over-long text between elements")
-            << QByteArray("<Presets ") << QByteArray(PresetsFileReader::maxThumbnailDataLength + 1, 't') + "<Presets ";
+            << QByteArray("<Presets ") << QByteArray(BoundedXml::maxTextLength + 1, 't') + "<Presets ";
     }
 
     void hostileDocumentsAreRefused()
@@ -295,7 +295,7 @@ private slots:
             elements
                 += thumbnailElement(stranger, PresetsFileWriter::encodeThumbnail(testImage(8, 8, qRgb(0, 255, 0))));
         } else {
-            QImage blank(PresetsFileReader::maxThumbnailSide, 2160, QImage::Format_Mono);
+            QImage blank(ThumbnailImages::maxSide, 2160, QImage::Format_Mono);
             blank.fill(0);
             const QByteArray data = PresetsFileWriter::encodeThumbnail(blank);
             for (int i = 0; i < 60; ++i)
@@ -322,7 +322,7 @@ private slots:
         const int count = 12;
         QVector<Preset> presets;
         const QByteArray group = exportedGroup(count, &presets);
-        QImage large(PresetsFileReader::maxThumbnailSide, 2160, QImage::Format_Mono);
+        QImage large(ThumbnailImages::maxSide, 2160, QImage::Format_Mono);
         large.fill(1);
         const QByteArray data = PresetsFileWriter::encodeThumbnail(large);
         QByteArray elements;
@@ -339,13 +339,13 @@ private slots:
         int large4k = 0;
         for (const Preset& preset : presets) {
             const QImage thumbnail = store.thumbnailForId(preset.id());
-            if (thumbnail.width() == PresetsFileReader::maxThumbnailSide) {
+            if (thumbnail.width() == ThumbnailImages::maxSide) {
                 ++large4k;
                 pixels += qint64(thumbnail.width()) * thumbnail.height();
             }
         }
         QVERIFY2(large4k >= 1 && large4k < count, qPrintable(QString::number(large4k)));
-        QVERIFY(pixels <= PresetsFileReader::maxThumbnailPixelsPerFile);
+        QVERIFY(pixels <= ThumbnailImages::maxPixelsPerFile);
     }
 };
 

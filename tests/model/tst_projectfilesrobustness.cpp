@@ -1,5 +1,6 @@
 #include "ProjectFilesFixture.h"
 #include "common/TestEnvironment.h"
+#include "model/BoundedXml.h"
 
 using namespace Emulsa;
 using namespace Emulsa::Test;
@@ -189,16 +190,13 @@ private slots:
         QTest::newRow("plain document type")
             << QByteArray("<Project>") << QByteArray("<!DOCTYPE Project>\n<Project>") << "document type definition";
         QTest::newRow("over-long path") << QByteArray("/footage/B002.mov")
-                                        << QByteArray(PresetsFileReader::maxThumbnailDataLength + 1, 'p')
-                                        << "longer than";
+                                        << QByteArray(BoundedXml::maxTextLength + 1, 'p') << "longer than";
         QTest::newRow("over-long text between items")
             << QByteArray("</SequenceItem>\n        <SequenceItem position=\"1\">")
-            << "</SequenceItem>" + QByteArray(PresetsFileReader::maxThumbnailDataLength + 1, 't')
-                + "<SequenceItem position=\"1\">"
+            << "</SequenceItem>" + QByteArray(BoundedXml::maxTextLength + 1, 't') + "<SequenceItem position=\"1\">"
             << "longer than";
         QTest::newRow("over-long comment")
-            << QByteArray("<General>")
-            << "<!--" + QByteArray(PresetsFileReader::maxThumbnailDataLength + 1, 'c') + "--><General>"
+            << QByteArray("<General>") << "<!--" + QByteArray(BoundedXml::maxTextLength + 1, 'c') + "--><General>"
             << "longer than";
     }
 
