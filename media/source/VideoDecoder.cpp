@@ -144,15 +144,6 @@ void VideoDecoder::warnOnce(const QString& message)
     qWarning().noquote() << message;
 }
 
-void VideoDecoder::setAnchor(bool atStart, int64_t position)
-{
-    m_anchorAtStart = atStart;
-    m_anchor = position;
-    m_deliveredSinceAnchor = 0;
-    m_lastPts = AV_NOPTS_VALUE;
-    m_skip = Skip::None;
-}
-
 void VideoDecoder::close()
 {
     m_codec.reset();
@@ -168,7 +159,7 @@ void VideoDecoder::close()
     m_deviceFormat = AV_PIX_FMT_NONE;
     m_devicePicture.reset();
     m_warned = false;
-    setAnchor(true, 0);
+    m_track.setAnchor(true, 0);
 }
 
 bool VideoDecoder::reopen()
@@ -181,7 +172,7 @@ bool VideoDecoder::reopen()
     m_format = std::move(format);
     avcodec_flush_buffers(m_codec.get());
     m_draining = false;
-    setAnchor(true, 0);
+    m_track.setAnchor(true, 0);
     return true;
 }
 
@@ -197,7 +188,7 @@ bool VideoDecoder::seek(int64_t position)
     }
     avcodec_flush_buffers(m_codec.get());
     m_draining = false;
-    setAnchor(false, position);
+    m_track.setAnchor(false, position);
     return true;
 }
 
@@ -223,16 +214,15 @@ int VideoDecoder::receive(AVFrame* picture)
         // A seek that decodes nothing up to the end (no key frame after it
         // that the decoder accepts) is replaced by counting from the last
         // position set.
-        if (result == AVERROR_EOF && m_skip == Skip::ThroughTime && replayFromAnchor())
+        if (result == AVERROR_EOF && m_track.skippingThroughTime() && replayFromAnchor())
             continue;
         if (result < 0)
             return result;
-        if (m_skip != Skip::None && alreadyDelivered(picture)) {
+        if (m_track.skipping() && alreadyDelivered(picture)) {
             av_frame_unref(picture);
             continue;
         }
-        ++m_deliveredSinceAnchor;
-        m_lastPts = picture->pts;
+        m_track.delivered(picture->pts);
         return 0;
     }
 }
@@ -287,11 +277,9 @@ bool VideoDecoder::fallBackToSoftware(const QString& reason)
     av_packet_unref(m_packet.get());
     // From the key frame before the last picture delivered, dropping
     // pictures up to it; without its time, from the last position set.
-    if (m_deliveredSinceAnchor > 0 && m_lastPts != AV_NOPTS_VALUE
-        && avformat_seek_file(m_format.get(), m_stream, INT64_MIN, m_lastPts, m_lastPts, 0) >= 0) {
-        m_skip = Skip::ThroughTime;
-        m_skipThrough = m_lastPts;
-        m_checkLanding = true;
+    const int64_t last = m_track.lastDelivered();
+    if (last != AV_NOPTS_VALUE && avformat_seek_file(m_format.get(), m_stream, INT64_MIN, last, last, 0) >= 0) {
+        m_track.skipThroughLast();
         return true;
     }
     return replayFromAnchor();
@@ -299,45 +287,34 @@ bool VideoDecoder::fallBackToSoftware(const QString& reason)
 
 bool VideoDecoder::replayFromAnchor()
 {
-    if (m_anchorAtStart) {
+    if (m_track.anchorAtStart()) {
         AV::FormatContextPtr format = openWithStreamInfo(m_path);
         if (!format || unsigned(m_stream) >= format->nb_streams)
             return false;
         m_format = std::move(format);
-    } else if (avformat_seek_file(m_format.get(), m_stream, INT64_MIN, m_anchor, m_anchor, 0) < 0) {
+    } else if (const int64_t anchor = m_track.anchor();
+               avformat_seek_file(m_format.get(), m_stream, INT64_MIN, anchor, anchor, 0) < 0) {
         return false;
     }
     avcodec_flush_buffers(m_codec.get());
     m_draining = false;
-    m_skip = m_deliveredSinceAnchor > 0 ? Skip::Count : Skip::None;
-    m_skipCount = m_deliveredSinceAnchor;
+    m_track.skipDelivered();
     return true;
 }
 
 bool VideoDecoder::alreadyDelivered(const AVFrame* picture)
 {
-    if (m_skip == Skip::Count) {
-        if (m_skipCount > 0) {
-            --m_skipCount;
-            return true;
-        }
-        m_skip = Skip::None;
+    switch (m_track.judge(picture->pts)) {
+    case ReplayTrack::Verdict::Deliver:
         return false;
-    }
-    // The seek must land at or before the last picture delivered, on
-    // pictures that carry their time; otherwise the pictures are counted
-    // from the last position set instead.
-    const bool landedLate = m_checkLanding && picture->pts != AV_NOPTS_VALUE && picture->pts > m_skipThrough;
-    m_checkLanding = false;
-    if (picture->pts == AV_NOPTS_VALUE || landedLate) {
-        if (!replayFromAnchor())
-            m_skip = Skip::None;
-        return m_skip != Skip::None;
-    }
-    if (picture->pts <= m_skipThrough)
+    case ReplayTrack::Verdict::Drop:
         return true;
-    m_skip = Skip::None;
-    return false;
+    case ReplayTrack::Verdict::Replay:
+        break;
+    }
+    if (!replayFromAnchor())
+        m_track.stopSkipping();
+    return m_track.skipping();
 }
 
 int VideoDecoder::decode(AVFrame* picture)

@@ -2,6 +2,7 @@
 
 #include "media/frame/LibAVPointers.h"
 #include "media/source/HardwareDecoding.h"
+#include "media/source/ReplayTrack.h"
 
 #include <QString>
 
@@ -79,7 +80,6 @@ private:
     bool alreadyDelivered(const AVFrame* picture);
     void deviceUnusable(const QString& reason);
     void warnOnce(const QString& message);
-    void setAnchor(bool atStart, int64_t position);
 
     QString m_path;
     AV::FormatContextPtr m_format;
@@ -98,25 +98,8 @@ private:
     AV::FramePtr m_devicePicture;
     bool m_warned = false;
 
-    // Where a fallback resumes: the last position set (the start of the file
-    // or a seek) and the pictures delivered since, with the last one's time.
-    bool m_anchorAtStart = true;
-    int64_t m_anchor = 0;
-    qint64 m_deliveredSinceAnchor = 0;
-    int64_t m_lastPts = AV_NOPTS_VALUE;
-    // After a fallback: the pictures dropped before delivering again, those
-    // up to a time (after a seek to the key frame before it, checked on the
-    // first picture) or a count of them (after replaying from the anchor).
-    enum class Skip
-    {
-        None,
-        ThroughTime,
-        Count,
-    };
-    Skip m_skip = Skip::None;
-    int64_t m_skipThrough = AV_NOPTS_VALUE;
-    qint64 m_skipCount = 0;
-    bool m_checkLanding = false;
+    // Where a fallback resumes, and what it drops before delivering again.
+    ReplayTrack m_track;
 };
 
 } // namespace Emulsa
