@@ -204,7 +204,7 @@ bool ShaderProcessor::setGradeSource(GradeSource source, GradeOutput output)
     // The whole program for this source and output is the one every grade
     // can fall back on: it must exist before they are taken up (built once;
     // a program current or parked is not switched to).
-    const unsigned whole = GradingPrograms::wholeKey(source, output);
+    const unsigned whole = ProgramKey::whole(source, output);
     if (whole != GradingPrograms::AllStages && !m_programs.holds(whole) && !m_programs.use(whole))
         return false;
     m_gradeSource = source;
@@ -234,7 +234,7 @@ void ShaderProcessor::bindGrading(
     const QMatrix4x4& matrix, bool bypass, int histogramNeeded, bool levelsApart, bool histogramPass)
 {
     auto [stages, foldLevels] = m_grade.stages(bypass, levelsApart);
-    const unsigned whole = GradingPrograms::wholeKey(m_gradeSource, m_gradeOutput);
+    const unsigned whole = ProgramKey::whole(m_gradeSource, m_gradeOutput);
     const unsigned variant = whole & ~unsigned(GradingPrograms::AllStages);
     const auto target = histogramPass ? GradingPrograms::HistogramTarget : GradingPrograms::OwnerTarget;
     // The whole program for the source and output exists (built at set-up,

@@ -262,29 +262,34 @@ bool PassProgram::resolveLocations()
         && resolveAttribute(p, m_names.coordinate, &m_textCoordinate) && resolveUniform(p, m_names.matrix, &m_matrix);
 }
 
+void Quad::destroy()
+{
+    m_vao.destroy();
+    m_vertices.destroy();
+    m_coordinates.destroy();
+}
+
 bool PassProgram::buildVertexArray(Functions* gl, const float* textureCoordinates, bool blur)
 {
-    return GLSupport::buildVertexArray(gl, m_vao, m_vertexBuffer, m_textureBuffer, textureCoordinates, blur);
+    return m_quad.build(gl, textureCoordinates, blur);
 }
 
 void PassProgram::bind(const QMatrix4x4& matrix)
 {
     m_program->bind();
-    m_vao.bind();
+    m_quad.bind();
     m_program->setUniformValue(m_matrix, matrix);
 }
 
 void PassProgram::release()
 {
-    m_vao.release();
+    m_quad.release();
     m_program->release();
 }
 
 void PassProgram::destroy()
 {
-    m_vao.destroy();
-    m_vertexBuffer.destroy();
-    m_textureBuffer.destroy();
+    m_quad.destroy();
     m_program.reset();
 }
 

@@ -78,6 +78,28 @@ struct ProgramNames
     const char* matrix;
 };
 
+// The six vertices covering the viewport and their texture coordinates, as
+// a vertex array and its two buffers (buildVertexArray()).
+class Quad
+{
+public:
+    bool build(Functions* gl, const float* textureCoordinates, bool blur)
+    {
+        return buildVertexArray(gl, m_vao, m_vertices, m_coordinates, textureCoordinates, blur);
+    }
+    void bind() { m_vao.bind(); }
+    void release() { m_vao.release(); }
+    void destroy();
+    GLuint arrayId() const { return m_vao.objectId(); }
+    GLuint verticesId() const { return m_vertices.bufferId(); }
+    GLuint coordinatesId() const { return m_coordinates.bufferId(); }
+
+private:
+    QOpenGLVertexArrayObject m_vao;
+    QOpenGLBuffer m_vertices;
+    QOpenGLBuffer m_coordinates;
+};
+
 // A pass's program with its six-vertex array and the locations every pass
 // draws with: made, bound and freed the same way by each pass that holds one.
 class PassProgram
@@ -105,9 +127,7 @@ public:
 private:
     ProgramNames m_names;
     std::unique_ptr<QOpenGLShaderProgram> m_program;
-    QOpenGLVertexArrayObject m_vao;
-    QOpenGLBuffer m_vertexBuffer;
-    QOpenGLBuffer m_textureBuffer;
+    Quad m_quad;
     int m_vertexPos = -1;
     int m_textCoordinate = -1;
     int m_matrix = -1;

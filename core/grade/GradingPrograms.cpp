@@ -31,18 +31,18 @@ bool GradingPrograms::build(unsigned key)
             + QByteArrayLiteral("\n#define EM_DYE_GRAIN ") + ((stages & DyeGrainStage) ? "1" : "0")
             + QByteArrayLiteral("\n#define EM_HALATION ") + ((stages & HalationStage) ? "1" : "0")
             + QByteArrayLiteral("\n#define EM_BLOOM ") + ((stages & BloomStage) ? "1" : "0")
-            + QByteArrayLiteral("\n#define EM_SOURCE ") + QByteArray::number((key >> kSourceShift) & 7)
-            + QByteArrayLiteral("\n#define EM_OUTPUT ") + QByteArray::number(key >> kOutputShift) + "\n";
-    if (!GLSupport::buildProgram(m_program, "EM", QStringLiteral(":/quad.v.glsl"), QStringLiteral(":/em.f.glsl"),
-            "inVertexPos", "inTextCoordinate", defines))
+            + QByteArrayLiteral("\n#define EM_SOURCE ") + QByteArray::number(ProgramKey::source(key))
+            + QByteArrayLiteral("\n#define EM_OUTPUT ") + QByteArray::number(ProgramKey::output(key)) + "\n";
+    if (!GLSupport::buildProgram(m_current.program, "EM", QStringLiteral(":/quad.v.glsl"),
+            QStringLiteral(":/em.f.glsl"), "inVertexPos", "inTextCoordinate", defines))
         return false;
     ++m_built;
     if (key != AllStages)
         return true;
     qDebug().noquote() << "ShaderProcessor: glGetAttribLocation inVertexPos:"
-                       << m_program->attributeLocation("inVertexPos");
+                       << m_current.program->attributeLocation("inVertexPos");
     qDebug().noquote() << "ShaderProcessor: glGetAttribLocation inTextCoordinate:"
-                       << m_program->attributeLocation("inTextCoordinate");
+                       << m_current.program->attributeLocation("inTextCoordinate");
     qDebug().noquote() << "ShaderProcessor: Main Shader compile and link successfully.";
     return true;
 }
@@ -51,8 +51,8 @@ bool GradingPrograms::resolveLocations(unsigned key)
 {
     using GLSupport::resolveAttribute;
     using GLSupport::resolveUniform;
-    QOpenGLShaderProgram* p = m_program.get();
-    Locations& at = m_locations;
+    QOpenGLShaderProgram* p = m_current.program.get();
+    Locations& at = m_current.locations;
     const bool stock = key & StockStage;
     const bool grain = key & GrainStage;
     const bool finish = key & FinishStage;
@@ -60,7 +60,7 @@ bool GradingPrograms::resolveLocations(unsigned key)
     const bool mono = key & MonoStage;
     const bool tone = key & ToneStage;
     // A program writing the packed frame places its pixels itself.
-    const bool packedOutput = (key >> kOutputShift) != 0;
+    const bool packedOutput = ProgramKey::output(key) != 0;
     if (packedOutput)
         at.textCoordinate = p->attributeLocation("inTextCoordinate");
     const bool resolved = resolveAttribute(p, "inVertexPos", &at.vertexPos)
@@ -122,18 +122,18 @@ bool GradingPrograms::resolveLocations(unsigned key)
 
 bool GradingPrograms::resolveSubroutines()
 {
-    return GLSupport::resolveSubroutines(
-        m_gl, m_program->programId(), kOrderNames, 3, "colorSelection", m_orderIndices, &m_subroutineCount);
+    return GLSupport::resolveSubroutines(m_gl, m_current.program->programId(), kOrderNames, 3, "colorSelection",
+        m_current.orderIndices, &m_current.subroutineCount);
 }
 
 bool GradingPrograms::buildVertexArray(const std::array<float, 12>& textureCoordinates)
 {
     m_textureCoordinates = textureCoordinates;
-    if (!GLSupport::buildVertexArray(m_gl, m_vao, m_vertexBuffer, m_textureBuffer, m_textureCoordinates.data(), false))
+    if (!m_quad.build(m_gl, m_textureCoordinates.data(), false))
         return false;
-    qDebug().noquote() << "ShaderProcessor: EM VAO id:" << m_vao.objectId();
-    qDebug().noquote() << "ShaderProcessor: EM Vertice VBO id:" << m_vertexBuffer.bufferId();
-    qDebug().noquote() << "ShaderProcessor: EM Texture VBO id:" << m_textureBuffer.bufferId();
+    qDebug().noquote() << "ShaderProcessor: EM VAO id:" << m_quad.arrayId();
+    qDebug().noquote() << "ShaderProcessor: EM Vertice VBO id:" << m_quad.verticesId();
+    qDebug().noquote() << "ShaderProcessor: EM Texture VBO id:" << m_quad.coordinatesId();
     return true;
 }
 
@@ -141,37 +141,24 @@ bool GradingPrograms::use(unsigned key)
 {
     if (key == m_key)
         return true;
-    Parked& wanted = m_parked[key];
+    // Map entries keep their addresses as the map grows.
+    Variant& wanted = m_parked[key];
     if (!wanted.program && wanted.failed)
         return false;
     // Park the current program, then take the wanted one or build it.
     const unsigned previous = m_key;
-    Parked& parked = m_parked[previous];
-    parked.program = std::move(m_program);
-    parked.locations = m_locations;
-    std::copy(std::begin(m_orderIndices), std::end(m_orderIndices), std::begin(parked.orderIndices));
-    parked.subroutineCount = m_subroutineCount;
-    parked.drawn[0] = m_drawn[0];
-    parked.drawn[1] = m_drawn[1];
+    m_parked[previous] = std::move(m_current);
+    m_current = Variant();
     if (!wanted.program) {
-        m_locations = Locations();
-        m_drawn[0] = m_drawn[1] = false;
         if (build(key) && resolveLocations(key) && resolveSubroutines()) {
             m_key = key;
             return true;
         }
         qWarning().noquote() << "ShaderProcessor: grading program" << key << "could not be built";
         wanted.failed = true;
-        m_program.reset();
         key = previous;
     }
-    Parked& taken = m_parked[key];
-    m_program = std::move(taken.program);
-    m_locations = taken.locations;
-    std::copy(std::begin(taken.orderIndices), std::end(taken.orderIndices), std::begin(m_orderIndices));
-    m_subroutineCount = taken.subroutineCount;
-    m_drawn[0] = taken.drawn[0];
-    m_drawn[1] = taken.drawn[1];
+    m_current = std::move(m_parked[key]);
     m_key = key;
     return key != previous;
 }
@@ -179,7 +166,7 @@ bool GradingPrograms::use(unsigned key)
 bool GradingPrograms::holds(unsigned key) const
 {
     if (key == m_key)
-        return m_program != nullptr;
+        return m_current.program != nullptr;
     const auto found = m_parked.find(key);
     return found != m_parked.end() && found->second.program;
 }
@@ -187,36 +174,34 @@ bool GradingPrograms::holds(unsigned key) const
 bool GradingPrograms::drawn(unsigned key, Target target) const
 {
     if (key == m_key)
-        return m_drawn[target];
+        return m_current.drawn[target];
     const auto found = m_parked.find(key);
     return found != m_parked.end() && found->second.program && found->second.drawn[target];
 }
 
 void GradingPrograms::bind()
 {
-    m_program->bind();
-    m_vao.bind();
+    m_current.program->bind();
+    m_quad.bind();
 }
 
 void GradingPrograms::release()
 {
-    m_vao.release();
-    m_program->release();
+    m_quad.release();
+    m_current.program->release();
 }
 
 void GradingPrograms::selectOrder(unsigned order)
 {
-    GLSupport::useSubroutine(m_gl, m_orderIndices[order], m_subroutineCount);
+    GLSupport::useSubroutine(m_gl, m_current.orderIndices[order], m_current.subroutineCount);
 }
 
 void GradingPrograms::destroy()
 {
-    m_vao.destroy();
-    m_vertexBuffer.destroy();
-    m_textureBuffer.destroy();
-    if (m_program)
-        m_program->release();
-    m_program.reset();
+    m_quad.destroy();
+    if (m_current.program)
+        m_current.program->release();
+    m_current = Variant();
     m_parked.clear();
 }
 

@@ -1,10 +1,9 @@
 #pragma once
 
 #include "core/FitMethod.h"
+#include "core/grade/GLSupport.h"
 
-#include <QOpenGLBuffer>
 #include <QOpenGLFunctions_4_0_Core>
-#include <QOpenGLVertexArrayObject>
 
 #include <array>
 #include <memory>
@@ -53,16 +52,6 @@ public:
         BloomStage = 1024,
         AllStages = 2047,
     };
-    static constexpr unsigned kSourceShift = 11;
-    static constexpr unsigned kOutputShift = 14;
-    static constexpr unsigned kMaxSource = 4;
-    static_assert(AllStages < (1u << kSourceShift), "stage bits overlap");
-    static_assert((kMaxSource << kSourceShift) < (1u << kOutputShift), "source bits overlap");
-    // The key of the whole program (every stage) for a source and output.
-    static unsigned wholeKey(unsigned source, unsigned output)
-    {
-        return AllStages | (source << kSourceShift) | (output << kOutputShift);
-    }
 
     // Kinds of target a program is drawn into.
     enum Target
@@ -128,14 +117,14 @@ public:
     bool holds(unsigned key) const;
     // Whether the program of `key` was drawn with into that kind of target.
     bool drawn(unsigned key, Target target) const;
-    void markDrawn(Target target) { m_drawn[target] = true; }
+    void markDrawn(Target target) { m_current.drawn[target] = true; }
     void countWarmUp() { ++m_warmUps; }
 
     unsigned key() const { return m_key; }
     // The stages of the current program (its key without source and output).
     unsigned stages() const { return m_key & AllStages; }
-    QOpenGLShaderProgram* program() const { return m_program.get(); }
-    const Locations& locations() const { return m_locations; }
+    QOpenGLShaderProgram* program() const { return m_current.program.get(); }
+    const Locations& locations() const { return m_current.locations; }
     // Binds the current program and the vertex array, or releases both.
     void bind();
     void release();
@@ -155,31 +144,54 @@ public:
         unsigned int sourceHeight, unsigned int outputWidth, unsigned int outputHeight);
 
 private:
-    struct Parked
+    // One program with what is drawn with it.
+    struct Variant
     {
         std::unique_ptr<QOpenGLShaderProgram> program;
         Locations locations;
+        // Subroutine indices by colour order (RGBA, ARGB, BGRA).
         GLuint orderIndices[3] = { 0, 0, 0 };
         GLint subroutineCount = 0;
+        // Parked only: it could not be built, and is not tried again.
         bool failed = false;
         bool drawn[2] = { false, false };
     };
 
     QOpenGLFunctions_4_0_Core* m_gl = nullptr;
-    std::unique_ptr<QOpenGLShaderProgram> m_program;
-    Locations m_locations;
-    // Subroutine indices by colour order (RGBA, ARGB, BGRA).
-    GLuint m_orderIndices[3] = { 0, 0, 0 };
-    GLint m_subroutineCount = 0;
-    bool m_drawn[2] = { false, false };
+    Variant m_current;
     unsigned m_key = AllStages;
-    std::unordered_map<unsigned, Parked> m_parked;
+    std::unordered_map<unsigned, Variant> m_parked;
     int m_built = 0;
     int m_warmUps = 0;
-    QOpenGLVertexArrayObject m_vao;
-    QOpenGLBuffer m_vertexBuffer;
-    QOpenGLBuffer m_textureBuffer;
+    GLSupport::Quad m_quad;
     std::array<float, 12> m_textureCoordinates {};
 };
+
+// A grading program's key: its stages (GradingPrograms::Stage bits), the
+// source it reads above them (ShaderProcessor::GradeSource), the output it
+// writes above that (ShaderProcessor::GradeOutput).
+namespace ProgramKey {
+
+constexpr unsigned SourceShift = 11;
+constexpr unsigned OutputShift = 14;
+constexpr unsigned MaxSource = 4;
+static_assert(GradingPrograms::AllStages < (1u << SourceShift), "stage bits overlap");
+static_assert((MaxSource << SourceShift) < (1u << OutputShift), "source bits overlap");
+
+// The key of the program with every stage for a source and output.
+constexpr unsigned whole(unsigned source, unsigned output)
+{
+    return GradingPrograms::AllStages | (source << SourceShift) | (output << OutputShift);
+}
+constexpr unsigned source(unsigned key)
+{
+    return (key >> SourceShift) & 7;
+}
+constexpr unsigned output(unsigned key)
+{
+    return key >> OutputShift;
+}
+
+} // namespace ProgramKey
 
 } // namespace Emulsa
