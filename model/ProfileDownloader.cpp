@@ -3,14 +3,13 @@
 #include "core/CameraListHelper.h"
 #include "core/ProfileInfo.h"
 #include "model/ProfileDownloadMessages.h"
-#include "model/SettingsManager.h"
+#include "model/ProfileInstall.h"
 
 #include <QDebug>
 #include <QDir>
 #include <QHostAddress>
 #include <QNetworkAccessManager>
 #include <QNetworkRequest>
-#include <QSettings>
 #include <QTemporaryDir>
 #include <QTemporaryFile>
 
@@ -21,11 +20,6 @@ namespace Emulsa {
 using namespace ProfileDownloadMessages;
 
 namespace {
-
-const char kUrlVariable[] = "EMULSA_PROFILE_DOWNLOAD_URL";
-const QString kGroup = QStringLiteral("ProfileDownloads");
-const QString kMirrorsArray = QStringLiteral("DownloadMirrors");
-const QString kLastMirrorKey = QStringLiteral("ProfileDownloads/LastMirror");
 
 // The seconds of a timeout as the messages show them ("30", "0.4").
 QString secondsText(int milliseconds)
@@ -47,57 +41,7 @@ QByteArray publishedDigest(const QByteArray& text)
     return first;
 }
 
-QString withSlash(QString base)
-{
-    base = base.trimmed();
-    if (!base.isEmpty() && !base.endsWith(QLatin1Char('/')))
-        base += QLatin1Char('/');
-    return base;
-}
-
 } // namespace
-
-QList<ProfileDownloader::Mirror> ProfileDownloader::configuredMirrors()
-{
-    const auto named = [](const QString& name, const QString& base) {
-        return Mirror { name.trimmed().isEmpty() ? QUrl(base).host() : name.trimmed(), base };
-    };
-    const QString fromEnvironment = withSlash(qEnvironmentVariable(kUrlVariable));
-    if (!fromEnvironment.isEmpty())
-        return { named(QString(), fromEnvironment) };
-
-    QList<Mirror> mirrors;
-    std::unique_ptr<QSettings> store = SettingsManager::openStore();
-    store->beginGroup(kGroup);
-    const int count = store->beginReadArray(kMirrorsArray);
-    for (int i = 0; i < count; ++i) {
-        store->setArrayIndex(i);
-        const QString base = withSlash(store->value(QStringLiteral("Url")).toString());
-        if (base.isEmpty())
-            continue;
-        mirrors.append(named(store->value(QStringLiteral("Name")).toString(), base));
-    }
-    store->endArray();
-    store->endGroup();
-    return mirrors;
-}
-
-int ProfileDownloader::rememberedMirror()
-{
-    return std::max(0, SettingsManager::openStore()->value(kLastMirrorKey, 0).toInt());
-}
-
-void ProfileDownloader::rememberMirror(int index)
-{
-    SettingsManager::openStore()->setValue(kLastMirrorKey, std::max(0, index));
-}
-
-QString ProfileDownloader::notConfiguredMessage()
-{
-    return QStringLiteral("Profile downloads are not configured. Add a download mirror to the settings "
-                          "(array %1/%2, entries Name and Url) or set the environment variable %3.")
-        .arg(kGroup, kMirrorsArray, QLatin1String(kUrlVariable));
-}
 
 ProfileDownloader::ProfileDownloader(QObject* parent)
     : QObject(parent)
@@ -137,19 +81,19 @@ ProfileDownloader::~ProfileDownloader()
     release();
 }
 
-void ProfileDownloader::setMirrors(const QList<Mirror>& mirrors)
+void ProfileDownloader::setMirrors(const QList<ProfileMirror>& mirrors)
 {
     m_mirrorsOverride.clear();
-    for (const Mirror& mirror : mirrors) {
-        const QString base = withSlash(mirror.baseUrl);
+    for (const ProfileMirror& mirror : mirrors) {
+        const QString base = ProfileMirrors::withSlash(mirror.baseUrl);
         if (!base.isEmpty())
             m_mirrorsOverride.append({ mirror.name, base });
     }
 }
 
-QList<ProfileDownloader::Mirror> ProfileDownloader::mirrors() const
+QList<ProfileMirror> ProfileDownloader::mirrors() const
 {
-    return m_mirrorsOverride.isEmpty() ? configuredMirrors() : m_mirrorsOverride;
+    return m_mirrorsOverride.isEmpty() ? ProfileMirrors::configured() : m_mirrorsOverride;
 }
 
 void ProfileDownloader::downloadNewProfileFromProxy(unsigned int profileId, unsigned int mirrorIndex)
@@ -162,9 +106,9 @@ void ProfileDownloader::downloadNewProfileFromProxy(unsigned int profileId, unsi
         qWarning() << Q_FUNC_INFO << "No camera profile with id" << profileId;
         return;
     }
-    const QList<Mirror> choices = mirrors();
+    const QList<ProfileMirror> choices = mirrors();
     if (choices.isEmpty()) {
-        emit downloadFailed(profileId, notConfiguredMessage());
+        emit downloadFailed(profileId, ProfileMirrors::notConfiguredMessage());
         return;
     }
     if (mirrorIndex >= static_cast<unsigned int>(choices.size())) {
@@ -172,7 +116,7 @@ void ProfileDownloader::downloadNewProfileFromProxy(unsigned int profileId, unsi
                    << "(the first one is used)";
         mirrorIndex = 0;
     }
-    const Mirror& mirror = choices.at(static_cast<int>(mirrorIndex));
+    const ProfileMirror& mirror = choices.at(static_cast<int>(mirrorIndex));
 
     m_profileId = profileId;
     const QUrl url(mirror.baseUrl + QString::fromUtf8(profile->tin) + QStringLiteral(".zip"));
@@ -362,7 +306,7 @@ void ProfileDownloader::install()
     const unsigned int id = m_profileId;
     const ProfileInfo* profile = CameraListHelper::instance()->getProfile(id);
     QString error;
-    if (!profile || !installArchive(m_archive->fileName(), *profile, &error)) {
+    if (!profile || !ProfileInstall::fromArchive(m_archive->fileName(), *profile, &error)) {
         fail(error.isEmpty() ? installMessage() : error, QStringLiteral("profile %1 not installed").arg(id));
         return;
     }

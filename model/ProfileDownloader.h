@@ -1,5 +1,7 @@
 #pragma once
 
+#include "model/ProfileMirrors.h"
+
 #include <QCryptographicHash>
 #include <QList>
 #include <QNetworkReply>
@@ -22,13 +24,9 @@ struct ProfileInfo;
 // them into the per-user profiles folder (ApplicationPaths::userProfilesPath),
 // which the film library searches before the shared data folder.
 //
-// Where from: one of the download mirrors, each a named base address (one per
-// region), the archive being "<base><tin>.zip". The mirrors are the array
-// "DownloadMirrors" (entries "Name" and "Url") of the group
-// "ProfileDownloads" of the per-user settings store, which also remembers the
-// mirror last chosen ("ProfileDownloads/LastMirror"). The environment
-// variable EMULSA_PROFILE_DOWNLOAD_URL replaces the list by one mirror. With
-// neither, downloads are not configured and nothing is requested.
+// Where from: one of the download mirrors (ProfileMirrors), the archive being
+// "<base><tin>.zip". Without a mirror, downloads are not configured and
+// nothing is requested.
 //
 // Transfer: only https addresses are asked for (plain http only on the
 // loopback address, where the tests' server lives); a redirect is followed
@@ -42,13 +40,8 @@ struct ProfileInfo;
 // trusted as it is, and one that cannot say (any other error, a malformed
 // file) fails the download.
 //
-// Unpacking: only plain relative entry names ending in ".tin" are unpacked
-// (no "..", no absolute names, no links, no backslashes),
-// each at most kMaxEntryBytes and all together at most kMaxTotalBytes, every
-// entry's CRC checked. The tables are unpacked into a staging folder beside the
-// target, each must hold a whole stock table, and the staging folder then
-// replaces the profile's folder in one rename: a failed install leaves no
-// folder behind and a leftover partial folder is replaced by the next install.
+// Unpacking: ProfileInstall::fromArchive(), which checks every entry and puts the
+// tables in place whole or not at all.
 //
 // GUI thread only (the network manager delivers its signals there).
 class ProfileDownloader : public QObject
@@ -57,36 +50,17 @@ class ProfileDownloader : public QObject
 
 public:
     static constexpr qint64 kMaxArchiveBytes = 256ll * 1024 * 1024;
-    static constexpr qint64 kMaxEntryBytes = 8ll * 1024 * 1024;
-    static constexpr qint64 kMaxTotalBytes = 256ll * 1024 * 1024;
     static constexpr qint64 kReadBufferBytes = 1024 * 1024;
     static constexpr qint64 kMaxChecksumBytes = 4096;
     static constexpr int kTransferTimeoutMs = 30000;
-
-    struct Mirror
-    {
-        QString name;
-        QString baseUrl; // ends with "/"
-        bool operator==(const Mirror& other) const { return name == other.name && baseUrl == other.baseUrl; }
-    };
-
-    // The mirrors of the settings store (entries without an address are
-    // left out; an entry without a name is named after its host), or the
-    // one of the environment variable.
-    static QList<Mirror> configuredMirrors();
-    // The index of the mirror last chosen (0 when none was), and storing it.
-    static int rememberedMirror();
-    static void rememberMirror(int index);
-    // The explanation the download buttons show when no mirror is configured.
-    static QString notConfiguredMessage();
 
     explicit ProfileDownloader(QObject* parent = nullptr);
     ~ProfileDownloader() override;
 
     // Mirrors used instead of the configured ones (tests). An empty list goes
     // back to the configured ones.
-    void setMirrors(const QList<Mirror>& mirrors);
-    QList<Mirror> mirrors() const;
+    void setMirrors(const QList<ProfileMirror>& mirrors);
+    QList<ProfileMirror> mirrors() const;
     bool isConfigured() const { return !mirrors().isEmpty(); }
 
     // Starts downloading the profile from the mirror of that index (the first
@@ -110,20 +84,6 @@ public:
 
     bool isDownloading() const { return m_reply != nullptr; }
     unsigned int currentProfileId() const { return m_profileId; }
-
-    // Unpacks a downloaded archive for the profile into the per-user profiles
-    // folder as described above. On failure returns false and sets *error to
-    // the message for the user.
-    static bool installArchive(const QString& zipPath, const ProfileInfo& profile, QString* error);
-
-    // The two halves of an install, shared with ProfileMaker. A new, empty
-    // staging folder for the tables named `tin` inside the per-user profiles
-    // folder (removed again when the pointer goes unless moved into place),
-    // or null with *error set.
-    static std::unique_ptr<QTemporaryDir> createStagingFolder(const QString& tin, QString* error);
-    // Renames the staging folder to the profile's folder in one step; an
-    // earlier folder of that name is moved aside first and removed after.
-    static bool moveIntoPlace(QTemporaryDir& staging, const QString& tin, QString* error);
 
 public slots:
     void cancelCurrentDownload();
@@ -171,7 +131,7 @@ private:
     QByteArray m_checksumText;
     QTimer m_stallTimer;
     unsigned int m_profileId = 0;
-    QList<Mirror> m_mirrorsOverride;
+    QList<ProfileMirror> m_mirrorsOverride;
 };
 
 } // namespace Emulsa

@@ -1,8 +1,4 @@
-// Unpacking a downloaded profile archive into the per-user profiles folder:
-// each entry checked before it is written, the tables staged in a folder of
-// their own and swapped into place whole.
-
-#include "model/ProfileDownloader.h"
+#include "model/ProfileInstall.h"
 
 #include "core/ApplicationPaths.h"
 #include "core/ProfileInfo.h"
@@ -129,19 +125,21 @@ void removeWithoutFollowingLinks(const QString& path)
 
 } // namespace
 
-bool ProfileDownloader::installArchive(const QString& zipPath, const ProfileInfo& profile, QString* error)
+namespace ProfileInstall {
+
+bool fromArchive(const QString& zipPath, const ProfileInfo& profile, QString* error)
 {
     const QString tin = QString::fromUtf8(profile.tin);
     if (!isUsableTableName(tin)) {
         *error = installMessage();
-        qWarning() << "ProfileDownloader: unusable table name" << tin;
+        qWarning() << "ProfileInstall: unusable table name" << tin;
         return false;
     }
 
     QuaZip zip(zipPath);
     if (!zip.open(QuaZip::mdUnzip)) {
         *error = openMessage();
-        qWarning() << "ProfileDownloader: not a ZIP archive:" << zipPath;
+        qWarning() << "ProfileInstall: not a ZIP archive:" << zipPath;
         return false;
     }
 
@@ -160,30 +158,30 @@ bool ProfileDownloader::installArchive(const QString& zipPath, const ProfileInfo
         const QString relative = safeRelativeTarget(info);
         if (relative.isEmpty()) {
             if (info.name.endsWith(QLatin1String(".tin")))
-                qWarning() << "ProfileDownloader: skipped unsafe entry" << info.name;
+                qWarning() << "ProfileInstall: skipped unsafe entry" << info.name;
             continue;
         }
-        if (info.uncompressedSize > static_cast<quint64>(kMaxEntryBytes)) {
+        if (info.uncompressedSize > static_cast<quint64>(MaxEntryBytes)) {
             *error = installMessage();
-            qWarning() << "ProfileDownloader: entry too large:" << info.name << info.uncompressedSize;
+            qWarning() << "ProfileInstall: entry too large:" << info.name << info.uncompressedSize;
             return false;
         }
         const QString target = staging->path() + QLatin1Char('/') + relative;
         if (!isInside(staging->path(), target) || !QDir().mkpath(QFileInfo(target).absolutePath())) {
-            qWarning() << "ProfileDownloader: skipped entry outside the profile folder" << info.name;
+            qWarning() << "ProfileInstall: skipped entry outside the profile folder" << info.name;
             continue;
         }
         QString detail;
-        if (!extractEntry(zip, target, kMaxEntryBytes, &total, kMaxTotalBytes, &detail)) {
+        if (!extractEntry(zip, target, MaxEntryBytes, &total, MaxTotalBytes, &detail)) {
             *error = installMessage();
-            qWarning() << "ProfileDownloader: cannot unpack" << info.name << ":" << detail;
+            qWarning() << "ProfileInstall: cannot unpack" << info.name << ":" << detail;
             return false;
         }
         ++tables;
     }
     if (zip.getZipError() != UNZ_OK || tables == 0) {
         *error = tables == 0 ? installMessage() : openMessage();
-        qWarning() << "ProfileDownloader: archive holds no usable table" << zipPath;
+        qWarning() << "ProfileInstall: archive holds no usable table" << zipPath;
         return false;
     }
     zip.close();
@@ -191,30 +189,30 @@ bool ProfileDownloader::installArchive(const QString& zipPath, const ProfileInfo
     return moveIntoPlace(*staging, tin, error);
 }
 
-std::unique_ptr<QTemporaryDir> ProfileDownloader::createStagingFolder(const QString& tin, QString* error)
+std::unique_ptr<QTemporaryDir> createStagingFolder(const QString& tin, QString* error)
 {
     if (!isUsableTableName(tin)) {
         *error = installMessage();
-        qWarning() << "ProfileDownloader: unusable table name" << tin;
+        qWarning() << "ProfileInstall: unusable table name" << tin;
         return nullptr;
     }
     const QString root = QDir::cleanPath(ApplicationPaths::instance()->userProfilesPath());
     if (!QDir().mkpath(root)) {
         *error = folderMessage();
-        qWarning() << "ProfileDownloader: cannot create" << root;
+        qWarning() << "ProfileInstall: cannot create" << root;
         return nullptr;
     }
     auto staging
         = std::make_unique<QTemporaryDir>(root + QStringLiteral("/.staging-") + tin + QStringLiteral("-XXXXXX"));
     if (!staging->isValid()) {
         *error = installMessage();
-        qWarning() << "ProfileDownloader: cannot create a staging folder in" << root;
+        qWarning() << "ProfileInstall: cannot create a staging folder in" << root;
         return nullptr;
     }
     return staging;
 }
 
-bool ProfileDownloader::moveIntoPlace(QTemporaryDir& staging, const QString& tin, QString* error)
+bool moveIntoPlace(QTemporaryDir& staging, const QString& tin, QString* error)
 {
     const QString root = QDir::cleanPath(ApplicationPaths::instance()->userProfilesPath());
     // Swap the staging folder in; an earlier (partial) folder is moved aside
@@ -229,7 +227,7 @@ bool ProfileDownloader::moveIntoPlace(QTemporaryDir& staging, const QString& tin
             + QString::number(QDateTime::currentMSecsSinceEpoch());
         if (!QDir().rename(target, aside)) {
             *error = installMessage();
-            qWarning() << "ProfileDownloader: cannot move the old folder aside" << target;
+            qWarning() << "ProfileInstall: cannot move the old folder aside" << target;
             return false;
         }
     }
@@ -237,7 +235,7 @@ bool ProfileDownloader::moveIntoPlace(QTemporaryDir& staging, const QString& tin
         if (!aside.isEmpty())
             QDir().rename(aside, target);
         *error = installMessage();
-        qWarning() << "ProfileDownloader: cannot move the tables into" << target;
+        qWarning() << "ProfileInstall: cannot move the tables into" << target;
         return false;
     }
     staging.setAutoRemove(false);
@@ -245,5 +243,7 @@ bool ProfileDownloader::moveIntoPlace(QTemporaryDir& staging, const QString& tin
         removeWithoutFollowingLinks(aside);
     return true;
 }
+
+} // namespace ProfileInstall
 
 } // namespace Emulsa

@@ -7,7 +7,7 @@
 #include "core/filmdata/CameraEncoding.h"
 #include "core/filmdata/FilmStock.h"
 #include "core/filmdata/ProfileTables.h"
-#include "model/ProfileDownloader.h"
+#include "model/ProfileInstall.h"
 
 #include <QDebug>
 #include <QDir>
@@ -152,7 +152,7 @@ bool ProfileMaker::make(
     }
     const QString tin = QString::fromUtf8(profile.tin);
     QString installError;
-    const std::unique_ptr<QTemporaryDir> staging = ProfileDownloader::createStagingFolder(tin, &installError);
+    const std::unique_ptr<QTemporaryDir> staging = ProfileInstall::createStagingFolder(tin, &installError);
     if (!staging) {
         *error = makeMessage(profile, QStringLiteral("the profiles folder cannot be written"));
         return false;
@@ -173,7 +173,7 @@ bool ProfileMaker::make(
         *error = makeMessage(profile, QStringLiteral("its tables cannot be written"));
         return false;
     }
-    if (!ProfileDownloader::moveIntoPlace(*staging, tin, &installError)) {
+    if (!ProfileInstall::moveIntoPlace(*staging, tin, &installError)) {
         *error = makeMessage(profile, QStringLiteral("its tables cannot be installed"));
         return false;
     }

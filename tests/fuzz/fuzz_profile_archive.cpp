@@ -5,7 +5,7 @@
 
 #include "core/ApplicationPaths.h"
 #include "core/ProfileInfo.h"
-#include "model/ProfileDownloader.h"
+#include "model/ProfileInstall.h"
 
 #include <QDir>
 #include <QFile>
@@ -23,7 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     Emulsa::ProfileInfo::setField(profile.tin, Emulsa::ProfileInfo::kFieldSize, "FZ01_LOG");
     Emulsa::ProfileInfo::setField(profile.id, Emulsa::ProfileInfo::kIdSize, "FZ01");
     QString error;
-    Emulsa::ProfileDownloader::installArchive(archive, profile, &error);
+    Emulsa::ProfileInstall::fromArchive(archive, profile, &error);
     QDir(Emulsa::ApplicationPaths::instance()->userProfilesPath()).removeRecursively();
     return 0;
 }

@@ -24,7 +24,7 @@ using Emulsa::Test::EndlessHttpServer;
 using Emulsa::Test::fileBytes;
 using Emulsa::Test::LocalHttpServer;
 using Emulsa::Test::makeZip;
-using Mirror = ProfileDownloader::Mirror;
+using Mirror = ProfileMirror;
 
 namespace {
 
@@ -470,7 +470,7 @@ private slots:
         downloader.downloadNewProfileFromProxy(profileId());
         QVERIFY(!downloader.isDownloading());
         QCOMPARE(failed.count(), 1);
-        QCOMPARE(failed.first().at(1).toString(), ProfileDownloader::notConfiguredMessage());
+        QCOMPARE(failed.first().at(1).toString(), ProfileMirrors::notConfiguredMessage());
         QTest::qWait(50);
         QCOMPARE(server.requests(), 0);
     }
@@ -482,26 +482,25 @@ private slots:
     {
         qunsetenv("EMULSA_PROFILE_DOWNLOAD_URL");
         storeMirrors({});
-        QVERIFY(ProfileDownloader::configuredMirrors().isEmpty());
+        QVERIFY(ProfileMirrors::configured().isEmpty());
 
         storeMirrors({ { "USA", "https://us.example.invalid/Profile/" }, { "Nowhere", "  " },
             { "", "https://eu.example.invalid/Profile" }, { " Asia / Pacific ", "https://ap.example.invalid/P/" } });
         const QList<Mirror> expected { { "USA", "https://us.example.invalid/Profile/" },
             { "eu.example.invalid", "https://eu.example.invalid/Profile/" },
             { "Asia / Pacific", "https://ap.example.invalid/P/" } };
-        QCOMPARE(ProfileDownloader::configuredMirrors(), expected);
+        QCOMPARE(ProfileMirrors::configured(), expected);
         QCOMPARE(ProfileDownloader().mirrors(), expected);
 
         qputenv("EMULSA_PROFILE_DOWNLOAD_URL", "http://local.invalid/x");
-        QCOMPARE(
-            ProfileDownloader::configuredMirrors(), (QList<Mirror> { { "local.invalid", "http://local.invalid/x/" } }));
+        QCOMPARE(ProfileMirrors::configured(), (QList<Mirror> { { "local.invalid", "http://local.invalid/x/" } }));
         qunsetenv("EMULSA_PROFILE_DOWNLOAD_URL");
         storeMirrors({});
 
-        QCOMPARE(ProfileDownloader::rememberedMirror(), 0);
-        ProfileDownloader::rememberMirror(2);
-        QCOMPARE(ProfileDownloader::rememberedMirror(), 2);
-        ProfileDownloader::rememberMirror(0);
+        QCOMPARE(ProfileMirrors::remembered(), 0);
+        ProfileMirrors::remember(2);
+        QCOMPARE(ProfileMirrors::remembered(), 2);
+        ProfileMirrors::remember(0);
     }
 
     // The archive is asked for at the chosen mirror only; an index past the

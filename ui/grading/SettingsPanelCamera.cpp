@@ -91,9 +91,9 @@ QWidget* SettingsPanel::buildCameraSection()
     connect(m_changeCamera, &QPushButton::clicked, this, [this] {
         CameraChooserWidget* chooser = cameraChooser();
         QStringList mirrors;
-        for (const ProfileDownloader::Mirror& mirror : m_downloader->mirrors())
+        for (const ProfileMirror& mirror : m_downloader->mirrors())
             mirrors.append(mirror.name);
-        chooser->setMirrorNames(mirrors, ProfileDownloader::rememberedMirror());
+        chooser->setMirrorNames(mirrors, ProfileMirrors::remembered());
         chooser->refreshInstalledState();
         chooser->setCurrentProfile(m_sourceType);
         chooser->show();
@@ -170,7 +170,7 @@ CameraChooserWidget* SettingsPanel::cameraChooser()
         m_chooser->close();
     });
     connect(m_chooser, &CameraChooserWidget::newDefaultProfileChosen, this, &SettingsPanel::defaultProfileChanged);
-    connect(m_chooser, &CameraChooserWidget::mirrorChosen, this, &ProfileDownloader::rememberMirror);
+    connect(m_chooser, &CameraChooserWidget::mirrorChosen, this, &ProfileMirrors::remember);
     connect(m_chooser, &CameraChooserWidget::newProfileToBeDownload, this, [this](uint id) {
         const int mirror = m_chooser->selectedMirror();
         const ProfileDownloadPurpose purpose { m_chooser->downloadAppliesToAll(), m_chooser->isDefaultCameraChecked() };
@@ -189,7 +189,7 @@ void SettingsPanel::startProfileDownload(uint profileId, int mirrorIndex, Profil
             startProfileMake(profileId);
             return;
         }
-        m_downloadNote->setText(ProfileDownloader::notConfiguredMessage());
+        m_downloadNote->setText(ProfileMirrors::notConfiguredMessage());
         m_downloadNote->show();
         return;
     }
@@ -200,7 +200,7 @@ void SettingsPanel::startProfileDownload(uint profileId, int mirrorIndex, Profil
     m_downloadProgress->show();
     m_cancelDownload->show();
     m_downloader->downloadNewProfileFromProxy(
-        profileId, static_cast<unsigned int>(mirrorIndex >= 0 ? mirrorIndex : ProfileDownloader::rememberedMirror()));
+        profileId, static_cast<unsigned int>(mirrorIndex >= 0 ? mirrorIndex : ProfileMirrors::remembered()));
 }
 
 bool SettingsPanel::addCameraFromLut(const QString& cubePath, const QString& name)

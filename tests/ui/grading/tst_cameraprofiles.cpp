@@ -228,7 +228,7 @@ private slots:
         QCOMPARE(mirrors->itemText(1), QStringLiteral("Europe"));
         QCOMPARE(mirrors->currentIndex(), 0);
         mirrors->setCurrentIndex(1);
-        QCOMPARE(ProfileDownloader::rememberedMirror(), 1);
+        QCOMPARE(ProfileMirrors::remembered(), 1);
 
         auto* manufacturers = child<QComboBox>(chooser, "manufacturerComboBox");
         auto* models = child<QComboBox>(chooser, "modelComboBox");
