@@ -21,6 +21,40 @@ using namespace ProfileDownloadMessages;
 
 namespace {
 
+constexpr qint64 kMaxArchiveBytes = 256ll * 1024 * 1024;
+constexpr qint64 kReadBufferBytes = 1024 * 1024;
+constexpr qint64 kMaxChecksumBytes = 4096;
+constexpr int kTransferTimeoutMs = 30000;
+
+// Whether an address may be asked for: https, or http to a loopback address
+// ("localhost", 127.0.0.0/8 or ::1).
+bool isAllowedAddress(const QUrl& url)
+{
+    if (!url.isValid() || url.host().isEmpty())
+        return false;
+    const QString scheme = url.scheme().toLower();
+    if (scheme == QLatin1String("https"))
+        return true;
+    if (scheme != QLatin1String("http"))
+        return false;
+    const QString host = url.host().toLower();
+    if (host == QLatin1String("localhost"))
+        return true;
+    const QHostAddress address(host);
+    return !address.isNull() && address.isLoopback();
+}
+
+// Whether a redirect from `from` to `to` stays on the same scheme, host and
+// port.
+bool isSameOrigin(const QUrl& from, const QUrl& to)
+{
+    const auto defaultPort
+        = [](const QUrl& url) { return url.scheme().toLower() == QLatin1String("https") ? 443 : 80; };
+    return from.scheme().compare(to.scheme(), Qt::CaseInsensitive) == 0
+        && from.host().compare(to.host(), Qt::CaseInsensitive) == 0 && !to.host().isEmpty()
+        && from.port(defaultPort(from)) == to.port(defaultPort(to));
+}
+
 // The seconds of a timeout as the messages show them ("30", "0.4").
 QString secondsText(int milliseconds)
 {
@@ -46,34 +80,11 @@ QByteArray publishedDigest(const QByteArray& text)
 ProfileDownloader::ProfileDownloader(QObject* parent)
     : QObject(parent)
     , m_manager(new QNetworkAccessManager(this))
+    , m_maxArchiveBytes(kMaxArchiveBytes)
+    , m_transferTimeoutMs(kTransferTimeoutMs)
 {
     m_stallTimer.setSingleShot(true);
     connect(&m_stallTimer, &QTimer::timeout, this, &ProfileDownloader::transferStalled);
-}
-
-bool ProfileDownloader::isAllowedAddress(const QUrl& url)
-{
-    if (!url.isValid() || url.host().isEmpty())
-        return false;
-    const QString scheme = url.scheme().toLower();
-    if (scheme == QLatin1String("https"))
-        return true;
-    if (scheme != QLatin1String("http"))
-        return false;
-    const QString host = url.host().toLower();
-    if (host == QLatin1String("localhost"))
-        return true;
-    const QHostAddress address(host);
-    return !address.isNull() && address.isLoopback();
-}
-
-bool ProfileDownloader::isSameOrigin(const QUrl& from, const QUrl& to)
-{
-    const auto defaultPort
-        = [](const QUrl& url) { return url.scheme().toLower() == QLatin1String("https") ? 443 : 80; };
-    return from.scheme().compare(to.scheme(), Qt::CaseInsensitive) == 0
-        && from.host().compare(to.host(), Qt::CaseInsensitive) == 0 && !to.host().isEmpty()
-        && from.port(defaultPort(from)) == to.port(defaultPort(to));
 }
 
 ProfileDownloader::~ProfileDownloader()

@@ -32,8 +32,8 @@ struct ProfileInfo;
 // loopback address, where the tests' server lives); a redirect is followed
 // only to the same scheme, host and port; a transfer that receives nothing
 // for the transfer timeout fails; the reply is read through a buffer of
-// kReadBufferBytes, so it never holds much more than that in memory, into a
-// QTemporaryFile, and is refused as soon as it passes kMaxArchiveBytes. When
+// 1 MiB, so it never holds much more than that in memory, into a
+// QTemporaryFile, and is refused as soon as it passes 256 MiB. When
 // the mirror publishes a SHA-256 of the archive beside it ("<archive>.sha256",
 // the hexadecimal digest first, as sha256sum writes it) the archive must
 // match it before anything is unpacked; a mirror without one (404) is
@@ -49,11 +49,6 @@ class ProfileDownloader : public QObject
     Q_OBJECT
 
 public:
-    static constexpr qint64 kMaxArchiveBytes = 256ll * 1024 * 1024;
-    static constexpr qint64 kReadBufferBytes = 1024 * 1024;
-    static constexpr qint64 kMaxChecksumBytes = 4096;
-    static constexpr int kTransferTimeoutMs = 30000;
-
     explicit ProfileDownloader(QObject* parent = nullptr);
     ~ProfileDownloader() override;
 
@@ -69,18 +64,11 @@ public:
     // lacks or when downloads are not configured (downloadFailed says why).
     void downloadNewProfileFromProxy(unsigned int profileId, unsigned int mirrorIndex = 0);
 
-    // Largest archive accepted (kMaxArchiveBytes unless lowered).
+    // Largest archive accepted (256 MiB unless lowered).
     void setMaxArchiveBytes(qint64 bytes) { m_maxArchiveBytes = bytes; }
     // How long a transfer may go without receiving a byte before it fails
-    // (kTransferTimeoutMs unless changed); applies to the next request.
+    // (30 s unless changed); applies to the next request.
     void setTransferTimeout(int milliseconds) { m_transferTimeoutMs = qMax(1, milliseconds); }
-
-    // Whether an address may be asked for: https, or http to a loopback
-    // address ("localhost", 127.0.0.0/8 or ::1).
-    static bool isAllowedAddress(const QUrl& url);
-    // Whether a redirect from `from` to `to` stays on the same scheme, host
-    // and port.
-    static bool isSameOrigin(const QUrl& from, const QUrl& to);
 
     bool isDownloading() const { return m_reply != nullptr; }
     unsigned int currentProfileId() const { return m_profileId; }
@@ -123,8 +111,8 @@ private:
     QNetworkReply* m_reply = nullptr;
     std::unique_ptr<QTemporaryFile> m_archive;
     qint64 m_received = 0;
-    qint64 m_maxArchiveBytes = kMaxArchiveBytes;
-    int m_transferTimeoutMs = kTransferTimeoutMs;
+    qint64 m_maxArchiveBytes;
+    int m_transferTimeoutMs;
     Stage m_stage = Stage::Archive;
     QUrl m_archiveUrl;
     QCryptographicHash m_digest { QCryptographicHash::Sha256 };
