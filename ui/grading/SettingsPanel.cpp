@@ -1,8 +1,7 @@
 #include "ui/grading/SettingsPanel.h"
 
 #include "core/FilmLibrary.h"
-#include "model/ProfileDownloader.h"
-#include "model/ProfileMaker.h"
+#include "ui/grading/CameraProfileSection.h"
 #include "ui/grading/CustomSlider.h"
 #include "ui/grading/EMColorWheel.h"
 #include "ui/grading/EMHistogramSlider.h"
@@ -15,7 +14,6 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QVBoxLayout>
@@ -44,55 +42,50 @@ const char* const fieldControlNames[GradeFieldCount]
 SettingsPanel::SettingsPanel(QWidget* parent)
     : QWidget(parent)
     , m_header(new SettingsPanelHeaderWidget(this))
-    , m_downloader(new ProfileDownloader(this))
-    , m_maker(new ProfileMaker(this))
+    , m_camera(new CameraProfileSection(this))
 {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(4, 4, 4, 4);
     layout->addWidget(m_header);
-    layout->addWidget(buildCameraSection());
+    layout->addWidget(m_camera);
+    addValueControl(m_camera, GradeField::Exposure);
+    addValueControl(m_camera, GradeField::Kelvin).slider->setSingleStep(1);
     layout->addWidget(buildStockSection());
     layout->addWidget(buildFilmEffectsSection());
     layout->addWidget(buildWheelsSection());
     layout->addWidget(buildLevelsSection());
     layout->addStretch();
 
-    connect(m_downloader, &ProfileDownloader::downloalProgress, m_downloadProgress, &QProgressBar::setValue);
-    connect(m_downloader, &ProfileDownloader::downloalProgressMax, m_downloadProgress, &QProgressBar::setMaximum);
-    connect(m_downloader, &ProfileDownloader::downloadFinishedAndInstalled, this,
-        [this](uint id) { profileInstalled(id, QStringLiteral("Profile %1 installed.").arg(profileTitle(id))); });
-    connect(m_downloader, &ProfileDownloader::downloadFailed, this, [this](uint, const QString& message) {
-        endDownload();
-        m_downloadNote->setText(message);
-        m_downloadNote->show();
-    });
-    connect(m_maker, &ProfileMaker::progressChanged, m_downloadProgress, &QProgressBar::setValue);
-    connect(m_maker, &ProfileMaker::made, this, [this](uint id) {
-        profileInstalled(id, QStringLiteral("Profile %1 made on this machine and installed.").arg(profileTitle(id)));
-    });
-    connect(m_maker, &ProfileMaker::failed, this, [this](uint, const QString& message) {
-        endDownload();
-        m_downloadNote->setText(message);
-        m_downloadNote->show();
-    });
-    connect(m_maker, &ProfileMaker::cancelled, this, [this](uint id) {
-        endDownload();
-        m_downloadNote->setText(QStringLiteral("Making the profile %1 was cancelled.").arg(profileTitle(id)));
-        m_downloadNote->show();
-    });
-    connect(m_cancelDownload, &QPushButton::clicked, this, [this] {
-        // A make ends once its worker stops (the cancelled signal).
-        if (m_maker->isMaking()) {
-            m_cancelDownload->setEnabled(false);
-            m_maker->cancel();
-            return;
-        }
-        m_downloader->cancelCurrentDownload();
-        endDownload();
-    });
+    connect(m_camera, &CameraProfileSection::resetRequested, this, &SettingsPanel::resetCamera);
+    connect(m_camera, &CameraProfileSection::profileChosen, this, &SettingsPanel::sourceTypeComboValueChanged);
+    connect(
+        m_camera, &CameraProfileSection::profileChosenForAll, this, &SettingsPanel::sourceTypeComboValueChangedForAll);
+    connect(m_camera, &CameraProfileSection::defaultProfileChosen, this, &SettingsPanel::defaultProfileChanged);
 }
 
 SettingsPanel::~SettingsPanel() = default;
+
+void SettingsPanel::resetCamera()
+{
+    // The sliders' own change handling sends each about-to-change first.
+    QList<ValueControl*> changed;
+    for (GradeField field : { GradeField::Exposure, GradeField::Kelvin }) {
+        ValueControl& c = control(field);
+        if (c.slider->value() != c.field->position(c.field->defaultValue))
+            changed << &c;
+    }
+    if (changed.isEmpty())
+        return;
+    emit groupOfCommand(true);
+    for (ValueControl* c : changed)
+        c->slider->setValue(c->field->position(c->field->defaultValue));
+    emit groupOfCommand(false);
+}
+
+void SettingsPanel::setSourceType(uint profileId)
+{
+    m_camera->setSourceType(profileId);
+}
 
 SettingsPanel::ValueControl& SettingsPanel::addValueControl(QWidget* parent, GradeField field)
 {

@@ -12,6 +12,7 @@
 #include "model/ProfileMaker.h"
 #include "model/SettingsManager.h"
 #include "ui/grading/CameraChooserWidget.h"
+#include "ui/grading/CameraProfileSection.h"
 #include "ui/grading/EMFilmSettings.h"
 #include "ui/grading/SettingsPanel.h"
 #include "ui/shell/ApplicationAssembly.h"
@@ -88,7 +89,7 @@ private slots:
         panel.show();
         auto* note = child<QLabel>(&panel, "downloadNote");
         auto* progress = child<QProgressBar>(&panel, "downloadProgressBar");
-        panel.startProfileDownload(ProfileInfo::packId("ZZ99"));
+        panel.camera()->startProfileDownload(ProfileInfo::packId("ZZ99"));
         QVERIFY(note->isVisible());
         QVERIFY(note->text().contains(QStringLiteral("not configured")));
         QVERIFY(!progress->isVisible());
@@ -98,12 +99,12 @@ private slots:
         const ProfileInfo* profile = downloadableProfile();
         QVERIFY(profile);
         SignalLog log(&panel);
-        panel.startProfileDownload(profile->profileId());
+        panel.camera()->startProfileDownload(profile->profileId());
         QVERIFY(progress->isVisible());
         QCOMPARE(progress->maximum(), 100);
-        QVERIFY(panel.maker()->isMaking());
+        QVERIFY(panel.camera()->maker()->isMaking());
         child<QPushButton>(&panel, "cancelDownloadButton")->click();
-        QTRY_VERIFY_WITH_TIMEOUT(!panel.maker()->isMaking() && !progress->isVisible(), 60000);
+        QTRY_VERIFY_WITH_TIMEOUT(!panel.camera()->maker()->isMaking() && !progress->isVisible(), 60000);
         QVERIFY2(note->text().contains(QStringLiteral("cancelled")), qPrintable(note->text()));
         QVERIFY(child<QWidget>(&panel, "changeCameraButton")->isVisible());
         QVERIFY(!FilmLibrary::instance()->isProfileInstalled(profile));
@@ -115,10 +116,10 @@ private slots:
         // The chooser's mirror menu says downloads are not configured, and
         // offers nothing.
         child<QPushButton>(&panel, "changeCameraButton")->click();
-        auto* mirrors = child<QComboBox>(panel.cameraChooser(), "mirrorComboBox");
+        auto* mirrors = child<QComboBox>(panel.camera()->cameraChooser(), "mirrorComboBox");
         QVERIFY(!mirrors->isEnabled());
         QCOMPARE(mirrors->currentText(), QStringLiteral("Not configured"));
-        QCOMPARE(panel.cameraChooser()->selectedMirror(), -1);
+        QCOMPARE(panel.camera()->cameraChooser()->selectedMirror(), -1);
     }
 
     // A clip whose profile is installed nowhere (from a project or a
@@ -167,7 +168,7 @@ private slots:
         QVERIFY(app.gradingTab()->shownSettings().getSourceType() != id);
 
         child<QPushButton>(panel, "changeCameraButton")->click();
-        CameraChooserWidget* chooser = panel->cameraChooser();
+        CameraChooserWidget* chooser = panel->camera()->cameraChooser();
         chooser->setCurrentProfile(id);
         auto* profiles = child<QComboBox>(chooser, "profileComboBox");
         QVERIFY(profiles->currentText().endsWith(QStringLiteral("(download)")));
@@ -175,7 +176,7 @@ private slots:
         auto* progress = child<QProgressBar>(panel, "downloadProgressBar");
         QVERIFY(progress->isVisibleTo(panel));
         // The make runs on its worker: the window keeps handling events.
-        QVERIFY(panel->maker()->isMaking());
+        QVERIFY(panel->camera()->maker()->isMaking());
 
         auto* note = child<QLabel>(panel, "downloadNote");
         QTRY_VERIFY_WITH_TIMEOUT(note->text().contains(QStringLiteral("made on this machine")), 120000);
@@ -219,7 +220,7 @@ private slots:
         QVERIFY(loadClip(app));
         QVERIFY(app.gradingTab()->shownSettings().getSourceType() != id);
         child<QPushButton>(panel, "changeCameraButton")->click();
-        CameraChooserWidget* chooser = panel->cameraChooser();
+        CameraChooserWidget* chooser = panel->camera()->cameraChooser();
         QVERIFY(chooser->isVisible());
         auto* mirrors = child<QComboBox>(chooser, "mirrorComboBox");
         QVERIFY(mirrors->isEnabled());
@@ -291,9 +292,9 @@ private slots:
         Test::LocalHttpServer server;
         server.route(QStringLiteral("/Profile/%1.zip").arg(kTin), { 200, m_archive });
         SettingsPanel panel;
-        panel.downloader()->setMirrors({ { QStringLiteral("Local"), server.base() } });
+        panel.camera()->downloader()->setMirrors({ { QStringLiteral("Local"), server.base() } });
         child<QPushButton>(&panel, "changeCameraButton")->click();
-        CameraChooserWidget* chooser = panel.cameraChooser();
+        CameraChooserWidget* chooser = panel.camera()->cameraChooser();
         chooser->setCurrentProfile(profile->profileId());
         chooser->setDefaultCameraChecked(asDefault);
         SignalLog log(&panel);
@@ -323,19 +324,19 @@ private slots:
         const QString folder = Test::makeTempFolder(QStringLiteral("luts"));
         const QString broken = folder + QStringLiteral("/broken.cube");
         QVERIFY(Test::writeFileBytes(broken, "LUT_3D_SIZE 300\n"));
-        QVERIFY(!panel->addCameraFromLut(broken, QStringLiteral("Broken")));
+        QVERIFY(!panel->camera()->addCameraFromLut(broken, QStringLiteral("Broken")));
         QVERIFY2(note->text().contains(QStringLiteral("Line 1:")), qPrintable(note->text()));
-        QVERIFY(!panel->maker()->isMaking());
+        QVERIFY(!panel->camera()->maker()->isMaking());
         QVERIFY(!QFileInfo::exists(CameraListHelper::addedCataloguePath()));
 
         // A camera that records Rec. 709 video already: the identity table.
         const QString identity = folder + QStringLiteral("/identity.cube");
         QVERIFY(
             Test::writeFileBytes(identity, "LUT_3D_SIZE 2\n0 0 0\n1 0 0\n0 1 0\n1 1 0\n0 0 1\n1 0 1\n0 1 1\n1 1 1\n"));
-        QVERIFY(panel->addCameraFromLut(identity, QStringLiteral("Studio camera")));
-        QVERIFY(panel->maker()->isMaking());
+        QVERIFY(panel->camera()->addCameraFromLut(identity, QStringLiteral("Studio camera")));
+        QVERIFY(panel->camera()->maker()->isMaking());
         QVERIFY(child<QProgressBar>(panel, "downloadProgressBar")->isVisibleTo(panel));
-        const uint id = panel->maker()->currentProfileId();
+        const uint id = panel->camera()->maker()->currentProfileId();
         const ProfileInfo* added = CameraListHelper::instance()->getProfile(id);
         QVERIFY(CameraListHelper::isAddedProfile(added));
         QTRY_VERIFY_WITH_TIMEOUT(note->text().contains(QStringLiteral("made on this machine")), 120000);
@@ -343,7 +344,7 @@ private slots:
         QTRY_COMPARE(app.gradingTab()->shownSettings().getSourceType(), id);
 
         child<QPushButton>(panel, "changeCameraButton")->click();
-        CameraChooserWidget* chooser = panel->cameraChooser();
+        CameraChooserWidget* chooser = panel->camera()->cameraChooser();
         chooser->setCurrentProfile(id);
         QCOMPARE(child<QComboBox>(chooser, "profileComboBox")->currentText(), QStringLiteral("Studio camera"));
         chooser->close();

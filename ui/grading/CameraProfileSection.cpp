@@ -1,8 +1,4 @@
-// The camera section of the settings panel: the camera profile in use, the
-// exposure and white balance, and getting a profile that is not installed
-// (downloaded, or made on this machine, also from a .cube file).
-
-#include "ui/grading/SettingsPanel.h"
+#include "ui/grading/CameraProfileSection.h"
 
 #include "core/CameraListHelper.h"
 #include "core/FilmLibrary.h"
@@ -10,13 +6,11 @@
 #include "model/ProfileDownloader.h"
 #include "model/ProfileMaker.h"
 #include "ui/grading/CameraChooserWidget.h"
-#include "ui/grading/CustomSlider.h"
 
 #include <QDebug>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGridLayout>
-#include <QGroupBox>
 #include <QHBoxLayout>
 #include <QInputDialog>
 #include <QLabel>
@@ -26,31 +20,33 @@
 
 namespace Emulsa {
 
-QWidget* SettingsPanel::buildCameraSection()
+CameraProfileSection::CameraProfileSection(QWidget* parent)
+    : QGroupBox(QStringLiteral("Camera"), parent)
+    , m_cameraLabel(new QLabel(this))
+    , m_changeCamera(new QPushButton(QStringLiteral("Change"), this))
+    , m_resetCamera(new QPushButton(QStringLiteral("Reset"), this))
+    , m_makeProfile(new QPushButton(QStringLiteral("Make profile"), this))
+    , m_addCameraFromLut(new QPushButton(QStringLiteral("Add camera from LUT..."), this))
+    , m_downloadProgress(new QProgressBar(this))
+    , m_cancelDownload(new QPushButton(QStringLiteral("Cancel"), this))
+    , m_downloadNote(new QLabel(this))
+    , m_downloader(new ProfileDownloader(this))
+    , m_maker(new ProfileMaker(this))
 {
-    auto* group = new QGroupBox(QStringLiteral("Camera"), this);
-    group->setObjectName(QStringLiteral("cameraGroup"));
-    auto* grid = new QGridLayout(group);
-    m_cameraLabel = new QLabel(group);
+    setObjectName(QStringLiteral("cameraGroup"));
+    auto* grid = new QGridLayout(this);
     m_cameraLabel->setObjectName(QStringLiteral("cameraLabel"));
     m_cameraLabel->setWordWrap(true);
-    m_changeCamera = new QPushButton(QStringLiteral("Change"), group);
     m_changeCamera->setObjectName(QStringLiteral("changeCameraButton"));
-    m_resetCamera = new QPushButton(QStringLiteral("Reset"), group);
     m_resetCamera->setObjectName(QStringLiteral("resetCameraButton"));
-    m_makeProfile = new QPushButton(QStringLiteral("Make profile"), group);
     m_makeProfile->setObjectName(QStringLiteral("makeProfileButton"));
     m_makeProfile->setToolTip(QStringLiteral("This camera profile is not installed: make its tables on this machine"));
     m_makeProfile->hide();
-    m_addCameraFromLut = new QPushButton(QStringLiteral("Add camera from LUT..."), group);
     m_addCameraFromLut->setObjectName(QStringLiteral("addCameraFromLutButton"));
     m_addCameraFromLut->setToolTip(
         QStringLiteral("Add a camera from a .cube file that turns its log footage into Rec. 709 video"));
-    m_downloadProgress = new QProgressBar(group);
     m_downloadProgress->setObjectName(QStringLiteral("downloadProgressBar"));
-    m_cancelDownload = new QPushButton(QStringLiteral("Cancel"), group);
     m_cancelDownload->setObjectName(QStringLiteral("cancelDownloadButton"));
-    m_downloadNote = new QLabel(group);
     m_downloadNote->setObjectName(QStringLiteral("downloadNote"));
     m_downloadNote->setWordWrap(true);
     m_downloadProgress->hide();
@@ -68,10 +64,7 @@ QWidget* SettingsPanel::buildCameraSection()
     grid->addLayout(buttons, 1, 0, 1, 3);
     grid->addWidget(m_downloadNote, 2, 0, 1, 3);
 
-    addValueControl(group, GradeField::Exposure);
-    addValueControl(group, GradeField::Kelvin).slider->setSingleStep(1);
-
-    connect(m_resetCamera, &QPushButton::clicked, this, &SettingsPanel::resetCamera);
+    connect(m_resetCamera, &QPushButton::clicked, this, &CameraProfileSection::resetRequested);
     connect(m_makeProfile, &QPushButton::clicked, this, [this] {
         m_downloadPurpose = {};
         m_downloadPurpose.shownProfile = true;
@@ -88,44 +81,66 @@ QWidget* SettingsPanel::buildCameraSection()
         if (ok)
             addCameraFromLut(path, name);
     });
-    connect(m_changeCamera, &QPushButton::clicked, this, [this] {
-        CameraChooserWidget* chooser = cameraChooser();
-        QStringList mirrors;
-        for (const ProfileMirror& mirror : m_downloader->mirrors())
-            mirrors.append(mirror.name);
-        chooser->setMirrorNames(mirrors, ProfileMirrors::remembered());
-        chooser->refreshInstalledState();
-        chooser->setCurrentProfile(m_sourceType);
-        chooser->show();
-        chooser->raise();
+    connect(m_changeCamera, &QPushButton::clicked, this, &CameraProfileSection::showChooser);
+
+    connect(m_downloader, &ProfileDownloader::downloalProgress, m_downloadProgress, &QProgressBar::setValue);
+    connect(m_downloader, &ProfileDownloader::downloalProgressMax, m_downloadProgress, &QProgressBar::setMaximum);
+    connect(m_downloader, &ProfileDownloader::downloadFinishedAndInstalled, this,
+        [this](uint id) { profileInstalled(id, QStringLiteral("Profile %1 installed.").arg(profileTitle(id))); });
+    connect(m_downloader, &ProfileDownloader::downloadFailed, this, [this](uint, const QString& message) {
+        endDownload();
+        showNote(message);
     });
-    return group;
+    connect(m_maker, &ProfileMaker::progressChanged, m_downloadProgress, &QProgressBar::setValue);
+    connect(m_maker, &ProfileMaker::made, this, [this](uint id) {
+        profileInstalled(id, QStringLiteral("Profile %1 made on this machine and installed.").arg(profileTitle(id)));
+    });
+    connect(m_maker, &ProfileMaker::failed, this, [this](uint, const QString& message) {
+        endDownload();
+        showNote(message);
+    });
+    connect(m_maker, &ProfileMaker::cancelled, this, [this](uint id) {
+        endDownload();
+        showNote(QStringLiteral("Making the profile %1 was cancelled.").arg(profileTitle(id)));
+    });
+    connect(m_cancelDownload, &QPushButton::clicked, this, [this] {
+        // A make ends once its worker stops (the cancelled signal).
+        if (m_maker->isMaking()) {
+            m_cancelDownload->setEnabled(false);
+            m_maker->cancel();
+            return;
+        }
+        m_downloader->cancelCurrentDownload();
+        endDownload();
+    });
 }
 
-void SettingsPanel::resetCamera()
+void CameraProfileSection::showChooser()
 {
-    // The sliders' own change handling sends each about-to-change first.
-    QList<ValueControl*> changed;
-    for (GradeField field : { GradeField::Exposure, GradeField::Kelvin }) {
-        ValueControl& c = control(field);
-        if (c.slider->value() != c.field->position(c.field->defaultValue))
-            changed << &c;
-    }
-    if (changed.isEmpty())
-        return;
-    emit groupOfCommand(true);
-    for (ValueControl* c : changed)
-        c->slider->setValue(c->field->position(c->field->defaultValue));
-    emit groupOfCommand(false);
+    CameraChooserWidget* chooser = cameraChooser();
+    QStringList mirrors;
+    for (const ProfileMirror& mirror : m_downloader->mirrors())
+        mirrors.append(mirror.name);
+    chooser->setMirrorNames(mirrors, ProfileMirrors::remembered());
+    chooser->refreshInstalledState();
+    chooser->setCurrentProfile(m_sourceType);
+    chooser->show();
+    chooser->raise();
 }
 
-void SettingsPanel::setSourceType(uint profileId)
+void CameraProfileSection::showNote(const QString& text)
+{
+    m_downloadNote->setText(text);
+    m_downloadNote->show();
+}
+
+void CameraProfileSection::setSourceType(uint profileId)
 {
     m_sourceType = profileId;
     showProfile(profileId);
 }
 
-void SettingsPanel::showProfile(uint profileId)
+void CameraProfileSection::showProfile(uint profileId)
 {
     CameraListHelper* catalogue = CameraListHelper::instance();
     const ProfileInfo* profile = catalogue->load() ? catalogue->getProfile(profileId) : nullptr;
@@ -141,7 +156,7 @@ void SettingsPanel::showProfile(uint profileId)
                                    QString::fromUtf8(profile->name)));
 }
 
-QString SettingsPanel::profileTitle(uint profileId)
+QString CameraProfileSection::profileTitle(uint profileId)
 {
     CameraListHelper* catalogue = CameraListHelper::instance();
     const ProfileInfo* profile = catalogue->load() ? catalogue->getProfile(profileId) : nullptr;
@@ -152,7 +167,7 @@ QString SettingsPanel::profileTitle(uint profileId)
             QString::fromUtf8(profile->name));
 }
 
-CameraChooserWidget* SettingsPanel::cameraChooser()
+CameraChooserWidget* CameraProfileSection::cameraChooser()
 {
     if (m_chooser)
         return m_chooser;
@@ -161,15 +176,16 @@ CameraChooserWidget* SettingsPanel::cameraChooser()
     m_chooser->setWindowTitle(QStringLiteral("Camera profile"));
     connect(m_chooser, &CameraChooserWidget::profileChanged, this, [this](uint id) {
         setSourceType(id);
-        emit sourceTypeComboValueChanged(id);
+        emit profileChosen(id);
         m_chooser->close();
     });
     connect(m_chooser, &CameraChooserWidget::profileAppliedToAll, this, [this](uint id) {
         setSourceType(id);
-        emit sourceTypeComboValueChangedForAll(id);
+        emit profileChosenForAll(id);
         m_chooser->close();
     });
-    connect(m_chooser, &CameraChooserWidget::newDefaultProfileChosen, this, &SettingsPanel::defaultProfileChanged);
+    connect(
+        m_chooser, &CameraChooserWidget::newDefaultProfileChosen, this, &CameraProfileSection::defaultProfileChosen);
     connect(m_chooser, &CameraChooserWidget::mirrorChosen, this, &ProfileMirrors::remember);
     connect(m_chooser, &CameraChooserWidget::newProfileToBeDownload, this, [this](uint id) {
         const int mirror = m_chooser->selectedMirror();
@@ -180,7 +196,7 @@ CameraChooserWidget* SettingsPanel::cameraChooser()
     return m_chooser;
 }
 
-void SettingsPanel::startProfileDownload(uint profileId, int mirrorIndex, ProfileDownloadPurpose purpose)
+void CameraProfileSection::startProfileDownload(uint profileId, int mirrorIndex, ProfileDownloadPurpose purpose)
 {
     m_downloadPurpose = purpose;
     if (!m_downloader->isConfigured()) {
@@ -189,8 +205,7 @@ void SettingsPanel::startProfileDownload(uint profileId, int mirrorIndex, Profil
             startProfileMake(profileId);
             return;
         }
-        m_downloadNote->setText(ProfileMirrors::notConfiguredMessage());
-        m_downloadNote->show();
+        showNote(ProfileMirrors::notConfiguredMessage());
         return;
     }
     m_downloadNote->hide();
@@ -203,18 +218,16 @@ void SettingsPanel::startProfileDownload(uint profileId, int mirrorIndex, Profil
         profileId, static_cast<unsigned int>(mirrorIndex >= 0 ? mirrorIndex : ProfileMirrors::remembered()));
 }
 
-bool SettingsPanel::addCameraFromLut(const QString& cubePath, const QString& name)
+bool CameraProfileSection::addCameraFromLut(const QString& cubePath, const QString& name)
 {
     if (m_maker->isMaking()) {
-        m_downloadNote->setText(QStringLiteral("Wait until the profile being made is ready."));
-        m_downloadNote->show();
+        showNote(QStringLiteral("Wait until the profile being made is ready."));
         return false;
     }
     unsigned int id = 0;
     QString error;
     if (!ProfileMaker::addCameraFromLut(cubePath, name, &id, &error)) {
-        m_downloadNote->setText(error);
-        m_downloadNote->show();
+        showNote(error);
         return false;
     }
     // The chooser lists the catalogue as it was when it was built.
@@ -228,33 +241,31 @@ bool SettingsPanel::addCameraFromLut(const QString& cubePath, const QString& nam
     return true;
 }
 
-void SettingsPanel::profileInstalled(uint id, const QString& note)
+void CameraProfileSection::profileInstalled(uint id, const QString& note)
 {
     endDownload();
-    m_downloadNote->setText(note);
-    m_downloadNote->show();
+    showNote(note);
     if (m_chooser)
         m_chooser->refreshInstalledState();
     if (m_downloadPurpose.shownProfile) {
         if (m_sourceType == id)
-            emit sourceTypeComboValueChanged(id);
+            emit profileChosen(id);
         return;
     }
     setSourceType(id);
     if (m_downloadPurpose.forAll)
-        emit sourceTypeComboValueChangedForAll(id);
+        emit profileChosenForAll(id);
     else
-        emit sourceTypeComboValueChanged(id);
+        emit profileChosen(id);
     if (m_downloadPurpose.asDefault)
-        emit defaultProfileChanged(id);
+        emit defaultProfileChosen(id);
 }
 
-void SettingsPanel::startProfileMake(uint profileId)
+void CameraProfileSection::startProfileMake(uint profileId)
 {
     if (m_maker->isMaking())
         return;
-    m_downloadNote->setText(QStringLiteral("Making the profile %1 on this machine...").arg(profileTitle(profileId)));
-    m_downloadNote->show();
+    showNote(QStringLiteral("Making the profile %1 on this machine...").arg(profileTitle(profileId)));
     m_changeCamera->hide();
     m_resetCamera->hide();
     m_makeProfile->hide();
@@ -265,7 +276,7 @@ void SettingsPanel::startProfileMake(uint profileId)
     m_maker->start(profileId);
 }
 
-void SettingsPanel::endDownload()
+void CameraProfileSection::endDownload()
 {
     m_downloadProgress->hide();
     m_cancelDownload->hide();
