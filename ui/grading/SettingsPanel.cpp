@@ -4,8 +4,7 @@
 #include "ui/grading/CameraProfileSection.h"
 #include "ui/grading/CustomSlider.h"
 #include "ui/grading/EMColorWheel.h"
-#include "ui/grading/EMHistogramSlider.h"
-#include "ui/grading/EMHistogramWidget.h"
+#include "ui/grading/LevelsSection.h"
 #include "ui/grading/SettingsPanelHeaderWidget.h"
 
 #include <QComboBox>
@@ -53,9 +52,15 @@ SettingsPanel::SettingsPanel(QWidget* parent)
     layout->addWidget(buildStockSection());
     layout->addWidget(buildFilmEffectsSection());
     layout->addWidget(buildWheelsSection());
-    layout->addWidget(buildLevelsSection());
+    m_levels = new LevelsSection(QLatin1String(fieldControlNames[int(GradeField::Levels)]), this);
+    layout->addWidget(m_levels);
     layout->addStretch();
 
+    connect(
+        m_levels, &LevelsSection::aboutToChange, this, [this] { emit gradeValueAboutToChange(GradeField::Levels); });
+    connect(m_levels, &LevelsSection::changed, this,
+        [this](const HistogramSliderData& values) { emit gradeValueChanged(GradeField::Levels, values); });
+    connect(m_levels, &LevelsSection::beforeLevelsChosen, this, &SettingsPanel::histogramBeforeLevelChanged);
     connect(m_camera, &CameraProfileSection::resetRequested, this, &SettingsPanel::resetCamera);
     connect(m_camera, &CameraProfileSection::profileChosen, this, &SettingsPanel::sourceTypeComboValueChanged);
     connect(
@@ -234,89 +239,10 @@ QWidget* SettingsPanel::buildWheelsSection()
     return group;
 }
 
-QWidget* SettingsPanel::buildLevelsSection()
-{
-    auto* group = new QGroupBox(QStringLiteral("Levels"), this);
-    auto* layout = new QVBoxLayout(group);
-    m_histogram = new EMHistogramWidget(group);
-    m_levels = new EMHistogramSlider(group);
-    m_levels->setObjectName(QLatin1String(fieldControlNames[int(GradeField::Levels)]));
-    layout->addWidget(m_histogram);
-    layout->addWidget(m_levels);
-
-    auto* row = new QHBoxLayout;
-    const QString names[]
-        = { QStringLiteral("blackDisplay"), QStringLiteral("midDisplay"), QStringLiteral("whiteDisplay") };
-    const int defaults[] = { 0, 50, 100 };
-    for (int i = 0; i < 3; ++i) {
-        m_levelDisplays[i] = new QSpinBox(group);
-        m_levelDisplays[i]->setObjectName(names[i]);
-        m_levelDisplays[i]->setRange(0, 100);
-        m_levelDisplays[i]->setValue(defaults[i]);
-        m_levelDisplays[i]->setKeyboardTracking(false);
-        row->addWidget(m_levelDisplays[i]);
-        connect(
-            m_levelDisplays[i], QOverload<int>::of(&QSpinBox::valueChanged), this, &SettingsPanel::levelDisplayEdited);
-    }
-    auto* before = new QPushButton(QStringLiteral("Before"), group);
-    before->setObjectName(QStringLiteral("beforeLevelButton"));
-    auto* after = new QPushButton(QStringLiteral("After"), group);
-    after->setObjectName(QStringLiteral("afterLevelButton"));
-    before->setCheckable(true);
-    after->setCheckable(true);
-    after->setChecked(true);
-    m_beforeLevels = before;
-    m_afterLevels = after;
-    row->addStretch();
-    row->addWidget(before);
-    row->addWidget(after);
-    layout->addLayout(row);
-
-    connect(m_levels, &EMHistogramSlider::sliderPressed, this,
-        [this] { emit gradeValueAboutToChange(GradeField::Levels); });
-    connect(m_levels, &EMHistogramSlider::valuesChanged, this, [this](const HistogramSliderData& values) {
-        showLevelDisplays(values);
-        emit gradeValueChanged(GradeField::Levels, values);
-    });
-    connect(before, &QPushButton::clicked, this, [this] { histogramBeforeLevelChanged(true); });
-    connect(after, &QPushButton::clicked, this, [this] { histogramBeforeLevelChanged(false); });
-    return group;
-}
-
-void SettingsPanel::levelDisplayEdited()
-{
-    HistogramSliderData values;
-    values.black = m_levelDisplays[0]->value() / 100.0f;
-    values.mid = m_levelDisplays[1]->value() / 100.0f;
-    values.white = m_levelDisplays[2]->value() / 100.0f;
-    // Typed values obey the slider's own order: black < mid < white.
-    const HistogramSliderData current = m_levels->values();
-    if (!(values.black < values.mid && values.mid < values.white)) {
-        showLevelDisplays(current);
-        return;
-    }
-    m_levels->setValues(values);
-    emit gradeValueAboutToChange(GradeField::Levels);
-    emit gradeValueChanged(GradeField::Levels, values);
-}
-
-void SettingsPanel::showLevelDisplays(const HistogramSliderData& levels)
-{
-    const float values[] = { levels.black, levels.mid, levels.white };
-    for (int i = 0; i < 3; ++i) {
-        const QSignalBlocker blocker(m_levelDisplays[i]);
-        m_levelDisplays[i]->setValue(nearestStep(values[i] * 100.0));
-    }
-}
-
 void SettingsPanel::histogramBeforeLevelChanged(bool before)
 {
-    const QSignalBlocker blockBefore(m_beforeLevels);
-    const QSignalBlocker blockAfter(m_afterLevels);
-    m_beforeLevels->setChecked(before);
-    m_afterLevels->setChecked(!before);
+    m_levels->showBeforeLevels(before);
     emit histogramPreLevel(before);
-    m_histogram->needLevelsUpdate();
 }
 
 void SettingsPanel::showSlider(ValueControl& control, int value)
@@ -355,8 +281,12 @@ void SettingsPanel::setStockName(const QString& code)
 
 void SettingsPanel::setLevels(const HistogramSliderData& levels)
 {
-    m_levels->setValues(levels);
-    showLevelDisplays(levels);
+    m_levels->setLevels(levels);
+}
+
+EMHistogramWidget* SettingsPanel::histogramWidget() const
+{
+    return m_levels->histogram();
 }
 
 bool SettingsPanel::isDragging() const

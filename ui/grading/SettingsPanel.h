@@ -7,19 +7,17 @@
 
 #include <deque>
 
-class QAbstractButton;
 class QAbstractSpinBox;
 class QComboBox;
 class QDoubleSpinBox;
-class QSpinBox;
 
 namespace Emulsa {
 
 class CameraProfileSection;
 class CustomSlider;
 class EMColorWheel;
-class EMHistogramSlider;
 class EMHistogramWidget;
+class LevelsSection;
 class SettingsPanelHeaderWidget;
 
 // The grading panel: one control per value of the current clip's grade. Every
@@ -43,7 +41,7 @@ public:
     void setSourceType(uint profileId);
 
     SettingsPanelHeaderWidget* header() const { return m_header; }
-    EMHistogramWidget* histogramWidget() const { return m_histogram; }
+    EMHistogramWidget* histogramWidget() const;
     // The camera profile, its chooser, download and making.
     CameraProfileSection* camera() const { return m_camera; }
     // A control is being dragged with the mouse (a slider, a wheel, a levels
@@ -80,12 +78,9 @@ private:
     QWidget* buildStockSection();
     QWidget* buildFilmEffectsSection();
     QWidget* buildWheelsSection();
-    QWidget* buildLevelsSection();
     ValueControl& addValueControl(QWidget* parent, GradeField field);
     ValueControl& control(GradeField field) { return *m_sliders[int(field)]; }
     void showSlider(ValueControl& control, int value);
-    void showLevelDisplays(const HistogramSliderData& levels);
-    void levelDisplayEdited();
 
     SettingsPanelHeaderWidget* m_header = nullptr;
     CameraProfileSection* m_camera = nullptr;
@@ -94,11 +89,7 @@ private:
     QComboBox* m_stocks = nullptr;
     QComboBox* m_grainSizes = nullptr;
     EMColorWheel* m_wheels[3] = {};
-    EMHistogramSlider* m_levels = nullptr;
-    EMHistogramWidget* m_histogram = nullptr;
-    QSpinBox* m_levelDisplays[3] = {};
-    QAbstractButton* m_beforeLevels = nullptr;
-    QAbstractButton* m_afterLevels = nullptr;
+    LevelsSection* m_levels = nullptr;
 };
 
 } // namespace Emulsa
