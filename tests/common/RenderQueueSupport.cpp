@@ -6,6 +6,7 @@
 #include "media/render/OutputSettings.h"
 #include "media/source/WinSourceReader.h"
 #include "ui/render/EMRenderer.h"
+#include "ui/render/RenderOutputForm.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -71,10 +72,10 @@ bool RenderQueueSupport::useFilmDataAndClip(QString* clip, QString* why)
 
 void RenderQueueSupport::setQuickMovies(EMRenderer* tab, const QString& destination)
 {
-    tab->addDestinationFolder(destination);
-    tab->setCustomSize(QSize(320, 180));
-    tab->formatBox()->setCurrentIndex(H264Preview);
-    tab->overwriteBox()->setChecked(true);
+    tab->output()->addDestinationFolder(destination);
+    tab->output()->setCustomSize(QSize(320, 180));
+    tab->output()->formatBox()->setCurrentIndex(H264Preview);
+    tab->output()->overwriteBox()->setChecked(true);
 }
 
 } // namespace Emulsa::Test

@@ -4,24 +4,18 @@
 #include "app/RenderQueue.h"
 #include "core/OffscreenGLContext.h"
 #include "media/clip/SequenceItem.h"
-#include "media/encode/TiffOptions.h"
 #include "media/render/OutputSettings.h"
-#include "model/SettingsManager.h"
 #include "ui/render/EMRenderList.h"
+#include "ui/render/RenderOutputForm.h"
 #include "ui/render/RenderProgress.h"
-#include "ui/render/ResolutionChooser.h"
 
-#include <QCheckBox>
 #include <QComboBox>
 #include <QDebug>
 #include <QDir>
-#include <QFileDialog>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QOffscreenSurface>
 #include <QPushButton>
-#include <QSettings>
-#include <QStandardPaths>
 #include <QVBoxLayout>
 
 namespace Emulsa {
@@ -39,7 +33,6 @@ EMRenderer::EMRenderer(QWidget* parent)
     , m_queue(new RenderQueue(this))
 {
     buildInterface();
-    loadSettings();
     connect(m_queue, &RenderQueue::outputAssigned, m_list, &EMRenderList::setRowOutput);
     connect(m_queue, &RenderQueue::totalRangeChanged, this, &EMRenderer::totalProgressRangedChanged);
     connect(m_queue, &RenderQueue::totalProgressUpdated, this, &EMRenderer::totalProgressUpdated);
@@ -55,7 +48,6 @@ EMRenderer::~EMRenderer()
     // A render in progress is canceled and its thread waited for.
     delete m_queue;
     m_queue = nullptr;
-    saveSettings();
 }
 
 bool EMRenderer::isRendering() const
@@ -79,45 +71,8 @@ void EMRenderer::buildInterface()
     m_list = new EMRenderList(this);
     layout->addWidget(m_list, 1);
 
-    m_settingsArea = new QWidget(this);
-    auto* settings = new QHBoxLayout(m_settingsArea);
-    settings->setContentsMargins(0, 0, 0, 0);
-    m_destinationBox = new QComboBox(m_settingsArea);
-    m_destinationBox->setMinimumContentsLength(24);
-    m_browseButton = new QPushButton(tr("Browse..."), m_settingsArea);
-    m_overwriteBox = new QCheckBox(tr("Overwrite existing files"), m_settingsArea);
-    m_formatBox = new QComboBox(m_settingsArea);
-    m_formatBox->addItems(OutputSettings::formatNames());
-    m_sizeBox = new QComboBox(m_settingsArea);
-    for (const QSize& size : OutputSettings::outputSizes())
-        m_sizeBox->addItem(OutputSettings::sizeLabel(size), size);
-    m_sizeBox->addItem(QStringLiteral("Custom"));
-    m_sizeBox->setCurrentIndex(OutputSettings::defaultSizeIndex());
-    m_previousSizeIndex = m_sizeBox->currentIndex();
-    m_fitBox = new QComboBox(m_settingsArea);
-    for (int fit = FitWidth; fit <= StretchToFit; ++fit)
-        m_fitBox->addItem(fitMethodLabel(fit));
-    settings->addWidget(m_destinationBox, 1);
-    settings->addWidget(m_browseButton);
-    settings->addWidget(m_overwriteBox);
-    settings->addWidget(m_formatBox);
-    const QStringList tiffMenus[]
-        = { TiffOptions::depthNames(), TiffOptions::compressionNames(), TiffOptions::alphaNames() };
-    const char* const tiffNames[] = { "tiffDepthBox", "tiffCompressionBox", "tiffAlphaBox" };
-    for (int i = 0; i < 3; ++i) {
-        m_tiffBoxes[i] = new QComboBox(m_settingsArea);
-        m_tiffBoxes[i]->setObjectName(QLatin1String(tiffNames[i]));
-        m_tiffBoxes[i]->addItems(tiffMenus[i]);
-        m_tiffBoxes[i]->setVisible(m_formatBox->currentIndex() == TiffSequence);
-        settings->addWidget(m_tiffBoxes[i]);
-    }
-    connect(m_formatBox, QOverload<int>::of(&QComboBox::currentIndexChanged), this, [this](int format) {
-        for (QComboBox* box : m_tiffBoxes)
-            box->setVisible(format == TiffSequence);
-    });
-    settings->addWidget(m_sizeBox);
-    settings->addWidget(m_fitBox);
-    layout->addWidget(m_settingsArea);
+    m_output = new RenderOutputForm(this);
+    layout->addWidget(m_output);
 
     m_progress = new RenderProgress(this);
     layout->addWidget(m_progress);
@@ -130,143 +85,28 @@ void EMRenderer::buildInterface()
     bottom->addWidget(m_renderButton);
     layout->addLayout(bottom);
 
-    connect(m_browseButton, &QPushButton::clicked, this, &EMRenderer::browseButtonPressed);
     connect(m_renderButton, &QPushButton::clicked, this, &EMRenderer::renderButtonPressed);
-    connect(m_sizeBox, QOverload<int>::of(&QComboBox::activated), this, &EMRenderer::currentResolutionChanged);
-    // Kept at once: the choice survives a crash of a later render.
-    connect(m_overwriteBox, &QCheckBox::toggled, this, [this] { saveSettings(); });
-    connect(
-        m_destinationBox, QOverload<int>::of(&QComboBox::currentIndexChanged), this, &EMRenderer::renderingPathChanged);
-}
-
-void EMRenderer::loadSettings()
-{
-    std::unique_ptr<QSettings> store = SettingsManager::openStore();
-    // The stored menu as it was written (so that "LastSelected" still names
-    // the same entry); the user's movies folder when nothing is stored yet.
-    QStringList folders;
-    store->beginGroup(QStringLiteral("RenderingSettings"));
-    const int count = store->beginReadArray(QStringLiteral("RenderingPath"));
-    for (int i = 0; i < count; ++i) {
-        store->setArrayIndex(i);
-        const QString folder = store->value(QStringLiteral("Path")).toString();
-        if (!folder.isEmpty() && !folders.contains(folder))
-            folders << folder;
-    }
-    store->endArray();
-    const int selected = store->value(QStringLiteral("LastSelected"), 0).toInt();
-    store->endGroup();
-    if (folders.isEmpty())
-        folders << QStandardPaths::writableLocation(QStandardPaths::MoviesLocation);
-    while (folders.size() > maxDestinationFolders)
-        folders.removeFirst();
-    const QSignalBlocker blocker(m_destinationBox);
-    m_destinationBox->addItems(folders);
-    m_destinationBox->setCurrentIndex(selected >= 0 && selected < folders.size() ? selected : 0);
-    m_overwriteBox->setChecked(store->value(QStringLiteral("DefaultSettings/OverwriteMode"), true).toBool());
-}
-
-void EMRenderer::saveSettings() const
-{
-    std::unique_ptr<QSettings> store = SettingsManager::openStore();
-    store->beginGroup(QStringLiteral("RenderingSettings"));
-    store->beginWriteArray(QStringLiteral("RenderingPath"));
-    for (int i = 0; i < m_destinationBox->count(); ++i) {
-        store->setArrayIndex(i);
-        store->setValue(QStringLiteral("Path"), m_destinationBox->itemText(i));
-    }
-    store->endArray();
-    store->setValue(QStringLiteral("LastSelected"), m_destinationBox->currentIndex());
-    store->endGroup();
-    store->setValue(QStringLiteral("DefaultSettings/OverwriteMode"), m_overwriteBox->isChecked());
-    store->sync();
-}
-
-QStringList EMRenderer::destinationFolders() const
-{
-    QStringList folders;
-    for (int i = 0; i < m_destinationBox->count(); ++i)
-        folders << m_destinationBox->itemText(i);
-    return folders;
-}
-
-QString EMRenderer::destination() const
-{
-    return m_destinationBox->currentText();
-}
-
-void EMRenderer::addDestinationFolder(const QString& folder)
-{
-    if (folder.isEmpty())
-        return;
-    const int existing = m_destinationBox->findText(folder);
-    if (existing >= 0) {
-        m_destinationBox->setCurrentIndex(existing);
-        return;
-    }
-    const QSignalBlocker blocker(m_destinationBox);
-    while (m_destinationBox->count() >= maxDestinationFolders)
-        m_destinationBox->removeItem(0);
-    m_destinationBox->addItem(folder);
-    m_destinationBox->setCurrentIndex(m_destinationBox->count() - 1);
-    saveSettings();
 }
 
 void EMRenderer::browseButtonPressed()
 {
-    const QString folder = QFileDialog::getExistingDirectory(
-        this, QStringLiteral("Choose destination directory"), QDir::homePath(), QFileDialog::ShowDirsOnly);
-    if (!folder.isEmpty())
-        addDestinationFolder(folder);
+    m_output->browse();
 }
 
 void EMRenderer::renderingPathChanged(int index)
 {
     Q_UNUSED(index)
-    saveSettings();
-}
-
-int EMRenderer::customSizeIndex() const
-{
-    return m_sizeBox->count() - 1;
-}
-
-QSize EMRenderer::outputSize() const
-{
-    if (m_sizeBox->currentIndex() == customSizeIndex())
-        return m_customSize;
-    return m_sizeBox->currentData().toSize();
-}
-
-void EMRenderer::setCustomSize(const QSize& size)
-{
-    m_customSize = size;
-    const QSignalBlocker blocker(m_sizeBox);
-    m_sizeBox->setItemText(customSizeIndex(), QStringLiteral("Custom: %1 x %2").arg(size.width()).arg(size.height()));
-    m_sizeBox->setCurrentIndex(customSizeIndex());
-    m_previousSizeIndex = customSizeIndex();
+    m_output->saveSettings();
 }
 
 void EMRenderer::currentResolutionChanged(int index)
 {
-    if (index != customSizeIndex()) {
-        m_previousSizeIndex = index;
-        return;
-    }
-    ResolutionChooser dialog(this);
-    dialog.setResolution(m_customSize);
-    if (dialog.exec() == QDialog::Accepted) {
-        setCustomSize(dialog.resolution());
-        return;
-    }
-    qInfo() << "Custom resolution dialog canceled";
-    const QSignalBlocker blocker(m_sizeBox);
-    m_sizeBox->setCurrentIndex(m_previousSizeIndex);
+    m_output->sizeChosen(index);
 }
 
 void EMRenderer::setInterfaceEnabled(bool enabled)
 {
-    m_settingsArea->setEnabled(enabled);
+    m_output->setEnabled(enabled);
     m_list->setSelectionMode(enabled ? QAbstractItemView::ExtendedSelection : QAbstractItemView::NoSelection);
     for (int i = 0; i < m_list->topLevelItemCount(); ++i) {
         QTreeWidgetItem* row = m_list->topLevelItem(i);
@@ -285,8 +125,9 @@ void EMRenderer::renderButtonPressed()
         return;
     m_statusLabel->clear();
     // The renderer's own rule, before anything is asked for or started.
-    const QSize size = outputSize();
-    const QString problem = OutputSettings::formatSizeProblem(size.width(), size.height(), m_formatBox->currentIndex());
+    const QSize size = m_output->outputSize();
+    const QString problem
+        = OutputSettings::formatSizeProblem(size.width(), size.height(), m_output->formatBox()->currentIndex());
     if (!problem.isEmpty()) {
         m_statusLabel->setText(problem);
         qWarning().noquote() << "EMRenderer: frame size refused:" << problem;
@@ -300,7 +141,7 @@ void EMRenderer::renderButtonPressed()
     }
     // The default destination (the user's movies folder) need not exist yet
     // on a fresh account: make the chosen folder rather than fail every clip.
-    const QString folder = destination();
+    const QString folder = m_output->destination();
     if (!folder.isEmpty() && !QDir().mkpath(folder)) {
         m_statusLabel->setText(tr("The folder %1 cannot be created.").arg(QDir::toNativeSeparators(folder)));
         return;
@@ -329,13 +170,10 @@ void EMRenderer::itemsReadyToBeRendered(QList<const SequenceItem*>* items)
         m_surface->create();
     }
 
-    QString folder = destination();
+    QString folder;
     EncoderSettings encoder;
     t_OutputSettings settings;
-    OutputSettings::fill(&settings, m_formatBox->currentIndex(), &folder, &encoder, outputSize(),
-        FitMethod(m_fitBox->currentIndex()), !m_overwriteBox->isChecked());
-    OutputSettings::setTiffOptions(
-        &settings, m_tiffBoxes[0]->currentIndex(), m_tiffBoxes[1]->currentIndex(), m_tiffBoxes[2]->currentIndex());
+    m_output->fill(&settings, &folder, &encoder);
 
     m_renderButton->setText(cancelLabel);
     m_list->resetProgress();

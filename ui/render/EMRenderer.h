@@ -1,15 +1,12 @@
 #pragma once
 
 #include <QList>
-#include <QSize>
 #include <QStringList>
 #include <QUuid>
 #include <QWidget>
 
 #include <memory>
 
-class QCheckBox;
-class QComboBox;
 class QLabel;
 class QOffscreenSurface;
 class QPushButton;
@@ -19,12 +16,14 @@ namespace Emulsa {
 
 class EMRenderList;
 class RenderManager;
+class RenderOutputForm;
 class RenderProgress;
 class RenderQueue;
 class SequenceItem;
 
 // The render tab: the list of the sequence's clips, the output settings
-// (destination folder, overwrite, format, frame size, fitting), the render
+// (RenderOutputForm: destination folder, overwrite, format, frame size,
+// fitting), the render
 // button that also cancels, and the progress of a render: total frames done,
 // frames per second, elapsed and remaining time (RenderProgress).
 //
@@ -51,38 +50,21 @@ public:
     static constexpr int maxDestinationFolders = 10;
 
     explicit EMRenderer(QWidget* parent = nullptr);
-    // Stops a render in progress (waiting for its thread) and writes the
-    // destination folders and the overwrite setting to the settings store.
+    // Stops a render in progress (waiting for its thread); the output form
+    // then writes its choices to the settings store.
     ~EMRenderer() override;
 
     EMRenderList* renderList() const { return m_list; }
     QPushButton* renderButton() const { return m_renderButton; }
     RenderProgress* progress() const { return m_progress; }
     QLabel* statusLabel() const { return m_statusLabel; }
-    QComboBox* destinationBox() const { return m_destinationBox; }
-    QComboBox* formatBox() const { return m_formatBox; }
-    QComboBox* sizeBox() const { return m_sizeBox; }
-    QComboBox* fitBox() const { return m_fitBox; }
-    // How a TIFF sequence is stored (shown for "Tiff Sequence" only).
-    QComboBox* tiffDepthBox() const { return m_tiffBoxes[0]; }
-    QComboBox* tiffCompressionBox() const { return m_tiffBoxes[1]; }
-    QComboBox* tiffAlphaBox() const { return m_tiffBoxes[2]; }
-    QCheckBox* overwriteBox() const { return m_overwriteBox; }
+    // Where and how the clips are written.
+    RenderOutputForm* output() const { return m_output; }
 
     bool isRendering() const;
     RenderManager* worker() const;
     const QThread* workerThread() const;
     RenderQueue* queue() const { return m_queue; }
-
-    // The frame size chosen (the custom one when "Custom" is selected).
-    QSize outputSize() const;
-    // Selects "Custom" with this size, as the size dialog does.
-    void setCustomSize(const QSize& size);
-    // Adds a destination folder (the oldest goes when the menu is full) or
-    // selects it when present.
-    void addDestinationFolder(const QString& folder);
-    QStringList destinationFolders() const;
-    QString destination() const;
 
 signals:
     void getSequenceItemsFromUuids(QList<QByteArray>* itemIds);
@@ -103,22 +85,12 @@ public slots:
 
 private:
     void buildInterface();
-    void loadSettings();
-    void saveSettings() const;
     void setInterfaceEnabled(bool enabled);
     void cancelRendering();
     void showSummary(bool canceled);
-    int customSizeIndex() const;
 
     EMRenderList* m_list = nullptr;
-    QComboBox* m_destinationBox = nullptr;
-    QPushButton* m_browseButton = nullptr;
-    QCheckBox* m_overwriteBox = nullptr;
-    QComboBox* m_formatBox = nullptr;
-    QComboBox* m_sizeBox = nullptr;
-    QComboBox* m_fitBox = nullptr;
-    QComboBox* m_tiffBoxes[3] = {};
-    QWidget* m_settingsArea = nullptr;
+    RenderOutputForm* m_output = nullptr;
     QPushButton* m_renderButton = nullptr;
     RenderProgress* m_progress = nullptr;
     QLabel* m_statusLabel = nullptr;
@@ -126,8 +98,6 @@ private:
     RenderQueue* m_queue = nullptr;
     bool m_waitingForItems = false;
     std::unique_ptr<QOffscreenSurface> m_surface;
-    QSize m_customSize = QSize(1920, 1080);
-    int m_previousSizeIndex = 0;
 };
 
 } // namespace Emulsa

@@ -12,6 +12,7 @@
 #include "model/SettingsManager.h"
 #include "ui/render/EMRenderList.h"
 #include "ui/render/EMRenderer.h"
+#include "ui/render/RenderOutputForm.h"
 #include "ui/render/RenderProgress.h"
 #include "ui/render/ResolutionChooser.h"
 
@@ -38,7 +39,7 @@ struct Tab
     {
         renderer = std::make_unique<EMRenderer>();
         RenderQueueSupport::setQuickMovies(renderer.get(), destination);
-        renderer->fitBox()->setCurrentIndex(StretchToFit);
+        renderer->output()->fitBox()->setCurrentIndex(StretchToFit);
         QObject::connect(renderer.get(), &EMRenderer::getSequenceItemsFromUuids, [this](QList<QByteArray>* ids) {
             ++requests;
             auto* list = new QList<const SequenceItem*>;

@@ -34,8 +34,8 @@ private slots:
         QFETCH(bool, finished);
         const QString destination = Test::makeTempFolder(QStringLiteral("keep-") + existing);
         Tab tab(destination);
-        tab.renderer->overwriteBox()->setChecked(false);
-        tab.renderer->formatBox()->setCurrentIndex(format);
+        tab.renderer->output()->overwriteBox()->setChecked(false);
+        tab.renderer->output()->formatBox()->setCurrentIndex(format);
         const QString kept = RenderQueueSupport::copyAs(m_clip, destination + "/src", "kept.mp4");
         const QString fresh = RenderQueueSupport::copyAs(m_clip, destination + "/src", "fresh.mp4");
         SequenceItem* a = tab.add(RenderQueueSupport::describe(kept), 0, 10);
@@ -123,7 +123,7 @@ private slots:
     {
         const QString destination = Test::makeTempFolder(QStringLiteral("cancel"));
         Tab tab(destination);
-        tab.renderer->setCustomSize(QSize(640, 360));
+        tab.renderer->output()->setCustomSize(QSize(640, 360));
         const QString longClip = TestMedia::instance().path(TestMedia::H264Limited1080p25);
         QVERIFY(!longClip.isEmpty());
         SequenceItem* a = tab.add(RenderQueueSupport::describe(longClip), 0, 50);
@@ -157,7 +157,7 @@ private slots:
         QCOMPARE(tab.states, (QList<bool> { true, false }));
         QCOMPARE(tab.renderer->renderButton()->text(), QStringLiteral("Render Clips"));
         QVERIFY(tab.renderer->renderButton()->isEnabled());
-        QVERIFY(tab.renderer->formatBox()->isEnabled());
+        QVERIFY(tab.renderer->output()->formatBox()->isEnabled());
         QCOMPARE(tab.progress(a), -1);
         QCOMPARE(tab.progress(b), -1);
         const int done = tab.renderer->progress()->bar()->value();
@@ -185,17 +185,17 @@ private slots:
         QFETCH(int, format);
         Tab tab(Test::makeTempFolder(QStringLiteral("size")));
         tab.add(m_asset, 0, 30);
-        tab.renderer->formatBox()->setCurrentIndex(format);
-        tab.renderer->setCustomSize(size);
-        QCOMPARE(tab.renderer->outputSize(), size);
-        QCOMPARE(tab.renderer->sizeBox()->currentText(),
+        tab.renderer->output()->formatBox()->setCurrentIndex(format);
+        tab.renderer->output()->setCustomSize(size);
+        QCOMPARE(tab.renderer->output()->outputSize(), size);
+        QCOMPARE(tab.renderer->output()->sizeBox()->currentText(),
             QStringLiteral("Custom: %1 x %2").arg(size.width()).arg(size.height()));
         tab.renderer->renderButtonPressed();
         QCOMPARE(tab.requests, 0);
         QVERIFY(!tab.renderer->isRendering());
         QVERIFY(tab.states.isEmpty());
         QVERIFY(!tab.renderer->statusLabel()->text().isEmpty());
-        QVERIFY(tab.renderer->formatBox()->isEnabled());
+        QVERIFY(tab.renderer->output()->formatBox()->isEnabled());
     }
 
     // Choosing "Custom" in the size menu opens the size dialog: "Apply"
@@ -234,7 +234,7 @@ private slots:
     {
         QFETCH(bool, apply);
         EMRenderer renderer;
-        QComboBox* sizes = renderer.sizeBox();
+        QComboBox* sizes = renderer.output()->sizeBox();
         const int before = sizes->findData(QSize(1280, 720));
         QVERIFY(before >= 0);
         sizes->setCurrentIndex(before);
@@ -257,11 +257,11 @@ private slots:
         emit sizes->activated(custom);
         QVERIFY(answered);
         if (apply) {
-            QCOMPARE(renderer.outputSize(), QSize(800, 600));
+            QCOMPARE(renderer.output()->outputSize(), QSize(800, 600));
             QCOMPARE(sizes->currentText(), QStringLiteral("Custom: 800 x 600"));
         } else {
             QCOMPARE(sizes->currentIndex(), before);
-            QCOMPARE(renderer.outputSize(), QSize(1280, 720));
+            QCOMPARE(renderer.output()->outputSize(), QSize(1280, 720));
         }
     }
 
@@ -311,24 +311,24 @@ private slots:
         QStringList added;
         {
             EMRenderer renderer;
-            const QStringList initial = renderer.destinationFolders();
+            const QStringList initial = renderer.output()->destinationFolders();
             QCOMPARE(initial.size(), 1);
             for (int i = 1; i <= 11; ++i) {
                 added << root + QStringLiteral("/f%1").arg(i);
-                renderer.addDestinationFolder(added.last());
+                renderer.output()->addDestinationFolder(added.last());
             }
-            QCOMPARE(renderer.destinationFolders(), added.mid(1));
-            QCOMPARE(renderer.destination(), added.last());
-            renderer.addDestinationFolder(added.at(3));
-            QCOMPARE(renderer.destinationFolders().size(), EMRenderer::maxDestinationFolders);
-            QCOMPARE(renderer.destination(), added.at(3));
-            renderer.overwriteBox()->setChecked(false);
+            QCOMPARE(renderer.output()->destinationFolders(), added.mid(1));
+            QCOMPARE(renderer.output()->destination(), added.last());
+            renderer.output()->addDestinationFolder(added.at(3));
+            QCOMPARE(renderer.output()->destinationFolders().size(), RenderOutputForm::maxDestinationFolders);
+            QCOMPARE(renderer.output()->destination(), added.at(3));
+            renderer.output()->overwriteBox()->setChecked(false);
             QCOMPARE(SettingsManager::openStore()->value(QStringLiteral("DefaultSettings/OverwriteMode")), false);
         }
         EMRenderer again;
-        QCOMPARE(again.destinationFolders(), added.mid(1));
-        QCOMPARE(again.destination(), added.at(3));
-        QVERIFY(!again.overwriteBox()->isChecked());
+        QCOMPARE(again.output()->destinationFolders(), added.mid(1));
+        QCOMPARE(again.output()->destination(), added.at(3));
+        QVERIFY(!again.output()->overwriteBox()->isChecked());
     }
 
     // The list follows the sequence: rows come and go, points update the

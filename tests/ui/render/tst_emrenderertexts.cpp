@@ -127,12 +127,12 @@ private slots:
         QCOMPARE(tab.renderer->progress()->countLabel()->text(), QStringLiteral("0 of 60"));
         QCOMPARE(tab.renderer->progress()->bar()->maximum(), 60);
         QCOMPARE(tab.renderer->renderButton()->text(), QStringLiteral("Cancel"));
-        QVERIFY(!tab.renderer->formatBox()->isEnabled());
+        QVERIFY(!tab.renderer->output()->formatBox()->isEnabled());
         QCOMPARE(tab.states, QList<bool> { true });
 
         QVERIFY(tab.waitUntilIdle());
         QCOMPARE(tab.states, (QList<bool> { true, false }));
-        QVERIFY(tab.renderer->formatBox()->isEnabled());
+        QVERIFY(tab.renderer->output()->formatBox()->isEnabled());
         QVERIFY(!tab.renderer->worker());
         QCOMPARE(tab.renderer->progress()->countLabel()->text(), QStringLiteral("60 of 60"));
         QCOMPARE(tab.renderer->renderButton()->text(), QStringLiteral("Render Clips"));

@@ -10,6 +10,7 @@
 #include "ui/presets/PresetsListDialog.h"
 #include "ui/render/EMRenderList.h"
 #include "ui/render/EMRenderer.h"
+#include "ui/render/RenderOutputForm.h"
 #include "ui/render/RenderProgress.h"
 #include "ui/shell/ApplicationAssembly.h"
 #include "ui/shell/MainWindow.h"
@@ -281,11 +282,11 @@ private slots:
         const QString destination = Test::makeTempFolder(QStringLiteral("tiffs"));
         App app(destination);
         QVERIFY(app.add({ m_clip }));
-        const QList<QComboBox*> menus { app.render->tiffDepthBox(), app.render->tiffCompressionBox(),
-            app.render->tiffAlphaBox() };
+        const QList<QComboBox*> menus { app.render->output()->tiffDepthBox(),
+            app.render->output()->tiffCompressionBox(), app.render->output()->tiffAlphaBox() };
         for (QComboBox* menu : menus)
             QVERIFY(!menu->isVisibleTo(app.window()));
-        app.render->formatBox()->setCurrentIndex(TiffSequence);
+        app.render->output()->formatBox()->setCurrentIndex(TiffSequence);
         for (QComboBox* menu : menus)
             QVERIFY(menu->isVisibleTo(app.window()));
         menus[0]->setCurrentText(QStringLiteral("16 bits per channel"));
@@ -308,7 +309,7 @@ private slots:
             between += qFromLittleEndian<quint16>(samples.constData() + i) % 257 != 0 ? 1 : 0;
         QVERIFY2(between > samples.size() / 2 / 4, qPrintable(QString::number(between)));
 
-        app.render->formatBox()->setCurrentIndex(H264Preview);
+        app.render->output()->formatBox()->setCurrentIndex(H264Preview);
         for (QComboBox* menu : menus)
             QVERIFY(!menu->isVisibleTo(app.window()));
     }
@@ -320,7 +321,7 @@ private slots:
         const QString destination = Test::makeTempFolder(QStringLiteral("masters"));
         App app(destination);
         QVERIFY(app.add({ m_clip }));
-        QComboBox* formats = app.render->formatBox();
+        QComboBox* formats = app.render->output()->formatBox();
         QStringList names;
         for (int i = 0; i < formats->count(); ++i)
             names << formats->itemText(i);
@@ -336,7 +337,7 @@ private slots:
         QCOMPARE(movie.video.pixelFormat, QStringLiteral("yuv422p10le"));
 
         formats->setCurrentText(QStringLiteral("DPX 10-bit sequence"));
-        QVERIFY(!app.render->tiffDepthBox()->isVisibleTo(app.window()));
+        QVERIFY(!app.render->output()->tiffDepthBox()->isVisibleTo(app.window()));
         QVERIFY(app.renderAndWait());
         const QStringList images = QDir(destination + QLatin1Char('/') + base).entryList({ "*.dpx" }, QDir::Files);
         QVERIFY(!images.isEmpty());

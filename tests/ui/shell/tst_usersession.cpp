@@ -25,6 +25,7 @@
 #include "ui/preview/PositionSlider.h"
 #include "ui/render/EMRenderList.h"
 #include "ui/render/EMRenderer.h"
+#include "ui/render/RenderOutputForm.h"
 #include "ui/shell/ApplicationAssembly.h"
 #include "ui/shell/MainWindow.h"
 
@@ -362,7 +363,7 @@ private slots:
         EMRenderList* list = render->renderList();
         QTRY_COMPARE(list->topLevelItemCount(), 3);
         const QString output = Test::makeTempFolder(QStringLiteral("session-renders"));
-        render->addDestinationFolder(output);
+        render->output()->addDestinationFolder(output);
         list->setFocus();
         list->setCurrentItem(list->topLevelItem(2));
         QTest::keyClick(list, Qt::Key_Space);
