@@ -50,7 +50,7 @@ void exposureTable(benchmark::State& state)
     float exposure = 0.0f;
     for (auto _ : state) {
         exposure = exposure > 1.0f ? -1.0f : exposure + 0.01f;
-        GradeTables::buildExposureTable(exposure, 3200.0f, conversion, *table);
+        GradeCurves::buildExposureTable(exposure, 3200.0f, conversion, *table);
         benchmark::DoNotOptimize(table->data());
     }
 }
@@ -61,7 +61,7 @@ void exposureTableWarm(benchmark::State& state)
     const ExposureConversion* conversion = loadedConversion();
     auto table = std::make_unique<GradeTables::RgbTable>();
     for (auto _ : state) {
-        GradeTables::buildExposureTable(0.2f, 9000.0f, conversion, *table);
+        GradeCurves::buildExposureTable(0.2f, 9000.0f, conversion, *table);
         benchmark::DoNotOptimize(table->data());
     }
 }
@@ -71,7 +71,7 @@ void liftGammaGainTable(benchmark::State& state)
 {
     GradeTables::ScalarTable table;
     for (auto _ : state) {
-        GradeTables::buildLiftGammaGainTable(0.9, 1.2, 1.1, table);
+        GradeCurves::buildLiftGammaGainTable(0.9, 1.2, 1.1, table);
         benchmark::DoNotOptimize(table.data());
     }
 }
@@ -82,7 +82,7 @@ void colourWheelsTable(benchmark::State& state)
     auto table = std::make_unique<GradeTables::RgbTable>();
     const ColorWheelData low { 0.4, 1.0 }, mid { 0.2, -2.0 }, high { 0.7, 0.3 };
     for (auto _ : state) {
-        GradeTables::buildColorWheelsTable(low, mid, high, *table);
+        GradeCurves::buildColorWheelsTable(low, mid, high, *table);
         benchmark::DoNotOptimize(table->data());
     }
 }
@@ -92,7 +92,7 @@ void levelsTable(benchmark::State& state)
 {
     GradeTables::ScalarTable table;
     for (auto _ : state) {
-        GradeTables::buildLevelsTable({ 0.05f, 0.45f, 0.93f }, table);
+        GradeCurves::buildLevelsTable({ 0.05f, 0.45f, 0.93f }, table);
         benchmark::DoNotOptimize(table.data());
     }
 }
@@ -102,7 +102,7 @@ void saturationMatrix(benchmark::State& state)
 {
     GradeTables::Matrix matrix;
     for (auto _ : state) {
-        GradeTables::buildSaturationMatrix(1.3, matrix);
+        GradeCurves::buildSaturationMatrix(1.3, matrix);
         benchmark::DoNotOptimize(matrix.data());
     }
 }

@@ -10,7 +10,7 @@ namespace Emulsa {
 
 // One colour-balance wheel. radius 0 is neutral and 1.0 the rim of the control
 // (the control can deliver slightly more, about 1.02); theta is the hue
-// direction in radians, in (-pi, pi] (see GradeTables::hueRGB).
+// direction in radians, in (-pi, pi] (see GradeCurves::hueRGB).
 struct ColorWheelData
 {
     double radius = 0.0;

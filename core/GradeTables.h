@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/ClipSettings.h"
+#include "core/GradeCurves.h"
 
 #include <array>
 
@@ -38,10 +39,10 @@ class ExposureConversion;
 class GradeTables
 {
 public:
-    static constexpr int TableSize = 4096;
-    using RgbTable = std::array<float, TableSize * 3>;
-    using ScalarTable = std::array<float, TableSize>;
-    using Matrix = std::array<float, 16>;
+    static constexpr int TableSize = GradeCurves::TableSize;
+    using RgbTable = GradeCurves::RgbTable;
+    using ScalarTable = GradeCurves::ScalarTable;
+    using Matrix = GradeCurves::Matrix;
 
     // Upload flags.
     enum Table : unsigned
@@ -82,20 +83,20 @@ public:
     const RgbTable& wheels() const { return m_wheels; }
     const ScalarTable& levels() const { return m_levels; }
     const Matrix& saturationMatrix() const { return m_saturation; }
-    bool isExposureNeutral() const { return m_exposureNeutral; }
+    bool isExposureNeutral() const { return m_neutral.exposure; }
     // Lift/gamma/gain and the wheels at their neutral settings, and the levels
     // too when `withLevels`: what they compose (composeTone()) is then the
     // identity to within the tables' sampling, under a tenth of an 8-bit step.
     bool isToneNeutral(bool withLevels) const
     {
-        return m_liftGammaGainNeutral && m_wheelsNeutral && (m_levelsNeutral || !withLevels);
+        return m_neutral.liftGammaGain && m_neutral.wheels && (m_neutral.levels || !withLevels);
     }
 
     // The neutral copies used in show-original mode.
-    const RgbTable& bypassExposure() const { return m_bypassExposure; }
-    const ScalarTable& bypassLiftGammaGain() const { return m_bypassLiftGammaGain; }
-    const RgbTable& bypassWheels() const { return m_bypassWheels; }
-    const ScalarTable& bypassLevels() const { return m_bypassLevels; }
+    const RgbTable& bypassExposure() const { return m_bypass.exposure; }
+    const ScalarTable& bypassLiftGammaGain() const { return m_bypass.liftGammaGain; }
+    const RgbTable& bypassWheels() const { return m_bypass.wheels; }
+    const ScalarTable& bypassLevels() const { return m_bypass.levels; }
 
     // Upload flags (a combination of Table values).
     unsigned dirtyTables() const { return m_dirty; }
@@ -103,60 +104,9 @@ public:
     void markDirty(unsigned tables) { m_dirty |= tables; }
     void clearDirty(unsigned tables) { m_dirty &= ~tables; }
 
-    static const Matrix& identityMatrix();
-    // Every channel becomes the Rec. 709 luma. Rows (0.2126 x3, 0),
-    // (0.7152 x3, 0), (0.0722 x3, 0), (0, 0, 0, 1).
-    static const Matrix& blackAndWhiteMatrix();
     // The stocks graded with the black-and-white matrix ("FujiNeopan",
     // "IlfordDelta400", "IlfordDelta3200", "IlfordFP4", "KodakT-max", "KodakTriX").
     static bool isBlackAndWhiteStock(const QString& stockCode);
-
-    // A table looked up as a texture unit looks up a 1D texture of it with
-    // linear filtering and clamping to the edge: entry centres at
-    // (i + 0.5) / size, linear between them, the end entries beyond.
-    // `stride` and `offset` pick a channel of an interleaved table.
-    static float sampleLikeTexture(const float* table, int stride, int offset, float x);
-
-    // The one table per channel that stands for lift/gamma/gain, then the
-    // wheels, then (when `levels` is given) the levels, each looked up as the
-    // grading program looks it up: their composition at each entry centre.
-    // Looked up linearly in its turn it gives the composition exactly at the
-    // centres and to within a tenth of an 8-bit step between them.
-    static void composeTone(
-        const ScalarTable& liftGammaGain, const RgbTable& wheels, const ScalarTable* levels, RgbTable& out);
-
-    // ---- Builders: pure functions writing into caller-owned arrays. ----
-
-    // Linear with slope gain up to output 1 - knee, then bending smoothly to
-    // meet it with equal value and slope.
-    static float softKnee(float x, float gain, float knee);
-
-    // Exposure e in decades, kelvin 1700..12000 (5600 neutral). Single
-    // precision throughout. A null conversion means identity conversions.
-    static void buildExposureTable(float exposure, float kelvin, const ExposureConversion* conversion, RgbTable& out);
-
-    // Entry i = base^(2 - gamma) clamped to [0, 1], base = (x / lift + 1 - 1 / lift) * gain,
-    // x = i / 4096; 0 where base <= 0. Double precision, stored as float.
-    static void buildLiftGammaGainTable(double lift, double gamma, double gain, ScalarTable& out);
-
-    // Hue direction of a wheel angle: t = theta / pi (float), clamped to
-    // +-0.99999, mapped piecewise to an RGB direction (t = 0 -> (0.5, 0, 1),
-    // t = 1/2 -> red, t = -1/2 -> cyan, t = +-1 -> (0.5, 1, 0)).
-    static std::array<float, 3> hueRGB(double theta);
-
-    static void buildColorWheelsTable(
-        const ColorWheelData& low, const ColorWheelData& mid, const ColorWheelData& high, RgbTable& out);
-
-    // Rows (s + a, a, a, 0), (b, s + b, b, 0), (c, c, s + c, 0), (0, 0, 0, 1)
-    // with a, b, c = (1 - s) * (0.2126, 0.7152, 0.0722).
-    static void buildSaturationMatrix(double saturation, Matrix& out);
-
-    // Puts black, mid and white in order with at least 0.001 between them.
-    static HistogramSliderData orderLevels(const HistogramSliderData& levels);
-
-    // Catmull-Rom curve through (black, 0), (mid, 0.5), (white, 1), sampled
-    // into 4096 buckets. Uses a fixed-size work table on the stack.
-    static void buildLevelsTable(const HistogramSliderData& levels, ScalarTable& out);
 
 private:
     const ExposureConversion* m_conversion;
@@ -166,26 +116,37 @@ private:
     ScalarTable m_levels;
     Matrix m_saturation;
 
-    RgbTable m_bypassExposure;
-    ScalarTable m_bypassLiftGammaGain;
-    RgbTable m_bypassWheels;
-    ScalarTable m_bypassLevels;
+    // The neutral tables, taken at construction.
+    struct
+    {
+        RgbTable exposure;
+        ScalarTable liftGammaGain;
+        RgbTable wheels;
+        ScalarTable levels;
+    } m_bypass;
 
     // The inputs each table was built from; NaN until it is first built.
-    float m_exposureValue;
-    float m_kelvin;
-    ColorWheelData m_low;
-    ColorWheelData m_mid;
-    ColorWheelData m_high;
-    float m_lift;
-    float m_gamma;
-    float m_gain;
-    float m_saturationValue;
-    HistogramSliderData m_levelsValue;
-    bool m_exposureNeutral = false;
-    bool m_liftGammaGainNeutral = true;
-    bool m_wheelsNeutral = true;
-    bool m_levelsNeutral = true;
+    struct Inputs
+    {
+        float exposure;
+        float kelvin;
+        ColorWheelData low;
+        ColorWheelData mid;
+        ColorWheelData high;
+        float lift;
+        float gamma;
+        float gain;
+        float saturation;
+        HistogramSliderData levels;
+    } m_built;
+    // Which tables are neutral now.
+    struct
+    {
+        bool exposure = false;
+        bool liftGammaGain = true;
+        bool wheels = true;
+        bool levels = true;
+    } m_neutral;
     unsigned m_dirty = AllTables;
 };
 

@@ -88,8 +88,8 @@ ReferenceGradeInputs ReferenceGradeInputs::fromTables(
         inputs.liftGammaGainTable = tables.bypassLiftGammaGain().data();
         inputs.wheelsTable = tables.bypassWheels().data();
         inputs.levelsTable = tables.bypassLevels().data();
-        inputs.saturationMatrix = GradeTables::identityMatrix();
-        inputs.blackAndWhiteMatrix = GradeTables::identityMatrix();
+        inputs.saturationMatrix = GradeCurves::identityMatrix();
+        inputs.blackAndWhiteMatrix = GradeCurves::identityMatrix();
         inputs.levelsEnabled = false;
         return inputs;
     }
@@ -99,8 +99,8 @@ ReferenceGradeInputs ReferenceGradeInputs::fromTables(
     inputs.levelsTable = tables.levels().data();
     inputs.saturationMatrix = tables.saturationMatrix();
     inputs.blackAndWhiteMatrix = GradeTables::isBlackAndWhiteStock(settings.getStockName())
-        ? GradeTables::blackAndWhiteMatrix()
-        : GradeTables::identityMatrix();
+        ? GradeCurves::blackAndWhiteMatrix()
+        : GradeCurves::identityMatrix();
     inputs.stockLUTAmount = float(settings.getStockLUTAmount()) / 100.0f;
     inputs.stockCurveAmount = float(settings.getStockCurveAmount()) / 100.0f;
     inputs.grainAmount = float(settings.getGrainAmount()) / 100.0f;

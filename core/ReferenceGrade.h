@@ -17,7 +17,7 @@ struct ReferenceGradeInputs
     // uniExposureArray (unit 5): 4096 x (R, G, B) floats, interleaved.
     const float* exposureTable = nullptr;
     // Lift/gamma/gain: 4096 floats. Here applied table by table; the shader
-    // reads it composed with the wheels (GradeTables::composeTone()).
+    // reads it composed with the wheels (GradeCurves::composeTone()).
     const float* liftGammaGainTable = nullptr;
     // The wheels (uniBallsArray, unit 8, once composed): 4096 x (R, G, B) floats.
     const float* wheelsTable = nullptr;
@@ -25,8 +25,8 @@ struct ReferenceGradeInputs
     const float* levelsTable = nullptr;
     // uniSaturation and uniBlackAndWhite: row-major, colour as row vector
     // (see GradeTables).
-    GradeTables::Matrix saturationMatrix = GradeTables::identityMatrix();
-    GradeTables::Matrix blackAndWhiteMatrix = GradeTables::identityMatrix();
+    GradeTables::Matrix saturationMatrix = GradeCurves::identityMatrix();
+    GradeTables::Matrix blackAndWhiteMatrix = GradeCurves::identityMatrix();
 
     // uniStockLUTArray (unit 3): stockTableSize^3 x (R, G, B) floats in 3D
     // texture order, red index fastest, then green, then blue:

@@ -237,7 +237,7 @@ bool GradeState::isNeutral() const
     if (m_bypass || m_isBlackAndWhite || a.stock != 0.f || a.grain != 0.f || m_blurAmount > 0.f || a.halation > 0.f
         || a.bloom > 0.f || a.weave != 0.f || a.flicker != 0.f)
         return false;
-    return m_tables.saturationMatrix() == GradeTables::identityMatrix()
+    return m_tables.saturationMatrix() == GradeCurves::identityMatrix()
         && m_tables.exposure() == m_tables.bypassExposure()
         && m_tables.liftGammaGain() == m_tables.bypassLiftGammaGain() && m_tables.wheels() == m_tables.bypassWheels()
         && m_tables.levels() == m_tables.bypassLevels();
@@ -357,7 +357,7 @@ GradeState::Frame GradeState::beginFrame(bool animate, std::atomic<bool>& reset)
 std::pair<unsigned, bool> GradeState::stages(bool bypass, bool levelsApart) const
 {
     AnnotatedMutexLocker lock(&m_mutex);
-    const bool foldLevels = !bypass && !levelsApart && m_tables.saturationMatrix() == GradeTables::identityMatrix();
+    const bool foldLevels = !bypass && !levelsApart && m_tables.saturationMatrix() == GradeCurves::identityMatrix();
     // Showing the original, the saturation is neutral and the levels are
     // skipped, unless the histogram passes ask for them.
     const bool finish = levelsApart || (!bypass && !foldLevels);
@@ -409,9 +409,9 @@ void GradeState::applyToProgram(
         gl->glUniform2ui(at.dyeGrainSeed, m_clipSeed, quint32(quint64(std::max<qint64>(m_frame, 0))));
     }
     // Row-major tables, the colour multiplied as a row vector: transpose on upload.
-    const GradeTables::Matrix& saturation = bypass ? GradeTables::identityMatrix() : m_tables.saturationMatrix();
+    const GradeTables::Matrix& saturation = bypass ? GradeCurves::identityMatrix() : m_tables.saturationMatrix();
     const GradeTables::Matrix& blackAndWhite
-        = (!bypass && m_isBlackAndWhite) ? GradeTables::blackAndWhiteMatrix() : GradeTables::identityMatrix();
+        = (!bypass && m_isBlackAndWhite) ? GradeCurves::blackAndWhiteMatrix() : GradeCurves::identityMatrix();
     gl->glUniformMatrix4fv(at.saturation, 1, GL_TRUE, saturation.data());
     gl->glUniformMatrix4fv(at.blackAndWhite, 1, GL_TRUE, blackAndWhite.data());
     p->setUniformValue(at.histogramNeeded, histogramNeeded);

@@ -46,7 +46,7 @@ void GradeTextures::uploadChannelTable(const float* rgb, int entries, bool alloc
 
 void GradeTextures::uploadTone(const GradeTables& tables, bool bypass, bool foldLevels, bool allocate)
 {
-    GradeTables::composeTone(bypass ? tables.bypassLiftGammaGain() : tables.liftGammaGain(),
+    GradeCurves::composeTone(bypass ? tables.bypassLiftGammaGain() : tables.liftGammaGain(),
         bypass ? tables.bypassWheels() : tables.wheels(), foldLevels ? &tables.levels() : nullptr, m_toneTable);
     m_gl->glActiveTexture(GL_TEXTURE8);
     m_gl->glBindTexture(GL_TEXTURE_1D_ARRAY, m_tone);

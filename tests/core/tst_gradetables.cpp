@@ -103,32 +103,32 @@ void TestGradeTables::softKneeJoinsItsLinearPart()
     for (const auto& [gain, knee] : cases) {
         const float threshold = (1.0f - knee) / gain;
         const float delta = 1e-3f;
-        const float below = GradeTables::softKnee(threshold - delta, gain, knee);
-        const float at = GradeTables::softKnee(threshold, gain, knee);
+        const float below = GradeCurves::softKnee(threshold - delta, gain, knee);
+        const float at = GradeCurves::softKnee(threshold, gain, knee);
         QVERIFY(std::abs(at - (1.0f - knee)) < 1e-6f);
         QVERIFY(std::abs((at - below) / delta - gain) < 1e-3f * gain);
         // Past the knee the slope starts at the linear slope and falls away:
         // the closer to the knee, the closer to the gain, never above it.
         float previousSlope = 0.0f;
         for (float step : { 1e-1f, 1e-2f, 1e-3f }) {
-            const float slope = (GradeTables::softKnee(threshold + step, gain, knee) - at) / step;
+            const float slope = (GradeCurves::softKnee(threshold + step, gain, knee) - at) / step;
             QVERIFY(slope > previousSlope);
             QVERIFY(slope < gain * 1.0001f);
             previousSlope = slope;
         }
         QVERIFY2(previousSlope > 0.4f * gain, qPrintable(QString::number(gain)));
         // The bend lands on 1 at x = 1, rising (within a hair) all the way.
-        QVERIFY(std::abs(GradeTables::softKnee(1.0f, gain, knee) - 1.0f) < 1e-5f);
+        QVERIFY(std::abs(GradeCurves::softKnee(1.0f, gain, knee) - 1.0f) < 1e-5f);
         float previous = at;
         for (int i = 1; i <= 100; ++i) {
             const float x = threshold + (1.0f - threshold) * float(i) / 100.0f;
-            const float value = GradeTables::softKnee(x, gain, knee);
+            const float value = GradeCurves::softKnee(x, gain, knee);
             QVERIFY(value > previous - 1e-3f);
             QVERIFY(value < 1.001f);
             previous = value;
         }
     }
-    QCOMPARE(GradeTables::softKnee(0.9f, 1.5f, 0.0f), 0.9f * 1.5f);
+    QCOMPARE(GradeCurves::softKnee(0.9f, 1.5f, 0.0f), 0.9f * 1.5f);
 }
 
 void TestGradeTables::temperatureAtBothEndsOfTheRange()
@@ -138,28 +138,28 @@ void TestGradeTables::temperatureAtBothEndsOfTheRange()
     // With identity conversions the only loss is the 6/65536 log quantisation.
     const float tolerance = 2e-4f;
 
-    GradeTables::buildExposureTable(0.0f, 12000.0f, &identity, *table);
+    GradeCurves::buildExposureTable(0.0f, 12000.0f, &identity, *table);
     for (int i = 0; i < GradeTables::TableSize; i += 15) {
         const float x = float(i) / 4095.0f;
-        QVERIFY(std::abs(entry(*table, i, 0) - std::min(GradeTables::softKnee(x, 1.353f, 0.08f), 1.0f)) < tolerance);
+        QVERIFY(std::abs(entry(*table, i, 0) - std::min(GradeCurves::softKnee(x, 1.353f, 0.08f), 1.0f)) < tolerance);
         QVERIFY(std::abs(entry(*table, i, 1) - x) < tolerance);
         QVERIFY(std::abs(entry(*table, i, 2) - 0.7f * x) < tolerance);
     }
 
-    GradeTables::buildExposureTable(0.0f, 1700.0f, &identity, *table);
+    GradeCurves::buildExposureTable(0.0f, 1700.0f, &identity, *table);
     for (int i = 0; i < GradeTables::TableSize; i += 15) {
         const float x = float(i) / 4095.0f;
         QVERIFY(std::abs(entry(*table, i, 0) - 0.5f * x) < tolerance);
-        QVERIFY(std::abs(entry(*table, i, 1) - std::min(GradeTables::softKnee(x, 1.1f, 0.08f), 1.0f)) < tolerance);
-        QVERIFY(std::abs(entry(*table, i, 2) - std::min(GradeTables::softKnee(x, 1.8f, 0.08f), 1.0f)) < tolerance);
+        QVERIFY(std::abs(entry(*table, i, 1) - std::min(GradeCurves::softKnee(x, 1.1f, 0.08f), 1.0f)) < tolerance);
+        QVERIFY(std::abs(entry(*table, i, 2) - std::min(GradeCurves::softKnee(x, 1.8f, 0.08f), 1.0f)) < tolerance);
     }
 
     // Halfway to warm: blue halfway between x and 0.7 x.
-    GradeTables::buildExposureTable(0.0f, 8800.0f, &identity, *table);
+    GradeCurves::buildExposureTable(0.0f, 8800.0f, &identity, *table);
     QVERIFY(std::abs(entry(*table, 2048, 2) - 0.85f * 2048.0f / 4095.0f) < tolerance);
 
     // Neutral: identity.
-    GradeTables::buildExposureTable(0.0f, 5600.0f, &identity, *table);
+    GradeCurves::buildExposureTable(0.0f, 5600.0f, &identity, *table);
     for (int i = 0; i < GradeTables::TableSize; ++i)
         QVERIFY(std::abs(entry(*table, i, 1) - float(i) / 4095.0f) < tolerance);
 }
@@ -173,7 +173,7 @@ void TestGradeTables::conversionFilesAreUsedPerChannel()
     QVERIFY(conversion.isLoaded());
 
     auto table = std::make_unique<GradeTables::RgbTable>();
-    GradeTables::buildExposureTable(0.0f, 5600.0f, &conversion, *table);
+    GradeCurves::buildExposureTable(0.0f, 5600.0f, &conversion, *table);
     for (int i = 0; i < GradeTables::TableSize; i += 7) {
         const float x = float(i) / 4095.0f;
         QVERIFY(std::abs(entry(*table, i, 0) - x) < 2e-4f);
@@ -181,7 +181,7 @@ void TestGradeTables::conversionFilesAreUsedPerChannel()
         QVERIFY(std::abs(entry(*table, i, 2) - x) < 2e-4f);
     }
     // +0.3 decades moves every code value up by 0.3 / 6 through these tables.
-    GradeTables::buildExposureTable(0.3f, 5600.0f, &conversion, *table);
+    GradeCurves::buildExposureTable(0.3f, 5600.0f, &conversion, *table);
     QVERIFY(std::abs(entry(*table, 1000, 0) - (1000.0f / 4095.0f + 0.05f)) < 2e-4f);
 }
 
@@ -195,14 +195,14 @@ void TestGradeTables::exposureClampsAtTheLogRange()
 
     // +1.5 decades: everything from code 0.75 up hits the 1000 clamp and takes
     // the log-to-code table's last entry.
-    GradeTables::buildExposureTable(1.5f, 5600.0f, &conversion, *table);
+    GradeCurves::buildExposureTable(1.5f, 5600.0f, &conversion, *table);
     const float last = logToCodeFixture(65535, 0);
     for (int i = 3100; i < GradeTables::TableSize; ++i)
         QCOMPARE(entry(*table, i, 0), last);
     QVERIFY(std::abs(entry(*table, 0, 0) - 0.25f) < 2e-4f);
 
     // -1.5 decades: the bottom quarter lands on the 0.001 clamp, entry 0.
-    GradeTables::buildExposureTable(-1.5f, 5600.0f, &conversion, *table);
+    GradeCurves::buildExposureTable(-1.5f, 5600.0f, &conversion, *table);
     for (int i = 0; i < 1000; ++i)
         QCOMPARE(entry(*table, i, 2), logToCodeFixture(0, 2));
     QVERIFY(std::abs(entry(*table, 4095, 2) - 0.75f) < 2e-4f);
@@ -214,7 +214,7 @@ void TestGradeTables::missingOrShortConversionFilesFallBackToIdentity()
     auto expectIdentity = [&](const ExposureConversion& conversion) {
         QVERIFY(!conversion.isLoaded());
         QVERIFY(conversion.codeToLog(0) == nullptr);
-        GradeTables::buildExposureTable(0.0f, 5600.0f, &conversion, *table);
+        GradeCurves::buildExposureTable(0.0f, 5600.0f, &conversion, *table);
         for (int i = 0; i < GradeTables::TableSize; i += 5) {
             for (int c = 0; c < 3; ++c)
                 QVERIFY(std::abs(entry(*table, i, c) - float(i) / 4095.0f) < 2e-4f);
@@ -267,7 +267,7 @@ void TestGradeTables::onlyTheFirst65536EntriesAreRead()
     QCOMPARE(conversion.logToCode(0)[12345], logToCodeFixture(12345, 0));
     // The extra bytes (NaN patterns) never reach the table.
     auto table = std::make_unique<GradeTables::RgbTable>();
-    GradeTables::buildExposureTable(1.5f, 5600.0f, &conversion, *table);
+    GradeCurves::buildExposureTable(1.5f, 5600.0f, &conversion, *table);
     for (float value : *table)
         QVERIFY(std::isfinite(value));
 }
@@ -275,24 +275,24 @@ void TestGradeTables::onlyTheFirst65536EntriesAreRead()
 void TestGradeTables::liftGammaGain()
 {
     GradeTables::ScalarTable table;
-    GradeTables::buildLiftGammaGainTable(1.0, 1.0, 1.0, table);
+    GradeCurves::buildLiftGammaGainTable(1.0, 1.0, 1.0, table);
     for (int i = 0; i < GradeTables::TableSize; ++i)
         QCOMPARE(table[size_t(i)], float(i) / 4096.0f);
 
     // Lift 0.5 crushes everything up to x = 0.5 to black.
-    GradeTables::buildLiftGammaGainTable(0.5, 1.0, 1.0, table);
+    GradeCurves::buildLiftGammaGainTable(0.5, 1.0, 1.0, table);
     for (int i = 0; i <= 2048; ++i)
         QCOMPARE(table[size_t(i)], 0.0f);
     QCOMPARE(table[2049], float(2.0 * 2049.0 / 4096.0 - 1.0));
 
     // Lift 1.5 raises the blacks to 1 - 1/1.5.
-    GradeTables::buildLiftGammaGainTable(1.5, 1.0, 1.0, table);
+    GradeCurves::buildLiftGammaGainTable(1.5, 1.0, 1.0, table);
     QVERIFY(std::abs(table[0] - 1.0f / 3.0f) < 1e-6f);
 
     // Gamma 1.5: base^0.5. Gain 1.5 clips at 1.
-    GradeTables::buildLiftGammaGainTable(1.0, 1.5, 1.0, table);
+    GradeCurves::buildLiftGammaGainTable(1.0, 1.5, 1.0, table);
     QVERIFY(std::abs(table[1024] - 0.5f) < 1e-6f);
-    GradeTables::buildLiftGammaGainTable(1.0, 1.0, 1.5, table);
+    GradeCurves::buildLiftGammaGainTable(1.0, 1.0, 1.5, table);
     QVERIFY(std::abs(table[1024] - 0.375f) < 1e-6f);
     QCOMPARE(table[4095], 1.0f);
 }
@@ -302,29 +302,29 @@ void TestGradeTables::hueDirections()
     auto near = [](const std::array<float, 3>& a, float r, float g, float b) {
         return std::abs(a[0] - r) < 1e-5f && std::abs(a[1] - g) < 1e-5f && std::abs(a[2] - b) < 1e-5f;
     };
-    QVERIFY(near(GradeTables::hueRGB(0.0), 0.5f, 0.0f, 1.0f));
-    QVERIFY(near(GradeTables::hueRGB(M_PI / 2), 1.0f, 0.0f, 0.0f));
-    QVERIFY(near(GradeTables::hueRGB(-M_PI / 2), 0.0f, 1.0f, 1.0f));
+    QVERIFY(near(GradeCurves::hueRGB(0.0), 0.5f, 0.0f, 1.0f));
+    QVERIFY(near(GradeCurves::hueRGB(M_PI / 2), 1.0f, 0.0f, 0.0f));
+    QVERIFY(near(GradeCurves::hueRGB(-M_PI / 2), 0.0f, 1.0f, 1.0f));
     // theta = pi lands past t = 1 and is pulled back to 0.99999.
-    const std::array<float, 3> atPi = GradeTables::hueRGB(M_PI);
+    const std::array<float, 3> atPi = GradeCurves::hueRGB(M_PI);
     QVERIFY(std::abs(atPi[0] - 0.50003f) < 2e-6f);
     QCOMPARE(atPi[1], 1.0f);
     QCOMPARE(atPi[2], 0.0f);
-    const std::array<float, 3> atMinusPi = GradeTables::hueRGB(-M_PI);
+    const std::array<float, 3> atMinusPi = GradeCurves::hueRGB(-M_PI);
     QVERIFY(std::abs(atMinusPi[0] - 0.49997f) < 2e-6f);
     QCOMPARE(atMinusPi[1], 1.0f);
     // Inside each sixth: t = 1/3 -> (1, 0, 0.5), t = -1/3 -> (0, 0.5, 1), t = -2/3 -> (0, 1, 0.5).
     const double third = 3.14159 / 3.0;
-    QVERIFY(near(GradeTables::hueRGB(third), 1.0f, 0.0f, 0.5f));
-    QVERIFY(near(GradeTables::hueRGB(-third), 0.0f, 0.5f, 1.0f));
-    QVERIFY(near(GradeTables::hueRGB(-2 * third), 0.0f, 1.0f, 0.5f));
-    QVERIFY(near(GradeTables::hueRGB(2 * third), 1.0f, 0.5f, 0.0f));
+    QVERIFY(near(GradeCurves::hueRGB(third), 1.0f, 0.0f, 0.5f));
+    QVERIFY(near(GradeCurves::hueRGB(-third), 0.0f, 0.5f, 1.0f));
+    QVERIFY(near(GradeCurves::hueRGB(-2 * third), 0.0f, 1.0f, 0.5f));
+    QVERIFY(near(GradeCurves::hueRGB(2 * third), 1.0f, 0.5f, 0.0f));
 }
 
 void TestGradeTables::colourWheels()
 {
     auto table = std::make_unique<GradeTables::RgbTable>();
-    GradeTables::buildColorWheelsTable({}, {}, {}, *table);
+    GradeCurves::buildColorWheelsTable({}, {}, {}, *table);
     for (int i = 0; i < GradeTables::TableSize; ++i) {
         for (int c = 0; c < 3; ++c)
             QVERIFY(std::abs(entry(*table, i, c) - float(i) / 4095.0f) < 1e-6f);
@@ -332,7 +332,7 @@ void TestGradeTables::colourWheels()
 
     // Shadows wheel at full radius, theta 0 (direction (0.5, 0, 1)): black
     // becomes 1 - n with n = h * 0.75 + 1 - h; white stays white.
-    GradeTables::buildColorWheelsTable({ 1.0, 0.0 }, {}, {}, *table);
+    GradeCurves::buildColorWheelsTable({ 1.0, 0.0 }, {}, {}, *table);
     QVERIFY(std::abs(entry(*table, 0, 0) - 0.125f) < 1e-6f);
     QCOMPARE(entry(*table, 0, 1), 0.0f);
     QVERIFY(std::abs(entry(*table, 0, 2) - 0.25f) < 1e-6f);
@@ -340,14 +340,14 @@ void TestGradeTables::colourWheels()
 
     // Midtones wheel towards red (theta pi/2): at x = 0.5 the weights are
     // S = H = 0.25 / 1.5, M = 1 / 1.5, so red gains 0.25 * (2 / 3).
-    GradeTables::buildColorWheelsTable({}, { 1.0, M_PI / 2 }, {}, *table);
+    GradeCurves::buildColorWheelsTable({}, { 1.0, M_PI / 2 }, {}, *table);
     const double x = 2047.0 / 4095.0;
     const double s = (x - 1) * (x - 1), h = x * x, m = 1 - (2 * x - 1) * (2 * x - 1);
     QVERIFY(std::abs(entry(*table, 2047, 0) - float(x + 0.25 * m / (s + h + m))) < 1e-6f);
     QVERIFY(std::abs(entry(*table, 2047, 1) - float(x)) < 1e-6f);
 
     // Highlights wheel towards red: white clips at 1, below it red is lifted.
-    GradeTables::buildColorWheelsTable({}, {}, { 1.0, M_PI / 2 }, *table);
+    GradeCurves::buildColorWheelsTable({}, {}, { 1.0, M_PI / 2 }, *table);
     QCOMPARE(entry(*table, 4095, 0), 1.0f);
     QVERIFY(entry(*table, 3000, 0) > entry(*table, 3000, 1) + 0.05f);
 }
@@ -355,17 +355,17 @@ void TestGradeTables::colourWheels()
 void TestGradeTables::saturationMatrices()
 {
     GradeTables::Matrix matrix;
-    GradeTables::buildSaturationMatrix(1.0, matrix);
-    QCOMPARE(matrix, GradeTables::identityMatrix());
+    GradeCurves::buildSaturationMatrix(1.0, matrix);
+    QCOMPARE(matrix, GradeCurves::identityMatrix());
 
     const std::array<float, 3> colour = { 0.9f, 0.3f, 0.1f };
     const float luma = 0.2126f * 0.9f + 0.7152f * 0.3f + 0.0722f * 0.1f;
-    GradeTables::buildSaturationMatrix(0.0, matrix);
+    GradeCurves::buildSaturationMatrix(0.0, matrix);
     for (float channel : timesMatrix(colour, matrix))
         QVERIFY(std::abs(channel - luma) < 1e-6f);
-    QCOMPARE(timesMatrix(colour, matrix), timesMatrix(colour, GradeTables::blackAndWhiteMatrix()));
+    QCOMPARE(timesMatrix(colour, matrix), timesMatrix(colour, GradeCurves::blackAndWhiteMatrix()));
 
-    GradeTables::buildSaturationMatrix(2.0, matrix);
+    GradeCurves::buildSaturationMatrix(2.0, matrix);
     const std::array<float, 3> doubled = timesMatrix(colour, matrix);
     for (int c = 0; c < 3; ++c)
         QVERIFY(std::abs((doubled[size_t(c)] - luma) - 2.0f * (colour[size_t(c)] - luma)) < 1e-6f);
@@ -378,7 +378,7 @@ void TestGradeTables::saturationMatrices()
 
 void TestGradeTables::levelsOrdering()
 {
-    auto ordered = [](float b, float m, float w) { return GradeTables::orderLevels({ b, m, w }); };
+    auto ordered = [](float b, float m, float w) { return GradeCurves::orderLevels({ b, m, w }); };
     // Black = white at 0.3: white is not above 0.5, so mid and white move up.
     HistogramSliderData result = ordered(0.3f, 0.5f, 0.3f);
     QCOMPARE(result.black, 0.3f);
@@ -402,7 +402,7 @@ void TestGradeTables::levelsOrdering()
 void TestGradeTables::levelsTables()
 {
     GradeTables::ScalarTable table;
-    GradeTables::buildLevelsTable({}, table);
+    GradeCurves::buildLevelsTable({}, table);
     QVERIFY(table[0] < 1.0f / 4096.0f);
     QVERIFY(table[4095] > 0.999f);
     for (int i = 1; i < GradeTables::TableSize; ++i) {
@@ -412,7 +412,7 @@ void TestGradeTables::levelsTables()
     }
 
     // Black 0.2, mid 0.3, white 0.6: 0 below black, 0.5 at mid, 1 above white.
-    GradeTables::buildLevelsTable({ 0.2f, 0.3f, 0.6f }, table);
+    GradeCurves::buildLevelsTable({ 0.2f, 0.3f, 0.6f }, table);
     for (int i = 0; i < 819; ++i)
         QCOMPARE(table[size_t(i)], 0.0f);
     QVERIFY(std::abs(table[1229] - 0.5f) < 0.01f);
@@ -422,7 +422,7 @@ void TestGradeTables::levelsTables()
         QVERIFY(table[size_t(i)] > 0.0f && table[size_t(i)] < 1.0f);
 
     // Collapsed range: a step at 0.3.
-    GradeTables::buildLevelsTable({ 0.3f, 0.5f, 0.3f }, table);
+    GradeCurves::buildLevelsTable({ 0.3f, 0.5f, 0.3f }, table);
     QCOMPARE(table[1200], 0.0f);
     QCOMPARE(table[1240], 1.0f);
 }
@@ -474,7 +474,7 @@ void TestGradeTables::bypassCopiesStayNeutral()
 
     QVERIFY(tables->exposure() != neutralExposure);
     QVERIFY(tables->levels() != neutralLevels);
-    QVERIFY(tables->saturationMatrix() != GradeTables::identityMatrix());
+    QVERIFY(tables->saturationMatrix() != GradeCurves::identityMatrix());
     QCOMPARE(tables->bypassExposure(), neutralExposure);
     QCOMPARE(tables->bypassLevels(), neutralLevels);
     for (int i = 0; i < GradeTables::TableSize; ++i) {
@@ -489,26 +489,26 @@ void TestGradeTables::bypassCopiesStayNeutral()
 void TestGradeTables::toneTableStandsForItsTables()
 {
     GradeTables::ScalarTable lift;
-    GradeTables::buildLiftGammaGainTable(0.8, 1.3, 1.2, lift);
+    GradeCurves::buildLiftGammaGainTable(0.8, 1.3, 1.2, lift);
     GradeTables::RgbTable wheels;
-    GradeTables::buildColorWheelsTable({ 0.8, 2.0 }, { 0.6, -1.2 }, { 1.0, 0.4 }, wheels);
+    GradeCurves::buildColorWheelsTable({ 0.8, 2.0 }, { 0.6, -1.2 }, { 1.0, 0.4 }, wheels);
     GradeTables::ScalarTable levels;
-    GradeTables::buildLevelsTable({ 0.1f, 0.4f, 0.85f }, levels);
+    GradeCurves::buildLevelsTable({ 0.1f, 0.4f, 0.85f }, levels);
     const int n = GradeTables::TableSize;
     for (const bool withLevels : { false, true }) {
         GradeTables::RgbTable tone;
-        GradeTables::composeTone(lift, wheels, withLevels ? &levels : nullptr, tone);
+        GradeCurves::composeTone(lift, wheels, withLevels ? &levels : nullptr, tone);
         float worstAtCentres = 0.f;
         float worstBetween = 0.f;
         for (int k = 0; k <= 4 * n; ++k) {
             // Every entry centre, and three points between each pair.
             const float x = (float(k) / 4.f + 0.5f) / float(n);
-            const float lifted = GradeTables::sampleLikeTexture(lift.data(), 1, 0, x);
+            const float lifted = GradeCurves::sampleLikeTexture(lift.data(), 1, 0, x);
             for (int c = 0; c < 3; ++c) {
-                float expected = GradeTables::sampleLikeTexture(wheels.data(), 3, c, lifted);
+                float expected = GradeCurves::sampleLikeTexture(wheels.data(), 3, c, lifted);
                 if (withLevels)
-                    expected = GradeTables::sampleLikeTexture(levels.data(), 1, 0, expected);
-                const float error = std::abs(GradeTables::sampleLikeTexture(tone.data(), 3, c, x) - expected);
+                    expected = GradeCurves::sampleLikeTexture(levels.data(), 1, 0, expected);
+                const float error = std::abs(GradeCurves::sampleLikeTexture(tone.data(), 3, c, x) - expected);
                 float& worst = k % 4 == 0 ? worstAtCentres : worstBetween;
                 worst = std::max(worst, error);
             }
@@ -519,10 +519,10 @@ void TestGradeTables::toneTableStandsForItsTables()
     }
     // The lookup itself: entry centres give the entries, halfway between two
     // centres their mean, beyond the ends the end entries.
-    QCOMPARE(GradeTables::sampleLikeTexture(lift.data(), 1, 0, 10.5f / float(n)), lift[10]);
-    QCOMPARE(GradeTables::sampleLikeTexture(lift.data(), 1, 0, 11.f / float(n)), (lift[10] + lift[11]) / 2.f);
-    QCOMPARE(GradeTables::sampleLikeTexture(wheels.data(), 3, 2, -0.5f), wheels[2]);
-    QCOMPARE(GradeTables::sampleLikeTexture(wheels.data(), 3, 1, 1.5f), wheels[size_t(n - 1) * 3 + 1]);
+    QCOMPARE(GradeCurves::sampleLikeTexture(lift.data(), 1, 0, 10.5f / float(n)), lift[10]);
+    QCOMPARE(GradeCurves::sampleLikeTexture(lift.data(), 1, 0, 11.f / float(n)), (lift[10] + lift[11]) / 2.f);
+    QCOMPARE(GradeCurves::sampleLikeTexture(wheels.data(), 3, 2, -0.5f), wheels[2]);
+    QCOMPARE(GradeCurves::sampleLikeTexture(wheels.data(), 3, 1, 1.5f), wheels[size_t(n - 1) * 3 + 1]);
 }
 
 // The grading program leaves the tone table out when the tables say it is
@@ -573,13 +573,13 @@ void TestGradeTables::neutralToneIsTheIdentity()
         QVERIFY2(tables.isToneNeutral(true) == c.neutralWithLevels, c.change);
         for (const bool withLevels : { false, true }) {
             GradeTables::RgbTable tone;
-            GradeTables::composeTone(
+            GradeCurves::composeTone(
                 tables.liftGammaGain(), tables.wheels(), withLevels ? &tables.levels() : nullptr, tone);
             float worst = 0.f;
             for (int k = 0; k <= 10000; ++k) {
                 const float x = float(k) / 10000.f;
                 for (int channel = 0; channel < 3; ++channel)
-                    worst = std::max(worst, std::abs(GradeTables::sampleLikeTexture(tone.data(), 3, channel, x) - x));
+                    worst = std::max(worst, std::abs(GradeCurves::sampleLikeTexture(tone.data(), 3, channel, x) - x));
             }
             // Neutral: the identity to within the sampling; otherwise a change
             // of at least a level somewhere.

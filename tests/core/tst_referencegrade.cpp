@@ -130,7 +130,7 @@ void TestReferenceGrade::bypassIgnoresTheGrade()
     const Rgba colour = { 0.6f, 0.3f, 0.2f, 1.0f };
 
     const ReferenceGradeInputs graded = ReferenceGradeInputs::fromTables(*m_tables, settings);
-    QCOMPARE(graded.blackAndWhiteMatrix, GradeTables::blackAndWhiteMatrix());
+    QCOMPARE(graded.blackAndWhiteMatrix, GradeCurves::blackAndWhiteMatrix());
     QCOMPARE(graded.grainAmount, 1.0f);
     const Rgba gradedColour = ReferenceGrade::gradePixel(colour, 0, 0, graded);
     QVERIFY(near(gradedColour[0], gradedColour[1], 1e-6f)); // black and white
@@ -311,13 +311,13 @@ void TestReferenceGrade::grainPositionOffsetAndWrap()
 void TestReferenceGrade::blackAndWhiteSaturationAndLevels()
 {
     ReferenceGradeInputs inputs = m_neutral;
-    inputs.blackAndWhiteMatrix = GradeTables::blackAndWhiteMatrix();
+    inputs.blackAndWhiteMatrix = GradeCurves::blackAndWhiteMatrix();
     const Rgba colour = { 0.8f, 0.2f, 0.4f, 1.0f };
     const float luma = 0.2126f * 0.8f + 0.7152f * 0.2f + 0.0722f * 0.4f;
     QVERIFY(nearRgb(ReferenceGrade::gradePixel(colour, 0, 0, inputs), luma, luma, luma, 1e-3f));
 
     inputs = m_neutral;
-    GradeTables::buildSaturationMatrix(2.0, inputs.saturationMatrix);
+    GradeCurves::buildSaturationMatrix(2.0, inputs.saturationMatrix);
     const Rgba muted = { 0.6f, 0.4f, 0.5f, 1.0f };
     const float mutedLuma = 0.2126f * 0.6f + 0.7152f * 0.4f + 0.0722f * 0.5f;
     const Rgba saturated = ReferenceGrade::gradePixel(muted, 0, 0, inputs);

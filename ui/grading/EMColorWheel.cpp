@@ -1,6 +1,6 @@
 #include "ui/grading/EMColorWheel.h"
 
-#include "core/GradeTables.h"
+#include "core/GradeCurves.h"
 
 #include <QMouseEvent>
 #include <QPainter>
@@ -19,7 +19,7 @@ constexpr int kResetSize = 20;
 
 QColor hueColour(double theta)
 {
-    const auto rgb = GradeTables::hueRGB(theta);
+    const auto rgb = GradeCurves::hueRGB(theta);
     const float top = std::max({ rgb[0], rgb[1], rgb[2], 1e-6f });
     return QColor::fromRgbF(rgb[0] / top, rgb[1] / top, rgb[2] / top);
 }
