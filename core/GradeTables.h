@@ -57,6 +57,22 @@ public:
     // Builds every table from default settings through the given conversion
     // (ExposureConversion::shared() when null) and takes the bypass copies
     // from these first results. All tables start flagged for upload.
+    // Every colour correction of a grade, in the order the grading panel
+    // shows them.
+    struct Corrections
+    {
+        float exposure;
+        float kelvin;
+        ColorWheelData low;
+        ColorWheelData mid;
+        ColorWheelData high;
+        float lift;
+        float gamma;
+        float gain;
+        float saturation;
+        HistogramSliderData levels;
+    };
+
     explicit GradeTables(const ExposureConversion* conversion = nullptr);
 
     // Takes up a whole grade, in this order: exposure and temperature,
@@ -125,20 +141,8 @@ private:
         ScalarTable levels;
     } m_bypass;
 
-    // The inputs each table was built from; NaN until it is first built.
-    struct Inputs
-    {
-        float exposure;
-        float kelvin;
-        ColorWheelData low;
-        ColorWheelData mid;
-        ColorWheelData high;
-        float lift;
-        float gamma;
-        float gain;
-        float saturation;
-        HistogramSliderData levels;
-    } m_built;
+    // The corrections the tables were built from; NaN until first built.
+    Corrections m_built;
     // Which tables are neutral now.
     struct
     {

@@ -1,24 +1,12 @@
 #pragma once
 
 #include "core/ClipSettings.h"
+#include "core/GradeTables.h"
 
 namespace Emulsa::Test {
 
-// Every colour correction of a grade at once, in the order the grading panel
-// shows them, for fixtures that set them all.
-struct Corrections
-{
-    float exposure;
-    float kelvin;
-    ColorWheelData low;
-    ColorWheelData mid;
-    ColorWheelData high;
-    float lift;
-    float gamma;
-    float gain;
-    float saturation;
-    HistogramSliderData levels;
-};
+// Every colour correction of a grade at once, for fixtures that set them all.
+using Corrections = GradeTables::Corrections;
 
 inline void setCorrections(ClipSettings& settings, const Corrections& c)
 {
