@@ -19,6 +19,16 @@ public:
     // Records why the movie failed; returns false.
     virtual bool fail(const QString& message) = 0;
 
+    // Sends a frame (null: the end of the stream) to an encoder and takes
+    // what it has ready into the movie; `what` names the failure.
+    bool encode(AVCodecContext* encoder, AVStream* stream, AVFrame* frame, const char* what)
+    {
+        const int result = avcodec_send_frame(encoder, frame);
+        if (result < 0 && result != AVERROR_EOF)
+            return failAV(what, result);
+        return writePackets(encoder, stream);
+    }
+
     // The same, for an FFmpeg error code.
     bool failAV(const char* what, int error)
     {

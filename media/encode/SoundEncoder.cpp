@@ -94,10 +94,7 @@ int SoundEncoder::open(AVFormatContext* movie, int sampleRate, bool pcm)
 
 bool SoundEncoder::encode(AVFrame* frame)
 {
-    const int result = avcodec_send_frame(m_encoder.get(), frame);
-    if (result < 0 && result != AVERROR_EOF)
-        return m_movie.failAV("Can't encode the sound", result);
-    return m_movie.writePackets(m_encoder.get(), m_stream);
+    return m_movie.encode(m_encoder.get(), m_stream, frame, "Can't encode the sound");
 }
 
 bool SoundEncoder::drain(bool flushAll)

@@ -205,10 +205,7 @@ int VideoEncoder::open(AVFormatContext* movie, const Format& format)
 
 bool VideoEncoder::encode(AVFrame* frame)
 {
-    const int result = avcodec_send_frame(m_encoder.get(), frame);
-    if (result < 0 && result != AVERROR_EOF)
-        return m_movie.failAV("Can't encode the picture", result);
-    return m_movie.writePackets(m_encoder.get(), m_stream);
+    return m_movie.encode(m_encoder.get(), m_stream, frame, "Can't encode the picture");
 }
 
 bool VideoEncoder::send(AVFrame* frame, qint64 duration)
