@@ -9,6 +9,7 @@
 #include "core/grade/FrameSeed.h"
 
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <iterator>
 #include <map>
@@ -396,11 +397,16 @@ void TestShaderProcessorUploads::tableRebuiltWhileDrawing()
 
     std::atomic<bool> stop { false };
     std::atomic<int> rebuilds { 0 };
+    // A short pause after each pair of edits: the grade's mutex is not fair,
+    // and an editor that takes it back at once can keep the drawing thread
+    // waiting for minutes (under the thread sanitizer, each rebuild takes
+    // milliseconds). Edits still land between and during the frames.
     std::thread editor([&] {
         while (!stop.load()) {
             p->setExposureAndKelvin(-0.6f, 3000.f);
             p->setExposureAndKelvin(0.6f, 9000.f);
             rebuilds += 2;
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
         }
     });
     int frames = 0;
