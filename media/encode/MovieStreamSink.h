@@ -29,6 +29,25 @@ public:
         return writePackets(encoder, stream);
     }
 
+    // A new stream of the movie described by an opened encoder, on the
+    // encoder's time base; null after reporting the failure. `kind` names
+    // the stream in the messages ("video", "audio").
+    AVStream* addStream(AVFormatContext* movie, const AVCodecContext* encoder, const char* kind)
+    {
+        AVStream* stream = avformat_new_stream(movie, nullptr);
+        if (!stream) {
+            fail(QStringLiteral("Can't add the %1 stream.").arg(QLatin1String(kind)));
+            return nullptr;
+        }
+        stream->time_base = encoder->time_base;
+        const int result = avcodec_parameters_from_context(stream->codecpar, encoder);
+        if (result < 0) {
+            fail(QStringLiteral("Can't describe the %1 stream: %2").arg(QLatin1String(kind), AV::errorText(result)));
+            return nullptr;
+        }
+        return stream;
+    }
+
     // The same, for an FFmpeg error code.
     bool failAV(const char* what, int error)
     {

@@ -55,17 +55,9 @@ int SoundEncoder::open(AVFormatContext* movie, int sampleRate, bool pcm)
         m_movie.failAV(pcm ? "Can't open the PCM encoder" : "Can't open the AAC encoder", result);
         return -1;
     }
-    m_stream = avformat_new_stream(movie, nullptr);
-    if (!m_stream) {
-        m_movie.fail(QStringLiteral("Can't add the audio stream."));
+    m_stream = m_movie.addStream(movie, encoder, "audio");
+    if (!m_stream)
         return -1;
-    }
-    m_stream->time_base = encoder->time_base;
-    result = avcodec_parameters_from_context(m_stream->codecpar, encoder);
-    if (result < 0) {
-        m_movie.failAV("Can't describe the audio stream", result);
-        return -1;
-    }
 
     AVChannelLayout stereo;
     av_channel_layout_default(&stereo, 2);

@@ -154,18 +154,10 @@ int VideoEncoder::open(AVFormatContext* movie, const Format& format)
             QStringLiteral("Can't open the %1 encoder: %2").arg(QLatin1String(choice.label), AV::errorText(result)));
         return -1;
     }
-    m_stream = avformat_new_stream(movie, nullptr);
-    if (!m_stream) {
-        m_movie.fail(QStringLiteral("Can't add the video stream."));
+    m_stream = m_movie.addStream(movie, encoder, "video");
+    if (!m_stream)
         return -1;
-    }
-    m_stream->time_base = encoder->time_base;
     m_stream->avg_frame_rate = encoder->framerate;
-    result = avcodec_parameters_from_context(m_stream->codecpar, encoder);
-    if (result < 0) {
-        m_movie.failAV("Can't describe the video stream", result);
-        return -1;
-    }
     if (format.codec == Codec::H264)
         m_stream->codecpar->bit_rate = declaredBitRate(format.sourceBitRate);
 
